@@ -1,0 +1,53 @@
+# Helpers shared by every folder's CMakeLists.txt.
+
+# corvane_module(<target> [SOURCES ...] [DEPS ...] [PUBLIC_INCLUDE <dir>])
+# One library per folder. Without SOURCES it takes the folder's own *.cpp files.
+# Code includes headers by their path from the project root: #include "base/Info.h".
+function(corvane_module target)
+  cmake_parse_arguments(M "" "PUBLIC_INCLUDE" "SOURCES;DEPS" ${ARGN})
+  if(NOT M_SOURCES)
+    file(GLOB M_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  endif()
+  add_library(${target} STATIC ${M_SOURCES})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(M_PUBLIC_INCLUDE)
+    target_include_directories(${target} PUBLIC ${M_PUBLIC_INCLUDE})
+  endif()
+  if(M_DEPS)
+    target_link_libraries(${target} PUBLIC ${M_DEPS})
+  endif()
+endfunction()
+
+# corvane_test(<target> SOURCES ... DEPS ... [ENV ...] [LABELS ...])
+# A GoogleTest executable whose tests CTest finds one by one. Tests run headless.
+function(corvane_test target)
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS;ENV;LABELS" ${ARGN})
+  add_executable(${target} ${T_SOURCES})
+  target_link_libraries(${target} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_definitions(${target} PRIVATE CORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                               CORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  set(env SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy ALSOFT_DRIVERS=null ${T_ENV})
+  set(props ENVIRONMENT "${env}" TIMEOUT 300)
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${target}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ${props})
+endfunction()
+
+# The sample game's data tree in the build directory: data/ copies the hand-written files into it and
+# tools/ adds its generators with add_dependencies(sample_data <generator>).
+set(CORVANE_DATA_DIR ${PROJECT_BINARY_DIR}/data)
+add_custom_target(sample_data ALL)
+
+# corvane_bench(<target> SOURCES ... DEPS ...): a Google Benchmark executable.
+function(corvane_bench target)
+  cmake_parse_arguments(B "" "" "SOURCES;DEPS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(${target} ${B_SOURCES})
+  target_link_libraries(${target} PRIVATE ${B_DEPS} benchmark::benchmark benchmark::benchmark_main)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()

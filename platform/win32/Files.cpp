@@ -1,0 +1,189 @@
+#include "platform/win32/Files.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <dirent.h>
+#include <fnmatch.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unordered_map>
+#include <vector>
+
+namespace Win32 {
+namespace {
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Directory listings by native directory path: lower-case name -> name on disk.
+// A miss reads the directory again once, so files made since the last read are found.
+class PathCache {
+public:
+    std::string Resolve(std::string_view gamePath) {
+        std::string path(gamePath);
+        std::replace(path.begin(), path.end(), '\\', '/');
+        if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':')
+            path.erase(0, 2);
+
+        std::string result;
+        size_t pos = 0;
+        if (!path.empty() && path[0] == '/') {
+            result = "/";
+            pos = 1;
+        }
+        std::lock_guard<std::mutex> guard(lock);
+        bool parentExists = true;
+        while (pos <= path.size()) {
+            size_t end = path.find('/', pos);
+            if (end == std::string::npos)
+                end = path.size();
+            std::string_view part(path.data() + pos, end - pos);
+            pos = end + 1;
+            if (part.empty() || part == ".")
+                continue;
+            if (!result.empty() && result.back() != '/')
+                result += '/';
+            if (part == ".." || !parentExists) {
+                result += part;
+                continue;
+            }
+            std::string dir = result.empty() ? "." : result;
+            if (dir.size() > 1 && dir.back() == '/')
+                dir.pop_back();
+            std::string found = Find(dir, part);
+            if (found.empty()) {
+                result += part;
+                parentExists = false;
+            } else {
+                result += found;
+            }
+        }
+        if (result.empty())
+            result = ".";
+        return result;
+    }
+
+    void Flush() {
+        std::lock_guard<std::mutex> guard(lock);
+        listings.clear();
+    }
+
+private:
+    using Listing = std::unordered_map<std::string, std::string>;
+
+    std::string Find(const std::string& dir, std::string_view name) {
+        std::string key = Lower(name);
+        auto it = listings.find(dir);
+        if (it != listings.end()) {
+            auto hit = it->second.find(key);
+            if (hit != it->second.end())
+                return hit->second;
+        }
+        Listing& listing = listings[dir];
+        Read(dir, listing);
+        auto hit = listing.find(key);
+        return hit == listing.end() ? std::string() : hit->second;
+    }
+
+    static void Read(const std::string& dir, Listing& listing) {
+        listing.clear();
+        DIR* d = opendir(dir.c_str());
+        if (!d)
+            return;
+        while (dirent* entry = readdir(d)) {
+            std::string name = entry->d_name;
+            // An exact-case match wins over another name that differs only in case.
+            auto [it, inserted] = listing.emplace(Lower(name), name);
+            if (!inserted && name == Lower(name))
+                it->second = name;
+        }
+        closedir(d);
+    }
+
+    std::mutex lock;
+    std::unordered_map<std::string, Listing> listings;
+};
+
+PathCache& Cache() {
+    static PathCache cache;
+    return cache;
+}
+
+} // namespace
+
+std::string NativePath(std::string_view path) {
+    return Cache().Resolve(path);
+}
+
+FILE* OpenFile(std::string_view path, const char* mode) {
+    std::string native = NativePath(path);
+    // fopen has no text mode here; 't' would be refused by nothing but is meaningless.
+    std::string m;
+    for (const char* c = mode; *c; ++c)
+        if (*c != 't')
+            m += *c;
+    FILE* f = std::fopen(native.c_str(), m.c_str());
+    if (f && m.find_first_of("wa+") != std::string::npos)
+        FlushPathCache();
+    return f;
+}
+
+bool FileExists(std::string_view path) {
+    struct stat st;
+    return stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(std::string_view path) {
+    struct stat st;
+    return stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ReadFile(std::string_view path, std::string& bytes) {
+    FILE* f = OpenFile(path, "rb");
+    if (!f)
+        return false;
+    bytes.clear();
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.append(buffer, n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+std::string NormaliseLineEnds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool ReadTextFile(std::string_view path, std::string& text) {
+    std::string bytes;
+    if (!ReadFile(path, bytes))
+        return false;
+    text = NormaliseLineEnds(bytes);
+    return true;
+}
+
+void FlushPathCache() {
+    Cache().Flush();
+}
+
+} // namespace Win32

@@ -1,0 +1,33 @@
+// File names as the game writes them ('\' separators, any letter case) on a case-sensitive file system.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace Win32 {
+
+// The POSIX path for a game path: '\' becomes '/', "X:" drive prefixes are dropped (a leading '\' after them
+// means the file-system root), and each existing component is matched without regard to letter case.
+// Components that do not exist yet are kept as written, so a path to a new file can be made.
+std::string NativePath(std::string_view path);
+
+// fopen on the native path of a game path.
+FILE* OpenFile(std::string_view path, const char* mode);
+
+bool FileExists(std::string_view path);
+bool DirectoryExists(std::string_view path);
+
+// The whole file as bytes; false when it cannot be read.
+bool ReadFile(std::string_view path, std::string& bytes);
+
+// The whole file as text: CR LF and lone CR line ends become LF, as a text-mode read does.
+bool ReadTextFile(std::string_view path, std::string& text);
+
+// Text with CR LF and lone CR turned into LF.
+std::string NormaliseLineEnds(std::string_view text);
+
+// Forgets what the case-insensitive lookup has cached; call after files were made or removed behind its back.
+void FlushPathCache();
+
+} // namespace Win32

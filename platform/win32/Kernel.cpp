@@ -1,0 +1,222 @@
+// Time, threads and synchronisation of the Win32 layer.
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+struct KernelObject {
+    virtual ~KernelObject() = default;
+    virtual DWORD Wait(DWORD milliseconds) = 0;
+};
+
+struct ThreadObject : KernelObject {
+    std::thread thread;
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    DWORD exitCode = STILL_ACTIVE;
+    std::atomic<DWORD> id{0};
+
+    DWORD Wait(DWORD milliseconds) override {
+        std::unique_lock<std::mutex> guard(lock);
+        if (milliseconds == INFINITE)
+            done.wait(guard, [this] { return finished; });
+        else if (!done.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return finished; }))
+            return WAIT_TIMEOUT;
+        return WAIT_OBJECT_0;
+    }
+    ~ThreadObject() override {
+        if (thread.joinable()) {
+            if (thread.get_id() == std::this_thread::get_id())
+                thread.detach();
+            else if (finished)
+                thread.join();
+            else
+                thread.detach(); // closing the handle of a running thread leaves the thread running
+        }
+    }
+};
+
+// A Win32 mutex is owned by a thread and may be taken again by its owner.
+struct MutexObject : KernelObject {
+    std::recursive_timed_mutex mutex;
+    std::string name;
+
+    DWORD Wait(DWORD milliseconds) override {
+        if (milliseconds == INFINITE) {
+            mutex.lock();
+            return WAIT_OBJECT_0;
+        }
+        return mutex.try_lock_for(std::chrono::milliseconds(milliseconds)) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    }
+};
+
+struct NamedMutexes {
+    std::mutex lock;
+    std::map<std::string, std::weak_ptr<MutexObject>> byName;
+};
+NamedMutexes& Named() {
+    static NamedMutexes named;
+    return named;
+}
+
+// Handles hold a shared_ptr so that two handles to one named mutex keep it alive together.
+struct Handle {
+    std::shared_ptr<KernelObject> object;
+};
+
+KernelObject* ObjectOf(HANDLE handle) {
+    if (!handle || handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return static_cast<Handle*>(handle)->object.get();
+}
+
+} // namespace
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    count->QuadPart = LONGLONG(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    return TRUE;
+}
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+    frequency->QuadPart = 1000000000LL;
+    return TRUE;
+}
+
+DWORD GetTickCount() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return DWORD(uint64_t(now.tv_sec) * 1000u + uint64_t(now.tv_nsec) / 1000000u);
+}
+
+void Sleep(DWORD milliseconds) {
+    if (milliseconds == 0)
+        std::this_thread::yield();
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+DWORD GetLastError() {
+    return lastError;
+}
+void SetLastError(DWORD error) {
+    lastError = error;
+}
+DWORD GetCurrentProcessId() {
+    return DWORD(getpid());
+}
+DWORD GetCurrentThreadId() {
+    return DWORD(gettid());
+}
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, size_t, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD,
+                    LPDWORD threadId) {
+    auto object = std::make_shared<ThreadObject>();
+    ThreadObject* raw = object.get();
+    // The thread keeps its record alive until it has signalled, even when the handle is closed first.
+    object->thread = std::thread([raw, keep = object, start, parameter]() mutable {
+        raw->id = GetCurrentThreadId();
+        raw->id.notify_one();
+        DWORD code = start(parameter);
+        {
+            std::lock_guard<std::mutex> guard(raw->lock);
+            raw->exitCode = code;
+            raw->finished = true;
+        }
+        raw->done.notify_all();
+        keep.reset();
+    });
+    raw->id.wait(0);
+    if (threadId)
+        *threadId = raw->id;
+    return new Handle{object};
+}
+
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
+    auto* object = dynamic_cast<ThreadObject*>(ObjectOf(thread));
+    if (!object || !exitCode)
+        return FALSE;
+    std::lock_guard<std::mutex> guard(object->lock);
+    *exitCode = object->exitCode;
+    return TRUE;
+}
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
+    std::shared_ptr<MutexObject> object;
+    DWORD error = ERROR_SUCCESS;
+    if (name && *name) {
+        NamedMutexes& named = Named();
+        std::lock_guard<std::mutex> guard(named.lock);
+        object = named.byName[name].lock();
+        if (object) {
+            error = ERROR_ALREADY_EXISTS;
+        } else {
+            object = std::make_shared<MutexObject>();
+            object->name = name;
+            named.byName[name] = object;
+        }
+    } else {
+        object = std::make_shared<MutexObject>();
+    }
+    // An existing mutex is opened, not taken, as Win32 does.
+    if (initialOwner && error == ERROR_SUCCESS)
+        object->mutex.lock();
+    SetLastError(error);
+    return new Handle{object};
+}
+
+BOOL ReleaseMutex(HANDLE mutex) {
+    auto* object = dynamic_cast<MutexObject*>(ObjectOf(mutex));
+    if (!object)
+        return FALSE;
+    object->mutex.unlock();
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    KernelObject* object = ObjectOf(handle);
+    return object ? object->Wait(milliseconds) : WAIT_FAILED;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    if (!handle || handle == INVALID_HANDLE_VALUE)
+        return FALSE;
+    delete static_cast<Handle*>(handle);
+    return TRUE;
+}
+
+void InitializeCriticalSection(LPCRITICAL_SECTION section) {
+    section->impl = new std::recursive_mutex;
+}
+void EnterCriticalSection(LPCRITICAL_SECTION section) {
+    static_cast<std::recursive_mutex*>(section->impl)->lock();
+}
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section) {
+    return static_cast<std::recursive_mutex*>(section->impl)->try_lock() ? TRUE : FALSE;
+}
+void LeaveCriticalSection(LPCRITICAL_SECTION section) {
+    static_cast<std::recursive_mutex*>(section->impl)->unlock();
+}
+void DeleteCriticalSection(LPCRITICAL_SECTION section) {
+    delete static_cast<std::recursive_mutex*>(section->impl);
+    section->impl = nullptr;
+}
+
+HRESULT CoInitializeEx(LPVOID, DWORD) {
+    return S_OK;
+}
+void CoUninitialize() {}

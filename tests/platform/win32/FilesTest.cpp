@@ -1,0 +1,64 @@
+#include "platform/win32/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() / ("corvane-files-" + std::to_string(::getpid()));
+        fs::remove_all(root);
+        fs::create_directories(root / "Data" / "Textures");
+        std::ofstream(root / "Data" / "Textures" / "Sky.DDS") << "sky";
+        std::ofstream(root / "Data" / "crlf.info", std::ios::binary) << "a 1\r\nb 2\r\nc 3\rd 4\n";
+        Win32::FlushPathCache();
+    }
+    void TearDown() override { fs::remove_all(root); }
+    std::string Game(const std::string& rel) {
+        std::string p = root.string() + "\\" + rel;
+        return p;
+    }
+    fs::path root;
+};
+
+TEST_F(FilesTest, FindsNamesWhateverTheirCaseAndSeparators) {
+    EXPECT_EQ(Win32::NativePath(Game("data\\TEXTURES\\sky.dds")), (root / "Data/Textures/Sky.DDS").string());
+    EXPECT_TRUE(Win32::FileExists(Game("DATA\\textures\\SKY.dds")));
+    EXPECT_TRUE(Win32::DirectoryExists(Game("data\\textures")));
+    EXPECT_FALSE(Win32::FileExists(Game("data\\textures")));
+    std::string bytes;
+    ASSERT_TRUE(Win32::ReadFile(Game("Data\\Textures\\SKY.DDS"), bytes));
+    EXPECT_EQ(bytes, "sky");
+}
+
+TEST_F(FilesTest, MissingComponentsAreKeptAsWrittenSoNewFilesCanBeMade) {
+    EXPECT_EQ(Win32::NativePath(Game("DATA\\New\\File.txt")), (root / "Data/New/File.txt").string());
+    FILE* f = Win32::OpenFile(Game("data\\Made.Here"), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_TRUE(Win32::FileExists(Game("DATA\\made.here")));
+}
+
+TEST_F(FilesTest, FilesMadeBehindTheCacheAreFoundOnAMiss) {
+    EXPECT_FALSE(Win32::FileExists(Game("data\\late.txt")));
+    std::ofstream(root / "Data" / "Late.txt") << "x";
+    EXPECT_TRUE(Win32::FileExists(Game("data\\late.txt")));
+}
+
+TEST_F(FilesTest, DrivePrefixesAndDotsAreHandled) {
+    EXPECT_EQ(Win32::NativePath("C:\\"), "/");
+    EXPECT_EQ(Win32::NativePath("c:" + Game("data\\.\\textures")), (root / "Data/Textures").string());
+    EXPECT_EQ(Win32::NativePath(""), ".");
+}
+
+TEST_F(FilesTest, TextReadsTurnEveryLineEndIntoLf) {
+    std::string text;
+    ASSERT_TRUE(Win32::ReadTextFile(Game("data\\CRLF.info"), text));
+    EXPECT_EQ(text, "a 1\nb 2\nc 3\nd 4\n");
+    EXPECT_FALSE(Win32::ReadTextFile(Game("data\\absent.info"), text));
+    EXPECT_EQ(Win32::NormaliseLineEnds("\r\r\n\n"), "\n\n\n");
+}

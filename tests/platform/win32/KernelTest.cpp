@@ -1,0 +1,70 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+TEST(Kernel, PerformanceCounterIsMonotonicNanoseconds) {
+    LARGE_INTEGER f, a, b;
+    ASSERT_TRUE(QueryPerformanceFrequency(&f));
+    EXPECT_EQ(f.QuadPart, 1000000000LL);
+    QueryPerformanceCounter(&a);
+    Sleep(2);
+    QueryPerformanceCounter(&b);
+    EXPECT_GE(b.QuadPart - a.QuadPart, 2000000LL);
+}
+
+static DWORD WINAPI AddOne(LPVOID p) {
+    ++*static_cast<std::atomic<int>*>(p);
+    return 7;
+}
+
+TEST(Kernel, ThreadsRunAndAreJoinedByWaiting) {
+    std::atomic<int> value{0};
+    DWORD id = 0;
+    HANDLE t = CreateThread(nullptr, 0, AddOne, &value, 0, &id);
+    ASSERT_NE(t, nullptr);
+    EXPECT_NE(id, 0u);
+    EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(t, &code));
+    EXPECT_EQ(code, 7u);
+    EXPECT_EQ(value, 1);
+    EXPECT_TRUE(CloseHandle(t));
+}
+
+TEST(Kernel, ANamedMutexIsOpenedNotTakenBySecondCreate) {
+    HANDLE a = CreateMutexA(nullptr, TRUE, "Kernel Test Mutex");
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+    HANDLE b = CreateMutexA(nullptr, TRUE, "Kernel Test Mutex");
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+
+    // Held by this thread: another thread times out, and gets it once released.
+    DWORD other = WAIT_FAILED;
+    std::thread([&] { other = WaitForSingleObject(b, 10); }).join();
+    EXPECT_EQ(other, WAIT_TIMEOUT);
+    EXPECT_TRUE(ReleaseMutex(a));
+    std::thread([&] {
+        other = WaitForSingleObject(b, 1000);
+        ReleaseMutex(b);
+    }).join();
+    EXPECT_EQ(other, WAIT_OBJECT_0);
+    CloseHandle(a);
+    CloseHandle(b);
+    // Both handles closed: the name is free again.
+    HANDLE c = CreateMutexA(nullptr, FALSE, "Kernel Test Mutex");
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+    CloseHandle(c);
+}
+
+TEST(Kernel, CriticalSectionsAreReentrant) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    EnterCriticalSection(&cs);
+    EXPECT_TRUE(TryEnterCriticalSection(&cs));
+    LeaveCriticalSection(&cs);
+    LeaveCriticalSection(&cs);
+    DeleteCriticalSection(&cs);
+    EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
+}
