@@ -30,6 +30,10 @@ typedef intptr_t LRESULT;
 typedef long HRESULT;
 typedef DWORD* LPDWORD;
 
+// A window handle: the record is the window layer's own (platform/win32/WindowHandle.h).
+typedef struct HWND__* HWND;
+typedef struct HINSTANCE__* HINSTANCE;
+
 #ifndef TRUE
 #define TRUE 1
 #endif

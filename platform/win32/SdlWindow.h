@@ -1,0 +1,21 @@
+// How the other platform layers reach the SDL window behind an HWND.
+#pragma once
+
+#include <windows.h>
+
+struct SDL_Window;
+
+namespace Win32 {
+
+// The SDL window of a window handle, or null for a handle that is not (or no longer) a window.
+SDL_Window* SdlWindow(HWND window);
+
+// A window handle for an SDL window made elsewhere (tests of the graphics and input layers); the window must
+// have been created with SDL_WINDOW_OPENGL to carry a device. Released with DetachSdlWindow.
+HWND AttachSdlWindow(SDL_Window* window);
+void DetachSdlWindow(HWND window);
+
+// The window handle of an SDL window id (events name windows by id), or null.
+HWND WindowFromSdlId(unsigned int windowId);
+
+} // namespace Win32
