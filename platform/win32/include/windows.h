@@ -107,4 +107,40 @@ void DeleteCriticalSection(LPCRITICAL_SECTION section);
 HRESULT CoInitializeEx(LPVOID reserved, DWORD flags);
 void CoUninitialize();
 
+// COM identifiers and the reference-counted base of every COM-style interface of the platform layers.
+#define E_NOINTERFACE ((HRESULT)0x80004002L)
+#define E_POINTER ((HRESULT)0x80004003L)
+
+typedef struct _GUID {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+} GUID;
+typedef GUID IID;
+typedef const GUID& REFGUID;
+typedef const GUID& REFIID;
+
+inline bool IsEqualGUID(REFGUID a, REFGUID b) {
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
+        return false;
+    for (int i = 0; i < 8; ++i)
+        if (a.Data4[i] != b.Data4[i])
+            return false;
+    return true;
+}
+inline bool operator==(REFGUID a, REFGUID b) {
+    return IsEqualGUID(a, b);
+}
+
+struct IUnknown {
+    virtual HRESULT QueryInterface(REFIID iid, void** object) = 0;
+    virtual ULONG AddRef() = 0;
+    virtual ULONG Release() = 0;
+
+protected:
+    virtual ~IUnknown() = default;
+};
+typedef IUnknown* LPUNKNOWN;
+
 #define MAX_PATH 260
