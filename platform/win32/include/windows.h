@@ -27,7 +27,7 @@ typedef void* HANDLE;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
-typedef long HRESULT;
+typedef int32_t HRESULT; // 32 bits, so that the 0x8xxxxxxx failure codes are negative
 typedef DWORD* LPDWORD;
 
 // A window handle: the record is the window layer's own (platform/win32/WindowHandle.h).

@@ -68,3 +68,11 @@ TEST(Kernel, CriticalSectionsAreReentrant) {
     DeleteCriticalSection(&cs);
     EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
 }
+
+TEST(Kernel, FailureCodesAreFailures) {
+    static_assert(sizeof(HRESULT) == 4);
+    EXPECT_TRUE(FAILED(E_FAIL));
+    EXPECT_TRUE(FAILED(E_INVALIDARG));
+    EXPECT_TRUE(SUCCEEDED(S_FALSE));
+    EXPECT_TRUE(SUCCEEDED(S_OK));
+}
