@@ -1,0 +1,320 @@
+#include "base/Info.h"
+
+#include "base/Parse.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace Base {
+
+int Info::IncludeDepth = 0;
+
+Info::Info(const Info& other, bool deep) : value(other.value), reference(other.reference) {
+    for (const auto& [name, child] : other.children) {
+        if (deep) {
+            auto copy = std::make_shared<Info>(*child, true);
+            copy->parent = this;
+            children.emplace(name, std::move(copy));
+        } else {
+            Adopt(child);
+            children.emplace(name, child);
+        }
+    }
+}
+
+Info::Info(Info&& other) noexcept
+    : children(std::move(other.children)), value(std::move(other.value)), reference(other.reference) {
+    other.children.clear();
+    for (auto& entry : children)
+        if (entry.second->parent == &other)
+            entry.second->parent = this;
+}
+
+Info::~Info() {
+    // Children held elsewhere as well outlive this node: they must not point back at it.
+    for (auto& entry : children)
+        if (entry.second->parent == this)
+            entry.second->parent = nullptr;
+}
+
+Info& Info::operator=(const Info& other) {
+    if (this != &other) {
+        // Copied first: other may be one of this node's own descendants.
+        Info copy(other, true);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+Info& Info::operator=(Info&& other) noexcept {
+    if (this == &other)
+        return *this;
+    ClearChildren(true);
+    children = std::move(other.children);
+    other.children.clear();
+    for (auto& entry : children)
+        if (entry.second->parent == &other)
+            entry.second->parent = this;
+    value = std::move(other.value);
+    reference = other.reference;
+    parent = nullptr;
+    shared = false;
+    return *this;
+}
+
+Info Info::ConstructFromFile(std::string_view path) {
+    Info tree;
+    tree.LoadFile(path);
+    return tree;
+}
+
+void Info::Adopt(const std::shared_ptr<Info>& child) {
+    if (!child->parent && !child->shared) {
+        child->parent = this;
+    } else {
+        child->parent = nullptr;
+        child->shared = true;
+    }
+}
+
+Info* Info::Walk(std::string_view path, bool create) {
+    Info* node = this;
+    for (;;) {
+        size_t dot = path.find('.');
+        std::string_view name = path.substr(0, dot);
+        auto found = node->children.find(name);
+        if (found == node->children.end()) {
+            if (!create)
+                return nullptr;
+            auto made = std::make_shared<Info>();
+            made->parent = node;
+            found = node->children.emplace(String(name), std::move(made)).first;
+        }
+        node = found->second.get();
+        if (dot == std::string_view::npos)
+            return node;
+        path.remove_prefix(dot + 1);
+    }
+}
+
+bool Info::AddChild(std::string_view path, std::shared_ptr<Info> child) {
+    if (path.empty() || !child)
+        return false;
+    size_t dot = path.rfind('.');
+    Info* holder = dot == std::string_view::npos ? this : Walk(path.substr(0, dot), true);
+    std::string_view name = dot == std::string_view::npos ? path : path.substr(dot + 1);
+    if (holder->children.find(name) != holder->children.end())
+        return false;
+    // A node cannot become its own descendant.
+    for (const Info* up = holder; up; up = up->parent)
+        if (up == child.get())
+            return false;
+    holder->Adopt(child);
+    holder->children.emplace(String(name), std::move(child));
+    return true;
+}
+
+bool Info::AddChild(std::string_view path, const Info& child) {
+    return AddChild(path, std::make_shared<Info>(child, true));
+}
+
+Info* Info::AddValue(std::string_view path, String text, bool isReference) {
+    auto node = std::make_shared<Info>();
+    node->SetValue(std::move(text), isReference);
+    Info* raw = node.get();
+    return AddChild(path, std::move(node)) ? raw : nullptr;
+}
+
+void Info::AddChildren(const ChildMap& entries, bool copy) {
+    if (&entries == &children)
+        return;
+    for (const auto& [name, child] : entries) {
+        if (copy)
+            AddChild(name, *child);
+        else
+            AddChild(name, child);
+    }
+}
+
+void Info::ClearChildren(bool /*destroy*/) {
+    // Nodes nobody else holds are destroyed either way; the others are only detached.
+    ChildMap old;
+    old.swap(children);
+    for (auto& entry : old)
+        if (entry.second->parent == this)
+            entry.second->parent = nullptr;
+}
+
+void Info::SetFloat(std::string_view path, float number) {
+    char text[32];
+    auto result = std::to_chars(text, text + sizeof text, number);
+    Walk(path, true)->SetValue(String(text, result.ptr), false);
+}
+
+const Info::Entry* Info::FindChild(std::string_view path) const {
+    size_t dot = path.rfind('.');
+    const Info* holder = dot == std::string_view::npos ? this : GetChild(path.substr(0, dot));
+    if (!holder)
+        return nullptr;
+    auto found = holder->children.find(dot == std::string_view::npos ? path : path.substr(dot + 1));
+    return found == holder->children.end() ? nullptr : &*found;
+}
+
+Info::Entry* Info::FindChildForWrite(std::string_view path) {
+    return const_cast<Entry*>(static_cast<const Info*>(this)->FindChild(path));
+}
+
+const Info::Entry* Info::FindDirectChild(std::string_view name) const {
+    auto found = children.find(name);
+    return found == children.end() ? nullptr : &*found;
+}
+
+const Info* Info::GetChild(std::string_view path) const {
+    return const_cast<Info*>(this)->Walk(path, false);
+}
+
+Info* Info::GetChildForWrite(std::string_view path) {
+    return Walk(path, false);
+}
+
+String Info::GetValue() const {
+    return reference ? ResolveValue(value) : value;
+}
+
+String Info::ResolveValue(std::string_view name) const {
+    std::vector<const Info*> visited;
+    const Info* node = this;
+    String current(name);
+    for (;;) {
+        const Info* found = nullptr;
+        for (const Info* scope = node; scope && !found; scope = scope->parent) {
+            auto entry = scope->children.find(current);
+            if (entry != scope->children.end())
+                found = entry->second.get();
+        }
+        if (!found)
+            return {};
+        if (!found->reference)
+            return found->value;
+        // A chain of references that comes back on itself resolves to nothing.
+        if (std::find(visited.begin(), visited.end(), found) != visited.end())
+            return {};
+        visited.push_back(found);
+        current = found->value;
+        node = found;
+    }
+}
+
+void Info::CollectValues(std::vector<String>& out) const {
+    for (const auto& entry : children)
+        out.push_back(entry.second->GetValue());
+}
+
+// ---- typed getters
+
+namespace {
+
+template <class Parser> bool Get(const Info& tree, std::string_view path, Parser parse) {
+    const Info* node = tree.GetChild(path);
+    return node && parse(node->GetValue());
+}
+
+void SetFound(bool* found, bool value) {
+    if (found)
+        *found = value;
+}
+
+} // namespace
+
+bool Info::TryGetString(std::string_view path, String& out) const {
+    const Info* node = GetChild(path);
+    if (!node)
+        return false;
+    out = node->GetValue();
+    return true;
+}
+
+String Info::GetStringDefault(std::string_view path, const String& fallback, bool* found) const {
+    String out;
+    bool ok = TryGetString(path, out);
+    SetFound(found, ok);
+    return ok ? out : fallback;
+}
+
+bool Info::GetBoolDefault(std::string_view path, bool fallback, bool* found) const {
+    bool out = fallback;
+    SetFound(found, TryGetBool(path, out));
+    return out;
+}
+
+float Info::GetFloatDefault(std::string_view path, float fallback, bool* found) const {
+    float out = fallback;
+    SetFound(found, TryGetFloat(path, out));
+    return out;
+}
+
+void Info::GetVector3Default(std::string_view path, const Vector3& fallback, Vector3& out,
+                             bool* found) const {
+    Vector3 v = fallback;
+    SetFound(found, TryGetVector3(path, v));
+    out = v;
+}
+
+Vector3 Info::GetVector3Default(std::string_view path, const Vector3& fallback, bool* found) const {
+    Vector3 out;
+    GetVector3Default(path, fallback, out, found);
+    return out;
+}
+
+void Info::GetColorDefault(std::string_view path, const Color& fallback, Color& out, bool* found) const {
+    Color c = fallback;
+    SetFound(found, TryGetColor(path, c));
+    out = c;
+}
+
+Vector2 Info::GetPointDefault(std::string_view path, Vector2 fallback, bool* found) const {
+    SetFound(found, TryGetPoint(path, fallback));
+    return fallback;
+}
+
+bool Info::GetRect(std::string_view path, Rect& out) const {
+    return Get(*this, path, [&](const String& v) { return ParseRect(v, out); });
+}
+
+bool Info::TryGetPoint(std::string_view path, Vector2& out) const {
+    return Get(*this, path, [&](const String& v) { return ParsePoint(v, out); });
+}
+
+bool Info::TryGetValueAsRect(Rect& out) const {
+    return ParseRect(GetValue(), out);
+}
+
+bool Info::TryGetBool(std::string_view path, bool& out) const {
+    return Get(*this, path, [&](const String& v) { return ParseBool(v, out); });
+}
+
+bool Info::TryGetInt(std::string_view path, int32_t& out) const {
+    return Get(*this, path, [&](const String& v) { return ParseInt(v, out); });
+}
+
+bool Info::TryGetUInt(std::string_view path, uint32_t& out) const {
+    return Get(*this, path, [&](const String& v) { return ParseUInt(v, out); });
+}
+
+bool Info::TryGetFloat(std::string_view path, float& out) const {
+    return Get(*this, path, [&](const String& v) { return ParseFloat(v, out); });
+}
+
+bool Info::TryGetInt2(std::string_view path, int32_t& x, int32_t& y) const {
+    return Get(*this, path, [&](const String& v) { return ParseIntPair(v, x, y); });
+}
+
+bool Info::TryGetVector3(std::string_view path, Vector3& out) const {
+    return Get(*this, path, [&](const String& v) { return ParseVector3(v, out); });
+}
+
+bool Info::TryGetColor(std::string_view path, Color& out) const {
+    return Get(*this, path, [&](const String& v) { return ParseColor(v, out); });
+}
+
+} // namespace Base

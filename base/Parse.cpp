@@ -1,0 +1,116 @@
+#include "base/Parse.h"
+
+#include <cctype>
+#include <sstream>
+
+namespace Base {
+namespace {
+
+std::istringstream Stream(std::string_view text) {
+    std::istringstream in{std::string(text)};
+    in.imbue(std::locale::classic());
+    return in;
+}
+
+// One edge of a rectangle: a plain number, or 'r' and a number relative to the near edge.
+bool ReadEdge(std::istringstream& in, float nearEdge, float& edge) {
+    in >> std::ws;
+    bool relative = in.peek() == 'r';
+    if (relative)
+        in.get();
+    float value;
+    if (!(in >> value))
+        return false;
+    edge = relative ? nearEdge + value : value;
+    return true;
+}
+
+} // namespace
+
+bool ParseInt(std::string_view text, int32_t& out) {
+    auto in = Stream(text);
+    int32_t value;
+    if (!(in >> value))
+        return false;
+    out = value;
+    return true;
+}
+
+bool ParseUInt(std::string_view text, uint32_t& out) {
+    auto in = Stream(text);
+    uint32_t value;
+    if (!(in >> value))
+        return false;
+    out = value;
+    return true;
+}
+
+bool ParseFloat(std::string_view text, float& out) {
+    auto in = Stream(text);
+    float value;
+    if (!(in >> value))
+        return false;
+    out = value;
+    return true;
+}
+
+bool ParseBool(std::string_view text, bool& out) {
+    auto in = Stream(text);
+    bool value;
+    if (!(in >> value))
+        return false;
+    out = value;
+    return true;
+}
+
+bool ParsePoint(std::string_view text, Vector2& out) {
+    auto in = Stream(text);
+    Vector2 value;
+    if (!(in >> value.x >> value.y))
+        return false;
+    out = value;
+    return true;
+}
+
+bool ParseIntPair(std::string_view text, int32_t& x, int32_t& y) {
+    auto in = Stream(text);
+    int32_t a, b;
+    if (!(in >> a >> b))
+        return false;
+    x = a;
+    y = b;
+    return true;
+}
+
+bool ParseVector3(std::string_view text, Vector3& out) {
+    auto in = Stream(text);
+    Vector3 value;
+    if (!(in >> value.x >> value.y >> value.z))
+        return false;
+    out = value;
+    return true;
+}
+
+bool ParseColor(std::string_view text, Color& out) {
+    auto in = Stream(text);
+    Color value;
+    if (!(in >> value.r >> value.g >> value.b))
+        return false;
+    if (!(in >> value.a))
+        value.a = 1.0f;
+    out = value;
+    return true;
+}
+
+bool ParseRect(std::string_view text, Rect& out) {
+    auto in = Stream(text);
+    Rect value;
+    if (!(in >> value.left >> value.top))
+        return false;
+    if (!ReadEdge(in, value.left, value.right) || !ReadEdge(in, value.top, value.bottom))
+        return false;
+    out = value;
+    return true;
+}
+
+} // namespace Base

@@ -1,0 +1,69 @@
+#include "base/Maths.h"
+
+#include <gtest/gtest.h>
+
+using Base::Vector2;
+using Base::Vector3;
+
+TEST(Maths, HeadingOfTheFourAxes) {
+    EXPECT_FLOAT_EQ(Base::HeadingDegrees2d({0, 1}), 0);
+    EXPECT_FLOAT_EQ(Base::HeadingDegrees2d({1, 0}), 270);
+    EXPECT_FLOAT_EQ(Base::HeadingDegrees2d({-1, 0}), 90);
+    EXPECT_FLOAT_EQ(Base::HeadingDegrees2d({0, -1}), 180);
+}
+
+TEST(Maths, SignedAngleIsNegativeWhenTheCrossProductIsNotBelowZero) {
+    EXPECT_NEAR(Base::SignedAngle2d({1, 0}, {0, 1}), -Base::Pi / 2, 1e-6);
+    EXPECT_NEAR(Base::SignedAngle2d({0, 1}, {1, 0}), Base::Pi / 2, 1e-6);
+}
+
+TEST(Maths, ZeroVectorsNormaliseToFixedAxes) {
+    EXPECT_EQ(Base::Normalize2d({0, 0}), (Vector2{1, 0}));
+    EXPECT_EQ(Base::Normalize3d(Vector3{0, 0, 0}), (Vector3{0, 0, 1}));
+    Vector3 out;
+    EXPECT_EQ(&Base::Normalize3d(Vector3{3, 0, 4}, out), &out);
+    EXPECT_FLOAT_EQ(out.x, 0.6f);
+    EXPECT_FLOAT_EQ(out.z, 0.8f);
+    Vector2 n = Base::Normalize2d(0, -2);
+    EXPECT_EQ(n, (Vector2{0, -1}));
+}
+
+TEST(Maths, Scalars) {
+    EXPECT_EQ(Base::Sign(-2.5f), -1.0f);
+    EXPECT_EQ(Base::Sign(0.0f), 0.0f);
+    EXPECT_EQ(Base::Sign(3.0f), 1.0f);
+    EXPECT_FLOAT_EQ(Base::SignedPow(-4, 0.5f), -2);
+    EXPECT_EQ(Base::ClampToRange(-5, 0, 10), 0);
+    EXPECT_EQ(Base::ClampToRange(5.5f, 0, 10), 5.5f);
+    EXPECT_EQ(Base::ClampToRange(12, 0, 10), 10);
+    EXPECT_EQ(Base::Max4(1, 7, 3, 2), 7);
+    // Ties give the second argument: visible with signed zeros.
+    EXPECT_TRUE(std::signbit(Base::MinFloat(0.0f, -0.0f)));
+    EXPECT_FALSE(std::signbit(Base::MaxFloat(-0.0f, 0.0f)));
+    EXPECT_NEAR(Base::Radians45, Base::Pi / 4, 1e-7);
+}
+
+TEST(Maths, VectorHelpers) {
+    Vector3 a{1, 0, 0}, b{0, 1, 0};
+    EXPECT_EQ(Base::CrossProduct(a, b), (Vector3{0, 0, 1}));
+    EXPECT_EQ(Base::LerpVector3(a, b, 0.25f), (Vector3{0.75f, 0.25f, 0}));
+    EXPECT_DOUBLE_EQ(Base::VectorLength(Vector3{2, 3, 6}), 7.0);
+    Vector3 turned = Base::RotateVectorAroundAxis(a, Vector3{0, 0, 1}, float(Base::Pi / 2));
+    EXPECT_NEAR(turned.x, 0, 1e-6);
+    EXPECT_NEAR(turned.y, 1, 1e-6);
+    EXPECT_EQ(Base::Lerp2d(Vector2{0, 0}, Vector2{2, 4}, 0.5f), (Vector2{1, 2}));
+}
+
+TEST(Maths, DistanceToSegmentUsesTheNearerEndBeyondTheEnds) {
+    struct Segment {
+        Vector3 start, end;
+    } s{{0, 0, 0}, {10, 0, 0}};
+    EXPECT_FLOAT_EQ(Base::DistancePointToSegment(s, Vector3{5, 3, 0}), 3);
+    EXPECT_FLOAT_EQ(Base::DistancePointToSegment(Vector3{-3, 4, 0}, s), 5);
+    EXPECT_FLOAT_EQ(Base::DistancePointToSegment(s, Vector3{13, 0, 4}), 5);
+    struct Segment2 {
+        Vector2 start, end;
+    } flat{{0, 0}, {0, 10}};
+    EXPECT_FLOAT_EQ(Base::DistancePointToSegment2D(flat, Vector2{2, 5}), 2);
+    EXPECT_FLOAT_EQ(Base::DistancePointToSegment2D(flat, Vector2{0, -1}), 1);
+}
