@@ -1,0 +1,64 @@
+#include "rwsdk/src/plcore/error.h"
+
+#include "rwsdk/src/engine.h"
+
+namespace {
+
+RwModuleInfo errorModule;
+
+// Until the errors module opens on a started engine (and after it closes) the pending error lives here,
+// so that failures of Init, Open and plugin registration can be read too.
+RwError staticError = {0, RwInt32(E_RW_NOERROR)};
+
+RwError* PendingError() {
+    if (errorModule.numInstances > 0) {
+        return RWMODULEDATA(RwError, errorModule);
+    }
+    return &staticError;
+}
+
+void Clear(RwError* error) {
+    error->pluginID = 0;
+    error->errorCode = RwInt32(E_RW_NOERROR);
+}
+
+} // namespace
+
+RwError* RwErrorSet(const RwError* code) {
+    RwError* pending = PendingError();
+    if (pending->pluginID != 0 || pending->errorCode != RwInt32(E_RW_NOERROR)) {
+        return const_cast<RwError*>(code);
+    }
+    pending->errorCode = code->errorCode;
+    pending->pluginID = code->errorCode < 0 ? 0 : code->pluginID;
+    return const_cast<RwError*>(code);
+}
+
+RwError* RwErrorGet(RwError* code) {
+    RwError* pending = PendingError();
+    *code = *pending;
+    Clear(pending);
+    return code;
+}
+
+void RwErrorSetCode(RwUInt32 code) {
+    RwError error = {1, RwInt32(code)};
+    RwErrorSet(&error);
+}
+
+void* RwErrorModuleOpen(void* instance, RwInt32 offset, RwInt32) {
+    errorModule.globalsOffset = offset;
+    ++errorModule.numInstances;
+    Clear(RWPLUGINOFFSET(RwError, instance, offset));
+    Clear(&staticError);
+    return instance;
+}
+
+void* RwErrorModuleClose(void* instance, RwInt32, RwInt32) {
+    --errorModule.numInstances;
+    return instance;
+}
+
+RwInt32 _rwErrorModuleAttach() {
+    return RwEngineRegisterPlugin(sizeof(RwError), rwID_ERRORMODULE, RwErrorModuleOpen, RwErrorModuleClose);
+}

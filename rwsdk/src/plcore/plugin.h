@@ -1,0 +1,83 @@
+// Plugin registries: objects of a type are extended by plugins with their own data and callbacks.
+#pragma once
+
+#include "rwsdk/src/plcore/types.h"
+
+struct RwStream;
+
+typedef void* (*RwPluginObjectConstructor)(void* object, RwInt32 offsetInObject, RwInt32 sizeInObject);
+typedef void* (*RwPluginObjectDestructor)(void* object, RwInt32 offsetInObject, RwInt32 sizeInObject);
+typedef void* (*RwPluginObjectCopy)(void* dstObject, const void* srcObject, RwInt32 offsetInObject,
+                                    RwInt32 sizeInObject);
+typedef RwStream* (*RwPluginDataChunkReadCallBack)(RwStream* stream, RwInt32 binaryLength, void* object,
+                                                   RwInt32 offsetInObject, RwInt32 sizeInObject);
+typedef RwStream* (*RwPluginDataChunkWriteCallBack)(RwStream* stream, RwInt32 binaryLength,
+                                                    const void* object, RwInt32 offsetInObject,
+                                                    RwInt32 sizeInObject);
+typedef RwInt32 (*RwPluginDataChunkGetSizeCallBack)(const void* object, RwInt32 offsetInObject,
+                                                    RwInt32 sizeInObject);
+typedef void* (*RwPluginDataChunkAlwaysCallBack)(void* object, RwInt32 offsetInObject, RwInt32 sizeInObject);
+typedef RwInt32 (*RwPluginDataChunkRightsCallBack)(void* object, RwInt32 offsetInObject, RwInt32 sizeInObject,
+                                                   RwUInt32 extraData);
+
+struct RwPluginRegistry;
+
+struct RwPluginRegEntry {
+    RwInt32 offset;
+    RwInt32 size;
+    RwUInt32 pluginID;
+    RwPluginDataChunkReadCallBack readCB;
+    RwPluginDataChunkWriteCallBack writeCB;
+    RwPluginDataChunkGetSizeCallBack getSizeCB;
+    RwPluginDataChunkAlwaysCallBack alwaysCB;
+    RwPluginDataChunkRightsCallBack rightsCB;
+    RwPluginObjectConstructor constructCB;
+    RwPluginObjectDestructor destructCB;
+    RwPluginObjectCopy copyCB;
+    RwPluginRegEntry* nextRegEntry;
+    RwPluginRegEntry* prevRegEntry;
+    RwPluginRegistry* parentRegistry;
+};
+
+// One static record per object type: { base size, base size, 0, nullptr, nullptr } to start with.
+struct RwPluginRegistry {
+    RwInt32 sizeOfStruct;     // base size plus every plugin so far: the size creators allocate
+    RwInt32 origSizeOfStruct; // base size
+    RwInt32 maxSizeOfStruct;  // 0: no limit
+    RwPluginRegEntry* firstRegEntry;
+    RwPluginRegEntry* lastRegEntry;
+};
+
+// Offset of the plugin's data in every object of the type, or -1. Accepted only while the engine is not
+// open; a second registration of an id reports E_RW_PLUGININIT and returns the first one's offset.
+RwInt32 RwPluginRegistryAddPlugin(RwPluginRegistry* reg, RwInt32 size, RwUInt32 pluginID,
+                                  RwPluginObjectConstructor constructCB, RwPluginObjectDestructor destructCB,
+                                  RwPluginObjectCopy copyCB);
+RwInt32 RwPluginRegistryAddPluginStream(RwPluginRegistry* reg, RwUInt32 pluginID,
+                                        RwPluginDataChunkReadCallBack readCB,
+                                        RwPluginDataChunkWriteCallBack writeCB,
+                                        RwPluginDataChunkGetSizeCallBack getSizeCB);
+RwInt32 RwPluginRegistryAddPluginStreamAlwaysCB(RwPluginRegistry* reg, RwUInt32 pluginID,
+                                                RwPluginDataChunkAlwaysCallBack alwaysCB);
+RwInt32 RwPluginRegistryAddPluginStreamRightsCB(RwPluginRegistry* reg, RwUInt32 pluginID,
+                                                RwPluginDataChunkRightsCallBack rightsCB);
+RwInt32 RwPluginRegistryGetPluginOffset(const RwPluginRegistry* reg, RwUInt32 pluginID);
+
+// Constructors in registration order; when one fails, the ones before it are undone and null returned.
+const RwPluginRegistry* RwPluginRegistryInitObject(const RwPluginRegistry* reg, void* object);
+const RwPluginRegistry* RwPluginRegistryDeInitObject(const RwPluginRegistry* reg, void* object);
+const RwPluginRegistry* RwPluginRegistryCopyObject(const RwPluginRegistry* reg, void* dstObject,
+                                                   const void* srcObject);
+
+// The extension chunk (type 3) of an object.
+const RwPluginRegistry* RwPluginRegistryReadDataChunks(const RwPluginRegistry* reg, RwStream* stream,
+                                                       void* object);
+const RwPluginRegistry* RwPluginRegistryWriteDataChunks(const RwPluginRegistry* reg, RwStream* stream,
+                                                        const void* object);
+RwInt32 RwPluginRegistryGetPluginStreamSize(const RwPluginRegistry* reg, const void* object);
+RwStream* RwPluginRegistrySkipDataChunks(RwStream* stream);
+const RwPluginRegistry* RwPluginRegistryInvokeRights(const RwPluginRegistry* reg, RwUInt32 pluginID,
+                                                     void* object, RwUInt32 extraData);
+
+RwBool RwPluginRegistryOpen();
+RwBool RwPluginRegistryClose();

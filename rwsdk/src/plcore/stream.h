@@ -1,0 +1,81 @@
+// Streams over an open file, a named file, a memory block or a caller's callbacks.
+#pragma once
+
+#include "rwsdk/src/plcore/types.h"
+
+enum RwStreamType : RwUInt32 {
+    rwNASTREAM = 0,
+    rwSTREAMFILE = 1,
+    rwSTREAMFILENAME = 2,
+    rwSTREAMMEMORY = 3,
+    rwSTREAMCUSTOM = 4,
+};
+
+enum RwStreamAccessType : RwUInt32 {
+    rwNASTREAMACCESS = 0,
+    rwSTREAMREAD = 1,
+    rwSTREAMWRITE = 2,
+    rwSTREAMAPPEND = 3,
+};
+
+typedef RwBool (*rwCustomStreamFnClose)(void* data);
+typedef RwUInt32 (*rwCustomStreamFnRead)(void* data, void* buffer, RwUInt32 length);
+typedef RwInt32 (*rwCustomStreamFnWrite)(void* data, const void* buffer, RwUInt32 length); // above 0: success
+typedef RwInt32 (*rwCustomStreamFnSkip)(void* data, RwUInt32 offset);                      // above 0: success
+
+struct RwStreamMemory {
+    RwUInt32 position;
+    RwUInt32 nSize; // data length when reading, capacity when writing
+    RwUInt8* memBlock;
+};
+
+struct RwStreamCustom {
+    rwCustomStreamFnClose sfnclose;
+    rwCustomStreamFnRead sfnread;
+    rwCustomStreamFnWrite sfnwrite;
+    rwCustomStreamFnSkip sfnskip;
+    void* data;
+};
+
+struct RwStreamFile {
+    void* fpFile; // a handle of the engine's file interface
+};
+
+union RwStreamUnion {
+    RwStreamMemory memory;
+    RwStreamFile file;
+    RwStreamCustom custom;
+};
+
+struct RwStream {
+    RwStreamType type;
+    RwStreamAccessType accessType;
+    RwUInt32 position; // bytes read, written or skipped since the stream was opened
+    RwStreamUnion Type;
+    RwBool rwOwned; // from the stream free list, given back at close
+};
+
+// Open data of a memory stream, and what closing a written memory stream hands back.
+struct RwMemory {
+    RwUInt8* start;
+    RwUInt32 length;
+};
+
+// Open data: rwSTREAMFILE an open file handle; rwSTREAMFILENAME the path; rwSTREAMMEMORY an RwMemory;
+// rwSTREAMCUSTOM an RwStreamCustom.
+RwStream* RwStreamOpen(RwStreamType type, RwStreamAccessType accessType, const void* data);
+// For a memory stream opened for write or append, data (an RwMemory, or null) receives the buffer, which
+// then belongs to the caller (RwFree it).
+RwBool RwStreamClose(RwStream* stream, void* data);
+RwUInt32 RwStreamRead(RwStream* stream, void* buffer, RwUInt32 length);
+RwStream* RwStreamWrite(RwStream* stream, const void* buffer, RwUInt32 length);
+RwStream* RwStreamSkip(RwStream* stream, RwUInt32 offset);
+
+// Arrays in their stored form (little-endian 32-bit words); lengths are in bytes. A short read fails.
+RwStream* RwStreamWriteReal(RwStream* stream, const RwReal* reals, RwUInt32 length);
+RwStream* RwStreamWriteInt32(RwStream* stream, const RwInt32* ints, RwUInt32 length);
+RwStream* RwStreamReadInt32(RwStream* stream, RwInt32* ints, RwUInt32 length);
+RwStream* RwStreamReadReal(RwStream* stream, RwReal* reals, RwUInt32 length);
+
+// Engine module (plugin id 0x404).
+RwInt32 _rwStreamModuleAttach();
