@@ -1,0 +1,70 @@
+// The player's settings: a plain 584-byte record, stored after a magic word in "Config.dat".
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace Base {
+
+// One control: a DirectInput scan code, a joystick button and the modifier keys that must be held.
+struct KeyAssignment {
+    static constexpr uint8_t NoKey = 0;
+    static constexpr uint8_t NoButton = 0xFF;
+    static constexpr uint8_t Shift = 1, Control = 2, Alt = 4;
+    static constexpr uint8_t AnyModifiers = 0xFF;
+
+    uint8_t key = NoKey;
+    uint8_t button = NoButton; // 0-31
+    uint8_t modifiers = 0;     // Shift | Control | Alt, or AnyModifiers
+
+    bool operator==(const KeyAssignment&) const = default;
+};
+static_assert(sizeof(KeyAssignment) == 3);
+
+extern const char* const ConfigFileName; // "Config.dat"
+
+class Config {
+public:
+    static constexpr uint32_t Magic = 0x0ABC0001;
+    static constexpr size_t RecordSize = 584;
+    static constexpr size_t FileSize = 4 + RecordSize;
+    static constexpr int KeyAssignmentCount = 52;
+    static constexpr size_t NameSize = 128;
+
+    uint32_t displayWidth; // 0: no explicit mode
+    uint32_t displayHeight;
+    uint32_t refreshRate; // Hz; 0: the adapter's default
+    float visibility;
+    float autogenDensity;
+    float cloudsDensity;
+    float sfxVolume;
+    float musicVolume;
+    uint32_t controlsType;
+    float joyDeadZone;
+    float joySensitivity;
+    KeyAssignment keyAssignments[KeyAssignmentCount];
+    char gameName[NameSize]; // NUL-terminated
+    char playerName[NameSize];
+    char hostAddress[NameSize];
+
+    Config() { SetDefaults(); }
+
+    void SetDefaults();
+    void SetDefaultKeyAssignments();
+
+    // True when the file held a whole record under the magic. Anything else (missing, short, another
+    // magic) gives the defaults: never a half-loaded record.
+    bool Load(std::string_view path);
+    // True when the whole file was written; a failed save leaves the old file as it was.
+    bool Save(std::string_view path) const;
+
+    // The record's bytes in file order, little-endian, field by field.
+    void ToBytes(uint8_t (&bytes)[RecordSize]) const;
+    // Reads a record and makes it safe to use (terminated names, button and modifier codes in range,
+    // finite numbers).
+    void FromBytes(const uint8_t (&bytes)[RecordSize]);
+
+    bool operator==(const Config& other) const;
+};
+
+} // namespace Base

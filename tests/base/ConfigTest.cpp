@@ -1,0 +1,181 @@
+#include "base/Config.h"
+#include "platform/win32/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using Base::Config;
+using Base::KeyAssignment;
+
+namespace {
+
+class ConfigFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("corvane-config-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        Win32::FlushPathCache();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string Path(const char* name) const { return (dir / name).string(); }
+    std::string Bytes(const char* name) const {
+        std::ifstream in(dir / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    void WriteBytes(const char* name, const std::string& bytes) const {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+    }
+    fs::path dir;
+};
+
+// The same values as config_writer.py's full record.
+Config FullRecord() {
+    Config c;
+    c.displayWidth = 1920;
+    c.displayHeight = 1080;
+    c.refreshRate = 75;
+    c.visibility = 0.25f;
+    c.autogenDensity = 0.125f;
+    c.cloudsDensity = 1.0f;
+    c.sfxVolume = 0.375f;
+    c.musicVolume = 0.0625f;
+    c.controlsType = 2;
+    c.joyDeadZone = 0.2f;
+    c.joySensitivity = 0.875f;
+    for (int i = 0; i < Config::KeyAssignmentCount; ++i)
+        c.keyAssignments[i] = KeyAssignment{uint8_t(i + 1), uint8_t(i % 32), uint8_t(i % 8)};
+    std::strcpy(c.gameName, ("Game of " + std::string(100, 'g')).c_str());
+    std::strcpy(c.playerName, "Pilot");
+    std::strcpy(c.hostAddress, "127.0.0.1");
+    return c;
+}
+
+} // namespace
+
+TEST_F(ConfigFile, BytesMatchAnIndependentWriter) {
+    std::string script = std::string(CORVANE_SOURCE_DIR) + "/tests/base/config_writer.py";
+    std::string command =
+        "python3 '" + script + "' '" + Path("ref-defaults.dat") + "' '" + Path("ref-full.dat") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    ASSERT_TRUE(Config().Save(Path("defaults.dat")));
+    ASSERT_TRUE(FullRecord().Save(Path("full.dat")));
+    EXPECT_EQ(Bytes("defaults.dat").size(), Config::FileSize);
+    EXPECT_EQ(Bytes("defaults.dat"), Bytes("ref-defaults.dat"));
+    EXPECT_EQ(Bytes("full.dat"), Bytes("ref-full.dat"));
+
+    Config loaded;
+    ASSERT_TRUE(loaded.Load(Path("ref-full.dat")));
+    EXPECT_TRUE(loaded == FullRecord());
+    EXPECT_STREQ(loaded.playerName, "Pilot");
+    EXPECT_EQ(loaded.keyAssignments[51], (KeyAssignment{52, 19, 3}));
+}
+
+TEST_F(ConfigFile, FieldOffsetsOfTheRecord) {
+    ASSERT_TRUE(Config().Save(Path("Config.dat")));
+    std::string b = Bytes("Config.dat");
+    ASSERT_EQ(b.size(), 588u);
+    EXPECT_EQ(b.substr(0, 4), std::string("\x01\x00\xBC\x0A", 4));
+    EXPECT_EQ(b.substr(4, 4), std::string("\x00\x04\x00\x00", 4));           // 1024
+    EXPECT_EQ(b.substr(4 + 12, 4), std::string("\x00\x00\x40\x3F", 4));      // 0.75f
+    EXPECT_EQ(b.substr(4 + 44, 3), std::string("\x22\xFF\x00", 3));          // Gears: G
+    EXPECT_EQ(b.substr(4 + 44 + 3 * 11, 3), std::string("\x0F\xFF\x01", 3)); // Target2: Shift+Tab
+    EXPECT_EQ(b.substr(4 + 200), std::string(384, '\0'));
+}
+
+TEST_F(ConfigFile, SaveThenLoadKeepsEveryByte) {
+    Config c = FullRecord();
+    std::memset(c.hostAddress, 'z', 100);
+    c.hostAddress[5] = 0; // bytes after the terminator are kept too
+    ASSERT_TRUE(c.Save(Path("Config.dat")));
+    Config back;
+    ASSERT_TRUE(back.Load(Path("config.DAT")));
+    EXPECT_TRUE(back == c);
+}
+
+TEST_F(ConfigFile, BadFilesGiveTheDefaults) {
+    Config dflt;
+    std::string good = std::string("\x01\x00\xBC\x0A", 4) + std::string(584, '\x11');
+    struct Case {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"wrong magic", std::string("\x02\x00\xBC\x0A", 4) + std::string(584, '\0')},
+        {"magic only", good.substr(0, 4)},
+        {"short record", good.substr(0, 300)},
+        {"three bytes", "abc"},
+        {"empty", ""},
+    };
+    for (const auto& c : cases) {
+        WriteBytes("Config.dat", c.bytes);
+        Config loaded = FullRecord();
+        EXPECT_FALSE(loaded.Load(Path("Config.dat"))) << c.what;
+        EXPECT_TRUE(loaded == dflt) << c.what;
+    }
+    Config loaded = FullRecord();
+    EXPECT_FALSE(loaded.Load(Path("Missing.dat")));
+    EXPECT_TRUE(loaded == dflt);
+}
+
+TEST_F(ConfigFile, AZeroRecordIsTakenAsItIs) {
+    WriteBytes("Config.dat", std::string("\x01\x00\xBC\x0A", 4) + std::string(584, '\0'));
+    Config c;
+    ASSERT_TRUE(c.Load(Path("Config.dat")));
+    EXPECT_EQ(c.displayWidth, 0u);
+    EXPECT_EQ(c.sfxVolume, 0.0f);
+    EXPECT_EQ(c.musicVolume, 0.0f);
+    for (const auto& k : c.keyAssignments)
+        EXPECT_EQ(k, (KeyAssignment{0, 0, 0}));
+}
+
+TEST_F(ConfigFile, LoadedRecordsAreMadeSafe) {
+    std::string bytes = std::string("\x01\x00\xBC\x0A", 4) + std::string(584, '\x41'); // names without NUL
+    auto put = [&](size_t offset, const std::string& b) { bytes.replace(4 + offset, b.size(), b); };
+    put(12, std::string("\x00\x00\xC0\x7F", 4)); // visibility NaN
+    put(24, std::string("\x00\x00\x80\x7F", 4)); // sfx volume +inf
+    put(44, std::string("\x01\x20\x08", 3));     // button 32, modifier bit 3
+    put(47, std::string("\x02\xFF\xFF", 3));     // no button, any modifiers
+    put(50, std::string("\x03\x1F\x07", 3));
+    WriteBytes("Config.dat", bytes);
+    Config c;
+    ASSERT_TRUE(c.Load(Path("Config.dat")));
+    EXPECT_EQ(std::strlen(c.gameName), 127u);
+    EXPECT_EQ(std::strlen(c.playerName), 127u);
+    EXPECT_EQ(std::strlen(c.hostAddress), 127u);
+    EXPECT_EQ(c.visibility, 0.75f);
+    EXPECT_EQ(c.sfxVolume, 1.0f);
+    EXPECT_EQ(c.keyAssignments[0], (KeyAssignment{1, 0xFF, 0}));
+    EXPECT_EQ(c.keyAssignments[1], (KeyAssignment{2, 0xFF, 0xFF}));
+    EXPECT_EQ(c.keyAssignments[2], (KeyAssignment{3, 31, 7}));
+}
+
+TEST_F(ConfigFile, FailedSaveLeavesTheOldFile) {
+    ASSERT_TRUE(FullRecord().Save(Path("Config.dat")));
+    EXPECT_FALSE(Config().Save(Path("NoDir/Config.dat")));
+    Config back;
+    ASSERT_TRUE(back.Load(Path("Config.dat")));
+    EXPECT_TRUE(back == FullRecord());
+}
+
+TEST(Config, DefaultsAndDefaultKeys) {
+    Config c;
+    EXPECT_EQ(c.displayWidth, 1024u);
+    EXPECT_EQ(c.displayHeight, 768u);
+    EXPECT_EQ(c.joyDeadZone, 0.1f);
+    // Tab and Shift+Tab, R and Shift+R share a key and differ in the modifiers.
+    EXPECT_EQ(c.keyAssignments[10], (KeyAssignment{0x0F, 1, 0}));
+    EXPECT_EQ(c.keyAssignments[11], (KeyAssignment{0x0F, 0xFF, KeyAssignment::Shift}));
+    EXPECT_EQ(c.keyAssignments[14], (KeyAssignment{0x13, 0xFF, KeyAssignment::Shift}));
+    EXPECT_EQ(c.keyAssignments[51], (KeyAssignment{0xD2, 0xFF, 0}));
+    c.keyAssignments[3] = KeyAssignment{};
+    c.SetDefaultKeyAssignments();
+    EXPECT_TRUE(c == Config());
+}
