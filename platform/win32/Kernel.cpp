@@ -1,9 +1,12 @@
 // Time, threads and synchronisation of the Win32 layer.
 #include <windows.h>
 
+#include "platform/win32/UserRuntime.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -49,10 +52,12 @@ struct ThreadObject : KernelObject {
     }
 };
 
-// A Win32 mutex is owned by a thread and may be taken again by its owner.
+// A Win32 mutex is owned by a thread and may be taken again by its owner. A named one also exists for this
+// user's other processes while any of them holds it (its ownership stays inside the process).
 struct MutexObject : KernelObject {
     std::recursive_timed_mutex mutex;
     std::string name;
+    std::unique_ptr<Win32::SharedName> shared;
 
     DWORD Wait(DWORD milliseconds) override {
         if (milliseconds == INFINITE) {
@@ -167,6 +172,10 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
         } else {
             object = std::make_shared<MutexObject>();
             object->name = name;
+            bool heldElsewhere = false;
+            object->shared = Win32::SharedName::Open(name, heldElsewhere);
+            if (heldElsewhere)
+                error = ERROR_ALREADY_EXISTS;
             named.byName[name] = object;
         }
     } else {
@@ -214,6 +223,16 @@ void LeaveCriticalSection(LPCRITICAL_SECTION section) {
 void DeleteCriticalSection(LPCRITICAL_SECTION section) {
     delete static_cast<std::recursive_mutex*>(section->impl);
     section->impl = nullptr;
+}
+
+HMODULE GetModuleHandleA(LPCSTR moduleName) {
+    // Only the program's own module is known; its handle is a token that is never dereferenced.
+    static char self;
+    return moduleName ? nullptr : reinterpret_cast<HMODULE>(&self);
+}
+
+void ExitProcess(UINT exitCode) {
+    std::exit(int(exitCode));
 }
 
 HRESULT CoInitializeEx(LPVOID, DWORD) {

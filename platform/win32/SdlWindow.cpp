@@ -1,8 +1,10 @@
 #include "platform/win32/SdlWindow.h"
 #include "platform/win32/WindowHandle.h"
+#include "platform/win32/WindowList.h"
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 
@@ -12,6 +14,7 @@ namespace {
 struct Registry {
     std::mutex lock;
     std::unordered_map<unsigned int, HWND> byId;
+    std::vector<HWND> all; // in creation order
 };
 Registry& Windows() {
     static Registry registry;
@@ -24,29 +27,52 @@ SDL_Window* SdlWindow(HWND window) {
     return window ? window->sdl : nullptr;
 }
 
+void AddWindow(HWND window) {
+    Registry& r = Windows();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (window->sdl)
+        r.byId[SDL_GetWindowID(window->sdl)] = window;
+    r.all.push_back(window);
+}
+
+void RemoveWindow(HWND window) {
+    Registry& r = Windows();
+    std::lock_guard<std::mutex> guard(r.lock);
+    for (auto it = r.byId.begin(); it != r.byId.end(); ++it)
+        if (it->second == window) {
+            r.byId.erase(it);
+            break;
+        }
+    r.all.erase(std::remove(r.all.begin(), r.all.end(), window), r.all.end());
+}
+
+bool IsListedWindow(HWND window) {
+    if (!window)
+        return false;
+    Registry& r = Windows();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return std::find(r.all.begin(), r.all.end(), window) != r.all.end();
+}
+
+std::vector<HWND> ListedWindows() {
+    Registry& r = Windows();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return r.all;
+}
+
 HWND AttachSdlWindow(SDL_Window* sdl) {
     if (!sdl)
         return nullptr;
     HWND window = new HWND__;
     window->sdl = sdl;
-    Registry& r = Windows();
-    std::lock_guard<std::mutex> guard(r.lock);
-    r.byId[SDL_GetWindowID(sdl)] = window;
+    AddWindow(window);
     return window;
 }
 
 void DetachSdlWindow(HWND window) {
     if (!window)
         return;
-    {
-        Registry& r = Windows();
-        std::lock_guard<std::mutex> guard(r.lock);
-        for (auto it = r.byId.begin(); it != r.byId.end(); ++it)
-            if (it->second == window) {
-                r.byId.erase(it);
-                break;
-            }
-    }
+    RemoveWindow(window);
     delete window;
 }
 

@@ -3,9 +3,25 @@
 
 #include <windows.h>
 
+#include <string>
+
 struct SDL_Window;
 
 struct HWND__ {
     SDL_Window* sdl = nullptr;
     bool owned = false; // made by CreateWindowExA, destroyed by DestroyWindow
+
+    // Windows made by CreateWindowExA; attached SDL windows have no procedure and take no messages.
+    WNDPROC proc = nullptr;
+    std::string className;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    bool visible = false;
+    bool minimized = false; // kept here too: not every SDL video driver tracks it
+    bool maximized = false;
+    bool shownOnce = false;
+    bool destroying = false;
+    int reportedType = -1; // the WM_SIZE last sent: SIZE_* and the client size
+    int reportedWidth = -1;
+    int reportedHeight = -1;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 
 TEST(Kernel, PerformanceCounterIsMonotonicNanoseconds) {
@@ -35,9 +36,11 @@ TEST(Kernel, ThreadsRunAndAreJoinedByWaiting) {
 }
 
 TEST(Kernel, ANamedMutexIsOpenedNotTakenBySecondCreate) {
-    HANDLE a = CreateMutexA(nullptr, TRUE, "Kernel Test Mutex");
+    // Named mutexes are seen by this user's other processes: a name of this process only.
+    const std::string name = "Kernel Test Mutex " + std::to_string(GetCurrentProcessId());
+    HANDLE a = CreateMutexA(nullptr, TRUE, name.c_str());
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
-    HANDLE b = CreateMutexA(nullptr, TRUE, "Kernel Test Mutex");
+    HANDLE b = CreateMutexA(nullptr, TRUE, name.c_str());
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
 
     // Held by this thread: another thread times out, and gets it once released.
@@ -53,7 +56,7 @@ TEST(Kernel, ANamedMutexIsOpenedNotTakenBySecondCreate) {
     CloseHandle(a);
     CloseHandle(b);
     // Both handles closed: the name is free again.
-    HANDLE c = CreateMutexA(nullptr, FALSE, "Kernel Test Mutex");
+    HANDLE c = CreateMutexA(nullptr, FALSE, name.c_str());
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     CloseHandle(c);
 }
