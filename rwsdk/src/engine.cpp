@@ -3,7 +3,9 @@
 #include "rwsdk/src/nulldevice.h"
 #include "rwsdk/src/plcore/color.h"
 #include "rwsdk/src/plcore/error.h"
+#include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/src/plcore/module412.h"
+#include "rwsdk/src/plcore/vector.h"
 #include "rwsdk/src/plcore/stream.h"
 
 #include <cstring>
@@ -45,11 +47,11 @@ const CoreModule coreModules[] = {
     // 1: errors
     {rwID_ERRORMODULE, _rwErrorModuleAttach},
     // 2: vectors
-    {rwID_VECTORMODULE, nullptr},
+    {rwID_VECTORMODULE, _rwVectorModuleAttach},
     // 3: colour
     {rwID_COLORMODULE, _rwColorModuleAttach},
     // 4: matrices
-    {rwID_MATRIXMODULE, nullptr},
+    {rwID_MATRIXMODULE, _rwMatrixModuleAttach},
     // 5: frames
     {rwID_FRAMEMODULE, nullptr},
     // 6: streams

@@ -1,0 +1,5 @@
+# Vectors, matrices, processor features, frames and cameras, checked against GLM and Eigen.
+find_package(Eigen3 REQUIRED NO_MODULE)
+corvane_test(rwsdk_maths_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/MathsTest.cpp
+  DEPS rwsdk Eigen3::Eigen)
