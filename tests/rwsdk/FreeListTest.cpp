@@ -1,5 +1,6 @@
 #include "EngineFixture.h"
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <set>
@@ -135,6 +136,28 @@ TEST_F(FreeListTest, ForAllUsedLetsTheCallbackFreeItsEntry) {
     EXPECT_EQ(visited, 10);
     EXPECT_EQ(RwFreeListPurge(fl), 0) << "no blocks left";
     RwFreeListDestroy(fl);
+}
+
+TEST_F(FreeListTest, HeadersComeFromTheirOwnFreeList) {
+    size_t before = LiveBlocks();
+    std::vector<RwFreeList*> lists;
+    for (int i = 0; i < 40; ++i) {
+        lists.push_back(RwFreeListCreateAndPreallocateSpace(8, 4, 0, 0, nullptr, 0x30000));
+        ASSERT_NE(lists.back(), nullptr);
+    }
+    EXPECT_LE(LiveBlocks(), before + 3) << "16 headers per block";
+    std::mt19937 random(7);
+    std::shuffle(lists.begin(), lists.end(), random);
+    for (RwFreeList* fl : lists) {
+        RwFreeListAlloc(fl, 0x30000);
+        RwFreeListDestroy(fl);
+    }
+    EXPECT_LE(LiveBlocks(), before);
+    RwFreeList storage;
+    RwFreeList* own = RwFreeListCreateAndPreallocateSpace(8, 4, 0, 1, &storage, 0x30000);
+    EXPECT_EQ(own, &storage);
+    EXPECT_EQ(own->flags, 3u);
+    RwFreeListDestroy(own);
 }
 
 TEST_F(FreeListTest, PurgeAllCountsEveryFreeList) {

@@ -55,6 +55,18 @@ TEST_F(StreamTest, MemoryWriteStreamsGrowBy512OrByTheWrite) {
     RwStreamClose(s, nullptr); // nobody takes the buffer: the stream frees it
 }
 
+TEST_F(StreamTest, AppendStreamsGrowTheCallersBuffer) {
+    RwMemory m = {static_cast<RwUInt8*>(RwMalloc(10, 0x30000)), 10};
+    std::memset(m.start, 'a', 10);
+    RwStream* s = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMAPPEND, &m);
+    ASSERT_TRUE(RwStreamWrite(s, "bcd", 3));
+    EXPECT_EQ(s->Type.memory.nSize, 10u + 512u);
+    ASSERT_TRUE(RwStreamClose(s, &m));
+    ASSERT_EQ(m.length, 13u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(m.start), 13), "aaaaaaaaaabcd");
+    RwFree(m.start);
+}
+
 TEST_F(StreamTest, ClosingAnUnwrittenStreamHandsBackNothing) {
     RwStream* s = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMWRITE, nullptr);
     RwMemory m = {reinterpret_cast<RwUInt8*>(1), 9};
@@ -134,6 +146,8 @@ TEST_F(StreamTest, FileStreamsFindNamesWhateverTheirCase) {
     EXPECT_EQ(TakeError(), 5);
     ASSERT_TRUE(RwStreamClose(s, nullptr));
     EXPECT_TRUE(RwEngineGetFileInterface()->rwfexist(GamePath("MODELS\\PLANE.DFF").c_str()));
+    EXPECT_FALSE(RwEngineGetFileInterface()->rwfexist(GamePath("MODELS").c_str())) << "a directory";
+    EXPECT_FALSE(RwEngineGetFileInterface()->rwfexist(GamePath("MODELS\\Other.dff").c_str()));
 
     FILE* f = std::fopen((root / "Models" / "Plane.dff").c_str(), "rb");
     s = RwStreamOpen(rwSTREAMFILE, rwSTREAMREAD, f);

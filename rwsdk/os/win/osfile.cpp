@@ -3,6 +3,8 @@
 #include "platform/win32/Files.h"
 #include "rwsdk/src/engine.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 namespace {
@@ -21,12 +23,19 @@ RwBool FileExists(const RwChar* name) {
     return TRUE;
 }
 
-// Game paths: '\' separators and names in any letter case.
+// Game paths: '\' separators and names in any letter case. A directory is not a file, as on the game's
+// own platform (here fopen would take it, and every read would then fail).
 void* FileOpen(const RwChar* name, const RwChar* access) {
     if (!name || !access) {
         return nullptr;
     }
-    return Win32::OpenFile(name, access);
+    FILE* file = Win32::OpenFile(name, access);
+    struct stat info;
+    if (file && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 int FileClose(void* fptr) {
