@@ -130,6 +130,17 @@ TEST_F(KeyboardTest, ALostKeyboardIsClearedAndReacquiredByTheNextTick) {
     EXPECT_EQ(kb->pressedKey, 0x31);
 }
 
+TEST_F(KeyboardTest, EventsTakenByTheMessageLoopStillReachTheKeyboard) {
+    Key(SDL_SCANCODE_X, true);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) // the window layer empties SDL's queue
+        ;
+    EXPECT_EQ(SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT), 0);
+    PollAt(0);
+    EXPECT_EQ(kb->pressedKey, 0x2D);
+    EXPECT_EQ(kb->keys[0x2D], 1);
+}
+
 TEST(KeyboardChars, CharToScanCode) {
     struct {
         char c;

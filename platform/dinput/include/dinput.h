@@ -295,15 +295,8 @@ HRESULT WINAPI DirectInput8Create(HINSTANCE instance, DWORD version, REFIID iid,
 #define DIK_OEM_102 0x56
 #define DIK_F11 0x57
 #define DIK_F12 0x58
-#define DIK_PREVTRACK 0x90
-#define DIK_NEXTTRACK 0x99
 #define DIK_NUMPADENTER 0x9C
 #define DIK_RCONTROL 0x9D
-#define DIK_MUTE 0xA0
-#define DIK_PLAYPAUSE 0xA2
-#define DIK_MEDIASTOP 0xA4
-#define DIK_VOLUMEDOWN 0xAE
-#define DIK_VOLUMEUP 0xB0
 #define DIK_DIVIDE 0xB5
 #define DIK_SYSRQ 0xB7
 #define DIK_RMENU 0xB8
