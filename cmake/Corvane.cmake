@@ -28,7 +28,9 @@ function(corvane_test target)
   target_compile_definitions(${target} PRIVATE CORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                                CORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
   set(env SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy ALSOFT_DRIVERS=null ${T_ENV})
-  set(props ENVIRONMENT "${env}" TIMEOUT 300)
+  # Run through env(1): a list in ENVIRONMENT does not survive the hand-over to the discovered tests.
+  set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "env;${env}")
+  set(props TIMEOUT 300)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()

@@ -1,0 +1,100 @@
+// Shared by the sound tests: a private temporary folder, shell commands for the reference tools (sox,
+// oggenc, oggdec), and OpenAL's wave-file output to record what would have been heard.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace SoundTest {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "corvane-sound-XXXXXX").string();
+        path = mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+// Runs a shell command and returns its standard output; the exit status must be 0.
+inline std::string Shell(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) {
+        ADD_FAILURE() << "cannot run " << command;
+        return output;
+    }
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+        output.append(chunk, got);
+    }
+    int status = pclose(pipe);
+    EXPECT_EQ(status, 0) << command << "\n" << output;
+    return output;
+}
+
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// One value of "sox FILE -n [effects] stat", such as "RMS     amplitude" or "Rough   frequency".
+inline double SoxStat(const std::string& file, const std::string& effects, const std::string& key) {
+    std::string text = Shell("sox '" + file + "' -n " + effects + " stat");
+    size_t at = text.find(key);
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "no " << key << " in\n" << text;
+        return 0;
+    }
+    return std::strtod(text.c_str() + text.find(':', at) + 1, nullptr);
+}
+
+// Points OpenAL at its wave-file writer; call before the sound device opens (each test is its own
+// process). The file is complete once the device has closed.
+inline std::string RecordTo(const TempDir& dir) {
+    std::string wav = dir / "heard.wav";
+    std::string conf = dir / "alsoft.conf";
+    std::ofstream(conf) << "[general]\ndrivers=wave\nchannels=stereo\nfrequency=44100\nsample-type="
+                           "int16\noutput-limiter=false\ndither=false\n"
+                        << "[wave]\nfile=" << wav << "\n";
+    setenv("ALSOFT_CONF", conf.c_str(), 1);
+    setenv("ALSOFT_DRIVERS", "wave", 1);
+    return wav;
+}
+
+// Samples of one channel of a recording (channel 1 or 2), 16-bit.
+inline std::vector<int16_t> ChannelSamples(const TempDir& dir, const std::string& wav, int channel) {
+    std::string raw = dir / ("channel" + std::to_string(channel) + ".raw");
+    Shell("sox '" + wav + "' -t raw -e signed -b 16 -L '" + raw + "' remix " + std::to_string(channel));
+    std::vector<uint8_t> bytes = ReadBytes(raw);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<int16_t>(bytes[i * 2] | (bytes[i * 2 + 1] << 8));
+    }
+    return samples;
+}
+
+} // namespace SoundTest
