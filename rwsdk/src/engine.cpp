@@ -1,5 +1,7 @@
 #include "rwsdk/src/engine.h"
 
+#include "rwsdk/src/camera.h"
+#include "rwsdk/src/frame.h"
 #include "rwsdk/src/nulldevice.h"
 #include "rwsdk/src/plcore/color.h"
 #include "rwsdk/src/plcore/error.h"
@@ -53,11 +55,11 @@ const CoreModule coreModules[] = {
     // 4: matrices
     {rwID_MATRIXMODULE, _rwMatrixModuleAttach},
     // 5: frames
-    {rwID_FRAMEMODULE, nullptr},
+    {rwID_FRAMEMODULE, _rwFrameModuleAttach},
     // 6: streams
     {rwID_STREAMMODULE, _rwStreamModuleAttach},
     // 7: cameras
-    {rwID_CAMERAMODULE, nullptr},
+    {rwID_CAMERAMODULE, _rwCameraModuleAttach},
     // 8: images
     {rwID_IMAGEMODULE, nullptr},
     // 9: rasters
