@@ -5,6 +5,11 @@
 #include <cstring>
 
 namespace DInput {
+namespace {
+
+constexpr DWORD kMaxBuffer = 65536; // records; a larger request gets this many
+
+} // namespace
 
 Device::Device(const DIDATAFORMAT& format, DWORD axisMode, Uint32 sdlSubsystems)
     : format_(format), sdlSubsystems_(sdlSubsystems), axisMode_(axisMode) {
@@ -63,9 +68,9 @@ HRESULT Device::SetProperty(REFGUID property, LPCDIPROPHEADER header) {
     if (acquired_)
         return DIERR_ACQUIRED;
     if (property == DIPROP_BUFFERSIZE) {
-        bufferSize_ = value;
-        while (buffer_.size() > bufferSize_)
-            buffer_.pop_back();
+        bufferSize_ = value < kMaxBuffer ? value : kMaxBuffer;
+        ring_.assign(bufferSize_, DIDEVICEOBJECTDATA{}); // set up front: no allocation while events flow
+        head_ = count_ = 0;
         return DI_OK;
     }
     if (property == DIPROP_AXISMODE) {
@@ -117,7 +122,7 @@ HRESULT Device::Acquire() {
         acquired_ = true;
         lost_ = false;
         overflow_ = false;
-        buffer_.clear();
+        head_ = count_ = 0;
         OnAcquired();
     }
     Engage(true);
@@ -181,13 +186,15 @@ HRESULT Device::GetDeviceData(DWORD recordSize, LPDIDEVICEOBJECTDATA records, LP
         return DIERR_INVALIDPARAM; // not buffered
     }
     DWORD n = 0;
-    while (n < *count && n < buffer_.size()) {
+    while (n < *count && n < count_) {
         if (records)
-            records[n] = buffer_[n];
+            records[n] = At(n);
         ++n;
     }
-    if (!(flags & DIGDD_PEEK))
-        buffer_.erase(buffer_.begin(), buffer_.begin() + n);
+    if (!(flags & DIGDD_PEEK)) {
+        head_ = (head_ + n) % ring_.size();
+        count_ -= n;
+    }
     *count = n;
     if (overflow_) {
         overflow_ = false;
@@ -253,16 +260,17 @@ HRESULT Device::Poll() {
 
 void Device::Record(DWORD offset, DWORD data, Uint32 timestamp, bool relativeAxis) {
     if (relativeAxis) {
-        for (auto it = buffer_.rbegin(); it != buffer_.rend(); ++it) {
-            if (it->dwOfs == offset) {
-                it->dwData = static_cast<DWORD>(static_cast<LONG>(it->dwData) + static_cast<LONG>(data));
+        for (size_t i = count_; i-- > 0;) {
+            DIDEVICEOBJECTDATA& r = At(i);
+            if (r.dwOfs == offset) {
+                r.dwData = static_cast<DWORD>(static_cast<LONG>(r.dwData) + static_cast<LONG>(data));
                 return;
             }
-            if (it->dwOfs != DIMOFS_X && it->dwOfs != DIMOFS_Y && it->dwOfs != DIMOFS_Z)
+            if (r.dwOfs != DIMOFS_X && r.dwOfs != DIMOFS_Y && r.dwOfs != DIMOFS_Z)
                 break;
         }
     }
-    if (buffer_.size() >= bufferSize_) {
+    if (count_ >= ring_.size()) {
         overflow_ = bufferSize_ > 0;
         return;
     }
@@ -271,7 +279,8 @@ void Device::Record(DWORD offset, DWORD data, Uint32 timestamp, bool relativeAxi
     record.dwData = data;
     record.dwTimeStamp = timestamp;
     record.dwSequence = ++sequence_;
-    buffer_.push_back(record);
+    ++count_;
+    At(count_ - 1) = record;
 }
 
 int Device::Watch(void* self, SDL_Event* event) {

@@ -8,8 +8,8 @@
 #include <SDL.h>
 
 #include <atomic>
-#include <deque>
 #include <mutex>
+#include <vector>
 
 namespace DInput {
 
@@ -82,7 +82,10 @@ private:
     DWORD bufferSize_ = 0;
     bool overflow_ = false;
     DWORD sequence_ = 0;
-    std::deque<DIDEVICEOBJECTDATA> buffer_;
+    // The event buffer: a ring of bufferSize_ records, count_ of them from head_ on.
+    DIDEVICEOBJECTDATA& At(size_t i) { return ring_[(head_ + i) % ring_.size()]; }
+    std::vector<DIDEVICEOBJECTDATA> ring_;
+    size_t head_ = 0, count_ = 0;
 };
 
 } // namespace DInput

@@ -1,5 +1,6 @@
 #include "DevicesFixture.h"
 
+#include "base/FrameClock.h"
 #include "input/Keyboard.h"
 
 #include <cstring>
@@ -139,6 +140,14 @@ TEST_F(KeyboardTest, EventsTakenByTheMessageLoopStillReachTheKeyboard) {
     PollAt(0);
     EXPECT_EQ(kb->pressedKey, 0x2D);
     EXPECT_EQ(kb->keys[0x2D], 1);
+}
+
+TEST(KeyboardClock, CountsFromTheFrameClocksStart) {
+    double before = Base::FrameClock::GetSeconds();
+    float seconds = Input::Keyboard::FrameClockSeconds();
+    double after = Base::FrameClock::GetSeconds();
+    EXPECT_GE(seconds, float(before) - 1e-3f);
+    EXPECT_LE(seconds, float(after) + 1e-3f);
 }
 
 TEST(KeyboardChars, CharToScanCode) {

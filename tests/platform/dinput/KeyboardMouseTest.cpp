@@ -108,6 +108,41 @@ TEST_F(Keyboard, AFullBufferKeepsTheOldestAndReportsTheOverflowOnce) {
     EXPECT_EQ(state[0x22], 0); // the immediate state is right all the same
 }
 
+TEST_F(Keyboard, BufferSizeIsAPropertyAndBoundsTheBuffer) {
+    IDirectInputDevice8* kb = Open(GUID_SysKeyboard, c_dfDIKeyboard, kKeyboardLevel, false);
+    DIPROPDWORD p{};
+    p.diph.dwSize = sizeof(p);
+    p.diph.dwHeaderSize = sizeof(p.diph);
+    p.diph.dwHow = DIPH_DEVICE;
+    ASSERT_EQ(kb->GetProperty(DIPROP_BUFFERSIZE, &p.diph), DI_OK);
+    EXPECT_EQ(p.dwData, 8u);
+    p.dwData = 0xFFFFFFFFu; // far too many: capped, not an allocation failure
+    ASSERT_EQ(kb->SetProperty(DIPROP_BUFFERSIZE, &p.diph), DI_OK);
+    ASSERT_EQ(kb->GetProperty(DIPROP_BUFFERSIZE, &p.diph), DI_OK);
+    EXPECT_EQ(p.dwData, 65536u);
+    p.dwData = 2;
+    ASSERT_EQ(kb->SetProperty(DIPROP_BUFFERSIZE, &p.diph), DI_OK);
+    ASSERT_EQ(kb->Acquire(), DI_OK);
+    EXPECT_EQ(kb->SetProperty(DIPROP_BUFFERSIZE, &p.diph), DIERR_ACQUIRED);
+    for (int round = 0; round < 3; ++round) { // the ring wraps
+        Key(SDL_SCANCODE_K, true);
+        Key(SDL_SCANCODE_K, false);
+        Key(SDL_SCANCODE_L, true);
+        auto r = Drain(kb);
+        ASSERT_EQ(r.size(), 2u);
+        EXPECT_EQ(r[0].dwOfs, 0x25u);
+        EXPECT_EQ(r[1].dwData, 0u);
+        Key(SDL_SCANCODE_L, false);
+        Drain(kb);
+    }
+    DIDEVICEOBJECTDATA peek[2] = {};
+    DWORD n = 2;
+    Key(SDL_SCANCODE_M, true);
+    ASSERT_EQ(kb->GetDeviceData(sizeof(peek[0]), peek, &n, DIGDD_PEEK), DI_OK);
+    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(Drain(kb).size(), 1u); // a peek leaves the record
+}
+
 TEST_F(Keyboard, FocusLossLosesTheDeviceUntilTheFocusComesBack) {
     IDirectInputDevice8* kb = Open(GUID_SysKeyboard, c_dfDIKeyboard, kKeyboardLevel);
     Key(SDL_SCANCODE_SPACE, true);
