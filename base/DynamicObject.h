@@ -33,7 +33,10 @@ template <class T> DynamicObject* CreateInstance() {
 
 // One per class, at namespace scope in the class's source file, with the name written out in full:
 //     static const Base::ClassRegistration<Gui::Button> registration("class Gui::Button");
-// Names are explicit because compilers print type names differently.
+// Names are explicit because compilers print type names differently. Nothing refers to such a source file
+// by symbol, so a static library holding registered classes must be linked whole by the program and its
+// tests:
+//     target_link_libraries(corvane PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,gui>")
 template <class T> struct ClassRegistration {
     static inline bool Registered = false;
     explicit ClassRegistration(std::string_view name) {

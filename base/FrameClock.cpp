@@ -26,6 +26,9 @@ double FrameClock::FrameTime = 0;
 uint32_t FrameClock::FrameCounter = 0;
 
 double FrameClock::GetSeconds() {
+    // Zero until this file's static initialisation has run.
+    if (Frequency <= 0)
+        return 0.0;
     return static_cast<double>(ReadCounter() - StartCount) / static_cast<double>(Frequency);
 }
 

@@ -58,6 +58,14 @@ public:
     Info* AddValue(std::string_view path, String text, bool isReference = false);
     // Each entry under its own name: copies when copy is set, shared nodes otherwise.
     void AddChildren(const ChildMap& entries, bool copy);
+    template <class It> void AddChildren(It first, It last, bool copy) {
+        for (; first != last; ++first) {
+            if (copy)
+                AddChild(first->first, *first->second);
+            else
+                AddChild(first->first, first->second);
+        }
+    }
     // Without destroy the children are only detached (parent null); whoever still holds them keeps them.
     void ClearChildren(bool destroy = true);
     // Sets the value at a dotted key to the text of a float, making the node when it is missing.

@@ -41,4 +41,43 @@ float DistancePointToSegment(const Vector3& a, const Vector3& b, const Vector3& 
     return float(VectorLength(e));
 }
 
+Plane TrianglePlane(const Triangle& t) {
+    Vector3 e1{t.v[1].x - t.v[0].x, t.v[1].y - t.v[0].y, t.v[1].z - t.v[0].z};
+    Vector3 e2{t.v[2].x - t.v[0].x, t.v[2].y - t.v[0].y, t.v[2].z - t.v[0].z};
+    Plane plane;
+    plane.normal = Normalize3d(CrossProduct(e1, e2));
+    plane.distance = DotProduct(plane.normal, t.v[0]);
+    return plane;
+}
+
+float DistancePointToTriangle(const Vector3& p, const Triangle& t) {
+    const Vector3 &a = t.v[0], &b = t.v[1], &c = t.v[2];
+    if (a == b)
+        return DistancePointToSegment(a, c, p);
+    if (b == c || a == c)
+        return DistancePointToSegment(a, b, p);
+
+    Plane plane = TrianglePlane(t);
+    float s = DotProduct(plane.normal, p) - plane.distance;
+    Vector3 q{p.x - plane.normal.x * s, p.y - plane.normal.y * s, p.z - plane.normal.z * s};
+
+    // Side of x from the line through u and v, seen along the normal.
+    auto side = [&](const Vector3& u, const Vector3& v, const Vector3& x) {
+        Vector3 edge{v.x - u.x, v.y - u.y, v.z - u.z};
+        Vector3 to{x.x - u.x, x.y - u.y, x.z - u.z};
+        return DotProduct(CrossProduct(edge, to), plane.normal);
+    };
+    const Vector3* edges[3][3] = {{&a, &b, &c}, {&b, &c, &a}, {&c, &a, &b}};
+    float e = 0;
+    for (const auto& edge : edges) {
+        float sq = side(*edge[0], *edge[1], q);
+        float sr = side(*edge[0], *edge[1], *edge[2]);
+        if ((sq < 0 && sr > 0) || (sq > 0 && sr < 0)) {
+            e = DistancePointToSegment(*edge[0], *edge[1], q);
+            break;
+        }
+    }
+    return std::sqrt(s * s + e * e);
+}
+
 } // namespace Base

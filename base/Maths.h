@@ -181,6 +181,22 @@ template <Vec3 V> V RotateVectorAroundAxis(const V& v, const V& axis, float radi
     return out;
 }
 
+// Three vertices, 9 floats, as the collision queries hand them out.
+struct Triangle {
+    Vector3 v[3];
+};
+
+// The plane n . x = distance of a triangle; n is the unit normal of (v1 - v0) x (v2 - v0).
+struct Plane {
+    Vector3 normal;
+    float distance = 0;
+};
+Plane TrianglePlane(const Triangle& triangle);
+
+// sqrt(s^2 + e^2): s the distance to the triangle's plane, e the distance in the plane from the point's
+// projection to the triangle (0 inside). A triangle with two equal vertices is measured as a segment.
+float DistancePointToTriangle(const Vector3& point, const Triangle& triangle);
+
 float DistancePointToSegment(const Vector3& a, const Vector3& b, const Vector3& p);
 // Either argument order: the engine code passes the segment first, the object code the point.
 template <Segment3 S, Vec3 V> float DistancePointToSegment(const S& segment, const V& p) {

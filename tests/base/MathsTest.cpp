@@ -67,3 +67,27 @@ TEST(Maths, DistanceToSegmentUsesTheNearerEndBeyondTheEnds) {
     EXPECT_FLOAT_EQ(Base::DistancePointToSegment2D(flat, Vector2{2, 5}), 2);
     EXPECT_FLOAT_EQ(Base::DistancePointToSegment2D(flat, Vector2{0, -1}), 1);
 }
+
+TEST(Maths, TrianglePlaneAndDistance) {
+    // Faces up in this vertex order, as the terrain's cells do.
+    Base::Triangle t{{{0, 0, 0}, {0, 0, 1}, {1, 0, 0}}};
+    Base::Plane plane = Base::TrianglePlane(t);
+    EXPECT_EQ(plane.normal, (Vector3{0, 1, 0}));
+    EXPECT_EQ(plane.distance, 0.0f);
+    struct Case {
+        Vector3 point;
+        float distance;
+    } cases[] = {
+        {{0.25f, 2, 0.25f}, 2},       // above the inside
+        {{0.25f, -3, 0.25f}, 3},      // below
+        {{-1, 0, 0.5f}, 1},           // beside the edge on x = 0
+        {{0.5f, 0, -2}, 2},           // beside the edge on z = 0
+        {{-3, 4, 0.5f}, 5},           // beside and above
+        {{1, 0, 1}, std::sqrt(0.5f)}, // beyond the slanted edge
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(Base::DistancePointToTriangle(c.point, t), c.distance, 1e-5)
+            << c.point.x << " " << c.point.y << " " << c.point.z;
+    Base::Triangle flat{{{0, 0, 0}, {0, 0, 0}, {2, 0, 0}}};
+    EXPECT_NEAR(Base::DistancePointToTriangle(Vector3{1, 3, 0}, flat), 3, 1e-6);
+}

@@ -93,3 +93,10 @@ TEST(Random, TheLargestDrawStaysBelowTheTopOfAFloatRange) {
     EXPECT_LT(f, 1.0f);
     EXPECT_GT(f, 0.999f);
 }
+
+TEST(Random, SeedFromTimeStampStartsAFreshBlock) {
+    Base::Random::NextUInt32();
+    Base::Random::SeedFromTimeStamp();
+    EXPECT_EQ(Base::Random::Index, 624u);
+    EXPECT_NE(Base::Random::State[0], 0u);
+}
