@@ -1,14 +1,17 @@
 #include "rwsdk/src/engine.h"
 
+#include "rwsdk/src/baimage.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/nulldevice.h"
+#include "rwsdk/src/pipe/p2/pipeline.h"
 #include "rwsdk/src/plcore/color.h"
 #include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/src/plcore/module412.h"
-#include "rwsdk/src/plcore/vector.h"
+#include "rwsdk/src/plcore/resources.h"
 #include "rwsdk/src/plcore/stream.h"
+#include "rwsdk/src/plcore/vector.h"
 
 #include <cstring>
 
@@ -61,19 +64,19 @@ const CoreModule coreModules[] = {
     // 7: cameras
     {rwID_CAMERAMODULE, _rwCameraModuleAttach},
     // 8: images
-    {rwID_IMAGEMODULE, nullptr},
+    {rwID_IMAGEMODULE, _rwImageModuleAttach},
     // 9: rasters
     {rwID_RASTERMODULE, nullptr},
     // 10: textures
     {rwID_TEXTUREMODULE, nullptr},
     // 11: pipelines
-    {rwID_PIPEMODULE, nullptr},
+    {rwID_PIPEMODULE, _rwPipeModuleAttach},
     // 12: module 0x412
     {rwID_MODULE412, _rwModule412Attach},
     // 13: immediate mode 3D
     {rwID_IMMEDIATEMODULE, nullptr},
     // 14: resources
-    {rwID_RESOURCESMODULE, nullptr},
+    {rwID_RESOURCESMODULE, _rwResourcesModuleAttach},
 };
 
 bool AttachCoreModules() {
