@@ -203,7 +203,10 @@ RwBool RwEngineStart() {
         Request(rwDEVICESYSTEMSTOP, nullptr, nullptr, 0);
         return FALSE;
     }
-    // Image gamma tables from RWSRCGLOBAL(dOpenDevice).gammaCorrection go here once images exist.
+    // The image gamma tables follow the device's gamma.
+    if (RWSRCGLOBAL(dOpenDevice).gammaCorrection > 0.0f) {
+        RwImageSetGamma(RWSRCGLOBAL(dOpenDevice).gammaCorrection);
+    }
     Request(rwDEVICESYSTEMFINALIZESTART, nullptr, nullptr, 0);
     RWSRCGLOBAL(engineStatus) = rwENGINESTATUSSTARTED;
     return TRUE;

@@ -1,4 +1,5 @@
 #include "rwsdk/os/win/osfile.h"
+#include "rwsdk/src/nulldevice.h"
 
 #include "ImageTestSupport.h"
 
@@ -64,6 +65,33 @@ TEST(Image, GammaTablesFollowTheFormula) {
     EXPECT_FALSE(RwImageSetGamma(0.0f));
     EXPECT_EQ(TakeError(), 0x80000003u);
     EXPECT_EQ(RwImageGetGammaTable()[128], 186);
+}
+
+// The null device with a gamma of 2.2 in the record it registers.
+RwBool BrightSystem(RwInt32 request, void* pOut, void* pInOut, RwInt32 nIn) {
+    const RwBool result = RwNullDeviceSystem(request, pOut, pInOut, nIn);
+    if (request == rwDEVICESYSTEMREGISTER) {
+        static_cast<RwDevice*>(pOut)->gammaCorrection = 2.2f;
+    }
+    return result;
+}
+RwDevice* BrightDevice() {
+    static RwDevice device;
+    device = *RwNullDeviceRecordGet();
+    device.fpSystem = BrightSystem;
+    return &device;
+}
+
+TEST(Image, StartTakesTheDeviceGamma) {
+    ASSERT_TRUE(RwEngineSetDriver(BrightDevice, RwNullDeviceAttach));
+    {
+        Engine engine;
+        EXPECT_FLOAT_EQ(RwImageGetGamma(), 2.2f);
+        EXPECT_EQ(RwImageGetGammaTable()[128], 186);
+    }
+    ASSERT_TRUE(RwEngineSetDriver(RwNullDeviceRecordGet, RwNullDeviceAttach));
+    Engine engine;
+    EXPECT_EQ(RwImageGetGammaTable()[128], 128);
 }
 
 TEST(Image, GammaCorrectionChangesColourNotAlpha) {

@@ -74,15 +74,6 @@ RwPaletteQuantizerNode* NewNode(RwPaletteQuantizer* q) {
     return node;
 }
 
-void FreeTree(RwPaletteQuantizer* q, RwPaletteQuantizerNode* node) {
-    for (RwPaletteQuantizerNode* child : node->children) {
-        if (child) {
-            FreeTree(q, child);
-        }
-    }
-    RwFreeListEntryFree(q->nodeFreeList, node);
-}
-
 bool AddPixel(RwPaletteQuantizer* q, const RwUInt8* rgba, RwReal weight) {
     RwUInt32 key = KeyOf(q, rgba);
     RwPaletteQuantizerNode* node = q->root;
@@ -174,10 +165,35 @@ void ForCellsInBox(RwPaletteQuantizerNode* node, RwInt32 level, const RwInt32 co
 
 constexpr RwInt32 rootCoords[4] = {0, 0, 0, 0};
 
+// The statistics of a box: plain sums of weights, sums and second moments (in double precision, as the
+// moments are large next to the spread), centred once at the end.
 RwPaletteQuantizerStats Gather(RwPaletteQuantizerNode* root, const RwInt32 lo[4], const RwInt32 hi[4]) {
+    double weight = 0.0, sum[4] = {0.0, 0.0, 0.0, 0.0}, moment = 0.0;
+    ForCellsInBox(root, 0, rootCoords, lo, hi, [&](RwPaletteQuantizerNode* node) {
+        const RwPaletteQuantizerStats& n = node->stats;
+        if (n.weight <= 0.0f) {
+            return;
+        }
+        double lengthSquared = 0.0;
+        for (int c = 0; c < 4; c++) {
+            sum[c] += n.sum[c];
+            lengthSquared += double(n.sum[c]) * n.sum[c];
+        }
+        weight += n.weight;
+        moment += n.sumSquares + lengthSquared / n.weight;
+    });
     RwPaletteQuantizerStats s;
     ClearStats(s);
-    ForCellsInBox(root, 0, rootCoords, lo, hi, [&](RwPaletteQuantizerNode* node) { Merge(s, node->stats); });
+    if (weight > 0.0) {
+        double lengthSquared = 0.0;
+        for (int c = 0; c < 4; c++) {
+            s.sum[c] = static_cast<RwReal>(sum[c]);
+            lengthSquared += sum[c] * sum[c];
+        }
+        s.weight = static_cast<RwReal>(weight);
+        const double centred = moment - lengthSquared / weight;
+        s.sumSquares = centred > 0.0 ? static_cast<RwReal>(centred) : 0.0f;
+    }
     return s;
 }
 
@@ -314,10 +330,8 @@ RwBool RwPaletteQuantizerInit(RwPaletteQuantizer* quantizer) {
 }
 
 void RwPaletteQuantizerDeinit(RwPaletteQuantizer* quantizer) {
-    if (quantizer->root) {
-        FreeTree(quantizer, quantizer->root);
-        quantizer->root = nullptr;
-    }
+    // The nodes go with their free list's blocks.
+    quantizer->root = nullptr;
     if (quantizer->nodeFreeList) {
         RwFreeListDestroy(quantizer->nodeFreeList);
         quantizer->nodeFreeList = nullptr;
