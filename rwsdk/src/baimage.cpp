@@ -65,8 +65,10 @@ bool HasPalette(const RwImage* image) {
     return (image->depth == 4 || image->depth == 8) && image->palette;
 }
 
+// Bytes per row rounded up to 4; 0 when a row would not fit in 31 bits (sizes read from a file can be wild).
 RwInt32 StrideFor(RwInt32 width, RwInt32 depth) {
-    return (((depth + 7) / 8) * width + 3) & ~3;
+    const int64_t stride = ((static_cast<int64_t>((depth + 7) / 8) * width) + 3) & ~static_cast<int64_t>(3);
+    return stride > 0x7FFFFFFF ? 0 : static_cast<RwInt32>(stride);
 }
 
 bool GrowBuffer(RwChar*& buffer, RwInt32& size, size_t needed, RwUInt32 hint) {
@@ -155,6 +157,10 @@ RwInt32 ExtensionCandidate(const RwChar* path, void* data) {
 // Replaces the pixels of a 4- or 8-bit image by 32-bit pixels from its palette.
 bool ExpandTo32(RwImage* image) {
     const RwInt32 stride = StrideFor(image->width, 32);
+    if (stride == 0 && image->width > 0) {
+        SetError(errNoMemory);
+        return false;
+    }
     auto* pixels = static_cast<RwUInt8*>(RwMalloc(static_cast<size_t>(stride) * image->height, hintPixels));
     if (!pixels) {
         SetError(errNoMemory);
@@ -277,6 +283,10 @@ RwImage* RwImageAllocatePixels(RwImage* image) {
         return nullptr;
     }
     const RwInt32 stride = StrideFor(image->width, image->depth);
+    if (stride == 0 && image->width > 0) {
+        SetError(errNoMemory);
+        return nullptr;
+    }
     const size_t pixelBytes = static_cast<size_t>(stride) * static_cast<size_t>(image->height);
     const size_t paletteBytes = image->depth <= 8 ? 4u << image->depth : 0;
     auto* block = static_cast<RwUInt8*>(RwMalloc(pixelBytes + paletteBytes, hintPixels));

@@ -34,6 +34,13 @@ TEST(Image, StrideAndPaletteFollowWidthAndDepth) {
         EXPECT_FALSE(image->flags & rwIMAGEALLOCATED);
         EXPECT_TRUE(RwImageDestroy(image));
     }
+    // Rows too long for the stride are refused before anything is allocated.
+    RwImage* huge = RwImageCreate(0x7FFFFFF0, 1, 32);
+    TakeError();
+    EXPECT_EQ(RwImageAllocatePixels(huge), nullptr);
+    EXPECT_EQ(TakeError(), 0x80000013u);
+    EXPECT_EQ(huge->pixels, nullptr);
+    RwImageDestroy(huge);
 }
 
 // The tables against the formula, computed here in double precision.
