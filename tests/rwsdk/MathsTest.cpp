@@ -518,6 +518,26 @@ TEST(CpuFeatures, RoutineChoice) {
         EXPECT_EQ(RwCpuChooseTransformRoutines(&c.features), c.expect);
 }
 
+TEST_F(Maths, DeviceStartInstallsTheChosenRoutines) {
+    RwVectorModuleData* vectors = ModuleData<RwVectorModuleData>(rwID_VECTORMODULE);
+    RwMatrixModuleData* matrices = ModuleData<RwMatrixModuleData>(rwID_MATRIXMODULE);
+    const bool before = RwCpuGetFlushToZero();
+    const RwCpuFeatures sse2 = {TRUE, TRUE, TRUE, FALSE};
+    _rwCpuDeviceFinalizeStart(&sse2);
+    EXPECT_EQ(vectors->transformPoints, RwSSEComponentTransformPoints);
+    EXPECT_EQ(vectors->transformVector, RwSSEComponentTransformVector);
+    EXPECT_EQ(matrices->multiply, RwX87MatrixMultiply);
+    EXPECT_TRUE(RwCpuGetFlushToZero());
+    _rwCpuDeviceInitiateStop(&sse2);
+    EXPECT_FALSE(RwCpuGetFlushToZero());
+    const RwCpuFeatures none = {FALSE, FALSE, FALSE, FALSE};
+    _rwCpuDeviceFinalizeStart(&none);
+    EXPECT_EQ(vectors->transformPoints, RwX87TransformPoints);
+    EXPECT_FALSE(RwCpuGetFlushToZero()); // no SSE, no flush-to-zero
+    _rwCpuDeviceInitiateStop(&none);
+    RwCpuSetFlushToZero(before);
+}
+
 TEST(CpuFeatures, FlushToZeroFlushesDenormals) {
     const bool before = RwCpuSetFlushToZero(true);
     EXPECT_TRUE(RwCpuGetFlushToZero());

@@ -85,3 +85,18 @@ RwBool RwCpuSetFlushToZero(RwBool on) {
     return false;
 #endif
 }
+
+void _rwCpuDeviceFinalizeStart(const RwCpuFeatures* features) {
+    RwProcessorSaveAndSetSinglePrecision();
+    if (features->sse)
+        RwCpuSetFlushToZero(TRUE);
+    RwMatrixSetMultiplyRoutine(RwX87MatrixMultiply);
+    const RwCpuTransformRoutines* routines = RwCpuChooseTransformRoutines(features);
+    RwVector3SetTransformRoutines(routines->point, routines->points, routines->vector, routines->vectors);
+}
+
+void _rwCpuDeviceInitiateStop(const RwCpuFeatures* features) {
+    RwProcessorRestorePrecision();
+    if (features->sse)
+        RwCpuSetFlushToZero(FALSE);
+}

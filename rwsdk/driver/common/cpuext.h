@@ -34,6 +34,12 @@ extern const RwCpuTransformRoutines rwCpuSSEComponentRoutines;
 // x87 without SSE; SSE with component stores when SSE2 is present and 3DNow absent; plain SSE otherwise.
 const RwCpuTransformRoutines* RwCpuChooseTransformRoutines(const RwCpuFeatures* features);
 
+// The processor side of the device's finalise-start request: single precision saved and set, flush-to-zero
+// with SSE, the x87 matrix product and the chosen transform set installed. The stop request undoes the
+// floating-point modes; the routines stay.
+void _rwCpuDeviceFinalizeStart(const RwCpuFeatures* features);
+void _rwCpuDeviceInitiateStop(const RwCpuFeatures* features);
+
 // Sets or clears flush-to-zero (MXCSR bit 15); returns whether it was set before.
 RwBool RwCpuSetFlushToZero(RwBool on);
 RwBool RwCpuGetFlushToZero();
