@@ -3,6 +3,7 @@
 #pragma once
 
 #include "rwsdk/src/frame.h"
+#include "rwsdk/src/plcore/color.h"
 #include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/src/plcore/plugin.h"
 #include "rwsdk/src/plcore/types.h"
@@ -11,13 +12,6 @@
 struct RwRaster;
 struct RwStream;
 struct RwFreeList;
-
-struct RwRGBA {
-    RwUInt8 red;
-    RwUInt8 green;
-    RwUInt8 blue;
-    RwUInt8 alpha;
-};
 
 enum RwCameraProjection : RwUInt32 {
     rwNACAMERAPROJECTION = 0,

@@ -268,6 +268,14 @@ TEST_F(Cameras, BeginUpdateSynchronisesMovedFrames) {
     RwFrameDestroy(frame);
 }
 
+TEST_F(Cameras, ClearAndShowGoThroughTheDevice) {
+    RwCamera* camera = RwCameraCreate();
+    RwRGBA colour = {10, 20, 30, 255};
+    EXPECT_EQ(RwCameraClear(camera, &colour, rwCAMERACLEARIMAGE | rwCAMERACLEARZ), camera);
+    EXPECT_EQ(RwCameraShowRaster(camera, nullptr, 0), camera);
+    RwCameraDestroy(camera);
+}
+
 // A camera chunk as a file holds it, written here independently of the reader.
 void Put32(std::vector<RwUInt8>& bytes, RwUInt32 value) {
     const auto* p = reinterpret_cast<const RwUInt8*>(&value);

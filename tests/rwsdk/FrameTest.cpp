@@ -334,6 +334,57 @@ TEST_F(Frames, DestroyFreesChildrenAndObjects) {
     EXPECT_TRUE(DirtyRoots().empty());
 }
 
+TEST_F(Frames, OrthonormalizeRecordsAChange) {
+    RwFrame* frame = RwFrameCreate();
+    RwFrameSyncDirty();
+    RwMatrix* m = RwFrameGetMatrix(frame);
+    m->right = {2.0f, 0.1f, 0.0f};
+    m->up = {0.0f, 3.0f, 0.2f};
+    m->at = {0.1f, 0.0f, 0.5f};
+    m->pos = {1.0f, 2.0f, 3.0f};
+    RwMatrixUpdate(m);
+    ASSERT_EQ(RwFrameOrthonormalize(frame), frame);
+    EXPECT_EQ(m->flags, 3u);
+    EXPECT_NE(RwFrameIsDirty(frame), 0u);
+    const RwMatrix* world = RwFrameGetWorldMatrix(frame);
+    EXPECT_NEAR(RwMatrixNormalError(world), 0.0f, 1e-6f);
+    EXPECT_NEAR(RwMatrixOrthogonalError(world), 0.0f, 1e-6f);
+    EXPECT_EQ(world->pos.z, 3.0f);
+    ASSERT_EQ(RwFrameSetIdentity(frame), frame);
+    EXPECT_EQ(RwFrameGetWorldMatrix(frame)->pos.z, 0.0f);
+    RwFrameDestroy(frame);
+}
+
+TEST_F(Frames, ForAllObjectsRunsNewestFirst) {
+    RwFrame* frame = RwFrameCreate();
+    Probe probes[3];
+    for (Probe& probe : probes) {
+        InitProbe(&probe);
+        RwObjectSetFrame(&probe.object, frame);
+    }
+    static std::vector<RwObjectHasFrame*> seen;
+    seen.clear();
+    RwFrameForAllObjects(frame, [](RwObjectHasFrame* object) {
+        seen.push_back(object);
+        return object;
+    });
+    EXPECT_EQ(seen,
+              (std::vector<RwObjectHasFrame*>{&probes[2].object, &probes[1].object, &probes[0].object}));
+    // Moving an object to another frame takes it off the first.
+    RwFrame* other = RwFrameCreate();
+    RwObjectSetFrame(&probes[1].object, other);
+    seen.clear();
+    RwFrameForAllObjects(frame, [](RwObjectHasFrame* object) {
+        seen.push_back(object);
+        return object;
+    });
+    EXPECT_EQ(seen.size(), 2u);
+    for (Probe& probe : probes)
+        RwObjectReleaseFrame(&probe.object);
+    RwFrameDestroy(other);
+    RwFrameDestroy(frame);
+}
+
 TEST_F(Frames, ForAllChildrenStopsAtNull) {
     RwFrame* root = RwFrameCreate();
     for (int i = 0; i < 4; ++i)

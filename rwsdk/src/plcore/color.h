@@ -3,4 +3,12 @@
 
 #include "rwsdk/src/plcore/types.h"
 
+// A colour of 8-bit channels.
+struct RwRGBA {
+    RwUInt8 red;
+    RwUInt8 green;
+    RwUInt8 blue;
+    RwUInt8 alpha;
+};
+
 RwInt32 _rwColorModuleAttach();
