@@ -109,6 +109,7 @@ TEST(Resample, AgreesWithImageMagick) {
         {64, 48, 32, 24, "-filter box -resize 32x24!", 1},
         {60, 45, 25, 19, "-scale 25x19!", 1},
         {90, 30, 40, 7, "-scale 40x7!", 1},
+        {12, 9, 30, 20, "-scale 30x20!", 1}, // enlarging
     };
     for (const Case& c : cases) {
         const auto rgba = TestPattern(c.sw, c.sh, 3, true);
