@@ -1,0 +1,188 @@
+#include "audio/Device.h"
+#include "audio/MusicPlayer.h"
+#include "audio/Sound.h"
+#include "audio/SoundGroup.h"
+#include "base/FrameClock.h"
+#include "base/Info.h"
+#include "tests/support/SoundTestSupport.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <set>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using ::SoundTest::Shell;
+
+class MusicPlayerTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        player.reset();
+        group.reset();
+        Audio::StopDirectSound();
+    }
+
+    // A playlist file in the *.info syntax, read the way the front end reads it.
+    std::vector<Base::String> Playlist(const std::vector<std::string>& names) {
+        std::string path = dir / "Test.playlist";
+        std::ofstream file(path);
+        for (size_t i = 0; i < names.size(); ++i) {
+            file << "Track" << i + 1 << "\t" << names[i] << "\n";
+        }
+        file.close();
+        Base::Info info;
+        EXPECT_EQ(info.LoadFile(path), 0);
+        std::vector<Base::String> tracks;
+        info.CollectValues(tracks);
+        return tracks;
+    }
+
+    // Frames of 10 ms: the group, then the music, as the games' ticks do.
+    void Frame() {
+        Base::FrameClock::GameTime += 0.01;
+        group->Update();
+        player->Update();
+        std::this_thread::sleep_for(10ms);
+    }
+
+    ::SoundTest::TempDir dir;
+    std::unique_ptr<Audio::SoundGroup> group = std::make_unique<Audio::SoundGroup>(0.0f);
+    std::unique_ptr<Audio::MusicPlayer> player;
+};
+
+// Two tracks, each a tone of its own, play one after the other to their very last sample, with no gap
+// to speak of between them.
+TEST_F(MusicPlayerTest, TwoTracksPlayGapFreeToTheEnd) {
+    std::string heard = ::SoundTest::RecordTo(dir);
+    ASSERT_TRUE(Audio::StartDirectSound(nullptr, nullptr));
+    Shell("sox -n -r 44100 -c 2 -b 16 '" + (dir / "a.wav") + "' synth 1.5 sine 440 gain -6");
+    Shell("sox -n -r 22050 -c 1 -b 16 '" + (dir / "b.wav") + "' synth 1.0 sine 660 gain -6");
+    Shell("oggenc -Q -q 4 -o '" + (dir / "a.ogg") + "' '" + (dir / "a.wav") + "'");
+    player = std::make_unique<Audio::MusicPlayer>(group.get(), Playlist({dir / "a.ogg", dir / "b.wav"}));
+    ASSERT_EQ(player->tracks.size(), 2u);
+    player->playsRemaining = 2;
+    player->Update();
+    ASSERT_NE(player->sound, nullptr);
+    EXPECT_EQ(player->sound->size, 3u * 44100 * 4) << "a three-second ring";
+    for (int i = 0; i < 600 && player->playsRemaining != 0; ++i) {
+        Frame();
+    }
+    EXPECT_EQ(player->playsRemaining, 0);
+    EXPECT_EQ(player->sound, nullptr);
+    EXPECT_EQ(player->currentTrack, 1u);
+    player.reset();
+    group.reset();
+    Audio::StopDirectSound();
+
+    std::vector<int16_t> left = ::SoundTest::ChannelSamples(dir, heard, 1);
+    auto loud = [&](size_t from, size_t count) {
+        double sum = 0;
+        for (size_t i = from; i < from + count; ++i) {
+            sum += double(left[i]) * left[i];
+        }
+        return std::sqrt(sum / count) > 1000;
+    };
+    const size_t window = 441; // 10 ms
+    std::vector<bool> sounding;
+    for (size_t at = 0; at + window <= left.size(); at += window) {
+        sounding.push_back(loud(at, window));
+    }
+    auto first = std::find(sounding.begin(), sounding.end(), true);
+    auto last = std::find(sounding.rbegin(), sounding.rend(), true).base();
+    ASSERT_NE(first, sounding.end());
+    // 2.5 s of music from the first sound to the last, with at most a frame or two of switching between.
+    const double heardSeconds = (last - first) * 0.01;
+    EXPECT_NEAR(heardSeconds, 2.5, 0.05);
+    size_t longestGap = 0, gap = 0;
+    for (auto it = first; it != last; ++it) {
+        gap = *it ? 0 : gap + 1;
+        longestGap = std::max(longestGap, gap);
+    }
+    EXPECT_LE(longestGap, 3u) << "windows of 10 ms";
+    // The tones in their order: 440 Hz, then the second track's 660 Hz to its end.
+    const double start = (first - sounding.begin()) * 0.01;
+    EXPECT_NEAR(::SoundTest::SoxStat(heard, "remix 1 trim " + std::to_string(start + 0.2) + " 1",
+                                     "Rough   frequency"),
+                440, 10);
+    EXPECT_NEAR(::SoundTest::SoxStat(heard, "remix 1 trim " + std::to_string(start + 1.6) + " 0.8",
+                                     "Rough   frequency"),
+                660, 10);
+}
+
+TEST_F(MusicPlayerTest, MissingTracksHalt) {
+    ASSERT_TRUE(Audio::StartDirectSound(nullptr, nullptr));
+    player =
+        std::make_unique<Audio::MusicPlayer>(group.get(), Playlist({dir / "none1.ogg", dir / "none2.ogg"}));
+    player->playsRemaining = -1;
+    player->Update();
+    EXPECT_EQ(player->playsRemaining, -1) << "the first update only fails to start";
+    player->Update();
+    EXPECT_EQ(player->playsRemaining, 0);
+    EXPECT_EQ(player->sound, nullptr);
+    EXPECT_TRUE(group->sounds.empty());
+}
+
+TEST_F(MusicPlayerTest, OnePlayStopsAfterTheFirstTrack) {
+    ASSERT_TRUE(Audio::StartDirectSound(nullptr, nullptr));
+    Shell("sox -n -r 8000 -c 1 -b 8 '" + (dir / "short.wav") + "' synth 0.2 sine 300");
+    player =
+        std::make_unique<Audio::MusicPlayer>(group.get(), Playlist({dir / "short.wav", dir / "short.wav"}));
+    player->playsRemaining = 1;
+    player->SetVolume(3.0f);
+    EXPECT_EQ(player->volume, 1.0f);
+    player->SetVolume(0.5f);
+    Frame();
+    Frame();
+    ASSERT_NE(player->sound, nullptr);
+    EXPECT_EQ(player->sound->volume, 0.5f);
+    EXPECT_EQ(player->sound->size, 3u * 8000);
+    for (int i = 0; i < 300 && player->playsRemaining != 0; ++i) {
+        Frame();
+    }
+    EXPECT_EQ(player->playsRemaining, 0);
+    EXPECT_EQ(player->currentTrack, 0u);
+    EXPECT_TRUE(group->sounds.empty());
+}
+
+// Without a sound device the tracks are opened and the states kept, but nothing plays.
+TEST_F(MusicPlayerTest, SilentWithoutADevice) {
+    Shell("sox -n -r 8000 -c 1 -b 16 '" + (dir / "t.wav") + "' synth 0.1 sine 300");
+    player = std::make_unique<Audio::MusicPlayer>(group.get(), Playlist({dir / "t.wav"}));
+    player->playsRemaining = -1;
+    for (int i = 0; i < 5; ++i) {
+        group->Update();
+        player->Update();
+    }
+    ASSERT_NE(player->sound, nullptr);
+    EXPECT_EQ(player->sound->buffer, nullptr);
+    EXPECT_EQ(player->sound->size, 48000u);
+    player->Halt();
+    EXPECT_EQ(player->playsRemaining, 0);
+    EXPECT_TRUE(group->sounds.empty());
+}
+
+TEST(MusicShuffle, EachRoundIsAPermutation) {
+    Audio::SoundGroup group(0.0f);
+    Audio::MusicPlayer player(&group, {"a", "b", "c"});
+    player.shuffle = 1;
+    std::set<std::vector<uint32_t>> seen;
+    for (int round = 0; round < 20; ++round) {
+        std::vector<uint32_t> order;
+        for (int i = 0; i < 3; ++i) {
+            order.push_back(player.NextTrack());
+        }
+        seen.insert(order);
+        std::sort(order.begin(), order.end());
+        EXPECT_EQ(order, (std::vector<uint32_t>{0, 1, 2})) << "round " << round;
+    }
+    EXPECT_GT(seen.size(), 1u) << "the order is drawn anew";
+
+    player.shuffle = 0;
+    player.currentTrack = 2;
+    EXPECT_EQ(player.NextTrack(), 0u);
+}
+
+} // namespace
