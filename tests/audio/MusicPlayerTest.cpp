@@ -93,15 +93,15 @@ TEST_F(MusicPlayerTest, TwoTracksPlayGapFreeToTheEnd) {
     auto first = std::find(sounding.begin(), sounding.end(), true);
     auto last = std::find(sounding.rbegin(), sounding.rend(), true).base();
     ASSERT_NE(first, sounding.end());
-    // 2.5 s of music from the first sound to the last, with at most a frame or two of switching between.
-    const double heardSeconds = (last - first) * 0.01;
-    EXPECT_NEAR(heardSeconds, 2.5, 0.05);
+    // All 2.5 s of music are heard, and the switch between the tracks takes no more than a few frames.
+    const auto soundingWindows = std::count(first, last, true);
+    EXPECT_NEAR(soundingWindows * 0.01, 2.5, 0.03);
     size_t longestGap = 0, gap = 0;
     for (auto it = first; it != last; ++it) {
         gap = *it ? 0 : gap + 1;
         longestGap = std::max(longestGap, gap);
     }
-    EXPECT_LE(longestGap, 3u) << "windows of 10 ms";
+    EXPECT_LE(longestGap, 6u) << "windows of 10 ms";
     // The tones in their order: 440 Hz, then the second track's 660 Hz to its end.
     const double start = (first - sounding.begin()) * 0.01;
     EXPECT_NEAR(::SoundTest::SoxStat(heard, "remix 1 trim " + std::to_string(start + 0.2) + " 1",
