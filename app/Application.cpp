@@ -1,0 +1,109 @@
+#include "app/Application.h"
+
+#include "app/ModeMachine.h"
+#include "app/Startup.h"
+#include "frontend/Frontend.h"
+#include "scene/EngineHost.h"
+
+namespace App {
+
+UINT SingleInstanceMessage = 0;
+bool Started = false;
+int32_t Mode = FrontendMode;
+Fe::Frontend* Frontend = nullptr;
+SPlr::Game* SplrGame = nullptr;
+MPlr::Game* MplrGame = nullptr;
+Input::Keyboard* Keyboard = nullptr;
+Input::Mouse* Mouse = nullptr;
+Input::Joystick* Joystick = nullptr;
+MPlr::Session* NetSession = nullptr;
+HANDLE InstanceMutex = nullptr;
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A second copy was started: this one comes to the front instead.
+    if (SingleInstanceMessage != 0 && message == SingleInstanceMessage) {
+        SetForegroundWindow(window);
+        ShowWindow(window, SW_SHOWNORMAL);
+        return 0;
+    }
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        OnResize(LOWORD(lParam), HIWORD(lParam));
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_CLOSE:
+        Shutdown();
+        DestroyWindow(window);
+        return 0;
+    case WM_SYSKEYDOWN: // keeps Alt+F4 from closing the window
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void OnResize(int width, int height) {
+    // Sizes that come while the window is made, before the engine and the front end exist, change nothing.
+    Rw::ResizeDisplay(width, height);
+    if (Frontend)
+        Frontend->OnResize(width, height);
+}
+
+} // namespace App
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+
+    App::SingleInstanceMessage = RegisterWindowMessageA("Corvane Single Instance Message");
+    App::InstanceMutex = CreateMutexA(nullptr, TRUE, "Corvane Mutex");
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (App::SingleInstanceMessage != 0)
+            PostMessageA(HWND_BROADCAST, App::SingleInstanceMessage, 0, 0);
+        return 0;
+    }
+
+    LOGBRUSH hollow{};
+    hollow.lbStyle = BS_NULL;
+    HBRUSH brush = CreateBrushIndirect(&hollow);
+
+    // No icon or cursor of its own: the desktop's are used.
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = App::WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hbrBackground = brush;
+    windowClass.lpszClassName = "Game";
+    if (!RegisterClassA(&windowClass)) {
+        MessageBoxA(nullptr, "Cannot register window class.", "Message", App::MessageBoxFlags);
+        ExitProcess(0);
+    }
+
+    HWND window = CreateWindowExA(0, "Game", "...", WS_OVERLAPPEDWINDOW, 10, 10, 610, 460, nullptr, nullptr,
+                                  instance, nullptr);
+    if (!window) {
+        MessageBoxA(nullptr, "Cannot create application window. The application will now shutdown.",
+                    "Message", App::MessageBoxFlags);
+        return -1;
+    }
+    ShowWindow(window, SW_SHOW);
+
+    App::Init(instance, window);
+
+    // A frame runs whenever no message waits.
+    MSG msg;
+    while (IsWindow(window)) {
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                break;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else {
+            App::RunFrame();
+        }
+    }
+
+    DeleteObject(brush);
+    App::Shutdown(); // nothing when the window's close has run it already
+    return 0;
+}

@@ -1,0 +1,13 @@
+// Bringing the program up once its window exists, and taking it down once.
+#pragma once
+
+#include <windows.h>
+
+namespace App {
+
+// Fatal failures show a message and end the process here.
+void Init(HINSTANCE instance, HWND window);
+// Nothing unless Init has completed and no shutdown has run since.
+void Shutdown();
+
+} // namespace App

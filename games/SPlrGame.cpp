@@ -1,0 +1,17 @@
+#include "games/SPlrGame.h"
+
+#include "base/FrameClock.h"
+
+namespace SPlr {
+
+Game::Game(Fe::Frontend*, Input::Keyboard*, Input::Mouse*, Input::Joystick*) {}
+
+Game::~Game() = default;
+
+App::GameAction Game::Update(bool background) {
+    if (!background)
+        Base::FrameClock::Tick();
+    return App::GameGoOn;
+}
+
+} // namespace SPlr

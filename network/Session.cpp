@@ -1,0 +1,8 @@
+#include "network/Session.h"
+
+namespace MPlr {
+
+Session::Session() = default;
+Session::~Session() = default;
+
+} // namespace MPlr

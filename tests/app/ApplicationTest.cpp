@@ -1,0 +1,221 @@
+#include "Doubles.h"
+
+#include "app/Application.h"
+#include "app/ModeMachine.h"
+#include "frontend/Frontend.h"
+#include "platform/win32/SdlWindow.h"
+#include "scene/EngineHost.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using Doubles::state;
+namespace fs = std::filesystem;
+
+// Each test runs in a directory of its own, which is also its runtime directory for named objects.
+class Application : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Doubles::Reset();
+        char pattern[] = "/tmp/corvane-app-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        fs::create_directories(dir / "runtime");
+        fs::create_directories(dir / "empty");
+        setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
+    }
+    void TearDown() override {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        fs::current_path("/");
+        fs::remove_all(dir);
+    }
+
+    // A window of the application's own procedure.
+    static HWND MakeWindow() {
+        WNDCLASSA c{};
+        c.lpfnWndProc = App::WindowProc;
+        c.lpszClassName = "GameTest";
+        RegisterClassA(&c);
+        return CreateWindowExA(0, "GameTest", "...", WS_OVERLAPPEDWINDOW, 10, 10, 610, 460, nullptr, nullptr,
+                               nullptr, nullptr);
+    }
+    static void Pump() {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE) && m.message != WM_QUIT) {
+            PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+    }
+    static void PushWindowEvent(HWND window, Uint8 event) {
+        SDL_Event e{};
+        e.type = SDL_WINDOWEVENT;
+        e.window.windowID = SDL_GetWindowID(Win32::SdlWindow(window));
+        e.window.event = event;
+        SDL_PushEvent(&e);
+    }
+    static void PushKey(HWND window, SDL_Scancode code, SDL_Keycode sym) {
+        SDL_Event e{};
+        e.type = SDL_KEYDOWN;
+        e.key.windowID = SDL_GetWindowID(Win32::SdlWindow(window));
+        e.key.keysym.scancode = code;
+        e.key.keysym.sym = sym;
+        e.key.keysym.mod = KMOD_LCTRL;
+        SDL_PushEvent(&e);
+    }
+    static bool QuitPosted() {
+        MSG m;
+        return PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
+    }
+    // The game itself, started in a directory with the runtime directory of this test.
+    int RunGame(const fs::path& where, const std::string& redirect = "") {
+        std::string command = "cd '" + where.string() + "' && XDG_RUNTIME_DIR='" +
+                              (dir / "runtime").string() + "' '" + CORVANE_EXECUTABLE + "'" + redirect;
+        int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    void WriteDataFiles(const std::string& title) {
+        std::ofstream(dir / "Startup.info") << "StringsInfoName Data\\Strings.info\n";
+        fs::create_directories(dir / "Data");
+        std::ofstream(dir / "Data" / "Strings.info") << "AppTitle \"" << title << "\"\n";
+    }
+
+    fs::path dir;
+};
+
+TEST_F(Application, CtrlXQuitsAfterTheFrameOnlyWithTheFocus) {
+    HWND window = MakeWindow();
+    ASSERT_NE(window, nullptr);
+    App::Frontend = new Fe::Frontend(nullptr, nullptr, nullptr, nullptr);
+
+    // Keys seen while another program has the focus do nothing.
+    PushKey(window, SDL_SCANCODE_LCTRL, SDLK_LCTRL);
+    PushKey(window, SDL_SCANCODE_X, SDLK_x);
+    Pump();
+    ASSERT_TRUE(GetAsyncKeyState(VK_CONTROL) & 0x8000);
+    ASSERT_TRUE(GetAsyncKeyState('X') & 0x8000);
+    App::RunFrame();
+    EXPECT_FALSE(QuitPosted());
+
+    PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED);
+    PushKey(window, SDL_SCANCODE_LCTRL, SDLK_LCTRL);
+    PushKey(window, SDL_SCANCODE_X, SDLK_x);
+    Pump();
+    ASSERT_EQ(GetFocus(), window);
+    App::RunFrame();
+    EXPECT_TRUE(QuitPosted());
+    EXPECT_EQ(state.calls, "FF"); // the frame still ran
+
+    delete App::Frontend;
+    App::Frontend = nullptr;
+    DestroyWindow(window);
+}
+
+TEST_F(Application, SizesBeforeTheEngineStartsChangeNothing) {
+    // Showing the new window sends its first WM_SIZE, before the start-up.
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_SHOW);
+    SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200));
+    EXPECT_FALSE(Rw::EngineStarted);
+    EXPECT_EQ(Rw::MainWindow, nullptr);
+    EXPECT_EQ(App::Frontend, nullptr);
+    RECT r;
+    GetClientRect(window, &r);
+    EXPECT_EQ(r.right, 610);
+    EXPECT_EQ(r.bottom, 460);
+
+    // Once running, sizes reach the front end.
+    ASSERT_TRUE(Rw::StartEngine(4096, 0, window, 0, 0));
+    App::Frontend = new Fe::Frontend(nullptr, nullptr, nullptr, nullptr);
+    SetWindowPos(window, nullptr, 0, 0, 320, 240, SWP_NOMOVE | SWP_NOZORDER);
+    ASSERT_EQ(state.resizes.size(), 1u);
+    EXPECT_EQ(state.resizes[0], std::make_pair(320, 240));
+    delete App::Frontend;
+    App::Frontend = nullptr;
+    Rw::StopEngine();
+    DestroyWindow(window);
+}
+
+TEST_F(Application, ACloseAndTheEndOfTheLoopRunTheShutdownOnce) {
+    WriteDataFiles("Test Title");
+    fs::current_path(dir);
+    HWND seenWindow = nullptr;
+    bool windowAliveAtShutdown = false;
+    std::string title;
+    RECT client{}, outer{};
+    state.onFrontendUpdate = [&] {
+        if (seenWindow)
+            return;
+        // The first frame: look at the window, then press its close button.
+        seenWindow = Rw::MainWindow;
+        title = SDL_GetWindowTitle(Win32::SdlWindow(seenWindow));
+        GetClientRect(seenWindow, &client);
+        GetWindowRect(seenWindow, &outer);
+        PushWindowEvent(seenWindow, SDL_WINDOWEVENT_CLOSE);
+    };
+    state.onFrontendDeleted = [&] { windowAliveAtShutdown = IsWindow(seenWindow); };
+
+    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_SHOW), 0);
+
+    ASSERT_NE(seenWindow, nullptr);
+    EXPECT_EQ(title, "Test Title");
+    EXPECT_EQ(client.right, 610);
+    EXPECT_EQ(client.bottom, 460);
+    EXPECT_EQ(outer.left, 10);
+    EXPECT_EQ(outer.top, 10);
+    EXPECT_EQ(state.frontendsDeleted, 1);
+    EXPECT_TRUE(windowAliveAtShutdown); // shut down by the close, before the window went
+    EXPECT_FALSE(IsWindow(seenWindow));
+    EXPECT_FALSE(App::Started);
+    EXPECT_FALSE(Rw::EngineStarted);
+    EXPECT_EQ(App::Frontend, nullptr);
+    EXPECT_EQ(App::NetSession, nullptr);
+}
+
+TEST_F(Application, ASecondCopyRaisesTheFirstAndExits) {
+    // This process is the first copy, with its window minimised.
+    App::SingleInstanceMessage = RegisterWindowMessageA("Corvane Single Instance Message");
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, "Corvane Mutex");
+    if (GetLastError() == ERROR_ALREADY_EXISTS) { // held by an earlier WinMain of this process
+        CloseHandle(mutex);
+        GTEST_SKIP() << "needs a process of its own (as ctest runs it)";
+    }
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_SHOW);
+    ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(window));
+
+    // Started from a directory without data: had it gone on past the check, it would have failed there.
+    EXPECT_EQ(RunGame(dir / "empty"), 0);
+    for (int i = 0; i < 200 && IsIconic(window); ++i) {
+        Pump();
+        if (IsIconic(window))
+            Sleep(5);
+    }
+    EXPECT_FALSE(IsIconic(window));
+    EXPECT_EQ(GetForegroundWindow(), window);
+
+    DestroyWindow(window);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    App::SingleInstanceMessage = 0;
+}
+
+TEST_F(Application, WithoutStartupInfoTheGameSaysSoAndEndsWithCode1) {
+    EXPECT_EQ(RunGame(dir / "empty", " 2>'" + (dir / "err.txt").string() + "'"), 1);
+    std::ifstream in(dir / "err.txt");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("Message: Cannot find StringsInfoName entry in Startup.info. Application exiting."),
+              std::string::npos);
+}
+
+} // namespace

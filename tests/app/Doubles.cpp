@@ -1,0 +1,86 @@
+#include "Doubles.h"
+
+#include "frontend/Frontend.h"
+#include "games/MPlrGame.h"
+#include "games/SPlrGame.h"
+
+namespace Doubles {
+
+State state;
+
+void Reset() {
+    state = State();
+}
+
+namespace {
+int Next(std::deque<int>& actions) {
+    if (actions.empty())
+        return 0;
+    int action = actions.front();
+    actions.pop_front();
+    return action;
+}
+} // namespace
+
+} // namespace Doubles
+
+using Doubles::state;
+
+namespace Fe {
+
+Frontend::Frontend(Input::Keyboard*, Input::Mouse*, Input::Joystick*, MPlr::Session*) {
+    ++state.frontends;
+}
+Frontend::~Frontend() {
+    --state.frontends;
+    ++state.frontendsDeleted;
+    if (state.onFrontendDeleted)
+        state.onFrontendDeleted();
+}
+App::FrontendAction Frontend::Update() {
+    state.calls += 'F';
+    if (state.onFrontendUpdate)
+        state.onFrontendUpdate();
+    return App::FrontendAction(Doubles::Next(state.frontendActions));
+}
+void Frontend::OnResize(int width, int height) {
+    state.resizes.emplace_back(width, height);
+}
+void Frontend::ShowPage(const char* name, float transitionTime) {
+    state.page = name;
+    state.pageTime = transitionTime;
+}
+
+} // namespace Fe
+
+namespace SPlr {
+
+Game::Game(Fe::Frontend*, Input::Keyboard*, Input::Mouse*, Input::Joystick*) {
+    ++state.splrGames;
+    ++state.splrCreated;
+}
+Game::~Game() {
+    --state.splrGames;
+}
+App::GameAction Game::Update(bool background) {
+    state.calls += background ? 's' : 'S';
+    return background ? App::GameGoOn : App::GameAction(Doubles::Next(state.splrActions));
+}
+
+} // namespace SPlr
+
+namespace MPlr {
+
+Game::Game(Fe::Frontend*, Input::Keyboard*, Input::Mouse*, Input::Joystick*) {
+    ++state.mplrGames;
+    ++state.mplrCreated;
+}
+Game::~Game() {
+    --state.mplrGames;
+}
+App::GameAction Game::Update(bool background) {
+    state.calls += background ? 'm' : 'M';
+    return background ? App::GameGoOn : App::GameAction(Doubles::Next(state.mplrActions));
+}
+
+} // namespace MPlr
