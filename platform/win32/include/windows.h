@@ -169,6 +169,9 @@ typedef struct tagRECT {
     LONG right;
     LONG bottom;
 } RECT, *LPRECT;
+typedef struct tagPALETTEENTRY {
+    BYTE peRed, peGreen, peBlue, peFlags;
+} PALETTEENTRY;
 
 typedef struct tagMSG {
     HWND hwnd;

@@ -1,0 +1,68 @@
+// Vertex and index buffers: a GL buffer and a CPU copy that locks hand out.
+#pragma once
+
+#include "platform/d3d9/Object.h"
+
+#include <epoxy/gl.h>
+
+#include <vector>
+
+namespace D3D9 {
+
+// The storage both buffer kinds share. DISCARD gives the GL buffer fresh storage before the locked range is
+// sent, so draws already queued keep the old contents; NOOVERWRITE sends the range without waiting, since the
+// caller promises that queued draws do not read it.
+class BufferStore {
+public:
+    explicit BufferStore(size_t size);
+    ~BufferStore();
+    BufferStore(const BufferStore&) = delete;
+    BufferStore& operator=(const BufferStore&) = delete;
+
+    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags);
+    HRESULT Unlock();
+    GLuint Name() const { return name_; }
+    size_t Size() const { return bytes_.size(); }
+    const unsigned char* Bytes() const { return bytes_.data(); }
+
+private:
+    std::vector<unsigned char> bytes_;
+    GLuint name_ = 0;
+    int locks_ = 0;
+    size_t dirtyBegin_ = 0, dirtyEnd_ = 0;
+    bool discard_ = false, noOverwrite_ = false, readOnly_ = true;
+};
+
+class VertexBuffer final : public Resource<IDirect3DVertexBuffer9> {
+public:
+    VertexBuffer(IDirect3DDevice9* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
+    ~VertexBuffer() override;
+    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
+    HRESULT Unlock() override;
+    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
+    BufferStore& Store() { return store_; }
+
+private:
+    BufferStore store_;
+    DWORD usage_, fvf_;
+    D3DPOOL pool_;
+};
+
+class IndexBuffer final : public Resource<IDirect3DIndexBuffer9> {
+public:
+    IndexBuffer(IDirect3DDevice9* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    ~IndexBuffer() override;
+    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
+    HRESULT Unlock() override;
+    HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
+    BufferStore& Store() { return store_; }
+    D3DFORMAT Format() const { return format_; }
+
+private:
+    BufferStore store_;
+    DWORD usage_;
+    D3DFORMAT format_;
+    D3DPOOL pool_;
+};
+
+} // namespace D3D9

@@ -1,0 +1,23 @@
+#include "platform/d3d9/Control.h"
+
+#include "platform/d3d9/Device.h"
+
+namespace D3D9 {
+
+void SetCallLogging(IDirect3DDevice9* device, bool on) {
+    static_cast<Device*>(device)->SetLogging(on);
+}
+
+std::vector<std::string> TakeCallLog(IDirect3DDevice9* device) {
+    return static_cast<Device*>(device)->TakeLog();
+}
+
+void LoseDevice(IDirect3DDevice9* device) {
+    static_cast<Device*>(device)->Lose();
+}
+
+size_t ProgramCount(IDirect3DDevice9* device) {
+    return static_cast<Device*>(device)->ProgramCount();
+}
+
+} // namespace D3D9

@@ -1,0 +1,23 @@
+// What tests and tools may ask of a device beyond Direct3D itself.
+#pragma once
+
+#include <d3d9.h>
+
+#include <string>
+#include <vector>
+
+namespace D3D9 {
+
+// Records every state, resource and draw call that reaches the device, one line each ("SetRenderState(7,
+// 1)").
+void SetCallLogging(IDirect3DDevice9* device, bool on);
+std::vector<std::string> TakeCallLog(IDirect3DDevice9* device);
+
+// Makes the device lost: TestCooperativeLevel answers D3DERR_DEVICENOTRESET and Present D3DERR_DEVICELOST
+// until a Reset, which fails while any default-pool resource is alive, as on a real lost device.
+void LoseDevice(IDirect3DDevice9* device);
+
+// Fixed-function programs built so far.
+size_t ProgramCount(IDirect3DDevice9* device);
+
+} // namespace D3D9

@@ -1,0 +1,2325 @@
+#include "platform/d3d9/Device.h"
+
+#include "platform/win32/SdlWindow.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace D3D9 {
+
+std::string Hex(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", unsigned(value));
+    return text;
+}
+
+void ForgetObject(IDirect3DDevice9* device, const void* object) {
+    static_cast<Device*>(device)->Forget(object);
+}
+
+namespace {
+
+// Render states fall into groups that go to GL together.
+enum : unsigned {
+    GroupDepth = 1,
+    GroupBlend = 2,
+    GroupCull = 4,
+    GroupStencil = 8,
+    GroupColorMask = 16,
+    GroupScissor = 32,
+    GroupFill = 64,
+    GroupBias = 128,
+    GroupPoint = 256,
+};
+
+float Bits(DWORD value) {
+    float f;
+    std::memcpy(&f, &value, sizeof f);
+    return f;
+}
+
+DWORD Bits(float value) {
+    DWORD d;
+    std::memcpy(&d, &value, sizeof d);
+    return d;
+}
+
+void ColorToFloats(D3DCOLOR c, float out[4]) {
+    out[0] = float((c >> 16) & 0xFF) / 255.0f;
+    out[1] = float((c >> 8) & 0xFF) / 255.0f;
+    out[2] = float(c & 0xFF) / 255.0f;
+    out[3] = float(c >> 24) / 255.0f;
+}
+
+void ColorValue(const D3DCOLORVALUE& c, float out[4]) {
+    out[0] = c.r;
+    out[1] = c.g;
+    out[2] = c.b;
+    out[3] = c.a;
+}
+
+D3DMATRIX Identity() {
+    D3DMATRIX m{};
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    return m;
+}
+
+// a * b for row-vector matrices (a is applied first).
+D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r{};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] =
+                a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    return r;
+}
+
+// The matrix that carries normals: the inverse transpose of the upper 3x3.
+D3DMATRIX NormalMatrix(const D3DMATRIX& m) {
+    const float a = m._11, b = m._12, c = m._13, d = m._21, e = m._22, f = m._23, g = m._31, h = m._32,
+                i = m._33;
+    float cofactor[3][3] = {{e * i - f * h, f * g - d * i, d * h - e * g},
+                            {c * h - b * i, a * i - c * g, b * g - a * h},
+                            {b * f - c * e, c * d - a * f, a * e - b * d}};
+    float det = a * cofactor[0][0] + b * cofactor[0][1] + c * cofactor[0][2];
+    float inv = det != 0.0f ? 1.0f / det : 0.0f;
+    // inverse = adjugate / det, adjugate = cofactor transposed; the inverse transpose is cofactor / det.
+    D3DMATRIX r{};
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col)
+            r.m[row][col] = cofactor[row][col] * inv;
+    r._44 = 1.0f;
+    return r;
+}
+
+void StoreMatrix(float out[16], const D3DMATRIX& m) {
+    std::memcpy(out, &m, sizeof(float) * 16);
+}
+
+GLenum CompareFunction(DWORD f) {
+    static const GLenum table[] = {GL_ALWAYS,  GL_NEVER,    GL_LESS,   GL_EQUAL, GL_LEQUAL,
+                                   GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
+    return f < 9 ? table[f] : GL_ALWAYS;
+}
+
+GLenum StencilOperation(DWORD op) {
+    static const GLenum table[] = {GL_KEEP, GL_KEEP,   GL_ZERO,      GL_REPLACE,  GL_INCR,
+                                   GL_DECR, GL_INVERT, GL_INCR_WRAP, GL_DECR_WRAP};
+    return op < 9 ? table[op] : GL_KEEP;
+}
+
+GLenum BlendFactor(DWORD b) {
+    switch (b) {
+    case D3DBLEND_ZERO:
+        return GL_ZERO;
+    case D3DBLEND_ONE:
+        return GL_ONE;
+    case D3DBLEND_SRCCOLOR:
+        return GL_SRC_COLOR;
+    case D3DBLEND_INVSRCCOLOR:
+        return GL_ONE_MINUS_SRC_COLOR;
+    case D3DBLEND_SRCALPHA:
+        return GL_SRC_ALPHA;
+    case D3DBLEND_INVSRCALPHA:
+        return GL_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_DESTALPHA:
+        return GL_DST_ALPHA;
+    case D3DBLEND_INVDESTALPHA:
+        return GL_ONE_MINUS_DST_ALPHA;
+    case D3DBLEND_DESTCOLOR:
+        return GL_DST_COLOR;
+    case D3DBLEND_INVDESTCOLOR:
+        return GL_ONE_MINUS_DST_COLOR;
+    case D3DBLEND_SRCALPHASAT:
+        return GL_SRC_ALPHA_SATURATE;
+    case D3DBLEND_BLENDFACTOR:
+        return GL_CONSTANT_COLOR;
+    case D3DBLEND_INVBLENDFACTOR:
+        return GL_ONE_MINUS_CONSTANT_COLOR;
+    default:
+        return GL_ONE;
+    }
+}
+
+// BOTHSRCALPHA and BOTHINVSRCALPHA set the destination factor too.
+void BlendPair(DWORD src, DWORD dst, GLenum& glSrc, GLenum& glDst) {
+    if (src == D3DBLEND_BOTHSRCALPHA) {
+        glSrc = GL_SRC_ALPHA;
+        glDst = GL_ONE_MINUS_SRC_ALPHA;
+    } else if (src == D3DBLEND_BOTHINVSRCALPHA) {
+        glSrc = GL_ONE_MINUS_SRC_ALPHA;
+        glDst = GL_SRC_ALPHA;
+    } else {
+        glSrc = BlendFactor(src);
+        glDst = BlendFactor(dst);
+    }
+}
+
+GLenum BlendEquation(DWORD op) {
+    switch (op) {
+    case D3DBLENDOP_SUBTRACT:
+        return GL_FUNC_SUBTRACT;
+    case D3DBLENDOP_REVSUBTRACT:
+        return GL_FUNC_REVERSE_SUBTRACT;
+    case D3DBLENDOP_MIN:
+        return GL_MIN;
+    case D3DBLENDOP_MAX:
+        return GL_MAX;
+    default:
+        return GL_FUNC_ADD;
+    }
+}
+
+GLenum AddressMode(DWORD a) {
+    switch (a) {
+    case D3DTADDRESS_MIRROR:
+        return GL_MIRRORED_REPEAT;
+    case D3DTADDRESS_CLAMP:
+    case D3DTADDRESS_MIRRORONCE:
+        return GL_CLAMP_TO_EDGE;
+    case D3DTADDRESS_BORDER:
+        return GL_CLAMP_TO_BORDER;
+    default:
+        return GL_REPEAT;
+    }
+}
+
+GLenum PrimitiveMode(D3DPRIMITIVETYPE type) {
+    switch (type) {
+    case D3DPT_POINTLIST:
+        return GL_POINTS;
+    case D3DPT_LINELIST:
+        return GL_LINES;
+    case D3DPT_LINESTRIP:
+        return GL_LINE_STRIP;
+    case D3DPT_TRIANGLESTRIP:
+        return GL_TRIANGLE_STRIP;
+    case D3DPT_TRIANGLEFAN:
+        return GL_TRIANGLE_FAN;
+    default:
+        return GL_TRIANGLES;
+    }
+}
+
+GLsizei VertexCount(D3DPRIMITIVETYPE type, UINT primitives) {
+    switch (type) {
+    case D3DPT_POINTLIST:
+        return GLsizei(primitives);
+    case D3DPT_LINELIST:
+        return GLsizei(primitives * 2);
+    case D3DPT_LINESTRIP:
+        return GLsizei(primitives + 1);
+    case D3DPT_TRIANGLELIST:
+        return GLsizei(primitives * 3);
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN:
+        return GLsizei(primitives + 2);
+    default:
+        return 0;
+    }
+}
+
+unsigned Components(BYTE type) {
+    switch (type) {
+    case D3DDECLTYPE_FLOAT1:
+        return 1;
+    case D3DDECLTYPE_FLOAT2:
+    case D3DDECLTYPE_SHORT2:
+    case D3DDECLTYPE_SHORT2N:
+    case D3DDECLTYPE_USHORT2N:
+    case D3DDECLTYPE_FLOAT16_2:
+        return 2;
+    case D3DDECLTYPE_FLOAT3:
+    case D3DDECLTYPE_UDEC3:
+    case D3DDECLTYPE_DEC3N:
+        return 3;
+    default:
+        return 4;
+    }
+}
+
+// Attribute location of an element, or -1 for what the fixed-function pipeline does not read.
+int AttributeLocation(const D3DVERTEXELEMENT9& e) {
+    switch (e.Usage) {
+    case D3DDECLUSAGE_POSITION:
+    case D3DDECLUSAGE_POSITIONT:
+        return e.UsageIndex == 0 ? 0 : -1;
+    case D3DDECLUSAGE_NORMAL:
+        return e.UsageIndex == 0 ? 1 : -1;
+    case D3DDECLUSAGE_COLOR:
+        return e.UsageIndex < 2 ? 2 + e.UsageIndex : -1;
+    case D3DDECLUSAGE_TEXCOORD:
+        return e.UsageIndex < 8 ? 4 + e.UsageIndex : -1;
+    default:
+        return -1;
+    }
+}
+
+void AttributePointer(GLuint location, BYTE type, GLsizei stride, size_t offset) {
+    const void* pointer = reinterpret_cast<const void*>(offset);
+    switch (type) {
+    case D3DDECLTYPE_FLOAT1:
+    case D3DDECLTYPE_FLOAT2:
+    case D3DDECLTYPE_FLOAT3:
+    case D3DDECLTYPE_FLOAT4:
+        glVertexAttribPointer(location, GLint(type - D3DDECLTYPE_FLOAT1 + 1), GL_FLOAT, GL_FALSE, stride,
+                              pointer);
+        break;
+    case D3DDECLTYPE_D3DCOLOR:
+        glVertexAttribPointer(location, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, pointer);
+        break;
+    case D3DDECLTYPE_UBYTE4:
+    case D3DDECLTYPE_UBYTE4N:
+        glVertexAttribPointer(location, 4, GL_UNSIGNED_BYTE, type == D3DDECLTYPE_UBYTE4N, stride, pointer);
+        break;
+    case D3DDECLTYPE_SHORT2:
+    case D3DDECLTYPE_SHORT2N:
+        glVertexAttribPointer(location, 2, GL_SHORT, type == D3DDECLTYPE_SHORT2N, stride, pointer);
+        break;
+    case D3DDECLTYPE_SHORT4:
+    case D3DDECLTYPE_SHORT4N:
+        glVertexAttribPointer(location, 4, GL_SHORT, type == D3DDECLTYPE_SHORT4N, stride, pointer);
+        break;
+    case D3DDECLTYPE_USHORT2N:
+        glVertexAttribPointer(location, 2, GL_UNSIGNED_SHORT, GL_TRUE, stride, pointer);
+        break;
+    case D3DDECLTYPE_USHORT4N:
+        glVertexAttribPointer(location, 4, GL_UNSIGNED_SHORT, GL_TRUE, stride, pointer);
+        break;
+    case D3DDECLTYPE_UDEC3:
+        glVertexAttribPointer(location, 4, GL_UNSIGNED_INT_2_10_10_10_REV, GL_FALSE, stride, pointer);
+        break;
+    case D3DDECLTYPE_DEC3N:
+        glVertexAttribPointer(location, 4, GL_INT_2_10_10_10_REV, GL_TRUE, stride, pointer);
+        break;
+    case D3DDECLTYPE_FLOAT16_2:
+        glVertexAttribPointer(location, 2, GL_HALF_FLOAT, GL_FALSE, stride, pointer);
+        break;
+    case D3DDECLTYPE_FLOAT16_4:
+        glVertexAttribPointer(location, 4, GL_HALF_FLOAT, GL_FALSE, stride, pointer);
+        break;
+    default:
+        break;
+    }
+}
+
+unsigned StateGroup(DWORD state) {
+    switch (state) {
+    case D3DRS_ZENABLE:
+    case D3DRS_ZFUNC:
+    case D3DRS_ZWRITEENABLE:
+        return GroupDepth;
+    case D3DRS_ALPHABLENDENABLE:
+    case D3DRS_SRCBLEND:
+    case D3DRS_DESTBLEND:
+    case D3DRS_BLENDOP:
+    case D3DRS_SEPARATEALPHABLENDENABLE:
+    case D3DRS_SRCBLENDALPHA:
+    case D3DRS_DESTBLENDALPHA:
+    case D3DRS_BLENDOPALPHA:
+    case D3DRS_BLENDFACTOR:
+        return GroupBlend;
+    case D3DRS_CULLMODE:
+        return GroupCull | GroupStencil;
+    case D3DRS_STENCILENABLE:
+    case D3DRS_STENCILFAIL:
+    case D3DRS_STENCILZFAIL:
+    case D3DRS_STENCILPASS:
+    case D3DRS_STENCILFUNC:
+    case D3DRS_STENCILREF:
+    case D3DRS_STENCILMASK:
+    case D3DRS_STENCILWRITEMASK:
+    case D3DRS_TWOSIDEDSTENCILMODE:
+    case D3DRS_CCW_STENCILFAIL:
+    case D3DRS_CCW_STENCILZFAIL:
+    case D3DRS_CCW_STENCILPASS:
+    case D3DRS_CCW_STENCILFUNC:
+        return GroupStencil;
+    case D3DRS_COLORWRITEENABLE:
+        return GroupColorMask;
+    case D3DRS_SCISSORTESTENABLE:
+        return GroupScissor;
+    case D3DRS_FILLMODE:
+        return GroupFill;
+    case D3DRS_DEPTHBIAS:
+    case D3DRS_SLOPESCALEDEPTHBIAS:
+        return GroupBias;
+    case D3DRS_POINTSIZE:
+        return GroupPoint;
+    default:
+        return 0;
+    }
+}
+
+bool ShapesProgram(DWORD state) {
+    switch (state) {
+    case D3DRS_LIGHTING:
+    case D3DRS_LOCALVIEWER:
+    case D3DRS_NORMALIZENORMALS:
+    case D3DRS_COLORVERTEX:
+    case D3DRS_SPECULARENABLE:
+    case D3DRS_DIFFUSEMATERIALSOURCE:
+    case D3DRS_SPECULARMATERIALSOURCE:
+    case D3DRS_AMBIENTMATERIALSOURCE:
+    case D3DRS_EMISSIVEMATERIALSOURCE:
+    case D3DRS_FOGENABLE:
+    case D3DRS_FOGTABLEMODE:
+    case D3DRS_FOGVERTEXMODE:
+    case D3DRS_RANGEFOGENABLE:
+    case D3DRS_SHADEMODE:
+    case D3DRS_ALPHATESTENABLE:
+    case D3DRS_ALPHAFUNC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+constexpr size_t upMinimum = 1 << 20;
+
+} // namespace
+
+// Creation and lifetime.
+
+HRESULT Device::Create(IDirect3D9* direct3d, HWND window, DWORD flags, D3DPRESENT_PARAMETERS* parameters,
+                       IDirect3DDevice9** out) {
+    if (!parameters || !out)
+        return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    HWND target = parameters->hDeviceWindow ? parameters->hDeviceWindow : window;
+    SDL_Window* sdl = Win32::SdlWindow(target);
+    if (!sdl)
+        return D3DERR_INVALIDCALL;
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GLContext context = SDL_GL_CreateContext(sdl);
+    if (!context)
+        return D3DERR_NOTAVAILABLE;
+    SDL_GL_MakeCurrent(sdl, context);
+    if (epoxy_gl_version() < 33) {
+        SDL_GL_DeleteContext(context);
+        return D3DERR_NOTAVAILABLE;
+    }
+    Device* device = new Device(direct3d, target, sdl, context, flags);
+    if (!device->makeSwapBuffers(*parameters)) {
+        device->Release();
+        return D3DERR_INVALIDCALL;
+    }
+    device->resetState();
+    device->applySwapInterval();
+    *out = device;
+    return D3D_OK;
+}
+
+Device::Device(IDirect3D9* direct3d, HWND window, SDL_Window* sdl, SDL_GLContext context, DWORD flags)
+    : direct3d_(direct3d), window_(window), sdl_(sdl), context_(context), flags_(flags),
+      transforms_(512, Identity()), vsConstants_(256 * 4), psConstants_(32 * 4) {
+    direct3d_->AddRef();
+    direct3d_->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps_);
+    for (int i = 0; i < 256; ++i)
+        gamma_.red[i] = gamma_.green[i] = gamma_.blue[i] = WORD(i * 257);
+
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    // Direct3D takes flat colours from the first vertex of a primitive.
+    glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    glGenVertexArrays(1, &vertexArray_);
+    glBindVertexArray(vertexArray_);
+    glGenFramebuffers(1, &drawFramebuffer_);
+    glGenFramebuffers(1, &readFramebuffer_);
+    glGenFramebuffers(1, &copyFramebuffer_);
+    glGenBuffers(1, &uniformBuffer_);
+    glBindBuffer(GL_UNIFORM_BUFFER, uniformBuffer_);
+    glBufferData(GL_UNIFORM_BUFFER, sizeof(Uniforms), nullptr, GL_DYNAMIC_DRAW);
+    glBindBufferBase(GL_UNIFORM_BUFFER, 0, uniformBuffer_);
+    glGenSamplers(8, samplers_);
+    for (GLuint i = 0; i < 8; ++i)
+        glBindSampler(i, samplers_[i]);
+    glGenBuffers(1, &upVertices_);
+    glGenBuffers(1, &upIndices_);
+    if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
+        epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic"))
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropyMax_);
+}
+
+Device::~Device() {
+    delete backBuffer_;
+    delete autoDepth_;
+    backBuffer_ = autoDepth_ = nullptr;
+    fvfDeclarations_.clear();
+    programs_.Clear();
+    glDeleteVertexArrays(1, &vertexArray_);
+    glDeleteFramebuffers(1, &drawFramebuffer_);
+    glDeleteFramebuffers(1, &readFramebuffer_);
+    glDeleteFramebuffers(1, &copyFramebuffer_);
+    glDeleteBuffers(1, &uniformBuffer_);
+    glDeleteSamplers(8, samplers_);
+    glDeleteBuffers(1, &upVertices_);
+    glDeleteBuffers(1, &upIndices_);
+    if (gammaProgram_)
+        glDeleteProgram(gammaProgram_);
+    if (gammaTexture_)
+        glDeleteTextures(1, &gammaTexture_);
+    if (gammaArray_)
+        glDeleteVertexArrays(1, &gammaArray_);
+    SDL_GL_DeleteContext(context_);
+    direct3d_->Release();
+}
+
+ULONG Device::Release() {
+    ULONG left = --refs_;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT Device::QueryInterface(REFIID, void** object) {
+    if (object)
+        *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+void Device::Forget(const void* object) {
+    if (object == static_cast<const void*>(renderTarget_))
+        renderTarget_ = nullptr, dirty_ |= DirtyTargets;
+    if (object == static_cast<const void*>(depthStencil_))
+        depthStencil_ = nullptr, dirty_ |= DirtyTargets;
+    for (auto& texture : textures_)
+        if (object == static_cast<const void*>(texture))
+            texture = nullptr, dirty_ |= DirtyTextures | DirtyKey;
+    for (Stream& stream : streams_)
+        if (object == static_cast<const void*>(stream.buffer))
+            stream.buffer = nullptr, dirty_ |= DirtyVertices;
+    if (object == static_cast<const void*>(indices_))
+        indices_ = nullptr;
+    if (object == static_cast<const void*>(declaration_))
+        declaration_ = nullptr, dirty_ |= DirtyVertices | DirtyKey;
+    if (object == static_cast<const void*>(vertexShader_))
+        vertexShader_ = nullptr;
+    if (object == static_cast<const void*>(pixelShader_))
+        pixelShader_ = nullptr;
+}
+
+bool Device::makeSwapBuffers(D3DPRESENT_PARAMETERS& in) {
+    D3DPRESENT_PARAMETERS p = in;
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(sdl_, &w, &h);
+    if (p.BackBufferWidth == 0)
+        p.BackBufferWidth = w > 0 ? UINT(w) : 1;
+    if (p.BackBufferHeight == 0)
+        p.BackBufferHeight = h > 0 ? UINT(h) : 1;
+    if (p.BackBufferFormat == D3DFMT_UNKNOWN)
+        p.BackBufferFormat = D3DFMT_X8R8G8B8;
+    if (p.BackBufferCount == 0)
+        p.BackBufferCount = 1;
+    const FormatInfo* color = FindFormat(p.BackBufferFormat);
+    if (!color || !color->renderTarget)
+        return false;
+    const FormatInfo* depth = nullptr;
+    if (p.EnableAutoDepthStencil) {
+        depth = FindFormat(p.AutoDepthStencilFormat);
+        if (!depth || !depth->depth)
+            return false;
+    }
+    delete backBuffer_;
+    delete autoDepth_;
+    backBuffer_ = autoDepth_ = nullptr;
+    backBuffer_ = new Surface(
+        this, std::make_unique<TextureImage>(*color, p.BackBufferWidth, p.BackBufferHeight, 1, 1, false),
+        D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT, true);
+    if (depth)
+        autoDepth_ = new Surface(
+            this, std::make_unique<TextureImage>(*depth, p.BackBufferWidth, p.BackBufferHeight, 1, 1, false),
+            D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT, true);
+    parameters_ = p;
+    in = p;
+    return true;
+}
+
+void Device::applySwapInterval() {
+    SDL_GL_SetSwapInterval(parameters_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+}
+
+void Device::resetState() {
+    auto& rs = renderStates_;
+    rs.fill(0);
+    rs[D3DRS_ZENABLE] = autoDepth_ ? D3DZB_TRUE : D3DZB_FALSE;
+    rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
+    rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
+    rs[D3DRS_ZWRITEENABLE] = TRUE;
+    rs[D3DRS_LASTPIXEL] = TRUE;
+    rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+    rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
+    rs[D3DRS_CULLMODE] = D3DCULL_CCW;
+    rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
+    rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
+    rs[D3DRS_FOGSTART] = Bits(0.0f);
+    rs[D3DRS_FOGEND] = Bits(1.0f);
+    rs[D3DRS_FOGDENSITY] = Bits(1.0f);
+    rs[D3DRS_STENCILFAIL] = rs[D3DRS_STENCILZFAIL] = rs[D3DRS_STENCILPASS] = D3DSTENCILOP_KEEP;
+    rs[D3DRS_STENCILFUNC] = D3DCMP_ALWAYS;
+    rs[D3DRS_CCW_STENCILFAIL] = rs[D3DRS_CCW_STENCILZFAIL] = rs[D3DRS_CCW_STENCILPASS] = D3DSTENCILOP_KEEP;
+    rs[D3DRS_CCW_STENCILFUNC] = D3DCMP_ALWAYS;
+    rs[D3DRS_STENCILMASK] = rs[D3DRS_STENCILWRITEMASK] = 0xFFFFFFFF;
+    rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFF;
+    rs[D3DRS_CLIPPING] = TRUE;
+    rs[D3DRS_LIGHTING] = TRUE;
+    rs[D3DRS_COLORVERTEX] = TRUE;
+    rs[D3DRS_LOCALVIEWER] = TRUE;
+    rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
+    rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
+    rs[D3DRS_POINTSIZE] = Bits(1.0f);
+    rs[D3DRS_POINTSIZE_MIN] = Bits(1.0f);
+    rs[D3DRS_POINTSIZE_MAX] = Bits(64.0f);
+    rs[D3DRS_MULTISAMPLEANTIALIAS] = TRUE;
+    rs[D3DRS_MULTISAMPLEMASK] = 0xFFFFFFFF;
+    rs[D3DRS_COLORWRITEENABLE] = 0xF;
+    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+    rs[D3DRS_BLENDFACTOR] = 0xFFFFFFFF;
+    rs[D3DRS_SRCBLENDALPHA] = D3DBLEND_ONE;
+    rs[D3DRS_DESTBLENDALPHA] = D3DBLEND_ZERO;
+    rs[D3DRS_BLENDOPALPHA] = D3DBLENDOP_ADD;
+
+    for (DWORD s = 0; s < 8; ++s) {
+        DWORD* t = stageStates_[s];
+        std::fill(t, t + D3D9_TEXTURESTAGESTATE_COUNT, 0);
+        t[D3DTSS_COLOROP] = s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+        t[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+        t[D3DTSS_COLORARG2] = D3DTA_CURRENT;
+        t[D3DTSS_ALPHAOP] = s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+        t[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+        t[D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
+        t[D3DTSS_TEXCOORDINDEX] = s;
+        t[D3DTSS_COLORARG0] = t[D3DTSS_ALPHAARG0] = t[D3DTSS_RESULTARG] = D3DTA_CURRENT;
+        DWORD* p = samplerStates_[s];
+        std::fill(p, p + D3D9_SAMPLERSTATE_COUNT, 0);
+        p[D3DSAMP_ADDRESSU] = p[D3DSAMP_ADDRESSV] = p[D3DSAMP_ADDRESSW] = D3DTADDRESS_WRAP;
+        p[D3DSAMP_MAGFILTER] = p[D3DSAMP_MINFILTER] = D3DTEXF_POINT;
+        p[D3DSAMP_MIPFILTER] = D3DTEXF_NONE;
+        p[D3DSAMP_MAXANISOTROPY] = 1;
+        for (DWORD type = 1; type < D3D9_SAMPLERSTATE_COUNT; ++type)
+            applySampler(s, type);
+        textures_[s] = nullptr;
+    }
+    std::fill(transforms_.begin(), transforms_.end(), Identity());
+    lights_.clear();
+    lightOn_.clear();
+    lightSet_.clear();
+    material_ = {};
+    for (Stream& stream : streams_)
+        stream = {};
+    indices_ = nullptr;
+    declaration_ = nullptr;
+    fvf_ = 0;
+    vertexShader_ = nullptr;
+    pixelShader_ = nullptr;
+    std::fill(vsConstants_.begin(), vsConstants_.end(), 0.0f);
+    std::fill(psConstants_.begin(), psConstants_.end(), 0.0f);
+    renderTarget_ = backBuffer_;
+    depthStencil_ = autoDepth_;
+    viewport_ = {0, 0, backBuffer_->Width(), backBuffer_->Height(), 0.0f, 1.0f};
+    scissor_ = {0, 0, LONG(backBuffer_->Width()), LONG(backBuffer_->Height())};
+    inScene_ = false;
+    dirty_ = DirtyAll;
+    stateGroups_ = ~0u;
+    refreshUniforms();
+}
+
+void Device::refreshUniforms() {
+    Uniforms& u = uniforms_;
+    ColorValue(material_.Diffuse, u.materialDiffuse);
+    ColorValue(material_.Ambient, u.materialAmbient);
+    ColorValue(material_.Specular, u.materialSpecular);
+    ColorValue(material_.Emissive, u.materialEmissive);
+    u.materialPower[0] = material_.Power;
+    ColorToFloats(renderStates_[D3DRS_AMBIENT], u.globalAmbient);
+    ColorToFloats(renderStates_[D3DRS_TEXTUREFACTOR], u.textureFactor);
+    ColorToFloats(renderStates_[D3DRS_FOGCOLOR], u.fogColor);
+    u.fog[0] = Bits(renderStates_[D3DRS_FOGSTART]);
+    u.fog[1] = Bits(renderStates_[D3DRS_FOGEND]);
+    u.fog[2] = Bits(renderStates_[D3DRS_FOGDENSITY]);
+    u.alphaRef[0] = float(renderStates_[D3DRS_ALPHAREF] & 0xFF);
+    for (int s = 0; s < 8; ++s)
+        ColorToFloats(stageStates_[s][D3DTSS_CONSTANT], u.stageConstant[s]);
+    uniformDirtyBegin_ = 0;
+    uniformDirtyEnd_ = sizeof(Uniforms);
+}
+
+void Device::touchUniforms(const void* field, size_t bytes) {
+    size_t begin = size_t(static_cast<const char*>(field) - reinterpret_cast<const char*>(&uniforms_));
+    if (uniformDirtyEnd_ <= uniformDirtyBegin_) {
+        uniformDirtyBegin_ = begin;
+        uniformDirtyEnd_ = begin + bytes;
+    } else {
+        uniformDirtyBegin_ = std::min(uniformDirtyBegin_, begin);
+        uniformDirtyEnd_ = std::max(uniformDirtyEnd_, begin + bytes);
+    }
+}
+
+// Device-wide queries.
+
+HRESULT Device::TestCooperativeLevel() {
+    return lost_ ? D3DERR_DEVICENOTRESET : D3D_OK;
+}
+
+UINT Device::GetAvailableTextureMem() {
+    return 256u << 20;
+}
+
+HRESULT Device::EvictManagedResources() {
+    return D3D_OK;
+}
+
+HRESULT Device::GetDirect3D(IDirect3D9** direct3d) {
+    if (!direct3d)
+        return D3DERR_INVALIDCALL;
+    direct3d_->AddRef();
+    *direct3d = direct3d_;
+    return D3D_OK;
+}
+
+HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
+    if (!caps)
+        return D3DERR_INVALIDCALL;
+    *caps = caps_;
+    return D3D_OK;
+}
+
+HRESULT Device::GetDisplayMode(UINT, D3DDISPLAYMODE* mode) {
+    if (!mode)
+        return D3DERR_INVALIDCALL;
+    if (parameters_.Windowed)
+        return direct3d_->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, mode);
+    *mode = {parameters_.BackBufferWidth, parameters_.BackBufferHeight,
+             parameters_.FullScreen_RefreshRateInHz, parameters_.BackBufferFormat};
+    return D3D_OK;
+}
+
+HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) {
+    if (!parameters)
+        return D3DERR_INVALIDCALL;
+    *parameters = {D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, flags_};
+    return D3D_OK;
+}
+
+// Other windows get no swap chain of their own: the game draws into one window.
+HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS*, IDirect3DSwapChain9** swapChain) {
+    if (swapChain)
+        *swapChain = nullptr;
+    return D3DERR_NOTAVAILABLE;
+}
+
+HRESULT Device::GetSwapChain(UINT, IDirect3DSwapChain9** swapChain) {
+    if (swapChain)
+        *swapChain = nullptr;
+    return D3DERR_NOTAVAILABLE;
+}
+
+// Frames.
+
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
+    Log("Reset");
+    if (!parameters)
+        return D3DERR_INVALIDCALL;
+    // A lost device comes back only once every default-pool resource is gone.
+    if (lost_ && defaultResources_ > 0)
+        return D3DERR_INVALIDCALL;
+    if (!makeSwapBuffers(*parameters))
+        return D3DERR_INVALIDCALL;
+    lost_ = false;
+    resetState();
+    applySwapInterval();
+    return D3D_OK;
+}
+
+HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
+    Log("Present");
+    if (lost_)
+        return D3DERR_DEVICELOST;
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(sdl_, &w, &h);
+    GLint bw = GLint(backBuffer_->Width()), bh = GLint(backBuffer_->Height());
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    if (gammaIdentity_) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, readFramebuffer_);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                               backBuffer_->Image().Name(), 0);
+        // The back buffer holds its top row first; the window wants it last.
+        glBlitFramebuffer(0, 0, bw, bh, 0, h, w, 0, GL_COLOR_BUFFER_BIT,
+                          bw == w && bh == h ? GL_NEAREST : GL_LINEAR);
+    } else {
+        if (!gammaProgram_) {
+            const char* vs =
+                "#version 330 core\nout vec2 uv;\nvoid main() {\n"
+                "    vec2 p = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);\n"
+                "    uv = vec2(p.x * 0.5 + 0.5, 0.5 - p.y * 0.5);\n"
+                "    gl_Position = vec4(p, 0.0, 1.0);\n}\n";
+            const char* fs =
+                "#version 330 core\nin vec2 uv;\nuniform sampler2D image;\n"
+                "uniform sampler2D ramp;\nout vec4 color;\nvoid main() {\n"
+                "    vec4 c = texture(image, uv);\n"
+                "    ivec3 i = ivec3(floor(clamp(c.rgb, 0.0, 1.0) * 255.0 + 0.5));\n"
+                "    color = vec4(texelFetch(ramp, ivec2(i.r, 0), 0).r, texelFetch(ramp, ivec2(i.g, "
+                "0), 0).g,\n                 texelFetch(ramp, ivec2(i.b, 0), 0).b, 1.0);\n}\n";
+            GLuint v = glCreateShader(GL_VERTEX_SHADER), f = glCreateShader(GL_FRAGMENT_SHADER);
+            glShaderSource(v, 1, &vs, nullptr);
+            glShaderSource(f, 1, &fs, nullptr);
+            glCompileShader(v);
+            glCompileShader(f);
+            gammaProgram_ = glCreateProgram();
+            glAttachShader(gammaProgram_, v);
+            glAttachShader(gammaProgram_, f);
+            glLinkProgram(gammaProgram_);
+            glDeleteShader(v);
+            glDeleteShader(f);
+            glUseProgram(gammaProgram_);
+            glUniform1i(glGetUniformLocation(gammaProgram_, "image"), 0);
+            glUniform1i(glGetUniformLocation(gammaProgram_, "ramp"), 1);
+        }
+        std::vector<unsigned short> ramp(256 * 3);
+        for (int i = 0; i < 256; ++i) {
+            ramp[i * 3] = gamma_.red[i];
+            ramp[i * 3 + 1] = gamma_.green[i];
+            ramp[i * 3 + 2] = gamma_.blue[i];
+        }
+        if (!gammaTexture_)
+            glGenTextures(1, &gammaTexture_);
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, gammaTexture_);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB16, 256, 1, 0, GL_RGB, GL_UNSIGNED_SHORT, ramp.data());
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, backBuffer_->Image().Name());
+        GLuint nearest[2];
+        glGenSamplers(2, nearest);
+        for (GLuint s : nearest) {
+            glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        }
+        glBindSampler(0, nearest[0]);
+        glBindSampler(1, nearest[1]);
+        glViewport(0, 0, w, h);
+        glDisable(GL_BLEND);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_STENCIL_TEST);
+        glDisable(GL_CULL_FACE);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        glUseProgram(gammaProgram_);
+        if (!gammaArray_)
+            glGenVertexArrays(1, &gammaArray_);
+        glBindVertexArray(gammaArray_);
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+        glBindVertexArray(vertexArray_);
+        glBindSampler(0, samplers_[0]);
+        glBindSampler(1, samplers_[1]);
+        glDeleteSamplers(2, nearest);
+        boundTextures_[0] = boundTextures_[1] = 0;
+        program_ = 0;
+        dirty_ |= DirtyViewport | DirtyKey | DirtyTextures;
+    }
+    SDL_GL_SwapWindow(sdl_);
+    dirty_ |= DirtyTargets;
+    stateGroups_ |=
+        GroupScissor | GroupColorMask | GroupBlend | GroupDepth | GroupStencil | GroupCull | GroupFill;
+    return D3D_OK;
+}
+
+HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE, IDirect3DSurface9** surface) {
+    if (!surface || swapChain != 0 || index != 0)
+        return D3DERR_INVALIDCALL;
+    backBuffer_->AddRef();
+    *surface = backBuffer_;
+    return D3D_OK;
+}
+
+// There is no raster beam to watch: report a blank every other poll, so a wait for the next one ends at once.
+HRESULT Device::GetRasterStatus(UINT, D3DRASTER_STATUS* status) {
+    if (!status)
+        return D3DERR_INVALIDCALL;
+    vblank_ = !vblank_;
+    status->InVBlank = vblank_;
+    status->ScanLine = 0;
+    return D3D_OK;
+}
+
+// Applied when the back buffer goes to the window, not to the display: nothing stays dark after a crash.
+void Device::SetGammaRamp(UINT, DWORD, const D3DGAMMARAMP* ramp) {
+    if (!ramp)
+        return;
+    Log("SetGammaRamp");
+    gamma_ = *ramp;
+    gammaIdentity_ = true;
+    for (int i = 0; i < 256; ++i)
+        if (ramp->red[i] != i * 257 || ramp->green[i] != i * 257 || ramp->blue[i] != i * 257)
+            gammaIdentity_ = false;
+}
+
+void Device::GetGammaRamp(UINT, D3DGAMMARAMP* ramp) {
+    if (ramp)
+        *ramp = gamma_;
+}
+
+// Resources.
+
+HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                              D3DPOOL pool, IDirect3DTexture9** texture, HANDLE*) {
+    Log("CreateTexture(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
+        std::to_string(levels) + ", 0x" + Hex(usage) + ", " + std::to_string(format) + ", " +
+        std::to_string(pool) + ")");
+    if (!texture)
+        return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    const FormatInfo* info = FindFormat(format);
+    if (!info || width == 0 || height == 0)
+        return D3DERR_INVALIDCALL;
+    if ((usage & D3DUSAGE_RENDERTARGET) && (!info->renderTarget || pool != D3DPOOL_DEFAULT))
+        return D3DERR_INVALIDCALL;
+    if (((usage & D3DUSAGE_DEPTHSTENCIL) != 0) != info->depth)
+        return D3DERR_INVALIDCALL;
+    unsigned full = TextureImage::FullChain(width, height);
+    bool autoMips = (usage & D3DUSAGE_AUTOGENMIPMAP) && !info->compressed && !info->depth;
+    if (!autoMips)
+        usage &= ~DWORD(D3DUSAGE_AUTOGENMIPMAP);
+    unsigned count = autoMips || levels == 0 ? full : std::min(levels, full);
+    if ((usage & D3DUSAGE_AUTOGENMIPMAP) && !autoMips)
+        count = 1;
+    bool cpuOnly = pool == D3DPOOL_SYSTEMMEM || pool == D3DPOOL_SCRATCH;
+    *texture = new Texture(this, std::make_unique<TextureImage>(*info, width, height, count, 1, cpuOnly),
+                           usage, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DCubeTexture9** texture, HANDLE*) {
+    Log("CreateCubeTexture(" + std::to_string(edge) + ", " + std::to_string(levels) + ", 0x" + Hex(usage) +
+        ", " + std::to_string(format) + ", " + std::to_string(pool) + ")");
+    if (!texture)
+        return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    const FormatInfo* info = FindFormat(format);
+    if (!info || edge == 0 || info->depth)
+        return D3DERR_INVALIDCALL;
+    if ((usage & D3DUSAGE_RENDERTARGET) && (!info->renderTarget || pool != D3DPOOL_DEFAULT))
+        return D3DERR_INVALIDCALL;
+    unsigned full = TextureImage::FullChain(edge, edge);
+    bool autoMips = (usage & D3DUSAGE_AUTOGENMIPMAP) && !info->compressed;
+    if (!autoMips)
+        usage &= ~DWORD(D3DUSAGE_AUTOGENMIPMAP);
+    unsigned count = autoMips || levels == 0 ? full : std::min(levels, full);
+    bool cpuOnly = pool == D3DPOOL_SYSTEMMEM || pool == D3DPOOL_SCRATCH;
+    *texture = new CubeTexture(this, std::make_unique<TextureImage>(*info, edge, edge, count, 6, cpuOnly),
+                               usage, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                   IDirect3DVertexBuffer9** buffer, HANDLE*) {
+    Log("CreateVertexBuffer(" + std::to_string(length) + ", 0x" + Hex(usage) + ", 0x" + Hex(fvf) + ", " +
+        std::to_string(pool) + ")");
+    if (!buffer || length == 0)
+        return D3DERR_INVALIDCALL;
+    *buffer = new VertexBuffer(this, length, usage, fvf, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DIndexBuffer9** buffer, HANDLE*) {
+    Log("CreateIndexBuffer(" + std::to_string(length) + ", 0x" + Hex(usage) + ", " + std::to_string(format) +
+        ", " + std::to_string(pool) + ")");
+    if (!buffer || length == 0 || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32))
+        return D3DERR_INVALIDCALL;
+    *buffer = new IndexBuffer(this, length, usage, format, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE, DWORD,
+                                   BOOL, IDirect3DSurface9** surface, HANDLE*) {
+    if (!surface)
+        return D3DERR_INVALIDCALL;
+    *surface = nullptr;
+    const FormatInfo* info = FindFormat(format);
+    if (!info || !info->renderTarget || width == 0 || height == 0)
+        return D3DERR_INVALIDCALL;
+    *surface = new Surface(this, std::make_unique<TextureImage>(*info, width, height, 1, 1, false),
+                           D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT, false);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE,
+                                          DWORD, BOOL, IDirect3DSurface9** surface, HANDLE*) {
+    Log("CreateDepthStencilSurface(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
+        std::to_string(format) + ")");
+    if (!surface)
+        return D3DERR_INVALIDCALL;
+    *surface = nullptr;
+    const FormatInfo* info = FindFormat(format);
+    if (!info || !info->depth || width == 0 || height == 0)
+        return D3DERR_INVALIDCALL;
+    *surface = new Surface(this, std::make_unique<TextureImage>(*info, width, height, 1, 1, false),
+                           D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT, false);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                            IDirect3DSurface9** surface, HANDLE*) {
+    if (!surface)
+        return D3DERR_INVALIDCALL;
+    *surface = nullptr;
+    const FormatInfo* info = FindFormat(format);
+    if (!info || info->depth || width == 0 || height == 0)
+        return D3DERR_INVALIDCALL;
+    bool cpuOnly = pool == D3DPOOL_SYSTEMMEM || pool == D3DPOOL_SCRATCH;
+    *surface = new Surface(this, std::make_unique<TextureImage>(*info, width, height, 1, 1, cpuOnly), 0, pool,
+                           false);
+    return D3D_OK;
+}
+
+namespace {
+
+// Copies a rectangle of pixels (or whole 4x4 blocks) between two images of one format.
+bool CopyRect(TextureImage& from, unsigned fromFace, unsigned fromLevel, const RECT& r, TextureImage& to,
+              unsigned toFace, unsigned toLevel, LONG x, LONG y) {
+    const FormatInfo& f = from.Format();
+    if (&f != &to.Format() && f.format != to.Format().format)
+        return false;
+    LONG w = r.right - r.left, h = r.bottom - r.top;
+    if (r.left < 0 || r.top < 0 || w <= 0 || h <= 0 || x < 0 || y < 0 ||
+        r.right > LONG(from.Width(fromLevel)) || r.bottom > LONG(from.Height(fromLevel)) ||
+        x + w > LONG(to.Width(toLevel)) || y + h > LONG(to.Height(toLevel)))
+        return false;
+    const unsigned char* src = from.Bytes(fromFace, fromLevel);
+    unsigned char* dst = to.Bytes(toFace, toLevel);
+    size_t srcPitch = from.Pitch(fromLevel), dstPitch = to.Pitch(toLevel);
+    if (f.compressed) {
+        if ((r.left | r.top | x | y) & 3)
+            return false;
+        size_t rowBytes = size_t((w + 3) / 4) * f.bytes;
+        for (LONG row = 0; row < (h + 3) / 4; ++row)
+            std::memcpy(dst + (y / 4 + row) * dstPitch + size_t(x / 4) * f.bytes,
+                        src + (r.top / 4 + row) * srcPitch + size_t(r.left / 4) * f.bytes, rowBytes);
+    } else {
+        for (LONG row = 0; row < h; ++row)
+            std::memcpy(dst + (y + row) * dstPitch + size_t(x) * f.bytes,
+                        src + (r.top + row) * srcPitch + size_t(r.left) * f.bytes, size_t(w) * f.bytes);
+    }
+    RECT written{x, y, x + w, y + h};
+    to.Upload(toFace, toLevel, &written);
+    return true;
+}
+
+} // namespace
+
+HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect,
+                              IDirect3DSurface9* destination, const POINT* destPoint) {
+    Log("UpdateSurface");
+    if (!source || !destination)
+        return D3DERR_INVALIDCALL;
+    Surface* from = static_cast<Surface*>(source);
+    Surface* to = static_cast<Surface*>(destination);
+    RECT r = sourceRect ? *sourceRect : RECT{0, 0, LONG(from->Width()), LONG(from->Height())};
+    LONG x = destPoint ? destPoint->x : 0, y = destPoint ? destPoint->y : 0;
+    if (!CopyRect(from->Image(), from->Face(), from->Level(), r, to->Image(), to->Face(), to->Level(), x, y))
+        return D3DERR_INVALIDCALL;
+    if (to->Image().AutoMips() && to->Level() == 0)
+        to->Image().GenerateMips();
+    return D3D_OK;
+}
+
+HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTexture9* destination) {
+    Log("UpdateTexture");
+    TextureBinding* from = BindingOf(source);
+    TextureBinding* to = BindingOf(destination);
+    if (!from || !to || from->image->Faces() != to->image->Faces())
+        return D3DERR_INVALIDCALL;
+    TextureImage& a = *from->image;
+    TextureImage& b = *to->image;
+    unsigned levels = std::min(a.Levels(), b.Levels());
+    for (unsigned face = 0; face < a.Faces(); ++face)
+        for (unsigned level = 0; level < levels; ++level) {
+            RECT r{0, 0, LONG(a.Width(level)), LONG(a.Height(level))};
+            if (!CopyRect(a, face, level, r, b, face, level, 0, 0))
+                return D3DERR_INVALIDCALL;
+        }
+    if (b.AutoMips())
+        b.GenerateMips();
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* destination) {
+    Log("GetRenderTargetData");
+    if (!renderTarget || !destination)
+        return D3DERR_INVALIDCALL;
+    Surface* from = static_cast<Surface*>(renderTarget);
+    Surface* to = static_cast<Surface*>(destination);
+    if (from->Width() != to->Width() || from->Height() != to->Height() ||
+        from->Image().Format().format != to->Image().Format().format || from->Image().CpuOnly())
+        return D3DERR_INVALIDCALL;
+    const FormatInfo& f = from->Image().Format();
+    BindScratch(from->Image().Target(), from->Image().Name());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    unsigned char* out = to->Image().Bytes(to->Face(), to->Level());
+    if (from->Image().Levels() == 1 && from->Image().Faces() == 1) {
+        glGetTexImage(GL_TEXTURE_2D, 0, f.layout, f.type, out);
+    } else {
+        // One face or level: read it through a frame buffer.
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, readFramebuffer_);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                               from->Image().FaceTarget(from->Face()), from->Image().Name(),
+                               GLint(from->Level()));
+        glReadPixels(0, 0, GLsizei(from->Width()), GLsizei(from->Height()), f.layout, f.type, out);
+    }
+    if (!to->Image().CpuOnly())
+        to->Image().Upload(to->Face(), to->Level(), nullptr);
+    return D3D_OK;
+}
+
+HRESULT Device::GetFrontBufferData(UINT, IDirect3DSurface9*) {
+    return D3DERR_NOTAVAILABLE;
+}
+
+namespace {
+
+void Attach(GLenum target, Surface& s) {
+    TextureImage& image = s.Image();
+    const FormatInfo& f = image.Format();
+    GLenum face = image.FaceTarget(s.Face());
+    if (f.depth) {
+        glFramebufferTexture2D(target, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        glFramebufferTexture2D(target, f.stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT, face,
+                               image.Name(), GLint(s.Level()));
+    } else {
+        glFramebufferTexture2D(target, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
+        glFramebufferTexture2D(target, GL_COLOR_ATTACHMENT0, face, image.Name(), GLint(s.Level()));
+    }
+}
+
+} // namespace
+
+HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* destination,
+                            const RECT* destRect, D3DTEXTUREFILTERTYPE filter) {
+    Log("StretchRect");
+    if (!source || !destination)
+        return D3DERR_INVALIDCALL;
+    Surface* from = static_cast<Surface*>(source);
+    Surface* to = static_cast<Surface*>(destination);
+    if (from->Image().CpuOnly() || to->Image().CpuOnly() || from->Image().Format().compressed ||
+        from->Image().Format().depth != to->Image().Format().depth)
+        return D3DERR_INVALIDCALL;
+    RECT s = sourceRect ? *sourceRect : RECT{0, 0, LONG(from->Width()), LONG(from->Height())};
+    RECT d = destRect ? *destRect : RECT{0, 0, LONG(to->Width()), LONG(to->Height())};
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, readFramebuffer_);
+    Attach(GL_READ_FRAMEBUFFER, *from);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, copyFramebuffer_);
+    Attach(GL_DRAW_FRAMEBUFFER, *to);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    bool depth = from->Image().Format().depth;
+    GLbitfield mask = depth
+                          ? GL_DEPTH_BUFFER_BIT | (from->Image().Format().stencil ? GL_STENCIL_BUFFER_BIT : 0)
+                          : GL_COLOR_BUFFER_BIT;
+    glBlitFramebuffer(s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, mask,
+                      filter == D3DTEXF_LINEAR && !depth ? GL_LINEAR : GL_NEAREST);
+    to->Image().MarkDrawn();
+    if (to->Image().AutoMips() && to->Level() == 0)
+        to->Image().GenerateMips();
+    dirty_ |= DirtyTargets;
+    stateGroups_ |= GroupScissor | GroupColorMask;
+    return D3D_OK;
+}
+
+HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) {
+    Log("ColorFill");
+    if (!surface)
+        return D3DERR_INVALIDCALL;
+    Surface* s = static_cast<Surface*>(surface);
+    if (s->Image().CpuOnly() || s->Image().Format().depth || s->Image().Format().compressed)
+        return D3DERR_INVALIDCALL;
+    RECT r = rect ? *rect : RECT{0, 0, LONG(s->Width()), LONG(s->Height())};
+    glBindFramebuffer(GL_FRAMEBUFFER, copyFramebuffer_);
+    Attach(GL_FRAMEBUFFER, *s);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    float c[4];
+    ColorToFloats(color, c);
+    glClearColor(c[0], c[1], c[2], c[3]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    s->Image().MarkDrawn();
+    dirty_ |= DirtyTargets;
+    stateGroups_ |= GroupScissor | GroupColorMask;
+    return D3D_OK;
+}
+
+// Targets.
+
+HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
+    Log("SetRenderTarget(" + std::to_string(index) + ")");
+    if (index != 0 || !surface)
+        return D3DERR_INVALIDCALL;
+    Surface* s = static_cast<Surface*>(surface);
+    if (!(s->Usage() & D3DUSAGE_RENDERTARGET) || s->Image().CpuOnly())
+        return D3DERR_INVALIDCALL;
+    renderTarget_ = s;
+    viewport_ = {0, 0, s->Width(), s->Height(), 0.0f, 1.0f};
+    scissor_ = {0, 0, LONG(s->Width()), LONG(s->Height())};
+    dirty_ |= DirtyTargets | DirtyViewport;
+    stateGroups_ |= GroupScissor;
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface) {
+    if (!surface || index != 0)
+        return D3DERR_INVALIDCALL;
+    *surface = renderTarget_;
+    if (!renderTarget_)
+        return D3DERR_NOTFOUND;
+    renderTarget_->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surface) {
+    Log("SetDepthStencilSurface");
+    Surface* s = static_cast<Surface*>(surface);
+    if (s && !s->Image().Format().depth)
+        return D3DERR_INVALIDCALL;
+    depthStencil_ = s;
+    dirty_ |= DirtyTargets;
+    stateGroups_ |= GroupDepth | GroupStencil;
+    return D3D_OK;
+}
+
+HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
+    if (!surface)
+        return D3DERR_INVALIDCALL;
+    *surface = depthStencil_;
+    if (!depthStencil_)
+        return D3DERR_NOTFOUND;
+    depthStencil_->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::BeginScene() {
+    Log("BeginScene");
+    if (inScene_)
+        return D3DERR_INVALIDCALL;
+    inScene_ = true;
+    return D3D_OK;
+}
+
+HRESULT Device::EndScene() {
+    Log("EndScene");
+    if (!inScene_)
+        return D3DERR_INVALIDCALL;
+    inScene_ = false;
+    return D3D_OK;
+}
+
+void Device::bindTargets() {
+    glBindFramebuffer(GL_FRAMEBUFFER, drawFramebuffer_);
+    if (renderTarget_) {
+        TextureImage& image = renderTarget_->Image();
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image.FaceTarget(renderTarget_->Face()),
+                               image.Name(), GLint(renderTarget_->Level()));
+    } else {
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    }
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
+    if (depthStencil_) {
+        TextureImage& image = depthStencil_->Image();
+        glFramebufferTexture2D(GL_FRAMEBUFFER,
+                               image.Format().stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+                               GL_TEXTURE_2D, image.Name(), 0);
+    }
+    dirty_ &= ~DirtyTargets;
+}
+
+void Device::markTargetsDrawn() {
+    if (renderTarget_) {
+        renderTarget_->Image().MarkDrawn();
+        if (renderTarget_->Image().AutoMips() && renderTarget_->Level() == 0)
+            renderTarget_->Image().GenerateMips();
+    }
+    if (depthStencil_)
+        depthStencil_->Image().MarkDrawn();
+}
+
+// Clears the viewport (or the given rectangles inside it), and only the scissor rectangle when that test is
+// on.
+HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                      DWORD stencil) {
+    Log("Clear(" + std::to_string(count) + ", 0x" + Hex(flags) + ", 0x" + Hex(color) + ")");
+    if (lost_)
+        return D3D_OK;
+    if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !depthStencil_)
+        return D3DERR_INVALIDCALL;
+    if ((flags & D3DCLEAR_STENCIL) && !depthStencil_->Image().Format().stencil)
+        return D3DERR_INVALIDCALL;
+    if (dirty_ & DirtyTargets)
+        bindTargets();
+    GLbitfield bits = 0;
+    if (flags & D3DCLEAR_TARGET) {
+        float c[4];
+        ColorToFloats(color, c);
+        glClearColor(c[0], c[1], c[2], c[3]);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        bits |= GL_COLOR_BUFFER_BIT;
+    }
+    if (flags & D3DCLEAR_ZBUFFER) {
+        glClearDepth(std::clamp(z, 0.0f, 1.0f));
+        glDepthMask(GL_TRUE);
+        bits |= GL_DEPTH_BUFFER_BIT;
+    }
+    if (flags & D3DCLEAR_STENCIL) {
+        glClearStencil(GLint(stencil & 0xFF));
+        glStencilMask(0xFF);
+        bits |= GL_STENCIL_BUFFER_BIT;
+    }
+    if (!bits)
+        return D3D_OK;
+    RECT area{LONG(viewport_.X), LONG(viewport_.Y), LONG(viewport_.X + viewport_.Width),
+              LONG(viewport_.Y + viewport_.Height)};
+    if (renderStates_[D3DRS_SCISSORTESTENABLE]) {
+        area.left = std::max(area.left, scissor_.left);
+        area.top = std::max(area.top, scissor_.top);
+        area.right = std::min(area.right, scissor_.right);
+        area.bottom = std::min(area.bottom, scissor_.bottom);
+    }
+    glEnable(GL_SCISSOR_TEST);
+    auto clearRect = [&](LONG l, LONG t, LONG r, LONG b) {
+        l = std::max(l, area.left);
+        t = std::max(t, area.top);
+        r = std::min(r, area.right);
+        b = std::min(b, area.bottom);
+        if (r <= l || b <= t)
+            return;
+        glScissor(l, t, r - l, b - t);
+        glClear(bits);
+    };
+    if (count > 0 && rects) {
+        for (DWORD i = 0; i < count; ++i)
+            clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
+    } else {
+        clearRect(area.left, area.top, area.right, area.bottom);
+    }
+    markTargetsDrawn();
+    stateGroups_ |= GroupScissor | GroupColorMask | GroupDepth | GroupStencil;
+    return D3D_OK;
+}
+
+// Transforms, viewport, material and lights.
+
+HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
+    if (!matrix || DWORD(state) >= transforms_.size())
+        return D3DERR_INVALIDCALL;
+    Log("SetTransform(" + std::to_string(state) + ")");
+    transforms_[state] = *matrix;
+    if (state == D3DTS_VIEW)
+        dirty_ |= DirtyTransforms | DirtyLights;
+    else if (state == D3DTS_PROJECTION)
+        dirty_ |= DirtyTransforms | DirtyKey;
+    else if (state == D3DTS_WORLD || (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7))
+        dirty_ |= DirtyTransforms;
+    return D3D_OK;
+}
+
+HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
+    if (!matrix || DWORD(state) >= transforms_.size())
+        return D3DERR_INVALIDCALL;
+    *matrix = transforms_[state];
+    return D3D_OK;
+}
+
+HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
+    if (!matrix || DWORD(state) >= transforms_.size())
+        return D3DERR_INVALIDCALL;
+    D3DMATRIX product = Multiply(*matrix, transforms_[state]);
+    return SetTransform(state, &product);
+}
+
+HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
+    if (!viewport)
+        return D3DERR_INVALIDCALL;
+    Log("SetViewport(" + std::to_string(viewport->X) + ", " + std::to_string(viewport->Y) + ", " +
+        std::to_string(viewport->Width) + ", " + std::to_string(viewport->Height) + ")");
+    if (renderTarget_ && (viewport->X + viewport->Width > renderTarget_->Width() ||
+                          viewport->Y + viewport->Height > renderTarget_->Height() || viewport->Width == 0 ||
+                          viewport->Height == 0))
+        return D3DERR_INVALIDCALL;
+    viewport_ = *viewport;
+    dirty_ |= DirtyViewport;
+    return D3D_OK;
+}
+
+HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
+    if (!viewport)
+        return D3DERR_INVALIDCALL;
+    *viewport = viewport_;
+    return D3D_OK;
+}
+
+HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
+    if (!material)
+        return D3DERR_INVALIDCALL;
+    Log("SetMaterial");
+    material_ = *material;
+    Uniforms& u = uniforms_;
+    ColorValue(material_.Diffuse, u.materialDiffuse);
+    ColorValue(material_.Ambient, u.materialAmbient);
+    ColorValue(material_.Specular, u.materialSpecular);
+    ColorValue(material_.Emissive, u.materialEmissive);
+    u.materialPower[0] = material_.Power;
+    touchUniforms(u.materialDiffuse, sizeof(float) * 20);
+    return D3D_OK;
+}
+
+HRESULT Device::GetMaterial(D3DMATERIAL9* material) {
+    if (!material)
+        return D3DERR_INVALIDCALL;
+    *material = material_;
+    return D3D_OK;
+}
+
+HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
+    if (!light || light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL)
+        return D3DERR_INVALIDCALL;
+    Log("SetLight(" + std::to_string(index) + ")");
+    if (index >= lights_.size()) {
+        lights_.resize(index + 1);
+        lightOn_.resize(index + 1);
+        lightSet_.resize(index + 1);
+    }
+    if (lightOn_[index] && lights_[index].Type != light->Type)
+        dirty_ |= DirtyKey;
+    lights_[index] = *light;
+    lightSet_[index] = true;
+    if (lightOn_[index])
+        dirty_ |= DirtyLights;
+    return D3D_OK;
+}
+
+HRESULT Device::GetLight(DWORD index, D3DLIGHT9* light) {
+    if (!light || index >= lights_.size() || !lightSet_[index])
+        return D3DERR_INVALIDCALL;
+    *light = lights_[index];
+    return D3D_OK;
+}
+
+HRESULT Device::LightEnable(DWORD index, BOOL enable) {
+    Log("LightEnable(" + std::to_string(index) + ", " + std::to_string(enable ? 1 : 0) + ")");
+    if (index >= lights_.size()) {
+        lights_.resize(index + 1);
+        lightOn_.resize(index + 1);
+        lightSet_.resize(index + 1);
+    }
+    if (!lightSet_[index]) {
+        // A light enabled before it was set is a white directional light pointing along +z.
+        D3DLIGHT9 light{};
+        light.Type = D3DLIGHT_DIRECTIONAL;
+        light.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+        light.Direction = {0.0f, 0.0f, 1.0f};
+        lights_[index] = light;
+        lightSet_[index] = true;
+    }
+    if (lightOn_[index] != bool(enable)) {
+        lightOn_[index] = enable != FALSE;
+        dirty_ |= DirtyKey | DirtyLights;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
+    if (!enable || index >= lights_.size() || !lightSet_[index])
+        return D3DERR_INVALIDCALL;
+    *enable = lightOn_[index] ? 128 : FALSE;
+    return D3D_OK;
+}
+
+// States.
+
+HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
+    if (DWORD(state) >= renderStates_.size())
+        return D3DERR_INVALIDCALL;
+    if (logging_)
+        Log("SetRenderState(" + std::to_string(state) + ", " + std::to_string(value) + ")");
+    DWORD& slot = renderStates_[state];
+    if (slot == value)
+        return D3D_OK;
+    slot = value;
+    stateGroups_ |= StateGroup(state);
+    if (ShapesProgram(state))
+        dirty_ |= DirtyKey;
+    Uniforms& u = uniforms_;
+    switch (state) {
+    case D3DRS_ALPHAREF:
+        u.alphaRef[0] = float(value & 0xFF);
+        touchUniforms(u.alphaRef, 16);
+        break;
+    case D3DRS_TEXTUREFACTOR:
+        ColorToFloats(value, u.textureFactor);
+        touchUniforms(u.textureFactor, 16);
+        break;
+    case D3DRS_AMBIENT:
+        ColorToFloats(value, u.globalAmbient);
+        touchUniforms(u.globalAmbient, 16);
+        break;
+    case D3DRS_FOGCOLOR:
+        ColorToFloats(value, u.fogColor);
+        touchUniforms(u.fogColor, 16);
+        break;
+    case D3DRS_FOGSTART:
+    case D3DRS_FOGEND:
+    case D3DRS_FOGDENSITY:
+        u.fog[state - D3DRS_FOGSTART] = Bits(value);
+        touchUniforms(u.fog, 16);
+        break;
+    default:
+        break;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
+    if (!value || DWORD(state) >= renderStates_.size())
+        return D3DERR_INVALIDCALL;
+    *value = renderStates_[state];
+    return D3D_OK;
+}
+
+HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
+    if (!texture || stage >= 8)
+        return D3DERR_INVALIDCALL;
+    *texture = textures_[stage];
+    if (*texture)
+        (*texture)->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
+    if (logging_)
+        Log("SetTexture(" + std::to_string(stage) + ", " + (texture ? "texture" : "null") + ")");
+    if (stage >= 8)
+        return stage >= 256 ? D3D_OK : D3DERR_INVALIDCALL; // vertex texture samplers: not offered
+    IDirect3DBaseTexture9*& slot = textures_[stage];
+    if (slot == texture)
+        return D3D_OK;
+    auto kind = [](IDirect3DBaseTexture9* t) {
+        return t ? (t->GetType() == D3DRTYPE_CUBETEXTURE ? 2 : 1) : 0;
+    };
+    if (kind(slot) != kind(texture))
+        dirty_ |= DirtyKey;
+    slot = texture;
+    dirty_ |= DirtyTextures;
+    return D3D_OK;
+}
+
+HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
+    if (!value || stage >= 8 || DWORD(type) >= D3D9_TEXTURESTAGESTATE_COUNT)
+        return D3DERR_INVALIDCALL;
+    *value = stageStates_[stage][type];
+    return D3D_OK;
+}
+
+HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+    if (stage >= 8 || DWORD(type) >= D3D9_TEXTURESTAGESTATE_COUNT)
+        return D3DERR_INVALIDCALL;
+    if (logging_)
+        Log("SetTextureStageState(" + std::to_string(stage) + ", " + std::to_string(type) + ", " +
+            std::to_string(value) + ")");
+    DWORD& slot = stageStates_[stage][type];
+    if (slot == value)
+        return D3D_OK;
+    slot = value;
+    switch (type) {
+    case D3DTSS_CONSTANT:
+        ColorToFloats(value, uniforms_.stageConstant[stage]);
+        touchUniforms(uniforms_.stageConstant[stage], 16);
+        break;
+    case D3DTSS_BUMPENVMAT00:
+    case D3DTSS_BUMPENVMAT01:
+    case D3DTSS_BUMPENVMAT10:
+    case D3DTSS_BUMPENVMAT11:
+    case D3DTSS_BUMPENVLSCALE:
+    case D3DTSS_BUMPENVLOFFSET:
+        break;
+    default:
+        dirty_ |= DirtyKey;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) {
+    if (!value || sampler >= 8 || DWORD(type) >= D3D9_SAMPLERSTATE_COUNT)
+        return D3DERR_INVALIDCALL;
+    *value = samplerStates_[sampler][type];
+    return D3D_OK;
+}
+
+HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
+    if (sampler >= 8 || DWORD(type) >= D3D9_SAMPLERSTATE_COUNT)
+        return sampler >= 256 ? D3D_OK : D3DERR_INVALIDCALL;
+    if (logging_)
+        Log("SetSamplerState(" + std::to_string(sampler) + ", " + std::to_string(type) + ", " +
+            std::to_string(value) + ")");
+    DWORD& slot = samplerStates_[sampler][type];
+    if (slot == value)
+        return D3D_OK;
+    slot = value;
+    applySampler(sampler, type);
+    return D3D_OK;
+}
+
+void Device::applySampler(DWORD sampler, DWORD type) {
+    const DWORD* p = samplerStates_[sampler];
+    GLuint s = samplers_[sampler];
+    switch (type) {
+    case D3DSAMP_ADDRESSU:
+        glSamplerParameteri(s, GL_TEXTURE_WRAP_S, GLint(AddressMode(p[type])));
+        break;
+    case D3DSAMP_ADDRESSV:
+        glSamplerParameteri(s, GL_TEXTURE_WRAP_T, GLint(AddressMode(p[type])));
+        break;
+    case D3DSAMP_ADDRESSW:
+        glSamplerParameteri(s, GL_TEXTURE_WRAP_R, GLint(AddressMode(p[type])));
+        break;
+    case D3DSAMP_BORDERCOLOR: {
+        float c[4];
+        ColorToFloats(p[type], c);
+        glSamplerParameterfv(s, GL_TEXTURE_BORDER_COLOR, c);
+        break;
+    }
+    case D3DSAMP_MAGFILTER:
+        glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, p[type] >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
+        [[fallthrough]];
+    case D3DSAMP_MAXANISOTROPY:
+        if (anisotropyMax_ > 1.0f) {
+            bool anisotropic =
+                p[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || p[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
+            float a = anisotropic ? std::clamp(float(p[D3DSAMP_MAXANISOTROPY]), 1.0f, anisotropyMax_) : 1.0f;
+            glSamplerParameterf(s, GL_TEXTURE_MAX_ANISOTROPY_EXT, a);
+        }
+        break;
+    case D3DSAMP_MINFILTER:
+    case D3DSAMP_MIPFILTER: {
+        bool linear = p[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR;
+        GLenum filter;
+        switch (p[D3DSAMP_MIPFILTER]) {
+        case D3DTEXF_NONE:
+            filter = linear ? GL_LINEAR : GL_NEAREST;
+            break;
+        case D3DTEXF_POINT:
+            filter = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+            break;
+        default:
+            filter = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+        }
+        glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, GLint(filter));
+        if (type == D3DSAMP_MINFILTER)
+            applySampler(sampler, D3DSAMP_MAXANISOTROPY);
+        break;
+    }
+    case D3DSAMP_MIPMAPLODBIAS:
+        glSamplerParameterf(s, GL_TEXTURE_LOD_BIAS, Bits(p[type]));
+        break;
+    case D3DSAMP_MAXMIPLEVEL:
+        glSamplerParameterf(s, GL_TEXTURE_MIN_LOD, float(p[type]));
+        break;
+    default:
+        break;
+    }
+}
+
+HRESULT Device::ValidateDevice(DWORD* passes) {
+    if (passes)
+        *passes = 1;
+    return D3D_OK;
+}
+
+// Palettes are not offered (no P8 format); the calls only keep their values.
+HRESULT Device::SetPaletteEntries(UINT, const PALETTEENTRY* entries) {
+    return entries ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+HRESULT Device::GetPaletteEntries(UINT, PALETTEENTRY*) {
+    return D3DERR_INVALIDCALL;
+}
+
+HRESULT Device::SetCurrentTexturePalette(UINT palette) {
+    palette_ = palette;
+    return D3D_OK;
+}
+
+HRESULT Device::GetCurrentTexturePalette(UINT* palette) {
+    if (!palette)
+        return D3DERR_INVALIDCALL;
+    *palette = palette_;
+    return D3D_OK;
+}
+
+HRESULT Device::SetScissorRect(const RECT* rect) {
+    if (!rect)
+        return D3DERR_INVALIDCALL;
+    Log("SetScissorRect(" + std::to_string(rect->left) + ", " + std::to_string(rect->top) + ", " +
+        std::to_string(rect->right) + ", " + std::to_string(rect->bottom) + ")");
+    scissor_ = *rect;
+    stateGroups_ |= GroupScissor;
+    return D3D_OK;
+}
+
+HRESULT Device::GetScissorRect(RECT* rect) {
+    if (!rect)
+        return D3DERR_INVALIDCALL;
+    *rect = scissor_;
+    return D3D_OK;
+}
+
+// Vertex formats, streams and shaders.
+
+HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                        IDirect3DVertexDeclaration9** declaration) {
+    Log("CreateVertexDeclaration");
+    if (!elements || !declaration)
+        return D3DERR_INVALIDCALL;
+    std::vector<D3DVERTEXELEMENT9> list;
+    for (size_t i = 0; i < MAXD3DDECLLENGTH + 1; ++i) {
+        list.push_back(elements[i]);
+        if (elements[i].Stream == 0xFF || elements[i].Type == D3DDECLTYPE_UNUSED)
+            break;
+    }
+    *declaration = new VertexDeclaration(this, std::move(list), true);
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
+    Log(std::string("SetVertexDeclaration(") + (declaration ? "declaration" : "null") + ")");
+    auto* d = static_cast<VertexDeclaration*>(declaration);
+    fvf_ = 0;
+    if (d == declaration_)
+        return D3D_OK;
+    declaration_ = d;
+    dirty_ |= DirtyVertices | DirtyKey;
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration) {
+    if (!declaration)
+        return D3DERR_INVALIDCALL;
+    *declaration = declaration_;
+    if (declaration_)
+        declaration_->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::SetFVF(DWORD fvf) {
+    Log("SetFVF(0x" + Hex(fvf) + ")");
+    if (fvf == 0)
+        return D3D_OK;
+    if (fvf == fvf_ && declaration_)
+        return D3D_OK;
+    auto found = fvfDeclarations_.find(fvf);
+    if (found == fvfDeclarations_.end()) {
+        std::vector<D3DVERTEXELEMENT9> elements = VertexDeclaration::FromFvf(fvf);
+        if (elements.empty())
+            return D3DERR_INVALIDCALL;
+        found =
+            fvfDeclarations_.emplace(fvf, std::make_unique<VertexDeclaration>(this, elements, false)).first;
+    }
+    fvf_ = fvf;
+    if (declaration_ != found->second.get()) {
+        declaration_ = found->second.get();
+        dirty_ |= DirtyVertices | DirtyKey;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetFVF(DWORD* fvf) {
+    if (!fvf)
+        return D3DERR_INVALIDCALL;
+    *fvf = fvf_;
+    return D3D_OK;
+}
+
+HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
+    Log("CreateVertexShader");
+    if (!function || !shader)
+        return D3DERR_INVALIDCALL;
+    *shader = new VertexShader(this, function);
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
+    Log(std::string("SetVertexShader(") + (shader ? "shader" : "null") + ")");
+    vertexShader_ = static_cast<VertexShader*>(shader);
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexShader(IDirect3DVertexShader9** shader) {
+    if (!shader)
+        return D3DERR_INVALIDCALL;
+    *shader = vertexShader_;
+    if (vertexShader_)
+        vertexShader_->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexShaderConstantF(UINT first, const float* data, UINT count) {
+    if (!data || size_t(first + count) * 4 > vsConstants_.size())
+        return D3DERR_INVALIDCALL;
+    std::copy_n(data, count * 4, vsConstants_.begin() + first * 4);
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexShaderConstantF(UINT first, float* data, UINT count) {
+    if (!data || size_t(first + count) * 4 > vsConstants_.size())
+        return D3DERR_INVALIDCALL;
+    std::copy_n(vsConstants_.begin() + first * 4, count * 4, data);
+    return D3D_OK;
+}
+
+HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) {
+    Log("CreatePixelShader");
+    if (!function || !shader)
+        return D3DERR_INVALIDCALL;
+    *shader = new PixelShader(this, function);
+    return D3D_OK;
+}
+
+HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
+    Log(std::string("SetPixelShader(") + (shader ? "shader" : "null") + ")");
+    pixelShader_ = static_cast<PixelShader*>(shader);
+    return D3D_OK;
+}
+
+HRESULT Device::GetPixelShader(IDirect3DPixelShader9** shader) {
+    if (!shader)
+        return D3DERR_INVALIDCALL;
+    *shader = pixelShader_;
+    if (pixelShader_)
+        pixelShader_->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::SetPixelShaderConstantF(UINT first, const float* data, UINT count) {
+    if (!data || size_t(first + count) * 4 > psConstants_.size())
+        return D3DERR_INVALIDCALL;
+    std::copy_n(data, count * 4, psConstants_.begin() + first * 4);
+    return D3D_OK;
+}
+
+HRESULT Device::GetPixelShaderConstantF(UINT first, float* data, UINT count) {
+    if (!data || size_t(first + count) * 4 > psConstants_.size())
+        return D3DERR_INVALIDCALL;
+    std::copy_n(psConstants_.begin() + first * 4, count * 4, data);
+    return D3D_OK;
+}
+
+HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) {
+    if (logging_)
+        Log("SetStreamSource(" + std::to_string(stream) + ", " + (buffer ? "buffer" : "null") + ", " +
+            std::to_string(offset) + ", " + std::to_string(stride) + ")");
+    if (stream >= 8)
+        return D3DERR_INVALIDCALL;
+    Stream& s = streams_[stream];
+    auto* b = static_cast<VertexBuffer*>(buffer);
+    if (s.buffer == b && s.offset == offset && s.stride == stride)
+        return D3D_OK;
+    s = {b, offset, stride};
+    dirty_ |= DirtyVertices;
+    return D3D_OK;
+}
+
+HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset, UINT* stride) {
+    if (stream >= 8 || !buffer || !offset || !stride)
+        return D3DERR_INVALIDCALL;
+    const Stream& s = streams_[stream];
+    *buffer = s.buffer;
+    if (s.buffer)
+        s.buffer->AddRef();
+    *offset = s.offset;
+    *stride = s.stride;
+    return D3D_OK;
+}
+
+HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer) {
+    if (logging_)
+        Log(std::string("SetIndices(") + (buffer ? "buffer" : "null") + ")");
+    indices_ = static_cast<IndexBuffer*>(buffer);
+    return D3D_OK;
+}
+
+HRESULT Device::GetIndices(IDirect3DIndexBuffer9** buffer) {
+    if (!buffer)
+        return D3DERR_INVALIDCALL;
+    *buffer = indices_;
+    if (indices_)
+        indices_->AddRef();
+    return D3D_OK;
+}
+
+// Drawing.
+
+void Device::applyRenderStates() {
+    const auto& rs = renderStates_;
+    unsigned g = stateGroups_;
+    stateGroups_ = 0;
+    if (g & GroupDepth) {
+        if (depthStencil_ && rs[D3DRS_ZENABLE]) {
+            glEnable(GL_DEPTH_TEST);
+            glDepthFunc(CompareFunction(rs[D3DRS_ZFUNC]));
+        } else {
+            glDisable(GL_DEPTH_TEST);
+        }
+        glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    }
+    if (g & GroupBlend) {
+        if (rs[D3DRS_ALPHABLENDENABLE]) {
+            glEnable(GL_BLEND);
+            GLenum src, dst, srcAlpha, dstAlpha;
+            BlendPair(rs[D3DRS_SRCBLEND], rs[D3DRS_DESTBLEND], src, dst);
+            GLenum op = BlendEquation(rs[D3DRS_BLENDOP]), opAlpha = op;
+            if (rs[D3DRS_SEPARATEALPHABLENDENABLE]) {
+                BlendPair(rs[D3DRS_SRCBLENDALPHA], rs[D3DRS_DESTBLENDALPHA], srcAlpha, dstAlpha);
+                opAlpha = BlendEquation(rs[D3DRS_BLENDOPALPHA]);
+            } else {
+                srcAlpha = src;
+                dstAlpha = dst;
+            }
+            glBlendFuncSeparate(src, dst, srcAlpha, dstAlpha);
+            glBlendEquationSeparate(op, opAlpha);
+            float c[4];
+            ColorToFloats(rs[D3DRS_BLENDFACTOR], c);
+            glBlendColor(c[0], c[1], c[2], c[3]);
+        } else {
+            glDisable(GL_BLEND);
+        }
+    }
+    // GL sees the same window coordinates as Direct3D but counts y upwards, so what Direct3D calls clockwise
+    // GL calls counter-clockwise.
+    bool frontIsCw = true; // GL's front faces are Direct3D's clockwise ones
+    if (g & (GroupCull | GroupStencil)) {
+        DWORD cull = rs[D3DRS_CULLMODE];
+        frontIsCw = cull != D3DCULL_CW;
+        if (g & GroupCull) {
+            if (cull == D3DCULL_CW || cull == D3DCULL_CCW) {
+                glEnable(GL_CULL_FACE);
+                glCullFace(GL_BACK);
+                glFrontFace(cull == D3DCULL_CW ? GL_CW : GL_CCW);
+            } else {
+                glDisable(GL_CULL_FACE);
+                glFrontFace(GL_CCW);
+            }
+        }
+    }
+    if (g & GroupStencil) {
+        if (rs[D3DRS_STENCILENABLE] && depthStencil_ && depthStencil_->Image().Format().stencil) {
+            glEnable(GL_STENCIL_TEST);
+            GLint ref = GLint(rs[D3DRS_STENCILREF] & 0xFF);
+            GLuint mask = rs[D3DRS_STENCILMASK] & 0xFF;
+            auto side = [&](GLenum face, bool ccwStates) {
+                DWORD func = ccwStates ? rs[D3DRS_CCW_STENCILFUNC] : rs[D3DRS_STENCILFUNC];
+                DWORD fail = ccwStates ? rs[D3DRS_CCW_STENCILFAIL] : rs[D3DRS_STENCILFAIL];
+                DWORD zfail = ccwStates ? rs[D3DRS_CCW_STENCILZFAIL] : rs[D3DRS_STENCILZFAIL];
+                DWORD pass = ccwStates ? rs[D3DRS_CCW_STENCILPASS] : rs[D3DRS_STENCILPASS];
+                glStencilFuncSeparate(face, CompareFunction(func), ref, mask);
+                glStencilOpSeparate(face, StencilOperation(fail), StencilOperation(zfail),
+                                    StencilOperation(pass));
+            };
+            bool twoSided = rs[D3DRS_TWOSIDEDSTENCILMODE] != 0;
+            side(GL_FRONT, twoSided && !frontIsCw);
+            side(GL_BACK, twoSided && frontIsCw);
+            glStencilMask(rs[D3DRS_STENCILWRITEMASK] & 0xFF);
+        } else {
+            glDisable(GL_STENCIL_TEST);
+        }
+    }
+    if (g & GroupColorMask) {
+        DWORD m = rs[D3DRS_COLORWRITEENABLE];
+        glColorMask(m & 1 ? GL_TRUE : GL_FALSE, m & 2 ? GL_TRUE : GL_FALSE, m & 4 ? GL_TRUE : GL_FALSE,
+                    m & 8 ? GL_TRUE : GL_FALSE);
+    }
+    if (g & GroupScissor) {
+        if (rs[D3DRS_SCISSORTESTENABLE]) {
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(scissor_.left, scissor_.top, std::max(0L, long(scissor_.right - scissor_.left)),
+                      std::max(0L, long(scissor_.bottom - scissor_.top)));
+        } else {
+            glDisable(GL_SCISSOR_TEST);
+        }
+    }
+    if (g & GroupFill) {
+        DWORD f = rs[D3DRS_FILLMODE];
+        glPolygonMode(GL_FRONT_AND_BACK, f == D3DFILL_POINT       ? GL_POINT
+                                         : f == D3DFILL_WIREFRAME ? GL_LINE
+                                                                  : GL_FILL);
+    }
+    if (g & GroupBias) {
+        float bias = Bits(rs[D3DRS_DEPTHBIAS]), slope = Bits(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
+        if (bias != 0.0f || slope != 0.0f) {
+            bool d16 = depthStencil_ && depthStencil_->Image().Format().internal == GL_DEPTH_COMPONENT16;
+            glEnable(GL_POLYGON_OFFSET_FILL);
+            glPolygonOffset(slope, bias * (d16 ? 65535.0f : 16777215.0f));
+        } else {
+            glDisable(GL_POLYGON_OFFSET_FILL);
+        }
+    }
+    if (g & GroupPoint)
+        glPointSize(std::max(1.0f, Bits(rs[D3DRS_POINTSIZE])));
+}
+
+void Device::buildKey() {
+    ProgramKey& k = key_;
+    std::memset(&k, 0, sizeof k);
+    const auto& rs = renderStates_;
+    if (declaration_) {
+        k.pretransformed = declaration_->Pretransformed();
+        for (const D3DVERTEXELEMENT9& e : declaration_->Elements()) {
+            if (e.Usage == D3DDECLUSAGE_NORMAL && e.UsageIndex == 0)
+                k.normal = 1;
+            else if (e.Usage == D3DDECLUSAGE_COLOR && e.UsageIndex == 0)
+                k.color0 = 1;
+            else if (e.Usage == D3DDECLUSAGE_COLOR && e.UsageIndex == 1)
+                k.color1 = 1;
+            else if (e.Usage == D3DDECLUSAGE_TEXCOORD && e.UsageIndex < 8)
+                k.texcoordSize[e.UsageIndex] = uint8_t(Components(e.Type));
+        }
+    }
+    if (k.pretransformed)
+        k.normal = 0;
+    k.specular = rs[D3DRS_SPECULARENABLE] != 0;
+    if (rs[D3DRS_LIGHTING] && !k.pretransformed) {
+        k.lighting = 1;
+        k.localViewer = rs[D3DRS_LOCALVIEWER] != 0;
+        k.normalize = rs[D3DRS_NORMALIZENORMALS] != 0;
+        k.colorVertex = rs[D3DRS_COLORVERTEX] != 0;
+        if (k.colorVertex) {
+            k.diffuseSource = uint8_t(std::min<DWORD>(rs[D3DRS_DIFFUSEMATERIALSOURCE], 2));
+            k.ambientSource = uint8_t(std::min<DWORD>(rs[D3DRS_AMBIENTMATERIALSOURCE], 2));
+            k.specularSource = uint8_t(std::min<DWORD>(rs[D3DRS_SPECULARMATERIALSOURCE], 2));
+            k.emissiveSource = uint8_t(std::min<DWORD>(rs[D3DRS_EMISSIVEMATERIALSOURCE], 2));
+        }
+        for (size_t i = 0; i < lights_.size() && k.lightCount < 8; ++i)
+            if (lightOn_[i])
+                k.lightType[k.lightCount++] = uint8_t(lights_[i].Type);
+    }
+    if (rs[D3DRS_FOGENABLE]) {
+        // Fog by depth when the projection is orthographic (no w), by eye distance otherwise.
+        k.fogFromZ = transforms_[D3DTS_PROJECTION]._34 == 0.0f;
+        if (rs[D3DRS_FOGTABLEMODE] >= D3DFOG_EXP && rs[D3DRS_FOGTABLEMODE] <= D3DFOG_LINEAR) {
+            k.fog = FogTable;
+            k.fogMode = uint8_t(rs[D3DRS_FOGTABLEMODE]);
+        } else if (rs[D3DRS_FOGVERTEXMODE] >= D3DFOG_EXP && rs[D3DRS_FOGVERTEXMODE] <= D3DFOG_LINEAR &&
+                   !k.pretransformed) {
+            k.fog = FogVertex;
+            k.fogMode = uint8_t(rs[D3DRS_FOGVERTEXMODE]);
+            k.fogRange = rs[D3DRS_RANGEFOGENABLE] != 0;
+            k.fogFromZ = 0;
+        } else {
+            k.fog = FogSpecularAlpha;
+            k.fogFromZ = 0;
+        }
+    }
+    k.flat = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+    if (rs[D3DRS_ALPHATESTENABLE])
+        k.alphaFunc = uint8_t(std::clamp<DWORD>(rs[D3DRS_ALPHAFUNC], D3DCMP_NEVER, D3DCMP_ALWAYS));
+    for (int i = 0; i < 8; ++i) {
+        const DWORD* t = stageStates_[i];
+        if (t[D3DTSS_COLOROP] <= D3DTOP_DISABLE || t[D3DTSS_COLOROP] > D3DTOP_LERP)
+            break;
+        StageKey& s = k.stage[i];
+        s.colorOp = uint8_t(t[D3DTSS_COLOROP]);
+        s.colorArg1 = uint8_t(t[D3DTSS_COLORARG1]);
+        s.colorArg2 = uint8_t(t[D3DTSS_COLORARG2]);
+        s.alphaOp = uint8_t(std::min<DWORD>(t[D3DTSS_ALPHAOP], D3DTOP_LERP));
+        s.alphaArg1 = uint8_t(t[D3DTSS_ALPHAARG1]);
+        s.alphaArg2 = uint8_t(t[D3DTSS_ALPHAARG2]);
+        if (s.colorOp == D3DTOP_MULTIPLYADD || s.colorOp == D3DTOP_LERP)
+            s.colorArg0 = uint8_t(t[D3DTSS_COLORARG0]);
+        if (s.alphaOp == D3DTOP_MULTIPLYADD || s.alphaOp == D3DTOP_LERP)
+            s.alphaArg0 = uint8_t(t[D3DTSS_ALPHAARG0]);
+        s.resultTemp = t[D3DTSS_RESULTARG] == D3DTA_TEMP;
+        IDirect3DBaseTexture9* texture = textures_[i];
+        s.texture = texture ? (texture->GetType() == D3DRTYPE_CUBETEXTURE ? 2 : 1) : 0;
+        s.coordIndex = uint8_t(t[D3DTSS_TEXCOORDINDEX] & 7);
+        s.coordGen = uint8_t(std::min<DWORD>(t[D3DTSS_TEXCOORDINDEX] >> 16, 4));
+        s.transform = uint8_t(std::min<DWORD>(t[D3DTSS_TEXTURETRANSFORMFLAGS] & 0xFF, 4));
+        s.projected = (t[D3DTSS_TEXTURETRANSFORMFLAGS] & D3DTTFF_PROJECTED) != 0;
+        k.stageCount = uint8_t(i + 1);
+    }
+    dirty_ &= ~DirtyKey;
+}
+
+void Device::updateUniforms() {
+    Uniforms& u = uniforms_;
+    if (dirty_ & DirtyViewport) {
+        float w = float(viewport_.Width), h = float(viewport_.Height);
+        // Direct3D puts pixel centres on integers and GL on halves. With the rows stored top first, Mesa's
+        // rule for centres on an edge (bottom-left in GL's terms) is Direct3D's top-left rule.
+        const float shift = 0.5f;
+        u.screen[0] = 2.0f / w;
+        u.screen[1] = 2.0f / h;
+        u.screen[2] = float(viewport_.X) - shift;
+        u.screen[3] = float(viewport_.Y) - shift;
+        u.pixelOffset[0] = 2.0f * shift / w;
+        u.pixelOffset[1] = 2.0f * shift / h;
+        float range = viewport_.MaxZ - viewport_.MinZ;
+        u.pixelOffset[2] = range != 0.0f ? 2.0f / range : 0.0f;
+        u.pixelOffset[3] = range != 0.0f ? -2.0f * viewport_.MinZ / range - 1.0f : 0.0f;
+        touchUniforms(u.screen, 32);
+        glViewport(GLint(viewport_.X), GLint(viewport_.Y), GLsizei(viewport_.Width),
+                   GLsizei(viewport_.Height));
+        glDepthRange(viewport_.MinZ, viewport_.MaxZ);
+        dirty_ &= ~DirtyViewport;
+    }
+    if (dirty_ & DirtyTransforms) {
+        const D3DMATRIX& world = transforms_[D3DTS_WORLD];
+        D3DMATRIX worldView = Multiply(world, transforms_[D3DTS_VIEW]);
+        StoreMatrix(u.worldViewProj, Multiply(worldView, transforms_[D3DTS_PROJECTION]));
+        StoreMatrix(u.worldView, worldView);
+        StoreMatrix(u.normalMatrix, NormalMatrix(worldView));
+        for (int i = 0; i < 8; ++i)
+            StoreMatrix(u.textureMatrix[i], transforms_[D3DTS_TEXTURE0 + i]);
+        touchUniforms(u.worldViewProj, sizeof(float) * 16 * 11);
+        dirty_ &= ~DirtyTransforms;
+    }
+    if (dirty_ & DirtyLights) {
+        const D3DMATRIX& view = transforms_[D3DTS_VIEW];
+        int n = 0;
+        for (size_t i = 0; i < lights_.size() && n < 8; ++i) {
+            if (!lightOn_[i])
+                continue;
+            const D3DLIGHT9& l = lights_[i];
+            ColorValue(l.Diffuse, u.lightDiffuse[n]);
+            ColorValue(l.Specular, u.lightSpecular[n]);
+            ColorValue(l.Ambient, u.lightAmbient[n]);
+            const D3DVECTOR& p = l.Position;
+            const D3DVECTOR& d = l.Direction;
+            for (int c = 0; c < 3; ++c) {
+                u.lightPosition[n][c] =
+                    p.x * view.m[0][c] + p.y * view.m[1][c] + p.z * view.m[2][c] + view.m[3][c];
+                u.lightDirection[n][c] = d.x * view.m[0][c] + d.y * view.m[1][c] + d.z * view.m[2][c];
+            }
+            float length = std::sqrt(u.lightDirection[n][0] * u.lightDirection[n][0] +
+                                     u.lightDirection[n][1] * u.lightDirection[n][1] +
+                                     u.lightDirection[n][2] * u.lightDirection[n][2]);
+            for (int c = 0; c < 3 && length > 0.0f; ++c)
+                u.lightDirection[n][c] /= length;
+            u.lightPosition[n][3] = l.Range;
+            u.lightDirection[n][3] = l.Falloff;
+            u.lightAttenuation[n][0] = l.Attenuation0;
+            u.lightAttenuation[n][1] = l.Attenuation1;
+            u.lightAttenuation[n][2] = l.Attenuation2;
+            u.lightSpot[n][0] = std::cos(l.Theta * 0.5f);
+            u.lightSpot[n][1] = std::cos(l.Phi * 0.5f);
+            ++n;
+        }
+        touchUniforms(u.lightDiffuse, sizeof(float) * 4 * 8 * 7);
+        dirty_ &= ~DirtyLights;
+    }
+    if (uniformDirtyEnd_ > uniformDirtyBegin_) {
+        glBindBuffer(GL_UNIFORM_BUFFER, uniformBuffer_);
+        glBufferSubData(GL_UNIFORM_BUFFER, GLintptr(uniformDirtyBegin_),
+                        GLsizeiptr(uniformDirtyEnd_ - uniformDirtyBegin_),
+                        reinterpret_cast<const char*>(&u) + uniformDirtyBegin_);
+        uniformDirtyBegin_ = uniformDirtyEnd_ = 0;
+    }
+}
+
+void Device::bindTextures() {
+    for (int i = 0; i < 8; ++i) {
+        TextureBinding* binding = BindingOf(textures_[i]);
+        if (!binding || !binding->image || binding->image->CpuOnly())
+            continue;
+        GLuint name = binding->image->Name();
+        GLenum target = binding->image->Target();
+        if (boundTextures_[i] == name && boundTargets_[i] == target)
+            continue;
+        glActiveTexture(GL_TEXTURE0 + GLenum(i));
+        glBindTexture(target, name);
+        boundTextures_[i] = name;
+        boundTargets_[i] = target;
+    }
+    dirty_ &= ~DirtyTextures;
+}
+
+void Device::bindVertexArrays(GLuint upBuffer, size_t upOffset, UINT upStride) {
+    unsigned enabled = 0;
+    GLuint bound = 0;
+    for (const D3DVERTEXELEMENT9& e : declaration_->Elements()) {
+        int location = AttributeLocation(e);
+        if (location < 0 || e.Stream >= 8)
+            continue;
+        GLuint buffer;
+        size_t offset;
+        GLsizei stride;
+        if (upBuffer) {
+            if (e.Stream != 0)
+                continue;
+            buffer = upBuffer;
+            offset = upOffset + e.Offset;
+            stride = GLsizei(upStride);
+        } else {
+            const Stream& s = streams_[e.Stream];
+            if (!s.buffer)
+                continue;
+            buffer = s.buffer->Store().Name();
+            offset = size_t(s.offset) + e.Offset;
+            stride = GLsizei(s.stride);
+        }
+        if (buffer != bound) {
+            glBindBuffer(GL_ARRAY_BUFFER, buffer);
+            bound = buffer;
+        }
+        AttributePointer(GLuint(location), e.Type, stride, offset);
+        enabled |= 1u << location;
+    }
+    unsigned change = enabled ^ enabledArrays_;
+    for (GLuint i = 0; change; ++i, change >>= 1)
+        if (change & 1) {
+            if (enabled & (1u << i))
+                glEnableVertexAttribArray(i);
+            else
+                glDisableVertexAttribArray(i);
+        }
+    enabledArrays_ = enabled;
+    vertexArraysFromUp_ = upBuffer != 0;
+    dirty_ &= ~DirtyVertices;
+}
+
+bool Device::prepareDraw() {
+    if (lost_ || !declaration_ || !renderTarget_)
+        return false;
+    // Programmable draws wait for the shader translator; until then they draw nothing.
+    if (vertexShader_ || pixelShader_)
+        return false;
+    if (dirty_ & DirtyTargets)
+        bindTargets();
+    if (stateGroups_)
+        applyRenderStates();
+    if (dirty_ & DirtyKey) {
+        buildKey();
+        GLuint program = programs_.Get(key_);
+        if (program != program_) {
+            glUseProgram(program);
+            program_ = program;
+        }
+    } else if (!program_) {
+        return false;
+    }
+    if (!program_)
+        return false;
+    updateUniforms();
+    if (dirty_ & DirtyTextures)
+        bindTextures();
+    return true;
+}
+
+HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
+    if (logging_)
+        Log("DrawPrimitive(" + std::to_string(type) + ", " + std::to_string(startVertex) + ", " +
+            std::to_string(primitiveCount) + ")");
+    GLsizei count = VertexCount(type, primitiveCount);
+    if (count == 0)
+        return D3DERR_INVALIDCALL;
+    if (!prepareDraw())
+        return D3D_OK;
+    if ((dirty_ & DirtyVertices) || vertexArraysFromUp_)
+        bindVertexArrays(0, 0, 0);
+    glDrawArrays(PrimitiveMode(type), GLint(startVertex), count);
+    markTargetsDrawn();
+    return D3D_OK;
+}
+
+HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
+                                     UINT startIndex, UINT primitiveCount) {
+    if (logging_)
+        Log("DrawIndexedPrimitive(" + std::to_string(type) + ", " + std::to_string(baseVertex) + ", " +
+            std::to_string(minIndex) + ", " + std::to_string(numVertices) + ", " +
+            std::to_string(startIndex) + ", " + std::to_string(primitiveCount) + ")");
+    GLsizei count = VertexCount(type, primitiveCount);
+    if (count == 0 || !indices_)
+        return D3DERR_INVALIDCALL;
+    if (!prepareDraw())
+        return D3D_OK;
+    if ((dirty_ & DirtyVertices) || vertexArraysFromUp_)
+        bindVertexArrays(0, 0, 0);
+    GLuint elements = indices_->Store().Name();
+    if (elements != boundElementBuffer_) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, elements);
+        boundElementBuffer_ = elements;
+    }
+    bool wide = indices_->Format() == D3DFMT_INDEX32;
+    size_t offset = size_t(startIndex) * (wide ? 4 : 2);
+    glDrawElementsBaseVertex(PrimitiveMode(type), count, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                             reinterpret_cast<const void*>(offset), baseVertex);
+    markTargetsDrawn();
+    return D3D_OK;
+}
+
+size_t Device::streamUp(GLuint buffer, size_t& used, size_t& capacity, const void* data, size_t bytes) {
+    glBindBuffer(GL_COPY_WRITE_BUFFER, buffer);
+    if (used + bytes > capacity) {
+        // Fresh storage: draws already queued keep reading the old.
+        capacity = std::max({capacity, upMinimum, bytes * 2});
+        glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(capacity), nullptr, GL_STREAM_DRAW);
+        used = 0;
+    }
+    size_t offset = used;
+    glBufferSubData(GL_COPY_WRITE_BUFFER, GLintptr(offset), GLsizeiptr(bytes), data);
+    used = (offset + bytes + 15) & ~size_t(15);
+    return offset;
+}
+
+HRESULT Device::drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* indices, D3DFORMAT indexFormat,
+                       UINT minIndex, UINT numVertices, const void* data, UINT stride) {
+    GLsizei count = VertexCount(type, primitiveCount);
+    if (count == 0 || !data || stride == 0)
+        return D3DERR_INVALIDCALL;
+    // Direct3D forgets stream 0 and the index buffer after a draw from user memory.
+    streams_[0] = {};
+    indices_ = nullptr;
+    dirty_ |= DirtyVertices;
+    if (!prepareDraw())
+        return D3D_OK;
+    size_t vertices = indices ? size_t(minIndex) + numVertices : size_t(count);
+    size_t offset = streamUp(upVertices_, upVerticesUsed_, upVerticesSize_, data, vertices * stride);
+    bindVertexArrays(upVertices_, offset, stride);
+    if (indices) {
+        bool wide = indexFormat == D3DFMT_INDEX32;
+        size_t indexOffset =
+            streamUp(upIndices_, upIndicesUsed_, upIndicesSize_, indices, size_t(count) * (wide ? 4 : 2));
+        if (boundElementBuffer_ != upIndices_) {
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, upIndices_);
+            boundElementBuffer_ = upIndices_;
+        }
+        glDrawElements(PrimitiveMode(type), count, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                       reinterpret_cast<const void*>(indexOffset));
+    } else {
+        glDrawArrays(PrimitiveMode(type), 0, count);
+    }
+    markTargetsDrawn();
+    return D3D_OK;
+}
+
+HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* data, UINT stride) {
+    if (logging_)
+        Log("DrawPrimitiveUP(" + std::to_string(type) + ", " + std::to_string(primitiveCount) + ", " +
+            std::to_string(stride) + ")");
+    return drawUp(type, primitiveCount, nullptr, D3DFMT_UNKNOWN, 0, 0, data, stride);
+}
+
+HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices,
+                                       UINT primitiveCount, const void* indices, D3DFORMAT indexFormat,
+                                       const void* data, UINT stride) {
+    if (logging_)
+        Log("DrawIndexedPrimitiveUP(" + std::to_string(type) + ", " + std::to_string(minIndex) + ", " +
+            std::to_string(numVertices) + ", " + std::to_string(primitiveCount) + ", " +
+            std::to_string(stride) + ")");
+    if (!indices || (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
+        return D3DERR_INVALIDCALL;
+    return drawUp(type, primitiveCount, indices, indexFormat, minIndex, numVertices, data, stride);
+}
+
+} // namespace D3D9

@@ -1,0 +1,274 @@
+// The Direct3D 9 device over one GL 3.3 core context on the SDL window of its HWND.
+//
+// Every target (the back buffer too) is a GL texture drawn through a frame buffer object, stored with the top
+// row first as Direct3D lays out memory; Present copies the back buffer to the window upside down. So
+// viewport, scissor and lock coordinates need no flipping, and textures drawn into read back as they would.
+#pragma once
+
+#include "platform/d3d9/Buffer.h"
+#include "platform/d3d9/FixedFunction.h"
+#include "platform/d3d9/Shader.h"
+#include "platform/d3d9/Surface.h"
+#include "platform/d3d9/Texture.h"
+#include "platform/d3d9/VertexDeclaration.h"
+
+#include <SDL.h>
+#include <epoxy/gl.h>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace D3D9 {
+
+std::string Hex(DWORD value);
+
+class Device final : public IDirect3DDevice9 {
+public:
+    static HRESULT Create(IDirect3D9* direct3d, HWND window, DWORD flags, D3DPRESENT_PARAMETERS* parameters,
+                          IDirect3DDevice9** out);
+    ~Device();
+
+    // Call log for tests.
+    bool Logging() const { return logging_; }
+    void Log(const std::string& entry) {
+        if (logging_)
+            log_.push_back(entry);
+    }
+    void SetLogging(bool on) { logging_ = on; }
+    std::vector<std::string> TakeLog() { return std::move(log_); }
+    // Tests: the device behaves as lost until a Reset that finds no default-pool resource alive.
+    void Lose() { lost_ = true; }
+    size_t ProgramCount() const { return programs_.Size(); }
+    // An object is going away: nothing may stay bound to it.
+    void Forget(const void* object);
+
+    void ResourceMade(D3DPOOL pool) {
+        if (pool == D3DPOOL_DEFAULT)
+            ++defaultResources_;
+    }
+    void ResourceGone(D3DPOOL pool) {
+        if (pool == D3DPOOL_DEFAULT)
+            --defaultResources_;
+    }
+
+    HRESULT QueryInterface(REFIID iid, void** object) override;
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override;
+
+    HRESULT TestCooperativeLevel() override;
+    UINT GetAvailableTextureMem() override;
+    HRESULT EvictManagedResources() override;
+    HRESULT GetDirect3D(IDirect3D9** direct3d) override;
+    HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
+    HRESULT GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override;
+    HRESULT GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) override;
+    HRESULT CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters,
+                                      IDirect3DSwapChain9** swapChain) override;
+    HRESULT GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) override;
+    UINT GetNumberOfSwapChains() override { return 1; }
+    HRESULT Reset(D3DPRESENT_PARAMETERS* parameters) override;
+    HRESULT Present(const RECT* source, const RECT* dest, HWND window, const RGNDATA* dirty) override;
+    HRESULT GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type,
+                          IDirect3DSurface9** surface) override;
+    HRESULT GetRasterStatus(UINT swapChain, D3DRASTER_STATUS* status) override;
+    void SetGammaRamp(UINT swapChain, DWORD flags, const D3DGAMMARAMP* ramp) override;
+    void GetGammaRamp(UINT swapChain, D3DGAMMARAMP* ramp) override;
+    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                          IDirect3DTexture9** texture, HANDLE* shared) override;
+    HRESULT CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DCubeTexture9** texture, HANDLE* shared) override;
+    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                               IDirect3DVertexBuffer9** buffer, HANDLE* shared) override;
+    HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DIndexBuffer9** buffer, HANDLE* shared) override;
+    HRESULT CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE samples,
+                               DWORD quality, BOOL lockable, IDirect3DSurface9** surface,
+                               HANDLE* shared) override;
+    HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE samples,
+                                      DWORD quality, BOOL discard, IDirect3DSurface9** surface,
+                                      HANDLE* shared) override;
+    HRESULT UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* destination,
+                          const POINT* destPoint) override;
+    HRESULT UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTexture9* destination) override;
+    HRESULT GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* destination) override;
+    HRESULT GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destination) override;
+    HRESULT StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* destination,
+                        const RECT* destRect, D3DTEXTUREFILTERTYPE filter) override;
+    HRESULT ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) override;
+    HRESULT CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                        IDirect3DSurface9** surface, HANDLE* shared) override;
+    HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) override;
+    HRESULT GetRenderTarget(DWORD index, IDirect3DSurface9** surface) override;
+    HRESULT SetDepthStencilSurface(IDirect3DSurface9* surface) override;
+    HRESULT GetDepthStencilSurface(IDirect3DSurface9** surface) override;
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                  DWORD stencil) override;
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
+    HRESULT MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT SetViewport(const D3DVIEWPORT9* viewport) override;
+    HRESULT GetViewport(D3DVIEWPORT9* viewport) override;
+    HRESULT SetMaterial(const D3DMATERIAL9* material) override;
+    HRESULT GetMaterial(D3DMATERIAL9* material) override;
+    HRESULT SetLight(DWORD index, const D3DLIGHT9* light) override;
+    HRESULT GetLight(DWORD index, D3DLIGHT9* light) override;
+    HRESULT LightEnable(DWORD index, BOOL enable) override;
+    HRESULT GetLightEnable(DWORD index, BOOL* enable) override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+    HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
+    HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override;
+    HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
+    HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+    HRESULT GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override;
+    HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
+    HRESULT ValidateDevice(DWORD* passes) override;
+    HRESULT SetPaletteEntries(UINT palette, const PALETTEENTRY* entries) override;
+    HRESULT GetPaletteEntries(UINT palette, PALETTEENTRY* entries) override;
+    HRESULT SetCurrentTexturePalette(UINT palette) override;
+    HRESULT GetCurrentTexturePalette(UINT* palette) override;
+    HRESULT SetScissorRect(const RECT* rect) override;
+    HRESULT GetScissorRect(RECT* rect) override;
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
+                                 UINT startIndex, UINT primitiveCount) override;
+    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* data,
+                            UINT stride) override;
+    HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices,
+                                   UINT primitiveCount, const void* indices, D3DFORMAT indexFormat,
+                                   const void* data, UINT stride) override;
+    HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                    IDirect3DVertexDeclaration9** declaration) override;
+    HRESULT SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) override;
+    HRESULT GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration) override;
+    HRESULT SetFVF(DWORD fvf) override;
+    HRESULT GetFVF(DWORD* fvf) override;
+    HRESULT CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) override;
+    HRESULT SetVertexShader(IDirect3DVertexShader9* shader) override;
+    HRESULT GetVertexShader(IDirect3DVertexShader9** shader) override;
+    HRESULT SetVertexShaderConstantF(UINT first, const float* data, UINT count) override;
+    HRESULT GetVertexShaderConstantF(UINT first, float* data, UINT count) override;
+    HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) override;
+    HRESULT GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset,
+                            UINT* stride) override;
+    HRESULT SetIndices(IDirect3DIndexBuffer9* buffer) override;
+    HRESULT GetIndices(IDirect3DIndexBuffer9** buffer) override;
+    HRESULT CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) override;
+    HRESULT SetPixelShader(IDirect3DPixelShader9* shader) override;
+    HRESULT GetPixelShader(IDirect3DPixelShader9** shader) override;
+    HRESULT SetPixelShaderConstantF(UINT first, const float* data, UINT count) override;
+    HRESULT GetPixelShaderConstantF(UINT first, float* data, UINT count) override;
+
+private:
+    Device(IDirect3D9* direct3d, HWND window, SDL_Window* sdl, SDL_GLContext context, DWORD flags);
+    bool makeSwapBuffers(D3DPRESENT_PARAMETERS& parameters);
+    void resetState();
+    void refreshUniforms();
+    void applySampler(DWORD sampler, DWORD type);
+    void applySwapInterval();
+
+    // What a draw brings up to date before it goes to GL.
+    bool prepareDraw();
+    void bindTargets();
+    void applyRenderStates();
+    void buildKey();
+    void updateUniforms();
+    void bindTextures();
+    void bindVertexArrays(GLuint upBuffer, size_t upOffset, UINT upStride);
+    HRESULT drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* indices, D3DFORMAT indexFormat,
+                   UINT minIndex, UINT numVertices, const void* data, UINT stride);
+    void markTargetsDrawn();
+    size_t streamUp(GLuint buffer, size_t& used, size_t& capacity, const void* data, size_t bytes);
+
+    ULONG refs_ = 1;
+    IDirect3D9* direct3d_;
+    HWND window_;
+    SDL_Window* sdl_;
+    SDL_GLContext context_;
+    DWORD flags_;
+    D3DPRESENT_PARAMETERS parameters_{};
+    D3DCAPS9 caps_{};
+    bool logging_ = false;
+    std::vector<std::string> log_;
+    bool lost_ = false;
+    bool inScene_ = false;
+    bool vblank_ = false;
+    long defaultResources_ = 0;
+
+    Surface* backBuffer_ = nullptr;
+    Surface* autoDepth_ = nullptr;
+    Surface* renderTarget_ = nullptr;
+    Surface* depthStencil_ = nullptr;
+
+    // Direct3D state
+    std::array<DWORD, 256> renderStates_{};
+    DWORD stageStates_[8][D3D9_TEXTURESTAGESTATE_COUNT]{};
+    DWORD samplerStates_[8][D3D9_SAMPLERSTATE_COUNT]{};
+    std::vector<D3DMATRIX> transforms_;
+    std::vector<D3DLIGHT9> lights_;
+    std::vector<bool> lightOn_;
+    std::vector<bool> lightSet_;
+    D3DMATERIAL9 material_{};
+    D3DVIEWPORT9 viewport_{};
+    RECT scissor_{};
+    IDirect3DBaseTexture9* textures_[8]{};
+    struct Stream {
+        VertexBuffer* buffer = nullptr;
+        UINT offset = 0, stride = 0;
+    };
+    Stream streams_[8];
+    IndexBuffer* indices_ = nullptr;
+    VertexDeclaration* declaration_ = nullptr;
+    DWORD fvf_ = 0;
+    std::map<DWORD, std::unique_ptr<VertexDeclaration>> fvfDeclarations_;
+    VertexShader* vertexShader_ = nullptr;
+    PixelShader* pixelShader_ = nullptr;
+    std::vector<float> vsConstants_, psConstants_;
+    D3DGAMMARAMP gamma_{};
+    bool gammaIdentity_ = true;
+    UINT palette_ = 0;
+
+    // What changed since the last draw.
+    enum : unsigned {
+        DirtyTargets = 1,
+        DirtyRenderStates = 2,
+        DirtyKey = 4,
+        DirtyTransforms = 8,
+        DirtyLights = 16,
+        DirtyTextures = 32,
+        DirtyVertices = 64,
+        DirtyViewport = 128,
+        DirtyAll = 0xFFFF,
+    };
+    unsigned dirty_ = DirtyAll;
+    unsigned stateGroups_ = ~0u; // render-state groups (see Device.cpp) to send to GL
+    unsigned enabledArrays_ = 0;
+    size_t uniformDirtyBegin_ = 0, uniformDirtyEnd_ = sizeof(Uniforms);
+    void touchUniforms(const void* field, size_t bytes);
+
+    // GL side
+    ProgramCache programs_;
+    ProgramKey key_{};
+    GLuint program_ = 0;
+    Uniforms uniforms_{};
+    GLuint uniformBuffer_ = 0;
+    GLuint vertexArray_ = 0;
+    GLuint drawFramebuffer_ = 0, readFramebuffer_ = 0, copyFramebuffer_ = 0;
+    GLuint samplers_[8]{};
+    GLuint boundTextures_[8]{};
+    GLenum boundTargets_[8]{};
+    GLuint upVertices_ = 0, upIndices_ = 0;
+    size_t upVerticesUsed_ = 0, upVerticesSize_ = 0, upIndicesUsed_ = 0, upIndicesSize_ = 0;
+    GLuint boundElementBuffer_ = 0;
+    unsigned vertexLayoutId_ = 0;
+    bool vertexArraysFromUp_ = false;
+    GLuint gammaProgram_ = 0, gammaTexture_ = 0, gammaArray_ = 0;
+    float anisotropyMax_ = 1.0f;
+};
+
+} // namespace D3D9

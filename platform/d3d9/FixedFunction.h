@@ -1,0 +1,98 @@
+// The fixed-function pipeline as GLSL: programs generated from the state that shapes them, kept by that
+// state's compact key, and one uniform block for the values that do not change the program.
+#pragma once
+
+#include <epoxy/gl.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace D3D9 {
+
+struct StageKey {
+    uint8_t colorOp, colorArg0, colorArg1, colorArg2;
+    uint8_t alphaOp, alphaArg0, alphaArg1, alphaArg2;
+    uint8_t resultTemp; // the stage writes the temporary register
+    uint8_t texture;    // what is bound: 0 nothing, 1 a 2D texture, 2 a cube
+    uint8_t coordIndex; // the vertex's texture coordinate set
+    uint8_t coordGen;   // TEXCOORDINDEX >> 16: camera-space normal, position or reflection vector
+    uint8_t transform;  // components out of the texture matrix (0: no transform)
+    uint8_t projected;
+};
+
+enum FogKind : uint8_t { FogNone, FogVertex, FogTable, FogSpecularAlpha };
+
+struct ProgramKey {
+    // vertex input
+    uint8_t pretransformed, normal, color0, color1;
+    uint8_t texcoordSize[8]; // components per coordinate set, 0 when absent
+    // vertex processing
+    uint8_t lighting, localViewer, normalize, colorVertex, specular;
+    uint8_t diffuseSource, ambientSource, specularSource, emissiveSource;
+    uint8_t lightCount;
+    uint8_t lightType[8];
+    uint8_t fog, fogMode, fogRange, fogFromZ;
+    uint8_t flat;
+    // pixel processing
+    uint8_t alphaFunc; // 0: no alpha test
+    uint8_t stageCount;
+    StageKey stage[8];
+
+    bool operator==(const ProgramKey& other) const { return std::memcmp(this, &other, sizeof *this) == 0; }
+};
+
+struct ProgramKeyHash {
+    size_t operator()(const ProgramKey& key) const;
+};
+
+// The uniform block, laid out by std140 rules (vec4 and mat4 only).
+struct Uniforms {
+    float worldViewProj[16];
+    float worldView[16];
+    float normalMatrix[16];
+    float textureMatrix[8][16];
+    float lightDiffuse[8][4];
+    float lightSpecular[8][4];
+    float lightAmbient[8][4];
+    float lightPosition[8][4];    // camera space; w = range
+    float lightDirection[8][4];   // camera space, unit; w = falloff
+    float lightAttenuation[8][4]; // constant, linear, quadratic
+    float lightSpot[8][4];        // cos(theta / 2), cos(phi / 2)
+    float materialDiffuse[4];
+    float materialAmbient[4];
+    float materialSpecular[4];
+    float materialEmissive[4];
+    float materialPower[4];
+    float globalAmbient[4];
+    float textureFactor[4];
+    float fogColor[4];
+    float fog[4];         // start, end, density
+    float alphaRef[4];    // reference in 0..255
+    float screen[4];      // pre-transformed vertices: 2 / width, 2 / height, left and top of the mapping
+    float pixelOffset[4]; // half-pixel shift in clip units (x, y); depth scale and offset for rhw vertices
+    float stageConstant[8][4];
+};
+
+class ProgramCache {
+public:
+    ProgramCache() = default;
+    ~ProgramCache();
+    ProgramCache(const ProgramCache&) = delete;
+    ProgramCache& operator=(const ProgramCache&) = delete;
+
+    // The program for a key, built on first use; 0 when GL refuses it.
+    GLuint Get(const ProgramKey& key);
+    size_t Size() const { return programs_.size(); }
+    void Clear();
+
+    static std::string VertexSource(const ProgramKey& key);
+    static std::string FragmentSource(const ProgramKey& key);
+
+private:
+    std::unordered_map<ProgramKey, GLuint, ProgramKeyHash> programs_;
+};
+
+} // namespace D3D9

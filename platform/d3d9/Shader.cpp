@@ -1,0 +1,21 @@
+#include "platform/d3d9/Shader.h"
+
+namespace D3D9 {
+
+size_t ShaderTokenCount(const DWORD* function) {
+    if (!function)
+        return 0;
+    size_t i = 1; // the version token
+    for (;;) {
+        DWORD token = function[i];
+        if (token == 0x0000FFFF)
+            return i + 1;
+        if ((token & 0xFFFF) == 0xFFFE) {
+            i += 1 + ((token >> 16) & 0x7FFF); // a comment and its data
+            continue;
+        }
+        ++i;
+    }
+}
+
+} // namespace D3D9

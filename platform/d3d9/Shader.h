@@ -1,0 +1,44 @@
+// Vertex and pixel shaders as token streams; the translator to GLSL attaches its program later.
+#pragma once
+
+#include "platform/d3d9/Object.h"
+
+#include <cstring>
+#include <vector>
+
+namespace D3D9 {
+
+// The length of a shader token stream up to and including its end token (0x0000FFFF).
+size_t ShaderTokenCount(const DWORD* function);
+
+template <class Interface> class Shader final : public Object<Interface> {
+public:
+    Shader(IDirect3DDevice9* device, const DWORD* function)
+        : Object<Interface>(device, true), tokens_(function, function + ShaderTokenCount(function)) {}
+
+    HRESULT GetDevice(IDirect3DDevice9** device) override {
+        if (!device)
+            return D3DERR_INVALIDCALL;
+        this->device_->AddRef();
+        *device = this->device_;
+        return D3D_OK;
+    }
+    HRESULT GetFunction(void* data, UINT* size) override {
+        if (!size)
+            return D3DERR_INVALIDCALL;
+        UINT bytes = UINT(tokens_.size() * sizeof(DWORD));
+        if (data)
+            std::memcpy(data, tokens_.data(), bytes);
+        *size = bytes;
+        return D3D_OK;
+    }
+    const std::vector<DWORD>& Tokens() const { return tokens_; }
+
+private:
+    std::vector<DWORD> tokens_;
+};
+
+using VertexShader = Shader<IDirect3DVertexShader9>;
+using PixelShader = Shader<IDirect3DPixelShader9>;
+
+} // namespace D3D9

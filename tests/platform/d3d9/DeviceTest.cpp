@@ -1,0 +1,183 @@
+#include "DeviceFixture.h"
+
+#include <algorithm>
+#include <cstring>
+
+TEST_F(DeviceTest, ClearFillsTheViewportWithTheColour) {
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(0xFF, 0x12, 0x34, 0x56), 1.0f, 0),
+              D3D_OK);
+    D3DVIEWPORT9 inner{8, 16, 20, 10, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&inner), D3D_OK);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(0x80, 0xFF, 0x00, 0x7F), 1.0f, 0),
+              D3D_OK);
+    Pixels p = ReadTarget();
+    for (unsigned y = 0; y < Height; ++y)
+        for (unsigned x = 0; x < Width; ++x) {
+            bool inside = x >= 8 && x < 28 && y >= 16 && y < 26;
+            ASSERT_EQ(p.At(x, y), inside ? 0x80FF007Fu : 0xFF123456u) << x << "," << y;
+        }
+}
+
+TEST_F(DeviceTest, ClearRectanglesStayInsideTheViewport) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    D3DRECT rects[2] = {{0, 0, 4, 4}, {60, 60, 80, 80}};
+    ASSERT_EQ(device->Clear(2, rects, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), D3D_OK);
+    Pixels p = ReadTarget();
+    EXPECT_EQ(p.At(3, 3), 0xFFFFFFFFu);
+    EXPECT_EQ(p.At(4, 4), 0xFF000000u);
+    EXPECT_EQ(p.At(63, 63), 0xFFFFFFFFu);
+    EXPECT_EQ(p.At(59, 59), 0xFF000000u);
+}
+
+TEST_F(DeviceTest, PresentShowsTheBackBuffer) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+}
+
+TEST_F(DeviceTest, CapsAreThoseOfAModestProgrammableCard) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_TRUE(caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT);
+    EXPECT_TRUE(caps.DevCaps2 & D3DDEVCAPS2_STREAMOFFSET);
+    EXPECT_TRUE(caps.Caps2 & D3DCAPS2_CANAUTOGENMIPMAP);
+    EXPECT_EQ(caps.RasterCaps & 0x100180u, 0x100180u);
+    EXPECT_EQ(caps.MaxActiveLights, 8u);
+    EXPECT_EQ(caps.MaxTextureBlendStages, 8u);
+    EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_MULTIPLYADD);
+    EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_MODULATE2X);
+    EXPECT_EQ(caps.PixelShaderVersion & 0xFFFF, 0u);
+    EXPECT_EQ(caps.VertexShaderVersion, D3DVS_VERSION(1, 1));
+    EXPECT_FALSE(caps.DeclTypes & D3DDTCAPS_DEC3N);
+}
+
+TEST_F(DeviceTest, FormatChecksAnswerWhatTheEngineAsks) {
+    const D3DFORMAT desk = D3DFMT_X8R8G8B8;
+    EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, desk, D3DFMT_A8R8G8B8, TRUE), D3D_OK);
+    EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT1), D3D_OK);
+    EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, 0, D3DRTYPE_TEXTURE, D3DFMT_P8),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE,
+                                     D3DFMT_D24S8),
+              D3D_OK);
+    EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE,
+                                     D3DFMT_D15S1),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE,
+                                     D3DFMT_A8R8G8B8),
+              D3D_OK);
+    EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, 0x401, D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8),
+              D3D_OK);
+    EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, desk, D3DUSAGE_AUTOGENMIPMAP, D3DRTYPE_TEXTURE,
+                                     D3DFMT_DXT1),
+              D3DOK_NOAUTOGEN);
+    EXPECT_EQ(d3d->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, desk, D3DFMT_A8R8G8B8, D3DFMT_D24S8), D3D_OK);
+    EXPECT_NE(d3d->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, desk, D3DFMT_A8R8G8B8, D3DFMT_D24X4S4), D3D_OK);
+}
+
+TEST_F(DeviceTest, DisplayModesIncludeTheDesktopAndTheUsualSizes) {
+    D3DDISPLAYMODE desk{};
+    ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &desk), D3D_OK);
+    EXPECT_EQ(desk.Format, D3DFMT_X8R8G8B8);
+    UINT count = d3d->GetAdapterModeCount(0, D3DFMT_X8R8G8B8);
+    ASSERT_GT(count, 0u);
+    bool found640 = false, foundDesk = false;
+    for (UINT i = 0; i < count; ++i) {
+        D3DDISPLAYMODE m{};
+        ASSERT_EQ(d3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, i, &m), D3D_OK);
+        found640 |= m.Width == 640 && m.Height == 480;
+        foundDesk |= m.Width == desk.Width && m.Height == desk.Height;
+    }
+    EXPECT_TRUE(found640);
+    EXPECT_TRUE(foundDesk);
+    EXPECT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_A2R10G10B10), 0u);
+}
+
+TEST_F(DeviceTest, LostDeviceResetsOnlyWithoutDefaultPoolResources) {
+    IDirect3DTexture9* managed = nullptr;
+    IDirect3DVertexBuffer9* dynamic = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &managed, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateVertexBuffer(64, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT,
+                                         &dynamic, nullptr),
+              D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(managed->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    static_cast<uint32_t*>(locked.pBits)[0] = 0xCAFEBABE;
+    managed->UnlockRect(0);
+
+    D3D9::LoseDevice(device);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    EXPECT_EQ(device->Reset(&parameters), D3DERR_INVALIDCALL);
+    dynamic->Release();
+    parameters.BackBufferWidth = 32;
+    parameters.BackBufferHeight = 16;
+    ASSERT_EQ(device->Reset(&parameters), D3D_OK);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    D3DSURFACE_DESC desc{};
+    back->GetDesc(&desc);
+    back->Release();
+    EXPECT_EQ(desc.Width, 32u);
+    EXPECT_EQ(desc.Height, 16u);
+    D3DVIEWPORT9 vp{};
+    device->GetViewport(&vp);
+    EXPECT_EQ(vp.Width, 32u);
+    DWORD lighting = 0;
+    device->GetRenderState(D3DRS_LIGHTING, &lighting);
+    EXPECT_EQ(lighting, DWORD(TRUE)); // state is back at its defaults
+
+    ASSERT_EQ(managed->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(static_cast<uint32_t*>(locked.pBits)[0], 0xCAFEBABEu); // managed contents survive
+    managed->UnlockRect(0);
+    managed->Release();
+
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0);
+    Pixels p = ReadTarget();
+    EXPECT_EQ(p.width, 32u);
+    EXPECT_EQ(p.At(31, 15), 0xFF0000FFu);
+}
+
+TEST_F(DeviceTest, CallLogRecordsWhatReachesTheDevice) {
+    D3D9::SetCallLogging(device, true);
+    device->SetRenderState(D3DRS_ZENABLE, TRUE);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    std::vector<std::string> log = D3D9::TakeCallLog(device);
+    std::vector<std::string> expected = {"SetRenderState(7, 1)", "SetTextureStageState(1, 1, 1)",
+                                         "SetSamplerState(0, 6, 2)", "SetFVF(0x42)"};
+    EXPECT_EQ(log, expected);
+    D3D9::SetCallLogging(device, false);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    EXPECT_TRUE(D3D9::TakeCallLog(device).empty());
+}
+
+TEST_F(DeviceTest, FvfCodesBecomeDeclarations) {
+    ASSERT_EQ(device->SetFVF(0x252), D3D_OK);
+    IDirect3DVertexDeclaration9* decl = nullptr;
+    ASSERT_EQ(device->GetVertexDeclaration(&decl), D3D_OK);
+    D3DVERTEXELEMENT9 e[8];
+    UINT count = 8;
+    ASSERT_EQ(decl->GetDeclaration(e, &count), D3D_OK);
+    decl->Release();
+    ASSERT_EQ(count, 6u);
+    struct Want {
+        WORD offset;
+        BYTE type, usage, index;
+    } want[] = {{0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0},
+                {12, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, 0},
+                {24, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 0},
+                {28, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, 0},
+                {36, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, 1}};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(e[i].Offset, want[i].offset) << i;
+        EXPECT_EQ(e[i].Type, want[i].type) << i;
+        EXPECT_EQ(e[i].Usage, want[i].usage) << i;
+        EXPECT_EQ(e[i].UsageIndex, want[i].index) << i;
+    }
+    EXPECT_EQ(e[5].Stream, 0xFF);
+    EXPECT_EQ(e[5].Type, D3DDECLTYPE_UNUSED);
+}
