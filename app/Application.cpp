@@ -48,7 +48,7 @@ void OnResize(int width, int height) {
     // Sizes that come while the window is made, before the engine and the front end exist, change nothing.
     Rw::ResizeDisplay(width, height);
     if (Frontend)
-        Frontend->OnResize(width, height);
+        Frontend->OnResize();
 }
 
 } // namespace App

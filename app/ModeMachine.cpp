@@ -1,6 +1,7 @@
 #include "app/ModeMachine.h"
 
 #include "app/Application.h"
+#include "audio/MusicPlayer.h"
 #include "base/AppActions.h"
 #include "frontend/Frontend.h"
 #include "games/MPlrGame.h"
@@ -19,7 +20,17 @@ bool KeyDown(int virtualKey) {
 void ShowFrontendPage(const char* name) {
     Mode = FrontendMode;
     if (Frontend)
-        Frontend->ShowPage(name, 0.0f);
+        Frontend->SwitchPage(name, 0.0f);
+}
+
+// Back in the front end after a game: menu music that has stopped starts again from its first track.
+void RestartFrontendMusic() {
+    Audio::MusicPlayer* music = Frontend ? Frontend->music : nullptr;
+    if (music && music->playsRemaining == 0) {
+        music->Stop();
+        music->currentTrack = 0;
+        music->playsRemaining = -1;
+    }
 }
 
 void OnFrontendAction(int action) {
@@ -127,6 +138,7 @@ void RestartSplrGame() {
 void EndSplrGame() {
     delete SplrGame;
     SplrGame = nullptr;
+    RestartFrontendMusic();
     Mode = FrontendMode;
 }
 
@@ -147,6 +159,7 @@ void StartMplrGame() {
 void EndMplrGame() {
     delete MplrGame;
     MplrGame = nullptr;
+    RestartFrontendMusic();
     Mode = FrontendMode;
 }
 

@@ -1,32 +1,38 @@
 #include "frontend/Frontend.h"
 
+#include "audio/MusicPlayer.h"
 #include "base/FrameClock.h"
 
 #include <windows.h>
 
 namespace Fe {
 
-Frontend::Frontend(Input::Keyboard*, Input::Mouse*, Input::Joystick*, MPlr::Session*) {
-    Settings.SetDefaults();
-    Settings.Load(Base::ConfigFileName);
+Frontend::Frontend(Input::Keyboard*, Input::Mouse*, Input::Joystick* joystick, MPlr::Session* session)
+    : session(session), music(nullptr), joystick(joystick) {
+    config.SetDefaults();
+    config.Load(Base::ConfigFileName);
 }
 
 Frontend::~Frontend() {
-    Settings.Save(Base::ConfigFileName);
+    config.Save(Base::ConfigFileName);
+    delete music;
 }
 
 App::FrontendAction Frontend::Update() {
+    action = App::FrontendNothing;
+    if (music)
+        music->Update();
     Base::FrameClock::Tick();
     // Stands in for the time that drawing a frame takes, so that the idle loop does not spin a core.
     Sleep(10);
-    return App::FrontendNothing;
+    return App::FrontendAction(action);
 }
 
-void Frontend::OnResize(int, int) {}
+void Frontend::OnResize() {}
 
-void Frontend::ShowPage(const char* name, float transitionTime) {
-    PendingPage = name ? name : "";
-    TransitionTime = transitionTime;
+void Frontend::SwitchPage(const Base::String& name, float duration) {
+    targetPageName = name;
+    transitionDuration = duration;
 }
 
 } // namespace Fe

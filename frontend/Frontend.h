@@ -1,11 +1,16 @@
-// The front end: the menu pages between games. For now it has no pages to show: it keeps the player's
-// settings and time, and asks nothing of the main loop.
+// The front end: the menu pages between games. For now it has no pages, camera or music of its own: it
+// keeps the player's settings and time, and asks nothing of the main loop.
 #pragma once
 
 #include "base/AppActions.h"
 #include "base/Config.h"
 #include "base/String.h"
 
+#include <cstdint>
+
+namespace Audio {
+class MusicPlayer;
+}
 namespace Input {
 class Keyboard;
 class Mouse;
@@ -28,13 +33,18 @@ public:
     Frontend& operator=(const Frontend&) = delete;
 
     App::FrontendAction Update();
-    void OnResize(int width, int height);
-    // The named page is shown after half the transition time (at the next update for 0).
-    void ShowPage(const char* name, float transitionTime);
+    // After the display's size changed.
+    void OnResize();
+    // The named page is shown after half the duration (at the next update for 0).
+    void SwitchPage(const Base::String& name, float duration);
 
-    Base::Config Settings;
-    Base::String PendingPage;
-    float TransitionTime = 0.0f;
+    MPlr::Session* session;    // not owned
+    Audio::MusicPlayer* music; // owned; null while there is no menu music
+    Input::Joystick* joystick; // not owned, may be null
+    Base::Config config;       // the program's settings
+    uint32_t action = 0;       // App::FrontendAction of the current update
+    float transitionDuration = 0.0f;
+    Base::String targetPageName; // the page being switched to; empty: none
 };
 
 } // namespace Fe

@@ -128,6 +128,7 @@ TEST_F(Application, SizesBeforeTheEngineStartsChangeNothing) {
     EXPECT_FALSE(Rw::EngineStarted);
     EXPECT_EQ(Rw::MainWindow, nullptr);
     EXPECT_EQ(App::Frontend, nullptr);
+    EXPECT_EQ(state.resizes, 0);
     RECT r;
     GetClientRect(window, &r);
     EXPECT_EQ(r.right, 610);
@@ -137,8 +138,7 @@ TEST_F(Application, SizesBeforeTheEngineStartsChangeNothing) {
     ASSERT_TRUE(Rw::StartEngine(4096, 0, window, 0, 0));
     App::Frontend = new Fe::Frontend(nullptr, nullptr, nullptr, nullptr);
     SetWindowPos(window, nullptr, 0, 0, 320, 240, SWP_NOMOVE | SWP_NOZORDER);
-    ASSERT_EQ(state.resizes.size(), 1u);
-    EXPECT_EQ(state.resizes[0], std::make_pair(320, 240));
+    EXPECT_EQ(state.resizes, 1);
     delete App::Frontend;
     App::Frontend = nullptr;
     Rw::StopEngine();

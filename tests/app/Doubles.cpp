@@ -28,7 +28,8 @@ using Doubles::state;
 
 namespace Fe {
 
-Frontend::Frontend(Input::Keyboard*, Input::Mouse*, Input::Joystick*, MPlr::Session*) {
+Frontend::Frontend(Input::Keyboard*, Input::Mouse*, Input::Joystick* joystick, MPlr::Session* session)
+    : session(session), music(nullptr), joystick(joystick) {
     ++state.frontends;
 }
 Frontend::~Frontend() {
@@ -43,12 +44,12 @@ App::FrontendAction Frontend::Update() {
         state.onFrontendUpdate();
     return App::FrontendAction(Doubles::Next(state.frontendActions));
 }
-void Frontend::OnResize(int width, int height) {
-    state.resizes.emplace_back(width, height);
+void Frontend::OnResize() {
+    ++state.resizes;
 }
-void Frontend::ShowPage(const char* name, float transitionTime) {
+void Frontend::SwitchPage(const Base::String& name, float duration) {
     state.page = name;
-    state.pageTime = transitionTime;
+    state.pageTime = duration;
 }
 
 } // namespace Fe

@@ -17,7 +17,7 @@ struct State {
     std::string calls; // F front end, S/s single-player foreground/background, M/m multiplayer
     int frontends = 0, splrGames = 0, mplrGames = 0; // alive
     int frontendsDeleted = 0, splrCreated = 0, mplrCreated = 0;
-    std::vector<std::pair<int, int>> resizes; // front-end OnResize
+    int resizes = 0; // front-end OnResize
     std::string page;
     float pageTime = -1.0f;
     std::function<void()> onFrontendUpdate;

@@ -2,6 +2,8 @@
 
 #include "app/Application.h"
 #include "app/ModeMachine.h"
+#include "audio/MusicPlayer.h"
+#include "audio/SoundGroup.h"
 #include "frontend/Frontend.h"
 #include "games/MPlrGame.h"
 #include "games/SPlrGame.h"
@@ -178,6 +180,47 @@ TEST(ModeMachineFrame, AMissionOverKeepsTheGameForTheFrontEndToEndRestartOrResum
     EXPECT_EQ(App::SplrGame, nullptr);
     EXPECT_EQ(state.page, "PageEndMission");
     Clear();
+}
+
+TEST(ModeMachineFrame, EndingAGameRestartsTheMenuMusicOnlyWhenItHasStopped) {
+    struct Case {
+        int mode;
+        int action;
+        int32_t playsBefore;
+        int32_t playsAfter;
+        uint32_t trackAfter;
+    };
+    const Case cases[] = {
+        {0, App::FrontendEndSplrGame, 0, -1, 0},
+        {0, App::FrontendEndMplrGame, 0, -1, 0},
+        {1, App::GameEnd, 0, -1, 0},
+        {2, App::GameEnd, 0, -1, 0},
+        {0, App::FrontendEndSplrGame, 3, 3, 2},
+        {0, App::FrontendEndMplrGame, -1, -1, 2},
+        {1, App::GamePause, 0, 0, 2},
+        {0, App::FrontendNothing, 0, 0, 2},
+    };
+    Audio::SoundGroup group(0.0f);
+    for (const Case& c : cases) {
+        Doubles::Reset();
+        Audio::MusicPlayer music(&group, {});
+        music.playsRemaining = c.playsBefore;
+        music.currentTrack = 2;
+        App::Frontend = new Fe::Frontend(nullptr, nullptr, nullptr, nullptr);
+        App::Frontend->music = &music;
+        App::SplrGame = new SPlr::Game(App::Frontend, nullptr, nullptr, nullptr);
+        App::MplrGame = new MPlr::Game(App::Frontend, nullptr, nullptr, nullptr);
+        App::Mode = c.mode;
+        (c.mode == 0   ? state.frontendActions
+         : c.mode == 1 ? state.splrActions
+                       : state.mplrActions)
+            .push_back(c.action);
+        App::RunFrame();
+        EXPECT_EQ(music.playsRemaining, c.playsAfter) << c.mode << " " << c.action << " " << c.playsBefore;
+        EXPECT_EQ(music.currentTrack, c.trackAfter) << c.mode << " " << c.action << " " << c.playsBefore;
+        App::Frontend->music = nullptr;
+        Clear();
+    }
 }
 
 } // namespace
