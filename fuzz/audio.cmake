@@ -1,0 +1,1 @@
+corvane_fuzzer(fuzz_sound_decoder SOURCES ${CMAKE_CURRENT_LIST_DIR}/audio/SoundDecoderFuzzer.cpp DEPS audio)
