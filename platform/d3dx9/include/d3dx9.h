@@ -1,0 +1,23 @@
+// The part of D3DX the game uses, over platform/d3d9.
+#pragma once
+
+#include <d3d9.h>
+
+#define D3DX_DEFAULT ((UINT)-1)
+#define D3DX_FILTER_NONE 1
+#define D3DX_FILTER_POINT 2
+#define D3DX_FILTER_LINEAR 3
+#define D3DX_FILTER_TRIANGLE 4
+#define D3DX_FILTER_BOX 5
+
+// Copies a rectangle of pixels in memory into a surface. Rectangles of one size copy exactly (compressed
+// formats block by block); others are point-sampled. Between formats, 32-bit ARGB sources convert to the
+// 16- and 32-bit RGB formats. Palettes and the colour key are not supported.
+HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface9* destination, const PALETTEENTRY* destPalette,
+                                  const RECT* destRect, const void* source, D3DFORMAT sourceFormat,
+                                  UINT sourcePitch, const PALETTEENTRY* sourcePalette, const RECT* sourceRect,
+                                  DWORD filter, D3DCOLOR colorKey);
+
+// A texture as the device makes it; D3DX_DEFAULT or 0 levels make the whole chain, D3DX_DEFAULT sizes 256.
+HRESULT D3DXCreateTexture(IDirect3DDevice9* device, UINT width, UINT height, UINT levels, DWORD usage,
+                          D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture);
