@@ -1,0 +1,134 @@
+#include "ImageFilesSupport.h"
+
+#include "rwsdk/tool/png/rtpng.h"
+
+#include <png.h>
+
+using namespace ImageFiles;
+using ImageTestSupport::Engine;
+using ImageTestSupport::TakeError;
+
+namespace {
+
+struct PngCase {
+    const char* file;
+    RwInt32 depth;
+    int tolerance; // 16-bit files: libpng keeps the high byte, ImageMagick rounds
+};
+
+class PngReadTest : public ::testing::TestWithParam<PngCase> {};
+
+TEST_P(PngReadTest, MatchesImageMagick) {
+    Engine engine;
+    const PngCase& c = GetParam();
+    ImagePtr image(RtPNGImageRead(Fixture(c.file).c_str()));
+    ASSERT_TRUE(image) << c.file;
+    EXPECT_EQ(image->depth, c.depth);
+    EXPECT_EQ(image->width, 37);
+    EXPECT_EQ(image->height, 23);
+    Match match;
+    for (int& t : match.tolerance) {
+        t = c.tolerance;
+    }
+    ExpectPixels(ToRGBA(image.get()), Reference(c.file), image->width, match);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, PngReadTest,
+                         ::testing::Values(PngCase{"png_g1.png", 8, 0}, PngCase{"png_g2.png", 8, 0},
+                                           PngCase{"png_g4.png", 8, 0}, PngCase{"png_g8.png", 8, 0},
+                                           PngCase{"png_g16.png", 8, 1}, PngCase{"png_gt2.png", 8, 0},
+                                           PngCase{"png_gt8.png", 8, 0}, PngCase{"png_rgb8.png", 32, 0},
+                                           PngCase{"png_rgb16.png", 32, 1}, PngCase{"png_ga8.png", 32, 0},
+                                           PngCase{"png_ga16.png", 32, 1}, PngCase{"png_rgba8.png", 32, 0},
+                                           PngCase{"png_rgba16.png", 32, 1}, PngCase{"png_p1.png", 4, 0},
+                                           PngCase{"png_p2.png", 4, 0}, PngCase{"png_p4.png", 4, 0},
+                                           PngCase{"png_p8.png", 8, 0}, PngCase{"png_pt2.png", 4, 0},
+                                           PngCase{"png_pt8.png", 8, 0}, PngCase{"png_rgbai.png", 32, 0}),
+                         [](const auto& info) {
+                             std::string name = info.param.file;
+                             return name.substr(4, name.find('.') - 4);
+                         });
+
+// A grey file's palette is the opaque ramp; with tRNS only the named grey level is transparent.
+TEST(PngRead, GreyPalettes) {
+    Engine engine;
+    ImagePtr plain(RtPNGImageRead(Fixture("png_g8.png").c_str()));
+    ImagePtr keyed(RtPNGImageRead(Fixture("png_gt2.png").c_str()));
+    ASSERT_TRUE(plain && keyed);
+    for (int i = 0; i < 256; ++i) {
+        const RwUInt8 ramp[4] = {RwUInt8(i), RwUInt8(i), RwUInt8(i), 255};
+        EXPECT_EQ(std::memcmp(plain->palette + 4 * i, ramp, 4), 0) << i;
+        EXPECT_EQ(keyed->palette[4 * i + 3], i == 0 ? 0 : 255) << i;
+    }
+}
+
+TEST(PngRead, NullNameAndBadFiles) {
+    Engine engine;
+    TempDir dir;
+    TakeError();
+    EXPECT_EQ(RtPNGImageRead(nullptr), nullptr);
+    EXPECT_EQ(TakeError(), RwUInt32(E_RW_NULLP));
+    EXPECT_EQ(RtPNGImageRead((dir / "missing.png").c_str()), nullptr);
+    const Bytes bytes = ReadBytes(Fixture("png_rgba8.png"));
+    for (size_t length : {size_t(0), size_t(8), size_t(40), bytes.size() / 2, bytes.size() - 13}) {
+        WriteBytes(dir / "short.png", Bytes(bytes.begin(), bytes.begin() + long(length)));
+        EXPECT_EQ(RtPNGImageRead((dir / "short.png").c_str()), nullptr) << length;
+    }
+    ExpectNoReaderError();
+}
+
+// The number of palette entries in a written file, read with libpng itself.
+int PaletteEntries(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    int entries = -1;
+    if (!setjmp(png_jmpbuf(png))) {
+        png_init_io(png, file);
+        png_read_info(png, info);
+        png_colorp colours;
+        png_bytep alphas;
+        int numAlphas = 0;
+        png_get_PLTE(png, info, &colours, &entries);
+        png_get_tRNS(png, info, &alphas, &numAlphas, nullptr);
+        EXPECT_EQ(numAlphas, entries);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    return entries;
+}
+
+TEST(PngWrite, RoundTripsAndImageMagickAgrees) {
+    Engine engine;
+    TempDir dir;
+    const struct {
+        const char* file;
+        int entries;
+    } cases[] = {{"png_p4.png", 16}, {"png_pt8.png", 256}, {"png_pt2.png", 16}, {"png_rgba8.png", 0}};
+    for (const auto& c : cases) {
+        ImagePtr image(RtPNGImageRead(Fixture(c.file).c_str()));
+        ASSERT_TRUE(image);
+        const std::string written = dir / "written.png";
+        ASSERT_EQ(RtPNGImageWrite(image.get(), written.c_str()), image.get());
+        ImagePtr back(RtPNGImageRead(written.c_str()));
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->depth, image->depth) << c.file;
+        EXPECT_EQ(ToRGBA(back.get()), ToRGBA(image.get())) << c.file;
+        ExpectPixels(Decode(written), Reference(c.file), image->width);
+        if (c.entries) {
+            EXPECT_EQ(PaletteEntries(written), c.entries) << c.file;
+        }
+    }
+}
+
+TEST(PngWrite, FailuresYieldNull) {
+    Engine engine;
+    ImagePtr image(RwImageCreate(2, 2, 32));
+    RwImageAllocatePixels(image.get());
+    TakeError();
+    EXPECT_EQ(RtPNGImageWrite(image.get(), nullptr), nullptr);
+    EXPECT_EQ(TakeError(), RwUInt32(E_RW_NULLP));
+    EXPECT_EQ(RtPNGImageWrite(image.get(), "/nonexistent-dir/x.png"), nullptr);
+}
+
+} // namespace
