@@ -210,6 +210,31 @@ TEST_F(Application, ASecondCopyRaisesTheFirstAndExits) {
     App::SingleInstanceMessage = 0;
 }
 
+TEST_F(Application, AltF4DoesNotCloseTheWindow) {
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_SHOW);
+    PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED);
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.windowID = SDL_GetWindowID(Win32::SdlWindow(window));
+    e.key.keysym.scancode = SDL_SCANCODE_F4;
+    e.key.keysym.sym = SDLK_F4;
+    e.key.keysym.mod = KMOD_LALT;
+    SDL_PushEvent(&e);
+    Pump();
+    EXPECT_TRUE(IsWindow(window));
+    DestroyWindow(window);
+}
+
+TEST_F(Application, WithoutARegisteredMessageNoMessageRaisesTheWindow) {
+    App::SingleInstanceMessage = 0; // the registration failed
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_MINIMIZE);
+    SendMessageA(window, WM_NULL, 0, 0);
+    EXPECT_TRUE(IsIconic(window));
+    DestroyWindow(window);
+}
+
 TEST_F(Application, WithoutStartupInfoTheGameSaysSoAndEndsWithCode1) {
     EXPECT_EQ(RunGame(dir / "empty", " 2>'" + (dir / "err.txt").string() + "'"), 1);
     std::ifstream in(dir / "err.txt");
