@@ -483,6 +483,10 @@ HRESULT Device::QueryInterface(REFIID, void** object) {
 }
 
 void Device::Forget(const void* object) {
+    // GL names of deleted objects come back for new ones: nothing cached by name may be trusted after this.
+    boundElementBuffer_ = 0;
+    std::fill(std::begin(boundTextures_), std::end(boundTextures_), 0u);
+    dirty_ |= DirtyTextures | DirtyVertices;
     if (object == static_cast<const void*>(renderTarget_))
         renderTarget_ = nullptr, dirty_ |= DirtyTargets;
     if (object == static_cast<const void*>(depthStencil_))
@@ -1230,9 +1234,9 @@ void Device::bindTargets() {
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
     if (depthStencil_) {
         TextureImage& image = depthStencil_->Image();
-        glFramebufferTexture2D(GL_FRAMEBUFFER,
-                               image.Format().stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
-                               GL_TEXTURE_2D, image.Name(), 0);
+        glFramebufferTexture2D(
+            GL_FRAMEBUFFER, image.Format().stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+            image.FaceTarget(depthStencil_->Face()), image.Name(), GLint(depthStencil_->Level()));
     }
     dirty_ &= ~DirtyTargets;
 }
@@ -1434,7 +1438,7 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
 HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
     if (!enable || index >= lights_.size() || !lightSet_[index])
         return D3DERR_INVALIDCALL;
-    *enable = lightOn_[index] ? 128 : FALSE;
+    *enable = lightOn_[index] ? TRUE : FALSE;
     return D3D_OK;
 }
 

@@ -181,3 +181,27 @@ TEST_F(DeviceTest, FvfCodesBecomeDeclarations) {
     EXPECT_EQ(e[5].Stream, 0xFF);
     EXPECT_EQ(e[5].Type, D3DDECLTYPE_UNUSED);
 }
+
+TEST_F(DeviceTest, VerticalBlankWaitsEndAndGammaRampsRoundTrip) {
+    // A wait for the start of a blank polls while in one, then until the next: both end at once.
+    D3DRASTER_STATUS status{};
+    int polls = 0;
+    do {
+        device->GetRasterStatus(0, &status);
+    } while (status.InVBlank && ++polls < 4);
+    do {
+        device->GetRasterStatus(0, &status);
+    } while (!status.InVBlank && ++polls < 4);
+    EXPECT_LT(polls, 4);
+    D3DGAMMARAMP ramp{};
+    for (int i = 0; i < 256; ++i)
+        ramp.red[i] = ramp.green[i] = ramp.blue[i] = WORD(i * 128);
+    device->SetGammaRamp(0, 0, &ramp);
+    D3DGAMMARAMP back{};
+    device->GetGammaRamp(0, &back);
+    EXPECT_EQ(std::memcmp(&ramp, &back, sizeof ramp), 0);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    // The ramp darkens what reaches the window, not the back buffer.
+    EXPECT_EQ(ReadTarget().At(0, 0), 0xFFFFFFFFu);
+}

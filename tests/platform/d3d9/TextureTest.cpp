@@ -3,6 +3,7 @@
 
 #include <squish.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -331,4 +332,67 @@ TEST_F(TextureTest, BufferLocksKeepQueuedDrawsAndContents) {
     device->SetIndices(nullptr);
     ib->Release();
     vb->Release();
+}
+
+TEST_F(TextureTest, ANewTextureThatReusesAReleasedOnesNameIsBound) {
+    auto solid = [&](uint32_t colour) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DLOCKED_RECT locked{};
+        t->LockRect(0, &locked, nullptr, 0);
+        std::memcpy(locked.pBits, &colour, 4);
+        t->UnlockRect(0);
+        return t;
+    };
+    IDirect3DTexture9* first = solid(0xFFFF0000);
+    SampleTexture(first);
+    TexturedRect(0, 0, 4, 4);
+    device->SetTexture(0, nullptr);
+    first->Release();
+    IDirect3DTexture9* second = solid(0xFF00FF00);
+    device->SetTexture(0, second);
+    TexturedRect(0, 0, 4, 4);
+    EXPECT_EQ(ReadTarget().At(1, 1), 0xFF00FF00u);
+    device->SetTexture(0, nullptr);
+    second->Release();
+}
+
+TEST_F(TextureTest, CameraSpaceNormalsAndReflectionsAddressCubes) {
+    IDirect3DCubeTexture9* cube = nullptr;
+    ASSERT_EQ(device->CreateCubeTexture(1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube, nullptr), D3D_OK);
+    const uint32_t colours[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFF00FFFF, 0xFFFF00FF};
+    for (int face = 0; face < 6; ++face) {
+        D3DLOCKED_RECT locked{};
+        cube->LockRect(D3DCUBEMAP_FACES(face), 0, &locked, nullptr, 0);
+        std::memcpy(locked.pBits, &colours[face], 4);
+        cube->UnlockRect(D3DCUBEMAP_FACES(face), 0);
+    }
+    SampleTexture(cube);
+    D3DMATRIX identity{};
+    identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
+    device->SetTransform(D3DTS_WORLD, &identity);
+    device->SetTransform(D3DTS_VIEW, &identity);
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    device->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
+    // Normal (1, 0, -2) / sqrt 5: mostly -z; its reflection of the view direction (0, 0, 1) is (0.8, 0,
+    // -0.6).
+    const float n = 1.0f / std::sqrt(5.0f);
+    struct Vertex {
+        float x, y, z, nx, ny, nz;
+    } quad[4] = {{-1, 1, 0.5f, n, 0, -2 * n},
+                 {0, 1, 0.5f, n, 0, -2 * n},
+                 {-1, 0, 0.5f, n, 0, -2 * n},
+                 {0, 0, 0.5f, n, 0, -2 * n}};
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACENORMAL);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]);
+    for (auto& v : quad)
+        v.x += 1.0f;
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]);
+    Pixels p = ReadTarget();
+    EXPECT_EQ(p.At(16, 16), colours[D3DCUBEMAP_FACE_NEGATIVE_Z]);
+    EXPECT_EQ(p.At(48, 16), colours[D3DCUBEMAP_FACE_POSITIVE_X]);
+    device->SetTexture(0, nullptr);
+    cube->Release();
 }
