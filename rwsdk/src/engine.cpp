@@ -1,9 +1,11 @@
 #include "rwsdk/src/engine.h"
 
 #include "rwsdk/src/baimage.h"
+#include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/nulldevice.h"
+#include "rwsdk/src/pipe/p2/im3d.h"
 #include "rwsdk/src/pipe/p2/pipeline.h"
 #include "rwsdk/src/plcore/color.h"
 #include "rwsdk/src/plcore/error.h"
@@ -66,7 +68,7 @@ const CoreModule coreModules[] = {
     // 8: images
     {rwID_IMAGEMODULE, _rwImageModuleAttach},
     // 9: rasters
-    {rwID_RASTERMODULE, nullptr},
+    {rwID_RASTERMODULE, _rwRasterModuleAttach},
     // 10: textures
     {rwID_TEXTUREMODULE, nullptr},
     // 11: pipelines
@@ -74,7 +76,7 @@ const CoreModule coreModules[] = {
     // 12: module 0x412
     {rwID_MODULE412, _rwModule412Attach},
     // 13: immediate mode 3D
-    {rwID_IMMEDIATEMODULE, nullptr},
+    {rwID_IMMEDIATEMODULE, _rwIm3DModuleAttach},
     // 14: resources
     {rwID_RESOURCESMODULE, _rwResourcesModuleAttach},
 };

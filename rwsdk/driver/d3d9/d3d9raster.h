@@ -1,0 +1,62 @@
+// The driver's half of rasters: the Direct3D object behind each raster, chosen formats, creation and
+// destruction, and the list of rasters that live in the default pool.
+#pragma once
+
+#include "rwsdk/src/baraster.h"
+
+#include <d3d9.h>
+
+// The driver's extension of every raster (plugin id 0x40C).
+struct RwD3D9RasterExt {
+    IDirect3DResource9* texture; // texture, cube texture, or for a z buffer its surface
+    RwUInt8* palette;            // 256 PALETTEENTRY then the u32 palette number
+    RwUInt8 alpha;
+    RwUInt8 cube;           // low 4 bits: cube texture; high 4 bits: the face a lock addresses
+    RwUInt8 autoMipMapping; // low 4 bits: generated mips; high 4 bits: DXT compressed
+    RwUInt8 lockedMipLevel; // 0xFF: none
+    IDirect3DSurface9* lockedSurface;
+    D3DLOCKED_RECT lockedRect;
+    D3DFORMAT d3dFormat;
+    IDirect3DSwapChain9* swapChain;
+    HWND window;
+};
+
+extern RwInt32 RwD3D9RasterExtensionOffset;
+
+inline RwD3D9RasterExt* RwD3D9RasterExtension(const RwRaster* raster) {
+    return reinterpret_cast<RwD3D9RasterExt*>(reinterpret_cast<RwUInt8*>(const_cast<RwRaster*>(raster)) +
+                                              RwD3D9RasterExtensionOffset);
+}
+RwUInt32 RwD3D9RasterPaletteNumber(const RwRaster* raster);
+
+// Attach: registers the extension and fills the format table. Run by the engine's initialisation.
+RwBool RwD3D9RasterPluginAttach();
+
+struct RwD3D9FormatInfo {
+    RwUInt8 alpha;
+    RwUInt8 depth;
+    RwUInt16 rwFormat;
+};
+extern RwD3D9FormatInfo rwD3D9FormatInfo[128];
+
+// Standard routines.
+RwBool RwD3D9RasterCreateStd(void* out, void* raster, RwInt32 flags);
+RwBool RwD3D9RasterDestroyStd(void* out, void* raster, RwInt32 unused);
+RwBool RwD3D9RasterGetMipLevelsStd(void* count, void* raster, RwInt32 unused);
+RwBool RwD3D9RasterSubRasterStd(void* subRaster, void* parent, RwInt32 unused);
+
+RwBool RwD3D9CheckTextureFormat(D3DFORMAT format);
+RwBool RwD3D9CheckRenderTargetTextureFormat(D3DFORMAT format);
+RwBool RwD3D9CheckDepthTextureFormat(D3DFORMAT format);
+RwBool RwD3D9CheckAutoMipmapGenTextureFormat(D3DFORMAT format);
+RwBool RwD3D9CheckAutoMipmapGenRenderTargetFormat(D3DFORMAT format);
+
+// The surface that a camera texture or camera raster renders into (a new reference), or null.
+IDirect3DSurface9* RwD3D9RasterGetSurface(RwRaster* raster);
+
+// The video-memory rasters: opened at device start, closed at stop.
+void RwD3D9VideoMemoryRasterListOpen();
+void RwD3D9VideoMemoryRasterListClose();
+// Around a reset: default-pool objects are released before and made again after.
+void RwD3D9VideoMemoryRastersRelease();
+RwBool RwD3D9VideoMemoryRastersRestore();

@@ -1,0 +1,15 @@
+// Draws an immediate-mode 3D batch unlit with the fixed-function pipeline.
+#pragma once
+
+#include "rwsdk/src/pipe/p2/im3d.h"
+
+// The index buffer and the three declarations; made by the immediate-mode module's open and released by its
+// close.
+RwBool RwD3D9SubmitNoLightOpen();
+void RwD3D9SubmitNoLightClose();
+// Around a device reset: only while the module is open.
+void RwD3D9Im3DBuffersRelease();
+RwBool RwD3D9Im3DBuffersRestore();
+
+// The submit node's body: draws the record's vertices with the request's primitive type and indices.
+RwBool RwD3D9Im3DSubmit(const RwIm3DTransformRecord* batch, const RwIm3DRenderRecord* request);
