@@ -293,9 +293,8 @@ RwBool SystemStop() {
     RwD3D9DriverState& s = rwD3D9State;
     s.started = FALSE;
     FreeModeList();
-    RwProcessorRestorePrecision();
-    if (s.sse)
-        RwCpuSetFlushToZero(s.flushToZeroWasSet);
+    const RwCpuFeatures cpu = {s.mmx, s.sse, s.sse2, s.threeDNow};
+    _rwCpuDeviceInitiateStop(&cpu);
     RwD3D9FreeTransformCache();
     RwD3D9LightCacheFree();
     if (RwD3D9Device) {
@@ -313,14 +312,9 @@ RwBool SystemStop() {
 }
 
 RwBool SystemFinalizeStart() {
-    RwD3D9DriverState& s = rwD3D9State;
-    RwProcessorSaveAndSetSinglePrecision();
-    if (s.sse)
-        s.flushToZeroWasSet = RwCpuSetFlushToZero(TRUE);
-    RwMatrixSetMultiplyRoutine(RwX87MatrixMultiply);
+    const RwD3D9DriverState& s = rwD3D9State;
     const RwCpuFeatures cpu = {s.mmx, s.sse, s.sse2, s.threeDNow};
-    const RwCpuTransformRoutines* r = RwCpuChooseTransformRoutines(&cpu);
-    RwVector3SetTransformRoutines(r->point, r->points, r->vector, r->vectors);
+    _rwCpuDeviceFinalizeStart(&cpu);
     return TRUE;
 }
 

@@ -47,7 +47,6 @@ struct RwD3D9DriverState {
     RwBool started;
     RwBool sceneOpen;
     RwBool mmx, sse, sse2, threeDNow;
-    RwBool flushToZeroWasSet;
     RwD3D9DeviceRestoreCallBack restoreCallback;
 };
 

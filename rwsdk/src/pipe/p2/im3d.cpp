@@ -2,6 +2,7 @@
 
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/pipe/p2/d3d9/nodeD3D9SubmitNoLight.h"
+#include "rwsdk/src/pipe/p2/pipeline.h"
 #include "rwsdk/src/plcore/error.h"
 
 #include <cstring>
@@ -10,7 +11,14 @@ namespace {
 
 RwModuleInfo im3DModule;
 
+// Render pipeline slots by primitive type 1..6.
+constexpr RwInt32 typeSlots = 7;
+
 struct Im3DModuleData {
+    RwPipeline* transformPipeline;
+    RwPipeline* renderPipelines[typeSlots];
+    RwPipeline* defaultTransformPipeline;
+    RwPipeline* defaultRenderPipeline;
     RwIm3DTransformRecord batch;
     RwIm3DRenderRecord request;
 };
@@ -24,19 +32,54 @@ void SetError(RwInt32 code) {
     RwErrorSet(&error);
 }
 
-void* Open(void* instance, RwInt32 offset, RwInt32) {
-    im3DModule.globalsOffset = offset;
-    auto* data = RWPLUGINOFFSET(Im3DModuleData, instance, offset);
-    std::memset(static_cast<void*>(data), 0, sizeof *data);
-    if (!RwD3D9SubmitNoLightOpen())
+RwPipeline* OneNodePipeline(RwNodeDefinition* node) {
+    RwPipeline* pipeline = RwPipelineCreate();
+    if (!pipeline)
         return nullptr;
-    ++im3DModule.numInstances;
+    if (!RwPipelineLock(pipeline) || !RwPipelineLockedAddFragment(pipeline, nullptr, node, nullptr) ||
+        !RwPipelineUnlock(pipeline)) {
+        RwPipelineDestroy(pipeline);
+        return nullptr;
+    }
+    return pipeline;
+}
+
+void RestoreDefaults(Im3DModuleData* data) {
+    data->transformPipeline = data->defaultTransformPipeline;
+    for (RwInt32 type = rwPRIMTYPELINELIST; type <= rwPRIMTYPETRIFAN; ++type)
+        data->renderPipelines[type] = data->defaultRenderPipeline;
+    data->renderPipelines[rwPRIMTYPEPOINTLIST] = nullptr;
+}
+
+void* Close(void* instance, RwInt32 offset, RwInt32) {
+    auto* data = RWPLUGINOFFSET(Im3DModuleData, instance, offset);
+    RestoreDefaults(data);
+    if (data->defaultTransformPipeline)
+        RwPipelineDestroy(data->defaultTransformPipeline);
+    if (data->defaultRenderPipeline)
+        RwPipelineDestroy(data->defaultRenderPipeline);
+    std::memset(static_cast<void*>(data), 0, sizeof *data);
+    RwD3D9SubmitNoLightClose();
+    --im3DModule.numInstances;
     return instance;
 }
 
-void* Close(void* instance, RwInt32, RwInt32) {
-    RwD3D9SubmitNoLightClose();
-    --im3DModule.numInstances;
+void* Open(void* instance, RwInt32 offset, RwInt32 size) {
+    im3DModule.globalsOffset = offset;
+    auto* data = RWPLUGINOFFSET(Im3DModuleData, instance, offset);
+    std::memset(static_cast<void*>(data), 0, sizeof *data);
+    ++im3DModule.numInstances;
+    if (!RwD3D9SubmitNoLightOpen()) {
+        --im3DModule.numInstances;
+        return nullptr;
+    }
+    data->defaultTransformPipeline = OneNodePipeline(RxNodeDefinitionGetD3D9ImmInstance());
+    data->defaultRenderPipeline = OneNodePipeline(RxNodeDefinitionGetD3D9SubmitNoLight());
+    if (!data->defaultTransformPipeline || !data->defaultRenderPipeline) {
+        Close(instance, offset, size);
+        return nullptr;
+    }
+    RestoreDefaults(data);
     return instance;
 }
 
@@ -55,14 +98,15 @@ RwBool Render(RwPrimitiveType primType, RwImVertexIndex* indices, RwUInt32 numIn
         count &= ~1u;
     else if (primType == rwPRIMTYPETRILIST)
         count -= count % 3;
-    data->request = {nullptr, primType, indices, indices ? count : 0};
-    if (!indices && count != data->batch.numVerts) {
-        // Unindexed: the rounding applies to the vertices drawn.
-        RwIm3DTransformRecord trimmed = data->batch;
-        trimmed.numVerts = count;
-        return RwD3D9Im3DSubmit(&trimmed, &data->request);
-    }
-    return RwD3D9Im3DSubmit(&data->batch, &data->request);
+    RwPipeline* pipeline = data->renderPipelines[primType];
+    data->request = {pipeline, primType, indices, indices ? count : 0};
+    RwUInt32 keptCount = data->batch.numVerts;
+    if (!indices)
+        data->batch.numVerts = count; // unindexed: the rounding applies to the vertices drawn
+    // The heap stays as the transform left it: the batch's transformed data is still in use.
+    const bool ok = pipeline && RwPipelineExecute(pipeline, &data->request, FALSE);
+    data->batch.numVerts = keptCount;
+    return ok ? TRUE : FALSE;
 }
 
 } // namespace
@@ -79,6 +123,10 @@ void* RwIm3DTransform(RwIm3DVertex* vertices, RwUInt32 numVertices, const RwMatr
     Im3DModuleData* data = Data();
     data->batch = {numVertices, vertices, sizeof(RwIm3DVertex), flags | rwIM3D_VERTEXXYZ | rwIM3D_VERTEXRGBA,
                    ltm};
+    if (!data->transformPipeline || !RwPipelineExecute(data->transformPipeline, &data->batch, TRUE)) {
+        data->batch = {};
+        return nullptr;
+    }
     return vertices;
 }
 
@@ -109,4 +157,34 @@ RwBool RwIm3DEnd() {
     data->batch = {};
     data->request = {};
     return TRUE;
+}
+
+RwPipeline* RwIm3DSetTransformPipeline(RwPipeline* pipeline) {
+    Im3DModuleData* data = Data();
+    data->transformPipeline = pipeline ? pipeline : data->defaultTransformPipeline;
+    return data->transformPipeline;
+}
+
+RwPipeline* RwIm3DGetTransformPipeline() {
+    return Data()->transformPipeline;
+}
+
+RwPipeline* RwIm3DSetRenderPipeline(RwPipeline* pipeline, RwPrimitiveType primType) {
+    if (primType < rwPRIMTYPELINELIST || primType > rwPRIMTYPEPOINTLIST) {
+        SetError(37);
+        return nullptr;
+    }
+    Im3DModuleData* data = Data();
+    if (pipeline)
+        data->renderPipelines[primType] = pipeline;
+    else
+        data->renderPipelines[primType] =
+            primType == rwPRIMTYPEPOINTLIST ? nullptr : data->defaultRenderPipeline;
+    return data->renderPipelines[primType];
+}
+
+RwPipeline* RwIm3DGetRenderPipeline(RwPrimitiveType primType) {
+    if (primType < rwPRIMTYPELINELIST || primType > rwPRIMTYPEPOINTLIST)
+        return nullptr;
+    return Data()->renderPipelines[primType];
 }

@@ -50,3 +50,10 @@ RwBool RwIm3DRenderIndexedPrimitive(RwPrimitiveType primType, RwImVertexIndex* i
 RwBool RwIm3DRenderLine(RwInt32 vert1, RwInt32 vert2);
 RwBool RwIm3DRenderTriangle(RwInt32 vert1, RwInt32 vert2, RwInt32 vert3);
 RwBool RwIm3DEnd();
+
+struct RwPipeline;
+// Null restores the default; the pipeline in use is returned.
+RwPipeline* RwIm3DSetTransformPipeline(RwPipeline* pipeline);
+RwPipeline* RwIm3DGetTransformPipeline();
+RwPipeline* RwIm3DSetRenderPipeline(RwPipeline* pipeline, RwPrimitiveType primType);
+RwPipeline* RwIm3DGetRenderPipeline(RwPrimitiveType primType);

@@ -5,6 +5,7 @@
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
 #include "rwsdk/driver/d3d9/d3d9rwrendst.h"
 #include "rwsdk/driver/d3d9/d3d9vertexbuffer.h"
+#include "rwsdk/src/pipe/p2/pipeline.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -18,6 +19,33 @@ void* fullDeclaration = nullptr;
 void* texturedDeclaration = nullptr;
 void* untexturedDeclaration = nullptr;
 bool moduleOpen = false;
+const RwIm3DTransformRecord* instanced = nullptr;
+
+RwBool InstanceBody(RwPipelineNode*, const RwPipelineNodeParam* params) {
+    instanced = static_cast<const RwIm3DTransformRecord*>(params->dataParam);
+    return TRUE;
+}
+
+RwBool SubmitBody(RwPipelineNode*, const RwPipelineNodeParam* params) {
+    const auto* request = static_cast<const RwIm3DRenderRecord*>(params->dataParam);
+    if (!instanced || !request)
+        return TRUE;
+    RwD3D9Im3DSubmit(instanced, request);
+    return TRUE;
+}
+
+RwNodeDefinition instanceNode = {"ImmInstance.csl",
+                                 {InstanceBody, nullptr, nullptr, nullptr, nullptr, nullptr},
+                                 {0, nullptr, nullptr, 0, nullptr},
+                                 0,
+                                 FALSE,
+                                 0};
+RwNodeDefinition submitNode = {"nodeD3D9SubmitNoLight.csl",
+                               {SubmitBody, nullptr, nullptr, nullptr, nullptr, nullptr},
+                               {0, nullptr, nullptr, 0, nullptr},
+                               0,
+                               FALSE,
+                               0};
 
 constexpr D3DPRIMITIVETYPE primitiveTypes[] = {D3DPRIMITIVETYPE(0), D3DPT_LINELIST,      D3DPT_LINESTRIP,
                                                D3DPT_TRIANGLELIST,  D3DPT_TRIANGLESTRIP, D3DPT_TRIANGLEFAN};
@@ -241,4 +269,12 @@ RwBool RwD3D9Im3DSubmit(const RwIm3DTransformRecord* batch, const RwIm3DRenderRe
     }
     FromUserMemory(type, count, batch, request, true);
     return TRUE;
+}
+
+RwNodeDefinition* RxNodeDefinitionGetD3D9ImmInstance() {
+    return &instanceNode;
+}
+
+RwNodeDefinition* RxNodeDefinitionGetD3D9SubmitNoLight() {
+    return &submitNode;
 }

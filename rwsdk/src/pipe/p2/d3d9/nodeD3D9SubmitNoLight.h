@@ -13,3 +13,9 @@ RwBool RwD3D9Im3DBuffersRestore();
 
 // The submit node's body: draws the record's vertices with the request's primitive type and indices.
 RwBool RwD3D9Im3DSubmit(const RwIm3DTransformRecord* batch, const RwIm3DRenderRecord* request);
+
+struct RwNodeDefinition;
+// "ImmInstance.csl": keeps the batch the transform pipeline was run with for the submit node.
+RwNodeDefinition* RxNodeDefinitionGetD3D9ImmInstance();
+// "nodeD3D9SubmitNoLight.csl": draws the kept batch with the render request it is run with.
+RwNodeDefinition* RxNodeDefinitionGetD3D9SubmitNoLight();
