@@ -538,3 +538,24 @@ TEST_F(FixedFunctionTest, ProgramsAreCachedByState) {
     }
     EXPECT_EQ(D3D9::ProgramCount(device), programs + 1);
 }
+
+TEST_F(FixedFunctionTest, SpecularColourIsAddedAfterTheStages) {
+    Unlit();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    struct Vertex {
+        float x, y, z, rhw;
+        D3DCOLOR diffuse, specular;
+    } v[4] = {{0, 0, 0.5f, 1, 0xFF402010, 0x00306090},
+              {8, 0, 0.5f, 1, 0xFF402010, 0x00306090},
+              {0, 8, 0.5f, 1, 0xFF402010, 0x00306090},
+              {8, 8, 0.5f, 1, 0xFF402010, 0x00306090}};
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]);
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    for (auto& vertex : v)
+        vertex.x += 8;
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]);
+    Pixels p = ReadTarget();
+    EXPECT_EQ(p.At(4, 4), 0xFF402010u);
+    EXPECT_EQ(p.At(12, 4), 0xFF7080A0u);
+}

@@ -277,3 +277,39 @@ TEST_F(DeviceTest, StencilMarksAndMasks) {
     EXPECT_EQ(p.At(31, 10), 0xFF00FF00u);
     EXPECT_EQ(p.At(32, 10), 0xFF000000u);
 }
+
+TEST_F(DeviceTest, TwoSidedStencilTakesCounterClockwiseStatesForThoseFaces) {
+    Unlit();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0xFF000000, 1.0f, 0);
+    device->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+    device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, TRUE);
+    device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_ALWAYS);
+    device->SetRenderState(D3DRS_CCW_STENCILFUNC, D3DCMP_ALWAYS);
+    device->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_REPLACE);
+    device->SetRenderState(D3DRS_CCW_STENCILPASS, D3DSTENCILOP_INVERT);
+    device->SetRenderState(D3DRS_STENCILREF, 1);
+    device->SetRenderState(D3DRS_COLORWRITEENABLE, 0);
+    ScreenVertex cw[3] = {{0, 0, 0.5f, 1, 0}, {32, 0, 0.5f, 1, 0}, {0, 32, 0.5f, 1, 0}};
+    ScreenVertex ccw[3] = {{32, 0, 0.5f, 1, 0}, {32, 32, 0.5f, 1, 0}, {64, 0, 0.5f, 1, 0}};
+    ScreenVertex ccwBelow[3] = {{0, 32, 0.5f, 1, 0}, {0, 64, 0.5f, 1, 0}, {32, 32, 0.5f, 1, 0}};
+    device->SetFVF(ScreenFvf);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(ScreenVertex));
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof(ScreenVertex));
+    // Culling the clockwise faces must not swap which states the others get.
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(ScreenVertex));
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccwBelow, sizeof(ScreenVertex));
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, FALSE);
+    device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    device->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_KEEP);
+    device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+    ScreenRect(0, 0, 64, 64, 0xFF00FF00);
+    device->SetRenderState(D3DRS_STENCILREF, 0xFF);
+    ScreenRect(0, 0, 64, 64, 0xFFFF0000);
+    Pixels p = ReadTarget();
+    EXPECT_EQ(p.At(4, 4), 0xFF00FF00u);   // clockwise: replaced with 1
+    EXPECT_EQ(p.At(40, 4), 0xFFFF0000u);  // counter-clockwise: inverted to 255
+    EXPECT_EQ(p.At(4, 40), 0xFFFF0000u);  // counter-clockwise with clockwise culling
+    EXPECT_EQ(p.At(60, 60), 0xFF000000u); // untouched
+}

@@ -396,3 +396,60 @@ TEST_F(TextureTest, CameraSpaceNormalsAndReflectionsAddressCubes) {
     device->SetTexture(0, nullptr);
     cube->Release();
 }
+
+TEST_F(TextureTest, AddressModesAndFilters) {
+    // Two texels, red then green; u runs from -1 to 3 across 32 pixels (8 pixels per texel).
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    texture->LockRect(0, &locked, nullptr, 0);
+    const uint32_t texels[2] = {0xFFFF0000, 0xFF00FF00};
+    std::memcpy(locked.pBits, texels, 8);
+    texture->UnlockRect(0);
+    SampleTexture(texture);
+    const uint32_t R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FF;
+    struct Case {
+        DWORD mode;
+        uint32_t at[8]; // every 4th pixel from 2
+    } cases[] = {
+        {D3DTADDRESS_WRAP, {R, G, R, G, R, G, R, G}},
+        {D3DTADDRESS_MIRROR, {G, R, R, G, G, R, R, G}},
+        {D3DTADDRESS_CLAMP, {R, R, R, G, G, G, G, G}},
+        {D3DTADDRESS_BORDER, {B, B, R, G, B, B, B, B}},
+    };
+    device->SetSamplerState(0, D3DSAMP_BORDERCOLOR, B);
+    int row = 0;
+    for (const Case& c : cases) {
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode);
+        float t = float(row * 4);
+        TexturedVertex v[4] = {{-0.5f, t, 0.5f, 1, 0xFFFFFFFF, -1, 0},
+                               {31.5f, t, 0.5f, 1, 0xFFFFFFFF, 3, 0},
+                               {-0.5f, t + 4, 0.5f, 1, 0xFFFFFFFF, -1, 1},
+                               {31.5f, t + 4, 0.5f, 1, 0xFFFFFFFF, 3, 1}};
+        device->SetFVF(TexturedFvf);
+        device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]);
+        ++row;
+    }
+    // Linear filtering halfway between the texels (clamped at the ends).
+    device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    TexturedVertex v[4] = {{-0.5f, 20, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                           {3.5f, 20, 0.5f, 1, 0xFFFFFFFF, 1, 0},
+                           {-0.5f, 24, 0.5f, 1, 0xFFFFFFFF, 0, 1},
+                           {3.5f, 24, 0.5f, 1, 0xFFFFFFFF, 1, 1}};
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]);
+    Pixels p = ReadTarget();
+    for (int r = 0; r < 4; ++r)
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(p.At(unsigned(2 + i * 4), unsigned(r * 4 + 1)), cases[r].at[i])
+                << "mode " << cases[r].mode << " sample " << i;
+    // Pixels sample u = 1/8, 3/8, 5/8, 7/8 across texel centres at 1/4 and 3/4.
+    const int reds[4] = {255, 191, 64, 0};
+    for (unsigned x = 0; x < 4; ++x) {
+        EXPECT_NEAR(Red(p.At(x, 21)), reds[x], 1) << x;
+        EXPECT_NEAR(Green(p.At(x, 21)), 255 - reds[x], 1) << x;
+    }
+    device->SetTexture(0, nullptr);
+    texture->Release();
+}
