@@ -31,9 +31,10 @@ Info::Info(Info&& other) noexcept
 }
 
 Info::~Info() {
-    // Children held elsewhere as well outlive this node: they must not point back at it.
+    // Children held elsewhere as well outlive this node: they must not point back at it. The others go
+    // with it, and are not touched here: a big tree is mostly those.
     for (auto& entry : children)
-        if (entry.second->parent == this)
+        if (entry.second.use_count() > 1 && entry.second->parent == this)
             entry.second->parent = nullptr;
 }
 
@@ -77,18 +78,31 @@ void Info::Adopt(const std::shared_ptr<Info>& child) {
     }
 }
 
+Info::ChildMap::iterator Info::InsertPosition(std::string_view name) {
+    // Files mostly list a block's keys in order (the writer does, and generated keys always grow), so a
+    // name after the last one is placed without a search.
+    if (children.empty() || children.rbegin()->first < name)
+        return children.end();
+    return children.lower_bound(name);
+}
+
 Info* Info::Walk(std::string_view path, bool create) {
     Info* node = this;
     for (;;) {
         size_t dot = path.find('.');
         std::string_view name = path.substr(0, dot);
-        auto found = node->children.find(name);
-        if (found == node->children.end()) {
-            if (!create)
+        ChildMap::iterator found;
+        if (!create) {
+            found = node->children.find(name);
+            if (found == node->children.end())
                 return nullptr;
-            auto made = std::make_shared<Info>();
-            made->parent = node;
-            found = node->children.emplace(String(name), std::move(made)).first;
+        } else {
+            found = node->InsertPosition(name);
+            if (found == node->children.end() || found->first != name) {
+                auto made = std::make_shared<Info>();
+                made->parent = node;
+                found = node->children.emplace_hint(found, String(name), std::move(made));
+            }
         }
         node = found->second.get();
         if (dot == std::string_view::npos)
@@ -103,14 +117,15 @@ bool Info::AddChild(std::string_view path, std::shared_ptr<Info> child) {
     size_t dot = path.rfind('.');
     Info* holder = dot == std::string_view::npos ? this : Walk(path.substr(0, dot), true);
     std::string_view name = dot == std::string_view::npos ? path : path.substr(dot + 1);
-    if (holder->children.find(name) != holder->children.end())
+    auto position = holder->InsertPosition(name);
+    if (position != holder->children.end() && position->first == name)
         return false;
     // A node cannot become its own descendant.
     for (const Info* up = holder; up; up = up->parent)
         if (up == child.get())
             return false;
     holder->Adopt(child);
-    holder->children.emplace(String(name), std::move(child));
+    holder->children.emplace_hint(position, String(name), std::move(child));
     return true;
 }
 

@@ -127,6 +127,8 @@ public:
 private:
     void Adopt(const std::shared_ptr<Info>& child);
     Info* Walk(std::string_view path, bool create);
+    // The first child not before name: where name is, or where it would go.
+    ChildMap::iterator InsertPosition(std::string_view name);
 
     ChildMap children;
     String value;

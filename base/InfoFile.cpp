@@ -5,6 +5,7 @@
 #include "platform/win32/Files.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace Base {
@@ -12,8 +13,16 @@ namespace {
 
 constexpr int MaxIncludeDepth = 256;
 
+// A table rather than six comparisons: every byte of a file goes through here.
+constexpr auto BlankTable = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : {' ', '\t', '\r', '\n', '\v', '\f'})
+        table[c] = true;
+    return table;
+}();
+
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    return BlankTable[static_cast<unsigned char>(c)];
 }
 
 // A node on the parser's stack, with its depth below the root of the load.
@@ -49,15 +58,33 @@ int Segments(std::string_view key) {
     return 1 + int(std::count(key.begin(), key.end(), '.'));
 }
 
-// The name after s: "x$00000007" -> "x$00000008"; any other s -> s + "$00000000".
+// The name after s: "x$00000007" -> "x$00000008"; any other s -> s + "$00000000". Counted up in place
+// rather than printed: generated keys come once per list line. Past 99999999 the number grows a digit.
 String NextName(const String& s) {
     size_t n = s.size();
     if (n >= 9 && s[n - 9] == '$' &&
         std::all_of(s.end() - 8, s.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        int number = std::stoi(s.substr(n - 8));
-        return Formatted("%s%c%08i", s.substr(0, n - 9).c_str(), '$', number + 1);
+        String next = s;
+        size_t digit = n;
+        while (digit > n - 8 && next[digit - 1] == '9')
+            next[--digit] = '0';
+        if (digit > n - 8)
+            ++next[digit - 1];
+        else
+            next.insert(n - 8, 1, '1');
+        return next;
     }
     return s + "$00000000";
+}
+
+// Reads a file as a text-mode read would give it (CR LF or a lone CR is one LF), copying the bytes again
+// only when they hold a CR.
+bool ReadText(std::string_view path, String& text) {
+    if (!Win32::ReadFile(path, text))
+        return false;
+    if (text.find('\r') != String::npos)
+        text = Win32::NormaliseLineEnds(text);
+    return true;
 }
 
 class Parser {
@@ -87,7 +114,8 @@ private:
         if (stack.back().depth + Segments(key) > Info::MaxDepth)
             return false;
         state = 0;
-        return Top()->AddValue(key, value, reference) != nullptr;
+        // The value is built afresh for every statement, so the node may take its buffer.
+        return Top()->AddValue(key, std::move(value), reference) != nullptr;
     }
 
     bool Line(std::string_view text, size_t startSize) {
@@ -130,7 +158,7 @@ private:
                         std::string_view name = in.Token();
                         if (name.empty())
                             return false;
-                        value = String(name);
+                        value.assign(name);
                         reference = true;
                     } else {
                         value = Lookup(in.Token());
@@ -145,7 +173,7 @@ private:
                     std::string_view rest = in.Rest();
                     while (!rest.empty() && IsBlank(rest.back()))
                         rest.remove_suffix(1);
-                    value = String(rest);
+                    value.assign(rest);
                     reference = false;
                     return Add();
                 }
@@ -180,7 +208,7 @@ private:
                 stack.pop_back();
             } else {
                 --in.pos;
-                key = String(in.Token());
+                key.assign(in.Token());
                 if (key.empty())
                     return false;
                 state = 1;
@@ -201,7 +229,7 @@ private:
             return false;
         String path = MakePath(directory, name);
         String text;
-        if (!Win32::ReadTextFile(path, text))
+        if (!ReadText(path, text))
             return false;
         ++Info::IncludeDepth;
         int result = Parser(stack, GetDirectory(path)).Run(text);
@@ -284,13 +312,16 @@ bool WriteLine(const Info& node, int level, String& out) {
 
 int Info::LoadFile(std::string_view path) {
     String text;
-    if (!Win32::ReadTextFile(path, text))
+    if (!ReadText(path, text))
         return -1;
     return Parse(*this, text, DirectoryOf(path));
 }
 
 int Info::LoadText(std::string_view text, std::string_view directory) {
-    // Line ends as a text-mode read leaves them: CR LF (or a lone CR) is one LF.
+    // Line ends as a text-mode read leaves them: CR LF (or a lone CR) is one LF. Text without CR is
+    // parsed where it lies, without a copy.
+    if (text.find('\r') == std::string_view::npos)
+        return Parse(*this, text, directory);
     return Parse(*this, Win32::NormaliseLineEnds(text), directory);
 }
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -133,6 +136,39 @@ TEST(InfoParser, FailuresGiveTheLineAndAnEmptyTree) {
     }
 }
 
+TEST(InfoParser, GeneratedKeysCarryAndGrowPastEightDigits) {
+    // Each block holds one named child; the generated key follows it as printf("%s$%08i", n + 1) would.
+    const char* last[] = {"k$00000000", "k$00000009", "k$00000099", "k$01999999", "$99999998",
+                          "k$99999999", "k$0000009",  "k$0000000x", "x"};
+    for (const char* name : last) {
+        Info t = Parsed((std::string("B\n{\n") + name + " v\n# g\n}\n").c_str());
+        const auto& children = t.GetChild("B")->GetChildren();
+        ASSERT_EQ(children.size(), 2u) << name;
+        std::string expected = std::string(name) + "$00000000";
+        size_t n = std::strlen(name);
+        if (n >= 9 && name[n - 9] == '$' && std::strspn(name + n - 8, "0123456789") == 8) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%.*s$%08i", int(n - 9), name, std::atoi(name + n - 8) + 1);
+            expected = text;
+        }
+        EXPECT_EQ(Value(t, ("B." + expected).c_str()), "g") << name;
+    }
+}
+
+TEST(InfoParser, KeysInAnyOrderAndRepeatsAnywhere) {
+    Info t = Parsed("M 1\nZ 2\nA 3\nN 4\nB.Y 5\nB.C 6\nB.Z 7\n");
+    std::string order;
+    for (const auto& [name, child] : t.GetChildren())
+        order += name + "=" + child->Value() + " ";
+    EXPECT_EQ(order, "A=3 B= M=1 N=4 Z=2 ");
+    EXPECT_EQ(Value(t, "B.C"), "6");
+    // A repeat of the last, the first and a middle key.
+    for (const char* text : {"A 1\nB 2\nB 3\n", "B 1\nC 2\nB 3\n", "A 1\nC 2\nB 3\nB 4\n"}) {
+        Info u;
+        EXPECT_NE(u.LoadText(text), 0) << text;
+    }
+}
+
 TEST(InfoParser, CarriageReturnsAreLineEnds) {
     Info t = Parsed("A 1\r\nB\r\n{\r\nC \"x\r\ny\"\r\n}\r\n");
     EXPECT_EQ(Value(t, "A"), "1");
@@ -164,6 +200,16 @@ TEST_F(TempDir, LoadFileReadsIncludesBesideTheFile) {
     EXPECT_EQ(Info::IncludeDepth, 0);
     Info same = Info::ConstructFromFile(root.string() + "/Main.info");
     EXPECT_EQ(Value(same, "Block.Deeper.Leaf"), "3");
+}
+
+TEST_F(TempDir, LoadFileTakesCarriageReturnsAsLineEnds) {
+    Write("Main.info", "A 1\r\nB\r{\r\n#Part.info\r\n}\r\n");
+    Write("Part.info", "C \"x\r\ny\"\rD 2");
+    Info t;
+    ASSERT_EQ(t.LoadFile(Game("Main.info")), 0);
+    EXPECT_EQ(Value(t, "A"), "1");
+    EXPECT_EQ(Value(t, "B.C"), "x\ny");
+    EXPECT_EQ(Value(t, "B.D"), "2");
 }
 
 TEST_F(TempDir, IncludeFailuresFailTheIncludeLine) {
