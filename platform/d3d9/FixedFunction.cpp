@@ -203,7 +203,8 @@ std::string ProgramCache::VertexSource(const ProgramKey& k) {
     for (int i = 0; i < k.stageCount; ++i)
         s += Format("out vec4 vTexcoord%d;\n", i);
     s += "void main() {\n";
-    s += "    vec3 n = vec3(0.0, 0.0, 1.0);\n";
+    // Without a normal in the vertex, lighting sees a zero normal: ambient and emissive only.
+    s += "    vec3 n = vec3(0.0);\n";
     if (k.pretransformed) {
         // Screen positions with rhw: undo GL's viewport mapping, keep w = 1 / rhw for perspective texturing.
         s += "    float w = inPosition.w != 0.0 ? 1.0 / inPosition.w : 1.0;\n"

@@ -559,3 +559,30 @@ TEST_F(FixedFunctionTest, SpecularColourIsAddedAfterTheStages) {
     EXPECT_EQ(p.At(4, 4), 0xFF402010u);
     EXPECT_EQ(p.At(12, 4), 0xFF7080A0u);
 }
+
+TEST_F(FixedFunctionTest, LightingWithoutNormalsLeavesAmbientAndEmissive) {
+    Camera();
+    D3DMATERIAL9 material{};
+    material.Diffuse = {1, 1, 1, 1};
+    material.Ambient = {0.5f, 0.5f, 0.5f, 1};
+    material.Emissive = {0.1f, 0.2f, 0.3f, 0};
+    device->SetMaterial(&material);
+    D3DLIGHT9 light = Directional({0, 0, 1});
+    device->SetLight(0, &light);
+    device->LightEnable(0, TRUE);
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device->SetRenderState(D3DRS_COLORVERTEX, FALSE);
+    device->SetRenderState(D3DRS_AMBIENT, 0x00404040);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    struct Vertex {
+        float x, y, z;
+    } quad[4] = {{-10, -10, 5}, {10, -10, 5}, {-10, 10, 5}, {10, 10, 5}};
+    device->SetFVF(D3DFVF_XYZ);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]);
+    double g = 0x40 / 255.0;
+    ExpectColour(ReadTarget().At(32, 32),
+                 {0.1 + 0.5 * (g + 0.1), 0.2 + 0.5 * (g + 0.2), 0.3 + 0.5 * (g + 0.3), 1.0}, "no normal");
+}
