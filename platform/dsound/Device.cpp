@@ -47,7 +47,7 @@ Device::~Device() {
         std::lock_guard<std::mutex> lock(mutex);
         stopping = true;
     }
-    wake.notify_all();
+    Wake();
     if (pump.joinable()) {
         pump.join();
     }
@@ -120,10 +120,15 @@ void Device::SetMasterGain(float gain) {
 void Device::Pump() {
     std::unique_lock<std::mutex> lock(mutex);
     while (!stopping) {
+        bool busy = false;
         for (SoundBuffer* buffer : buffers) {
-            buffer->Feed();
+            busy = buffer->Feed() || busy;
         }
-        wake.wait_for(lock, std::chrono::milliseconds(5));
+        if (busy) {
+            wake.wait_for(lock, std::chrono::milliseconds(5));
+        } else {
+            wake.wait(lock);
+        }
     }
 }
 

@@ -35,6 +35,8 @@ public:
     ALuint TakeSource();
     void GiveSource(ALuint source);
     void SetMasterGain(float gain);
+    // A buffer started playing: the feeding thread, idle while nothing plays, gets going again.
+    void Wake() { wake.notify_one(); }
 
 private:
     Device() = default;

@@ -316,6 +316,7 @@ void SoundBuffer::Start() {
     nextByte = position;
     ApplyGain();
     Feed();
+    device->Wake();
 }
 
 void SoundBuffer::Halt() {
@@ -393,9 +394,9 @@ void SoundBuffer::QueueChunk() {
     }
 }
 
-void SoundBuffer::Feed() {
+bool SoundBuffer::Feed() {
     if (!playing) {
-        return;
+        return false;
     }
     ALint processed = 0;
     alGetSourcei(source, AL_BUFFERS_PROCESSED, &processed);
@@ -420,15 +421,16 @@ void SoundBuffer::Feed() {
     ALint state = AL_STOPPED;
     alGetSourcei(source, AL_SOURCE_STATE, &state);
     if (state == AL_PLAYING) {
-        return;
+        return true;
     }
     if (queue.empty()) {
         // The last byte of a non-looping play has been heard: the cursor goes back to the start.
         Halt();
         position = 0;
-        return;
+        return false;
     }
     alSourcePlay(source);
+    return true;
 }
 
 } // namespace DSound

@@ -41,7 +41,8 @@ public:
     HRESULT Restore() override;
 
     // Tops up the queue of a playing buffer and notices its end; called with the device mutex held.
-    void Feed();
+    // Returns whether the buffer is still playing.
+    bool Feed();
 
 private:
     struct Chunk {

@@ -75,6 +75,24 @@ TEST_F(SoundTest, PlaysToTheEndThenIdles) {
     EXPECT_EQ(group->sounds.size(), 1u);
 }
 
+// Shutdown clears the sound cache before the sounds go: a sound keeps its data and plays on.
+TEST_F(SoundTest, SoundOutlivesTheCache) {
+    Audio::Sound* sound = Audio::CreateSound("beep.wav", group.get());
+    ASSERT_NE(sound, nullptr);
+    Base::SoundCache::Clear();
+    void* data = nullptr;
+    DWORD bytes = 0;
+    ASSERT_EQ(sound->buffer->Lock(0, 8820, &data, &bytes, nullptr, nullptr, 0), DS_OK);
+    std::vector<uint8_t> pcm(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + bytes);
+    sound->buffer->Unlock(data, bytes, nullptr, 0);
+    const std::vector<uint8_t> file = ::SoundTest::ReadBytes(dir / "beep.wav");
+    EXPECT_EQ(pcm, std::vector<uint8_t>(file.begin() + 44, file.end()));
+    sound->state = Audio::BasicSound::PlayRequested;
+    group->Update();
+    EXPECT_EQ(sound->state, Audio::BasicSound::Playing);
+    EXPECT_TRUE(RunUntil([&] { return sound->state == Audio::BasicSound::Idle; }));
+}
+
 TEST_F(SoundTest, AutoDeleteSoundGoesAfterItsEnd) {
     Audio::Sound* sound = Audio::CreateSound("beep.wav", group.get(), true);
     ASSERT_NE(sound, nullptr);
