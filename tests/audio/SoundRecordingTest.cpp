@@ -35,12 +35,15 @@ protected:
     void Play(Audio::BasicSound* sound, int segments, const std::function<void(int)>& set) {
         sound->loop = 1;
         sound->state = Audio::BasicSound::PlayRequested;
+        // Segments follow the wall clock, as the recording does, however late the updates run.
+        const auto start = std::chrono::steady_clock::now();
         for (int segment = 0; segment < segments; ++segment) {
             set(segment);
-            for (int step = 0; step < SegmentSeconds * 100; ++step) {
+            const auto end = start + std::chrono::duration<double>(SegmentSeconds * (segment + 1));
+            while (std::chrono::steady_clock::now() < end) {
                 Base::FrameClock::GameTime += 0.01;
                 group->Update();
-                std::this_thread::sleep_for(10ms);
+                std::this_thread::sleep_for(5ms);
             }
         }
         group.reset();
