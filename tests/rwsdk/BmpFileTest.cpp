@@ -103,6 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"HugeWidth", "bmp24.bmp", 18, 0x7FFFFFFF, 0},
                       RefusedCase{"DataOffsetInsideHeader", "bmp8.bmp", 10, 20, 0},
                       RefusedCase{"HeaderSize20", "bmp24.bmp", 14, 20, E_RW_INVIMAGEFORMAT},
+                      RefusedCase{"HeaderSizeHuge", "bmp24.bmp", 14, 0xFFFFFFF0, E_RW_INVIMAGEFORMAT},
                       RefusedCase{"PaletteWithLongHeader", "bmp8.bmp", 14, 56, E_RW_INVIMAGEFORMAT},
                       RefusedCase{"BitCount2", "bmp24.bmp", 28, 2, E_RW_INVIMAGEDEPTH}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -13,6 +13,7 @@ namespace {
 constexpr RwUInt32 fileHeaderSize = 14;
 constexpr RwUInt32 coreHeaderSize = 12;
 constexpr RwUInt32 infoHeaderSize = 40;
+constexpr RwUInt32 maxInfoHeaderSize = 4096;
 
 void SetError(RwUInt32 code) {
     RwError error = {RwInt32(rwID_BMPTOOLKIT), RwInt32(code)};
@@ -161,7 +162,8 @@ bool ReadHeader(RwStream* stream, Header* header) {
         header->coloursUsed = 0;
         return true;
     }
-    if (header->infoSize < infoHeaderSize) {
+    // Header versions run from 40 to 124 bytes; room is left for more, not for sizes that wrap offsets.
+    if (header->infoSize < infoHeaderSize || header->infoSize > maxInfoHeaderSize) {
         SetError(E_RW_INVIMAGEFORMAT);
         return false;
     }
