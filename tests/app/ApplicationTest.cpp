@@ -168,10 +168,11 @@ TEST_F(Application, ACloseAndTheEndOfTheLoopRunTheShutdownOnce) {
 
     ASSERT_NE(seenWindow, nullptr);
     EXPECT_EQ(title, "Test Title");
-    EXPECT_EQ(client.right, 610);
-    EXPECT_EQ(client.bottom, 460);
-    EXPECT_EQ(outer.left, 10);
-    EXPECT_EQ(outer.top, 10);
+    // The default settings ask for 1024 x 768 full screen: the window takes the mode's size at the top left.
+    EXPECT_EQ(client.right, 1024);
+    EXPECT_EQ(client.bottom, 768);
+    EXPECT_EQ(outer.left, 0);
+    EXPECT_EQ(outer.top, 0);
     EXPECT_EQ(state.frontendsDeleted, 1);
     EXPECT_TRUE(windowAliveAtShutdown); // shut down by the close, before the window went
     EXPECT_FALSE(IsWindow(seenWindow));
