@@ -21,8 +21,8 @@ namespace ImageTestSupport {
 
 // The engine on the null device, started for the length of one test.
 struct Engine {
-    explicit Engine(RwUInt32 arenaSize = 0) {
-        EXPECT_TRUE(RwEngineInit(nullptr, 0, arenaSize));
+    explicit Engine(RwUInt32 arenaSize = 0, RwUInt32 initFlags = rwENGINEINITFREELISTS) {
+        EXPECT_TRUE(RwEngineInit(nullptr, initFlags, arenaSize));
         RwEngineOpenParams params = {nullptr};
         EXPECT_TRUE(RwEngineOpen(&params));
         EXPECT_TRUE(RwEngineStart());

@@ -85,6 +85,16 @@ TEST(PaletteQuantizer, FewCellsGetOneEntryEachInTreeOrder) {
     RwImageDestroy(image);
 }
 
+// With free lists off every node is an allocation of its own, and all of them go at the end (LeakSanitizer).
+TEST(PaletteQuantizer, WorksWithFreeListsOff) {
+    Engine engine(0, rwENGINEINITNOFREELISTS);
+    RwImage* image = MakeImage32(3, 1, {0, 0, 0, 255, 100, 0, 0, 255, 200, 200, 200, 255});
+    const Quantized q = Quantize(image, 2);
+    EXPECT_EQ(q.colours, 2);
+    EXPECT_NE(q.indices[0], q.indices[2]);
+    RwImageDestroy(image);
+}
+
 TEST(PaletteQuantizer, PalettisedImagesAddThroughTheirPalette) {
     Engine engine;
     RwImage* image = RwImageCreate(4, 1, 4);

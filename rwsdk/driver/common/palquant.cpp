@@ -74,6 +74,15 @@ RwPaletteQuantizerNode* NewNode(RwPaletteQuantizer* q) {
     return node;
 }
 
+void FreeTree(RwPaletteQuantizer* q, RwPaletteQuantizerNode* node) {
+    for (RwPaletteQuantizerNode* child : node->children) {
+        if (child) {
+            FreeTree(q, child);
+        }
+    }
+    RwFreeListEntryFree(q->nodeFreeList, node);
+}
+
 bool AddPixel(RwPaletteQuantizer* q, const RwUInt8* rgba, RwReal weight) {
     RwUInt32 key = KeyOf(q, rgba);
     RwPaletteQuantizerNode* node = q->root;
@@ -330,7 +339,10 @@ RwBool RwPaletteQuantizerInit(RwPaletteQuantizer* quantizer) {
 }
 
 void RwPaletteQuantizerDeinit(RwPaletteQuantizer* quantizer) {
-    // The nodes go with their free list's blocks.
+    // The nodes go with their free list's blocks, unless free lists are off and each is an allocation.
+    if (quantizer->root && !RwFreeListGetEnabled()) {
+        FreeTree(quantizer, quantizer->root);
+    }
     quantizer->root = nullptr;
     if (quantizer->nodeFreeList) {
         RwFreeListDestroy(quantizer->nodeFreeList);
