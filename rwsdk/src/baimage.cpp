@@ -2,6 +2,7 @@
 #include "rwsdk/src/baimage.h"
 
 #include "rwsdk/os/win/osfile.h"
+#include "rwsdk/src/baraster.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/freelist.h"
@@ -630,4 +631,39 @@ RwImage* RwImageWrite(RwImage* image, const RwChar* imageName) {
         return nullptr;
     }
     return format->imageWrite(image, imageName);
+}
+
+// Image and raster meet through the device's standard routines; the gamma-corrected mark travels with the
+// pixels.
+RwImage* RwImageSetFromRaster(RwImage* image, RwRaster* raster) {
+    if (!RWSRCGLOBAL(stdFunc[rwSTANDARDIMAGEGETRASTER])(image, raster, 0)) {
+        return nullptr;
+    }
+    if (raster->privateFlags & rwRASTERGAMMACORRECTED) {
+        image->flags |= rwIMAGEGAMMACORRECTED;
+    }
+    return image;
+}
+
+RwRaster* RwRasterSetFromImage(RwRaster* raster, RwImage* image) {
+    if (!RWSRCGLOBAL(stdFunc[rwSTANDARDRASTERSETIMAGE])(raster, image, 0)) {
+        return nullptr;
+    }
+    if (image->flags & rwIMAGEGAMMACORRECTED) {
+        raster->privateFlags |= rwRASTERGAMMACORRECTED;
+    }
+    return raster;
+}
+
+RwImage* RwImageFindRasterFormat(RwImage* image, RwInt32 rasterType, RwInt32* width, RwInt32* height,
+                                 RwInt32* depth, RwInt32* format) {
+    RwRaster raster = {};
+    if (!RWSRCGLOBAL(stdFunc[rwSTANDARDIMAGEFINDRASTERFORMAT])(&raster, image, rasterType)) {
+        return nullptr;
+    }
+    *width = raster.width;
+    *height = raster.height;
+    *depth = raster.depth;
+    *format = (static_cast<RwInt32>(raster.cFormat) << 8) | raster.cType;
+    return image;
 }

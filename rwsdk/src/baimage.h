@@ -5,6 +5,8 @@
 #include "rwsdk/src/plcore/plugin.h"
 #include "rwsdk/src/plcore/types.h"
 
+struct RwRaster;
+
 // Image flags.
 enum RwImageFlag {
     rwIMAGEALLOCATED = 0x1,      // the image owns its pixels and palette
@@ -67,6 +69,15 @@ RwImageFormat* RwImageFindFormat(const RwChar* extension);
 RwImage* RwImageRead(const RwChar* imageName);
 RwImage* RwImageReadMaskedImage(const RwChar* imageName, const RwChar* maskName);
 RwImage* RwImageWrite(RwImage* image, const RwChar* imageName);
+
+// Pixels between images and rasters through the device's standard routines; the gamma-corrected mark
+// travels along.
+RwImage* RwImageSetFromRaster(RwImage* image, RwRaster* raster);
+RwRaster* RwRasterSetFromImage(RwRaster* raster, RwImage* image);
+// The size, depth and format (format byte << 8 | type) of a raster of the given type that would hold the
+// image.
+RwImage* RwImageFindRasterFormat(RwImage* image, RwInt32 rasterType, RwInt32* width, RwInt32* height,
+                                 RwInt32* depth, RwInt32* format);
 
 RwInt32 RwImageRegisterPlugin(RwInt32 size, RwUInt32 pluginID, RwPluginObjectConstructor constructor,
                               RwPluginObjectDestructor destructor, RwPluginObjectCopy copy);

@@ -1,4 +1,5 @@
 #include "rwsdk/os/win/osfile.h"
+#include "rwsdk/src/baraster.h"
 #include "rwsdk/src/nulldevice.h"
 
 #include "ImageTestSupport.h"
@@ -203,6 +204,54 @@ TEST(Image, MaskAlphaIsTheBrightestChannel) {
     RwImageDestroy(palettedMask);
     RwImageDestroy(small);
     RwImageDestroy(mask);
+    RwImageDestroy(image);
+}
+
+// Stand-ins for the device's conversion routines.
+RwBool deviceAnswer = TRUE;
+RwBool ConvertStandIn(void*, void*, RwInt32) {
+    return deviceAnswer;
+}
+RwBool FindFormatStandIn(void* out, void* in, RwInt32 type) {
+    auto* raster = static_cast<RwRaster*>(out);
+    const auto* image = static_cast<const RwImage*>(in);
+    raster->width = image->width;
+    raster->height = image->height;
+    raster->depth = 32;
+    raster->cType = static_cast<RwUInt8>(type);
+    raster->cFormat = rwRASTERFORMAT8888 >> 8;
+    return TRUE;
+}
+
+TEST(Image, RasterConversionsCarryTheGammaMark) {
+    Engine engine;
+    RWSRCGLOBAL(stdFunc[rwSTANDARDIMAGEGETRASTER]) = ConvertStandIn;
+    RWSRCGLOBAL(stdFunc[rwSTANDARDRASTERSETIMAGE]) = ConvertStandIn;
+    RWSRCGLOBAL(stdFunc[rwSTANDARDIMAGEFINDRASTERFORMAT]) = FindFormatStandIn;
+    RwImage* image = MakeImage32(3, 2, std::vector<RwUInt8>(24, 0));
+    RwRaster raster = {};
+
+    deviceAnswer = TRUE;
+    EXPECT_EQ(RwRasterSetFromImage(&raster, image), &raster);
+    EXPECT_FALSE(raster.privateFlags & rwRASTERGAMMACORRECTED);
+    image->flags |= rwIMAGEGAMMACORRECTED;
+    EXPECT_EQ(RwRasterSetFromImage(&raster, image), &raster);
+    EXPECT_TRUE(raster.privateFlags & rwRASTERGAMMACORRECTED);
+
+    image->flags &= ~rwIMAGEGAMMACORRECTED;
+    EXPECT_EQ(RwImageSetFromRaster(image, &raster), image);
+    EXPECT_TRUE(image->flags & rwIMAGEGAMMACORRECTED);
+
+    deviceAnswer = FALSE;
+    EXPECT_EQ(RwImageSetFromRaster(image, &raster), nullptr);
+    EXPECT_EQ(RwRasterSetFromImage(&raster, image), nullptr);
+
+    RwInt32 width = 0, height = 0, depth = 0, format = 0;
+    EXPECT_EQ(RwImageFindRasterFormat(image, rwRASTERTYPETEXTURE, &width, &height, &depth, &format), image);
+    EXPECT_EQ(width, 3);
+    EXPECT_EQ(height, 2);
+    EXPECT_EQ(depth, 32);
+    EXPECT_EQ(format, static_cast<RwInt32>(rwRASTERFORMAT8888) | rwRASTERTYPETEXTURE);
     RwImageDestroy(image);
 }
 
