@@ -8,8 +8,8 @@
 
 namespace D3D9 {
 
-// Records every state, resource and draw call that reaches the device, one line each ("SetRenderState(7,
-// 1)").
+// Records every state, resource and draw call that reaches the device, one line each, redundant ones
+// included: "SetRenderState(7, 1)". Objects appear by kind ("buffer", "texture", ...) or as "null".
 void SetCallLogging(IDirect3DDevice9* device, bool on);
 std::vector<std::string> TakeCallLog(IDirect3DDevice9* device);
 

@@ -666,6 +666,7 @@ void Device::touchUniforms(const void* field, size_t bytes) {
 // Device-wide queries.
 
 HRESULT Device::TestCooperativeLevel() {
+    Log("TestCooperativeLevel");
     return lost_ ? D3DERR_DEVICENOTRESET : D3D_OK;
 }
 
@@ -674,6 +675,7 @@ UINT Device::GetAvailableTextureMem() {
 }
 
 HRESULT Device::EvictManagedResources() {
+    Log("EvictManagedResources");
     return D3D_OK;
 }
 
@@ -970,6 +972,8 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
 
 HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
                                             IDirect3DSurface9** surface, HANDLE*) {
+    Log("CreateOffscreenPlainSurface(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
+        std::to_string(format) + ", " + std::to_string(pool) + ")");
     if (!surface)
         return D3DERR_INVALIDCALL;
     *surface = nullptr;
@@ -1652,6 +1656,7 @@ HRESULT Device::GetPaletteEntries(UINT, PALETTEENTRY*) {
 }
 
 HRESULT Device::SetCurrentTexturePalette(UINT palette) {
+    Log("SetCurrentTexturePalette(" + std::to_string(palette) + ")");
     palette_ = palette;
     return D3D_OK;
 }
@@ -1770,6 +1775,7 @@ HRESULT Device::GetVertexShader(IDirect3DVertexShader9** shader) {
 }
 
 HRESULT Device::SetVertexShaderConstantF(UINT first, const float* data, UINT count) {
+    Log("SetVertexShaderConstantF(" + std::to_string(first) + ", " + std::to_string(count) + ")");
     if (!data || size_t(first + count) * 4 > vsConstants_.size())
         return D3DERR_INVALIDCALL;
     std::copy_n(data, count * 4, vsConstants_.begin() + first * 4);
@@ -1807,6 +1813,7 @@ HRESULT Device::GetPixelShader(IDirect3DPixelShader9** shader) {
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT first, const float* data, UINT count) {
+    Log("SetPixelShaderConstantF(" + std::to_string(first) + ", " + std::to_string(count) + ")");
     if (!data || size_t(first + count) * 4 > psConstants_.size())
         return D3DERR_INVALIDCALL;
     std::copy_n(data, count * 4, psConstants_.begin() + first * 4);

@@ -145,12 +145,25 @@ TEST_F(DeviceTest, CallLogRecordsWhatReachesTheDevice) {
     device->SetRenderState(D3DRS_ZENABLE, TRUE);
     device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
     device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetRenderState(D3DRS_ZENABLE, TRUE); // redundant calls are recorded too
     device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(64, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    device->SetStreamSource(0, vb, 0, 16);
+    device->SetTexture(0, nullptr);
     std::vector<std::string> log = D3D9::TakeCallLog(device);
-    std::vector<std::string> expected = {"SetRenderState(7, 1)", "SetTextureStageState(1, 1, 1)",
-                                         "SetSamplerState(0, 6, 2)", "SetFVF(0x42)"};
+    std::vector<std::string> expected = {"SetRenderState(7, 1)",
+                                         "SetTextureStageState(1, 1, 1)",
+                                         "SetSamplerState(0, 6, 2)",
+                                         "SetRenderState(7, 1)",
+                                         "SetFVF(0x42)",
+                                         "CreateVertexBuffer(64, 0x8, 0x0, 1)",
+                                         "SetStreamSource(0, buffer, 0, 16)",
+                                         "SetTexture(0, null)"};
     EXPECT_EQ(log, expected);
     D3D9::SetCallLogging(device, false);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
     device->SetRenderState(D3DRS_ZENABLE, FALSE);
     EXPECT_TRUE(D3D9::TakeCallLog(device).empty());
 }
