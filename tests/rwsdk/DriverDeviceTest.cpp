@@ -211,3 +211,54 @@ TEST_F(DriverTest, SubRasterOfASubRasterPointsAtTheTop) {
     RwRasterDestroy(b);
     RwRasterDestroy(a);
 }
+
+TEST_F(DriverTest, ChangingVerticalSyncResetsTheDeviceOnce) {
+    const RwUInt32 resets = RwD3D9GetResetCount();
+    for (int frame = 0; frame < 3; ++frame) {
+        ASSERT_TRUE(RwCameraBeginUpdate(camera));
+        RwCameraEndUpdate(camera);
+        EXPECT_TRUE(RwCameraShowRaster(camera, hwnd, 1));
+    }
+    EXPECT_EQ(RwD3D9GetResetCount(), resets + 1);
+    EXPECT_EQ(rwD3D9State.present.PresentationInterval, UINT(D3DPRESENT_INTERVAL_ONE));
+}
+
+TEST_F(DriverTest, TwoCamerasInOneFrameOpenOneScene) {
+    RwCamera* second = RwCameraCreate();
+    RwFrame* secondFrame = RwFrameCreate();
+    RwCameraSetFrame(second, secondFrame);
+    RwCameraSetRaster(second, colour);
+    RwCameraSetZRaster(second, depth);
+    StartLog();
+    ASSERT_TRUE(RwCameraBeginUpdate(camera));
+    RwCameraEndUpdate(camera);
+    ASSERT_TRUE(RwCameraBeginUpdate(second));
+    RwCameraEndUpdate(second);
+    RwCameraShowRaster(camera, hwnd, 0);
+    auto log = Log();
+    EXPECT_EQ(Count(log, "BeginScene"), 1u);
+    EXPECT_EQ(Count(log, "EndScene"), 1u);
+    EXPECT_LT(Find(log, "EndScene"), Find(log, "Present"));
+    RwCameraSetRaster(second, nullptr);
+    RwCameraSetZRaster(second, nullptr);
+    RwCameraSetFrame(second, nullptr);
+    RwCameraDestroy(second);
+    RwFrameDestroy(secondFrame);
+}
+
+class LimitedFullScreenDriverTest : public FullScreenDriverTest {
+protected:
+    void SetUp() override {
+        // The limit is set before the start, as the engine host does.
+        rwD3D9State.refreshRateLimit = 50;
+        FullScreenDriverTest::SetUp();
+    }
+    void TearDown() override {
+        FullScreenDriverTest::TearDown();
+        rwD3D9State.refreshRateLimit = 0xFFFFFFFF;
+    }
+};
+
+TEST_F(LimitedFullScreenDriverTest, AModeAboveTheLimitIsCreatedAtTheLimit) {
+    EXPECT_EQ(rwD3D9State.present.FullScreen_RefreshRateInHz, 50u);
+}

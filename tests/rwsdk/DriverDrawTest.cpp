@@ -2,6 +2,7 @@
 #include "DriverFixture.h"
 
 #include "rwsdk/driver/d3d9/d3d92drend.h"
+#include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9rwrendst.h"
 #include "rwsdk/src/pipe/p2/im3d.h"
 #include "rwsdk/src/plcore/error.h"
@@ -205,4 +206,24 @@ TEST_F(DrawTest, Im3DIndexedBatchesUseTheIndexBufferOrAreExpanded) {
     ASSERT_TRUE(RwIm3DEnd());
     auto p = End();
     EXPECT_EQ(At(p, Width / 2, Height / 2), Green);
+}
+
+TEST_F(DrawTest, WithoutHardwareVertexProcessingTwoDDrawsWrapInTheirOwnBuffer) {
+    // Devices without hardware transform and lighting give 2D drawing a buffer of its own.
+    RwIm2DClose();
+    rwD3D9State.caps.DevCaps &= ~DWORD(D3DDEVCAPS_HWTRANSFORMANDLIGHT);
+    ASSERT_TRUE(RwIm2DOpen());
+    Begin();
+    std::vector<RwIm2DVertex> many(9360, V(1, 1, Red));
+    StartLog();
+    ASSERT_TRUE(RwIm2DRenderPrimitive(rwPRIMTYPETRILIST, many.data(), 9360));
+    RwIm2DVertex tri[3] = {V(0, 0, Green), V(8, 0, Green), V(0, 8, Green)};
+    ASSERT_TRUE(RwIm2DRenderPrimitive(rwPRIMTYPETRILIST, tri, 3));
+    auto log = Log();
+    EXPECT_GE(Find(log, "DrawPrimitive(4, 0, 3120)"), 0);
+    EXPECT_GE(Find(log, "DrawPrimitive(4, 0, 1)"), 0) << "9363 vertices do not fit: back to the start";
+    End();
+    RwIm2DClose();
+    rwD3D9State.caps.DevCaps |= D3DDEVCAPS_HWTRANSFORMANDLIGHT;
+    ASSERT_TRUE(RwIm2DOpen());
 }
