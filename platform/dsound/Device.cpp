@@ -35,8 +35,9 @@ std::shared_ptr<Device> Device::Open() {
     result->device = alDevice;
     result->context = alContext;
     result->directChannels = alIsExtensionPresent("AL_SOFT_direct_channels");
-    // Buffers play as plain stereo with their own pan and gain: nothing is placed in space.
-    alDistanceModel(AL_NONE);
+    // Plain buffers sit on the listener with no rolloff; buffers placed in space fall off as 1 / distance
+    // from their minimum distance, as DirectSound's do.
+    alDistanceModel(AL_INVERSE_DISTANCE_CLAMPED);
     result->pump = std::thread([raw = result.get()] { raw->Pump(); });
     current = result;
     return result;
@@ -100,6 +101,9 @@ ALuint Device::TakeSource() {
     alSourcei(source, AL_SOURCE_RELATIVE, AL_TRUE);
     alSource3f(source, AL_POSITION, 0.0f, 0.0f, 0.0f);
     alSourcef(source, AL_ROLLOFF_FACTOR, 0.0f);
+    alSource3f(source, AL_VELOCITY, 0.0f, 0.0f, 0.0f);
+    alSourcef(source, AL_REFERENCE_DISTANCE, 1.0f);
+    alSourcef(source, AL_MAX_DISTANCE, 3.4e38f);
     alSourcei(source, AL_LOOPING, AL_FALSE);
     if (directChannels) {
         alSourcei(source, AL_DIRECT_CHANNELS_SOFT, AL_TRUE);
@@ -115,6 +119,13 @@ void Device::GiveSource(ALuint source) {
 
 void Device::SetMasterGain(float gain) {
     alListenerf(AL_GAIN, gain);
+}
+
+void Device::SetRolloffFactor(float factor) {
+    rolloff = factor;
+    for (SoundBuffer* buffer : buffers) {
+        buffer->ApplySpace();
+    }
 }
 
 void Device::Pump() {

@@ -35,6 +35,9 @@ public:
     ALuint TakeSource();
     void GiveSource(ALuint source);
     void SetMasterGain(float gain);
+    // The listener's rolloff, which every buffer placed in space follows.
+    void SetRolloffFactor(float factor);
+    float RolloffFactor() const { return rolloff; }
     // A buffer started playing: the feeding thread, idle while nothing plays, gets going again.
     void Wake() { wake.notify_one(); }
 
@@ -45,6 +48,7 @@ private:
     ALCdevice* device = nullptr;
     ALCcontext* context = nullptr;
     bool directChannels = false;
+    float rolloff = 1.0f;
     std::vector<SoundBuffer*> buffers;
     std::vector<ALuint> spareBuffers;
     std::vector<ALuint> spareSources;

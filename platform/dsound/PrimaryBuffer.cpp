@@ -4,11 +4,17 @@
 
 namespace DSound {
 
-HRESULT PrimaryBuffer::QueryInterface(REFIID, void** object) {
-    if (object) {
-        *object = nullptr;
+HRESULT PrimaryBuffer::QueryInterface(REFIID iid, void** object) {
+    if (!object) {
+        return E_POINTER;
     }
-    return E_NOINTERFACE;
+    *object = nullptr;
+    if (iid != IID_IDirectSound3DListener) {
+        return E_NOINTERFACE;
+    }
+    *object = static_cast<IDirectSound3DListener*>(this);
+    AddRef();
+    return S_OK;
 }
 
 ULONG PrimaryBuffer::AddRef() {
@@ -89,6 +95,62 @@ HRESULT PrimaryBuffer::Play(DWORD, DWORD, DWORD flags) {
 
 HRESULT PrimaryBuffer::Stop() {
     playing = false;
+    return DS_OK;
+}
+
+} // namespace DSound
+
+namespace DSound {
+
+// Left-handed coordinates to OpenAL's right-handed ones: z turns round.
+HRESULT PrimaryBuffer::SetPosition(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD) {
+    std::lock_guard<std::mutex> lock(device->mutex);
+    alListener3f(AL_POSITION, x, y, -z);
+    return DS_OK;
+}
+
+HRESULT PrimaryBuffer::SetVelocity(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD) {
+    std::lock_guard<std::mutex> lock(device->mutex);
+    alListener3f(AL_VELOCITY, x, y, -z);
+    return DS_OK;
+}
+
+HRESULT PrimaryBuffer::SetOrientation(D3DVALUE frontX, D3DVALUE frontY, D3DVALUE frontZ, D3DVALUE topX,
+                                      D3DVALUE topY, D3DVALUE topZ, DWORD) {
+    const ALfloat orientation[6] = {frontX, frontY, -frontZ, topX, topY, -topZ};
+    std::lock_guard<std::mutex> lock(device->mutex);
+    alListenerfv(AL_ORIENTATION, orientation);
+    return DS_OK;
+}
+
+HRESULT PrimaryBuffer::SetDistanceFactor(D3DVALUE metresPerUnit, DWORD) {
+    if (!(metresPerUnit > 0)) {
+        return DSERR_INVALIDPARAM;
+    }
+    std::lock_guard<std::mutex> lock(device->mutex);
+    alSpeedOfSound(343.3f / metresPerUnit);
+    return DS_OK;
+}
+
+HRESULT PrimaryBuffer::SetDopplerFactor(D3DVALUE factor, DWORD) {
+    if (factor < 0) {
+        return DSERR_INVALIDPARAM;
+    }
+    std::lock_guard<std::mutex> lock(device->mutex);
+    alDopplerFactor(factor);
+    return DS_OK;
+}
+
+HRESULT PrimaryBuffer::SetRolloffFactor(D3DVALUE factor, DWORD) {
+    if (factor < 0) {
+        return DSERR_INVALIDPARAM;
+    }
+    std::lock_guard<std::mutex> lock(device->mutex);
+    device->SetRolloffFactor(factor);
+    return DS_OK;
+}
+
+HRESULT PrimaryBuffer::CommitDeferredSettings() {
     return DS_OK;
 }
 

@@ -1,4 +1,5 @@
-// The primary buffer: the mix itself. Play and Stop are accepted; its volume is the output's gain.
+// The primary buffer: the mix itself. Play and Stop are accepted; its volume is the output's gain. It also
+// answers for the listener of the buffers placed in space.
 #pragma once
 
 #include "platform/dsound/Device.h"
@@ -10,7 +11,7 @@
 
 namespace DSound {
 
-class PrimaryBuffer final : public IDirectSoundBuffer {
+class PrimaryBuffer final : public IDirectSoundBuffer, public IDirectSound3DListener {
 public:
     explicit PrimaryBuffer(std::shared_ptr<Device> device) : device(std::move(device)) {}
 
@@ -32,6 +33,15 @@ public:
     HRESULT Stop() override;
     HRESULT Unlock(LPVOID audio1, DWORD bytes1, LPVOID audio2, DWORD bytes2) override;
     HRESULT Restore() override;
+
+    HRESULT SetPosition(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD apply) override;
+    HRESULT SetVelocity(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD apply) override;
+    HRESULT SetOrientation(D3DVALUE frontX, D3DVALUE frontY, D3DVALUE frontZ, D3DVALUE topX, D3DVALUE topY,
+                           D3DVALUE topZ, DWORD apply) override;
+    HRESULT SetDistanceFactor(D3DVALUE metresPerUnit, DWORD apply) override;
+    HRESULT SetDopplerFactor(D3DVALUE factor, DWORD apply) override;
+    HRESULT SetRolloffFactor(D3DVALUE factor, DWORD apply) override;
+    HRESULT CommitDeferredSettings() override;
 
 private:
     ~PrimaryBuffer() override = default;

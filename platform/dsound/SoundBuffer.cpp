@@ -28,8 +28,9 @@ SoundBuffer* SoundBuffer::Create(std::shared_ptr<Device> device, const DSBUFFERD
     if (desc.dwSize != sizeof(DSBUFFERDESC) || !format) {
         return nullptr;
     }
-    if (desc.dwFlags & DSBCAPS_CTRL3D) {
-        *result = DSERR_UNSUPPORTED;
+    // A sound placed in space is mono, and its side comes from its place, not from a pan.
+    if ((desc.dwFlags & DSBCAPS_CTRL3D) &&
+        ((desc.dwFlags & DSBCAPS_CTRLPAN) || (format && format->nChannels != 1))) {
         return nullptr;
     }
     if (desc.dwBufferBytes < DSBSIZE_MIN || desc.dwBufferBytes > DSBSIZE_MAX) {
@@ -55,7 +56,8 @@ SoundBuffer* SoundBuffer::Create(std::shared_ptr<Device> device, const DSBUFFERD
 SoundBuffer::SoundBuffer(std::shared_ptr<Device> device, std::shared_ptr<std::vector<uint8_t>> pcm,
                          const WAVEFORMATEX& format, DWORD flags)
     : device(std::move(device)), pcm(std::move(pcm)), format(format), flags(flags),
-      size(static_cast<DWORD>(this->pcm->size())), frequency(format.nSamplesPerSec) {}
+      size(static_cast<DWORD>(this->pcm->size())), spatial((flags & DSBCAPS_CTRL3D) != 0),
+      frequency(format.nSamplesPerSec) {}
 
 SoundBuffer* SoundBuffer::Duplicate() {
     std::lock_guard<std::mutex> lock(device->mutex);
@@ -73,11 +75,17 @@ SoundBuffer::~SoundBuffer() {
     device->Unregister(this);
 }
 
-HRESULT SoundBuffer::QueryInterface(REFIID, void** object) {
-    if (object) {
-        *object = nullptr;
+HRESULT SoundBuffer::QueryInterface(REFIID iid, void** object) {
+    if (!object) {
+        return E_POINTER;
     }
-    return E_NOINTERFACE;
+    *object = nullptr;
+    if (!spatial || iid != IID_IDirectSound3DBuffer) {
+        return E_NOINTERFACE;
+    }
+    *object = static_cast<IDirectSound3DBuffer*>(this);
+    AddRef();
+    return S_OK;
 }
 
 ULONG SoundBuffer::AddRef() {
@@ -286,6 +294,82 @@ HRESULT SoundBuffer::Restore() {
     return DS_OK;
 }
 
+HRESULT SoundBuffer::SetPosition(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD) {
+    std::lock_guard<std::mutex> lock(device->mutex);
+    position3d[0] = x;
+    position3d[1] = y;
+    position3d[2] = z;
+    ApplySpace();
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::SetVelocity(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD) {
+    std::lock_guard<std::mutex> lock(device->mutex);
+    velocity3d[0] = x;
+    velocity3d[1] = y;
+    velocity3d[2] = z;
+    ApplySpace();
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::SetMinDistance(D3DVALUE distance, DWORD) {
+    if (!(distance > 0)) {
+        return DSERR_INVALIDPARAM;
+    }
+    std::lock_guard<std::mutex> lock(device->mutex);
+    minDistance = distance;
+    ApplySpace();
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::SetMaxDistance(D3DVALUE distance, DWORD) {
+    if (!(distance > 0)) {
+        return DSERR_INVALIDPARAM;
+    }
+    std::lock_guard<std::mutex> lock(device->mutex);
+    maxDistance = distance;
+    ApplySpace();
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::SetMode(DWORD mode, DWORD) {
+    if (mode > DS3DMODE_DISABLE) {
+        return DSERR_INVALIDPARAM;
+    }
+    std::lock_guard<std::mutex> lock(device->mutex);
+    mode3d = mode;
+    ApplySpace();
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::GetMode(LPDWORD mode) {
+    if (!mode) {
+        return DSERR_INVALIDPARAM;
+    }
+    std::lock_guard<std::mutex> lock(device->mutex);
+    *mode = mode3d;
+    return DS_OK;
+}
+
+void SoundBuffer::ApplySpace() {
+    if (!spatial || !playing) {
+        return;
+    }
+    // Left-handed coordinates to OpenAL's right-handed ones: z turns round.
+    const bool disabled = mode3d == DS3DMODE_DISABLE;
+    alSourcei(source, AL_SOURCE_RELATIVE, mode3d != DS3DMODE_NORMAL ? AL_TRUE : AL_FALSE);
+    if (disabled) {
+        alSource3f(source, AL_POSITION, 0, 0, 0);
+        alSource3f(source, AL_VELOCITY, 0, 0, 0);
+    } else {
+        alSource3f(source, AL_POSITION, position3d[0], position3d[1], -position3d[2]);
+        alSource3f(source, AL_VELOCITY, velocity3d[0], velocity3d[1], -velocity3d[2]);
+    }
+    alSourcef(source, AL_REFERENCE_DISTANCE, minDistance);
+    alSourcef(source, AL_MAX_DISTANCE, std::max(minDistance, maxDistance));
+    alSourcef(source, AL_ROLLOFF_FACTOR, disabled ? 0.0f : device->RolloffFactor());
+}
+
 DWORD SoundBuffer::PlayCursor() const {
     if (!playing) {
         return position;
@@ -315,6 +399,7 @@ void SoundBuffer::Start() {
     allQueued = false;
     nextByte = position;
     ApplyGain();
+    ApplySpace();
     Feed();
     device->Wake();
 }
@@ -379,8 +464,15 @@ void SoundBuffer::QueueChunk() {
         samples[i * 2] = scale(l, left);
         samples[i * 2 + 1] = scale(r, right);
     }
+    if (spatial) {
+        // OpenAL places only mono sources: the first of each pair is all there is.
+        for (DWORD i = 0; i < frames; ++i) {
+            samples[i] = static_cast<int16_t>(sampleAt(i));
+        }
+    }
     ALuint name = device->TakeAlBuffer();
-    alBufferData(name, AL_FORMAT_STEREO16, samples.data(), static_cast<ALsizei>(frames * 4),
+    alBufferData(name, spatial ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, samples.data(),
+                 static_cast<ALsizei>(frames * (spatial ? 2 : 4)),
                  static_cast<ALsizei>(format.nSamplesPerSec));
     alSourceQueueBuffers(source, 1, &name);
     queue.push_back({name, nextByte, frames * block});

@@ -15,7 +15,7 @@
 
 namespace DSound {
 
-class SoundBuffer final : public IDirectSoundBuffer {
+class SoundBuffer final : public IDirectSoundBuffer, public IDirectSound3DBuffer {
 public:
     // Checks the description; null with the reason in *result when it is not one that can be played.
     static SoundBuffer* Create(std::shared_ptr<Device> device, const DSBUFFERDESC& desc, HRESULT* result);
@@ -39,6 +39,16 @@ public:
     HRESULT Stop() override;
     HRESULT Unlock(LPVOID audio1, DWORD bytes1, LPVOID audio2, DWORD bytes2) override;
     HRESULT Restore() override;
+
+    // IDirectSound3DBuffer, for buffers made with DSBCAPS_CTRL3D.
+    HRESULT SetPosition(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD apply) override;
+    HRESULT SetVelocity(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD apply) override;
+    HRESULT SetMinDistance(D3DVALUE distance, DWORD apply) override;
+    HRESULT SetMaxDistance(D3DVALUE distance, DWORD apply) override;
+    HRESULT SetMode(DWORD mode, DWORD apply) override;
+    HRESULT GetMode(LPDWORD mode) override;
+    // Passes the 3D settings on to the source; called with the device mutex held.
+    void ApplySpace();
 
     // Tops up the queue of a playing buffer and notices its end; called with the device mutex held.
     // Returns whether the buffer is still playing.
@@ -71,6 +81,12 @@ private:
 
     LONG volume = 0;
     LONG pan = 0;
+    bool spatial = false; // DSBCAPS_CTRL3D
+    float position3d[3] = {0, 0, 0};
+    float velocity3d[3] = {0, 0, 0};
+    float minDistance = DS3D_DEFAULTMINDISTANCE;
+    float maxDistance = DS3D_DEFAULTMAXDISTANCE;
+    DWORD mode3d = DS3DMODE_NORMAL;
     DWORD frequency;
 
     ALuint source = 0; // held only while playing

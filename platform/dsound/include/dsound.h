@@ -113,6 +113,58 @@ struct IDirectSound8 : IUnknown {
 };
 typedef IDirectSound8* LPDIRECTSOUND8;
 
+// ---- 3D sound: a buffer made with DSBCAPS_CTRL3D (mono, without DSBCAPS_CTRLPAN) is placed in space by its
+// IDirectSound3DBuffer; the primary buffer's IDirectSound3DListener is the listener. Coordinates are
+// left-handed: +x right, +y up, +z ahead of a listener in its default orientation. Attenuation follows the
+// inverse distance from the minimum distance, held beyond the maximum.
+typedef float D3DVALUE;
+
+#define DS3D_IMMEDIATE 0x00000000
+// Deferred settings take effect at once here; CommitDeferredSettings has nothing left to do.
+#define DS3D_DEFERRED 0x00000001
+
+#define DS3DMODE_NORMAL 0x00000000
+#define DS3DMODE_HEADRELATIVE 0x00000001
+#define DS3DMODE_DISABLE 0x00000002
+
+#define DS3D_DEFAULTMINDISTANCE 1.0f
+#define DS3D_DEFAULTMAXDISTANCE 1000000000.0f
+#define DS3D_DEFAULTDISTANCEFACTOR 1.0f
+#define DS3D_DEFAULTROLLOFFFACTOR 1.0f
+#define DS3D_DEFAULTDOPPLERFACTOR 1.0f
+
+// Our own interface ids: nothing outside this layer hands them out.
+inline const GUID IID_IDirectSound3DBuffer = {
+    0x6C6F7230, 0x0001, 0x4433, {0x44, 0x42, 0x75, 0x66, 0x66, 0x65, 0x72, 0x31}};
+inline const GUID IID_IDirectSound3DListener = {
+    0x6C6F7230, 0x0002, 0x4433, {0x44, 0x4C, 0x69, 0x73, 0x74, 0x65, 0x6E, 0x31}};
+
+struct IDirectSound3DBuffer : IUnknown {
+    virtual HRESULT SetPosition(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD apply) = 0;
+    virtual HRESULT SetVelocity(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD apply) = 0;
+    virtual HRESULT SetMinDistance(D3DVALUE distance, DWORD apply) = 0;
+    virtual HRESULT SetMaxDistance(D3DVALUE distance, DWORD apply) = 0;
+    virtual HRESULT SetMode(DWORD mode, DWORD apply) = 0;
+    virtual HRESULT GetMode(LPDWORD mode) = 0;
+};
+typedef IDirectSound3DBuffer* LPDIRECTSOUND3DBUFFER;
+typedef IDirectSound3DBuffer IDirectSound3DBuffer8;
+
+struct IDirectSound3DListener : IUnknown {
+    virtual HRESULT SetPosition(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD apply) = 0;
+    virtual HRESULT SetVelocity(D3DVALUE x, D3DVALUE y, D3DVALUE z, DWORD apply) = 0;
+    // front: where the listener faces; top: its up direction.
+    virtual HRESULT SetOrientation(D3DVALUE frontX, D3DVALUE frontY, D3DVALUE frontZ, D3DVALUE topX,
+                                   D3DVALUE topY, D3DVALUE topZ, DWORD apply) = 0;
+    // Metres per unit of distance (the speed of sound is 343.3 m/s).
+    virtual HRESULT SetDistanceFactor(D3DVALUE metresPerUnit, DWORD apply) = 0;
+    virtual HRESULT SetDopplerFactor(D3DVALUE factor, DWORD apply) = 0;
+    virtual HRESULT SetRolloffFactor(D3DVALUE factor, DWORD apply) = 0;
+    virtual HRESULT CommitDeferredSettings() = 0;
+};
+typedef IDirectSound3DListener* LPDIRECTSOUND3DLISTENER;
+typedef IDirectSound3DListener IDirectSound3DListener8;
+
 // device: null for the default output (the only one there is). Fails with DSERR_NODRIVER when OpenAL
 // finds no output; ALSOFT_DRIVERS=null gives a silent one that still plays in real time.
 HRESULT WINAPI DirectSoundCreate8(LPCGUID device, LPDIRECTSOUND8* directSound, LPUNKNOWN outer);

@@ -105,7 +105,9 @@ TEST_F(DirectSoundTest, AcceptsOnlyFormatsItCanPlay) {
         {"24-bit", 4000, {1, 24, 22050}, AllControls, DSERR_BADFORMAT},
         {"three channels", 4000, {3, 16, 22050}, AllControls, DSERR_BADFORMAT},
         {"rate below 100 Hz", 4000, {1, 16, 50}, AllControls, DSERR_BADFORMAT},
-        {"3D control", 4000, {1, 16, 22050}, DSBCAPS_CTRL3D, DSERR_UNSUPPORTED},
+        {"3D mono", 4000, {1, 16, 22050}, DSBCAPS_CTRL3D | DSBCAPS_CTRLVOLUME, DS_OK},
+        {"3D stereo", 4000, {2, 16, 22050}, DSBCAPS_CTRL3D, DSERR_INVALIDPARAM},
+        {"3D with pan", 4000, {1, 16, 22050}, DSBCAPS_CTRL3D | DSBCAPS_CTRLPAN, DSERR_INVALIDPARAM},
     };
     for (const Case& c : cases) {
         WAVEFORMATEX format = MakeFormat(c.format);
@@ -294,6 +296,83 @@ TEST(DirectSoundRecording, RingWrittenWhilePlayingIsHeardWhole) {
         EXPECT_NEAR(std::sqrt(sum / 441), 12000 / std::sqrt(2.0), 600) << "window at " << w;
     }
     EXPECT_NEAR(SoundTest::SoxStat(heard, "remix 1 trim 0.1 0.8", "Rough   frequency"), 441, 10);
+}
+
+// A buffer placed in space: full level at its minimum distance, half at twice it (rolloff 1), and heard on
+// the side it is on (+x is the listener's right).
+TEST(DirectSoundRecording, BuffersPlacedInSpace) {
+    SoundTest::TempDir dir;
+    std::string heard = SoundTest::RecordTo(dir);
+    const double segment = 0.6;
+    {
+        IDirectSound8* ds = nullptr;
+        ASSERT_EQ(DirectSoundCreate8(nullptr, &ds, nullptr), DS_OK);
+        ds->SetCooperativeLevel(nullptr, DSSCL_PRIORITY);
+        DSBUFFERDESC primaryDesc{};
+        primaryDesc.dwSize = sizeof primaryDesc;
+        primaryDesc.dwFlags = DSBCAPS_PRIMARYBUFFER;
+        IDirectSoundBuffer* primary = nullptr;
+        ASSERT_EQ(ds->CreateSoundBuffer(&primaryDesc, &primary, nullptr), DS_OK);
+        IDirectSound3DListener* listener = nullptr;
+        ASSERT_EQ(primary->QueryInterface(IID_IDirectSound3DListener, reinterpret_cast<void**>(&listener)),
+                  S_OK);
+        listener->SetOrientation(0, 0, 1, 0, 1, 0, DS3D_IMMEDIATE);
+
+        const DWORD rate = 22050;
+        WAVEFORMATEX format = MakeFormat({1, 16, rate});
+        DSBUFFERDESC desc{};
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = DSBCAPS_CTRL3D | DSBCAPS_CTRLVOLUME;
+        desc.dwBufferBytes = rate * 2;
+        desc.lpwfxFormat = &format;
+        IDirectSoundBuffer* buffer = nullptr;
+        ASSERT_EQ(ds->CreateSoundBuffer(&desc, &buffer, nullptr), DS_OK);
+        std::vector<uint8_t> tone(rate * 2);
+        for (DWORD i = 0; i < rate; ++i) {
+            auto s = static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 441.0 * i / rate)));
+            tone[i * 2] = static_cast<uint8_t>(s & 0xFF);
+            tone[i * 2 + 1] = static_cast<uint8_t>((s >> 8) & 0xFF);
+        }
+        void *p1, *p2;
+        DWORD n1, n2;
+        ASSERT_EQ(buffer->Lock(0, rate * 2, &p1, &n1, &p2, &n2, 0), DS_OK);
+        std::memcpy(p1, tone.data(), n1);
+        buffer->Unlock(p1, n1, p2, n2);
+        IDirectSound3DBuffer* placed = nullptr;
+        ASSERT_EQ(buffer->QueryInterface(IID_IDirectSound3DBuffer, reinterpret_cast<void**>(&placed)), S_OK);
+        placed->SetMinDistance(10, DS3D_IMMEDIATE);
+        const float places[3][3] = {{0, 0, 10}, {0, 0, 20}, {10, 0, 0}};
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 3; ++i) {
+            placed->SetPosition(places[i][0], places[i][1], places[i][2], DS3D_IMMEDIATE);
+            if (i == 0) {
+                ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+            }
+            std::this_thread::sleep_until(start + std::chrono::duration<double>(segment * (i + 1)));
+        }
+        placed->Release();
+        buffer->Release();
+        listener->Release();
+        primary->Release();
+        ds->Release();
+    }
+    std::vector<int16_t> left = SoundTest::ChannelSamples(dir, heard, 1);
+    std::vector<int16_t> right = SoundTest::ChannelSamples(dir, heard, 2);
+    size_t first = 0;
+    while (first < left.size() && std::abs(left[first]) < 300 && std::abs(right[first]) < 300) {
+        ++first;
+    }
+    ASSERT_LT(first, left.size());
+    auto rms = [&](int channel, int i) {
+        const double at = first / 44100.0 + i * segment + 0.2;
+        return SoundTest::SoxStat(heard,
+                                  "remix " + std::to_string(channel) + " trim " + std::to_string(at) + " 0.3",
+                                  "RMS     amplitude");
+    };
+    const double ahead = rms(1, 0) + rms(2, 0);
+    EXPECT_NEAR(rms(1, 0) / rms(2, 0), 1.0, 0.05) << "straight ahead: both sides alike";
+    EXPECT_NEAR((rms(1, 1) + rms(2, 1)) / ahead, 0.5, 0.03);
+    EXPECT_GT(rms(2, 2), 4 * rms(1, 2)) << "on the right";
 }
 
 } // namespace
