@@ -56,11 +56,17 @@ void Direct3DDraws(benchmark::State& state) {
     device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
     device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
     device->SetStreamSource(0, vb, 0, sizeof(Vertex));
+    const bool fromUserMemory = state.range(0) != 0;
     for (auto _ : state) {
         for (int i = 0; i < Draws; ++i) {
             device->SetRenderState(D3DRS_DESTBLEND, i % 2 ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
             device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000u | DWORD(i));
-            device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+            if (fromUserMemory) {
+                device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+            } else {
+                device->SetStreamSource(0, vb, 0, sizeof(Vertex));
+                device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+            }
         }
         glFinish();
     }
@@ -137,5 +143,6 @@ void PlainGlDraws(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(Direct3DDraws)->Unit(benchmark::kMillisecond);
+// Argument 1: the same draws from user memory (DrawPrimitiveUP), as the 2D drawing makes them.
+BENCHMARK(Direct3DDraws)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(PlainGlDraws)->Unit(benchmark::kMillisecond);

@@ -545,6 +545,14 @@ bool Device::makeSwapBuffers(D3DPRESENT_PARAMETERS& in) {
 
 void Device::applySwapInterval() {
     SDL_GL_SetSwapInterval(parameters_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+    // Full screen covers the desktop without changing its mode (the window layer never changes it); Present
+    // scales the back buffer into it.
+    Uint32 flags = SDL_GetWindowFlags(sdl_);
+    bool fullScreen = (flags & SDL_WINDOW_FULLSCREEN) != 0;
+    if (!parameters_.Windowed && !fullScreen)
+        SDL_SetWindowFullscreen(sdl_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    else if (parameters_.Windowed && fullScreen)
+        SDL_SetWindowFullscreen(sdl_, 0);
 }
 
 void Device::resetState() {
@@ -755,8 +763,23 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, readFramebuffer_);
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
                                backBuffer_->Image().Name(), 0);
-        // The back buffer holds its top row first; the window wants it last.
-        glBlitFramebuffer(0, 0, bw, bh, 0, h, w, 0, GL_COLOR_BUFFER_BIT,
+        // The back buffer holds its top row first; the window wants it last. A back buffer of another shape
+        // (full screen in a 4:3 mode on a wide desktop) keeps its proportions between black bars.
+        GLint x0 = 0, y0 = 0, x1 = w, y1 = h;
+        if (bw != w || bh != h) {
+            glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+            if (int64_t(w) * bh > int64_t(h) * bw) {
+                GLint fit = GLint(int64_t(h) * bw / bh);
+                x0 = (w - fit) / 2;
+                x1 = x0 + fit;
+            } else {
+                GLint fit = GLint(int64_t(w) * bh / bw);
+                y0 = (h - fit) / 2;
+                y1 = y0 + fit;
+            }
+        }
+        glBlitFramebuffer(0, 0, bw, bh, x0, y1, x1, y0, GL_COLOR_BUFFER_BIT,
                           bw == w && bh == h ? GL_NEAREST : GL_LINEAR);
     } else {
         if (!gammaProgram_) {

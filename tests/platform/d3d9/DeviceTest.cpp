@@ -218,3 +218,19 @@ TEST_F(DeviceTest, VerticalBlankWaitsEndAndGammaRampsRoundTrip) {
     // The ramp darkens what reaches the window, not the back buffer.
     EXPECT_EQ(ReadTarget().At(0, 0), 0xFFFFFFFFu);
 }
+
+TEST_F(DeviceTest, FullScreenResetsCoverTheDesktopAndWindowedOnesLeaveIt) {
+    parameters.Windowed = FALSE;
+    parameters.SwapEffect = D3DSWAPEFFECT_FLIP;
+    parameters.BackBufferWidth = 640;
+    parameters.BackBufferHeight = 480;
+    ASSERT_EQ(device->Reset(&parameters), D3D_OK);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_TRUE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+    parameters.Windowed = TRUE;
+    parameters.SwapEffect = D3DSWAPEFFECT_COPY;
+    ASSERT_EQ(device->Reset(&parameters), D3D_OK);
+    EXPECT_FALSE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+}
