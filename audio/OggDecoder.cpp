@@ -1,5 +1,7 @@
 #include "audio/OggDecoder.h"
 
+#include <algorithm>
+
 namespace Audio {
 
 namespace {
@@ -75,7 +77,8 @@ uint32_t OggDecoder::Read(void* buffer, uint32_t bytes) {
     uint32_t done = 0;
     int section = 0;
     while (bytes - done >= blockAlign) {
-        const long got = ov_read(file, out + done, static_cast<int>(bytes - done), 0, 2, 1, &section);
+        const int room = static_cast<int>(std::min<uint32_t>(bytes - done, 1u << 30));
+        const long got = ov_read(file, out + done, room, 0, 2, 1, &section);
         if (got == 0) {
             status = AtEnd;
             break;

@@ -149,6 +149,27 @@ TEST_F(MusicPlayerTest, OnePlayStopsAfterTheFirstTrack) {
     EXPECT_TRUE(group->sounds.empty());
 }
 
+// Endless play goes round the playlist: here one track, over and over.
+TEST_F(MusicPlayerTest, EndlessPlayStartsTheTrackAgain) {
+    ASSERT_TRUE(Audio::StartDirectSound(nullptr, nullptr));
+    Shell("sox -n -r 8000 -c 1 -b 16 '" + (dir / "loop.wav") + "' synth 0.15 sine 300");
+    player = std::make_unique<Audio::MusicPlayer>(group.get(), Playlist({dir / "loop.wav"}));
+    player->playsRemaining = -1;
+    int ends = 0;
+    for (int i = 0; i < 300 && ends < 2; ++i) {
+        Frame();
+        if (player->stream && player->stream->state == Audio::MusicPlayer::Ended) {
+            ++ends;
+        }
+    }
+    EXPECT_EQ(ends, 2);
+    Frame();
+    ASSERT_NE(player->stream, nullptr);
+    EXPECT_EQ(player->stream->state, Audio::MusicPlayer::Streaming) << "and starts again";
+    EXPECT_EQ(player->playsRemaining, -1);
+    EXPECT_EQ(group->sounds.size(), 1u);
+}
+
 // Without a sound device the tracks are opened and the states kept, but nothing plays.
 TEST_F(MusicPlayerTest, SilentWithoutADevice) {
     Shell("sox -n -r 8000 -c 1 -b 16 '" + (dir / "t.wav") + "' synth 0.1 sine 300");
