@@ -195,6 +195,8 @@ TEST_F(DrawTest, Im3DIndexedBatchesUseTheIndexBufferOrAreExpanded) {
     ASSERT_EQ(draws.size(), 2u) << "two renders of one batch draw twice";
     EXPECT_EQ(draws[0].rfind("DrawIndexedPrimitive(4, ", 0), 0u);
     EXPECT_EQ(draws[0].substr(draws[0].rfind(' ')), " 2)");
+    RwImVertexIndex beyond[3] = {0, 1, 4};
+    EXPECT_FALSE(RwIm3DRenderIndexedPrimitive(rwPRIMTYPETRILIST, beyond, 3)) << "index past the batch";
     ASSERT_TRUE(RwIm3DEnd());
 
     // No more indices than vertices and at most eight: expanded into the vertex buffer.

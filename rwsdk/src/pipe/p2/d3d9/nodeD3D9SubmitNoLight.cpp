@@ -30,8 +30,8 @@ RwBool SubmitBody(RwPipelineNode*, const RwPipelineNodeParam* params) {
     const auto* request = static_cast<const RwIm3DRenderRecord*>(params->dataParam);
     if (!instanced || !request)
         return TRUE;
-    RwD3D9Im3DSubmit(instanced, request);
-    return TRUE;
+    // False only for a request that was refused (indices past the batch).
+    return RwD3D9Im3DSubmit(instanced, request);
 }
 
 RwNodeDefinition instanceNode = {"ImmInstance.csl",
