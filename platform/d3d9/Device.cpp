@@ -1154,9 +1154,7 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, I
                           : GL_COLOR_BUFFER_BIT;
     glBlitFramebuffer(s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, mask,
                       filter == D3DTEXF_LINEAR && !depth ? GL_LINEAR : GL_NEAREST);
-    to->Image().MarkDrawn();
-    if (to->Image().AutoMips() && to->Level() == 0)
-        to->Image().GenerateMips();
+    to->Image().MarkDrawn(to->Level());
     dirty_ |= DirtyTargets;
     stateGroups_ |= GroupScissor | GroupColorMask;
     return D3D_OK;
@@ -1179,7 +1177,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
     ColorToFloats(color, c);
     glClearColor(c[0], c[1], c[2], c[3]);
     glClear(GL_COLOR_BUFFER_BIT);
-    s->Image().MarkDrawn();
+    s->Image().MarkDrawn(s->Level());
     dirty_ |= DirtyTargets;
     stateGroups_ |= GroupScissor | GroupColorMask;
     return D3D_OK;
@@ -1269,11 +1267,8 @@ void Device::bindTargets() {
 }
 
 void Device::markTargetsDrawn() {
-    if (renderTarget_) {
-        renderTarget_->Image().MarkDrawn();
-        if (renderTarget_->Image().AutoMips() && renderTarget_->Level() == 0)
-            renderTarget_->Image().GenerateMips();
-    }
+    if (renderTarget_)
+        renderTarget_->Image().MarkDrawn(renderTarget_->Level());
     if (depthStencil_)
         depthStencil_->Image().MarkDrawn();
 }
@@ -2247,6 +2242,11 @@ bool Device::prepareDraw() {
     updateUniforms();
     if (dirty_ & DirtyTextures)
         bindTextures();
+    for (IDirect3DBaseTexture9* texture : textures_) {
+        TextureBinding* binding = BindingOf(texture);
+        if (binding && binding->image->MipsStale())
+            binding->image->GenerateMips();
+    }
     return true;
 }
 

@@ -136,6 +136,7 @@ void TextureImage::Upload(unsigned face, unsigned level, const RECT* rect) {
 }
 
 void TextureImage::GenerateMips() {
+    mipsStale_ = false;
     if (cpuOnly_ || levels_ < 2 || format_.compressed)
         return;
     BindScratch(Target(), name_);

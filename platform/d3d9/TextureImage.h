@@ -30,8 +30,14 @@ public:
     size_t LevelBytes(unsigned level) const { return Pitch(level) * RowCount(format_, Height(level)); }
     bool CpuOnly() const { return cpuOnly_; }
 
-    // The GPU copy was drawn into: the CPU copy is stale until read back.
-    void MarkDrawn() { drawn_ = true; }
+    // The GPU copy of a level was drawn into: the CPU copy is stale until read back, and automatic mip maps
+    // are rebuilt before the texture is next sampled.
+    void MarkDrawn(unsigned level = 0) {
+        drawn_ = true;
+        if (autoMips_ && level == 0)
+            mipsStale_ = true;
+    }
+    bool MipsStale() const { return mipsStale_; }
     // The GL face target of a face (GL_TEXTURE_2D for flat images).
     GLenum FaceTarget(unsigned face) const;
 
@@ -65,6 +71,7 @@ private:
     bool cpuOnly_;
     bool drawn_ = false;
     bool autoMips_ = false;
+    bool mipsStale_ = false;
     GLuint name_ = 0;
     std::vector<Slot> slots_;
 };

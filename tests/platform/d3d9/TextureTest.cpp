@@ -453,3 +453,28 @@ TEST_F(TextureTest, AddressModesAndFilters) {
     device->SetTexture(0, nullptr);
     texture->Release();
 }
+
+TEST_F(TextureTest, RenderTargetMipmapsFollowWhatIsDrawn) {
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_EQ(device->CreateTexture(8, 8, 0, D3DUSAGE_RENDERTARGET | D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8,
+                                    D3DPOOL_DEFAULT, &target, nullptr),
+              D3D_OK);
+    IDirect3DSurface9 *surface = nullptr, *back = nullptr;
+    target->GetSurfaceLevel(0, &surface);
+    device->GetRenderTarget(0, &back);
+    device->SetRenderTarget(0, surface);
+    Unlit();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    ScreenRect(0, 0, 8, 4, 0xFFFF0000); // top half red
+    device->SetRenderTarget(0, back);
+    SampleTexture(target);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+    TexturedRect(0, 0, 1, 1); // the 1 x 1 level: half red, half blue
+    uint32_t got = ReadTarget().At(0, 0);
+    EXPECT_NEAR(Red(got), 0x80, 1);
+    EXPECT_NEAR(Blue(got), 0x80, 1);
+    device->SetTexture(0, nullptr);
+    surface->Release();
+    back->Release();
+    target->Release();
+}
