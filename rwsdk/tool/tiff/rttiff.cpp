@@ -81,7 +81,8 @@ bool ReadGrey(TIFF* tif, RwImage* image, uint16_t photometric) {
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
     TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
     const tmsize_t tileSize = TIFFTileSize(tif);
-    if (tileWidth == 0 || tileLength == 0 || tileSize < tmsize_t(size_t(tileWidth) * tileLength)) {
+    if (tileWidth == 0 || tileLength == 0 || tileWidth > rtTIFFMAXTILESIDE ||
+        tileLength > rtTIFFMAXTILESIDE || tileSize < tmsize_t(size_t(tileWidth) * tileLength)) {
         return false;
     }
     Buffer tile(tileSize);
@@ -147,7 +148,8 @@ bool ReadColour(TIFF* tif, RwImage* image, uint16_t samples) {
     uint32_t tileWidth = 0, tileLength = 0;
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
     TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
-    if (tileWidth == 0 || tileLength == 0 || tileWidth > rtTIFFMAXSIDE || tileLength > rtTIFFMAXSIDE) {
+    if (tileWidth == 0 || tileLength == 0 || tileWidth > rtTIFFMAXTILESIDE ||
+        tileLength > rtTIFFMAXTILESIDE) {
         return false;
     }
     Buffer raster(tmsize_t(size_t(tileWidth) * tileLength * 4));
