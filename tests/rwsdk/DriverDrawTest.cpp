@@ -143,6 +143,24 @@ TEST_F(DrawTest, Im3DTriangleFromTheCameraFrame) {
     EXPECT_EQ(At(p, Width - 2, Height - 2), Black);
 }
 
+TEST_F(DrawTest, Im3DCameraRightIsTheScreenLeftAndUpIsUp) {
+    // The view mirrors x: the camera frame's right vector points to the left of the screen.
+    Begin();
+    RwIm3DVertex v[3] = {};
+    v[0].objVertex = {0.2f, 0.2f, 5};
+    v[1].objVertex = {4.0f, 0.2f, 5};
+    v[2].objVertex = {0.2f, 4.0f, 5};
+    for (auto& vertex : v)
+        vertex.color = Green;
+    ASSERT_NE(RwIm3DTransform(v, 3, nullptr, rwIM3D_ALLOPAQUE), nullptr);
+    ASSERT_TRUE(RwIm3DRenderPrimitive(rwPRIMTYPETRILIST));
+    RwIm3DEnd();
+    auto p = End();
+    EXPECT_EQ(At(p, Width / 2 - 6, Height / 2 - 6), Green) << "upper left";
+    EXPECT_EQ(At(p, Width / 2 + 6, Height / 2 - 6), Black);
+    EXPECT_EQ(At(p, Width / 2 - 6, Height / 2 + 6), Black);
+}
+
 TEST_F(DrawTest, Im3DTakesExactly65536Vertices) {
     Begin();
     std::vector<RwIm3DVertex> v(65537);

@@ -436,6 +436,10 @@ void RwD3D9FreeTransformCache() {
     matrixFreeList = nullptr;
 }
 
+void RwD3D9ClearWorldIdentityFlag() {
+    worldIsIdentity = false;
+}
+
 void RwD3D9ClearTargetCaches() {
     for (IDirect3DSurface9*& target : cachedRenderTargets)
         target = nullptr;

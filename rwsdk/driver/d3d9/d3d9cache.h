@@ -57,6 +57,7 @@ RwD3D9DeviceRestoreCallBack RwD3D9GetDeviceRestoreCallback();
 void RwD3D9ResetStreamAndShaderCaches(); // streams, FVF, declaration, shaders, index buffer unknown
 void RwD3D9ResetTransformCache();        // every slot back to "never set"
 void RwD3D9ClearTargetCaches();          // depth surface and the four render targets
+void RwD3D9ClearWorldIdentityFlag();     // the next identity world matrix is sent again
 void RwD3D9FreeTransformCache();         // at stop
 void RwD3D9LightCacheClear();            // empties the light array
 void RwD3D9LightCacheFree();

@@ -204,6 +204,7 @@ RwBool RwD3D9CameraBeginUpdate(RwCamera* camera) {
     RWSRCGLOBAL(curCamera) = camera;
     SetViewMatrix(camera);
     SetProjection(camera);
+    RwD3D9ClearWorldIdentityFlag();
     if (!BindTargets(camera))
         return FALSE;
     return RwD3D9BeginScene();
