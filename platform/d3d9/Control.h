@@ -17,6 +17,15 @@ std::vector<std::string> TakeCallLog(IDirect3DDevice9* device);
 // until a Reset, which fails while any default-pool resource is alive, as on a real lost device.
 void LoseDevice(IDirect3DDevice9* device);
 
+// For tests: formats that CheckDeviceFormat answers differently from the layer (accepted formats pass every
+// check although resources of them cannot be made), until the profile is set again. An empty profile is the
+// layer's own answer.
+struct FormatProfile {
+    std::vector<D3DFORMAT> refused;
+    std::vector<D3DFORMAT> accepted;
+};
+void SetFormatProfile(const FormatProfile& profile);
+
 // Fixed-function programs built so far.
 size_t ProgramCount(IDirect3DDevice9* device);
 

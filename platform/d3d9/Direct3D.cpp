@@ -9,8 +9,16 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/d3d9/Control.h"
+
 namespace D3D9 {
 namespace {
+
+FormatProfile formatProfile;
+
+bool Listed(const std::vector<D3DFORMAT>& formats, D3DFORMAT format) {
+    return std::find(formats.begin(), formats.end(), format) != formats.end();
+}
 
 class Direct3D final : public IDirect3D9 {
 public:
@@ -95,6 +103,10 @@ public:
                               D3DFORMAT format) override {
         if (adapter != 0 || type != D3DDEVTYPE_HAL)
             return D3DERR_INVALIDCALL;
+        if (Listed(formatProfile.refused, format))
+            return D3DERR_NOTAVAILABLE;
+        if (Listed(formatProfile.accepted, format))
+            return D3D_OK;
         const FormatInfo* info = FindFormat(format);
         if (!info)
             return D3DERR_NOTAVAILABLE;
@@ -186,6 +198,14 @@ void Direct3D::findModes() {
             modes_.push_back(m);
         }
 }
+
+} // namespace
+
+void SetFormatProfile(const FormatProfile& profile) {
+    formatProfile = profile;
+}
+
+namespace {
 
 HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
     if (adapter != 0 || type != D3DDEVTYPE_HAL || !caps)

@@ -14,6 +14,7 @@
 #include "rwsdk/src/plcore/resources.h"
 #include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/src/plcore/vector.h"
+#include "rwsdk/src/texture.h"
 
 #include <cstring>
 
@@ -70,7 +71,7 @@ const CoreModule coreModules[] = {
     // 9: rasters
     {rwID_RASTERMODULE, _rwRasterModuleAttach},
     // 10: textures
-    {rwID_TEXTUREMODULE, nullptr},
+    {rwID_TEXTUREMODULE, _rwTextureModuleAttach},
     // 11: pipelines
     {rwID_PIPEMODULE, _rwPipeModuleAttach},
     // 12: module 0x412

@@ -4,7 +4,9 @@
 #include "rwsdk/driver/d3d9/d3d92drend.h"
 #include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/driver/d3d9/d3d9camera.h"
+#include "rwsdk/driver/d3d9/d3d9convrt.h"
 #include "rwsdk/driver/d3d9/d3d9raster.h"
+#include "rwsdk/driver/d3d9/d3d9rasterlock.h"
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
 #include "rwsdk/driver/d3d9/d3d9rwrendst.h"
 #include "rwsdk/driver/d3d9/d3d9vertexbuffer.h"
@@ -369,6 +371,21 @@ RwBool RwD3D9GetStandardFunctions(void* tableObject, void*, RwInt32 count) {
         {rwSTANDARDTEXTURESETRASTER, PassThrough},
         {rwSTANDARDRASTERSUBRASTER, RwD3D9RasterSubRasterStd},
         {rwSTANDARDRASTERGETMIPLEVELS, RwD3D9RasterGetMipLevelsStd},
+        {rwSTANDARDRGBTOPIXEL, RwRGBAToPixel},
+        {rwSTANDARDPIXELTORGB, RwRGBAFromPixel},
+        {rwSTANDARDIMAGEGETRASTER, RwD3D9ImageFromRaster},
+        {rwSTANDARDRASTERSETIMAGE, RwD3D9RasterFromImage},
+        {rwSTANDARDIMAGEFINDRASTERFORMAT, RwD3D9ImageFindRasterFormat},
+        {rwSTANDARDSETRASTERCONTEXT, RwD3D9SetRasterContextStd},
+        {rwSTANDARDRASTERCLEARRECT, RwD3D9RasterClearRectStd},
+        {rwSTANDARDRASTERCLEAR, RwD3D9RasterClearStd},
+        {rwSTANDARDRASTERLOCK, RwD3D9RasterLockStd},
+        {rwSTANDARDRASTERUNLOCK, RwD3D9RasterUnlockStd},
+        {rwSTANDARDRASTERRENDER, RwD3D9RasterRenderStd},
+        {rwSTANDARDRASTERRENDERSCALED, RwD3D9RasterRenderScaledStd},
+        {rwSTANDARDRASTERRENDERFAST, RwD3D9RasterRenderFastStd},
+        {rwSTANDARDRASTERLOCKPALETTE, RwD3D9RasterLockPaletteStd},
+        {rwSTANDARDRASTERUNLOCKPALETTE, RwD3D9RasterUnlockPaletteStd},
     };
     for (const auto& r : routines) {
         if (r.slot < count)

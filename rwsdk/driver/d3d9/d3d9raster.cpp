@@ -347,6 +347,41 @@ void* ExtensionCopy(void*, const void*, RwInt32, RwInt32) {
 } // namespace
 
 RwInt32 RwD3D9RasterExtensionOffset = -1;
+
+D3DFORMAT RwD3D9AdapterFormat() {
+    return AdapterFormat();
+}
+
+RwUInt32 RwD3D9DisplayDepth() {
+    return DisplayDepth();
+}
+
+RwUInt32 RwD3D9ZBufferDepth() {
+    return ZBufferDepth();
+}
+
+void RwD3D9RasterAdjustSize(RwInt32* width, RwInt32* height, RwInt32 flags) {
+    AdjustSize(*width, *height, flags);
+}
+
+void RwD3D9RasterFormatEntryOf(RwInt32 format, D3DFORMAT* d3dFormat, RwInt32* depth, RwUInt8* alpha) {
+    const RasterFormatEntry& entry = rasterFormats[((format & rwRASTERFORMATPIXELFORMATMASK) >> 8) % 11];
+    if (d3dFormat)
+        *d3dFormat = entry.format;
+    if (depth)
+        *depth = RwInt32(entry.depth);
+    if (alpha)
+        *alpha = entry.alpha;
+}
+
+void RwD3D9AddVideoMemoryRaster(RwRaster* raster) {
+    AddVideoRaster(raster);
+}
+
+RwBool RwD3D9RasterAllocatePalette(RwRaster* raster) {
+    return AllocatePalette(RwD3D9RasterExtension(raster)) ? TRUE : FALSE;
+}
+
 RwD3D9FormatInfo rwD3D9FormatInfo[128];
 
 RwUInt32 RwD3D9RasterPaletteNumber(const RwRaster* raster) {
@@ -680,7 +715,9 @@ void RwD3D9VideoMemoryRastersRelease() {
             continue;
         RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
         const RwInt32 type = raster->cType & rwRASTERTYPEMASK;
-        if (type == rwRASTERTYPEZBUFFER || type == rwRASTERTYPECAMERATEXTURE) {
+        const bool depthTexture = (type == rwRASTERTYPENORMAL || type == rwRASTERTYPETEXTURE) &&
+                                  ext->d3dFormat >= D3DFMT_D16_LOCKABLE && ext->d3dFormat <= D3DFMT_D16;
+        if (type == rwRASTERTYPEZBUFFER || type == rwRASTERTYPECAMERATEXTURE || depthTexture) {
             if (ext->texture && ext->texture != rwD3D9State.defaultDepthStencil)
                 ext->texture->Release();
             ext->texture = nullptr;
@@ -700,6 +737,19 @@ RwBool RwD3D9VideoMemoryRastersRestore() {
             ok = CreateZBufferSurface(raster) && ok;
         else if (type == rwRASTERTYPECAMERATEXTURE && !ext->texture)
             ok = CreateCameraTexture(raster, type | (RwInt32(raster->cFormat) << 8)) && ok;
+        else if ((type == rwRASTERTYPENORMAL || type == rwRASTERTYPETEXTURE) && ext->palette)
+            ok = SUCCEEDED(RwD3D9Device->SetPaletteEntries(RwD3D9RasterPaletteNumber(raster),
+                                                           reinterpret_cast<PALETTEENTRY*>(ext->palette))) &&
+                 ok;
+        else if ((type == rwRASTERTYPENORMAL || type == rwRASTERTYPETEXTURE) && !ext->texture &&
+                 ext->d3dFormat >= D3DFMT_D16_LOCKABLE && ext->d3dFormat <= D3DFMT_D16) {
+            IDirect3DTexture9* texture = nullptr;
+            ok = SUCCEEDED(RwD3D9Device->CreateTexture(UINT(raster->width), UINT(raster->height), 1,
+                                                       D3DUSAGE_DEPTHSTENCIL, ext->d3dFormat, D3DPOOL_DEFAULT,
+                                                       &texture, nullptr)) &&
+                 ok;
+            ext->texture = texture;
+        }
     }
     // Sub-rasters copy their parent's objects.
     for (VideoRasterNode* node = videoRasters; node; node = node->next) {

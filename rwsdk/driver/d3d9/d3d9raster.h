@@ -60,3 +60,15 @@ void RwD3D9VideoMemoryRasterListClose();
 // Around a reset: default-pool objects are released before and made again after.
 void RwD3D9VideoMemoryRastersRelease();
 RwBool RwD3D9VideoMemoryRastersRestore();
+
+// The display format and its depth, and the z-buffer depth (16 or 32).
+D3DFORMAT RwD3D9AdapterFormat();
+RwUInt32 RwD3D9DisplayDepth();
+RwUInt32 RwD3D9ZBufferDepth();
+// Clamps and rounds a texture's size to what the device takes (flags: type | format word).
+void RwD3D9RasterAdjustSize(RwInt32* width, RwInt32* height, RwInt32 flags);
+// The Direct3D format, bits and alpha of a raster format's pixel format.
+void RwD3D9RasterFormatEntryOf(RwInt32 format, D3DFORMAT* d3dFormat, RwInt32* depth, RwUInt8* alpha);
+void RwD3D9AddVideoMemoryRaster(RwRaster* raster);
+// A palette block with a palette number for the raster.
+RwBool RwD3D9RasterAllocatePalette(RwRaster* raster);
