@@ -81,8 +81,8 @@ typedef struct _DSBUFFERDESC {
 } DSBUFFERDESC, *LPDSBUFFERDESC;
 typedef const DSBUFFERDESC* LPCDSBUFFERDESC;
 
-// COM-style: the creator holds one reference, Release at zero frees. QueryInterface finds no other
-// interfaces.
+// COM-style: the creator holds one reference, Release at zero frees. QueryInterface gives the 3D interfaces
+// below (a buffer made with DSBCAPS_CTRL3D: IDirectSound3DBuffer; the primary buffer: the listener).
 struct IDirectSoundBuffer : IUnknown {
     virtual HRESULT GetCurrentPosition(LPDWORD playCursor, LPDWORD writeCursor) = 0;
     virtual HRESULT GetVolume(LPLONG volume) = 0;
