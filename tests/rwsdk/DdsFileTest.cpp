@@ -358,6 +358,31 @@ TEST(DxtBlocks, RandomBlocksAgainstSquish) {
     }
 }
 
+// The scan without decoding agrees with the decoder on which levels hold transparent texels, including
+// blocks whose transparent texels lie outside a small level.
+TEST(DxtBlocks, TransparencyScanAgreesWithTheDecoder) {
+    std::mt19937 random(3);
+    int transparent = 0, opaque = 0;
+    for (int n = 0; n < 3000; ++n) {
+        const RwInt32 width = RwInt32(random() % 9) + 1, height = RwInt32(random() % 9) + 1;
+        Bytes blocks(size_t((width + 3) / 4) * size_t((height + 3) / 4) * 8);
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            blocks[i] = RwUInt8(random());
+            if (i % 8 == 1 && random() % 2) { // mostly four-colour blocks
+                blocks[i] |= 0x80;
+                blocks[i + 2] &= 0x7F;
+            }
+        }
+        Bytes pixels(size_t(width * height) * 4);
+        const bool decoded = RwDXT1Decompress(width, height, pixels.data(), blocks.data());
+        EXPECT_EQ(bool(_rwDXT1HasTransparentTexels(width, height, blocks.data())), decoded)
+            << width << "x" << height;
+        (decoded ? transparent : opaque)++;
+    }
+    EXPECT_GT(transparent, 100);
+    EXPECT_GT(opaque, 100);
+}
+
 // Sides that are not multiples of 4, down to 1 x 1: the edge blocks are decoded and clipped.
 TEST(DxtBlocks, PartialBlocksAgainstSquish) {
     std::mt19937 random(11);

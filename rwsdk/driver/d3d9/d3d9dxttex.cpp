@@ -340,6 +340,31 @@ RwBool RwDXT1Decompress(RwInt32 width, RwInt32 height, RwUInt8* destination, con
     return transparent;
 }
 
+RwBool _rwDXT1HasTransparentTexels(RwInt32 width, RwInt32 height, const RwUInt8* source) {
+    if (width <= 0 || height <= 0) {
+        return FALSE;
+    }
+    const RwInt32 blocksWide = (width + 3) / 4;
+    const RwInt32 blocksHigh = (height + 3) / 4;
+    for (RwInt32 by = 0; by < blocksHigh; ++by) {
+        const RwInt32 rows = std::min(4, height - by * 4);
+        for (RwInt32 bx = 0; bx < blocksWide; ++bx, source += 8) {
+            if (Word16(source) > Word16(source + 2)) {
+                continue;
+            }
+            const RwInt32 columns = std::min(4, width - bx * 4);
+            for (RwInt32 y = 0; y < rows; ++y) {
+                for (RwInt32 x = 0; x < columns; ++x) {
+                    if (((source[4 + y] >> (2 * x)) & 3) == 3) {
+                        return TRUE;
+                    }
+                }
+            }
+        }
+    }
+    return FALSE;
+}
+
 void RwDXT3Decompress(RwInt32 width, RwInt32 height, RwUInt8* destination, const RwUInt8* source) {
     DecodeBlocks(width, height, destination, source, 16, [](const RwUInt8* block, RwUInt8 texels[16][4]) {
         ColourBlock(block + 8, false, texels);

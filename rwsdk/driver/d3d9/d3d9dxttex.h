@@ -93,6 +93,11 @@ void RwDXT5Decompress(RwInt32 width, RwInt32 height, RwUInt8* destination, const
 // The 8 alpha values of an interpolated alpha block.
 void RwDXT5AlphaTable(RwUInt8 alpha0, RwUInt8 alpha1, RwUInt8* table);
 
+// Whether DXT1 blocks of a width x height level hold a transparent texel inside the level (a block whose
+// colour 0 is not above colour 1 using index 3), found without decoding: what a level loaded straight
+// into a texture is examined with.
+RwBool _rwDXT1HasTransparentTexels(RwInt32 width, RwInt32 height, const RwUInt8* source);
+
 // Raster formats that the software path decides (the raster module's format bits); 0 lets the format
 // chooser decide from the image.
 constexpr RwInt32 rwDDSRASTERFORMATDEFAULT = 0x0000;
