@@ -1,5 +1,12 @@
 // Direct3D 9 as the game sees it, drawn by OpenGL 3.3 core underneath (platform/d3d9).
 // Numbers that files and callers store (formats, declaration types, state numbers) keep their usual values.
+//
+// Offered: one adapter, one swap chain; the fixed-function pipeline (up to 8 lights, 8 texture stages, fog,
+// texture coordinate generation and transforms); 2D and cube textures in the formats of Formats.cpp (no
+// palettes); render targets and depth-stencil surfaces of any size; StretchRect, GetRenderTargetData,
+// UpdateSurface and UpdateTexture. Not offered yet: vertex and pixel shaders (created and kept, but a draw
+// with one set draws nothing), additional swap chains, user clip planes, point sprites, vertex blending,
+// the bump-map texture operations, palettes.
 #pragma once
 
 #include <windows.h>

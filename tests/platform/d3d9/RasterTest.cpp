@@ -313,3 +313,43 @@ TEST_F(DeviceTest, TwoSidedStencilTakesCounterClockwiseStatesForThoseFaces) {
     EXPECT_EQ(p.At(4, 40), 0xFFFF0000u);  // counter-clockwise with clockwise culling
     EXPECT_EQ(p.At(60, 60), 0xFF000000u); // untouched
 }
+
+TEST_F(DeviceTest, DeclarationsReadSeveralStreamsAndPackedTypes) {
+    Unlit();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    // Stream 0: positions. Stream 1: a skipped word, then the colour as normalised bytes (R, G, B, A in
+    // memory order for UBYTE4N, unlike D3DCOLOR's B, G, R, A).
+    const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_POSITIONT, 0},
+                                          {1, 4, D3DDECLTYPE_UBYTE4N, 0, D3DDECLUSAGE_COLOR, 0},
+                                          D3DDECL_END()};
+    IDirect3DVertexDeclaration9* decl = nullptr;
+    ASSERT_EQ(device->CreateVertexDeclaration(elements, &decl), D3D_OK);
+    const float positions[] = {0, 0, 0.5f, 1, 16, 0, 0.5f, 1, 0, 16, 0.5f, 1, 16, 16, 0.5f, 1};
+    struct Attributes {
+        uint32_t unused;
+        uint8_t rgba[4];
+    } attributes[5] = {}; // the first one is skipped by the stream offset
+    for (int i = 1; i < 5; ++i)
+        attributes[i] = {0xDEADBEEF, {0x20, 0x40, 0x80, 0xFF}};
+    IDirect3DVertexBuffer9 *a = nullptr, *b = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(sizeof positions, 0, 0, D3DPOOL_MANAGED, &a, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateVertexBuffer(sizeof attributes, 0, 0, D3DPOOL_MANAGED, &b, nullptr), D3D_OK);
+    void* data = nullptr;
+    a->Lock(0, 0, &data, 0);
+    std::memcpy(data, positions, sizeof positions);
+    a->Unlock();
+    b->Lock(0, 0, &data, 0);
+    std::memcpy(data, attributes, sizeof attributes);
+    b->Unlock();
+    device->SetVertexDeclaration(decl);
+    device->SetStreamSource(0, a, 0, 16);
+    device->SetStreamSource(1, b, sizeof(Attributes), sizeof(Attributes));
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    EXPECT_EQ(ReadTarget().At(8, 8), 0xFF204080u);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    device->SetStreamSource(1, nullptr, 0, 0);
+    device->SetVertexDeclaration(nullptr);
+    decl->Release();
+    a->Release();
+    b->Release();
+}
