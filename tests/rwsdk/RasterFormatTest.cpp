@@ -5,6 +5,7 @@
 #include "rwsdk/driver/d3d9/d3d9rasterlock.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/plcore/color.h"
+#include "rwsdk/src/texture.h"
 
 #include <array>
 #include <cstring>
@@ -419,6 +420,144 @@ TEST_F(RasterFormatTest, CompressedRastersRefuseConversion) {
     RwErrorGet(&error);
     EXPECT_EQ(error.pluginID, 1);
     EXPECT_EQ(error.errorCode, 2);
+    RwImageDestroy(image);
+    RwRasterDestroy(raster);
+}
+
+} // namespace
+
+namespace {
+
+int generated = 0;
+RwBool CountGeneration(RwRaster*, RwImage*) {
+    ++generated;
+    return TRUE;
+}
+
+TEST_F(RasterFormatTest, WriteLockOfLevelZeroRegeneratesMipLevelsInSoftware) {
+    rwD3D9State.caps.Caps2 &= ~DWORD(D3DCAPS2_CANAUTOGENMIPMAP);
+    RwTextureCallBackMipmapGeneration saved = RwTextureGetMipmapGenerationCallBack();
+    RwTextureSetMipmapGenerationCallBack(CountGeneration);
+    generated = 0;
+    RwRaster* raster = RwRasterCreate(16, 16, 0,
+                                      RwInt32(rwRASTERTYPETEXTURE) | rwRASTERFORMAT8888 |
+                                          rwRASTERFORMATMIPMAP | rwRASTERFORMATAUTOMIPMAP);
+    ASSERT_NE(raster, nullptr);
+    ASSERT_NE(RwRasterLock(raster, 0, rwRASTERLOCKWRITE), nullptr);
+    RwRasterUnlock(raster);
+    EXPECT_EQ(generated, 1);
+    ASSERT_NE(RwRasterLock(raster, 1, rwRASTERLOCKWRITE), nullptr);
+    RwRasterUnlock(raster);
+    ASSERT_NE(RwRasterLock(raster, 0, rwRASTERLOCKREAD), nullptr);
+    RwRasterUnlock(raster);
+    EXPECT_EQ(generated, 1) << "only a write of level 0 regenerates";
+    RwRasterDestroy(raster);
+
+    // With the device generating the levels nothing runs in software.
+    rwD3D9State.caps.Caps2 |= D3DCAPS2_CANAUTOGENMIPMAP;
+    raster = RwRasterCreate(16, 16, 0,
+                            RwInt32(rwRASTERTYPETEXTURE) | rwRASTERFORMAT8888 | rwRASTERFORMATMIPMAP |
+                                rwRASTERFORMATAUTOMIPMAP);
+    ASSERT_NE(RwRasterLock(raster, 0, rwRASTERLOCKWRITE), nullptr);
+    RwRasterUnlock(raster);
+    EXPECT_EQ(generated, 1);
+    RwRasterDestroy(raster);
+    RwTextureSetMipmapGenerationCallBack(saved);
+}
+
+TEST_F(RasterFormatTest, SubRastersLockTheirRectangle) {
+    RwRaster* raster = RwRasterCreate(16, 8, 0, RwInt32(rwRASTERTYPETEXTURE) | rwRASTERFORMAT8888);
+    RwUInt8* pixels = RwRasterLock(raster, 0, rwRASTERLOCKWRITE);
+    ASSERT_NE(pixels, nullptr);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const RwUInt32 v = RwUInt32(y * 16 + x);
+            std::memcpy(pixels + y * raster->stride + 4 * x, &v, 4);
+        }
+    RwRasterUnlock(raster);
+    RwRaster* sub = RwRasterCreate(0, 0, 0, RwInt32(rwRASTERTYPETEXTURE) | rwRASTERDONTALLOCATE);
+    ASSERT_NE(sub, nullptr);
+    RwRect rect = {5, 3, 4, 2};
+    ASSERT_EQ(RwRasterSubRaster(sub, raster, &rect), sub);
+    RwUInt8* part = RwRasterLock(sub, 0, rwRASTERLOCKREAD);
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(sub->width, 4);
+    EXPECT_EQ(sub->height, 2);
+    RwUInt32 v = 0;
+    std::memcpy(&v, part, 4);
+    EXPECT_EQ(v, 3u * 16 + 5);
+    std::memcpy(&v, part + sub->stride + 4 * 3, 4);
+    EXPECT_EQ(v, 4u * 16 + 8);
+    RwRasterUnlock(sub);
+    RwRasterDestroy(sub);
+    RwRasterDestroy(raster);
+}
+
+TEST_F(RasterFormatTest, PalettesLockOnlyWhereThereIsOne) {
+    RwRaster* raster = RwRasterCreate(4, 4, 0, RwInt32(rwRASTERTYPETEXTURE) | rwRASTERFORMAT8888);
+    RwError error{};
+    RwErrorGet(&error);
+    EXPECT_EQ(RwRasterLockPalette(raster, rwRASTERLOCKWRITE), nullptr);
+    EXPECT_EQ(PendingError(), RwInt32(E_RW_INVRASTERLOCKREQ));
+    RwRasterDestroy(raster);
+    RwRaster* zbuffer = RwRasterCreate(4, 4, 0, rwRASTERTYPEZBUFFER);
+    EXPECT_EQ(RwRasterLockPalette(zbuffer, rwRASTERLOCKREAD), nullptr);
+    EXPECT_EQ(PendingError(), RwInt32(E_RW_INVRASTERLOCKREQ));
+    RwRasterDestroy(zbuffer);
+}
+
+TEST_F(RasterFormatTest, CameraTexturesRenderIntoTheFrameBuffer) {
+    RwRaster* source = RwRasterCreate(8, 8, 0, RwInt32(rwRASTERTYPECAMERATEXTURE) | rwRASTERFORMAT888);
+    ASSERT_NE(source, nullptr);
+    ASSERT_TRUE(RWSRCGLOBAL(stdFunc)[rwSTANDARDSETRASTERCONTEXT](nullptr, source, 0));
+    RwRGBA red = {255, 0, 0, 255};
+    RwUInt32 pixel = 0;
+    RwRGBAToPixel(&pixel, &red, rwRASTERFORMAT888);
+    ASSERT_TRUE(RWSRCGLOBAL(stdFunc)[rwSTANDARDRASTERCLEAR](nullptr, nullptr, RwInt32(pixel)));
+    ASSERT_TRUE(RWSRCGLOBAL(stdFunc)[rwSTANDARDSETRASTERCONTEXT](nullptr, colour, 0));
+    RwRGBA black = {0, 0, 0, 255};
+    RwRGBAToPixel(&pixel, &black, rwRASTERFORMAT888);
+    ASSERT_TRUE(RWSRCGLOBAL(stdFunc)[rwSTANDARDRASTERCLEAR](nullptr, nullptr, RwInt32(pixel)));
+    RwRect at = {10, 20, 0, 0};
+    ASSERT_TRUE(RWSRCGLOBAL(stdFunc)[rwSTANDARDRASTERRENDER](source, &at, 0));
+    RWSRCGLOBAL(stdFunc)[rwSTANDARDSETRASTERCONTEXT](nullptr, nullptr, 0);
+    unsigned width = 0, height = 0;
+    const std::vector<uint32_t> frame = ReadBackBuffer(width, height);
+    ASSERT_EQ(width, unsigned(Width));
+    size_t reds = 0;
+    for (uint32_t v : frame)
+        reds += (v & 0xFFFFFF) == 0xFF0000;
+    EXPECT_EQ(reds, 64u) << "one 8 x 8 copy";
+    const bool topDown = (frame[20 * width + 10] & 0xFFFFFF) == 0xFF0000;
+    const bool bottomUp = (frame[(height - 21) * width + 10] & 0xFFFFFF) == 0xFF0000;
+    EXPECT_TRUE(topDown || bottomUp);
+    // The camera raster reads back the same through a lock.
+    RwImage* image = SolidImage(Width, Height, {0, 0, 0, 0});
+    ASSERT_TRUE(RwD3D9ImageFromRaster(image, colour, 0));
+    size_t lockedReds = 0;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) {
+            const RwUInt8* p = image->pixels + y * image->stride + 4 * x;
+            lockedReds += p[0] == 255 && p[1] == 0 && p[2] == 0;
+        }
+    EXPECT_EQ(lockedReds, 64u);
+    EXPECT_EQ(colour->cpPixels, nullptr);
+    RwImageDestroy(image);
+    RwRasterDestroy(source);
+}
+
+TEST_F(RasterFormatTest, ConvertsToTheDeviceFormatKeepingPixels) {
+    RwRaster* raster = RwRasterCreate(4, 4, 0, RwInt32(rwRASTERTYPETEXTURE) | rwRASTERFORMAT565);
+    RwImage* image = SolidImage(4, 4, {0xF8, 0x80, 0x08, 0xFF});
+    ASSERT_TRUE(RwD3D9RasterFromImage(raster, image, 0));
+    RwD3D9RasterConvertToDeviceFormat(raster);
+    EXPECT_EQ(RwRasterGetFormat(raster) & rwRASTERFORMATPIXELFORMATMASK, rwRASTERFORMAT888);
+    EXPECT_EQ(raster->depth, 32);
+    RwImage* back = SolidImage(4, 4, {0, 0, 0, 0});
+    ASSERT_TRUE(RwD3D9ImageFromRaster(back, raster, 0));
+    EXPECT_EQ((std::array<RwUInt8, 4>{back->pixels[0], back->pixels[1], back->pixels[2], back->pixels[3]}),
+              (std::array<RwUInt8, 4>{0xF8, 0x80, 0x08, 0xFF}));
+    RwImageDestroy(back);
     RwImageDestroy(image);
     RwRasterDestroy(raster);
 }
