@@ -18,27 +18,23 @@ void DeleteBuffer(Buffer* buffer) {
     delete buffer;
 }
 
+Buffer* DecodeFile(const Base::String& path) {
+    std::ifstream file(Win32::NativePath(path), std::ios::binary);
+    if (!file) {
+        return nullptr;
+    }
+    std::unique_ptr<Decoder> decoder(OpenDecoder(file));
+    if (!decoder) {
+        return nullptr;
+    }
+    auto buffer = std::make_unique<Buffer>();
+    return buffer->Load(*decoder) ? buffer.release() : nullptr;
+}
+
 Buffer* LoadBuffer(const Base::String& name) {
+    Base::SoundCache::Load = DecodeFile;
     Base::SoundCache::DeleteBuffer = DeleteBuffer;
-    auto found = Base::SoundCache::Entries.find(name);
-    if (found != Base::SoundCache::Entries.end()) {
-        return found->second;
-    }
-    Buffer* buffer = nullptr;
-    std::ifstream file(Win32::NativePath(Base::MakePath(Base::SoundCache::Directory, name, {})),
-                       std::ios::binary);
-    if (file) {
-        std::unique_ptr<Decoder> decoder(OpenDecoder(file));
-        if (decoder) {
-            buffer = new Buffer();
-            if (!buffer->Load(*decoder)) {
-                delete buffer;
-                buffer = nullptr;
-            }
-        }
-    }
-    Base::SoundCache::Entries.emplace(name, buffer);
-    return buffer;
+    return Base::SoundCache::Get(name);
 }
 
 } // namespace

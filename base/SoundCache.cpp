@@ -3,16 +3,23 @@
 namespace Base {
 
 String SoundCache::Directory;
-std::map<String, Audio::Buffer*> SoundCache::Entries;
+NamedEntries<Audio::Buffer> SoundCache::Entries;
+Audio::Buffer* (*SoundCache::Load)(const String& path) = nullptr;
 void (*SoundCache::DeleteBuffer)(Audio::Buffer* buffer) = nullptr;
 
+Audio::Buffer* SoundCache::Get(std::string_view name) {
+    if (!Load) {
+        return nullptr;
+    }
+    return FindOrLoad(Entries, Directory, name, Load);
+}
+
 void SoundCache::Clear() {
-    for (auto& [name, buffer] : Entries) {
-        if (buffer && DeleteBuffer) {
+    ClearEntries(Entries, [](Audio::Buffer* buffer) {
+        if (DeleteBuffer) {
             DeleteBuffer(buffer);
         }
-    }
-    Entries.clear();
+    });
 }
 
 } // namespace Base

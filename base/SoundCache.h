@@ -1,10 +1,8 @@
 // Decoded sounds by file name, read once per run; a failed load is kept as null so it is not retried.
-// The buffers are the audio layer's: it fills the cache and installs the routine that deletes them.
+// The buffers are the audio layer's: it installs the decoder and the routine that deletes them.
 #pragma once
 
-#include "base/String.h"
-
-#include <map>
+#include "base/NamedCache.h"
 
 namespace Audio {
 class Buffer;
@@ -15,10 +13,14 @@ namespace Base {
 class SoundCache {
 public:
     static String Directory; // "SoundsDir"
-    static std::map<String, Audio::Buffer*> Entries;
+    static NamedEntries<Audio::Buffer> Entries;
+    // Decodes one file; null when it cannot be read. Set by the audio layer.
+    static Audio::Buffer* (*Load)(const String& path);
     // Deletes one buffer (through its virtual destructor); set by the audio layer.
     static void (*DeleteBuffer)(Audio::Buffer* buffer);
 
+    // The shared buffer of a sound file; null until the audio layer has installed its decoder.
+    static Audio::Buffer* Get(std::string_view name);
     // Deletes every buffer and empties the map, which stays usable.
     static void Clear();
 };

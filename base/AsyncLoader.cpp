@@ -1,0 +1,198 @@
+#include "base/AsyncLoader.h"
+
+#include "platform/win32/Files.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+namespace Base {
+
+namespace {
+
+// Lock order in the worker: queue, then test, then read, never two at once. Cancel holds test while it
+// waits for read; the worker never takes test while it holds read.
+std::mutex queueMutex; // the request heap, the request list and its count, the stop flag
+std::mutex readMutex;  // one whole read, from the cancel test to its end
+std::mutex testMutex;  // the current request
+// Signalled by Enqueue and Stop: the worker sleeps here instead of polling an empty queue.
+std::condition_variable queueChanged;
+
+std::vector<AsyncLoader::Request> heap;
+AsyncLoader::Handle sentinel{AsyncLoader::Queued, &sentinel, &sentinel};
+size_t requestCount = 0;
+bool stopping = false;
+bool running = false;
+std::thread worker;
+AsyncLoader::Handle* current = nullptr;
+
+bool LowerPriority(const AsyncLoader::Request& a, const AsyncLoader::Request& b) {
+    return a.priority < b.priority;
+}
+
+// Under the queue mutex.
+void Unlink(AsyncLoader::Handle* handle) {
+    if (handle == &sentinel) {
+        return;
+    }
+    handle->previous->next = handle->next;
+    handle->next->previous = handle->previous;
+    --requestCount;
+    delete handle;
+}
+
+} // namespace
+
+bool (*AsyncLoader::ReadRange)(const String& name, uint32_t offset, uint32_t size,
+                               void* buffer) = AsyncLoader::ReadFileRange;
+
+bool AsyncLoader::ReadFileRange(const String& name, uint32_t offset, uint32_t size, void* buffer) {
+    FILE* file = Win32::OpenFile(name, "rb");
+    if (!file) {
+        return false;
+    }
+    bool ok = fseek(file, long(offset), SEEK_SET) == 0;
+    if (ok && size > 0) {
+        ok = fread(buffer, 1, size, file) == size;
+    }
+    ok = ok && !ferror(file);
+    fclose(file);
+    return ok;
+}
+
+void AsyncLoader::Start() {
+    std::lock_guard lock(queueMutex);
+    if (running) {
+        return;
+    }
+    stopping = false;
+    running = true;
+    worker = std::thread(ThreadProc);
+}
+
+void AsyncLoader::Stop() {
+    {
+        std::lock_guard lock(queueMutex);
+        if (!running) {
+            return;
+        }
+        stopping = true;
+    }
+    queueChanged.notify_all();
+    worker.join();
+    {
+        std::lock_guard test(testMutex);
+        current = nullptr;
+    }
+    std::lock_guard lock(queueMutex);
+    // Nothing will take these any more: cancelled handles are ours to free, the others stay with their
+    // owners in state Queued.
+    for (Request& request : heap) {
+        if (request.state->state.load() == Cancelled) {
+            Unlink(request.state);
+        }
+    }
+    heap.clear();
+    running = false;
+}
+
+bool AsyncLoader::Running() {
+    std::lock_guard lock(queueMutex);
+    return running;
+}
+
+AsyncLoader::Handle* AsyncLoader::Enqueue(const String& name, uint32_t offset, uint32_t size,
+                                          int32_t priority, void* buffer) {
+    auto* handle = new Handle;
+    {
+        std::lock_guard lock(queueMutex);
+        handle->previous = sentinel.previous;
+        handle->next = &sentinel;
+        sentinel.previous->next = handle;
+        sentinel.previous = handle;
+        ++requestCount;
+        heap.push_back(Request{name, offset, size, priority, buffer, handle});
+        std::push_heap(heap.begin(), heap.end(), LowerPriority);
+    }
+    queueChanged.notify_one();
+    return handle;
+}
+
+int32_t AsyncLoader::Cancel(Handle* handle) {
+    std::lock_guard test(testMutex);
+    if (handle == current) {
+        // The worker may be reading it: whoever holds the read mutex first decides.
+        std::lock_guard read(readMutex);
+        int32_t state = handle->state.load();
+        if (state == Queued) {
+            handle->state.store(Cancelled);
+            return Cancelled;
+        }
+        return state;
+    }
+    // Not taken yet: the worker needs the test mutex before it can start on it.
+    int32_t state = handle->state.load();
+    if (state != Queued) {
+        return state;
+    }
+    std::lock_guard lock(queueMutex);
+    if (!running) {
+        // No worker will come for it: take it out of the queue and free it here.
+        heap.erase(
+            std::remove_if(heap.begin(), heap.end(), [&](const Request& r) { return r.state == handle; }),
+            heap.end());
+        std::make_heap(heap.begin(), heap.end(), LowerPriority);
+        Unlink(handle);
+        return Cancelled;
+    }
+    handle->state.store(Cancelled);
+    return Cancelled;
+}
+
+void AsyncLoader::Free(Handle* handle) {
+    std::lock_guard lock(queueMutex);
+    Unlink(handle);
+}
+
+size_t AsyncLoader::RequestCount() {
+    std::lock_guard lock(queueMutex);
+    return requestCount;
+}
+
+void AsyncLoader::ThreadProc() {
+    for (;;) {
+        Request request;
+        {
+            std::unique_lock lock(queueMutex);
+            queueChanged.wait(lock, [] { return stopping || !heap.empty(); });
+            if (stopping) {
+                return;
+            }
+            std::pop_heap(heap.begin(), heap.end(), LowerPriority);
+            request = std::move(heap.back());
+            heap.pop_back();
+        }
+        {
+            std::lock_guard test(testMutex);
+            current = request.state;
+        }
+        bool cancelled = false;
+        {
+            std::lock_guard read(readMutex);
+            if (request.state->state.load() == Cancelled) {
+                cancelled = true;
+            } else {
+                bool ok = ReadRange(request.name, request.offset, request.size, request.buffer);
+                request.state->state.store(ok ? Read : Failed, std::memory_order_release);
+            }
+        }
+        if (cancelled) {
+            std::lock_guard lock(queueMutex);
+            Unlink(request.state);
+        }
+    }
+}
+
+} // namespace Base

@@ -1,0 +1,28 @@
+#include "base/FontCache.h"
+
+#include "base/InfoCache.h"
+
+namespace Base {
+
+String FontCache::Directory;
+NamedEntries<Gui::Font> FontCache::Entries;
+Gui::Font* (*FontCache::Load)(const Info& description) = nullptr;
+void (*FontCache::Delete)(Gui::Font* font) = nullptr;
+
+Gui::Font* FontCache::Get(std::string_view name) {
+    if (!Load) {
+        return nullptr;
+    }
+    return FindOrLoad(Entries, Directory, name,
+                      [](const String& path) { return Load(InfoCache::Get(path)); });
+}
+
+void FontCache::Clear() {
+    ClearEntries(Entries, [](Gui::Font* font) {
+        if (Delete) {
+            Delete(font);
+        }
+    });
+}
+
+} // namespace Base

@@ -1,0 +1,79 @@
+// Terrain and map textures streamed in the background at a chosen mip level
+// from 512 x 512 DXT1 DDS files, showing the nearest level already loaded
+// meanwhile. Textures are the engine's: the layer above installs the routines
+// that make one from the read mip chain and destroy it.
+#pragma once
+
+#include "base/AsyncLoader.h"
+#include "base/String.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+struct RwTexture;
+
+namespace Base {
+
+class StreamedTextureCache {
+public:
+    static constexpr uint32_t Side = 512;
+    static constexpr uint32_t HeaderBytes = 128; // "DDS " and its header record
+    static constexpr uint32_t FourCCDXT1 = 0x31545844;
+
+    struct Key {
+        String name;
+        uint32_t level = 0;
+        bool operator<(const Key& other) const {
+            int order = name.compare(other.name);
+            return order != 0 ? order < 0 : level < other.level;
+        }
+    };
+
+    struct ReadRecord {
+        int32_t state = AsyncLoader::Queued;    // a copy of the request's: Queued, Read or Failed
+        AsyncLoader::Handle* request = nullptr; // null once handed back to the loader
+        std::unique_ptr<uint8_t[]> data;
+        uint32_t size = 0;
+    };
+
+    struct Entry {
+        String name;
+        uint32_t level = 0; // the side is Side >> level
+        uint32_t references = 0;
+        RwTexture* texture = nullptr;     // null until the read is done
+        std::unique_ptr<ReadRecord> read; // null once the texture exists
+        Entry* fallback = nullptr;        // holds one reference on the nearest level
+                                          // loaded when this was requested
+    };
+
+    static std::map<Key, Entry> Entries;
+
+    // Makes a texture of side x side in DXT1 with its whole mip chain, the levels
+    // one after the other in data; null on failure.
+    static RwTexture* (*CreateTexture)(uint32_t side, const uint8_t* data, uint32_t size);
+    static void (*DestroyTexture)(RwTexture* texture);
+
+    static Entry* Request(const String& name, uint32_t level, int32_t priority);
+    // A new reference on the entry of exactly this key, or a new entry that
+    // starts its read.
+    static Entry* Acquire(const Key& key, Entry* fallback, int32_t priority);
+    static void Release(Entry* entry);
+    // The entry's texture, else the first one along its fallbacks, else null.
+    static RwTexture* GetTexture(const Entry* entry);
+    // Once per frame: takes finished reads and makes their textures.
+    static void Update();
+
+    // Queues the read of the mip chain from level down to 1 x 1.
+    static std::unique_ptr<ReadRecord> StartRead(uint32_t level, uint32_t side, int32_t priority,
+                                                 const String& name, bool dxt1 = true);
+    // Mip levels of a square texture (down to 1 x 1) and the bytes of one, in
+    // whole 4 x 4 blocks.
+    static uint32_t LevelCount(uint32_t side);
+    static uint32_t LevelBytes(uint32_t side, uint32_t level, bool dxt1 = true);
+
+private:
+    static void FinishRead(Entry& entry);
+};
+
+} // namespace Base
