@@ -18,10 +18,11 @@ function(corvane_module target)
   endif()
 endfunction()
 
-# corvane_test(<target> SOURCES ... DEPS ... [ENV ...] [LABELS ...])
+# corvane_test(<target> SOURCES ... DEPS ... [ENV ...] [LABELS ...] [SERIAL])
 # A GoogleTest executable whose tests CTest finds one by one. Tests run headless.
+# SERIAL: the tests run alone, for tests that follow the wall clock (recorded sound).
 function(corvane_test target)
-  cmake_parse_arguments(T "" "" "SOURCES;DEPS;ENV;LABELS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "" "SOURCES;DEPS;ENV;LABELS" ${ARGN})
   add_executable(${target} ${T_SOURCES})
   target_link_libraries(${target} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
@@ -33,6 +34,9 @@ function(corvane_test target)
   set(props TIMEOUT 300)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  if(T_SERIAL)
+    list(APPEND props RUN_SERIAL TRUE)
   endif()
   gtest_discover_tests(${target}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
