@@ -158,6 +158,30 @@ const std::array<FormatInfo, 38> formats{{
      true},
 }};
 
+// Expanded on upload (see ExpanderOf): the GL layout and type are those of the expanded bytes.
+const FormatInfo expanded[] = {
+    {D3DFMT_A8R3G3B2, GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, 2, false, {R, G, B, A}, false, false, false},
+    {D3DFMT_A4L4, GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, 1, false, {R, G, B, A}, false, false, false},
+};
+
+void ExpandA8R3G3B2(const unsigned char* in, unsigned char* out, size_t count) {
+    for (size_t i = 0; i < count; ++i, in += 2, out += 4) {
+        unsigned v = unsigned(in[0]) | unsigned(in[1]) << 8;
+        out[0] = static_cast<unsigned char>(((v >> 5) & 7) * 255 / 7);
+        out[1] = static_cast<unsigned char>(((v >> 2) & 7) * 255 / 7);
+        out[2] = static_cast<unsigned char>((v & 3) * 255 / 3);
+        out[3] = static_cast<unsigned char>(v >> 8);
+    }
+}
+
+void ExpandA4L4(const unsigned char* in, unsigned char* out, size_t count) {
+    for (size_t i = 0; i < count; ++i, ++in, out += 4) {
+        unsigned char l = static_cast<unsigned char>((*in & 15) * 17);
+        out[0] = out[1] = out[2] = l;
+        out[3] = static_cast<unsigned char>((*in >> 4) * 17);
+    }
+}
+
 const FormatInfo extraDepth[] = {
     {D3DFMT_D24FS8,
      GL_DEPTH24_STENCIL8,
@@ -190,7 +214,21 @@ const FormatInfo* FindFormat(D3DFORMAT format) {
     for (const FormatInfo& f : extraDepth)
         if (f.format == format)
             return &f;
+    for (const FormatInfo& f : expanded)
+        if (f.format == format)
+            return &f;
     return nullptr;
+}
+
+Expander ExpanderOf(D3DFORMAT format) {
+    switch (format) {
+    case D3DFMT_A8R3G3B2:
+        return ExpandA8R3G3B2;
+    case D3DFMT_A4L4:
+        return ExpandA4L4;
+    default:
+        return nullptr;
+    }
 }
 
 size_t RowPitch(const FormatInfo& info, unsigned width) {

@@ -21,6 +21,10 @@ struct FormatInfo {
 // The record of a format, or null for formats this layer does not offer (palettes, odd packings).
 const FormatInfo* FindFormat(D3DFORMAT format);
 
+// Formats GL cannot take as they are: their locked pixels are expanded to R, G, B, A bytes on upload.
+using Expander = void (*)(const unsigned char* pixels, unsigned char* rgba, size_t count);
+Expander ExpanderOf(D3DFORMAT format);
+
 // Bytes per row of a level of the given width in locked memory.
 size_t RowPitch(const FormatInfo& info, unsigned width);
 // Rows of locked memory (block rows for compressed formats).

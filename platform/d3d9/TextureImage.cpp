@@ -52,7 +52,7 @@ GLenum TextureImage::FaceTarget(unsigned face) const {
 
 void TextureImage::readBack() {
     drawn_ = false;
-    if (cpuOnly_ || format_.compressed)
+    if (cpuOnly_ || format_.compressed || ExpanderOf(format_.format))
         return;
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     BindScratch(Target(), name_);
@@ -128,6 +128,16 @@ void TextureImage::Upload(unsigned face, unsigned level, const RECT* rect) {
         return;
     }
     RECT r = rect ? *rect : RECT{0, 0, LONG(Width(level)), LONG(Height(level))};
+    if (Expander expand = ExpanderOf(format_.format)) {
+        size_t w = size_t(r.right - r.left);
+        std::vector<unsigned char> rgba(w * size_t(r.bottom - r.top) * 4);
+        for (LONG y = r.top; y < r.bottom; ++y)
+            expand(bytes + size_t(y) * Pitch(level) + size_t(r.left) * format_.bytes,
+                   rgba.data() + size_t(y - r.top) * w * 4, w);
+        glTexSubImage2D(FaceTarget(face), GLint(level), r.left, r.top, r.right - r.left, r.bottom - r.top,
+                        GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        return;
+    }
     glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(Width(level)));
     const unsigned char* first = bytes + size_t(r.top) * Pitch(level) + size_t(r.left) * format_.bytes;
     glTexSubImage2D(FaceTarget(face), GLint(level), r.left, r.top, r.right - r.left, r.bottom - r.top,

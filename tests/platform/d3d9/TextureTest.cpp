@@ -55,6 +55,8 @@ TEST_F(TextureTest, PointSampledQuadReturnsExactTexels) {
         {D3DFMT_A1R5G5B5, 2, 0x83E0, 0xFF00FF00},     {D3DFMT_X1R5G5B5, 2, 0x001F, 0xFF0000FF},
         {D3DFMT_A4R4G4B4, 2, 0x5F0A, 0x55FF00AA},     {D3DFMT_L8, 1, 0x7E, 0xFF7E7E7E},
         {D3DFMT_A8L8, 2, 0x407E, 0x407E7E7E},         {D3DFMT_A8, 1, 0x99, 0x99000000},
+        {D3DFMT_A8R3G3B2, 2, 0x80E7, 0x80FF24FF}, // R 7, G 1, B 3
+        {D3DFMT_A4L4, 1, 0x5A, 0x55AAAAAA},
     };
     std::mt19937 random(7);
     for (const Case& c : cases) {
