@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -103,8 +104,11 @@ struct TempDir {
     std::filesystem::path path;
     TempDir() {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        path = std::filesystem::temp_directory_path() / ("corvane_imagefiles_" + std::to_string(getpid()) +
-                                                         "_" + info->test_suite_name() + "_" + info->name());
+        // Parameterised tests have '/' in their names: the directory stays one level deep.
+        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        path = std::filesystem::temp_directory_path() /
+               ("corvane_imagefiles_" + std::to_string(getpid()) + "_" + name);
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
     }
