@@ -265,7 +265,6 @@ private:
     GLuint upVertices_ = 0, upIndices_ = 0;
     size_t upVerticesUsed_ = 0, upVerticesSize_ = 0, upIndicesUsed_ = 0, upIndicesSize_ = 0;
     GLuint boundElementBuffer_ = 0;
-    unsigned vertexLayoutId_ = 0;
     bool vertexArraysFromUp_ = false;
     GLuint gammaProgram_ = 0, gammaTexture_ = 0, gammaArray_ = 0;
     float anisotropyMax_ = 1.0f;
