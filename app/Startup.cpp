@@ -1,8 +1,14 @@
 #include "app/Startup.h"
 
 #include "app/Application.h"
+#include "base/AnimationCache.h"
+#include "base/AsyncLoader.h"
+#include "base/ClumpCache.h"
 #include "base/Config.h"
+#include "base/FontCache.h"
 #include "base/Info.h"
+#include "base/InfoCache.h"
+#include "base/SoundCache.h"
 #include "base/TextTable.h"
 #include "frontend/Frontend.h"
 #include "games/MPlrGame.h"
@@ -69,7 +75,15 @@ void Init(HINSTANCE, HWND window) {
     if (!Rw::StartEngine(ResourceArenaKB, 0, window, videoMode, settings.refreshRate))
         Fail("Cannot initialize Lumicaster.", UINT(-1));
 
+    // The cache directories; a missing key leaves a path that names nothing.
+    Base::FontCache::Directory = strings.GetStringDefault("FontsDir", "UnspecifiedPath");
+    Base::ClumpCache::Directory = strings.GetStringDefault("ModelsDir", "UnspecifiedPath");
+    Base::AnimationCache::Directory = strings.GetStringDefault("AnimationsDir", "UnspecifiedPath");
+    Base::SoundCache::Directory = strings.GetStringDefault("SoundsDir", "UnspecifiedPath");
+
     Base::TextTable = strings;
+
+    Base::AsyncLoader::Start();
 
     SetWindowTextA(window, Base::GetText("AppTitle").c_str());
 
@@ -82,6 +96,13 @@ void Init(HINSTANCE, HWND window) {
 void Shutdown() {
     if (!Started)
         return;
+    // Cleared while the loader still runs; nothing deleted below may touch a cached font or tree.
+    Base::FontCache::Clear();
+    Base::InfoCache::Clear();
+    Base::ClumpCache::Clear();
+    Base::AnimationCache::Clear();
+    Base::SoundCache::Clear();
+
     delete SplrGame;
     SplrGame = nullptr;
     delete MplrGame;
@@ -92,6 +113,7 @@ void Shutdown() {
     delete NetSession;
     NetSession = nullptr;
 
+    Base::AsyncLoader::Stop();
     Rw::StopEngine();
     ChangeDisplaySettingsA(nullptr, 0);
     Started = false;

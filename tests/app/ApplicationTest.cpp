@@ -2,6 +2,8 @@
 
 #include "app/Application.h"
 #include "app/ModeMachine.h"
+#include "base/AsyncLoader.h"
+#include "base/InfoCache.h"
 #include "frontend/Frontend.h"
 #include "platform/win32/SdlWindow.h"
 #include "scene/EngineHost.h"
@@ -152,9 +154,12 @@ TEST_F(Application, ACloseAndTheEndOfTheLoopRunTheShutdownOnce) {
     bool windowAliveAtShutdown = false;
     std::string title;
     RECT client{}, outer{};
+    bool loaderRunning = false, loaderRunningAtShutdown = false, cachesClearedFirst = false;
     state.onFrontendUpdate = [&] {
         if (seenWindow)
             return;
+        loaderRunning = Base::AsyncLoader::Running();
+        Base::InfoCache::Get("Startup.info");
         // The first frame: look at the window, then press its close button.
         seenWindow = Rw::MainWindow;
         title = SDL_GetWindowTitle(Win32::SdlWindow(seenWindow));
@@ -162,7 +167,11 @@ TEST_F(Application, ACloseAndTheEndOfTheLoopRunTheShutdownOnce) {
         GetWindowRect(seenWindow, &outer);
         PushWindowEvent(seenWindow, SDL_WINDOWEVENT_CLOSE);
     };
-    state.onFrontendDeleted = [&] { windowAliveAtShutdown = IsWindow(seenWindow); };
+    state.onFrontendDeleted = [&] {
+        windowAliveAtShutdown = IsWindow(seenWindow);
+        cachesClearedFirst = Base::InfoCache::Entries.empty();
+        loaderRunningAtShutdown = Base::AsyncLoader::Running();
+    };
 
     EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_SHOW), 0);
 
@@ -175,6 +184,11 @@ TEST_F(Application, ACloseAndTheEndOfTheLoopRunTheShutdownOnce) {
     EXPECT_EQ(outer.top, 0);
     EXPECT_EQ(state.frontendsDeleted, 1);
     EXPECT_TRUE(windowAliveAtShutdown); // shut down by the close, before the window went
+    // The loader runs from start-up; the caches are emptied before the front end goes, the loader after.
+    EXPECT_TRUE(loaderRunning);
+    EXPECT_TRUE(cachesClearedFirst);
+    EXPECT_TRUE(loaderRunningAtShutdown);
+    EXPECT_FALSE(Base::AsyncLoader::Running());
     EXPECT_FALSE(IsWindow(seenWindow));
     EXPECT_FALSE(App::Started);
     EXPECT_FALSE(Rw::EngineStarted);
