@@ -370,6 +370,8 @@ TEST_F(RasterFormatTest, VideoMemoryRastersSurviveADeviceReset) {
     RwRaster* target = RwRasterCreate(32, 32, 0, RwInt32(rwRASTERTYPECAMERATEXTURE) | rwRASTERFORMAT888);
     RwRaster* zbuffer = RwRasterCreate(32, 32, 0, rwRASTERTYPEZBUFFER);
     RwRaster* texture = RwRasterCreate(8, 8, 0, RwInt32(rwRASTERTYPETEXTURE) | rwRASTERFORMAT8888);
+    RwRaster* depthTexture = RwRasterCreate(16, 16, 0, RwInt32(rwRASTERTYPETEXTURE) | rwRASTERFORMAT16);
+    ASSERT_NE(depthTexture, nullptr);
     ASSERT_NE(target, nullptr);
     ASSERT_NE(zbuffer, nullptr);
     ASSERT_NE(texture, nullptr);
@@ -384,6 +386,7 @@ TEST_F(RasterFormatTest, VideoMemoryRastersSurviveADeviceReset) {
 
     EXPECT_NE(RwD3D9RasterExtension(target)->texture, nullptr);
     EXPECT_NE(RwD3D9RasterExtension(zbuffer)->texture, nullptr);
+    EXPECT_NE(RwD3D9RasterExtension(depthTexture)->texture, nullptr);
     // The new render target takes writes and reads.
     ASSERT_TRUE(RWSRCGLOBAL(stdFunc)[rwSTANDARDSETRASTERCONTEXT](nullptr, target, 0));
     RwRGBA blue = {0, 0, 255, 255};
@@ -402,6 +405,7 @@ TEST_F(RasterFormatTest, VideoMemoryRastersSurviveADeviceReset) {
     RwImageDestroy(kept);
     RwImageDestroy(back);
     RwImageDestroy(image);
+    RwRasterDestroy(depthTexture);
     RwRasterDestroy(texture);
     RwRasterDestroy(zbuffer);
     RwRasterDestroy(target);
