@@ -15,6 +15,7 @@
 #include "games/SPlrGame.h"
 #include "network/Session.h"
 #include "scene/EngineHost.h"
+#include "scene/StreamedTexture.h"
 
 namespace App {
 
@@ -83,6 +84,7 @@ void Init(HINSTANCE, HWND window) {
 
     Base::TextTable = strings;
 
+    Rw::InstallStreamedTextures();
     Base::AsyncLoader::Start();
 
     SetWindowTextA(window, Base::GetText("AppTitle").c_str());

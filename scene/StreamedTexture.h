@@ -1,0 +1,18 @@
+// The engine side of the streamed-texture cache: DXT1 textures made from a mip chain read from a DDS file.
+#pragma once
+
+#include <cstdint>
+
+struct RwTexture;
+
+namespace Rw {
+
+// A side x side DXT1 texture with all its mip levels, filled from data: the levels one after the other,
+// largest first, in whole 4 x 4 blocks. Null when the data is short or the device refuses the texture.
+RwTexture* CreateStreamedTexture(uint32_t side, const uint8_t* data, uint32_t size);
+void DestroyStreamedTexture(RwTexture* texture);
+
+// Points the streamed-texture cache at the two routines above.
+void InstallStreamedTextures();
+
+} // namespace Rw

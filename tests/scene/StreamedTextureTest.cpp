@@ -1,0 +1,100 @@
+#include "base/AsyncLoader.h"
+#include "base/StreamedTextureCache.h"
+#include "rwsdk/src/texture.h"
+#include "scene/StreamedTexture.h"
+#include "tests/rwsdk/DriverFixture.h"
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Cache = Base::StreamedTextureCache;
+
+class StreamedTextureTest : public DriverTest {
+protected:
+    // A mip chain of side x side DXT1 whose every byte differs from its neighbours.
+    static std::vector<uint8_t> Chain(uint32_t side) {
+        std::vector<uint8_t> data;
+        for (uint32_t level = 0; level < Cache::LevelCount(side); ++level) {
+            for (uint32_t i = 0; i < Cache::LevelBytes(side, level); ++i) {
+                data.push_back(uint8_t(i * 7 + level * 31));
+            }
+        }
+        return data;
+    }
+    // Each level of the texture holds its part of the chain, block row by block row.
+    static void ExpectLevels(RwTexture* texture, uint32_t side, const uint8_t* data) {
+        auto* d3d =
+            static_cast<IDirect3DTexture9*>(RwD3D9RasterExtension(RwTextureGetRaster(texture))->texture);
+        ASSERT_EQ(d3d->GetLevelCount(), Cache::LevelCount(side));
+        for (uint32_t level = 0; level < Cache::LevelCount(side); ++level) {
+            SCOPED_TRACE(level);
+            D3DSURFACE_DESC desc{};
+            d3d->GetLevelDesc(level, &desc);
+            EXPECT_EQ(desc.Format, D3DFMT_DXT1);
+            EXPECT_EQ(desc.Width, side >> level);
+            D3DLOCKED_RECT locked{};
+            ASSERT_TRUE(SUCCEEDED(d3d->LockRect(level, &locked, nullptr, D3DLOCK_READONLY)));
+            uint32_t blocks = std::max(1u, (side >> level) / 4);
+            for (uint32_t row = 0; row < blocks; ++row) {
+                EXPECT_EQ(std::memcmp(static_cast<uint8_t*>(locked.pBits) + row * locked.Pitch,
+                                      data + row * blocks * 8, blocks * 8),
+                          0)
+                    << "row " << row;
+            }
+            d3d->UnlockRect(level);
+            data += Cache::LevelBytes(side, level);
+        }
+    }
+};
+
+TEST_F(StreamedTextureTest, EveryMipLevelIsFilledFromTheChain) {
+    for (uint32_t side : {512u, 8u}) {
+        SCOPED_TRACE(side);
+        std::vector<uint8_t> data = Chain(side);
+        RwTexture* texture = Rw::CreateStreamedTexture(side, data.data(), uint32_t(data.size()));
+        ASSERT_NE(texture, nullptr);
+        EXPECT_EQ(RwRasterGetWidth(RwTextureGetRaster(texture)), RwInt32(side));
+        ExpectLevels(texture, side, data.data());
+        Rw::DestroyStreamedTexture(texture);
+        // A chain one byte short makes nothing.
+        EXPECT_EQ(Rw::CreateStreamedTexture(side, data.data(), uint32_t(data.size() - 1)), nullptr);
+    }
+}
+
+// From the file to the texture: the cache reads level 5 of a 512 x 512 file in the background.
+TEST_F(StreamedTextureTest, TheCacheStreamsALevelIntoATexture) {
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("corvane-streamed-scene-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::vector<uint8_t> chain = Chain(512);
+    {
+        std::ofstream out(dir / "map.dds", std::ios::binary);
+        out << std::string(Cache::HeaderBytes, 'H');
+        out.write(reinterpret_cast<const char*>(chain.data()), std::streamsize(chain.size()));
+    }
+    Rw::InstallStreamedTextures();
+    Base::AsyncLoader::Start();
+    Cache::Entry* entry = Cache::Request(dir.string() + "\\map.dds", 5, 0);
+    for (int i = 0; i < 10000 && !entry->texture; ++i) {
+        Cache::Update();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_NE(entry->texture, nullptr);
+    uint32_t skipped = 0;
+    for (uint32_t level = 0; level < 5; ++level) {
+        skipped += Cache::LevelBytes(512, level);
+    }
+    ExpectLevels(entry->texture, 16, chain.data() + skipped);
+    Cache::Release(entry);
+    EXPECT_TRUE(Cache::Entries.empty());
+    Base::AsyncLoader::Stop();
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace
