@@ -4,6 +4,7 @@
 #include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/freelist.h"
 #include "rwsdk/src/plcore/memory.h"
+#include "rwsdk/src/texread.h"
 
 #include <cstddef>
 #include <cstring>
@@ -97,7 +98,10 @@ void* RwTextureModuleOpen(void* instance, RwInt32 offset, RwInt32 /*size*/) {
         return nullptr;
     }
     data->currentTexDict = data->openDictionary;
-    // Reading, finding and mip-level routines are installed by the texture reader.
+    data->textureReadFunc = RwTextureDefaultRead;
+    data->textureFindFunc = RwTextureDefaultFind;
+    data->mipmapGenerationFunc = RwTextureGenerateMipLevels;
+    data->mipmapNameFunc = RwTextureMipLevelName;
     return instance;
 }
 

@@ -1,0 +1,5 @@
+if(TARGET platform_d3d9)
+  corvane_test(rwsdk_texread_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/TextureReadTest.cpp
+    DEPS rwsdk)
+endif()
