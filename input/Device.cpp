@@ -37,4 +37,32 @@ bool Device::Open(REFGUID guid, DWORD cooperation, const DIDATAFORMAT& format) {
            SUCCEEDED(device->SetDataFormat(&format)) && SetDword(device, DIPROP_BUFFERSIZE, 8);
 }
 
+void Device::Lose() {
+    state = NotAcquired;
+    Clear();
+}
+
+bool Device::ReadState(DWORD size, void* raw) {
+    if (state != Acquired) {
+        Clear();
+        return false;
+    }
+    device->Poll();
+    if (FAILED(device->GetDeviceState(size, raw))) {
+        Lose();
+        return false;
+    }
+    return true;
+}
+
+bool Device::NextEvent(DIDEVICEOBJECTDATA& record) {
+    record = {};
+    DWORD count = 1;
+    if (FAILED(device->GetDeviceData(sizeof(record), &record, &count, 0))) {
+        Lose();
+        return false;
+    }
+    return count != 0;
+}
+
 } // namespace Input

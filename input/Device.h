@@ -36,6 +36,18 @@ protected:
     // The constructors' common steps: create the device on the window with a buffer of 8 events.
     bool Open(REFGUID guid, DWORD cooperation, const DIDATAFORMAT& format);
     static bool SetDword(IDirectInputDevice8* device, REFGUID property, DWORD value);
+
+    // Empties the frame snapshot.
+    virtual void Clear() = 0;
+    // A poll's first step: reads the device's state into raw. False, with the snapshot cleared, when the
+    // device is not acquired or the read failed (the device is then lost: NotAcquired).
+    bool ReadState(DWORD size, void* raw);
+    // Takes the next buffered event. False when none is left, or when the read failed (the device is then
+    // lost and the snapshot cleared).
+    bool NextEvent(DIDEVICEOBJECTDATA& record);
+
+private:
+    void Lose();
 };
 
 } // namespace Input

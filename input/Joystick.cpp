@@ -61,17 +61,9 @@ float Joystick::Stick(LONG raw) const {
 }
 
 int32_t Joystick::Poll() {
-    if (state != Acquired) {
-        Clear();
-        return state;
-    }
-    device->Poll();
     DIJOYSTATE raw{};
-    if (FAILED(device->GetDeviceState(sizeof(raw), &raw))) {
-        state = NotAcquired;
-        Clear();
+    if (!ReadState(sizeof(raw), &raw))
         return state;
-    }
     for (int i = 0; i < 32; ++i)
         buttons[i] = raw.rgbButtons[i] >> 7;
     x = Stick(raw.lX);
@@ -82,16 +74,8 @@ int32_t Joystick::Poll() {
     pointOfView = (raw.rgdwPOV[0] & 0xFFFF) == 0xFFFF ? -1.0f : static_cast<float>(raw.rgdwPOV[0]) / 100.0f;
 
     pressedButton = -1;
-    for (;;) {
-        DIDEVICEOBJECTDATA record{};
-        DWORD count = 1;
-        if (FAILED(device->GetDeviceData(sizeof(record), &record, &count, 0))) {
-            state = NotAcquired;
-            Clear();
-            return state;
-        }
-        if (count == 0)
-            break;
+    DIDEVICEOBJECTDATA record;
+    while (NextEvent(record)) {
         if (record.dwOfs >= DIJOFS_BUTTON(0) && record.dwOfs < DIJOFS_BUTTON(32) && (record.dwData & 0x80)) {
             pressedButton = static_cast<int8_t>(record.dwOfs - DIJOFS_BUTTON(0));
             break;

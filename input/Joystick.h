@@ -23,7 +23,7 @@ public:
     float deadZone = 0.1f;
 
 private:
-    void Clear();
+    void Clear() override;
     float Stick(LONG raw) const;
 };
 

@@ -75,17 +75,9 @@ void Keyboard::Clear() {
 }
 
 int32_t Keyboard::Poll() {
-    if (state != Acquired) {
-        Clear();
-        return state;
-    }
-    device->Poll();
     BYTE raw[256];
-    if (FAILED(device->GetDeviceState(sizeof(raw), raw))) {
-        state = NotAcquired;
-        Clear();
+    if (!ReadState(sizeof(raw), raw))
         return state;
-    }
     for (int i = 0; i < 256; ++i)
         keys[i] = raw[i] >> 7;
     modifiers = 0;
@@ -99,16 +91,8 @@ int32_t Keyboard::Poll() {
     repeatKey = 0;
 
     float now = clock();
-    for (;;) {
-        DIDEVICEOBJECTDATA record{};
-        DWORD count = 1;
-        if (FAILED(device->GetDeviceData(sizeof(record), &record, &count, 0))) {
-            state = NotAcquired;
-            Clear();
-            return state;
-        }
-        if (count == 0)
-            break;
+    DIDEVICEOBJECTDATA record;
+    while (NextEvent(record)) {
         if (record.dwData & 0x80) {
             // One key per poll: a second key that went down stays buffered for the next poll.
             pressedKey = heldKey = static_cast<uint8_t>(record.dwOfs);
@@ -118,6 +102,8 @@ int32_t Keyboard::Poll() {
         }
         heldKey = 0; // releasing any key stops the repeat
     }
+    if (state != Acquired)
+        return state; // lost while reading the buffer
 
     if (heldKey) {
         float dt = now - repeatTime;

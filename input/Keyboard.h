@@ -31,7 +31,7 @@ public:
     Clock clock = &FrameClockSeconds;
 
 private:
-    void Clear();
+    void Clear() override;
 };
 
 } // namespace Input

@@ -19,31 +19,15 @@ void Mouse::Clear() {
 }
 
 int32_t Mouse::Poll() {
-    if (state != Acquired) {
-        Clear();
-        return state;
-    }
-    device->Poll();
     DIMOUSESTATE raw{};
-    if (FAILED(device->GetDeviceState(sizeof(raw), &raw))) {
-        state = NotAcquired;
-        Clear();
+    if (!ReadState(sizeof(raw), &raw))
         return state;
-    }
     for (int i = 0; i < 4; ++i)
         buttons[i] = raw.rgbButtons[i] >> 7;
     dx = dy = dz = 0;
     clickedButton = -1;
-    for (;;) {
-        DIDEVICEOBJECTDATA record{};
-        DWORD count = 1;
-        if (FAILED(device->GetDeviceData(sizeof(record), &record, &count, 0))) {
-            state = NotAcquired;
-            Clear();
-            return state;
-        }
-        if (count == 0)
-            break;
+    DIDEVICEOBJECTDATA record;
+    while (NextEvent(record)) {
         int32_t value = static_cast<int32_t>(record.dwData);
         if (record.dwOfs == DIMOFS_X) {
             dx += value;

@@ -16,7 +16,7 @@ public:
     int32_t dx = 0, dy = 0, dz = 0;
 
 private:
-    void Clear();
+    void Clear() override;
 };
 
 } // namespace Input
