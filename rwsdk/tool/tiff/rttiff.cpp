@@ -25,6 +25,32 @@ struct Buffer {
     RwUInt8* Bytes() const { return static_cast<RwUInt8*>(data); }
 };
 
+// A stripped image's rows in order: row(y, bytes) takes each row's rowBytes bytes.
+template <typename Row> bool ReadStrips(TIFF* tif, RwUInt32 height, size_t rowBytes, Row row) {
+    uint32_t rowsPerStrip = 0;
+    if (!TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) || rowsPerStrip == 0) {
+        TIFFError(TIFFFileName(tif), "Source image not in strips");
+        return false;
+    }
+    rowsPerStrip = std::min(rowsPerStrip, height);
+    Buffer strip(TIFFStripSize(tif));
+    if (!strip.data) {
+        return false;
+    }
+    const uint32_t strips = TIFFNumberOfStrips(tif);
+    for (uint32_t s = 0; s < strips && s * rowsPerStrip < height; ++s) {
+        const RwUInt32 rows = std::min(rowsPerStrip, height - s * rowsPerStrip);
+        tmsize_t got = TIFFReadEncodedStrip(tif, s, strip.data, -1);
+        if (got < tmsize_t(size_t(rows) * rowBytes)) {
+            return false;
+        }
+        for (RwUInt32 r = 0; r < rows; ++r) {
+            row(s * rowsPerStrip + r, strip.Bytes() + size_t(r) * rowBytes);
+        }
+    }
+    return true;
+}
+
 // One sample per pixel: the palette, then the index rows.
 bool ReadGrey(TIFF* tif, RwImage* image, uint16_t photometric) {
     RwUInt8* palette = image->palette;
@@ -52,29 +78,9 @@ bool ReadGrey(TIFF* tif, RwImage* image, uint16_t photometric) {
 
     const RwUInt32 width = RwUInt32(image->width), height = RwUInt32(image->height);
     if (!TIFFIsTiled(tif)) {
-        uint32_t rowsPerStrip = 0;
-        if (!TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) || rowsPerStrip == 0) {
-            TIFFError(TIFFFileName(tif), "Source image not in strips");
-            return false;
-        }
-        rowsPerStrip = std::min(rowsPerStrip, height);
-        Buffer strip(TIFFStripSize(tif));
-        if (!strip.data) {
-            return false;
-        }
-        const uint32_t strips = TIFFNumberOfStrips(tif);
-        for (uint32_t s = 0; s < strips && s * rowsPerStrip < height; ++s) {
-            const RwUInt32 rows = std::min(rowsPerStrip, height - s * rowsPerStrip);
-            tmsize_t got = TIFFReadEncodedStrip(tif, s, strip.data, -1);
-            if (got < tmsize_t(size_t(rows) * width)) {
-                return false;
-            }
-            for (RwUInt32 r = 0; r < rows; ++r) {
-                std::memcpy(image->pixels + size_t(s * rowsPerStrip + r) * size_t(image->stride),
-                            strip.Bytes() + size_t(r) * width, width);
-            }
-        }
-        return true;
+        return ReadStrips(tif, height, width, [&](RwUInt32 y, const RwUInt8* in) {
+            std::memcpy(image->pixels + size_t(y) * size_t(image->stride), in, width);
+        });
     }
 
     uint32_t tileWidth = 0, tileLength = 0;
@@ -114,35 +120,15 @@ bool ReadGrey(TIFF* tif, RwImage* image, uint16_t photometric) {
 bool ReadColour(TIFF* tif, RwImage* image, uint16_t samples) {
     const RwUInt32 width = RwUInt32(image->width), height = RwUInt32(image->height);
     if (!TIFFIsTiled(tif)) {
-        uint32_t rowsPerStrip = 0;
-        if (!TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) || rowsPerStrip == 0) {
-            TIFFError(TIFFFileName(tif), "Source image not in strips");
-            return false;
-        }
-        rowsPerStrip = std::min(rowsPerStrip, height);
-        Buffer strip(TIFFStripSize(tif));
-        if (!strip.data) {
-            return false;
-        }
-        const uint32_t strips = TIFFNumberOfStrips(tif);
-        for (uint32_t s = 0; s < strips && s * rowsPerStrip < height; ++s) {
-            const RwUInt32 rows = std::min(rowsPerStrip, height - s * rowsPerStrip);
-            tmsize_t got = TIFFReadEncodedStrip(tif, s, strip.data, -1);
-            if (got < tmsize_t(size_t(rows) * width * samples)) {
-                return false;
+        return ReadStrips(tif, height, size_t(width) * samples, [&](RwUInt32 y, const RwUInt8* in) {
+            RwUInt8* out = image->pixels + size_t(y) * size_t(image->stride);
+            for (RwUInt32 i = 0; i < width; ++i, in += samples, out += 4) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+                out[3] = samples == 4 ? in[3] : 255;
             }
-            for (RwUInt32 r = 0; r < rows; ++r) {
-                const RwUInt8* in = strip.Bytes() + size_t(r) * width * samples;
-                RwUInt8* out = image->pixels + size_t(s * rowsPerStrip + r) * size_t(image->stride);
-                for (RwUInt32 i = 0; i < width; ++i, in += samples, out += 4) {
-                    out[0] = in[0];
-                    out[1] = in[1];
-                    out[2] = in[2];
-                    out[3] = samples == 4 ? in[3] : 255;
-                }
-            }
-        }
-        return true;
+        });
     }
 
     uint32_t tileWidth = 0, tileLength = 0;
