@@ -9,6 +9,12 @@ namespace {
 
 constexpr DWORD kMaxBuffer = 65536; // records; a larger request gets this many
 
+// The only property form taken: one DWORD for the whole device.
+bool IsDeviceDword(LPCDIPROPHEADER header) {
+    return header && header->dwSize == sizeof(DIPROPDWORD) && header->dwHeaderSize == sizeof(DIPROPHEADER) &&
+           header->dwHow == DIPH_DEVICE;
+}
+
 } // namespace
 
 Device::Device(const DIDATAFORMAT& format, DWORD axisMode, Uint32 sdlSubsystems)
@@ -60,8 +66,7 @@ ULONG Device::Release() {
 }
 
 HRESULT Device::SetProperty(REFGUID property, LPCDIPROPHEADER header) {
-    if (!header || header->dwSize != sizeof(DIPROPDWORD) || header->dwHeaderSize != sizeof(DIPROPHEADER) ||
-        header->dwHow != DIPH_DEVICE)
+    if (!IsDeviceDword(header))
         return DIERR_INVALIDPARAM;
     DWORD value = reinterpret_cast<const DIPROPDWORD*>(header)->dwData;
     std::lock_guard<std::mutex> guard(lock_);
@@ -83,8 +88,7 @@ HRESULT Device::SetProperty(REFGUID property, LPCDIPROPHEADER header) {
 }
 
 HRESULT Device::GetProperty(REFGUID property, LPDIPROPHEADER header) {
-    if (!header || header->dwSize != sizeof(DIPROPDWORD) || header->dwHeaderSize != sizeof(DIPROPHEADER) ||
-        header->dwHow != DIPH_DEVICE)
+    if (!IsDeviceDword(header))
         return DIERR_INVALIDPARAM;
     DWORD& value = reinterpret_cast<DIPROPDWORD*>(header)->dwData;
     std::lock_guard<std::mutex> guard(lock_);
