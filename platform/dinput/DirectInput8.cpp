@@ -85,22 +85,19 @@ public:
         DIDEVICEINSTANCEA device{};
         device.dwSize = sizeof(device);
         auto offer = [&]() { return callback(&device, context) != DIENUM_STOP; };
-        if (deviceClass == DI8DEVCLASS_ALL || deviceClass == DI8DEVCLASS_KEYBOARD) {
-            device.guidInstance = device.guidProduct = GUID_SysKeyboard;
-            device.dwDevType = DI8DEVTYPE_KEYBOARD;
-            CopyName(device.tszInstanceName, "Keyboard");
-            CopyName(device.tszProductName, "Keyboard");
-            if (!offer())
-                return DI_OK;
-        }
-        if (deviceClass == DI8DEVCLASS_ALL || deviceClass == DI8DEVCLASS_POINTER) {
-            device.guidInstance = device.guidProduct = GUID_SysMouse;
-            device.dwDevType = DI8DEVTYPE_MOUSE;
-            CopyName(device.tszInstanceName, "Mouse");
-            CopyName(device.tszProductName, "Mouse");
-            if (!offer())
-                return DI_OK;
-        }
+        auto offerSystem = [&](REFGUID guid, DWORD type, const char* name) {
+            device.guidInstance = device.guidProduct = guid;
+            device.dwDevType = type;
+            CopyName(device.tszInstanceName, name);
+            CopyName(device.tszProductName, name);
+            return offer();
+        };
+        if ((deviceClass == DI8DEVCLASS_ALL || deviceClass == DI8DEVCLASS_KEYBOARD) &&
+            !offerSystem(GUID_SysKeyboard, DI8DEVTYPE_KEYBOARD, "Keyboard"))
+            return DI_OK;
+        if ((deviceClass == DI8DEVCLASS_ALL || deviceClass == DI8DEVCLASS_POINTER) &&
+            !offerSystem(GUID_SysMouse, DI8DEVTYPE_MOUSE, "Mouse"))
+            return DI_OK;
         if (deviceClass == DI8DEVCLASS_ALL || deviceClass == DI8DEVCLASS_GAMECTRL) {
             for (int i = 0; i < SDL_NumJoysticks(); ++i) {
                 SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(i);
