@@ -48,6 +48,17 @@ RwInt32 lightCount = 0;
 D3DMATERIAL9 lastMaterial;
 bool haveMaterial = false;
 
+// Inputs of the last surface-property call.
+struct SurfaceInputs {
+    RwReal ambient;
+    RwReal diffuse;
+    RwRGBA color;
+    RwUInt32 flags;
+    RwReal light[3];
+};
+SurfaceInputs lastSurface;
+bool haveSurface = false;
+
 struct DeclarationEntry {
     IDirect3DVertexDeclaration9* declaration;
     RwUInt32 elementCount; // with the end element
@@ -153,6 +164,26 @@ void RwD3D9SetStreamSource(RwUInt32 stream, void* vertexBuffer, RwUInt32 offset,
         return;
     s = {vertexBuffer, offset, stride};
     RwD3D9Device->SetStreamSource(stream, static_cast<IDirect3DVertexBuffer9*>(vertexBuffer), offset, stride);
+}
+
+void RwD3D9SetStreams(const RwD3D9VertexStream streams2[2], RwBool useOffsets) {
+    for (RwUInt32 i = 0; i < 2; ++i) {
+        const RwD3D9VertexStream& in = streams2[i];
+        StreamRecord& s = streams[i];
+        if (!in.vertexBuffer) {
+            if (s.buffer) {
+                s = {nullptr, 0, 0};
+                RwD3D9Device->SetStreamSource(i, nullptr, 0, 0);
+            }
+            continue;
+        }
+        const RwUInt32 offset = useOffsets ? in.offset : 0;
+        if (s.buffer == in.vertexBuffer && s.offset == offset && s.stride == in.stride)
+            continue;
+        s = {in.vertexBuffer, offset, in.stride};
+        RwD3D9Device->SetStreamSource(i, static_cast<IDirect3DVertexBuffer9*>(in.vertexBuffer), offset,
+                                      in.stride);
+    }
 }
 
 void RwD3D9SetIndices(void* indexBuffer) {
@@ -302,7 +333,67 @@ RwBool RwD3D9SetMaterial(const void* material) {
         return TRUE;
     lastMaterial = *m;
     haveMaterial = true;
+    // Another material on the device: the next surface-property call must build its own again.
+    haveSurface = false;
     return SUCCEEDED(RwD3D9Device->SetMaterial(m)) ? TRUE : FALSE;
+}
+
+RwRGBAReal rwD3D9AmbientLightColor = {0.0f, 0.0f, 0.0f, 1.0f};
+
+RwBool RwD3D9SetSurfaceProperties(const RwSurfaceProperties* properties, const RwRGBA* color,
+                                  RwUInt32 flags) {
+    constexpr RwUInt32 modulate = 0x40;
+    constexpr RwUInt32 prelit = 0x08;
+    const RwRGBAReal& light = rwD3D9AmbientLightColor;
+    SurfaceInputs in = {properties->ambient,
+                        properties->diffuse,
+                        *color,
+                        flags & (modulate | prelit),
+                        {light.red, light.green, light.blue}};
+    if (haveSurface && std::memcmp(&in, &lastSurface, sizeof in) == 0)
+        return TRUE;
+
+    D3DMATERIAL9 m = {};
+    const RwRGBA c = *color;
+    const bool white = c.red == 255 && c.green == 255 && c.blue == 255 && c.alpha == 255;
+    if (!(in.flags & modulate) || white) {
+        const RwReal d = properties->diffuse;
+        m.Diffuse = {d, d, d, 1.0f};
+        RwD3D9SetRenderState(D3DRS_AMBIENT, 0xFFFFFFFF);
+        RwD3D9SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL);
+        const RwUInt32 vertexColour = (in.flags & prelit) ? 1 : 0;
+        RwD3D9SetRenderState(D3DRS_COLORVERTEX, vertexColour);
+        RwD3D9SetRenderState(D3DRS_EMISSIVEMATERIALSOURCE, vertexColour ? D3DMCS_COLOR1 : D3DMCS_MATERIAL);
+        const RwReal a = properties->ambient;
+        if (a == 1.0f)
+            m.Ambient = {light.red, light.green, light.blue, 1.0f};
+        else
+            m.Ambient = {light.red * a, light.green * a, light.blue * a, 1.0f};
+    } else {
+        const RwReal s = properties->diffuse / 255.0f;
+        m.Diffuse = {c.red * s, c.green * s, c.blue * s, c.alpha / 255.0f};
+        const RwReal f = properties->ambient / 255.0f;
+        const D3DCOLORVALUE product = {c.red * light.red * f, c.green * light.green * f,
+                                       c.blue * light.blue * f, 1.0f};
+        if (!(in.flags & prelit)) {
+            RwD3D9SetRenderState(D3DRS_AMBIENT, 0xFFFFFFFF);
+            RwD3D9SetRenderState(D3DRS_COLORVERTEX, 0);
+            RwD3D9SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL);
+            RwD3D9SetRenderState(D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_MATERIAL);
+            m.Ambient = product;
+        } else {
+            RwD3D9SetRenderState(D3DRS_AMBIENT, RwUInt32(c.alpha) << 24 | RwUInt32(c.red) << 16 |
+                                                    RwUInt32(c.green) << 8 | RwUInt32(c.blue));
+            RwD3D9SetRenderState(D3DRS_COLORVERTEX, 1);
+            RwD3D9SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1);
+            RwD3D9SetRenderState(D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_MATERIAL);
+            m.Emissive = product;
+        }
+    }
+    const RwBool sent = RwD3D9SetMaterial(&m);
+    lastSurface = in;
+    haveSurface = true;
+    return sent;
 }
 
 RwBool RwD3D9CreateVertexDeclaration(const void* elements, void** declaration) {
@@ -445,6 +536,7 @@ void RwD3D9ClearTargetCaches() {
         target = nullptr;
     cachedDepthStencil = nullptr;
     haveMaterial = false;
+    haveSurface = false;
 }
 
 void RwD3D9LightCacheClear() {

@@ -5,6 +5,7 @@
 
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"
+#include "rwsdk/src/plcore/color.h"
 #include "rwsdk/src/plcore/matrix.h"
 
 #include <d3d9.h>
@@ -36,6 +37,29 @@ RwBool RwD3D9SetLight(RwInt32 index, const void* light);
 void RwD3D9GetLight(RwInt32 index, void* light);
 RwBool RwD3D9EnableLight(RwInt32 index, RwBool enable);
 RwBool RwD3D9SetMaterial(const void* material);
+
+// Lighting coefficients of a material.
+struct RwSurfaceProperties {
+    RwReal ambient;
+    RwReal specular;
+    RwReal diffuse;
+};
+// Surface properties, material colour and the geometry flags (0x40 modulate, 0x08 prelit) to a material.
+RwBool RwD3D9SetSurfaceProperties(const RwSurfaceProperties* properties, const RwRGBA* color, RwUInt32 flags);
+// The ambient light gathered for the object being drawn; the world lighting writes it.
+extern RwRGBAReal rwD3D9AmbientLightColor;
+
+// One vertex stream of an instance.
+struct RwD3D9VertexStream {
+    void* vertexBuffer;
+    RwUInt32 offset;
+    RwUInt32 stride;
+    RwUInt16 geometryFlags;
+    RwUInt8 managed;
+    RwUInt8 dynamicLock;
+};
+// Streams 0 and 1; without useOffsets the offsets are taken as 0.
+void RwD3D9SetStreams(const RwD3D9VertexStream streams[2], RwBool useOffsets);
 
 RwBool RwD3D9CreateVertexDeclaration(const void* elements, void** declaration);
 void RwD3D9DeleteVertexDeclaration(void* declaration);

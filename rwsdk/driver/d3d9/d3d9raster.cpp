@@ -496,7 +496,10 @@ RwBool RwD3D9RasterCreateStd(void*, void* object, RwInt32 flags) {
     raster->cFlags = RwUInt8(flags & 0xF8);
     raster->cpPixels = nullptr;
     raster->palette = nullptr;
+    // The cube field is chosen before creation (an empty raster, or one being converted): keep it.
+    const RwUInt8 cube = ext->cube;
     ExtensionConstructorFields(ext);
+    ext->cube = cube;
     RwInt32 format = flags & rwRASTERFORMATMASK;
     const RwInt32 pixel = format & rwRASTERFORMATPIXELFORMATMASK;
 

@@ -59,6 +59,9 @@ void RwD3D9RenderStateFlushCache();
 
 RwBool RwD3D9SetRasterStage(RwRaster* raster, RwUInt32 stage);
 RwRaster* RwD3D9GetRasterStage(RwUInt32 stage);
+struct RwTexture;
+// Binds a texture's raster and applies its filter and addressing to the stage's sampler; null unbinds.
+RwBool RwD3D9SetTexture(RwTexture* texture, RwUInt32 stage);
 
 // The value last sent to the device (for tests and the restore path).
 RwUInt32 RwD3D9GetSentRenderState(RwUInt32 state);

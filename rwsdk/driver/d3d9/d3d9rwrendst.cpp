@@ -3,6 +3,7 @@
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
 #include "rwsdk/src/camera.h"
+#include "rwsdk/src/texture.h"
 
 #include <cstdint>
 #include <cstring>
@@ -343,4 +344,50 @@ RwBool RwRenderStateGet(RwRenderState state, void* value) {
     default:
         return FALSE;
     }
+}
+
+RwBool RwD3D9SetTexture(RwTexture* texture, RwUInt32 stage) {
+    if (stage >= RwUInt32(rwD3D9MaxStages))
+        return FALSE;
+    RwD3D9StageRecord& r = rwD3D9Stages[stage];
+    if (!texture) {
+        RwD3D9EngineStates& e = rwD3D9EngineState;
+        if (stage == 0 && e.textureAlpha) {
+            e.textureAlpha = FALSE;
+            if (!e.vertexAlpha) {
+                RwD3D9SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+                RwD3D9SetRenderState(D3DRS_ALPHATESTENABLE, 0);
+            }
+        }
+        if (r.raster) {
+            r.raster = nullptr;
+            RwD3D9Device->SetTexture(stage, nullptr);
+        }
+        return TRUE;
+    }
+    const RwUInt32 word = texture->filterAddressing;
+    const RwUInt32 filter = word & 0xFF;
+    const RwUInt32 addressU = (word >> 8) & 0xF;
+    const RwUInt32 addressV = (word >> 12) & 0xF;
+    if (r.addressU != addressU) {
+        r.addressU = addressU;
+        RwD3D9SetSamplerState(stage, D3DSAMP_ADDRESSU, addressTable[addressU < 6 ? addressU : 0]);
+    }
+    if (r.addressV != addressV) {
+        r.addressV = addressV;
+        RwD3D9SetSamplerState(stage, D3DSAMP_ADDRESSV, addressTable[addressV < 6 ? addressV : 0]);
+    }
+    // No texture carries its own anisotropy yet: a stage left anisotropic goes back to 1.
+    if (r.maxAnisotropy > 1) {
+        r.maxAnisotropy = 1;
+        RwD3D9SetSamplerState(stage, D3DSAMP_MAXANISOTROPY, 1);
+    }
+    if (r.filterMode != filter) {
+        r.filterMode = filter;
+        const RwUInt32 f = filter < 8 ? filter : 0;
+        RwD3D9SetSamplerState(stage, D3DSAMP_MINFILTER, filterMinMag[f]);
+        RwD3D9SetSamplerState(stage, D3DSAMP_MAGFILTER, filterMinMag[f]);
+        RwD3D9SetSamplerState(stage, D3DSAMP_MIPFILTER, filterMip[f]);
+    }
+    return RwD3D9SetRasterStage(texture->raster, stage);
 }

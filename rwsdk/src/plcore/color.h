@@ -11,4 +11,12 @@ struct RwRGBA {
     RwUInt8 alpha;
 };
 
+// A colour of real channels, 0 to 1.
+struct RwRGBAReal {
+    RwReal red;
+    RwReal green;
+    RwReal blue;
+    RwReal alpha;
+};
+
 RwInt32 _rwColorModuleAttach();

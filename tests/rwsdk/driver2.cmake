@@ -1,0 +1,5 @@
+if(TARGET platform_d3d9)
+  corvane_test(rwsdk_driver_state_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/DriverTextureStateTest.cpp
+    DEPS rwsdk)
+endif()
