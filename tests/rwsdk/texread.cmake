@@ -3,3 +3,6 @@ if(TARGET platform_d3d9)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/TextureReadTest.cpp
     DEPS rwsdk)
 endif()
+if(TARGET platform_d3d9)
+  corvane_test(rwsdk_ddstex_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/DdsTextureTest.cpp DEPS rwsdk)
+endif()

@@ -1,0 +1,263 @@
+// DDS files as textures: straight into Direct3D textures with their stored levels, or decoded in software;
+// drawn and read back against the software decode of the same blocks.
+#include "DriverFixture.h"
+#include "rwsdk/driver/d3d9/d3d92drend.h"
+#include "rwsdk/driver/d3d9/d3d9ddstex.h"
+#include "rwsdk/driver/d3d9/d3d9dxttex.h"
+#include "rwsdk/driver/d3d9/d3d9rwrendst.h"
+#include "rwsdk/src/plcore/stream.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<RwUInt8>;
+
+void Put32(Bytes& bytes, size_t at, RwUInt32 v) {
+    for (int i = 0; i < 4; ++i)
+        bytes[at + size_t(i)] = RwUInt8(v >> (8 * i));
+}
+
+// Magic and header of a file; fourCC 0 gives a plain 32-bit A8R8G8B8 file.
+Bytes Header(RwUInt32 width, RwUInt32 height, RwUInt32 mipCount, RwUInt32 fourCC) {
+    Bytes bytes(128, 0);
+    Put32(bytes, 0, rwDDSMAGIC);
+    Put32(bytes, 4, 124);
+    Put32(bytes, 8, 0x1 | 0x2 | 0x4 | 0x1000 | (mipCount ? rwDDSDMIPMAPCOUNT : 0));
+    Put32(bytes, 12, height);
+    Put32(bytes, 16, width);
+    Put32(bytes, 28, mipCount);
+    Put32(bytes, 76, 32);
+    if (fourCC) {
+        Put32(bytes, 80, rwDDPFFOURCC);
+        Put32(bytes, 84, fourCC);
+    } else {
+        Put32(bytes, 80, rwDDPFRGB | rwDDPFALPHAPIXELS);
+        Put32(bytes, 88, 32);
+        Put32(bytes, 92, 0xFF0000);
+        Put32(bytes, 96, 0xFF00);
+        Put32(bytes, 100, 0xFF);
+        Put32(bytes, 104, 0xFF000000);
+    }
+    Put32(bytes, 108, 0x1000);
+    return bytes;
+}
+
+// One DXT1 block: two 565 colours and one index for all texels.
+void Block(Bytes& bytes, RwUInt16 c0, RwUInt16 c1, RwUInt8 index) {
+    const RwUInt8 row = RwUInt8(index | index << 2 | index << 4 | index << 6);
+    const RwUInt8 block[8] = {RwUInt8(c0), RwUInt8(c0 >> 8), RwUInt8(c1), RwUInt8(c1 >> 8), row, row, row,
+                              row};
+    bytes.insert(bytes.end(), block, block + 8);
+}
+
+// DXT1 blocks of a w x h level, each block one colour that changes with its place.
+Bytes Level(RwUInt32 w, RwUInt32 h, RwUInt32 seed) {
+    Bytes blocks;
+    for (RwUInt32 by = 0; by < (h + 3) / 4; by++)
+        for (RwUInt32 bx = 0; bx < (w + 3) / 4; bx++) {
+            const RwUInt16 c0 = RwUInt16(((bx * 7 + seed) % 32) << 11 | ((by * 13 + seed) % 64) << 5 | 20);
+            Block(blocks, RwUInt16(c0 | 0x8000), 0x0841, RwUInt8((bx + by) % 3));
+        }
+    return blocks;
+}
+
+class DdsTextureTest : public DriverTest {
+protected:
+    void SetUp() override {
+        DriverTest::SetUp();
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        dir = std::filesystem::temp_directory_path() /
+              ("corvane_ddstex_" + std::to_string(getpid()) + "_" + info->name());
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir / "b");
+        gameDir = dir.string() + "/";
+        std::replace(gameDir.begin(), gameDir.end(), '/', '\\');
+        RwImageSetPath((gameDir + "a\\;" + gameDir + "b\\").c_str());
+    }
+    void TearDown() override {
+        std::filesystem::remove_all(dir);
+        DriverTest::TearDown();
+    }
+    void Write(const std::string& relative, const Bytes& bytes) {
+        std::ofstream(dir / relative, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    static Bytes LockedLevel(RwRaster* raster, RwInt32 level, size_t size) {
+        const RwUInt8* pixels = RwRasterLock(raster, RwUInt8(level), rwRASTERLOCKREAD);
+        EXPECT_NE(pixels, nullptr);
+        Bytes out(pixels, pixels + size);
+        RwRasterUnlock(raster);
+        return out;
+    }
+
+    std::filesystem::path dir;
+    std::string gameDir;
+};
+
+TEST_F(DdsTextureTest, ADxt1FileKeepsItsStoredLevels) {
+    Bytes file = Header(64, 64, 7, rwFOURCCDXT1);
+    std::vector<Bytes> levels;
+    for (RwUInt32 level = 0; level < 7; level++) {
+        levels.push_back(Level(64 >> level, 64 >> level, level));
+        file.insert(file.end(), levels.back().begin(), levels.back().end());
+    }
+    Write("b/Runway.dds", file);
+    RwTexture* texture = RwD3D9DDSTextureRead("runway", nullptr);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_STREQ(RwTextureGetName(texture), "runway");
+    EXPECT_EQ(RwTextureGetFilterMode(texture), rwFILTERLINEARMIPLINEAR);
+    RwRaster* raster = RwTextureGetRaster(texture);
+    EXPECT_EQ(RwRasterGetNumLevels(raster), 7);
+    EXPECT_EQ(RwRasterGetFormat(raster), rwRASTERFORMAT565 | rwRASTERFORMATMIPMAP);
+    EXPECT_EQ(RwRasterGetDepth(raster), 16);
+    EXPECT_EQ(RwD3D9RasterExtension(raster)->alpha, 0);
+    EXPECT_EQ(RwD3D9RasterExtension(raster)->d3dFormat, D3DFORMAT(rwFOURCCDXT1));
+    for (RwInt32 level : {0, 3, 6})
+        EXPECT_EQ(LockedLevel(raster, level, levels[size_t(level)].size()), levels[size_t(level)]) << level;
+    RwTextureDestroy(texture);
+}
+
+TEST_F(DdsTextureTest, ATransparentDxt1BlockMakesTheTexture1555) {
+    Bytes file = Header(8, 4, 0, rwFOURCCDXT1);
+    Block(file, 0x1234, 0x5678, 0); // colour 0 below colour 1, index 3 unused
+    Block(file, 0x4000, 0x4000, 3); // equal colours, index 3: transparent
+    Write("b/fence.dds", file);
+    RwTexture* texture = RwD3D9DDSTextureRead("fence", nullptr);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(RwTextureGetFilterMode(texture), rwFILTERLINEAR);
+    EXPECT_EQ(RwRasterGetFormat(RwTextureGetRaster(texture)), rwRASTERFORMAT1555);
+    EXPECT_EQ(RwD3D9RasterExtension(RwTextureGetRaster(texture))->alpha, 1);
+    RwTextureDestroy(texture);
+}
+
+TEST_F(DdsTextureTest, APlainFileIsLoadedAndAMissingOneIsNull) {
+    Bytes file = Header(2, 2, 0, 0);
+    const RwUInt32 texels[4] = {0xFF102030, 0x80405060, 0xFFA0B0C0, 0x00FFFFFF};
+    for (RwUInt32 texel : texels)
+        for (int i = 0; i < 4; i++)
+            file.push_back(RwUInt8(texel >> (8 * i)));
+    Write("b/glass.dds", file);
+    EXPECT_EQ(RwD3D9DDSTextureRead("nothing", nullptr), nullptr);
+    RwTexture* texture = RwD3D9DDSTextureRead("glass", nullptr);
+    ASSERT_NE(texture, nullptr);
+    RwRaster* raster = RwTextureGetRaster(texture);
+    EXPECT_EQ(RwRasterGetFormat(raster), rwRASTERFORMAT8888);
+    EXPECT_EQ(RwD3D9RasterExtension(raster)->alpha, 1);
+    RwImage* image = RwImageCreate(2, 2, 32);
+    RwImageAllocatePixels(image);
+    RwImageSetFromRaster(image, raster);
+    EXPECT_EQ((Bytes(image->pixels, image->pixels + 8)),
+              (Bytes{0x10, 0x20, 0x30, 0xFF, 0x40, 0x50, 0x60, 0x80}));
+    RwImageDestroy(image);
+    RwTextureDestroy(texture);
+}
+
+TEST_F(DdsTextureTest, AFormatTheDeviceLacksIsDecodedInSoftware) {
+    Bytes file = Header(2, 1, 0, rwFOURCCA16B16G16R16);
+    const RwUInt16 channels[8] = {0x10FF, 0x2000, 0x3011, 0xFFFF, 0xC000, 0xB000, 0xA000, 0x8000};
+    for (RwUInt16 c : channels)
+        file.push_back(RwUInt8(c)), file.push_back(RwUInt8(c >> 8));
+    Write("b/wide.dds", file);
+    D3D9::SetFormatProfile({{D3DFORMAT(rwFOURCCA16B16G16R16)}, {}});
+    RwTexture* texture = RwD3D9DDSTextureRead("wide", nullptr);
+    D3D9::SetFormatProfile({});
+    ASSERT_NE(texture, nullptr);
+    RwRaster* raster = RwTextureGetRaster(texture);
+    RwImage* image = RwImageCreate(raster->width, raster->height, 32);
+    RwImageAllocatePixels(image);
+    RwImageSetFromRaster(image, raster);
+    EXPECT_EQ((Bytes(image->pixels, image->pixels + 4)), (Bytes{0x10, 0x20, 0x30, 0xFF}));
+    RwImageDestroy(image);
+    RwTextureDestroy(texture);
+}
+
+TEST_F(DdsTextureTest, WithoutDxtOnTheDeviceLevelZeroIsDecodedAndMipmapsGenerated) {
+    Bytes file = Header(16, 16, 5, rwFOURCCDXT1);
+    const Bytes blocks = Level(16, 16, 9);
+    file.insert(file.end(), blocks.begin(), blocks.end());
+    for (RwUInt32 level = 1; level < 5; level++) {
+        const Bytes more = Level(16 >> level, 16 >> level, level);
+        file.insert(file.end(), more.begin(), more.end());
+    }
+    Write("b/sky.dds", file);
+    D3D9::SetFormatProfile({{D3DFMT_DXT1}, {}});
+    RwTexture* texture = RwD3D9DDSTextureRead("sky", nullptr);
+    D3D9::SetFormatProfile({});
+    ASSERT_NE(texture, nullptr);
+    RwRaster* raster = RwTextureGetRaster(texture);
+    EXPECT_EQ(RwRasterGetFormat(raster), rwRASTERFORMAT565 | rwRASTERFORMATMIPMAP | rwRASTERFORMATAUTOMIPMAP);
+    Bytes decoded(16 * 16 * 4);
+    RwDXT1Decompress(16, 16, decoded.data(), blocks.data());
+    RwImage* image = RwImageCreate(16, 16, 32);
+    RwImageAllocatePixels(image);
+    RwImageSetFromRaster(image, raster);
+    for (size_t texel : {size_t(0), size_t(37), size_t(255)})
+        for (size_t c = 0; c < 3; c++)
+            EXPECT_EQ(image->pixels[texel * 4 + c] & 0xF8, decoded[texel * 4 + c] & 0xF8) << texel;
+    RwImageDestroy(image);
+    RwTextureDestroy(texture);
+}
+
+TEST_F(DdsTextureTest, ShortOrBrokenFilesFail) {
+    Bytes file = Header(16, 16, 0, rwFOURCCDXT1);
+    Bytes blocks = Level(16, 16, 1);
+    file.insert(file.end(), blocks.begin(), blocks.end() - 1);
+    Write("b/short.dds", file);
+    EXPECT_EQ(RwD3D9DDSTextureRead("short", nullptr), nullptr);
+    Bytes wrong = Header(4, 4, 0, rwFOURCCDXT1);
+    wrong[0] = 'X';
+    Block(wrong, 1, 2, 0);
+    Write("b/wrong.dds", wrong);
+    EXPECT_EQ(RwD3D9DDSTextureRead("wrong", nullptr), nullptr);
+}
+
+TEST_F(DdsTextureTest, DrawnTexelsMatchTheSoftwareDecode) {
+    Bytes file = Header(16, 16, 0, rwFOURCCDXT1);
+    const Bytes blocks = Level(16, 16, 5);
+    file.insert(file.end(), blocks.begin(), blocks.end());
+    Write("b/camo.dds", file);
+    RwTexture* texture = RwD3D9DDSTextureRead("camo", nullptr);
+    ASSERT_NE(texture, nullptr);
+    Bytes decoded(16 * 16 * 4);
+    RwDXT1Decompress(16, 16, decoded.data(), blocks.data());
+
+    // Each texel covers 2 x 2 pixels of a 32 x 32 quad; the centre of each 8 x 8 square is one block's
+    // colour.
+    ASSERT_TRUE(RwCameraBeginUpdate(camera));
+    RwRGBA black = {0, 0, 0, 255};
+    RwCameraClear(camera, &black, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+    RwRenderStateSet(rwRENDERSTATEZTESTENABLE, nullptr);
+    RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
+    RwRenderStateSet(rwRENDERSTATETEXTURERASTER, RwTextureGetRaster(texture));
+    RwRenderStateSet(rwRENDERSTATETEXTUREFILTER, reinterpret_cast<void*>(uintptr_t(rwFILTERNEAREST)));
+    const RwUInt32 white = 0xFFFFFFFF;
+    RwIm2DVertex quad[4] = {{0, 0, 0, 1, white, 0, 0},
+                            {32, 0, 0, 1, white, 1, 0},
+                            {0, 32, 0, 1, white, 0, 1},
+                            {32, 32, 0, 1, white, 1, 1}};
+    ASSERT_TRUE(RwIm2DRenderPrimitive(rwPRIMTYPETRISTRIP, quad, 4));
+    RwRenderStateSet(rwRENDERSTATETEXTURERASTER, nullptr);
+    RwCameraEndUpdate(camera);
+    unsigned w = 0, h = 0;
+    const auto pixels = ReadBackBuffer(w, h);
+    for (int by = 0; by < 4; by++)
+        for (int bx = 0; bx < 4; bx++) {
+            const RwUInt8* texel = &decoded[size_t((by * 4 + 1) * 16 + bx * 4 + 1) * 4];
+            const RwUInt32 drawn = pixels[size_t(by * 8 + 3) * w + size_t(bx * 8 + 3)];
+            // The device widens 565 by repeating the high bits; the software decode shifts only.
+            for (int c = 0; c < 3; c++) {
+                const int got = int((drawn >> (16 - 8 * c)) & 0xFF);
+                EXPECT_GE(got, int(texel[c])) << bx << "," << by << " channel " << c;
+                EXPECT_LE(got, int(texel[c]) + 8) << bx << "," << by << " channel " << c;
+            }
+        }
+    RwTextureDestroy(texture);
+}
+
+} // namespace
