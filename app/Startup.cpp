@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/Application.h"
+#include "audio/Device.h"
 #include "base/AnimationCache.h"
 #include "base/AsyncLoader.h"
 #include "base/ClumpCache.h"
@@ -13,18 +14,31 @@
 #include "frontend/Frontend.h"
 #include "games/MPlrGame.h"
 #include "games/SPlrGame.h"
+#include "input/DirectInput.h"
+#include "input/Joystick.h"
+#include "input/Keyboard.h"
+#include "input/Mouse.h"
 #include "network/Session.h"
+#include "rwsdk/src/baimage.h"
+#include "rwsdk/src/texture.h"
 #include "scene/EngineHost.h"
 #include "scene/StreamedTexture.h"
 
 namespace App {
 
+void (*StepListener)(const char* step) = nullptr;
+
 namespace {
 
 constexpr uint32_t ResourceArenaKB = 4096;
 
-[[noreturn]] void Fail(const char* text, UINT exitCode) {
-    MessageBoxA(nullptr, text, "Message", MessageBoxFlags);
+void Step(const char* name) {
+    if (StepListener)
+        StepListener(name);
+}
+
+[[noreturn]] void Fail(const std::string& text, UINT exitCode) {
+    MessageBoxA(nullptr, text.c_str(), "Message", MessageBoxFlags);
     ExitProcess(exitCode);
 }
 
@@ -51,45 +65,100 @@ int ChooseVideoMode(HWND window, const Base::Config& settings) {
     return Rw::FindVideoMode(window, 0, width, height, 32);
 }
 
+// Reads the five resource directories into their users; false when any key is missing (a missing key
+// stores "UnspecifiedPath").
+bool SetDirectories(const Base::Info& strings) {
+    bool all = true;
+    auto get = [&](const char* key) {
+        bool found = false;
+        Base::String value = strings.GetStringDefault(key, "UnspecifiedPath", &found);
+        all = all && found;
+        return value;
+    };
+    Base::FontCache::Directory = get("FontsDir");
+    Base::ClumpCache::Directory = get("ModelsDir");
+    Base::AnimationCache::Directory = get("AnimationsDir");
+    Base::SoundCache::Directory = get("SoundsDir");
+    RwImageSetPath(get("TexturesDir").c_str());
+    return all;
+}
+
+template <class T> void Delete(T*& object) {
+    delete object;
+    object = nullptr;
+}
+
+// Gives the display back as it was before the engine started.
+void StopEngineAndDisplay() {
+    Step("stop engine");
+    Rw::StopEngine();
+    Step("restore display");
+    ChangeDisplaySettingsA(nullptr, 0);
+}
+
 } // namespace
 
-void Init(HINSTANCE, HWND window) {
+void Init(HINSTANCE instance, HWND window) {
     Frontend = nullptr;
     SplrGame = nullptr;
     MplrGame = nullptr;
     Mode = FrontendMode;
 
+    Step("read startup file");
     Base::Info startup;
     startup.LoadFile("Startup.info"); // a missing file leaves the tree empty
     Base::String stringsName;
     if (!startup.TryGetString("StringsInfoName", stringsName))
         Fail("Cannot find StringsInfoName entry in Startup.info. Application exiting.", 1);
+    Step("read strings file");
     Base::Info strings;
     strings.LoadFile(stringsName);
 
     // Only the display part of the settings is used here; the front end keeps its own copy.
+    Step("read settings");
     Base::Config settings;
     settings.SetDefaults();
     settings.Load(Base::ConfigFileName);
+    Step("choose video mode");
     int videoMode = ChooseVideoMode(window, settings);
 
+    Step("start engine");
     if (!Rw::StartEngine(ResourceArenaKB, 0, window, videoMode, settings.refreshRate))
         Fail("Cannot initialize Lumicaster.", UINT(-1));
 
-    // The cache directories; a missing key leaves a path that names nothing.
-    Base::FontCache::Directory = strings.GetStringDefault("FontsDir", "UnspecifiedPath");
-    Base::ClumpCache::Directory = strings.GetStringDefault("ModelsDir", "UnspecifiedPath");
-    Base::AnimationCache::Directory = strings.GetStringDefault("AnimationsDir", "UnspecifiedPath");
-    Base::SoundCache::Directory = strings.GetStringDefault("SoundsDir", "UnspecifiedPath");
-
+    Step("set directories");
+    bool directoriesFound = SetDirectories(strings);
+    Step("copy strings");
     Base::TextTable = strings;
+    if (!directoriesFound) {
+        // A full-screen start has changed the display: it is given back before the process ends.
+        StopEngineAndDisplay();
+        Fail("One or more game directories unspecified in '" + stringsName + "' file. Application exiting.",
+             1);
+    }
 
+    Step("start file loader");
     Rw::InstallStreamedTextures();
     Base::AsyncLoader::Start();
 
+    Step("register image formats");
+    Rw::RegisterImageFormats();
+    Step("start audio");
+    Audio::StartDirectSound(nullptr, window); // the game runs silent without it
+    Step("create DirectInput");
+    Input::CreateDirectInput(instance, window); // without it the devices stay idle
+    Step("set title");
     SetWindowTextA(window, Base::GetText("AppTitle").c_str());
 
+    Step("create keyboard");
+    Keyboard = new Input::Keyboard;
+    Step("create mouse");
+    Mouse = new Input::Mouse;
+    Step("create joystick");
+    Joystick = new Input::Joystick;
+    Step("create session");
     NetSession = new MPlr::Session;
+    Step("create front end");
     Frontend = new Fe::Frontend(Keyboard, Mouse, Joystick, NetSession);
 
     Started = true;
@@ -98,26 +167,41 @@ void Init(HINSTANCE, HWND window) {
 void Shutdown() {
     if (!Started)
         return;
-    // Cleared while the loader still runs; nothing deleted below may touch a cached font or tree.
+    // The caches go first, while the games and the front end still exist: their destructors must not use
+    // cached fonts, trees, clumps, animations or sounds.
+    // The loader still runs here; it is stopped once the textures are gone.
+    Step("clear caches");
     Base::FontCache::Clear();
     Base::InfoCache::Clear();
     Base::ClumpCache::Clear();
     Base::AnimationCache::Clear();
     Base::SoundCache::Clear();
 
-    delete SplrGame;
-    SplrGame = nullptr;
-    delete MplrGame;
-    MplrGame = nullptr;
-    delete Frontend; // saves the settings
-    Frontend = nullptr;
+    Step("delete games and front end");
+    Delete(SplrGame);
+    Delete(MplrGame);
+    Delete(Frontend); // saves the settings
+    Step("delete input devices");
+    Delete(Keyboard);
+    Delete(Mouse);
+    Delete(Joystick);
+    Step("delete session");
+    Delete(NetSession);
 
-    delete NetSession;
-    NetSession = nullptr;
+    Step("release DirectInput");
+    Input::ReleaseDirectInput();
+    Step("stop audio");
+    Audio::StopDirectSound();
 
+    Step("destroy texture dictionaries");
+    RwTextureDictionaryForAllDictionaries(Rw::DestroyTextureDictionary, nullptr);
+    RwTextureSetReadCallback(Rw::DefaultTextureRead);
+    Rw::ImageFormatsRegistered = false;
+
+    Step("stop file loader");
     Base::AsyncLoader::Stop();
-    Rw::StopEngine();
-    ChangeDisplaySettingsA(nullptr, 0);
+
+    StopEngineAndDisplay();
     Started = false;
 }
 

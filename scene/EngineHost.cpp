@@ -3,11 +3,16 @@
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9raster.h"
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
+#include "rwsdk/src/baimage.h"
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/plcore/matrix.h"
+#include "rwsdk/src/texture.h"
+#include "rwsdk/tool/bmp/rtbmp.h"
+#include "rwsdk/tool/png/rtpng.h"
+#include "rwsdk/tool/tiff/rttiff.h"
 
 #include <initializer_list>
 
@@ -19,6 +24,7 @@ RwRaster* ColourRaster = nullptr;
 RwRaster* DepthRaster = nullptr;
 bool EngineStarted = false;
 bool ImageFormatsRegistered = false;
+RwTexture* (*DefaultTextureRead)(const char* name, const char* maskName) = nullptr;
 
 namespace {
 
@@ -193,7 +199,33 @@ void ResetRenderStates() {
 }
 
 void RegisterImageFormats() {
+    RwImageRegisterImageFormat("bmp", RtBMPImageRead, RtBMPImageWrite);
+    RwImageRegisterImageFormat("tif", RtTIFFImageRead, nullptr);
+    RwImageRegisterImageFormat("png", RtPNGImageRead, RtPNGImageWrite);
+    RwTextureSetMipmapping(TRUE);
+    RwTextureSetAutoMipmapping(TRUE);
+    DefaultTextureRead = RwTextureGetReadCallback();
+    RwTextureSetReadCallback(TextureReadCallback);
     ImageFormatsRegistered = true;
+}
+
+RwTexture* TextureReadCallback(const char* name, const char* maskName) {
+    // Seam: a DDS file of the name is tried first once the engine reads DDS textures.
+    return DefaultTextureRead ? DefaultTextureRead(name, maskName) : nullptr;
+}
+
+RwTextureDictionary* DestroyTextureDictionary(RwTextureDictionary* dictionary, void*) {
+    // Textures still held elsewhere would outlive the engine: only the dictionary's reference is left.
+    RwTextureDictionaryForAllTextures(
+        dictionary,
+        [](RwTexture* texture, void*) {
+            while (texture->refCount > 1)
+                RwTextureDestroy(texture);
+            return texture;
+        },
+        nullptr);
+    RwTextureDictionaryDestroy(dictionary);
+    return dictionary;
 }
 
 } // namespace Rw

@@ -8,6 +8,8 @@
 #include <cstdint>
 
 struct RwRaster;
+struct RwTexture;
+struct RwTextureDictionary;
 
 namespace Rw {
 
@@ -29,6 +31,13 @@ void StopEngine();
 void ResizeDisplay(int width, int height);
 // The default render, texture-stage and sampler states, through the engine's caches.
 void ResetRenderStates();
+// The image formats, mipmapping, and the DDS-first texture reader in place of the engine's (kept in
+// DefaultTextureRead); once, after the engine has started.
 void RegisterImageFormats();
+extern RwTexture* (*DefaultTextureRead)(const char* name, const char* maskName);
+RwTexture* TextureReadCallback(const char* name, const char* maskName);
+// For a walk over every dictionary: destroys the dictionary with its textures, however many references they
+// hold, and goes on to the next.
+RwTextureDictionary* DestroyTextureDictionary(RwTextureDictionary* dictionary, void* data);
 
 } // namespace Rw

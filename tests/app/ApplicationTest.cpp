@@ -88,7 +88,9 @@ protected:
     void WriteDataFiles(const std::string& title) {
         std::ofstream(dir / "Startup.info") << "StringsInfoName Data\\Strings.info\n";
         fs::create_directories(dir / "Data");
-        std::ofstream(dir / "Data" / "Strings.info") << "AppTitle \"" << title << "\"\n";
+        std::ofstream(dir / "Data" / "Strings.info")
+            << "AppTitle \"" << title
+            << "\"\nFontsDir F\nModelsDir M\nAnimationsDir A\nSoundsDir S\nTexturesDir T\\\n";
     }
 
     fs::path dir;

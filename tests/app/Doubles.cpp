@@ -31,6 +31,8 @@ namespace Fe {
 Frontend::Frontend(Input::Keyboard*, Input::Mouse*, Input::Joystick* joystick, MPlr::Session* session)
     : session(session), music(nullptr), joystick(joystick) {
     ++state.frontends;
+    if (state.onFrontendCreated)
+        state.onFrontendCreated();
 }
 Frontend::~Frontend() {
     --state.frontends;

@@ -22,6 +22,7 @@ struct State {
     float pageTime = -1.0f;
     std::function<void()> onFrontendUpdate;
     std::function<void()> onFrontendDeleted;
+    std::function<void()> onFrontendCreated;
 };
 
 extern State state;

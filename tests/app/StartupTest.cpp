@@ -1,0 +1,302 @@
+#include "Doubles.h"
+
+#include "app/Application.h"
+#include "app/Startup.h"
+#include "games/MPlrGame.h"
+#include "games/SPlrGame.h"
+#include "audio/Device.h"
+#include "base/Config.h"
+#include "base/SoundCache.h"
+#include "base/TextTable.h"
+#include "input/DirectInput.h"
+#include "platform/win32/SdlWindow.h"
+#include "rwsdk/src/baimage.h"
+#include "scene/EngineHost.h"
+
+#include <SDL.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Doubles::state;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
+namespace fs = std::filesystem;
+
+std::vector<std::string> steps;
+
+const std::vector<std::string> InitSteps = {
+    "read startup file", "read strings file",  "read settings",  "choose video mode",
+    "start engine",      "set directories",    "copy strings",   "register image formats",
+    "start audio",       "create DirectInput", "set title",      "create keyboard",
+    "create mouse",      "create joystick",    "create session", "create front end"};
+const std::vector<std::string> ShutdownSteps = {"clear caches",
+                                                "delete games and front end",
+                                                "delete input devices",
+                                                "delete session",
+                                                "release DirectInput",
+                                                "stop audio",
+                                                "destroy texture dictionaries",
+                                                "stop engine",
+                                                "restore display"};
+
+const char* Directories = "FontsDir Fonts\nModelsDir Models\nAnimationsDir Anims\nSoundsDir Sounds\n"
+                          "TexturesDir Tex\\;Tex2\\\n";
+
+// Each test runs in a directory of its own: its data files, its settings and its runtime directory.
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Doubles::Reset();
+        steps.clear();
+        App::StepListener = [](const char* step) { steps.push_back(step); };
+        char pattern[] = "/tmp/corvane-startup-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        fs::create_directories(dir / "runtime");
+        fs::create_directories(dir / "Data");
+        setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
+        fs::current_path(dir);
+        // Windowed, so that the tests leave the desktop alone.
+        Base::Config settings;
+        settings.SetDefaults();
+        settings.displayWidth = 0;
+        settings.displayHeight = 0;
+        settings.Save(Base::ConfigFileName);
+    }
+    void TearDown() override {
+        App::StepListener = nullptr;
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        fs::current_path("/");
+        fs::remove_all(dir);
+    }
+
+    static HWND MakeWindow() {
+        WNDCLASSA c{};
+        c.lpfnWndProc = App::WindowProc;
+        c.lpszClassName = "StartupTest";
+        RegisterClassA(&c);
+        return CreateWindowExA(0, "StartupTest", "...", WS_OVERLAPPEDWINDOW, 10, 10, 610, 460, nullptr,
+                               nullptr, nullptr, nullptr);
+    }
+    static void WriteStrings(const std::string& text) {
+        std::ofstream("Startup.info") << "StringsInfoName Data\\Strings.info\n";
+        std::ofstream("Data/Strings.info") << text;
+    }
+
+    fs::path dir;
+};
+
+TEST_F(Startup, InitRunsItsStepsInOrderAndLeavesEverythingUp) {
+    WriteStrings(std::string("AppTitle \"Test Title\"\n") + Directories);
+    HWND window = MakeWindow();
+    ASSERT_NE(window, nullptr);
+    std::string title;
+    bool devicesMadeFirst = false, engineUp = false, formatsUp = false, inputUp = false;
+    state.onFrontendCreated = [&] {
+        title = SDL_GetWindowTitle(Win32::SdlWindow(window));
+        devicesMadeFirst = App::Keyboard && App::Mouse && App::Joystick && App::NetSession;
+        engineUp = Rw::EngineStarted;
+        formatsUp = Rw::ImageFormatsRegistered;
+        inputUp = Input::DirectInput != nullptr;
+    };
+
+    App::Init(GetModuleHandleA(nullptr), window);
+
+    EXPECT_EQ(steps, InitSteps);
+    EXPECT_TRUE(App::Started);
+    EXPECT_EQ(App::Mode, App::FrontendMode);
+    EXPECT_EQ(state.frontends, 1);
+    EXPECT_EQ(title, "Test Title");
+    EXPECT_TRUE(devicesMadeFirst);
+    EXPECT_TRUE(engineUp);
+    EXPECT_TRUE(formatsUp);
+    EXPECT_TRUE(inputUp);
+    EXPECT_EQ(Rw::MainWindow, window);
+    EXPECT_EQ(Base::SoundCache::Directory, "Sounds");
+    EXPECT_STREQ(RwImageGetPath(), "Tex\\;Tex2\\");
+    EXPECT_NE(RwImageFindFormat(".bmp"), nullptr);
+    EXPECT_NE(RwImageFindFormat(".tif"), nullptr);
+    EXPECT_NE(RwImageFindFormat(".png"), nullptr);
+    EXPECT_EQ(Base::GetText("FontsDir"), "Fonts"); // the strings file became the text table
+
+    App::Shutdown();
+    DestroyWindow(window);
+}
+
+TEST_F(Startup, ShutdownRunsItsStepsInOrderOnlyOnce) {
+    WriteStrings(Directories); // and no title: an empty one
+    HWND window = MakeWindow();
+    App::Init(GetModuleHandleA(nullptr), window);
+    EXPECT_STREQ(SDL_GetWindowTitle(Win32::SdlWindow(window)), "");
+    App::SplrGame = new SPlr::Game(App::Frontend, App::Keyboard, App::Mouse, App::Joystick);
+    App::MplrGame = new MPlr::Game(App::Frontend, App::Keyboard, App::Mouse, App::Joystick);
+    Base::SoundCache::Entries.emplace("Missing.wav", nullptr);
+    bool cachesClearedFirst = false, gamesGoneFirst = false, restStillUp = false;
+    state.onFrontendDeleted = [&] {
+        cachesClearedFirst = Base::SoundCache::Entries.empty();
+        gamesGoneFirst = state.splrGames == 0 && state.mplrGames == 0;
+        restStillUp = App::Keyboard && App::NetSession && Input::DirectInput && Rw::EngineStarted &&
+                      Rw::ImageFormatsRegistered;
+    };
+    steps.clear();
+
+    App::Shutdown();
+
+    EXPECT_EQ(steps, ShutdownSteps);
+    EXPECT_TRUE(cachesClearedFirst);
+    EXPECT_TRUE(gamesGoneFirst);
+    EXPECT_TRUE(restStillUp);
+    EXPECT_FALSE(App::Started);
+    for (void* global :
+         {(void*)App::Frontend, (void*)App::SplrGame, (void*)App::MplrGame, (void*)App::Keyboard,
+          (void*)App::Mouse, (void*)App::Joystick, (void*)App::NetSession})
+        EXPECT_EQ(global, nullptr);
+    EXPECT_EQ(Input::DirectInput, nullptr);
+    EXPECT_EQ(Audio::DirectSound, nullptr);
+    EXPECT_FALSE(Rw::ImageFormatsRegistered);
+    EXPECT_FALSE(Rw::EngineStarted);
+    EXPECT_EQ(state.frontendsDeleted, 1);
+
+    // A second run (the end of the loop after a close) does nothing.
+    steps.clear();
+    App::Shutdown();
+    EXPECT_TRUE(steps.empty());
+    EXPECT_EQ(state.frontendsDeleted, 1);
+    DestroyWindow(window);
+}
+
+// The fatal failures end the process: each runs in a child, which also reports its steps and, as it ends,
+// whether the engine still runs.
+struct FatalCase {
+    const char* name;
+    const char* startup; // null: no "Startup.info"
+    const char* strings; // null: no strings file
+    uint32_t width, height;
+    int exitCode;
+    const char* message;
+    bool reachesEngine; // the engine start is tried
+};
+
+void PrintTo(const FatalCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class StartupFatal : public Startup, public ::testing::WithParamInterface<FatalCase> {};
+
+void ReportStep(const char* step) {
+    std::fprintf(stderr, "step: %s\n", step);
+}
+void ReportEngineAtExit() {
+    std::fprintf(stderr, "engine at exit: %s\n", Rw::EngineStarted ? "running" : "stopped");
+}
+
+TEST_P(StartupFatal, ShowsItsMessageAndEndsWithItsCode) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const FatalCase& c = GetParam();
+    if (c.startup)
+        std::ofstream("Startup.info") << c.startup;
+    if (c.strings)
+        std::ofstream("Data/Strings.info") << c.strings;
+    Base::Config settings;
+    settings.SetDefaults();
+    settings.displayWidth = c.width;
+    settings.displayHeight = c.height;
+    settings.Save(Base::ConfigFileName);
+
+    auto run = [] {
+        App::StepListener = ReportStep;
+        std::atexit(ReportEngineAtExit);
+        App::Init(GetModuleHandleA(nullptr), MakeWindow());
+    };
+    using Text = ::testing::Matcher<const std::string&>;
+    Text engineTried = HasSubstr("step: start engine");
+    if (!c.reachesEngine)
+        engineTried = Not(engineTried);
+    // A running engine is stopped and the display given back before the process ends.
+    Text engineStopped = HasSubstr("step: stop engine\nstep: restore display\n");
+    if (!(c.reachesEngine && c.exitCode == 1))
+        engineStopped = Not(HasSubstr("step: stop engine"));
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(c.exitCode & 0xFF),
+                AllOf(HasSubstr(std::string("Message: ") + c.message), HasSubstr("engine at exit: stopped"),
+                      engineTried, engineStopped, Not(HasSubstr("step: create front end"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StartupFatal,
+    ::testing::Values(
+        FatalCase{"NoStartupFile", nullptr, "", 0, 0, 1,
+                  "Cannot find StringsInfoName entry in Startup.info. Application exiting.", false},
+        FatalCase{"NoStringsKey", "Other x\n", "", 0, 0, 1,
+                  "Cannot find StringsInfoName entry in Startup.info. Application exiting.", false},
+        FatalCase{
+            "NoStringsFile", "StringsInfoName Data\\Missing.info\n", nullptr, 0, 0, 1,
+            "One or more game directories unspecified in 'Data\\Missing.info' file. Application exiting.",
+            true},
+        FatalCase{
+            "OneDirectoryMissing", "StringsInfoName Data\\Strings.info\n",
+            "FontsDir F\nModelsDir M\nAnimationsDir A\nTexturesDir T\n", 0, 0, 1,
+            "One or more game directories unspecified in 'Data\\Strings.info' file. Application exiting.",
+            true},
+        FatalCase{"NoSuchVideoMode", "StringsInfoName Data\\Strings.info\n", "", 1234, 567, -1,
+                  "Cannot initialize Lumicaster.", true}),
+    [](const ::testing::TestParamInfo<FatalCase>& info) { return std::string(info.param.name); });
+
+// The game itself on the sample data: it starts, runs, and a request to end (as the desktop sends on logout)
+// closes it cleanly.
+TEST_F(Startup, TheGameRunsOnTheSampleDataAndQuitsOnAClose) {
+    const fs::path data = fs::path(CORVANE_BINARY_DIR) / "data";
+    ASSERT_TRUE(fs::exists(data / "Startup.info")) << "build the sample_data target";
+    // The data is shared; the settings that the game saves are its own.
+    fs::remove_all(dir / "Data");
+    fs::remove(Base::ConfigFileName);
+    for (const auto& entry : fs::directory_iterator(data))
+        if (entry.path().filename() != "Config.dat")
+            fs::create_symlink(entry.path(), dir / entry.path().filename());
+
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        freopen((dir / "err.txt").c_str(), "w", stderr);
+        execl(CORVANE_EXECUTABLE, CORVANE_EXECUTABLE, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait until the game catches the request (its window layer is up), then give it time for frames.
+    auto catches = [&] {
+        std::ifstream status("/proc/" + std::to_string(child) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("SigCgt:", 0) == 0)
+                return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
+        return 0ull;
+    };
+    int status = 0;
+    while (!catches() && waitpid(child, &status, WNOHANG) == 0)
+        usleep(10000);
+    usleep(1000000);
+    kill(child, SIGTERM);
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    std::ifstream in(dir / "err.txt");
+    std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_TRUE(WIFEXITED(status)) << err;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_THAT(err, Not(HasSubstr("Message:")));
+    // The front end saved its settings as it went: the whole shutdown ran.
+    EXPECT_TRUE(fs::exists(dir / Base::ConfigFileName));
+}
+
+} // namespace
