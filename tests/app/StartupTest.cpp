@@ -5,6 +5,7 @@
 #include "games/MPlrGame.h"
 #include "games/SPlrGame.h"
 #include "audio/Device.h"
+#include "base/AsyncLoader.h"
 #include "base/Config.h"
 #include "base/SoundCache.h"
 #include "base/TextTable.h"
@@ -37,20 +38,38 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> steps;
 
+// The order of both sequences, one step a line.
 const std::vector<std::string> InitSteps = {
-    "read startup file", "read strings file",  "read settings",  "choose video mode",
-    "start engine",      "set directories",    "copy strings",   "register image formats",
-    "start audio",       "create DirectInput", "set title",      "create keyboard",
-    "create mouse",      "create joystick",    "create session", "create front end"};
-const std::vector<std::string> ShutdownSteps = {"clear caches",
-                                                "delete games and front end",
-                                                "delete input devices",
-                                                "delete session",
-                                                "release DirectInput",
-                                                "stop audio",
-                                                "destroy texture dictionaries",
-                                                "stop engine",
-                                                "restore display"};
+    "read startup file",      //
+    "read strings file",      //
+    "read settings",          //
+    "choose video mode",      //
+    "start engine",           //
+    "set directories",        //
+    "copy strings",           //
+    "start file loader",      //
+    "register image formats", //
+    "start audio",            //
+    "create DirectInput",     //
+    "set title",              //
+    "create keyboard",        //
+    "create mouse",           //
+    "create joystick",        //
+    "create session",         //
+    "create front end",       //
+};
+const std::vector<std::string> ShutdownSteps = {
+    "clear caches",                 //
+    "delete games and front end",   //
+    "delete input devices",         //
+    "delete session",               //
+    "release DirectInput",          //
+    "stop audio",                   //
+    "destroy texture dictionaries", //
+    "stop file loader",             //
+    "stop engine",                  //
+    "restore display",              //
+};
 
 const char* Directories = "FontsDir Fonts\nModelsDir Models\nAnimationsDir Anims\nSoundsDir Sounds\n"
                           "TexturesDir Tex\\;Tex2\\\n";
@@ -151,7 +170,7 @@ TEST_F(Startup, ShutdownRunsItsStepsInOrderOnlyOnce) {
         cachesClearedFirst = Base::SoundCache::Entries.empty();
         gamesGoneFirst = state.splrGames == 0 && state.mplrGames == 0;
         restStillUp = App::Keyboard && App::NetSession && Input::DirectInput && Rw::EngineStarted &&
-                      Rw::ImageFormatsRegistered;
+                      Rw::ImageFormatsRegistered && Base::AsyncLoader::Running();
     };
     steps.clear();
 
@@ -169,6 +188,7 @@ TEST_F(Startup, ShutdownRunsItsStepsInOrderOnlyOnce) {
     EXPECT_EQ(Input::DirectInput, nullptr);
     EXPECT_EQ(Audio::DirectSound, nullptr);
     EXPECT_FALSE(Rw::ImageFormatsRegistered);
+    EXPECT_FALSE(Base::AsyncLoader::Running());
     EXPECT_FALSE(Rw::EngineStarted);
     EXPECT_EQ(state.frontendsDeleted, 1);
 
@@ -201,8 +221,11 @@ class StartupFatal : public Startup, public ::testing::WithParamInterface<FatalC
 void ReportStep(const char* step) {
     std::fprintf(stderr, "step: %s\n", step);
 }
+fs::path childDir; // the child ends without the fixture's clean-up
 void ReportEngineAtExit() {
     std::fprintf(stderr, "engine at exit: %s\n", Rw::EngineStarted ? "running" : "stopped");
+    std::error_code ignored;
+    fs::remove_all(childDir, ignored);
 }
 
 TEST_P(StartupFatal, ShowsItsMessageAndEndsWithItsCode) {
@@ -220,6 +243,7 @@ TEST_P(StartupFatal, ShowsItsMessageAndEndsWithItsCode) {
 
     auto run = [] {
         App::StepListener = ReportStep;
+        childDir = fs::current_path();
         std::atexit(ReportEngineAtExit);
         App::Init(GetModuleHandleA(nullptr), MakeWindow());
     };

@@ -7,10 +7,13 @@
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/engine.h"
+#include "rwsdk/src/texture.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace {
 
@@ -91,4 +94,76 @@ TEST_F(EngineHost, ResizeGivesTheRastersTheNewSizeAndResetsTheDeviceOnce) {
     EXPECT_EQ(rwD3D9State.present.BackBufferHeight, 180u);
     Rw::ResizeDisplay(240, 180);
     EXPECT_EQ(RwD3D9GetResetCount(), resets + 1);
+}
+
+namespace {
+
+std::string readName, readMask;
+RwTexture* readResult = nullptr;
+RwTexture* RecordRead(const RwChar* name, const RwChar* maskName) {
+    readName = name;
+    readMask = maskName ? maskName : "(none)";
+    return readResult;
+}
+
+RwTextureDictionary* Count(RwTextureDictionary* dictionary, void* data) {
+    ++*static_cast<int*>(data);
+    return dictionary;
+}
+
+} // namespace
+
+TEST_F(EngineHost, ImageFormatsPutTheTextureReaderInFrontOfTheEngines) {
+    ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
+    RwTextureSetReadCallback(RecordRead);
+    RwTextureSetMipmapping(FALSE);
+    Rw::RegisterImageFormats();
+    EXPECT_TRUE(Rw::ImageFormatsRegistered);
+    for (const char* extension : {".bmp", ".tif", ".png"})
+        EXPECT_NE(RwImageFindFormat(extension), nullptr) << extension;
+    EXPECT_NE(RwImageFindFormat(".bmp")->imageWrite, nullptr);
+    EXPECT_EQ(RwImageFindFormat(".tif")->imageWrite, nullptr);
+    EXPECT_TRUE(RwTextureGetMipmapping());
+    EXPECT_TRUE(RwTextureGetAutoMipmapping());
+    EXPECT_EQ(RwTextureGetReadCallback(), &Rw::TextureReadCallback);
+    EXPECT_EQ(Rw::DefaultTextureRead, &RecordRead);
+
+    // Without a file of its own, the engine's reader is asked, with the mask name.
+    RwTexture* texture = RwTextureCreate(nullptr);
+    readResult = texture;
+    EXPECT_EQ(Rw::TextureReadCallback("sky", "skymask"), texture);
+    EXPECT_EQ(readName, "sky");
+    EXPECT_EQ(readMask, "skymask");
+    readResult = nullptr;
+    EXPECT_EQ(Rw::TextureReadCallback("none", nullptr), nullptr);
+    RwTextureDestroy(texture);
+}
+
+TEST_F(EngineHost, DestroyingDictionariesDropsTheTexturesExtraReferences) {
+    ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
+    int before = 0;
+    RwTextureDictionaryForAllDictionaries(Count, &before);
+    for (int d = 0; d < 2; ++d) {
+        RwTextureDictionary* dictionary = RwTextureDictionaryCreate();
+        ASSERT_NE(dictionary, nullptr);
+        for (int references = 1; references <= 3; ++references) {
+            RwTexture* texture = RwTextureCreate(RwRasterCreate(8, 8, 0, rwRASTERTYPETEXTURE));
+            ASSERT_NE(texture, nullptr);
+            RwTextureDictionaryAddTexture(dictionary, texture);
+            for (int extra = 1; extra < references; ++extra)
+                RwTextureAddRef(texture);
+        }
+    }
+    int walked = 0;
+    RwTextureDictionaryForAllDictionaries(
+        [](RwTextureDictionary* dictionary, void* data) {
+            ++*static_cast<int*>(data);
+            return Rw::DestroyTextureDictionary(dictionary, nullptr);
+        },
+        &walked);
+    EXPECT_EQ(walked, before + 2); // the walk went on after each
+    int after = 0;
+    RwTextureDictionaryForAllDictionaries(Count, &after);
+    EXPECT_EQ(after, 0);
+    // The leak check of the sanitizer build finds any texture or raster left behind.
 }
