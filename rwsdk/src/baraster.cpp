@@ -3,6 +3,7 @@
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/freelist.h"
+#include "rwsdk/src/plcore/resources.h"
 
 #include <cstring>
 
@@ -124,6 +125,8 @@ RwRaster* RwRasterSubRaster(RwRaster* raster, RwRaster* parentRaster, const RwRe
 }
 
 RwRaster* RwRasterShowRaster(RwRaster* raster, void* dev, RwUInt32 flags) {
+    // A shown raster ends the frame: the arena's entries of this frame become the older ones.
+    RwResourcesNextFrame();
     return Standard(rwSTANDARDRASTERSHOWRASTER, raster, dev, RwInt32(flags)) ? raster : nullptr;
 }
 

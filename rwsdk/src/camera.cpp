@@ -1,5 +1,6 @@
 // Cameras module: creation, settings, the frustum rebuilt from the frame, sphere tests and camera chunks.
 #include "rwsdk/src/camera.h"
+#include "rwsdk/src/baraster.h"
 
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/chunk.h"
@@ -250,11 +251,7 @@ RwCamera* RwCameraClear(RwCamera* camera, RwRGBA* colour, RwInt32 clearMode) {
 }
 
 RwCamera* RwCameraShowRaster(RwCamera* camera, void* windowHandle, RwUInt32 flags) {
-    // The raster module's show call; it goes through the device's show-raster routine.
-    return RWSRCGLOBAL(stdFunc)[rwSTANDARDRASTERSHOWRASTER](camera->frameBuffer, windowHandle,
-                                                            static_cast<RwInt32>(flags))
-               ? camera
-               : nullptr;
+    return RwRasterShowRaster(camera->frameBuffer, windowHandle, flags) ? camera : nullptr;
 }
 
 RwCamera* RwCameraSetViewWindow(RwCamera* camera, const RwV2d* viewWindow) {

@@ -3,3 +3,5 @@ if(TARGET platform_d3d9)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/DriverTextureStateTest.cpp
     DEPS rwsdk)
 endif()
+
+corvane_test(rwsdk_show_raster_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/ShowRasterTest.cpp DEPS rwsdk)

@@ -188,7 +188,7 @@ RtCharset* RtCharsetCreate(const RwRGBA* foreGround, const RwRGBA* backGround) {
     std::memcpy(image->palette, backGround, 4);
     std::memcpy(image->palette + 4, foreGround, 4);
     DrawGlyphs(image, perRow);
-    const RwBool ok = RWSRCGLOBAL(stdFunc)[rwSTANDARDRASTERSETIMAGE](raster, image, 0);
+    const RwBool ok = RwRasterSetFromImage(raster, image) != nullptr;
     RwImageDestroy(image);
     if (!ok) {
         RwRasterDestroy(raster);
