@@ -2,6 +2,7 @@
 // begin and end update on the null device, and camera chunks written here and read back.
 #include "MathsFixture.h"
 
+#include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/plcore/chunk.h"
@@ -272,7 +273,13 @@ TEST_F(Cameras, ClearAndShowGoThroughTheDevice) {
     RwCamera* camera = RwCameraCreate();
     RwRGBA colour = {10, 20, 30, 255};
     EXPECT_EQ(RwCameraClear(camera, &colour, rwCAMERACLEARIMAGE | rwCAMERACLEARZ), camera);
+    EXPECT_EQ(RwCameraShowRaster(camera, nullptr, 0), nullptr) << "no frame buffer to show";
+    RwRaster* frameBuffer = RwRasterCreate(16, 16, 0, rwRASTERTYPECAMERA);
+    ASSERT_NE(frameBuffer, nullptr);
+    RwCameraSetRaster(camera, frameBuffer);
     EXPECT_EQ(RwCameraShowRaster(camera, nullptr, 0), camera);
+    RwCameraSetRaster(camera, nullptr);
+    RwRasterDestroy(frameBuffer);
     RwCameraDestroy(camera);
 }
 
