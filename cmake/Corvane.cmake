@@ -19,16 +19,17 @@ function(corvane_module target)
 endfunction()
 
 # corvane_test(<target> SOURCES ... DEPS ... [ENV ...] [LABELS ...] [SERIAL])
-# A GoogleTest executable whose tests CTest finds one by one. Tests run headless.
+# A GoogleTest executable whose tests CTest finds one by one. Tests run headless; CORVANE_SOURCE_DIR and
+# CORVANE_BINARY_DIR (tests/support/TestPaths.h) say where the sources and the build are.
 # SERIAL: the tests run alone, for tests that follow the wall clock (recorded sound).
 function(corvane_test target)
   cmake_parse_arguments(T "SERIAL" "" "SOURCES;DEPS;ENV;LABELS" ${ARGN})
   add_executable(${target} ${T_SOURCES})
   target_link_libraries(${target} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
-  target_compile_definitions(${target} PRIVATE CORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-                                               CORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  set(env SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy ALSOFT_DRIVERS=null ${T_ENV})
+  target_compile_options(${target} PRIVATE -include ${PROJECT_SOURCE_DIR}/tests/support/TestPaths.h)
+  set(env SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy ALSOFT_DRIVERS=null
+          CORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR} CORVANE_BINARY_DIR=${PROJECT_BINARY_DIR} ${T_ENV})
   # Run through env(1): a list in ENVIRONMENT does not survive the hand-over to the discovered tests.
   set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "env;${env}")
   set(props TIMEOUT 300)
