@@ -1,0 +1,48 @@
+// Writes the sample game's textures into the data tree: make_textures <data directory>.
+#include "tools/textures/Patterns.h"
+#include "tools/textures/TextureFiles.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+std::vector<Tools::Picture> Chain(Tools::Picture top) {
+    std::vector<Tools::Picture> levels{std::move(top)};
+    while (levels.back().width > 1 || levels.back().height > 1)
+        levels.push_back(Tools::Halve(levels.back()));
+    return levels;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_textures <data directory>\n");
+        return 2;
+    }
+    const std::filesystem::path root = std::filesystem::path(argv[1]) / "Data";
+    const std::string textures = (root / "Textures").string() + "/";
+    const std::string textures2 = (root / "Textures2").string() + "/";
+    std::filesystem::create_directories(textures);
+    std::filesystem::create_directories(textures2);
+
+    bool ok = true;
+    const auto check = [&](bool written, const std::string& name) {
+        if (!written) {
+            std::fprintf(stderr, "make_textures: cannot write %s\n", name.c_str());
+            ok = false;
+        }
+    };
+    const Tools::Picture ground = Tools::Ground(256);
+    check(Tools::WriteDds(textures + "sky.dds", Chain(Tools::Sky(256)), true), "sky.dds");
+    check(Tools::WriteDds(textures + "ground.dds", Chain(ground), true), "ground.dds");
+    // The same name as a bitmap too: the DDS file is the one read.
+    check(Tools::WriteBmp(textures + "ground.bmp", Tools::Halve(ground)), "ground.bmp");
+    check(Tools::WriteDds(textures + "cloud.dds", Chain(Tools::Cloud(64)), false), "cloud.dds");
+    check(Tools::WritePng(textures + "camo.png", Tools::Camouflage(128)), "camo.png");
+    check(Tools::WriteBmp(textures + "runway.bmp", Tools::Runway(128)), "runway.bmp");
+    check(Tools::WriteTiff(textures2 + "metal.tif", Tools::Metal(128)), "metal.tif");
+    return ok ? 0 : 1;
+}

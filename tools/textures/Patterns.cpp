@@ -1,0 +1,176 @@
+#include "tools/textures/Patterns.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace Tools {
+namespace {
+
+// A fixed integer hash of a lattice point and a seed, as a value in [0, 1).
+float Hash(int x, int y, uint32_t seed) {
+    uint32_t h = uint32_t(x) * 0x8DA6B343u ^ uint32_t(y) * 0xD8163841u ^ seed * 0xCB1AB31Fu;
+    h ^= h >> 13;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 16;
+    return float(h & 0xFFFFFF) / float(0x1000000);
+}
+
+float Smooth(float t) {
+    return t * t * (3 - 2 * t);
+}
+
+// Value noise that wraps with the given period (in lattice cells), so the textures tile.
+float Noise(float x, float y, int period, uint32_t seed) {
+    const int x0 = int(std::floor(x)), y0 = int(std::floor(y));
+    const float fx = Smooth(x - float(x0)), fy = Smooth(y - float(y0));
+    const auto at = [&](int i, int j) {
+        return Hash(((i % period) + period) % period, ((j % period) + period) % period, seed);
+    };
+    const float a = at(x0, y0), b = at(x0 + 1, y0), c = at(x0, y0 + 1), d = at(x0 + 1, y0 + 1);
+    return (a + (b - a) * fx) * (1 - fy) + (c + (d - c) * fx) * fy;
+}
+
+// Octaves of noise over a tile of the given size, in [0, 1].
+float Fractal(int x, int y, int size, int baseCells, int octaves, uint32_t seed) {
+    float sum = 0, weight = 0, amplitude = 1;
+    int cells = baseCells;
+    for (int o = 0; o < octaves; o++, cells *= 2, amplitude *= 0.5f) {
+        const float scale = float(cells) / float(size);
+        sum += amplitude * Noise(float(x) * scale, float(y) * scale, cells, seed + uint32_t(o));
+        weight += amplitude;
+    }
+    return sum / weight;
+}
+
+uint8_t Byte(float v) {
+    return uint8_t(std::clamp(std::lround(v), 0l, 255l));
+}
+
+void Put(Picture& p, int x, int y, float r, float g, float b, float a = 255) {
+    uint8_t* t = p.At(x, y);
+    t[0] = Byte(r), t[1] = Byte(g), t[2] = Byte(b), t[3] = Byte(a);
+}
+
+Picture Blank(int size) {
+    Picture p;
+    p.width = p.height = size;
+    p.rgba.assign(size_t(size) * size_t(size) * 4, 255);
+    return p;
+}
+
+float Mix(float a, float b, float t) {
+    return a + (b - a) * t;
+}
+
+} // namespace
+
+Picture Sky(int size) {
+    Picture p = Blank(size);
+    for (int y = 0; y < size; y++) {
+        const float t = float(y) / float(size - 1); // zenith at the top, horizon at the bottom
+        for (int x = 0; x < size; x++) {
+            const float cloud = std::clamp((Fractal(x, y, size, 4, 5, 11) - 0.52f) * 3.0f, 0.0f, 1.0f);
+            const float r = Mix(Mix(70, 160, t), 235, cloud * 0.85f);
+            const float g = Mix(Mix(120, 195, t), 238, cloud * 0.85f);
+            const float b = Mix(Mix(200, 230, t), 245, cloud * 0.85f);
+            Put(p, x, y, r, g, b);
+        }
+    }
+    return p;
+}
+
+Picture Ground(int size) {
+    Picture p = Blank(size);
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float field = Fractal(x, y, size, 4, 3, 21);
+            const float detail = Fractal(x, y, size, 32, 2, 29);
+            const float soil = std::clamp((field - 0.45f) * 4.0f, 0.0f, 1.0f);
+            const float shade = 0.85f + 0.3f * detail;
+            Put(p, x, y, Mix(78, 128, soil) * shade, Mix(112, 100, soil) * shade, Mix(52, 68, soil) * shade);
+        }
+    return p;
+}
+
+Picture Camouflage(int size) {
+    // Woodland: sand, olive, dark green and near-black patches with soft-free but clean edges.
+    static const float colours[4][3] = {{150, 138, 100}, {96, 104, 62}, {58, 74, 44}, {40, 38, 32}};
+    Picture p = Blank(size);
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float v = Fractal(x, y, size, 4, 3, 41);
+            const int band = v < 0.40f ? 0 : v < 0.50f ? 1 : v < 0.60f ? 2 : 3;
+            const float grain = 0.95f + 0.1f * Fractal(x, y, size, 64, 1, 47);
+            Put(p, x, y, colours[band][0] * grain, colours[band][1] * grain, colours[band][2] * grain);
+        }
+    return p;
+}
+
+Picture Runway(int size) {
+    // Asphalt across the texture; a dashed centre line down the middle (u across, v along the runway).
+    Picture p = Blank(size);
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float grit = Fractal(x, y, size, 32, 2, 61);
+            float grey = 72 + 26 * grit;
+            const int centre = std::abs(2 * x - size + 1);
+            if (centre < size / 16 && (y % (size / 2)) < size / 4)
+                grey = 220 + 10 * grit;
+            if (x < size / 32 || x >= size - size / 32)
+                grey = 215 + 10 * grit; // edge lines
+            Put(p, x, y, grey, grey, grey * 1.02f);
+        }
+    return p;
+}
+
+Picture Metal(int size) {
+    // Brushed panels: fine streaks along x, panel seams every quarter.
+    Picture p = Blank(size);
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float streak = Noise(float(x) * 2.0f / float(size), float(y) * 64.0f / float(size), 64, 71);
+            float v = 150 + 30 * streak + 12 * Fractal(x, y, size, 4, 2, 73);
+            if (x % (size / 4) == 0 || y % (size / 4) == 0)
+                v *= 0.6f;
+            Put(p, x, y, v, v * 1.01f, v * 1.05f);
+        }
+    return p;
+}
+
+Picture Cloud(int size) {
+    Picture p = Blank(size);
+    const float half = float(size) / 2;
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
+            const float fall = std::clamp(1.0f - std::sqrt(dx * dx + dy * dy), 0.0f, 1.0f);
+            const float puff = Fractal(x, y, size, 4, 4, 81);
+            const float alpha = std::clamp((puff * fall * 2.2f - 0.15f) * 1.6f, 0.0f, 1.0f);
+            const float shade = 225 + 30 * puff;
+            Put(p, x, y, shade, shade, shade + 4, alpha * 255);
+        }
+    return p;
+}
+
+Picture Halve(const Picture& picture) {
+    Picture out;
+    out.width = std::max(1, picture.width / 2);
+    out.height = std::max(1, picture.height / 2);
+    out.rgba.resize(size_t(out.width) * size_t(out.height) * 4);
+    for (int y = 0; y < out.height; y++)
+        for (int x = 0; x < out.width; x++)
+            for (int c = 0; c < 4; c++) {
+                int sum = 0, count = 0;
+                for (int j = 0; j < 2; j++)
+                    for (int i = 0; i < 2; i++) {
+                        const int sx = std::min(picture.width - 1, 2 * x + i);
+                        const int sy = std::min(picture.height - 1, 2 * y + j);
+                        sum += picture.At(sx, sy)[c];
+                        count++;
+                    }
+                out.At(x, y)[c] = uint8_t((sum + count / 2) / count);
+            }
+    return out;
+}
+
+} // namespace Tools

@@ -1,0 +1,33 @@
+// Generated texture patterns for the sample game: smooth value noise shaped into skies, terrain,
+// camouflage, runway and metal. Every pattern is a pure function of its size, so files come out identical
+// on every build.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace Tools {
+
+// Rows of red, green, blue, alpha bytes, top row first.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgba;
+
+    uint8_t* At(int x, int y) { return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
+    const uint8_t* At(int x, int y) const { return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
+};
+
+Picture Sky(int size);
+Picture Ground(int size);
+Picture Camouflage(int size);
+Picture Runway(int size);
+Picture Metal(int size);
+// White puffs whose alpha fades out at their edges.
+Picture Cloud(int size);
+
+// Half the size, each texel the mean of the 2 x 2 it covers (a side of 1 stays 1).
+Picture Halve(const Picture& picture);
+
+} // namespace Tools
