@@ -1,5 +1,6 @@
 #include "scene/EngineHost.h"
 
+#include "rwsdk/driver/d3d9/d3d9ddstex.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9raster.h"
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
@@ -210,7 +211,9 @@ void RegisterImageFormats() {
 }
 
 RwTexture* TextureReadCallback(const char* name, const char* maskName) {
-    // Seam: a DDS file of the name is tried first once the engine reads DDS textures.
+    // A DDS file of the name wins; it carries no mask.
+    if (RwTexture* texture = RwD3D9DDSTextureRead(name, nullptr))
+        return texture;
     return DefaultTextureRead ? DefaultTextureRead(name, maskName) : nullptr;
 }
 

@@ -13,6 +13,10 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -137,6 +141,27 @@ TEST_F(EngineHost, ImageFormatsPutTheTextureReaderInFrontOfTheEngines) {
     readResult = nullptr;
     EXPECT_EQ(Rw::TextureReadCallback("none", nullptr), nullptr);
     RwTextureDestroy(texture);
+
+    // A DDS file along the image path comes first: a plain 1 x 1 A8R8G8B8 file.
+    char pattern[] = "/tmp/corvane-host-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = std::string(pattern) + "/";
+    uint32_t file[32 + 1] = {0x20534444, 124, 0x1007, 1, 1};
+    file[19] = 32;   // pixel format size
+    file[20] = 0x41; // RGB with alpha
+    file[22] = 32;   // bits
+    file[23] = 0xFF0000, file[24] = 0xFF00, file[25] = 0xFF, file[26] = 0xFF000000;
+    file[27] = 0x1000; // a texture
+    file[32] = 0xFF102030;
+    std::ofstream(dir + "both.dds", std::ios::binary).write(reinterpret_cast<const char*>(file), sizeof file);
+    RwImageSetPath(dir.c_str());
+    readName.clear();
+    RwTexture* dds = Rw::TextureReadCallback("both", "mask");
+    ASSERT_NE(dds, nullptr);
+    EXPECT_EQ(RwTextureGetRaster(dds)->width, 1);
+    EXPECT_TRUE(readName.empty()); // the engine's reader was not asked
+    RwTextureDestroy(dds);
+    std::filesystem::remove_all(pattern);
 }
 
 TEST_F(EngineHost, DestroyingDictionariesDropsTheTexturesExtraReferences) {
