@@ -168,8 +168,7 @@ void Shutdown() {
     if (!Started)
         return;
     // The caches go first, while the games and the front end still exist: their destructors must not use
-    // cached fonts, trees, clumps, animations or sounds.
-    // The loader still runs here; it is stopped once the textures are gone.
+    // cached fonts, trees, clumps, animations or sounds. The loader runs on until the textures are gone.
     Step("clear caches");
     Base::FontCache::Clear();
     Base::InfoCache::Clear();
