@@ -12,6 +12,7 @@
 #include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/src/texture.h"
 #include "rwsdk/tool/bmp/rtbmp.h"
+#include "rwsdk/tool/charse/rtcharse.h"
 #include "rwsdk/tool/png/rtpng.h"
 #include "rwsdk/tool/tiff/rttiff.h"
 
@@ -23,16 +24,25 @@ HWND MainWindow = nullptr;
 IDirect3DDevice9* Direct3DDevice = nullptr;
 RwRaster* ColourRaster = nullptr;
 RwRaster* DepthRaster = nullptr;
+RtCharset* DebugCharset = nullptr;
 bool EngineStarted = false;
 bool ImageFormatsRegistered = false;
 RwTexture* (*DefaultTextureRead)(const char* name, const char* maskName) = nullptr;
 
 namespace {
 
-bool InitAndOpen(HWND window, uint32_t arenaBytes) {
+// Engine plugins must be registered between the engine's initialisation and its opening, in this order (the
+// results are not looked at): world, material effects, user data, random numbers, collision, hierarchical
+// animation, splines; the wrapper back-pointer plugins of frame, atomic, clump, light, camera and world; the
+// atomic level-of-detail data; the animation toolkit. Each attaches here once it exists.
+void AttachPlugins() {}
+
+bool InitAndOpen(HWND window, uint32_t arenaBytes, bool withPlugins) {
     RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach);
     if (!RwEngineInit(nullptr, 0, arenaBytes))
         return false;
+    if (withPlugins)
+        AttachPlugins();
     RwEngineOpenParams params = {window};
     if (!RwEngineOpen(&params)) {
         RwEngineTerm();
@@ -55,7 +65,7 @@ bool Exclusive(const RwVideoMode& mode) {
 int FindVideoMode(HWND window, int subsystem, int width, int height, int depth) {
     const bool opened = !EngineStarted;
     if (opened) {
-        if (!InitAndOpen(window, 0))
+        if (!InitAndOpen(window, 0, false))
             return 0;
         if (!RwEngineSetSubSystem(subsystem)) {
             CloseAndTerm();
@@ -84,8 +94,8 @@ bool StartEngine(uint32_t resourceArenaKB, int subsystem, HWND window, int video
     MainWindow = window;
     ColourRaster = nullptr;
     DepthRaster = nullptr;
-    // The world, toolkit and game plugins attach here as they are built.
-    if (!InitAndOpen(window, resourceArenaKB * 1024))
+    DebugCharset = nullptr;
+    if (!InitAndOpen(window, resourceArenaKB * 1024, true))
         return false;
     RwSubSystemInfo info{};
     RwEngineGetSubSystemInfo(&info, subsystem);
@@ -119,6 +129,10 @@ bool StartEngine(uint32_t resourceArenaKB, int subsystem, HWND window, int video
     Direct3DDevice = RwD3D9Device;
     const RwMatrixTolerance tolerance = {0.0001f, 0.0001f, 0.0001f};
     RwMatrixSetTolerances(&tolerance);
+    RtCharsetOpen();
+    const RwRGBA foreground = {0, 0, 0, 255};
+    const RwRGBA background = {0, 0, 0, 0};
+    DebugCharset = RtCharsetCreate(&foreground, &background);
     ColourRaster = RwRasterCreate(width, height, 0, rwRASTERTYPECAMERA);
     DepthRaster = RwRasterCreate(width, height, 0, rwRASTERTYPEZBUFFER);
     ResetRenderStates();
@@ -130,6 +144,10 @@ void StopEngine() {
     if (!EngineStarted)
         return;
     ShowCursor(TRUE);
+    if (DebugCharset)
+        RtCharsetDestroy(DebugCharset);
+    DebugCharset = nullptr;
+    RtCharsetClose();
     if (ColourRaster)
         RwRasterDestroy(ColourRaster);
     if (DepthRaster)
@@ -175,6 +193,86 @@ void ResizeDisplay(int width, int height) {
     if (frame)
         RwFrameDestroy(frame);
     ResetRenderStates();
+}
+
+void SetGammaRamp(const uint8_t rgb[3], float factor) {
+    D3DGAMMARAMP ramp{};
+    WORD* channels[3] = {ramp.red, ramp.green, ramp.blue};
+    for (int c = 0; c < 3; ++c) {
+        for (int i = 0; i < 256; ++i) {
+            const int value = int(float(i) * float(rgb[c]) * factor);
+            channels[c][i] = WORD(value <= 0 ? 0 : value >= 65535 ? 65535 : value);
+        }
+    }
+    if (Direct3DDevice)
+        Direct3DDevice->SetGammaRamp(0, 0, &ramp);
+}
+
+void WaitForVerticalBlank() {
+    if (!Direct3DDevice)
+        return;
+    // A device that cannot report its raster would keep the loops spinning: a failed poll ends the wait.
+    D3DRASTER_STATUS status{};
+    do {
+        if (FAILED(Direct3DDevice->GetRasterStatus(0, &status)))
+            return;
+        Sleep(0);
+    } while (status.InVBlank);
+    do {
+        if (FAILED(Direct3DDevice->GetRasterStatus(0, &status)))
+            return;
+        Sleep(0);
+    } while (!status.InVBlank);
+}
+
+void SavedRenderStates::SetRenderState(uint32_t state, uint32_t value) {
+    if (state >= 210)
+        return;
+    if (!renderStateChanged[state]) {
+        RwD3D9GetRenderState(state, &renderStateValue[state]);
+        renderStateChanged[state] = 1;
+    }
+    RwD3D9SetRenderState(state, value);
+}
+
+void SavedRenderStates::SetSamplerState(uint32_t sampler, uint32_t state, uint32_t value) {
+    if (sampler >= 4 || state >= 14)
+        return;
+    if (!samplerStateChanged[sampler][state]) {
+        RwD3D9GetSamplerState(sampler, state, &samplerStateValue[sampler][state]);
+        samplerStateChanged[sampler][state] = 1;
+    }
+    RwD3D9SetSamplerState(sampler, state, value);
+}
+
+void SavedRenderStates::SetTextureStageState(uint32_t stage, uint32_t state, uint32_t value) {
+    if (stage >= 4 || state >= 33)
+        return;
+    if (!textureStageStateChanged[stage][state]) {
+        RwD3D9GetTextureStageState(stage, state, &textureStageStateValue[stage][state]);
+        textureStageStateChanged[stage][state] = 1;
+    }
+    RwD3D9SetTextureStageState(stage, state, value);
+}
+
+void SavedRenderStates::Restore() const {
+    // The scissor test goes off on the device at once. The cache must learn it too (and send what it has
+    // queued), or a later request to turn it on again would look unchanged and never reach the device.
+    if (Direct3DDevice)
+        Direct3DDevice->SetRenderState(D3DRS_SCISSORTESTENABLE, 0);
+    RwD3D9SetRenderState(D3DRS_SCISSORTESTENABLE, 0);
+    RwD3D9RenderStateFlushCache();
+    for (uint32_t state = 0; state < 210; ++state)
+        if (renderStateChanged[state])
+            RwD3D9SetRenderState(state, renderStateValue[state]);
+    for (uint32_t sampler = 0; sampler < 4; ++sampler)
+        for (uint32_t state = 0; state < 14; ++state)
+            if (samplerStateChanged[sampler][state])
+                RwD3D9SetSamplerState(sampler, state, samplerStateValue[sampler][state]);
+    for (uint32_t stage = 0; stage < 4; ++stage)
+        for (uint32_t state = 0; state < 33; ++state)
+            if (textureStageStateChanged[stage][state])
+                RwD3D9SetTextureStageState(stage, state, textureStageStateValue[stage][state]);
 }
 
 void ResetRenderStates() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 struct RwRaster;
+typedef RwRaster RtCharset;
 struct RwTexture;
 struct RwTextureDictionary;
 
@@ -18,6 +19,8 @@ extern IDirect3DDevice9* Direct3DDevice;
 // The main camera's frame buffer and depth buffer, the size of the display.
 extern RwRaster* ColourRaster;
 extern RwRaster* DepthRaster;
+// The engine's debug character set: opaque black on a clear background.
+extern RtCharset* DebugCharset;
 extern bool EngineStarted;
 extern bool ImageFormatsRegistered;
 
@@ -31,6 +34,28 @@ void StopEngine();
 void ResizeDisplay(int width, int height);
 // The default render, texture-stage and sampler states, through the engine's caches.
 void ResetRenderStates();
+// Gamma ramp of the display: entry i of channel c is i * rgb[c] * factor, within 0..65535.
+void SetGammaRamp(const uint8_t rgb[3], float factor);
+// Returns at the start of a vertical blank (at once when the device cannot tell).
+void WaitForVerticalBlank();
+
+// Device states a drawing routine changes, saved once each and put back by Restore. Render states are saved
+// by the user into the same record (RwD3D9GetRenderState, then set the flag) or with SetRenderState.
+struct SavedRenderStates {
+    uint8_t renderStateChanged[210] = {};
+    uint32_t renderStateValue[210] = {};
+    uint8_t samplerStateChanged[4][14] = {};
+    uint32_t samplerStateValue[4][14] = {};
+    uint8_t textureStageStateChanged[4][33] = {};
+    uint32_t textureStageStateValue[4][33] = {};
+
+    void SetRenderState(uint32_t state, uint32_t value);
+    void SetSamplerState(uint32_t sampler, uint32_t state, uint32_t value);
+    void SetTextureStageState(uint32_t stage, uint32_t state, uint32_t value);
+    // The flags stay set: a second Restore puts the same values back.
+    void Restore() const;
+};
+
 // The image formats, mipmapping, and the DDS-first texture reader in place of the engine's (kept in
 // DefaultTextureRead); once, after the engine has started.
 void RegisterImageFormats();
