@@ -298,3 +298,88 @@ TEST_F(TextureReadTest, APalettisedImageIsResampledAndQuantisedBack) {
 }
 
 } // namespace
+
+#include "rwsdk/src/babintex.h"
+#include "rwsdk/src/plcore/chunk.h"
+#include "rwsdk/src/plcore/memory.h"
+#include "rwsdk/src/plcore/stream.h"
+
+namespace {
+
+// A texture chunk as written, built by hand: sampling word, name and mask, empty extension.
+std::vector<RwUInt8> TextureChunk(RwUInt32 sampling, const char* name, RwUInt32 version = 0x36003) {
+    std::vector<RwUInt8> out;
+    const auto put = [&](RwUInt32 v) {
+        for (int i = 0; i < 4; i++)
+            out.push_back(RwUInt8(v >> (8 * i)));
+    };
+    const RwUInt32 stamp = RwLibraryStampEncode(version, 0xFFFF);
+    const size_t nameSize = (std::strlen(name) + 4) & ~size_t(3);
+    put(6), put(RwUInt32(12 + 4 + 12 + nameSize + 12 + 4 + 12)), put(stamp);
+    put(1), put(4), put(stamp), put(sampling);
+    put(2), put(RwUInt32(nameSize)), put(stamp);
+    out.resize(out.size() + nameSize, 0);
+    std::memcpy(&out[out.size() - nameSize], name, std::strlen(name));
+    put(2), put(4), put(stamp), put(0);
+    put(3), put(0), put(stamp);
+    return out;
+}
+
+RwTexture* ReadChunk(std::vector<RwUInt8> bytes) {
+    RwMemory memory = {bytes.data(), RwUInt32(bytes.size())};
+    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    RwTexture* texture = nullptr;
+    if (RwStreamFindChunk(stream, rwID_TEXTURE, nullptr, nullptr))
+        texture = RwTextureStreamRead(stream);
+    RwStreamClose(stream, nullptr);
+    return texture;
+}
+
+TEST_F(TextureReadTest, ATextureChunkIsWrittenAndReadBack) {
+    WriteBmp("camo.bmp", 8, 8, 96, 104, 62);
+    RwTextureSetMipmapping(FALSE);
+    RwTexture* texture = RwTextureRead("camo", nullptr);
+    ASSERT_NE(texture, nullptr);
+    RwTextureSetFilterMode(texture, rwFILTERLINEAR);
+    RwTextureSetAddressingU(texture, rwTEXTUREADDRESSCLAMP);
+    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMWRITE, nullptr);
+    ASSERT_NE(RwTextureStreamWrite(texture, stream), nullptr);
+    RwMemory memory{};
+    RwStreamClose(stream, &memory);
+    const std::vector<RwUInt8> written(memory.start, memory.start + memory.length);
+    RwFree(memory.start);
+    EXPECT_EQ(written.size(), 12 + RwTextureStreamGetSize(texture));
+    // No mip levels at all: the level-by-level bit is set.
+    EXPECT_EQ(written, TextureChunk(0x11302, "camo"));
+    RwTextureDestroy(texture);
+}
+
+TEST_F(TextureReadTest, TextureChunksFillInTheirSettingsOnce) {
+    WriteBmp("sky.bmp", 8, 8, 90, 140, 220);
+    RwTextureSetMipmapping(FALSE);
+    RwTextureSetAutoMipmapping(FALSE);
+    RwTexture* first = ReadChunk(TextureChunk(0x0102, "sky"));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->filterAddressing, 0x1102u) << "v addressing takes u's when it is 0";
+    RwTexture* second = ReadChunk(TextureChunk(0x2201, "sky"));
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(first->refCount, 2);
+    EXPECT_EQ(first->filterAddressing, 0x1102u);
+    RwTextureDestroy(second);
+    RwTextureDestroy(first);
+
+    // Filter 6 without the level-by-level bit reads with mipmapping and automatic mipmapping on, then
+    // leaves the module's switches as they were.
+    RwTexture* mipped = ReadChunk(TextureChunk(0x1106, "sky"));
+    ASSERT_NE(mipped, nullptr);
+    EXPECT_EQ(RwRasterGetFormat(RwTextureGetRaster(mipped)) & rwRASTERFORMATMIPMAP, rwRASTERFORMATMIPMAP);
+    EXPECT_FALSE(RwTextureGetMipmapping());
+    EXPECT_FALSE(RwTextureGetAutoMipmapping());
+    RwTextureDestroy(mipped);
+
+    EXPECT_EQ(ReadChunk(TextureChunk(0x1102, "sky", 0x37000)), nullptr);
+    EXPECT_EQ(TakeError().errorCode, RwInt32(E_RW_BADVERSION));
+    EXPECT_EQ(ReadChunk(TextureChunk(0x1102, "missing")), nullptr);
+}
+
+} // namespace
