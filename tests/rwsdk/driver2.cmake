@@ -1,6 +1,6 @@
 if(TARGET platform_d3d9)
   corvane_test(rwsdk_driver_state_tests
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/DriverTextureStateTest.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/DriverTextureStateTest.cpp ${CMAKE_CURRENT_LIST_DIR}/DriverCameraWindowTest.cpp
     DEPS rwsdk)
 endif()
 

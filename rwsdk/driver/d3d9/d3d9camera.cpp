@@ -284,3 +284,51 @@ RwBool RwD3D9CameraClearStd(void* camera, void* colour, RwInt32 clearMode) {
 RwBool RwD3D9RasterShowRasterStd(void* raster, void* window, RwInt32 flags) {
     return RwD3D9RasterShowRaster(static_cast<RwRaster*>(raster), window, RwUInt32(flags));
 }
+
+RwBool RwD3D9CameraSetWindow(RwCamera* camera, HWND window) {
+    RwD3D9DriverState& s = rwD3D9State;
+    if (!camera || !window || !s.present.Windowed || window == s.window)
+        return FALSE;
+    D3DPRESENT_PARAMETERS present = s.present;
+    present.hDeviceWindow = window;
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    present.BackBufferWidth = rect.right == rect.left ? 1 : 0;
+    present.BackBufferHeight = rect.bottom == rect.top ? 1 : 0;
+    // The swap chain comes first: when it cannot be made, the camera keeps the rasters it has.
+    IDirect3DSwapChain9* chain = nullptr;
+    if (FAILED(RwD3D9Device->CreateAdditionalSwapChain(&present, &chain)) || !chain)
+        return FALSE;
+    IDirect3DSurface9* backBuffer = nullptr;
+    D3DSURFACE_DESC desc{};
+    if (FAILED(chain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &backBuffer)) || !backBuffer) {
+        chain->Release();
+        return FALSE;
+    }
+    backBuffer->GetDesc(&desc);
+    backBuffer->Release();
+    const RwInt32 width = RwInt32(desc.Width), height = RwInt32(desc.Height);
+    RwRaster* colour = RwRasterCreate(width, height, 0, rwRASTERTYPECAMERA | rwRASTERDONTALLOCATE);
+    RwRaster* depth = colour ? RwRasterCreate(width, height, 0, rwRASTERTYPEZBUFFER) : nullptr;
+    if (!colour || !depth) {
+        if (colour)
+            RwRasterDestroy(colour);
+        chain->Release();
+        return FALSE;
+    }
+    const RwD3D9FormatInfo& info = rwD3D9FormatInfo[desc.Format & 127];
+    RwD3D9RasterExt* ext = RwD3D9RasterExtension(colour);
+    ext->swapChain = chain;
+    ext->window = window;
+    ext->d3dFormat = desc.Format;
+    ext->alpha = info.alpha;
+    colour->depth = info.depth;
+    colour->cFormat = RwUInt8(info.rwFormat >> 8);
+    if (camera->frameBuffer)
+        RwRasterDestroy(camera->frameBuffer);
+    if (camera->zBuffer)
+        RwRasterDestroy(camera->zBuffer);
+    camera->frameBuffer = colour;
+    camera->zBuffer = depth;
+    return TRUE;
+}
