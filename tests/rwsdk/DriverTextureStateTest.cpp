@@ -229,3 +229,20 @@ TEST_F(DriverTest, CubeRasterIsCreatedByTheStandardCreateAndLockedPerFace) {
     EXPECT_EQ(CountPrefix(Log(), "CreateTexture("), 0u);
     RwRasterDestroy(raster);
 }
+
+TEST_F(DriverTest, CubeCameraTextureIsARenderTargetPerFace) {
+    const RwInt32 flags = RwInt32(rwRASTERTYPECAMERATEXTURE) | rwRASTERFORMAT888;
+    RwRaster* raster = RwRasterCreate(16, 16, 0, flags | rwRASTERDONTALLOCATE);
+    ASSERT_NE(raster, nullptr);
+    RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
+    ext->cube = 1;
+    StartLog();
+    ASSERT_TRUE(RWSRCGLOBAL(stdFunc)[rwSTANDARDRASTERCREATE](nullptr, raster, flags));
+    EXPECT_EQ(CountPrefix(Log(), "CreateCubeTexture(16, 1, "), 1u);
+    for (RwUInt8 face = 0; face < 6; ++face) {
+        ext->cube = RwUInt8(1 | face << 4);
+        EXPECT_TRUE(RwD3D9SetRenderTargetRaster(0, raster)) << int(face);
+    }
+    EXPECT_TRUE(RwD3D9SetRenderTarget(0, rwD3D9State.defaultRenderTarget));
+    RwRasterDestroy(raster);
+}

@@ -207,17 +207,29 @@ bool CreateCameraTexture(RwRaster* raster, RwInt32 flags) {
     RwD3D9Device->EvictManagedResources();
     const UINT levels = (flags & rwRASTERFORMATMIPMAP) ? 0 : 1;
     const DWORD autoMip = (ext->autoMipMapping & 1) ? D3DUSAGE_AUTOGENMIPMAP : 0;
-    IDirect3DTexture9* texture = nullptr;
-    HRESULT hr =
-        RwD3D9Device->CreateTexture(UINT(width), UINT(height), levels, D3DUSAGE_RENDERTARGET | autoMip,
-                                    ext->d3dFormat, D3DPOOL_DEFAULT, &texture, nullptr);
+    // A cube camera texture renders into one face at a time (the face in the cube field).
+    IDirect3DResource9* texture = nullptr;
+    const auto create = [&](DWORD usage, D3DFORMAT format) {
+        if (ext->cube & 0x0F) {
+            IDirect3DCubeTexture9* cube = nullptr;
+            const HRESULT result = RwD3D9Device->CreateCubeTexture(UINT(width), levels, usage, format,
+                                                                   D3DPOOL_DEFAULT, &cube, nullptr);
+            texture = cube;
+            return result;
+        }
+        IDirect3DTexture9* plain = nullptr;
+        const HRESULT result = RwD3D9Device->CreateTexture(UINT(width), UINT(height), levels, usage, format,
+                                                           D3DPOOL_DEFAULT, &plain, nullptr);
+        texture = plain;
+        return result;
+    };
+    HRESULT hr = create(D3DUSAGE_RENDERTARGET | autoMip, ext->d3dFormat);
     if (hr == D3DERR_OUTOFVIDEOMEMORY) {
         SetRasterError("Out of video memory. Failed to create raster.");
         return false;
     }
     if (FAILED(hr)) {
-        hr = RwD3D9Device->CreateTexture(UINT(width), UINT(height), levels, autoMip, AdapterFormat(),
-                                         D3DPOOL_DEFAULT, &texture, nullptr);
+        hr = create(autoMip, AdapterFormat());
         if (FAILED(hr)) {
             SetRasterError("Failed to create raster.");
             return false;
