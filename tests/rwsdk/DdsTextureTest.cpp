@@ -261,3 +261,114 @@ TEST_F(DdsTextureTest, DrawnTexelsMatchTheSoftwareDecode) {
 }
 
 } // namespace
+
+#include "rwsdk/driver/d3d9/d3d9rasterlock.h"
+#include "rwsdk/driver/d3d9/d3d9texdic.h"
+#include "rwsdk/src/plcore/chunk.h"
+#include "rwsdk/src/plcore/memory.h"
+
+namespace {
+
+Bytes WriteNative(RwTexture* texture) {
+    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMWRITE, nullptr);
+    EXPECT_TRUE(RwD3D9NativeTextureWrite(stream, texture, 0));
+    RwMemory memory{};
+    RwStreamClose(stream, &memory);
+    Bytes out(memory.start, memory.start + memory.length);
+    RwFree(memory.start);
+    return out;
+}
+
+RwTexture* ReadNative(Bytes bytes) {
+    RwMemory memory = {bytes.data(), RwUInt32(bytes.size())};
+    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    RwTexture* texture = nullptr;
+    if (!RwD3D9NativeTextureRead(stream, &texture, 0))
+        texture = nullptr;
+    RwStreamClose(stream, nullptr);
+    return texture;
+}
+
+TEST_F(DdsTextureTest, ANativeRecordHasItsFixedLayout) {
+    RwRaster* raster = RwD3D9RasterCreate(2, 1, D3DFMT_A8R8G8B8, rwRASTERTYPETEXTURE);
+    ASSERT_NE(raster, nullptr);
+    RwUInt8* pixels = RwRasterLock(raster, 0, rwRASTERLOCKWRITE);
+    const RwUInt8 texels[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    std::memcpy(pixels, texels, 8);
+    RwRasterUnlock(raster);
+    RwTexture* texture = RwTextureCreate(raster);
+    RwTextureSetName(texture, "flag");
+    RwTextureSetMaskName(texture, "flagmask");
+    RwTextureSetFilterMode(texture, rwFILTERLINEAR);
+    RwTextureSetAddressingV(texture, rwTEXTUREADDRESSCLAMP);
+
+    Bytes expected(12 + 88, 0);
+    Put32(expected, 0, 1);
+    Put32(expected, 4, 100 + 4 + 8 - 12);
+    Put32(expected, 8, RwLibraryStampEncode(0x36003, 0xFFFF));
+    Put32(expected, 12, 9);
+    Put32(expected, 16, 0x3102);
+    std::memcpy(&expected[20], "flag", 4);
+    std::memcpy(&expected[52], "flagmask", 8);
+    Put32(expected, 84, rwRASTERFORMAT8888);
+    Put32(expected, 88, D3DFMT_A8R8G8B8);
+    expected[92] = 2, expected[94] = 1, expected[96] = 32, expected[97] = 1, expected[98] = 4,
+    expected[99] = 1;
+    const RwUInt32 pitch = 8;
+    expected.resize(expected.size() + 4);
+    Put32(expected, 100, pitch);
+    expected.insert(expected.end(), texels, texels + 8);
+    const Bytes written = WriteNative(texture);
+    EXPECT_EQ(written, expected);
+    RwUInt32 size = 0;
+    EXPECT_TRUE(RwD3D9NativeTextureGetSize(&size, texture, 0));
+    EXPECT_EQ(size, written.size());
+
+    RwTexture* back = ReadNative(written);
+    ASSERT_NE(back, nullptr);
+    EXPECT_STREQ(RwTextureGetName(back), "flag");
+    EXPECT_STREQ(RwTextureGetMaskName(back), "flagmask");
+    EXPECT_EQ(back->filterAddressing, 0x3102u);
+    EXPECT_EQ(WriteNative(back), written);
+    RwTextureDestroy(back);
+    RwTextureDestroy(texture);
+}
+
+TEST_F(DdsTextureTest, ADxt1NativeRecordRoundTripsEveryLevel) {
+    Bytes file = Header(64, 64, 7, rwFOURCCDXT1);
+    for (RwUInt32 level = 0; level < 7; level++) {
+        const Bytes blocks = Level(64 >> level, 64 >> level, level + 3);
+        file.insert(file.end(), blocks.begin(), blocks.end());
+    }
+    Write("b/jet.dds", file);
+    RwTexture* texture = RwD3D9DDSTextureRead("jet", nullptr);
+    ASSERT_NE(texture, nullptr);
+    const Bytes written = WriteNative(texture);
+    // Levels of 64 down to 1 texels: Pitch x 16 block rows down to Pitch x 1.
+    size_t at = 12 + 88;
+    for (RwUInt32 level = 0; level < 7; level++) {
+        const RwUInt32 side = 64u >> level;
+        const RwUInt32 expected = std::max(1u, side / 4) * 8 * std::max(1u, side / 4);
+        ASSERT_LT(at + 4, written.size());
+        EXPECT_EQ(RwUInt32(written[at] | written[at + 1] << 8 | written[at + 2] << 16), expected) << level;
+        at += 4 + expected;
+    }
+    EXPECT_EQ(at, written.size());
+    RwTexture* back = ReadNative(written);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(RwD3D9RasterExtension(RwTextureGetRaster(back))->d3dFormat, D3DFMT_DXT1);
+    EXPECT_EQ(WriteNative(back), written);
+    RwTextureDestroy(back);
+
+    // Damaged records fail cleanly: a level count beyond its level, a short record, another platform.
+    Bytes tooLong = written;
+    tooLong[12 + 88] = 0xFF, tooLong[12 + 88 + 1] = 0xFF;
+    EXPECT_EQ(ReadNative(tooLong), nullptr);
+    EXPECT_EQ(ReadNative(Bytes(written.begin(), written.end() - 1)), nullptr);
+    Bytes otherPlatform = written;
+    otherPlatform[12] = 8;
+    EXPECT_EQ(ReadNative(otherPlatform), nullptr);
+    RwTextureDestroy(texture);
+}
+
+} // namespace

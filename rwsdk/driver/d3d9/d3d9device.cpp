@@ -1,4 +1,5 @@
 #include "rwsdk/driver/d3d9/d3d9device.h"
+#include "rwsdk/driver/d3d9/d3d9texdic.h"
 
 #include "rwsdk/driver/common/cpuext.h"
 #include "rwsdk/driver/d3d9/d3d92drend.h"
@@ -386,6 +387,9 @@ RwBool RwD3D9GetStandardFunctions(void* tableObject, void*, RwInt32 count) {
         {rwSTANDARDRASTERRENDERFAST, RwD3D9RasterRenderFastStd},
         {rwSTANDARDRASTERLOCKPALETTE, RwD3D9RasterLockPaletteStd},
         {rwSTANDARDRASTERUNLOCKPALETTE, RwD3D9RasterUnlockPaletteStd},
+        {rwSTANDARDNATIVETEXTUREGETSIZE, RwD3D9NativeTextureGetSize},
+        {rwSTANDARDNATIVETEXTUREREAD, RwD3D9NativeTextureRead},
+        {rwSTANDARDNATIVETEXTUREWRITE, RwD3D9NativeTextureWrite},
     };
     for (const auto& r : routines) {
         if (r.slot < count)

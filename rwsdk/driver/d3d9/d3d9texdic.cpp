@@ -1,0 +1,240 @@
+#include "rwsdk/driver/d3d9/d3d9texdic.h"
+
+#include "rwsdk/driver/d3d9/d3d9device.h"
+#include "rwsdk/driver/d3d9/d3d9raster.h"
+#include "rwsdk/driver/d3d9/d3d9rasterlock.h"
+#include "rwsdk/src/plcore/chunk.h"
+#include "rwsdk/src/plcore/stream.h"
+#include "rwsdk/src/texture.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr RwUInt32 headerBytes = 100; // struct chunk header, native header, raster header
+constexpr RwUInt8 flagAlpha = 1, flagCube = 2, flagAutoMips = 4, flagCompressed = 8;
+
+bool IsCompressed(D3DFORMAT format) {
+    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
+           format == D3DFMT_DXT5;
+}
+
+RwUInt32 PaletteBytes(RwInt32 formatWord) {
+    if (formatWord & rwRASTERFORMATPAL8)
+        return 1024;
+    if (formatWord & rwRASTERFORMATPAL4)
+        return 128;
+    return 0;
+}
+
+void Put(std::vector<RwUInt8>& out, RwUInt32 v, int bytes) {
+    for (int i = 0; i < bytes; i++)
+        out.push_back(RwUInt8(v >> (8 * i)));
+}
+
+RwUInt32 Get(const RwUInt8* in, int bytes) {
+    RwUInt32 v = 0;
+    for (int i = 0; i < bytes; i++)
+        v |= RwUInt32(in[i]) << (8 * i);
+    return v;
+}
+
+// Bytes of a locked level: Pitch times its rows (block rows for DXT).
+RwUInt32 LevelBytes(RwRaster* raster) {
+    const RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
+    const RwUInt32 rows = IsCompressed(ext->d3dFormat) ? RwUInt32(std::max(1, (raster->height + 3) / 4))
+                                                       : RwUInt32(raster->height);
+    return RwUInt32(ext->lockedRect.Pitch) * rows;
+}
+
+RwInt32 StoredLevels(RwRaster* raster) {
+    return (RwD3D9RasterExtension(raster)->autoMipMapping & 1) ? 1 : RwRasterGetNumLevels(raster);
+}
+
+// Visits every stored level locked for read; false when a lock fails or the visitor says stop.
+template <class Visit> bool ForEachLevel(RwRaster* raster, Visit visit) {
+    const RwInt32 levels = StoredLevels(raster);
+    for (RwInt32 level = 0; level < levels; level++) {
+        RwUInt8* pixels = RwRasterLock(raster, RwUInt8(level), rwRASTERLOCKREAD);
+        if (!pixels)
+            return false;
+        const bool go = visit(pixels, LevelBytes(raster));
+        RwRasterUnlock(raster);
+        if (!go)
+            return false;
+    }
+    return true;
+}
+
+void CopyName(RwChar* field, const RwUInt8* stored) {
+    std::memcpy(field, stored, rwTEXTUREBASENAMELENGTH);
+    field[rwTEXTUREBASENAMELENGTH - 1] = '\0';
+}
+
+} // namespace
+
+RwBool RwD3D9NativeTextureGetSize(void* sizeOut, void* textureIn, RwInt32) {
+    auto* texture = static_cast<RwTexture*>(textureIn);
+    RwRaster* raster = texture->raster;
+    if (!raster || RwD3D9RasterIsCubeTexture(raster))
+        return FALSE;
+    RwUInt32 size = headerBytes + PaletteBytes(RwRasterGetFormat(raster));
+    if (!ForEachLevel(raster, [&](RwUInt8*, RwUInt32 bytes) {
+            size += 4 + bytes;
+            return true;
+        }))
+        return FALSE;
+    *static_cast<RwUInt32*>(sizeOut) = size;
+    return TRUE;
+}
+
+RwBool RwD3D9NativeTextureWrite(void* streamIn, void* textureIn, RwInt32) {
+    auto* stream = static_cast<RwStream*>(streamIn);
+    auto* texture = static_cast<RwTexture*>(textureIn);
+    RwUInt32 size = 0;
+    if (!RwD3D9NativeTextureGetSize(&size, texture, 0))
+        return FALSE;
+    RwRaster* raster = texture->raster;
+    const RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
+    std::vector<RwUInt8> header;
+    Put(header, rwD3D9NATIVETEXTUREPLATFORM, 4);
+    Put(header, texture->filterAddressing & 0xFFFF, 4);
+    header.insert(header.end(), texture->name, texture->name + rwTEXTUREBASENAMELENGTH);
+    header.insert(header.end(), texture->mask, texture->mask + rwTEXTUREBASENAMELENGTH);
+    Put(header, RwUInt32(RwRasterGetFormat(raster)), 4);
+    Put(header, RwUInt32(ext->d3dFormat), 4);
+    Put(header, RwUInt32(raster->width), 2);
+    Put(header, RwUInt32(raster->height), 2);
+    Put(header, RwUInt32(raster->depth), 1);
+    Put(header, RwUInt32(RwRasterGetNumLevels(raster)), 1);
+    Put(header, RwUInt32(RwRasterGetType(raster)), 1);
+    Put(header,
+        (ext->alpha ? flagAlpha : 0) | ((ext->autoMipMapping & 1) ? flagAutoMips : 0) |
+            ((ext->autoMipMapping & 0x10) ? flagCompressed : 0),
+        1);
+    if (!RwStreamWriteEngineChunkHeader(stream, rwID_STRUCT, size - rwCHUNKHEADERSIZE) ||
+        !RwStreamWrite(stream, header.data(), RwUInt32(header.size())))
+        return FALSE;
+    if (const RwUInt32 paletteBytes = PaletteBytes(RwRasterGetFormat(raster))) {
+        RwUInt8* palette = RwRasterLockPalette(raster, rwRASTERLOCKREAD);
+        if (!palette)
+            return FALSE;
+        const bool written = RwStreamWrite(stream, palette, paletteBytes) != nullptr;
+        RwRasterUnlockPalette(raster);
+        if (!written)
+            return FALSE;
+    }
+    return ForEachLevel(raster, [&](RwUInt8* pixels, RwUInt32 bytes) {
+        const RwInt32 count = RwInt32(bytes);
+        return RwStreamWriteInt32(stream, &count, 4) && RwStreamWrite(stream, pixels, bytes);
+    });
+}
+
+RwBool RwD3D9NativeTextureRead(void* streamIn, void* textureOut, RwInt32) {
+    auto* stream = static_cast<RwStream*>(streamIn);
+    RwUInt32 length = 0, version = 0;
+    if (!RwStreamFindChunk(stream, rwID_STRUCT, &length, &version) || !RwChunkVersionAccepted(version))
+        return FALSE;
+    RwUInt8 header[88];
+    if (RwStreamRead(stream, header, sizeof header) != sizeof header)
+        return FALSE;
+    if (Get(header, 4) != rwD3D9NATIVETEXTUREPLATFORM)
+        return FALSE;
+    const RwUInt32 sampling = Get(header + 4, 4);
+    const RwInt32 formatWord = RwInt32(Get(header + 72, 4));
+    const auto d3dFormat = D3DFORMAT(Get(header + 76, 4));
+    const RwInt32 width = RwInt32(Get(header + 80, 2)), height = RwInt32(Get(header + 82, 2));
+    const RwInt32 depth = header[84], mipCount = header[85], type = header[86] & rwRASTERTYPEMASK;
+    const RwUInt8 flags = header[87];
+    if ((flags & flagCube) || type != rwRASTERTYPETEXTURE || width == 0 || height == 0 ||
+        (formatWord & ~rwRASTERFORMATMASK) != 0)
+        return FALSE; // cube textures are not stored by this program
+    const RwInt32 levels = (formatWord & rwRASTERFORMATMIPMAP) ? std::max(1, mipCount) : 1;
+    const RwInt32 mipBits = formatWord & (rwRASTERFORMATMIPMAP | rwRASTERFORMATAUTOMIPMAP);
+
+    RwRaster* raster = nullptr;
+    if (flags & flagCompressed) {
+        if (!IsCompressed(d3dFormat) || !RwD3D9CheckTextureFormat(d3dFormat))
+            return FALSE;
+        raster = RwRasterCreate(width, height, depth, type | rwRASTERDONTALLOCATE | formatWord);
+        if (!raster)
+            return FALSE;
+        RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
+        ext->autoMipMapping = (mipBits == (rwRASTERFORMATMIPMAP | rwRASTERFORMATAUTOMIPMAP) &&
+                               RwD3D9CheckAutoMipmapGenTextureFormat(d3dFormat))
+                                  ? 1
+                                  : 0;
+        IDirect3DTexture9* texture = nullptr;
+        if (FAILED(RwD3D9Device->CreateTexture(RwUInt32(width), RwUInt32(height), RwUInt32(levels),
+                                               (ext->autoMipMapping & 1) ? D3DUSAGE_AUTOGENMIPMAP : 0,
+                                               d3dFormat, D3DPOOL_MANAGED, &texture, nullptr))) {
+            RwRasterDestroy(raster);
+            return FALSE;
+        }
+        ext->texture = texture;
+        ext->d3dFormat = d3dFormat;
+        ext->alpha = (flags & flagAlpha) ? 1 : 0;
+        ext->autoMipMapping |= 0x10;
+        raster->cFlags &= RwUInt8(~rwRASTERDONTALLOCATE);
+        raster->cFormat = RwUInt8(formatWord >> 8);
+        raster->depth = depth;
+    } else if (formatWord & ~(rwRASTERFORMATMIPMAP | rwRASTERFORMATAUTOMIPMAP)) {
+        raster = RwRasterCreate(width, height, depth, type | formatWord);
+        if (raster)
+            RwD3D9RasterExtension(raster)->autoMipMapping &= 0x0F;
+    } else {
+        raster = RwD3D9RasterCreate(RwUInt32(width), RwUInt32(height), RwUInt32(d3dFormat),
+                                    RwUInt32(mipBits | type));
+    }
+    if (!raster)
+        return FALSE;
+    const auto fail = [&] {
+        RwRasterDestroy(raster);
+        return FALSE;
+    };
+    RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
+    if (((flags & flagAutoMips) && !(ext->autoMipMapping & 1)) || RwRasterGetFormat(raster) != formatWord ||
+        ext->d3dFormat != d3dFormat || raster->width != width || raster->height != height)
+        return fail();
+
+    if (const RwUInt32 paletteBytes = PaletteBytes(formatWord)) {
+        RwUInt8* palette = RwRasterLockPalette(raster, rwRASTERLOCKWRITE);
+        const bool read = palette && RwStreamRead(stream, palette, paletteBytes) == paletteBytes;
+        if (palette)
+            RwRasterUnlockPalette(raster);
+        if (!read)
+            return fail();
+    }
+
+    // Writing level 0 must not generate the others while they are read.
+    const RwUInt8 autoBit = rwRASTERFORMATAUTOMIPMAP >> 8;
+    const RwUInt8 savedFormat = raster->cFormat;
+    raster->cFormat &= RwUInt8(~autoBit);
+    const RwInt32 toRead = (ext->autoMipMapping & 1) ? 1 : mipCount;
+    bool ok = toRead >= 1 && toRead <= RwRasterGetNumLevels(raster);
+    for (RwInt32 level = 0; ok && level < toRead; level++) {
+        RwUInt8* pixels = RwRasterLock(raster, RwUInt8(level), rwRASTERLOCKWRITE);
+        if (!pixels) {
+            ok = false;
+            break;
+        }
+        RwInt32 count = 0;
+        ok = RwStreamReadInt32(stream, &count, 4) && count >= 0 && RwUInt32(count) <= LevelBytes(raster) &&
+             RwStreamRead(stream, pixels, RwUInt32(count)) == RwUInt32(count);
+        RwRasterUnlock(raster);
+    }
+    raster->cFormat = RwUInt8(raster->cFormat | (savedFormat & autoBit));
+    if (!ok)
+        return fail();
+
+    RwTexture* texture = RwTextureCreate(raster);
+    if (!texture)
+        return fail();
+    texture->filterAddressing = sampling & 0xFFFF;
+    CopyName(texture->name, header + 8);
+    CopyName(texture->mask, header + 40);
+    *static_cast<RwTexture**>(textureOut) = texture;
+    return TRUE;
+}
