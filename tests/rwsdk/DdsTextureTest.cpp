@@ -372,3 +372,37 @@ TEST_F(DdsTextureTest, ADxt1NativeRecordRoundTripsEveryLevel) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DdsTextureTest, ACubeMapLoadsTheFacesItHas) {
+    for (RwUInt32 faces : {0xFE00u, 0x8200u}) { // all six; +X and -Z only
+        Bytes file = Header(4, 4, 0, 0);
+        Put32(file, 108, 0x1008);
+        Put32(file, 112, faces);
+        std::vector<int> stored;
+        for (int face = 0; face < 6; face++) {
+            if (face > 0 && !(faces & (0x400u << face)))
+                continue;
+            stored.push_back(face);
+            for (int texel = 0; texel < 16; texel++)
+                for (RwUInt8 b : {RwUInt8(10 * face), RwUInt8(40 + face), RwUInt8(200 - face), RwUInt8(255)})
+                    file.push_back(b);
+        }
+        Write("b/env.dds", file);
+        RwTexture* texture = RwD3D9DDSTextureRead("env", nullptr);
+        ASSERT_NE(texture, nullptr) << std::hex << faces;
+        RwRaster* raster = RwTextureGetRaster(texture);
+        EXPECT_TRUE(RwD3D9RasterIsCubeTexture(raster));
+        for (int face : stored) {
+            RwD3D9RasterExtension(raster)->cube = RwUInt8(face << 4 | 1);
+            const Bytes texel = LockedLevel(raster, 0, 4);
+            EXPECT_EQ(texel, (Bytes{RwUInt8(10 * face), RwUInt8(40 + face), RwUInt8(200 - face), 255}))
+                << face;
+        }
+        RwD3D9RasterExtension(raster)->cube = 1;
+        RwTextureDestroy(texture);
+    }
+}
+
+} // namespace

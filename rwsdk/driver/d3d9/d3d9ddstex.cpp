@@ -77,20 +77,56 @@ D3DFORMAT PlainFormat(const RwDDSPixelFormat& pf, bool* checked) {
     return D3DFMT_UNKNOWN;
 }
 
-// An empty texture raster holding a new Direct3D texture of the file's own level count.
-RwRaster* CreateDirect(const RwDDSHeader& header, D3DFORMAT format, RwInt32 mipFlag, RwUInt32 levels) {
+// The Direct3D format of a plain cube map's pixels; D3DFMT_UNKNOWN when none fits.
+D3DFORMAT CubeFormat(const RwDDSPixelFormat& pf) {
+    const RwUInt32 kind = pf.flags & (rwDDPFRGB | rwDDPFALPHAPIXELS);
+    if (kind == rwDDPFRGB) {
+        if (pf.bitCount == 24)
+            return D3DFMT_R8G8B8;
+        if (pf.redMask == 0xFF0000)
+            return D3DFMT_X8R8G8B8;
+        if (pf.redMask == 0xF800)
+            return D3DFMT_R5G6B5;
+    } else if (kind == (rwDDPFRGB | rwDDPFALPHAPIXELS)) {
+        if (pf.redMask == 0xFF0000)
+            return D3DFMT_A8R8G8B8;
+        if (pf.redMask == 0x7C00)
+            return D3DFMT_A1R5G5B5;
+        if (pf.redMask == 0xF00)
+            return D3DFMT_A4R4G4B4;
+    }
+    return D3DFMT_UNKNOWN;
+}
+
+// An empty texture raster holding a new Direct3D texture (or cube texture) of the file's own level count.
+RwRaster* CreateDirect(const RwDDSHeader& header, D3DFORMAT format, RwInt32 mipFlag, RwUInt32 levels,
+                       bool cube) {
     RwRaster* raster = RwRasterCreate(RwInt32(header.width), RwInt32(header.height), 0,
                                       rwRASTERTYPETEXTURE | rwRASTERDONTALLOCATE | mipFlag);
     if (!raster)
         return nullptr;
-    IDirect3DTexture9* texture = nullptr;
-    if (FAILED(RwD3D9Device->CreateTexture(header.width, header.height, levels, 0, format, D3DPOOL_MANAGED,
-                                           &texture, nullptr))) {
+    RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
+    HRESULT result;
+    if (cube) {
+        const DWORD mipFilter = D3DPTFILTERCAPS_MIPFPOINT | D3DPTFILTERCAPS_MIPFLINEAR;
+        if (!(rwD3D9State.caps.CubeTextureFilterCaps & mipFilter))
+            levels = 1;
+        IDirect3DCubeTexture9* texture = nullptr;
+        result = RwD3D9Device->CreateCubeTexture(header.width, levels, 0, format, D3DPOOL_MANAGED, &texture,
+                                                 nullptr);
+        ext->texture = texture;
+        ext->cube = 1;
+    } else {
+        IDirect3DTexture9* texture = nullptr;
+        result = RwD3D9Device->CreateTexture(header.width, header.height, levels, 0, format, D3DPOOL_MANAGED,
+                                             &texture, nullptr);
+        ext->texture = texture;
+    }
+    if (FAILED(result)) {
+        ext->texture = nullptr;
         RwRasterDestroy(raster);
         return nullptr;
     }
-    RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
-    ext->texture = texture;
     ext->d3dFormat = format;
     raster->cFlags &= RwUInt8(~rwRASTERDONTALLOCATE);
     raster->cFormat &= 0xF0;
@@ -120,9 +156,10 @@ RwUInt32 StoredRows(RwUInt32 format, RwUInt32 height) {
 
 RwRaster* ReadDirect(RwStream* stream, const RwDDSHeader& header, D3DFORMAT format, RwInt32 mipFlag) {
     const RwUInt32 fileLevels = mipFlag ? std::max<RwUInt32>(1, header.mipMapCount) : 1;
+    const bool cube = _rwDDSIsCubeMap(&header);
     RwRaster* raster;
-    if (header.pixelFormat.flags & rwDDPFFOURCC) {
-        raster = CreateDirect(header, format, mipFlag, fileLevels);
+    if (cube || (header.pixelFormat.flags & rwDDPFFOURCC)) {
+        raster = CreateDirect(header, format, mipFlag, fileLevels, cube);
     } else {
         raster =
             RwD3D9RasterCreate(header.width, header.height, format, RwUInt32(mipFlag | rwRASTERTYPETEXTURE));
@@ -143,30 +180,34 @@ RwRaster* ReadDirect(RwStream* stream, const RwDDSHeader& header, D3DFORMAT form
     const RwUInt32 rasterLevels = RwUInt32(RwRasterGetNumLevels(raster));
     bool transparent = false;
     std::vector<RwUInt8> bytes;
-    for (RwUInt32 level = 0; level < fileLevels; level++) {
-        const RwUInt32 w = std::max<RwUInt32>(1, header.width >> level);
-        const RwUInt32 h = std::max<RwUInt32>(1, header.height >> level);
-        const RwUInt32 size = _rwDDSLevelSize(&header, w, h);
-        if (size == 0) {
-            RwRasterDestroy(raster);
-            return nullptr;
-        }
-        if (level >= rasterLevels) {
-            if (!RwStreamSkip(stream, size)) {
+    for (RwUInt32 face = 0; face < (cube ? 6u : 1u); face++) {
+        // +X always; the other faces when the file has them, in the order of their face numbers.
+        if (face > 0 && !(header.caps2 & (rwDDSCAPS2CUBEMAP << (face + 1))))
+            continue;
+        if (cube)
+            RwD3D9RasterExtension(raster)->cube = RwUInt8(face << 4 | 1);
+        for (RwUInt32 level = 0; level < fileLevels; level++) {
+            const RwUInt32 w = std::max<RwUInt32>(1, header.width >> level);
+            const RwUInt32 h = std::max<RwUInt32>(1, header.height >> level);
+            const RwUInt32 size = _rwDDSLevelSize(&header, w, h);
+            bool ok = size != 0;
+            if (ok && level >= rasterLevels) {
+                ok = RwStreamSkip(stream, size) != nullptr;
+            } else if (ok) {
+                bytes.resize(size);
+                ok = RwStreamRead(stream, bytes.data(), size) == size &&
+                     LoadLevel(raster, RwInt32(level), bytes, StoredRows(format, h));
+                if (ok && format == D3DFORMAT(rwFOURCCDXT1) && !transparent)
+                    transparent = _rwDXT1HasTransparentTexels(RwInt32(w), RwInt32(h), bytes.data());
+            }
+            if (!ok) {
                 RwRasterDestroy(raster);
                 return nullptr;
             }
-            continue;
         }
-        bytes.resize(size);
-        if (RwStreamRead(stream, bytes.data(), size) != size ||
-            !LoadLevel(raster, RwInt32(level), bytes, StoredRows(format, h))) {
-            RwRasterDestroy(raster);
-            return nullptr;
-        }
-        if (format == D3DFORMAT(rwFOURCCDXT1) && !transparent)
-            transparent = _rwDXT1HasTransparentTexels(RwInt32(w), RwInt32(h), bytes.data());
     }
+    if (cube)
+        RwD3D9RasterExtension(raster)->cube = 1;
 
     RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
     if (!(header.pixelFormat.flags & rwDDPFFOURCC)) {
@@ -231,12 +272,19 @@ RwRaster* RwD3D9DDSRasterRead(RwStream* stream) {
     if (header.width == 0 || header.height == 0 || header.width > rwDDSMAXSIDE ||
         header.height > rwDDSMAXSIDE)
         return nullptr;
-    // Cube maps are not taken yet: the read fails and the other image formats are tried.
-    if (_rwDDSIsCubeMap(&header))
-        return nullptr;
     const RwInt32 mipFlag = (header.flags & rwDDSDMIPMAPCOUNT) ? rwRASTERFORMATMIPMAP : 0;
     const RwDDSPixelFormat& pf = header.pixelFormat;
-
+    if (_rwDDSIsCubeMap(&header)) {
+        // Cube maps load only straight into a cube texture of their own size.
+        const D3DFORMAT format = (pf.flags & rwDDPFFOURCC) ? D3DFORMAT(pf.fourCC) : CubeFormat(pf);
+        RwInt32 width = RwInt32(header.width), height = RwInt32(header.height);
+        RwD3D9RasterAdjustSize(&width, &height, rwRASTERTYPETEXTURE | mipFlag);
+        if (format == D3DFMT_UNKNOWN || header.width != header.height ||
+            !RwD3D9CheckCubeTextureFormat(format) || width != RwInt32(header.width) ||
+            height != RwInt32(header.height))
+            return nullptr;
+        return ReadDirect(stream, header, format, mipFlag);
+    }
     if (pf.flags & rwDDPFFOURCC) {
         if (CheckFormat(pf.fourCC) && (IsDXT(pf.fourCC) || pf.fourCC < 128))
             return ReadDirect(stream, header, D3DFORMAT(pf.fourCC), mipFlag);
