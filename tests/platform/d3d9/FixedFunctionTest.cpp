@@ -149,12 +149,12 @@ Vec4 Light(const LightingCase& c, const D3DMATERIAL9& m, D3DCOLOR globalAmbient,
         double nl = std::max(0.0, Dot(n, toLight));
         Vec3 view = c.localViewer ? Normalized({-p[0], -p[1], -p[2]}) : Vec3{0, 0, -1};
         Vec3 h = Normalized({toLight[0] + view[0], toLight[1] + view[1], toLight[2] + view[2]});
-        double spec = nl > 0 ? std::pow(std::max(0.0, Dot(n, h)), m.Power) : 0;
+        double highlight = nl > 0 ? std::pow(std::max(0.0, Dot(n, h)), m.Power) : 0;
         Vec4 la = Of(l.Ambient), ld = Of(l.Diffuse), ls = Of(l.Specular);
         for (int i = 0; i < 3; ++i) {
             ambient[i] += att * la[i];
             diffuse[i] += att * nl * ld[i];
-            specular[i] += att * spec * ls[i];
+            specular[i] += att * highlight * ls[i];
         }
     }
     Vec4 out;

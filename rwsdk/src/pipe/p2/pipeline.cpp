@@ -48,14 +48,14 @@ RwClusterRequirement RequirementOf(const RwNodeDefinition* def, RwUInt32 cluster
 // Whether output `output` of `node` hands cluster `cluster` on to the node it feeds.
 bool PassesOn(const RwPipelineNode* node, RwUInt32 output, const RwClusterDefinition* cluster) {
     const RwNodeDefinition* def = node->nodeDef;
-    const RwOutputSpec* spec =
+    const RwOutputSpec* out =
         output < def->io.numOutputs && def->io.outputs ? &def->io.outputs[output] : nullptr;
     for (RwUInt32 i = 0; i < def->io.numClustersOfInterest; i++) {
         if (def->io.clustersOfInterest[i] == cluster) {
-            return !spec || !spec->outputClusters || spec->outputClusters[i] == rwCLUSTERVALID;
+            return !out || !out->outputClusters || out->outputClusters[i] == rwCLUSTERVALID;
         }
     }
-    return !spec || spec->allOtherClusters == rwCLUSTERVALID;
+    return !out || out->allOtherClusters == rwCLUSTERVALID;
 }
 
 // A node leaves an unlocked pipeline: its callbacks are told, and its definition may go.
