@@ -1769,6 +1769,30 @@ HRESULT Device::GetFVF(DWORD* fvf) {
     return D3D_OK;
 }
 
+namespace {
+
+// Shader constants are registers of four floats. The range is checked in 64 bits: first + count in 32 bits
+// could wrap past the end and pass.
+bool ConstantRangeFits(const std::vector<float>& registers, UINT first, const void* data, UINT count) {
+    return data && (uint64_t(first) + count) * 4 <= registers.size();
+}
+
+HRESULT StoreConstants(std::vector<float>& registers, UINT first, const float* data, UINT count) {
+    if (!ConstantRangeFits(registers, first, data, count))
+        return D3DERR_INVALIDCALL;
+    std::copy_n(data, size_t(count) * 4, registers.begin() + size_t(first) * 4);
+    return D3D_OK;
+}
+
+HRESULT LoadConstants(const std::vector<float>& registers, UINT first, float* data, UINT count) {
+    if (!ConstantRangeFits(registers, first, data, count))
+        return D3DERR_INVALIDCALL;
+    std::copy_n(registers.begin() + size_t(first) * 4, size_t(count) * 4, data);
+    return D3D_OK;
+}
+
+} // namespace
+
 HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
     Log("CreateVertexShader");
     if (!function || !shader)
@@ -1794,17 +1818,11 @@ HRESULT Device::GetVertexShader(IDirect3DVertexShader9** shader) {
 
 HRESULT Device::SetVertexShaderConstantF(UINT first, const float* data, UINT count) {
     Log("SetVertexShaderConstantF(" + std::to_string(first) + ", " + std::to_string(count) + ")");
-    if (!data || size_t(first + count) * 4 > vsConstants_.size())
-        return D3DERR_INVALIDCALL;
-    std::copy_n(data, count * 4, vsConstants_.begin() + first * 4);
-    return D3D_OK;
+    return StoreConstants(vsConstants_, first, data, count);
 }
 
 HRESULT Device::GetVertexShaderConstantF(UINT first, float* data, UINT count) {
-    if (!data || size_t(first + count) * 4 > vsConstants_.size())
-        return D3DERR_INVALIDCALL;
-    std::copy_n(vsConstants_.begin() + first * 4, count * 4, data);
-    return D3D_OK;
+    return LoadConstants(vsConstants_, first, data, count);
 }
 
 HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) {
@@ -1832,17 +1850,11 @@ HRESULT Device::GetPixelShader(IDirect3DPixelShader9** shader) {
 
 HRESULT Device::SetPixelShaderConstantF(UINT first, const float* data, UINT count) {
     Log("SetPixelShaderConstantF(" + std::to_string(first) + ", " + std::to_string(count) + ")");
-    if (!data || size_t(first + count) * 4 > psConstants_.size())
-        return D3DERR_INVALIDCALL;
-    std::copy_n(data, count * 4, psConstants_.begin() + first * 4);
-    return D3D_OK;
+    return StoreConstants(psConstants_, first, data, count);
 }
 
 HRESULT Device::GetPixelShaderConstantF(UINT first, float* data, UINT count) {
-    if (!data || size_t(first + count) * 4 > psConstants_.size())
-        return D3DERR_INVALIDCALL;
-    std::copy_n(psConstants_.begin() + first * 4, count * 4, data);
-    return D3D_OK;
+    return LoadConstants(psConstants_, first, data, count);
 }
 
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) {

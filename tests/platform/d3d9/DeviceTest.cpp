@@ -234,3 +234,20 @@ TEST_F(DeviceTest, FullScreenResetsCoverTheDesktopAndWindowedOnesLeaveIt) {
     EXPECT_FALSE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
 }
+
+TEST_F(DeviceTest, ShaderConstantsKeepTheirRegistersAndRefuseRangesPastTheEnd) {
+    const float in[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    float out[8] = {};
+    ASSERT_EQ(device->SetVertexShaderConstantF(254, in, 2), D3D_OK);
+    ASSERT_EQ(device->GetVertexShaderConstantF(254, out, 2), D3D_OK);
+    EXPECT_TRUE(std::equal(in, in + 8, out));
+    ASSERT_EQ(device->SetPixelShaderConstantF(30, in, 2), D3D_OK);
+    ASSERT_EQ(device->GetPixelShaderConstantF(31, out, 1), D3D_OK);
+    EXPECT_EQ(out[0], 5.0f);
+
+    // One register too many, and a range whose end wraps around 32 bits.
+    EXPECT_EQ(device->SetVertexShaderConstantF(255, in, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetVertexShaderConstantF(0xFFFFFFFFu, in, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->GetPixelShaderConstantF(0x40000000u, out, 0xC0000001u), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetPixelShaderConstantF(0, nullptr, 1), D3DERR_INVALIDCALL);
+}
