@@ -2,6 +2,7 @@
 
 #include "platform/win32/Files.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -163,7 +164,7 @@ void Config::FromBytes(const uint8_t (&bytes)[RecordSize]) {
 
 bool Config::Load(std::string_view path) {
     std::string bytes;
-    if (!Win32::ReadFile(path, bytes) || bytes.size() < FileSize) {
+    if (!Win32::ReadFile(path, bytes) || bytes.size() < 4) {
         SetDefaults();
         return false;
     }
@@ -172,8 +173,10 @@ bool Config::Load(std::string_view path) {
         SetDefaults();
         return false;
     }
+    // The bytes that are there go over the current record; the rest keeps its values.
     uint8_t record[RecordSize];
-    std::memcpy(record, bytes.data() + 4, RecordSize);
+    ToBytes(record);
+    std::memcpy(record, bytes.data() + 4, std::min(RecordSize, bytes.size() - 4));
     FromBytes(record);
     return true;
 }

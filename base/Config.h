@@ -52,8 +52,9 @@ public:
     void SetDefaults();
     void SetDefaultKeyAssignments();
 
-    // True when the file held a whole record under the magic. Anything else (missing, short, another
-    // magic) gives the defaults: never a half-loaded record.
+    // True when the file held the magic: its record bytes are read over this one. A record cut short
+    // keeps the fields past the cut at the values they had (callers set the defaults first), so a
+    // truncated file still keeps what it holds. A missing file or another magic gives the defaults.
     bool Load(std::string_view path);
     // True when the whole file was written; a failed save leaves the old file as it was.
     bool Save(std::string_view path) const;

@@ -151,13 +151,15 @@ void Info::AddChildren(const ChildMap& entries, bool copy) {
     }
 }
 
-void Info::ClearChildren(bool /*destroy*/) {
-    // Nodes nobody else holds are destroyed either way; the others are only detached.
+Info::ChildMap Info::ClearChildren(bool destroy) {
     ChildMap old;
     old.swap(children);
     for (auto& entry : old)
         if (entry.second->parent == this)
             entry.second->parent = nullptr;
+    if (destroy)
+        old.clear();
+    return old;
 }
 
 void Info::SetFloat(std::string_view path, float number) {

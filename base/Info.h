@@ -66,8 +66,9 @@ public:
                 AddChild(first->first, first->second);
         }
     }
-    // Without destroy the children are only detached (parent null); whoever still holds them keeps them.
-    void ClearChildren(bool destroy = true);
+    // Empties the child map. With destroy the children go (unless held elsewhere); without it they are only
+    // detached (parent null) and handed to the caller, who owns them from then on.
+    ChildMap ClearChildren(bool destroy = true);
     // Sets the value at a dotted key to the text of a float, making the node when it is missing.
     void SetFloat(std::string_view path, float number);
 

@@ -103,14 +103,11 @@ TEST_F(ConfigFile, SaveThenLoadKeepsEveryByte) {
 
 TEST_F(ConfigFile, BadFilesGiveTheDefaults) {
     Config dflt;
-    std::string good = std::string("\x01\x00\xBC\x0A", 4) + std::string(584, '\x11');
     struct Case {
         const char* what;
         std::string bytes;
     } cases[] = {
         {"wrong magic", std::string("\x02\x00\xBC\x0A", 4) + std::string(584, '\0')},
-        {"magic only", good.substr(0, 4)},
-        {"short record", good.substr(0, 300)},
         {"three bytes", "abc"},
         {"empty", ""},
     };
@@ -123,6 +120,33 @@ TEST_F(ConfigFile, BadFilesGiveTheDefaults) {
     Config loaded = FullRecord();
     EXPECT_FALSE(loaded.Load(Path("Missing.dat")));
     EXPECT_TRUE(loaded == dflt);
+}
+
+TEST_F(ConfigFile, AShortRecordKeepsWhatItHoldsAndTheRestAsItWas) {
+    Config saved = FullRecord();
+    ASSERT_TRUE(saved.Save(Path("full.dat")));
+    std::string full = Bytes("full.dat");
+    const Config dflt;
+    // Cut after the volumes, inside the key assignments (mid-entry), and inside the player name.
+    for (size_t cut : {4u, 4u + 32u, 4u + 44u + 3u * 10u + 1u, 4u + 328u + 3u}) {
+        WriteBytes("Config.dat", full.substr(0, cut));
+        Config loaded;
+        EXPECT_TRUE(loaded.Load(Path("Config.dat"))) << cut;
+        uint8_t expected[Config::RecordSize], got[Config::RecordSize];
+        dflt.ToBytes(expected);
+        std::memcpy(expected, full.data() + 4, cut - 4);
+        loaded.ToBytes(got);
+        EXPECT_EQ(std::memcmp(got, expected, Config::RecordSize), 0) << cut;
+    }
+    // The display mode and the volumes survive a file cut off in the key assignments.
+    WriteBytes("Config.dat", full.substr(0, 4 + 100));
+    Config loaded;
+    ASSERT_TRUE(loaded.Load(Path("Config.dat")));
+    EXPECT_EQ(loaded.displayWidth, 1920u);
+    EXPECT_EQ(loaded.sfxVolume, 0.375f);
+    EXPECT_EQ(loaded.musicVolume, 0.0625f);
+    EXPECT_EQ(loaded.keyAssignments[51], dflt.keyAssignments[51]);
+    EXPECT_STREQ(loaded.playerName, "");
 }
 
 TEST_F(ConfigFile, AZeroRecordIsTakenAsItIs) {

@@ -186,3 +186,19 @@ TEST(Info, ClearChildrenEmptiesTheNode) {
     EXPECT_TRUE(root.GetChildren().empty());
     EXPECT_TRUE(root.AddValue("A", "2"));
 }
+
+TEST(Info, ClearChildrenWithoutDeleteHandsTheChildrenOver) {
+    Info root;
+    root.AddValue("A.B", "1");
+    root.AddValue("C", "2");
+    const Info* a = root.GetChild("A");
+    Info::ChildMap taken = root.ClearChildren(false);
+    EXPECT_TRUE(root.GetChildren().empty());
+    ASSERT_EQ(taken.size(), 2u);
+    // The detached nodes are the same nodes, alive and parentless, with their own children intact.
+    EXPECT_EQ(taken.at("A").get(), a);
+    EXPECT_EQ(a->Parent(), nullptr);
+    EXPECT_EQ(a->GetStringDefault("B", ""), "1");
+    EXPECT_EQ(taken.at("C")->Value(), "2");
+    EXPECT_TRUE(root.ClearChildren(true).empty());
+}

@@ -81,8 +81,14 @@ TEST(Random, Ranges) {
         ASSERT_LT(f, 1.0f);
     }
     EXPECT_EQ(seen.size(), 7u);
-    // The whole 32-bit range is a valid span, not a division by zero.
-    Base::Random::IntInRange(INT32_MIN, INT32_MAX);
+    // The whole 32-bit range is a valid span, not a division by zero: every draw maps onto it unchanged.
+    Base::Random::Seed(11);
+    auto reference = Reference(11);
+    for (int i = 0; i < 1000; ++i) {
+        uint32_t draw = reference();
+        ASSERT_EQ(Base::Random::IntInRange(INT32_MIN, INT32_MAX), static_cast<int32_t>(draw ^ 0x80000000u))
+            << "draw " << i;
+    }
 }
 
 TEST(Random, TheLargestDrawStaysBelowTheTopOfAFloatRange) {
