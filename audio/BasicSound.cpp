@@ -57,10 +57,8 @@ void BasicSound::Update(float elapsed, bool hold) {
         if (state == Idle && playing) {
             buffer->Stop();
         } else if (state == Playing && !playing) {
-            // Coming back from a hold: go on from where the virtual position has got to.
-            if (held) {
-                buffer->SetCurrentPosition(position);
-            }
+            // Coming back from a hold the buffer plays on from where it stopped: a paused voice loses
+            // nothing. The virtual position only decided whether the sound ended meanwhile.
             buffer->Play(0, 0, loop ? DSBPLAY_LOOPING : 0);
         }
         DWORD play = 0;

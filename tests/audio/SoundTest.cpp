@@ -120,6 +120,8 @@ TEST_F(SoundTest, PausedGroupKeepsTimeWithoutPlaying) {
     sound->buffer->GetStatus(&status);
     EXPECT_FALSE(status & DSBSTATUS_PLAYING);
     EXPECT_EQ(sound->held, 1);
+    DWORD stoppedAt = 0;
+    sound->buffer->GetCurrentPosition(&stoppedAt, nullptr);
     const uint32_t before = sound->position;
     Advance(0.1); // 2205 frames, 4410 bytes
     group->Update();
@@ -129,12 +131,18 @@ TEST_F(SoundTest, PausedGroupKeepsTimeWithoutPlaying) {
     EXPECT_EQ(sound->position, before);
     EXPECT_EQ(sound->state, Audio::BasicSound::Playing);
 
+    // 0.05 s more of pause puts the virtual position 2205 bytes on; the buffer resumes where it stopped.
+    Advance(0.05);
+    group->Update();
+    ASSERT_EQ(sound->position, (before + 2204) % 8820);
     group->paused = 0;
     Advance(0.01);
     group->Update();
     sound->buffer->GetStatus(&status);
     EXPECT_TRUE(status & DSBSTATUS_PLAYING);
     EXPECT_EQ(sound->held, 0);
+    // What plays is the buffer from where it stopped (give or take the few bytes played since).
+    EXPECT_LT((sound->position + 8820 - stoppedAt) % 8820, 441u) << "stopped at " << stoppedAt;
 }
 
 // A non-looping sound held longer than its length ends idle at the start without having played.
