@@ -332,6 +332,35 @@ TEST_F(Pipeline, InitialisersRunAtUnlockAndTerminatorsAtLock) {
     EXPECT_EQ(trace.nodeInits, 3); // a again, and b
 }
 
+// A definition made at run time lives while a node holds it: locking keeps it for the next unlock, and
+// only destroying the last node frees it (AddressSanitizer sees a read after a free).
+TEST_F(Pipeline, LockKeepsARunTimeDefinitionThatUnlockReadsAgain) {
+    auto* def = static_cast<RwNodeDefinition*>(RwMalloc(sizeof(RwNodeDefinition), 0));
+    ASSERT_NE(def, nullptr);
+    *def = Definition("runtime");
+    def->editable = TRUE;
+    ASSERT_TRUE(RwPipelineLock(pipeline));
+    ASSERT_TRUE(RwPipelineLockedAddFragment(pipeline, nullptr, def, nullptr));
+    ASSERT_TRUE(RwPipelineUnlock(pipeline));
+    EXPECT_EQ(def->inPipes, 1);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(RwPipelineLock(pipeline));
+        EXPECT_EQ(def->inPipes, 0);
+        ASSERT_EQ(pipeline->nodes[0].nodeDef, def);
+        EXPECT_STREQ(pipeline->nodes[0].nodeDef->name, "runtime");
+        ASSERT_TRUE(RwPipelineUnlock(pipeline));
+        EXPECT_EQ(def->inPipes, 1);
+    }
+    EXPECT_EQ(trace.nodeInits, 3);
+    EXPECT_EQ(trace.nodeTerms, 2);
+    ASSERT_TRUE(RwPipelineExecute(pipeline, nullptr, TRUE));
+    EXPECT_EQ(trace.calls, std::vector<std::string>{"runtime"});
+    // The unlocked node's destroy is the definition's last user: it is freed with the node.
+    RwPipelineNodeDestroy(&pipeline->nodes[0], pipeline);
+    EXPECT_EQ(trace.nodeTerms, 3);
+    EXPECT_EQ(pipeline->numNodes, 0u);
+}
+
 TEST_F(Pipeline, ExecuteRunsTheBodiesAndResetsTheHeapWhenAsked) {
     RwNodeDefinition& a = Def("a");
     RwNodeDefinition& b = Def("b", 0);

@@ -149,6 +149,24 @@ TEST_F(RasterFormatTest, RasterCreateChoosesAndRefuses) {
     EXPECT_EQ(PendingError(), RwInt32(E_RW_NOERROR));
 }
 
+// Pixel formats past the raster-format table are bad formats for every type, never another entry.
+TEST_F(RasterFormatTest, PixelFormatsOutsideTheTableAreRefused) {
+    Apply(full);
+    for (RwInt32 type : {rwRASTERTYPENORMAL, rwRASTERTYPETEXTURE, rwRASTERTYPEZBUFFER, rwRASTERTYPECAMERA,
+                         rwRASTERTYPECAMERATEXTURE}) {
+        for (RwInt32 pixel = 0xB00; pixel <= 0xF00; pixel += 0x100) {
+            PendingError();
+            EXPECT_EQ(RwRasterCreate(16, 16, 0, type | pixel), nullptr) << type << " " << std::hex << pixel;
+            EXPECT_EQ(PendingError(), RwInt32(E_RW_INVRASTERFORMAT)) << type << " " << std::hex << pixel;
+        }
+    }
+    // The last entry of the table is still taken.
+    RwRaster* last = RwRasterCreate(16, 16, 0, RwInt32(rwRASTERTYPETEXTURE) | rwRASTERFORMAT555);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(RwRasterGetFormat(last), rwRASTERFORMAT555);
+    RwRasterDestroy(last);
+}
+
 struct SizeCase {
     const Profile* profile;
     RwInt32 flags;

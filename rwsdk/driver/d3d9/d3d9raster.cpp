@@ -21,6 +21,13 @@ const RasterFormatEntry rasterFormats[11] = {
     {D3DFMT_L8, 8, 0},      {D3DFMT_A8R8G8B8, 32, 1}, {D3DFMT_X8R8G8B8, 32, 0}, {D3DFMT_D16, 16, 0},
     {D3DFMT_D24X8, 32, 0},  {D3DFMT_D32, 32, 0},      {D3DFMT_X1R5G5B5, 16, 0},
 };
+constexpr RwInt32 rasterFormatCount = RwInt32(sizeof rasterFormats / sizeof rasterFormats[0]);
+
+// The entry of a format word's pixel format; formats past the table (refused at creation) read as none.
+const RasterFormatEntry& FormatEntry(RwInt32 format) {
+    const RwInt32 index = (format & rwRASTERFORMATPIXELFORMATMASK) >> 8;
+    return rasterFormats[index < rasterFormatCount ? index : 0];
+}
 
 struct VideoRasterNode {
     RwRaster* raster;
@@ -197,7 +204,7 @@ bool CreateCameraTexture(RwRaster* raster, RwInt32 flags) {
         SetRasterError("rwRASTERTYPECAMERATEXTURE can not be palletized.");
         return false;
     }
-    const RasterFormatEntry& entry = rasterFormats[((flags & rwRASTERFORMATPIXELFORMATMASK) >> 8) % 11];
+    const RasterFormatEntry& entry = FormatEntry(flags);
     ext->d3dFormat = entry.format;
     ext->alpha = entry.alpha;
     RwInt32 width = raster->width, height = raster->height;
@@ -254,9 +261,9 @@ bool CreateTextureObject(RwRaster* raster, RwInt32 flags) {
             return false;
         ext->d3dFormat = D3DFMT_P8;
     } else {
-        ext->d3dFormat = rasterFormats[(pixelFormat >> 8) % 11].format;
+        ext->d3dFormat = FormatEntry(pixelFormat).format;
     }
-    ext->alpha = rasterFormats[(pixelFormat >> 8) % 11].alpha;
+    ext->alpha = FormatEntry(pixelFormat).alpha;
     RwInt32 width = raster->width, height = raster->height;
     AdjustSize(width, height, flags);
     raster->width = width;
@@ -317,12 +324,12 @@ bool ChooseTextureFormat(RwRaster* raster, RwInt32& format) {
         return false;
     }
     if (!pal8) {
-        const D3DFORMAT d3d = rasterFormats[(pixel >> 8) % 11].format;
+        const D3DFORMAT d3d = FormatEntry(pixel).format;
         const bool ok = (d3d >= D3DFMT_D16_LOCKABLE && d3d <= D3DFMT_D16) ? RwD3D9CheckDepthTextureFormat(d3d)
                                                                           : RwD3D9CheckTextureFormat(d3d);
         if (!ok)
             return false;
-        raster->depth = RwInt32(rasterFormats[(pixel >> 8) % 11].depth);
+        raster->depth = RwInt32(FormatEntry(pixel).depth);
         return true;
     }
     if (!RwD3D9CheckTextureFormat(D3DFMT_P8))
@@ -377,7 +384,7 @@ void RwD3D9RasterAdjustSize(RwInt32* width, RwInt32* height, RwInt32 flags) {
 }
 
 void RwD3D9RasterFormatEntryOf(RwInt32 format, D3DFORMAT* d3dFormat, RwInt32* depth, RwUInt8* alpha) {
-    const RasterFormatEntry& entry = rasterFormats[((format & rwRASTERFORMATPIXELFORMATMASK) >> 8) % 11];
+    const RasterFormatEntry& entry = FormatEntry(format);
     if (d3dFormat)
         *d3dFormat = entry.format;
     if (depth)
@@ -514,6 +521,11 @@ RwBool RwD3D9RasterCreateStd(void*, void* object, RwInt32 flags) {
     ext->cube = cube;
     RwInt32 format = flags & rwRASTERFORMATMASK;
     const RwInt32 pixel = format & rwRASTERFORMATPIXELFORMATMASK;
+    // A pixel format the table does not know (0xB00 to 0xF00) is a bad format, not another entry.
+    if ((pixel >> 8) >= rasterFormatCount) {
+        SetFormatError();
+        return FALSE;
+    }
 
     switch (type) {
     case rwRASTERTYPENORMAL:
@@ -522,7 +534,7 @@ RwBool RwD3D9RasterCreateStd(void*, void* object, RwInt32 flags) {
             return FALSE;
         if (!(format & rwRASTERFORMATPAL8) && (format & rwRASTERFORMATMIPMAP) &&
             (format & rwRASTERFORMATAUTOMIPMAP) &&
-            RwD3D9CheckAutoMipmapGenTextureFormat(rasterFormats[((format & 0xF00) >> 8) % 11].format))
+            RwD3D9CheckAutoMipmapGenTextureFormat(FormatEntry(format).format))
             ext->autoMipMapping = 1;
         break;
     case rwRASTERTYPEZBUFFER: {
@@ -559,14 +571,14 @@ RwBool RwD3D9RasterCreateStd(void*, void* object, RwInt32 flags) {
                 raster->depth = 32;
             }
         } else {
-            if (!RwD3D9CheckRenderTargetTextureFormat(rasterFormats[(pixel >> 8) % 11].format)) {
+            if (!RwD3D9CheckRenderTargetTextureFormat(FormatEntry(pixel).format)) {
                 SetFormatError();
                 return FALSE;
             }
-            raster->depth = RwInt32(rasterFormats[(pixel >> 8) % 11].depth);
+            raster->depth = RwInt32(FormatEntry(pixel).depth);
         }
         if ((format & rwRASTERFORMATMIPMAP) && (format & rwRASTERFORMATAUTOMIPMAP) &&
-            RwD3D9CheckAutoMipmapGenRenderTargetFormat(rasterFormats[((format & 0xF00) >> 8) % 11].format))
+            RwD3D9CheckAutoMipmapGenRenderTargetFormat(FormatEntry(format).format))
             ext->autoMipMapping = 1;
         break;
     default:

@@ -58,8 +58,10 @@ bool PassesOn(const RwPipelineNode* node, RwUInt32 output, const RwClusterDefini
     return !out || out->allOtherClusters == rwCLUSTERVALID;
 }
 
-// A node leaves an unlocked pipeline: its callbacks are told, and its definition may go.
-void ReleaseDefinition(RwPipelineNode* node) {
+// A node stops running (the pipeline is locked) or goes: its callbacks are told. Only a node that goes
+// may take a run-time definition with it; a locked node still points at its definition, which unlock
+// reads again.
+void ReleaseDefinition(RwPipelineNode* node, bool nodeGoes) {
     RwNodeDefinition* def = node->nodeDef;
     if (!def) {
         return;
@@ -72,7 +74,7 @@ void ReleaseDefinition(RwPipelineNode* node) {
         if (def->nodeMethods.nodeTerm) {
             def->nodeMethods.nodeTerm(def);
         }
-        if (def->editable) {
+        if (nodeGoes && def->editable) {
             node->nodeDef = nullptr;
             RwFree(def);
         }
@@ -217,7 +219,7 @@ bool InitNodes(RwPipeline* pipeline) {
                 def->nodeMethods.nodeTerm(def);
             }
             for (RwUInt32 m = n; m-- > 0;) {
-                ReleaseDefinition(&pipeline->nodes[m]);
+                ReleaseDefinition(&pipeline->nodes[m], false);
             }
             return false;
         }
@@ -333,7 +335,7 @@ RwPipeline* RwPipelineLock(RwPipeline* pipeline) {
     }
     for (RwUInt32 n = 0; n < pipeline->numNodes; n++) {
         RwPipelineNode* node = &pipeline->nodes[n];
-        ReleaseDefinition(node);
+        ReleaseDefinition(node, false);
         for (RwUInt32& slot : node->slotClusterRefs) {
             slot = noSlot;
         }
@@ -579,7 +581,7 @@ void RwPipelineNodeDestroy(RwPipelineNode* node, RwPipeline* pipeline) {
         return;
     }
     if (!pipeline->locked) {
-        ReleaseDefinition(node);
+        ReleaseDefinition(node, true);
     }
     RwFree(node->privateData);
     // The nodes behind it move down one place, and the outputs follow them.
