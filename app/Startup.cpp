@@ -10,6 +10,7 @@
 #include "base/Info.h"
 #include "base/InfoCache.h"
 #include "base/SoundCache.h"
+#include "base/String.h"
 #include "base/TextTable.h"
 #include "frontend/Frontend.h"
 #include "games/MPlrGame.h"
@@ -40,6 +41,13 @@ void Step(const char* name) {
 [[noreturn]] void Fail(const std::string& text, UINT exitCode) {
     MessageBoxA(nullptr, text.c_str(), "Message", MessageBoxFlags);
     ExitProcess(exitCode);
+}
+
+// LoadFile's result: above 0, the line where the parse failed.
+void FailOnParseError(std::string_view file, int line) {
+    if (line > 0)
+        Fail("Error in '" + Base::Clip(file) + "' at line " + std::to_string(line) + ". Application exiting.",
+             1);
 }
 
 // The settings' display mode, as an engine video mode index (-1 when none matches).
@@ -106,13 +114,15 @@ void Init(HINSTANCE instance, HWND window) {
 
     Step("read startup file");
     Base::Info startup;
-    startup.LoadFile("Startup.info"); // a missing file leaves the tree empty
+    // A missing file leaves the tree empty; a damaged one is named with its line rather than taken for a
+    // missing key.
+    FailOnParseError("Startup.info", startup.LoadFile("Startup.info"));
     Base::String stringsName;
     if (!startup.TryGetString("StringsInfoName", stringsName))
         Fail("Cannot find StringsInfoName entry in Startup.info. Application exiting.", 1);
     Step("read strings file");
     Base::Info strings;
-    strings.LoadFile(stringsName);
+    FailOnParseError(stringsName, strings.LoadFile(stringsName));
 
     // Only the display part of the settings is used here; the front end keeps its own copy.
     Step("read settings");
@@ -133,7 +143,8 @@ void Init(HINSTANCE instance, HWND window) {
     if (!directoriesFound) {
         // A full-screen start has changed the display: it is given back before the process ends.
         StopEngineAndDisplay();
-        Fail("One or more game directories unspecified in '" + stringsName + "' file. Application exiting.",
+        Fail("One or more game directories unspecified in '" + Base::Clip(stringsName) +
+                 "' file. Application exiting.",
              1);
     }
 

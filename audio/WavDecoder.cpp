@@ -1,5 +1,6 @@
 #include "audio/WavDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace Audio {
@@ -65,6 +66,18 @@ WavDecoder::WavDecoder(std::istream& stream) : stream(stream) {
     }
     firstSample = stream.tellg();
     if (firstSample == std::streampos(-1)) {
+        return;
+    }
+    // The chunk's size is only a claim: what is sized from it (a whole sound's buffer) gets the bytes the
+    // stream really holds.
+    if (stream.seekg(0, std::ios::end)) {
+        const std::streampos end = stream.tellg();
+        if (end != std::streampos(-1) && end >= firstSample) {
+            dataSize = static_cast<uint32_t>(std::min<std::streamoff>(dataSize, end - firstSample));
+        }
+    }
+    stream.clear();
+    if (!stream.seekg(firstSample)) {
         return;
     }
     sampleRate = rate;

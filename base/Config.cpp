@@ -1,12 +1,17 @@
 #include "base/Config.h"
 
+#include "base/String.h"
 #include "platform/win32/Files.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 namespace Base {
 
@@ -80,6 +85,18 @@ private:
     const uint8_t* in;
 };
 
+float Fraction(float v) {
+    return std::clamp(v, 0.0f, 1.0f);
+}
+
+// A failed save is told to the player once: the game saves again on every change and at the end.
+void ReportFailedSave(const std::string& path, int error) {
+    static std::atomic<bool> reported{false};
+    if (!reported.exchange(true))
+        std::fprintf(stderr, "Cannot save the settings to '%s': %s.\n", Clip(path).c_str(),
+                     std::strerror(error));
+}
+
 } // namespace
 
 void Config::SetDefaults() {
@@ -136,14 +153,15 @@ void Config::FromBytes(const uint8_t (&bytes)[RecordSize]) {
     displayWidth = r.U32();
     displayHeight = r.U32();
     refreshRate = r.U32();
-    visibility = r.F32(defaults.visibility);
-    autogenDensity = r.F32(defaults.autogenDensity);
-    cloudsDensity = r.F32(defaults.cloudsDensity);
-    sfxVolume = r.F32(defaults.sfxVolume);
-    musicVolume = r.F32(defaults.musicVolume);
-    controlsType = r.U32();
-    joyDeadZone = r.F32(defaults.joyDeadZone);
-    joySensitivity = r.F32(defaults.joySensitivity);
+    // Fractions are 0..1 and the control type one of its list's entries, whatever the file says.
+    visibility = Fraction(r.F32(defaults.visibility));
+    autogenDensity = Fraction(r.F32(defaults.autogenDensity));
+    cloudsDensity = Fraction(r.F32(defaults.cloudsDensity));
+    sfxVolume = Fraction(r.F32(defaults.sfxVolume));
+    musicVolume = Fraction(r.F32(defaults.musicVolume));
+    controlsType = std::min(r.U32(), MaxControlsType);
+    joyDeadZone = Fraction(r.F32(defaults.joyDeadZone));
+    joySensitivity = Fraction(r.F32(defaults.joySensitivity));
     for (auto& k : keyAssignments) {
         k.key = r.U8();
         k.button = r.U8();
@@ -192,15 +210,33 @@ bool Config::Save(std::string_view path) const {
     std::string target = Win32::NativePath(path);
     std::string temporary = target + ".new";
     FILE* out = std::fopen(temporary.c_str(), "wb");
-    if (!out)
+    if (!out) {
+        ReportFailedSave(target, errno);
         return false;
-    bool ok = std::fwrite(file, 1, FileSize, out) == FileSize;
+    }
+    // On the disk before the rename, or a crash could leave the new name on an empty file.
+    bool ok =
+        std::fwrite(file, 1, FileSize, out) == FileSize && std::fflush(out) == 0 && fsync(fileno(out)) == 0;
+    int error = errno;
     ok = std::fclose(out) == 0 && ok;
-    if (ok)
+    if (ok) {
         ok = std::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok)
+        error = errno;
+    }
+    if (!ok) {
+        ReportFailedSave(target, error ? error : EIO);
         std::remove(temporary.c_str());
-    return ok;
+        return false;
+    }
+    // The rename itself is made lasting through the folder.
+    const std::string::size_type slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+    return true;
 }
 
 bool Config::operator==(const Config& other) const {

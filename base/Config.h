@@ -30,6 +30,7 @@ public:
     static constexpr size_t FileSize = 4 + RecordSize;
     static constexpr int KeyAssignmentCount = 52;
     static constexpr size_t NameSize = 128;
+    static constexpr uint32_t MaxControlsType = 3; // 0: no joystick
 
     uint32_t displayWidth; // 0: no explicit mode
     uint32_t displayHeight;
@@ -56,13 +57,14 @@ public:
     // keeps the fields past the cut at the values they had (callers set the defaults first), so a
     // truncated file still keeps what it holds. A missing file or another magic gives the defaults.
     bool Load(std::string_view path);
-    // True when the whole file was written; a failed save leaves the old file as it was.
+    // True when the whole file was written and is on the disk; a failed save leaves the old file as it was,
+    // and the first failure of the process is told on stderr.
     bool Save(std::string_view path) const;
 
     // The record's bytes in file order, little-endian, field by field.
     void ToBytes(uint8_t (&bytes)[RecordSize]) const;
     // Reads a record and makes it safe to use (terminated names, button and modifier codes in range,
-    // finite numbers).
+    // fractions finite and within 0..1, the control type within its list).
     void FromBytes(const uint8_t (&bytes)[RecordSize]);
 
     bool operator==(const Config& other) const;

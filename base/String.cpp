@@ -94,4 +94,14 @@ String MakePath(std::string_view directory, std::string_view name, std::string_v
     return path;
 }
 
+String Clip(std::string_view text, size_t maxLength) {
+    String out(text.substr(0, maxLength));
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    if (text.size() > maxLength)
+        out += "...";
+    return out;
+}
+
 } // namespace Base

@@ -23,9 +23,9 @@ bool Safe(const Base::Config& c) {
     }
     for (float f : {c.visibility, c.autogenDensity, c.cloudsDensity, c.sfxVolume, c.musicVolume,
                     c.joyDeadZone, c.joySensitivity})
-        if (!std::isfinite(f))
+        if (!(f >= 0.0f && f <= 1.0f))
             return false;
-    return true;
+    return c.controlsType <= Base::Config::MaxControlsType;
 }
 
 } // namespace

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
@@ -144,17 +147,48 @@ bool DirectoryExists(std::string_view path) {
     return stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ReadFile(std::string_view path, std::string& bytes) {
-    FILE* f = OpenFile(path, "rb");
-    if (!f)
+bool ReadFile(std::string_view path, std::string& bytes, size_t limit) {
+    const std::string native = NativePath(path);
+    // Opened without blocking, so that a fifo in the way is seen for what it is rather than waited on.
+    const int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
+    struct stat st;
+    const char* refusal = nullptr;
+    if (fstat(fd, &st) != 0)
+        refusal = "cannot be examined";
+    else if (!S_ISREG(st.st_mode))
+        refusal = "is not a regular file";
+    else if (size_t(st.st_size) > limit)
+        refusal = "is too large";
+    if (refusal) {
+        std::fprintf(stderr, "Cannot read '%.*s': it %s.\n", int(std::min<size_t>(path.size(), 200)),
+                     path.data(), refusal);
+        close(fd);
+        return false;
+    }
     bytes.clear();
+    bytes.reserve(size_t(st.st_size));
     char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.append(buffer, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        // A file that grows while it is read stops at the limit too.
+        if (bytes.size() + size_t(n) > limit) {
+            std::fprintf(stderr, "Cannot read '%.*s': it is too large.\n",
+                         int(std::min<size_t>(path.size(), 200)), path.data());
+            ok = false;
+            break;
+        }
+        bytes.append(buffer, size_t(n));
+    }
+    close(fd);
     return ok;
 }
 

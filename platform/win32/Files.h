@@ -18,8 +18,12 @@ FILE* OpenFile(std::string_view path, const char* mode);
 bool FileExists(std::string_view path);
 bool DirectoryExists(std::string_view path);
 
-// The whole file as bytes; false when it cannot be read.
-bool ReadFile(std::string_view path, std::string& bytes);
+// Largest file a whole-file read takes: far beyond any text or settings file the game reads.
+constexpr size_t MaxWholeFileBytes = size_t(64) << 20;
+
+// The whole file as bytes; false when it cannot be read. What is not a regular file (a device, a fifo, a
+// directory) or is larger than the limit is refused with a message on stderr.
+bool ReadFile(std::string_view path, std::string& bytes, size_t limit = MaxWholeFileBytes);
 
 // The whole file as text: CR LF and lone CR line ends become LF, as a text-mode read does.
 bool ReadTextFile(std::string_view path, std::string& text);

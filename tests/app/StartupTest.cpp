@@ -209,7 +209,8 @@ struct FatalCase {
     uint32_t width, height;
     int exitCode;
     const char* message;
-    bool reachesEngine; // the engine start is tried
+    bool reachesEngine;        // the engine start is tried
+    const char* alsoSaid = ""; // another line the child writes
 };
 
 void PrintTo(const FatalCase& c, std::ostream* out) {
@@ -256,8 +257,9 @@ TEST_P(StartupFatal, ShowsItsMessageAndEndsWithItsCode) {
     if (!(c.reachesEngine && c.exitCode == 1))
         engineStopped = Not(HasSubstr("step: stop engine"));
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(c.exitCode & 0xFF),
-                AllOf(HasSubstr(std::string("Message: ") + c.message), HasSubstr("engine at exit: stopped"),
-                      engineTried, engineStopped, Not(HasSubstr("step: create front end"))));
+                AllOf(HasSubstr(std::string("Message: ") + c.message), HasSubstr(c.alsoSaid),
+                      HasSubstr("engine at exit: stopped"), engineTried, engineStopped,
+                      Not(HasSubstr("step: create front end"))));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -276,6 +278,14 @@ INSTANTIATE_TEST_SUITE_P(
             "FontsDir F\nModelsDir M\nAnimationsDir A\nTexturesDir T\n", 0, 0, 1,
             "One or more game directories unspecified in 'Data\\Strings.info' file. Application exiting.",
             true},
+        FatalCase{"StartupParseError", "StringsInfoName Data\\Strings.info\nA.B 1\nA 2\n", "", 0, 0, 1,
+                  "Error in 'Startup.info' at line 3. Application exiting.", false},
+        FatalCase{"StringsParseError", "StringsInfoName Data\\Strings.info\n", "FontsDir F\n}\n", 0, 0, 1,
+                  "Error in 'Data\\Strings.info' at line 2. Application exiting.", false},
+        // The strings file named as a device: refused at once, with what it is, instead of read forever.
+        FatalCase{"StringsFileIsADevice", "StringsInfoName \\dev\\zero\n", nullptr, 0, 0, 1,
+                  "One or more game directories unspecified in '\\dev\\zero' file. Application exiting.",
+                  true, "Cannot read '\\dev\\zero': it is not a regular file."},
         FatalCase{"NoSuchVideoMode", "StringsInfoName Data\\Strings.info\n", "", 1234, 567, -1,
                   "Cannot initialize Lumicaster.", true}),
     [](const ::testing::TestParamInfo<FatalCase>& info) { return std::string(info.param.name); });

@@ -181,12 +181,44 @@ TEST_F(ConfigFile, LoadedRecordsAreMadeSafe) {
     EXPECT_EQ(c.keyAssignments[2], (KeyAssignment{3, 31, 7}));
 }
 
-TEST_F(ConfigFile, FailedSaveLeavesTheOldFile) {
+// Fractions outside 0..1 and a control type beyond its list are clamped to their ranges.
+TEST_F(ConfigFile, LoadedValuesAreClampedToTheirRanges) {
+    const struct {
+        size_t offset;
+        float stored;
+        float Config::*field;
+        float loaded;
+    } cases[] = {{12, 2.5f, &Config::visibility, 1.0f},       {16, -0.5f, &Config::autogenDensity, 0.0f},
+                 {20, 1.0001f, &Config::cloudsDensity, 1.0f}, {24, 7.0f, &Config::sfxVolume, 1.0f},
+                 {28, -1e30f, &Config::musicVolume, 0.0f},    {36, 1e30f, &Config::joyDeadZone, 1.0f},
+                 {40, -2.0f, &Config::joySensitivity, 0.0f},  {40, 0.25f, &Config::joySensitivity, 0.25f}};
+    for (const auto& c : cases) {
+        std::string bytes = std::string("\x01\x00\xBC\x0A", 4) + std::string(584, '\0');
+        std::memcpy(&bytes[4 + c.offset], &c.stored, 4);
+        bytes[4 + 32] = 99; // control type
+        WriteBytes("Config.dat", bytes);
+        Config loaded;
+        ASSERT_TRUE(loaded.Load(Path("Config.dat")));
+        EXPECT_EQ(loaded.*c.field, c.loaded) << c.offset;
+        EXPECT_EQ(loaded.controlsType, Config::MaxControlsType);
+    }
+}
+
+TEST_F(ConfigFile, FailedSaveLeavesTheOldFileAndIsToldOnce) {
     ASSERT_TRUE(FullRecord().Save(Path("Config.dat")));
+    fs::create_directories(dir / "Taken" / "Config.dat");
+    testing::internal::CaptureStderr();
     EXPECT_FALSE(Config().Save(Path("NoDir/Config.dat")));
+    EXPECT_FALSE(Config().Save(Path("Taken/Config.dat"))); // a directory in the way
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("Cannot save the settings to '" + Path("NoDir/Config.dat") + "'"), std::string::npos)
+        << told;
+    EXPECT_EQ(told.find("Cannot save", 1), std::string::npos) << told;
+    EXPECT_TRUE(fs::is_directory(dir / "Taken" / "Config.dat"));
     Config back;
     ASSERT_TRUE(back.Load(Path("Config.dat")));
     EXPECT_TRUE(back == FullRecord());
+    EXPECT_FALSE(fs::exists(dir / "Config.dat.new"));
 }
 
 TEST(Config, DefaultsAndDefaultKeys) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -99,6 +100,23 @@ protected:
     std::filesystem::path dir;
     std::string gameDir;
 };
+
+// A level count beyond what the size allows (0x1F0000 once shifted a side by 32) reads the size's full chain.
+TEST_F(DdsTextureTest, ALevelCountBeyondTheSizeIsCapped) {
+    Bytes file = Header(2, 2, 0x1F0000, 0);
+    file.resize(file.size() + 4 * 4 + 4, 0x7F);
+    Write("b/many.dds", file);
+    RwTexture* texture = RwD3D9DDSTextureRead("many", nullptr);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(RwRasterGetNumLevels(RwTextureGetRaster(texture)), 2);
+    RwTextureDestroy(texture);
+    // The hostile file that found it.
+    std::filesystem::copy_file(std::string(CORVANE_SOURCE_DIR) +
+                                   "/fuzz/seeds/fuzz_dds_device/dds_device-ubsan-shift-min.dds",
+                               dir / "b" / "shift.dds");
+    if (RwTexture* shift = RwD3D9DDSTextureRead("shift", nullptr))
+        RwTextureDestroy(shift);
+}
 
 TEST_F(DdsTextureTest, ADxt1FileKeepsItsStoredLevels) {
     Bytes file = Header(64, 64, 7, rwFOURCCDXT1);
@@ -369,6 +387,31 @@ TEST_F(DdsTextureTest, ADxt1NativeRecordRoundTripsEveryLevel) {
     otherPlatform[12] = 8;
     EXPECT_EQ(ReadNative(otherPlatform), nullptr);
     RwTextureDestroy(texture);
+}
+
+// Hostile records of about a hundred bytes declaring textures of 1 to 12 GB, beyond the device's largest
+// texture and far beyond the bytes that follow: refused before anything is made.
+TEST_F(DdsTextureTest, ANativeRecordIsWeighedBeforeItsTextureIsMade) {
+    for (const char* name :
+         {"texture_native-oom-1.1GB.bin", "texture_native-oom-12GB.bin", "native-65535.bin"}) {
+        std::ifstream file(std::string(CORVANE_SOURCE_DIR) + "/fuzz/seeds/fuzz_texture_native/" + name,
+                           std::ios::binary);
+        ASSERT_TRUE(file) << name;
+        EXPECT_EQ(ReadNative(Bytes(std::istreambuf_iterator<char>(file), {})), nullptr) << name;
+    }
+    // Within the device's limits but larger than the record: 64 x 64 ARGB from a 4-byte level.
+    RwRaster* raster = RwD3D9RasterCreate(2, 1, D3DFMT_A8R8G8B8, rwRASTERTYPETEXTURE);
+    RwTexture* texture = RwTextureCreate(raster);
+    Bytes record = WriteNative(texture);
+    RwTextureDestroy(texture);
+    Bytes large = record;
+    large[92] = 64, large[94] = 64;
+    EXPECT_EQ(ReadNative(large), nullptr);
+    // A chunk that claims more than the stream holds.
+    Bytes claimed = record;
+    claimed[4] = 0xFF, claimed[5] = 0xFF;
+    claimed[92] = 64, claimed[94] = 64;
+    EXPECT_EQ(ReadNative(claimed), nullptr);
 }
 
 } // namespace

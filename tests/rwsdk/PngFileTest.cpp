@@ -3,6 +3,9 @@
 #include "rwsdk/tool/png/rtpng.h"
 
 #include <png.h>
+#include <zlib.h>
+
+#include <algorithm>
 
 using namespace ImageFiles;
 using ImageTestSupport::Engine;
@@ -75,6 +78,57 @@ TEST(PngRead, NullNameAndBadFiles) {
         EXPECT_EQ(RtPNGImageRead((dir / "short.png").c_str()), nullptr) << length;
     }
     ExpectNoReaderError();
+}
+
+// The largest single allocation the engine is asked for while a hostile file is read.
+size_t largestRequest = 0;
+void* CountingMalloc(size_t size, RwUInt32 hint) {
+    largestRequest = std::max(largestRequest, size);
+    return _rwStdMalloc(size, hint);
+}
+void* CountingRealloc(void* block, size_t size, RwUInt32 hint) {
+    largestRequest = std::max(largestRequest, size);
+    return _rwStdRealloc(block, size, hint);
+}
+void* CountingCalloc(size_t count, size_t size, RwUInt32 hint) {
+    largestRequest = std::max(largestRequest, count * size);
+    return _rwStdCalloc(count, size, hint);
+}
+
+Bytes Chunk(const char* type, const Bytes& data) {
+    Bytes out = {RwUInt8(data.size() >> 24), RwUInt8(data.size() >> 16), RwUInt8(data.size() >> 8),
+                 RwUInt8(data.size())};
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    const uLong crc = crc32(crc32(0, nullptr, 0), out.data() + 4, uInt(out.size() - 4));
+    for (int shift : {24, 16, 8, 0})
+        out.push_back(RwUInt8(crc >> shift));
+    return out;
+}
+
+// Text chunks declaring 0.3 to 2 GB, and a 16384 x 16384 image in a hundred bytes: each is refused without
+// an allocation anywhere near the declared size.
+TEST(PngRead, DeclaredSizesAreWeighedBeforeAllocating) {
+    const RwMemoryFunctions counting = {CountingMalloc, _rwStdFree, CountingRealloc, CountingCalloc};
+    ASSERT_TRUE(RwEngineInit(&counting, rwENGINEINITFREELISTS, 0));
+    RwEngineOpenParams params = {nullptr};
+    ASSERT_TRUE(RwEngineOpen(&params) && RwEngineStart());
+    TempDir dir;
+    std::vector<std::string> files;
+    for (const char* name : {"png-oom-text-353MB.png", "png-oom-text-1.9GB.png", "png-text-2GB.png"})
+        files.push_back(std::string(CORVANE_SOURCE_DIR) + "/fuzz/seeds/fuzz_png/" + name);
+    Bytes huge = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    for (const Bytes& chunk : {Chunk("IHDR", {0, 0, 0x40, 0, 0, 0, 0x40, 0, 8, 6, 0, 0, 0}),
+                               Chunk("IDAT", {0x78, 0x9C, 0x03, 0, 0, 0, 0, 1}), Chunk("IEND", {})})
+        huge.insert(huge.end(), chunk.begin(), chunk.end());
+    files.push_back(dir / "huge.png");
+    WriteBytes(files.back(), huge);
+    for (const std::string& file : files) {
+        largestRequest = 0;
+        EXPECT_EQ(RtPNGImageRead(file.c_str()), nullptr) << file;
+        EXPECT_LT(largestRequest, size_t(rtPNGMAXCHUNK) + 65536) << file;
+    }
+    EXPECT_TRUE(RwEngineStop() && RwEngineClose() && RwEngineTerm());
 }
 
 // The number of palette entries in a written file, read with libpng itself.

@@ -149,14 +149,28 @@ bool LoadLevel(RwRaster* raster, RwInt32 level, const std::vector<RwUInt8>& byte
     return true;
 }
 
+// Levels from the full size down to 1 x 1.
+RwUInt32 FullChain(const RwDDSHeader& header) {
+    RwUInt32 levels = 1;
+    for (RwUInt32 side = std::max(header.width, header.height); side > 1; side >>= 1)
+        levels++;
+    return levels;
+}
+
 // Rows of stored data in a level: block rows for DXT, texel rows otherwise.
 RwUInt32 StoredRows(RwUInt32 format, RwUInt32 height) {
     return IsDXT(format) ? (height + 3) / 4 : height;
 }
 
 RwRaster* ReadDirect(RwStream* stream, const RwDDSHeader& header, D3DFORMAT format, RwInt32 mipFlag) {
-    const RwUInt32 fileLevels = mipFlag ? std::max<RwUInt32>(1, header.mipMapCount) : 1;
+    // A level count beyond the size's full chain means nothing; capped, every level's side is a shift
+    // below 32.
+    const RwUInt32 fileLevels = mipFlag ? std::clamp<RwUInt32>(header.mipMapCount, 1, FullChain(header)) : 1;
     const bool cube = _rwDDSIsCubeMap(&header);
+    // The first level must be there before a texture of the declared size is made.
+    const RwUInt64 firstLevel = _rwDDSLevelSize(&header, header.width, header.height);
+    if (firstLevel == 0 || firstLevel + (format == D3DFMT_P8 ? 1024 : 0) > RwStreamBytesLeft(stream))
+        return nullptr;
     RwRaster* raster;
     if (cube || (header.pixelFormat.flags & rwDDPFFOURCC)) {
         raster = CreateDirect(header, format, mipFlag, fileLevels, cube);

@@ -68,6 +68,17 @@ template <class Visit> bool ForEachLevel(RwRaster* raster, Visit visit) {
     return true;
 }
 
+// The least a record's first level can hold: its blocks or pixels at the format's size; 0 for a format this
+// driver does not know.
+RwUInt64 MinimumLevelBytes(D3DFORMAT format, RwInt32 formatWord, RwInt32 width, RwInt32 height) {
+    if (IsCompressed(format))
+        return RwUInt64((width + 3) / 4) * RwUInt64((height + 3) / 4) * (format == D3DFMT_DXT1 ? 8 : 16);
+    RwInt32 depth = RwUInt32(format) < 128 ? rwD3D9FormatInfo[format].depth : 0;
+    if (depth == 0 && (formatWord & rwRASTERFORMATPIXELFORMATMASK))
+        RwD3D9RasterFormatEntryOf(formatWord, nullptr, &depth, nullptr);
+    return (RwUInt64(width) * RwUInt64(height) * RwUInt64(depth) + 7) / 8;
+}
+
 void CopyName(RwChar* field, const RwUInt8* stored) {
     std::memcpy(field, stored, rwTEXTUREBASENAMELENGTH);
     field[rwTEXTUREBASENAMELENGTH - 1] = '\0';
@@ -153,6 +164,16 @@ RwBool RwD3D9NativeTextureRead(void* streamIn, void* textureOut, RwInt32) {
         return FALSE; // cube textures are not stored by this program
     const RwInt32 levels = (formatWord & rwRASTERFORMATMIPMAP) ? std::max(1, mipCount) : 1;
     const RwInt32 mipBits = formatWord & (rwRASTERFORMATMIPMAP | rwRASTERFORMATAUTOMIPMAP);
+    // The declared size is weighed before anything is allocated: within the device's limits, and no larger
+    // than the bytes that follow in the chunk and in the stream can fill.
+    const D3DCAPS9& caps = *RwD3D9GetCaps();
+    if (RwUInt32(width) > caps.MaxTextureWidth || RwUInt32(height) > caps.MaxTextureHeight)
+        return FALSE;
+    const RwUInt64 firstLevel = MinimumLevelBytes(d3dFormat, formatWord, width, height);
+    const RwUInt64 needed = sizeof header + PaletteBytes(formatWord) + 4 + firstLevel;
+    if (firstLevel == 0 || needed > length || needed - sizeof header > RwStreamBytesLeft(stream))
+        return FALSE;
+    RwUInt32 left = length - RwUInt32(sizeof header) - PaletteBytes(formatWord);
 
     RwRaster* raster = nullptr;
     if (flags & flagCompressed) {
@@ -215,13 +236,17 @@ RwBool RwD3D9NativeTextureRead(void* streamIn, void* textureOut, RwInt32) {
     const RwInt32 toRead = (ext->autoMipMapping & 1) ? 1 : mipCount;
     bool ok = toRead >= 1 && toRead <= RwRasterGetNumLevels(raster);
     for (RwInt32 level = 0; ok && level < toRead; level++) {
+        RwInt32 count = 0;
+        ok = RwStreamReadInt32(stream, &count, 4) && count >= 0 && left >= 4 && RwUInt32(count) <= left - 4;
+        if (!ok)
+            break;
+        left -= 4 + RwUInt32(count);
         RwUInt8* pixels = RwRasterLock(raster, RwUInt8(level), rwRASTERLOCKWRITE);
         if (!pixels) {
             ok = false;
             break;
         }
-        RwInt32 count = 0;
-        ok = RwStreamReadInt32(stream, &count, 4) && count >= 0 && RwUInt32(count) <= LevelBytes(raster) &&
+        ok = RwUInt32(count) <= LevelBytes(raster) &&
              RwStreamRead(stream, pixels, RwUInt32(count)) == RwUInt32(count);
         RwRasterUnlock(raster);
     }

@@ -290,6 +290,29 @@ RwStream* RwStreamWrite(RwStream* stream, const void* buffer, RwUInt32 length) {
     return stream;
 }
 
+RwUInt32 RwStreamBytesLeft(RwStream* stream) {
+    constexpr RwUInt32 unknown = 0xFFFFFFFF;
+    switch (stream->type) {
+    case rwSTREAMFILE:
+    case rwSTREAMFILENAME: {
+        void* file = stream->Type.file.fpFile;
+        const long here = Files().rwftell(file);
+        if (here < 0 || Files().rwfseek(file, 0, SEEK_END) != 0)
+            return unknown;
+        const long end = Files().rwftell(file);
+        if (Files().rwfseek(file, here, SEEK_SET) != 0 || end < here)
+            return unknown;
+        return RwUInt32(std::min<RwInt64>(RwInt64(end) - here, unknown - 1));
+    }
+    case rwSTREAMMEMORY:
+        return stream->Type.memory.nSize > stream->Type.memory.position
+                   ? stream->Type.memory.nSize - stream->Type.memory.position
+                   : 0;
+    default:
+        return unknown;
+    }
+}
+
 RwStream* RwStreamSkip(RwStream* stream, RwUInt32 offset) {
     if (offset == 0) {
         return stream;

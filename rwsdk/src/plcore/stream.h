@@ -70,6 +70,9 @@ RwBool RwStreamClose(RwStream* stream, void* data);
 RwUInt32 RwStreamRead(RwStream* stream, void* buffer, RwUInt32 length);
 RwStream* RwStreamWrite(RwStream* stream, const void* buffer, RwUInt32 length);
 RwStream* RwStreamSkip(RwStream* stream, RwUInt32 offset);
+// Bytes a read stream still holds (memory and file streams), or 0xFFFFFFFF when the stream cannot say.
+// Readers weigh the sizes a record declares against it before allocating.
+RwUInt32 RwStreamBytesLeft(RwStream* stream);
 
 // Arrays in their stored form (little-endian 32-bit words); lengths are in bytes. A short read fails.
 RwStream* RwStreamWriteReal(RwStream* stream, const RwReal* reals, RwUInt32 length);

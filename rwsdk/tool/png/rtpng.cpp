@@ -84,11 +84,24 @@ RwImage* RtPNGImageRead(const RwChar* imageName) {
         return nullptr;
     }
     png_set_user_limits(png, rtPNGMAXSIDE, rtPNGMAXSIDE);
+    // A chunk's declared length is allocated whole: ancillary chunks are capped, and the text chunks, which
+    // nothing here reads, are skipped without being stored.
+    png_set_chunk_malloc_max(png, rtPNGMAXCHUNK);
+    png_set_chunk_cache_max(png, rtPNGMAXCHUNKS);
+    static const png_byte textChunks[] = "tEXt\0zTXt\0iTXt";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, textChunks, 3);
     png_set_read_fn(png, stream, Read);
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colourType = 0, interlace = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
+    // Deflate gives at most 1032 bytes per byte it reads: a size the rest of the file cannot fill is refused
+    // before the image is allocated.
+    const RwUInt64 pixelBytes =
+        RwUInt64(height) * ((RwUInt64(width) * bitDepth * png_get_channels(png, info) + 7) / 8);
+    if (pixelBytes > RwUInt64(1032) * RwStreamBytesLeft(stream)) {
+        png_error(png, "image larger than its data");
+    }
     png_set_strip_16(png);
 
     RwInt32 depth = 0;

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -61,4 +63,28 @@ TEST_F(FilesTest, TextReadsTurnEveryLineEndIntoLf) {
     EXPECT_EQ(text, "a 1\nb 2\nc 3\nd 4\n");
     EXPECT_FALSE(Win32::ReadTextFile(Game("data\\absent.info"), text));
     EXPECT_EQ(Win32::NormaliseLineEnds("\r\r\n\n"), "\n\n\n");
+}
+
+// A device, a fifo or a directory where a file is expected, or a file beyond the limit, is refused at once
+// with a message naming it, instead of being read forever.
+TEST_F(FilesTest, WholeFileReadsRefuseWhatIsNotASaneFile) {
+    ASSERT_EQ(mkfifo((root / "Data" / "pipe").c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        size_t limit;
+        const char* message;
+    } cases[] = {{"\\dev\\zero", Win32::MaxWholeFileBytes, "is not a regular file"},
+                 {Game("data\\pipe"), Win32::MaxWholeFileBytes, "is not a regular file"},
+                 {Game("data\\textures"), Win32::MaxWholeFileBytes, "is not a regular file"},
+                 {Game("data\\textures\\sky.dds"), 2, "is too large"}};
+    for (const auto& c : cases) {
+        std::string bytes;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(Win32::ReadFile(c.path, bytes, c.limit)) << c.path;
+        const std::string message = testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find("'" + c.path + "'"), std::string::npos) << message;
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    }
+    std::string bytes;
+    EXPECT_TRUE(Win32::ReadFile(Game("data\\textures\\sky.dds"), bytes, 3));
 }
