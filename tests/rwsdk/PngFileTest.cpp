@@ -96,10 +96,13 @@ void* CountingCalloc(size_t count, size_t size, RwUInt32 hint) {
 }
 
 Bytes Chunk(const char* type, const Bytes& data) {
-    Bytes out = {RwUInt8(data.size() >> 24), RwUInt8(data.size() >> 16), RwUInt8(data.size() >> 8),
-                 RwUInt8(data.size())};
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
+    Bytes out;
+    for (int shift : {24, 16, 8, 0})
+        out.push_back(RwUInt8(data.size() >> shift));
+    for (int i = 0; i < 4; i++)
+        out.push_back(RwUInt8(type[i]));
+    for (RwUInt8 b : data)
+        out.push_back(b);
     const uLong crc = crc32(crc32(0, nullptr, 0), out.data() + 4, uInt(out.size() - 4));
     for (int shift : {24, 16, 8, 0})
         out.push_back(RwUInt8(crc >> shift));
