@@ -1,7 +1,11 @@
 // Shared vertex buffers handed out as ranges, dynamic buffers reused, and the rotating per-frame buffers.
 #include "DriverFixture.h"
 
+#include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/driver/d3d9/d3d9vertexbuffer.h"
+
+#include <cstdlib>
+#include <map>
 
 namespace {
 
@@ -99,4 +103,78 @@ TEST_F(DriverTest, RotatingLocksAppendAlignedAndDiscardWhenFull) {
     EXPECT_EQ(RwD3D9GetCurrentRotatingSlot(), (next + 1) % 4);
     for (int s = 0; s < 4; ++s)
         EXPECT_EQ(RwD3D9GetRotatingSlot(s).offset, 0u);
+}
+
+namespace {
+
+// Every engine allocation, with its size and hint, while the memory functions below are installed.
+struct Allocation {
+    size_t size;
+    RwUInt32 hint;
+};
+std::map<void*, Allocation> liveAllocations;
+
+void* RecordMalloc(size_t size, RwUInt32 hint) {
+    void* block = std::malloc(size ? size : 1);
+    if (block)
+        liveAllocations[block] = {size, hint};
+    return block;
+}
+void RecordFree(void* block) {
+    if (block)
+        liveAllocations.erase(block);
+    std::free(block);
+}
+void* RecordRealloc(void* block, size_t size, RwUInt32 hint) {
+    void* grown = std::realloc(block, size ? size : 1);
+    if (grown) {
+        liveAllocations.erase(block);
+        liveAllocations[grown] = {size, hint};
+    }
+    return grown;
+}
+void* RecordCalloc(size_t count, size_t size, RwUInt32 hint) {
+    void* block = std::calloc(count ? count : 1, size ? size : 1);
+    if (block)
+        liveAllocations[block] = {count * size, hint};
+    return block;
+}
+const RwMemoryFunctions recordingFunctions = {RecordMalloc, RecordFree, RecordRealloc, RecordCalloc};
+
+class DriverWithoutFreeLists : public DriverTest {
+protected:
+    RwUInt32 InitFlags() const override { return rwENGINEINITNOFREELISTS; }
+    const RwMemoryFunctions* MemoryFunctions() const override { return &recordingFunctions; }
+    void TearDown() override {
+        DriverTest::TearDown();
+        // With free lists off every entry is its own allocation, and each one goes back.
+        EXPECT_TRUE(liveAllocations.empty()) << liveAllocations.size() << " allocations left";
+        liveAllocations.clear();
+    }
+};
+
+} // namespace
+
+// The driver's own lists (vertex-buffer areas, video-memory rasters, transform slots) take their entries
+// through the engine's entry functions: with free lists off, no list block is made for them.
+TEST_F(DriverWithoutFreeLists, DriverEntriesAreSeparateAllocations) {
+    const std::map<void*, Allocation> before = liveAllocations;
+    void* buffer = nullptr;
+    RwUInt32 offset = 0;
+    ASSERT_TRUE(RwD3D9CreateVertexBuffer(24, 100, &buffer, &offset));
+    RwD3D9DestroyVertexBuffer(24, 100, buffer, offset);
+    ASSERT_TRUE(RwD3D9CreateVertexBuffer(24, 100, &buffer, &offset));
+    const D3DMATRIX m = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1}}};
+    ASSERT_TRUE(RwD3D9SetTransform(D3DTS_VIEW, &m));
+    RwRaster* target = RwRasterCreate(16, 16, 0, rwRASTERTYPECAMERATEXTURE);
+    ASSERT_NE(target, nullptr);
+    int driverEntries = 0;
+    for (const auto& [block, allocation] : liveAllocations) {
+        if (before.count(block) || (allocation.hint & 0xFFFF) != 0x0411)
+            continue;
+        ++driverEntries;
+        EXPECT_LE(allocation.size, 64u) << "a list block of hint " << std::hex << allocation.hint;
+    }
+    EXPECT_GE(driverEntries, 4); // stride record, area, created buffer, transform slot, video raster node
+    RwRasterDestroy(target);
 }

@@ -28,6 +28,9 @@ protected:
 
     // Video mode to start in (0: the windowed desktop entry).
     virtual RwInt32 VideoMode() const { return 0; }
+    // Engine start-up flags and memory functions (null: the engine's own).
+    virtual RwUInt32 InitFlags() const { return 0; }
+    virtual const RwMemoryFunctions* MemoryFunctions() const { return nullptr; }
 
     void SetUp() override {
         ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
@@ -35,7 +38,7 @@ protected:
         ASSERT_NE(window, nullptr) << SDL_GetError();
         hwnd = Win32::AttachSdlWindow(window);
         ASSERT_TRUE(RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach));
-        ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
+        ASSERT_TRUE(RwEngineInit(MemoryFunctions(), InitFlags(), 0));
         RwEngineOpenParams params = {hwnd};
         ASSERT_TRUE(RwEngineOpen(&params));
         ASSERT_TRUE(RwEngineSetVideoMode(VideoMode()));

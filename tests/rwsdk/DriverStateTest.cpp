@@ -6,6 +6,8 @@
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
 #include "rwsdk/driver/d3d9/d3d9rwrendst.h"
 
+#include <cstring>
+
 namespace {
 
 RwUInt32 Requested(RwUInt32 state) {
@@ -101,6 +103,33 @@ TEST_F(DriverTest, SameWorldMatrixTwiceMakesOneCall) {
     RwD3D9SetTransformWorld(nullptr);
     RwD3D9SetTransformWorld(nullptr);
     EXPECT_EQ(Count(Log(), "SetTransform(256)"), 2u);
+}
+
+// Both ways of setting the world matrix share one cache: the device ends with the last matrix set.
+TEST_F(DriverTest, WorldSlotAndWorldMatrixShareOneCache) {
+    const D3DMATRIX x = {{{2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 5, 6, 7, 1}}};
+    RwMatrix a{};
+    a.right = {1, 0, 0};
+    a.up = {0, 1, 0};
+    a.at = {0, 0, 1};
+    a.pos = {1, 2, 3};
+    StartLog();
+    ASSERT_TRUE(RwD3D9SetTransform(D3DTS_WORLD, &x));
+    ASSERT_TRUE(RwD3D9SetTransformWorld(&a));
+    ASSERT_TRUE(RwD3D9SetTransform(D3DTS_WORLD, &x));
+    EXPECT_EQ(Count(Log(), "SetTransform(256)"), 3u);
+    D3DMATRIX onDevice{}, cached{};
+    ASSERT_EQ(RwD3D9Device->GetTransform(D3DTS_WORLD, &onDevice), D3D_OK);
+    RwD3D9GetTransform(D3DTS_WORLD, &cached);
+    EXPECT_EQ(std::memcmp(&onDevice, &x, sizeof x), 0);
+    EXPECT_EQ(std::memcmp(&cached, &x, sizeof x), 0);
+    // And the other way round: the world matrix again after the slot changed is sent.
+    ASSERT_TRUE(RwD3D9SetTransformWorld(&a));
+    ASSERT_TRUE(RwD3D9SetTransformWorld(&a));
+    EXPECT_EQ(Count(Log(), "SetTransform(256)"), 1u);
+    ASSERT_EQ(RwD3D9Device->GetTransform(D3DTS_WORLD, &onDevice), D3D_OK);
+    EXPECT_EQ(onDevice.m[3][0], 1.0f);
+    EXPECT_EQ(onDevice.m[3][2], 3.0f);
 }
 
 TEST_F(DriverTest, EnablingALightBeyondTheCacheMakesNoCall) {

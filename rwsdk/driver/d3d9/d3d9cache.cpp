@@ -34,7 +34,6 @@ IDirect3DSurface9* cachedDepthStencil;
 D3DMATRIX* transforms[transformSlots];
 RwFreeList* matrixFreeList = nullptr;
 
-D3DMATRIX worldMatrix;
 bool worldIsIdentity = false;
 
 struct LightEntry {
@@ -107,29 +106,39 @@ bool GrowLights(RwInt32 index) {
     return true;
 }
 
+// The slot of a transform state, taken from the free list the first time it is set.
+D3DMATRIX* TransformSlot(RwUInt32 state) {
+    D3DMATRIX*& slot = transforms[state];
+    if (!slot) {
+        if (!matrixFreeList)
+            matrixFreeList = RwFreeListCreate(sizeof(D3DMATRIX), 15, 16, 0x30411);
+        slot =
+            matrixFreeList ? static_cast<D3DMATRIX*>(RwFreeListEntryAlloc(matrixFreeList, 0x30411)) : nullptr;
+    }
+    return slot;
+}
+
+RwBool StoreAndSend(RwUInt32 state, const D3DMATRIX& m) {
+    D3DMATRIX* slot = TransformSlot(state);
+    if (!slot)
+        return FALSE;
+    *slot = m;
+    return SUCCEEDED(RwD3D9Device->SetTransform(D3DTRANSFORMSTATETYPE(state), &m)) ? TRUE : FALSE;
+}
+
 } // namespace
 
+// The world matrix has one cache, slot 256, whichever of the two calls sets it: the device always holds
+// what the slot says.
 RwBool RwD3D9SetTransform(RwUInt32 state, const void* matrix) {
     if (state >= transformSlots)
         return FALSE;
     const D3DMATRIX* m = matrix ? static_cast<const D3DMATRIX*>(matrix) : &identity;
-    D3DMATRIX*& slot = transforms[state];
-    if (slot && SameWords(slot, m, sizeof(D3DMATRIX))) {
-        if (state == worldState)
-            worldIsIdentity = SameWords(m, &identity, sizeof identity);
-        return TRUE;
-    }
-    if (!slot) {
-        if (!matrixFreeList)
-            matrixFreeList = RwFreeListCreate(sizeof(D3DMATRIX), 15, 16, 0x30411);
-        slot = matrixFreeList ? static_cast<D3DMATRIX*>(RwFreeListAlloc(matrixFreeList, 0x30411)) : nullptr;
-        if (!slot)
-            return FALSE;
-    }
-    *slot = *m;
+    const D3DMATRIX* slot = transforms[state];
+    const bool same = slot && SameWords(slot, m, sizeof(D3DMATRIX));
     if (state == worldState)
         worldIsIdentity = SameWords(m, &identity, sizeof identity);
-    return SUCCEEDED(RwD3D9Device->SetTransform(D3DTRANSFORMSTATETYPE(state), m)) ? TRUE : FALSE;
+    return same ? TRUE : StoreAndSend(state, *m);
 }
 
 void RwD3D9GetTransform(RwUInt32 state, void* matrix) {
@@ -143,17 +152,16 @@ RwBool RwD3D9SetTransformWorld(const RwMatrix* matrix) {
         if (worldIsIdentity)
             return TRUE;
         worldIsIdentity = true;
-        worldMatrix = identity;
-        return SUCCEEDED(RwD3D9Device->SetTransform(D3DTS_WORLD, &identity)) ? TRUE : FALSE;
+        return StoreAndSend(worldState, identity);
     }
     const D3DMATRIX m = {{{matrix->right.x, matrix->right.y, matrix->right.z, 0.0f, matrix->up.x,
                            matrix->up.y, matrix->up.z, 0.0f, matrix->at.x, matrix->at.y, matrix->at.z, 0.0f,
                            matrix->pos.x, matrix->pos.y, matrix->pos.z, 1.0f}}};
-    if (!worldIsIdentity && SameWords(&m, &worldMatrix, sizeof m))
+    const D3DMATRIX* slot = transforms[worldState];
+    if (!worldIsIdentity && slot && SameWords(&m, slot, sizeof m))
         return TRUE;
     worldIsIdentity = false;
-    worldMatrix = m;
-    return SUCCEEDED(RwD3D9Device->SetTransform(D3DTS_WORLD, &m)) ? TRUE : FALSE;
+    return StoreAndSend(worldState, m);
 }
 
 void RwD3D9SetStreamSource(RwUInt32 stream, void* vertexBuffer, RwUInt32 offset, RwUInt32 stride) {
@@ -514,7 +522,7 @@ void RwD3D9ResetStreamAndShaderCaches() {
 void RwD3D9ResetTransformCache() {
     for (D3DMATRIX*& slot : transforms) {
         if (slot && matrixFreeList)
-            RwFreeListFree(matrixFreeList, slot);
+            RwFreeListEntryFree(matrixFreeList, slot);
         slot = nullptr;
     }
     worldIsIdentity = false;

@@ -73,7 +73,7 @@ RwUInt32 ZBufferDepth() {
 void AddVideoRaster(RwRaster* raster) {
     if (!videoRasterFreeList)
         return;
-    auto* node = static_cast<VideoRasterNode*>(RwFreeListAlloc(videoRasterFreeList, 0x30411));
+    auto* node = static_cast<VideoRasterNode*>(RwFreeListEntryAlloc(videoRasterFreeList, 0x30411));
     if (!node)
         return;
     node->raster = raster;
@@ -86,7 +86,7 @@ void RemoveVideoRaster(RwRaster* raster) {
         if ((*link)->raster == raster) {
             VideoRasterNode* node = *link;
             *link = node->next;
-            RwFreeListFree(videoRasterFreeList, node);
+            RwFreeListEntryFree(videoRasterFreeList, node);
             return;
         }
     }
@@ -729,6 +729,12 @@ void RwD3D9VideoMemoryRasterListOpen() {
 }
 
 void RwD3D9VideoMemoryRasterListClose() {
+    // Node by node: with free lists off they are separate allocations.
+    while (videoRasters) {
+        VideoRasterNode* node = videoRasters;
+        videoRasters = node->next;
+        RwFreeListEntryFree(videoRasterFreeList, node);
+    }
     if (videoRasterFreeList)
         RwFreeListDestroy(videoRasterFreeList);
     videoRasterFreeList = nullptr;

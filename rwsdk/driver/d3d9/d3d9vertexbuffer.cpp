@@ -77,7 +77,7 @@ void UnlinkArea(StrideRecord* record, FreeArea* area) {
         record->freeAreas = area->next;
     if (area->next)
         area->next->previous = area->previous;
-    RwFreeListFree(areaList, area);
+    RwFreeListEntryFree(areaList, area);
 }
 
 D3DPOOL DynamicPool() {
@@ -118,7 +118,7 @@ DynamicEntry* EntryOf(void* buffer) {
 RwBool RwD3D9CreateVertexBuffer(RwUInt32 stride, RwUInt32 size, void** vertexBuffer, RwUInt32* offset) {
     StrideRecord* record = FindStride(stride);
     if (!record) {
-        record = static_cast<StrideRecord*>(RwFreeListAlloc(strideList, listHint));
+        record = static_cast<StrideRecord*>(RwFreeListEntryAlloc(strideList, listHint));
         if (!record)
             return FALSE;
         *record = {stride, nullptr, nullptr, strides};
@@ -135,13 +135,13 @@ RwBool RwD3D9CreateVertexBuffer(RwUInt32 stride, RwUInt32 size, void** vertexBuf
         if (FAILED(RwD3D9Device->CreateVertexBuffer(length, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &buffer,
                                                     nullptr)))
             return FALSE;
-        area = static_cast<FreeArea*>(RwFreeListAlloc(areaList, listHint));
-        auto* created = static_cast<CreatedBuffer*>(RwFreeListAlloc(createdList, listHint));
+        area = static_cast<FreeArea*>(RwFreeListEntryAlloc(areaList, listHint));
+        auto* created = static_cast<CreatedBuffer*>(RwFreeListEntryAlloc(createdList, listHint));
         if (!area || !created) {
             if (area)
-                RwFreeListFree(areaList, area);
+                RwFreeListEntryFree(areaList, area);
             if (created)
-                RwFreeListFree(createdList, created);
+                RwFreeListEntryFree(createdList, created);
             buffer->Release();
             return FALSE;
         }
@@ -180,7 +180,7 @@ void RwD3D9DestroyVertexBuffer(RwUInt32 stride, RwUInt32 size, void* vertexBuffe
         }
     }
     if (!grown) {
-        auto* area = static_cast<FreeArea*>(RwFreeListAlloc(areaList, listHint));
+        auto* area = static_cast<FreeArea*>(RwFreeListEntryAlloc(areaList, listHint));
         if (!area)
             return;
         *area = {offset, size, static_cast<IDirect3DVertexBuffer9*>(vertexBuffer), nullptr, nullptr};
@@ -226,7 +226,7 @@ RwBool RwD3D9CreateDynamicVertexBuffer(RwUInt32 size, void** vertexBuffer) {
             chosen->buffer->Release();
         chosen->buffer = nullptr;
     } else {
-        chosen = static_cast<DynamicEntry*>(RwFreeListAlloc(dynamicList, listHint));
+        chosen = static_cast<DynamicEntry*>(RwFreeListEntryAlloc(dynamicList, listHint));
         if (!chosen)
             return FALSE;
         *chosen = {0, 0, nullptr, nullptr, dynamics};
@@ -322,15 +322,30 @@ RwBool RwD3D9VertexBufferManagerOpen() {
 void RwD3D9VertexBufferManagerClose() {
     for (RotatingSlot& slot : slots)
         slot = {0, 0, nullptr};
-    for (DynamicEntry* e = dynamics; e; e = e->next) {
+    // Each entry goes back one by one: with free lists off they are separate allocations.
+    for (DynamicEntry* e = dynamics; e;) {
         if (e->buffer)
             e->buffer->Release();
-        e->buffer = nullptr;
+        DynamicEntry* next = e->next;
+        RwFreeListEntryFree(dynamicList, e);
+        e = next;
     }
     dynamics = nullptr;
-    for (StrideRecord* r = strides; r; r = r->next) {
-        for (CreatedBuffer* c = r->created; c; c = c->next)
+    for (StrideRecord* r = strides; r;) {
+        for (CreatedBuffer* c = r->created; c;) {
             c->buffer->Release();
+            CreatedBuffer* next = c->next;
+            RwFreeListEntryFree(createdList, c);
+            c = next;
+        }
+        for (FreeArea* a = r->freeAreas; a;) {
+            FreeArea* next = a->next;
+            RwFreeListEntryFree(areaList, a);
+            a = next;
+        }
+        StrideRecord* next = r->next;
+        RwFreeListEntryFree(strideList, r);
+        r = next;
     }
     strides = nullptr;
     for (RwFreeList** list : {&strideList, &areaList, &createdList, &dynamicList}) {
