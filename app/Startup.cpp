@@ -15,6 +15,7 @@
 #include "frontend/Frontend.h"
 #include "games/MPlrGame.h"
 #include "games/SPlrGame.h"
+#include "gui/draw/Font.h"
 #include "input/DirectInput.h"
 #include "input/Joystick.h"
 #include "input/Keyboard.h"
@@ -138,6 +139,7 @@ void Init(HINSTANCE instance, HWND window) {
 
     Step("set directories");
     bool directoriesFound = SetDirectories(strings);
+    Gui::Font::InstallCache(); // fonts are read from "FontsDir" when the GUI first asks for them
     Step("copy strings");
     Base::TextTable = strings;
     if (!directoriesFound) {

@@ -1,7 +1,11 @@
 #include "frontend/Frontend.h"
 
 #include "audio/MusicPlayer.h"
+#include "base/FontCache.h"
 #include "base/FrameClock.h"
+#include "base/TextTable.h"
+#include "gui/draw/Font.h"
+#include "gui/draw/ScreenDraw.h"
 #include "rwsdk/driver/d3d9/d3d92drend.h"
 #include "rwsdk/driver/d3d9/d3d9rwrendst.h"
 #include "rwsdk/src/baraster.h"
@@ -60,6 +64,12 @@ void DrawPlaceholder() {
         // The horizon line.
         RwIm2DVertex horizon[2] = {Vertex(0, h * 0.6f, 0xFFE0E8F0), Vertex(w, h * 0.6f, 0xFFE0E8F0)};
         RwIm2DRenderLine(horizon, 2, 0, 1);
+        // The title in the game's own bitmap font.
+        if (const Gui::Font* font = Base::FontCache::Get("Verdana24ib.font")) {
+            Gui::QueueText({cx, h * 0.15f}, Base::GetText("AppTitle"), {236, 240, 248, 255}, {1, 1}, 0,
+                           size_t(-1), {0, 0}, 0, 0);
+            Gui::FlushTextQueue(font, rwFILTERLINEAR);
+        }
         RwCameraEndUpdate(placeholderCamera);
     }
     RwCameraShowRaster(placeholderCamera, Rw::MainWindow, 0);

@@ -7,8 +7,10 @@
 #include "audio/Device.h"
 #include "base/AsyncLoader.h"
 #include "base/Config.h"
+#include "base/FontCache.h"
 #include "base/SoundCache.h"
 #include "base/TextTable.h"
+#include "gui/draw/Font.h"
 #include "input/DirectInput.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/src/baimage.h"
@@ -152,6 +154,8 @@ TEST_F(Startup, InitRunsItsStepsInOrderAndLeavesEverythingUp) {
     EXPECT_NE(RwImageFindFormat(".tif"), nullptr);
     EXPECT_NE(RwImageFindFormat(".png"), nullptr);
     EXPECT_EQ(Base::GetText("FontsDir"), "Fonts"); // the strings file became the text table
+    EXPECT_EQ(Base::FontCache::Load, &Gui::Font::Load);
+    EXPECT_EQ(Base::FontCache::Delete, &Gui::Font::Delete);
 
     App::Shutdown();
     DestroyWindow(window);

@@ -1,0 +1,12 @@
+#include "gui/Widget.h"
+
+namespace Gui {
+
+// One line per registered widget class, added with the class. Nothing else names their source files, so a
+// program linked without the whole library would lose them silently; the tests look each name up.
+const char* const RegisteredClassNames[] = {
+    "class Gui::Widget",
+};
+const size_t RegisteredClassCount = sizeof RegisteredClassNames / sizeof RegisteredClassNames[0];
+
+} // namespace Gui

@@ -1,0 +1,57 @@
+// The root of a widget tree: owns its widgets, maps the tree's virtual coordinates ("DesktopRect") to screen
+// pixels, keeps the tree's one cursor, finds the widget under it and plays the widgets' interface sounds.
+#pragma once
+
+#include "gui/Widget.h"
+
+namespace Input {
+class Keyboard;
+class Mouse;
+} // namespace Input
+namespace Audio {
+class SoundGroup;
+}
+
+namespace Gui {
+
+class Cursor;
+
+class Desktop : public WidgetsContainer {
+public:
+    Desktop() = default;
+    // Deletes every widget of the tree; the sound group stays its creator's.
+    ~Desktop() override;
+
+    bool AddChild(Widget* child) override;
+    bool RemoveChild(Widget* child) override;
+    // "DesktopRect" (required) and the top-level "Widgets".
+    virtual bool Load(const Base::Info& node);
+    virtual bool Reserved(void* argument);
+    virtual void Draw();
+    virtual void Update();
+
+    void DeleteAllWidgets();
+    Base::Vector2 VirtualToScreen(Base::Vector2 point) const;
+    Base::Vector2 ScreenToVirtual(Base::Vector2 point) const;
+    // A one-shot sound of that file in the desktop's group.
+    void PlaySound(const Base::String& soundName);
+    // The topmost visible, non-transparent widget whose rect holds the point (virtual coordinates), searched
+    // down the tree; null when none.
+    Widget* HitTest(Base::Vector2 point) const;
+    // Drops every mouse reference (captured, pressed, hovered) to the widget or a widget below it; called as
+    // a widget leaves the tree.
+    void Forget(Widget* leaving);
+
+    Input::Keyboard* keyboard = nullptr;
+    Input::Mouse* mouse = nullptr;
+    Audio::SoundGroup* sounds = nullptr;
+    Cursor* cursor = nullptr;
+    Rect virtualRect;
+    Rect screenRect;
+    // Tracked: a widget deleted by its user must not be pressed or hovered afterwards.
+    Base::SmartPtr<Widget> captured;
+    Base::SmartPtr<Widget> lastPressed;
+    Base::SmartPtr<Widget> hovered;
+};
+
+} // namespace Gui
