@@ -76,6 +76,7 @@ void DrawColoured(std::vector<LineVertex3d>& scratch, const Vertex3d* vertices, 
         out[i] = {v.x, v.y, v.z, ToArgb(v.colour)};
     }
     RwD3D9SetTransformWorld(matrix);
+    const StageBinding binding;
     RwD3D9SetTexture(nullptr, 0);
     Rw::SavedRenderStates saved;
     SetStates(saved, false);
@@ -83,11 +84,13 @@ void DrawColoured(std::vector<LineVertex3d>& scratch, const Vertex3d* vertices, 
     RwD3D9SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
     RwD3D9DrawPrimitiveUP(type, primitives, out, sizeof(LineVertex3d));
     saved.Restore();
+    binding.Restore();
 }
 
 void DrawTexturedScratch(uint32_t vertexCount, RwTexture* texture, const RwMatrix* matrix,
                          uint32_t filterMode) {
     RwD3D9SetTransformWorld(matrix);
+    const StageBinding binding;
     RwD3D9SetTexture(texture, 0);
     Rw::SavedRenderStates saved;
     SetStates(saved, true);
@@ -98,6 +101,7 @@ void DrawTexturedScratch(uint32_t vertexCount, RwTexture* texture, const RwMatri
     RwD3D9DrawPrimitiveUP(D3DPT_TRIANGLELIST, vertexCount / 3, triangleVertices.data(),
                           sizeof(TexturedVertex3d));
     saved.Restore();
+    binding.Restore();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "rwsdk/driver/d3d9/d3d9device.h"
+#include "rwsdk/driver/d3d9/d3d9rendst.h"
 #include "scene/EngineHost.h"
 
 #include <d3d9.h>
@@ -26,6 +27,17 @@ public:
 private:
     RECT old{};
     bool saved = false;
+};
+
+// The raster bound to stage 0 before a call, bound again after it. Binding a texture with alpha turns
+// blending on in the engine's cache; binding the old raster back is what turns it off again.
+class StageBinding {
+public:
+    StageBinding() : raster(RwD3D9GetRasterStage(0)) {}
+    void Restore() const { RwD3D9SetRasterStage(raster, 0); }
+
+private:
+    RwRaster* raster;
 };
 
 // Stage 0 modulates diffuse by the texture, or takes diffuse alone; stage 1 is off.

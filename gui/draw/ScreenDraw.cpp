@@ -103,6 +103,7 @@ void DrawQuads(const ScreenPoint* points, uint32_t pointCount, RwTexture* textur
         v[4] = {a.x, b.y, 0.5f, 1.0f, c, a.u, b.v};
         v[5] = v[0];
     }
+    const StageBinding binding;
     RwD3D9SetTexture(texture, 0);
     Rw::SavedRenderStates saved;
     ScissorSave scissor;
@@ -114,6 +115,7 @@ void DrawQuads(const ScreenPoint* points, uint32_t pointCount, RwTexture* textur
     RwD3D9SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     RwD3D9DrawPrimitiveUP(D3DPT_TRIANGLELIST, quads * 2, quadVertices.data(), sizeof(ScreenVertex));
     saved.Restore();
+    binding.Restore();
     scissor.Restore();
 }
 
@@ -128,6 +130,7 @@ void DrawLines2d(const ScreenPoint* points, uint32_t pointCount, uint32_t stride
         const ScreenPoint& p = points[size_t(i) * stride];
         v[i] = {p.x, p.y, 0.5f, 1.0f, ToArgb(p.colour)};
     }
+    const StageBinding binding;
     RwD3D9SetTexture(nullptr, 0);
     Rw::SavedRenderStates saved;
     ScissorSave scissor;
@@ -137,6 +140,7 @@ void DrawLines2d(const ScreenPoint* points, uint32_t pointCount, uint32_t stride
     RwD3D9SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
     RwD3D9DrawPrimitiveUP(D3DPT_LINELIST, lines, lineVertices.data(), sizeof(LineVertex));
     saved.Restore();
+    binding.Restore();
     scissor.Restore();
 }
 
