@@ -110,6 +110,9 @@ const RwPluginRegistry* RwCameraGetRegistry();
 
 // Reads a camera chunk's payload (the stream stands after the camera chunk's header); no frame is set.
 RwCamera* RwCameraStreamRead(RwStream* stream);
+// The camera chunk, header first; the size is that of its payload.
+RwUInt32 RwCameraStreamGetSize(const RwCamera* camera);
+const RwCamera* RwCameraStreamWrite(const RwCamera* camera, RwStream* stream);
 
 inline RwCamera* RwCameraSetFrame(RwCamera* camera, RwFrame* frame) {
     RwObjectSetFrame(&camera->object, frame);

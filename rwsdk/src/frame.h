@@ -119,6 +119,14 @@ const RwPluginRegistry* RwFrameGetRegistry();
 // Reads a frame list chunk's payload (the stream stands after the frame list chunk's header).
 RwFrameList* RwFrameListStreamRead(RwStream* stream, RwFrameList* frameList);
 RwFrameList* RwFrameListDeinitialize(RwFrameList* frameList);
+// The frames of a hierarchy in stream order: the root first, every parent before its children, siblings
+// last first (so that reading, which adds each child at the head, gives back the sibling order).
+RwFrameList* RwFrameListInitialize(RwFrameList* frameList, RwFrame* root);
+// Index of a frame in the list, or -1.
+RwInt32 RwFrameListFindFrame(const RwFrameList* frameList, const RwFrame* frame);
+// The frame list chunk, header first; the size is that of its payload.
+RwUInt32 RwFrameListStreamGetSize(const RwFrameList* frameList);
+const RwFrameList* RwFrameListStreamWrite(const RwFrameList* frameList, RwStream* stream);
 
 // Objects placed by a frame.
 void RwObjectSetFrame(RwObjectHasFrame* object, RwFrame* frame);

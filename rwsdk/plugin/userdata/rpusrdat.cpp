@@ -1,0 +1,366 @@
+// User-data plugin: named arrays on geometries, frames, cameras, lights, materials and textures.
+#include "rwsdk/plugin/userdata/rpusrdat.h"
+
+#include "rwsdk/src/camera.h"
+#include "rwsdk/src/engine.h"
+#include "rwsdk/src/frame.h"
+#include "rwsdk/src/plcore/error.h"
+#include "rwsdk/src/plcore/memory.h"
+#include "rwsdk/src/plcore/stream.h"
+#include "rwsdk/src/texture.h"
+#include "rwsdk/world/bageomet.h"
+#include "rwsdk/world/balight.h"
+#include "rwsdk/world/bamateri.h"
+
+#include <cstring>
+
+namespace {
+
+// The plugin's data in each object.
+struct UserDataList {
+    RwInt32 numElements;
+    RpUserDataArray* data;
+};
+
+constexpr RwUInt32 userDataHint = rwMEMHINTDUR_EVENT | rwID_USERDATAPLUGIN;
+
+RwInt32 engineUsers = 0;
+RwInt32 geometryOffset = -1, frameOffset = -1, cameraOffset = -1, lightOffset = -1, materialOffset = -1,
+        textureOffset = -1;
+
+UserDataList* ListOf(const void* object, RwInt32 offset) {
+    return RWPLUGINOFFSET(UserDataList, const_cast<void*>(object), offset);
+}
+
+RwChar* Duplicate(const RwChar* text) {
+    if (!text)
+        return nullptr;
+    const size_t size = std::strlen(text) + 1;
+    auto* copy = static_cast<RwChar*>(RwMalloc(size, userDataHint));
+    if (copy)
+        std::memcpy(copy, text, size);
+    return copy;
+}
+
+void FreeArrayContents(RpUserDataArray* array) {
+    if (array->name)
+        RwFree(array->name);
+    if (array->format == rpSTRINGUSERDATA && array->data) {
+        auto** strings = static_cast<RwChar**>(array->data);
+        for (RwInt32 i = 0; i < array->numElements; ++i)
+            if (strings[i])
+                RwFree(strings[i]);
+    }
+    if (array->data)
+        RwFree(array->data);
+    *array = {nullptr, rpNAUSERDATAFORMAT, 0, nullptr};
+}
+
+void DestroyList(UserDataList* list) {
+    for (RwInt32 i = 0; i < list->numElements; ++i)
+        FreeArrayContents(&list->data[i]);
+    if (list->data)
+        RwFree(list->data);
+    list->numElements = 0;
+    list->data = nullptr;
+}
+
+void* Construct(void* object, RwInt32 offset, RwInt32) {
+    *ListOf(object, offset) = {0, nullptr};
+    return object;
+}
+
+void* Destruct(void* object, RwInt32 offset, RwInt32) {
+    DestroyList(ListOf(object, offset));
+    return object;
+}
+
+// Elements of a new array of the format: 4 bytes each, zero or null.
+void* AllocElements(RpUserDataFormat format, RwInt32 count) {
+    if (count <= 0 || format < rpINTUSERDATA || format > rpSTRINGUSERDATA)
+        return nullptr;
+    return RwCalloc(size_t(count), 4, userDataHint);
+}
+
+bool CopyArray(RpUserDataArray* dst, const RpUserDataArray* src) {
+    *dst = {nullptr, src->format, src->numElements, nullptr};
+    if (src->name && !(dst->name = Duplicate(src->name)))
+        return false;
+    if (!src->data)
+        return true;
+    dst->data = AllocElements(src->format, src->numElements);
+    if (!dst->data)
+        return src->format < rpINTUSERDATA || src->format > rpSTRINGUSERDATA;
+    if (src->format != rpSTRINGUSERDATA) {
+        std::memcpy(dst->data, src->data, 4 * size_t(src->numElements));
+        return true;
+    }
+    auto* const* from = static_cast<RwChar* const*>(src->data);
+    auto** to = static_cast<RwChar**>(dst->data);
+    for (RwInt32 i = 0; i < src->numElements; ++i)
+        if (from[i] && !(to[i] = Duplicate(from[i])))
+            return false;
+    return true;
+}
+
+void* Copy(void* dstObject, const void* srcObject, RwInt32 offset, RwInt32) {
+    UserDataList* dst = ListOf(dstObject, offset);
+    const UserDataList* src = ListOf(srcObject, offset);
+    DestroyList(dst);
+    if (src->numElements == 0)
+        return dstObject;
+    dst->data = static_cast<RpUserDataArray*>(
+        RwCalloc(size_t(src->numElements), sizeof(RpUserDataArray), userDataHint));
+    if (!dst->data)
+        return dstObject;
+    dst->numElements = src->numElements;
+    for (RwInt32 i = 0; i < src->numElements; ++i) {
+        if (!CopyArray(&dst->data[i], &src->data[i])) {
+            DestroyList(dst); // a partial copy would be no copy
+            RwErrorSetCode(E_RW_NOMEM);
+            break;
+        }
+    }
+    return dstObject;
+}
+
+// Reads within the sub-chunk's bytes only.
+struct BoundedReader {
+    RwStream* stream;
+    RwUInt32 left;
+
+    bool Bytes(void* out, RwUInt32 size) {
+        if (size > left)
+            return false;
+        left -= size;
+        return RwStreamRead(stream, out, size) == size;
+    }
+    bool Int(RwInt32* out) { return Bytes(out, 4); }
+    // A NUL-terminated string of the stored length (length + 1 with the NUL), null for 0.
+    bool String(RwChar** out) {
+        RwInt32 length;
+        *out = nullptr;
+        if (!Int(&length) || length < 0 || RwUInt32(length) > left)
+            return false;
+        if (length == 0)
+            return true;
+        *out = static_cast<RwChar*>(RwMalloc(size_t(length), userDataHint));
+        if (!*out || !Bytes(*out, RwUInt32(length)))
+            return false;
+        (*out)[length - 1] = '\0';
+        return true;
+    }
+};
+
+bool ReadArray(BoundedReader& in, RpUserDataArray* array) {
+    RwInt32 format, count;
+    if (!in.String(&array->name) || !in.Int(&format) || !in.Int(&count))
+        return false;
+    // Every element takes at least 4 bytes.
+    if (format < rpINTUSERDATA || format > rpSTRINGUSERDATA || count < 0 || RwUInt32(count) > in.left / 4)
+        return false;
+    array->format = RpUserDataFormat(format);
+    array->data = AllocElements(array->format, count);
+    if (count > 0 && !array->data)
+        return false;
+    array->numElements = count;
+    if (format != rpSTRINGUSERDATA)
+        return in.Bytes(array->data, 4 * RwUInt32(count));
+    auto** strings = static_cast<RwChar**>(array->data);
+    for (RwInt32 i = 0; i < count; ++i)
+        if (!in.String(&strings[i]))
+            return false;
+    return true;
+}
+
+RwStream* Read(RwStream* stream, RwInt32 length, void* object, RwInt32 offset, RwInt32) {
+    UserDataList* list = ListOf(object, offset);
+    DestroyList(list);
+    BoundedReader in = {stream, RwUInt32(length)};
+    RwInt32 count;
+    bool ok = in.Int(&count) && count >= 0 && RwUInt32(count) <= in.left / 12; // 12 bytes at least per array
+    if (ok && count > 0) {
+        list->data =
+            static_cast<RpUserDataArray*>(RwCalloc(size_t(count), sizeof(RpUserDataArray), userDataHint));
+        ok = list->data != nullptr;
+        if (ok)
+            list->numElements = count;
+    }
+    for (RwInt32 i = 0; ok && i < count; ++i)
+        ok = ReadArray(in, &list->data[i]);
+    // Half-read arrays are not kept: the object loads without user data, and the extension reader steps
+    // to the end of this sub-chunk, so the stream stays in step.
+    if (!ok)
+        DestroyList(list);
+    return stream;
+}
+
+bool WriteString(RwStream* stream, const RwChar* text) {
+    const RwInt32 length = text ? RwInt32(std::strlen(text) + 1) : 0;
+    return RwStreamWriteInt32(stream, &length, 4) &&
+           (length == 0 || RwStreamWrite(stream, text, RwUInt32(length)));
+}
+
+RwStream* Write(RwStream* stream, RwInt32, const void* object, RwInt32 offset, RwInt32) {
+    const UserDataList* list = ListOf(object, offset);
+    RwInt32 used = 0;
+    for (RwInt32 i = 0; i < list->numElements; ++i)
+        used += list->data[i].format != rpNAUSERDATAFORMAT ? 1 : 0;
+    if (!RwStreamWriteInt32(stream, &used, 4))
+        return stream;
+    for (RwInt32 i = 0; i < list->numElements; ++i) {
+        const RpUserDataArray& array = list->data[i];
+        if (array.format == rpNAUSERDATAFORMAT)
+            continue;
+        const RwInt32 head[2] = {array.format, array.numElements};
+        if (!WriteString(stream, array.name) || !RwStreamWriteInt32(stream, head, sizeof(head)))
+            return stream;
+        if (array.format == rpSTRINGUSERDATA) {
+            for (RwInt32 e = 0; e < array.numElements; ++e)
+                if (!WriteString(stream, static_cast<RwChar* const*>(array.data)[e]))
+                    return stream;
+        } else if (array.numElements > 0) {
+            const RwStream* done = array.format == rpREALUSERDATA
+                                       ? RwStreamWriteReal(stream, static_cast<const RwReal*>(array.data),
+                                                           4 * RwUInt32(array.numElements))
+                                       : RwStreamWriteInt32(stream, static_cast<const RwInt32*>(array.data),
+                                                            4 * RwUInt32(array.numElements));
+            if (!done)
+                return stream;
+        }
+    }
+    return stream;
+}
+
+RwInt32 Size(const void* object, RwInt32 offset, RwInt32) {
+    const UserDataList* list = ListOf(object, offset);
+    if (list->numElements == 0)
+        return 0;
+    RwInt32 size = 4;
+    for (RwInt32 i = 0; i < list->numElements; ++i) {
+        const RpUserDataArray& array = list->data[i];
+        if (array.format == rpNAUSERDATAFORMAT)
+            continue;
+        size += 4 + (array.name ? RwInt32(std::strlen(array.name) + 1) : 0) + 8;
+        if (array.format != rpSTRINGUSERDATA) {
+            size += 4 * array.numElements;
+            continue;
+        }
+        for (RwInt32 e = 0; e < array.numElements; ++e) {
+            const RwChar* text = static_cast<RwChar* const*>(array.data)[e];
+            size += 4 + (text ? RwInt32(std::strlen(text) + 1) : 0);
+        }
+    }
+    return size;
+}
+
+void* EngineOpen(void* instance, RwInt32, RwInt32) {
+    ++engineUsers;
+    return instance;
+}
+
+void* EngineClose(void* instance, RwInt32, RwInt32) {
+    --engineUsers;
+    return instance;
+}
+
+RwInt32 GetArrayCount(const void* object, RwInt32 offset) {
+    const UserDataList* list = ListOf(object, offset);
+    RwInt32 count = 0;
+    for (RwInt32 i = 0; i < list->numElements; ++i)
+        count += list->data[i].data ? 1 : 0;
+    return count;
+}
+
+RpUserDataArray* GetArray(void* object, RwInt32 offset, RwInt32 index) {
+    UserDataList* list = ListOf(object, offset);
+    return index >= 0 && index < list->numElements ? &list->data[index] : nullptr;
+}
+
+RwInt32 AddArray(void* object, RwInt32 offset, const RwChar* name, RpUserDataFormat format,
+                 RwInt32 numElements) {
+    if (format < rpINTUSERDATA || format > rpSTRINGUSERDATA || numElements < 0) {
+        RwErrorSetCode(E_RW_BADPARAM);
+        return -1;
+    }
+    UserDataList* list = ListOf(object, offset);
+    RpUserDataArray array = {nullptr, format, numElements, nullptr};
+    if ((name && !(array.name = Duplicate(name))) ||
+        (numElements > 0 && !(array.data = AllocElements(format, numElements)))) {
+        FreeArrayContents(&array);
+        RwErrorSetCode(E_RW_NOMEM);
+        return -1;
+    }
+    const size_t bytes = sizeof(RpUserDataArray) * size_t(list->numElements + 1);
+    auto* grown = static_cast<RpUserDataArray*>(list->data ? RwRealloc(list->data, bytes, userDataHint)
+                                                           : RwMalloc(bytes, userDataHint));
+    if (!grown) {
+        FreeArrayContents(&array);
+        RwErrorSetCode(E_RW_NOMEM);
+        return -1;
+    }
+    list->data = grown;
+    list->data[list->numElements] = array;
+    return list->numElements++;
+}
+
+void RemoveArray(void* object, RwInt32 offset, RwInt32 index) {
+    UserDataList* list = ListOf(object, offset);
+    if (index >= 0 && index < list->numElements)
+        FreeArrayContents(&list->data[index]);
+}
+
+template <class Register, class RegisterStream>
+bool Attach(RwInt32* offset, Register reg, RegisterStream regStream) {
+    *offset = reg(sizeof(UserDataList), rwID_USERDATAPLUGIN, Construct, Destruct, Copy);
+    return *offset >= 0 && regStream(rwID_USERDATAPLUGIN, Read, Write, Size) >= 0;
+}
+
+} // namespace
+
+RwBool RpUserDataPluginAttach() {
+    if (RwEngineRegisterPlugin(0, rwID_USERDATAPLUGIN, EngineOpen, EngineClose) < 0)
+        return FALSE;
+    // A world-sector registry does not exist yet; its user data comes with the worlds.
+    return Attach(&geometryOffset, RpGeometryRegisterPlugin, RpGeometryRegisterPluginStream) &&
+           Attach(&frameOffset, RwFrameRegisterPlugin, RwFrameRegisterPluginStream) &&
+           Attach(&cameraOffset, RwCameraRegisterPlugin, RwCameraRegisterPluginStream) &&
+           Attach(&lightOffset, RpLightRegisterPlugin, RpLightRegisterPluginStream) &&
+           Attach(&materialOffset, RpMaterialRegisterPlugin, RpMaterialRegisterPluginStream) &&
+           Attach(&textureOffset, RwTextureRegisterPlugin, RwTextureRegisterPluginStream);
+}
+
+RwBool RpUserDataArraySetString(RpUserDataArray* array, RwInt32 index, const RwChar* value) {
+    auto** strings = static_cast<RwChar**>(array->data);
+    RwChar* copy = nullptr;
+    if (value && !(copy = Duplicate(value))) {
+        RwErrorSetCode(E_RW_NOMEM);
+        return FALSE;
+    }
+    if (strings[index])
+        RwFree(strings[index]);
+    strings[index] = copy;
+    return TRUE;
+}
+
+#define USERDATA_ACCESSORS(Kind, Type, offset)                                                               \
+    RwInt32 RpUserData##Kind##GetArrayCount(const Type* object) {                                            \
+        return GetArrayCount(object, offset);                                                                \
+    }                                                                                                        \
+    RpUserDataArray* RpUserData##Kind##GetArray(Type* object, RwInt32 index) {                               \
+        return GetArray(object, offset, index);                                                              \
+    }                                                                                                        \
+    RwInt32 RpUserData##Kind##AddArray(Type* object, const RwChar* name, RpUserDataFormat format,            \
+                                       RwInt32 numElements) {                                                \
+        return AddArray(object, offset, name, format, numElements);                                          \
+    }                                                                                                        \
+    void RpUserData##Kind##RemoveArray(Type* object, RwInt32 index) {                                        \
+        RemoveArray(object, offset, index);                                                                  \
+    }
+
+USERDATA_ACCESSORS(Geometry, RpGeometry, geometryOffset)
+USERDATA_ACCESSORS(Frame, RwFrame, frameOffset)
+USERDATA_ACCESSORS(Camera, RwCamera, cameraOffset)
+USERDATA_ACCESSORS(Light, RpLight, lightOffset)
+USERDATA_ACCESSORS(Material, RpMaterial, materialOffset)
+USERDATA_ACCESSORS(Texture, RwTexture, textureOffset)

@@ -1,0 +1,522 @@
+// Geometry module: geometries, morph targets, mesh building from triangles and the geometry chunk.
+#include "rwsdk/world/bageomet.h"
+
+#include "rwsdk/src/engine.h"
+#include "rwsdk/src/plcore/chunk.h"
+#include "rwsdk/src/plcore/error.h"
+#include "rwsdk/src/plcore/memory.h"
+#include "rwsdk/src/plcore/resources.h"
+#include "rwsdk/src/plcore/stream.h"
+#include "rwsdk/src/texture.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+RwModuleInfo geometryModule;
+RwPluginRegistry geometryTKList = {sizeof(RpGeometry), sizeof(RpGeometry), 0, nullptr, nullptr};
+
+constexpr RwUInt32 geometryHint = rwMEMHINTDUR_EVENT | rwID_GEOMETRY;
+constexpr RwUInt32 morphHint = rwMEMHINTDUR_EVENT | rwID_GEOMETRY | rwMEMHINTFLAG_RESIZABLE;
+constexpr RwUInt32 oldestWithoutSurface = 0x34001; // struct payloads of 0x34000 carry surface properties
+constexpr RwInt32 errorTooManyVertices = 6;
+
+void* GeometryOpen(void* instance, RwInt32 offset, RwInt32) {
+    geometryModule.globalsOffset = offset;
+    ++geometryModule.numInstances;
+    return instance;
+}
+
+void* GeometryClose(void* instance, RwInt32, RwInt32) {
+    --geometryModule.numInstances;
+    return instance;
+}
+
+bool Native(const RpGeometry* geometry) {
+    return geometry->flags & rpGEOMETRYNATIVE;
+}
+
+// Bytes of one morph target's vertex data.
+size_t MorphVertexBytes(const RpGeometry* geometry) {
+    if (Native(geometry))
+        return 0;
+    const size_t positions = sizeof(RwV3d) * size_t(geometry->numVertices);
+    return (geometry->flags & rpGEOMETRYNORMALS) ? 2 * positions : positions;
+}
+
+void LayOutMorphTargets(RpGeometry* geometry, RpMorphTarget* block, RwInt32 count) {
+    auto* data = reinterpret_cast<RwUInt8*>(block + count);
+    const size_t positions = sizeof(RwV3d) * size_t(geometry->numVertices);
+    for (RwInt32 i = 0; i < count; ++i) {
+        block[i].parentGeom = geometry;
+        block[i].verts = nullptr;
+        block[i].normals = nullptr;
+        if (Native(geometry))
+            continue;
+        block[i].verts = reinterpret_cast<RwV3d*>(data);
+        data += positions;
+        if (geometry->flags & rpGEOMETRYNORMALS) {
+            block[i].normals = reinterpret_cast<RwV3d*>(data);
+            data += positions;
+        }
+    }
+}
+
+// Texture set count and the stored flags of creation flags; -1 sets for more than the engine keeps.
+RwInt32 NormaliseFlags(RwUInt32 given, RwUInt32* stored) {
+    RwInt32 sets = RwInt32((given >> 16) & 0xFF);
+    if (sets == 0)
+        sets = (given & rpGEOMETRYTEXTURED2) ? 2 : (given & rpGEOMETRYTEXTURED) ? 1 : 0;
+    *stored = (given & 0x7B) | (given & 0x0F000000) |
+              (sets == 1  ? rpGEOMETRYTEXTURED
+               : sets > 1 ? rpGEOMETRYTEXTURED2
+                          : 0u);
+    return sets <= rwMAXTEXTURECOORDS ? sets : -1;
+}
+
+// The creation flags that give back this geometry's flags and texture set count.
+RwUInt32 StoredCreationFlags(const RpGeometry* geometry) {
+    RwUInt32 flags = geometry->flags;
+    if (geometry->numTexCoordSets > 2)
+        flags |= rpGEOMETRYTEXCOORDSETS(RwUInt32(geometry->numTexCoordSets));
+    return flags;
+}
+
+RwUInt32 StructArraysSize(const RpGeometry* geometry) {
+    if (Native(geometry) || geometry->numVertices == 0)
+        return 0;
+    const RwUInt32 v = RwUInt32(geometry->numVertices);
+    return ((geometry->flags & rpGEOMETRYPRELIT) ? 4 * v : 0) + 8 * v * RwUInt32(geometry->numTexCoordSets) +
+           8 * RwUInt32(geometry->numTriangles);
+}
+
+RwUInt32 StructSize(const RpGeometry* geometry) {
+    RwUInt32 size = 16 + StructArraysSize(geometry);
+    const RwUInt32 vertexBytes = Native(geometry) ? 0 : 12 * RwUInt32(geometry->numVertices);
+    const bool normals = geometry->flags & rpGEOMETRYNORMALS;
+    for (RwInt32 i = 0; i < geometry->numMorphTargets; ++i)
+        size += 24 + vertexBytes + (normals ? vertexBytes : 0);
+    return size;
+}
+
+// Reads exactly length bytes of the struct payload, keeping count of what is left of it.
+bool ReadPayload(RwStream* stream, void* buffer, RwUInt64 length, RwUInt32* remaining) {
+    if (length > *remaining) {
+        RwErrorSetCode(E_RW_READ);
+        return false;
+    }
+    *remaining -= RwUInt32(length);
+    if (RwStreamRead(stream, buffer, RwUInt32(length)) != length) {
+        RwErrorSetCode(E_RW_READ);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+RwInt32 _rpGeometryModuleAttach() {
+    return RwEngineRegisterPlugin(sizeof(RwInt32), rwID_GEOMETRYMODULE, GeometryOpen, GeometryClose);
+}
+
+RpGeometry* RpGeometryCreate(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format) {
+    if (numVerts < 0 || numTriangles < 0)
+        return nullptr;
+    if (numVerts >= 0x10000) {
+        RwErrorSetCode(errorTooManyVertices);
+        return nullptr;
+    }
+    RwUInt32 flags;
+    const RwInt32 sets = NormaliseFlags(format, &flags);
+    if (sets < 0) {
+        RwErrorSetCode(E_RW_BADPARAM);
+        return nullptr;
+    }
+    const bool native = flags & rpGEOMETRYNATIVE;
+    size_t size = size_t(geometryTKList.sizeOfStruct);
+    if (!native) {
+        if (flags & rpGEOMETRYPRELIT)
+            size += sizeof(RwRGBA) * size_t(numVerts);
+        size +=
+            sizeof(RwTexCoords) * size_t(numVerts) * size_t(sets) + sizeof(RpTriangle) * size_t(numTriangles);
+    }
+    auto* geometry = static_cast<RpGeometry*>(RwMalloc(size, geometryHint));
+    if (!geometry) {
+        RwErrorSetCode(E_RW_NOMEM);
+        return nullptr;
+    }
+    std::memset(static_cast<void*>(geometry), 0, size);
+    geometry->object.type = rwGEOMETRY;
+    geometry->flags = flags;
+    geometry->refCount = 1;
+    geometry->numTriangles = numTriangles;
+    geometry->numVertices = numVerts;
+    geometry->numTexCoordSets = sets;
+    RpMaterialListInitialize(&geometry->matList);
+    if (!native) {
+        auto* next = reinterpret_cast<RwUInt8*>(geometry) + geometryTKList.sizeOfStruct;
+        if ((flags & rpGEOMETRYPRELIT) && numVerts > 0) {
+            geometry->preLitLum = reinterpret_cast<RwRGBA*>(next);
+            next += sizeof(RwRGBA) * size_t(numVerts);
+        }
+        for (RwInt32 i = 0; i < sets && numVerts > 0; ++i) {
+            geometry->texCoords[i] = reinterpret_cast<RwTexCoords*>(next);
+            next += sizeof(RwTexCoords) * size_t(numVerts);
+        }
+        if (numTriangles > 0) {
+            geometry->triangles = reinterpret_cast<RpTriangle*>(next);
+            for (RwInt32 i = 0; i < numTriangles; ++i)
+                geometry->triangles[i].matIndex = 0xFFFF;
+        }
+    }
+    if (RpGeometryAddMorphTargets(geometry, 1) < 0) {
+        RwFree(geometry);
+        return nullptr;
+    }
+    if (!RwPluginRegistryInitObject(&geometryTKList, geometry)) {
+        RwFree(geometry->morphTarget);
+        RwFree(geometry);
+        return nullptr;
+    }
+    return geometry;
+}
+
+RwInt32 RpGeometryAddMorphTargets(RpGeometry* geometry, RwInt32 count) {
+    if (count < 0) {
+        RwErrorSetCode(E_RW_BADPARAM);
+        return -1;
+    }
+    const RwInt32 old = geometry->numMorphTargets;
+    const size_t vertexBytes = MorphVertexBytes(geometry);
+    const size_t total = size_t(old) + size_t(count);
+    auto* block =
+        static_cast<RpMorphTarget*>(RwMalloc((sizeof(RpMorphTarget) + vertexBytes) * total, morphHint));
+    if (!block) {
+        RwErrorSetCode(E_RW_NOMEM);
+        return -1;
+    }
+    std::memset(static_cast<void*>(block), 0, (sizeof(RpMorphTarget) + vertexBytes) * total);
+    if (geometry->morphTarget) {
+        // The old records, then the old vertex data, which now starts behind the larger record array.
+        std::memcpy(static_cast<void*>(block), geometry->morphTarget, sizeof(RpMorphTarget) * size_t(old));
+        std::memcpy(reinterpret_cast<RwUInt8*>(block + total),
+                    reinterpret_cast<const RwUInt8*>(geometry->morphTarget + old), vertexBytes * size_t(old));
+        RwFree(geometry->morphTarget);
+    }
+    geometry->morphTarget = block;
+    geometry->numMorphTargets = RwInt32(total);
+    LayOutMorphTargets(geometry, block, RwInt32(total));
+    return old;
+}
+
+RwBool RpGeometryDestroy(RpGeometry* geometry) {
+    if (geometry->refCount > 1) {
+        --geometry->refCount;
+        return TRUE;
+    }
+    if (geometry->repEntry)
+        RwResourcesFreeResourceEntry(geometry->repEntry);
+    geometry->lockedSinceLastInst = rpGEOMETRYLOCKALL;
+    if (geometry->mesh)
+        RpMeshHeaderDestroy(geometry->mesh);
+    geometry->mesh = nullptr;
+    RwPluginRegistryDeInitObject(&geometryTKList, geometry);
+    if (geometry->morphTarget)
+        RwFree(geometry->morphTarget);
+    RpMaterialListDeinitialize(&geometry->matList);
+    RwFree(geometry);
+    return TRUE;
+}
+
+RpGeometry* RpGeometryLock(RpGeometry* geometry, RwUInt16 lockMode) {
+    geometry->lockedSinceLastInst |= lockMode;
+    if ((lockMode & rpGEOMETRYLOCKPOLYGONS) && geometry->mesh) {
+        RpMeshHeaderDestroy(geometry->mesh);
+        geometry->mesh = nullptr;
+    }
+    return geometry;
+}
+
+RpGeometry* RpGeometryUnlock(RpGeometry* geometry) {
+    return geometry->mesh ? geometry : RpGeometryBuildMeshes(geometry);
+}
+
+RpGeometry* RpGeometryTriangleSetVertexIndices(RpGeometry* geometry, RpTriangle* triangle, RwUInt16 vert1,
+                                               RwUInt16 vert2, RwUInt16 vert3) {
+    triangle->vertIndex[0] = vert1;
+    triangle->vertIndex[1] = vert2;
+    triangle->vertIndex[2] = vert3;
+    return geometry;
+}
+
+RpGeometry* RpGeometryTriangleSetMaterial(RpGeometry* geometry, RpTriangle* triangle, RpMaterial* material) {
+    if (!material) {
+        triangle->matIndex = 0xFFFF;
+        return geometry;
+    }
+    RwInt32 index = RpMaterialListFindMaterialIndex(&geometry->matList, material);
+    if (index < 0)
+        index = RpMaterialListAppendMaterial(&geometry->matList, material);
+    if (index < 0)
+        return nullptr;
+    triangle->matIndex = RwUInt16(index);
+    return geometry;
+}
+
+RpGeometry* RpGeometryForAllMaterials(RpGeometry* geometry, RpMaterialCallBack callBack, void* data) {
+    for (RwInt32 i = 0; i < geometry->matList.numMaterials; ++i)
+        if (!callBack(geometry->matList.materials[i], data))
+            break;
+    return geometry;
+}
+
+RpMorphTarget* RpMorphTargetCalculateBoundingSphere(RpMorphTarget* morphTarget, RwSphere* sphere) {
+    const RpGeometry* geometry = morphTarget->parentGeom;
+    const RwInt32 count = morphTarget->verts ? geometry->numVertices : 0;
+    const RwV3d* v = morphTarget->verts;
+    RwV3d lo = {0, 0, 0}, hi = {0, 0, 0};
+    for (RwInt32 i = 0; i < count; ++i) {
+        if (i == 0) {
+            lo = hi = v[0];
+            continue;
+        }
+        lo = {std::min(lo.x, v[i].x), std::min(lo.y, v[i].y), std::min(lo.z, v[i].z)};
+        hi = {std::max(hi.x, v[i].x), std::max(hi.y, v[i].y), std::max(hi.z, v[i].z)};
+    }
+    const RwV3d centre = {(lo.x + hi.x) * 0.5f, (lo.y + hi.y) * 0.5f, (lo.z + hi.z) * 0.5f};
+    RwReal radiusSquared = 0;
+    for (RwInt32 i = 0; i < count; ++i) {
+        const RwReal dx = v[i].x - centre.x, dy = v[i].y - centre.y, dz = v[i].z - centre.z;
+        radiusSquared = std::max(radiusSquared, dx * dx + dy * dy + dz * dz);
+    }
+    sphere->center = centre;
+    sphere->radius = std::sqrt(radiusSquared) * std::bit_cast<RwReal>(0x3F8020C5u);
+    return morphTarget;
+}
+
+RpGeometry* RpGeometryBuildMeshes(RpGeometry* geometry) {
+    if (geometry->mesh)
+        return geometry;
+    RpBuildMesh* builder = RpBuildMeshCreate(RwUInt32(geometry->numTriangles));
+    if (!builder)
+        return nullptr;
+    // Keys in order of first appearance; one material's keys are those of its first triangle, so each
+    // material is keyed once. Shared entries of one material use the same index, so that equal materials
+    // sort as equals.
+    const RwInt32 numMaterials = geometry->matList.numMaterials;
+    struct Keys {
+        bool known;
+        RwUInt16 matIndex, texture, raster, pipeline;
+    };
+    std::vector<Keys> keys(size_t(numMaterials), Keys{false, 0, 0, 0, 0});
+    std::vector<const void*> textures, rasters, pipelines;
+    auto keyOf = [](std::vector<const void*>& table, const void* value) {
+        auto found = std::find(table.begin(), table.end(), value);
+        if (found == table.end()) {
+            table.push_back(value);
+            return RwUInt16(table.size() - 1);
+        }
+        return RwUInt16(found - table.begin());
+    };
+    for (RwInt32 t = 0; t < geometry->numTriangles; ++t) {
+        const RpTriangle& tri = geometry->triangles[t];
+        RpMaterial* material = nullptr;
+        Keys k = {true, 0xFFFF, 0, 0, 0};
+        if (tri.matIndex < numMaterials) {
+            material = geometry->matList.materials[tri.matIndex];
+            Keys& known = keys[tri.matIndex];
+            if (!known.known) {
+                known.known = true;
+                known.matIndex = RwUInt16(RpMaterialListFindMaterialIndex(&geometry->matList, material));
+                known.texture = keyOf(textures, material->texture);
+                known.raster = keyOf(rasters, material->texture ? material->texture->raster : nullptr);
+                known.pipeline = keyOf(pipelines, material->pipeline);
+            }
+            k = known;
+        }
+        if (!RpBuildMeshAddTriangle(builder, material, tri.vertIndex[0], tri.vertIndex[1], tri.vertIndex[2],
+                                    k.matIndex, k.texture, k.raster, k.pipeline)) {
+            RpBuildMeshDestroy(builder);
+            return nullptr;
+        }
+    }
+    RpMeshHeader* header = RpBuildMeshGenerateMeshHeader(builder, geometry->flags & rpGEOMETRYTRISTRIP);
+    if (!header)
+        return nullptr;
+    geometry->mesh = header;
+    return geometry;
+}
+
+RwInt32 RpGeometryRegisterPlugin(RwInt32 size, RwUInt32 pluginID, RwPluginObjectConstructor constructCB,
+                                 RwPluginObjectDestructor destructCB, RwPluginObjectCopy copyCB) {
+    return RwPluginRegistryAddPlugin(&geometryTKList, size, pluginID, constructCB, destructCB, copyCB);
+}
+
+RwInt32 RpGeometryRegisterPluginStream(RwUInt32 pluginID, RwPluginDataChunkReadCallBack readCB,
+                                       RwPluginDataChunkWriteCallBack writeCB,
+                                       RwPluginDataChunkGetSizeCallBack getSizeCB) {
+    return RwPluginRegistryAddPluginStream(&geometryTKList, pluginID, readCB, writeCB, getSizeCB);
+}
+
+RwInt32 RpGeometryGetPluginOffset(RwUInt32 pluginID) {
+    return RwPluginRegistryGetPluginOffset(&geometryTKList, pluginID);
+}
+
+const RwPluginRegistry* RpGeometryGetRegistry() {
+    return &geometryTKList;
+}
+
+RpGeometry* RpGeometryStreamRead(RwStream* stream) {
+    RwUInt32 length = 0, version = 0;
+    if (!RwStreamFindChunk(stream, rwID_STRUCT, &length, &version))
+        return nullptr;
+    RwUInt32 remaining = length;
+    RwInt32 head[4];
+    RwReal surface[3] = {1.0f, 1.0f, 1.0f};
+    if (!ReadPayload(stream, head, sizeof(head), &remaining) ||
+        (version < oldestWithoutSurface && !ReadPayload(stream, surface, sizeof(surface), &remaining)))
+        return nullptr;
+    const RwUInt32 format = RwUInt32(head[0]);
+    const RwInt32 numTriangles = head[1], numVertices = head[2], numMorphTargets = head[3];
+    RwUInt32 flags;
+    const RwInt32 sets = NormaliseFlags(format, &flags);
+    const bool native = flags & rpGEOMETRYNATIVE;
+    // Counts are held against the bytes of the struct before anything is allocated for them; triangles
+    // need vertices to index.
+    const bool arrays = !native && numVertices > 0;
+    const RwUInt64 arrayBytes = arrays ? ((flags & rpGEOMETRYPRELIT) ? 4ull : 0ull) * RwUInt64(numVertices) +
+                                             8ull * RwUInt64(numVertices) * RwUInt64(sets) +
+                                             8ull * RwUInt64(numTriangles)
+                                       : 0;
+    if (numTriangles < 0 || numVertices < 0 || numMorphTargets < 1 || sets < 0 ||
+        (!native && numVertices == 0 && numTriangles > 0) ||
+        arrayBytes + 24ull * RwUInt64(numMorphTargets) > remaining) {
+        RwErrorSetCode(E_RW_READ);
+        return nullptr;
+    }
+    RpGeometry* geometry = RpGeometryCreate(numVertices, numTriangles, format);
+    if (!geometry)
+        return nullptr;
+    auto fail = [geometry]() -> RpGeometry* {
+        RpGeometryDestroy(geometry);
+        return nullptr;
+    };
+    if (numMorphTargets > 1 && RpGeometryAddMorphTargets(geometry, numMorphTargets - 1) < 0)
+        return fail();
+    if (arrays) {
+        if (geometry->preLitLum &&
+            !ReadPayload(stream, geometry->preLitLum, 4ull * RwUInt32(numVertices), &remaining))
+            return fail();
+        for (RwInt32 i = 0; i < sets; ++i)
+            if (!ReadPayload(stream, geometry->texCoords[i], 8ull * RwUInt32(numVertices), &remaining))
+                return fail();
+        if (numTriangles > 0 &&
+            !ReadPayload(stream, geometry->triangles, 8ull * RwUInt32(numTriangles), &remaining))
+            return fail();
+        // Stored as vertex 1, vertex 0, material, vertex 2.
+        for (RwInt32 t = 0; t < numTriangles; ++t) {
+            RpTriangle& tri = geometry->triangles[t];
+            const RwUInt16 stored[4] = {tri.vertIndex[0], tri.vertIndex[1], tri.vertIndex[2], tri.matIndex};
+            tri = {{stored[1], stored[0], stored[3]}, stored[2]};
+            if (tri.vertIndex[0] >= numVertices || tri.vertIndex[1] >= numVertices ||
+                tri.vertIndex[2] >= numVertices) {
+                RwErrorSetCode(E_RW_READ);
+                return fail();
+            }
+        }
+    }
+    const RwUInt64 vertexBytes = 12ull * RwUInt32(numVertices);
+    for (RwInt32 i = 0; i < numMorphTargets; ++i) {
+        RpMorphTarget& target = geometry->morphTarget[i];
+        RwInt32 words[6];
+        if (!ReadPayload(stream, words, sizeof(words), &remaining))
+            return fail();
+        std::memcpy(&target.boundingSphere, words, sizeof(RwSphere));
+        const bool positions = words[4] != 0, normals = words[5] != 0;
+        // Arrays the geometry has no room for cannot be read.
+        if ((positions && !target.verts && numVertices > 0) ||
+            (normals && !target.normals && numVertices > 0)) {
+            RwErrorSetCode(E_RW_READ);
+            return fail();
+        }
+        if (positions && numVertices > 0 && !ReadPayload(stream, target.verts, vertexBytes, &remaining))
+            return fail();
+        if (normals && numVertices > 0 && !ReadPayload(stream, target.normals, vertexBytes, &remaining))
+            return fail();
+    }
+    if (remaining > 0 && !RwStreamSkip(stream, remaining))
+        return fail();
+
+    RwUInt32 listVersion = 0;
+    if (!RwStreamFindChunk(stream, rwID_MATLIST, nullptr, &listVersion))
+        return fail();
+    if (version < oldestWithoutSurface) {
+        const RwSurfaceProperties props = {surface[0], surface[1], surface[2]};
+        RpMaterialSetDefaultSurfaceProperties(&props);
+    }
+    const RpMaterialList* list = RpMaterialListStreamRead(stream, &geometry->matList);
+    if (version < oldestWithoutSurface)
+        RpMaterialSetDefaultSurfaceProperties(nullptr);
+    if (!list)
+        return fail();
+    for (RwInt32 t = 0; t < numTriangles && geometry->triangles; ++t) {
+        const RwUInt16 m = geometry->triangles[t].matIndex;
+        if (m != 0xFFFF && m >= geometry->matList.numMaterials) {
+            RwErrorSetCode(E_RW_READ);
+            return fail();
+        }
+    }
+    if (!RwPluginRegistryReadDataChunks(&geometryTKList, stream, geometry) ||
+        !RpGeometryBuildMeshes(geometry))
+        return fail();
+    return geometry;
+}
+
+RwUInt32 RpGeometryStreamGetSize(const RpGeometry* geometry) {
+    return rwCHUNKHEADERSIZE + StructSize(geometry) + rwCHUNKHEADERSIZE +
+           RpMaterialListStreamGetSize(&geometry->matList) + rwCHUNKHEADERSIZE +
+           RwPluginRegistryGetPluginStreamSize(&geometryTKList, geometry);
+}
+
+const RpGeometry* RpGeometryStreamWrite(const RpGeometry* geometry, RwStream* stream) {
+    const RwInt32 head[4] = {RwInt32(StoredCreationFlags(geometry)), geometry->numTriangles,
+                             geometry->numVertices, geometry->numMorphTargets};
+    if (!RwStreamWriteEngineChunkHeader(stream, rwID_GEOMETRY, RpGeometryStreamGetSize(geometry)) ||
+        !RwStreamWriteEngineChunkHeader(stream, rwID_STRUCT, StructSize(geometry)) ||
+        !RwStreamWriteInt32(stream, head, sizeof(head)))
+        return nullptr;
+    const RwUInt32 v = RwUInt32(geometry->numVertices);
+    if (StructArraysSize(geometry) > 0) {
+        if (geometry->preLitLum && !RwStreamWrite(stream, geometry->preLitLum, 4 * v))
+            return nullptr;
+        for (RwInt32 i = 0; i < geometry->numTexCoordSets; ++i)
+            if (!RwStreamWriteReal(stream, &geometry->texCoords[i]->u, 8 * v))
+                return nullptr;
+        for (RwInt32 t = 0; t < geometry->numTriangles; ++t) {
+            const RpTriangle& tri = geometry->triangles[t];
+            const RwInt32 words[2] = {RwInt32(RwUInt32(tri.vertIndex[0]) << 16 | tri.vertIndex[1]),
+                                      RwInt32(RwUInt32(tri.vertIndex[2]) << 16 | tri.matIndex)};
+            if (!RwStreamWriteInt32(stream, words, sizeof(words)))
+                return nullptr;
+        }
+    }
+    const bool native = Native(geometry);
+    for (RwInt32 i = 0; i < geometry->numMorphTargets; ++i) {
+        const RpMorphTarget& target = geometry->morphTarget[i];
+        const RwReal sphere[4] = {target.boundingSphere.center.x, target.boundingSphere.center.y,
+                                  target.boundingSphere.center.z, target.boundingSphere.radius};
+        const RwInt32 present[2] = {native ? 0 : 1, !native && target.normals ? 1 : 0};
+        if (!RwStreamWriteReal(stream, sphere, sizeof(sphere)) || !RwStreamWriteInt32(stream, present, 8) ||
+            (present[0] && v > 0 && !RwStreamWriteReal(stream, &target.verts->x, 12 * v)) ||
+            (present[1] && v > 0 && !RwStreamWriteReal(stream, &target.normals->x, 12 * v)))
+            return nullptr;
+    }
+    if (!RpMaterialListStreamWrite(&geometry->matList, stream) ||
+        !RwPluginRegistryWriteDataChunks(&geometryTKList, stream, geometry))
+        return nullptr;
+    return geometry;
+}

@@ -1,0 +1,163 @@
+#include "WorldFixture.h"
+
+namespace {
+
+// A model of a root frame with two children, a shared geometry on two atomics, an own geometry on a third,
+// a light and a camera, with user data on frames and geometry.
+struct Model {
+    RpClump* clump;
+    RwFrame* root;
+    RwFrame* left;
+    RwFrame* right;
+    RpGeometry* shared;
+    RpGeometry* own;
+};
+
+RpGeometry* MakeQuad(RpMaterial* a, RpMaterial* b, RwUInt32 flags) {
+    RpGeometry* g = RpGeometryCreate(4, 2, flags | rpGEOMETRYPRELIT | rpGEOMETRYNORMALS | rpGEOMETRYTEXTURED);
+    RwV3d* v = RpMorphTargetGetVertices(RpGeometryGetMorphTarget(g, 0));
+    RwV3d* n = RpMorphTargetGetVertexNormals(RpGeometryGetMorphTarget(g, 0));
+    RwTexCoords* uv = RpGeometryGetVertexTexCoords(g, 1);
+    for (int i = 0; i < 4; ++i) {
+        v[i] = {RwReal(i & 1), RwReal(i >> 1), 0.5f};
+        n[i] = {0, 0, 1};
+        uv[i] = {RwReal(i & 1), RwReal(i >> 1)};
+        RpGeometryGetPreLightColors(g)[i] = {RwUInt8(10 * i), 20, 30, 255};
+    }
+    RpTriangle* t = RpGeometryGetTriangles(g);
+    RpGeometryTriangleSetVertexIndices(g, &t[0], 0, 1, 2);
+    RpGeometryTriangleSetVertexIndices(g, &t[1], 1, 3, 2);
+    RpGeometryTriangleSetMaterial(g, &t[0], a);
+    RpGeometryTriangleSetMaterial(g, &t[1], b);
+    RwSphere sphere;
+    RpMorphTargetCalculateBoundingSphere(RpGeometryGetMorphTarget(g, 0), &sphere);
+    RpMorphTargetSetBoundingSphere(RpGeometryGetMorphTarget(g, 0), &sphere);
+    RpGeometryUnlock(g);
+    return g;
+}
+
+RpAtomic* AddAtomic(RpClump* clump, RwFrame* frame, RpGeometry* geometry) {
+    RpAtomic* atomic = RpAtomicCreate();
+    RpAtomicSetFrame(atomic, frame);
+    RpAtomicSetGeometry(atomic, geometry, 0);
+    RpClumpAddAtomic(clump, atomic);
+    return atomic;
+}
+
+Model MakeModel() {
+    Model m{};
+    m.clump = RpClumpCreate();
+    m.root = RwFrameCreate();
+    m.left = RwFrameCreate();
+    m.right = RwFrameCreate();
+    RwFrameAddChild(m.root, m.right);
+    RwFrameAddChild(m.root, m.left); // children: left, right
+    const RwV3d offset = {1, 2, 3};
+    RwMatrixTranslate(RwFrameGetMatrix(m.left), &offset, rwCOMBINEREPLACE);
+    RpClumpSetFrame(m.clump, m.root);
+    RpUserDataArray* name =
+        RpUserDataFrameGetArray(m.left, RpUserDataFrameAddArray(m.left, "Name", rpSTRINGUSERDATA, 1));
+    RpUserDataArraySetString(name, 0, "wing_left");
+
+    RpMaterial* red = RpMaterialCreate();
+    RpMaterial* glass = RpMaterialCreate();
+    const RwRGBA redColour = {200, 0, 0, 255}, glassColour = {100, 100, 255, 128};
+    RpMaterialSetColor(red, &redColour);
+    RpMaterialSetColor(glass, &glassColour);
+    const RwSurfaceProperties props = {0.5f, 0.25f, 0.75f};
+    RpMaterialSetSurfaceProperties(glass, &props);
+    m.shared = MakeQuad(red, glass, 0);
+    m.own = MakeQuad(red, red, rpGEOMETRYTRISTRIP);
+    RpMaterialDestroy(red);
+    RpMaterialDestroy(glass);
+    RpUserDataArray* ints =
+        RpUserDataGeometryGetArray(m.shared, RpUserDataGeometryAddArray(m.shared, "ids", rpINTUSERDATA, 2));
+    RpUserDataArraySetInt(ints, 0, 7);
+    RpUserDataArraySetInt(ints, 1, -9);
+
+    AddAtomic(m.clump, m.root, m.own);
+    AddAtomic(m.clump, m.left, m.shared);
+    AddAtomic(m.clump, m.right, m.shared);
+    RpGeometryDestroy(m.shared);
+    RpGeometryDestroy(m.own);
+
+    RpLight* light = RpLightCreate(rpLIGHTSPOT);
+    const RwRGBAReal grey = {0.5f, 0.5f, 0.5f, 1.0f};
+    RpLightSetColor(light, &grey);
+    RpLightSetRadius(light, 12.0f);
+    RpLightSetFrame(light, m.right);
+    RpClumpAddLight(m.clump, light);
+    RwCamera* camera = RwCameraCreate();
+    RwCameraSetFrame(camera, m.left);
+    RwCameraSetFarClipPlane(camera, 500.0f);
+    RpClumpAddCamera(m.clump, camera);
+    return m;
+}
+
+std::vector<RpAtomic*> Atomics(RpClump* clump) {
+    std::vector<RpAtomic*> atomics;
+    RpClumpForAllAtomics(
+        clump,
+        [](RpAtomic* a, void* data) {
+            static_cast<std::vector<RpAtomic*>*>(data)->push_back(a);
+            return a;
+        },
+        &atomics);
+    return atomics;
+}
+
+TEST_F(WorldTest, ClumpWrittenAndReadBackIsTheSameModel) {
+    Model m = MakeModel();
+    const Bytes bytes = WriteClump(m.clump);
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_EQ(bytes.size(), 12 + RpClumpStreamGetSize(m.clump));
+    RpClump* copy = ReadClump(bytes);
+    ASSERT_NE(copy, nullptr) << std::hex << TakeError();
+
+    // The atomics in the same order, the shared geometry shared again.
+    std::vector<RpAtomic*> before = Atomics(m.clump), after = Atomics(copy);
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[0]->geometry, after[1]->geometry);
+    EXPECT_EQ(after[0]->geometry->refCount, 2);
+    EXPECT_EQ(after[2]->geometry->refCount, 1);
+    for (size_t i = 0; i < 3; ++i) {
+        const RpGeometry* a = before[i]->geometry;
+        const RpGeometry* b = after[i]->geometry;
+        EXPECT_EQ(a->flags, b->flags);
+        EXPECT_EQ(a->numTexCoordSets, b->numTexCoordSets);
+        EXPECT_EQ(std::memcmp(a->triangles, b->triangles, 2 * sizeof(RpTriangle)), 0);
+        EXPECT_EQ(std::memcmp(a->morphTarget[0].verts, b->morphTarget[0].verts, 4 * sizeof(RwV3d)), 0);
+        EXPECT_EQ(std::memcmp(a->morphTarget[0].normals, b->morphTarget[0].normals, 4 * sizeof(RwV3d)), 0);
+        EXPECT_EQ(std::memcmp(a->texCoords[0], b->texCoords[0], 4 * sizeof(RwTexCoords)), 0);
+        EXPECT_EQ(std::memcmp(a->preLitLum, b->preLitLum, 4 * sizeof(RwRGBA)), 0);
+        ASSERT_EQ(a->matList.numMaterials, b->matList.numMaterials);
+        for (RwInt32 k = 0; k < a->matList.numMaterials; ++k) {
+            EXPECT_EQ(std::memcmp(&a->matList.materials[k]->color, &b->matList.materials[k]->color, 4), 0);
+            EXPECT_EQ(a->matList.materials[k]->surfaceProps.diffuse,
+                      b->matList.materials[k]->surfaceProps.diffuse);
+        }
+        EXPECT_EQ(a->mesh->flags, b->mesh->flags);
+        EXPECT_EQ(a->mesh->totalIndicesInMesh, b->mesh->totalIndicesInMesh);
+        EXPECT_EQ(std::string(RwFrameGetParent(RpAtomicGetFrame(after[i])) ? "child" : "root"),
+                  std::string(RwFrameGetParent(RpAtomicGetFrame(before[i])) ? "child" : "root"));
+    }
+    // Frames: the root's children keep their order and their user data and matrices.
+    RwFrame* root = RpClumpGetFrame(copy);
+    ASSERT_NE(root->child, nullptr);
+    RwFrame* left = root->child;
+    EXPECT_EQ(left->modelling.pos.x, 1.0f);
+    ASSERT_EQ(RpUserDataFrameGetArrayCount(left), 1);
+    EXPECT_STREQ(RpUserDataArrayGetString(RpUserDataFrameGetArray(left, 0), 0), "wing_left");
+    EXPECT_EQ(RpUserDataFrameGetArrayCount(left->next), 0);
+    RpUserDataArray* ints = RpUserDataGeometryGetArray(after[0]->geometry, 0);
+    ASSERT_NE(ints, nullptr);
+    EXPECT_STREQ(RpUserDataArrayGetName(ints), "ids");
+    EXPECT_EQ(RpUserDataArrayGetInt(ints, 1), -9);
+
+    EXPECT_EQ(RpClumpGetNumLights(copy), 1);
+    EXPECT_EQ(RpClumpGetNumCameras(copy), 1);
+    RpClumpDestroy(m.clump);
+    RpClumpDestroy(copy);
+}
+
+} // namespace
