@@ -10,11 +10,13 @@
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/plcore/matrix.h"
+#include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/texture.h"
 #include "rwsdk/tool/bmp/rtbmp.h"
 #include "rwsdk/tool/charse/rtcharse.h"
 #include "rwsdk/tool/png/rtpng.h"
 #include "rwsdk/tool/tiff/rttiff.h"
+#include "rwsdk/world/baworld.h"
 
 #include <initializer_list>
 
@@ -35,7 +37,10 @@ namespace {
 // results are not looked at): world, material effects, user data, random numbers, collision, hierarchical
 // animation, splines; the wrapper back-pointer plugins of frame, atomic, clump, light, camera and world; the
 // atomic level-of-detail data; the animation toolkit. Each attaches here once it exists.
-void AttachPlugins() {}
+void AttachPlugins() {
+    RpWorldPluginAttach();
+    RpUserDataPluginAttach();
+}
 
 bool InitAndOpen(HWND window, uint32_t arenaBytes, bool withPlugins) {
     RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach);
