@@ -1,9 +1,12 @@
 #include "base/Info.h"
 
+#include "base/InfoPool.h"
 #include "base/Parse.h"
 
 #include <algorithm>
 #include <charconv>
+#include <mutex>
+#include <new>
 
 namespace Base {
 
@@ -14,16 +17,17 @@ Info::Info(const Info& other, bool deep) : value(other.value), reference(other.r
         if (deep) {
             auto copy = std::make_shared<Info>(*child, true);
             copy->parent = this;
-            children.emplace(name, std::move(copy));
+            children.emplace_hint(children.end(), name, std::move(copy));
         } else {
             Adopt(child);
-            children.emplace(name, child);
+            children.emplace_hint(children.end(), name, child);
         }
     }
 }
 
-Info::Info(Info&& other) noexcept
-    : children(std::move(other.children)), value(std::move(other.value)), reference(other.reference) {
+Info::Info(Info&& other) noexcept : value(std::move(other.value)), reference(other.reference) {
+    // Assigned rather than taken whole: an array from a load's pool must stay with a node of that pool.
+    children = std::move(other.children);
     other.children.clear();
     for (auto& entry : children)
         if (entry.second->parent == &other)
@@ -99,7 +103,7 @@ Info* Info::Walk(std::string_view path, bool create) {
         } else {
             found = node->InsertPosition(name);
             if (found == node->children.end() || found->first != name) {
-                auto made = std::make_shared<Info>();
+                auto made = MakeNode();
                 made->parent = node;
                 found = node->children.emplace_hint(found, String(name), std::move(made));
             }
@@ -120,8 +124,8 @@ bool Info::AddChild(std::string_view path, std::shared_ptr<Info> child) {
     auto position = holder->InsertPosition(name);
     if (position != holder->children.end() && position->first == name)
         return false;
-    // A node cannot become its own descendant.
-    for (const Info* up = holder; up; up = up->parent)
+    // A node cannot become its own descendant (one without children can only be the holder itself).
+    for (const Info* up = holder; up; up = child->children.empty() ? nullptr : up->parent)
         if (up == child.get())
             return false;
     holder->Adopt(child);
@@ -134,7 +138,7 @@ bool Info::AddChild(std::string_view path, const Info& child) {
 }
 
 Info* Info::AddValue(std::string_view path, String text, bool isReference) {
-    auto node = std::make_shared<Info>();
+    auto node = MakeNode();
     node->SetValue(std::move(text), isReference);
     Info* raw = node.get();
     return AddChild(path, std::move(node)) ? raw : nullptr;
@@ -332,6 +336,111 @@ bool Info::TryGetVector3(std::string_view path, Vector3& out) const {
 
 bool Info::TryGetColor(std::string_view path, Color& out) const {
     return Get(*this, path, [&](const String& v) { return ParseColor(v, out); });
+}
+
+// ---- the pool of a load
+
+namespace {
+thread_local InfoPool* currentPool = nullptr;
+constexpr size_t FirstBlock = 64 * 1024, LargestBlock = 4 * 1024 * 1024;
+
+// Blocks of freed pools, kept for the next load: fresh memory costs a page fault per 4 KB, more than the
+// parse itself.
+struct SpareBlocks {
+    std::mutex lock;
+    std::vector<std::pair<std::unique_ptr<std::byte[]>, size_t>> blocks;
+    size_t bytes = 0;
+    static constexpr size_t Limit = 32 * 1024 * 1024;
+};
+
+SpareBlocks& Spares() {
+    static SpareBlocks* spares = new SpareBlocks; // never freed: pools may die during exit
+    return *spares;
+}
+} // namespace
+
+InfoPool::Scope::Scope() : pool(new InfoPool), previous(currentPool) {
+    currentPool = pool;
+}
+
+InfoPool::Scope::~Scope() {
+    currentPool = previous;
+    pool->sealed = true;
+    // The scope's hold becomes the count of nodes taken: the pool goes with the last of them.
+    pool->Drop(InfoPool::ScopeHold - pool->taken);
+}
+
+InfoPool* InfoPool::Current() {
+    return currentPool;
+}
+
+void* InfoPool::Bump(size_t bytes, size_t alignment) {
+    auto aligned = [&] {
+        auto at = reinterpret_cast<uintptr_t>(next);
+        return reinterpret_cast<std::byte*>((at + alignment - 1) & ~uintptr_t(alignment - 1));
+    };
+    std::byte* at = next ? aligned() : nullptr;
+    if (!at || at + bytes > limit) {
+        size_t size = blocks.empty() ? FirstBlock : std::min(blocks.back().size * 2, LargestBlock);
+        size = std::max(size, bytes + alignment);
+        std::unique_ptr<std::byte[]> memory;
+        {
+            SpareBlocks& spares = Spares();
+            std::lock_guard hold(spares.lock);
+            auto found = std::find_if(spares.blocks.begin(), spares.blocks.end(),
+                                      [&](const auto& spare) { return spare.second >= size; });
+            if (found != spares.blocks.end()) {
+                memory = std::move(found->first);
+                size = found->second;
+                spares.bytes -= size;
+                spares.blocks.erase(found);
+            }
+        }
+        if (!memory)
+            memory = std::make_unique_for_overwrite<std::byte[]>(size);
+        blocks.push_back({std::move(memory), size});
+        next = blocks.back().bytes.get();
+        limit = next + size;
+        at = aligned();
+    }
+    next = at + bytes;
+    return at;
+}
+
+InfoPool::~InfoPool() {
+    SpareBlocks& spares = Spares();
+    std::lock_guard hold(spares.lock);
+    for (Block& block : blocks) {
+        if (spares.bytes + block.size > SpareBlocks::Limit)
+            break;
+        spares.bytes += block.size;
+        spares.blocks.emplace_back(std::move(block.bytes), block.size);
+    }
+}
+
+bool InfoPool::Owns(const void* p) const {
+    auto* b = static_cast<const std::byte*>(p);
+    return std::any_of(blocks.begin(), blocks.end(), [&](const Block& block) {
+        return b >= block.bytes.get() && b < block.bytes.get() + block.size;
+    });
+}
+
+void* InfoPool::do_allocate(size_t bytes, size_t alignment) {
+    if (!sealed)
+        return Bump(bytes, alignment);
+    return ::operator new(bytes, std::align_val_t(alignment));
+}
+
+void InfoPool::do_deallocate(void* p, size_t bytes, size_t alignment) {
+    // Pool memory comes back with the whole pool.
+    if (!Owns(p))
+        ::operator delete(p, bytes, std::align_val_t(alignment));
+}
+
+std::shared_ptr<Info> Info::MakeNode() {
+    if (InfoPool* pool = InfoPool::Current())
+        return std::allocate_shared<Info>(InfoPoolAllocator<Info>(pool), pool);
+    return std::make_shared<Info>();
 }
 
 } // namespace Base

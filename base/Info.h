@@ -5,18 +5,81 @@
 #include "base/Maths.h"
 #include "base/String.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <map>
 #include <memory>
+#include <memory_resource>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace Base {
 
+class Info;
+
+// A node's children by name, in byte-wise order, side by side in one array: a loaded tree is walked and
+// freed far more often than it is edited. A shallow copy shares child nodes, so they are shared_ptr.
+class InfoChildren {
+public:
+    using value_type = std::pair<String, std::shared_ptr<Info>>;
+
+private:
+    using Storage = std::vector<value_type, std::pmr::polymorphic_allocator<value_type>>;
+
+public:
+    using iterator = Storage::iterator;
+    using const_iterator = Storage::const_iterator;
+
+    InfoChildren() = default;
+    explicit InfoChildren(std::pmr::memory_resource* memory) : entries(memory) {}
+
+    iterator begin() { return entries.begin(); }
+    iterator end() { return entries.end(); }
+    const_iterator begin() const { return entries.begin(); }
+    const_iterator end() const { return entries.end(); }
+    auto rbegin() const { return entries.rbegin(); }
+    auto rend() const { return entries.rend(); }
+    size_t size() const { return entries.size(); }
+    bool empty() const { return entries.empty(); }
+
+    // The first child not before name.
+    iterator lower_bound(std::string_view name) {
+        return std::lower_bound(entries.begin(), entries.end(), name,
+                                [](const value_type& e, std::string_view n) { return e.first < n; });
+    }
+    const_iterator lower_bound(std::string_view name) const {
+        return const_cast<InfoChildren*>(this)->lower_bound(name);
+    }
+    iterator find(std::string_view name) {
+        auto found = lower_bound(name);
+        return found != end() && found->first == name ? found : end();
+    }
+    const_iterator find(std::string_view name) const { return const_cast<InfoChildren*>(this)->find(name); }
+
+    // where must be the name's place in the order.
+    iterator emplace_hint(const_iterator where, String name, std::shared_ptr<Info> node) {
+        if (entries.capacity() == 0) {
+            // Blocks mostly hold a few keys: skip the first steps of growth.
+            entries.reserve(4);
+            where = entries.begin();
+        }
+        return entries.emplace(where, std::move(name), std::move(node));
+    }
+    void clear() { entries.clear(); }
+    // By moves: the two arrays may come from different memory.
+    void swap(InfoChildren& other) {
+        InfoChildren held(std::move(other));
+        other = std::move(*this);
+        *this = std::move(held);
+    }
+
+private:
+    Storage entries;
+};
+
 class Info {
 public:
-    // Children by name, in byte-wise order. A shallow copy shares child nodes, so they are shared_ptr.
-    using ChildMap = std::map<String, std::shared_ptr<Info>, std::less<>>;
+    using ChildMap = InfoChildren;
     using Entry = ChildMap::value_type;
 
     // Trees nested deeper than this are refused by the parser: every walk over a tree recurses.
@@ -25,6 +88,8 @@ public:
     static int IncludeDepth;
 
     Info() = default;
+    // A node whose children's array is kept in memory (the nodes of a loaded tree share one pool).
+    explicit Info(std::pmr::memory_resource* memory) : children(memory) {}
     // Deep: every child copied; otherwise the child nodes are shared (see AddChild for their parent).
     Info(const Info& other, bool deep);
     Info(const Info& other) : Info(other, true) {}
@@ -126,6 +191,9 @@ public:
     static bool Writable(std::string_view text, bool isReference);
 
 private:
+    // A new empty node: from the pool of the load in progress, else from the heap.
+    static std::shared_ptr<Info> MakeNode();
+
     void Adopt(const std::shared_ptr<Info>& child);
     Info* Walk(std::string_view path, bool create);
     // The first child not before name: where name is, or where it would go.
@@ -133,8 +201,8 @@ private:
 
     ChildMap children;
     String value;
-    bool reference = false;
     Info* parent = nullptr;
+    bool reference = false;
     bool shared = false;
 };
 

@@ -1,6 +1,7 @@
 // The *.info syntax: the parser and the writer of Base::Info trees.
 #include "base/Info.h"
 
+#include "base/InfoPool.h"
 #include "base/TextTable.h"
 #include "platform/win32/Files.h"
 
@@ -253,6 +254,7 @@ String DirectoryOf(std::string_view path) {
 }
 
 int Parse(Info& root, std::string_view text, std::string_view directory) {
+    InfoPool::Scope pool;
     std::vector<Level> stack{{&root, 0}};
     int result = Parser(stack, String(directory)).Run(text);
     if (result != 0)

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -309,4 +310,33 @@ TEST_F(TempDir, SaveFileWritesOrLeavesTheOldFile) {
     // A load adds to what the tree holds: the same keys again are repeated keys.
     EXPECT_EQ(again.LoadFile(Game("Saved.info")), 1);
     EXPECT_FALSE(back.SaveFile(Game("No\\Such\\Dir\\x.info")));
+}
+
+TEST(InfoParser, NodesOfALoadedTreeLiveOnWhileHeldAndStayEditable) {
+    std::shared_ptr<Info> kept;
+    Info moved;
+    {
+        auto tree = std::make_unique<Info>();
+        ASSERT_EQ(
+            tree->LoadText("A\n{\n  B 1\n  C \"a value longer than a short string\"\n}\nD 2\n{\n  H 5\n}\n"),
+            0);
+        kept = std::const_pointer_cast<Info>(tree->FindChild("A")->second);
+        moved = std::move(*tree->GetChildForWrite("D"));
+        // Editing a loaded node after the load: new children, long values.
+        Info* a = tree->GetChildForWrite("A");
+        for (int i = 0; i < 40; ++i)
+            ASSERT_TRUE(a->AddValue("Added" + std::to_string(100 + i), std::string(40, char('a' + i % 26))));
+        tree->GetChildForWrite("D")->AddValue("E", "3");
+    }
+    EXPECT_EQ(kept->Parent(), nullptr);
+    EXPECT_EQ(Value(*kept, "B"), "1");
+    EXPECT_EQ(Value(*kept, "C"), "a value longer than a short string");
+    EXPECT_EQ(Value(*kept, "Added139"), std::string(40, char('a' + 39 % 26)));
+    EXPECT_EQ(kept->GetChildren().size(), 42u);
+    EXPECT_EQ(moved.Value(), "2");
+    kept.reset();
+    EXPECT_TRUE(moved.AddValue("F", "4"));
+    EXPECT_EQ(Value(moved, "F"), "4");
+    EXPECT_EQ(Value(moved, "H"), "5");
+    EXPECT_EQ(moved.GetChild("H")->Parent(), &moved);
 }

@@ -1,0 +1,20 @@
+// The processor time of the calling thread, as a std::chrono clock. The machines are shared: time spent
+// waiting for a core belongs to neither side of a comparison.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+
+struct ThreadClock {
+    using duration = std::chrono::nanoseconds;
+    using rep = duration::rep;
+    using period = duration::period;
+    using time_point = std::chrono::time_point<ThreadClock>;
+    static constexpr bool is_steady = true;
+    static time_point now() {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return time_point(duration(int64_t(t.tv_sec) * 1000000000 + t.tv_nsec));
+    }
+};
