@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <memory_resource>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -55,6 +56,13 @@ public:
         return found != end() && found->first == name ? found : end();
     }
     const_iterator find(std::string_view name) const { return const_cast<InfoChildren*>(this)->find(name); }
+
+    const std::shared_ptr<Info>& at(std::string_view name) const {
+        auto found = find(name);
+        if (found == end())
+            throw std::out_of_range("no child of that name");
+        return found->second;
+    }
 
     // where must be the name's place in the order.
     iterator emplace_hint(const_iterator where, String name, std::shared_ptr<Info> node) {
