@@ -57,6 +57,8 @@ TEST_F(SampleTexturesTest, EveryTextureLoads) {
         {"camo", 128, D3DFMT_UNKNOWN, 0},
         {"runway", 128, D3DFMT_UNKNOWN, 0},
         {"metal", 128, D3DFMT_UNKNOWN, 0},
+        {"Autogen", 256, D3DFMT_UNKNOWN, 0},
+        {"AutogenShadow", 64, D3DFMT_UNKNOWN, 0},
     };
     for (const Case& c : cases) {
         RwTexture* texture = RwTextureRead(c.name, nullptr);

@@ -44,5 +44,8 @@ int main(int argc, char** argv) {
     check(Tools::WritePng(textures + "camo.png", Tools::Camouflage(128)), "camo.png");
     check(Tools::WriteBmp(textures + "runway.bmp", Tools::Runway(128)), "runway.bmp");
     check(Tools::WriteTiff(textures2 + "metal.tif", Tools::Metal(128)), "metal.tif");
+    // The generated scenery's two textures, which the tree and house models' coordinates index.
+    check(Tools::WritePng(textures + "Autogen.png", Tools::SceneryAtlas(256)), "Autogen.png");
+    check(Tools::WritePng(textures + "AutogenShadow.png", Tools::SoftShadow(64)), "AutogenShadow.png");
     return ok ? 0 : 1;
 }

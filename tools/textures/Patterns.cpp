@@ -152,6 +152,43 @@ Picture Cloud(int size) {
     return p;
 }
 
+Picture SceneryAtlas(int size) {
+    // Quarters: foliage (top left), bark (top right), plaster wall (bottom left), roof tiles (bottom right).
+    Picture p = Blank(size);
+    const int half = size / 2;
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const int u = x % half, v = y % half;
+            const float n = Fractal(u, v, half, 8, 3, 91 + uint32_t(x / half + 2 * (y / half)));
+            if (y < half && x < half) {
+                const float leaf = Fractal(u, v, half, 32, 2, 97);
+                Put(p, x, y, 40 + 40 * n, 80 + 60 * leaf, 30 + 25 * n);
+            } else if (y < half) {
+                const float streak =
+                    Noise(float(u) * 24.0f / float(half), float(v) * 3.0f / float(half), 24, 99);
+                Put(p, x, y, 70 + 40 * streak, 52 + 30 * streak, 36 + 20 * n);
+            } else if (x < half) {
+                Put(p, x, y, 215 + 25 * n, 205 + 25 * n, 180 + 20 * n);
+            } else {
+                const float row = (v % (half / 8)) < half / 32 ? 0.7f : 1.0f;
+                Put(p, x, y, (150 + 50 * n) * row, (60 + 25 * n) * row, (45 + 15 * n) * row);
+            }
+        }
+    return p;
+}
+
+Picture SoftShadow(int size) {
+    Picture p = Blank(size);
+    const float half = float(size) / 2;
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
+            const float fall = std::clamp(1.0f - std::sqrt(dx * dx + dy * dy), 0.0f, 1.0f);
+            Put(p, x, y, 0, 0, 0, std::min(1.0f, fall * 1.8f) * 150);
+        }
+    return p;
+}
+
 Picture Halve(const Picture& picture) {
     Picture out;
     out.width = std::max(1, picture.width / 2);

@@ -27,6 +27,11 @@ Picture Metal(int size);
 // White puffs whose alpha fades out at their edges.
 Picture Cloud(int size);
 
+// The generated scenery's atlas: foliage, bark, wall and roof in the four quarters (top left first).
+Picture SceneryAtlas(int size);
+// A round soft shadow: black, its alpha fading to 0 at the rim.
+Picture SoftShadow(int size);
+
 // Half the size, each texel the mean of the 2 x 2 it covers (a side of 1 stays 1).
 Picture Halve(const Picture& picture);
 
