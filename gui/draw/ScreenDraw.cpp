@@ -111,7 +111,7 @@ void DrawQuads(const ScreenPoint* points, uint32_t pointCount, RwTexture* textur
     SetCommonStates(saved, true);
     SetStageStates(saved, texture != nullptr);
     if (texture)
-        texture->filterAddressing = (texture->filterAddressing & ~0xFFu) | (filterMode & 0xFF);
+        RwTextureSetFilterMode(texture, RwTextureFilterMode(filterMode & 0xFF));
     RwD3D9SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     RwD3D9DrawPrimitiveUP(D3DPT_TRIANGLELIST, quads * 2, quadVertices.data(), sizeof(ScreenVertex));
     saved.Restore();

@@ -308,6 +308,55 @@ TEST_F(Draw, DeviceStatesAreTheSameAfterEveryCall) {
     End("states");
 }
 
+TEST_F(Draw, EachCallIsOneDrawOfItsPrimitives) {
+    const Gui::Font* font = Base::FontCache::Get("Tahoma8.font");
+    ASSERT_NE(font, nullptr);
+    Gui::Vertex3d v[8];
+    Gui::ScreenPoint p[6];
+    struct Case {
+        const char* what;
+        std::function<void()> call;
+        const char* draw; // the one logged draw, or null for none
+    };
+    const Case cases[] = {
+        {"lines, odd count", [&] { Gui::DrawLines(v, 5, 1, nullptr); }, "DrawPrimitiveUP(2, 2, 16)"},
+        {"strip of one", [&] { Gui::DrawLineStrip(v, 1, 1, nullptr); }, nullptr},
+        {"strip of four", [&] { Gui::DrawLineStrip(v, 4, 2, nullptr); }, "DrawPrimitiveUP(3, 3, 16)"},
+        {"points", [&] { Gui::DrawPoints(v, 3, 1, nullptr); }, "DrawPrimitiveUP(1, 3, 16)"},
+        {"no points", [&] { Gui::DrawPoints(v, 0, 1, nullptr); }, nullptr},
+        {"triangles", [&] { Gui::DrawTriangles(v, 7, 1, nullptr, nullptr, 1); }, "DrawPrimitiveUP(4, 2, 24)"},
+        {"quads, odd count", [&] { Gui::DrawQuads(p, 5, nullptr, 1); }, "DrawPrimitiveUP(4, 4, 28)"},
+        {"no quads", [&] { Gui::DrawQuads(p, 1, nullptr, 1); }, nullptr},
+        {"2D lines", [&] { Gui::DrawLines2d(p, 6, 1); }, "DrawPrimitiveUP(2, 3, 20)"},
+        {"screen text",
+         [&] {
+             Gui::QueueText({0, 0}, "ab\nc", {255, 255, 255, 255}, {1, 1}, 0, 4, {0, 0}, -1, -1);
+             Gui::FlushTextQueue(font, 1);
+         },
+         "DrawPrimitiveUP(4, 6, 28)"},
+        {"empty screen queue", [&] { Gui::FlushTextQueue(font, 1); }, nullptr},
+        {"3D text",
+         [&] {
+             Gui::QueueText3d({0, 0, 5}, "abc", {255, 255, 255, 255}, {1, 1}, 0, 3, {0, 0}, -1, -1);
+             Gui::FlushTextQueue3d(font, nullptr, 1);
+         },
+         "DrawPrimitiveUP(4, 6, 24)"},
+    };
+    Begin();
+    D3D9::SetCallLogging(RwD3D9Device, true);
+    for (const Case& c : cases) {
+        D3D9::TakeCallLog(RwD3D9Device);
+        c.call();
+        std::vector<std::string> draws;
+        for (const std::string& line : D3D9::TakeCallLog(RwD3D9Device))
+            if (line.rfind("Draw", 0) == 0)
+                draws.push_back(line);
+        EXPECT_EQ(draws, c.draw ? std::vector<std::string>{c.draw} : std::vector<std::string>{}) << c.what;
+    }
+    D3D9::SetCallLogging(RwD3D9Device, false);
+    End("primitive_counts");
+}
+
 TEST_F(Draw, ScissorFollowsTheClipStack) {
     Begin({0, 0, 0, 255});
     const Gui::ScreenPoint red[2] = {{0, 0, {255, 0, 0, 255}, 0, 0}, {float(Width), float(Height), {}, 0, 0}};
