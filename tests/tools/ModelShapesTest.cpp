@@ -313,6 +313,18 @@ TEST(SampleModelShapes, AirplanesHaveThePartsTheGameLooksUp) {
     }
 }
 
+TEST(SampleModelShapes, ThePilotFigureHasItsThreePoses) {
+    const Model& pilot = Sample("Airplanes\\Pilot.dff").model;
+    for (const char* part : {"Sitting", "Flying", "OnParachute"})
+        EXPECT_TRUE(HasAtomicNamed(pilot, part)) << part;
+    // A seated figure fits a cockpit.
+    Model sitting = pilot;
+    sitting.atomics.resize(1);
+    const Bounds b = ModelBounds(sitting);
+    EXPECT_LT(b.max.y - b.min.y, 1.5f);
+    EXPECT_LT(b.max.x - b.min.x, 0.8f);
+}
+
 TEST(SampleModelShapes, SceneryObjectsFitTheSceneryBuffers) {
     for (const char* path : {"Tree1.dff", "Tree2.dff", "House1.dff", "House2.dff"}) {
         const Model& m = Sample(path).model;

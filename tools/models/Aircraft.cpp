@@ -422,4 +422,81 @@ Model Attacker(const Paint& paint, AircraftLayout& layout) {
     return model;
 }
 
+namespace {
+
+// A body part: a rounded limb between two points.
+void Limb(MeshBuilder& b, glm::vec3 from, glm::vec3 to, float r0, float r1, const ModelMaterial& m) {
+    b.Cylinder(from, to, r0, r1, 8, m);
+}
+
+// Torso, head and helmet with the hips at the origin; arms and legs from the given ends.
+ModelGeometry Figure(glm::vec3 hands[2], glm::vec3 knees[2], glm::vec3 feet[2]) {
+    const ModelMaterial suit = Colour(88, 98, 70), helmet = Colour(225, 225, 218), visor = Colour(30, 35, 45),
+                        boots = Colour(35, 30, 28);
+    ModelGeometry g;
+    MeshBuilder b(g);
+    b.Tube(Loft({{0.13f, 0.32f, 0, 0, 2},
+                 {0.12f, 0.45f, 0.2f, 0.14f, 2.5f},
+                 {-0.12f, 0.45f, 0.2f, 0.14f, 2.5f},
+                 {-0.13f, 0.32f, 0, 0, 2}},
+                8),
+           suit, true); // chest
+    Limb(b, {0, -0.02f, 0}, {0, 0.6f, 0}, 0.16f, 0.19f, suit);
+    std::vector<Ring> head;
+    for (const auto& [y, r] : std::vector<std::pair<float, float>>{
+             {0.66f, 0}, {0.7f, 0.1f}, {0.8f, 0.14f}, {0.9f, 0.12f}, {0.96f, 0}})
+        head.push_back(CircleRing({0, y, 0}, {0, 1, 0}, r, 10));
+    b.Tube(head, helmet, true);
+    b.Block({-0.09f, 0.76f, 0.1f}, {0.09f, 0.84f, 0.15f}, visor);
+    for (int side = 0; side < 2; side++) {
+        const float s = side == 0 ? 1.0f : -1.0f;
+        const glm::vec3 shoulder(s * 0.2f, 0.55f, 0);
+        Limb(b, shoulder, hands[side], 0.055f, 0.045f, suit);
+        const glm::vec3 hip(s * 0.1f, 0, 0);
+        Limb(b, hip, knees[side], 0.08f, 0.065f, suit);
+        Limb(b, knees[side], feet[side], 0.065f, 0.055f, boots);
+    }
+    return g;
+}
+
+} // namespace
+
+Model PilotFigure() {
+    Model model;
+    const int root = model.AddFrame("Pilot", -1, {0, 0, 0});
+    {
+        glm::vec3 hands[2] = {{0.15f, 0.15f, 0.35f}, {-0.15f, 0.15f, 0.35f}};
+        glm::vec3 knees[2] = {{0.12f, 0.1f, 0.45f}, {-0.12f, 0.1f, 0.45f}};
+        glm::vec3 feet[2] = {{0.12f, -0.35f, 0.6f}, {-0.12f, -0.35f, 0.6f}};
+        model.AddPart("Sitting", root, {0, 0, 0}, Figure(hands, knees, feet));
+    }
+    {
+        glm::vec3 hands[2] = {{0.75f, 0.75f, 0}, {-0.75f, 0.75f, 0}};
+        glm::vec3 knees[2] = {{0.25f, -0.4f, 0}, {-0.25f, -0.4f, 0}};
+        glm::vec3 feet[2] = {{0.35f, -0.85f, 0}, {-0.35f, -0.85f, 0}};
+        model.AddPart("Flying", root, {0, 0, 0}, Figure(hands, knees, feet));
+    }
+    {
+        glm::vec3 hands[2] = {{0.22f, 1.05f, 0.05f}, {-0.22f, 1.05f, 0.05f}};
+        glm::vec3 knees[2] = {{0.1f, -0.45f, 0.02f}, {-0.1f, -0.45f, 0.02f}};
+        glm::vec3 feet[2] = {{0.1f, -0.9f, 0}, {-0.1f, -0.9f, 0}};
+        ModelGeometry hanging = Figure(hands, knees, feet);
+        // The canopy: a shallow dome 6 m above, its rim tied to the shoulders by risers.
+        std::vector<Ring> dome;
+        for (const auto& [y, r] : std::vector<std::pair<float, float>>{
+                 {5.6f, 0}, {5.55f, 1.6f}, {6.2f, 3.2f}, {7.2f, 2.2f}, {7.6f, 0}})
+            dome.push_back(CircleRing({0, y, 0}, {0, 1, 0}, r, 16));
+        MeshBuilder b(hanging);
+        b.Tube(dome, Colour(230, 120, 40), true);
+        for (int k = 0; k < 8; k++) {
+            const float a = float(k) * Pi / 4;
+            const glm::vec3 rim(3.0f * std::cos(a), 6.0f, 3.0f * std::sin(a));
+            b.Cylinder({std::cos(a) > 0 ? 0.2f : -0.2f, 0.6f, 0}, rim, 0.012f, 0.012f, 4,
+                       Colour(210, 210, 200));
+        }
+        model.AddPart("OnParachute", root, {0, 0, 0}, std::move(hanging));
+    }
+    return model;
+}
+
 } // namespace Tools

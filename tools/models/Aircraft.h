@@ -29,5 +29,8 @@ struct AircraftLayout {
 
 Model Fighter(const Paint& paint, AircraftLayout& layout);
 Model Attacker(const Paint& paint, AircraftLayout& layout);
+// The pilot figure, its origin at the seat: "Sitting" in the cockpit, "Flying" free after the ejection,
+// "OnParachute" hanging under the open canopy.
+Model PilotFigure();
 
 } // namespace Tools

@@ -142,6 +142,11 @@ std::vector<SampleModel> SampleModels() {
                                                              a.attack ? attackerSetups : fighterSetups)}}});
     }
 
+    // The pilot figure: drawn in the airplanes' pass, one of its three parts at a time.
+    models.push_back({"Airplanes\\Pilot.dff",
+                      PilotFigure(),
+                      {{"Airplanes\\Pilot.model", Description("Airplanes\\Pilot.dff", 3000, false)}}});
+
     // Weapons: a model description with the ordnance keys each.
     const std::pair<Model, Ordnance> weapons[] = {
         {ShortRangeMissile(),
