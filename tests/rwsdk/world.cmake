@@ -1,3 +1,3 @@
 corvane_test(rwsdk_world_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/world/ClumpStreamTest.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/world/ClumpStreamTest.cpp ${CMAKE_CURRENT_LIST_DIR}/world/MeshTest.cpp ${CMAKE_CURRENT_LIST_DIR}/world/ClumpTest.cpp
   DEPS rwsdk)

@@ -80,3 +80,84 @@ protected:
         ASSERT_TRUE(RpUserDataPluginAttach());
     }
 };
+
+// A chunk of the type around the payload.
+inline Bytes Wrap(RwUInt32 type, const Bytes& payload, RwUInt32 version = rwLIBRARYCURRENTVERSION) {
+    ByteWriter w;
+    w.Chunk(type, RwUInt32(payload.size()), version).Append(payload);
+    return w.bytes;
+}
+
+inline Bytes StructChunk(const ByteWriter& fields, RwUInt32 version = rwLIBRARYCURRENTVERSION) {
+    return Wrap(rwID_STRUCT, fields.bytes, version);
+}
+
+inline Bytes EmptyExtension() {
+    return Wrap(rwID_EXTENSION, {});
+}
+
+// A frame list of count frames, each the child of the one before it.
+inline Bytes FrameListChunk(RwInt32 count) {
+    ByteWriter s;
+    s.I32(count);
+    for (RwInt32 i = 0; i < count; ++i) {
+        for (RwReal v : {1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, RwReal(i)})
+            s.F32(v);
+        s.I32(i - 1).U32(0);
+    }
+    ByteWriter list;
+    list.Append(StructChunk(s));
+    for (RwInt32 i = 0; i < count; ++i)
+        list.Append(EmptyExtension());
+    return Wrap(rwID_FRAMELIST, list.bytes);
+}
+
+// A geometry chunk of one triangle over three vertices, without materials.
+inline Bytes TriangleGeometryChunk(RwReal radius = 1.0f) {
+    ByteWriter s;
+    s.U32(rpGEOMETRYPOSITIONS).I32(1).I32(3).I32(1);
+    s.U16(1).U16(0).U16(0xFFFF).U16(2); // stored as vertex 1, vertex 0, material, vertex 2
+    s.F32(0).F32(0).F32(0).F32(radius).I32(1).I32(0);
+    for (RwReal v : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f})
+        s.F32(v);
+    ByteWriter matList;
+    matList.I32(0);
+    ByteWriter g;
+    g.Append(StructChunk(s)).Append(Wrap(rwID_MATLIST, StructChunk(matList))).Append(EmptyExtension());
+    return Wrap(rwID_GEOMETRY, g.bytes);
+}
+
+inline Bytes AtomicChunk(RwInt32 frame, RwInt32 geometry, RwInt32 flags, const Bytes& inlineGeometry = {},
+                         const Bytes& extension = EmptyExtension()) {
+    ByteWriter s;
+    s.I32(frame).I32(geometry).I32(flags).I32(0);
+    ByteWriter a;
+    a.Append(StructChunk(s)).Append(inlineGeometry).Append(extension);
+    return Wrap(rwID_ATOMIC, a.bytes);
+}
+
+inline Bytes GeometryListChunk(const std::vector<Bytes>& geometries) {
+    ByteWriter count;
+    count.I32(RwInt32(geometries.size()));
+    ByteWriter list;
+    list.Append(StructChunk(count));
+    for (const Bytes& g : geometries)
+        list.Append(g);
+    return Wrap(rwID_GEOMETRYLIST, list.bytes);
+}
+
+// A clump chunk from its parts; the counts of lights and cameras are those of the parts given.
+inline Bytes ClumpChunk(const Bytes& frames, const Bytes& geometryList, const std::vector<Bytes>& atomics,
+                        const std::vector<Bytes>& lights = {}, RwInt32 numCameras = 0,
+                        const Bytes& tail = EmptyExtension()) {
+    ByteWriter s;
+    s.I32(RwInt32(atomics.size())).I32(RwInt32(lights.size())).I32(numCameras);
+    ByteWriter c;
+    c.Append(StructChunk(s)).Append(frames).Append(geometryList);
+    for (const Bytes& a : atomics)
+        c.Append(a);
+    for (const Bytes& l : lights)
+        c.Append(l);
+    c.Append(tail);
+    return Wrap(rwID_CLUMP, c.bytes);
+}
