@@ -216,7 +216,8 @@ Model Airbase() {
         AlongX(taxi, {0, 0, 120}, 20);
         for (float x : {-1380.0f, -200.0f, 1380.0f})
             b.Block({x - 10, 0, 22.4f}, {x + 10, 0.25f, 110.1f}, asphalt);
-        b.Block({-350, 0, 129.9f}, {150, 0.25f, 260}, asphalt); // apron
+        b.Block({-350, 0, 129.9f}, {150, 0.25f, 260},
+                Textured("metal", 24.0f, 150, 150, 145)); // concrete apron
     }
     model.AddPart("Taxiway", root, {0, 0, 0}, std::move(taxi));
     for (int k = 0; k < 3; k++)
@@ -262,11 +263,14 @@ Model BroadleafTree() {
 Model Cottage() {
     std::vector<std::pair<ModelGeometry, glm::vec4>> pieces;
     pieces.push_back({Piece([](MeshBuilder& b) { b.Block({-4, 0, -3}, {4, 5, 3}, Paint); }), Wall});
-    pieces.push_back({Piece([](MeshBuilder& b) {
-                          b.Prism({{-4.6f, 4.9f}, {4.6f, 4.9f}, {0, 7.8f}}, -3.6f, 3.6f, Paint);
-                          b.Block({2.0f, 6.0f, 0.8f}, {2.8f, 8.4f, 1.6f}, Paint);
-                      }),
-                      Roof});
+    ModelGeometry roof = Piece([](MeshBuilder& b) {
+        b.Prism({{-4.6f, 4.9f}, {4.6f, 4.9f}, {0, 7.8f}}, -3.6f, 3.6f, Paint);
+        b.Block({2.0f, 6.0f, 0.8f}, {2.8f, 8.4f, 1.6f}, Paint);
+    });
+    // Rows of tiles run along the ridge, which the prism's coordinates run across.
+    for (glm::vec2& uv : roof.uvs)
+        uv = {uv.y, uv.x};
+    pieces.push_back({std::move(roof), Roof});
     return SceneryObject(
         "House1", std::move(pieces),
         {{-4.4f, 0.05f, -3.4f}, {-4.4f, 0.05f, 4.4f}, {5.4f, 0.05f, 4.4f}, {5.4f, 0.05f, -3.4f}});

@@ -170,7 +170,7 @@ Picture SceneryAtlas(int size) {
             } else if (x < half) {
                 Put(p, x, y, 215 + 25 * n, 205 + 25 * n, 180 + 20 * n);
             } else {
-                const float row = (v % (half / 8)) < half / 32 ? 0.7f : 1.0f;
+                const float row = (v % (half / 16)) < half / 64 ? 0.7f : 1.0f;
                 Put(p, x, y, (150 + 50 * n) * row, (60 + 25 * n) * row, (45 + 15 * n) * row);
             }
         }
