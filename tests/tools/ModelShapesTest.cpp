@@ -169,6 +169,7 @@ const Size Sizes[] = {
     {"Tower.dff", {8, 15, 8}, {30, 40, 30}},
     {"Runway.dff", {2000, 0.1f, 30}, {4000, 1, 60}},
     {"Tree1.dff", {3, 6, 3}, {8, 20, 8}},
+    {"Bunker.dff", {8, 2, 6}, {20, 5, 15}},
     {"House1.dff", {6, 4, 5}, {15, 12, 15}},
 };
 
@@ -205,7 +206,7 @@ const SampleModel& Sample(const std::string& path) {
 TEST(SampleModelShapes, EveryModelIsSoundWithNamedUniqueFramesInOrder) {
     // The textures the texture generator writes (by name, as materials give them).
     const std::set<std::string> textures{"camo", "metal", "runway", "Autogen", "AutogenShadow"};
-    ASSERT_GE(Samples().size(), 24u);
+    ASSERT_GE(Samples().size(), 26u);
     for (const SampleModel& s : Samples()) {
         const Model& m = s.model;
         ASSERT_FALSE(m.frames.empty()) << s.path;

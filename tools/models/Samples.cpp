@@ -231,6 +231,10 @@ std::vector<SampleModel> SampleModels() {
         {"Tower.dff",
          ControlTower(),
          {{"Tower.info", Description("Tower.dff", 5000, false) + Damages(600, "Tower", "IconBuilding")}}});
+    models.push_back(
+        {"Bunker.dff",
+         Bunker(),
+         {{"Bunker.info", Description("Bunker.dff", 3000, false) + Damages(500, "Bunker", "IconBuilding")}}});
     models.push_back({"Runway.dff", Runway(), {{"Runway.model", Description("Runway.dff", 5000, false)}}});
     models.push_back(
         {"Base.dff",

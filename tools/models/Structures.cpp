@@ -227,6 +227,23 @@ Model Airbase() {
     return model;
 }
 
+Model Bunker() {
+    Model model;
+    const int root = model.AddFrame("Bunker", -1, {0, 0, 0});
+    ModelGeometry g;
+    MeshBuilder b(g);
+    const auto ring = [](float y, float hx, float hz) {
+        return Ring{{-hx, y, -hz}, {hx, y, -hz}, {hx, y, hz}, {-hx, y, hz}};
+    };
+    b.Tube({ring(0, 7, 5), ring(2.2f, 5, 3.2f), ring(2.8f, 4, 2.5f)}, Textured("metal", 4.0f, 175, 170, 158),
+           false);
+    const ModelMaterial dark = Colour(25, 25, 25);
+    b.Block({-3, 1.2f, 3.7f}, {3, 1.5f, 4.15f}, dark); // firing slit through the sloped front
+    b.Block({-1, 0, 4.3f}, {1, 1.1f, 5.05f}, dark);    // entrance
+    model.AddPart("Shelter", root, {0, 0, 0}, std::move(g));
+    return model;
+}
+
 Model Conifer() {
     std::vector<std::pair<ModelGeometry, glm::vec4>> pieces;
     pieces.push_back({Piece([](MeshBuilder& b) {

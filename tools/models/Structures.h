@@ -8,6 +8,7 @@
 namespace Tools {
 
 Model Hangar();
+Model Bunker();
 Model ControlTower();
 // 3000 m by 45 m along x: runway "09" lands towards -x from the +x end, "27" towards +x from the -x end.
 Model Runway();
