@@ -55,6 +55,7 @@ typedef union _LARGE_INTEGER {
 #define WAIT_FAILED 0xFFFFFFFFu
 #define ERROR_SUCCESS 0u
 #define ERROR_ALREADY_EXISTS 183u
+#define ERROR_INSUFFICIENT_BUFFER 122u
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
 // Time: a monotonic counter in nanoseconds, readable from any thread and during static initialisation.
@@ -142,6 +143,35 @@ protected:
     virtual ~IUnknown() = default;
 };
 typedef IUnknown* LPUNKNOWN;
+
+// Class objects by CLSID. A platform layer registers a creation function for each class it offers (from a
+// static initialiser in the file that defines the CLSID, so that naming the CLSID links the class in).
+#define CLSCTX_INPROC_SERVER 0x1
+#define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154L)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
+typedef HRESULT (*PFNCOCREATE)(REFIID iid, void** object);
+BOOL CoRegisterClassCreator(REFGUID clsid, PFNCOCREATE create);
+HRESULT CoCreateInstance(REFGUID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object);
+
+// Fresh random identifiers (version 4 layout).
+typedef GUID UUID;
+typedef LONG RPC_STATUS;
+#define RPC_S_OK 0
+RPC_STATUS UuidCreate(UUID* uuid);
+HRESULT CoCreateGuid(GUID* guid);
+
+// Text: 16-bit wide characters, UTF-16. The multibyte code page of this platform is UTF-8 (CP_ACP too).
+typedef char16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+#define CP_ACP 0u
+#define CP_UTF8 65001u
+// Both count the terminating NUL when the input length is -1; with an output size of 0 they return the size
+// needed. Text that does not fit is cut at a whole character and 0 is returned (ERROR_INSUFFICIENT_BUFFER);
+// malformed input becomes U+FFFD (or '?' in multibyte output).
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR out, int outLength);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int length, LPSTR out, int outLength,
+                        LPCSTR defaultChar, BOOL* usedDefault);
 
 #define MAX_PATH 260
 

@@ -1,0 +1,101 @@
+#include "platform/dplay/Control.h"
+
+#include "platform/dplay/Peer.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <sstream>
+
+namespace Dp8::Control {
+namespace {
+
+std::atomic<uint16_t> enumPort{0};
+std::atomic<uint32_t> linkTimeout{0};
+std::atomic<uint32_t> connectTimeout{0};
+std::mutex targetsLock;
+std::vector<std::string> targets;
+
+Peer* AsPeer(IDirectPlay8Peer* peer) {
+    return dynamic_cast<Peer*>(peer);
+}
+
+} // namespace
+
+void SetEnumPort(uint16_t port) {
+    enumPort = port;
+}
+
+uint16_t EnumPort() {
+    if (uint16_t p = enumPort)
+        return p;
+    if (const char* env = std::getenv("CORVANE_DPLAY_ENUM_PORT")) {
+        long v = std::strtol(env, nullptr, 10);
+        if (v > 0 && v < 65536)
+            return uint16_t(v);
+    }
+    return 24760;
+}
+
+void SetBroadcastTargets(std::vector<std::string> ipv4) {
+    std::lock_guard<std::mutex> hold(targetsLock);
+    targets = std::move(ipv4);
+}
+
+std::vector<std::string> BroadcastTargets() {
+    {
+        std::lock_guard<std::mutex> hold(targetsLock);
+        if (!targets.empty())
+            return targets;
+    }
+    std::vector<std::string> out;
+    if (const char* env = std::getenv("CORVANE_DPLAY_BROADCAST")) {
+        std::stringstream list(env);
+        std::string item;
+        while (std::getline(list, item, ','))
+            if (!item.empty())
+                out.push_back(item);
+    }
+    return out;
+}
+
+void SetLinkTimeoutMs(uint32_t ms) {
+    linkTimeout = ms;
+}
+
+uint32_t LinkTimeoutMs() {
+    uint32_t v = linkTimeout;
+    return v ? v : 8000;
+}
+
+void SetConnectTimeoutMs(uint32_t ms) {
+    connectTimeout = ms;
+}
+
+uint32_t ConnectTimeoutMs() {
+    uint32_t v = connectTimeout;
+    return v ? v : 10000;
+}
+
+bool CutOff(IDirectPlay8Peer* peer, bool cut) {
+    Peer* p = AsPeer(peer);
+    if (p)
+        p->SetCutOff(cut);
+    return p != nullptr;
+}
+
+bool InjectPacket(IDirectPlay8Peer* peer, unsigned link, uint8_t channel, const uint8_t* bytes, size_t size) {
+    Peer* p = AsPeer(peer);
+    if (p)
+        p->InjectPacket(link, channel, bytes, size);
+    return p != nullptr;
+}
+
+bool InjectDatagram(IDirectPlay8Peer* peer, const uint8_t* bytes, size_t size) {
+    Peer* p = AsPeer(peer);
+    if (p)
+        p->InjectDatagram(bytes, size);
+    return p != nullptr;
+}
+
+} // namespace Dp8::Control

@@ -1,0 +1,38 @@
+// Settings and test hooks of the DirectPlay 8 layer, gathered in one place.
+// The settings are process-wide and read when a peer hosts, connects or enumerates.
+#pragma once
+
+#include <dplay8.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Dp8::Control {
+
+// UDP port that hosts answer enumerations on. 0 restores the default: the environment variable
+// CORVANE_DPLAY_ENUM_PORT, else 24760.
+void SetEnumPort(uint16_t port);
+uint16_t EnumPort();
+
+// Where an enumeration without a host name broadcasts. Empty restores the default: the comma-separated IPv4
+// addresses of CORVANE_DPLAY_BROADCAST, else 255.255.255.255 and the broadcast address of every interface.
+void SetBroadcastTargets(std::vector<std::string> ipv4);
+std::vector<std::string> BroadcastTargets();
+
+// How long a silent link lives (default 8000 ms) and how long Connect waits (default 10000 ms); 0 restores.
+void SetLinkTimeoutMs(uint32_t ms);
+uint32_t LinkTimeoutMs();
+void SetConnectTimeoutMs(uint32_t ms);
+uint32_t ConnectTimeoutMs();
+
+// Cuts a peer off the network (everything it receives is dropped) or joins it again.
+bool CutOff(IDirectPlay8Peer* peer, bool cut);
+
+// The receive path without sockets, for fuzzing. A packet arrives from one of a few fake links (link picks
+// one; they start unidentified, as a stranger who just connected); a datagram arrives at the enumeration
+// responder and at every running enumeration. Both run as the network thread would run them.
+bool InjectPacket(IDirectPlay8Peer* peer, unsigned link, uint8_t channel, const uint8_t* bytes, size_t size);
+bool InjectDatagram(IDirectPlay8Peer* peer, const uint8_t* bytes, size_t size);
+
+} // namespace Dp8::Control
