@@ -253,12 +253,21 @@ RpMaterial* RpMaterialStreamRead(RwStream* stream) {
     material->surfaceProps = {LoadReal(record + 16), LoadReal(record + 20), LoadReal(record + 24)};
     material->texture = nullptr;
     if (LoadLE32(record + 12) != 0) {
-        if (!RwStreamFindChunk(stream, rwID_TEXTURE, nullptr, nullptr)) {
+        RwUInt32 textureLength = 0;
+        if (!RwStreamFindChunk(stream, rwID_TEXTURE, &textureLength, nullptr)) {
             RpMaterialDestroy(material);
             return nullptr;
         }
-        // A texture that cannot be read leaves the material untextured.
+        // A texture that cannot be read leaves the material untextured; the stream goes on after its chunk
+        // however far the texture reader got.
+        const RwUInt32 start = stream->position;
         material->texture = RwTextureStreamRead(stream);
+        const RwUInt32 used = stream->position - start;
+        if (used > textureLength || (used < textureLength && !RwStreamSkip(stream, textureLength - used))) {
+            RwErrorSetCode(E_RW_READ);
+            RpMaterialDestroy(material);
+            return nullptr;
+        }
     }
     pendingRights = {0, 0};
     if (!RwPluginRegistryReadDataChunks(&materialTKList, stream, material)) {
