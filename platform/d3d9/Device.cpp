@@ -738,8 +738,9 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
     Log("Reset");
     if (!parameters)
         return D3DERR_INVALIDCALL;
-    // A lost device comes back only once every default-pool resource is gone.
-    if (lost_ && defaultResources_ > 0)
+    // As Direct3D 9 does, lost or not: a default-pool resource (or an additional swap chain) still alive
+    // refuses the reset, which is what catches a caller that forgot to release one.
+    if (defaultResources_ > 0)
         return D3DERR_INVALIDCALL;
     if (!makeSwapBuffers(*parameters))
         return D3DERR_INVALIDCALL;
@@ -2229,12 +2230,17 @@ void Device::bindVertexArrays(GLuint upBuffer, size_t upOffset, UINT upStride) {
     dirty_ &= ~DirtyVertices;
 }
 
-bool Device::prepareDraw() {
+bool Device::prepareDraw(HRESULT& skipped) {
+    skipped = D3D_OK;
     if (lost_ || !declaration_ || !renderTarget_)
         return false;
-    // Programmable draws wait for the shader translator; until then they draw nothing.
-    if (vertexShader_ || pixelShader_)
+    // Programmable draws wait for the shader translator (the caps report no shader version): a draw
+    // with a shader bound cannot be done, and says so.
+    if (vertexShader_ || pixelShader_) {
+        Log("draw refused: a shader is bound");
+        skipped = D3DERR_INVALIDCALL;
         return false;
+    }
     if (dirty_ & DirtyTargets)
         bindTargets();
     if (stateGroups_)
@@ -2269,11 +2275,12 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     GLsizei count = VertexCount(type, primitiveCount);
     if (count == 0)
         return D3DERR_INVALIDCALL;
-    if (!prepareDraw())
-        return D3D_OK;
+    if (HRESULT skipped; !prepareDraw(skipped))
+        return skipped;
     if ((dirty_ & DirtyVertices) || vertexArraysFromUp_)
         bindVertexArrays(0, 0, 0);
     glDrawArrays(PrimitiveMode(type), GLint(startVertex), count);
+    drawLastPixels(type, count, GLint(startVertex), 0, 0, 0);
     markTargetsDrawn();
     return D3D_OK;
 }
@@ -2287,8 +2294,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
     GLsizei count = VertexCount(type, primitiveCount);
     if (count == 0 || !indices_)
         return D3DERR_INVALIDCALL;
-    if (!prepareDraw())
-        return D3D_OK;
+    if (HRESULT skipped; !prepareDraw(skipped))
+        return skipped;
     if ((dirty_ & DirtyVertices) || vertexArraysFromUp_)
         bindVertexArrays(0, 0, 0);
     GLuint elements = indices_->Store().Name();
@@ -2300,8 +2307,47 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
     size_t offset = size_t(startIndex) * (wide ? 4 : 2);
     glDrawElementsBaseVertex(PrimitiveMode(type), count, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                              reinterpret_cast<const void*>(offset), baseVertex);
+    drawLastPixels(type, count, baseVertex, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, offset, wide ? 4 : 2);
     markTargetsDrawn();
     return D3D_OK;
+}
+
+// GL leaves out the last pixel of every line; Direct3D 9 draws it while D3DRS_LASTPIXEL is TRUE (its
+// default). The missing pixels are drawn as one-pixel points at the lines' end vertices: every second
+// vertex of a list, the last of a strip. Without index type the vertices are drawn in order from first.
+void Device::drawLastPixels(D3DPRIMITIVETYPE type, GLsizei count, GLint first, GLenum indexType,
+                            size_t indexOffset, size_t indexSize) {
+    if (!renderStates_[D3DRS_LASTPIXEL] || (type != D3DPT_LINELIST && type != D3DPT_LINESTRIP))
+        return;
+    const float pointSize = std::max(1.0f, Bits(renderStates_[D3DRS_POINTSIZE]));
+    if (pointSize != 1.0f)
+        glPointSize(1.0f);
+    if (type == D3DPT_LINESTRIP) {
+        if (indexType)
+            glDrawElementsBaseVertex(
+                GL_POINTS, 1, indexType,
+                reinterpret_cast<const void*>(indexOffset + size_t(count - 1) * indexSize), first);
+        else
+            glDrawArrays(GL_POINTS, first + count - 1, 1);
+    } else {
+        const size_t lines = size_t(count / 2);
+        lastPixelCounts_.assign(lines, 1);
+        if (indexType) {
+            lastPixelOffsets_.resize(lines);
+            lastPixelBases_.assign(lines, first);
+            for (size_t i = 0; i < lines; ++i)
+                lastPixelOffsets_[i] = reinterpret_cast<const void*>(indexOffset + (2 * i + 1) * indexSize);
+            glMultiDrawElementsBaseVertex(GL_POINTS, lastPixelCounts_.data(), indexType,
+                                          lastPixelOffsets_.data(), GLsizei(lines), lastPixelBases_.data());
+        } else {
+            lastPixelFirsts_.resize(lines);
+            for (size_t i = 0; i < lines; ++i)
+                lastPixelFirsts_[i] = first + GLint(2 * i + 1);
+            glMultiDrawArrays(GL_POINTS, lastPixelFirsts_.data(), lastPixelCounts_.data(), GLsizei(lines));
+        }
+    }
+    if (pointSize != 1.0f)
+        glPointSize(pointSize);
 }
 
 size_t Device::streamUp(GLuint buffer, size_t& used, size_t& capacity, const void* data, size_t bytes) {
@@ -2327,8 +2373,8 @@ HRESULT Device::drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* i
     streams_[0] = {};
     indices_ = nullptr;
     dirty_ |= DirtyVertices;
-    if (!prepareDraw())
-        return D3D_OK;
+    if (HRESULT skipped; !prepareDraw(skipped))
+        return skipped;
     size_t vertices = indices ? size_t(minIndex) + numVertices : size_t(count);
     size_t offset = streamUp(upVertices_, upVerticesUsed_, upVerticesSize_, data, vertices * stride);
     bindVertexArrays(upVertices_, offset, stride);
@@ -2342,8 +2388,10 @@ HRESULT Device::drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* i
         }
         glDrawElements(PrimitiveMode(type), count, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                        reinterpret_cast<const void*>(indexOffset));
+        drawLastPixels(type, count, 0, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, indexOffset, wide ? 4 : 2);
     } else {
         glDrawArrays(PrimitiveMode(type), 0, count);
+        drawLastPixels(type, count, 0, 0, 0, 0);
     }
     markTargetsDrawn();
     return D3D_OK;

@@ -39,7 +39,8 @@ public:
     }
     void SetLogging(bool on) { logging_ = on; }
     std::vector<std::string> TakeLog() { return std::move(log_); }
-    // Tests: the device behaves as lost until a Reset that finds no default-pool resource alive.
+    // Tests: the device behaves as lost until a Reset (which, lost or not, needs every default-pool resource
+    // released).
     void Lose() { lost_ = true; }
     size_t ProgramCount() const { return programs_.Size(); }
     // An object is going away: nothing may stay bound to it.
@@ -172,8 +173,9 @@ private:
     void applySampler(DWORD sampler, DWORD type);
     void applySwapInterval();
 
-    // What a draw brings up to date before it goes to GL.
-    bool prepareDraw();
+    // What a draw brings up to date before it goes to GL. False when nothing is to be drawn; skipped then
+    // says what the draw answers (D3D_OK for a lost device, an error for a draw that cannot be done).
+    bool prepareDraw(HRESULT& skipped);
     void bindTargets();
     void applyRenderStates();
     void buildKey();
@@ -182,6 +184,8 @@ private:
     void bindVertexArrays(GLuint upBuffer, size_t upOffset, UINT upStride);
     HRESULT drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* indices, D3DFORMAT indexFormat,
                    UINT minIndex, UINT numVertices, const void* data, UINT stride);
+    void drawLastPixels(D3DPRIMITIVETYPE type, GLsizei count, GLint first, GLenum indexType,
+                        size_t indexOffset, size_t indexSize);
     void markTargetsDrawn();
     size_t streamUp(GLuint buffer, size_t& used, size_t& capacity, const void* data, size_t bytes);
 
@@ -266,6 +270,10 @@ private:
     size_t upVerticesUsed_ = 0, upVerticesSize_ = 0, upIndicesUsed_ = 0, upIndicesSize_ = 0;
     GLuint boundElementBuffer_ = 0;
     bool vertexArraysFromUp_ = false;
+    // Kept between draws: the end vertices of a line list, drawn as points.
+    std::vector<GLint> lastPixelFirsts_, lastPixelBases_;
+    std::vector<GLsizei> lastPixelCounts_;
+    std::vector<const void*> lastPixelOffsets_;
     GLuint gammaProgram_ = 0, gammaTexture_ = 0, gammaArray_ = 0;
     float anisotropyMax_ = 1.0f;
 };

@@ -276,9 +276,9 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
     c.MaxVertexIndex = 0xFFFFFF;
     c.MaxStreams = 8;
     c.MaxStreamStride = 255;
-    // Pixel shaders wait for the shader translator.
-    c.VertexShaderVersion = D3DVS_VERSION(1, 1);
-    c.MaxVertexShaderConst = 96;
+    // No shader version until the shader translator lands: a draw with a shader bound is refused.
+    c.VertexShaderVersion = 0;
+    c.MaxVertexShaderConst = 0;
     c.PixelShaderVersion = 0;
     c.PixelShader1xMaxValue = 0.0f;
     c.DevCaps2 = D3DDEVCAPS2_STREAMOFFSET;

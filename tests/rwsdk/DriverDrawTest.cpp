@@ -66,9 +66,12 @@ TEST_F(DrawTest, LinesLandOnTheirPixels) {
         EXPECT_EQ(At(p, x, 31), Black) << x;
     }
     EXPECT_EQ(At(p, 9, 30), Black);
-    EXPECT_EQ(At(p, 30, 30), Black) << "the last pixel of a line is not drawn";
-    for (int y = 5; y < 25; ++y)
+    // Direct3D 9 draws a line's last pixel (D3DRS_LASTPIXEL is TRUE unless set otherwise).
+    EXPECT_EQ(At(p, 30, 30), Green) << "the last pixel of a line is drawn";
+    EXPECT_EQ(At(p, 31, 30), Black);
+    for (int y = 5; y <= 25; ++y)
         EXPECT_EQ(At(p, 40, y), Red) << y;
+    EXPECT_EQ(At(p, 40, 26), Black);
     EXPECT_EQ(At(p, 41, 10), Black);
     EXPECT_EQ(At(p, 39, 10), Black);
 }

@@ -3,6 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+DWORD FloatBits(float f) {
+    DWORD d;
+    std::memcpy(&d, &f, sizeof d);
+    return d;
+}
+
+} // namespace
+
 TEST_F(DeviceTest, ClearFillsTheViewportWithTheColour) {
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(0xFF, 0x12, 0x34, 0x56), 1.0f, 0),
               D3D_OK);
@@ -35,7 +45,7 @@ TEST_F(DeviceTest, PresentShowsTheBackBuffer) {
     EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
 }
 
-TEST_F(DeviceTest, CapsAreThoseOfAModestProgrammableCard) {
+TEST_F(DeviceTest, CapsAreThoseOfAModestFixedFunctionCard) {
     D3DCAPS9 caps{};
     ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
     EXPECT_TRUE(caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT);
@@ -46,8 +56,9 @@ TEST_F(DeviceTest, CapsAreThoseOfAModestProgrammableCard) {
     EXPECT_EQ(caps.MaxTextureBlendStages, 8u);
     EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_MULTIPLYADD);
     EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_MODULATE2X);
+    // No shader version is claimed until shaders are translated.
     EXPECT_EQ(caps.PixelShaderVersion & 0xFFFF, 0u);
-    EXPECT_EQ(caps.VertexShaderVersion, D3DVS_VERSION(1, 1));
+    EXPECT_EQ(caps.VertexShaderVersion & 0xFFFF, 0u);
     EXPECT_FALSE(caps.DeclTypes & D3DDTCAPS_DEC3N);
 }
 
@@ -250,4 +261,98 @@ TEST_F(DeviceTest, ShaderConstantsKeepTheirRegistersAndRefuseRangesPastTheEnd) {
     EXPECT_EQ(device->SetVertexShaderConstantF(0xFFFFFFFFu, in, 2), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->GetPixelShaderConstantF(0x40000000u, out, 0xC0000001u), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->SetPixelShaderConstantF(0, nullptr, 1), D3DERR_INVALIDCALL);
+}
+
+// Direct3D 9 refuses a reset while a default-pool resource lives, lost device or not.
+TEST_F(DeviceTest, ResetIsRefusedWhileADefaultPoolResourceLives) {
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_EQ(device->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target,
+                                    nullptr),
+              D3D_OK);
+    IDirect3DTexture9* managed = nullptr;
+    ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &managed, nullptr), D3D_OK);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+    EXPECT_EQ(device->Reset(&parameters), D3DERR_INVALIDCALL);
+    target->Release();
+    EXPECT_EQ(device->Reset(&parameters), D3D_OK);
+    managed->Release();
+}
+
+// A draw with a shader bound cannot be done yet: it fails and leaves the target alone.
+TEST_F(DeviceTest, DrawsWithAShaderBoundFailVisibly) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    Unlit();
+    const DWORD tokens[] = {0xFFFE0101, 0x0000FFFF}; // vs_1_1, end
+    IDirect3DVertexShader9* shader = nullptr;
+    ASSERT_EQ(device->CreateVertexShader(tokens, &shader), D3D_OK);
+    ASSERT_EQ(device->SetVertexShader(shader), D3D_OK);
+    ScreenVertex v[4] = {{0, 0, 0.5f, 1, 0xFFFFFFFF},
+                         {64, 0, 0.5f, 1, 0xFFFFFFFF},
+                         {0, 64, 0.5f, 1, 0xFFFFFFFF},
+                         {64, 64, 0.5f, 1, 0xFFFFFFFF}};
+    device->SetFVF(ScreenFvf);
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ScreenVertex)), D3DERR_INVALIDCALL);
+    EXPECT_EQ(ReadTarget().At(32, 32), 0xFF000000u);
+    device->SetVertexShader(nullptr);
+    shader->Release();
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ScreenVertex)), D3D_OK);
+    EXPECT_EQ(ReadTarget().At(32, 32), 0xFFFFFFFFu);
+}
+
+// Direct3D 9 draws the last pixel of a line while D3DRS_LASTPIXEL is TRUE (the default), and leaves it
+// out when it is FALSE: lists (each line), strips (the strip's end), indexed and from buffers alike.
+TEST_F(DeviceTest, LinesDrawTheirLastPixelAsTheRenderStateSays) {
+    Unlit();
+    device->SetRenderState(D3DRS_POINTSIZE, FloatBits(5.0f)); // the end pixel stays one pixel
+    device->SetFVF(ScreenFvf);
+    const D3DCOLOR white = 0xFFFFFFFF;
+    for (DWORD lastPixel : {DWORD(TRUE), DWORD(FALSE)}) {
+        device->SetRenderState(D3DRS_LASTPIXEL, lastPixel);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        // A list of two lines, a strip, and an indexed list (pixel centres are at whole coordinates).
+        ScreenVertex list[4] = {
+            {4, 4, 0.5f, 1, white}, {14, 4, 0.5f, 1, white}, {4, 8, 0.5f, 1, white}, {14, 8, 0.5f, 1, white}};
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_LINELIST, 2, list, sizeof(ScreenVertex)), D3D_OK);
+        ScreenVertex strip[3] = {{4, 20, 0.5f, 1, white}, {14, 20, 0.5f, 1, white}, {14, 30, 0.5f, 1, white}};
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_LINESTRIP, 2, strip, sizeof(ScreenVertex)), D3D_OK);
+        ScreenVertex indexed[2] = {{40, 4, 0.5f, 1, white}, {40, 14, 0.5f, 1, white}};
+        const WORD indices[2] = {0, 1};
+        ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_LINELIST, 0, 2, 1, indices, D3DFMT_INDEX16, indexed,
+                                                 sizeof(ScreenVertex)),
+                  D3D_OK);
+        IDirect3DVertexBuffer9* buffer = nullptr;
+        ASSERT_EQ(
+            device->CreateVertexBuffer(sizeof list, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &buffer, nullptr),
+            D3D_OK);
+        void* data = nullptr;
+        ASSERT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
+        ScreenVertex moved[4] = {{50, 40, 0.5f, 1, white},
+                                 {60, 40, 0.5f, 1, white},
+                                 {50, 50, 0.5f, 1, white},
+                                 {60, 50, 0.5f, 1, white}};
+        std::memcpy(data, moved, sizeof moved);
+        buffer->Unlock();
+        device->SetStreamSource(0, buffer, 0, sizeof(ScreenVertex));
+        ASSERT_EQ(device->DrawPrimitive(D3DPT_LINELIST, 0, 2), D3D_OK);
+        device->SetStreamSource(0, nullptr, 0, 0);
+        buffer->Release();
+
+        Pixels p = ReadTarget();
+        const uint32_t end = lastPixel ? white : 0xFF000000u;
+        const char* what = lastPixel ? "drawn" : "left out";
+        EXPECT_EQ(p.At(13, 4), white);
+        EXPECT_EQ(p.At(14, 4), end) << what;
+        EXPECT_EQ(p.At(14, 8), end) << what;
+        EXPECT_EQ(p.At(15, 8), 0xFF000000u);
+        EXPECT_EQ(p.At(14, 20), white) << "the corner of a strip belongs to its second line";
+        EXPECT_EQ(p.At(14, 29), white);
+        EXPECT_EQ(p.At(14, 30), end) << what;
+        EXPECT_EQ(p.At(14, 31), 0xFF000000u);
+        EXPECT_EQ(p.At(40, 14), end) << what;
+        EXPECT_EQ(p.At(40, 15), 0xFF000000u);
+        EXPECT_EQ(p.At(60, 40), end) << what;
+        EXPECT_EQ(p.At(60, 50), end) << what;
+        EXPECT_EQ(p.At(61, 50), 0xFF000000u);
+        EXPECT_EQ(p.At(50, 50), white);
+    }
 }
