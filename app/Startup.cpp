@@ -72,7 +72,22 @@ int ChooseVideoMode(HWND window, const Base::Config& settings) {
                 width = 800, height = 600;
         }
     }
-    return Rw::FindVideoMode(window, 0, width, height, 32);
+    int found = Rw::FindVideoMode(window, 0, width, height, 32);
+    if (found >= 0)
+        return found;
+    // A mode this machine does not offer (another monitor, a settings file from another machine) must not
+    // lock the player out: the nearest one is taken, or a window, and the player is told.
+    int nearWidth = 0, nearHeight = 0;
+    found = Rw::NearestVideoMode(window, 0, width, height, 32, nearWidth, nearHeight);
+    std::string instead = found > 0
+                              ? std::to_string(nearWidth) + " x " + std::to_string(nearHeight) + " instead."
+                              : "a window instead.";
+    MessageBoxA(nullptr,
+                ("The display mode " + std::to_string(width) + " x " + std::to_string(height) +
+                 " is not available on this machine: using " + instead)
+                    .c_str(),
+                "Message", MessageBoxFlags);
+    return found;
 }
 
 // Reads the five resource directories into their users; false when any key is missing (a missing key
@@ -135,8 +150,11 @@ void Init(HINSTANCE instance, HWND window) {
     int videoMode = ChooseVideoMode(window, settings);
 
     Step("start engine");
-    if (!Rw::StartEngine(ResourceArenaKB, 0, window, videoMode, settings.refreshRate))
-        Fail("Cannot initialize Lumicaster.", UINT(-1));
+    if (!Rw::StartEngine(ResourceArenaKB, 0, window, videoMode, settings.refreshRate)) {
+        // The display goes back first: a full-screen attempt may have changed it.
+        ChangeDisplaySettingsA(nullptr, 0);
+        Fail("Cannot initialize Lumicaster.\n\n" + Rw::StartFailure, UINT(-1));
+    }
 
     Step("set directories");
     bool directoriesFound = SetDirectories(strings);

@@ -9,6 +9,7 @@
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/frame.h"
+#include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/texture.h"
@@ -18,7 +19,10 @@
 #include "rwsdk/tool/tiff/rttiff.h"
 #include "rwsdk/world/baworld.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
+#include <string>
 
 namespace Rw {
 
@@ -28,6 +32,7 @@ RwRaster* ColourRaster = nullptr;
 RwRaster* DepthRaster = nullptr;
 RtCharset* DebugCharset = nullptr;
 bool EngineStarted = false;
+std::string StartFailure;
 bool ImageFormatsRegistered = false;
 RwTexture* (*DefaultTextureRead)(const char* name, const char* maskName) = nullptr;
 
@@ -61,11 +66,80 @@ void CloseAndTerm() {
     RwEngineTerm();
 }
 
+// What the engine's pending error code means, for the start-up's message.
+const char* ErrorMeaning(RwInt32 code) {
+    switch (RwUInt32(code)) {
+    case E_RW_BADENGINESTATE:
+        return "the engine was in the wrong state";
+    case E_RW_BADOPEN:
+        return "a file could not be opened";
+    case E_RW_INVRASTERFORMAT:
+        return "a raster format is not valid for its type";
+    case E_RW_NOMEM:
+        return "out of memory";
+    case E_RW_NULLP:
+        return "a required argument was missing";
+    case E_RW_PLUGININIT:
+        return "a plugin could not be registered";
+    case E_RW_RESOURCEARENA:
+        return "the resource arena could not be made";
+    case E_RW_DEVICEREQUEST:
+        return "the device did not handle a request";
+    default:
+        return nullptr;
+    }
+}
+
+// The failed step, with the engine's pending error when there is one.
+bool Failed(std::string what) {
+    RwError error{};
+    RwErrorGet(&error);
+    if (error.errorCode != RwInt32(E_RW_NOERROR)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%X", RwUInt32(error.errorCode));
+        what += std::string(" (engine error ") + code;
+        if (const char* meaning =
+                error.pluginID == 0 || error.errorCode >= 0 ? ErrorMeaning(error.errorCode) : nullptr)
+            what += std::string(": ") + meaning;
+        what += ")";
+    }
+    StartFailure = what + ".";
+    return false;
+}
+
 bool Exclusive(const RwVideoMode& mode) {
     return mode.flags & rwVIDEOMODEEXCLUSIVE;
 }
 
 } // namespace
+
+int NearestVideoMode(HWND window, int subsystem, int width, int height, int depth, int& foundWidth,
+                     int& foundHeight) {
+    foundWidth = foundHeight = 0;
+    const bool opened = !EngineStarted;
+    if (opened && !InitAndOpen(window, 0, false))
+        return 0;
+    int found = 0;
+    if (!opened || RwEngineSetSubSystem(subsystem)) {
+        long best = -1;
+        const RwInt32 count = RwEngineGetNumVideoModes();
+        for (RwInt32 i = 0; i < count; ++i) {
+            RwVideoMode mode{};
+            if (!RwEngineGetVideoModeInfo(&mode, i) || !Exclusive(mode) || mode.depth != depth)
+                continue;
+            const long distance = std::labs(long(mode.width) - width) + std::labs(long(mode.height) - height);
+            if (best < 0 || distance < best) {
+                best = distance;
+                found = i;
+                foundWidth = mode.width;
+                foundHeight = mode.height;
+            }
+        }
+    }
+    if (opened)
+        CloseAndTerm();
+    return found;
+}
 
 int FindVideoMode(HWND window, int subsystem, int width, int height, int depth) {
     const bool opened = !EngineStarted;
@@ -100,8 +174,9 @@ bool StartEngine(uint32_t resourceArenaKB, int subsystem, HWND window, int video
     ColourRaster = nullptr;
     DepthRaster = nullptr;
     DebugCharset = nullptr;
+    StartFailure.clear();
     if (!InitAndOpen(window, resourceArenaKB * 1024, true))
-        return false;
+        return Failed("The rendering engine found no Direct3D 9 adapter to open on the window");
     RwSubSystemInfo info{};
     RwEngineGetSubSystemInfo(&info, subsystem);
     RwEngineSetSubSystem(subsystem);
@@ -125,11 +200,22 @@ bool StartEngine(uint32_t resourceArenaKB, int subsystem, HWND window, int video
     }
 
     if (!RwEngineSetVideoMode(videoMode))
-        return false;
+        return Failed("The rendering engine has no video mode " + std::to_string(videoMode));
     if (refreshRate != 0)
         RwD3D9EngineSetRefreshRate(refreshRate);
-    if (!RwEngineStart())
-        return false;
+    RwError earlier{};
+    RwErrorGet(&earlier); // what the mode and sub-system queries left is not the start's reason
+    if (!RwEngineStart()) {
+        // A module that fails leaves its reason; a device that cannot be made leaves its start request
+        // unanswered.
+        RwError pending{};
+        RwErrorGet(&pending);
+        if (pending.errorCode != RwInt32(E_RW_NOERROR) && pending.errorCode != RwInt32(E_RW_DEVICEREQUEST)) {
+            RwErrorSet(&pending);
+            return Failed("An engine module failed to start");
+        }
+        return Failed("The Direct3D 9 device could not be created (it needs OpenGL 3.3)");
+    }
 
     Direct3DDevice = RwD3D9Device;
     const RwMatrixTolerance tolerance = {0.0001f, 0.0001f, 0.0001f};

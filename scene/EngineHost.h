@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 struct RwRaster;
 typedef RwRaster RtCharset;
@@ -22,11 +23,17 @@ extern RwRaster* DepthRaster;
 // The engine's debug character set: opaque black on a clear background.
 extern RtCharset* DebugCharset;
 extern bool EngineStarted;
+// Why the last StartEngine failed, as a sentence for the player; empty after a start that worked.
+extern std::string StartFailure;
 extern bool ImageFormatsRegistered;
 
 // The engine video mode with that size and depth (any size or depth below 1 asks for the windowed mode), -1
 // when the adapter has none, 0 when the engine cannot even be opened to look.
 int FindVideoMode(HWND window, int subsystem, int width, int height, int depth);
+// The full-screen mode of that depth nearest in size (its size in the last two), or 0, the windowed mode,
+// when there is none.
+int NearestVideoMode(HWND window, int subsystem, int width, int height, int depth, int& foundWidth,
+                     int& foundHeight);
 bool StartEngine(uint32_t resourceArenaKB, int subsystem, HWND window, int videoMode, uint32_t refreshRate);
 // Nothing when the engine is not running.
 void StopEngine();

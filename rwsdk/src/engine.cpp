@@ -177,9 +177,13 @@ RwBool RwEngineOpen(RwEngineOpenParams* initParams) {
     std::memcpy(instance, &engineTemplate, sizeof(RwGlobals));
     RwEngineInstance = instance;
 
-    if (!RwEngineDeviceRequest(device, rwDEVICESYSTEMREGISTER, &instance->dOpenDevice, &instance->memoryFuncs,
-                               0) ||
-        !Request(rwDEVICESYSTEMOPEN, nullptr, initParams, 0)) {
+    // The instance starts from the driver's device record; the register request may then fill it in, but
+    // whether the driver answers it or not, only its open decides.
+    if (device)
+        instance->dOpenDevice = *device;
+    if (device && device->fpSystem)
+        device->fpSystem(rwDEVICESYSTEMREGISTER, &instance->dOpenDevice, &instance->memoryFuncs, 0);
+    if (!Request(rwDEVICESYSTEMOPEN, nullptr, initParams, 0)) {
         RwEngineInstance = &engineTemplate;
         std::memcpy(&engineTemplate, instance, sizeof(RwGlobals));
         RwFree(instance);
@@ -245,7 +249,8 @@ RwBool RwEngineClose() {
 }
 
 RwBool RwEngineTerm() {
-    if (openCount != 0 || RWSRCGLOBAL(engineStatus) != rwENGINESTATUSINITED) {
+    // Only an open engine refuses; terminating one that was never initialised closes nothing and succeeds.
+    if (openCount != 0) {
         return FALSE;
     }
     RwPluginRegistryClose();

@@ -14,6 +14,7 @@
 #include "input/DirectInput.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/src/baimage.h"
+#include "rwsdk/src/engine.h"
 #include "scene/EngineHost.h"
 
 #include <SDL.h>
@@ -161,6 +162,32 @@ TEST_F(Startup, InitRunsItsStepsInOrderAndLeavesEverythingUp) {
     DestroyWindow(window);
 }
 
+// Settings naming a mode the machine does not offer start in the nearest mode, and say so once.
+TEST_F(Startup, AModeTheMachineLacksFallsBackToTheNearestAndSaysSo) {
+    WriteStrings(Directories);
+    Base::Config settings;
+    settings.SetDefaults();
+    settings.displayWidth = 1234;
+    settings.displayHeight = 567;
+    settings.Save(Base::ConfigFileName);
+    HWND window = MakeWindow();
+    ::testing::internal::CaptureStderr();
+    App::Init(GetModuleHandleA(nullptr), window);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(App::Started);
+    EXPECT_TRUE(Rw::EngineStarted);
+    const std::string notice =
+        "Message: The display mode 1234 x 567 is not available on this machine: using ";
+    ASSERT_NE(said.find(notice), std::string::npos) << said;
+    EXPECT_EQ(said.find(notice, said.find(notice) + 1), std::string::npos) << "said once";
+    RwVideoMode mode{};
+    ASSERT_NE(RwEngineGetVideoModeInfo(&mode, RwEngineGetCurrentVideoMode()), nullptr);
+    const std::string chosen = std::to_string(mode.width) + " x " + std::to_string(mode.height) + " instead.";
+    EXPECT_NE(said.find(notice + chosen), std::string::npos) << said;
+    App::Shutdown();
+    DestroyWindow(window);
+}
+
 TEST_F(Startup, ShutdownRunsItsStepsInOrderOnlyOnce) {
     WriteStrings(Directories); // and no title: an empty one
     HWND window = MakeWindow();
@@ -213,8 +240,9 @@ struct FatalCase {
     uint32_t width, height;
     int exitCode;
     const char* message;
-    bool reachesEngine;        // the engine start is tried
-    const char* alsoSaid = ""; // another line the child writes
+    bool reachesEngine;                // the engine start is tried
+    const char* alsoSaid = "";         // another line the child writes
+    const char* environment = nullptr; // NAME=value set for the child
 };
 
 void PrintTo(const FatalCase& c, std::ostream* out) {
@@ -260,10 +288,18 @@ TEST_P(StartupFatal, ShowsItsMessageAndEndsWithItsCode) {
     Text engineStopped = HasSubstr("step: stop engine\nstep: restore display\n");
     if (!(c.reachesEngine && c.exitCode == 1))
         engineStopped = Not(HasSubstr("step: stop engine"));
+    std::string variable;
+    if (c.environment) {
+        variable = c.environment;
+        setenv(variable.substr(0, variable.find('=')).c_str(),
+               variable.substr(variable.find('=') + 1).c_str(), 1);
+    }
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(c.exitCode & 0xFF),
                 AllOf(HasSubstr(std::string("Message: ") + c.message), HasSubstr(c.alsoSaid),
                       HasSubstr("engine at exit: stopped"), engineTried, engineStopped,
                       Not(HasSubstr("step: create front end"))));
+    if (c.environment)
+        unsetenv(variable.substr(0, variable.find('=')).c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -290,8 +326,11 @@ INSTANTIATE_TEST_SUITE_P(
         FatalCase{"StringsFileIsADevice", "StringsInfoName \\dev\\zero\n", nullptr, 0, 0, 1,
                   "One or more game directories unspecified in '\\dev\\zero' file. Application exiting.",
                   true, "Cannot read '\\dev\\zero': it is not a regular file."},
-        FatalCase{"NoSuchVideoMode", "StringsInfoName Data\\Strings.info\n", "", 1234, 567, -1,
-                  "Cannot initialize Lumicaster.", true}),
+        // A machine without OpenGL 3.3: the engine cannot start, and the message says why.
+        FatalCase{"NoOpenGl33", "StringsInfoName Data\\Strings.info\n", "", 0, 0, -1,
+                  "Cannot initialize Lumicaster.", true,
+                  "The Direct3D 9 device could not be created (it needs OpenGL 3.3).",
+                  "MESA_GL_VERSION_OVERRIDE=3.0"}),
     [](const ::testing::TestParamInfo<FatalCase>& info) { return std::string(info.param.name); });
 
 // The game itself on the sample data: it starts, runs, and a request to end (as the desktop sends on logout)

@@ -172,6 +172,62 @@ TEST(EngineLifecycle, UnansweredRequestsFailWithCode24) {
     ASSERT_TRUE(RwEngineSetDriver(RwNullDeviceRecordGet, RwNullDeviceAttach));
 }
 
+// A driver that leaves the register request unanswered: its record comes from the record function alone.
+RwBool UnregisteringSystem(RwInt32 request, void* pOut, void* pInOut, RwInt32 nIn) {
+    if (request == rwDEVICESYSTEMREGISTER)
+        return FALSE;
+    return RwNullDeviceSystem(request, pOut, pInOut, nIn);
+}
+RwDevice* UnregisteringRecord() {
+    silentDevice = *RwNullDeviceRecordGet();
+    silentDevice.fpSystem = UnregisteringSystem;
+    return &silentDevice;
+}
+
+TEST(EngineLifecycle, OpenDoesNotNeedTheRegisterRequestAnswered) {
+    ASSERT_TRUE(RwEngineSetDriver(UnregisteringRecord, nullptr));
+    ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
+    TakeError();
+    ASSERT_TRUE(RwEngineOpen(&params));
+    EXPECT_EQ(TakeError(), RwInt32(E_RW_NOERROR));
+    EXPECT_EQ(RWSRCGLOBAL(dOpenDevice).fpSystem, UnregisteringSystem);
+    EXPECT_EQ(RwEngineGetNumVideoModes(), 1);
+    ASSERT_TRUE(RwEngineStart());
+    ASSERT_TRUE(RwEngineStop());
+    ASSERT_TRUE(RwEngineClose());
+    ASSERT_TRUE(RwEngineTerm());
+    ASSERT_TRUE(RwEngineSetDriver(RwNullDeviceRecordGet, RwNullDeviceAttach));
+}
+
+// Terminating is refused only while the engine is open; before any Init it closes nothing and succeeds.
+TEST(EngineLifecycle, TermBeforeInitSucceeds) {
+    ASSERT_EQ(RwEngineGetStatus(), rwENGINESTATUSIDLE);
+    EXPECT_TRUE(RwEngineTerm());
+    EXPECT_EQ(RwEngineGetStatus(), rwENGINESTATUSIDLE);
+    ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
+    ASSERT_TRUE(RwEngineTerm());
+}
+
+void* FailOpenForWantOfMemory(void*, RwInt32, RwInt32) {
+    RwErrorSetCode(E_RW_NOMEM);
+    return nullptr;
+}
+
+// A plugin that fails to open says why, and the reason outlives the errors module closing in the unwind.
+TEST(EngineLifecycle, TheReasonAStartFailedSurvivesTheUnwind) {
+    ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
+    ASSERT_GE(RwEngineRegisterPlugin(0, 0xF005, FailOpenForWantOfMemory, nullptr), 0);
+    ASSERT_TRUE(RwEngineOpen(&params));
+    TakeError();
+    EXPECT_FALSE(RwEngineStart());
+    RwError error{};
+    RwErrorGet(&error);
+    EXPECT_EQ(error.errorCode, RwInt32(E_RW_NOMEM));
+    EXPECT_EQ(TakeError(), RwInt32(E_RW_NOERROR)) << "read once";
+    ASSERT_TRUE(RwEngineClose());
+    ASSERT_TRUE(RwEngineTerm());
+}
+
 RwBool RefusingSystem(RwInt32 request, void* pOut, void* pInOut, RwInt32 nIn) {
     if (request == rwDEVICESYSTEMOPEN) {
         return FALSE;

@@ -54,7 +54,12 @@ void* RwErrorModuleOpen(void* instance, RwInt32 offset, RwInt32) {
     return instance;
 }
 
-void* RwErrorModuleClose(void* instance, RwInt32, RwInt32) {
+void* RwErrorModuleClose(void* instance, RwInt32 offset, RwInt32) {
+    // A pending error outlives the module: when a later module fails to open, the start unwinds through
+    // this close, and the caller still reads why.
+    const RwError* pending = RWPLUGINOFFSET(RwError, instance, offset);
+    if (staticError.pluginID == 0 && staticError.errorCode == RwInt32(E_RW_NOERROR))
+        staticError = *pending;
     --errorModule.numInstances;
     return instance;
 }
