@@ -2,6 +2,9 @@
 
 #include "platform/dplay/Peer.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -15,6 +18,9 @@ std::atomic<uint32_t> linkTimeout{0};
 std::atomic<uint32_t> connectTimeout{0};
 std::mutex targetsLock;
 std::vector<std::string> targets;
+
+std::mutex lookUpLock;
+std::function<std::optional<std::string>(const std::string&)> lookUpFunction;
 
 Peer* AsPeer(IDirectPlay8Peer* peer) {
     return dynamic_cast<Peer*>(peer);
@@ -75,6 +81,31 @@ void SetConnectTimeoutMs(uint32_t ms) {
 uint32_t ConnectTimeoutMs() {
     uint32_t v = connectTimeout;
     return v ? v : 10000;
+}
+
+void SetNameLookUp(std::function<std::optional<std::string>(const std::string& name)> lookUp) {
+    std::lock_guard<std::mutex> hold(lookUpLock);
+    lookUpFunction = std::move(lookUp);
+}
+
+std::optional<std::string> LookUpName(const std::string& name) {
+    std::function<std::optional<std::string>(const std::string&)> f;
+    {
+        std::lock_guard<std::mutex> hold(lookUpLock);
+        f = lookUpFunction;
+    }
+    if (f)
+        return f(name);
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* list = nullptr;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0 || !list)
+        return std::nullopt;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr, text, sizeof text);
+    freeaddrinfo(list);
+    return std::string(text);
 }
 
 bool CutOff(IDirectPlay8Peer* peer, bool cut) {

@@ -5,6 +5,8 @@
 #include <dplay8.h>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,11 @@ void SetLinkTimeoutMs(uint32_t ms);
 uint32_t LinkTimeoutMs();
 void SetConnectTimeoutMs(uint32_t ms);
 uint32_t ConnectTimeoutMs();
+
+// How host names become addresses (default: getaddrinfo). The function runs on a thread of its own, never
+// on the caller's; it returns the dotted IPv4 address or nothing. An empty function restores the default.
+void SetNameLookUp(std::function<std::optional<std::string>(const std::string& name)> lookUp);
+std::optional<std::string> LookUpName(const std::string& name);
 
 // Cuts a peer off the network (everything it receives is dropped) or joins it again.
 bool CutOff(IDirectPlay8Peer* peer, bool cut);

@@ -21,8 +21,7 @@ namespace {
 
 constexpr uint8_t ReliableChannel = 0;
 constexpr uint8_t UnreliableChannel = 1;
-constexpr uint32_t ConnectMagic = 0x43565031; // ENet connect data: a peer of this layer
-constexpr uint32_t LeaveMagic = 0x4C454156;   // ENet disconnect data: a member that said goodbye
+constexpr uint32_t LeaveMagic = 0x4C454156; // ENet disconnect data: a member that said goodbye
 constexpr DPNID FirstId = 0x00010001;
 constexpr size_t MaxWaiting = 1024;                    // guaranteed messages held for a link not yet up
 constexpr size_t MaxDeliveries = 16384;                // queued handler calls
@@ -58,20 +57,12 @@ uint32_t RandomWord() {
 
 std::vector<sockaddr_in> LookUp(const std::string& name, uint16_t port) {
     std::vector<sockaddr_in> out;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* list = nullptr;
-    if (getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0)
-        return out;
-    for (addrinfo* a = list; a; a = a->ai_next) {
-        sockaddr_in s;
-        std::memcpy(&s, a->ai_addr, sizeof s);
-        s.sin_port = htons(port);
+    std::optional<std::string> ip = Control::LookUpName(name);
+    sockaddr_in s{};
+    s.sin_family = AF_INET;
+    s.sin_port = htons(port);
+    if (ip && inet_pton(AF_INET, ip->c_str(), &s.sin_addr) == 1)
         out.push_back(s);
-        break; // the first address is the host
-    }
-    freeaddrinfo(list);
     return out;
 }
 
@@ -748,6 +739,7 @@ void Peer::DestroyHost() {
     links.clear();
     members.clear();
     joinWaiting.clear();
+    linkReports.clear();
     localId = hostId = nextId = 0;
     instance = GUID{};
     sessionName.clear();
@@ -937,7 +929,7 @@ void Peer::OnPacket(ENetPeer* peer, uint8_t channel, const uint8_t* p, size_t n)
     bool fromHost = m->id == hostId;
     switch (kind) {
     case Kind::Data: {
-        if (!m->ready || n - 1 > DPN_MAX_MESSAGE_SIZE)
+        if (!m->ready || n < 2 || n - 1 > DPN_MAX_MESSAGE_SIZE)
             return;
         Delivery d;
         d.type = DPN_MSGID_RECEIVE;
@@ -1002,15 +994,11 @@ void Peer::OnPacket(ENetPeer* peer, uint8_t channel, const uint8_t* p, size_t n)
         break;
     case Kind::LinkLost:
         if (hostId == localId)
-            if (auto id = DecodeId(p, n)) {
-                // Two members that cannot reach each other cannot share a session: the one reported goes.
-                if (Member* lost = Live(*id); lost && !lost->local) {
-                    if (lost->link && lost->ready)
-                        Send(lost->link, ReliableChannel, EncodeEmpty(Kind::Evict),
-                             ENET_PACKET_FLAG_RELIABLE);
-                    RemoveMember(*id, DPNDESTROYPLAYERREASON_CONNECTIONLOST);
-                }
-            }
+            if (auto id = DecodeId(p, n); id && Live(*id) && *id != localId)
+                // Judged later: a member that really died times out here too; one that still talks to the
+                // host while the reporter cannot reach it costs the reporter its place, so a false report
+                // can only ever hurt the one who makes it.
+                linkReports[m->id] = {*id, NowMs() + Control::LinkTimeoutMs() + 1000};
         break;
     case Kind::Evict:
         if (fromHost && DecodeEmpty(p, n))
@@ -1234,7 +1222,7 @@ void Peer::RemoveMember(DPNID id, DWORD reason) {
     m->gone = true;
     m->waiting.clear();
     if (m->link) {
-        Drop(m->link, false);
+        Drop(m->link, true); // after what is queued for it (an eviction notice)
         m->link = nullptr;
     }
     joinWaiting.erase(id);
@@ -1306,6 +1294,20 @@ void Peer::Tick() {
     uint64_t now = NowMs();
     if (phase == Phase::Joining && now >= joinDeadlineMs)
         FinishJoin(DPNERR_TIMEDOUT);
+    for (auto it = linkReports.begin(); it != linkReports.end();) {
+        auto [reporter, report] = *it;
+        if (now < report.second) {
+            ++it;
+            continue;
+        }
+        it = linkReports.erase(it);
+        Member* r = Live(reporter);
+        if (phase == Phase::InSession && hostId == localId && r && Live(report.first)) {
+            if (r->link && r->ready)
+                Send(r->link, ReliableChannel, EncodeEmpty(Kind::Evict), ENET_PACKET_FLAG_RELIABLE);
+            RemoveMember(reporter, DPNDESTROYPLAYERREASON_CONNECTIONLOST);
+        }
+    }
     // Strangers that never say who they are go.
     for (auto& [peer, link] : links)
         if (!link.member && !link.toHost && now - link.openedMs > Control::ConnectTimeoutMs() &&

@@ -193,6 +193,7 @@ private:
     DPNID nextId = 0;
     std::map<DPNID, Member> members;
     std::map<ENetPeer*, Link> links;
+    std::map<DPNID, std::pair<DPNID, uint64_t>> linkReports; // reporter -> (unreachable member, verdict time)
     int responder = -1;
     double responseBudget = 0;
     uint64_t budgetMs = 0;

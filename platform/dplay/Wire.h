@@ -15,6 +15,9 @@ namespace Dp8 {
 
 using Bytes = std::vector<uint8_t>;
 
+// ENet's connect data of a peer of this layer; anything else is turned away.
+constexpr uint32_t ConnectMagic = 0x43565031;
+
 // First byte of every packet on a member link.
 enum class Kind : uint8_t {
     Data = 1,        // game bytes follow
