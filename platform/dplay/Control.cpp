@@ -111,7 +111,14 @@ std::optional<std::string> LookUpName(const std::string& name) {
 bool CutOff(IDirectPlay8Peer* peer, bool cut) {
     Peer* p = AsPeer(peer);
     if (p)
-        p->SetCutOff(cut);
+        p->SetIncomingLoss(cut ? 1.0 : 0.0);
+    return p != nullptr;
+}
+
+bool SetIncomingLoss(IDirectPlay8Peer* peer, double fraction) {
+    Peer* p = AsPeer(peer);
+    if (p)
+        p->SetIncomingLoss(fraction);
     return p != nullptr;
 }
 

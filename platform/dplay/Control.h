@@ -33,8 +33,10 @@ uint32_t ConnectTimeoutMs();
 void SetNameLookUp(std::function<std::optional<std::string>(const std::string& name)> lookUp);
 std::optional<std::string> LookUpName(const std::string& name);
 
-// Cuts a peer off the network (everything it receives is dropped) or joins it again.
+// Cuts a peer off the network (everything it receives is dropped) or joins it again; or drops only a
+// fraction of what it receives, at random (the links retransmit what is guaranteed).
 bool CutOff(IDirectPlay8Peer* peer, bool cut);
+bool SetIncomingLoss(IDirectPlay8Peer* peer, double fraction);
 
 // The receive path without sockets, for fuzzing. A packet arrives from one of a few fake links (link picks
 // one; they start unidentified, as a stranger who just connected); a datagram arrives at the enumeration

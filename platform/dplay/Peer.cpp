@@ -39,13 +39,18 @@ bool EnetStarted() {
     return ok;
 }
 
-// Hosts whose incoming datagrams are dropped (Control::CutOff). ENet's intercept has no user pointer.
+// Hosts whose incoming datagrams are dropped, wholly (Control::CutOff) or in part (Control::SetIncomingLoss).
+// ENet's intercept has no user pointer.
 std::mutex cutLock;
-std::set<ENetHost*> cutHosts;
+std::map<ENetHost*, double> dropRates;
 
 int ENET_CALLBACK Intercept(ENetHost* host, ENetEvent*) {
     std::lock_guard<std::mutex> hold(cutLock);
-    return cutHosts.count(host) ? 1 : 0;
+    auto it = dropRates.find(host);
+    if (it == dropRates.end())
+        return 0;
+    static std::mt19937 random(4357);
+    return std::uniform_real_distribution<double>(0, 1)(random) < it->second ? 1 : 0;
 }
 
 uint32_t RandomWord() {
@@ -719,9 +724,9 @@ HRESULT Peer::OpenHost(IDirectPlay8Address* device) {
     if (!host)
         return DPNERR_ADDRESSING;
     host->intercept = Intercept;
-    if (cutOff) {
+    if (dropRate > 0) {
         std::lock_guard<std::mutex> hold(cutLock);
-        cutHosts.insert(host);
+        dropRates[host] = dropRate;
     }
     return DPN_OK;
 }
@@ -731,7 +736,7 @@ void Peer::DestroyHost() {
     if (host) {
         {
             std::lock_guard<std::mutex> hold(cutLock);
-            cutHosts.erase(host);
+            dropRates.erase(host);
         }
         enet_host_destroy(host);
         host = nullptr;
@@ -861,6 +866,7 @@ void Peer::OnDisconnect(ENetPeer* peer, uint32_t data) {
     bool timedOut = data != LeaveMagic;
     DPNID lost = m->id;
     bool wasHost = lost == hostId;
+    bool hosting = hostId == localId;
     m->link = nullptr;
     RemoveMember(lost, timedOut ? DPNDESTROYPLAYERREASON_CONNECTIONLOST : DPNDESTROYPLAYERREASON_NORMAL);
     if (phase != Phase::InSession)
@@ -869,8 +875,9 @@ void Peer::OnDisconnect(ENetPeer* peer, uint32_t data) {
         bool anyLink = false;
         for (auto& [id, other] : members)
             anyLink |= !other.local && !other.gone && other.link != nullptr;
-        if (!anyLink) {
-            // Every link went silent: this peer is the one cut off.
+        if (!anyLink && !hosting) {
+            // Every link went silent: this peer is the one cut off. (A host keeps its session: it cannot tell
+            // a cut cable from everyone else's, and it can still take joiners.)
             LoseSession(DPNERR_CONNECTIONLOST);
             return;
         }
@@ -1511,15 +1518,15 @@ void Peer::Deliver() {
 
 // ---- test hooks ----
 
-void Peer::SetCutOff(bool cut) {
+void Peer::SetIncomingLoss(double fraction) {
     std::lock_guard<std::mutex> hold(lock);
-    cutOff = cut;
+    dropRate = fraction;
     if (host) {
         std::lock_guard<std::mutex> holdCut(cutLock);
-        if (cut)
-            cutHosts.insert(host);
+        if (fraction > 0)
+            dropRates[host] = fraction;
         else
-            cutHosts.erase(host);
+            dropRates.erase(host);
     }
 }
 

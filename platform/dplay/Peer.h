@@ -54,7 +54,7 @@ public:
     HRESULT Close(DWORD flags) override;
 
     // Test hooks (Control.h).
-    void SetCutOff(bool cut);
+    void SetIncomingLoss(double fraction); // 1: cut off
     void InjectPacket(unsigned link, uint8_t channel, const uint8_t* bytes, size_t size);
     void InjectDatagram(const uint8_t* bytes, size_t size);
 
@@ -216,7 +216,7 @@ private:
     DPNHANDLE deliveringHandle = 0;
     bool delivering = false;
 
-    bool cutOff = false;
+    double dropRate = 0;
 };
 
 } // namespace Dp8

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <set>
 
 using namespace NetTest;
 
@@ -184,6 +185,39 @@ TEST_F(SessionTest, GuaranteedUnguaranteedDirectAndChatSends) {
         damage += text(m) == "damage";
     EXPECT_EQ(damage, 1u);
     EXPECT_LE(da.From(ib).size(), 50u); // may be lost, never doubled
+}
+
+TEST_F(SessionTest, GuaranteedMessagesAndInformationSurviveLoss) {
+    StartThree();
+    DPNID ia = LocalId(*a), ib = LocalId(*b);
+    for (MPlr::Session* s : {a.get(), b.get(), c.get()})
+        Dp8::Control::SetIncomingLoss(s->peer, 0.2);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(Send(*a, 0, "m" + std::to_string(i), RemovedFlags), DPN_OK);
+    std::array<uint8_t, 32> data{};
+    std::memcpy(&data[8], "Lossy", 6);
+    b->SetLocalPlayerData(data.data(), 32);
+    Drained db, dc;
+    ASSERT_TRUE(WaitFor([&] {
+        db.Take(*b);
+        dc.Take(*c);
+        return db.From(ia).size() >= 100 && dc.From(ia).size() >= 100;
+    }));
+    for (Drained* d : {&db, &dc}) {
+        std::set<std::string> seen;
+        for (auto* m : d->From(ia))
+            seen.insert(std::string(m->buffer.begin(), m->buffer.end() - 1));
+        EXPECT_EQ(seen.size(), 100u); // each once
+        EXPECT_EQ(d->From(ia).size(), 100u);
+    }
+    for (MPlr::Session* s : {a.get(), c.get()}) {
+        ASSERT_TRUE(WaitFor([&] {
+            std::string name, team;
+            s->GetPlayerNames(ib, name, team);
+            return team == "Lossy";
+        }));
+    }
+    EXPECT_EQ(PlayerIds(*a).size(), 3u);
 }
 
 TEST_F(SessionTest, PeerInfoUpdatesReachEveryPeer) {
