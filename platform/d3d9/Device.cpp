@@ -1,5 +1,7 @@
 #include "platform/d3d9/Device.h"
 
+#include "platform/d3d9/SwapChain.h"
+
 #include "platform/win32/SdlWindow.h"
 
 #include <algorithm>
@@ -719,11 +721,43 @@ HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters)
     return D3D_OK;
 }
 
-// Other windows get no swap chain of their own: the game draws into one window.
-HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS*, IDirect3DSwapChain9** swapChain) {
+// Another window drawn by the same GL context: the chain's back buffer is a render target like the
+// device's, and its Present shows it in that window.
+HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters,
+                                          IDirect3DSwapChain9** swapChain) {
+    Log("CreateAdditionalSwapChain");
     if (swapChain)
         *swapChain = nullptr;
-    return D3DERR_NOTAVAILABLE;
+    if (!parameters || !swapChain || !parameters->Windowed)
+        return D3DERR_INVALIDCALL;
+    SDL_Window* window = Win32::SdlWindow(parameters->hDeviceWindow);
+    if (!window || window == sdl_)
+        return D3DERR_INVALIDCALL;
+    // The context must be able to draw into the window: it was made for GL.
+    if (!(SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL) || SDL_GL_MakeCurrent(window, context_) != 0) {
+        SDL_GL_MakeCurrent(sdl_, context_);
+        return D3DERR_NOTAVAILABLE;
+    }
+    SDL_GL_MakeCurrent(sdl_, context_);
+    D3DPRESENT_PARAMETERS p = *parameters;
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(window, &w, &h);
+    if (p.BackBufferWidth == 0)
+        p.BackBufferWidth = w > 0 ? UINT(w) : 1;
+    if (p.BackBufferHeight == 0)
+        p.BackBufferHeight = h > 0 ? UINT(h) : 1;
+    if (p.BackBufferFormat == D3DFMT_UNKNOWN)
+        p.BackBufferFormat = D3DFMT_X8R8G8B8;
+    p.BackBufferCount = 1;
+    const FormatInfo* color = FindFormat(p.BackBufferFormat);
+    if (!color || !color->renderTarget)
+        return D3DERR_INVALIDCALL;
+    auto backBuffer = std::make_unique<Surface>(
+        this, std::make_unique<TextureImage>(*color, p.BackBufferWidth, p.BackBufferHeight, 1, 1, false),
+        D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT, true);
+    *parameters = p;
+    *swapChain = new SwapChain(this, window, p, std::move(backBuffer));
+    return D3D_OK;
 }
 
 HRESULT Device::GetSwapChain(UINT, IDirect3DSwapChain9** swapChain) {
@@ -752,18 +786,29 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
 
 HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     Log("Present");
+    return PresentInto(sdl_, *backBuffer_);
+}
+
+HRESULT Device::PresentInto(SDL_Window* window, Surface& backBuffer) {
+    if (window != sdl_)
+        Log("Present(swap chain)");
     if (lost_)
         return D3DERR_DEVICELOST;
+    // Another window's chain: the one context draws into that window for the copy, then comes back.
+    if (window != sdl_ && SDL_GL_MakeCurrent(window, context_) != 0) {
+        SDL_GL_MakeCurrent(sdl_, context_);
+        return D3DERR_INVALIDCALL;
+    }
     int w = 0, h = 0;
-    SDL_GL_GetDrawableSize(sdl_, &w, &h);
-    GLint bw = GLint(backBuffer_->Width()), bh = GLint(backBuffer_->Height());
+    SDL_GL_GetDrawableSize(window, &w, &h);
+    GLint bw = GLint(backBuffer.Width()), bh = GLint(backBuffer.Height());
     glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     if (gammaIdentity_) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, readFramebuffer_);
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
-                               backBuffer_->Image().Name(), 0);
+                               backBuffer.Image().Name(), 0);
         // The back buffer holds its top row first; the window wants it last. A back buffer of another shape
         // (full screen in a 4:3 mode on a wide desktop) keeps its proportions between black bars.
         GLint x0 = 0, y0 = 0, x1 = w, y1 = h;
@@ -823,7 +868,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
         glBindTexture(GL_TEXTURE_2D, gammaTexture_);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB16, 256, 1, 0, GL_RGB, GL_UNSIGNED_SHORT, ramp.data());
         glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, backBuffer_->Image().Name());
+        glBindTexture(GL_TEXTURE_2D, backBuffer.Image().Name());
         GLuint nearest[2];
         glGenSamplers(2, nearest);
         for (GLuint s : nearest) {
@@ -851,7 +896,9 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
         program_ = 0;
         dirty_ |= DirtyViewport | DirtyKey | DirtyTextures;
     }
-    SDL_GL_SwapWindow(sdl_);
+    SDL_GL_SwapWindow(window);
+    if (window != sdl_)
+        SDL_GL_MakeCurrent(sdl_, context_);
     dirty_ |= DirtyTargets;
     stateGroups_ |=
         GroupScissor | GroupColorMask | GroupBlend | GroupDepth | GroupStencil | GroupCull | GroupFill;

@@ -72,6 +72,8 @@ public:
     UINT GetNumberOfSwapChains() override { return 1; }
     HRESULT Reset(D3DPRESENT_PARAMETERS* parameters) override;
     HRESULT Present(const RECT* source, const RECT* dest, HWND window, const RGNDATA* dirty) override;
+    // Shows a back buffer in a window: the device's own, or an additional swap chain's.
+    HRESULT PresentInto(SDL_Window* window, Surface& backBuffer);
     HRESULT GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type,
                           IDirect3DSurface9** surface) override;
     HRESULT GetRasterStatus(UINT swapChain, D3DRASTER_STATUS* status) override;

@@ -112,15 +112,52 @@ bool HasRenderTargetUsage(RwRaster* raster) {
     return desc.Usage & D3DUSAGE_RENDERTARGET;
 }
 
+// A camera on another window: follows that window's client size, then draws into its swap chain's back
+// buffer with the camera's z raster.
+bool BindWindowTargets(RwCamera* camera) {
+    RwRaster* raster = camera->frameBuffer;
+    const HWND window = RwD3D9RasterExtension(raster->parentRaster)->window;
+    RECT rect{};
+    GetClientRect(window, &rect);
+    if (rect.right == 0 || rect.bottom == 0)
+        return false;
+    const RwInt32 width = rect.right, height = rect.bottom;
+    if (width == raster->width && height == raster->height) {
+        RwRaster* z = camera->zBuffer;
+        if (z && z->parentRaster == z && (z->width != width || z->height != height)) {
+            RwRasterDestroy(z);
+            camera->zBuffer = RwRasterCreate(width, height, 0, rwRASTERTYPEZBUFFER);
+        }
+    } else if (!RwD3D9CameraSetWindow(camera, window)) {
+        return false;
+    }
+    raster = camera->frameBuffer;
+    IDirect3DSwapChain9* chain = RwD3D9RasterExtension(raster->parentRaster)->swapChain;
+    IDirect3DSurface9* backBuffer = nullptr;
+    if (!chain || FAILED(chain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &backBuffer)) || !backBuffer)
+        return false;
+    RwD3D9SetRenderTarget(0, backBuffer);
+    backBuffer->Release();
+    IDirect3DSurface9* depth = camera->zBuffer ? RwD3D9RasterGetSurface(camera->zBuffer) : nullptr;
+    RwD3D9SetDepthStencilSurface(depth);
+    if (depth)
+        depth->Release();
+    return true;
+}
+
 // Binds the camera's rasters as render target and depth surface, and sets the viewport.
 bool BindTargets(RwCamera* camera) {
     RwRaster* raster = camera->frameBuffer;
     if (!raster)
         return false;
-    if (!CheckWindowSize())
-        return false;
     const RwInt32 type = raster->cType & rwRASTERTYPEMASK;
-    if (type == rwRASTERTYPECAMERATEXTURE) {
+    if (type == rwRASTERTYPECAMERA && RwD3D9RasterExtension(raster->parentRaster)->window) {
+        if (!BindWindowTargets(camera))
+            return false;
+        raster = camera->frameBuffer;
+    } else if (!CheckWindowSize()) {
+        return false;
+    } else if (type == rwRASTERTYPECAMERATEXTURE) {
         if (!HasRenderTargetUsage(raster)) {
             RwD3D9SetRenderTarget(0, rwD3D9State.defaultRenderTarget);
             pendingCopy = true;

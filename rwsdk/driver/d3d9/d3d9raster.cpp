@@ -1,5 +1,6 @@
 #include "rwsdk/driver/d3d9/d3d9raster.h"
 
+#include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
 #include "rwsdk/src/plcore/error.h"
@@ -657,6 +658,8 @@ RwBool RwD3D9RasterDestroyStd(void*, void* object, RwInt32) {
     if (ext->swapChain) {
         ext->swapChain->Release();
         ext->swapChain = nullptr;
+        // Its back buffer may be the cached render target: the cache must not keep a freed surface.
+        RwD3D9ClearTargetCaches();
     }
     return TRUE;
 }
@@ -755,7 +758,28 @@ void RwD3D9VideoMemoryRastersRelease() {
                 ext->texture->Release();
             ext->texture = nullptr;
         }
+        // A camera on another window gives its swap chain up (the device refuses a reset while one lives);
+        // it keeps its window to make a new one after the reset.
+        if (type == rwRASTERTYPECAMERA && ext->swapChain) {
+            ext->swapChain->Release();
+            ext->swapChain = nullptr;
+        }
     }
+    RwD3D9ClearTargetCaches();
+}
+
+IDirect3DSwapChain9* RwD3D9CreateWindowSwapChain(HWND window) {
+    D3DPRESENT_PARAMETERS present = rwD3D9State.present;
+    present.hDeviceWindow = window;
+    present.EnableAutoDepthStencil = FALSE;
+    RECT rect{};
+    GetClientRect(window, &rect);
+    present.BackBufferWidth = rect.right == 0 ? 1 : UINT(rect.right);
+    present.BackBufferHeight = rect.bottom == 0 ? 1 : UINT(rect.bottom);
+    IDirect3DSwapChain9* chain = nullptr;
+    if (FAILED(RwD3D9Device->CreateAdditionalSwapChain(&present, &chain)))
+        return nullptr;
+    return chain;
 }
 
 RwBool RwD3D9VideoMemoryRastersRestore() {
@@ -766,7 +790,10 @@ RwBool RwD3D9VideoMemoryRastersRestore() {
             continue;
         RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
         const RwInt32 type = raster->cType & rwRASTERTYPEMASK;
-        if (type == rwRASTERTYPEZBUFFER && !ext->texture)
+        if (type == rwRASTERTYPECAMERA && ext->window && !ext->swapChain) {
+            ext->swapChain = RwD3D9CreateWindowSwapChain(ext->window);
+            ok = ext->swapChain && ok;
+        } else if (type == rwRASTERTYPEZBUFFER && !ext->texture)
             ok = CreateZBufferSurface(raster) && ok;
         else if (type == rwRASTERTYPECAMERATEXTURE && !ext->texture)
             ok = CreateCameraTexture(raster, type | (RwInt32(raster->cFormat) << 8)) && ok;

@@ -59,6 +59,8 @@ void RwD3D9VideoMemoryRasterListOpen();
 void RwD3D9VideoMemoryRasterListClose();
 // Around a reset: default-pool objects are released before and made again after.
 void RwD3D9VideoMemoryRastersRelease();
+// An additional swap chain for the window's client area; null when the device cannot make one.
+IDirect3DSwapChain9* RwD3D9CreateWindowSwapChain(HWND window);
 RwBool RwD3D9VideoMemoryRastersRestore();
 
 // The display format and its depth, and the z-buffer depth (16 or 32).

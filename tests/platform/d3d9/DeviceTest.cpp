@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -355,4 +357,61 @@ TEST_F(DeviceTest, LinesDrawTheirLastPixelAsTheRenderStateSays) {
         EXPECT_EQ(p.At(61, 50), 0xFF000000u);
         EXPECT_EQ(p.At(50, 50), white);
     }
+}
+
+// A second window gets a swap chain of its own: its back buffer is drawn into like the device's and shown
+// in that window by the chain's Present; while it lives, a reset is refused.
+TEST_F(DeviceTest, AdditionalSwapChainsDrawIntoAnotherWindow) {
+    SDL_Window* other = SDL_CreateWindow("other", 0, 0, 40, 24, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    ASSERT_NE(other, nullptr) << SDL_GetError();
+    HWND otherWindow = Win32::AttachSdlWindow(other);
+    D3DPRESENT_PARAMETERS chainParameters = parameters;
+    chainParameters.hDeviceWindow = otherWindow;
+    chainParameters.BackBufferWidth = 0;
+    chainParameters.BackBufferHeight = 0;
+    chainParameters.EnableAutoDepthStencil = FALSE;
+    IDirect3DSwapChain9* chain = nullptr;
+    ASSERT_EQ(device->CreateAdditionalSwapChain(&chainParameters, &chain), D3D_OK);
+    ASSERT_NE(chain, nullptr);
+    IDirect3DSurface9* chainBuffer = nullptr;
+    ASSERT_EQ(chain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &chainBuffer), D3D_OK);
+    D3DSURFACE_DESC desc{};
+    chainBuffer->GetDesc(&desc);
+    EXPECT_EQ(desc.Width, 40u) << "the window's client size";
+    EXPECT_EQ(desc.Height, 24u);
+    EXPECT_TRUE(desc.Usage & D3DUSAGE_RENDERTARGET);
+
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    IDirect3DSurface9* own = nullptr;
+    device->GetRenderTarget(0, &own);
+    ASSERT_EQ(device->SetRenderTarget(0, chainBuffer), D3D_OK);
+    device->SetDepthStencilSurface(nullptr);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
+    D3D9::SetCallLogging(device, true);
+    D3D9::TakeCallLog(device);
+    EXPECT_EQ(chain->Present(nullptr, nullptr, nullptr, nullptr, 0), D3D_OK);
+    EXPECT_EQ(D3D9::TakeCallLog(device), std::vector<std::string>{"Present(swap chain)"});
+    EXPECT_EQ(ReadTarget(chainBuffer).At(39, 23), 0xFFFF0000u);
+    EXPECT_EQ(ReadTarget(own).At(10, 10), 0xFF0000FFu) << "the device's own back buffer is its own";
+    ASSERT_EQ(device->SetRenderTarget(0, own), D3D_OK);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK) << "the device's window again";
+    own->Release();
+    chainBuffer->Release();
+
+    EXPECT_EQ(device->Reset(&parameters), D3DERR_INVALIDCALL) << "a swap chain is alive";
+    EXPECT_EQ(chain->Release(), 0u);
+    EXPECT_EQ(device->Reset(&parameters), D3D_OK);
+
+    // The device's own window, and a window GL cannot draw into, get none.
+    chainParameters.hDeviceWindow = hwnd;
+    EXPECT_EQ(device->CreateAdditionalSwapChain(&chainParameters, &chain), D3DERR_INVALIDCALL);
+    SDL_Window* plain = SDL_CreateWindow("plain", 0, 0, 8, 8, SDL_WINDOW_HIDDEN);
+    HWND plainWindow = Win32::AttachSdlWindow(plain);
+    chainParameters.hDeviceWindow = plainWindow;
+    EXPECT_NE(device->CreateAdditionalSwapChain(&chainParameters, &chain), D3D_OK);
+    EXPECT_EQ(chain, nullptr);
+    Win32::DetachSdlWindow(plainWindow);
+    SDL_DestroyWindow(plain);
+    Win32::DetachSdlWindow(otherWindow);
+    SDL_DestroyWindow(other);
 }
