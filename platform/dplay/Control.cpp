@@ -15,6 +15,7 @@ namespace {
 
 std::atomic<uint16_t> enumPort{0};
 std::atomic<uint32_t> linkTimeout{0};
+std::atomic<bool> answerEnumerations{true};
 std::atomic<uint32_t> connectTimeout{0};
 std::mutex targetsLock;
 std::vector<std::string> targets;
@@ -41,6 +42,14 @@ uint16_t EnumPort() {
             return uint16_t(v);
     }
     return 24760;
+}
+
+void SetAnswerEnumerations(bool answer) {
+    answerEnumerations = answer;
+}
+
+bool AnswerEnumerations() {
+    return answerEnumerations;
 }
 
 void SetBroadcastTargets(std::vector<std::string> ipv4) {

@@ -16,6 +16,9 @@ namespace Dp8::Control {
 // CORVANE_DPLAY_ENUM_PORT, else 24760.
 void SetEnumPort(uint16_t port);
 uint16_t EnumPort();
+// Whether hosts open that port at all (on by default; the fuzzer keeps its host off the network).
+void SetAnswerEnumerations(bool answer);
+bool AnswerEnumerations();
 
 // Where an enumeration without a host name broadcasts. Empty restores the default: the comma-separated IPv4
 // addresses of CORVANE_DPLAY_BROADCAST, else 255.255.255.255 and the broadcast address of every interface.

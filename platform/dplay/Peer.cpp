@@ -752,7 +752,7 @@ void Peer::DestroyHost() {
 }
 
 void Peer::OpenResponder() {
-    if (responder < 0)
+    if (responder < 0 && Control::AnswerEnumerations())
         responder = UdpSocket(Control::EnumPort(), true); // without it the session runs but nobody finds it
     responseBudget = ResponsesPerSecond;
     budgetMs = NowMs();

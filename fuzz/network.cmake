@@ -1,0 +1,2 @@
+corvane_fuzzer(fuzz_dplay_receive SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/network/DplayReceiveFuzzer.cpp
+               DEPS platform_dplay)
