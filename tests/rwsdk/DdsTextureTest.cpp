@@ -389,6 +389,106 @@ TEST_F(DdsTextureTest, ADxt1NativeRecordRoundTripsEveryLevel) {
     RwTextureDestroy(texture);
 }
 
+// A cube texture's record holds its six faces in face order, each with its levels, and reads back into a
+// cube texture with the same faces.
+TEST_F(DdsTextureTest, ACubeTextureNativeRecordHoldsItsSixFaces) {
+    Bytes file = Header(4, 4, 0, 0);
+    Put32(file, 108, 0x1008);
+    Put32(file, 112, 0xFE00);
+    for (int face = 0; face < 6; face++)
+        for (int texel = 0; texel < 16; texel++)
+            for (RwUInt8 b :
+                 {RwUInt8(10 * face + texel), RwUInt8(40 + face), RwUInt8(200 - face), RwUInt8(255)})
+                file.push_back(b);
+    Write("b/env.dds", file);
+    RwTexture* texture = RwD3D9DDSTextureRead("env", nullptr);
+    ASSERT_NE(texture, nullptr);
+    const Bytes written = WriteNative(texture);
+    ASSERT_GE(written.size(), 100u);
+    EXPECT_EQ(written[99] & 2, 2) << "the cube flag";
+    const RwUInt32 pitch = 16;
+    ASSERT_EQ(written.size(), 100u + 6 * (4 + pitch * 4));
+    RwUInt32 size = 0;
+    EXPECT_TRUE(RwD3D9NativeTextureGetSize(&size, texture, 0));
+    EXPECT_EQ(size, written.size());
+    for (int face = 0; face < 6; face++) {
+        const size_t at = 100 + size_t(face) * (4 + pitch * 4) + 4;
+        EXPECT_EQ(written[at], RwUInt8(10 * face)) << face;
+        EXPECT_EQ(written[at + 1], RwUInt8(40 + face)) << face;
+    }
+
+    RwTexture* back = ReadNative(written);
+    ASSERT_NE(back, nullptr);
+    RwRaster* raster = RwTextureGetRaster(back);
+    EXPECT_TRUE(RwD3D9RasterIsCubeTexture(raster));
+    for (int face = 0; face < 6; face++) {
+        RwD3D9RasterExtension(raster)->cube = RwUInt8(face << 4 | 1);
+        EXPECT_EQ(LockedLevel(raster, 0, 4),
+                  (Bytes{RwUInt8(10 * face), RwUInt8(40 + face), RwUInt8(200 - face), 255}))
+            << face;
+    }
+    RwD3D9RasterExtension(raster)->cube = 1;
+    EXPECT_EQ(WriteNative(back), written);
+    RwTextureDestroy(back);
+
+    // A cube whose faces are not square is refused.
+    Bytes oblong = written;
+    oblong[94] = 2;
+    EXPECT_EQ(ReadNative(oblong), nullptr);
+    RwTextureDestroy(texture);
+}
+
+// Every raster type whose pixels can be stored, in each plain pixel format, with mip levels where the type
+// has them: written, read and written again to the same bytes.
+TEST_F(DdsTextureTest, NativeRecordsOfEveryRasterTypeRoundTrip) {
+    struct Case {
+        RwInt32 type, format;
+    };
+    const Case cases[] = {
+        {rwRASTERTYPETEXTURE, rwRASTERFORMAT8888 | rwRASTERFORMATMIPMAP},
+        {rwRASTERTYPETEXTURE, rwRASTERFORMAT888},
+        {rwRASTERTYPETEXTURE, rwRASTERFORMAT565 | rwRASTERFORMATMIPMAP},
+        {rwRASTERTYPETEXTURE, rwRASTERFORMAT4444},
+        {rwRASTERTYPETEXTURE, rwRASTERFORMAT1555},
+        {rwRASTERTYPETEXTURE, rwRASTERFORMAT555},
+        {rwRASTERTYPETEXTURE, rwRASTERFORMATLUM8},
+        {rwRASTERTYPENORMAL, rwRASTERFORMAT8888},
+        {rwRASTERTYPENORMAL, rwRASTERFORMAT565 | rwRASTERFORMATMIPMAP},
+        {rwRASTERTYPECAMERATEXTURE, rwRASTERFORMAT888},
+        {rwRASTERTYPECAMERATEXTURE, rwRASTERFORMAT565},
+    };
+    for (const Case& c : cases) {
+        RwRaster* raster = RwRasterCreate(8, 4, 0, c.type | c.format);
+        ASSERT_NE(raster, nullptr) << c.type << " " << std::hex << c.format;
+        const RwInt32 levels = RwRasterGetNumLevels(raster);
+        EXPECT_EQ(levels > 1, (c.format & rwRASTERFORMATMIPMAP) != 0);
+        for (RwInt32 level = 0; level < levels; level++) {
+            RwUInt8* pixels = RwRasterLock(raster, RwUInt8(level), rwRASTERLOCKWRITE);
+            ASSERT_NE(pixels, nullptr);
+            for (RwInt32 i = 0; i < raster->stride * raster->height; i++)
+                pixels[i] = RwUInt8(i * 7 + level * 31 + c.format / 256);
+            RwRasterUnlock(raster);
+        }
+        RwTexture* texture = RwTextureCreate(raster);
+        const Bytes written = WriteNative(texture);
+        ASSERT_GT(written.size(), 100u);
+        EXPECT_EQ(written[98], RwUInt8(c.type)) << "the raster type";
+        RwTexture* back = ReadNative(written);
+        ASSERT_NE(back, nullptr) << c.type << " " << std::hex << c.format;
+        EXPECT_EQ(RwRasterGetType(RwTextureGetRaster(back)), c.type);
+        EXPECT_EQ(RwRasterGetFormat(RwTextureGetRaster(back)), RwRasterGetFormat(raster));
+        EXPECT_EQ(WriteNative(back), written) << c.type << " " << std::hex << c.format;
+        RwTextureDestroy(back);
+        RwTextureDestroy(texture);
+    }
+    // Rasters without pixels of their own are not stored.
+    RwRaster* z = RwRasterCreate(8, 4, 0, rwRASTERTYPEZBUFFER);
+    RwTexture* zTexture = RwTextureCreate(z);
+    RwUInt32 size = 0;
+    EXPECT_FALSE(RwD3D9NativeTextureGetSize(&size, zTexture, 0));
+    RwTextureDestroy(zTexture);
+}
+
 // Hostile records of about a hundred bytes declaring textures of 1 to 12 GB, beyond the device's largest
 // texture and far beyond the bytes that follow: refused before anything is made.
 TEST_F(DdsTextureTest, ANativeRecordIsWeighedBeforeItsTextureIsMade) {

@@ -53,19 +53,39 @@ RwInt32 StoredLevels(RwRaster* raster) {
     return (RwD3D9RasterExtension(raster)->autoMipMapping & 1) ? 1 : RwRasterGetNumLevels(raster);
 }
 
-// Visits every stored level locked for read; false when a lock fails or the visitor says stop.
+// The raster types a record can hold: those whose pixels can be locked.
+bool StorableType(RwInt32 type) {
+    return type == rwRASTERTYPENORMAL || type == rwRASTERTYPETEXTURE || type == rwRASTERTYPECAMERATEXTURE;
+}
+
+// Points the raster's locks at a cube face (the cube field's high bits).
+void SelectFace(RwRaster* raster, RwInt32 face) {
+    RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
+    ext->cube = RwUInt8((face << 4) | (ext->cube & 0x0F));
+}
+
+// Visits every stored level of every face (six for a cube texture, in face order) locked for read; false
+// when a lock fails or the visitor says stop. The face the raster had selected is kept.
 template <class Visit> bool ForEachLevel(RwRaster* raster, Visit visit) {
     const RwInt32 levels = StoredLevels(raster);
-    for (RwInt32 level = 0; level < levels; level++) {
-        RwUInt8* pixels = RwRasterLock(raster, RwUInt8(level), rwRASTERLOCKREAD);
-        if (!pixels)
-            return false;
-        const bool go = visit(pixels, LevelBytes(raster));
-        RwRasterUnlock(raster);
-        if (!go)
-            return false;
+    const RwUInt8 cubeField = RwD3D9RasterExtension(raster)->cube;
+    const RwInt32 faces = (cubeField & 0x0F) ? 6 : 1;
+    bool ok = true;
+    for (RwInt32 face = 0; ok && face < faces; face++) {
+        if (faces == 6)
+            SelectFace(raster, face);
+        for (RwInt32 level = 0; ok && level < levels; level++) {
+            RwUInt8* pixels = RwRasterLock(raster, RwUInt8(level), rwRASTERLOCKREAD);
+            if (!pixels) {
+                ok = false;
+                break;
+            }
+            ok = visit(pixels, LevelBytes(raster));
+            RwRasterUnlock(raster);
+        }
     }
-    return true;
+    RwD3D9RasterExtension(raster)->cube = cubeField;
+    return ok;
 }
 
 // The least a record's first level can hold: its blocks or pixels at the format's size; 0 for a format this
@@ -89,7 +109,7 @@ void CopyName(RwChar* field, const RwUInt8* stored) {
 RwBool RwD3D9NativeTextureGetSize(void* sizeOut, void* textureIn, RwInt32) {
     auto* texture = static_cast<RwTexture*>(textureIn);
     RwRaster* raster = texture->raster;
-    if (!raster || RwD3D9RasterIsCubeTexture(raster))
+    if (!raster || !StorableType(RwRasterGetType(raster)))
         return FALSE;
     RwUInt32 size = headerBytes + PaletteBytes(RwRasterGetFormat(raster));
     if (!ForEachLevel(raster, [&](RwUInt8*, RwUInt32 bytes) {
@@ -122,7 +142,8 @@ RwBool RwD3D9NativeTextureWrite(void* streamIn, void* textureIn, RwInt32) {
     Put(header, RwUInt32(RwRasterGetNumLevels(raster)), 1);
     Put(header, RwUInt32(RwRasterGetType(raster)), 1);
     Put(header,
-        (ext->alpha ? flagAlpha : 0) | ((ext->autoMipMapping & 1) ? flagAutoMips : 0) |
+        (ext->alpha ? flagAlpha : 0) | ((ext->cube & 0x0F) ? flagCube : 0) |
+            ((ext->autoMipMapping & 1) ? flagAutoMips : 0) |
             ((ext->autoMipMapping & 0x10) ? flagCompressed : 0),
         1);
     if (!RwStreamWriteEngineChunkHeader(stream, rwID_STRUCT, size - rwCHUNKHEADERSIZE) ||
@@ -159,9 +180,13 @@ RwBool RwD3D9NativeTextureRead(void* streamIn, void* textureOut, RwInt32) {
     const RwInt32 width = RwInt32(Get(header + 80, 2)), height = RwInt32(Get(header + 82, 2));
     const RwInt32 depth = header[84], mipCount = header[85], type = header[86] & rwRASTERTYPEMASK;
     const RwUInt8 flags = header[87];
-    if ((flags & flagCube) || type != rwRASTERTYPETEXTURE || width == 0 || height == 0 ||
-        (formatWord & ~rwRASTERFORMATMASK) != 0)
-        return FALSE; // cube textures are not stored by this program
+    const bool cube = flags & flagCube;
+    if (!StorableType(type) || width == 0 || height == 0 || (formatWord & ~rwRASTERFORMATMASK) != 0)
+        return FALSE;
+    // A cube's faces are square; render-target textures are flat and never compressed.
+    if ((cube && (width != height || type == rwRASTERTYPECAMERATEXTURE)) ||
+        (type == rwRASTERTYPECAMERATEXTURE && (flags & flagCompressed)))
+        return FALSE;
     const RwInt32 levels = (formatWord & rwRASTERFORMATMIPMAP) ? std::max(1, mipCount) : 1;
     const RwInt32 mipBits = formatWord & (rwRASTERFORMATMIPMAP | rwRASTERFORMATAUTOMIPMAP);
     // The declared size is weighed before anything is allocated: within the device's limits, and no larger
@@ -176,7 +201,38 @@ RwBool RwD3D9NativeTextureRead(void* streamIn, void* textureOut, RwInt32) {
     RwUInt32 left = length - RwUInt32(sizeof header) - PaletteBytes(formatWord);
 
     RwRaster* raster = nullptr;
-    if (flags & flagCompressed) {
+    if (cube) {
+        if ((flags & flagCompressed) && (!IsCompressed(d3dFormat) || !RwD3D9CheckTextureFormat(d3dFormat)))
+            return FALSE;
+        // More than one level needs a device that filters between the levels of a cube.
+        if (levels > 1 &&
+            !(caps.CubeTextureFilterCaps & (D3DPTFILTERCAPS_MIPFPOINT | D3DPTFILTERCAPS_MIPFLINEAR)))
+            return FALSE;
+        raster = RwRasterCreate(width, height, depth, type | rwRASTERDONTALLOCATE | formatWord);
+        if (!raster)
+            return FALSE;
+        RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
+        ext->cube = 1;
+        ext->autoMipMapping = (mipBits == (rwRASTERFORMATMIPMAP | rwRASTERFORMATAUTOMIPMAP) &&
+                               RwD3D9CheckAutoMipmapGenCubeTextureFormat(d3dFormat))
+                                  ? 1
+                                  : 0;
+        IDirect3DCubeTexture9* texture = nullptr;
+        if (FAILED(RwD3D9Device->CreateCubeTexture(RwUInt32(width), RwUInt32(levels),
+                                                   (ext->autoMipMapping & 1) ? D3DUSAGE_AUTOGENMIPMAP : 0,
+                                                   d3dFormat, D3DPOOL_MANAGED, &texture, nullptr))) {
+            RwRasterDestroy(raster);
+            return FALSE;
+        }
+        ext->texture = texture;
+        ext->d3dFormat = d3dFormat;
+        ext->alpha = (flags & flagAlpha) ? 1 : 0;
+        if (flags & flagCompressed)
+            ext->autoMipMapping |= 0x10;
+        raster->cFlags &= RwUInt8(~rwRASTERDONTALLOCATE);
+        raster->cFormat = RwUInt8(formatWord >> 8);
+        raster->depth = depth;
+    } else if (flags & flagCompressed) {
         if (!IsCompressed(d3dFormat) || !RwD3D9CheckTextureFormat(d3dFormat))
             return FALSE;
         raster = RwRasterCreate(width, height, depth, type | rwRASTERDONTALLOCATE | formatWord);
@@ -235,7 +291,11 @@ RwBool RwD3D9NativeTextureRead(void* streamIn, void* textureOut, RwInt32) {
     raster->cFormat &= RwUInt8(~autoBit);
     const RwInt32 toRead = (ext->autoMipMapping & 1) ? 1 : mipCount;
     bool ok = toRead >= 1 && toRead <= RwRasterGetNumLevels(raster);
-    for (RwInt32 level = 0; ok && level < toRead; level++) {
+    const RwInt32 faces = cube ? 6 : 1;
+    for (RwInt32 step = 0; ok && step < faces * toRead; step++) {
+        const RwInt32 level = step % toRead;
+        if (cube)
+            SelectFace(raster, step / toRead);
         RwInt32 count = 0;
         ok = RwStreamReadInt32(stream, &count, 4) && count >= 0 && left >= 4 && RwUInt32(count) <= left - 4;
         if (!ok)
@@ -251,6 +311,8 @@ RwBool RwD3D9NativeTextureRead(void* streamIn, void* textureOut, RwInt32) {
         RwRasterUnlock(raster);
     }
     raster->cFormat = RwUInt8(raster->cFormat | (savedFormat & autoBit));
+    if (cube)
+        SelectFace(raster, 0);
     if (!ok)
         return fail();
 
