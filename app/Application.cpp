@@ -58,6 +58,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     App::SingleInstanceMessage = RegisterWindowMessageA("Corvane Single Instance Message");
     App::InstanceMutex = CreateMutexA(nullptr, TRUE, "Corvane Mutex");
+    // Without the shared name another copy could run unseen and save over this one's files.
+    if (!App::InstanceMutex) {
+        MessageBoxA(
+            nullptr,
+            "Cannot tell whether the game is already running: the user's runtime folder is missing or "
+            "not the user's own. Application exiting.",
+            "Message", App::MessageBoxFlags);
+        return 1;
+    }
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         if (App::SingleInstanceMessage != 0)
             PostMessageA(HWND_BROADCAST, App::SingleInstanceMessage, 0, 0);

@@ -174,6 +174,12 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
             object->name = name;
             bool heldElsewhere = false;
             object->shared = Win32::SharedName::Open(name, heldElsewhere);
+            // A name other processes cannot see (no private runtime folder) fails: a caller that relies on
+            // it to run alone must not run beside another copy.
+            if (!object->shared) {
+                SetLastError(ERROR_ACCESS_DENIED);
+                return nullptr;
+            }
             if (heldElsewhere)
                 error = ERROR_ALREADY_EXISTS;
             named.byName[name] = object;

@@ -225,9 +225,11 @@ void Translate(const SDL_Event& event) {
 }
 
 void Pump() {
+    // Only registered messages come from other processes, and only those this program registered itself: a
+    // local process cannot post system messages (a close, a key) to its windows.
     for (const Win32::BroadcastMessage& b : Win32::ReceiveBroadcasts()) {
-        UINT message = b.name.empty() ? UINT(b.message) : RegisteredId(b.name);
-        if (message) // a registered message this program never registered means nothing to it
+        const UINT message = b.name.empty() ? 0 : RegisteredId(b.name);
+        if (message)
             PostToAll(message, WPARAM(b.wParam), LPARAM(b.lParam));
     }
     if (!SDL_WasInit(SDL_INIT_EVENTS))
@@ -337,7 +339,7 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (window == HWND_BROADCAST) {
         PostToAll(message, wParam, lParam);
         std::string name = RegisteredName(message);
-        if (message < WM_REGISTERED_FIRST || !name.empty())
+        if (!name.empty())
             Win32::SendBroadcast(Win32::BroadcastMessage{message, uint64_t(wParam), int64_t(lParam), name});
         return TRUE;
     }

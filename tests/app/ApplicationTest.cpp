@@ -252,6 +252,24 @@ TEST_F(Application, WithoutARegisteredMessageNoMessageRaisesTheWindow) {
     DestroyWindow(window);
 }
 
+// A runtime folder that is not the user's own (a symbolic link planted in its place): the game cannot tell
+// whether another copy runs, so it says so and ends rather than run beside it.
+TEST_F(Application, WithoutAPrivateRuntimeFolderTheGameSaysSoAndEnds) {
+    fs::create_directories(dir / "planted" / "target");
+    fs::create_directory_symlink(dir / "planted" / "target", dir / "planted" / "corvane");
+    const std::string command = "cd '" + (dir / "empty").string() + "' && XDG_RUNTIME_DIR='" +
+                                (dir / "planted").string() + "' '" + CORVANE_EXECUTABLE + "' 2>'" +
+                                (dir / "err.txt").string() + "'";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream in(dir / "err.txt");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("Message: Cannot tell whether the game is already running"), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("Startup.info"), std::string::npos) << text;
+}
+
 TEST_F(Application, WithoutStartupInfoTheGameSaysSoAndEndsWithCode1) {
     EXPECT_EQ(RunGame(dir / "empty", " 2>'" + (dir / "err.txt").string() + "'"), 1);
     std::ifstream in(dir / "err.txt");

@@ -54,6 +54,7 @@ typedef union _LARGE_INTEGER {
 #define WAIT_TIMEOUT 258u
 #define WAIT_FAILED 0xFFFFFFFFu
 #define ERROR_SUCCESS 0u
+#define ERROR_ACCESS_DENIED 5u
 #define ERROR_ALREADY_EXISTS 183u
 #define ERROR_INSUFFICIENT_BUFFER 122u
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
@@ -80,6 +81,8 @@ BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 #define STILL_ACTIVE 259u
 
 // Named mutexes are shared inside the process; a second create of one name sets ERROR_ALREADY_EXISTS.
+// A named create fails (null, ERROR_ACCESS_DENIED) when the name cannot be shared with this user's other
+// processes.
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
 BOOL ReleaseMutex(HANDLE mutex);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);

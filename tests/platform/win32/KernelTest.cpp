@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -59,6 +61,30 @@ TEST(Kernel, ANamedMutexIsOpenedNotTakenBySecondCreate) {
     HANDLE c = CreateMutexA(nullptr, FALSE, name.c_str());
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     CloseHandle(c);
+}
+
+// When the runtime folder is not the user's own (here a symbolic link), a named mutex fails rather than
+// being a name of this process only: the caller does not go on believing it runs alone.
+TEST(Kernel, ANamedMutexFailsWithoutAPrivateRuntimeFolder) {
+    char pattern[] = "/tmp/corvane-kernel-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path dir = pattern;
+    std::filesystem::create_directory(dir / "elsewhere");
+    std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "corvane");
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string restore = saved ? saved : "";
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(CreateMutexA(nullptr, TRUE, "Kernel Test Unshared"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    HANDLE unnamed = CreateMutexA(nullptr, TRUE, nullptr);
+    EXPECT_NE(unnamed, nullptr);
+    CloseHandle(unnamed);
+    if (saved)
+        setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
+    else
+        unsetenv("XDG_RUNTIME_DIR");
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Kernel, CriticalSectionsAreReentrant) {

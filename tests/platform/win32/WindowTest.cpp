@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -282,6 +286,42 @@ TEST_F(Window, NamedMutexesAndBroadcastsReachOtherProcesses) {
     CloseHandle(mutex);
     status = std::system(command.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 4);
+    DestroyWindow(w);
+}
+
+// A local process writing straight to this program's socket can send only the registered messages this
+// program knows: a datagram carrying WM_CLOSE (or any other number) is dropped.
+TEST_F(Window, ADatagramWithAMessageNumberIsDropped) {
+    UINT id = RegisterWindowMessageA("Corvane Test Front");
+    HWND w = Make();
+    const std::string socketPath = runtime + "/corvane/window-" + std::to_string(getpid()) + ".sock";
+    ASSERT_TRUE(std::filesystem::exists(socketPath));
+    auto send = [&](uint32_t message, const std::string& name) {
+        // The record: magic "CVBM", message, wParam, lParam, name length, name.
+        unsigned char d[28 + 64] = {};
+        const uint32_t magic = 0x4D425643, length = uint32_t(name.size());
+        std::memcpy(d, &magic, 4);
+        std::memcpy(d + 4, &message, 4);
+        std::memcpy(d + 24, &length, 4);
+        std::memcpy(d + 28, name.data(), name.size());
+        int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+        EXPECT_EQ(sendto(fd, d, 28 + name.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address),
+                  ssize_t(28 + name.size()));
+        close(fd);
+    };
+    send(WM_CLOSE, "");
+    send(WM_KEYDOWN, "");
+    send(0, "Corvane Test Front");
+    MSG m;
+    std::vector<UINT> arrived;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+        if (m.message == WM_CLOSE || m.message == WM_KEYDOWN || m.message == id)
+            arrived.push_back(m.message);
+    EXPECT_EQ(arrived, std::vector<UINT>{id});
+    EXPECT_TRUE(IsWindow(w));
     DestroyWindow(w);
 }
 
