@@ -75,11 +75,12 @@ void* Destruct(void* object, RwInt32 offset, RwInt32) {
     return object;
 }
 
-// Elements of a new array of the format: 4 bytes each, zero or null.
+// Elements of a new array of the format, zero or null: integers and reals take 4 bytes each, strings a
+// pointer each (wider than 4 bytes on this platform).
 void* AllocElements(RpUserDataFormat format, RwInt32 count) {
     if (count <= 0 || format < rpINTUSERDATA || format > rpSTRINGUSERDATA)
         return nullptr;
-    return RwCalloc(size_t(count), 4, userDataHint);
+    return RwCalloc(size_t(count), format == rpSTRINGUSERDATA ? sizeof(RwChar*) : 4, userDataHint);
 }
 
 bool CopyArray(RpUserDataArray* dst, const RpUserDataArray* src) {
