@@ -3,6 +3,7 @@
 // 3D lines, points and text). Set GUI_TEST_IMAGES to a directory to keep the pictures as PPM files.
 #include "base/FontCache.h"
 #include "base/Info.h"
+#include "base/InfoCache.h"
 #include "gui/ClipStack.h"
 #include "gui/Desktop.h"
 #include "gui/draw/Draw3d.h"
@@ -83,6 +84,7 @@ protected:
 
     void TearDown() override {
         Base::FontCache::Clear();
+        Base::InfoCache::Clear(); // the font descriptions
         if (camera) {
             RwCameraSetRaster(camera, nullptr);
             RwCameraSetZRaster(camera, nullptr);
