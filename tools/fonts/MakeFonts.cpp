@@ -16,7 +16,7 @@
 
 namespace {
 
-struct FontSpec {
+struct FontPlan {
     const char* fileName;    // as the game asks the font cache for it
     const char* textureName; // the atlas, found along the texture path
     const char* face;        // DejaVu file
@@ -24,7 +24,7 @@ struct FontSpec {
     bool symbols; // the radar's contact, navpoint and target marks at 128, 129 and 130
 };
 
-const FontSpec Fonts[] = {
+const FontPlan Fonts[] = {
     {"Tahoma8.font", "FontTahoma8", "DejaVuSans.ttf", 11, false},
     {"Verdana10i", "FontVerdana10i", "DejaVuSans-Oblique.ttf", 13, false},
     {"Verdana24ib.font", "FontVerdana24ib", "DejaVuSans-BoldOblique.ttf", 32, false},
@@ -54,21 +54,21 @@ std::vector<std::pair<int, FT_ULong>> CharacterSet(bool symbols) {
     return set;
 }
 
-bool MakeFont(FT_Library library, const FontSpec& spec, const std::string& fontsDir,
+bool MakeFont(FT_Library library, const FontPlan& plan, const std::string& fontsDir,
               const std::string& texturesDir) {
     FT_Face face = nullptr;
-    const std::string facePath = std::string(DEJAVU_DIR) + "/" + spec.face;
+    const std::string facePath = std::string(DEJAVU_DIR) + "/" + plan.face;
     if (FT_New_Face(library, facePath.c_str(), 0, &face) != 0) {
         std::fprintf(stderr, "make_fonts: cannot open %s\n", facePath.c_str());
         return false;
     }
-    FT_Set_Pixel_Sizes(face, 0, FT_UInt(spec.pixelSize));
+    FT_Set_Pixel_Sizes(face, 0, FT_UInt(plan.pixelSize));
     const int ascender = int((face->size->metrics.ascender + 63) >> 6);
     const int descender = int(-face->size->metrics.descender >> 6);
     const int lineHeight = ascender + descender;
 
     std::vector<Rendered> glyphs;
-    for (auto [code, unicode] : CharacterSet(spec.symbols)) {
+    for (auto [code, unicode] : CharacterSet(plan.symbols)) {
         FT_UInt index = FT_Get_Char_Index(face, unicode);
         if (index == 0 || FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_LIGHT) != 0)
             continue;
@@ -89,7 +89,7 @@ bool MakeFont(FT_Library library, const FontSpec& spec, const std::string& fonts
 
     // Rows of cells with two texels between them, so the half-texel widening never reaches a neighbour.
     const int gap = 2;
-    const int atlasWidth = spec.pixelSize > 20 ? 512 : 256;
+    const int atlasWidth = plan.pixelSize > 20 ? 512 : 256;
     int x = gap, y = gap;
     std::vector<std::pair<int, int>> places;
     for (const Rendered& r : glyphs) {
@@ -113,8 +113,8 @@ bool MakeFont(FT_Library library, const FontSpec& spec, const std::string& fonts
             uint8_t* t = atlas.At(px, py);
             t[0] = t[1] = t[2] = 255;
         }
-    std::string description = "; Rasterised by make_fonts from " + std::string(spec.face) + " at " +
-                              std::to_string(spec.pixelSize) + " pixels.\nTexture\t" + spec.textureName +
+    std::string description = "; Rasterised by make_fonts from " + std::string(plan.face) + " at " +
+                              std::to_string(plan.pixelSize) + " pixels.\nTexture\t" + plan.textureName +
                               "\nSpacing\t0 0\nChars\n{\n";
     for (size_t i = 0; i < glyphs.size(); ++i) {
         const Rendered& r = glyphs[i];
@@ -135,14 +135,14 @@ bool MakeFont(FT_Library library, const FontSpec& spec, const std::string& fonts
     }
     description += "}\n";
 
-    if (!Tools::WritePng(texturesDir + spec.textureName + ".png", atlas)) {
-        std::fprintf(stderr, "make_fonts: cannot write the texture of %s\n", spec.fileName);
+    if (!Tools::WritePng(texturesDir + plan.textureName + ".png", atlas)) {
+        std::fprintf(stderr, "make_fonts: cannot write the texture of %s\n", plan.fileName);
         return false;
     }
-    std::ofstream file(fontsDir + spec.fileName, std::ios::binary);
+    std::ofstream file(fontsDir + plan.fileName, std::ios::binary);
     file << description;
     if (!file) {
-        std::fprintf(stderr, "make_fonts: cannot write %s\n", spec.fileName);
+        std::fprintf(stderr, "make_fonts: cannot write %s\n", plan.fileName);
         return false;
     }
     return true;
@@ -167,8 +167,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool ok = true;
-    for (const FontSpec& spec : Fonts)
-        ok = MakeFont(library, spec, fontsDir, texturesDir) && ok;
+    for (const FontPlan& plan : Fonts)
+        ok = MakeFont(library, plan, fontsDir, texturesDir) && ok;
     FT_Done_FreeType(library);
     return ok ? 0 : 1;
 }
