@@ -1,5 +1,7 @@
 #include "scene/EngineHost.h"
 
+#include "scene/Frame.h"
+
 #include "rwsdk/driver/d3d9/d3d9ddstex.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9raster.h"
@@ -45,6 +47,7 @@ namespace {
 void AttachPlugins() {
     RpWorldPluginAttach();
     RpUserDataPluginAttach();
+    Frame::RegisterPlugins();
 }
 
 bool InitAndOpen(HWND window, uint32_t arenaBytes, bool withPlugins) {

@@ -54,6 +54,10 @@ struct Flight {
     float maxSpeed, agility, mass;
     glm::vec3 inertia;
     float thrust, linearDamping, quadraticDamping, wing, hStabilizer, vStabilizer, aileron, elevator, rudder;
+    // Where the wings' lift acts along the body: ahead of the centre of mass, so that the elevator trims the
+    // whole flight envelope up to the stall while the tail keeps the airplane stable (the flight model has
+    // no wing incidence and no fuselage lift to do it).
+    float wingLiftZ;
 };
 
 std::string AirplaneInfo(const std::string& title, const AircraftLayout& l, const Flight& f,
@@ -72,7 +76,8 @@ std::string AirplaneInfo(const std::string& title, const AircraftLayout& l, cons
          "\n\tvStabilizerSurface\t" + Number(f.vStabilizer) + "\n";
     t += "\taileronSurface\t" + Number(f.aileron) + "\n\televatorSurface\t" + Number(f.elevator) +
          "\n\trudderSurface\t" + Number(f.rudder) + "\n";
-    t += "\twingOffset\t" + Vector(l.wingOffset) + "\n\thStabilizerOffset\t" + Vector(l.hStabilizerOffset) +
+    const glm::vec3 wingOffset(l.wingOffset.x, l.wingOffset.y, f.wingLiftZ);
+    t += "\twingOffset\t" + Vector(wingOffset) + "\n\thStabilizerOffset\t" + Vector(l.hStabilizerOffset) +
          "\n\tvStabilizerOffset\t" + Vector(l.vStabilizerOffset) + "\n";
     t += "\tcenterWheelRadius\t" + Number(l.centerWheelRadius) + "\n\tsideWheelRadius\t" +
          Number(l.sideWheelRadius) + "\n";
@@ -112,9 +117,10 @@ std::vector<SampleModel> SampleModels() {
     std::vector<SampleModel> models;
 
     // Aircraft: the fighter under four names, in four paint schemes; the attacker as "Su25".
-    const Flight fighter{330, 30, 12000, {80000, 140000, 70000}, 11000, 5, 0.6f, 13, 3, 4, 1.2f, 1.5f, 1.2f};
-    const Flight attacker{260,  24,   14000, {90000, 150000, 80000}, 9000, 6, 0.7f, 17, 3.2f, 4,
-                          1.4f, 1.6f, 1.2f};
+    const Flight fighter{330,  30,   12000, {80000, 140000, 70000}, 11000, 5, 0.6f, 13, 3, 4, 1.2f,
+                         1.5f, 1.2f, 1.2f};
+    const Flight attacker{260,  24,   14000, {90000, 150000, 80000}, 9000, 6, 0.7f, 17, 3.2f, 4, 1.4f,
+                          1.6f, 1.2f, 0.85f};
     const std::string fighterSetups =
         Setup("AirToAir", {"ShortAAM", "ShortAAM", "MediumAAM", "MediumAAM", "FuelTank", "FuelTank"}) +
         Setup("AirToGround", {"ShortAAM", "ShortAAM", "Bomb", "Bomb", "RocketPod", "RocketPod"});

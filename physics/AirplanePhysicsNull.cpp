@@ -1,0 +1,16 @@
+#include "physics/AirplanePhysicsNull.h"
+
+namespace Physics {
+
+AirplanePhysicsNull::AirplanePhysicsNull(const PhysicsParams& p, const AirplaneState& s)
+    : AirplanePhysics(p, s) {}
+
+void AirplanePhysicsNull::Step(float) {
+    AirplaneState s = state;
+    s.precisePosition[0] = s.position.x;
+    s.precisePosition[1] = s.position.y;
+    s.precisePosition[2] = s.position.z;
+    SetState(s);
+}
+
+} // namespace Physics
