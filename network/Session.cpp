@@ -328,6 +328,8 @@ void Session::HandleMessage(DWORD messageType, PVOID message) {
                 h.lastSeen = now;
                 return;
             }
+        if (hosts.size() >= MaxHosts)
+            return; // a flood of made-up sessions does not fill the list
         HostEntry h;
         h.instance = app->guidInstance;
         h.sessionName = Narrow(app->pwszSessionName);

@@ -94,6 +94,7 @@ public:
     // The incoming list stops growing here when nobody drains it; session events are always kept.
     static constexpr size_t MaxIncoming = 4096;
     static constexpr size_t MaxIncomingBytes = 4u * 1024 * 1024;
+    static constexpr size_t MaxHosts = 64;
 
     double hostTimeout = 3.0;
     IDirectPlay8Peer* peer = nullptr;

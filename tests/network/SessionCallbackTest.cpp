@@ -119,6 +119,13 @@ TEST_F(SessionCallbackTest, TwoResponsesOfOneSessionMakeOneEntryThatFollowsTheLa
     EXPECT_EQ(hosts[0].currentPlayers, 3u);
     EXPECT_EQ(hosts[0].latency, 12u);
     EXPECT_EQ(*hosts[0].reserved, reserved);
+    // Made-up sessions beyond the cap are not listed.
+    for (uint32_t i = 0; i < 100; ++i) {
+        app.guidInstance = GUID{100 + i, 0, 0, {0}};
+        MPlr::Session::MessageCallback(&session, DPN_MSGID_ENUM_HOSTS_RESPONSE, &m);
+    }
+    session.GetRecentHosts(hosts);
+    EXPECT_EQ(hosts.size(), MPlr::Session::MaxHosts);
 }
 
 TEST_F(SessionCallbackTest, AnUndrainedIncomingListStopsGrowingButKeepsSessionEvents) {

@@ -6,7 +6,9 @@
 // "port" components. Members form a full mesh of ENet links; the host admits joiners and hands out player
 // ids, and when it leaves the member with the lowest id takes over (DPNSESSION_MIGRATE_HOST).
 // Not offered: groups, lobbies, client/server objects, passwords, security, asynchronous Connect, send
-// completions and the buffer-return calls; they answer DPNERR_UNSUPPORTED where a caller could ask.
+// completions and the buffer-return calls; they answer DPNERR_UNSUPPORTED where a caller could ask. Send
+// priorities are accepted and make no difference; a message that is not guaranteed goes out at once or not
+// at all, so its timeout never comes into play.
 //
 // Handler calls come from the layer's own network thread, never while it holds a lock that an API call can
 // wait on; every message that a remote member sends is checked for size and content before it is handed on.
