@@ -30,7 +30,7 @@ inline uint16_t FreeUdpPort() {
     return ntohs(a.sin_port);
 }
 
-inline void UseLoopbackOnly(uint32_t linkTimeoutMs = 1500) {
+inline void UseLoopbackOnly(uint32_t linkTimeoutMs = 3000) {
     Dp8::Control::SetEnumPort(FreeUdpPort());
     Dp8::Control::SetBroadcastTargets({"127.255.255.255"});
     Dp8::Control::SetLinkTimeoutMs(linkTimeoutMs);

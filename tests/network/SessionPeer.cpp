@@ -118,7 +118,7 @@ int Trio() {
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "trio")
         return Trio();
-    Dp8::Control::SetLinkTimeoutMs(1500);
+    Dp8::Control::SetLinkTimeoutMs(3000);
     auto session = std::make_unique<MPlr::Session>();
     Drained drained;
     std::string line;

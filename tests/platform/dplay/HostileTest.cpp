@@ -208,7 +208,7 @@ TEST_F(HostileTest, AMemberSendingGarbageAndFloodsChangesNothingForTheOthers) {
 }
 
 TEST_F(HostileTest, AFalseReportOfALostLinkCostsOnlyTheReporter) {
-    Dp8::Control::SetLinkTimeoutMs(300);
+    Dp8::Control::SetLinkTimeoutMs(1000);
     RawClient x;
     ASSERT_TRUE(x.Connect(port));
     x.Send(Dp8::EncodeJoinRequest(Request(u"liar", {})));
