@@ -18,7 +18,7 @@ namespace {
 // A child process with a line-based conversation over pipes.
 class Child {
 public:
-    Child(std::vector<std::string> args, std::vector<std::string> env) {
+    Child(std::vector<std::string> args, std::vector<std::string> env, bool withErrors = false) {
         int in[2], out[2];
         EXPECT_EQ(pipe(in), 0);
         EXPECT_EQ(pipe(out), 0);
@@ -26,6 +26,8 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        if (withErrors)
+            posix_spawn_file_actions_adddup2(&actions, out[1], 2);
         posix_spawn_file_actions_addclose(&actions, in[1]);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         std::vector<char*> argv, envp;
@@ -37,7 +39,9 @@ public:
         for (auto& e : env)
             envp.push_back(e.data());
         envp.push_back(nullptr);
-        EXPECT_EQ(posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+        started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0;
+        if (!started)
+            pid = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(in[0]);
         close(out[1]);
@@ -82,6 +86,8 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    bool started = false;
+
 private:
     pid_t pid = -1;
     int to = -1, from = -1;
@@ -96,6 +102,7 @@ TEST(MultiProcessTest, ThreePeersInThreeProcesses) {
     std::vector<std::string> env = {"CORVANE_DPLAY_ENUM_PORT=" + std::to_string(NetTest::FreeUdpPort()),
                                     "CORVANE_DPLAY_BROADCAST=127.255.255.255"};
     Child a({SESSION_PEER}, env), b({SESSION_PEER}, env), c({SESSION_PEER}, env);
+    ASSERT_TRUE(a.started && b.started && c.started);
     std::string ra = a.Ask("host Anna Red");
     ASSERT_EQ(ra.rfind("ok ", 0), 0u) << ra;
     std::string rb = b.Ask("join Boris Blue");
@@ -152,7 +159,9 @@ TEST(MultiProcessTest, LossDelayAndReorderingInANetworkNamespace) {
     std::string script = "ip link set lo up && tc qdisc add dev lo root netem delay 20ms 10ms loss 5% "
                          "reorder 25% 50% 2>&1 || exit 77; exec \"$0\" trio";
     Child trio({"unshare", "--user", "--map-root-user", "--net", "sh", "-c", script, SESSION_PEER},
-               {"CORVANE_DPLAY_BROADCAST=127.255.255.255"});
+               {"CORVANE_DPLAY_BROADCAST=127.255.255.255"}, true);
+    if (!trio.started)
+        GTEST_SKIP() << "unshare is not installed: loss, delay and reordering are not tested here.";
     std::string first = trio.ReadLine(120000);
     int status = trio.Wait();
     if (status == 77 || (status != 0 && first.rfind("PASS", 0) != 0 && first.rfind("FAIL", 0) != 0))
