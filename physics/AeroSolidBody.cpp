@@ -62,15 +62,24 @@ AeroSolidBody::Airfoil::Airfoil(float surface, float liftScale, float dragScale,
     RwMatrixSetIdentity(&restMatrix);
     std::string text;
     Win32::ReadTextFile(AirfoilFile, text);
+    ReadTables(text, liftTable, dragTable, momentTable);
+    for (int i = 0; i < TableSize; ++i) {
+        liftTable[i] *= liftScale;
+        dragTable[i] *= dragScale;
+        momentTable[i] *= momentScale;
+    }
+}
+
+void AeroSolidBody::Airfoil::ReadTables(const std::string& text, float lift[TableSize], float drag[TableSize],
+                                        float moment[TableSize]) {
     std::istringstream in(text);
-    float* tables[3] = {liftTable, dragTable, momentTable};
-    const float scales[3] = {liftScale, dragScale, momentScale};
-    for (int t = 0; t < 3; ++t)
+    for (float* table : {lift, drag, moment})
         for (int i = 0; i < TableSize; ++i) {
             float value = 0;
-            if (!(in >> value))
+            // A failed read (the end, a word, a number out of range) leaves the rest of the file unread.
+            if (!(in >> value) || !std::isfinite(value))
                 value = 0;
-            tables[t][i] = value * scales[t];
+            table[i] = value;
         }
 }
 

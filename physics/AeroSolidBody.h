@@ -7,6 +7,7 @@
 #include "physics/SolidBody.h"
 
 #include <list>
+#include <string>
 
 namespace Physics {
 
@@ -41,6 +42,10 @@ public:
         // Force and torque on the body from the air; false when inactive or without surface.
         virtual bool ComputeForce(const RwV3d& wind, float airDensity, RwV3d* force, RwV3d* torque);
 
+        // The three tables from the text of "Data\Airfoil.dat": 360 lift, 360 drag and 360 moment values,
+        // each from 0 to 179 degrees, then -180 to -1; values that cannot be read are 0.
+        static void ReadTables(const std::string& text, float lift[TableSize], float drag[TableSize],
+                               float moment[TableSize]);
         // The table value at alpha (radians), between whole degrees; indices 180..359 hold -180..-1.
         static float Lookup(const float table[TableSize], float alpha);
 

@@ -12,7 +12,6 @@ namespace Physics {
 namespace {
 
 constexpr float Degree = float(Base::Pi / 180.0);
-constexpr float ToDegrees = float(180.0 / Base::Pi);
 constexpr RwV3d WorldUp = {0, 1, 0};
 
 } // namespace
