@@ -15,6 +15,14 @@
 #include <cstring>
 #include <vector>
 
+// The loops that convert whole arrays of a model are worth vectorising even where the build's level does
+// not ask for it.
+#if defined(__GNUC__) && !defined(__clang__)
+#define RW_VECTORIZE __attribute__((optimize("tree-vectorize")))
+#else
+#define RW_VECTORIZE
+#endif
+
 namespace {
 
 RwModuleInfo geometryModule;
@@ -103,6 +111,33 @@ RwUInt32 StructSize(const RpGeometry* geometry) {
     return size;
 }
 
+// Triangles as stored (vertex 1, vertex 0, material, vertex 2) into their own order, in place; true when a
+// vertex index is not below the limit. On whole 64-bit triangles, so that the loop vectorises.
+RW_VECTORIZE bool UnswapTriangles(RpTriangle* triangles, RwInt32 count, RwUInt32 limit) {
+    static_assert(sizeof(RpTriangle) == sizeof(RwUInt64));
+    RwUInt64 beyond = 0;
+    const RwUInt64 last = RwUInt64(limit) - 1;
+    for (RwInt32 t = 0; t < count; ++t) {
+        RwUInt64 x;
+        std::memcpy(&x, &triangles[t], sizeof(x));
+        const RwUInt64 v1 = x & 0xFFFF, v0 = (x >> 16) & 0xFFFF, material = (x >> 32) & 0xFFFF, v2 = x >> 48;
+        beyond |= ((last - v0) | (last - v1) | (last - v2)) >> 63;
+        x = v0 | v1 << 16 | v2 << 32 | material << 48;
+        std::memcpy(&triangles[t], &x, sizeof(x));
+    }
+    return beyond != 0;
+}
+
+// True when a triangle names a material beyond the list (0xFFFF names none).
+RW_VECTORIZE bool UnknownMaterials(const RpTriangle* triangles, RwInt32 count, RwInt32 numMaterials) {
+    RwUInt32 beyond = 0;
+    for (RwInt32 t = 0; t < count; ++t) {
+        const RwUInt32 named = (RwUInt32(triangles[t].matIndex) + 1) & 0xFFFF; // 0: none, else index + 1
+        beyond |= (RwUInt32(numMaterials) - named) >> 31;
+    }
+    return beyond != 0;
+}
+
 // Reads exactly length bytes of the struct payload, keeping count of what is left of it.
 bool ReadPayload(RwStream* stream, void* buffer, RwUInt64 length, RwUInt32* remaining) {
     if (length > *remaining) {
@@ -117,6 +152,9 @@ bool ReadPayload(RwStream* stream, void* buffer, RwUInt64 length, RwUInt32* rema
     return true;
 }
 
+RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format, bool clear);
+RwInt32 AddMorphTargets(RpGeometry* geometry, RwInt32 count, bool clear);
+
 } // namespace
 
 RwInt32 _rpGeometryModuleAttach() {
@@ -124,6 +162,13 @@ RwInt32 _rpGeometryModuleAttach() {
 }
 
 RpGeometry* RpGeometryCreate(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format) {
+    return CreateGeometry(numVerts, numTriangles, format, true);
+}
+
+namespace {
+
+// The reader fills every array itself: it asks for them uncleared.
+RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format, bool clear) {
     if (numVerts < 0 || numTriangles < 0)
         return nullptr;
     if (numVerts >= 0x10000) {
@@ -149,7 +194,7 @@ RpGeometry* RpGeometryCreate(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 fo
         RwErrorSetCode(E_RW_NOMEM);
         return nullptr;
     }
-    std::memset(static_cast<void*>(geometry), 0, size);
+    std::memset(static_cast<void*>(geometry), 0, clear ? size : size_t(geometryTKList.sizeOfStruct));
     geometry->object.type = rwGEOMETRY;
     geometry->flags = flags;
     geometry->refCount = 1;
@@ -169,11 +214,11 @@ RpGeometry* RpGeometryCreate(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 fo
         }
         if (numTriangles > 0) {
             geometry->triangles = reinterpret_cast<RpTriangle*>(next);
-            for (RwInt32 i = 0; i < numTriangles; ++i)
+            for (RwInt32 i = 0; i < numTriangles && clear; ++i)
                 geometry->triangles[i].matIndex = 0xFFFF;
         }
     }
-    if (RpGeometryAddMorphTargets(geometry, 1) < 0) {
+    if (AddMorphTargets(geometry, 1, clear) < 0) {
         RwFree(geometry);
         return nullptr;
     }
@@ -185,7 +230,7 @@ RpGeometry* RpGeometryCreate(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 fo
     return geometry;
 }
 
-RwInt32 RpGeometryAddMorphTargets(RpGeometry* geometry, RwInt32 count) {
+RwInt32 AddMorphTargets(RpGeometry* geometry, RwInt32 count, bool clear) {
     if (count < 0) {
         RwErrorSetCode(E_RW_BADPARAM);
         return -1;
@@ -199,7 +244,8 @@ RwInt32 RpGeometryAddMorphTargets(RpGeometry* geometry, RwInt32 count) {
         RwErrorSetCode(E_RW_NOMEM);
         return -1;
     }
-    std::memset(static_cast<void*>(block), 0, (sizeof(RpMorphTarget) + vertexBytes) * total);
+    std::memset(static_cast<void*>(block), 0,
+                clear ? (sizeof(RpMorphTarget) + vertexBytes) * total : sizeof(RpMorphTarget) * total);
     if (geometry->morphTarget) {
         // The old records, then the old vertex data, which now starts behind the larger record array.
         std::memcpy(static_cast<void*>(block), geometry->morphTarget, sizeof(RpMorphTarget) * size_t(old));
@@ -211,6 +257,12 @@ RwInt32 RpGeometryAddMorphTargets(RpGeometry* geometry, RwInt32 count) {
     geometry->numMorphTargets = RwInt32(total);
     LayOutMorphTargets(geometry, block, RwInt32(total));
     return old;
+}
+
+} // namespace
+
+RwInt32 RpGeometryAddMorphTargets(RpGeometry* geometry, RwInt32 count) {
+    return AddMorphTargets(geometry, count, true);
 }
 
 RwBool RpGeometryDestroy(RpGeometry* geometry) {
@@ -301,7 +353,9 @@ RpMorphTarget* RpMorphTargetCalculateBoundingSphere(RpMorphTarget* morphTarget, 
 RpGeometry* RpGeometryBuildMeshes(RpGeometry* geometry) {
     if (geometry->mesh)
         return geometry;
-    RpBuildMesh* builder = RpBuildMeshCreate(RwUInt32(geometry->numTriangles));
+    // A native geometry has no triangles of its own to build from.
+    const RwInt32 numTriangles = geometry->triangles ? geometry->numTriangles : 0;
+    RpBuildMesh* builder = RpBuildMeshCreate(RwUInt32(numTriangles));
     if (!builder)
         return nullptr;
     // Keys in order of first appearance; one material's keys are those of its first triangle, so each
@@ -322,7 +376,7 @@ RpGeometry* RpGeometryBuildMeshes(RpGeometry* geometry) {
         }
         return RwUInt16(found - table.begin());
     };
-    for (RwInt32 t = 0; t < geometry->numTriangles; ++t) {
+    for (RwInt32 t = 0; t < numTriangles; ++t) {
         const RpTriangle& tri = geometry->triangles[t];
         RpMaterial* material = nullptr;
         Keys k = {true, 0xFFFF, 0, 0, 0};
@@ -385,8 +439,9 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
     RwUInt32 flags;
     const RwInt32 sets = NormaliseFlags(format, &flags);
     const bool native = flags & rpGEOMETRYNATIVE;
-    // Counts are held against the bytes of the struct before anything is allocated for them; triangles
-    // need vertices to index.
+    // Counts are held against the bytes of the struct before anything is allocated for them: every morph
+    // target of a geometry with vertices is taken to carry its positions, so that a few bytes of headers
+    // cannot ask for megabytes of targets. Triangles need vertices to index.
     const bool arrays = !native && numVertices > 0;
     const RwUInt64 arrayBytes = arrays ? ((flags & rpGEOMETRYPRELIT) ? 4ull : 0ull) * RwUInt64(numVertices) +
                                              8ull * RwUInt64(numVertices) * RwUInt64(sets) +
@@ -394,18 +449,19 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
                                        : 0;
     if (numTriangles < 0 || numVertices < 0 || numMorphTargets < 1 || sets < 0 ||
         (!native && numVertices == 0 && numTriangles > 0) ||
-        arrayBytes + 24ull * RwUInt64(numMorphTargets) > remaining) {
+        arrayBytes + (24ull + (arrays ? 12ull * RwUInt64(numVertices) : 0)) * RwUInt64(numMorphTargets) >
+            std::min(remaining, RwStreamBytesLeft(stream))) {
         RwErrorSetCode(E_RW_READ);
         return nullptr;
     }
-    RpGeometry* geometry = RpGeometryCreate(numVertices, numTriangles, format);
+    RpGeometry* geometry = CreateGeometry(numVertices, numTriangles, format, false);
     if (!geometry)
         return nullptr;
     auto fail = [geometry]() -> RpGeometry* {
         RpGeometryDestroy(geometry);
         return nullptr;
     };
-    if (numMorphTargets > 1 && RpGeometryAddMorphTargets(geometry, numMorphTargets - 1) < 0)
+    if (numMorphTargets > 1 && AddMorphTargets(geometry, numMorphTargets - 1, false) < 0)
         return fail();
     if (arrays) {
         if (geometry->preLitLum &&
@@ -417,16 +473,9 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
         if (numTriangles > 0 &&
             !ReadPayload(stream, geometry->triangles, 8ull * RwUInt32(numTriangles), &remaining))
             return fail();
-        // Stored as vertex 1, vertex 0, material, vertex 2.
-        for (RwInt32 t = 0; t < numTriangles; ++t) {
-            RpTriangle& tri = geometry->triangles[t];
-            const RwUInt16 stored[4] = {tri.vertIndex[0], tri.vertIndex[1], tri.vertIndex[2], tri.matIndex};
-            tri = {{stored[1], stored[0], stored[3]}, stored[2]};
-            if (tri.vertIndex[0] >= numVertices || tri.vertIndex[1] >= numVertices ||
-                tri.vertIndex[2] >= numVertices) {
-                RwErrorSetCode(E_RW_READ);
-                return fail();
-            }
+        if (UnswapTriangles(geometry->triangles, numTriangles, RwUInt32(numVertices))) {
+            RwErrorSetCode(E_RW_READ);
+            return fail();
         }
     }
     const RwUInt64 vertexBytes = 12ull * RwUInt32(numVertices);
@@ -443,9 +492,12 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
             RwErrorSetCode(E_RW_READ);
             return fail();
         }
-        if (positions && numVertices > 0 && !ReadPayload(stream, target.verts, vertexBytes, &remaining))
+        // Arrays the stream leaves out are zero.
+        if (target.verts && !(positions ? ReadPayload(stream, target.verts, vertexBytes, &remaining)
+                                        : (std::memset(target.verts, 0, vertexBytes), true)))
             return fail();
-        if (normals && numVertices > 0 && !ReadPayload(stream, target.normals, vertexBytes, &remaining))
+        if (target.normals && !(normals ? ReadPayload(stream, target.normals, vertexBytes, &remaining)
+                                        : (std::memset(target.normals, 0, vertexBytes), true)))
             return fail();
     }
     if (remaining > 0 && !RwStreamSkip(stream, remaining))
@@ -463,12 +515,10 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
         RpMaterialSetDefaultSurfaceProperties(nullptr);
     if (!list)
         return fail();
-    for (RwInt32 t = 0; t < numTriangles && geometry->triangles; ++t) {
-        const RwUInt16 m = geometry->triangles[t].matIndex;
-        if (m != 0xFFFF && m >= geometry->matList.numMaterials) {
-            RwErrorSetCode(E_RW_READ);
-            return fail();
-        }
+    if (geometry->triangles &&
+        UnknownMaterials(geometry->triangles, numTriangles, geometry->matList.numMaterials)) {
+        RwErrorSetCode(E_RW_READ);
+        return fail();
     }
     if (!RwPluginRegistryReadDataChunks(&geometryTKList, stream, geometry) ||
         !RpGeometryBuildMeshes(geometry))

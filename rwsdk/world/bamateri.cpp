@@ -289,7 +289,8 @@ RpMaterialList* RpMaterialListStreamRead(RwStream* stream, RpMaterialList* list)
         return nullptr;
     RpMaterialListDeinitialize(list);
     // The entries must fit in the struct: a damaged count allocates nothing huge.
-    if (count < 0 || RwUInt32(count) > (length - 4) / 4) {
+    if (count < 0 ||
+        RwUInt64(count) > (std::min<RwUInt64>(length, RwUInt64(RwStreamBytesLeft(stream)) + 4) - 4) / 4) {
         RwErrorSetCode(E_RW_READ);
         return nullptr;
     }

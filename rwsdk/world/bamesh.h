@@ -5,6 +5,8 @@
 
 #include "rwsdk/src/plcore/types.h"
 
+#include <vector>
+
 struct RpMaterial;
 struct RpGeometry;
 struct RwStream;
@@ -90,6 +92,9 @@ RpMeshHeader* RpBuildMeshGenerateTriList(RpBuildMesh* mesh);
 // The builder's triangle order: opaque before translucent, then raster, pipeline, texture and material
 // index; negative when a comes first.
 RwInt32 _rpBuildMeshCompareTriangles(const RpBuildMeshTriangle* a, const RpBuildMeshTriangle* b);
+// The builder's triangles in that order; triangles that compare equal keep their order.
+std::vector<RpBuildMeshTriangle*> _rpBuildMeshSortTriangles(RpBuildMesh* mesh);
+
 // A header allocated for meshes and indices, with the next serial number; the meshes' fields are left
 // for the caller. Null (no-memory error) on failure.
 RpMeshHeader* _rpMeshHeaderCreate(RwUInt32 numMeshes, RwUInt32 numIndices);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -14,6 +15,34 @@ constexpr RwInt32 none = -1;
 struct Edge {
     RxVertexIndex a, b;
     RwInt32 first, second; // triangles, or none
+    RwInt32 nextWaiting;   // the record of the same direction that waited before this one
+};
+
+// Open addressing from a directed edge to the newest record that waits for its partner.
+class EdgeTable {
+public:
+    explicit EdgeTable(size_t expected) {
+        size_t capacity = 16;
+        while (capacity < 2 * expected)
+            capacity *= 2;
+        keys.assign(capacity, emptyKey);
+        values.assign(capacity, none);
+        mask = capacity - 1;
+    }
+    // The slot of the key, made (holding none) when absent.
+    RwInt32& At(RwUInt64 key) {
+        size_t i = size_t(key * 0x9E3779B97F4A7C15ull >> 32) & mask;
+        while (keys[i] != key && keys[i] != emptyKey)
+            i = (i + 1) & mask;
+        keys[i] = key;
+        return values[i];
+    }
+
+private:
+    static constexpr RwUInt64 emptyKey = ~0ull; // no edge of 16-bit indices has this key
+    std::vector<RwUInt64> keys;
+    std::vector<RwInt32> values;
+    size_t mask;
 };
 
 struct StripTriangle {
@@ -27,10 +56,10 @@ struct StripTriangle {
 class StripGenerator {
 public:
     StripGenerator(const RpBuildMeshTriangle* const* triangles, RwUInt32 count) : tris(count) {
-        // Records of an edge direction (a, b) that still wait for a partner (b, a), newest last: pairing
-        // with the newest is pairing with the first found from the head of the edge list.
-        std::unordered_map<RwUInt32, std::vector<RwInt32>> waiting;
-        waiting.reserve(count * 2);
+        // Records of an edge direction (a, b) that still wait for a partner (b, a), as a stack per direction
+        // through nextWaiting: pairing with the newest is pairing with the first found from the head of the
+        // edge list.
+        EdgeTable waiting(count * 3);
         edges.reserve(count * 2);
         for (RwUInt32 t = 0; t < count; ++t) {
             StripTriangle& tri = tris[t];
@@ -39,18 +68,19 @@ public:
             tri.used = false;
             for (int k = 0; k < 3; ++k) {
                 const RxVertexIndex a = tri.v[k], b = tri.v[(k + 1) % 3];
-                auto found = waiting.find(Key(b, a));
-                if (found != waiting.end() && !found->second.empty()) {
-                    const RwInt32 e = found->second.back();
-                    found->second.pop_back();
+                RwInt32& partner = waiting.At(Key(b, a));
+                if (partner != none) {
+                    const RwInt32 e = partner;
+                    partner = edges[e].nextWaiting;
                     edges[e].second = RwInt32(t);
                     ++tri.neighbours;
                     ++tris[edges[e].first].neighbours;
                     tri.edges[k] = e;
                 } else {
-                    edges.push_back({a, b, RwInt32(t), none});
+                    RwInt32& head = waiting.At(Key(a, b));
+                    edges.push_back({a, b, RwInt32(t), none, head});
                     tri.edges[k] = RwInt32(edges.size() - 1);
-                    waiting[Key(a, b)].push_back(tri.edges[k]);
+                    head = tri.edges[k];
                 }
             }
         }
@@ -267,13 +297,7 @@ RpStrip _rpStripJoin(const std::vector<RpStrip>& strips) {
 }
 
 RpMeshHeader* RpBuildMeshGenerateDefaultTriStrip(RpBuildMesh* mesh, void*) {
-    std::vector<RpBuildMeshTriangle*> sorted(mesh->numTriangles);
-    for (RwUInt32 i = 0; i < mesh->numTriangles; ++i)
-        sorted[i] = &mesh->meshTriangles[i];
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const RpBuildMeshTriangle* a, const RpBuildMeshTriangle* b) {
-                         return _rpBuildMeshCompareTriangles(a, b) < 0;
-                     });
+    std::vector<RpBuildMeshTriangle*> sorted = _rpBuildMeshSortTriangles(mesh);
     std::vector<RpStrip> joined;
     std::vector<RpMaterial*> materials;
     RwUInt32 total = 0;

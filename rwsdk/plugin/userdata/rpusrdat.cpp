@@ -12,6 +12,7 @@
 #include "rwsdk/world/balight.h"
 #include "rwsdk/world/bamateri.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -177,7 +178,8 @@ bool ReadArray(BoundedReader& in, RpUserDataArray* array) {
 RwStream* Read(RwStream* stream, RwInt32 length, void* object, RwInt32 offset, RwInt32) {
     UserDataList* list = ListOf(object, offset);
     DestroyList(list);
-    BoundedReader in = {stream, RwUInt32(length)};
+    // Declared lengths are weighed against the bytes the stream still holds.
+    BoundedReader in = {stream, std::min(RwUInt32(length), RwStreamBytesLeft(stream))};
     RwInt32 count;
     bool ok = in.Int(&count) && count >= 0 && RwUInt32(count) <= in.left / 12; // 12 bytes at least per array
     if (ok && count > 0) {

@@ -149,6 +149,7 @@ struct GeometryParts {
     RwUInt32 version = rwLIBRARYCURRENTVERSION;
     RwUInt32 flags = rpGEOMETRYPOSITIONS;
     RwInt32 triangles = 1, vertices = 3, morphTargets = 1;
+    RwInt32 declaredMorphTargets = -1; // the count in the header when it differs from the targets written
     RwInt32 normalsPresent = 0;
     std::vector<RwUInt16> triangleWords = {1, 0, 0xFFFF, 2};
     Bytes materials = Wrap(rwID_MATLIST, StructChunk(ByteWriter().I32(0)));
@@ -157,7 +158,8 @@ struct GeometryParts {
 
     Bytes Build() const {
         ByteWriter s;
-        s.U32(flags).I32(triangles).I32(vertices).I32(morphTargets);
+        s.U32(flags).I32(triangles).I32(vertices).I32(declaredMorphTargets < 0 ? morphTargets
+                                                                               : declaredMorphTargets);
         if (surface)
             s.F32(0.2f).F32(0.3f).F32(0.4f);
         for (RwUInt16 w : triangleWords)
@@ -225,6 +227,8 @@ TEST_F(WorldTest, GeometryStreamsThatWouldLeadOutsideTheirArraysAreRefused) {
              p.extension = MeshExtension(6, {{{0, 1, 2}, -1}});
          }},
         {"material list missing", [](GeometryParts& p) { p.materials.clear(); }},
+        {"morph targets without room for their positions",
+         [](GeometryParts& p) { p.declaredMorphTargets = 0x100000; }},
     };
     RpGeometry* unchanged = ReadGeometry(GeometryParts().Build());
     ASSERT_NE(unchanged, nullptr) << "the unchanged parts must read";
@@ -248,6 +252,19 @@ TEST_F(WorldTest, AValidMeshExtensionIsTakenAsRead) {
     const RpMesh& mesh = RpMeshHeaderGetMeshes(geometry->mesh)[0];
     EXPECT_EQ((std::vector<RxVertexIndex>(mesh.indices, mesh.indices + mesh.numIndices)),
               (std::vector<RxVertexIndex>{2, 1, 0}));
+    RpGeometryDestroy(geometry);
+}
+
+TEST_F(WorldTest, NativeGeometryWithoutAMeshHeaderBuildsNothingFromAbsentTriangles) {
+    GeometryParts parts;
+    parts.flags = rpGEOMETRYNATIVE;
+    parts.triangles = 0x7FFFFFFF; // only the device's form would hold them
+    parts.triangleWords.clear();
+    parts.vertices = 0;
+    RpGeometry* geometry = ReadGeometry(parts.Build());
+    ASSERT_NE(geometry, nullptr) << std::hex << TakeError();
+    EXPECT_EQ(geometry->triangles, nullptr);
+    EXPECT_EQ(RpGeometryGetMesh(geometry), RpMeshHeaderGetEmpty());
     RpGeometryDestroy(geometry);
 }
 

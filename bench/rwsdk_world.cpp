@@ -1,0 +1,199 @@
+// Model reading against the plain copy of the same bytes (target: at most 3x), and the strip builder's
+// time per triangle beside the list builder's. CORVANE_MODELS_DIR names a folder of *.dff files whose
+// largest is read instead of the generated model.
+#include "rwsdk/plugin/userdata/rpusrdat.h"
+#include "rwsdk/src/engine.h"
+#include "rwsdk/src/plcore/chunk.h"
+#include "rwsdk/src/plcore/stream.h"
+#include "rwsdk/world/rpworld.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+template <typename F> double Seconds(F&& f) {
+    auto start = Clock::now();
+    f();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A rows x columns grid of quads as triangles, shuffled, with prelit colours, normals and one texture set.
+RpGeometry* Grid(int rows, int columns, RpMaterial* const* materials, int numMaterials, RwUInt32 flags,
+                 std::mt19937& random) {
+    const int numVertices = (rows + 1) * (columns + 1);
+    RpGeometry* g = RpGeometryCreate(numVertices, 2 * rows * columns,
+                                     flags | rpGEOMETRYPRELIT | rpGEOMETRYNORMALS | rpGEOMETRYTEXTURED);
+    RpMorphTarget* target = RpGeometryGetMorphTarget(g, 0);
+    for (int v = 0; v < numVertices; ++v) {
+        const RwReal x = RwReal(v % (columns + 1)), y = RwReal(v / (columns + 1));
+        target->verts[v] = {x, y, std::sin(x * 0.1f) * std::cos(y * 0.1f)};
+        target->normals[v] = {0, 0, 1};
+        RpGeometryGetVertexTexCoords(g, 1)[v] = {x / RwReal(columns), y / RwReal(rows)};
+        RpGeometryGetPreLightColors(g)[v] = {RwUInt8(v), 128, 64, 255};
+    }
+    std::vector<std::array<RwUInt16, 3>> tris;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            const RwUInt16 a = RwUInt16(r * (columns + 1) + c), b = RwUInt16(a + 1),
+                           d = RwUInt16(a + columns + 1), e = RwUInt16(d + 1);
+            tris.push_back({a, b, d});
+            tris.push_back({d, b, e});
+        }
+    }
+    std::shuffle(tris.begin(), tris.end(), random);
+    RpTriangle* t = RpGeometryGetTriangles(g);
+    for (size_t i = 0; i < tris.size(); ++i) {
+        RpGeometryTriangleSetVertexIndices(g, &t[i], tris[i][0], tris[i][1], tris[i][2]);
+        RpGeometryTriangleSetMaterial(g, &t[i], materials[random() % unsigned(numMaterials)]);
+    }
+    RwSphere sphere;
+    RpMorphTargetCalculateBoundingSphere(target, &sphere);
+    RpMorphTargetSetBoundingSphere(target, &sphere);
+    return g;
+}
+
+struct World {
+    World() {
+        RwEngineOpenParams params = {nullptr};
+        started = RwEngineInit(nullptr, 0, 0) && RpWorldPluginAttach() && RpUserDataPluginAttach() &&
+                  RwEngineOpen(&params) && RwEngineStart();
+    }
+    ~World() {
+        RwEngineStop();
+        RwEngineClose();
+        RwEngineTerm();
+    }
+    bool started = false;
+};
+
+World& TheWorld() {
+    static World world;
+    return world;
+}
+
+// A model of 16 parts, 40,000 triangles in all, each part on its own frame with a name.
+std::vector<RwUInt8> GeneratedModel() {
+    std::mt19937 random(7);
+    RpMaterial* materials[3] = {RpMaterialCreate(), RpMaterialCreate(), RpMaterialCreate()};
+    RpClump* clump = RpClumpCreate();
+    RwFrame* root = RwFrameCreate();
+    RpClumpSetFrame(clump, root);
+    for (int part = 0; part < 16; ++part) {
+        RwFrame* frame = RwFrameCreate();
+        RwFrameAddChild(root, frame);
+        RpUserDataArray* name =
+            RpUserDataFrameGetArray(frame, RpUserDataFrameAddArray(frame, "Name", rpSTRINGUSERDATA, 1));
+        RpUserDataArraySetString(name, 0, "part");
+        RpGeometry* geometry =
+            Grid(25, 50, materials, 3, part % 2 ? RwUInt32(rpGEOMETRYTRISTRIP) : 0u, random);
+        RpGeometryBuildMeshes(geometry);
+        RpAtomic* atomic = RpAtomicCreate();
+        RpAtomicSetFrame(atomic, frame);
+        RpAtomicSetGeometry(atomic, geometry, 0);
+        RpGeometryDestroy(geometry);
+        RpClumpAddAtomic(clump, atomic);
+    }
+    for (RpMaterial* m : materials)
+        RpMaterialDestroy(m);
+    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMWRITE, nullptr);
+    RpClumpStreamWrite(clump, stream);
+    RwMemory memory = {nullptr, 0};
+    RwStreamClose(stream, &memory);
+    std::vector<RwUInt8> bytes(memory.start, memory.start + memory.length);
+    RwFree(memory.start);
+    RpClumpDestroy(clump);
+    return bytes;
+}
+
+std::vector<RwUInt8> ModelBytes() {
+    if (const char* dir = std::getenv("CORVANE_MODELS_DIR")) {
+        std::filesystem::path largest;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            if (entry.path().extension() == ".dff" &&
+                (largest.empty() || entry.file_size() > std::filesystem::file_size(largest)))
+                largest = entry.path();
+        if (!largest.empty()) {
+            std::ifstream in(largest, std::ios::binary);
+            return std::vector<RwUInt8>(std::istreambuf_iterator<char>(in), {});
+        }
+    }
+    return GeneratedModel();
+}
+
+void ReadModel(benchmark::State& state) {
+    if (!TheWorld().started) {
+        state.SkipWithError("engine did not start");
+        return;
+    }
+    std::vector<RwUInt8> bytes = ModelBytes();
+    std::vector<RwUInt8> copy(bytes.size());
+    double plain = 0, read = 0;
+    for (auto _ : state) {
+        plain += Seconds([&] {
+            std::memcpy(copy.data(), bytes.data(), bytes.size());
+            benchmark::DoNotOptimize(copy.data());
+        });
+        RpClump* clump = nullptr;
+        read += Seconds([&] {
+            RwMemory memory = {bytes.data(), RwUInt32(bytes.size())};
+            RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+            if (RwStreamFindChunk(stream, rwID_CLUMP, nullptr, nullptr))
+                clump = RpClumpStreamRead(stream);
+            RwStreamClose(stream, nullptr);
+        });
+        if (!clump) {
+            state.SkipWithError("the model did not read");
+            return;
+        }
+        RpClumpDestroy(clump);
+    }
+    state.counters["bytes"] = double(bytes.size());
+    state.counters["memcpy_us"] = plain * 1e6 / double(state.iterations());
+    state.counters["read_us"] = read * 1e6 / double(state.iterations());
+    state.counters["ratio"] = read / plain;
+}
+BENCHMARK(ReadModel)->Unit(benchmark::kMicrosecond);
+
+// 50,000 triangles (a 125 x 200 grid, shuffled) over two materials.
+void BuildMeshes(benchmark::State& state) {
+    if (!TheWorld().started) {
+        state.SkipWithError("engine did not start");
+        return;
+    }
+    std::mt19937 random(11);
+    RpMaterial* materials[2] = {RpMaterialCreate(), RpMaterialCreate()};
+    RpGeometry* geometry = Grid(125, 200, materials, 2, 0, random);
+    const double triangles = double(geometry->numTriangles);
+    double strip = 0, list = 0;
+    for (auto _ : state) {
+        for (RwUInt32 flags : {0u, RwUInt32(rpGEOMETRYTRISTRIP)}) {
+            RpGeometryLock(geometry, rpGEOMETRYLOCKPOLYGONS);
+            geometry->flags = (geometry->flags & ~rpGEOMETRYTRISTRIP) | flags;
+            (flags ? strip : list) += Seconds([&] { RpGeometryBuildMeshes(geometry); });
+        }
+    }
+    RpGeometryDestroy(geometry);
+    for (RpMaterial* m : materials)
+        RpMaterialDestroy(m);
+    state.counters["triangles"] = triangles;
+    state.counters["strip_ns_per_triangle"] = strip * 1e9 / double(state.iterations()) / triangles;
+    state.counters["list_ns_per_triangle"] = list * 1e9 / double(state.iterations()) / triangles;
+    state.counters["ratio"] = strip / list;
+}
+BENCHMARK(BuildMeshes)->Unit(benchmark::kMillisecond);
+
+} // namespace

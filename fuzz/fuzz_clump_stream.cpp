@@ -1,0 +1,67 @@
+// Arbitrary bytes read as clump chunks on a started engine with the world modules and user data: every
+// clump read is walked, cloned and destroyed again; every failed read must leave an error behind.
+#include "rwsdk/plugin/userdata/rpusrdat.h"
+#include "rwsdk/src/engine.h"
+#include "rwsdk/src/plcore/chunk.h"
+#include "rwsdk/src/plcore/error.h"
+#include "rwsdk/src/plcore/stream.h"
+#include "rwsdk/world/rpworld.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+bool Start() {
+    if (!RwEngineInit(nullptr, 0, 0) || !RpWorldPluginAttach() || !RpUserDataPluginAttach())
+        return false;
+    RwEngineOpenParams params = {nullptr};
+    return RwEngineOpen(&params) && RwEngineStart();
+}
+
+RpAtomic* Visit(RpAtomic* atomic, void*) {
+    RpAtomicGetWorldBoundingSphere(atomic);
+    RpGeometry* geometry = RpAtomicGetGeometry(atomic);
+    if (RpMeshHeader* header = geometry ? RpGeometryGetMesh(geometry) : nullptr) {
+        // Every index the reader accepted must lie within the vertices.
+        const RpMesh* meshes = RpMeshHeaderGetMeshes(header);
+        for (RwUInt32 m = 0; m < header->numMeshes; ++m)
+            for (RwUInt32 i = 0; meshes[m].indices && i < meshes[m].numIndices; ++i)
+                if (meshes[m].indices[i] >= geometry->numVertices)
+                    __builtin_trap();
+    }
+    return atomic;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool started = Start();
+    if (!started || size > 0xFFFFFFFFu)
+        return 0;
+    RwMemory memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
+    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    if (!stream)
+        return 0;
+    RwError error;
+    RwErrorGet(&error);
+    for (int step = 0; step < 4 && RwStreamFindChunk(stream, rwID_CLUMP, nullptr, nullptr); ++step) {
+        RwErrorGet(&error);
+        RpClump* clump = RpClumpStreamRead(stream);
+        RwErrorGet(&error);
+        if (!clump) {
+            if (error.errorCode == RwInt32(E_RW_NOERROR))
+                __builtin_trap(); // a failure that does not say why
+            continue;
+        }
+        RpClumpForAllAtomics(clump, Visit, nullptr);
+        RwFrameSyncDirty();
+        if (RpClump* clone = RpClumpClone(clump))
+            RpClumpDestroy(clone);
+        RpClumpDestroy(clump);
+        RwErrorGet(&error);
+    }
+    RwErrorGet(&error);
+    RwStreamClose(stream, nullptr);
+    return 0;
+}
