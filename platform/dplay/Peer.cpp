@@ -554,6 +554,7 @@ HRESULT Peer::Close(DWORD) {
         Queue(std::move(d));
         Flush();
         CloseResponder();
+        phase = Phase::Lost; // nothing more is sent or received while the destroys are handed over
     }
     Wake();
     WaitDelivered(lk, queued);
@@ -1158,7 +1159,7 @@ void Peer::FinishJoin(HRESULT result) {
     }
     for (auto& [peer, link] : links)
         if (!IsFake(peer))
-            enet_peer_disconnect_now(peer, 0);
+            enet_peer_disconnect_now(peer, LeaveMagic);
     // The members stay until their destroys are handed over; the host goes now.
     std::map<DPNID, Member> keep = std::move(members);
     DestroyHost();
