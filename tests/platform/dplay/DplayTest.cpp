@@ -85,6 +85,25 @@ TEST_F(DplayTest, ANamedHostIsAskedAloneWithoutBroadcastFallback) {
     p->Release();
 }
 
+TEST_F(DplayTest, OnlySessionsOfTheSameApplicationAnswer) {
+    ASSERT_EQ(HostOn(host, 0), DPN_OK);
+    IDirectPlay8Address* everyone = NewAddress();
+    DPN_APPLICATION_DESC other{};
+    other.dwSize = sizeof other;
+    other.guidApplication = GUID{0xABCD, 1, 2, {3}};
+    DPNHANDLE foreign = 0, ours = 0;
+    ASSERT_EQ(
+        joiner->EnumHosts(&other, everyone, nullptr, nullptr, 0, INFINITE, 100, 0, nullptr, &foreign, 0),
+        DPNSUCCESS_PENDING);
+    Recorder mine;
+    IDirectPlay8Peer* p = NewPeer(mine);
+    ASSERT_EQ(Enumerate(p, everyone, 0, &ours), DPNSUCCESS_PENDING);
+    everyone->Release();
+    ASSERT_TRUE(WaitFor([&] { return mine.ResponseCount() >= 3; }));
+    EXPECT_EQ(joinerEvents.ResponseCount(), 0u);
+    p->Release();
+}
+
 TEST_F(DplayTest, CancelStopsResponsesAtOnce) {
     ASSERT_EQ(HostOn(host, FreeUdpPort()), DPN_OK);
     IDirectPlay8Address* everyone = NewAddress();
