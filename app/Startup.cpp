@@ -1,9 +1,11 @@
 #include "app/Startup.h"
 
 #include "app/Application.h"
+#include "audio/CreateSound.h"
 #include "audio/Device.h"
 #include "base/AnimationCache.h"
 #include "base/AsyncLoader.h"
+#include "base/CacheLoaders.h"
 #include "base/ClumpCache.h"
 #include "base/Config.h"
 #include "base/FontCache.h"
@@ -178,6 +180,7 @@ void Init(HINSTANCE instance, HWND window) {
     Rw::RegisterImageFormats();
     Step("start audio");
     Audio::StartDirectSound(nullptr, window); // the game runs silent without it
+    Audio::InstallSoundCache();
     Step("create DirectInput");
     Input::CreateDirectInput(instance, window); // without it the devices stay idle
     Step("set title");
@@ -193,6 +196,11 @@ void Init(HINSTANCE instance, HWND window) {
     NetSession = new MPlr::Session;
     Step("create front end");
     Frontend = new Fe::Frontend(Keyboard, Mouse, Joystick, NetSession);
+
+    // Every cache's loader is installed by now; one that is not (its layer not built yet, or forgotten) is
+    // said once, by name, rather than having every file it holds read as missing in silence.
+    for (const std::string& cache : Base::CachesWithoutLoader())
+        Base::ReportMissingLoader(cache);
 
     Started = true;
 }

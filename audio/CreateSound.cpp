@@ -32,12 +32,16 @@ Buffer* DecodeFile(const Base::String& path) {
 }
 
 Buffer* LoadBuffer(const Base::String& name) {
-    Base::SoundCache::Load = DecodeFile;
-    Base::SoundCache::DeleteBuffer = DeleteBuffer;
+    InstallSoundCache();
     return Base::SoundCache::Get(name);
 }
 
 } // namespace
+
+void InstallSoundCache() {
+    Base::SoundCache::Load = DecodeFile;
+    Base::SoundCache::DeleteBuffer = DeleteBuffer;
+}
 
 Sound* CreateSound(const Base::String& name, SoundGroup* group, bool deleteWhenStopped) {
     Buffer* buffer = LoadBuffer(name);

@@ -1,5 +1,7 @@
 #include "base/AnimationCache.h"
 
+#include "base/CacheLoaders.h"
+
 namespace Base {
 
 String AnimationCache::Directory;
@@ -9,6 +11,7 @@ void (*AnimationCache::Destroy)(RtAnimAnimation* animation) = nullptr;
 
 RtAnimAnimation* AnimationCache::Get(std::string_view name) {
     if (!Read) {
+        ReportMissingLoader("animation");
         return nullptr;
     }
     return FindOrLoad(Entries, Directory, name, Read);

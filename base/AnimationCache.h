@@ -1,5 +1,6 @@
 // Animations by file name, read once per run and shared. Animations are the engine's: the layer above
-// installs the reader and the destroyer at start-up; until then Get gives null and remembers nothing.
+// installs the reader and the destroyer at start-up; until then Get gives null, remembers nothing and says so
+// once (CacheLoaders.h).
 #pragma once
 
 #include "base/NamedCache.h"

@@ -1,5 +1,7 @@
 #include "base/ClumpCache.h"
 
+#include "base/CacheLoaders.h"
+
 namespace Base {
 
 String ClumpCache::Directory;
@@ -10,6 +12,7 @@ void (*ClumpCache::Destroy)(RpClump* clump) = nullptr;
 
 RpClump* ClumpCache::Get(std::string_view name) {
     if (!Read || !Clone) {
+        ReportMissingLoader("model");
         return nullptr;
     }
     RpClump* master = FindOrLoad(Entries, Directory, name, Read);

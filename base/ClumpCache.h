@@ -1,6 +1,6 @@
 // Model clumps by file name: the first Get reads the master copy, every Get hands out a new clone that the
 // caller destroys. Clumps are the engine's: the scene layer installs the reader, the cloner and the
-// destroyer at start-up; until then Get gives null and remembers nothing.
+// destroyer at start-up; until then Get gives null, remembers nothing and says so once (CacheLoaders.h).
 #pragma once
 
 #include "base/NamedCache.h"

@@ -1,5 +1,6 @@
 #include "base/FontCache.h"
 
+#include "base/CacheLoaders.h"
 #include "base/InfoCache.h"
 
 namespace Base {
@@ -11,6 +12,7 @@ void (*FontCache::Delete)(Gui::Font* font) = nullptr;
 
 Gui::Font* FontCache::Get(std::string_view name) {
     if (!Load) {
+        ReportMissingLoader("font");
         return nullptr;
     }
     return FindOrLoad(Entries, Directory, name,

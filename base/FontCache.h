@@ -1,5 +1,6 @@
 // Fonts by file name, read once per run and shared. The font type belongs to the GUI layer, which installs
-// the reader and the deleter at start-up; until then Get gives null and remembers nothing.
+// the reader and the deleter at start-up; until then Get gives null, remembers nothing and says so once
+// (CacheLoaders.h).
 #pragma once
 
 #include "base/NamedCache.h"

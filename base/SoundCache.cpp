@@ -1,5 +1,7 @@
 #include "base/SoundCache.h"
 
+#include "base/CacheLoaders.h"
+
 namespace Base {
 
 String SoundCache::Directory;
@@ -9,6 +11,7 @@ void (*SoundCache::DeleteBuffer)(Audio::Buffer* buffer) = nullptr;
 
 Audio::Buffer* SoundCache::Get(std::string_view name) {
     if (!Load) {
+        ReportMissingLoader("sound");
         return nullptr;
     }
     return FindOrLoad(Entries, Directory, name, Load);

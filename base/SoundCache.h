@@ -19,7 +19,8 @@ public:
     // Deletes one buffer (through its virtual destructor); set by the audio layer.
     static void (*DeleteBuffer)(Audio::Buffer* buffer);
 
-    // The shared buffer of a sound file; null until the audio layer has installed its decoder.
+    // The shared buffer of a sound file; null (said once, CacheLoaders.h) until the audio layer has installed
+    // its decoder.
     static Audio::Buffer* Get(std::string_view name);
     // Deletes every buffer and empties the map, which stays usable.
     static void Clear();

@@ -6,6 +6,7 @@
 #include "games/SPlrGame.h"
 #include "audio/Device.h"
 #include "base/AsyncLoader.h"
+#include "base/CacheLoaders.h"
 #include "base/Config.h"
 #include "base/FontCache.h"
 #include "base/SoundCache.h"
@@ -21,6 +22,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -137,7 +139,9 @@ TEST_F(Startup, InitRunsItsStepsInOrderAndLeavesEverythingUp) {
         inputUp = Input::DirectInput != nullptr;
     };
 
+    ::testing::internal::CaptureStderr();
     App::Init(GetModuleHandleA(nullptr), window);
+    const std::string said = ::testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(steps, InitSteps);
     EXPECT_TRUE(App::Started);
@@ -157,6 +161,12 @@ TEST_F(Startup, InitRunsItsStepsInOrderAndLeavesEverythingUp) {
     EXPECT_EQ(Base::GetText("FontsDir"), "Fonts"); // the strings file became the text table
     EXPECT_EQ(Base::FontCache::Load, &Gui::Font::Load);
     EXPECT_EQ(Base::FontCache::Delete, &Gui::Font::Delete);
+    // The caches whose layers are built have their loaders; any other is named by start-up, once.
+    const std::vector<std::string> missing = Base::CachesWithoutLoader();
+    for (const char* built : {"font", "model", "sound"})
+        EXPECT_EQ(std::count(missing.begin(), missing.end(), built), 0) << built;
+    for (const std::string& cache : missing)
+        EXPECT_NE(said.find("The " + cache + " cache has no loader installed"), std::string::npos) << cache;
 
     App::Shutdown();
     DestroyWindow(window);

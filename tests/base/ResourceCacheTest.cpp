@@ -1,4 +1,5 @@
 #include "base/AnimationCache.h"
+#include "base/CacheLoaders.h"
 #include "base/ClumpCache.h"
 #include "base/FontCache.h"
 #include "base/Info.h"
@@ -12,6 +13,7 @@
 #include <functional>
 #include <fstream>
 #include <unistd.h>
+#include <vector>
 
 // Test doubles of the higher layers' types: the caches only pass pointers to them around.
 struct RpClump {
@@ -209,15 +211,25 @@ TEST_F(ResourceCacheTest, ClearFreesEverythingAndLeavesTheCacheUsable) {
     EXPECT_EQ(calls.reads.size(), 1u); // read again after the clear
 }
 
-TEST_F(ResourceCacheTest, WithoutAnInstalledReaderNothingIsRemembered) {
+TEST_F(ResourceCacheTest, WithoutAnInstalledReaderNothingIsRememberedAndEachCacheSaysSoOnce) {
     Base::ClumpCache::Read = nullptr;
     Base::AnimationCache::Read = nullptr;
     Base::SoundCache::Load = nullptr;
     Base::FontCache::Load = nullptr;
+    EXPECT_EQ(Base::CachesWithoutLoader(), (std::vector<std::string>{"font", "model", "animation", "sound"}));
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(Base::ClumpCache::Get("tank.dff"), nullptr);
     EXPECT_EQ(Base::AnimationCache::Get("walk.anm"), nullptr);
     EXPECT_EQ(Base::SoundCache::Get("beep.wav"), nullptr);
     EXPECT_EQ(Base::FontCache::Get("Small.font"), nullptr);
+    EXPECT_EQ(Base::ClumpCache::Get("jeep.dff"), nullptr);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    for (const char* cache : {"model", "animation", "sound", "font"}) {
+        const std::string line = std::string("The ") + cache + " cache has no loader installed";
+        EXPECT_NE(said.find(line), std::string::npos) << said;
+        EXPECT_EQ(said.find(line, said.find(line) + 1), std::string::npos) << "once: " << cache;
+    }
+    EXPECT_FALSE(Base::ReportMissingLoader("model")) << "already said";
     EXPECT_TRUE(Base::ClumpCache::Entries.empty() && Base::AnimationCache::Entries.empty() &&
                 Base::SoundCache::Entries.empty() && Base::FontCache::Entries.empty());
     Base::AnimationCache::Read = ReadIfExists<RtAnimAnimation>;
