@@ -34,7 +34,7 @@ public:
     Base::Vector2 VirtualToScreen(Base::Vector2 point) const;
     Base::Vector2 ScreenToVirtual(Base::Vector2 point) const;
     // A one-shot sound of that file in the desktop's group.
-    void PlaySound(const Base::String& soundName);
+    virtual void PlaySound(const Base::String& soundName);
     // The topmost visible, non-transparent widget whose rect holds the point (virtual coordinates), searched
     // down the tree; null when none.
     Widget* HitTest(Base::Vector2 point) const;

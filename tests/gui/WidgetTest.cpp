@@ -5,6 +5,7 @@
 #include "base/Info.h"
 #include "gui/ClipStack.h"
 #include "gui/Desktop.h"
+#include "gui/Image.h"
 #include "input/Mouse.h"
 
 #include <gtest/gtest.h>
@@ -113,16 +114,14 @@ TEST(WidgetTree, WidgetLoadReadsItsOwnKeys) {
 }
 
 TEST(WidgetTree, ClassNamesWithoutColonsAreTheToolkits) {
-    // "Image" stands for "class Gui::Image"; until the toolkit's own image class exists, a stand-in is
-    // registered under that name here (a second registration of a name changes nothing).
-    Base::DynamicObject::Register("class Gui::Image", &Base::CreateInstance<Widget>);
+    // "Image" stands for "class Gui::Image".
     Desktop desktop;
     ASSERT_TRUE(
         desktop.Load(Parse("DesktopRect 0 0 640 480\nWidgets\n{\nPic Image\n{\nRect 0 0 1 1\n}\n"
                            "Full class Gui::Widget\n{\nRect 0 0 1 1\n}\nProbe class GuiTest::Probe\n{\n"
                            "Rect 0 0 1 1\n}\n}\n")));
     ASSERT_EQ(desktop.size(), 3u);
-    EXPECT_NE(desktop.FindWidget("Pic", false), nullptr);
+    EXPECT_NE(desktop.Find<Gui::Image>("Pic", false), nullptr);
     EXPECT_NE(desktop.Find<Probe>("Probe", false), nullptr);
     // A value with "::" is the whole key: "GuiTest::Probe" without its "class " prefix is unknown.
     Desktop other;
