@@ -11,12 +11,6 @@
 
 namespace D3D9 {
 
-std::string Hex(DWORD value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%X", unsigned(value));
-    return text;
-}
-
 void ForgetObject(IDirect3DDevice9* device, const void* object) {
     static_cast<Device*>(device)->Forget(object);
 }
@@ -467,6 +461,8 @@ Device::~Device() {
         glDeleteTextures(1, &gammaTexture_);
     if (gammaArray_)
         glDeleteVertexArrays(1, &gammaArray_);
+    if (gammaSampler_)
+        glDeleteSamplers(1, &gammaSampler_);
     SDL_GL_DeleteContext(context_);
     direct3d_->Release();
 }
@@ -828,55 +824,26 @@ HRESULT Device::PresentInto(SDL_Window* window, Surface& backBuffer) {
         glBlitFramebuffer(0, 0, bw, bh, x0, y1, x1, y0, GL_COLOR_BUFFER_BIT,
                           bw == w && bh == h ? GL_NEAREST : GL_LINEAR);
     } else {
-        if (!gammaProgram_) {
-            const char* vs =
-                "#version 330 core\nout vec2 uv;\nvoid main() {\n"
-                "    vec2 p = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);\n"
-                "    uv = vec2(p.x * 0.5 + 0.5, 0.5 - p.y * 0.5);\n"
-                "    gl_Position = vec4(p, 0.0, 1.0);\n}\n";
-            const char* fs =
-                "#version 330 core\nin vec2 uv;\nuniform sampler2D image;\n"
-                "uniform sampler2D ramp;\nout vec4 color;\nvoid main() {\n"
-                "    vec4 c = texture(image, uv);\n"
-                "    ivec3 i = ivec3(floor(clamp(c.rgb, 0.0, 1.0) * 255.0 + 0.5));\n"
-                "    color = vec4(texelFetch(ramp, ivec2(i.r, 0), 0).r, texelFetch(ramp, ivec2(i.g, "
-                "0), 0).g,\n                 texelFetch(ramp, ivec2(i.b, 0), 0).b, 1.0);\n}\n";
-            GLuint v = glCreateShader(GL_VERTEX_SHADER), f = glCreateShader(GL_FRAGMENT_SHADER);
-            glShaderSource(v, 1, &vs, nullptr);
-            glShaderSource(f, 1, &fs, nullptr);
-            glCompileShader(v);
-            glCompileShader(f);
-            gammaProgram_ = glCreateProgram();
-            glAttachShader(gammaProgram_, v);
-            glAttachShader(gammaProgram_, f);
-            glLinkProgram(gammaProgram_);
-            glDeleteShader(v);
-            glDeleteShader(f);
-            glUseProgram(gammaProgram_);
-            glUniform1i(glGetUniformLocation(gammaProgram_, "image"), 0);
-            glUniform1i(glGetUniformLocation(gammaProgram_, "ramp"), 1);
+        if (!prepareGamma()) {
+            if (window != sdl_)
+                SDL_GL_MakeCurrent(sdl_, context_);
+            return D3DERR_DRIVERINTERNALERROR;
         }
-        std::vector<unsigned short> ramp(256 * 3);
-        for (int i = 0; i < 256; ++i) {
-            ramp[i * 3] = gamma_.red[i];
-            ramp[i * 3 + 1] = gamma_.green[i];
-            ramp[i * 3 + 2] = gamma_.blue[i];
-        }
-        if (!gammaTexture_)
-            glGenTextures(1, &gammaTexture_);
         glActiveTexture(GL_TEXTURE1);
         glBindTexture(GL_TEXTURE_2D, gammaTexture_);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB16, 256, 1, 0, GL_RGB, GL_UNSIGNED_SHORT, ramp.data());
+        if (gammaChanged_) {
+            for (int i = 0; i < 256; ++i) {
+                gammaTexels_[i * 3] = gamma_.red[i];
+                gammaTexels_[i * 3 + 1] = gamma_.green[i];
+                gammaTexels_[i * 3 + 2] = gamma_.blue[i];
+            }
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 1, GL_RGB, GL_UNSIGNED_SHORT, gammaTexels_.data());
+            gammaChanged_ = false;
+        }
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, backBuffer.Image().Name());
-        GLuint nearest[2];
-        glGenSamplers(2, nearest);
-        for (GLuint s : nearest) {
-            glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-            glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        }
-        glBindSampler(0, nearest[0]);
-        glBindSampler(1, nearest[1]);
+        glBindSampler(0, gammaSampler_);
+        glBindSampler(1, gammaSampler_);
         glViewport(0, 0, w, h);
         glDisable(GL_BLEND);
         glDisable(GL_DEPTH_TEST);
@@ -884,14 +851,11 @@ HRESULT Device::PresentInto(SDL_Window* window, Surface& backBuffer) {
         glDisable(GL_CULL_FACE);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         glUseProgram(gammaProgram_);
-        if (!gammaArray_)
-            glGenVertexArrays(1, &gammaArray_);
         glBindVertexArray(gammaArray_);
         glDrawArrays(GL_TRIANGLES, 0, 3);
         glBindVertexArray(vertexArray_);
         glBindSampler(0, samplers_[0]);
         glBindSampler(1, samplers_[1]);
-        glDeleteSamplers(2, nearest);
         boundTextures_[0] = boundTextures_[1] = 0;
         program_ = 0;
         dirty_ |= DirtyViewport | DirtyKey | DirtyTextures;
@@ -903,6 +867,38 @@ HRESULT Device::PresentInto(SDL_Window* window, Surface& backBuffer) {
     stateGroups_ |=
         GroupScissor | GroupColorMask | GroupBlend | GroupDepth | GroupStencil | GroupCull | GroupFill;
     return D3D_OK;
+}
+
+// The gamma pass's program, ramp texture, sampler and vertex array, made once.
+bool Device::prepareGamma() {
+    if (gammaProgram_)
+        return true;
+    const char* vs = "#version 330 core\nout vec2 uv;\nvoid main() {\n"
+                     "    vec2 p = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);\n"
+                     "    uv = vec2(p.x * 0.5 + 0.5, 0.5 - p.y * 0.5);\n"
+                     "    gl_Position = vec4(p, 0.0, 1.0);\n}\n";
+    const char* fs = "#version 330 core\nin vec2 uv;\nuniform sampler2D image;\n"
+                     "uniform sampler2D ramp;\nout vec4 color;\nvoid main() {\n"
+                     "    vec4 c = texture(image, uv);\n"
+                     "    ivec3 i = ivec3(floor(clamp(c.rgb, 0.0, 1.0) * 255.0 + 0.5));\n"
+                     "    color = vec4(texelFetch(ramp, ivec2(i.r, 0), 0).r, texelFetch(ramp, ivec2(i.g, "
+                     "0), 0).g,\n                 texelFetch(ramp, ivec2(i.b, 0), 0).b, 1.0);\n}\n";
+    gammaProgram_ = LinkProgram(vs, fs);
+    if (!gammaProgram_)
+        return false;
+    SetSamplerUnits(gammaProgram_, {{"image", 0}, {"ramp", 1}});
+    glGenTextures(1, &gammaTexture_);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, gammaTexture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB16, 256, 1, 0, GL_RGB, GL_UNSIGNED_SHORT, nullptr);
+    glActiveTexture(GL_TEXTURE0);
+    boundTextures_[1] = 0;
+    glGenSamplers(1, &gammaSampler_);
+    glSamplerParameteri(gammaSampler_, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glSamplerParameteri(gammaSampler_, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glGenVertexArrays(1, &gammaArray_);
+    gammaChanged_ = true;
+    return true;
 }
 
 HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE, IDirect3DSurface9** surface) {
@@ -929,6 +925,7 @@ void Device::SetGammaRamp(UINT, DWORD, const D3DGAMMARAMP* ramp) {
         return;
     Log("SetGammaRamp");
     gamma_ = *ramp;
+    gammaChanged_ = true;
     gammaIdentity_ = true;
     for (int i = 0; i < 256; ++i)
         if (ramp->red[i] != i * 257 || ramp->green[i] != i * 257 || ramp->blue[i] != i * 257)
@@ -944,9 +941,8 @@ void Device::GetGammaRamp(UINT, D3DGAMMARAMP* ramp) {
 
 HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                               D3DPOOL pool, IDirect3DTexture9** texture, HANDLE*) {
-    Log("CreateTexture(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
-        std::to_string(levels) + ", 0x" + Hex(usage) + ", " + std::to_string(format) + ", " +
-        std::to_string(pool) + ")");
+    Log("CreateTexture(", width, ", ", height, ", ", levels, ", 0x", LogHex{usage}, ", ", format, ", ", pool,
+        ")");
     if (!texture)
         return D3DERR_INVALIDCALL;
     *texture = nullptr;
@@ -972,8 +968,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
 
 HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DCubeTexture9** texture, HANDLE*) {
-    Log("CreateCubeTexture(" + std::to_string(edge) + ", " + std::to_string(levels) + ", 0x" + Hex(usage) +
-        ", " + std::to_string(format) + ", " + std::to_string(pool) + ")");
+    Log("CreateCubeTexture(", edge, ", ", levels, ", 0x", LogHex{usage}, ", ", format, ", ", pool, ")");
     if (!texture)
         return D3DERR_INVALIDCALL;
     *texture = nullptr;
@@ -995,8 +990,7 @@ HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT
 
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                    IDirect3DVertexBuffer9** buffer, HANDLE*) {
-    Log("CreateVertexBuffer(" + std::to_string(length) + ", 0x" + Hex(usage) + ", 0x" + Hex(fvf) + ", " +
-        std::to_string(pool) + ")");
+    Log("CreateVertexBuffer(", length, ", 0x", LogHex{usage}, ", 0x", LogHex{fvf}, ", ", pool, ")");
     if (!buffer || length == 0)
         return D3DERR_INVALIDCALL;
     *buffer = new VertexBuffer(this, length, usage, fvf, pool);
@@ -1005,8 +999,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
 
 HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DIndexBuffer9** buffer, HANDLE*) {
-    Log("CreateIndexBuffer(" + std::to_string(length) + ", 0x" + Hex(usage) + ", " + std::to_string(format) +
-        ", " + std::to_string(pool) + ")");
+    Log("CreateIndexBuffer(", length, ", 0x", LogHex{usage}, ", ", format, ", ", pool, ")");
     if (!buffer || length == 0 || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32))
         return D3DERR_INVALIDCALL;
     *buffer = new IndexBuffer(this, length, usage, format, pool);
@@ -1028,8 +1021,7 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
 
 HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE,
                                           DWORD, BOOL, IDirect3DSurface9** surface, HANDLE*) {
-    Log("CreateDepthStencilSurface(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
-        std::to_string(format) + ")");
+    Log("CreateDepthStencilSurface(", width, ", ", height, ", ", format, ")");
     if (!surface)
         return D3DERR_INVALIDCALL;
     *surface = nullptr;
@@ -1043,8 +1035,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
 
 HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
                                             IDirect3DSurface9** surface, HANDLE*) {
-    Log("CreateOffscreenPlainSurface(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
-        std::to_string(format) + ", " + std::to_string(pool) + ")");
+    Log("CreateOffscreenPlainSurface(", width, ", ", height, ", ", format, ", ", pool, ")");
     if (!surface)
         return D3DERR_INVALIDCALL;
     *surface = nullptr;
@@ -1234,7 +1225,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
 // Targets.
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
-    Log("SetRenderTarget(" + std::to_string(index) + ")");
+    Log("SetRenderTarget(", index, ")");
     if (index != 0 || !surface)
         return D3DERR_INVALIDCALL;
     Surface* s = static_cast<Surface*>(surface);
@@ -1325,7 +1316,7 @@ void Device::markTargetsDrawn() {
 // on.
 HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                       DWORD stencil) {
-    Log("Clear(" + std::to_string(count) + ", 0x" + Hex(flags) + ", 0x" + Hex(color) + ")");
+    Log("Clear(", count, ", 0x", LogHex{flags}, ", 0x", LogHex{color}, ")");
     if (lost_)
         return D3D_OK;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !depthStencil_)
@@ -1389,7 +1380,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
     if (!matrix || DWORD(state) >= transforms_.size())
         return D3DERR_INVALIDCALL;
-    Log("SetTransform(" + std::to_string(state) + ")");
+    Log("SetTransform(", state, ")");
     transforms_[state] = *matrix;
     if (state == D3DTS_VIEW)
         dirty_ |= DirtyTransforms | DirtyLights;
@@ -1417,8 +1408,7 @@ HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* 
 HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
     if (!viewport)
         return D3DERR_INVALIDCALL;
-    Log("SetViewport(" + std::to_string(viewport->X) + ", " + std::to_string(viewport->Y) + ", " +
-        std::to_string(viewport->Width) + ", " + std::to_string(viewport->Height) + ")");
+    Log("SetViewport(", viewport->X, ", ", viewport->Y, ", ", viewport->Width, ", ", viewport->Height, ")");
     if (renderTarget_ && (viewport->X + viewport->Width > renderTarget_->Width() ||
                           viewport->Y + viewport->Height > renderTarget_->Height() || viewport->Width == 0 ||
                           viewport->Height == 0))
@@ -1460,7 +1450,7 @@ HRESULT Device::GetMaterial(D3DMATERIAL9* material) {
 HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
     if (!light || light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL)
         return D3DERR_INVALIDCALL;
-    Log("SetLight(" + std::to_string(index) + ")");
+    Log("SetLight(", index, ")");
     if (index >= lights_.size()) {
         lights_.resize(index + 1);
         lightOn_.resize(index + 1);
@@ -1483,7 +1473,7 @@ HRESULT Device::GetLight(DWORD index, D3DLIGHT9* light) {
 }
 
 HRESULT Device::LightEnable(DWORD index, BOOL enable) {
-    Log("LightEnable(" + std::to_string(index) + ", " + std::to_string(enable ? 1 : 0) + ")");
+    Log("LightEnable(", index, ", ", enable ? 1 : 0, ")");
     if (index >= lights_.size()) {
         lights_.resize(index + 1);
         lightOn_.resize(index + 1);
@@ -1517,8 +1507,7 @@ HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     if (DWORD(state) >= renderStates_.size())
         return D3DERR_INVALIDCALL;
-    if (logging_)
-        Log("SetRenderState(" + std::to_string(state) + ", " + std::to_string(value) + ")");
+    Log("SetRenderState(", state, ", ", value, ")");
     DWORD& slot = renderStates_[state];
     if (slot == value)
         return D3D_OK;
@@ -1573,8 +1562,7 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
 }
 
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
-    if (logging_)
-        Log("SetTexture(" + std::to_string(stage) + ", " + (texture ? "texture" : "null") + ")");
+    Log("SetTexture(", stage, ", ", (texture ? "texture" : "null"), ")");
     if (stage >= 8)
         return stage >= 256 ? D3D_OK : D3DERR_INVALIDCALL; // vertex texture samplers: not offered
     IDirect3DBaseTexture9*& slot = textures_[stage];
@@ -1600,9 +1588,7 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     if (stage >= 8 || DWORD(type) >= D3D9_TEXTURESTAGESTATE_COUNT)
         return D3DERR_INVALIDCALL;
-    if (logging_)
-        Log("SetTextureStageState(" + std::to_string(stage) + ", " + std::to_string(type) + ", " +
-            std::to_string(value) + ")");
+    Log("SetTextureStageState(", stage, ", ", type, ", ", value, ")");
     DWORD& slot = stageStates_[stage][type];
     if (slot == value)
         return D3D_OK;
@@ -1635,9 +1621,7 @@ HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
     if (sampler >= 8 || DWORD(type) >= D3D9_SAMPLERSTATE_COUNT)
         return sampler >= 256 ? D3D_OK : D3DERR_INVALIDCALL;
-    if (logging_)
-        Log("SetSamplerState(" + std::to_string(sampler) + ", " + std::to_string(type) + ", " +
-            std::to_string(value) + ")");
+    Log("SetSamplerState(", sampler, ", ", type, ", ", value, ")");
     DWORD& slot = samplerStates_[sampler][type];
     if (slot == value)
         return D3D_OK;
@@ -1722,7 +1706,7 @@ HRESULT Device::GetPaletteEntries(UINT, PALETTEENTRY*) {
 }
 
 HRESULT Device::SetCurrentTexturePalette(UINT palette) {
-    Log("SetCurrentTexturePalette(" + std::to_string(palette) + ")");
+    Log("SetCurrentTexturePalette(", palette, ")");
     palette_ = palette;
     return D3D_OK;
 }
@@ -1737,8 +1721,7 @@ HRESULT Device::GetCurrentTexturePalette(UINT* palette) {
 HRESULT Device::SetScissorRect(const RECT* rect) {
     if (!rect)
         return D3DERR_INVALIDCALL;
-    Log("SetScissorRect(" + std::to_string(rect->left) + ", " + std::to_string(rect->top) + ", " +
-        std::to_string(rect->right) + ", " + std::to_string(rect->bottom) + ")");
+    Log("SetScissorRect(", rect->left, ", ", rect->top, ", ", rect->right, ", ", rect->bottom, ")");
     scissor_ = *rect;
     stateGroups_ |= GroupScissor;
     return D3D_OK;
@@ -1769,7 +1752,7 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
 }
 
 HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
-    Log(std::string("SetVertexDeclaration(") + (declaration ? "declaration" : "null") + ")");
+    Log("SetVertexDeclaration(", (declaration ? "declaration" : "null"), ")");
     auto* d = static_cast<VertexDeclaration*>(declaration);
     fvf_ = 0;
     if (d == declaration_)
@@ -1789,7 +1772,7 @@ HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration) 
 }
 
 HRESULT Device::SetFVF(DWORD fvf) {
-    Log("SetFVF(0x" + Hex(fvf) + ")");
+    Log("SetFVF(0x", LogHex{fvf}, ")");
     if (fvf == 0)
         return D3D_OK;
     if (fvf == fvf_ && declaration_)
@@ -1850,7 +1833,7 @@ HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9
 }
 
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
-    Log(std::string("SetVertexShader(") + (shader ? "shader" : "null") + ")");
+    Log("SetVertexShader(", (shader ? "shader" : "null"), ")");
     vertexShader_ = static_cast<VertexShader*>(shader);
     return D3D_OK;
 }
@@ -1865,7 +1848,7 @@ HRESULT Device::GetVertexShader(IDirect3DVertexShader9** shader) {
 }
 
 HRESULT Device::SetVertexShaderConstantF(UINT first, const float* data, UINT count) {
-    Log("SetVertexShaderConstantF(" + std::to_string(first) + ", " + std::to_string(count) + ")");
+    Log("SetVertexShaderConstantF(", first, ", ", count, ")");
     return StoreConstants(vsConstants_, first, data, count);
 }
 
@@ -1882,7 +1865,7 @@ HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9**
 }
 
 HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
-    Log(std::string("SetPixelShader(") + (shader ? "shader" : "null") + ")");
+    Log("SetPixelShader(", (shader ? "shader" : "null"), ")");
     pixelShader_ = static_cast<PixelShader*>(shader);
     return D3D_OK;
 }
@@ -1897,7 +1880,7 @@ HRESULT Device::GetPixelShader(IDirect3DPixelShader9** shader) {
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT first, const float* data, UINT count) {
-    Log("SetPixelShaderConstantF(" + std::to_string(first) + ", " + std::to_string(count) + ")");
+    Log("SetPixelShaderConstantF(", first, ", ", count, ")");
     return StoreConstants(psConstants_, first, data, count);
 }
 
@@ -1906,9 +1889,7 @@ HRESULT Device::GetPixelShaderConstantF(UINT first, float* data, UINT count) {
 }
 
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) {
-    if (logging_)
-        Log("SetStreamSource(" + std::to_string(stream) + ", " + (buffer ? "buffer" : "null") + ", " +
-            std::to_string(offset) + ", " + std::to_string(stride) + ")");
+    Log("SetStreamSource(", stream, ", ", (buffer ? "buffer" : "null"), ", ", offset, ", ", stride, ")");
     if (stream >= 8)
         return D3DERR_INVALIDCALL;
     Stream& s = streams_[stream];
@@ -1933,8 +1914,7 @@ HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UI
 }
 
 HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer) {
-    if (logging_)
-        Log(std::string("SetIndices(") + (buffer ? "buffer" : "null") + ")");
+    Log("SetIndices(", (buffer ? "buffer" : "null"), ")");
     indices_ = static_cast<IndexBuffer*>(buffer);
     return D3D_OK;
 }
@@ -2316,9 +2296,7 @@ bool Device::prepareDraw(HRESULT& skipped) {
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
-    if (logging_)
-        Log("DrawPrimitive(" + std::to_string(type) + ", " + std::to_string(startVertex) + ", " +
-            std::to_string(primitiveCount) + ")");
+    Log("DrawPrimitive(", type, ", ", startVertex, ", ", primitiveCount, ")");
     GLsizei count = VertexCount(type, primitiveCount);
     if (count == 0)
         return D3DERR_INVALIDCALL;
@@ -2334,10 +2312,8 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
                                      UINT startIndex, UINT primitiveCount) {
-    if (logging_)
-        Log("DrawIndexedPrimitive(" + std::to_string(type) + ", " + std::to_string(baseVertex) + ", " +
-            std::to_string(minIndex) + ", " + std::to_string(numVertices) + ", " +
-            std::to_string(startIndex) + ", " + std::to_string(primitiveCount) + ")");
+    Log("DrawIndexedPrimitive(", type, ", ", baseVertex, ", ", minIndex, ", ", numVertices, ", ", startIndex,
+        ", ", primitiveCount, ")");
     GLsizei count = VertexCount(type, primitiveCount);
     if (count == 0 || !indices_)
         return D3DERR_INVALIDCALL;
@@ -2445,19 +2421,15 @@ HRESULT Device::drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* i
 }
 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* data, UINT stride) {
-    if (logging_)
-        Log("DrawPrimitiveUP(" + std::to_string(type) + ", " + std::to_string(primitiveCount) + ", " +
-            std::to_string(stride) + ")");
+    Log("DrawPrimitiveUP(", type, ", ", primitiveCount, ", ", stride, ")");
     return drawUp(type, primitiveCount, nullptr, D3DFMT_UNKNOWN, 0, 0, data, stride);
 }
 
 HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices,
                                        UINT primitiveCount, const void* indices, D3DFORMAT indexFormat,
                                        const void* data, UINT stride) {
-    if (logging_)
-        Log("DrawIndexedPrimitiveUP(" + std::to_string(type) + ", " + std::to_string(minIndex) + ", " +
-            std::to_string(numVertices) + ", " + std::to_string(primitiveCount) + ", " +
-            std::to_string(stride) + ")");
+    Log("DrawIndexedPrimitiveUP(", type, ", ", minIndex, ", ", numVertices, ", ", primitiveCount, ", ",
+        stride, ")");
     if (!indices || (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
         return D3DERR_INVALIDCALL;
     return drawUp(type, primitiveCount, indices, indexFormat, minIndex, numVertices, data, stride);

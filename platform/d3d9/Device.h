@@ -16,14 +16,47 @@
 #include <epoxy/gl.h>
 
 #include <array>
+#include <cctype>
+#include <charconv>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace D3D9 {
 
-std::string Hex(DWORD value);
+// A number the call log shows in hexadecimal.
+struct LogHex {
+    DWORD value;
+};
+
+namespace detail {
+inline void AppendLog(std::string& entry, const char* text) {
+    entry += text;
+}
+inline void AppendLog(std::string& entry, std::string_view text) {
+    entry += text;
+}
+inline void AppendLog(std::string& entry, LogHex number) {
+    char text[16];
+    auto end = std::to_chars(text, text + sizeof text, unsigned(number.value), 16).ptr;
+    for (char* c = text; c != end; ++c)
+        *c = char(std::toupper(static_cast<unsigned char>(*c)));
+    entry.append(text, end);
+}
+template <class T> void AppendLog(std::string& entry, T number) {
+    char text[24];
+    if constexpr (std::is_enum_v<T>)
+        entry.append(
+            text,
+            std::to_chars(text, text + sizeof text, static_cast<std::underlying_type_t<T>>(number)).ptr);
+    else
+        entry.append(text, std::to_chars(text, text + sizeof text, number).ptr);
+}
+} // namespace detail
 
 class Device final : public IDirect3DDevice9 {
 public:
@@ -31,11 +64,15 @@ public:
                           IDirect3DDevice9** out);
     ~Device();
 
-    // Call log for tests.
+    // Call log for tests. An entry is put together from its parts only while logging is on: draws and state
+    // changes log on every call.
     bool Logging() const { return logging_; }
-    void Log(const std::string& entry) {
-        if (logging_)
-            log_.push_back(entry);
+    template <class... Parts> void Log(const Parts&... parts) {
+        if (!logging_)
+            return;
+        std::string entry;
+        (detail::AppendLog(entry, parts), ...);
+        log_.push_back(std::move(entry));
     }
     void SetLogging(bool on) { logging_ = on; }
     std::vector<std::string> TakeLog() { return std::move(log_); }
@@ -174,6 +211,7 @@ private:
     void refreshUniforms();
     void applySampler(DWORD sampler, DWORD type);
     void applySwapInterval();
+    bool prepareGamma();
 
     // What a draw brings up to date before it goes to GL. False when nothing is to be drawn; skipped then
     // says what the draw answers (D3D_OK for a lost device, an error for a draw that cannot be done).
@@ -276,7 +314,9 @@ private:
     std::vector<GLint> lastPixelFirsts_, lastPixelBases_;
     std::vector<GLsizei> lastPixelCounts_;
     std::vector<const void*> lastPixelOffsets_;
-    GLuint gammaProgram_ = 0, gammaTexture_ = 0, gammaArray_ = 0;
+    GLuint gammaProgram_ = 0, gammaTexture_ = 0, gammaArray_ = 0, gammaSampler_ = 0;
+    bool gammaChanged_ = true;                          // the ramp texture is behind gamma_
+    std::array<unsigned short, 256 * 3> gammaTexels_{}; // its upload, kept to allocate nothing per frame
     float anisotropyMax_ = 1.0f;
 };
 

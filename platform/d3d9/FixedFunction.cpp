@@ -404,9 +404,8 @@ std::string ProgramCache::FragmentSource(const ProgramKey& k) {
 
 namespace {
 
-GLuint Compile(GLenum type, const std::string& source) {
+GLuint Compile(GLenum type, const char* text) {
     GLuint shader = glCreateShader(type);
-    const char* text = source.c_str();
     glShaderSource(shader, 1, &text, nullptr);
     glCompileShader(shader);
     GLint ok = 0;
@@ -423,13 +422,10 @@ GLuint Compile(GLenum type, const std::string& source) {
 
 } // namespace
 
-GLuint ProgramCache::Get(const ProgramKey& key) {
-    auto found = programs_.find(key);
-    if (found != programs_.end())
-        return found->second;
+GLuint LinkProgram(const char* vertexSource, const char* fragmentSource) {
+    GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource);
+    GLuint fs = Compile(GL_FRAGMENT_SHADER, fragmentSource);
     GLuint program = 0;
-    GLuint vs = Compile(GL_VERTEX_SHADER, VertexSource(key));
-    GLuint fs = Compile(GL_FRAGMENT_SHADER, FragmentSource(key));
     if (vs && fs) {
         program = glCreateProgram();
         glAttachShader(program, vs);
@@ -443,22 +439,46 @@ GLuint ProgramCache::Get(const ProgramKey& key) {
             std::fprintf(stderr, "d3d9: program does not link: %s\n", log);
             glDeleteProgram(program);
             program = 0;
-        } else {
-            GLuint block = glGetUniformBlockIndex(program, "FixedFunction");
-            if (block != GL_INVALID_INDEX)
-                glUniformBlockBinding(program, block, 0);
-            glUseProgram(program);
-            for (int i = 0; i < 8; ++i) {
-                GLint location = glGetUniformLocation(program, Format("texture%d", i).c_str());
-                if (location >= 0)
-                    glUniform1i(location, i);
-            }
         }
     }
     if (vs)
         glDeleteShader(vs);
     if (fs)
         glDeleteShader(fs);
+    return program;
+}
+
+void SetSamplerUnits(GLuint program, std::initializer_list<std::pair<const char*, GLint>> units) {
+    // GL 3.3 sets uniforms only on the program in use: borrow it and give the caller's back.
+    GLint previous = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
+    glUseProgram(program);
+    for (const auto& [name, unit] : units) {
+        GLint location = glGetUniformLocation(program, name);
+        if (location >= 0)
+            glUniform1i(location, unit);
+    }
+    glUseProgram(GLuint(previous));
+}
+
+GLuint ProgramCache::Get(const ProgramKey& key) {
+    auto found = programs_.find(key);
+    if (found != programs_.end())
+        return found->second;
+    GLuint program = LinkProgram(VertexSource(key).c_str(), FragmentSource(key).c_str());
+    if (program) {
+        GLuint block = glGetUniformBlockIndex(program, "FixedFunction");
+        if (block != GL_INVALID_INDEX)
+            glUniformBlockBinding(program, block, 0);
+        SetSamplerUnits(program, {{"texture0", 0},
+                                  {"texture1", 1},
+                                  {"texture2", 2},
+                                  {"texture3", 3},
+                                  {"texture4", 4},
+                                  {"texture5", 5},
+                                  {"texture6", 6},
+                                  {"texture7", 7}});
+    }
     programs_.emplace(key, program);
     return program;
 }

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 namespace D3D9 {
 
@@ -76,6 +78,12 @@ struct Uniforms {
     float stageConstant[8][4];
 };
 
+// Compiles and links a program from its two stages' sources; 0, with GL's reasons on stderr, when a stage
+// does not compile or the program does not link.
+GLuint LinkProgram(const char* vertexSource, const char* fragmentSource);
+// Points sampler uniforms, by name, at texture units, leaving the program in use as it was.
+void SetSamplerUnits(GLuint program, std::initializer_list<std::pair<const char*, GLint>> units);
+
 class ProgramCache {
 public:
     ProgramCache() = default;
@@ -83,7 +91,7 @@ public:
     ProgramCache(const ProgramCache&) = delete;
     ProgramCache& operator=(const ProgramCache&) = delete;
 
-    // The program for a key, built on first use; 0 when GL refuses it.
+    // The program for a key, built on first use; 0 when GL refuses it. The program in use is not changed.
     GLuint Get(const ProgramKey& key);
     size_t Size() const { return programs_.size(); }
     void Clear();

@@ -16,9 +16,7 @@ IndexBuffer::~IndexBuffer() {
 
 HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags) {
     Device* device = static_cast<Device*>(device_);
-    if (device->Logging())
-        device->Log("IndexBuffer::Lock(" + std::to_string(offset) + ", " + std::to_string(size) + ", 0x" +
-                    Hex(flags) + ")");
+    device->Log("IndexBuffer::Lock(", offset, ", ", size, ", 0x", LogHex{flags}, ")");
     return store_.Lock(offset, size, data, flags);
 }
 

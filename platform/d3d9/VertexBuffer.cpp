@@ -15,9 +15,7 @@ VertexBuffer::~VertexBuffer() {
 
 HRESULT VertexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags) {
     Device* device = static_cast<Device*>(device_);
-    if (device->Logging())
-        device->Log("VertexBuffer::Lock(" + std::to_string(offset) + ", " + std::to_string(size) + ", 0x" +
-                    Hex(flags) + ")");
+    device->Log("VertexBuffer::Lock(", offset, ", ", size, ", 0x", LogHex{flags}, ")");
     return store_.Lock(offset, size, data, flags);
 }
 

@@ -1,5 +1,7 @@
 #include "DeviceFixture.h"
 
+#include <epoxy/gl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -414,4 +416,41 @@ TEST_F(DeviceTest, AdditionalSwapChainsDrawIntoAnotherWindow) {
     SDL_DestroyWindow(plain);
     Win32::DetachSdlWindow(otherWindow);
     SDL_DestroyWindow(other);
+}
+
+// What the last Present put in the window, as A8R8G8B8, read from the front buffer.
+static uint32_t WindowPixel(int x, int y) {
+    GLint framebuffer = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &framebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_FRONT);
+    unsigned char rgba[4] = {};
+    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glReadBuffer(GL_BACK);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(framebuffer));
+    return uint32_t(rgba[3]) << 24 | uint32_t(rgba[0]) << 16 | uint32_t(rgba[1]) << 8 | rgba[2];
+}
+
+TEST_F(DeviceTest, PresentAppliesTheRampOfTheMomentAndDrawingGoesOn) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF804020, 1.0f, 0);
+    D3DGAMMARAMP ramp{};
+    for (int i = 0; i < 256; ++i) {
+        ramp.red[i] = WORD((255 - i) * 257);
+        ramp.green[i] = WORD(i * 257);
+        ramp.blue[i] = 0;
+    }
+    device->SetGammaRamp(0, 0, &ramp);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(WindowPixel(5, 5) & 0xFFFFFF, 0x7F4000u);
+    // A new ramp reaches the next frame.
+    for (int i = 0; i < 256; ++i)
+        ramp.blue[i] = WORD(65535);
+    device->SetGammaRamp(0, 0, &ramp);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(WindowPixel(5, 5) & 0xFFFFFF, 0x7F40FFu);
+    // The gamma pass leaves nothing of its own behind for the next draws.
+    Unlit();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    ScreenRect(0, 0, 8, 8, 0xFF00FF00);
+    EXPECT_EQ(ReadTarget().At(4, 4), 0xFF00FF00u);
 }

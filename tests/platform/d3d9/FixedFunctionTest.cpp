@@ -1,5 +1,6 @@
 // The fixed-function pipeline against its formulas computed here in double precision.
 #include "DeviceFixture.h"
+#include "platform/d3d9/FixedFunction.h"
 
 #include <array>
 #include <cmath>
@@ -585,4 +586,27 @@ TEST_F(FixedFunctionTest, LightingWithoutNormalsLeavesAmbientAndEmissive) {
     double g = 0x40 / 255.0;
     ExpectColour(ReadTarget().At(32, 32),
                  {0.1 + 0.5 * (g + 0.1), 0.2 + 0.5 * (g + 0.2), 0.3 + 0.5 * (g + 0.3), 1.0}, "no normal");
+}
+
+TEST_F(FixedFunctionTest, BuildingAProgramLeavesTheOneInUse) {
+    Unlit();
+    ScreenRect(0, 0, 8, 8, 0xFFFFFFFF);
+    GLint before = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &before);
+    ASSERT_NE(before, 0);
+    D3D9::ProgramCache cache;
+    D3D9::ProgramKey key{};
+    key.stageCount = 1;
+    key.stage[0].colorOp = D3DTOP_SELECTARG1;
+    key.stage[0].colorArg1 = D3DTA_TFACTOR;
+    key.stage[0].alphaOp = D3DTOP_SELECTARG1;
+    key.stage[0].alphaArg1 = D3DTA_TFACTOR;
+    EXPECT_NE(cache.Get(key), 0u);
+    GLint after = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &after);
+    EXPECT_EQ(after, before);
+    // A stage that does not compile is refused, not linked.
+    EXPECT_EQ(D3D9::LinkProgram("#version 330 core\nvoid main() { no such thing; }\n",
+                                "#version 330 core\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n"),
+              0u);
 }
