@@ -1,5 +1,6 @@
 #include "platform/d3d9/Device.h"
 
+#include "platform/d3d9/StreamRing.h"
 #include "platform/d3d9/SwapChain.h"
 
 #include "platform/win32/SdlWindow.h"
@@ -8,6 +9,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace D3D9 {
 
@@ -373,11 +377,23 @@ bool ShapesProgram(DWORD state) {
     }
 }
 
-constexpr size_t upMinimum = 1 << 20;
+// The rings that uniform blocks and vertices from user memory are written to.
+constexpr size_t ringSize = 4 << 20;
 
 } // namespace
 
 // Creation and lifetime.
+
+// The software rasteriser allocates its scene memory as it draws and frees it at every flush. By default the
+// C library hands freed memory at the top of the heap back to the system, and the next frame faults it back
+// in page by page; whether that happens depends on what else lies at the top of the heap, which made frame
+// times swing by a factor of two from one run to the next. Keep freed memory for reuse instead.
+static void KeepFreedMemory() {
+#if defined(__GLIBC__)
+    static const bool once = mallopt(M_TRIM_THRESHOLD, 256 << 20) != 0;
+    (void)once;
+#endif
+}
 
 HRESULT Device::Create(IDirect3D9* direct3d, HWND window, DWORD flags, D3DPRESENT_PARAMETERS* parameters,
                        IDirect3DDevice9** out) {
@@ -388,6 +404,7 @@ HRESULT Device::Create(IDirect3D9* direct3d, HWND window, DWORD flags, D3DPRESEN
     SDL_Window* sdl = Win32::SdlWindow(target);
     if (!sdl)
         return D3DERR_INVALIDCALL;
+    KeepFreedMemory();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
@@ -427,15 +444,15 @@ Device::Device(IDirect3D9* direct3d, HWND window, SDL_Window* sdl, SDL_GLContext
     glGenFramebuffers(1, &drawFramebuffer_);
     glGenFramebuffers(1, &readFramebuffer_);
     glGenFramebuffers(1, &copyFramebuffer_);
-    glGenBuffers(1, &uniformBuffer_);
-    glBindBuffer(GL_UNIFORM_BUFFER, uniformBuffer_);
-    glBufferData(GL_UNIFORM_BUFFER, sizeof(Uniforms), nullptr, GL_DYNAMIC_DRAW);
-    glBindBufferBase(GL_UNIFORM_BUFFER, 0, uniformBuffer_);
+    GLint uniformAlignment = 256;
+    glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &uniformAlignment);
+    uniformAlignment_ = size_t(std::max(uniformAlignment, GLint(16)));
+    uniformRing_ = std::make_unique<StreamRing>(ringSize);
     glGenSamplers(8, samplers_);
     for (GLuint i = 0; i < 8; ++i)
         glBindSampler(i, samplers_[i]);
-    glGenBuffers(1, &upVertices_);
-    glGenBuffers(1, &upIndices_);
+    upVertices_ = std::make_unique<StreamRing>(ringSize);
+    upIndices_ = std::make_unique<StreamRing>(ringSize / 4);
     if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
         epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic"))
         glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropyMax_);
@@ -451,10 +468,10 @@ Device::~Device() {
     glDeleteFramebuffers(1, &drawFramebuffer_);
     glDeleteFramebuffers(1, &readFramebuffer_);
     glDeleteFramebuffers(1, &copyFramebuffer_);
-    glDeleteBuffers(1, &uniformBuffer_);
+    uniformRing_.reset();
     glDeleteSamplers(8, samplers_);
-    glDeleteBuffers(1, &upVertices_);
-    glDeleteBuffers(1, &upIndices_);
+    upVertices_.reset();
+    upIndices_.reset();
     if (gammaProgram_)
         glDeleteProgram(gammaProgram_);
     if (gammaTexture_)
@@ -2188,10 +2205,9 @@ void Device::updateUniforms() {
         dirty_ &= ~DirtyLights;
     }
     if (uniformDirtyEnd_ > uniformDirtyBegin_) {
-        glBindBuffer(GL_UNIFORM_BUFFER, uniformBuffer_);
-        glBufferSubData(GL_UNIFORM_BUFFER, GLintptr(uniformDirtyBegin_),
-                        GLsizeiptr(uniformDirtyEnd_ - uniformDirtyBegin_),
-                        reinterpret_cast<const char*>(&u) + uniformDirtyBegin_);
+        // The whole block, at a place in the ring that no queued draw reads.
+        size_t offset = uniformRing_->Write(&u, sizeof u, uniformAlignment_);
+        glBindBufferRange(GL_UNIFORM_BUFFER, 0, uniformRing_->Name(), GLintptr(offset), sizeof u);
         uniformDirtyBegin_ = uniformDirtyEnd_ = 0;
     }
 }
@@ -2373,48 +2389,44 @@ void Device::drawLastPixels(D3DPRIMITIVETYPE type, GLsizei count, GLint first, G
         glPointSize(pointSize);
 }
 
-size_t Device::streamUp(GLuint buffer, size_t& used, size_t& capacity, const void* data, size_t bytes) {
-    glBindBuffer(GL_COPY_WRITE_BUFFER, buffer);
-    if (used + bytes > capacity) {
-        // Fresh storage: draws already queued keep reading the old.
-        capacity = std::max({capacity, upMinimum, bytes * 2});
-        glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(capacity), nullptr, GL_STREAM_DRAW);
-        used = 0;
-    }
-    size_t offset = used;
-    glBufferSubData(GL_COPY_WRITE_BUFFER, GLintptr(offset), GLsizeiptr(bytes), data);
-    used = (offset + bytes + 15) & ~size_t(15);
-    return offset;
-}
-
 HRESULT Device::drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* indices, D3DFORMAT indexFormat,
                        UINT minIndex, UINT numVertices, const void* data, UINT stride) {
     GLsizei count = VertexCount(type, primitiveCount);
     if (count == 0 || !data || stride == 0)
         return D3DERR_INVALIDCALL;
     // Direct3D forgets stream 0 and the index buffer after a draw from user memory.
-    streams_[0] = {};
+    if (streams_[0].buffer) {
+        streams_[0] = {};
+        dirty_ |= DirtyVertices;
+    }
     indices_ = nullptr;
-    dirty_ |= DirtyVertices;
     if (HRESULT skipped; !prepareDraw(skipped))
         return skipped;
+    // The vertices go to the ring at a multiple of their stride, so the draw starts at a vertex number and
+    // the attribute pointers stay put from one draw to the next.
     size_t vertices = indices ? size_t(minIndex) + numVertices : size_t(count);
-    size_t offset = streamUp(upVertices_, upVerticesUsed_, upVerticesSize_, data, vertices * stride);
-    bindVertexArrays(upVertices_, offset, stride);
+    size_t offset = upVertices_->Write(data, vertices * stride, stride);
+    if ((dirty_ & DirtyVertices) || !vertexArraysFromUp_ || upStride_ != stride ||
+        upBuffer_ != upVertices_->Name()) {
+        bindVertexArrays(upVertices_->Name(), 0, stride);
+        upStride_ = stride;
+        upBuffer_ = upVertices_->Name();
+    }
+    GLint first = GLint(offset / stride);
     if (indices) {
         bool wide = indexFormat == D3DFMT_INDEX32;
-        size_t indexOffset =
-            streamUp(upIndices_, upIndicesUsed_, upIndicesSize_, indices, size_t(count) * (wide ? 4 : 2));
-        if (boundElementBuffer_ != upIndices_) {
-            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, upIndices_);
-            boundElementBuffer_ = upIndices_;
+        size_t indexOffset = upIndices_->Write(indices, size_t(count) * (wide ? 4 : 2), 4);
+        if (boundElementBuffer_ != upIndices_->Name()) {
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, upIndices_->Name());
+            boundElementBuffer_ = upIndices_->Name();
         }
-        glDrawElements(PrimitiveMode(type), count, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                       reinterpret_cast<const void*>(indexOffset));
-        drawLastPixels(type, count, 0, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, indexOffset, wide ? 4 : 2);
+        glDrawElementsBaseVertex(PrimitiveMode(type), count, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                                 reinterpret_cast<const void*>(indexOffset), first);
+        drawLastPixels(type, count, first, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, indexOffset,
+                       wide ? 4 : 2);
     } else {
-        glDrawArrays(PrimitiveMode(type), 0, count);
-        drawLastPixels(type, count, 0, 0, 0, 0);
+        glDrawArrays(PrimitiveMode(type), first, count);
+        drawLastPixels(type, count, first, 0, 0, 0);
     }
     markTargetsDrawn();
     return D3D_OK;

@@ -28,6 +28,8 @@
 
 namespace D3D9 {
 
+class StreamRing;
+
 // A number the call log shows in hexadecimal.
 struct LogHex {
     DWORD value;
@@ -227,7 +229,6 @@ private:
     void drawLastPixels(D3DPRIMITIVETYPE type, GLsizei count, GLint first, GLenum indexType,
                         size_t indexOffset, size_t indexSize);
     void markTargetsDrawn();
-    size_t streamUp(GLuint buffer, size_t& used, size_t& capacity, const void* data, size_t bytes);
 
     ULONG refs_ = 1;
     IDirect3D9* direct3d_;
@@ -300,14 +301,17 @@ private:
     ProgramKey key_{};
     GLuint program_ = 0;
     Uniforms uniforms_{};
-    GLuint uniformBuffer_ = 0;
+    std::unique_ptr<StreamRing> uniformRing_;
+    size_t uniformAlignment_ = 256;
     GLuint vertexArray_ = 0;
     GLuint drawFramebuffer_ = 0, readFramebuffer_ = 0, copyFramebuffer_ = 0;
     GLuint samplers_[8]{};
     GLuint boundTextures_[8]{};
     GLenum boundTargets_[8]{};
-    GLuint upVertices_ = 0, upIndices_ = 0;
-    size_t upVerticesUsed_ = 0, upVerticesSize_ = 0, upIndicesUsed_ = 0, upIndicesSize_ = 0;
+    std::unique_ptr<StreamRing> upVertices_, upIndices_;
+    GLuint upBuffer_ =
+        0; // what the attribute pointers of draws from user memory point into, with which stride
+    UINT upStride_ = 0;
     GLuint boundElementBuffer_ = 0;
     bool vertexArraysFromUp_ = false;
     // Kept between draws: the end vertices of a line list, drawn as points.

@@ -454,3 +454,49 @@ TEST_F(DeviceTest, PresentAppliesTheRampOfTheMomentAndDrawingGoesOn) {
     ScreenRect(0, 0, 8, 8, 0xFF00FF00);
     EXPECT_EQ(ReadTarget().At(4, 4), 0xFF00FF00u);
 }
+
+// Every draw from user memory, and every change of the uniform values, goes through a ring of GL memory that
+// wraps round and grows: each draw must still see its own data.
+TEST_F(DeviceTest, DrawsFromUserMemoryKeepTheirOwnDataAsTheRingsWrapAndGrow) {
+    Unlit();
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    auto colour = [](unsigned i) { return 0xFF000000u | ((i * 2654435761u) >> 8); };
+    // More uniform blocks than the ring holds: one pixel each, each with its own factor.
+    const unsigned pixels = 3000;
+    for (unsigned i = 0; i < pixels; ++i) {
+        device->SetRenderState(D3DRS_TEXTUREFACTOR, colour(i));
+        float x = float(i % Width), y = float(i / Width);
+        ScreenRect(x, y, x + 1, y + 1, 0xFFFFFFFF);
+    }
+    Pixels p = ReadTarget();
+    for (unsigned i = 0; i < pixels; ++i)
+        ASSERT_EQ(p.At(i % Width, i / Width), colour(i)) << i;
+
+    // One draw larger than half the vertex ring: the ring grows, and later draws point into the new one.
+    std::vector<ScreenVertex> many(150000, ScreenVertex{0, 0, 0.5f, 1.0f, 0xFFFFFFFF});
+    const ScreenVertex last[3] = {
+        {60, 60, 0.5f, 1, 0xFF000000}, {64, 60, 0.5f, 1, 0xFF000000}, {60, 64, 0.5f, 1, 0xFF000000}};
+    std::copy(last, last + 3, many.end() - 3);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF00FF00);
+    ASSERT_EQ(
+        device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, UINT(many.size() / 3), many.data(), sizeof(ScreenVertex)),
+        D3D_OK);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF0000FF);
+    ScreenRect(50, 50, 52, 52, 0xFFFFFFFF);
+    // Indexed, from the fifth vertex on: the first four are never read.
+    const ScreenVertex indexed[8] = {{0, 0, 0.5f, 1, 0xFF000000},   {1, 0, 0.5f, 1, 0xFF000000},
+                                     {0, 1, 0.5f, 1, 0xFF000000},   {1, 1, 0.5f, 1, 0xFF000000},
+                                     {40, 40, 0.5f, 1, 0xFF000000}, {44, 40, 0.5f, 1, 0xFF000000},
+                                     {40, 44, 0.5f, 1, 0xFF000000}, {44, 44, 0.5f, 1, 0xFF000000}};
+    const uint16_t indices[6] = {4, 5, 6, 6, 5, 7};
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFF0000);
+    ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 4, 4, 2, indices, D3DFMT_INDEX16, indexed,
+                                             sizeof(ScreenVertex)),
+              D3D_OK);
+    p = ReadTarget();
+    EXPECT_EQ(p.At(61, 61), 0xFF00FF00u);
+    EXPECT_EQ(p.At(51, 51), 0xFF0000FFu);
+    EXPECT_EQ(p.At(42, 42), 0xFFFF0000u);
+    EXPECT_EQ(p.At(0, 0), colour(0));
+}
