@@ -8,6 +8,7 @@
 #include "base/AsyncLoader.h"
 #include "base/CacheLoaders.h"
 #include "base/Config.h"
+#include "base/ClumpCache.h"
 #include "base/FontCache.h"
 #include "base/SoundCache.h"
 #include "base/TextTable.h"
@@ -15,7 +16,9 @@
 #include "input/DirectInput.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/src/baimage.h"
+#include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
+#include "rwsdk/world/baclump.h"
 #include "scene/EngineHost.h"
 
 #include <SDL.h>
@@ -167,6 +170,12 @@ TEST_F(Startup, InitRunsItsStepsInOrderAndLeavesEverythingUp) {
         EXPECT_EQ(std::count(missing.begin(), missing.end(), built), 0) << built;
     for (const std::string& cache : missing)
         EXPECT_NE(said.find("The " + cache + " cache has no loader installed"), std::string::npos) << cache;
+    // Models come through the clump cache, read by the engine's world modules and user data.
+    EXPECT_NE(Base::ClumpCache::Read, nullptr);
+    EXPECT_EQ(Base::ClumpCache::Clone, &RpClumpClone);
+    EXPECT_NE(Base::ClumpCache::Destroy, nullptr);
+    EXPECT_GE(RwEngineGetPluginOffset(rwID_CLUMPMODULE), 0);
+    EXPECT_GE(RwEngineGetPluginOffset(rwID_USERDATAPLUGIN), 0);
 
     App::Shutdown();
     DestroyWindow(window);
