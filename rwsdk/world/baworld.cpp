@@ -5,17 +5,20 @@
 #include "rwsdk/world/balight.h"
 #include "rwsdk/world/bamateri.h"
 #include "rwsdk/world/bamesh.h"
+#include "rwsdk/world/baworobj.h"
+#include "rwsdk/world/bawrld.h"
 
 RwBool RpWorldPluginAttach() {
-    // Modules: material, mesh, geometry, clump and atomic, light. The default world pipelines (0x50A), the
-    // world (0x507) and world binary (0x50B) modules and the world-objects module (0x509) follow the light
-    // module once worlds exist.
+    // Modules: material, mesh, geometry, clump and atomic, light, the default world pipelines, the world and
+    // the world binary module.
     if (_rpMaterialModuleAttach() < 0 || _rpMeshModuleAttach() < 0 || _rpGeometryModuleAttach() < 0 ||
-        _rpClumpModuleAttach() < 0 || _rpLightModuleAttach() < 0)
+        _rpClumpModuleAttach() < 0 || _rpLightModuleAttach() < 0 ||
+        _rpWorldDefaultPipelinesModuleAttach() < 0 || _rpWorldModuleAttach() < 0 ||
+        _rpWorldBinaryModuleAttach() < 0)
         return FALSE;
-    // Extensions: the mesh extension of geometries (the rendering rights of atomics and materials come with
-    // their modules), then the clump links of lights and cameras.
-    if (_rpMeshGeometryPluginAttach() < 0 || _rpClumpLinkPluginsAttach() < 0)
+    // The world objects with the extensions: the mesh extension of geometries (the rendering rights of
+    // atomics and materials come with their modules), then the clump links of lights and cameras.
+    if (_rpWorldObjectsAttach() < 0 || _rpMeshGeometryPluginAttach() < 0 || _rpClumpLinkPluginsAttach() < 0)
         return FALSE;
     return TRUE;
 }

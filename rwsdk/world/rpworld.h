@@ -7,3 +7,5 @@
 #include "rwsdk/world/bamateri.h"
 #include "rwsdk/world/bamesh.h"
 #include "rwsdk/world/baworld.h"
+#include "rwsdk/world/baworobj.h"
+#include "rwsdk/world/bawrld.h"
