@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -43,14 +44,21 @@ protected:
         Win32::FlushPathCache();
     }
 
-    // A clump of one atomic with a one-triangle geometry.
+    // A clump of one atomic with a one-triangle geometry, hidden and with a stale sphere.
     void WriteModel(const std::string& name) {
         RpClump* clump = RpClumpCreate();
         RwFrame* frame = RwFrameCreate();
         RpClumpSetFrame(clump, frame);
         RpGeometry* geometry = RpGeometryCreate(3, 1, 0);
         RpGeometryTriangleSetVertexIndices(geometry, RpGeometryGetTriangles(geometry), 0, 1, 2);
+        RwV3d* v = RpMorphTargetGetVertices(RpGeometryGetMorphTarget(geometry, 0));
+        v[0] = {0, 0, 0};
+        v[1] = {2, 0, 0};
+        v[2] = {0, 2, 0};
+        const RwSphere stale = {{9, 9, 9}, 0.5f};
+        RpMorphTargetSetBoundingSphere(RpGeometryGetMorphTarget(geometry, 0), &stale);
         RpAtomic* atomic = RpAtomicCreate();
+        RpAtomicSetFlags(atomic, 0);
         RpAtomicSetFrame(atomic, frame);
         RpAtomicSetGeometry(atomic, geometry, 0);
         RpGeometryDestroy(geometry);
@@ -80,6 +88,24 @@ TEST_F(ClumpFile, CacheHandsOutClonesOfOneMaster) {
     EXPECT_EQ(RpClumpGetNumAtomics(c), 1);
     RpClumpDestroy(b);
     RpClumpDestroy(c);
+}
+
+TEST_F(ClumpFile, ReadingRecomputesSpheresAndShowsEveryPart) {
+    WriteModel("crate.dff");
+    RpClump* clump = Rw::ReadClumpFile((dir / "crate.dff").string().c_str());
+    ASSERT_NE(clump, nullptr);
+    RpClumpForAllAtomics(
+        clump,
+        [](RpAtomic* atomic, void*) {
+            EXPECT_EQ(RpAtomicGetFlags(atomic), rpATOMICCOLLISIONTEST | rpATOMICRENDER);
+            const RwSphere& sphere = RpGeometryGetMorphTarget(RpAtomicGetGeometry(atomic), 0)->boundingSphere;
+            EXPECT_FLOAT_EQ(sphere.center.x, 1.0f);
+            EXPECT_FLOAT_EQ(sphere.radius, std::sqrt(2.0f) * 1.001f);
+            EXPECT_TRUE(atomic->interpolator.flags & rpINTERPOLATORDIRTYSPHERE);
+            return atomic;
+        },
+        nullptr);
+    RpClumpDestroy(clump);
 }
 
 TEST_F(ClumpFile, MissingOrDamagedFilesGiveNull) {
