@@ -13,6 +13,8 @@
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/matrix.h"
+#include "rwsdk/plugin/random/rprandom.h"
+#include "rwsdk/plugin/spline/rpspline.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/texture.h"
 #include "rwsdk/tool/bmp/rtbmp.h"
@@ -47,6 +49,8 @@ namespace {
 void AttachPlugins() {
     RpWorldPluginAttach();
     RpUserDataPluginAttach();
+    RpRandomPluginAttach();
+    RpSplinePluginAttach();
     Frame::RegisterPlugins();
 }
 
