@@ -1,6 +1,8 @@
 // Drawing on a started engine: fonts through the font cache, device states put back by every call, the
 // scissor from the clip stack, and pictures read back from the frame buffer (text blocks, a clipped panel,
 // 3D lines, points and text). Set GUI_TEST_IMAGES to a directory to keep the pictures as PPM files.
+#include "DrawFixture.h"
+
 #include "base/FontCache.h"
 #include "base/Info.h"
 #include "base/InfoCache.h"
@@ -40,133 +42,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int Width = 256, Height = 192;
-
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<uint32_t> argb;
-    uint32_t At(int x, int y) const { return argb[size_t(y) * size_t(width) + size_t(x)] & 0xFFFFFF; }
-    int Brightness(int x, int y) const {
-        uint32_t c = At(x, y);
-        return int((c >> 16) & 0xFF) + int((c >> 8) & 0xFF) + int(c & 0xFF);
-    }
-};
-
-struct InkBox {
-    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
-    bool Empty() const { return right < 0; }
-};
-
-class Draw : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("gui", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr);
-        hwnd = Win32::AttachSdlWindow(window);
-        ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
-        Rw::RegisterImageFormats();
-        previous = fs::current_path();
-        fs::current_path(fs::path(CORVANE_BINARY_DIR) / "data");
-        RwImageSetPath("Data\\Textures\\");
-        Base::FontCache::Directory = "Data\\Fonts";
-        Gui::Font::InstallCache();
-        frame = RwFrameCreate();
-        camera = RwCameraCreate();
-        RwCameraSetFrame(camera, frame);
-        RwCameraSetRaster(camera, Rw::ColourRaster);
-        RwCameraSetZRaster(camera, Rw::DepthRaster);
-        const RwV2d viewWindow = {0.5f, 0.375f};
-        RwCameraSetViewWindow(camera, &viewWindow);
-        RwCameraSetNearClipPlane(camera, 0.1f);
-        RwCameraSetFarClipPlane(camera, 100.0f);
-    }
-
-    void TearDown() override {
-        Base::FontCache::Clear();
-        Base::InfoCache::Clear(); // the font descriptions
-        if (camera) {
-            RwCameraSetRaster(camera, nullptr);
-            RwCameraSetZRaster(camera, nullptr);
-            RwCameraSetFrame(camera, nullptr);
-            RwCameraDestroy(camera);
-        }
-        if (frame)
-            RwFrameDestroy(frame);
-        RwTextureSetReadCallback(Rw::DefaultTextureRead);
-        Rw::ImageFormatsRegistered = false;
-        Rw::StopEngine();
-        for (const char* name : {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "libglapi.so.0", "libgallium_dri.so",
-                                 "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
-            dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-        Win32::DetachSdlWindow(hwnd);
-        SDL_DestroyWindow(window);
-        if (!previous.empty())
-            fs::current_path(previous);
-    }
-
-    // Clears the frame and opens the camera for drawing.
-    void Begin(RwRGBA background = {16, 24, 40, 255}) {
-        ASSERT_NE(RwCameraBeginUpdate(camera), nullptr);
-        RwCameraClear(camera, &background, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
-        Rw::ResetRenderStates();
-    }
-
-    Picture End(const char* name) {
-        RwCameraEndUpdate(camera);
-        Picture picture;
-        IDirect3DSurface9* source = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &source);
-        D3DSURFACE_DESC desc{};
-        source->GetDesc(&desc);
-        IDirect3DSurface9* copy = nullptr;
-        EXPECT_EQ(RwD3D9Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
-                                                            D3DPOOL_SYSTEMMEM, &copy, nullptr),
-                  D3D_OK);
-        EXPECT_EQ(RwD3D9Device->GetRenderTargetData(source, copy), D3D_OK);
-        D3DLOCKED_RECT locked{};
-        EXPECT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-        picture.width = int(desc.Width);
-        picture.height = int(desc.Height);
-        for (unsigned y = 0; y < desc.Height; ++y) {
-            auto* row =
-                reinterpret_cast<const uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch);
-            picture.argb.insert(picture.argb.end(), row, row + desc.Width);
-        }
-        copy->UnlockRect();
-        copy->Release();
-        source->Release();
-        if (const char* dir = std::getenv("GUI_TEST_IMAGES")) {
-            std::ofstream file(std::string(dir) + "/" + name + ".ppm", std::ios::binary);
-            file << "P6\n" << picture.width << ' ' << picture.height << "\n255\n";
-            for (uint32_t c : picture.argb) {
-                const char rgb[3] = {char((c >> 16) & 0xFF), char((c >> 8) & 0xFF), char(c & 0xFF)};
-                file.write(rgb, 3);
-            }
-        }
-        return picture;
-    }
-
-    // The box of pixels brighter than the threshold (sum of channels) inside a region.
-    static InkBox Ink(const Picture& p, int x0, int y0, int x1, int y1, int threshold) {
-        InkBox box;
-        for (int y = std::max(0, y0); y < std::min(p.height, y1); ++y)
-            for (int x = std::max(0, x0); x < std::min(p.width, x1); ++x)
-                if (p.Brightness(x, y) > threshold) {
-                    box.left = std::min(box.left, x);
-                    box.top = std::min(box.top, y);
-                    box.right = std::max(box.right, x);
-                    box.bottom = std::max(box.bottom, y);
-                }
-        return box;
-    }
-
-    SDL_Window* window = nullptr;
-    HWND hwnd = nullptr;
-    RwFrame* frame = nullptr;
-    RwCamera* camera = nullptr;
-    fs::path previous;
-};
+using GuiTest::Draw;
+using GuiTest::Height;
+using GuiTest::InkBox;
+using GuiTest::Picture;
+using GuiTest::Width;
 
 TEST_F(Draw, FontsLoadThroughTheCache) {
     Gui::Font* tahoma = Base::FontCache::Get("Tahoma8.font");

@@ -80,6 +80,9 @@ int main(int argc, char** argv) {
     Sound("CockpitWarning1.wav", Beeps(1000, 2, 0.12, 0.25, false));
     Sound("CockpitWarning2.wav", Beeps(1500, 4, 0.06, 0.1, true));
     Sound("Gui/Announce.wav", Chime());
+    // The interface's hover and click, short and quiet beside the game's sounds.
+    Sound("Gui/Hover.wav", Beeps(1760, 1, 0.025, 0.03, false));
+    Sound("Gui/Click.wav", Beeps(880, 1, 0.04, 0.05, false));
 
     // A minor for the menus, calm; D minor in game, driving.
     Track("Frontend1.ogg", {96, {57, 53, 48, 55}, {true, false, false, false}, 12, 0.1, 11});

@@ -189,6 +189,45 @@ Picture SoftShadow(int size) {
     return p;
 }
 
+Picture GuiButtons() {
+    Picture p;
+    p.width = 64;
+    p.height = 128;
+    p.rgba.assign(size_t(p.width) * size_t(p.height) * 4, 255);
+    for (int state = 0; state < 4; state++)
+        for (int y = 0; y < 32; y++)
+            for (int x = 0; x < 64; x++) {
+                const uint8_t* face = GuiButtonFaces[state];
+                const bool rim = x < 2 || x >= 62 || y < 2 || y >= 30;
+                const float lift = rim ? 60.0f : 0.0f;
+                Put(p, x, state * 32 + y, face[0] + lift, face[1] + lift, face[2] + lift);
+            }
+    return p;
+}
+
+Picture GuiCursor() {
+    Picture p;
+    p.width = p.height = 32;
+    p.rgba.assign(size_t(32) * 32 * 4, 0);
+    // The arrow: a head whose rows grow down to row 16, its lower edge cut back towards the left, and a
+    // stem leaning down and right from the cut.
+    const auto inside = [](int x, int y) {
+        if (y < 0 || x < 0)
+            return false;
+        const bool head = y <= 16 && x <= y * 10 / 16 && x <= 20 - y;
+        const int stem = (y - 12) / 2 + 3;
+        return head || (y >= 12 && y <= 24 && x >= stem && x <= stem + 3);
+    };
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 32; x++) {
+            if (inside(x, y) && inside(x - 1, y) && inside(x, y - 1) && inside(x + 1, y) && inside(x, y + 1))
+                Put(p, x, y, 255, 255, 255);
+            else if (inside(x, y))
+                Put(p, x, y, 0, 0, 0);
+        }
+    return p;
+}
+
 Picture Halve(const Picture& picture) {
     Picture out;
     out.width = std::max(1, picture.width / 2);

@@ -32,6 +32,13 @@ Picture SceneryAtlas(int size);
 // A round soft shadow: black, its alpha fading to 0 at the rim.
 Picture SoftShadow(int size);
 
+// The interface's button sheet, 64 x 128: four 64 x 32 buttons for the states normal, highlighted, pressed
+// and disabled, top to bottom; each a flat face of GuiButtonFace(state) in a two-texel lighter rim.
+Picture GuiButtons();
+constexpr uint8_t GuiButtonFaces[4][3] = {{40, 70, 120}, {70, 120, 190}, {20, 40, 80}, {80, 80, 80}};
+// The mouse pointer, 32 x 32: a white arrow outlined in black, its tip at the top-left texel; clear around.
+Picture GuiCursor();
+
 // Half the size, each texel the mean of the 2 x 2 it covers (a side of 1 stays 1).
 Picture Halve(const Picture& picture);
 
