@@ -37,9 +37,9 @@ TEST(SampleSounds, EverySoundDecodes) {
     }
     EXPECT_GE(count, 30);
     // Names that the game asks for, in the letter case it writes them.
-    for (const char* name :
-         {"Airplanes\\F16_Engine.wav", "Airplanes\\Su27_EngineAb.wav", "Gun.wav", "Wheels.wav",
-          "ExplosionNear.wav", "CockpitWarning2.wav", "SolidRicochet6.wav", "Gui\\Announce.wav"}) {
+    for (const char* name : {"Airplanes\\F16_Engine.wav", "Airplanes\\Su27_EngineAb.wav", "Gun.wav",
+                             "Wheels.wav", "ExplosionNear.wav", "CockpitWarning2.wav", "SolidRicochet6.wav",
+                             "Gui\\Announce.wav", "Gui\\Hover.wav", "Gui\\Click.wav"}) {
         EXPECT_TRUE(Win32::FileExists((DataRoot / "Data" / "Sounds").string() + "\\" + name)) << name;
     }
 }
