@@ -307,6 +307,33 @@ TEST_F(Widgets, TextStyleLoadTable) {
     EXPECT_FALSE(widget.Load("T", text));
 }
 
+// A text widget whose style failed still joins its page (so that the page loads); it draws nothing and
+// takes no keys instead of reaching for a font it does not have.
+TEST_F(Widgets, TextWidgetsWithoutAFontDrawNothing) {
+    Load("Label StringButton\n{\nRect 0 0 r50 r20\nFont NoSuch.font\nText Hi\n}\n"
+         "Box Text\n{\nRect 0 30 r50 r20\nFont NoSuch.font\nText Hi\n}\n"
+         "Field Edit\n{\nRect 0 60 r50 r20\nFont NoSuch.font\n}\n"
+         "Rows StringList\n{\nRect 0 90 r50 r20\nFont NoSuch.font\nStrings\n{\n# a\n}\n}\n"
+         "Pick StringSelector\n{\nRect 0 120 r50 r20\nFont NoSuch.font\nStrings\n{\n# a\n}\n}\n");
+    ASSERT_EQ(page.size(), 6u);
+    for (const char* name : {"Label", "Box", "Field", "Rows", "Pick"}) {
+        Gui::Widget* w = page.FindWidget(name, false);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_EQ(dynamic_cast<Gui::TextBase*>(w)->font, nullptr) << name;
+        w->Draw(); // without a device: any drawing would fail here
+    }
+    auto* field = Get<Gui::Edit>("Field");
+    EXPECT_EQ(field->layout, nullptr);
+    page.lastPressed = field;
+    keyboard.pressedKey = 0x1E;
+    field->Update();
+    keyboard.pressedKey = 0;
+    EXPECT_EQ(field->GetShownText(), "");
+    MoveTo(10, 95);
+    Frame(true, true);
+    EXPECT_EQ(Get<Gui::StringList>("Rows")->selected, -1);
+}
+
 // ---- scrollers
 
 TEST(Scroller, SnapsToTheGridAndKeepsInBounds) {
@@ -509,6 +536,13 @@ TEST_F(Edits, TypingWithShiftAndTheKeypad) {
     Key(e, 0x1E, Input::Keyboard::Control); // Control+A types nothing
     Key(e, 0x1E, Input::Keyboard::Alt);
     EXPECT_EQ(e->GetShownText(), "Hello, World! (x_y) ~*1/");
+    // The keyboard's auto-repeat types as well.
+    keyboard.repeatKey = 0x39;
+    page.lastPressed = e;
+    e->Update();
+    keyboard.repeatKey = 0;
+    EXPECT_EQ(e->GetShownText(), "Hello, World! (x_y) ~*1/ ");
+    Key(e, Gui::Edit::KeyBackspace);
     // Not the current widget: keys go elsewhere.
     keyboard.pressedKey = 0x1E;
     page.lastPressed = nullptr;
