@@ -378,3 +378,24 @@ TEST_F(PhysicsTest, FlightFarFromTheOriginMatchesTheOneNearIt) {
     EXPECT_NEAR(path[1].velocity.z, path[0].velocity.z, 0.05f);
     EXPECT_NEAR(path[1].at.x, path[0].at.x, 1e-3f);
 }
+
+// Held in a 30 degree bank at constant height, the airplane turns towards its lowered wing: the lift's
+// horizontal part alone turns it at g tan(bank) / v, and the turn force adds to it. (Pushing the other way,
+// as a literal reading of its sign has it, the turn force all but cancels the turn.)
+TEST_F(PhysicsTest, ABankedAirplaneTurnsTowardsItsLoweredWing) {
+    for (float bank : {30.0f, -30.0f}) {
+        AirplanePhysicsComplex model(TestParams(), Flying(3000, 200));
+        Autopilot pilot{3000, 200, bank * Degree};
+        Fly(model, 1000, [&](AirplaneState& s) { pilot.Command(s); });
+        const float before = std::atan2(model.state.at.x, model.state.at.z);
+        Fly(model, 1000, [&](AirplaneState& s) { pilot.Command(s); });
+        const float rate = (std::atan2(model.state.at.x, model.state.at.z) - before) / 10;
+        const float lift = 9.81f * std::tan(30 * Degree) / Speed(model.state);
+        EXPECT_NEAR(Bank(model.state), bank * Degree, 1 * Degree);
+        EXPECT_NEAR(model.state.position.y, 3000, 30);
+        // A positive bank lowers the +x wing.
+        EXPECT_GT(rate * bank, 0);
+        EXPECT_GT(std::fabs(rate), 1.3f * lift);
+        EXPECT_LT(std::fabs(rate), 3 * lift);
+    }
+}
