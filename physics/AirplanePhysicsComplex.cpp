@@ -72,8 +72,8 @@ void AirplanePhysicsComplex::Step(float dt) {
                         -rho * k1 * k2 * (c.linearDampingFactor * v.z + quadratic * unit.z)};
     body.AddForceAtPoint({0, 0, 0}, true, drag, false);
 
-    // The turn force pushes towards the lowered wing, with the lift's horizontal part: measured from the
-    // airplane's up to the world's, it would push the other way and all but cancel the turn of a bank.
+    // The turn force pushes towards the lowered wing, as the lift's horizontal part does; with the opposite
+    // sign it would all but cancel the turn of a bank.
     const float bank = Obj::SignedAngleOnPlane(s.at, s.up, {0, 1, 0});
     const RwV3d h = Base::Normalize3d(RwV3d{s.right.x, 0, s.right.z});
     const float turn = 0.05f * c.mass * Base::DotProduct(s.velocity, s.at) * std::sin(bank);

@@ -399,3 +399,24 @@ TEST_F(PhysicsTest, ABankedAirplaneTurnsTowardsItsLoweredWing) {
         EXPECT_LT(std::fabs(rate), 3 * lift);
     }
 }
+
+// Parked across the flank of a ridge, the wheels' side grip holds the airplane while it leans with the
+// slope; the ground record follows the flank's normal.
+TEST_F(PhysicsTest, ParkedAcrossASlopeTheWheelsHold) {
+    RidgeTerrain ridge(100, 0.05f);
+    AirplaneState s;
+    AirplaneState::Init(s);
+    RwV3d normal;
+    s.position = {20, ridge.Height(20, 0, &normal) + 1.7f, 0};
+    s.precisePosition[0] = 20;
+    s.precisePosition[1] = s.position.y;
+    s.gearExtension = s.gearDownCommand = 1;
+    s.wheelBrakeCommand = 0.6f;
+    AirplanePhysicsComplex model(TestParams(), s);
+    Fly(model, 1000, nullptr, &ridge);
+    EXPECT_NEAR(model.state.groundNormal.x, normal.x, 1e-6f);
+    EXPECT_LT(Speed(model.state), 0.3f);
+    EXPECT_NEAR(model.state.position.x, 20, 1.0f);
+    EXPECT_GT(model.state.up.x, 0.02f); // leaning down the flank, away from the crest
+    EXPECT_FALSE(model.state.crashed);
+}
