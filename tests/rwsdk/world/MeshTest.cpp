@@ -95,6 +95,21 @@ TEST(StripGenerate, AnIsolatedTriangleIsAStripOfItsOwnThreeIndices) {
     EXPECT_EQ(strips[0], (RpStrip{4, 5, 6}));
 }
 
+TEST(StripGenerate, ATriangleWhoseNeighboursAreAllUsedIsAStripOfThree) {
+    // (9, 6, 10) shares an edge with (5, 6, 9), (9, 10, 13) and (6, 7, 10), but the strips grown before it
+    // take all three.
+    const std::vector<Tri> tris = {{10, 7, 11}, {4, 5, 8},  {9, 10, 13},  {12, 9, 13},
+                                   {8, 9, 12},  {6, 7, 10}, {5, 2, 6},    {9, 6, 10},
+                                   {8, 5, 9},   {5, 6, 9},  {14, 11, 15}, {10, 11, 14}};
+    const std::vector<RpStrip> strips = Generate(tris);
+    ASSERT_FALSE(strips.empty());
+    EXPECT_EQ(strips.front(), (RpStrip{9, 6, 10})); // the last strip made comes first
+    size_t total = 0;
+    for (const RpStrip& s : strips)
+        total += Decode(s.data(), s.size()).size();
+    EXPECT_EQ(total, tris.size());
+}
+
 TEST(StripGenerate, AQuadBecomesOneStrip) {
     const std::vector<RpStrip> strips = Generate({{0, 1, 2}, {2, 1, 3}});
     ASSERT_EQ(strips.size(), 1u);
