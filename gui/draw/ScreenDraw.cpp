@@ -89,8 +89,8 @@ void SetCommonStates(Rw::SavedRenderStates& saved, bool cull) {
 
 void DrawQuads(const ScreenPoint* points, uint32_t pointCount, RwTexture* texture, uint32_t filterMode) {
     const uint32_t quads = pointCount / 2;
-    if (quads == 0)
-        return;
+    if (quads == 0 || !RwD3D9Device)
+        return; // nothing to draw, or no engine to draw with (a page loaded by a tool or a test)
     ScreenVertex* v = Grow(quadVertices, size_t(quads) * 6);
     for (uint32_t q = 0; q < quads; ++q, v += 6) {
         const ScreenPoint& a = points[2 * q];
@@ -121,7 +121,7 @@ void DrawQuads(const ScreenPoint* points, uint32_t pointCount, RwTexture* textur
 
 void DrawLines2d(const ScreenPoint* points, uint32_t pointCount, uint32_t stride) {
     const uint32_t lines = pointCount / 2;
-    if (lines == 0)
+    if (lines == 0 || !RwD3D9Device)
         return;
     if (stride == 0)
         stride = 1;
