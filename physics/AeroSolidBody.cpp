@@ -176,6 +176,13 @@ bool AeroSolidBody::Wheel::ComputeForce(float dt, const GroundRecord& ground, Rw
     const RwV3d top = Add(p, Scale(m.up, travel - radius));
     const RwV3d bottom = Sub(p, Scale(m.up, radius));
 
+    // Clear of the surface by more than the largest bump: no contact, without working out the bump.
+    const float largestBump = 3.5f * std::fabs(ground.roughness) * 0.1f + 0.001f;
+    if (Base::DotProduct(ground.normal, top) - ground.distance > largestBump &&
+        Base::DotProduct(ground.normal, bottom) - ground.distance > largestBump) {
+        compression = 0;
+        return false;
+    }
     double world[3];
     GetWorldPositionDouble(world);
     const float bump =
