@@ -431,10 +431,10 @@ void* InfoPool::do_allocate(size_t bytes, size_t alignment) {
     return ::operator new(bytes, std::align_val_t(alignment));
 }
 
-void InfoPool::do_deallocate(void* p, size_t bytes, size_t alignment) {
+void InfoPool::do_deallocate(void* p, size_t, size_t alignment) {
     // Pool memory comes back with the whole pool.
     if (!Owns(p))
-        ::operator delete(p, bytes, std::align_val_t(alignment));
+        ::operator delete(p, std::align_val_t(alignment));
 }
 
 std::shared_ptr<Info> Info::MakeNode() {
