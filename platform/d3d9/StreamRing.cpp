@@ -5,7 +5,7 @@
 
 namespace D3D9 {
 
-StreamRing::StreamRing(size_t size) {
+StreamRing::StreamRing(size_t size, bool mapped) : mapping_(mapped) {
     Make(size);
 }
 
@@ -20,7 +20,7 @@ void StreamRing::Make(size_t size) {
     glGenBuffers(1, &name_);
     // Bound where no draw looks: the caller's bindings stay as they are.
     glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
-    if (epoxy_has_gl_extension("GL_ARB_buffer_storage")) {
+    if (mapping_ && epoxy_has_gl_extension("GL_ARB_buffer_storage")) {
         const GLbitfield flags = GL_MAP_WRITE_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
         glBufferStorage(GL_COPY_WRITE_BUFFER, GLsizeiptr(size_), nullptr, flags);
         mapped_ =

@@ -16,7 +16,8 @@ namespace D3D9 {
 
 class StreamRing {
 public:
-    explicit StreamRing(size_t size);
+    // mapped false: glBufferSubData writes even where the buffer could be mapped (tests take both ways).
+    explicit StreamRing(size_t size, bool mapped = true);
     ~StreamRing();
     StreamRing(const StreamRing&) = delete;
     StreamRing& operator=(const StreamRing&) = delete;
@@ -40,6 +41,7 @@ private:
     size_t quarter_ = 0; // the quarter being written
     unsigned char* mapped_ = nullptr;
     GLsync fences_[Quarters]{};
+    bool mapping_ = true; // map where GL can
 };
 
 } // namespace D3D9

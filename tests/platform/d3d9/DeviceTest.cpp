@@ -1,4 +1,5 @@
 #include "DeviceFixture.h"
+#include "platform/d3d9/StreamRing.h"
 
 #include <epoxy/gl.h>
 
@@ -499,4 +500,38 @@ TEST_F(DeviceTest, DrawsFromUserMemoryKeepTheirOwnDataAsTheRingsWrapAndGrow) {
     EXPECT_EQ(p.At(51, 51), 0xFF0000FFu);
     EXPECT_EQ(p.At(42, 42), 0xFFFF0000u);
     EXPECT_EQ(p.At(0, 0), colour(0));
+}
+
+// The ring under those draws, mapped and written by glBufferSubData: every write lands whole at a multiple of
+// its alignment, inside the buffer, and reads back; a write of more than half the ring grows it.
+TEST_F(DeviceTest, StreamRingsHoldEachWriteWhereTheySay) {
+    for (bool mapped : {true, false}) {
+        SCOPED_TRACE(mapped ? "mapped" : "written");
+        D3D9::StreamRing ring(4096, mapped);
+        EXPECT_EQ(ring.Persistent(), mapped && epoxy_has_gl_extension("GL_ARB_buffer_storage"));
+        auto readBack = [&](size_t offset, size_t bytes) {
+            std::vector<unsigned char> out(bytes);
+            glBindBuffer(GL_COPY_READ_BUFFER, ring.Name());
+            glGetBufferSubData(GL_COPY_READ_BUFFER, GLintptr(offset), GLsizeiptr(bytes), out.data());
+            return out;
+        };
+        std::vector<unsigned char> bytes(300);
+        size_t previous = 0;
+        bool wrapped = false;
+        for (int i = 0; i < 40; ++i) {
+            std::fill(bytes.begin(), bytes.end(), static_cast<unsigned char>(i + 1));
+            size_t offset = ring.Write(bytes.data(), bytes.size(), 28);
+            EXPECT_EQ(offset % 28, 0u) << i;
+            EXPECT_LE(offset + bytes.size(), 4096u) << i;
+            wrapped = wrapped || offset < previous;
+            previous = offset;
+            ASSERT_EQ(readBack(offset, bytes.size()), bytes) << i;
+        }
+        EXPECT_TRUE(wrapped);
+        const GLuint before = ring.Name();
+        std::vector<unsigned char> big(3000, 7);
+        size_t offset = ring.Write(big.data(), big.size(), 4);
+        EXPECT_NE(ring.Name(), before);
+        EXPECT_EQ(readBack(offset, big.size()), big);
+    }
 }
