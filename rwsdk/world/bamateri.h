@@ -13,12 +13,6 @@ struct RwStream;
 constexpr RwUInt32 rwID_MATERIALMODULE = 0x501;
 constexpr RwUInt32 rwID_RIGHTTORENDER = 0x1F;
 
-struct RwSurfaceProperties {
-    RwReal ambient;
-    RwReal specular;
-    RwReal diffuse;
-};
-
 struct RpMaterial {
     RwTexture* texture; // holds one texture reference
     RwRGBA color;

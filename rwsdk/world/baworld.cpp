@@ -7,6 +7,7 @@
 #include "rwsdk/world/bamesh.h"
 #include "rwsdk/world/baworobj.h"
 #include "rwsdk/world/bawrld.h"
+#include "rwsdk/world/pipe/p2/d3d9/d3d9instance.h"
 
 RwBool RpWorldPluginAttach() {
     // Modules: material, mesh, geometry, clump and atomic, light, the default world pipelines, the world and
@@ -15,6 +16,9 @@ RwBool RpWorldPluginAttach() {
         _rpClumpModuleAttach() < 0 || _rpLightModuleAttach() < 0 ||
         _rpWorldDefaultPipelinesModuleAttach() < 0 || _rpWorldModuleAttach() < 0 ||
         _rpWorldBinaryModuleAttach() < 0)
+        return FALSE;
+    // The Direct3D 9 world pipelines' light and usage plugins.
+    if (!RpD3D9WorldPipelinesAttach())
         return FALSE;
     // The world objects with the extensions: the mesh extension of geometries (the rendering rights of
     // atomics and materials come with their modules), then the clump links of lights and cameras.

@@ -38,12 +38,6 @@ void RwD3D9GetLight(RwInt32 index, void* light);
 RwBool RwD3D9EnableLight(RwInt32 index, RwBool enable);
 RwBool RwD3D9SetMaterial(const void* material);
 
-// Lighting coefficients of a material.
-struct RwSurfaceProperties {
-    RwReal ambient;
-    RwReal specular;
-    RwReal diffuse;
-};
 // Surface properties, material colour and the geometry flags (0x40 modulate, 0x08 prelit) to a material.
 RwBool RwD3D9SetSurfaceProperties(const RwSurfaceProperties* properties, const RwRGBA* color, RwUInt32 flags);
 // The ambient light gathered for the object being drawn; the world lighting writes it.

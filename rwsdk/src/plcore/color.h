@@ -19,4 +19,11 @@ struct RwRGBAReal {
     RwReal alpha;
 };
 
+// Lighting coefficients of a material (the world's materials and the driver's lighting share it).
+struct RwSurfaceProperties {
+    RwReal ambient;
+    RwReal specular;
+    RwReal diffuse;
+};
+
 RwInt32 _rwColorModuleAttach();

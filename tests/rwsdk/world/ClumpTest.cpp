@@ -51,9 +51,8 @@ TEST_F(WorldTest, NewAtomicHasTheDocumentedFields) {
     EXPECT_EQ(atomic->interpolator.time, 1.0f);
     EXPECT_EQ(atomic->renderCallBack, AtomicDefaultRenderCallBack);
     EXPECT_EQ(atomic->pipeline, nullptr);
-    // No pipeline to draw with yet: the render fails visibly rather than pretend.
-    EXPECT_EQ(RpAtomicRender(atomic), nullptr);
-    EXPECT_EQ(RwUInt32(TakeError()), RwUInt32(E_RW_DEFAULTPIPELINECREATION));
+    // The default atomic pipeline draws nothing for an atomic without geometry.
+    EXPECT_EQ(RpAtomicRender(atomic), atomic);
     RpAtomicDestroy(atomic);
 }
 
