@@ -37,6 +37,10 @@ bool ParseInt(std::string_view text, int32_t& out) {
 }
 
 bool ParseUInt(std::string_view text, uint32_t& out) {
+    // Stream extraction would take "-1" as 4294967295: a count or a state number from data must not wrap.
+    const size_t first = text.find_first_not_of(" \t\r\n\v\f");
+    if (first != std::string_view::npos && text[first] == '-')
+        return false;
     auto in = Stream(text);
     uint32_t value;
     if (!(in >> value))

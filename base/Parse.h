@@ -10,6 +10,7 @@
 namespace Base {
 
 bool ParseInt(std::string_view text, int32_t& out);
+// A leading '-' fails (stream extraction would wrap it to a huge count).
 bool ParseUInt(std::string_view text, uint32_t& out);
 bool ParseFloat(std::string_view text, float& out);
 // The stream's numeric form: 0 or 1.

@@ -23,6 +23,7 @@
 #include "rwsdk/tool/tiff/rttiff.h"
 #include "rwsdk/world/baworld.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
@@ -150,12 +151,13 @@ int NearestVideoMode(HWND window, int subsystem, int width, int height, int dept
 
 int FindVideoMode(HWND window, int subsystem, int width, int height, int depth) {
     const bool opened = !EngineStarted;
+    // An engine that cannot even be opened has no mode to offer: -1, never a mode index.
     if (opened) {
         if (!InitAndOpen(window, 0, false))
-            return 0;
+            return -1;
         if (!RwEngineSetSubSystem(subsystem)) {
             CloseAndTerm();
-            return 0;
+            return -1;
         }
     }
     int found = -1;
@@ -309,15 +311,17 @@ void SetGammaRamp(const uint8_t rgb[3], float factor) {
 void WaitForVerticalBlank() {
     if (!Direct3DDevice)
         return;
-    // A device that cannot report its raster would keep the loops spinning: a failed poll ends the wait.
+    // A device that cannot report its raster, or whose report never changes (windowed modes often), would
+    // keep the loops spinning: a failed poll ends the wait, and so does a whole refresh period at 20 Hz.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
     D3DRASTER_STATUS status{};
     do {
-        if (FAILED(Direct3DDevice->GetRasterStatus(0, &status)))
+        if (FAILED(Direct3DDevice->GetRasterStatus(0, &status)) || std::chrono::steady_clock::now() > limit)
             return;
         Sleep(0);
     } while (status.InVBlank);
     do {
-        if (FAILED(Direct3DDevice->GetRasterStatus(0, &status)))
+        if (FAILED(Direct3DDevice->GetRasterStatus(0, &status)) || std::chrono::steady_clock::now() > limit)
             return;
         Sleep(0);
     } while (!status.InVBlank);

@@ -28,7 +28,7 @@ extern std::string StartFailure;
 extern bool ImageFormatsRegistered;
 
 // The engine video mode with that size and depth (any size or depth below 1 asks for the windowed mode), -1
-// when the adapter has none, 0 when the engine cannot even be opened to look.
+// when the adapter has none or the engine cannot even be opened to look.
 int FindVideoMode(HWND window, int subsystem, int width, int height, int depth);
 // The full-screen mode of that depth nearest in size (its size in the last two), or 0, the windowed mode,
 // when there is none.
@@ -43,7 +43,7 @@ void ResizeDisplay(int width, int height);
 void ResetRenderStates();
 // Gamma ramp of the display: entry i of channel c is i * rgb[c] * factor, within 0..65535.
 void SetGammaRamp(const uint8_t rgb[3], float factor);
-// Returns at the start of a vertical blank (at once when the device cannot tell).
+// Returns at the start of a vertical blank (at once when the device cannot tell, after 50 ms at most).
 void WaitForVerticalBlank();
 
 // Device states a drawing routine changes, saved once each and put back by Restore. Render states are saved

@@ -18,6 +18,15 @@ TEST(Parse, NumbersIgnoreTrailingTextAndFailOnLetters) {
     EXPECT_EQ(f, 2.5f);
 }
 
+TEST(Parse, UnsignedRejectsASign) {
+    uint32_t u = 5;
+    EXPECT_FALSE(Base::ParseUInt("-1", u));
+    EXPECT_FALSE(Base::ParseUInt("  -0", u));
+    EXPECT_EQ(u, 5u);
+    EXPECT_TRUE(Base::ParseUInt(" +3", u));
+    EXPECT_EQ(u, 3u);
+}
+
 TEST(Parse, BoolIsNumeric) {
     bool b = false;
     EXPECT_TRUE(Base::ParseBool("1", b));

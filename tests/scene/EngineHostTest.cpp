@@ -58,6 +58,13 @@ TEST_F(EngineHost, FindVideoModeOpensAndClosesTheEngineAroundItsSearch) {
     EXPECT_EQ(RwEngineGetStatus(), rwENGINESTATUSIDLE);
 }
 
+TEST_F(EngineHost, FindVideoModeWithoutAnEngineToOpenIsMinusOne) {
+    // An engine initialised by someone else cannot be initialised again for the search.
+    ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
+    EXPECT_EQ(Rw::FindVideoMode(hwnd, 0, 0, 0, 32), -1);
+    EXPECT_TRUE(RwEngineTerm());
+}
+
 TEST_F(EngineHost, StartsInAWindowAndStops) {
     ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
     EXPECT_TRUE(Rw::EngineStarted);
