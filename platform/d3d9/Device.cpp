@@ -459,6 +459,10 @@ Device::Device(IDirect3D9* direct3d, HWND window, SDL_Window* sdl, SDL_GLContext
 }
 
 Device::~Device() {
+    // As a released full-screen Direct3D device gives the desktop back: the window is a window again (the
+    // desktop's mode itself was never changed, so nothing is left behind should the process die instead).
+    if (!parameters_.Windowed && Win32::SdlWindow(window_) == sdl_)
+        SDL_SetWindowFullscreen(sdl_, 0);
     delete backBuffer_;
     delete autoDepth_;
     backBuffer_ = autoDepth_ = nullptr;

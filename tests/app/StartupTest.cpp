@@ -207,6 +207,36 @@ TEST_F(Startup, AModeTheMachineLacksFallsBackToTheNearestAndSaysSo) {
     DestroyWindow(window);
 }
 
+// A full-screen mode covers the whole desktop (the frame scaled into it), and the window is a window again
+// after the shutdown.
+TEST_F(Startup, AFullScreenModeCoversTheDesktop) {
+    WriteStrings(Directories);
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_SHOW); // as the game's window is
+    SDL_DisplayMode desktop{};
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0) << SDL_GetError();
+    Base::Config settings;
+    settings.SetDefaults();
+    settings.displayWidth = 640;
+    settings.displayHeight = 480;
+    settings.Save(Base::ConfigFileName);
+    App::Init(GetModuleHandleA(nullptr), window);
+    ASSERT_TRUE(Rw::EngineStarted);
+    RwVideoMode mode{};
+    ASSERT_NE(RwEngineGetVideoModeInfo(&mode, RwEngineGetCurrentVideoMode()), nullptr);
+    EXPECT_TRUE(mode.flags & rwVIDEOMODEEXCLUSIVE);
+    EXPECT_EQ(mode.width, 640);
+    SDL_Window* sdl = Win32::SdlWindow(window);
+    EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sdl, &w, &h);
+    EXPECT_EQ(w, desktop.w);
+    EXPECT_EQ(h, desktop.h);
+    App::Shutdown();
+    EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN);
+    DestroyWindow(window);
+}
+
 TEST_F(Startup, ShutdownRunsItsStepsInOrderOnlyOnce) {
     WriteStrings(Directories); // and no title: an empty one
     HWND window = MakeWindow();
