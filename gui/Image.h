@@ -6,6 +6,8 @@
 #include "gui/Widget.h"
 #include "rwsdk/src/plcore/color.h"
 
+#include <algorithm>
+
 struct RwTexture;
 
 namespace Gui {

@@ -696,6 +696,19 @@ TEST_F(Widgets, SelectorRoundsAtItsHalfWayPoints) {
     }
     pick->SetStrings(0);
     EXPECT_EQ(pick->bounds, (Gui::Rect{0, 0, 0, 0}));
+
+    // The image selector: its bounds from the images, then its scroller keys against them.
+    Base::Info node;
+    ASSERT_EQ(node.LoadText("Rect 0 0 10 10\nScrollPos 0 5\nImages\n{\nA\n{\nColor 255 0 0\n}\n"
+                            "B\n{\nColor 0 255 0 128\n}\n}\n"),
+              0);
+    Gui::ImageSelector images;
+    ASSERT_TRUE(images.Load("Images", node));
+    ASSERT_EQ(images.images.size(), 2u);
+    EXPECT_EQ(images.images[1].color.alpha, 128);
+    EXPECT_EQ(images.bounds, (Gui::Rect{0, 0, 0, 1}));
+    EXPECT_EQ(images.scrollPos.y, 1.0f);
+    EXPECT_EQ(images.step.y, 1.0f);
 }
 
 } // namespace
