@@ -25,6 +25,7 @@
 #include "network/Session.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/texture.h"
+#include "scene/AnimationFile.h"
 #include "scene/ClumpFile.h"
 #include "scene/EngineHost.h"
 #include "scene/StreamedTexture.h"
@@ -160,8 +161,9 @@ void Init(HINSTANCE instance, HWND window) {
 
     Step("set directories");
     bool directoriesFound = SetDirectories(strings);
-    Gui::Font::InstallCache(); // fonts are read from "FontsDir" when the GUI first asks for them
-    Rw::InstallClumpCache();   // models are read from "ModelsDir" and handed out as clones
+    Gui::Font::InstallCache();   // fonts are read from "FontsDir" when the GUI first asks for them
+    Rw::InstallClumpCache();     // models are read from "ModelsDir" and handed out as clones
+    Rw::InstallAnimationCache(); // animations are read from "AnimationsDir"
     Step("copy strings");
     Base::TextTable = strings;
     if (!directoriesFound) {

@@ -13,10 +13,12 @@
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/matrix.h"
+#include "rwsdk/plugin/hanim/rphanim.h"
 #include "rwsdk/plugin/random/rprandom.h"
 #include "rwsdk/plugin/spline/rpspline.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/texture.h"
+#include "rwsdk/tool/anim/rtanim.h"
 #include "rwsdk/tool/bmp/rtbmp.h"
 #include "rwsdk/tool/charse/rtcharse.h"
 #include "rwsdk/tool/png/rtpng.h"
@@ -51,8 +53,10 @@ void AttachPlugins() {
     RpWorldPluginAttach();
     RpUserDataPluginAttach();
     RpRandomPluginAttach();
+    RpHAnimPluginAttach();
     RpSplinePluginAttach();
     Frame::RegisterPlugins();
+    RtAnimToolkitAttach();
 }
 
 bool InitAndOpen(HWND window, uint32_t arenaBytes, bool withPlugins) {

@@ -236,6 +236,13 @@ RwFrame* RwFrameUpdateObjects(RwFrame* frame) {
     return frame;
 }
 
+void _rwFrameQueueObjectSync(RwFrame* frame) {
+    RwFrame* root = frame->root;
+    if (!(root->object.privateFlags & rwFRAMEPRIVATEHIERARCHYSYNC))
+        rwLinkListAddLLLink(&FrameData()->dirtyFrameList, &root->inDirtyListLink);
+    root->object.privateFlags |= rwFRAMEPRIVATEHIERARCHYSYNCOBJ;
+}
+
 RwFrame* RwFrameAddChild(RwFrame* parent, RwFrame* child) {
     if (Parent(child))
         Detach(child);

@@ -93,6 +93,9 @@ RwMatrix* RwFrameGetWorldMatrix(RwFrame* frame);
 RwFrame* RwFrameSetIdentity(RwFrame* frame);
 RwFrame* RwFrameOrthonormalize(RwFrame* frame);
 RwUInt32 RwFrameIsDirty(const RwFrame* frame);
+// Queues the frame's hierarchy for its objects' sync callbacks only: world matrices that the caller has
+// set stay as they are.
+void _rwFrameQueueObjectSync(RwFrame* frame);
 RwFrame* RwFrameCloneHierarchy(RwFrame* root);
 // The clone in two steps, for callers that map source frames to their copies in between (the clump
 // clone): after the first, each source frame's root field points to its copy; the second puts the

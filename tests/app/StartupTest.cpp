@@ -5,6 +5,7 @@
 #include "games/MPlrGame.h"
 #include "games/SPlrGame.h"
 #include "audio/Device.h"
+#include "base/AnimationCache.h"
 #include "base/AsyncLoader.h"
 #include "base/CacheLoaders.h"
 #include "base/Config.h"
@@ -16,6 +17,7 @@
 #include "input/DirectInput.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/src/baimage.h"
+#include "rwsdk/plugin/hanim/rphanim.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/world/baclump.h"
@@ -166,7 +168,7 @@ TEST_F(Startup, InitRunsItsStepsInOrderAndLeavesEverythingUp) {
     EXPECT_EQ(Base::FontCache::Delete, &Gui::Font::Delete);
     // The caches whose layers are built have their loaders; any other is named by start-up, once.
     const std::vector<std::string> missing = Base::CachesWithoutLoader();
-    for (const char* built : {"font", "model", "sound"})
+    for (const char* built : {"font", "model", "animation", "sound"})
         EXPECT_EQ(std::count(missing.begin(), missing.end(), built), 0) << built;
     for (const std::string& cache : missing)
         EXPECT_NE(said.find("The " + cache + " cache has no loader installed"), std::string::npos) << cache;
@@ -176,6 +178,12 @@ TEST_F(Startup, InitRunsItsStepsInOrderAndLeavesEverythingUp) {
     EXPECT_NE(Base::ClumpCache::Destroy, nullptr);
     EXPECT_GE(RwEngineGetPluginOffset(rwID_CLUMPMODULE), 0);
     EXPECT_GE(RwEngineGetPluginOffset(rwID_USERDATAPLUGIN), 0);
+    // Animations come through the animation cache, played by the hierarchical animation plugin.
+    EXPECT_NE(Base::AnimationCache::Read, nullptr);
+    EXPECT_NE(Base::AnimationCache::Destroy, nullptr);
+    EXPECT_GE(RwEngineGetPluginOffset(rwID_HANIMPLUGIN), 0);
+    EXPECT_GE(RwEngineGetPluginOffset(rwID_RTANIM), 0);
+    EXPECT_NE(RtAnimGetInterpolatorInfo(rpHANIMSTDKEYFRAMETYPEID), nullptr);
 
     App::Shutdown();
     DestroyWindow(window);
