@@ -774,8 +774,11 @@ void Peer::StopEnumeration(Enumeration& e) {
 // ---- network thread ----
 
 void Peer::Run() {
+    // Kept across rounds: the thread wakes every 10 ms, and a fresh vector each time was a heap allocation
+    // per round for the life of the game.
+    std::vector<pollfd> fds;
     for (;;) {
-        std::vector<pollfd> fds;
+        fds.clear();
         {
             std::lock_guard<std::mutex> hold(lock);
             if (stopping)
