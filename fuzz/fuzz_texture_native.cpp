@@ -1,39 +1,17 @@
 // Arbitrary bytes read as a native texture record on a started Direct3D 9 device: never a crash, never a
 // read or write outside the locked levels; a record that reads is written again.
-#include "platform/win32/SdlWindow.h"
-#include "rwsdk/driver/d3d9/d3d9device.h"
-#include "rwsdk/driver/d3d9/d3d9raster.h"
+#include "support/DeviceFuzz.h"
+
 #include "rwsdk/driver/d3d9/d3d9texdic.h"
-#include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/memory.h"
 #include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/src/texture.h"
 
-#include <SDL.h>
-
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-
-bool Start() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-        return false;
-    SDL_Window* window = SDL_CreateWindow("fuzz", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window)
-        return false;
-    HWND hwnd = Win32::AttachSdlWindow(window);
-    if (!RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach) || !RwEngineInit(nullptr, 0, 0))
-        return false;
-    RwEngineOpenParams params = {hwnd};
-    return RwEngineOpen(&params) && RwEngineSetVideoMode(0) && RwEngineStart();
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool started = Start();
+    static const bool started = DeviceFuzz::Start();
     if (!started)
         return 0;
     RwMemory memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
