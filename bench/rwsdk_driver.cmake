@@ -1,6 +1,4 @@
 # Immediate-mode 2D and 3D primitives through the engine's driver against the same draws made on the device
 # directly ("ratio": the driver's time over the buffered draws'), and the heap allocations of a still frame.
-if(TARGET platform_d3d9)
-  corvane_bench(bench_rwsdk_driver SOURCES ${CMAKE_CURRENT_LIST_DIR}/rwsdk_driver.cpp
-                ${CMAKE_CURRENT_LIST_DIR}/AllocationCounter.cpp DEPS rwsdk)
-endif()
+corvane_bench(bench_rwsdk_driver SOURCES ${CMAKE_CURRENT_LIST_DIR}/rwsdk_driver.cpp
+              ${CMAKE_CURRENT_LIST_DIR}/AllocationCounter.cpp DEPS rwsdk)

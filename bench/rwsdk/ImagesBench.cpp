@@ -1,6 +1,6 @@
 // Resampling 1024 x 1024 to 512 x 512 (megapixels per second of source; target at least 100), printed with a
 // plain 2 x 2 average loop measured in the same run and their ratio, and quantising 512 x 512 to 256 colours.
-#include "rwsdk/driver/common/palquant.h"
+#include "rwsdk/src/palquant.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/resample.h"

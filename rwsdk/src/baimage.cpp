@@ -15,13 +15,6 @@
 
 namespace {
 
-constexpr RwInt32 errNoMemory = static_cast<RwInt32>(0x80000013);
-constexpr RwInt32 errNullArgument = static_cast<RwInt32>(0x80000016);
-constexpr RwInt32 errBadDepth = static_cast<RwInt32>(0x80000008);
-constexpr RwInt32 errBadLayout = static_cast<RwInt32>(0x80000009);
-constexpr RwInt32 errMaskSize = static_cast<RwInt32>(0x8000000A);
-constexpr RwInt32 errBadValue = static_cast<RwInt32>(0x80000003);
-
 constexpr RwUInt32 hintImage = 0x30018;
 constexpr RwUInt32 hintImageList = 0x40018;
 constexpr RwUInt32 hintFormat = 0x30406;
@@ -49,10 +42,6 @@ struct ImageModule {
 };
 ImageModule module;
 
-void SetError(RwInt32 code) {
-    RwErrorSetCode(static_cast<RwUInt32>(code));
-}
-
 bool FileExists(const RwChar* path) {
     return RwEngineGetFileInterface()->rwfexist(path);
 }
@@ -77,12 +66,12 @@ bool GrowBuffer(RwChar*& buffer, RwInt32& size, size_t needed, RwUInt32 hint) {
         return true;
     }
     if (needed > 0x7FFFFFFF) {
-        SetError(errNoMemory);
+        RwErrorSetCode(E_RW_NOMEM);
         return false;
     }
     auto* grown = static_cast<RwChar*>(RwRealloc(buffer, needed, hint));
     if (!grown) {
-        SetError(errNoMemory);
+        RwErrorSetCode(E_RW_NOMEM);
         return false;
     }
     buffer = grown;
@@ -159,12 +148,12 @@ RwInt32 ExtensionCandidate(const RwChar* path, void* data) {
 bool ExpandTo32(RwImage* image) {
     const RwInt32 stride = StrideFor(image->width, 32);
     if (stride == 0 && image->width > 0) {
-        SetError(errNoMemory);
+        RwErrorSetCode(E_RW_NOMEM);
         return false;
     }
     auto* pixels = static_cast<RwUInt8*>(RwMalloc(static_cast<size_t>(stride) * image->height, hintPixels));
     if (!pixels) {
-        SetError(errNoMemory);
+        RwErrorSetCode(E_RW_NOMEM);
         return false;
     }
     for (RwInt32 y = 0; y < image->height; y++) {
@@ -214,7 +203,7 @@ void* ImageOpen(void* instance, RwInt32 /*offset*/, RwInt32 /*size*/) {
     }
     RwFreeListDestroy(module.imageFreeList);
     module.imageFreeList = nullptr;
-    SetError(errNoMemory);
+    RwErrorSetCode(E_RW_NOMEM);
     return nullptr;
 }
 
@@ -252,7 +241,7 @@ RwInt32 RwImageRegisterPlugin(RwInt32 size, RwUInt32 pluginID, RwPluginObjectCon
 RwImage* RwImageCreate(RwInt32 width, RwInt32 height, RwInt32 depth) {
     auto* image = static_cast<RwImage*>(RwFreeListEntryAlloc(module.imageFreeList, hintImage));
     if (!image) {
-        SetError(errNoMemory);
+        RwErrorSetCode(E_RW_NOMEM);
         return nullptr;
     }
     image->flags = 0;
@@ -280,19 +269,19 @@ RwBool RwImageDestroy(RwImage* image) {
 
 RwImage* RwImageAllocatePixels(RwImage* image) {
     if (image->width < 0 || image->height < 0 || image->depth <= 0 || image->depth > 32) {
-        SetError(errBadLayout);
+        RwErrorSetCode(E_RW_INVIMAGEFORMAT);
         return nullptr;
     }
     const RwInt32 stride = StrideFor(image->width, image->depth);
     if (stride == 0 && image->width > 0) {
-        SetError(errNoMemory);
+        RwErrorSetCode(E_RW_NOMEM);
         return nullptr;
     }
     const size_t pixelBytes = static_cast<size_t>(stride) * static_cast<size_t>(image->height);
     const size_t paletteBytes = image->depth <= 8 ? 4u << image->depth : 0;
     auto* block = static_cast<RwUInt8*>(RwMalloc(pixelBytes + paletteBytes, hintPixels));
     if (!block) {
-        SetError(errNoMemory);
+        RwErrorSetCode(E_RW_NOMEM);
         return nullptr;
     }
     if (image->flags & rwIMAGEALLOCATED) {
@@ -338,14 +327,14 @@ RwImage* RwImageMakeMask(RwImage* image) {
 
 RwImage* RwImageApplyMask(RwImage* image, const RwImage* mask) {
     if (image->width != mask->width || image->height != mask->height) {
-        SetError(errMaskSize);
+        RwErrorSetCode(E_RW_INVIMAGEMASK);
         return nullptr;
     }
     // Checked before the image is touched, so that a failure leaves it as it was.
     const bool imageOk = image->depth == 32 || HasPalette(image);
     const bool maskOk = mask->depth == 32 || HasPalette(mask);
     if (!imageOk || !maskOk || !image->pixels || !mask->pixels) {
-        SetError(errBadLayout);
+        RwErrorSetCode(E_RW_INVIMAGEFORMAT);
         return nullptr;
     }
     if (image->depth != 32 && !ExpandTo32(image)) {
@@ -390,7 +379,7 @@ RwBool RwImageConvert(RwImage* destination, const RwImage* source) {
     }
     const bool supported = (from == 4 && to == 8) || ((from == 4 || from == 8) && to == 32);
     if (!supported || !source->pixels || !destination->pixels || !source->palette) {
-        SetError(errBadLayout);
+        RwErrorSetCode(E_RW_INVIMAGEFORMAT);
         return FALSE;
     }
     const RwInt32 width = std::min(destination->width, source->width);
@@ -433,7 +422,7 @@ void RwImageCopyConvert(RwImage* destination, const RwImage* source) {
 RwImage* RwImageGammaCorrect(RwImage* image) {
     const bool paletted = image->depth == 4 || image->depth == 8;
     if (!image->pixels || (paletted && !image->palette)) {
-        SetError(errNullArgument);
+        RwErrorSetCode(E_RW_NULLP);
         return nullptr;
     }
     const RwUInt8* table = module.forwardGamma;
@@ -454,7 +443,7 @@ RwImage* RwImageGammaCorrect(RwImage* image) {
             }
         }
     } else {
-        SetError(errBadDepth);
+        RwErrorSetCode(E_RW_INVIMAGEDEPTH);
         return nullptr;
     }
     image->flags |= rwIMAGEGAMMACORRECTED;
@@ -464,7 +453,7 @@ RwImage* RwImageGammaCorrect(RwImage* image) {
 RwBool RwImageSetGamma(RwReal gamma) {
     // A gamma of 0 or below has no curve; the tables would be filled from infinities.
     if (!(gamma > 0.0f)) {
-        SetError(errBadValue);
+        RwErrorSetCode(E_RW_BADPARAM);
         return FALSE;
     }
     module.gamma = gamma;
@@ -538,7 +527,7 @@ const RwChar* RwImageSearchPath(const RwChar* name, RwInt32 extra, RwImageSearch
 RwBool RwImageRegisterImageFormat(const RwChar* extension, RwImageCallBackRead reader,
                                   RwImageCallBackWrite writer) {
     if (!extension) {
-        SetError(errNullArgument);
+        RwErrorSetCode(E_RW_NULLP);
         return FALSE;
     }
     RwChar lower[20];
@@ -559,7 +548,7 @@ RwBool RwImageRegisterImageFormat(const RwChar* extension, RwImageCallBackRead r
     if (!format) {
         format = static_cast<RwImageFormat*>(RwFreeListEntryAlloc(module.formatFreeList, hintFormat));
         if (!format) {
-            SetError(errNoMemory);
+            RwErrorSetCode(E_RW_NOMEM);
             return FALSE;
         }
         std::memcpy(format->lowerCaseExtension, lower, sizeof(lower));
@@ -592,7 +581,7 @@ const RwChar* RwImageFindFileExtension(const RwChar* name) {
 
 RwImage* RwImageRead(const RwChar* imageName) {
     if (!imageName) {
-        SetError(errNullArgument);
+        RwErrorSetCode(E_RW_NULLP);
         return nullptr;
     }
     const RwChar* extension = ExtensionOf(imageName);
@@ -622,7 +611,7 @@ RwImage* RwImageReadMaskedImage(const RwChar* imageName, const RwChar* maskName)
 
 RwImage* RwImageWrite(RwImage* image, const RwChar* imageName) {
     if (!image || !imageName) {
-        SetError(errNullArgument);
+        RwErrorSetCode(E_RW_NULLP);
         return nullptr;
     }
     const RwChar* extension = ExtensionOf(imageName);

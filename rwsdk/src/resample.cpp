@@ -12,10 +12,6 @@ namespace {
 constexpr RwUInt32 scratchHint = 0x10406;
 constexpr RwReal fixedToReal = 1.5258789e-5f; // 1 / 65536
 
-void SetError(RwInt32 code) {
-    RwErrorSetCode(static_cast<RwUInt32>(code));
-}
-
 // The source spans of one axis: destination index d covers source indices first[d] .. first[d] + count[d] - 1
 // with the weights starting at weights + offset[d].
 struct Spans {
@@ -35,7 +31,7 @@ bool BuildSpans(Spans& spans, RwInt32 sourceSize, RwInt32 destinationSize) {
         sizeof(RwInt32) * 3 * destinationSize + sizeof(RwReal) * (weightCount + destinationSize);
     auto* block = static_cast<RwUInt8*>(RwMalloc(bytes, scratchHint));
     if (!block) {
-        SetError(static_cast<RwInt32>(0x80000013));
+        RwErrorSetCode(E_RW_NOMEM);
         return false;
     }
     spans.first = reinterpret_cast<RwInt32*>(block);
@@ -78,7 +74,7 @@ bool ResampleWholeRatio(RwImage* destination, const RwImage* source) {
     const RwUInt32 count = static_cast<RwUInt32>(fx) * static_cast<RwUInt32>(fy);
     auto* line = static_cast<RwUInt32*>(RwMalloc(sizeof(RwUInt32) * 4 * sw, scratchHint));
     if (!line) {
-        SetError(static_cast<RwInt32>(0x80000013));
+        RwErrorSetCode(E_RW_NOMEM);
         return false;
     }
     for (RwInt32 j = 0; j < dh; j++) {
@@ -116,11 +112,11 @@ bool ResampleWholeRatio(RwImage* destination, const RwImage* source) {
 
 RwImage* RwImageResample(RwImage* destination, const RwImage* source) {
     if (!destination || !source || !destination->pixels || !source->pixels) {
-        SetError(static_cast<RwInt32>(0x80000016));
+        RwErrorSetCode(E_RW_NULLP);
         return nullptr;
     }
     if (destination->depth != 32 || source->depth != 32) {
-        SetError(static_cast<RwInt32>(0x80000009));
+        RwErrorSetCode(E_RW_INVIMAGEFORMAT);
         return nullptr;
     }
     destination->flags =
@@ -150,7 +146,7 @@ RwImage* RwImageResample(RwImage* destination, const RwImage* source) {
     if (!line) {
         RwFree(rows.first);
         RwFree(columns.first);
-        SetError(static_cast<RwInt32>(0x80000013));
+        RwErrorSetCode(E_RW_NOMEM);
         return nullptr;
     }
 
@@ -198,7 +194,7 @@ RwImage* RwImageResample(RwImage* destination, const RwImage* source) {
 
 RwImage* RwImageCreateResampled(const RwImage* image, RwInt32 width, RwInt32 height) {
     if (!image) {
-        SetError(static_cast<RwInt32>(0x80000016));
+        RwErrorSetCode(E_RW_NULLP);
         return nullptr;
     }
     RwImage* result = RwImageCreate(width, height, 32);

@@ -1,6 +1,6 @@
 #include "rwsdk/src/texread.h"
 
-#include "rwsdk/driver/common/palquant.h"
+#include "rwsdk/src/palquant.h"
 #include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/resample.h"
 

@@ -32,6 +32,25 @@ TEST_F(ErrorTest, TheFirstErrorSinceTheLastGetWins) {
     EXPECT_EQ(e.errorCode, 24);
 }
 
+// A plugin error keeps the text of what failed while it is the pending error, and only then.
+TEST_F(ErrorTest, APluginErrorKeepsItsText) {
+    RwError e;
+    RwErrorGet(&e);
+    RwErrorSetPluginMessage("Failed to create raster.");
+    RwErrorSetPluginMessage("Not kept.");
+    EXPECT_STREQ(RwErrorPluginMessage(), "Failed to create raster.");
+    RwErrorGet(&e);
+    EXPECT_EQ(e.pluginID, 1);
+    EXPECT_EQ(e.errorCode, RwInt32(E_RW_PLUGINERROR));
+    EXPECT_EQ(RwErrorPluginMessage(), nullptr);
+    RwErrorSetPlugin(0x10D, 7);
+    RwErrorSetPluginMessage("Behind another error.");
+    EXPECT_EQ(RwErrorPluginMessage(), nullptr);
+    RwErrorGet(&e);
+    EXPECT_EQ(e.pluginID, 0x10D);
+    EXPECT_EQ(e.errorCode, 7);
+}
+
 TEST(Errors, ArePendingBeforeTheEngineStarts) {
     RwError e;
     RwErrorGet(&e);

@@ -1,4 +1,4 @@
-#include "rwsdk/driver/common/palquant.h"
+#include "rwsdk/src/palquant.h"
 
 #include "ImageTestSupport.h"
 

@@ -1,6 +1,6 @@
 #include "rwsdk/driver/d3d9/d3d9convrt.h"
 
-#include "rwsdk/driver/common/palquant.h"
+#include "rwsdk/src/palquant.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9raster.h"
 #include "rwsdk/src/plcore/color.h"
@@ -164,11 +164,6 @@ void WritePixel(U8* row, RwInt32 x, RwInt32 bytes, U32 v) {
     }
 }
 
-void SetMessageError() {
-    RwError error = {1, 2};
-    RwErrorSet(&error);
-}
-
 bool Compressed(const RwRaster* raster) {
     return (RwD3D9RasterExtension(raster->parentRaster)->autoMipMapping >> 4) != 0;
 }
@@ -281,7 +276,7 @@ RwBool ImageFromRaster32(RwImage* image, RwRaster* raster) {
 RwBool ImageFromRaster8(RwImage* image, RwRaster* raster) {
     const RwInt32 pixelFormat = (RwInt32(raster->cFormat) << 8) & rwRASTERFORMATPIXELFORMATMASK;
     if (raster->depth != 8 || !pixelFormat) {
-        SetMessageError();
+        RwErrorSetPluginMessage(nullptr);
         return FALSE;
     }
     const RwInt32 width = image->width < raster->width ? image->width : raster->width;
@@ -681,11 +676,11 @@ RwBool RwD3D9ImageFromRaster(void* imageObject, void* rasterObject, RwInt32) {
     auto* image = static_cast<RwImage*>(imageObject);
     auto* raster = static_cast<RwRaster*>(rasterObject);
     if (Compressed(raster)) {
-        SetMessageError();
+        RwErrorSetPluginMessage(nullptr);
         return FALSE;
     }
     if (image->depth != 32 && image->depth != 8) {
-        SetMessageError();
+        RwErrorSetPluginMessage(nullptr);
         return FALSE;
     }
     const bool palette = HasPalette(raster);
@@ -699,7 +694,7 @@ RwBool RwD3D9RasterFromImage(void* rasterObject, void* imageObject, RwInt32) {
     auto* raster = static_cast<RwRaster*>(rasterObject);
     const auto* image = static_cast<const RwImage*>(imageObject);
     if (Compressed(raster)) {
-        SetMessageError();
+        RwErrorSetPluginMessage(nullptr);
         return FALSE;
     }
     RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);

@@ -43,11 +43,6 @@ std::vector<RwUInt16> freedPaletteNumbers;
 
 constexpr RwUInt32 paletteBlockSize = 256 * sizeof(PALETTEENTRY) + sizeof(RwUInt32);
 
-void SetRasterError(const char*) {
-    RwError error = {1, 2};
-    RwErrorSet(&error);
-}
-
 void SetFormatError() {
     RwErrorSetCode(E_RW_INVRASTERFORMAT);
 }
@@ -191,8 +186,9 @@ bool CreateZBufferSurface(RwRaster* raster) {
         UINT(raster->width), UINT(raster->height), format, rwD3D9State.present.MultiSampleType,
         rwD3D9State.present.MultiSampleQuality, FALSE, &surface, nullptr);
     if (FAILED(hr)) {
-        SetRasterError(hr == D3DERR_OUTOFVIDEOMEMORY ? "Out of video memory. Failed to create raster."
-                                                     : "Failed to create raster.");
+        RwErrorSetPluginMessage(hr == D3DERR_OUTOFVIDEOMEMORY
+                                    ? "Out of video memory. Failed to create raster."
+                                    : "Failed to create raster.");
         return false;
     }
     ext->texture = surface;
@@ -202,7 +198,7 @@ bool CreateZBufferSurface(RwRaster* raster) {
 bool CreateCameraTexture(RwRaster* raster, RwInt32 flags) {
     RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
     if (flags & (rwRASTERFORMATPAL8 | rwRASTERFORMATPAL4)) {
-        SetRasterError("rwRASTERTYPECAMERATEXTURE can not be palletized.");
+        RwErrorSetPluginMessage("rwRASTERTYPECAMERATEXTURE can not be palletized.");
         return false;
     }
     const RasterFormatEntry& entry = FormatEntry(flags);
@@ -233,13 +229,13 @@ bool CreateCameraTexture(RwRaster* raster, RwInt32 flags) {
     };
     HRESULT hr = create(D3DUSAGE_RENDERTARGET | autoMip, ext->d3dFormat);
     if (hr == D3DERR_OUTOFVIDEOMEMORY) {
-        SetRasterError("Out of video memory. Failed to create raster.");
+        RwErrorSetPluginMessage("Out of video memory. Failed to create raster.");
         return false;
     }
     if (FAILED(hr)) {
         hr = create(autoMip, AdapterFormat());
         if (FAILED(hr)) {
-            SetRasterError("Failed to create raster.");
+            RwErrorSetPluginMessage("Failed to create raster.");
             return false;
         }
         ext->d3dFormat = AdapterFormat();
@@ -255,7 +251,8 @@ bool CreateTextureObject(RwRaster* raster, RwInt32 flags) {
     const RwInt32 pixelFormat = flags & rwRASTERFORMATPIXELFORMATMASK;
     if (flags & (rwRASTERFORMATPAL8 | rwRASTERFORMATPAL4)) {
         if (pixelFormat != rwRASTERFORMAT888 && pixelFormat != rwRASTERFORMAT8888) {
-            SetRasterError("Palletized texture can only be rwRASTERFORMAT888 or rwRASTERFORMAT8888.");
+            RwErrorSetPluginMessage(
+                "Palletized texture can only be rwRASTERFORMAT888 or rwRASTERFORMAT8888.");
             return false;
         }
         if (!AllocatePalette(ext))
@@ -289,7 +286,7 @@ bool CreateTextureObject(RwRaster* raster, RwInt32 flags) {
     if (FAILED(hr)) {
         ext->texture = nullptr;
         FreePalette(ext);
-        SetRasterError("Failed to create texture.");
+        RwErrorSetPluginMessage("Failed to create texture.");
         return false;
     }
     if (depthFormat || ext->palette)
@@ -619,7 +616,7 @@ RwBool RwD3D9RasterCreateStd(void*, void* object, RwInt32 flags) {
         RwInt32 cw = 0, ch = 0;
         ClientSize(cw, ch);
         if (!(raster->cFlags & rwRASTERDONTALLOCATE) && (raster->width > cw || raster->height > ch)) {
-            SetRasterError("Camera raster is too big.");
+            RwErrorSetPluginMessage("Camera raster is too big.");
             return FALSE;
         }
         raster->depth = RwInt32(RwD3D9FormatDepth(AdapterFormat()));

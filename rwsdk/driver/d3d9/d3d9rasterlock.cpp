@@ -19,11 +19,6 @@ RwInt32 TypeOf(const RwRaster* raster) {
     return raster->cType & rwRASTERTYPEMASK;
 }
 
-void SetMessageError() {
-    RwError error = {1, 2};
-    RwErrorSet(&error);
-}
-
 RECT RectOf(const RwRaster* raster) {
     return {raster->nOffsetX, raster->nOffsetY, raster->nOffsetX + raster->width,
             raster->nOffsetY + raster->height};
@@ -138,7 +133,7 @@ RwBool RenderInto(RwRaster* source, const RECT& target, D3DTEXTUREFILTERTYPE fil
     if (to)
         to->Release();
     if (FAILED(hr)) {
-        SetMessageError();
+        RwErrorSetPluginMessage(nullptr);
         return FALSE;
     }
     return TRUE;

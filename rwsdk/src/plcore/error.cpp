@@ -9,6 +9,8 @@ RwModuleInfo errorModule;
 // Until the errors module opens on a started engine (and after it closes) the pending error lives here,
 // so that failures of Init, Open and plugin registration can be read too.
 RwError staticError = {0, RwInt32(E_RW_NOERROR)};
+// The text of a pending plugin error, or null.
+const RwChar* pluginMessage = nullptr;
 
 RwError* PendingError() {
     if (errorModule.numInstances > 0) {
@@ -38,12 +40,29 @@ RwError* RwErrorGet(RwError* code) {
     RwError* pending = PendingError();
     *code = *pending;
     Clear(pending);
+    pluginMessage = nullptr;
     return code;
 }
 
 void RwErrorSetCode(RwUInt32 code) {
-    RwError error = {1, RwInt32(code)};
+    RwErrorSetPlugin(1, code);
+}
+
+void RwErrorSetPlugin(RwInt32 pluginID, RwUInt32 code) {
+    RwError error = {pluginID, RwInt32(code)};
     RwErrorSet(&error);
+}
+
+void RwErrorSetPluginMessage(const RwChar* message) {
+    // Only the error that is kept keeps its text.
+    RwError pending = *PendingError();
+    RwErrorSetCode(E_RW_PLUGINERROR);
+    if (pending.pluginID == 0 && pending.errorCode == RwInt32(E_RW_NOERROR))
+        pluginMessage = message;
+}
+
+const RwChar* RwErrorPluginMessage() {
+    return pluginMessage;
 }
 
 void* RwErrorModuleOpen(void* instance, RwInt32 offset, RwInt32) {

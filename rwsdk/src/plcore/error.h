@@ -30,6 +30,7 @@ enum RwErrorCode : RwUInt32 {
     E_RW_READ = 0x8000001A,
     E_RW_WRITE = 0x8000001C,
     E_RW_STRING_TRUNCATION = 0x8000001E,
+    E_RW_PLUGINERROR = 2,
     E_RX_ENDOFSTREAM = 5,
     E_RW_RESOURCEARENA = 12,
     E_RW_BADSTREAMACCESS = 13,
@@ -44,6 +45,12 @@ RwError* RwErrorSet(const RwError* code);
 RwError* RwErrorGet(RwError* code);
 // An engine module's report: plugin id 1, the code as it is.
 void RwErrorSetCode(RwUInt32 code);
+// A plugin's or toolkit's report: the code under its own id.
+void RwErrorSetPlugin(RwInt32 pluginID, RwUInt32 code);
+// The driver's "plugin error" (code E_RW_PLUGINERROR under the engine modules' id) with what failed. The
+// text (static, or null) stays readable through RwErrorPluginMessage until RwErrorGet takes the error.
+void RwErrorSetPluginMessage(const RwChar* message);
+const RwChar* RwErrorPluginMessage();
 
 // Engine module (plugin id 0x40F).
 RwInt32 _rwErrorModuleAttach();

@@ -15,11 +15,6 @@ constexpr RwUInt32 coreHeaderSize = 12;
 constexpr RwUInt32 infoHeaderSize = 40;
 constexpr RwUInt32 maxInfoHeaderSize = 4096;
 
-void SetError(RwUInt32 code) {
-    RwError error = {RwInt32(rwID_BMPTOOLKIT), RwInt32(code)};
-    RwErrorSet(&error);
-}
-
 inline RwUInt16 U16(const RwUInt8* p) {
     return RwUInt16(p[0] | p[1] << 8);
 }
@@ -164,7 +159,7 @@ bool ReadHeader(RwStream* stream, Header* header) {
     }
     // Header versions run from 40 to 124 bytes; room is left for more, not for sizes that wrap offsets.
     if (header->infoSize < infoHeaderSize || header->infoSize > maxInfoHeaderSize) {
-        SetError(E_RW_INVIMAGEFORMAT);
+        RwErrorSetPlugin(rwID_BMPTOOLKIT, E_RW_INVIMAGEFORMAT);
         return false;
     }
     // Later header versions add fields after the first 40 bytes; the reader needs none of them.
@@ -195,7 +190,7 @@ RwImage* Fail(RwImage* image, RwStream* stream, RwUInt8* row) {
 
 RwImage* RtBMPImageRead(const RwChar* imageName) {
     if (!imageName) {
-        SetError(E_RW_NULLP);
+        RwErrorSetPlugin(rwID_BMPTOOLKIT, E_RW_NULLP);
         return nullptr;
     }
     RwStream* stream = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMREAD, imageName);
@@ -209,11 +204,11 @@ RwImage* RtBMPImageRead(const RwChar* imageName) {
     const RwUInt32 bits = header.bitCount;
     const bool runLength = header.compression == 1 && bits != 24 && bits != 32;
     if ((header.compression != 0 && bits != 24 && bits != 32 && !runLength) || (runLength && bits != 8)) {
-        SetError(E_RW_INVIMAGEFORMAT); // 4-bit run-length, bit fields and others
+        RwErrorSetPlugin(rwID_BMPTOOLKIT, E_RW_INVIMAGEFORMAT); // 4-bit run-length, bit fields and others
         return Fail(nullptr, stream, nullptr);
     }
     if (!SupportedBitCount(bits)) {
-        SetError(E_RW_INVIMAGEDEPTH);
+        RwErrorSetPlugin(rwID_BMPTOOLKIT, E_RW_INVIMAGEDEPTH);
         return Fail(nullptr, stream, nullptr);
     }
     // Top-down files (negative heights) are not read.
@@ -239,7 +234,7 @@ RwImage* RtBMPImageRead(const RwChar* imageName) {
     RwUInt32 consumed = fileHeaderSize + header.infoSize;
     if (bits <= 8) {
         if (header.infoSize != coreHeaderSize && header.infoSize != infoHeaderSize) {
-            SetError(E_RW_INVIMAGEFORMAT);
+            RwErrorSetPlugin(rwID_BMPTOOLKIT, E_RW_INVIMAGEFORMAT);
             return Fail(image, stream, nullptr);
         }
         const RwUInt32 entrySize = header.infoSize == coreHeaderSize ? 3 : 4;
@@ -267,7 +262,7 @@ RwImage* RtBMPImageRead(const RwChar* imageName) {
     const size_t rowBytes = std::max(fileRow, size_t((header.width + 7) & ~7) * ((bits + 7) / 8));
     auto* row = static_cast<RwUInt8*>(RwMalloc(rowBytes, rwMEMHINTDUR_FUNCTION | rwID_BMPTOOLKIT));
     if (!row) {
-        SetError(E_RW_NOMEM);
+        RwErrorSetPlugin(rwID_BMPTOOLKIT, E_RW_NOMEM);
         return Fail(image, stream, nullptr);
     }
 
@@ -298,12 +293,12 @@ RwImage* RtBMPImageRead(const RwChar* imageName) {
 
 RwImage* RtBMPImageWrite(RwImage* image, const RwChar* imageName) {
     if (!image || !imageName || !image->pixels) {
-        SetError(E_RW_NULLP);
+        RwErrorSetPlugin(rwID_BMPTOOLKIT, E_RW_NULLP);
         return nullptr;
     }
     const bool palettised = image->palette && (image->depth == 4 || image->depth == 8);
     if (!palettised && image->depth != 32) {
-        SetError(E_RW_INVIMAGEDEPTH);
+        RwErrorSetPlugin(rwID_BMPTOOLKIT, E_RW_INVIMAGEDEPTH);
         return nullptr;
     }
     RwStream* stream = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMWRITE, imageName);
@@ -339,7 +334,7 @@ RwImage* RtBMPImageWrite(RwImage* image, const RwChar* imageName) {
     auto* row = static_cast<RwUInt8*>(
         RwMalloc(std::max<size_t>(rowBytes, 1), rwMEMHINTDUR_FUNCTION | rwID_BMPTOOLKIT));
     if (!row) {
-        SetError(E_RW_NOMEM);
+        RwErrorSetPlugin(rwID_BMPTOOLKIT, E_RW_NOMEM);
         RwStreamClose(stream, nullptr);
         return nullptr;
     }
@@ -364,7 +359,7 @@ RwImage* RtBMPImageWrite(RwImage* image, const RwChar* imageName) {
     RwFree(row);
     // A file that could not be written whole is reported as a failure.
     if (!RwStreamClose(stream, nullptr) || !written) {
-        SetError(E_RW_WRITE);
+        RwErrorSetPlugin(rwID_BMPTOOLKIT, E_RW_WRITE);
         return nullptr;
     }
     return image;

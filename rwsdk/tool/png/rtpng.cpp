@@ -16,11 +16,6 @@ namespace {
 
 constexpr RwUInt32 hint = rwMEMHINTDUR_EVENT | rwID_PNGTOOLKIT;
 
-void SetError(RwUInt32 code) {
-    RwError error = {RwInt32(rwID_PNGTOOLKIT), RwInt32(code)};
-    RwErrorSet(&error);
-}
-
 png_voidp Allocate(png_structp, png_alloc_size_t size) {
     return RwMalloc(size, hint);
 }
@@ -55,7 +50,7 @@ void Flush(png_structp) {}
 
 RwImage* RtPNGImageRead(const RwChar* imageName) {
     if (!imageName) {
-        SetError(E_RW_NULLP);
+        RwErrorSetPlugin(rwID_PNGTOOLKIT, E_RW_NULLP);
         return nullptr;
     }
     RwStream* stream = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMREAD, imageName);
@@ -201,7 +196,7 @@ RwImage* RtPNGImageRead(const RwChar* imageName) {
 
 RwImage* RtPNGImageWrite(RwImage* image, const RwChar* imageName) {
     if (!image || !imageName || !image->pixels) {
-        SetError(E_RW_NULLP);
+        RwErrorSetPlugin(rwID_PNGTOOLKIT, E_RW_NULLP);
         return nullptr;
     }
     int bitDepth, colourType;

@@ -164,8 +164,7 @@ bool ReadColour(TIFF* tif, RwImage* image, uint16_t samples) {
 
 RwImage* RtTIFFImageRead(const RwChar* imageName) {
     if (!imageName) {
-        RwError error = {RwInt32(rwID_TIFFTOOLKIT), RwInt32(E_RW_NULLP)};
-        RwErrorSet(&error);
+        RwErrorSetPlugin(rwID_TIFFTOOLKIT, E_RW_NULLP);
         return nullptr;
     }
     TIFF* tif = _rtTIFFOpen(imageName, "rb");

@@ -27,11 +27,6 @@ Im3DModuleData* Data() {
     return RWMODULEDATA(Im3DModuleData, im3DModule);
 }
 
-void SetError(RwInt32 code) {
-    RwError error = {1, code};
-    RwErrorSet(&error);
-}
-
 RwPipeline* OneNodePipeline(RwNodeDefinition* node) {
     RwPipeline* pipeline = RwPipelineCreate();
     if (!pipeline)
@@ -86,11 +81,11 @@ void* Open(void* instance, RwInt32 offset, RwInt32 size) {
 RwBool Render(RwPrimitiveType primType, RwImVertexIndex* indices, RwUInt32 numIndices) {
     Im3DModuleData* data = Data();
     if (!data->batch.objVerts) {
-        SetError(35);
+        RwErrorSetCode(35);
         return FALSE;
     }
     if (primType < rwPRIMTYPELINELIST || primType > rwPRIMTYPETRIFAN) {
-        SetError(37);
+        RwErrorSetCode(37);
         return FALSE;
     }
     RwUInt32 count = indices ? numIndices : data->batch.numVerts;
@@ -117,7 +112,7 @@ RwInt32 _rwIm3DModuleAttach() {
 
 void* RwIm3DTransform(RwIm3DVertex* vertices, RwUInt32 numVertices, const RwMatrix* ltm, RwUInt32 flags) {
     if (numVertices > rwIm3DMaxVertices) {
-        SetError(50);
+        RwErrorSetCode(50);
         return nullptr;
     }
     Im3DModuleData* data = Data();
@@ -171,7 +166,7 @@ RwPipeline* RwIm3DGetTransformPipeline() {
 
 RwPipeline* RwIm3DSetRenderPipeline(RwPipeline* pipeline, RwPrimitiveType primType) {
     if (primType < rwPRIMTYPELINELIST || primType > rwPRIMTYPEPOINTLIST) {
-        SetError(37);
+        RwErrorSetCode(37);
         return nullptr;
     }
     Im3DModuleData* data = Data();

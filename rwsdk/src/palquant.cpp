@@ -1,6 +1,6 @@
 // Palette quantiser: a 16-way tree over the top bits of red, green, blue and alpha gathers per-cell colour
 // statistics; boxes of the 64-step colour grid are then split where the squared error falls most.
-#include "rwsdk/driver/common/palquant.h"
+#include "rwsdk/src/palquant.h"
 
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/plcore/error.h"
