@@ -17,6 +17,7 @@ namespace {
 
 UINT known = 0;
 std::string socketPath;
+HWND window = nullptr; // kept for the whole run
 
 LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(window, message, wParam, lParam);
@@ -35,8 +36,10 @@ bool Start() {
     WNDCLASSA c{};
     c.lpfnWndProc = Procedure;
     c.lpszClassName = "Fuzz";
-    return RegisterClassA(&c) &&
-           CreateWindowExA(0, "Fuzz", "Fuzz", 0, 0, 0, 64, 64, nullptr, nullptr, nullptr, nullptr) != nullptr;
+    if (!RegisterClassA(&c))
+        return false;
+    window = CreateWindowExA(0, "Fuzz", "Fuzz", 0, 0, 0, 64, 64, nullptr, nullptr, nullptr, nullptr);
+    return window != nullptr;
 }
 
 } // namespace

@@ -3,9 +3,7 @@
 
 #include "platform/win32/UserRuntime.h"
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
 #include <map>
@@ -22,34 +20,6 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 struct KernelObject {
     virtual ~KernelObject() = default;
     virtual DWORD Wait(DWORD milliseconds) = 0;
-};
-
-struct ThreadObject : KernelObject {
-    std::thread thread;
-    std::mutex lock;
-    std::condition_variable done;
-    bool finished = false;
-    DWORD exitCode = STILL_ACTIVE;
-    std::atomic<DWORD> id{0};
-
-    DWORD Wait(DWORD milliseconds) override {
-        std::unique_lock<std::mutex> guard(lock);
-        if (milliseconds == INFINITE)
-            done.wait(guard, [this] { return finished; });
-        else if (!done.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return finished; }))
-            return WAIT_TIMEOUT;
-        return WAIT_OBJECT_0;
-    }
-    ~ThreadObject() override {
-        if (thread.joinable()) {
-            if (thread.get_id() == std::this_thread::get_id())
-                thread.detach();
-            else if (finished)
-                thread.join();
-            else
-                thread.detach(); // closing the handle of a running thread leaves the thread running
-        }
-    }
 };
 
 // A Win32 mutex is owned by a thread and may be taken again by its owner. A named one also exists for this
@@ -128,38 +98,6 @@ DWORD GetCurrentThreadId() {
     return DWORD(gettid());
 }
 
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES, size_t, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD,
-                    LPDWORD threadId) {
-    auto object = std::make_shared<ThreadObject>();
-    ThreadObject* raw = object.get();
-    // The thread keeps its record alive until it has signalled, even when the handle is closed first.
-    object->thread = std::thread([raw, keep = object, start, parameter]() mutable {
-        raw->id = GetCurrentThreadId();
-        raw->id.notify_one();
-        DWORD code = start(parameter);
-        {
-            std::lock_guard<std::mutex> guard(raw->lock);
-            raw->exitCode = code;
-            raw->finished = true;
-        }
-        raw->done.notify_all();
-        keep.reset();
-    });
-    raw->id.wait(0);
-    if (threadId)
-        *threadId = raw->id;
-    return new Handle{object};
-}
-
-BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
-    auto* object = dynamic_cast<ThreadObject*>(ObjectOf(thread));
-    if (!object || !exitCode)
-        return FALSE;
-    std::lock_guard<std::mutex> guard(object->lock);
-    *exitCode = object->exitCode;
-    return TRUE;
-}
-
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
     std::shared_ptr<MutexObject> object;
     DWORD error = ERROR_SUCCESS;
@@ -212,23 +150,6 @@ BOOL CloseHandle(HANDLE handle) {
         return FALSE;
     delete static_cast<Handle*>(handle);
     return TRUE;
-}
-
-void InitializeCriticalSection(LPCRITICAL_SECTION section) {
-    section->impl = new std::recursive_mutex;
-}
-void EnterCriticalSection(LPCRITICAL_SECTION section) {
-    static_cast<std::recursive_mutex*>(section->impl)->lock();
-}
-BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section) {
-    return static_cast<std::recursive_mutex*>(section->impl)->try_lock() ? TRUE : FALSE;
-}
-void LeaveCriticalSection(LPCRITICAL_SECTION section) {
-    static_cast<std::recursive_mutex*>(section->impl)->unlock();
-}
-void DeleteCriticalSection(LPCRITICAL_SECTION section) {
-    delete static_cast<std::recursive_mutex*>(section->impl);
-    section->impl = nullptr;
 }
 
 HMODULE GetModuleHandleA(LPCSTR moduleName) {

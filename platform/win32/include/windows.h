@@ -70,15 +70,10 @@ void SetLastError(DWORD error);
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();
 
-// Kernel objects: threads and mutexes share one handle type, waited on and closed alike.
-typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
+// Kernel objects: mutexes, waited on and closed through their handles. The program's threads and locks are
+// the standard library's.
 struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
-
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, size_t stackSize, LPTHREAD_START_ROUTINE start,
-                    LPVOID parameter, DWORD flags, LPDWORD threadId);
-BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
-#define STILL_ACTIVE 259u
 
 // Named mutexes are shared inside the process; a second create of one name sets ERROR_ALREADY_EXISTS.
 // A named create fails (null, ERROR_ACCESS_DENIED) when the name cannot be shared with this user's other
@@ -87,16 +82,6 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR 
 BOOL ReleaseMutex(HANDLE mutex);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL CloseHandle(HANDLE handle);
-
-typedef struct _CRITICAL_SECTION {
-    void* impl;
-} CRITICAL_SECTION, *LPCRITICAL_SECTION;
-
-void InitializeCriticalSection(LPCRITICAL_SECTION section);
-void EnterCriticalSection(LPCRITICAL_SECTION section);
-BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section);
-void LeaveCriticalSection(LPCRITICAL_SECTION section);
-void DeleteCriticalSection(LPCRITICAL_SECTION section);
 
 // COM start-up has nothing to do here.
 #define COINIT_MULTITHREADED 0x0
