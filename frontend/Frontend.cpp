@@ -1,6 +1,7 @@
 #include "frontend/Frontend.h"
 
 #include "audio/MusicPlayer.h"
+#include "base/ClumpCache.h"
 #include "base/FontCache.h"
 #include "base/FrameClock.h"
 #include "base/TextTable.h"
@@ -11,9 +12,14 @@
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
+#include "rwsdk/src/plcore/matrix.h"
+#include "rwsdk/world/rpworld.h"
 #include "scene/EngineHost.h"
 
 #include <windows.h>
+
+#include <algorithm>
+#include <cmath>
 
 namespace Fe {
 
@@ -21,6 +27,108 @@ namespace {
 
 // Until the pages exist, each update clears the main camera and draws a still picture in 2D.
 RwCamera* placeholderCamera = nullptr;
+
+// The sample aircraft turning in front of the camera, lit by the sun and the sky, in a world of its own.
+struct Showcase {
+    RpWorld* world = nullptr;
+    RpClump* clump = nullptr;
+    RpLight* sun = nullptr;
+    RpLight* sky = nullptr;
+    RwFrame* sunFrame = nullptr;
+    RwReal distance = 20.0f;
+};
+Showcase showcase;
+bool showcaseTried = false;
+
+RpAtomic* GrowRadius(RpAtomic* atomic, void* data) {
+    auto* radius = static_cast<RwReal*>(data);
+    const RwSphere* s = RpAtomicGetBoundingSphere(atomic);
+    const RwMatrix* m = RwFrameGetWorldMatrix(RpAtomicGetFrame(atomic));
+    const RwReal reach =
+        std::sqrt(m->pos.x * m->pos.x + m->pos.y * m->pos.y + m->pos.z * m->pos.z) +
+        std::sqrt(s->center.x * s->center.x + s->center.y * s->center.y + s->center.z * s->center.z) +
+        s->radius;
+    *radius = std::max(*radius, reach);
+    return atomic;
+}
+
+RpAtomic* RenderAtomic(RpAtomic* atomic, void*) {
+    if (RpAtomicGetFlags(atomic) & rpATOMICRENDER)
+        RpAtomicRender(atomic);
+    return atomic;
+}
+
+void CreateShowcase(RwCamera* camera) {
+    showcaseTried = true;
+    RpClump* clump = Base::ClumpCache::Get("Airplanes/F16.dff");
+    if (!clump)
+        return;
+    RwBBox box = {{1000, 1000, 1000}, {-1000, -1000, -1000}};
+    showcase.world = RpWorldCreate(&box);
+    if (!showcase.world) {
+        RpClumpDestroy(clump);
+        return;
+    }
+    RpWorldSetFlags(showcase.world, rpWORLDLIGHT | rpWORLDNORMALS);
+    showcase.clump = clump;
+    RwReal radius = 1.0f;
+    RpClumpForAllAtomics(clump, GrowRadius, &radius);
+    showcase.distance = radius * 2.4f;
+    RpWorldAddClump(showcase.world, clump);
+    showcase.sky = RpLightCreate(rpLIGHTAMBIENT);
+    const RwRGBAReal skyColour = {0.35f, 0.38f, 0.45f, 1.0f};
+    RpLightSetColor(showcase.sky, &skyColour);
+    RpWorldAddLight(showcase.world, showcase.sky);
+    showcase.sun = RpLightCreate(rpLIGHTDIRECTIONAL);
+    const RwRGBAReal sunColour = {0.85f, 0.82f, 0.75f, 1.0f};
+    RpLightSetColor(showcase.sun, &sunColour);
+    showcase.sunFrame = RwFrameCreate();
+    // From above, behind the camera and to the left.
+    const RwV3d xAxis = {1, 0, 0}, yAxis = {0, 1, 0};
+    RwMatrixRotate(RwFrameGetMatrix(showcase.sunFrame), &xAxis, -50.0f, rwCOMBINEREPLACE);
+    RwMatrixRotate(RwFrameGetMatrix(showcase.sunFrame), &yAxis, -30.0f, rwCOMBINEPOSTCONCAT);
+    RwFrameUpdateObjects(showcase.sunFrame);
+    RpLightSetFrame(showcase.sun, showcase.sunFrame);
+    RpWorldAddLight(showcase.world, showcase.sun);
+    RpWorldAddCamera(showcase.world, camera);
+}
+
+void DestroyShowcase(RwCamera* camera) {
+    if (showcase.world) {
+        if (camera)
+            RpWorldRemoveCamera(showcase.world, camera);
+        RpWorldRemoveClump(showcase.world, showcase.clump);
+        RpWorldRemoveLight(showcase.world, showcase.sun);
+        RpWorldRemoveLight(showcase.world, showcase.sky);
+        RpClumpDestroy(showcase.clump);
+        RpLightSetFrame(showcase.sun, nullptr);
+        RpLightDestroy(showcase.sun);
+        RpLightDestroy(showcase.sky);
+        RwFrameDestroy(showcase.sunFrame);
+        RpWorldDestroy(showcase.world);
+    }
+    showcase = {};
+    showcaseTried = false;
+}
+
+// Turns the aircraft about the vertical, nose a little down, in front of the camera.
+void DrawShowcase() {
+    if (!showcase.clump)
+        return;
+    RwFrame* frame = RpClumpGetFrame(showcase.clump);
+    const RwReal angle = RwReal(std::fmod(Base::FrameClock::GameTime * 30.0, 360.0));
+    const RwV3d yAxis = {0, 1, 0}, xAxis = {1, 0, 0};
+    const RwV3d place = {0, 0, showcase.distance};
+    RwMatrixRotate(RwFrameGetMatrix(frame), &yAxis, angle, rwCOMBINEREPLACE);
+    RwMatrixRotate(RwFrameGetMatrix(frame), &xAxis, 15.0f, rwCOMBINEPOSTCONCAT);
+    RwMatrixTranslate(RwFrameGetMatrix(frame), &place, rwCOMBINEPOSTCONCAT);
+    RwFrameUpdateObjects(frame);
+    Rw::ResetRenderStates();
+    RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
+    RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
+    RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
+    RpClumpForAllAtomics(showcase.clump, RenderAtomic, nullptr);
+}
 
 RwIm2DVertex Vertex(float x, float y, RwUInt32 colour) {
     return {x, y, 0.0f, 1.0f, colour, 0.0f, 0.0f};
@@ -34,7 +142,13 @@ void DrawPlaceholder() {
         if (!placeholderCamera)
             return;
         RwCameraSetFrame(placeholderCamera, RwFrameCreate());
+        const RwV2d window = {0.5f, 0.375f};
+        RwCameraSetViewWindow(placeholderCamera, &window);
+        RwCameraSetNearClipPlane(placeholderCamera, 0.5f);
+        RwCameraSetFarClipPlane(placeholderCamera, 2000.0f);
     }
+    if (!showcaseTried)
+        CreateShowcase(placeholderCamera);
     RwCameraSetRaster(placeholderCamera, Rw::ColourRaster);
     RwCameraSetZRaster(placeholderCamera, Rw::DepthRaster);
     if (RwCameraBeginUpdate(placeholderCamera)) {
@@ -51,19 +165,15 @@ void DrawPlaceholder() {
         RwIm2DVertex ground[4] = {Vertex(0, h * 0.6f, 0xFF46643C), Vertex(w, h * 0.6f, 0xFF46643C),
                                   Vertex(0, h, 0xFF1E2A18), Vertex(w, h, 0xFF1E2A18)};
         RwIm2DRenderPrimitive(rwPRIMTYPETRISTRIP, ground, 4);
-        // A jet seen from behind: wings, fin and body.
-        const float cx = w * 0.5f, cy = h * 0.45f, s = h * 0.12f;
-        RwIm2DVertex jet[7] = {
-            Vertex(cx - 3 * s, cy + 0.3f * s, 0xFF505860), Vertex(cx + 3 * s, cy + 0.3f * s, 0xFF505860),
-            Vertex(cx, cy - 0.2f * s, 0xFF8890A0),         Vertex(cx - 0.15f * s, cy, 0xFF30343C),
-            Vertex(cx + 0.15f * s, cy, 0xFF30343C),        Vertex(cx, cy - 1.4f * s, 0xFF606870),
-            Vertex(cx, cy + 0.5f * s, 0xFF202428)};
-        RwIm2DRenderTriangle(jet, 7, 0, 1, 2);
-        RwIm2DRenderTriangle(jet, 7, 3, 4, 5);
-        RwIm2DRenderTriangle(jet, 7, 3, 4, 6);
+        const float cx = w * 0.5f;
         // The horizon line.
         RwIm2DVertex horizon[2] = {Vertex(0, h * 0.6f, 0xFFE0E8F0), Vertex(w, h * 0.6f, 0xFFE0E8F0)};
         RwIm2DRenderLine(horizon, 2, 0, 1);
+        RwCameraClear(placeholderCamera, &clear, rwCAMERACLEARZ);
+        DrawShowcase();
+        Rw::ResetRenderStates();
+        RwRenderStateSet(rwRENDERSTATEZTESTENABLE, nullptr);
+        RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
         // The title in the game's own bitmap font.
         if (const Gui::Font* font = Base::FontCache::Get("Verdana24ib.font")) {
             Gui::QueueText({cx, h * 0.15f}, Base::GetText("AppTitle"), {236, 240, 248, 255}, {1, 1}, 0,
@@ -76,6 +186,7 @@ void DrawPlaceholder() {
 }
 
 void DestroyPlaceholder() {
+    DestroyShowcase(placeholderCamera);
     if (!placeholderCamera)
         return;
     RwFrame* frame = RwCameraGetFrame(placeholderCamera);
