@@ -83,10 +83,18 @@ void CreateShowcase(RwCamera* camera) {
     const RwRGBAReal sunColour = {0.85f, 0.82f, 0.75f, 1.0f};
     RpLightSetColor(showcase.sun, &sunColour);
     showcase.sunFrame = RwFrameCreate();
-    // From above, behind the camera and to the left.
-    const RwV3d xAxis = {1, 0, 0}, yAxis = {0, 1, 0};
-    RwMatrixRotate(RwFrameGetMatrix(showcase.sunFrame), &xAxis, -50.0f, rwCOMBINEREPLACE);
-    RwMatrixRotate(RwFrameGetMatrix(showcase.sunFrame), &yAxis, -30.0f, rwCOMBINEPOSTCONCAT);
+    // The light travels along the frame's at axis: from above, behind the camera and to the left.
+    RwMatrix* m = RwFrameGetMatrix(showcase.sunFrame);
+    const RwV3d at = {0.42f, -0.6f, 0.68f};
+    const RwReal len = std::sqrt(at.x * at.x + at.y * at.y + at.z * at.z);
+    m->at = {at.x / len, at.y / len, at.z / len};
+    m->right = {m->at.z, 0.0f, -m->at.x};
+    const RwReal rl = std::sqrt(m->right.x * m->right.x + m->right.z * m->right.z);
+    m->right = {m->right.x / rl, 0.0f, m->right.z / rl};
+    m->up = {m->at.y * m->right.z - m->at.z * m->right.y, m->at.z * m->right.x - m->at.x * m->right.z,
+             m->at.x * m->right.y - m->at.y * m->right.x};
+    m->pos = {0, 0, 0};
+    m->flags = 0;
     RwFrameUpdateObjects(showcase.sunFrame);
     RpLightSetFrame(showcase.sun, showcase.sunFrame);
     RpWorldAddLight(showcase.world, showcase.sun);

@@ -57,6 +57,7 @@ struct SurfaceInputs {
 };
 SurfaceInputs lastSurface;
 bool haveSurface = false;
+RwUInt32 lastSurfaceAmbient = 0; // the D3DRS_AMBIENT that the last surface set
 
 struct DeclarationEntry {
     IDirect3DVertexDeclaration9* declaration;
@@ -358,7 +359,11 @@ RwBool RwD3D9SetSurfaceProperties(const RwSurfaceProperties* properties, const R
                         *color,
                         flags & (modulate | prelit),
                         {light.red, light.green, light.blue}};
-    if (haveSurface && std::memcmp(&in, &lastSurface, sizeof in) == 0)
+    // The world lighting writes D3DRS_AMBIENT between objects: the cached surface holds only while the
+    // state is still the one it set.
+    RwUInt32 ambientState = 0;
+    RwD3D9GetRenderState(D3DRS_AMBIENT, &ambientState);
+    if (haveSurface && std::memcmp(&in, &lastSurface, sizeof in) == 0 && ambientState == lastSurfaceAmbient)
         return TRUE;
 
     D3DMATERIAL9 m = {};
@@ -401,6 +406,7 @@ RwBool RwD3D9SetSurfaceProperties(const RwSurfaceProperties* properties, const R
     const RwBool sent = RwD3D9SetMaterial(&m);
     lastSurface = in;
     haveSurface = true;
+    RwD3D9GetRenderState(D3DRS_AMBIENT, &lastSurfaceAmbient);
     return sent;
 }
 

@@ -358,8 +358,11 @@ void RpD3D9DestroyInstanceData(RwResourceEntry* entry) {
         else if (owner->type == rwATOMIC)
             RpD3D9GeometryRemoveFromRestoreList(reinterpret_cast<RpAtomic*>(owner)->geometry);
     }
-    if (header->indexBuffer)
+    if (header->indexBuffer) {
+        // Unbind first: a new buffer made at the same address must not pass for the bound one.
+        RwD3D9SetIndices(nullptr);
         static_cast<IDirect3DIndexBuffer9*>(header->indexBuffer)->Release();
+    }
     header->indexBuffer = nullptr;
     if (header->vertexDeclaration)
         RwD3D9DeleteVertexDeclaration(header->vertexDeclaration);

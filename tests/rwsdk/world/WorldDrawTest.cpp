@@ -1,0 +1,451 @@
+// Atomics drawn through the Direct3D 9 world pipelines, read back from the frame buffer and checked
+// against Direct3D 9's vertex lighting equations evaluated here.
+#include "../DriverFixture.h"
+
+#include "rwsdk/driver/d3d9/d3d9cache.h"
+#include "rwsdk/src/plcore/matrix.h"
+#include "rwsdk/driver/d3d9/d3d9rendst.h"
+#include "rwsdk/driver/d3d9/d3d9rwrendst.h"
+#include "rwsdk/src/plcore/resources.h"
+#include "rwsdk/world/pipe/p2/d3d9/d3d9instance.h"
+#include "rwsdk/world/pipe/p2/d3d9/d3d9lights.h"
+#include "rwsdk/world/rpworld.h"
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+using Vec3 = std::array<double, 3>;
+
+Vec3 Add(Vec3 a, Vec3 b) {
+    return {a[0] + b[0], a[1] + b[1], a[2] + b[2]};
+}
+Vec3 Scale(Vec3 a, double s) {
+    return {a[0] * s, a[1] * s, a[2] * s};
+}
+Vec3 Mul(Vec3 a, Vec3 b) {
+    return {a[0] * b[0], a[1] * b[1], a[2] * b[2]};
+}
+double Dot(Vec3 a, Vec3 b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+// Lights as the engine describes them, in world space.
+struct TestLight {
+    RwInt32 type;
+    Vec3 colour;
+    Vec3 position;  // point lights
+    Vec3 direction; // directional: the direction the light travels
+    RwReal radius;
+};
+
+// One vertex lit as Direct3D 9 does, with the material that the driver builds from the surface properties:
+// emissive + ambient x (global ambient + light ambients) + diffuse x sum(light diffuse x N.L x attenuation),
+// clamped. Returns 0..255 per channel.
+Vec3 LitVertex(const RwSurfaceProperties& props, RwRGBA c, bool modulate, bool prelit, RwRGBA vertexColour,
+               const std::vector<TestLight>& lights, Vec3 position, Vec3 normal, bool normals) {
+    Vec3 ambientLight = {0, 0, 0};
+    for (const TestLight& l : lights)
+        if (l.type == rpLIGHTAMBIENT)
+            ambientLight = Add(ambientLight, l.colour);
+    const bool white = c.red == 255 && c.green == 255 && c.blue == 255 && c.alpha == 255;
+    const Vec3 colour = {c.red / 255.0, c.green / 255.0, c.blue / 255.0};
+    const Vec3 vertex = {vertexColour.red / 255.0, vertexColour.green / 255.0, vertexColour.blue / 255.0};
+    Vec3 emissive = {0, 0, 0}, ambient, diffuse, globalAmbient = {1, 1, 1};
+    if (!modulate || white) {
+        diffuse = {props.diffuse, props.diffuse, props.diffuse};
+        ambient = Scale(ambientLight, props.ambient);
+        if (prelit)
+            emissive = vertex;
+    } else {
+        diffuse = Scale(colour, props.diffuse);
+        const Vec3 product = Scale(Mul(colour, ambientLight), props.ambient);
+        if (!prelit) {
+            ambient = product;
+        } else {
+            emissive = product;
+            ambient = vertex;
+            globalAmbient = colour;
+        }
+    }
+    Vec3 diffuseSum = {0, 0, 0};
+    for (const TestLight& l : lights) {
+        if (l.type == rpLIGHTDIRECTIONAL && normals) {
+            diffuseSum = Add(diffuseSum, Scale(l.colour, std::max(0.0, -Dot(normal, l.direction))));
+        } else if (l.type == rpLIGHTPOINT && normals) {
+            const Vec3 d = Add(l.position, Scale(position, -1));
+            const double dist = std::sqrt(Dot(d, d));
+            if (dist > l.radius)
+                continue;
+            // The engine's attenuation: 1, 0 / range, 5 / range^2.
+            const double att =
+                1.0 / (1.0 + 0.0 * dist / l.radius + 5.0 * dist * dist / (l.radius * l.radius));
+            diffuseSum =
+                Add(diffuseSum, Scale(l.colour, att * std::max(0.0, Dot(normal, Scale(d, 1 / dist)))));
+        }
+    }
+    Vec3 out = Add(Add(emissive, Mul(ambient, globalAmbient)), Mul(diffuse, diffuseSum));
+    for (double& v : out)
+        v = std::clamp(v, 0.0, 1.0) * 255.0;
+    return out;
+}
+
+class WorldDraw : public DriverTest {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        window = SDL_CreateWindow("world", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        ASSERT_NE(window, nullptr) << SDL_GetError();
+        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_TRUE(RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach));
+        ASSERT_TRUE(RwEngineInit(nullptr, 0, 1u << 22)); // room for instance data
+        ASSERT_TRUE(RpWorldPluginAttach());
+        RwEngineOpenParams params = {hwnd};
+        ASSERT_TRUE(RwEngineOpen(&params));
+        ASSERT_TRUE(RwEngineSetVideoMode(0));
+        ASSERT_TRUE(RwEngineStart());
+        PinGlDriver();
+        frame = RwFrameCreate();
+        camera = RwCameraCreate();
+        RwCameraSetFrame(camera, frame);
+        RwCameraSetFarClipPlane(camera, 100.0f);
+        colour = RwRasterCreate(Width, Height, 0, rwRASTERTYPECAMERA);
+        depth = RwRasterCreate(Width, Height, 0, rwRASTERTYPEZBUFFER);
+        RwCameraSetRaster(camera, colour);
+        RwCameraSetZRaster(camera, depth);
+        RwBBox box = {{100, 100, 100}, {-100, -100, -100}};
+        world = RpWorldCreate(&box);
+        RpWorldAddCamera(world, camera);
+    }
+    void TearDown() override {
+        TearDownScene();
+        RpWorldRemoveCamera(world, camera);
+        RpWorldDestroy(world);
+        DriverTest::TearDown();
+    }
+    // Removes and destroys the lights and the clump.
+    void TearDownScene() {
+        for (RpLight* light : lights) {
+            RpWorldRemoveLight(world, light);
+            RwFrame* f = RpLightGetFrame(light);
+            RpLightSetFrame(light, nullptr);
+            RpLightDestroy(light);
+            if (f)
+                RwFrameDestroy(f);
+        }
+        lights.clear();
+        if (clump) {
+            RpWorldRemoveClump(world, clump);
+            RpClumpDestroy(clump);
+        }
+        clump = nullptr;
+    }
+
+    // A square of side 2 at z = 5 facing the camera, its normals towards it; optionally prelit.
+    RpAtomic* Square(RwUInt32 flags, RwRGBA materialColour, RwRGBA prelitColour = {0, 0, 0, 255}) {
+        RpGeometry* g = RpGeometryCreate(4, 2, rpGEOMETRYPOSITIONS | flags);
+        RpMorphTarget* t = RpGeometryGetMorphTarget(g, 0);
+        const RwV3d corners[4] = {{-1, -1, 5}, {1, -1, 5}, {1, 1, 5}, {-1, 1, 5}};
+        RpMaterial* m = RpMaterialCreate();
+        RpMaterialSetColor(m, &materialColour);
+        RwSurfaceProperties props = {0.6f, 0.0f, 0.8f};
+        RpMaterialSetSurfaceProperties(m, &props);
+        for (int i = 0; i < 4; ++i) {
+            t->verts[i] = corners[i];
+            if (t->normals)
+                t->normals[i] = {0, 0, -1};
+            if (g->preLitLum)
+                g->preLitLum[i] = prelitColour;
+        }
+        RpTriangle* tri = RpGeometryGetTriangles(g);
+        RpGeometryTriangleSetVertexIndices(g, &tri[0], 0, 1, 2);
+        RpGeometryTriangleSetVertexIndices(g, &tri[1], 0, 2, 3);
+        RpGeometryTriangleSetMaterial(g, &tri[0], m);
+        RpGeometryTriangleSetMaterial(g, &tri[1], m);
+        RpMaterialDestroy(m);
+        RwSphere sphere;
+        RpMorphTargetCalculateBoundingSphere(t, &sphere);
+        RpMorphTargetSetBoundingSphere(t, &sphere);
+        RpGeometryUnlock(g);
+        clump = RpClumpCreate();
+        RwFrame* f = RwFrameCreate();
+        RpClumpSetFrame(clump, f);
+        RpAtomic* atomic = RpAtomicCreate();
+        RpAtomicSetFrame(atomic, f);
+        RpAtomicSetGeometry(atomic, g, 0);
+        RpGeometryDestroy(g);
+        RpClumpAddAtomic(clump, atomic);
+        RpWorldAddClump(world, clump);
+        return atomic;
+    }
+
+    RpLight* AddLight(const TestLight& l) {
+        RpLight* light = RpLightCreate(l.type);
+        const RwRGBAReal c = {RwReal(l.colour[0]), RwReal(l.colour[1]), RwReal(l.colour[2]), 1.0f};
+        RpLightSetColor(light, &c);
+        RwFrame* f = RwFrameCreate();
+        RwMatrix* m = RwFrameGetMatrix(f);
+        if (l.type == rpLIGHTDIRECTIONAL) {
+            // The at axis is the direction the light travels; right and up complete the frame.
+            const RwV3d at = {RwReal(l.direction[0]), RwReal(l.direction[1]), RwReal(l.direction[2])};
+            RwV3d up = std::fabs(at.y) < 0.9f ? RwV3d{0, 1, 0} : RwV3d{1, 0, 0};
+            RwV3d right = {up.y * at.z - up.z * at.y, up.z * at.x - up.x * at.z, up.x * at.y - up.y * at.x};
+            const RwReal rl = std::sqrt(right.x * right.x + right.y * right.y + right.z * right.z);
+            right = {right.x / rl, right.y / rl, right.z / rl};
+            up = {at.y * right.z - at.z * right.y, at.z * right.x - at.x * right.z,
+                  at.x * right.y - at.y * right.x};
+            m->right = right;
+            m->up = up;
+            m->at = at;
+            m->pos = {0, 0, 0};
+            m->flags = 0;
+        } else {
+            const RwV3d pos = {RwReal(l.position[0]), RwReal(l.position[1]), RwReal(l.position[2])};
+            RwMatrixTranslate(m, &pos, rwCOMBINEREPLACE);
+        }
+        RwFrameUpdateObjects(f);
+        RpLightSetFrame(light, f);
+        RpLightSetRadius(light, l.radius);
+        RpWorldAddLight(world, light);
+        lights.push_back(light);
+        return light;
+    }
+
+    std::vector<uint32_t> Draw(RpAtomic* atomic) {
+        RwFrameSyncDirty();
+        EXPECT_TRUE(RwCameraBeginUpdate(camera));
+        RwRGBA black = {0, 0, 0, 255};
+        RwCameraClear(camera, &black, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+        RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
+        RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
+        EXPECT_EQ(RpAtomicRender(atomic), atomic);
+        RwCameraEndUpdate(camera);
+        unsigned w = 0, h = 0;
+        return ReadBackBuffer(w, h);
+    }
+
+    static Vec3 Centre(const std::vector<uint32_t>& p) {
+        const uint32_t c = p[size_t(Height / 2) * Width + Width / 2];
+        return {double((c >> 16) & 0xFF), double((c >> 8) & 0xFF), double(c & 0xFF)};
+    }
+
+    RpWorld* world = nullptr;
+    RpClump* clump = nullptr;
+    std::vector<RpLight*> lights;
+};
+
+void ExpectColour(Vec3 got, Vec3 want, const char* what) {
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(got[i], want[i], 2.5) << what << " channel " << i;
+}
+
+struct LightingCase {
+    const char* name;
+    RwUInt32 flags;
+    RwRGBA material;
+    RwRGBA prelit;
+    std::vector<TestLight> lights;
+};
+
+TEST_F(WorldDraw, FlatFacesMatchTheLightingEquations) {
+    const TestLight sky = {rpLIGHTAMBIENT, {0.2, 0.25, 0.3}, {}, {}, 0};
+    const TestLight sun = {rpLIGHTDIRECTIONAL, {0.7, 0.6, 0.5}, {}, {0.0, -0.6, 0.8}, 0};
+    const TestLight lamp = {rpLIGHTPOINT, {0.9, 0.8, 0.3}, {0.3, 0.2, 3.0}, {}, 6.0f};
+    const RwUInt32 lit = rpGEOMETRYNORMALS | rpGEOMETRYLIGHT;
+    const std::vector<LightingCase> cases = {
+        {"ambient", lit, {255, 255, 255, 255}, {}, {sky}},
+        {"directional", lit, {255, 255, 255, 255}, {}, {sky, sun}},
+        {"point", lit, {255, 255, 255, 255}, {}, {lamp}},
+        {"modulated material colour",
+         lit | rpGEOMETRYMODULATEMATERIALCOLOR,
+         {200, 120, 60, 255},
+         {},
+         {sky, sun}},
+        {"prelit", lit | rpGEOMETRYPRELIT, {255, 255, 255, 255}, {40, 60, 20, 255}, {sky, sun}},
+        {"prelit and modulated",
+         lit | rpGEOMETRYPRELIT | rpGEOMETRYMODULATEMATERIALCOLOR,
+         {200, 120, 60, 255},
+         {90, 60, 30, 255},
+         {sky, sun, lamp}},
+        {"no normals: directional ignored", rpGEOMETRYLIGHT, {255, 255, 255, 255}, {}, {sky, sun}},
+    };
+    for (const LightingCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const TestLight& l : c.lights)
+            AddLight(l);
+        RpAtomic* atomic = Square(c.flags, c.material, c.prelit);
+        const auto first = Draw(atomic);
+        // Again: the second frame reuses the instance and the cached states and must look the same.
+        const auto pixels = Draw(atomic);
+        const RwSurfaceProperties props = {0.6f, 0.0f, 0.8f};
+        const bool modulate = c.flags & rpGEOMETRYMODULATEMATERIALCOLOR;
+        const bool prelit = c.flags & rpGEOMETRYPRELIT;
+        const bool normals = c.flags & rpGEOMETRYNORMALS;
+        // The centre lies on the shared diagonal from (-1, -1) to (1, 1): the mean of its two vertices.
+        const Vec3 a = LitVertex(props, c.material, modulate, prelit, c.prelit, c.lights, {-1, -1, 5},
+                                 {0, 0, -1}, normals);
+        const Vec3 b = LitVertex(props, c.material, modulate, prelit, c.prelit, c.lights, {1, 1, 5},
+                                 {0, 0, -1}, normals);
+        ExpectColour(Centre(first), Scale(Add(a, b), 0.5), c.name);
+        ExpectColour(Centre(pixels), Scale(Add(a, b), 0.5), c.name);
+        TearDownScene();
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(WorldDraw, UnlitWithoutColoursIsABlackSilhouetteAndAWorldWithoutLightsTurnsLightingOff) {
+    AddLight({rpLIGHTAMBIENT, {0.5, 0.5, 0.5}, {}, {}, 0});
+    RpAtomic* atomic = Square(rpGEOMETRYNORMALS, {200, 200, 200, 255});
+    const auto pixels = Draw(atomic);
+    EXPECT_EQ(Centre(pixels), (Vec3{0, 0, 0}));
+    EXPECT_EQ(RwD3D9GetSentRenderState(D3DRS_LIGHTING), 0u);
+    // Drawn against a grey clear colour, the square still shows as black.
+    TearDownScene();
+    atomic = Square(rpGEOMETRYNORMALS | rpGEOMETRYLIGHT, {200, 200, 200, 255});
+    RwFrameSyncDirty();
+    ASSERT_TRUE(RwCameraBeginUpdate(camera));
+    RwRGBA grey = {128, 128, 128, 255};
+    RwCameraClear(camera, &grey, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+    RpAtomicRender(atomic);
+    RwCameraEndUpdate(camera);
+    EXPECT_EQ(RwD3D9GetSentRenderState(D3DRS_LIGHTING), 0u) << "lit geometry, but no light in the world";
+    EXPECT_EQ(RwD3D9GetSentRenderState(D3DRS_AMBIENT), 0u);
+    unsigned w, h;
+    EXPECT_EQ(Centre(ReadBackBuffer(w, h)), (Vec3{0, 0, 0}));
+}
+
+TEST_F(WorldDraw, RepeatedFramesCompileNoNewPrograms) {
+    AddLight({rpLIGHTAMBIENT, {0.2, 0.2, 0.2}, {}, {}, 0});
+    AddLight({rpLIGHTDIRECTIONAL, {0.7, 0.6, 0.5}, {}, {0.0, -0.6, 0.8}, 0});
+    AddLight({rpLIGHTPOINT, {0.9, 0.8, 0.3}, {0.3, 0.2, 3.0}, {}, 6.0f});
+    RpAtomic* atomic =
+        Square(rpGEOMETRYNORMALS | rpGEOMETRYLIGHT | rpGEOMETRYMODULATEMATERIALCOLOR, {200, 120, 60, 255});
+    Draw(atomic);
+    const size_t programs = D3D9::ProgramCount(RwD3D9Device);
+    RwResourceEntry* entry = RpAtomicGetGeometry(atomic)->repEntry;
+    ASSERT_NE(entry, nullptr);
+    for (int i = 0; i < 3; ++i)
+        Draw(atomic);
+    EXPECT_EQ(D3D9::ProgramCount(RwD3D9Device), programs);
+    EXPECT_EQ(RpAtomicGetGeometry(atomic)->repEntry, entry) << "the instance data is reused";
+}
+
+RpLight* LocalLight(RwInt32 type, RwReal cone, RwReal radius) {
+    RpLight* light = RpLightCreate(type);
+    RwFrame* f = RwFrameCreate();
+    const RwV3d yAxis = {0, 1, 0}, pos = {1, 2, 3};
+    RwMatrixRotate(RwFrameGetMatrix(f), &yAxis, 90.0f, rwCOMBINEREPLACE);
+    RwMatrixTranslate(RwFrameGetMatrix(f), &pos, rwCOMBINEPOSTCONCAT);
+    RwFrameUpdateObjects(f);
+    RpLightSetFrame(light, f);
+    RpLightSetRadius(light, radius);
+    RpLightSetConeAngle(light, cone);
+    return light;
+}
+
+void DestroyLocalLight(RpLight* light) {
+    RwFrame* f = RpLightGetFrame(light);
+    RpLightSetFrame(light, nullptr);
+    RpLightDestroy(light);
+    RwFrameDestroy(f);
+}
+
+TEST_F(WorldDraw, LightRecordsForPointSpotAndSoftSpot) {
+    const float pi = 3.1415927f;
+    struct Case {
+        RwInt32 type;
+        RwReal cone;
+        D3DLIGHTTYPE d3dType;
+    };
+    for (const Case& c :
+         {Case{rpLIGHTPOINT, 0.0f, D3DLIGHT_POINT}, Case{rpLIGHTSPOT, 0.5f, D3DLIGHT_SPOT},
+          Case{rpLIGHTSPOT, pi / 2, D3DLIGHT_SPOT}, Case{rpLIGHTSPOTSOFT, 0.5f, D3DLIGHT_SPOT}}) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << " cone " << c.cone);
+        RpLight* light = LocalLight(c.type, c.cone, 4.0f);
+        ASSERT_TRUE(RpD3D9LightsSetLocal(light));
+        const RwInt32 index = RpD3D9LightGetData(light)->index;
+        ASSERT_GE(index, 0);
+        D3DLIGHT9 r{};
+        RwD3D9GetLight(index, &r);
+        const RwMatrix* m = RwFrameGetWorldMatrix(RpLightGetFrame(light));
+        EXPECT_EQ(r.Type, c.d3dType);
+        EXPECT_FLOAT_EQ(r.Position.x, 1.0f);
+        EXPECT_FLOAT_EQ(r.Position.y, 2.0f);
+        EXPECT_FLOAT_EQ(r.Position.z, 3.0f);
+        EXPECT_FLOAT_EQ(r.Range, 4.0f);
+        EXPECT_FLOAT_EQ(r.Attenuation0, 1.0f);
+        EXPECT_FLOAT_EQ(r.Attenuation1, 0.0f);
+        EXPECT_FLOAT_EQ(r.Attenuation2, 5.0f / 16.0f);
+        EXPECT_FLOAT_EQ(r.Falloff, 1.0f);
+        const float phi = 2.0f * RpLightGetConeAngle(light);
+        if (c.type == rpLIGHTPOINT) {
+            EXPECT_EQ(r.Phi, 0.0f);
+            EXPECT_EQ(r.Theta, 0.0f);
+            EXPECT_EQ(r.Direction.x, 0.0f);
+        } else {
+            EXPECT_FLOAT_EQ(r.Direction.x, m->at.x);
+            EXPECT_FLOAT_EQ(r.Direction.z, m->at.z);
+            EXPECT_FLOAT_EQ(r.Phi, phi);
+            if (c.type == rpLIGHTSPOTSOFT)
+                EXPECT_EQ(r.Theta, 0.0f);
+            else if (c.cone == pi / 2) {
+                EXPECT_FLOAT_EQ(r.Phi, pi) << "a 90 degree cone";
+                EXPECT_FLOAT_EQ(r.Theta, r.Phi - 0.001f);
+            } else
+                EXPECT_EQ(r.Theta, r.Phi);
+        }
+        DestroyLocalLight(light);
+    }
+    // Radius 0 or a light that is not local: nothing is set.
+    RpLight* dark = LocalLight(rpLIGHTPOINT, 0.0f, 0.0f);
+    EXPECT_FALSE(RpD3D9LightsSetLocal(dark));
+    DestroyLocalLight(dark);
+    RpLight* sun = LocalLight(rpLIGHTDIRECTIONAL, 0.0f, 1.0f);
+    EXPECT_FALSE(RpD3D9LightsSetLocal(sun));
+    DestroyLocalLight(sun);
+}
+
+TEST_F(WorldDraw, LightIndexPoolReusesAndResets) {
+    RpD3D9LightsEnable(FALSE);
+    RpLight* a = LocalLight(rpLIGHTPOINT, 0, 1);
+    RpLight* b = LocalLight(rpLIGHTPOINT, 0, 1);
+    RpLight* c = LocalLight(rpLIGHTPOINT, 0, 1);
+    for (RpLight* l : {a, b, c})
+        ASSERT_TRUE(RpD3D9LightsSetLocal(l));
+    EXPECT_EQ(RpD3D9LightGetData(a)->index, 0);
+    EXPECT_EQ(RpD3D9LightGetData(b)->index, 1);
+    EXPECT_EQ(RpD3D9LightGetData(c)->index, 2);
+    // A light that never got an index gives none back (it would otherwise hand out -1).
+    DestroyLocalLight(LocalLight(rpLIGHTPOINT, 0, 1));
+    EXPECT_EQ(_rpD3D9LightsGetNumFree(), 0);
+    DestroyLocalLight(b);
+    EXPECT_EQ(_rpD3D9LightsGetNumFree(), 1);
+    RpLight* d = LocalLight(rpLIGHTPOINT, 0, 1);
+    RpD3D9LightsSetLocal(d);
+    EXPECT_EQ(RpD3D9LightGetData(d)->index, 1) << "the freed index comes back";
+    // A copy starts without an index, so that the two never share a slot.
+    RpLight* copy = LocalLight(rpLIGHTPOINT, 0, 1);
+    RwPluginRegistryCopyObject(RpLightGetRegistry(), copy, d);
+    EXPECT_EQ(RpD3D9LightGetData(copy)->index, -1);
+    RpD3D9LightsSetLocal(copy);
+    EXPECT_EQ(RpD3D9LightGetData(copy)->index, 3);
+    DestroyLocalLight(copy);
+    DestroyLocalLight(d);
+    DestroyLocalLight(c);
+    EXPECT_EQ(_rpD3D9LightsGetNumFree(), 3);
+    // The last holder of an index empties the pool: the next light starts at 0 again.
+    DestroyLocalLight(a);
+    EXPECT_EQ(_rpD3D9LightsGetNumFree(), 0);
+    EXPECT_EQ(_rpD3D9LightsGetNextIndex(), 0);
+    RpLight* e = LocalLight(rpLIGHTPOINT, 0, 1);
+    RpD3D9LightsSetLocal(e);
+    EXPECT_EQ(RpD3D9LightGetData(e)->index, 0);
+    DestroyLocalLight(e);
+    RpD3D9LightsEnable(FALSE);
+}
+
+} // namespace
