@@ -189,7 +189,7 @@ bool StartEngine(uint32_t resourceArenaKB, int subsystem, HWND window, int video
     DebugCharset = nullptr;
     StartFailure.clear();
     if (!InitAndOpen(window, resourceArenaKB * 1024, true))
-        return Failed("The rendering engine found no Direct3D 9 adapter to open on the window");
+        return Failed("The rendering engine could not be opened on the window (no Direct3D 9 adapter)");
     RwSubSystemInfo info{};
     RwEngineGetSubSystemInfo(&info, subsystem);
     RwEngineSetSubSystem(subsystem);
