@@ -68,13 +68,17 @@ float DistancePointToTriangle(const Vector3& p, const Triangle& t) {
         return DotProduct(CrossProduct(edge, to), plane.normal);
     };
     const Vector3* edges[3][3] = {{&a, &b, &c}, {&b, &c, &a}, {&c, &a, &b}};
+    // Outside the triangle the nearest point lies on an edge the point is outside of; the first such edge
+    // alone is not enough beside an obtuse corner, where the nearest point can lie on the next edge.
     float e = 0;
+    bool outside = false;
     for (const auto& edge : edges) {
         float sq = side(*edge[0], *edge[1], q);
         float sr = side(*edge[0], *edge[1], *edge[2]);
         if ((sq < 0 && sr > 0) || (sq > 0 && sr < 0)) {
-            e = DistancePointToSegment(*edge[0], *edge[1], q);
-            break;
+            float d = DistancePointToSegment(*edge[0], *edge[1], q);
+            e = outside ? std::min(e, d) : d;
+            outside = true;
         }
     }
     return std::sqrt(s * s + e * e);

@@ -88,6 +88,10 @@ TEST(Maths, TrianglePlaneAndDistance) {
     for (const auto& c : cases)
         EXPECT_NEAR(Base::DistancePointToTriangle(c.point, t), c.distance, 1e-5)
             << c.point.x << " " << c.point.y << " " << c.point.z;
+    // Beside an obtuse corner the nearest point lies on the second edge the point is outside of, not at
+    // the corner that the first such edge ends in.
+    Base::Triangle obtuse{{{0, 0, 0}, {4, 0, 0}, {-2, 0, 1}}};
+    EXPECT_NEAR(Base::DistancePointToTriangle(Vector3{-1, 0, -1}, obtuse), std::sqrt(1.8f), 1e-5);
     Base::Triangle flat{{{0, 0, 0}, {0, 0, 0}, {2, 0, 0}}};
     EXPECT_NEAR(Base::DistancePointToTriangle(Vector3{1, 3, 0}, flat), 3, 1e-6);
 }

@@ -1,0 +1,202 @@
+// The ground and sea of a world: its description, the regular height grid, the height map and the two
+// slice masks, the square slices streamed in around the camera, and the segment and sphere queries on the
+// full-resolution grid.
+//
+// The object model's roles (Obj::Object, Renderable, Static, Damageable) are not built yet: this class
+// holds everything the terrain does without them, and the roles join by forwarding to IntersectSegment,
+// CollectTriangles and (with the drawing) Render.
+#pragma once
+
+#include "base/Info.h"
+#include "base/Maths.h"
+#include "base/String.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace Obj {
+
+class Terrain {
+public:
+    struct Segment {
+        Base::Vector3 start, end;
+    };
+    struct Sphere {
+        Base::Vector3 center;
+        float radius = 0;
+    };
+    using Triangle = Base::Triangle;
+
+    // One directional light in the layout of a Direct3D 9 light record.
+    struct Light {
+        uint32_t type = 3; // directional
+        Base::Color diffuse{0, 0, 0, 0}, specular{0, 0, 0, 0}, ambient{0, 0, 0, 0};
+        Base::Vector3 position, direction;
+        float range = 0, falloff = 0, attenuation0 = 0, attenuation1 = 0, attenuation2 = 0, theta = 0,
+              phi = 0;
+    };
+
+    // The description's keys, in the order they are read.
+    struct Description {
+        float visibilityRange = 0;
+        float sliceSize = 0;
+        int32_t sliceVertices = 0; // N
+        int32_t slicesX = 0, slicesZ = 0;
+        Base::Vector2 origin;
+        Base::String heightMapName;
+        float heightScale = 0;
+        int32_t heightMapOffsetX = 0, heightMapOffsetY = 0;
+        int32_t heightMapSizeX = 0, heightMapSizeY = 0;
+        Base::String textureDir, textureNameFormat;
+        uint32_t textureRes = 0;
+        int32_t textureOffsetX = 0, textureOffsetY = 0;
+        Light light;
+        float waterSpecularPower = 0;
+        Base::Color waterColorNoPS, waterColorPS11;
+        Base::String waterEnvTexture;
+        uint32_t waterAnimFrames = 0;
+        Base::String landMaskName, waterMaskName;
+    };
+
+    // Pixels as the engine's images hold them: rows of stride bytes, top row first.
+    struct ImageView {
+        int32_t width = 0, height = 0;
+        int32_t bytesPerPixel = 0;
+        int32_t stride = 0;
+        const uint8_t* pixels = nullptr;
+        size_t size = 0; // bytes readable from pixels
+    };
+
+    // One byte per sample: the first byte of each pixel.
+    struct HeightMap {
+        uint32_t width = 0, height = 0;
+        std::vector<uint8_t> samples;
+        bool filled = false;
+    };
+
+    // One bit per sample: the lowest bit of each pixel's first byte.
+    struct BitMask {
+        uint32_t width = 0, height = 0;
+        std::vector<uint32_t> words; // whole 32-bit words plus one spare
+        bool filled = false;
+        bool Get(uint32_t column, uint32_t row) const {
+            if (column >= width || row >= height)
+                return false;
+            size_t bit = size_t(row) * width + column;
+            return (words[bit >> 5] >> (bit & 31)) & 1;
+        }
+    };
+
+    // One loaded square of terrain.
+    struct Slice {
+        Base::String texturePath;
+        uint8_t water = 0, land = 0;
+        std::vector<Base::Vector3> normals; // N x N, rows of constant z
+        Base::Vector3 boxMax{-3.402823466e+38f, -3.402823466e+38f, -3.402823466e+38f};
+        Base::Vector3 boxMin{3.402823466e+38f, 3.402823466e+38f, 3.402823466e+38f};
+        uint8_t geometryLevel = 0, textureLevel = 0;
+        uint8_t builtGeometryLevel = 255, builtTextureLevel = 255;
+        int8_t builtNeighbours[4] = {-1, -1, -1, -1};
+    };
+
+    struct LoadedSlice {
+        std::unique_ptr<Slice> slice;
+        int32_t index = 0, i = 0, j = 0;
+        Base::Vector2 centre;
+    };
+
+    struct SliceGrid {
+        int32_t slicesX = 0, slicesZ = 0;
+        float sliceSize = 0;
+        Base::Vector2 origin;
+        std::vector<Slice*> table; // i + slicesX * j
+        std::vector<LoadedSlice> loaded;
+    };
+
+    // Limits that keep the grid and its 16-bit strips sound: N - 1 a multiple of 16 (every level of detail
+    // ends on the slice's far edge) and N at most 241 (a level-0 slice indexes with 16 bits).
+    static constexpr int32_t MaxSliceVertices = 241;
+    static constexpr int32_t MaxSlices = 1024;
+
+    Terrain() = default;
+    Terrain(const Terrain&) = delete;
+    Terrain& operator=(const Terrain&) = delete;
+    virtual ~Terrain();
+
+    // Reads the description, then the height map and the masks through the engine's image reader. False
+    // (with Error() saying why) leaves the terrain unloaded: it draws nothing and reports no hits.
+    bool Load(const Base::Info& node);
+    // Reads the 24 keys in order; false at the first that is missing, does not parse or is out of range.
+    bool ReadParameters(const Base::Info& node);
+    // The grid from already-read images: checks them against the description and keeps them.
+    bool LoadData(HeightMap heightMap, BitMask landMask, BitMask waterMask);
+
+    bool IsLoaded() const { return loaded_; }
+    const Base::String& Error() const { return error_; }
+    const Description& GetDescription() const { return description_; }
+
+    static bool ReadHeightMap(const ImageView& image, HeightMap& out);
+    static bool ReadBitMask(const ImageView& image, BitMask& out);
+    // Through RwImageRead; an unreadable file gives an unfilled mask.
+    static BitMask LoadBitMask(const Base::String& fileName);
+    static HeightMap LoadHeightMap(const Base::String& fileName);
+    // True for a printf format with exactly two integer conversions and nothing else to convert.
+    static bool IsTwoIntegerFormat(const Base::String& format);
+
+    float CellSize() const { return cellSize_; }
+    int32_t GridWidth() const { return gridWidth_; }
+    int32_t GridDepth() const { return gridDepth_; }
+    Base::Vector2 Extent() const { return extent_; }
+
+    float GetHeight(int32_t gx, int32_t gz) const;
+    Base::Vector2 GridToWorld(int32_t gx, int32_t gz) const;
+    // The nearest grid vertex, not clamped.
+    void WorldToGrid(float x, float z, int32_t& gx, int32_t& gz) const;
+
+    // ---- slices
+
+    // sqrt(range^2 - height^2), or -1 (no slices at all) when the camera is at or above the range.
+    static float HorizontalRange(float visibilityRange, float height);
+    // A negative (or not finite) range unloads every slice and loads none.
+    void UnloadFarSlices(Base::Vector2 position, float range);
+    void LoadNearSlices(Base::Vector2 position, float range);
+    const SliceGrid& Grid() const { return grid_; }
+    int8_t GetNeighbourLevel(int32_t i, int32_t j) const;
+    // Distance measure of a slice centre from the camera, compared against range^2.
+    float SliceMeasure(Base::Vector2 centre, Base::Vector2 position) const;
+
+    // ---- hit tests on the full-resolution grid
+
+    bool IntersectSegment(const Segment& segment, Base::Vector3* point, Base::Vector3* normal) const;
+    bool CellIntersectSegment(const Segment& segment, int32_t x, int32_t z, Base::Vector3* point,
+                              Base::Vector3* normal) const;
+    // Appends every grid triangle that touches the sphere; the vector's size afterwards, or 0 (vector
+    // untouched) when the sphere's box lies outside the grid.
+    size_t CollectTriangles(const Sphere& sphere, std::vector<Triangle>& triangles) const;
+    static bool TriangleTouchesSphere(const Triangle& triangle, const Sphere& sphere);
+    // The cell's two triangles, unshifted, in the split order of its row (first, then second).
+    void CellTriangles(int32_t x, int32_t z, Triangle& first, Triangle& second) const;
+
+protected:
+    // Called when a slice record is about to go: the drawing returns its buffers and texture here.
+    virtual void OnSliceReleased(Slice&) {}
+
+private:
+    bool Fail(Base::String message);
+    std::unique_ptr<Slice> CreateSlice(int32_t i, int32_t j) const;
+    void ReleaseSlice(LoadedSlice& entry);
+    Base::Vector3 Vertex(int32_t gx, int32_t gz) const;
+
+    Description description_;
+    HeightMap heightMap_;
+    BitMask landMask_, waterMask_;
+    SliceGrid grid_;
+    float cellSize_ = 0;
+    int32_t gridWidth_ = 0, gridDepth_ = 0;
+    Base::Vector2 extent_;
+    bool loaded_ = false;
+    Base::String error_;
+};
+
+} // namespace Obj

@@ -1,0 +1,217 @@
+// Segment and sphere queries on the terrain's full-resolution grid.
+#include "objects/Terrain.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace Obj {
+
+namespace {
+
+struct Shift {
+    int8_t dx, dz; // which corner: (x + dx, z + dz)
+    float sx, sz;  // outward shift in world units
+};
+
+// The two triangles of a cell by the parity of its z index, each corner with the small outward shift that
+// closes the gap a segment could slip through along a shared edge or corner. Every triangle faces up.
+constexpr Shift OddRow[2][3] = {{{0, 0, -0.04f, -0.02f}, {1, 1, 0.02f, 0.04f}, {1, 0, 0.02f, -0.02f}},
+                                {{0, 0, -0.02f, -0.04f}, {0, 1, -0.02f, 0.02f}, {1, 1, 0.04f, 0.02f}}};
+constexpr Shift EvenRow[2][3] = {{{0, 0, -0.02f, -0.02f}, {0, 1, -0.02f, 0.04f}, {1, 0, 0.04f, -0.02f}},
+                                 {{1, 0, 0.02f, -0.04f}, {0, 1, -0.04f, 0.02f}, {1, 1, 0.02f, 0.02f}}};
+
+struct D3 {
+    double x, y, z;
+};
+D3 Sub(D3 a, D3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+D3 Cross(D3 a, D3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double Dot(D3 a, D3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+D3 ToD3(const Base::Vector3& v) {
+    return {v.x, v.y, v.z};
+}
+
+// The line start + t delta against a triangle, seen only from its front (the side its winding faces):
+// the parameter t, or 2 when the line misses or crosses from behind. This is the least of the engine
+// toolkit's line-triangle test that the terrain needs.
+double LineTriangle(D3 start, D3 delta, const D3 (&v)[3]) {
+    const D3 e1 = Sub(v[1], v[0]), e2 = Sub(v[2], v[0]);
+    const D3 p = Cross(delta, e2);
+    const double det = Dot(e1, p);
+    if (!(det > 1e-12))
+        return 2;
+    const D3 s = Sub(start, v[0]);
+    const double u = Dot(s, p) / det;
+    if (u < 0 || u > 1)
+        return 2;
+    const D3 q = Cross(s, e1);
+    const double w = Dot(delta, q) / det;
+    if (w < 0 || u + w > 1)
+        return 2;
+    const double t = Dot(e2, q) / det;
+    return t >= 0 && t <= 1 ? t : 2;
+}
+
+bool FiniteVector(const Base::Vector3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+} // namespace
+
+void Terrain::CellTriangles(int32_t x, int32_t z, Triangle& first, Triangle& second) const {
+    const auto& table = (z & 1) ? OddRow : EvenRow;
+    Triangle* out[2] = {&first, &second};
+    for (int t = 0; t < 2; ++t)
+        for (int k = 0; k < 3; ++k)
+            out[t]->v[k] = Vertex(x + table[t][k].dx, z + table[t][k].dz);
+}
+
+bool Terrain::CellIntersectSegment(const Segment& segment, int32_t x, int32_t z, Base::Vector3* point,
+                                   Base::Vector3* normal) const {
+    if (!loaded_ || x < 0 || z < 0 || x >= gridWidth_ - 1 || z >= gridDepth_ - 1)
+        return false;
+    const float highest =
+        Base::Max4(GetHeight(x, z), GetHeight(x + 1, z), GetHeight(x, z + 1), GetHeight(x + 1, z + 1));
+    if (highest < std::min(segment.start.y, segment.end.y))
+        return false;
+
+    const auto& table = (z & 1) ? OddRow : EvenRow;
+    const D3 start = ToD3(segment.start), delta = Sub(ToD3(segment.end), start);
+    double best = 2;
+    int chosen = 0;
+    for (int t = 0; t < 2; ++t) {
+        D3 v[3];
+        for (int k = 0; k < 3; ++k) {
+            const Shift& s = table[t][k];
+            Base::Vector2 p = GridToWorld(x + s.dx, z + s.dz);
+            v[k] = {double(p.x + s.sx), GetHeight(x + s.dx, z + s.dz), double(p.y + s.sz)};
+        }
+        double hit = LineTriangle(start, delta, v);
+        if (hit < best) {
+            best = hit;
+            chosen = t;
+        }
+    }
+    if (best > 1)
+        return false;
+    if (point) {
+        const float t = float(best);
+        *point = Base::LerpVector3(segment.start, segment.end, t);
+    }
+    if (normal) {
+        Triangle first, second;
+        CellTriangles(x, z, first, second);
+        const Triangle& tri = chosen == 0 ? first : second;
+        Base::Vector3 a{tri.v[1].x - tri.v[0].x, tri.v[1].y - tri.v[0].y, tri.v[1].z - tri.v[0].z};
+        Base::Vector3 b{tri.v[2].x - tri.v[0].x, tri.v[2].y - tri.v[0].y, tri.v[2].z - tri.v[0].z};
+        *normal = Base::Normalize3d(Base::CrossProduct(a, b));
+    }
+    return true;
+}
+
+bool Terrain::IntersectSegment(const Segment& segment, Base::Vector3* point, Base::Vector3* normal) const {
+    if (!loaded_ || !FiniteVector(segment.start) || !FiniteVector(segment.end))
+        return false;
+    const double cell = cellSize_;
+    const double ox = description_.origin.x, oz = description_.origin.y;
+
+    // Only the part of the projection over the grid (widened by a cell) is walked, so that a segment that
+    // reaches far outside costs no more than the cells it can hit; the walk is the same line either way.
+    double t0 = 0, t1 = 1;
+    const double sx0 = segment.start.x, sz0 = segment.start.z;
+    const double ddx = double(segment.end.x) - sx0, ddz = double(segment.end.z) - sz0;
+    const auto clip = [&](double p, double d, double lo, double hi) {
+        if (d == 0)
+            return p >= lo && p <= hi;
+        double a = (lo - p) / d, b = (hi - p) / d;
+        if (a > b)
+            std::swap(a, b);
+        t0 = std::max(t0, a);
+        t1 = std::min(t1, b);
+        return t0 <= t1;
+    };
+    if (!clip(sx0, ddx, ox - cell, ox + double(gridWidth_) * cell) ||
+        !clip(sz0, ddz, oz - cell, oz + double(gridDepth_) * cell))
+        return false;
+    const double xs = sx0 + ddx * t0, zs = sz0 + ddz * t0, xe = sx0 + ddx * t1, ze = sz0 + ddz * t1;
+
+    // Walk the cells under the projection in crossing order, in coordinates that grow along the walk.
+    const int sx = segment.start.x <= segment.end.x ? 1 : -1;
+    const int sz = segment.start.z <= segment.end.z ? 1 : -1;
+    const double a0 = sx * (xs - ox) / cell, a1 = sx * (xe - ox) / cell;
+    const double b0 = sz * (zs - oz) / cell, b1 = sz * (ze - oz) / cell;
+    const double da = a1 - a0, db = b1 - b0;
+    int64_t i = int64_t(std::ceil(a0)), j = int64_t(std::ceil(b0));
+    const int64_t last = int64_t(std::ceil(a1)) + int64_t(std::ceil(b1));
+    while (i + j <= last) {
+        const int64_t x = i * sx - (sx > 0 ? 1 : 0), z = j * sz - (sz > 0 ? 1 : 0);
+        if (CellIntersectSegment(segment, int32_t(x), int32_t(z), point, normal))
+            return true;
+        if (da > db) {
+            if ((a0 - double(i)) * db / da - (b0 - double(j)) < 0)
+                ++j;
+            else
+                ++i;
+        } else if (db > 0) {
+            if ((b0 - double(j)) * da / db - (a0 - double(i)) < 0)
+                ++i;
+            else
+                ++j;
+        } else {
+            ++j; // a vertical segment: its one cell is done
+        }
+    }
+    return false;
+}
+
+bool Terrain::TriangleTouchesSphere(const Triangle& triangle, const Sphere& sphere) {
+    const auto distance = [&](const Base::Vector3& p) {
+        return float(Base::VectorLength(
+            Base::Vector3{p.x - sphere.center.x, p.y - sphere.center.y, p.z - sphere.center.z}));
+    };
+    const auto length = [](const Base::Vector3& a, const Base::Vector3& b) {
+        return float(Base::VectorLength(Base::Vector3{a.x - b.x, a.y - b.y, a.z - b.z}));
+    };
+    const float bound =
+        length(triangle.v[1], triangle.v[0]) + length(triangle.v[2], triangle.v[0]) + sphere.radius;
+    for (int k = 0; k < 3; ++k) {
+        const float d = distance(triangle.v[k]);
+        if (d < sphere.radius)
+            return true;
+        if (d > bound)
+            return false;
+    }
+    return Base::DistancePointToTriangle(sphere.center, triangle) <= sphere.radius;
+}
+
+size_t Terrain::CollectTriangles(const Sphere& sphere, std::vector<Triangle>& triangles) const {
+    if (!loaded_ || !FiniteVector(sphere.center) || !std::isfinite(sphere.radius))
+        return 0;
+    const float e = sphere.radius + cellSize_ / 2;
+    int32_t minX, minZ, maxX, maxZ;
+    WorldToGrid(sphere.center.x - e, sphere.center.z - e, minX, minZ);
+    WorldToGrid(sphere.center.x + e, sphere.center.z + e, maxX, maxZ);
+    if (minX >= gridWidth_ || minZ >= gridDepth_ || maxX < 0 || maxZ < 0)
+        return 0;
+    minX = std::max(minX, 0);
+    minZ = std::max(minZ, 0);
+    maxX = std::min(maxX, gridWidth_ - 1);
+    maxZ = std::min(maxZ, gridDepth_ - 1);
+    for (int32_t x = minX; x < maxX; ++x)
+        for (int32_t z = minZ; z < maxZ; ++z) {
+            Triangle first, second;
+            CellTriangles(x, z, first, second);
+            if (TriangleTouchesSphere(first, sphere))
+                triangles.push_back(first);
+            if (TriangleTouchesSphere(second, sphere))
+                triangles.push_back(second);
+        }
+    return triangles.size();
+}
+
+} // namespace Obj
