@@ -13,6 +13,7 @@
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/matrix.h"
+#include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/plugin/hanim/rphanim.h"
 #include "rwsdk/plugin/random/rprandom.h"
 #include "rwsdk/plugin/spline/rpspline.h"
@@ -53,6 +54,7 @@ void AttachPlugins() {
     RpWorldPluginAttach();
     RpUserDataPluginAttach();
     RpRandomPluginAttach();
+    RpCollisionPluginAttach();
     RpHAnimPluginAttach();
     RpSplinePluginAttach();
     Frame::RegisterPlugins();

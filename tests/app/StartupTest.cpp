@@ -17,6 +17,7 @@
 #include "input/DirectInput.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/src/baimage.h"
+#include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/plugin/hanim/rphanim.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
@@ -182,6 +183,7 @@ TEST_F(Startup, InitRunsItsStepsInOrderAndLeavesEverythingUp) {
     EXPECT_NE(Base::AnimationCache::Read, nullptr);
     EXPECT_NE(Base::AnimationCache::Destroy, nullptr);
     EXPECT_GE(RwEngineGetPluginOffset(rwID_HANIMPLUGIN), 0);
+    EXPECT_GE(RwEngineGetPluginOffset(rwID_COLLISPLUGIN), 0);
     EXPECT_GE(RwEngineGetPluginOffset(rwID_RTANIM), 0);
     EXPECT_NE(RtAnimGetInterpolatorInfo(rpHANIMSTDKEYFRAMETYPEID), nullptr);
 
