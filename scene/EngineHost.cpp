@@ -1,6 +1,8 @@
 #include "scene/EngineHost.h"
 
+#include "scene/AtomicData.h"
 #include "scene/Frame.h"
+#include "scene/Wrappers.h"
 
 #include "rwsdk/driver/d3d9/d3d9ddstex.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
@@ -24,6 +26,8 @@
 #include "rwsdk/tool/charse/rtcharse.h"
 #include "rwsdk/tool/png/rtpng.h"
 #include "rwsdk/tool/tiff/rttiff.h"
+#include "rwsdk/world/baclump.h"
+#include "rwsdk/world/bamateri.h"
 #include "rwsdk/world/baworld.h"
 
 #include <chrono>
@@ -42,6 +46,7 @@ RtCharset* DebugCharset = nullptr;
 bool EngineStarted = false;
 std::string StartFailure;
 bool ImageFormatsRegistered = false;
+RpAtomic* DummyAtomic = nullptr;
 RwTexture* (*DefaultTextureRead)(const char* name, const char* maskName) = nullptr;
 
 namespace {
@@ -58,6 +63,8 @@ void AttachPlugins() {
     RpHAnimPluginAttach();
     RpSplinePluginAttach();
     Frame::RegisterPlugins();
+    RegisterWrapperPlugins();
+    AtomicLodData::RegisterPlugin();
     RtAnimToolkitAttach();
 }
 
@@ -119,6 +126,33 @@ bool Failed(std::string what) {
     }
     StartFailure = what + ".";
     return false;
+}
+
+// One black triangle with all three corners at the origin, on its own frame: the clouds and the terrain draw
+// through it.
+RpAtomic* CreateDummyAtomic() {
+    RpAtomic* atomic = RpAtomicCreate();
+    if (!atomic)
+        return nullptr;
+    RpAtomicSetFrame(atomic, RwFrameCreate());
+    RpGeometry* geometry = RpGeometryCreate(3, 1, rpGEOMETRYPOSITIONS | rpGEOMETRYLIGHT);
+    RpMaterial* material = RpMaterialCreate();
+    if (geometry && material) {
+        const RwRGBA black = {0, 0, 0, 255};
+        RpMaterialSetColor(material, &black);
+        RwV3d* verts = geometry->morphTarget[0].verts;
+        for (int i = 0; i < 3; ++i)
+            verts[i] = {0, 0, 0};
+        RpGeometryTriangleSetVertexIndices(geometry, &geometry->triangles[0], 0, 1, 2);
+        RpGeometryTriangleSetMaterial(geometry, &geometry->triangles[0], material);
+        RpGeometryUnlock(geometry);
+        RpAtomicSetGeometry(atomic, geometry, 0);
+    }
+    if (material)
+        RpMaterialDestroy(material);
+    if (geometry)
+        RpGeometryDestroy(geometry);
+    return atomic;
 }
 
 bool Exclusive(const RwVideoMode& mode) {
@@ -242,6 +276,7 @@ bool StartEngine(uint32_t resourceArenaKB, int subsystem, HWND window, int video
     ColourRaster = RwRasterCreate(width, height, 0, rwRASTERTYPECAMERA);
     DepthRaster = RwRasterCreate(width, height, 0, rwRASTERTYPEZBUFFER);
     ResetRenderStates();
+    DummyAtomic = CreateDummyAtomic();
     EngineStarted = true;
     return true;
 }
@@ -249,6 +284,14 @@ bool StartEngine(uint32_t resourceArenaKB, int subsystem, HWND window, int video
 void StopEngine() {
     if (!EngineStarted)
         return;
+    if (DummyAtomic) {
+        RwFrame* frame = RpAtomicGetFrame(DummyAtomic);
+        RpAtomicSetFrame(DummyAtomic, nullptr);
+        if (frame)
+            RwFrameDestroy(frame);
+        RpAtomicDestroy(DummyAtomic);
+        DummyAtomic = nullptr;
+    }
     ShowCursor(TRUE);
     if (DebugCharset)
         RtCharsetDestroy(DebugCharset);

@@ -12,6 +12,7 @@ struct RwRaster;
 typedef RwRaster RtCharset;
 struct RwTexture;
 struct RwTextureDictionary;
+struct RpAtomic;
 
 namespace Rw {
 
@@ -26,6 +27,8 @@ extern bool EngineStarted;
 // Why the last StartEngine failed, as a sentence for the player; empty after a start that worked.
 extern std::string StartFailure;
 extern bool ImageFormatsRegistered;
+// A black triangle collapsed to the origin on its own frame, for the clouds and the terrain.
+extern RpAtomic* DummyAtomic;
 
 // The engine video mode with that size and depth (any size or depth below 1 asks for the windowed mode), -1
 // when the adapter has none or the engine cannot even be opened to look.

@@ -491,7 +491,9 @@ void RpD3D9WorldSectorPipelineDestroy() {
 
 RwBool RpD3D9WorldPipelinesAttach() {
     const RwBool ok = RpD3D9LightPluginAttach() && RpD3D9UsagePluginAttach();
-    savedRestore = RwD3D9GetDeviceRestoreCallback();
+    // A second engine in one process finds this callback still installed: chaining to itself would recurse.
+    if (RwD3D9GetDeviceRestoreCallback() != RpD3D9DeviceRestoreCallback)
+        savedRestore = RwD3D9GetDeviceRestoreCallback();
     RwD3D9SetDeviceRestoreCallback(RpD3D9DeviceRestoreCallback);
     static const RpWorldPlatformPipelines maker = {PipelinesOpen, PipelinesClose};
     _rpWorldSetPlatformPipelineMaker(&maker);

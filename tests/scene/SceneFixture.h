@@ -1,0 +1,76 @@
+// An engine without a device, with the plugins the game registers, and small models built in memory.
+#pragma once
+
+#include "scene/AtomicData.h"
+#include "scene/Frame.h"
+#include "scene/Wrappers.h"
+
+#include "rwsdk/plugin/userdata/rpusrdat.h"
+#include "rwsdk/src/engine.h"
+#include "rwsdk/world/rpworld.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+class SceneEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
+        ASSERT_TRUE(RpWorldPluginAttach());
+        ASSERT_TRUE(RpUserDataPluginAttach());
+        ASSERT_TRUE(Rw::Frame::RegisterPlugins());
+        ASSERT_TRUE(Rw::RegisterWrapperPlugins());
+        ASSERT_TRUE(Rw::AtomicLodData::RegisterPlugin());
+        RwEngineOpenParams params = {nullptr};
+        ASSERT_TRUE(RwEngineOpen(&params));
+        ASSERT_TRUE(RwEngineStart());
+    }
+    void TearDown() override {
+        EXPECT_EQ(Rw::Clump::LiveCount(), 0);
+        EXPECT_EQ(Rw::Atomic::LiveCount(), 0);
+        EXPECT_EQ(Rw::Light::LiveCount(), 0);
+        EXPECT_EQ(Rw::Camera::LiveCount(), 0);
+        EXPECT_EQ(Rw::Frame::LiveFrameCount(), 0);
+        RwEngineStop();
+        RwEngineClose();
+        RwEngineTerm();
+    }
+
+    struct TrianglePart {
+        const char* name; // geometry user data "Name"; null: none
+        RwV3d a, b, c;
+    };
+
+    // A clump whose atomics (on frames below the root, in the order given) each hold triangles.
+    static RpClump* MakeClump(std::initializer_list<TrianglePart> parts) {
+        RpClump* clump = RpClumpCreate();
+        RwFrame* root = RwFrameCreate();
+        RpClumpSetFrame(clump, root);
+        for (const TrianglePart& part : parts) {
+            RpGeometry* geometry = RpGeometryCreate(3, 1, rpGEOMETRYPOSITIONS);
+            RpGeometryTriangleSetVertexIndices(geometry, RpGeometryGetTriangles(geometry), 0, 1, 2);
+            RwV3d* v = RpMorphTargetGetVertices(RpGeometryGetMorphTarget(geometry, 0));
+            v[0] = part.a;
+            v[1] = part.b;
+            v[2] = part.c;
+            RwSphere sphere;
+            RpMorphTargetCalculateBoundingSphere(RpGeometryGetMorphTarget(geometry, 0), &sphere);
+            RpMorphTargetSetBoundingSphere(RpGeometryGetMorphTarget(geometry, 0), &sphere);
+            if (part.name) {
+                const RwInt32 index = RpUserDataGeometryAddArray(geometry, "Name", rpSTRINGUSERDATA, 1);
+                RpUserDataArraySetString(RpUserDataGeometryGetArray(geometry, index), 0, part.name);
+            }
+            RwFrame* frame = RwFrameCreate();
+            RwFrameAddChild(root, frame);
+            RpAtomic* atomic = RpAtomicCreate();
+            RpAtomicSetFrame(atomic, frame);
+            RpAtomicSetGeometry(atomic, geometry, 0);
+            RpGeometryDestroy(geometry);
+            RpAtomicSetFlags(atomic, rpATOMICRENDER | rpATOMICCOLLISIONTEST);
+            RpClumpAddAtomic(clump, atomic);
+        }
+        return clump;
+    }
+};
