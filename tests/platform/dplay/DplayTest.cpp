@@ -142,7 +142,8 @@ TEST_F(DplayTest, ResponsesCarryAnAddressThatConnects) {
     EXPECT_EQ(joiner->Connect(&app, address, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr,
                               DPNCONNECT_SYNC),
               DPN_OK);
-    EXPECT_EQ(hostEvents.Count(DPN_MSGID_CREATE_PLAYER), 2u);
+    // The host hears of the newcomer on its own thread, not before the joiner's Connect returns.
+    EXPECT_TRUE(WaitFor([&] { return hostEvents.Count(DPN_MSGID_CREATE_PLAYER) == 2u; }));
 }
 
 TEST_F(DplayTest, ConnectRefusesAnotherApplicationOrInstance) {
