@@ -5,6 +5,7 @@
 
 #include "scene/Attachable.h"
 
+#include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/src/plcore/vector.h"
 
 #include <cstdint>

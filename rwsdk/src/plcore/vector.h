@@ -18,11 +18,6 @@ struct RwSphere {
     RwReal radius;
 };
 
-struct RwLine {
-    RwV3d start;
-    RwV3d end;
-};
-
 // Points p with normal . p - distance > 0 lie on the outer side.
 struct RwPlane {
     RwV3d normal;
