@@ -1,6 +1,8 @@
 // Segment and sphere queries on the terrain's full-resolution grid.
 #include "objects/Terrain.h"
 
+#include "rwsdk/tool/intsec/rtintsec.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -19,43 +21,6 @@ constexpr Shift OddRow[2][3] = {{{0, 0, -0.04f, -0.02f}, {1, 1, 0.02f, 0.04f}, {
                                 {{0, 0, -0.02f, -0.04f}, {0, 1, -0.02f, 0.02f}, {1, 1, 0.04f, 0.02f}}};
 constexpr Shift EvenRow[2][3] = {{{0, 0, -0.02f, -0.02f}, {0, 1, -0.02f, 0.04f}, {1, 0, 0.04f, -0.02f}},
                                  {{1, 0, 0.02f, -0.04f}, {0, 1, -0.04f, 0.02f}, {1, 1, 0.02f, 0.02f}}};
-
-struct D3 {
-    double x, y, z;
-};
-D3 Sub(D3 a, D3 b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-D3 Cross(D3 a, D3 b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double Dot(D3 a, D3 b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-D3 ToD3(const Base::Vector3& v) {
-    return {v.x, v.y, v.z};
-}
-
-// The line start + t delta against a triangle, seen only from its front (the side its winding faces):
-// the parameter t, or 2 when the line misses or crosses from behind. This is the least of the engine
-// toolkit's line-triangle test that the terrain needs.
-double LineTriangle(D3 start, D3 delta, const D3 (&v)[3]) {
-    const D3 e1 = Sub(v[1], v[0]), e2 = Sub(v[2], v[0]);
-    const D3 p = Cross(delta, e2);
-    const double det = Dot(e1, p);
-    if (!(det > 1e-12))
-        return 2;
-    const D3 s = Sub(start, v[0]);
-    const double u = Dot(s, p) / det;
-    if (u < 0 || u > 1)
-        return 2;
-    const D3 q = Cross(s, e1);
-    const double w = Dot(delta, q) / det;
-    if (w < 0 || u + w > 1)
-        return 2;
-    const double t = Dot(e2, q) / det;
-    return t >= 0 && t <= 1 ? t : 2;
-}
 
 bool FiniteVector(const Base::Vector3& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
@@ -81,17 +46,22 @@ bool Terrain::CellIntersectSegment(const Segment& segment, int32_t x, int32_t z,
         return false;
 
     const auto& table = (z & 1) ? OddRow : EvenRow;
-    const D3 start = ToD3(segment.start), delta = Sub(ToD3(segment.end), start);
-    double best = 2;
+    const RwV3d start{segment.start.x, segment.start.y, segment.start.z};
+    const RwV3d delta{segment.end.x - segment.start.x, segment.end.y - segment.start.y,
+                      segment.end.z - segment.start.z};
+    float best = 2;
     int chosen = 0;
     for (int t = 0; t < 2; ++t) {
-        D3 v[3];
+        RwV3d v[3];
         for (int k = 0; k < 3; ++k) {
             const Shift& s = table[t][k];
             Base::Vector2 p = GridToWorld(x + s.dx, z + s.dz);
-            v[k] = {double(p.x + s.sx), GetHeight(x + s.dx, z + s.dz), double(p.y + s.sz)};
+            v[k] = {p.x + s.sx, GetHeight(x + s.dx, z + s.dz), p.y + s.sz};
         }
-        double hit = LineTriangle(start, delta, v);
+        // Only crossings from above count: every triangle faces up.
+        float hit;
+        if (!RtIntersectionLineTriangle(&start, &delta, &v[0], &v[1], &v[2], &hit) || hit < 0 || hit > 1)
+            hit = 2;
         if (hit < best) {
             best = hit;
             chosen = t;
@@ -100,8 +70,7 @@ bool Terrain::CellIntersectSegment(const Segment& segment, int32_t x, int32_t z,
     if (best > 1)
         return false;
     if (point) {
-        const float t = float(best);
-        *point = Base::LerpVector3(segment.start, segment.end, t);
+        *point = Base::LerpVector3(segment.start, segment.end, best);
     }
     if (normal) {
         Triangle first, second;

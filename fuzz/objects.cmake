@@ -1,0 +1,2 @@
+corvane_fuzzer(fuzz_terrain_description SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/TerrainDescriptionFuzzer.cpp
+  DEPS objects)
