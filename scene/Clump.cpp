@@ -33,45 +33,6 @@ float AsFloat(uint32_t bits) {
     return value;
 }
 
-// The triangles of an atomic that a query touches, in its model space. The collision trees of the engine
-// are not consulted: every triangle is tested, as for a model whose file carries no tree.
-template <class Hit> void ForAllTriangles(RpAtomic* atomic, Hit hit) {
-    const RpGeometry* geometry = RpAtomicGetGeometry(atomic);
-    if (!geometry || geometry->numMorphTargets < 1 || !geometry->morphTarget[0].verts)
-        return;
-    const RwV3d* verts = geometry->morphTarget[0].verts;
-    for (RwInt32 i = 0; i < geometry->numTriangles; ++i) {
-        const RwUInt16* index = geometry->triangles[i].vertIndex;
-        if (index[0] >= geometry->numVertices || index[1] >= geometry->numVertices ||
-            index[2] >= geometry->numVertices)
-            continue;
-        hit(verts[index[0]], verts[index[1]], verts[index[2]]);
-    }
-}
-
-// Segment parameter of the hit on the triangle (edges and corners included), or -1.
-double SegmentTriangle(const RwV3d& s, const RwV3d& e, const RwV3d& a, const RwV3d& b, const RwV3d& c) {
-    const double d[3] = {double(e.x) - s.x, double(e.y) - s.y, double(e.z) - s.z};
-    const double e1[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
-    const double e2[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
-    const double p[3] = {d[1] * e2[2] - d[2] * e2[1], d[2] * e2[0] - d[0] * e2[2],
-                         d[0] * e2[1] - d[1] * e2[0]};
-    const double det = e1[0] * p[0] + e1[1] * p[1] + e1[2] * p[2];
-    if (std::fabs(det) < 1e-18)
-        return -1;
-    const double inv = 1.0 / det;
-    const double o[3] = {double(s.x) - a.x, double(s.y) - a.y, double(s.z) - a.z};
-    const double u = (o[0] * p[0] + o[1] * p[1] + o[2] * p[2]) * inv;
-    if (u < 0 || u > 1)
-        return -1;
-    const double q[3] = {o[1] * e1[2] - o[2] * e1[1], o[2] * e1[0] - o[0] * e1[2],
-                         o[0] * e1[1] - o[1] * e1[0]};
-    const double v = (d[0] * q[0] + d[1] * q[1] + d[2] * q[2]) * inv;
-    if (v < 0 || u + v > 1)
-        return -1;
-    return (e2[0] * q[0] + e2[1] * q[1] + e2[2] * q[2]) * inv;
-}
-
 // Puts the projection back when the draw ends, also when an exception leaves it.
 struct KeptProjection {
     bool set = false;
@@ -240,50 +201,85 @@ void Clump::Render(uint8_t order) {
     }
 }
 
+// The query, running minimum and output target are single static instances: the tests are not re-entrant.
+namespace {
+
+struct SegmentQuery {
+    RpIntersection intersection;
+    RwReal nearest;
+    RwV3d normal;
+    RwFrame* hitFrame;
+} segmentQuery;
+
+struct SphereQuery {
+    RpIntersection intersection;
+    std::vector<WorldTriangle>* triangles;
+    int count;
+} sphereQuery;
+
+RpCollisionTriangle* SegmentHit(RpIntersection*, RpCollisionTriangle* triangle, RwReal t, void* data) {
+    if (t < segmentQuery.nearest && t >= 0 && t <= 1) {
+        segmentQuery.nearest = t;
+        segmentQuery.normal = triangle->normal;
+        segmentQuery.hitFrame = static_cast<RwFrame*>(data);
+    }
+    return triangle;
+}
+
+RpAtomic* SegmentAtomic(RpAtomic* atomic, void*) {
+    RwFrame* atomicFrame = RpAtomicGetFrame(atomic);
+    if (!(RpAtomicGetFlags(atomic) & rpATOMICCOLLISIONTEST) || !atomicFrame)
+        return atomic;
+    const RwSphere* sphere = RpAtomicGetWorldBoundingSphere(atomic);
+    if (Base::DistancePointToSegment(segmentQuery.intersection.t.line, sphere->center) > sphere->radius)
+        return atomic;
+    RpCollisionAtomicForAllIntersections(atomic, &segmentQuery.intersection, SegmentHit, atomicFrame);
+    return atomic;
+}
+
+RpCollisionTriangle* SphereHit(RpIntersection*, RpCollisionTriangle* triangle, RwReal, void* data) {
+    ++sphereQuery.count;
+    if (sphereQuery.triangles) {
+        WorldTriangle out;
+        for (int i = 0; i < 3; ++i)
+            RwVector3TransformPoints(&out.v[i], triangle->vertices[i], 1, static_cast<const RwMatrix*>(data));
+        sphereQuery.triangles->push_back(out);
+    }
+    return triangle;
+}
+
+RpAtomic* SphereAtomic(RpAtomic* atomic, void*) {
+    RwFrame* atomicFrame = RpAtomicGetFrame(atomic);
+    if (!(RpAtomicGetFlags(atomic) & rpATOMICCOLLISIONTEST) || !atomicFrame)
+        return atomic;
+    const RwSphere* bound = RpAtomicGetWorldBoundingSphere(atomic);
+    const RwSphere& query = sphereQuery.intersection.t.sphere;
+    const double dx = double(query.center.x) - bound->center.x, dy = double(query.center.y) - bound->center.y,
+                 dz = double(query.center.z) - bound->center.z;
+    if (std::sqrt(dx * dx + dy * dy + dz * dz) > double(query.radius) + bound->radius)
+        return atomic;
+    RpCollisionAtomicForAllIntersections(atomic, &sphereQuery.intersection, SphereHit,
+                                         RwFrameGetWorldMatrix(atomicFrame));
+    return atomic;
+}
+
+} // namespace
+
 bool Clump::IntersectSegment(const RwLine* segment, RwV3d* outPoint, RwV3d* outNormal) {
     if (!clump)
         return false;
-    struct Query {
-        const RwLine* segment;
-        double nearest = 2.0;
-        RwV3d normal = {0, 0, 1};
-        RwFrame* hitFrame = nullptr;
-    } query{segment};
-    RpClumpForAllAtomics(
-        clump,
-        [](RpAtomic* atomic, void* data) {
-            auto* q = static_cast<Query*>(data);
-            RwFrame* atomicFrame = RpAtomicGetFrame(atomic);
-            if (!(RpAtomicGetFlags(atomic) & rpATOMICCOLLISIONTEST) || !atomicFrame)
-                return atomic;
-            const RwSphere* sphere = RpAtomicGetWorldBoundingSphere(atomic);
-            if (Base::DistancePointToSegment(*q->segment, sphere->center) > sphere->radius)
-                return atomic;
-            RwMatrix inverse;
-            RwMatrixInvertGeneral(&inverse, RwFrameGetWorldMatrix(atomicFrame));
-            RwV3d start, end;
-            RwVector3TransformPoint(&start, &q->segment->start, &inverse);
-            RwVector3TransformPoint(&end, &q->segment->end, &inverse);
-            ForAllTriangles(atomic, [&](const RwV3d& a, const RwV3d& b, const RwV3d& c) {
-                const double t = SegmentTriangle(start, end, a, b, c);
-                if (t < q->nearest && t >= 0 && t <= 1) {
-                    q->nearest = t;
-                    const RwV3d e1 = {b.x - a.x, b.y - a.y, b.z - a.z},
-                                e2 = {c.x - a.x, c.y - a.y, c.z - a.z};
-                    q->normal = Base::CrossProduct(e1, e2);
-                    q->hitFrame = atomicFrame;
-                }
-            });
-            return atomic;
-        },
-        &query);
-    if (!query.hitFrame)
+    segmentQuery.intersection.type = rpINTERSECTLINE;
+    segmentQuery.intersection.t.line = *segment;
+    segmentQuery.nearest = 2.0f;
+    segmentQuery.hitFrame = nullptr;
+    RpClumpForAllAtomics(clump, SegmentAtomic, nullptr);
+    if (!segmentQuery.hitFrame)
         return false;
     if (outPoint)
-        Base::LerpVector3(outPoint, segment->start, segment->end, float(query.nearest));
+        Base::LerpVector3(outPoint, segment->start, segment->end, segmentQuery.nearest);
     if (outNormal) {
         RwV3d turned;
-        RwVector3TransformVector(&turned, &query.normal, RwFrameGetWorldMatrix(query.hitFrame));
+        RwVector3TransformVector(&turned, &segmentQuery.normal, RwFrameGetWorldMatrix(segmentQuery.hitFrame));
         Base::Normalize3d(turned, *outNormal);
     }
     return true;
@@ -292,48 +288,12 @@ bool Clump::IntersectSegment(const RwLine* segment, RwV3d* outPoint, RwV3d* outN
 int Clump::IntersectSphere(const RwSphere* sphere, std::vector<WorldTriangle>* triangles) {
     if (!clump)
         return 0;
-    struct Query {
-        const RwSphere* sphere;
-        std::vector<WorldTriangle>* triangles;
-        int count = 0;
-    } query{sphere, triangles};
-    RpClumpForAllAtomics(
-        clump,
-        [](RpAtomic* atomic, void* data) {
-            auto* q = static_cast<Query*>(data);
-            RwFrame* atomicFrame = RpAtomicGetFrame(atomic);
-            if (!(RpAtomicGetFlags(atomic) & rpATOMICCOLLISIONTEST) || !atomicFrame)
-                return atomic;
-            const RwSphere* bound = RpAtomicGetWorldBoundingSphere(atomic);
-            const RwV3d& p = q->sphere->center;
-            const double dx = double(p.x) - bound->center.x, dy = double(p.y) - bound->center.y,
-                         dz = double(p.z) - bound->center.z;
-            if (std::sqrt(dx * dx + dy * dy + dz * dz) > double(q->sphere->radius) + bound->radius)
-                return atomic;
-            const RwMatrix* world = RwFrameGetWorldMatrix(atomicFrame);
-            RwMatrix inverse;
-            RwMatrixInvertGeneral(&inverse, world);
-            RwV3d centre;
-            RwVector3TransformPoint(&centre, &p, &inverse);
-            const float scale = LargestAxisLength(world);
-            const float radius = scale > 0 ? q->sphere->radius / scale : q->sphere->radius;
-            const Base::Vector3 c = {centre.x, centre.y, centre.z};
-            ForAllTriangles(atomic, [&](const RwV3d& a, const RwV3d& b, const RwV3d& v) {
-                const Base::Triangle t = {{{a.x, a.y, a.z}, {b.x, b.y, b.z}, {v.x, v.y, v.z}}};
-                if (Base::DistancePointToTriangle(c, t) > radius)
-                    return;
-                ++q->count;
-                if (q->triangles) {
-                    WorldTriangle out;
-                    const RwV3d in[3] = {a, b, v};
-                    RwVector3TransformPoints(out.v, in, 3, world);
-                    q->triangles->push_back(out);
-                }
-            });
-            return atomic;
-        },
-        &query);
-    return query.count;
+    sphereQuery.intersection.type = rpINTERSECTSPHERE;
+    sphereQuery.intersection.t.sphere = *sphere;
+    sphereQuery.triangles = triangles;
+    sphereQuery.count = 0;
+    RpClumpForAllAtomics(clump, SphereAtomic, nullptr);
+    return sphereQuery.count;
 }
 
 } // namespace Obj

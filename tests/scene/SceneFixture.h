@@ -5,6 +5,7 @@
 #include "scene/Frame.h"
 #include "scene/Wrappers.h"
 
+#include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/world/rpworld.h"
@@ -20,6 +21,7 @@ protected:
         ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
         ASSERT_TRUE(RpWorldPluginAttach());
         ASSERT_TRUE(RpUserDataPluginAttach());
+        ASSERT_TRUE(RpCollisionPluginAttach());
         ASSERT_TRUE(Rw::Frame::RegisterPlugins());
         ASSERT_TRUE(Rw::RegisterWrapperPlugins());
         ASSERT_TRUE(Rw::AtomicLodData::RegisterPlugin());

@@ -152,11 +152,11 @@ TEST_F(Wrappers, CameraRelativeDrawingShiftsByTheDoubleDifference) {
 }
 
 TEST_F(Wrappers, SegmentTestFindsTheNearerTriangle) {
-    // Two facing triangles at z = 5 and z = 8 in x, y = [-1, 1], and a pair sharing an edge at z = 20.
-    Obj::Clump model(MakeClump({{"Far", {-1, -1, 8}, {3, -1, 8}, {-1, 3, 8}},
-                                {"Near", {-1, -1, 5}, {3, -1, 5}, {-1, 3, 5}},
-                                {"Left", {0, -1, 20}, {0, 1, 20}, {-2, 0, 20}},
-                                {"Right", {0, -1, 20}, {2, 0, 20}, {0, 1, 20}}}),
+    // Two triangles at z = 5 and z = 8 facing the origin, and a pair sharing an edge at z = 20.
+    Obj::Clump model(MakeClump({{"Far", {-1, -1, 8}, {-1, 3, 8}, {3, -1, 8}},
+                                {"Near", {-1, -1, 5}, {-1, 3, 5}, {3, -1, 5}},
+                                {"Left", {0, -1, 20}, {-2, 0, 20}, {0, 1, 20}},
+                                {"Right", {0, -1, 20}, {0, 1, 20}, {2, 0, 20}}}),
                      true);
     struct Case {
         RwLine segment;
@@ -165,7 +165,7 @@ TEST_F(Wrappers, SegmentTestFindsTheNearerTriangle) {
     };
     const Case cases[] = {
         {{{0, 0, 0}, {0, 0, 10}}, true, 5},      // nearer of two
-        {{{0, 0, 10}, {0, 0, 0}}, true, 8},      // from the other side
+        {{{0, 0, 10}, {0, 0, 0}}, false, 0},     // back faces are not hit
         {{{0, 0, 0}, {0, 0, 5}}, true, 5},       // t = 1 counts
         {{{0, 0, 15}, {0, 0, 25}}, true, 20},    // on the shared edge
         {{{10, 10, 0}, {10, 10, 30}}, false, 0}, // beside everything
@@ -176,7 +176,7 @@ TEST_F(Wrappers, SegmentTestFindsTheNearerTriangle) {
         EXPECT_EQ(model.IntersectSegment(&c.segment, &point, &normal), c.hit) << c.segment.end.z;
         if (c.hit) {
             EXPECT_NEAR(point.z, c.z, 1e-4f);
-            EXPECT_NEAR(std::fabs(normal.z), 1.0f, 1e-5f);
+            EXPECT_NEAR(normal.z, -1.0f, 1e-5f);
         } else {
             EXPECT_EQ(point.x, -7.0f) << "a miss leaves the outputs alone";
             EXPECT_EQ(normal.z, -7.0f);
