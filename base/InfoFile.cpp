@@ -90,6 +90,9 @@ bool ReadText(std::string_view path, String& text) {
 
 class Parser {
 public:
+    // Where a statement stands: before its key, before its value, or inside a quoted value.
+    enum State { ExpectKey, ExpectValue, InQuotes };
+
     Parser(std::vector<Level>& stack, String directory) : stack(stack), directory(std::move(directory)) {}
 
     // 0, or the number of the line where the parse failed. The text has LF line ends.
@@ -105,7 +108,7 @@ public:
                 return lineNumber;
             start = end + 1;
         }
-        return state == 0 && stack.size() == startSize ? 0 : std::max(lineNumber, 1);
+        return state == ExpectKey && stack.size() == startSize ? 0 : std::max(lineNumber, 1);
     }
 
 private:
@@ -114,7 +117,7 @@ private:
     bool Add() {
         if (stack.back().depth + Segments(key) > Info::MaxDepth)
             return false;
-        state = 0;
+        state = ExpectKey;
         // The value is built afresh for every statement, so the node may take its buffer.
         return Top()->AddValue(key, std::move(value), reference) != nullptr;
     }
@@ -125,7 +128,7 @@ private:
         if (!in.AtEnd() && text[in.pos] == ';')
             return true;
         for (;;) {
-            if (state == 2) {
+            if (state == InQuotes) {
                 size_t quote = text.find('"', in.pos);
                 if (quote == std::string_view::npos) {
                     value += in.Rest();
@@ -140,7 +143,7 @@ private:
                 continue;
             }
             in.SkipBlanks();
-            if (state == 1) {
+            if (state == ExpectValue) {
                 if (in.AtEnd()) {
                     value.clear();
                     reference = false;
@@ -149,7 +152,7 @@ private:
                 char c = text[in.pos++];
                 if (c == '"') {
                     value.clear();
-                    state = 2;
+                    state = InQuotes;
                 } else if (c == '#') {
                     in.SkipBlanks();
                     if (in.AtEnd())
@@ -180,7 +183,7 @@ private:
                 }
                 continue;
             }
-            // State 0: a key, a brace or an include.
+            // ExpectKey: a key, a brace or an include.
             if (in.AtEnd())
                 return true;
             char c = text[in.pos++];
@@ -188,7 +191,7 @@ private:
                 if (in.AtEnd() || IsBlank(text[in.pos])) {
                     const auto& children = Top()->GetChildren();
                     key = children.empty() ? String("$00000000") : NextName(children.rbegin()->first);
-                    state = 1;
+                    state = ExpectValue;
                 } else {
                     key.clear();
                     return Include(in.Rest());
@@ -212,7 +215,7 @@ private:
                 key.assign(in.Token());
                 if (key.empty())
                     return false;
-                state = 1;
+                state = ExpectValue;
             }
         }
     }
@@ -241,7 +244,7 @@ private:
     std::vector<Level>& stack;
     String directory;
     int lineNumber = 0;
-    int state = 0; // 0 expect a key, 1 expect a value, 2 inside quotes
+    State state = ExpectKey;
     String key;
     String value;
     bool reference = false;

@@ -95,41 +95,49 @@ void ConvertRow(const RwUInt8* row, RwUInt32 bits, RwImage* image, RwInt32 y) {
     }
 }
 
+// The compression field's codes that the reader takes.
+enum Compression : RwUInt32 { CompressionNone = 0, CompressionRunLength8 = 1 };
+
+// Escape codes after a zero count in run-length data.
+enum RunLengthEscape : RwUInt8 { EndOfRow = 0, EndOfBitmap = 1, Delta = 2 };
+
+// How a run-length row ended: refused (a position delta, a run past the row buffer, a short file), finished,
+// or with the end of the bitmap.
+enum RowResult { RowRefused, RowFinished, BitmapEnded };
+
 // One row of 8-bit run-length data. Runs may cover the row's padding (writers encode it too), not more.
-// Returns 1 for a finished row, 2 when the bitmap ends here, 0 for data the reader refuses (a position
-// delta, a run past the row buffer, a short file).
-int DecodeRunLengthRow(RwStream* stream, RwUInt8* row, RwInt32 width) {
+RowResult DecodeRunLengthRow(RwStream* stream, RwUInt8* row, RwInt32 width) {
     std::memset(row, 0, size_t(width));
     RwInt32 x = 0;
     for (;;) {
         RwUInt8 pair[2];
         if (RwStreamRead(stream, pair, 2) != 2) {
-            return 0;
+            return RowRefused;
         }
         if (pair[0] > 0) {
             if (pair[0] > width - x) {
-                return 0;
+                return RowRefused;
             }
             std::memset(row + x, pair[1], pair[0]);
             x += pair[0];
             continue;
         }
         switch (pair[1]) {
-        case 0:
-            return 1;
-        case 1:
-            return 2;
-        case 2:
-            return 0;
+        case EndOfRow:
+            return RowFinished;
+        case EndOfBitmap:
+            return BitmapEnded;
+        case Delta:
+            return RowRefused;
         default: {
             RwUInt32 count = pair[1];
             if (RwInt32(count) > width - x || RwStreamRead(stream, row + x, count) != count) {
-                return 0;
+                return RowRefused;
             }
             x += RwInt32(count);
             RwUInt8 pad;
             if ((count & 1) && RwStreamRead(stream, &pad, 1) != 1) {
-                return 0;
+                return RowRefused;
             }
             break;
         }
@@ -153,7 +161,7 @@ bool ReadHeader(RwStream* stream, Header* header) {
         header->width = RwInt16(U16(info + 4));
         header->height = RwInt16(U16(info + 6));
         header->bitCount = U16(info + 10);
-        header->compression = 0;
+        header->compression = CompressionNone;
         header->coloursUsed = 0;
         return true;
     }
@@ -202,8 +210,9 @@ RwImage* RtBMPImageRead(const RwChar* imageName) {
         return Fail(nullptr, stream, nullptr);
     }
     const RwUInt32 bits = header.bitCount;
-    const bool runLength = header.compression == 1 && bits != 24 && bits != 32;
-    if ((header.compression != 0 && bits != 24 && bits != 32 && !runLength) || (runLength && bits != 8)) {
+    const bool runLength = header.compression == CompressionRunLength8 && bits != 24 && bits != 32;
+    if ((header.compression != CompressionNone && bits != 24 && bits != 32 && !runLength) ||
+        (runLength && bits != 8)) {
         RwErrorSetPlugin(rwID_BMPTOOLKIT, E_RW_INVIMAGEFORMAT); // 4-bit run-length, bit fields and others
         return Fail(nullptr, stream, nullptr);
     }
@@ -269,9 +278,9 @@ RwImage* RtBMPImageRead(const RwChar* imageName) {
     // Rows are stored bottom-up.
     if (runLength) {
         RwInt32 i = 0;
-        for (int result = 1; i < header.height && result == 1; ++i) {
+        for (RowResult result = RowFinished; i < header.height && result == RowFinished; ++i) {
             result = DecodeRunLengthRow(stream, row, RwInt32(rowBytes));
-            if (result == 0) {
+            if (result == RowRefused) {
                 return Fail(image, stream, row);
             }
             ConvertRow(row, bits, image, header.height - 1 - i);
