@@ -8,6 +8,7 @@
 #include "rwsdk/world/baworobj.h"
 #include "rwsdk/world/bawrld.h"
 #include "rwsdk/world/pipe/p2/d3d9/d3d9instance.h"
+#include "rwsdk/world/pipe/p2/d3d9/d3d9native.h"
 
 RwBool RpWorldPluginAttach() {
     // Modules: material, mesh, geometry, clump and atomic, light, the default world pipelines, the world and
@@ -20,9 +21,10 @@ RwBool RpWorldPluginAttach() {
     // The Direct3D 9 world pipelines' light and usage plugins.
     if (!RpD3D9WorldPipelinesAttach())
         return FALSE;
-    // The world objects with the extensions: the mesh extension of geometries (the rendering rights of
+    // The world objects with the extensions: the mesh and native-data extensions (the rendering rights of
     // atomics and materials come with their modules), then the clump links of lights and cameras.
-    if (_rpWorldObjectsAttach() < 0 || _rpMeshGeometryPluginAttach() < 0 || _rpClumpLinkPluginsAttach() < 0)
+    if (_rpWorldObjectsAttach() < 0 || _rpMeshGeometryPluginAttach() < 0 ||
+        !_rpD3D9NativeDataPluginAttach() || _rpClumpLinkPluginsAttach() < 0)
         return FALSE;
     return TRUE;
 }

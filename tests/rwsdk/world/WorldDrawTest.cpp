@@ -9,10 +9,14 @@
 #include "rwsdk/src/plcore/resources.h"
 #include "rwsdk/world/pipe/p2/d3d9/d3d9instance.h"
 #include "rwsdk/world/pipe/p2/d3d9/d3d9lights.h"
+#include "rwsdk/world/pipe/p2/d3d9/d3d9native.h"
+#include "rwsdk/src/plcore/memory.h"
+#include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/world/rpworld.h"
 
 #include <array>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -446,6 +450,88 @@ TEST_F(WorldDraw, LightIndexPoolReusesAndResets) {
     EXPECT_EQ(RpD3D9LightGetData(e)->index, 0);
     DestroyLocalLight(e);
     RpD3D9LightsEnable(FALSE);
+}
+
+} // namespace
+
+namespace {
+
+std::vector<RwUInt8> WriteNative(const RpGeometry* geometry) {
+    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMWRITE, nullptr);
+    EXPECT_NE(_rpD3D9NativeDataGeometryWrite(stream, geometry), nullptr);
+    RwMemory memory = {nullptr, 0};
+    RwStreamClose(stream, &memory);
+    std::vector<RwUInt8> bytes(memory.start, memory.start + memory.length);
+    RwFree(memory.start);
+    return bytes;
+}
+
+bool ReadNative(std::vector<RwUInt8> bytes, RpGeometry* geometry) {
+    RwMemory memory = {bytes.data(), RwUInt32(bytes.size())};
+    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    const bool ok = _rpD3D9NativeDataGeometryRead(stream, RwInt32(bytes.size()), geometry) != nullptr;
+    RwStreamClose(stream, nullptr);
+    return ok;
+}
+
+void PutWord(std::vector<RwUInt8>& b, size_t at, RwUInt32 v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + size_t(i)] = RwUInt8(v >> (8 * i));
+}
+
+TEST_F(WorldDraw, NativeDataIsWrittenAndReadBackAndBadSizesAreRefused) {
+    AddLight({rpLIGHTAMBIENT, {0.3, 0.3, 0.3}, {}, {}, 0});
+    AddLight({rpLIGHTDIRECTIONAL, {0.7, 0.6, 0.5}, {}, {0.0, -0.6, 0.8}, 0});
+    RpAtomic* atomic =
+        Square(rpGEOMETRYNORMALS | rpGEOMETRYLIGHT | rpGEOMETRYMODULATEMATERIALCOLOR, {200, 120, 60, 255});
+    const Vec3 before = Centre(Draw(atomic));
+    RpGeometry* geometry = RpAtomicGetGeometry(atomic);
+    geometry->flags |= rpGEOMETRYNATIVE;
+    const std::vector<RwUInt8> bytes = WriteNative(geometry);
+    ASSERT_EQ(RwInt32(bytes.size()), _rpD3D9NativeDataGeometryGetSize(geometry));
+    const RpD3D9InstanceData original = *RpD3D9ResourceEntryGetInstanceData(geometry->repEntry);
+    ASSERT_TRUE(ReadNative(bytes, geometry));
+    const RpD3D9InstanceData* read = RpD3D9ResourceEntryGetInstanceData(geometry->repEntry);
+    EXPECT_EQ(read->numMeshes, original.numMeshes);
+    EXPECT_EQ(read->totalNumIndex, original.totalNumIndex);
+    EXPECT_EQ(read->totalNumVertex, original.totalNumVertex);
+    EXPECT_EQ(read->primType, original.primType);
+    EXPECT_EQ(RpD3D9InstanceDataGetMeshes(const_cast<RpD3D9InstanceData*>(read))[0].material,
+              RpGeometryGetMaterial(geometry, 0));
+    EXPECT_EQ(WriteNative(geometry), bytes) << "written again, the same bytes";
+    EXPECT_EQ(Centre(Draw(atomic)), before) << "drawn from the data read back";
+
+    // Each size is checked before anything is made; a refused read leaves no instance data.
+    const size_t platform = 12, headerSize = 16, numMeshes = 24;
+    const size_t elementCount = 12 + 8 + rpNATIVEHEADERBYTES + rpNATIVEMESHBYTES * read->numMeshes;
+    struct Bad {
+        const char* what;
+        std::function<void(std::vector<RwUInt8>&)> spoil;
+    };
+    const std::vector<Bad> bad = {
+        {"platform 8", [&](auto& b) { PutWord(b, platform, 8); }},
+        {"header size off by 4",
+         [&](auto& b) {
+             PutWord(b, headerSize, rpNATIVEHEADERBYTES + rpNATIVEMESHBYTES * read->numMeshes + 4);
+         }},
+        {"mesh count beyond the header", [&](auto& b) { PutWord(b, numMeshes, 1000); }},
+        {"66 elements", [&](auto& b) { PutWord(b, elementCount, 66); }},
+        {"no end element", [&](auto& b) { PutWord(b, elementCount, 1); }},
+        {"one byte short",
+         [&](auto& b) {
+             b.pop_back();
+             PutWord(b, 4, RwUInt32(b.size() - 12));
+         }},
+        {"chunk shorter than its vertices", [&](auto& b) { PutWord(b, 4, RwUInt32(b.size() - 12 - 40)); }},
+    };
+    for (const Bad& c : bad) {
+        SCOPED_TRACE(c.what);
+        std::vector<RwUInt8> spoilt = bytes;
+        c.spoil(spoilt);
+        EXPECT_FALSE(ReadNative(spoilt, geometry));
+        EXPECT_EQ(geometry->repEntry, nullptr);
+    }
+    ASSERT_TRUE(ReadNative(bytes, geometry));
 }
 
 } // namespace
