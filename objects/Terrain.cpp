@@ -65,7 +65,6 @@ bool Terrain::ReadParameters(const Base::Info& node) {
     const auto missing = [&](const char* key) {
         return Fail(Base::String("missing or malformed key \"") + key + "\"");
     };
-    Base::Vector2 offset;
     if (!node.TryGetFloat("VisibilityRange", d.visibilityRange))
         return missing("VisibilityRange");
     if (!node.TryGetFloat("SliceSize", d.sliceSize))

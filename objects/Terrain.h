@@ -178,6 +178,27 @@ public:
     // The cell's two triangles, unshifted, in the split order of its row (first, then second).
     void CellTriangles(int32_t x, int32_t z, Triangle& first, Triangle& second) const;
 
+    // ---- levels of detail and slice geometry for the drawing
+
+    static constexpr uint8_t MaxTextureLevel = 3, MaxGeometryLevel = 4;
+    // By the distance from the camera to the slice's box centre.
+    static uint8_t TextureLevel(float distance);
+    static uint8_t GeometryLevel(float distance);
+    // Vertices along a slice side at a geometry level.
+    uint32_t LevelSide(uint8_t level) const {
+        return uint32_t((description_.sliceVertices - 1) >> level) + 1;
+    }
+    // The shared serpentine strip over m x m vertices: m - 1 rows of 2m + 1 indices, each row ending on a
+    // repeated index that turns the strip into the next row.
+    static std::vector<uint16_t> StripIndices(uint32_t m);
+    static uint32_t StripPrimitives(uint32_t m) { return (m - 1) * (2 * m + 1) - 2; }
+    static constexpr uint32_t PositionFloats = 3, LandAttributeFloats = 7; // xyz; normal, uv0, uv1
+    // A slice's vertices at a level relative to its centre, rows of constant z, and its land attributes
+    // (or null). Edges next to a coarser loaded neighbour (neighbour levels (i - 1, j), (i, j + 1),
+    // (i + 1, j), (i, j - 1); -1 none) follow the neighbour's edge so that no crack opens between them.
+    void FillSliceVertices(const LoadedSlice& entry, uint8_t level, const int8_t neighbours[4],
+                           float* positions, float* landAttributes) const;
+
 protected:
     // Called when a slice record is about to go: the drawing returns its buffers and texture here.
     virtual void OnSliceReleased(Slice&) {}
