@@ -26,6 +26,10 @@ struct FormatProfile {
 };
 void SetFormatProfile(const FormatProfile& profile);
 
+// For tests: devices created while shader support is off report no shader versions and refuse shaders, as
+// a device without them does; on by default.
+void SetShaderSupport(bool on);
+
 // Fixed-function programs built so far.
 size_t ProgramCount(IDirect3DDevice9* device);
 

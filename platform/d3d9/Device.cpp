@@ -1,5 +1,6 @@
 #include "platform/d3d9/Device.h"
 
+#include "platform/d3d9/ShaderTranslator.h"
 #include "platform/d3d9/StreamRing.h"
 #include "platform/d3d9/SwapChain.h"
 
@@ -468,6 +469,7 @@ Device::~Device() {
     backBuffer_ = autoDepth_ = nullptr;
     fvfDeclarations_.clear();
     programs_.Clear();
+    shaderPrograms_.Clear();
     glDeleteVertexArrays(1, &vertexArray_);
     glDeleteFramebuffers(1, &drawFramebuffer_);
     glDeleteFramebuffers(1, &readFramebuffer_);
@@ -1849,13 +1851,32 @@ HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9
     Log("CreateVertexShader");
     if (!function || !shader)
         return D3DERR_INVALIDCALL;
+    *shader = nullptr;
+    if (HRESULT refused = checkShader(function, true); refused != D3D_OK)
+        return refused;
     *shader = new VertexShader(this, function);
     return D3D_OK;
+}
+
+// A shader this device can draw, or the reason on stderr and INVALIDCALL: a device that reports no shader
+// version takes none, and the translator must take the stream.
+HRESULT Device::checkShader(const DWORD* function, bool vertex) {
+    const DWORD version = function[0];
+    const bool supported = vertex
+                               ? caps_.VertexShaderVersion >= version && (version & 0xFFFF0000) == 0xFFFE0000
+                               : caps_.PixelShaderVersion >= version && (version & 0xFFFF0000) == 0xFFFF0000;
+    std::string why = supported ? CheckShader(function, ShaderTokenCount(function)) : "version not supported";
+    if (why.empty())
+        return D3D_OK;
+    Log("shader refused: ", why.c_str());
+    std::fprintf(stderr, "d3d9: %s shader refused: %s\n", vertex ? "vertex" : "pixel", why.c_str());
+    return D3DERR_INVALIDCALL;
 }
 
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
     Log("SetVertexShader(", (shader ? "shader" : "null"), ")");
     vertexShader_ = static_cast<VertexShader*>(shader);
+    dirty_ |= DirtyKey;
     return D3D_OK;
 }
 
@@ -1870,6 +1891,7 @@ HRESULT Device::GetVertexShader(IDirect3DVertexShader9** shader) {
 
 HRESULT Device::SetVertexShaderConstantF(UINT first, const float* data, UINT count) {
     Log("SetVertexShaderConstantF(", first, ", ", count, ")");
+    shaderConstantsDirty_ = true;
     return StoreConstants(vsConstants_, first, data, count);
 }
 
@@ -1881,6 +1903,9 @@ HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9**
     Log("CreatePixelShader");
     if (!function || !shader)
         return D3DERR_INVALIDCALL;
+    *shader = nullptr;
+    if (HRESULT refused = checkShader(function, false); refused != D3D_OK)
+        return refused;
     *shader = new PixelShader(this, function);
     return D3D_OK;
 }
@@ -1888,6 +1913,7 @@ HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9**
 HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
     Log("SetPixelShader(", (shader ? "shader" : "null"), ")");
     pixelShader_ = static_cast<PixelShader*>(shader);
+    dirty_ |= DirtyKey;
     return D3D_OK;
 }
 
@@ -1902,6 +1928,7 @@ HRESULT Device::GetPixelShader(IDirect3DPixelShader9** shader) {
 
 HRESULT Device::SetPixelShaderConstantF(UINT first, const float* data, UINT count) {
     Log("SetPixelShaderConstantF(", first, ", ", count, ")");
+    shaderConstantsDirty_ = true;
     return StoreConstants(psConstants_, first, data, count);
 }
 
@@ -2141,6 +2168,69 @@ void Device::buildKey() {
     dirty_ &= ~DirtyKey;
 }
 
+bool Device::useShaderProgram() {
+    if (dirty_ & DirtyKey) {
+        buildKey();
+        shaderProgram_ = nullptr;
+    }
+    if (!shaderProgram_) {
+        ShaderProgramKey k;
+        k.vertexShader = vertexShader_ ? vertexShader_->Id() : 0;
+        k.pixelShader = pixelShader_ ? pixelShader_->Id() : 0;
+        if (!vertexShader_) {
+            // The fixed function's vertex half gives each stage the shader reads its coordinates.
+            k.fixed = key_;
+            int stages = PixelShaderStages(pixelShader_->Tokens().data(), pixelShader_->Tokens().size());
+            for (int i = k.fixed.stageCount; i < stages; ++i) {
+                const DWORD* t = stageStates_[i];
+                StageKey& st = k.fixed.stage[i];
+                st = StageKey{};
+                st.colorOp = st.alphaOp = D3DTOP_SELECTARG1;
+                st.colorArg1 = st.alphaArg1 = D3DTA_CURRENT;
+                st.coordIndex = uint8_t(t[D3DTSS_TEXCOORDINDEX] & 7);
+                st.coordGen = uint8_t(std::min<DWORD>(t[D3DTSS_TEXCOORDINDEX] >> 16, 4));
+                st.transform = uint8_t(std::min<DWORD>(t[D3DTSS_TEXTURETRANSFORMFLAGS] & 0xFF, 4));
+                st.projected = (t[D3DTSS_TEXTURETRANSFORMFLAGS] & D3DTTFF_PROJECTED) != 0;
+            }
+            k.fixed.stageCount = uint8_t(std::max<int>(k.fixed.stageCount, stages));
+        } else if (!pixelShader_) {
+            k.fixed = key_;
+        }
+        k.flat = key_.flat;
+        k.alphaFunc = key_.alphaFunc;
+        k.fog = key_.fog;
+        k.fogMode = key_.fogMode;
+        for (int i = 0; i < 4; ++i)
+            if (textures_[i] && textures_[i]->GetType() == D3DRTYPE_CUBETEXTURE)
+                k.cubeMask |= uint8_t(1u << i);
+        shaderProgram_ = &shaderPrograms_.Get(k, vertexShader_ ? &vertexShader_->Tokens() : nullptr,
+                                              pixelShader_ ? &pixelShader_->Tokens() : nullptr);
+    }
+    if (!shaderProgram_->program)
+        return false;
+    if (program_ != shaderProgram_->program) {
+        glUseProgram(shaderProgram_->program);
+        program_ = shaderProgram_->program;
+        shaderConstantsDirty_ = true;
+    }
+    updateUniforms();
+    if (shaderConstantsDirty_) {
+        if (shaderProgram_->vertexConstants >= 0)
+            glUniform4fv(shaderProgram_->vertexConstants, VertexShaderConstants, vsConstants_.data());
+        if (shaderProgram_->pixelConstants >= 0)
+            glUniform4fv(shaderProgram_->pixelConstants, PixelShaderConstants, psConstants_.data());
+        shaderConstantsDirty_ = false;
+    }
+    if (shaderProgram_->bumpEnvironment >= 0) {
+        float bump[4][4];
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j)
+                bump[i][j] = Bits(stageStates_[i][D3DTSS_BUMPENVMAT00 + j]);
+        glUniform4fv(shaderProgram_->bumpEnvironment, 4, &bump[0][0]);
+    }
+    return true;
+}
+
 void Device::updateUniforms() {
     Uniforms& u = uniforms_;
     if (dirty_ & DirtyViewport) {
@@ -2281,18 +2371,18 @@ bool Device::prepareDraw(HRESULT& skipped) {
     skipped = D3D_OK;
     if (lost_ || !declaration_ || !renderTarget_)
         return false;
-    // Programmable draws wait for the shader translator (the caps report no shader version): a draw
-    // with a shader bound cannot be done, and says so.
-    if (vertexShader_ || pixelShader_) {
-        Log("draw refused: a shader is bound");
-        skipped = D3DERR_INVALIDCALL;
-        return false;
-    }
     if (dirty_ & DirtyTargets)
         bindTargets();
     if (stateGroups_)
         applyRenderStates();
-    if (dirty_ & DirtyKey) {
+    if (vertexShader_ || pixelShader_) {
+        // A program that GL refuses cannot draw, and says so.
+        if (!useShaderProgram()) {
+            Log("draw refused: the shaders do not link");
+            skipped = D3DERR_INVALIDCALL;
+            return false;
+        }
+    } else if (dirty_ & DirtyKey) {
         buildKey();
         GLuint program = programs_.Get(key_);
         if (program != program_) {

@@ -8,6 +8,7 @@
 #include "platform/d3d9/Buffer.h"
 #include "platform/d3d9/FixedFunction.h"
 #include "platform/d3d9/Shader.h"
+#include "platform/d3d9/ShaderProgram.h"
 #include "platform/d3d9/Surface.h"
 #include "platform/d3d9/Texture.h"
 #include "platform/d3d9/VertexDeclaration.h"
@@ -218,6 +219,8 @@ private:
     // What a draw brings up to date before it goes to GL. False when nothing is to be drawn; skipped then
     // says what the draw answers (D3D_OK for a lost device, an error for a draw that cannot be done).
     bool prepareDraw(HRESULT& skipped);
+    bool useShaderProgram();
+    HRESULT checkShader(const DWORD* function, bool vertex);
     void bindTargets();
     void applyRenderStates();
     void buildKey();
@@ -298,6 +301,9 @@ private:
 
     // GL side
     ProgramCache programs_;
+    ShaderProgramCache shaderPrograms_;
+    const ShaderProgram* shaderProgram_ = nullptr; // for the bound shaders and key_, null when to be found
+    bool shaderConstantsDirty_ = true;
     ProgramKey key_{};
     GLuint program_ = 0;
     Uniforms uniforms_{};

@@ -1,6 +1,7 @@
 // The Direct3D object: one adapter (the GL driver behind SDL), its display modes and capabilities.
 #include "platform/d3d9/Device.h"
 #include "platform/d3d9/Formats.h"
+#include "platform/d3d9/ShaderTranslator.h"
 
 #include <SDL.h>
 
@@ -15,6 +16,7 @@ namespace D3D9 {
 namespace {
 
 FormatProfile formatProfile;
+bool shaderSupport = true;
 
 bool Listed(const std::vector<D3DFORMAT>& formats, D3DFORMAT format) {
     return std::find(formats.begin(), formats.end(), format) != formats.end();
@@ -201,6 +203,10 @@ void Direct3D::findModes() {
 
 } // namespace
 
+void SetShaderSupport(bool on) {
+    shaderSupport = on;
+}
+
 void SetFormatProfile(const FormatProfile& profile) {
     formatProfile = profile;
 }
@@ -276,11 +282,19 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
     c.MaxVertexIndex = 0xFFFFFF;
     c.MaxStreams = 8;
     c.MaxStreamStride = 255;
-    // No shader version until the shader translator lands: a draw with a shader bound is refused.
-    c.VertexShaderVersion = 0;
-    c.MaxVertexShaderConst = 0;
-    c.PixelShaderVersion = 0;
-    c.PixelShader1xMaxValue = 0.0f;
+    // Shaders are translated to GLSL (ShaderTranslator.h); tests can take them away to reach the paths of
+    // a device without them.
+    if (shaderSupport) {
+        c.VertexShaderVersion = D3DVS_VERSION(1, 1);
+        c.MaxVertexShaderConst = VertexShaderConstants;
+        c.PixelShaderVersion = D3DPS_VERSION(1, 3);
+        c.PixelShader1xMaxValue = 1.0f;
+    } else {
+        c.VertexShaderVersion = 0;
+        c.MaxVertexShaderConst = 0;
+        c.PixelShaderVersion = 0;
+        c.PixelShader1xMaxValue = 0.0f;
+    }
     c.DevCaps2 = D3DDEVCAPS2_STREAMOFFSET;
     c.MasterAdapterOrdinal = 0;
     c.AdapterOrdinalInGroup = 0;

@@ -466,21 +466,33 @@ GLuint ProgramCache::Get(const ProgramKey& key) {
     if (found != programs_.end())
         return found->second;
     GLuint program = LinkProgram(VertexSource(key).c_str(), FragmentSource(key).c_str());
-    if (program) {
-        GLuint block = glGetUniformBlockIndex(program, "FixedFunction");
-        if (block != GL_INVALID_INDEX)
-            glUniformBlockBinding(program, block, 0);
-        SetSamplerUnits(program, {{"texture0", 0},
-                                  {"texture1", 1},
-                                  {"texture2", 2},
-                                  {"texture3", 3},
-                                  {"texture4", 4},
-                                  {"texture5", 5},
-                                  {"texture6", 6},
-                                  {"texture7", 7}});
-    }
+    BindProgramResources(program);
     programs_.emplace(key, program);
     return program;
+}
+
+void BindProgramResources(GLuint program) {
+    if (!program)
+        return;
+    GLuint block = glGetUniformBlockIndex(program, "FixedFunction");
+    if (block != GL_INVALID_INDEX)
+        glUniformBlockBinding(program, block, 0);
+    SetSamplerUnits(program, {{"texture0", 0},
+                              {"texture1", 1},
+                              {"texture2", 2},
+                              {"texture3", 3},
+                              {"texture4", 4},
+                              {"texture5", 5},
+                              {"texture6", 6},
+                              {"texture7", 7}});
+}
+
+const char* UniformBlockSource() {
+    return blockSource;
+}
+
+std::string FogFactorSource(uint8_t mode, const char* distance) {
+    return FogFactor(mode, distance);
 }
 
 void ProgramCache::Clear() {

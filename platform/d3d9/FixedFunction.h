@@ -84,6 +84,12 @@ GLuint LinkProgram(const char* vertexSource, const char* fragmentSource);
 // Points sampler uniforms, by name, at texture units, leaving the program in use as it was.
 void SetSamplerUnits(GLuint program, std::initializer_list<std::pair<const char*, GLint>> units);
 
+// Points a program's uniform block and its samplers "texture0" to "texture7" at binding 0 and units 0-7.
+void BindProgramResources(GLuint program);
+// The GLSL of the uniform block, and of a fog factor from a distance for a fog mode (D3DFOG_*).
+const char* UniformBlockSource();
+std::string FogFactorSource(uint8_t mode, const char* distance);
+
 class ProgramCache {
 public:
     ProgramCache() = default;

@@ -1,6 +1,13 @@
 #include "platform/d3d9/Shader.h"
 
+#include <atomic>
+
 namespace D3D9 {
+
+uint64_t NextShaderId() {
+    static std::atomic<uint64_t> next{1};
+    return next++;
+}
 
 size_t ShaderTokenCount(const DWORD* function) {
     if (!function)

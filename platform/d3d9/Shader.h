@@ -3,6 +3,7 @@
 
 #include "platform/d3d9/Object.h"
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -10,6 +11,9 @@ namespace D3D9 {
 
 // The length of a shader token stream up to and including its end token (0x0000FFFF).
 size_t ShaderTokenCount(const DWORD* function);
+// A number no other shader of the process has, so programs linked from a shader are never taken for
+// another's after its address is reused.
+uint64_t NextShaderId();
 
 template <class Interface> class Shader final : public Object<Interface> {
 public:
@@ -33,9 +37,11 @@ public:
         return D3D_OK;
     }
     const std::vector<DWORD>& Tokens() const { return tokens_; }
+    uint64_t Id() const { return id_; }
 
 private:
     std::vector<DWORD> tokens_;
+    uint64_t id_ = NextShaderId();
 };
 
 using VertexShader = Shader<IDirect3DVertexShader9>;

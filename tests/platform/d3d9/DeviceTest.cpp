@@ -61,9 +61,8 @@ TEST_F(DeviceTest, CapsAreThoseOfAModestFixedFunctionCard) {
     EXPECT_EQ(caps.MaxTextureBlendStages, 8u);
     EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_MULTIPLYADD);
     EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_MODULATE2X);
-    // No shader version is claimed until shaders are translated.
-    EXPECT_EQ(caps.PixelShaderVersion & 0xFFFF, 0u);
-    EXPECT_EQ(caps.VertexShaderVersion & 0xFFFF, 0u);
+    EXPECT_EQ(caps.PixelShaderVersion & 0xFFFF, 0x0103u);
+    EXPECT_EQ(caps.VertexShaderVersion & 0xFFFF, 0x0101u);
     EXPECT_FALSE(caps.DeclTypes & D3DDTCAPS_DEC3N);
 }
 
@@ -283,23 +282,29 @@ TEST_F(DeviceTest, ResetIsRefusedWhileADefaultPoolResourceLives) {
     managed->Release();
 }
 
-// A draw with a shader bound cannot be done yet: it fails and leaves the target alone.
-TEST_F(DeviceTest, DrawsWithAShaderBoundFailVisibly) {
+// A draw with a vertex shader bound draws what the shader makes; unbound, the fixed function draws again.
+TEST_F(DeviceTest, DrawsWithAShaderBoundUseTheShader) {
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
     Unlit();
-    const DWORD tokens[] = {0xFFFE0101, 0x0000FFFF}; // vs_1_1, end
+    // vs_1_1: dcl_position v0; mov oPos, v0; mov oD0, c0
+    const DWORD tokens[] = {0xFFFE0101, 0x0000001F, 0x80000000, 0x900F0000, 0x00000001, 0xC00F0000,
+                            0x90E40000, 0x00000001, 0xD00F0000, 0xA0E40000, 0x0000FFFF};
     IDirect3DVertexShader9* shader = nullptr;
     ASSERT_EQ(device->CreateVertexShader(tokens, &shader), D3D_OK);
     ASSERT_EQ(device->SetVertexShader(shader), D3D_OK);
+    const float colour[4] = {0.0f, 1.0f, 0.0f, 1.0f};
+    device->SetVertexShaderConstantF(0, colour, 1);
+    const float clip[4][3] = {{-1, 1, 0.5f}, {1, 1, 0.5f}, {-1, -1, 0.5f}, {1, -1, 0.5f}};
+    device->SetFVF(D3DFVF_XYZ);
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, clip, sizeof clip[0]), D3D_OK);
+    EXPECT_EQ(ReadTarget().At(32, 32), 0xFF00FF00u);
+    device->SetVertexShader(nullptr);
+    shader->Release();
     ScreenVertex v[4] = {{0, 0, 0.5f, 1, 0xFFFFFFFF},
                          {64, 0, 0.5f, 1, 0xFFFFFFFF},
                          {0, 64, 0.5f, 1, 0xFFFFFFFF},
                          {64, 64, 0.5f, 1, 0xFFFFFFFF}};
     device->SetFVF(ScreenFvf);
-    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ScreenVertex)), D3DERR_INVALIDCALL);
-    EXPECT_EQ(ReadTarget().At(32, 32), 0xFF000000u);
-    device->SetVertexShader(nullptr);
-    shader->Release();
     EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ScreenVertex)), D3D_OK);
     EXPECT_EQ(ReadTarget().At(32, 32), 0xFFFFFFFFu);
 }

@@ -1,0 +1,37 @@
+// vs_1_1 and ps_1_1 to ps_1_3 token streams as GLSL 3.30. The programs meet the fixed-function pipeline's
+// (FixedFunction.h) at its varyings (vDiffuse, vSpecular, vFog, vTexcoordN), so a shader of one kind draws
+// with the fixed function of the other. Vertex constants are "uniform vec4 vc[96]", pixel constants
+// "uniform vec4 pc[8]", the bump-environment matrices of the stages "uniform vec4 bumpEnv[4]"
+// (00, 01, 10, 11).
+#pragma once
+
+#include <d3d9.h>
+
+#include <cstdint>
+#include <string>
+
+namespace D3D9 {
+
+constexpr unsigned VertexShaderConstants = 96;
+constexpr unsigned PixelShaderConstants = 8;
+
+// What the pixel program depends on beyond its tokens.
+struct PixelShaderOptions {
+    bool flat = false;     // the varyings it meets are flat (D3DSHADE_FLAT)
+    uint8_t cubeMask = 0;  // stages whose texture is a cube
+    uint8_t alphaFunc = 0; // D3DCMPFUNC of the alpha test, 0 when off
+    uint8_t fog = 0;       // FogKind of the fixed function
+    uint8_t fogMode = 0;   // D3DFOG_* of table fog
+};
+
+// Empty when the stream is one the translator takes, else why not.
+std::string CheckShader(const DWORD* tokens, size_t count);
+
+// GLSL sources; empty when CheckShader refuses the stream.
+std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat);
+std::string TranslatePixelShader(const DWORD* tokens, size_t count, const PixelShaderOptions& options);
+
+// How many texture stages a pixel shader samples or reads coordinates of (highest stage + 1).
+int PixelShaderStages(const DWORD* tokens, size_t count);
+
+} // namespace D3D9
