@@ -90,6 +90,12 @@ bool AllocateArrays(RpHAnimHierarchy* h) {
     return h->currentAnim != nullptr;
 }
 
+// A sub-hierarchy shares its parent's records and matrices. Callers set a sub-hierarchy's flags outright
+// (the game sets them to 0x1000), so the parent link says what it is, not only the flag.
+bool IsSub(const RpHAnimHierarchy* h) {
+    return (h->flags & rpHANIMHIERARCHYSUBHIERARCHY) || h->parentHierarchy != h;
+}
+
 RpHAnimHierarchy* NewHierarchy() {
     auto* h = static_cast<RpHAnimHierarchy*>(RwFreeListEntryAlloc(hierarchyFreeList, globalHint));
     if (!h) {
@@ -148,7 +154,7 @@ void* Copy(void* dstObject, const void* srcObject, RwInt32 offset, RwInt32) {
     const FrameData* src = RWPLUGINOFFSETCONST(FrameData, srcObject, offset);
     dst->id = src->id;
     const RpHAnimHierarchy* h = src->hierarchy;
-    if (!h || (h->flags & rpHANIMHIERARCHYSUBHIERARCHY))
+    if (!h || IsSub(h))
         return dstObject;
     RpHAnimHierarchy* copy =
         RpHAnimHierarchyCreate(h->numNodes, nullptr, nullptr, h->flags, h->maxKeyFrameSize);
@@ -204,7 +210,7 @@ RwInt32 Size(const void* object, RwInt32 offset, RwInt32) {
     const RpHAnimHierarchy* h = data->hierarchy;
     if (!h && data->id == -1)
         return 0;
-    if (!h || (h->flags & rpHANIMHIERARCHYSUBHIERARCHY))
+    if (!h || IsSub(h))
         return 12;
     return 20 + nodeRecordBytes * h->numNodes;
 }
@@ -212,7 +218,7 @@ RwInt32 Size(const void* object, RwInt32 offset, RwInt32) {
 RwStream* Write(RwStream* stream, RwInt32, const void* object, RwInt32 offset, RwInt32) {
     const FrameData* data = RWPLUGINOFFSETCONST(FrameData, object, offset);
     const RpHAnimHierarchy* h = data->hierarchy;
-    const bool full = h && !(h->flags & rpHANIMHIERARCHYSUBHIERARCHY);
+    const bool full = h && !IsSub(h);
     const RwInt32 head[3] = {RwInt32(rpHANIMSTREAMCURRENTVERSION), data->id, full ? h->numNodes : 0};
     if (!RwStreamWriteInt32(stream, head, sizeof(head)))
         return nullptr;
@@ -336,7 +342,7 @@ RpHAnimHierarchy* RpHAnimHierarchyCreateSubHierarchy(RpHAnimHierarchy* parent, R
 }
 
 RwBool RpHAnimHierarchyDestroy(RpHAnimHierarchy* h) {
-    if (!(h->flags & rpHANIMHIERARCHYSUBHIERARCHY)) {
+    if (!IsSub(h)) {
         if (h->pMatrixArrayUnaligned)
             RwFree(h->pMatrixArrayUnaligned);
         if (h->pNodeInfo)
@@ -372,7 +378,7 @@ RpHAnimHierarchy* RpHAnimHierarchyAttach(RpHAnimHierarchy* h) {
 
 RwBool RpHAnimHierarchyUpdateMatrices(RpHAnimHierarchy* h) {
     const RwUInt32 flags = h->flags;
-    const bool sub = (flags & rpHANIMHIERARCHYSUBHIERARCHY) != 0;
+    const bool sub = IsSub(h);
     RwMatrix parent;
     if (flags & rpHANIMHIERARCHYNOMATRICES)
         parent = ParentWorldMatrix(h->parentFrame);
@@ -463,16 +469,16 @@ RwBool RpHAnimFrameSetHierarchy(RwFrame* frame, RpHAnimHierarchy* hierarchy) {
     return TRUE;
 }
 
-RwInt32 RpHAnimFrameGetID(RwFrame* frame) {
+RwInt32 RpHAnimFrameGetId(RwFrame* frame) {
     return DataOf(frame)->id;
 }
 
-RwBool RpHAnimFrameSetID(RwFrame* frame, RwInt32 id) {
+RwBool RpHAnimFrameSetId(RwFrame* frame, RwInt32 id) {
     DataOf(frame)->id = id;
     return TRUE;
 }
 
-RwInt32 RpHAnimIDGetIndex(const RpHAnimHierarchy* h, RwInt32 id) {
+RwInt32 RpHAnimIdGetIndex(const RpHAnimHierarchy* h, RwInt32 id) {
     for (RwInt32 i = 0; i < h->numNodes; ++i)
         if (h->pNodeInfo[i].nodeID == id)
             return i;

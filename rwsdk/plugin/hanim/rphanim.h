@@ -65,8 +65,8 @@ RwBool RpHAnimHierarchySetCurrentAnimTime(RpHAnimHierarchy* hierarchy, RwReal ti
 RpHAnimHierarchy* RpHAnimFrameGetHierarchy(RwFrame* frame);
 // Makes the frame the hierarchy's root frame (a null hierarchy unlinks the frame).
 RwBool RpHAnimFrameSetHierarchy(RwFrame* frame, RpHAnimHierarchy* hierarchy);
-RwInt32 RpHAnimFrameGetID(RwFrame* frame);
-RwBool RpHAnimFrameSetID(RwFrame* frame, RwInt32 id);
-RwInt32 RpHAnimIDGetIndex(const RpHAnimHierarchy* hierarchy, RwInt32 id);
+RwInt32 RpHAnimFrameGetId(RwFrame* frame);
+RwBool RpHAnimFrameSetId(RwFrame* frame, RwInt32 id);
+RwInt32 RpHAnimIdGetIndex(const RpHAnimHierarchy* hierarchy, RwInt32 id);
 // A hierarchy's node matrix, or null.
 RwMatrix* RpHAnimHierarchyGetMatrixArray(RpHAnimHierarchy* hierarchy);

@@ -138,8 +138,8 @@ TEST_F(HierarchyTest, PushAndPopGiveTheTreesMatrices) {
         SCOPED_TRACE(i);
         ExpectMatrixNear(h->pMatrixArray[i], expected[i], 1e-4f);
     }
-    EXPECT_EQ(RpHAnimIDGetIndex(h.get(), 13), 3);
-    EXPECT_EQ(RpHAnimIDGetIndex(h.get(), 99), -1);
+    EXPECT_EQ(RpHAnimIdGetIndex(h.get(), 13), 3);
+    EXPECT_EQ(RpHAnimIdGetIndex(h.get(), 99), -1);
 }
 
 TEST_F(HierarchyTest, PushAndPopTogetherKeepTheParent) {
@@ -171,6 +171,15 @@ TEST_F(HierarchyTest, SubHierarchiesCoverASubtreeAndStartFromTheirParentNode) {
         EXPECT_EQ(sub->currentAnim->parentAnimation, h->currentAnim);
     }
     EXPECT_EQ(RpHAnimHierarchyCreateSubHierarchy(h.get(), 5, 0, -1), nullptr);
+    // Callers set a sub-hierarchy's flags outright (the game sets 0x1000): it still frees only its own.
+    {
+        HierarchyPtr sub(RpHAnimHierarchyCreateSubHierarchy(h.get(), 1, 0, -1));
+        sub->flags = rpHANIMHIERARCHYUPDATEMODELLINGMATRICES;
+        const size_t live = AllocationCounter::live.size();
+        sub.reset();
+        EXPECT_EQ(AllocationCounter::live.size(), live - 1); // its interpolator only
+        EXPECT_EQ(h->pNodeInfo[1].nodeID, treeIDs[1]);
+    }
 
     // The sub-hierarchy of nodes 3 and 4 plays its own animation below the parent's node 0.
     AnimationPtr whole = MakeAnimation(Keys(5), 2.0f);
@@ -202,13 +211,13 @@ TEST_F(HierarchyTest, AttachBindsFramesByIdAndUpdatesFrameMatrices) {
     RwFrame* frames[5];
     for (int i = 0; i < 5; ++i) {
         frames[i] = RwFrameCreate();
-        RpHAnimFrameSetID(frames[i], treeIDs[i]);
+        RpHAnimFrameSetId(frames[i], treeIDs[i]);
         RwFrameAddChild(treeParents[i] < 0 ? top : frames[treeParents[i]], frames[i]);
     }
     // A second frame with id 12, visited after the first (below it): it takes the node. Children are
     // visited in list order, newest first: 0, 3, 4, 1, 2, twin.
     RwFrame* twin = RwFrameCreate();
-    RpHAnimFrameSetID(twin, 12);
+    RpHAnimFrameSetId(twin, 12);
     RwFrameAddChild(frames[2], twin);
 
     AnimationPtr animation = MakeAnimation(Keys(5), 2.0f);
@@ -279,7 +288,7 @@ RwFrame* ReadFrames(Bytes bytes) {
 TEST_F(HierarchyTest, FrameStreamsCarryIdsAndHierarchies) {
     RwFrame* frame = RwFrameCreate();
     EXPECT_EQ(WriteFrames(frame).second, -1); // no id, no hierarchy: no chunk
-    RpHAnimFrameSetID(frame, 42);
+    RpHAnimFrameSetId(frame, 42);
     EXPECT_EQ(WriteFrames(frame).second, 12);
     RpHAnimHierarchy* h =
         RpHAnimHierarchyCreate(5, treeFlags, treeIDs, rpHANIMHIERARCHYUPDATEMODELLINGMATRICES, 36);
@@ -289,7 +298,7 @@ TEST_F(HierarchyTest, FrameStreamsCarryIdsAndHierarchies) {
 
     RwFrame* read = ReadFrames(bytes);
     ASSERT_NE(read, nullptr);
-    EXPECT_EQ(RpHAnimFrameGetID(read), 42);
+    EXPECT_EQ(RpHAnimFrameGetId(read), 42);
     RpHAnimHierarchy* copy = RpHAnimFrameGetHierarchy(read);
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->parentFrame, read);
@@ -312,13 +321,13 @@ TEST_F(HierarchyTest, FrameStreamsCarryIdsAndHierarchies) {
     EXPECT_EQ(RpHAnimFrameGetHierarchy(clone)->numNodes, 5);
 
     RwFrame* subFrame = RwFrameCreate();
-    RpHAnimFrameSetID(subFrame, 7);
+    RpHAnimFrameSetId(subFrame, 7);
     RpHAnimHierarchy* sub = RpHAnimHierarchyCreateSubHierarchy(h, 1, 0, -1);
     RpHAnimFrameSetHierarchy(subFrame, sub);
     EXPECT_EQ(WriteFrames(subFrame).second, 12);
     RwFrame* subClone = RwFrameCloneHierarchy(subFrame);
     EXPECT_EQ(RpHAnimFrameGetHierarchy(subClone), nullptr);
-    EXPECT_EQ(RpHAnimFrameGetID(subClone), 7);
+    EXPECT_EQ(RpHAnimFrameGetId(subClone), 7);
 
     // Another version, or more nodes than bytes: the read fails.
     Bytes badVersion = bytes;
