@@ -1,4 +1,5 @@
 // Writes the sample game's models and their descriptions into the data tree: make_models <data directory>.
+#include "tools/models/Animations.h"
 #include "tools/models/ModelWriter.h"
 #include "tools/models/Samples.h"
 
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path root = std::filesystem::path(argv[1]) / "Data" / "Models";
+    const std::filesystem::path animations = std::filesystem::path(argv[1]) / "Data" / "Anims";
     if (!Tools::StartModelEngine()) {
         std::fprintf(stderr, "make_models: the engine does not start\n");
         return 1;
@@ -42,6 +44,16 @@ int main(int argc, char** argv) {
         if (bytes.empty() || !WriteFile(Under(root, sample.path), bytes.data(), bytes.size())) {
             std::fprintf(stderr, "make_models: cannot write %s\n", sample.path.c_str());
             ok = false;
+        }
+        // Animated models' part animations, named by the model's title.
+        const std::string title = std::filesystem::path(Under(root, sample.path)).stem().string();
+        for (const Tools::AnimationFile& a : sample.model.animated
+                                                 ? Tools::AircraftAnimations(sample.model, title)
+                                                 : std::vector<Tools::AnimationFile>()) {
+            if (!WriteFile(animations / a.name, a.bytes.data(), a.bytes.size())) {
+                std::fprintf(stderr, "make_models: cannot write %s\n", a.name.c_str());
+                ok = false;
+            }
         }
         for (const Tools::SideFile& side : sample.sideFiles) {
             if (!WriteFile(Under(root, side.path), side.text.data(), side.text.size())) {

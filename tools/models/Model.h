@@ -56,6 +56,8 @@ struct Model {
     std::vector<ModelFrame> frames;
     std::vector<ModelGeometry> geometries;
     std::vector<ModelAtomic> atomics;
+    bool collisionTrees = false; // every geometry gets a collision tree (large models that are hit)
+    bool animated = false;       // an animation hierarchy over all frames, on the root frame
 
     // A new frame under a parent at a position (axes as given); returns its index.
     int AddFrame(const std::string& name, int parent, glm::vec3 position, glm::vec3 right = {1, 0, 0},

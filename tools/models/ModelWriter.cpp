@@ -1,11 +1,14 @@
 #include "tools/models/ModelWriter.h"
 
+#include "rwsdk/plugin/collis/rpcollis.h"
+#include "rwsdk/plugin/hanim/rphanim.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/src/renderstate.h"
 #include "rwsdk/src/texture.h"
+#include "rwsdk/tool/anim/rtanim.h"
 #include "rwsdk/world/rpworld.h"
 
 #include <algorithm>
@@ -102,7 +105,43 @@ RwFrame* BuildFrame(const ModelFrame& f) {
     return frame;
 }
 
+// The hierarchy over every frame: a node pushes when a sibling follows it and pops when it has no children.
+bool AddHierarchy(const Model& model, const std::vector<RwFrame*>& frames) {
+    const std::vector<int> order = HierarchyOrder(model);
+    std::vector<RwUInt32> flags;
+    std::vector<RwInt32> ids;
+    for (int f : order) {
+        bool hasChild = false, hasNextSibling = false;
+        for (size_t k = 0; k < model.frames.size(); ++k) {
+            hasChild = hasChild || model.frames[k].parent == f;
+            hasNextSibling = hasNextSibling || (model.frames[k].parent == model.frames[size_t(f)].parent &&
+                                                int(k) > f && model.frames[size_t(f)].parent >= 0);
+        }
+        flags.push_back((hasNextSibling ? rpHANIMPUSHPARENTMATRIX : 0u) |
+                        (hasChild ? 0u : rpHANIMPOPPARENTMATRIX));
+        ids.push_back(NodeId(f));
+        RpHAnimFrameSetId(frames[size_t(f)], NodeId(f));
+    }
+    RpHAnimHierarchy* hierarchy = RpHAnimHierarchyCreate(RwInt32(order.size()), flags.data(), ids.data(), 0,
+                                                         rpHANIMSTDKEYFRAMESTREAMSIZE);
+    return hierarchy && RpHAnimFrameSetHierarchy(frames[0], hierarchy);
+}
+
 } // namespace
+
+std::vector<int> HierarchyOrder(const Model& model) {
+    std::vector<int> order;
+    std::vector<int> pending = {0};
+    while (!pending.empty()) {
+        const int f = pending.back();
+        pending.pop_back();
+        order.push_back(f);
+        for (size_t k = model.frames.size(); k-- > 0;)
+            if (model.frames[k].parent == f)
+                pending.push_back(int(k));
+    }
+    return order;
+}
 
 RpClump* BuildClump(const Model& model) {
     RpClump* clump = RpClumpCreate();
@@ -125,12 +164,13 @@ RpClump* BuildClump(const Model& model) {
     for (size_t i = frames.size(); i-- > 1;)
         RwFrameAddChild(frames[size_t(model.frames[i].parent)], frames[i]);
     RpClumpSetFrame(clump, frames[0]);
+    bool ok = !model.animated || AddHierarchy(model, frames);
 
     std::vector<RpGeometry*> geometries;
-    bool ok = true;
     for (const ModelGeometry& g : model.geometries) {
         geometries.push_back(BuildGeometry(g));
-        ok = ok && geometries.back();
+        ok = ok && geometries.back() &&
+             (!model.collisionTrees || RpCollisionGeometryBuildData(geometries.back()));
     }
     // Atomics go to the head of the clump's list too.
     for (size_t i = model.atomics.size(); ok && i-- > 0;) {
@@ -176,7 +216,8 @@ std::vector<uint8_t> ClumpBytes(const Model& model) {
 bool StartModelEngine() {
     if (!RwEngineInit(nullptr, 0, 0))
         return false;
-    if (!RpWorldPluginAttach() || !RpUserDataPluginAttach()) {
+    if (!RpWorldPluginAttach() || !RpUserDataPluginAttach() || !RpCollisionPluginAttach() ||
+        !RpHAnimPluginAttach() || !RtAnimToolkitAttach()) {
         RwEngineTerm();
         return false;
     }

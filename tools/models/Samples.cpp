@@ -111,6 +111,12 @@ struct Ordnance {
     const char* params; // ordnance keys after the model description
 };
 
+// The large models that aircraft and weapons hit: their geometries carry collision trees.
+Model WithCollisionTrees(Model model) {
+    model.collisionTrees = true;
+    return model;
+}
+
 } // namespace
 
 std::vector<SampleModel> SampleModels() {
@@ -140,6 +146,7 @@ std::vector<SampleModel> SampleModels() {
     for (const auto& a : aircraft) {
         AircraftLayout layout;
         Model model = a.attack ? Attacker(a.paint, layout) : Fighter(a.paint, layout);
+        model.animated = true; // the gear and weapon-door animations play on its hierarchy
         const std::string title = a.title;
         models.push_back(
             {"Airplanes\\" + title + ".dff",
@@ -221,7 +228,7 @@ std::vector<SampleModel> SampleModels() {
                        {"Frigate.info",
                         Description("PatrolShip.dff", 5000, false) + Damages(1500, "Frigate", "IconShip")}}});
     models.push_back({"Carrier.dff",
-                      Carrier(),
+                      WithCollisionTrees(Carrier()),
                       {{"Carrier.model",
                         Description("Carrier.dff", 5000, false) + Damages(20000, "Carrier", "IconCarrier") +
                             "Catapults\n{\n\tC1\n\t{\n\t\tPosition\t9 58\n\t\tHdg\t0\n\t\tLength\t62\n\t}\n"
@@ -231,11 +238,11 @@ std::vector<SampleModel> SampleModels() {
     // 90 = -x); "R0" is runway "09" under the name the generated missions use.
     models.push_back(
         {"Hangar.dff",
-         Hangar(),
+         WithCollisionTrees(Hangar()),
          {{"Hangar.info", Description("Hangar.dff", 5000, false) + Damages(800, "Hangar", "IconBuilding")}}});
     models.push_back(
         {"Tower.dff",
-         ControlTower(),
+         WithCollisionTrees(ControlTower()),
          {{"Tower.info", Description("Tower.dff", 5000, false) + Damages(600, "Tower", "IconBuilding")}}});
     models.push_back(
         {"Bunker.dff",
