@@ -49,7 +49,13 @@ template <class F> bool ForEachPixel(const Terrain::ImageView& image, F f) {
 } // namespace
 
 Terrain::~Terrain() {
-    // The records go without the drawing's hook: a derived class has released its own by now.
+    UnloadAllSlices();
+    ReleaseBuffers();
+}
+
+void Terrain::UnloadAllSlices() {
+    for (LoadedSlice& entry : grid_.loaded)
+        ReleaseSlice(entry);
     grid_.loaded.clear();
 }
 
@@ -346,6 +352,8 @@ std::unique_ptr<Terrain::Slice> Terrain::CreateSlice(int32_t i, int32_t j) const
 void Terrain::ReleaseSlice(LoadedSlice& entry) {
     grid_.table[size_t(entry.index)] = nullptr;
     OnSliceReleased(*entry.slice);
+    ReturnBuffer(0, entry.slice->positions);
+    ReturnBuffer(1, entry.slice->landAttributes);
     entry.slice.reset();
 }
 

@@ -12,8 +12,12 @@
 #include "base/String.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
+
+struct IDirect3DVertexBuffer9;
+struct IDirect3DIndexBuffer9;
 
 namespace Obj {
 
@@ -98,6 +102,10 @@ public:
         uint8_t geometryLevel = 0, textureLevel = 0;
         uint8_t builtGeometryLevel = 255, builtTextureLevel = 255;
         int8_t builtNeighbours[4] = {-1, -1, -1, -1};
+        // Device buffers of the built level: positions, land attributes; the level's shared strip.
+        IDirect3DVertexBuffer9* positions = nullptr;
+        IDirect3DVertexBuffer9* landAttributes = nullptr;
+        IDirect3DIndexBuffer9* indices = nullptr;
     };
 
     struct LoadedSlice {
@@ -199,6 +207,19 @@ public:
     void FillSliceVertices(const LoadedSlice& entry, uint8_t level, const int8_t neighbours[4],
                            float* positions, float* landAttributes) const;
 
+    // ---- device buffers
+
+    // The levels of every loaded slice from the camera's position; then each slice's neighbour levels
+    // (the grid's outside counts as the slice's own level) and a rebuild of the slices whose level or
+    // neighbours changed. False when a buffer cannot be made.
+    bool UpdateSlices(const Base::Vector3& camera);
+    bool BuildGeometry(LoadedSlice& entry, const int8_t neighbours[4]);
+    // Free vertex buffers kept for reuse, by kind (0 positions, 1 land attributes), and buffers created.
+    size_t PooledBuffers(int kind) const { return pools_[kind].size(); }
+    uint32_t BuffersCreated() const { return buffersCreated_; }
+    // Releases every loaded slice (its buffers go back to the pools).
+    void UnloadAllSlices();
+
 protected:
     // Called when a slice record is about to go: the drawing returns its buffers and texture here.
     virtual void OnSliceReleased(Slice&) {}
@@ -218,6 +239,15 @@ private:
     Base::Vector2 extent_;
     bool loaded_ = false;
     Base::String error_;
+    // Free vertex buffers by size in bytes, one pool per kind; the shared strips by geometry level, kept per
+    // terrain so that they go with the device that made them.
+    std::multimap<uint32_t, IDirect3DVertexBuffer9*> pools_[2];
+    IDirect3DIndexBuffer9* strips_[MaxGeometryLevel + 1] = {};
+    uint32_t buffersCreated_ = 0;
+
+    IDirect3DVertexBuffer9* TakeBuffer(int kind, uint32_t size);
+    void ReturnBuffer(int kind, IDirect3DVertexBuffer9*& buffer);
+    void ReleaseBuffers();
 };
 
 } // namespace Obj
