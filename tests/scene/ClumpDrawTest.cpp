@@ -1,0 +1,116 @@
+// Obj::Clump::Render on a device: the projection put back after a command that fails, levels that draw
+// nothing, and the host's dummy atomic.
+#include "scene/Attachable.h"
+#include "scene/Clump.h"
+#include "scene/EngineHost.h"
+
+#include "platform/win32/SdlWindow.h"
+#include "rwsdk/driver/d3d9/d3d9cache.h"
+#include "rwsdk/src/camera.h"
+#include "rwsdk/world/rpworld.h"
+
+#include <SDL.h>
+#include <d3d9.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+class ClumpDraw : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        window = SDL_CreateWindow("draw", 0, 0, 160, 120, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        ASSERT_NE(window, nullptr);
+        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
+        camera = new Obj::Camera;
+        RwCameraSetRaster(camera->camera, Rw::ColourRaster);
+        RwCameraSetZRaster(camera->camera, Rw::DepthRaster);
+        ASSERT_NE(RwCameraBeginUpdate(camera->camera), nullptr);
+    }
+    void TearDown() override {
+        RwCameraEndUpdate(camera->camera);
+        delete camera;
+        Obj::Clump::DrawPoint = nullptr;
+        Rw::StopEngine();
+        for (const char* name : {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "libglapi.so.0", "libgallium_dri.so",
+                                 "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
+            dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        Win32::DetachSdlWindow(hwnd);
+        SDL_DestroyWindow(window);
+    }
+    SDL_Window* window = nullptr;
+    HWND hwnd = nullptr;
+    Obj::Camera* camera = nullptr;
+};
+
+uint32_t Bits(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+float Projection33() {
+    D3DMATRIX m{};
+    RwD3D9GetTransform(D3DTS_PROJECTION, &m);
+    return m._33;
+}
+
+} // namespace
+
+TEST_F(ClumpDraw, DepthBiasIsUndoneAfterTheDrawAndAfterAFailingCommand) {
+    Obj::Clump model;
+    const RwV3d ahead = {0, 0, 50};
+    RwMatrix place;
+    RwMatrixSetIdentity(&place);
+    place.pos = ahead;
+    model.Transform(&place, rwCOMBINEREPLACE);
+    const float before = Projection33();
+    Obj::DffLod lod{1e9f, {}};
+    lod.commands.push_back({Obj::DffCommand::DepthBias, Bits(10), 0, 0, nullptr});
+    lod.commands.push_back({Obj::DffCommand::DepthBias, Bits(10), 0, 0, nullptr});
+    lod.commands.push_back({Obj::DffCommand::RenderPoint, Bits(0), Bits(1e9f), 0, nullptr});
+    model.renderOrders.push_back({128, {lod}});
+
+    static float during;
+    Obj::Clump::DrawPoint = [](const RwV3d&, uint8_t) { during = Projection33(); };
+    model.Render(128);
+    EXPECT_FLOAT_EQ(during, before * 1.01f * 1.01f) << "depth biases compound";
+    EXPECT_FLOAT_EQ(Projection33(), before);
+
+    Obj::Clump::DrawPoint = [](const RwV3d&, uint8_t) { throw std::runtime_error("draw failed"); };
+    EXPECT_THROW(model.Render(128), std::runtime_error);
+    EXPECT_FLOAT_EQ(Projection33(), before) << "the kept projection is put back as the draw unwinds";
+
+    // A key the model lacks, or a model without render orders, draws nothing.
+    static int points;
+    points = 0;
+    Obj::Clump::DrawPoint = [](const RwV3d&, uint8_t) { ++points; };
+    model.Render(127);
+    Obj::Clump empty;
+    empty.Render(128);
+    EXPECT_EQ(points, 0);
+    model.Render(128);
+    EXPECT_EQ(points, 1);
+}
+
+TEST_F(ClumpDraw, TheDummyAtomicIsOneBlackTriangleAtTheOrigin) {
+    ASSERT_NE(Rw::DummyAtomic, nullptr);
+    const RpGeometry* geometry = RpAtomicGetGeometry(Rw::DummyAtomic);
+    ASSERT_NE(geometry, nullptr);
+    EXPECT_EQ(geometry->numVertices, 3);
+    EXPECT_EQ(geometry->numTriangles, 1);
+    EXPECT_EQ(geometry->flags & 0xFF, 0x22u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(geometry->morphTarget[0].verts[i].x, 0.0f);
+        EXPECT_EQ(geometry->triangles[0].vertIndex[i], i);
+    }
+    const RpMaterial* material = geometry->matList.materials[geometry->triangles[0].matIndex];
+    EXPECT_EQ(material->color.alpha, 255);
+    EXPECT_EQ(material->color.red, 0);
+    EXPECT_NE(RpAtomicGetFrame(Rw::DummyAtomic), nullptr);
+}
