@@ -1,0 +1,129 @@
+// Any text as a model description, with the typed readers on every key: a load succeeds or fails with a clear
+// result, never reads out of bounds, and the model leaves no engine object behind when it is deleted. Two
+// small models exist to be named: Truck.dff (atomics Gun, Wheel, Body) and TruckLod.dff (Wheel).
+#include "scene/AtomicData.h"
+#include "scene/ClumpFile.h"
+#include "scene/Dff.h"
+#include "scene/Frame.h"
+#include "scene/Wrappers.h"
+
+#include "base/ClumpCache.h"
+#include "base/Info.h"
+#include "rwsdk/plugin/collis/rpcollis.h"
+#include "rwsdk/plugin/userdata/rpusrdat.h"
+#include "rwsdk/src/engine.h"
+#include "rwsdk/src/plcore/stream.h"
+#include "rwsdk/world/rpworld.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::string_view NoDirectory = "\\corvane-fuzz-no-such-directory";
+
+void WriteModel(const std::string& path, std::initializer_list<const char*> names) {
+    RpClump* clump = RpClumpCreate();
+    RwFrame* root = RwFrameCreate();
+    RpClumpSetFrame(clump, root);
+    float y = 0;
+    for (const char* name : names) {
+        RpGeometry* geometry = RpGeometryCreate(3, 1, rpGEOMETRYPOSITIONS);
+        RpGeometryTriangleSetVertexIndices(geometry, RpGeometryGetTriangles(geometry), 0, 1, 2);
+        RwV3d* v = RpMorphTargetGetVertices(RpGeometryGetMorphTarget(geometry, 0));
+        v[0] = {0, y, 0};
+        v[1] = {1, y, 0};
+        v[2] = {0, y + 1, 0};
+        y += 1;
+        const RwInt32 index = RpUserDataGeometryAddArray(geometry, "Name", rpSTRINGUSERDATA, 1);
+        RpUserDataArraySetString(RpUserDataGeometryGetArray(geometry, index), 0, name);
+        RwFrame* frame = RwFrameCreate();
+        RwFrameAddChild(root, frame);
+        RpAtomic* atomic = RpAtomicCreate();
+        RpAtomicSetFrame(atomic, frame);
+        RpAtomicSetGeometry(atomic, geometry, 0);
+        RpGeometryDestroy(geometry);
+        RpClumpAddAtomic(clump, atomic);
+    }
+    if (RwStream* stream = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMWRITE, path.c_str())) {
+        RpClumpStreamWrite(clump, stream);
+        RwStreamClose(stream, nullptr);
+    }
+    RpClumpDestroy(clump);
+}
+
+bool Start() {
+    if (!RwEngineInit(nullptr, 0, 0) || !RpWorldPluginAttach() || !RpUserDataPluginAttach() ||
+        !RpCollisionPluginAttach() || !Rw::Frame::RegisterPlugins() || !Rw::RegisterWrapperPlugins() ||
+        !Rw::AtomicLodData::RegisterPlugin())
+        return false;
+    RwEngineOpenParams params = {nullptr};
+    if (!RwEngineOpen(&params) || !RwEngineStart())
+        return false;
+    static const auto dir =
+        std::filesystem::temp_directory_path() / ("corvane-fuzz-models-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    });
+    WriteModel((dir / "Truck.dff").string(), {"Gun", "Wheel", "Body"});
+    WriteModel((dir / "TruckLod.dff").string(), {"wheel"});
+    Base::ClumpCache::Directory = dir.string() + "\\";
+    Rw::InstallClumpCache();
+    return true;
+}
+
+void ReadEveryKey(const Base::Info& node, int depth) {
+    if (depth > 4)
+        return;
+    for (const auto& [name, child] : node.GetChildren()) {
+        float f;
+        uint32_t u;
+        int32_t i, j;
+        Base::Vector3 v;
+        Base::Color c;
+        (void)node.TryGetFloat(name, f);
+        (void)node.TryGetUInt(name, u);
+        (void)node.TryGetInt(name, i);
+        (void)node.TryGetInt2(name, i, j);
+        (void)node.TryGetVector3(name, v);
+        (void)node.TryGetColor(name, c);
+        uint32_t value;
+        (void)Obj::Dff::ReadStateValue(&node, name.c_str(), &value);
+        ReadEveryKey(*child, depth + 1);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool started = Start();
+    if (!started)
+        std::abort();
+    Base::Info root;
+    if (root.LoadText(std::string_view(reinterpret_cast<const char*>(data), size), NoDirectory) != 0)
+        return 0;
+    ReadEveryKey(root, 0);
+    auto* model = new Obj::Dff;
+    const bool loaded = model->Load(&root);
+    if (loaded) {
+        for (const Obj::DffRenderOrder& order : model->renderOrders)
+            for (const Obj::DffLod& lod : order.lods)
+                for (const Obj::DffCommand& command : lod.commands)
+                    if ((command.type == Obj::DffCommand::SetRenderState && command.a >= 210) ||
+                        ((command.type == 1 || command.type == 2) && command.a >= 8) || command.type > 5)
+                        std::abort();
+    }
+    delete model;
+    // The cache's masters are the only clumps that may outlive the model.
+    Base::ClumpCache::Clear();
+    if (Rw::Clump::LiveCount() != 0 || Rw::Atomic::LiveCount() != 0)
+        std::abort();
+    return 0;
+}
