@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -532,6 +533,156 @@ TEST_F(WorldDraw, NativeDataIsWrittenAndReadBackAndBadSizesAreRefused) {
         EXPECT_EQ(geometry->repEntry, nullptr);
     }
     ASSERT_TRUE(ReadNative(bytes, geometry));
+}
+
+} // namespace
+
+namespace {
+
+std::vector<RwUInt16> IndicesOf(RpD3D9InstanceData* h) {
+    std::vector<RwUInt16> out(h->totalNumIndex);
+    void* data = nullptr;
+    auto* ib = static_cast<IDirect3DIndexBuffer9*>(h->indexBuffer);
+    if (ib && SUCCEEDED(ib->Lock(0, 0, &data, D3DLOCK_READONLY))) {
+        std::memcpy(out.data(), data, 2 * out.size());
+        ib->Unlock();
+    }
+    return out;
+}
+
+std::vector<D3DVERTEXELEMENT9> DeclarationOf(RpD3D9InstanceData* h) {
+    std::vector<D3DVERTEXELEMENT9> e(rpNATIVEMAXELEMENTS);
+    UINT n = UINT(e.size());
+    static_cast<IDirect3DVertexDeclaration9*>(h->vertexDeclaration)->GetDeclaration(e.data(), &n);
+    e.resize(n);
+    return e;
+}
+
+TEST_F(WorldDraw, InstancingRebasesIndicesAndSplitsStreamsByUsage) {
+    // Two materials: the opaque one on the square's first triangle, a translucent one on the second.
+    RpAtomic* atomic = Square(rpGEOMETRYNORMALS | rpGEOMETRYLIGHT | rpGEOMETRYPRELIT, {255, 255, 255, 255});
+    RpGeometry* g = RpAtomicGetGeometry(atomic);
+    RpMaterial* glass = RpMaterialCreate();
+    const RwRGBA clear = {100, 150, 200, 128};
+    RpMaterialSetColor(glass, &clear);
+    RpGeometryLock(g, rpGEOMETRYLOCKPOLYGONS);
+    RpGeometryTriangleSetMaterial(g, &RpGeometryGetTriangles(g)[0], glass);
+    RpGeometryTriangleSetVertexIndices(g, &RpGeometryGetTriangles(g)[1], 3, 2, 1);
+    RpGeometryUnlock(g);
+    RpMaterialDestroy(glass);
+    AddLight({rpLIGHTAMBIENT, {0.5, 0.5, 0.5}, {}, {}, 0});
+    Draw(atomic);
+    RpD3D9InstanceData* h = RpD3D9ResourceEntryGetInstanceData(g->repEntry);
+    ASSERT_EQ(h->numMeshes, 2u);
+    RpD3D9MeshInstance* meshes = RpD3D9InstanceDataGetMeshes(h);
+    EXPECT_EQ(meshes[0].material->color.alpha, 255) << "opaque first";
+    EXPECT_EQ(meshes[1].material->color.alpha, 128) << "translucent after";
+    // One stream, managed; each mesh's indices re-based on its smallest and its base vertex index taking
+    // the stream offset.
+    EXPECT_TRUE(h->vertexStream[0].managed);
+    EXPECT_EQ(h->vertexStream[1].vertexBuffer, nullptr);
+    const RwUInt32 first = h->vertexStream[0].offset / h->vertexStream[0].stride;
+    EXPECT_EQ(meshes[0].minVert, 1u); // triangle (3, 2, 1)
+    EXPECT_EQ(meshes[0].numVertices, 3u);
+    EXPECT_EQ(meshes[0].baseIndex, RwInt32(first + 1));
+    EXPECT_EQ(meshes[1].minVert, 0u); // triangle (0, 1, 2)
+    EXPECT_EQ(meshes[1].baseIndex, RwInt32(first));
+    const std::vector<RwUInt16> indices = IndicesOf(h);
+    ASSERT_EQ(indices.size(), 6u);
+    EXPECT_EQ(std::vector<RwUInt16>(indices.begin() + meshes[0].startIndex,
+                                    indices.begin() + meshes[0].startIndex + 3),
+              (std::vector<RwUInt16>{2, 1, 0}));
+    EXPECT_EQ(h->primType, RwUInt32(D3DPT_TRIANGLELIST));
+    EXPECT_EQ(meshes[0].numPrimitives, 1u);
+    // Position, normal (packed where the device takes DEC3N) and colour in one stream.
+    const bool dec3n = RwD3D9GetCaps()->DeclTypes & D3DDTCAPS_DEC3N;
+    const RwUInt32 normalBytes = dec3n ? 4 : 12;
+    auto elements = DeclarationOf(h);
+    ASSERT_EQ(elements.size(), 4u);
+    EXPECT_EQ(elements[1].Type, dec3n ? D3DDECLTYPE_DEC3N : D3DDECLTYPE_FLOAT3);
+    EXPECT_EQ(elements[2].Usage, D3DDECLUSAGE_COLOR);
+    EXPECT_EQ(h->vertexStream[0].stride, 12 + normalBytes + 4);
+    EXPECT_FALSE(meshes[0].vertexAlpha) << "prelit alpha all 255";
+
+    // Positions and normals asked for per frame: a dynamic stream 0 of those two, the rest in stream 1.
+    RpD3D9GeometrySetUsageFlags(g, 0x006);
+    RwResourcesFreeResourceEntry(g->repEntry);
+    Draw(atomic);
+    h = RpD3D9ResourceEntryGetInstanceData(g->repEntry);
+    EXPECT_FALSE(h->vertexStream[0].managed);
+    EXPECT_EQ(h->vertexStream[0].stride, 12 + normalBytes);
+    EXPECT_EQ(h->vertexStream[1].stride, 4u);
+    EXPECT_TRUE(h->useOffsets);
+    elements = DeclarationOf(h);
+    ASSERT_EQ(elements.size(), 4u);
+    EXPECT_EQ(elements[0].Stream, 0);
+    EXPECT_EQ(elements[1].Stream, 0);
+    EXPECT_EQ(elements[2].Stream, 1);
+    EXPECT_EQ(RpD3D9InstanceDataGetMeshes(h)[0].baseIndex, 1) << "two streams: the smallest index alone";
+    // Still drawn the same.
+    const Vec3 twoStreams = Centre(Draw(atomic));
+    RpD3D9GeometrySetUsageFlags(g, 0);
+    RwResourcesFreeResourceEntry(g->repEntry);
+    EXPECT_EQ(Centre(Draw(atomic)), twoStreams);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(WorldDraw, SectorsAreDrawnInWorldSpaceWithTheWorldsLayout) {
+    // The world's one leaf gets the square as its own static geometry, prelit, with two texture sets.
+    auto* leaf = reinterpret_cast<RpWorldSector*>(world->rootSector);
+    RpMaterial* material = RpMaterialCreate();
+    RpMaterialListAppendMaterial(&world->matList, material);
+    RpMaterialDestroy(material);
+    RpWorldSetFlags(world, rpWORLDPRELIT | rpWORLDNORMALS | rpWORLDTEXTURED2);
+    leaf->numVertices = 4;
+    leaf->numTriangles = 2;
+    leaf->vertices = static_cast<RwV3d*>(RwMalloc(sizeof(RwV3d) * 4, 0));
+    leaf->normals = static_cast<RpVertexNormal*>(RwMalloc(sizeof(RpVertexNormal) * 4, 0));
+    leaf->preLitLum = static_cast<RwRGBA*>(RwMalloc(sizeof(RwRGBA) * 4, 0));
+    leaf->triangles = static_cast<RpTriangle*>(RwMalloc(sizeof(RpTriangle) * 2, 0));
+    for (int set = 0; set < 2; ++set)
+        leaf->texCoords[set] = static_cast<RwTexCoords*>(RwCalloc(4, sizeof(RwTexCoords), 0));
+    const RwV3d corners[4] = {{-1, -1, 5}, {1, -1, 5}, {1, 1, 5}, {-1, 1, 5}};
+    for (int i = 0; i < 4; ++i) {
+        leaf->vertices[i] = corners[i];
+        leaf->normals[i] = {0, 0, -127, 0};
+        leaf->preLitLum[i] = {60, 120, 180, 255};
+    }
+    leaf->triangles[0] = {{0, 1, 2}, 0};
+    leaf->triangles[1] = {{0, 2, 3}, 0};
+    RpMeshHeaderDestroy(leaf->mesh);
+    leaf->mesh = nullptr;
+    ASSERT_EQ(RpWorldBuildSectorMeshes(world), world);
+    ASSERT_EQ(leaf->mesh->numMeshes, 1);
+
+    RwFrameSyncDirty();
+    ASSERT_TRUE(RwCameraBeginUpdate(camera));
+    RwRGBA black = {0, 0, 0, 255};
+    RwCameraClear(camera, &black, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+    RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
+    EXPECT_EQ(RpWorldSectorRender(leaf), leaf);
+    RwCameraEndUpdate(camera);
+    unsigned w, h;
+    // Unlit: the prelit colours themselves.
+    ExpectColour(Centre(ReadBackBuffer(w, h)), {60, 120, 180}, "prelit sector");
+    EXPECT_EQ(RwD3D9GetSentRenderState(D3DRS_LIGHTING), 0u);
+    EXPECT_EQ(RwD3D9GetSentRenderState(D3DRS_NORMALIZENORMALS), 0u);
+    ASSERT_NE(leaf->repEntry, nullptr);
+    RpD3D9InstanceData* data = RpD3D9ResourceEntryGetInstanceData(leaf->repEntry);
+    const auto elements = DeclarationOf(data);
+    int texcoords = 0;
+    for (const D3DVERTEXELEMENT9& e : elements)
+        if (e.Usage == D3DDECLUSAGE_TEXCOORD && e.Stream == 0)
+            texcoords |= 1 << e.UsageIndex;
+    EXPECT_EQ(texcoords, 3) << "TEXCOORD 0 and 1 for a world with two sets";
+    D3DMATRIX world{};
+    RwD3D9GetTransform(D3DTS_WORLD, &world);
+    EXPECT_EQ(world._11, 1.0f);
+    EXPECT_EQ(world._41, 0.0f);
+    EXPECT_EQ(world._22, 1.0f);
 }
 
 } // namespace
