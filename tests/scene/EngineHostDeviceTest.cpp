@@ -12,6 +12,10 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 namespace {
 
 class EngineHostDevice : public ::testing::Test {
@@ -121,4 +125,27 @@ TEST_F(EngineHostDevice, RestoreTurnsTheScissorTestOffAndTheCacheKnowsIt) {
     RwD3D9SetRenderState(D3DRS_SCISSORTESTENABLE, 1);
     RwD3D9RenderStateFlushCache();
     EXPECT_EQ(DeviceState(D3DRS_SCISSORTESTENABLE), 1u) << "a later set reaches the device again";
+}
+
+TEST_F(EngineHostDevice, RestoreSendsOnlyTheFlaggedStates) {
+    RwD3D9SetRenderState(D3DRS_FOGSTART, 3);
+    RwD3D9SetSamplerState(2, D3DSAMP_MAXANISOTROPY, 1);
+    RwD3D9RenderStateFlushCache();
+    Rw::SavedRenderStates saved;
+    saved.SetRenderState(D3DRS_FOGSTART, 4);
+    saved.SetSamplerState(2, D3DSAMP_MAXANISOTROPY, 8);
+    RwD3D9RenderStateFlushCache();
+    D3D9::SetCallLogging(RwD3D9Device, true);
+    D3D9::TakeCallLog(RwD3D9Device);
+    saved.Restore();
+    RwD3D9RenderStateFlushCache();
+    std::vector<std::string> log = D3D9::TakeCallLog(RwD3D9Device);
+    D3D9::SetCallLogging(RwD3D9Device, false);
+    // The scissor test goes straight to the device first; the cache sends queued render states at its flush.
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front(), "SetRenderState(174, 0)");
+    std::sort(log.begin() + 1, log.end());
+    const std::vector<std::string> expected = {"SetRenderState(174, 0)", "SetRenderState(36, 3)",
+                                               "SetSamplerState(2, 10, 1)"};
+    EXPECT_EQ(log, expected);
 }
