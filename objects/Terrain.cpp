@@ -1,5 +1,6 @@
 #include "objects/Terrain.h"
 
+#include "base/StreamedTextureCache.h"
 #include "rwsdk/src/baimage.h"
 
 #include <algorithm>
@@ -354,6 +355,9 @@ void Terrain::ReleaseSlice(LoadedSlice& entry) {
     OnSliceReleased(*entry.slice);
     ReturnBuffer(0, entry.slice->positions);
     ReturnBuffer(1, entry.slice->landAttributes);
+    if (entry.slice->texture)
+        Base::StreamedTextureCache::Release(
+            static_cast<Base::StreamedTextureCache::Entry*>(entry.slice->texture));
     entry.slice.reset();
 }
 

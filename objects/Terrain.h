@@ -18,6 +18,12 @@
 
 struct IDirect3DVertexBuffer9;
 struct IDirect3DIndexBuffer9;
+struct RwCamera;
+struct RwTexture;
+
+namespace Base {
+class StreamedTextureCache;
+}
 
 namespace Obj {
 
@@ -106,6 +112,9 @@ public:
         IDirect3DVertexBuffer9* positions = nullptr;
         IDirect3DVertexBuffer9* landAttributes = nullptr;
         IDirect3DIndexBuffer9* indices = nullptr;
+        // The streamed texture's cache entry (Base::StreamedTextureCache::Entry), null before the first
+        // request.
+        void* texture = nullptr;
     };
 
     struct LoadedSlice {
@@ -220,6 +229,22 @@ public:
     // Releases every loaded slice (its buffers go back to the pools).
     void UnloadAllSlices();
 
+    // ---- drawing
+
+    // Once per frame with the engine's current camera, between its begin and end update: streams the
+    // slices around it, updates their levels, buffers and textures, and draws the land. The water pass is
+    // not built yet: sea-only slices draw nothing.
+    void Render(RwCamera* camera);
+    // Requests or replaces each slice's streamed texture when its texture level changed.
+    void UpdateTextures(const Base::Vector3& camera, const Base::Vector3& at);
+    // The texture a slice draws with now: its own, or the nearest loaded level along its fallbacks.
+    static RwTexture* SliceTexture(const Slice& slice);
+    // Box against the camera's planes (normals pointing out); a box only touching a plane is hidden.
+    static bool IsVisible(const Slice& slice, const RwCamera* camera);
+    // Texture stage 1 ("Detail", wrapped); without one the stage is off.
+    void SetDetailTexture(RwTexture* texture) { detail_ = texture; }
+    uint32_t SlicesDrawn() const { return slicesDrawn_; }
+
 protected:
     // Called when a slice record is about to go: the drawing returns its buffers and texture here.
     virtual void OnSliceReleased(Slice&) {}
@@ -244,6 +269,11 @@ private:
     std::multimap<uint32_t, IDirect3DVertexBuffer9*> pools_[2];
     IDirect3DIndexBuffer9* strips_[MaxGeometryLevel + 1] = {};
     uint32_t buffersCreated_ = 0;
+    void* declaration_ = nullptr;
+    RwTexture* detail_ = nullptr;
+    uint32_t slicesDrawn_ = 0;
+
+    void RenderLand(RwCamera* camera, const Base::Vector3& position);
 
     IDirect3DVertexBuffer9* TakeBuffer(int kind, uint32_t size);
     void ReturnBuffer(int kind, IDirect3DVertexBuffer9*& buffer);

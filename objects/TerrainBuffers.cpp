@@ -2,6 +2,7 @@
 // slice's level or its neighbours' levels change.
 #include "objects/Terrain.h"
 
+#include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
 
 #include <d3d9.h>
@@ -48,6 +49,10 @@ void Terrain::ReleaseBuffers() {
         for (auto& [size, buffer] : pool)
             buffer->Release();
         pool.clear();
+    }
+    if (declaration_) {
+        RwD3D9DeleteVertexDeclaration(declaration_);
+        declaration_ = nullptr;
     }
     for (IDirect3DIndexBuffer9*& strip : strips_)
         if (strip) {

@@ -1,0 +1,236 @@
+// The terrain's frame: slice streaming, levels, textures and the land pass through the engine's cached
+// Direct3D 9 state, each slice placed relative to the camera.
+#include "objects/Terrain.h"
+
+#include "base/StreamedTextureCache.h"
+#include "rwsdk/driver/d3d9/d3d9cache.h"
+#include "rwsdk/driver/d3d9/d3d9device.h"
+#include "rwsdk/driver/d3d9/d3d9rendst.h"
+#include "rwsdk/src/camera.h"
+#include "rwsdk/src/frame.h"
+
+#include <d3d9.h>
+
+#include <cmath>
+
+namespace Obj {
+
+namespace {
+
+using Entry = Base::StreamedTextureCache::Entry;
+
+// Render, texture-stage and sampler states the land pass sets, kept to put back afterwards.
+struct SavedState {
+    enum Kind { Render, Stage, Sampler } kind;
+    RwUInt32 stage, type, value;
+};
+
+class StateBlock {
+public:
+    void Render(RwUInt32 type, RwUInt32 value) { Set({SavedState::Render, 0, type, 0}, value); }
+    void Stage(RwUInt32 stage, RwUInt32 type, RwUInt32 value) {
+        Set({SavedState::Stage, stage, type, 0}, value);
+    }
+    void Sampler(RwUInt32 stage, RwUInt32 type, RwUInt32 value) {
+        Set({SavedState::Sampler, stage, type, 0}, value);
+    }
+    ~StateBlock() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            Apply(*it, it->value);
+    }
+
+private:
+    void Set(SavedState s, RwUInt32 value) {
+        if (s.kind == SavedState::Render)
+            RwD3D9GetRenderState(s.type, &s.value);
+        else if (s.kind == SavedState::Stage)
+            RwD3D9GetTextureStageState(s.stage, s.type, &s.value);
+        else
+            RwD3D9GetSamplerState(s.stage, s.type, &s.value);
+        if (s.value != value)
+            saved_.push_back(s);
+        Apply(s, value);
+    }
+    static void Apply(const SavedState& s, RwUInt32 value) {
+        if (s.kind == SavedState::Render)
+            RwD3D9SetRenderState(s.type, value);
+        else if (s.kind == SavedState::Stage)
+            RwD3D9SetTextureStageState(s.stage, s.type, value);
+        else
+            RwD3D9SetSamplerState(s.stage, s.type, value);
+    }
+    std::vector<SavedState> saved_;
+};
+
+D3DCOLORVALUE Colour(const Base::Color& c) {
+    return {c.r, c.g, c.b, c.a};
+}
+
+} // namespace
+
+RwTexture* Terrain::SliceTexture(const Slice& slice) {
+    return slice.texture ? Base::StreamedTextureCache::GetTexture(static_cast<const Entry*>(slice.texture))
+                         : nullptr;
+}
+
+bool Terrain::IsVisible(const Slice& slice, const RwCamera* camera) {
+    const Base::Vector3 c{(slice.boxMin.x + slice.boxMax.x) / 2, (slice.boxMin.y + slice.boxMax.y) / 2,
+                          (slice.boxMin.z + slice.boxMax.z) / 2};
+    const Base::Vector3 e{(slice.boxMax.x - slice.boxMin.x) / 2, (slice.boxMax.y - slice.boxMin.y) / 2,
+                          (slice.boxMax.z - slice.boxMin.z) / 2};
+    for (const RwFrustumPlane& plane : camera->frustumPlanes) {
+        // The engine's normals point out of the volume: turned inwards, as the box test wants them.
+        const RwV3d& n = plane.plane.normal;
+        const float s = -(n.x * c.x + n.y * c.y + n.z * c.z - plane.plane.distance) + std::fabs(n.x) * e.x +
+                        std::fabs(n.y) * e.y + std::fabs(n.z) * e.z;
+        if (s <= 0)
+            return false;
+    }
+    return true;
+}
+
+void Terrain::UpdateTextures(const Base::Vector3& camera, const Base::Vector3& at) {
+    const float k = 0.71f * grid_.sliceSize;
+    const float qx = camera.x - at.x * k, qz = camera.z - at.z * k;
+    for (LoadedSlice& entry : grid_.loaded) {
+        Slice& slice = *entry.slice;
+        if (slice.texture && slice.textureLevel == slice.builtTextureLevel)
+            continue;
+        const float dx = entry.centre.x - qx, dz = entry.centre.y - qz;
+        const float length = std::sqrt(dx * dx + dz * dz) + 1;
+        const int32_t priority = int32_t(std::lround(
+            ((at.x * dx + at.z * dz) / length + 1) * 0.5f * description_.visibilityRange - length));
+        Entry* previous = static_cast<Entry*>(slice.texture);
+        if (!previous) {
+            slice.texture =
+                Base::StreamedTextureCache::Request(slice.texturePath, slice.textureLevel, priority + 100000);
+        } else {
+            slice.texture = Base::StreamedTextureCache::Acquire({slice.texturePath, slice.textureLevel},
+                                                                previous, priority);
+            Base::StreamedTextureCache::Release(previous);
+        }
+        slice.builtTextureLevel = slice.textureLevel;
+    }
+}
+
+void Terrain::Render(RwCamera* camera) {
+    slicesDrawn_ = 0;
+    if (!loaded_ || !camera || !RwCameraGetFrame(camera))
+        return;
+    const RwMatrix* ltm = RwFrameGetWorldMatrix(RwCameraGetFrame(camera));
+    const Base::Vector3 p{ltm->pos.x, ltm->pos.y, ltm->pos.z};
+    const float range = HorizontalRange(description_.visibilityRange, p.y);
+    UnloadFarSlices({p.x, p.z}, range);
+    LoadNearSlices({p.x, p.z}, range);
+    UpdateSlices(p);
+    UpdateTextures(p, {ltm->at.x, ltm->at.y, ltm->at.z});
+    Base::StreamedTextureCache::Update();
+    RenderLand(camera, p);
+}
+
+void Terrain::RenderLand(RwCamera* camera, const Base::Vector3& position) {
+    if (!RwD3D9Device || grid_.loaded.empty())
+        return;
+    if (!declaration_) {
+        const D3DVERTEXELEMENT9 elements[] = {
+            {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+            {1, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+            {1, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+            {1, 20, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 1},
+            D3DDECL_END()};
+        if (!RwD3D9CreateVertexDeclaration(elements, &declaration_))
+            return;
+    }
+    StateBlock states;
+    states.Sampler(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    states.Sampler(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    states.Sampler(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    states.Stage(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    states.Stage(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    states.Stage(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    states.Stage(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    states.Stage(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    states.Stage(0, D3DTSS_TEXCOORDINDEX, 0);
+    if (detail_) {
+        RwD3D9SetTexture(detail_, 1);
+        states.Sampler(1, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+        states.Sampler(1, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        states.Sampler(1, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+        states.Sampler(1, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+        states.Sampler(1, D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP);
+        states.Stage(1, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
+        states.Stage(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        states.Stage(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+        states.Stage(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        states.Stage(1, D3DTSS_ALPHAARG1, D3DTA_CURRENT);
+        states.Stage(1, D3DTSS_TEXCOORDINDEX, 1);
+        states.Stage(2, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    } else {
+        states.Stage(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    }
+    states.Render(D3DRS_LIGHTING, TRUE);
+    states.Render(D3DRS_SPECULARENABLE, FALSE);
+    states.Render(D3DRS_COLORVERTEX, FALSE);
+    states.Render(D3DRS_AMBIENT, 0);
+    states.Render(D3DRS_NORMALIZENORMALS, FALSE);
+    states.Render(D3DRS_ALPHABLENDENABLE, TRUE);
+    states.Render(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    states.Render(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    states.Render(D3DRS_ALPHATESTENABLE, FALSE);
+
+    D3DMATERIAL9 material{};
+    material.Diffuse = material.Ambient = {1, 1, 1, 1};
+    RwD3D9SetMaterial(&material);
+    const Light& l = description_.light;
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = Colour(l.diffuse);
+    light.Specular = Colour(l.specular);
+    light.Ambient = Colour(l.ambient);
+    light.Direction = {l.direction.x, l.direction.y, l.direction.z};
+    RwD3D9SetLight(0, &light);
+    RwD3D9EnableLight(0, TRUE);
+
+    // Camera-relative: the view keeps its rotation and loses its translation; each slice moves by minus
+    // the camera's position, in double precision.
+    D3DMATRIX view, relative;
+    RwD3D9GetTransform(D3DTS_VIEW, &view);
+    relative = view;
+    relative.m[3][0] = relative.m[3][1] = relative.m[3][2] = 0;
+    RwD3D9SetTransform(D3DTS_VIEW, &relative);
+    RwD3D9SetVertexDeclaration(declaration_);
+
+    const double px = position.x, py = position.y, pz = position.z;
+    for (const LoadedSlice& entry : grid_.loaded) {
+        const Slice& slice = *entry.slice;
+        if (!slice.landAttributes || !slice.positions || !slice.indices || !IsVisible(slice, camera))
+            continue;
+        const float half = grid_.sliceSize / 2;
+        const float dx = std::max(0.0f, std::fabs(entry.centre.x - position.x) - half);
+        const float dz = std::max(0.0f, std::fabs(entry.centre.y - position.z) - half);
+        RwMatrix world{};
+        world.right = {1, 0, 0};
+        world.up = {0, 1, 0};
+        world.at = {0, 0, 1};
+        world.pos = {float((entry.i + 0.5) * grid_.sliceSize + grid_.origin.x - px),
+                     float(-0.003 * (double(dx) + dz) - py),
+                     float((entry.j + 0.5) * grid_.sliceSize + grid_.origin.y - pz)};
+        RwMatrixOptimize(&world, nullptr);
+        RwD3D9SetTransformWorld(&world);
+        RwD3D9SetTexture(SliceTexture(slice), 0);
+        RwD3D9SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        RwD3D9SetStreamSource(0, slice.positions, 0, PositionFloats * sizeof(float));
+        RwD3D9SetStreamSource(1, slice.landAttributes, 0, LandAttributeFloats * sizeof(float));
+        RwD3D9SetIndices(slice.indices);
+        const uint32_t m = LevelSide(slice.builtGeometryLevel);
+        RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, m * m, 0, StripPrimitives(m));
+        ++slicesDrawn_;
+    }
+
+    RwD3D9SetTransform(D3DTS_VIEW, &view);
+    RwD3D9EnableLight(0, FALSE);
+    RwD3D9SetTexture(nullptr, 0);
+    RwD3D9SetTexture(nullptr, 1);
+}
+
+} // namespace Obj
