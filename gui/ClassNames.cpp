@@ -8,7 +8,7 @@ const char* const RegisteredClassNames[] = {
     "class Gui::Widget",         "class Gui::Image",         "class Gui::ImageCursor",
     "class Gui::StringButton",   "class Gui::ImageButton",   "class Gui::ButtonScroller",
     "class Gui::Text",           "class Gui::Edit",          "class Gui::StringList",
-    "class Gui::StringSelector", "class Gui::ImageSelector",
+    "class Gui::StringSelector", "class Gui::ImageSelector", "class Gui::Video",
 };
 const size_t RegisteredClassCount = sizeof RegisteredClassNames / sizeof RegisteredClassNames[0];
 
