@@ -1,7 +1,11 @@
 // Obj::Clump::Render on a device: the projection put back after a command that fails, levels that draw
 // nothing, and the host's dummy atomic.
+#include "SceneFixture.h"
+
 #include "scene/Attachable.h"
+#include "scene/AtomicData.h"
 #include "scene/Clump.h"
+#include "scene/CameraRelative.h"
 #include "scene/EngineHost.h"
 
 #include "platform/win32/SdlWindow.h"
@@ -113,4 +117,49 @@ TEST_F(ClumpDraw, TheDummyAtomicIsOneBlackTriangleAtTheOrigin) {
     EXPECT_EQ(material->color.alpha, 255);
     EXPECT_EQ(material->color.red, 0);
     EXPECT_NE(RpAtomicGetFrame(Rw::DummyAtomic), nullptr);
+}
+
+TEST_F(ClumpDraw, NearModelsFarOutAreDrawnCameraRelativeAtTheirLevel) {
+    // Camera and model 350,000 units out, 50 apart: the level-1 geometry is drawn with the model moved next
+    // to a camera at the origin, and both are back in place afterwards.
+    RwCameraEndUpdate(camera->camera);
+    RwMatrix place;
+    RwMatrixSetIdentity(&place);
+    place.pos = {350000, 0, 350000};
+    camera->Transform(&place, rwCOMBINEREPLACE);
+    RwCameraSetFarClipPlane(camera->camera, 1000);
+    ASSERT_NE(RwCameraBeginUpdate(camera->camera), nullptr);
+
+    Obj::Clump model(SceneEngine::MakeClump({{"Hull", {-1, -1, 0}, {1, -1, 0}, {0, 1, 0}}}), true);
+    place.pos = {350000, 0, 350050};
+    model.Transform(&place, rwCOMBINEREPLACE);
+    model.UpdateLocalBoundingSphere();
+    model.cameraRelDistance = 1e6f;
+    RpAtomic* atomic = nullptr;
+    RpClumpForAllAtomics(
+        model.clump, [](RpAtomic* a, void* d) { return *static_cast<RpAtomic**>(d) = a; }, &atomic);
+    Rw::AtomicLodData* data = Rw::AtomicLodData::Get(atomic);
+    ASSERT_NE(data, nullptr);
+    static RwV3d drawnAt;
+    static uint32_t drawnLevel;
+    data->savedRenderCallback = [](RpAtomic* a) {
+        drawnAt = RwFrameGetWorldMatrix(RpAtomicGetFrame(a))->pos;
+        drawnLevel = Rw::AtomicLodData::Get(a)->index;
+        return a;
+    };
+    RpAtomicSetRenderCallBack(atomic, Rw::AtomicLodData::RenderCallback);
+    Rw::AtomicLodData::SetGeometry(atomic, 0, RpAtomicGetGeometry(atomic));
+    Rw::AtomicLodData::SetGeometry(atomic, 1, RpAtomicGetGeometry(atomic));
+    Obj::DffLod nearLevel{1, {}}, farLevel{1e9f, {}};
+    farLevel.commands.push_back({Obj::DffCommand::RenderAtomics, 0, 0, 0, atomic});
+    model.renderOrders.push_back({128, {nearLevel, farLevel}});
+
+    drawnLevel = 99;
+    model.Render(128);
+    EXPECT_EQ(drawnLevel, 1u);
+    EXPECT_NEAR(drawnAt.x, 0, 1e-3f);
+    EXPECT_NEAR(drawnAt.z, 50, 1e-3f);
+    EXPECT_EQ(RwFrameGetWorldMatrix(model.frame)->pos.z, 350050.0f);
+    EXPECT_EQ(RwFrameGetWorldMatrix(camera->frame)->pos.x, 350000.0f);
+    EXPECT_EQ(Rw::GetSavedCameraPosition()[2], 350000.0f);
 }

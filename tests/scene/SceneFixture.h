@@ -40,6 +40,7 @@ protected:
         RwEngineTerm();
     }
 
+public:
     struct TrianglePart {
         const char* name; // geometry user data "Name"; null: none
         RwV3d a, b, c;
