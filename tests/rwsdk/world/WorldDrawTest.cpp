@@ -686,3 +686,60 @@ TEST_F(WorldDraw, SectorsAreDrawnInWorldSpaceWithTheWorldsLayout) {
 }
 
 } // namespace
+
+namespace {
+
+RwUInt32 FloatBits(float f) {
+    RwUInt32 bits;
+    std::memcpy(&bits, &f, 4);
+    return bits;
+}
+
+TEST_F(WorldDraw, FogFollowsItsFormula) {
+    // A prelit square drawn unlit at eye depth 5 (corners 5.196 away), fogged towards grey.
+    RpAtomic* atomic = Square(rpGEOMETRYPRELIT, {255, 255, 255, 255}, {200, 40, 100, 255});
+    const Vec3 colour = {200, 40, 100}, fog = {128, 128, 128};
+    const double start = 2.0, end = 9.0, density = 0.15;
+    struct Case {
+        const char* name;
+        DWORD vertexMode, tableMode;
+        bool range;
+        double distance;
+    };
+    const double corner = std::sqrt(27.0);
+    for (const Case& c : {Case{"vertex linear", D3DFOG_LINEAR, D3DFOG_NONE, false, 5.0},
+                          Case{"vertex exp", D3DFOG_EXP, D3DFOG_NONE, false, 5.0},
+                          Case{"vertex exp2", D3DFOG_EXP2, D3DFOG_NONE, false, 5.0},
+                          Case{"vertex linear, range", D3DFOG_LINEAR, D3DFOG_NONE, true, corner},
+                          Case{"table linear", D3DFOG_NONE, D3DFOG_LINEAR, false, 5.0},
+                          Case{"table exp", D3DFOG_NONE, D3DFOG_EXP, false, 5.0},
+                          Case{"table exp2", D3DFOG_NONE, D3DFOG_EXP2, false, 5.0}}) {
+        SCOPED_TRACE(c.name);
+        RwFrameSyncDirty();
+        ASSERT_TRUE(RwCameraBeginUpdate(camera));
+        RwRGBA black = {0, 0, 0, 255};
+        RwCameraClear(camera, &black, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+        RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
+        RwD3D9SetRenderState(D3DRS_FOGENABLE, TRUE);
+        RwD3D9SetRenderState(D3DRS_FOGCOLOR, 0xFF808080);
+        RwD3D9SetRenderState(D3DRS_FOGVERTEXMODE, c.vertexMode);
+        RwD3D9SetRenderState(D3DRS_FOGTABLEMODE, c.tableMode);
+        RwD3D9SetRenderState(D3DRS_RANGEFOGENABLE, c.range);
+        RwD3D9SetRenderState(D3DRS_FOGSTART, FloatBits(float(start)));
+        RwD3D9SetRenderState(D3DRS_FOGEND, FloatBits(float(end)));
+        RwD3D9SetRenderState(D3DRS_FOGDENSITY, FloatBits(float(density)));
+        EXPECT_EQ(RpAtomicRender(atomic), atomic);
+        RwD3D9SetRenderState(D3DRS_FOGENABLE, FALSE);
+        RwD3D9RenderStateFlushCache();
+        RwCameraEndUpdate(camera);
+        const DWORD mode = c.tableMode != D3DFOG_NONE ? c.tableMode : c.vertexMode;
+        const double d = c.distance;
+        const double f = mode == D3DFOG_LINEAR ? (end - d) / (end - start)
+                         : mode == D3DFOG_EXP  ? std::exp(-density * d)
+                                               : std::exp(-(density * d) * (density * d));
+        unsigned w, h;
+        ExpectColour(Centre(ReadBackBuffer(w, h)), Add(Scale(colour, f), Scale(fog, 1 - f)), c.name);
+    }
+}
+
+} // namespace
