@@ -6,6 +6,7 @@
 #include "scene/Clump.h"
 
 #include "base/SmartPtr.h"
+#include "rwsdk/src/baraster.h"
 #include "rwsdk/src/plcore/matrix.h"
 
 #include <glm/glm.hpp>
@@ -289,4 +290,30 @@ TEST(FrustumPlanes, PlanesOfACameraLookingAlongZ) {
     Rw::Plane far{};
     view.GetFarPlane(&far);
     EXPECT_NEAR(far.z * 530 - far.d, 0, 1e-3f);
+}
+
+TEST_F(Wrappers, FieldOfViewAndViewParameters) {
+    Obj::Camera camera;
+    RwRaster raster{};
+    raster.width = 400;
+    raster.height = 300;
+    RwCameraSetRaster(camera.camera, &raster);
+    camera.SetFieldOfView(float(M_PI / 2));
+    EXPECT_NEAR(camera.camera->viewWindow.x, 1.0f, 1e-6f);
+    EXPECT_NEAR(camera.camera->viewWindow.y, 0.75f, 1e-6f);
+    camera.SetAspectRatio(1.5f);
+    EXPECT_NEAR(camera.camera->viewWindow.y, 0.5f, 1e-6f);
+    RwCameraSetRaster(camera.camera, nullptr);
+
+    const RwMatrix place = Placement(90, {0, 1, 0}, {5, 6, 7});
+    camera.Transform(&place, rwCOMBINEREPLACE);
+    RwCameraSetNearClipPlane(camera.camera, 2);
+    RwCameraSetFarClipPlane(camera.camera, 900);
+    const Rw::CameraView* view = camera.GetViewParameters();
+    EXPECT_EQ(view->position.x, 5.0f);
+    EXPECT_NEAR(view->at.x, 1.0f, 1e-6f) << "a quarter turn about y looks along +x";
+    EXPECT_NEAR(view->up.y, 1.0f, 1e-6f);
+    EXPECT_EQ(view->windowX, camera.camera->viewWindow.x);
+    EXPECT_EQ(view->nearClip, 2.0f);
+    EXPECT_EQ(view->farClip, 900.0f);
 }
