@@ -147,8 +147,10 @@ void TextureRenderer::Upload() {
     std::lock_guard<std::mutex> hold(frameLock);
     if (!framePending || !texture)
         return;
+    // Only the picture's part of the texture goes to the device.
+    const RECT area = {0, 0, LONG(copyWidth), LONG(copyHeight)};
     D3DLOCKED_RECT locked{};
-    if (FAILED(texture->LockRect(0, &locked, nullptr, 0)))
+    if (FAILED(texture->LockRect(0, &locked, &area, 0)))
         return;
     const size_t rowBytes = size_t(copyWidth) * 2;
     for (uint32_t y = 0; y < copyHeight; ++y)
