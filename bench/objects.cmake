@@ -1,3 +1,6 @@
 corvane_bench(bench_objects SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/TerrainSegmentBench.cpp
   DEPS objects sample_terrain)
 target_compile_definitions(bench_objects PRIVATE SAMPLE_TERRAIN_INFO="${PROJECT_SOURCE_DIR}/data/Data/Terrain1.info")
+# Frames of the sample terrain; run it in build/data with vblank_mode=0.
+corvane_bench(bench_terrain_frames SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/TerrainFrameBench.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/AllocationCounter.cpp DEPS objects scene)

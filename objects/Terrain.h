@@ -226,6 +226,8 @@ public:
     // Free vertex buffers kept for reuse, by kind (0 positions, 1 land attributes), and buffers created.
     size_t PooledBuffers(int kind) const { return pools_[kind].size(); }
     uint32_t BuffersCreated() const { return buffersCreated_; }
+    // Slice geometry builds since the load.
+    uint32_t Rebuilds() const { return rebuilds_; }
     // Releases every loaded slice (its buffers go back to the pools).
     void UnloadAllSlices();
 
@@ -268,7 +270,7 @@ private:
     // terrain so that they go with the device that made them.
     std::multimap<uint32_t, IDirect3DVertexBuffer9*> pools_[2];
     IDirect3DIndexBuffer9* strips_[MaxGeometryLevel + 1] = {};
-    uint32_t buffersCreated_ = 0;
+    uint32_t buffersCreated_ = 0, rebuilds_ = 0;
     void* declaration_ = nullptr;
     RwTexture* detail_ = nullptr;
     uint32_t slicesDrawn_ = 0;

@@ -138,6 +138,7 @@ bool Terrain::UpdateSlices(const Base::Vector3& camera) {
             ok = false;
             continue;
         }
+        ++rebuilds_;
         slice.builtGeometryLevel = slice.geometryLevel;
         std::memcpy(slice.builtNeighbours, neighbours, 4);
     }
