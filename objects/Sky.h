@@ -1,0 +1,121 @@
+// The sky of a world: a coloured dome around the camera whose colours follow the camera's altitude and the
+// glow of its elements (sun, moon), a star field that fades in high up, the fog colour at the horizon
+// ahead, and the orientation of the scene's sun light.
+//
+// The object model's roles (Obj::Object, Renderable, Attachable) and the scene light classes are not built
+// yet: this class holds the description, the dome geometry, the colours, the stars and the fog, which the
+// roles and the device drawing use as they join.
+#pragma once
+
+#include "base/Info.h"
+#include "base/Maths.h"
+#include "base/String.h"
+
+#include <cfloat>
+#include <cstdint>
+#include <vector>
+
+namespace Obj {
+
+class Sky {
+public:
+    struct Element {
+        float elevation = 0, azimuth = 0; // radians
+        uint8_t color[4] = {255, 255, 255, 255};
+        Base::String texture;
+        float size = 0;
+        Base::Color glowColor{0, 0, 0, 0};
+        float glowSize = 1;
+        bool lensFlare = false;
+        // (-cos e sin a, sin e, cos e cos a): azimuth 0 looks along +Z, positive azimuth turns to -X.
+        Base::Vector3 GetDirection() const;
+        // The sprite's four corners (dome units) in strip order, facing the dome's centre.
+        void Corners(Base::Vector3 out[4]) const;
+    };
+
+    // 16-byte dome and star vertex: position and an A8R8G8B8 colour.
+    struct Vertex {
+        float x = 0, y = 0, z = 0;
+        uint32_t color = 0;
+    };
+
+    // Bounds that keep the dome's strip in 16-bit indices and its divisions away from zero.
+    static constexpr uint32_t MinLatTessel = 2, MinLongTessel = 3, MaxVertices = 65536;
+    static constexpr uint32_t MaxStars = 65536;
+    static constexpr float ColorStep = 0.002f;
+    static constexpr uint32_t MinStarAlpha = 50;
+
+    Sky() = default;
+
+    // Reads the sky, dome, element and light keys and builds the dome and the stars. False (with Error()
+    // naming the key) leaves an inert sky: no geometry, nothing drawn, no fog change.
+    bool Load(const Base::Info& node);
+    bool IsLoaded() const { return loaded_; }
+    const Base::String& Error() const { return error_; }
+
+    float VisibilityRange() const { return visibilityRange_; }
+    float Radius() const { return radius_; }
+    uint32_t LatTessel() const { return latTessel_; }
+    uint32_t LongTessel() const { return longTessel_; }
+    uint32_t VertexCount() const { return uint32_t(vertices_.size()); }
+    const std::vector<Vertex>& Vertices() const { return vertices_; }
+    const std::vector<uint16_t>& Indices() const { return indices_; }
+    const std::vector<Vertex>& Stars() const { return stars_; }
+    const std::vector<Element>& Elements() const { return elements_; }
+    const Base::Color& AmbientColor() const { return ambientColor_; }
+    const Base::Color& DiffuseColor() const { return diffuseColor_; }
+    float LastAltitudeRatio() const { return lastAltitudeRatio_; }
+
+    // Camera height over the radius, clamped to [0, 1].
+    float AltitudeRatio(float cameraHeight) const;
+    // The bands from the top down to the horizon that a camera at that altitude ratio sees.
+    static uint32_t VisibleBands(float altitudeRatio, uint32_t latTessel);
+    // Primitives of the dome's strip over that many bands.
+    uint32_t StripPrimitives(uint32_t bands) const { return (longTessel_ + 1) * bands * 2 - 2; }
+
+    static Base::Color LerpColor(const Base::Color& a, const Base::Color& b, float t);
+    // The sky colour (A8R8G8B8) in a unit direction for a camera at that height.
+    uint32_t GetSkyColor(const Base::Vector3& direction, float cameraHeight) const;
+    // Recolours the dome when the altitude ratio moved by more than ColorStep since the last time (always
+    // the first time); true when it did.
+    bool UpdateColors(float cameraHeight);
+
+    // The stars' alpha byte at that height, or 0 when they are too faint to draw.
+    uint32_t StarAlpha(float cameraHeight) const;
+
+    // Exponential-squared density of the rest of the frame's fog.
+    float FogDensity() const { return 2.0f / visibilityRange_; }
+    // The sky at the horizon ahead of a camera looking along at.
+    uint32_t FogColor(const Base::Vector3& cameraAt, float cameraHeight) const;
+
+    // The sun light's frame: at along the description's direction, right = Y x at, up = at x right.
+    struct LightFrame {
+        Base::Vector3 right, up, at;
+    };
+    const LightFrame& SunLight() const { return sunLight_; }
+    static LightFrame OrientLight(const Base::Vector3& direction);
+
+private:
+    bool Fail(const char* key, const char* why);
+    bool ReadElement(const Base::Info& node, Element& element);
+    void BuildGeometry();
+    void BuildStars();
+
+    bool loaded_ = false;
+    Base::String error_;
+    float visibilityRange_ = 0, radius_ = 0;
+    uint32_t latTessel_ = 0, longTessel_ = 0;
+    Base::Color topHiAltColor_, topLoAltColor_, horizonColor_;
+    float hiAltLevel_ = 1;
+    float lastAltitudeRatio_ = -FLT_MAX;
+    uint32_t starsCount_ = 0;
+    float starsFade_[2] = {0, 1};
+    std::vector<Element> elements_;
+    std::vector<Vertex> vertices_;
+    std::vector<uint16_t> indices_;
+    std::vector<Vertex> stars_;
+    Base::Color ambientColor_, diffuseColor_;
+    LightFrame sunLight_;
+};
+
+} // namespace Obj
