@@ -675,8 +675,11 @@ void Device::refreshUniforms() {
     u.fog[1] = Bits(renderStates_[D3DRS_FOGEND]);
     u.fog[2] = Bits(renderStates_[D3DRS_FOGDENSITY]);
     u.alphaRef[0] = float(renderStates_[D3DRS_ALPHAREF] & 0xFF);
-    for (int s = 0; s < 8; ++s)
+    for (int s = 0; s < 8; ++s) {
         ColorToFloats(stageStates_[s][D3DTSS_CONSTANT], u.stageConstant[s]);
+        for (int j = 0; j < 4; ++j)
+            u.bumpEnv[s][j] = Bits(stageStates_[s][D3DTSS_BUMPENVMAT00 + j]);
+    }
     uniformDirtyBegin_ = 0;
     uniformDirtyEnd_ = sizeof(Uniforms);
 }
@@ -1625,6 +1628,9 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     case D3DTSS_BUMPENVMAT01:
     case D3DTSS_BUMPENVMAT10:
     case D3DTSS_BUMPENVMAT11:
+        uniforms_.bumpEnv[stage][type - D3DTSS_BUMPENVMAT00] = Bits(value);
+        touchUniforms(&uniforms_.bumpEnv[stage][type - D3DTSS_BUMPENVMAT00], 4);
+        break;
     case D3DTSS_BUMPENVLSCALE:
     case D3DTSS_BUMPENVLOFFSET:
         break;
@@ -2220,13 +2226,6 @@ bool Device::useShaderProgram() {
         if (shaderProgram_->pixelConstants >= 0)
             glUniform4fv(shaderProgram_->pixelConstants, PixelShaderConstants, psConstants_.data());
         shaderConstantsDirty_ = false;
-    }
-    if (shaderProgram_->bumpEnvironment >= 0) {
-        float bump[4][4];
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j)
-                bump[i][j] = Bits(stageStates_[i][D3DTSS_BUMPENVMAT00 + j]);
-        glUniform4fv(shaderProgram_->bumpEnvironment, 4, &bump[0][0]);
     }
     return true;
 }

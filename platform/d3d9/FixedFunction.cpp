@@ -33,6 +33,7 @@ const char* const blockSource = R"(layout(std140) uniform FixedFunction {
     vec4 screen;
     vec4 pixelOffset;
     vec4 stageConstant[8];
+    vec4 bumpEnv[8];
 };
 )";
 
@@ -47,7 +48,8 @@ bool UsesTexture(const StageKey& s) {
     bool colorUses =
         isTexture(s.colorArg1) || isTexture(s.colorArg2) ||
         ((s.colorOp == D3DTOP_MULTIPLYADD || s.colorOp == D3DTOP_LERP) && isTexture(s.colorArg0)) ||
-        s.colorOp == D3DTOP_BLENDTEXTUREALPHA || s.colorOp == D3DTOP_BLENDTEXTUREALPHAPM;
+        s.colorOp == D3DTOP_BLENDTEXTUREALPHA || s.colorOp == D3DTOP_BLENDTEXTUREALPHAPM ||
+        s.colorOp == D3DTOP_BUMPENVMAP;
     bool alphaUses =
         s.alphaOp != D3DTOP_DISABLE &&
         (isTexture(s.alphaArg1) || isTexture(s.alphaArg2) ||
@@ -356,10 +358,16 @@ std::string ProgramCache::FragmentSource(const ProgramKey& k) {
          "    vec4 temp = vec4(0.0);\n";
     for (int i = 0; i < k.stageCount; ++i) {
         const StageKey& st = k.stage[i];
+        // A bump-map stage offsets the next stage's coordinates by its texel (du, dv) through its matrix;
+        // what it passes on as colour is what came in.
+        const bool bumped = i > 0 && k.stage[i - 1].colorOp == D3DTOP_BUMPENVMAP;
         if (UsesTexture(st)) {
             std::string coord = Format("vTexcoord%d", i);
             if (st.projected && st.transform >= 2)
                 coord = Format("(vTexcoord%d / vTexcoord%d[%d])", i, i, st.transform - 1);
+            if (bumped)
+                coord = Format("vec4(%s.xy + mat2(bumpEnv[%d]) * texel%d.xy, %s.zw)", coord.c_str(), i - 1,
+                               i - 1, coord.c_str());
             if (st.texture == 1)
                 s += Format("    vec4 texel%d = texture(texture%d, %s.xy);\n", i, i, coord.c_str());
             else if (st.texture == 2)
@@ -367,6 +375,8 @@ std::string ProgramCache::FragmentSource(const ProgramKey& k) {
             else
                 s += Format("    vec4 texel%d = vec4(1.0);\n", i);
         }
+        if (st.colorOp == D3DTOP_BUMPENVMAP)
+            continue;
         std::string c = Operation(st.colorOp, Argument(st.colorArg0, i), Argument(st.colorArg1, i),
                                   Argument(st.colorArg2, i), ".rgb", i);
         std::string a;

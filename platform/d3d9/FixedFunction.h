@@ -76,6 +76,7 @@ struct Uniforms {
     float screen[4];      // pre-transformed vertices: 2 / width, 2 / height, left and top of the mapping
     float pixelOffset[4]; // half-pixel shift in clip units (x, y); depth scale and offset for rhw vertices
     float stageConstant[8][4];
+    float bumpEnv[8][4]; // each stage's bump-environment matrix: 00, 01, 10, 11
 };
 
 // Compiles and links a program from its two stages' sources; 0, with GL's reasons on stderr, when a stage

@@ -38,7 +38,6 @@ const ShaderProgram& ShaderProgramCache::Get(const ShaderProgramKey& key,
         BindProgramResources(p.program);
         p.vertexConstants = glGetUniformLocation(p.program, "vc");
         p.pixelConstants = glGetUniformLocation(p.program, "pc");
-        p.bumpEnvironment = glGetUniformLocation(p.program, "bumpEnv");
     }
     return programs_.emplace(key, p).first->second;
 }

@@ -29,7 +29,7 @@ struct ShaderProgramKeyHash {
 
 struct ShaderProgram {
     GLuint program = 0;
-    GLint vertexConstants = -1, pixelConstants = -1, bumpEnvironment = -1;
+    GLint vertexConstants = -1, pixelConstants = -1;
 };
 
 class ShaderProgramCache {

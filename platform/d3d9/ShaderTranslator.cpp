@@ -506,7 +506,7 @@ std::string TranslatePixelShader(const DWORD* tokens, size_t count, const PixelS
         return "";
     std::string s = "#version 330 core\n";
     s += UniformBlockSource();
-    s += Format("uniform vec4 pc[%u];\nuniform vec4 bumpEnv[4];\n", PixelShaderConstants);
+    s += Format("uniform vec4 pc[%u];\n", PixelShaderConstants);
     const char* interp = o.flat ? "flat " : "";
     s += Format("%sin vec4 vDiffuse;\n%sin vec4 vSpecular;\nin float vFog;\n", interp, interp);
     const int stages = PixelShaderStages(tokens, count);

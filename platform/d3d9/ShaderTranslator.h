@@ -1,8 +1,7 @@
 // vs_1_1 and ps_1_1 to ps_1_3 token streams as GLSL 3.30. The programs meet the fixed-function pipeline's
 // (FixedFunction.h) at its varyings (vDiffuse, vSpecular, vFog, vTexcoordN), so a shader of one kind draws
 // with the fixed function of the other. Vertex constants are "uniform vec4 vc[96]", pixel constants
-// "uniform vec4 pc[8]", the bump-environment matrices of the stages "uniform vec4 bumpEnv[4]"
-// (00, 01, 10, 11).
+// "uniform vec4 pc[8]"; the bump-environment matrices of the stages are the uniform block's bumpEnv.
 #pragma once
 
 #include <d3d9.h>

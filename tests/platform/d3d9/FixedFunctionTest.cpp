@@ -610,3 +610,62 @@ TEST_F(FixedFunctionTest, BuildingAProgramLeavesTheOneInUse) {
                                 "#version 330 core\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n"),
               0u);
 }
+
+// A bump-map stage offsets the next stage's coordinates by its (du, dv) through its bump matrix, and passes
+// the colour that came in on.
+TEST_F(FixedFunctionTest, BumpEnvironmentMapOffsetsTheNextStage) {
+    D3DCAPS9 caps{};
+    device->GetDeviceCaps(&caps);
+    EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAP);
+    IDirect3DTexture9* bump = nullptr;
+    ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_V8U8, D3DPOOL_MANAGED, &bump, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    bump->LockRect(0, &locked, nullptr, 0);
+    const uint16_t duDv = 0x0040; // du = 64 / 127, dv = 0
+    std::memcpy(locked.pBits, &duDv, 2);
+    bump->UnlockRect(0);
+    IDirect3DTexture9* environment = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &environment, nullptr),
+              D3D_OK);
+    environment->LockRect(0, &locked, nullptr, 0);
+    const uint32_t texels[2] = {0xFFFF0000, 0xFF00FF00};
+    std::memcpy(locked.pBits, texels, 8);
+    environment->UnlockRect(0);
+    Unlit();
+    device->SetTexture(0, bump);
+    device->SetTexture(1, environment);
+    device->SetSamplerState(1, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(1, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    device->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(1, D3DTSS_ALPHAARG1, D3DTA_CURRENT);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    struct Vertex {
+        float x, y, z, rhw;
+        D3DCOLOR color;
+        float t[2][2];
+    };
+    auto quad = [&](float left) {
+        Vertex v[4] = {{left, 0, 0.5f, 1, 0xFF808080, {{0.5f, 0.5f}, {0.4f, 0.5f}}},
+                       {left + 32, 0, 0.5f, 1, 0xFF808080, {{0.5f, 0.5f}, {0.4f, 0.5f}}},
+                       {left, 64, 0.5f, 1, 0xFF808080, {{0.5f, 0.5f}, {0.4f, 0.5f}}},
+                       {left + 32, 64, 0.5f, 1, 0xFF808080, {{0.5f, 0.5f}, {0.4f, 0.5f}}}};
+        device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX2);
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
+    };
+    quad(0); // no matrix: u 0.4, the red texel
+    device->SetTextureStageState(0, D3DTSS_BUMPENVMAT00, FloatBits(0.5f));
+    quad(32); // u 0.4 + 0.5 x 0.504: the green texel
+    Pixels p = ReadTarget();
+    ExpectColour(p.At(16, 32), {128 / 255.0, 0, 0, 1}, "no offset");
+    ExpectColour(p.At(48, 32), {0, 128 / 255.0, 0, 1}, "offset by the bump matrix");
+    device->SetTextureStageState(0, D3DTSS_BUMPENVMAT00, 0);
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+    bump->Release();
+    environment->Release();
+}
