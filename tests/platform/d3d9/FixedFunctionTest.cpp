@@ -669,3 +669,53 @@ TEST_F(FixedFunctionTest, BumpEnvironmentMapOffsetsTheNextStage) {
     bump->Release();
     environment->Release();
 }
+
+// Three coordinates through the texture matrix, then divided by the last one when projected.
+TEST_F(FixedFunctionTest, ProjectedTextureCoordinatesAreDividedByTheirLastComponent) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    texture->LockRect(0, &locked, nullptr, 0);
+    const uint32_t texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    std::memcpy(locked.pBits, texels, 16);
+    texture->UnlockRect(0);
+    Unlit();
+    device->SetTexture(0, texture);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    D3DMATRIX identity{};
+    identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
+    device->SetTransform(D3DTS_WORLD, &identity);
+    device->SetTransform(D3DTS_VIEW, &identity);
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    // The matrix doubles the third component: (0.6, 0.5, 1) becomes (0.6, 0.5, 2), which COUNT3 samples
+    // at u 0.6 and, projected, at u 0.6 / 2.
+    D3DMATRIX m = identity;
+    m._33 = 2.0f;
+    device->SetTransform(D3DTS_TEXTURE0, &m);
+    struct Vertex {
+        float x, y, z;
+        float u, v, w;
+    };
+    auto quad = [&](float left, DWORD flags) {
+        device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, flags);
+        Vertex q[4] = {{left, 1, 0.5f, 0.6f, 0.5f, 1.0f},
+                       {left + 0.5f, 1, 0.5f, 0.6f, 0.5f, 1.0f},
+                       {left, -1, 0.5f, 0.6f, 0.5f, 1.0f},
+                       {left + 0.5f, -1, 0.5f, 0.6f, 0.5f, 1.0f}};
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0));
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof q[0]), D3D_OK);
+    };
+    quad(-1.0f, D3DTTFF_COUNT3);                     // u 0.6: the third texel
+    quad(-0.5f, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED); // u 0.3: the second
+    quad(0.0f, D3DTTFF_DISABLE);                     // untransformed: the third
+    Pixels p = ReadTarget();
+    EXPECT_EQ(p.At(8, 32), 0xFF0000FFu);
+    EXPECT_EQ(p.At(24, 32), 0xFF00FF00u);
+    EXPECT_EQ(p.At(40, 32), 0xFF0000FFu);
+    device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    device->SetTexture(0, nullptr);
+    texture->Release();
+}
