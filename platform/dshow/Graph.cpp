@@ -9,8 +9,12 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
+
+#include <AL/al.h>
+#include <AL/alc.h>
 
 #include <algorithm>
 #include <atomic>
@@ -396,12 +400,19 @@ public:
         return S_OK;
     }
 
-    // The game's films carry at most a sound track besides the picture, and this graph has no sound renderer
-    // of its own: a sound pin cannot be rendered.
+    // The sound track plays through the sound device's OpenAL context; without one it cannot be rendered.
     HRESULT Render(IPin* output) override {
         if (!output)
             return E_POINTER;
-        return VFW_E_CANNOT_RENDER;
+        if (!source || output != &source->audio || source->audioStream < 0)
+            return VFW_E_CANNOT_RENDER;
+        if (source->audio.peer)
+            return VFW_E_ALREADY_CONNECTED;
+        if (worker.joinable() || !alcGetCurrentContext() || !OpenSound())
+            return VFW_E_CANNOT_RENDER;
+        soundPin.owner = source; // the sound renderer lives as long as the source
+        source->audio.peer = &soundPin;
+        return S_OK;
     }
 
     HRESULT EnumFilters(IEnumFilters** out) override {
@@ -416,12 +427,15 @@ public:
         if (!renderer)
             return VFW_E_NOT_CONNECTED;
         StartThread();
-        std::lock_guard<std::mutex> hold(lock);
-        if (mode != Mode::Running) {
-            runStart = Clock::now();
-            mode = Mode::Running;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            if (mode != Mode::Running) {
+                runStart = Clock::now();
+                mode = Mode::Running;
+            }
+            wake.notify_all();
         }
-        wake.notify_all();
+        SoundState(Mode::Running, false);
         return S_OK;
     }
 
@@ -429,16 +443,20 @@ public:
         if (!renderer)
             return VFW_E_NOT_CONNECTED;
         StartThread();
-        std::lock_guard<std::mutex> hold(lock);
-        if (mode == Mode::Running)
-            pausedAt = StreamTimeLocked();
-        mode = Mode::Paused;
-        wake.notify_all();
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            if (mode == Mode::Running)
+                pausedAt = StreamTimeLocked();
+            mode = Mode::Paused;
+            wake.notify_all();
+        }
+        SoundState(Mode::Paused, false);
         return S_OK;
     }
 
     // Waits until no frame is being delivered, so the renderer may be torn down after it.
     HRESULT Stop() override {
+        SoundState(Mode::Stopped, true);
         std::unique_lock<std::mutex> hold(lock);
         if (mode == Mode::Running)
             pausedAt = StreamTimeLocked();
@@ -528,6 +546,7 @@ private:
         }
         if (worker.joinable())
             worker.join();
+        CloseSound();
         sws_freeContext(scaler);
         av_frame_free(&frame);
         av_packet_free(&packet);
@@ -578,6 +597,127 @@ private:
         return true;
     }
 
+    bool OpenSound() {
+        const AVCodecParameters* par = source->format->streams[source->audioStream]->codecpar;
+        const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+        if (!codec || par->sample_rate <= 0 || par->sample_rate > 384000 || par->ch_layout.nb_channels <= 0)
+            return false;
+        soundDecoder = avcodec_alloc_context3(codec);
+        if (!soundDecoder || avcodec_parameters_to_context(soundDecoder, par) < 0 ||
+            avcodec_open2(soundDecoder, codec, nullptr) < 0)
+            return false;
+        soundChannels = std::min(soundDecoder->ch_layout.nb_channels, 2);
+        soundRate = soundDecoder->sample_rate;
+        soundFormat = soundChannels == 2 ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16;
+        AVChannelLayout layout{};
+        av_channel_layout_default(&layout, soundChannels);
+        const int made =
+            swr_alloc_set_opts2(&resampler, &layout, AV_SAMPLE_FMT_S16, soundRate, &soundDecoder->ch_layout,
+                                soundDecoder->sample_fmt, soundRate, 0, nullptr);
+        av_channel_layout_uninit(&layout);
+        if (made < 0 || swr_init(resampler) < 0)
+            return false;
+        soundFrame = av_frame_alloc();
+        alGetError();
+        alGenSources(1, &soundSource);
+        if (alGetError() != AL_NO_ERROR || !soundFrame) {
+            soundSource = 0;
+            return false;
+        }
+        return true;
+    }
+
+    void CloseSound() {
+        if (soundSource) {
+            alSourceStop(soundSource);
+            alSourcei(soundSource, AL_BUFFER, 0);
+            alDeleteSources(1, &soundSource);
+        }
+        if (!soundBuffers.empty())
+            alDeleteBuffers(ALsizei(soundBuffers.size()), soundBuffers.data());
+        swr_free(&resampler);
+        av_frame_free(&soundFrame);
+        avcodec_free_context(&soundDecoder);
+    }
+
+    // A free OpenAL buffer: a played one back from the source, else a new one while the pool is small.
+    ALuint FreeBuffer() {
+        ALint processed = 0;
+        alGetSourcei(soundSource, AL_BUFFERS_PROCESSED, &processed);
+        while (processed-- > 0) {
+            ALuint b = 0;
+            alSourceUnqueueBuffers(soundSource, 1, &b);
+            freeBuffers.push_back(b);
+        }
+        if (freeBuffers.empty() && soundBuffers.size() < 64) {
+            ALuint b = 0;
+            alGenBuffers(1, &b);
+            if (alGetError() == AL_NO_ERROR) {
+                soundBuffers.push_back(b);
+                freeBuffers.push_back(b);
+            }
+        }
+        if (freeBuffers.empty())
+            return 0;
+        const ALuint b = freeBuffers.back();
+        freeBuffers.pop_back();
+        return b;
+    }
+
+    // Decodes a sound packet and queues its samples; a buffer pool that is full drops them.
+    void QueueSound(const AVPacket* p) {
+        std::lock_guard<std::mutex> holdSound(soundLock);
+        if (avcodec_send_packet(soundDecoder, p) < 0)
+            return;
+        while (avcodec_receive_frame(soundDecoder, soundFrame) == 0) {
+            const int count = swr_get_out_samples(resampler, soundFrame->nb_samples);
+            if (count > 0) {
+                pcm.resize(size_t(count) * size_t(soundChannels));
+                uint8_t* out[1] = {reinterpret_cast<uint8_t*>(pcm.data())};
+                const int got =
+                    swr_convert(resampler, out, count, const_cast<const uint8_t**>(soundFrame->extended_data),
+                                soundFrame->nb_samples);
+                const ALuint buffer = got > 0 ? FreeBuffer() : 0;
+                if (buffer) {
+                    alBufferData(buffer, soundFormat, pcm.data(),
+                                 ALsizei(size_t(got) * size_t(soundChannels) * 2), soundRate);
+                    alSourceQueueBuffers(soundSource, 1, &buffer);
+                    samplesQueued += uint64_t(got);
+                }
+            }
+            av_frame_unref(soundFrame);
+        }
+        ALint playing = 0;
+        alGetSourcei(soundSource, AL_SOURCE_STATE, &playing);
+        std::lock_guard<std::mutex> hold(lock);
+        if (mode == Mode::Running && playing != AL_PLAYING)
+            alSourcePlay(soundSource);
+    }
+
+    // Follows the graph's state: playing while running, held while paused, emptied when stopped or seeking.
+    void SoundState(Mode to, bool flush) {
+        std::lock_guard<std::mutex> holdSound(soundLock);
+        if (!soundSource)
+            return;
+        if (flush || to == Mode::Stopped) {
+            alSourceStop(soundSource);
+            ALint processed = 0;
+            alGetSourcei(soundSource, AL_BUFFERS_PROCESSED, &processed);
+            while (processed-- > 0) {
+                ALuint b = 0;
+                alSourceUnqueueBuffers(soundSource, 1, &b);
+                freeBuffers.push_back(b);
+            }
+        } else if (to == Mode::Paused) {
+            alSourcePause(soundSource);
+        } else {
+            ALint queued = 0;
+            alGetSourcei(soundSource, AL_BUFFERS_QUEUED, &queued);
+            if (queued > 0)
+                alSourcePlay(soundSource);
+        }
+    }
+
     double StreamTimeLocked() const {
         if (mode != Mode::Running)
             return pausedAt;
@@ -622,6 +762,8 @@ private:
                 avcodec_send_packet(decoder, nullptr);
                 continue;
             }
+            if (soundSource && packet->stream_index == source->audioStream)
+                QueueSound(packet);
             if (packet->stream_index == source->videoStream) {
                 if (avcodec_send_packet(decoder, packet) < 0 && ++fruitless > MaxFruitlessPackets) {
                     av_packet_unref(packet);
@@ -657,6 +799,10 @@ private:
             av_seek_frame(source->format, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
         (void)stream;
         avcodec_flush_buffers(decoder);
+        if (soundDecoder) {
+            avcodec_flush_buffers(soundDecoder);
+            SoundState(Mode::Running, true);
+        }
         draining = false;
         lastPts = 0;
     }
@@ -732,6 +878,19 @@ private:
     int64_t startPts = 0;
     bool draining = false;
     Sample sample;
+
+    // The sound track, when rendered: decoder, converter to 16-bit samples and an OpenAL streaming source.
+    AVCodecContext* soundDecoder = nullptr;
+    SwrContext* resampler = nullptr;
+    AVFrame* soundFrame = nullptr;
+    ALuint soundSource = 0;
+    std::vector<ALuint> soundBuffers, freeBuffers;
+    ALenum soundFormat = 0;
+    int soundRate = 0, soundChannels = 0;
+    std::vector<int16_t> pcm;
+    Pin soundPin{nullptr, u"In", PINDIR_INPUT};
+    uint64_t samplesQueued = 0;
+    std::mutex soundLock; // the OpenAL source and its buffer pool, between the two threads
 
     // Shared with the streaming thread.
     std::mutex lock;
