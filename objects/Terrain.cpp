@@ -68,6 +68,7 @@ bool Terrain::Fail(Base::String message) {
 
 bool Terrain::ReadParameters(const Base::Info& node) {
     Description& d = description_;
+    described_ = false;
     d.light = Light{};
     const auto missing = [&](const char* key) {
         return Fail(Base::String("missing or malformed key \"") + key + "\"");
@@ -142,6 +143,7 @@ bool Terrain::ReadParameters(const Base::Info& node) {
         return Fail("MainTextureNameFormat must hold exactly two integer conversions");
     if (d.textureRes < 3)
         return Fail("MainTextureRes must be at least 3");
+    described_ = true;
     return true;
 }
 
@@ -223,6 +225,7 @@ Terrain::HeightMap Terrain::LoadHeightMap(const Base::String& fileName) {
 }
 
 bool Terrain::Load(const Base::Info& node) {
+    UnloadAllSlices();
     loaded_ = false;
     if (!ReadParameters(node))
         return false;
@@ -239,8 +242,12 @@ bool Terrain::Load(const Base::Info& node) {
 }
 
 bool Terrain::LoadData(HeightMap heightMap, BitMask landMask, BitMask waterMask) {
+    // A second load starts from nothing: the slices of the first give their buffers back.
+    UnloadAllSlices();
     loaded_ = false;
     const Description& d = description_;
+    if (!described_)
+        return Fail("the description has not been read");
     if (!heightMap.filled || !landMask.filled || !waterMask.filled)
         return Fail("the height map or a mask is missing");
     if (uint64_t(d.heightMapOffsetX) + uint64_t(d.heightMapSizeX) > heightMap.width ||

@@ -265,6 +265,7 @@ private:
     int32_t gridWidth_ = 0, gridDepth_ = 0;
     Base::Vector2 extent_;
     bool loaded_ = false;
+    bool described_ = false; // the last ReadParameters passed
     Base::String error_;
     // Free vertex buffers by size in bytes, one pool per kind; the shared strips by geometry level, kept per
     // terrain so that they go with the device that made them.

@@ -274,6 +274,27 @@ TEST(TerrainData, ValidationFaultsAreRejectedClearly) {
     EXPECT_NE(terrain.Error().find("WaterEnvTexFilename"), std::string::npos);
 }
 
+// Loading images without a description read first fails instead of using unchecked values.
+TEST(TerrainData, ImagesWithoutADescriptionAreRefused) {
+    Obj::Terrain terrain;
+    Obj::Terrain::HeightMap map;
+    Obj::Terrain::BitMask land, water;
+    ASSERT_TRUE(Obj::Terrain::ReadHeightMap(RandomImage(65, 65, 1).View(), map));
+    ASSERT_TRUE(Obj::Terrain::ReadBitMask(Mask(4, 4, 255).View(), land));
+    ASSERT_TRUE(Obj::Terrain::ReadBitMask(Mask(4, 4, 0).View(), water));
+    EXPECT_FALSE(terrain.LoadData(map, land, water));
+    EXPECT_FALSE(terrain.IsLoaded());
+    // A reload on a loaded terrain starts from nothing.
+    ASSERT_TRUE(Build(terrain, Keys{}, RandomImage(65, 65, 1), Mask(4, 4, 255), Mask(4, 4, 0)));
+    terrain.LoadNearSlices({0, 0}, 1e5f);
+    ASSERT_FALSE(terrain.Grid().loaded.empty());
+    Keys other;
+    other.slices = "2 2";
+    ASSERT_TRUE(Build(terrain, other, RandomImage(65, 65, 1), Mask(2, 2, 255), Mask(2, 2, 0)));
+    EXPECT_TRUE(terrain.Grid().loaded.empty());
+    EXPECT_EQ(terrain.GridWidth(), 33);
+}
+
 // A terrain whose load failed draws and hits nothing.
 TEST(TerrainData, AnUnloadedTerrainIsInert) {
     Obj::Terrain terrain;
