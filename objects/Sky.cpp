@@ -89,6 +89,7 @@ bool Sky::ReadElement(const Base::Info& node, Element& element) {
 }
 
 bool Sky::Load(const Base::Info& node) {
+    ReleaseDevice();
     loaded_ = false;
     error_.clear();
     visibilityRange_ = node.GetFloatDefault("VisibilityRange", 0);

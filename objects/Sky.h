@@ -15,6 +15,11 @@
 #include <cstdint>
 #include <vector>
 
+struct IDirect3DVertexBuffer9;
+struct IDirect3DIndexBuffer9;
+struct RwCamera;
+struct RwTexture;
+
 namespace Obj {
 
 class Sky {
@@ -27,6 +32,7 @@ public:
         Base::Color glowColor{0, 0, 0, 0};
         float glowSize = 1;
         bool lensFlare = false;
+        RwTexture* loadedTexture = nullptr; // owned; read at the first draw
         // (-cos e sin a, sin e, cos e cos a): azimuth 0 looks along +Z, positive azimuth turns to -X.
         Base::Vector3 GetDirection() const;
         // The sprite's four corners (dome units) in strip order, facing the dome's centre.
@@ -46,6 +52,9 @@ public:
     static constexpr uint32_t MinStarAlpha = 50;
 
     Sky() = default;
+    Sky(const Sky&) = delete;
+    Sky& operator=(const Sky&) = delete;
+    virtual ~Sky();
 
     // Reads the sky, dome, element and light keys and builds the dome and the stars. False (with Error()
     // naming the key) leaves an inert sky: no geometry, nothing drawn, no fog change.
@@ -95,11 +104,25 @@ public:
     const LightFrame& SunLight() const { return sunLight_; }
     static LightFrame OrientLight(const Base::Vector3& direction);
 
+    // ---- drawing on the engine's Direct3D 9 device, inside the camera's update
+    // Fog off, the dome around the camera (its visible bands, the elements, the stars), then the fog of the
+    // rest of the frame. An inert sky, or one whose device buffers cannot be made, draws nothing and
+    // leaves the fog alone; false then.
+    bool Render(RwCamera* camera);
+    uint32_t LastVisibleBands() const { return visibleBands_; }
+    bool LastDrewStars() const { return drewStars_; }
+
 private:
     bool Fail(const char* key, const char* why);
     bool ReadElement(const Base::Info& node, Element& element);
     void BuildGeometry();
     void BuildStars();
+    bool PrepareDevice();
+    void ReleaseDevice();
+    void DrawDome(const Base::Vector3& position);
+    void DrawElement(const Element& element) const;
+    void DrawStars(float cameraHeight);
+    void SetupFog(const Base::Vector3& at, float cameraHeight) const;
 
     bool loaded_ = false;
     Base::String error_;
@@ -116,6 +139,12 @@ private:
     std::vector<Vertex> stars_;
     Base::Color ambientColor_, diffuseColor_;
     LightFrame sunLight_;
+    IDirect3DVertexBuffer9* vertexBuffer_ = nullptr;
+    IDirect3DIndexBuffer9* indexBuffer_ = nullptr;
+    IDirect3DVertexBuffer9* starsBuffer_ = nullptr;
+    bool devicePrepared_ = false;
+    uint32_t visibleBands_ = 0;
+    bool drewStars_ = false;
 };
 
 } // namespace Obj

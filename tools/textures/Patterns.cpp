@@ -189,6 +189,22 @@ Picture SoftShadow(int size) {
     return p;
 }
 
+Picture SkySun(int size) {
+    Picture p = Blank(size);
+    const float half = float(size) / 2;
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
+            const float r = std::sqrt(dx * dx + dy * dy);
+            // A bright disc of about a third of the sprite in a corona that fades out at the rim.
+            const float disc = std::clamp((0.36f - r) * 20.0f, 0.0f, 1.0f);
+            const float corona = std::pow(std::clamp(1.0f - r, 0.0f, 1.0f), 3.0f);
+            const float a = std::max(disc, corona * 0.6f);
+            Put(p, x, y, 255, 255, 230 + 25 * disc, a * 255);
+        }
+    return p;
+}
+
 Picture GuiButtons() {
     Picture p;
     p.width = 64;

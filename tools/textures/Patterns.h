@@ -31,6 +31,8 @@ Picture Cloud(int size);
 Picture SceneryAtlas(int size);
 // A round soft shadow: black, its alpha fading to 0 at the rim.
 Picture SoftShadow(int size);
+// The sun sprite of the sky: a white disc in a soft corona, on transparent black.
+Picture SkySun(int size);
 
 // The interface's button sheet, 64 x 128: four 64 x 32 buttons for the states normal, highlighted, pressed
 // and disabled, top to bottom; each a flat face of GuiButtonFace(state) in a two-texel lighter rim.

@@ -1,0 +1,47 @@
+// Render, texture-stage and sampler states set through the engine's Direct3D 9 state cache and put back,
+// in reverse order, when the block goes out of scope.
+#pragma once
+
+#include "rwsdk/driver/d3d9/d3d9rendst.h"
+
+#include <vector>
+
+namespace Obj {
+
+class DeviceStates {
+public:
+    DeviceStates() = default;
+    DeviceStates(const DeviceStates&) = delete;
+    DeviceStates& operator=(const DeviceStates&) = delete;
+    ~DeviceStates() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            Apply(*it, it->value);
+    }
+    void Render(RwUInt32 type, RwUInt32 value) { Set({Kind::Render, 0, type, 0}, value); }
+    void Stage(RwUInt32 stage, RwUInt32 type, RwUInt32 value) { Set({Kind::Stage, stage, type, 0}, value); }
+
+private:
+    enum class Kind { Render, Stage };
+    struct Saved {
+        Kind kind;
+        RwUInt32 stage, type, value;
+    };
+    void Set(Saved s, RwUInt32 value) {
+        if (s.kind == Kind::Render)
+            RwD3D9GetRenderState(s.type, &s.value);
+        else
+            RwD3D9GetTextureStageState(s.stage, s.type, &s.value);
+        if (s.value != value)
+            saved_.push_back(s);
+        Apply(s, value);
+    }
+    static void Apply(const Saved& s, RwUInt32 value) {
+        if (s.kind == Kind::Render)
+            RwD3D9SetRenderState(s.type, value);
+        else
+            RwD3D9SetTextureStageState(s.stage, s.type, value);
+    }
+    std::vector<Saved> saved_;
+};
+
+} // namespace Obj
