@@ -463,7 +463,7 @@ Device::~Device() {
     // As a released full-screen Direct3D device gives the desktop back: the window is a window again (the
     // desktop's mode itself was never changed, so nothing is left behind should the process die instead).
     if (!parameters_.Windowed && Win32::SdlWindow(window_) == sdl_)
-        SDL_SetWindowFullscreen(sdl_, 0);
+        coverDesktop(false);
     delete backBuffer_;
     delete autoDepth_;
     backBuffer_ = autoDepth_ = nullptr;
@@ -568,12 +568,34 @@ void Device::applySwapInterval() {
     SDL_GL_SetSwapInterval(parameters_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
     // Full screen covers the desktop without changing its mode (the window layer never changes it); Present
     // scales the back buffer into it.
-    Uint32 flags = SDL_GetWindowFlags(sdl_);
-    bool fullScreen = (flags & SDL_WINDOW_FULLSCREEN) != 0;
-    if (!parameters_.Windowed && !fullScreen)
+    coverDesktop(!parameters_.Windowed);
+}
+
+// SDL's desktop full screen is a request to the window manager; with none (a bare X server, a kiosk) the
+// window would keep the back buffer's size in a corner of the screen. So the window is also made borderless
+// and given the whole display itself, and gets its own place and frame back afterwards.
+void Device::coverDesktop(bool cover) {
+    if (cover == covering_)
+        return;
+    if (cover) {
+        SDL_Rect bounds{};
+        int display = SDL_GetWindowDisplayIndex(sdl_);
+        if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &bounds) != 0)
+            return;
+        SDL_GetWindowPosition(sdl_, &windowedRect_.x, &windowedRect_.y);
+        SDL_GetWindowSize(sdl_, &windowedRect_.w, &windowedRect_.h);
+        windowedBordered_ = (SDL_GetWindowFlags(sdl_) & SDL_WINDOW_BORDERLESS) == 0;
+        SDL_SetWindowBordered(sdl_, SDL_FALSE);
+        SDL_SetWindowPosition(sdl_, bounds.x, bounds.y);
+        SDL_SetWindowSize(sdl_, bounds.w, bounds.h);
         SDL_SetWindowFullscreen(sdl_, SDL_WINDOW_FULLSCREEN_DESKTOP);
-    else if (parameters_.Windowed && fullScreen)
+    } else {
         SDL_SetWindowFullscreen(sdl_, 0);
+        SDL_SetWindowBordered(sdl_, windowedBordered_ ? SDL_TRUE : SDL_FALSE);
+        SDL_SetWindowSize(sdl_, windowedRect_.w, windowedRect_.h);
+        SDL_SetWindowPosition(sdl_, windowedRect_.x, windowedRect_.y);
+    }
+    covering_ = cover;
 }
 
 void Device::resetState() {

@@ -214,6 +214,7 @@ private:
     void refreshUniforms();
     void applySampler(DWORD sampler, DWORD type);
     void applySwapInterval();
+    void coverDesktop(bool cover);
     bool prepareGamma();
 
     // What a draw brings up to date before it goes to GL. False when nothing is to be drawn; skipped then
@@ -240,6 +241,10 @@ private:
     SDL_GLContext context_;
     DWORD flags_;
     D3DPRESENT_PARAMETERS parameters_{};
+    // The window's place and frame before full screen covered the desktop with it.
+    bool covering_ = false;
+    SDL_Rect windowedRect_{};
+    bool windowedBordered_ = true;
     D3DCAPS9 caps_{};
     bool logging_ = false;
     std::vector<std::string> log_;

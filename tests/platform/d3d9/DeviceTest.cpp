@@ -239,14 +239,41 @@ TEST_F(DeviceTest, FullScreenResetsCoverTheDesktopAndWindowedOnesLeaveIt) {
     parameters.SwapEffect = D3DSWAPEFFECT_FLIP;
     parameters.BackBufferWidth = 640;
     parameters.BackBufferHeight = 480;
+    SDL_SetWindowPosition(window, 5, 7);
     ASSERT_EQ(device->Reset(&parameters), D3D_OK);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     EXPECT_TRUE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+    // The window itself covers the whole display, even where no window manager acts on the request.
+    SDL_Rect bounds{};
+    ASSERT_EQ(SDL_GetDisplayBounds(0, &bounds), 0) << SDL_GetError();
+    int x = -1, y = -1, w = 0, h = 0;
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSize(window, &w, &h);
+    EXPECT_EQ(x, bounds.x);
+    EXPECT_EQ(y, bounds.y);
+    EXPECT_EQ(w, bounds.w);
+    EXPECT_EQ(h, bounds.h);
+    // The back buffer keeps the mode's size; Present scales it into the window.
+    D3DSURFACE_DESC desc{};
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    back->GetDesc(&desc);
+    back->Release();
+    EXPECT_EQ(desc.Width, 640u);
+    EXPECT_EQ(desc.Height, 480u);
+
     parameters.Windowed = TRUE;
     parameters.SwapEffect = D3DSWAPEFFECT_COPY;
     ASSERT_EQ(device->Reset(&parameters), D3D_OK);
     EXPECT_FALSE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+    // A window again, of its own size and place.
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSize(window, &w, &h);
+    EXPECT_EQ(x, 5);
+    EXPECT_EQ(y, 7);
+    EXPECT_EQ(w, int(Width));
+    EXPECT_EQ(h, int(Height));
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
 }
 
