@@ -1,0 +1,106 @@
+// The cloud layer of a world: clouds scattered once over a grid of sectors, given their camera-facing
+// particles while within the visibility range, faded by distance and sorted back to front every frame.
+//
+// The object model's roles and the device drawing are not built yet: this class holds the generation,
+// the activation around the camera, the per-frame fading, sorting and vertex filling, and the segment
+// test that the lens flare asks.
+#pragma once
+
+#include "base/Info.h"
+#include "base/Maths.h"
+#include "base/String.h"
+
+#include <cstdint>
+#include <list>
+#include <optional>
+#include <vector>
+
+namespace Obj {
+
+class Clouds {
+public:
+    struct Cloud {
+        Base::Vector3 centre;
+        float size = 0;
+        uint8_t active = 0;
+    };
+    struct Particle {
+        Base::Vector3 centre;
+        float size = 0;
+        uint8_t color[4] = {255, 255, 255, 255}; // red, green, blue, alpha
+        uint32_t quarter = 0;
+        float distance = 0;
+    };
+    struct ActiveCloud {
+        Cloud* cloud = nullptr;
+        std::vector<Particle> particles;
+    };
+    // 36-byte vertex: position, normal, A8R8G8B8 diffuse, texture coordinates.
+    struct Vertex {
+        float x, y, z, nx, ny, nz;
+        uint32_t color;
+        float u, v;
+    };
+    // The camera as the frame sees it.
+    struct View {
+        Base::Vector3 position, right, at;
+    };
+    struct Segment {
+        Base::Vector3 start, end;
+    };
+
+    // Bounds that keep a hostile description from huge allocations or endless loops.
+    static constexpr int32_t MaxSectorsPerSide = 4096;
+    static constexpr uint64_t MaxGridPoints = 1u << 22;
+    static constexpr uint32_t MaxParticlesPerCloud = 4096;
+
+    // Reads the description and generates every cloud (from the clock, or from seed when given). False,
+    // with Error() naming the key, leaves an inert layer: no clouds, nothing drawn, no hits.
+    bool Load(const Base::Info& node, std::optional<uint32_t> seed = std::nullopt);
+    bool IsLoaded() const { return loaded_; }
+    const Base::String& Error() const { return error_; }
+
+    // Column and row, not clamped.
+    void GetSectorOf(float x, float z, int32_t& column, int32_t& row) const;
+    const std::vector<std::vector<Cloud>>& Sectors() const { return sectors_; }
+    size_t CloudCount() const;
+    const std::list<ActiveCloud>& ActiveClouds() const { return active_; }
+
+    // Releases clouds beyond the range plus 100, activates those within it.
+    void UpdateActive(const Base::Vector3& camera);
+    void BuildParticles(ActiveCloud& active) const;
+
+    // Fades and sorts the visible particles (farthest first). visible(centre, radius) is the frustum test
+    // of a cloud; null draws every cloud.
+    using SphereTest = bool (*)(const Base::Vector3& centre, float radius, void* context);
+    const std::vector<const Particle*>& PrepareFrame(const View& view, SphereTest visible = nullptr,
+                                                     void* context = nullptr);
+    // Six vertices per particle of the last prepared frame.
+    void FillVertices(const View& view, Vertex* out) const;
+
+    bool IsSegmentInCloud(const Segment& segment) const;
+
+    float VisibilityRange() const { return visibilityRange_; }
+    float CloudMaxSize() const { return cloudMaxSize_; }
+
+private:
+    bool Fail(const char* key, const char* why);
+
+    bool loaded_ = false;
+    Base::String error_;
+    float visibilityRange_ = 0;
+    int32_t sectorsX_ = 0, sectorsZ_ = 0;
+    float sectorSize_ = 0;
+    Base::Vector2 origin_;
+    uint32_t maxParticles_ = 0;
+    float cloudMaxSize_ = 0;
+    std::vector<std::vector<Cloud>> sectors_;
+    std::list<ActiveCloud> active_;
+    std::vector<const Particle*> frame_;
+
+public:
+    Base::Color lightAmbient, lightDiffuse;
+    Base::Vector3 lightDirection{0, 0, 1};
+};
+
+} // namespace Obj
