@@ -6,7 +6,7 @@ find_library(IMAGEFILES_BENCH_SQUISH NAMES squish)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(IMAGEFILES_BENCH_MAGICK IMPORTED_TARGET Magick++)
 if(IMAGEFILES_BENCH_CONVERT AND IMAGEFILES_BENCH_SQUISH AND IMAGEFILES_BENCH_MAGICK_FOUND)
-  corvane_bench(bench_rwsdk_imagefiles SOURCES ${CMAKE_CURRENT_LIST_DIR}/rwsdk_imagefiles.cpp
+  corvane_bench(bench_rwsdk_imagefiles SOURCES ${CMAKE_CURRENT_LIST_DIR}/rwsdk/ImageFilesBench.cpp
                 DEPS rwsdk ${IMAGEFILES_BENCH_SQUISH} PkgConfig::IMAGEFILES_BENCH_MAGICK)
   target_compile_definitions(bench_rwsdk_imagefiles PRIVATE IMAGEFILES_CONVERT="${IMAGEFILES_BENCH_CONVERT}")
 endif()

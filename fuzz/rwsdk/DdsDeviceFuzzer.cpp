@@ -1,6 +1,6 @@
 // Arbitrary bytes read as a DDS file straight onto a started Direct3D 9 device (cube maps included): never a
 // crash, a shift past the width of a word or a read outside a locked level; a raster that reads is destroyed.
-#include "../support/DeviceFuzz.h"
+#include "fuzz/support/DeviceFuzz.h"
 
 #include "rwsdk/driver/d3d9/d3d9ddstex.h"
 #include "rwsdk/src/baraster.h"

@@ -1,6 +1,6 @@
 // Arbitrary bytes read as a texture chunk (its sampling word, name and mask name) on a started Direct3D 9
 // device: never a crash; a texture that reads is written again.
-#include "../support/DeviceFuzz.h"
+#include "fuzz/support/DeviceFuzz.h"
 
 #include "rwsdk/src/babintex.h"
 #include "rwsdk/src/plcore/memory.h"

@@ -1,7 +1,7 @@
 // Arbitrary bytes as the image files of a texture read: an image, its mask and a level-1 mip file, read as
 // BMP files on a started Direct3D 9 device through the engine's texture read (mask merge, palettising, sizing
 // to the raster, mip-level files). The first byte chooses mipmapping and whether a mask is named.
-#include "../support/DeviceFuzz.h"
+#include "fuzz/support/DeviceFuzz.h"
 
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/texread.h"

@@ -1,6 +1,6 @@
 // Arbitrary bytes as the raw DXT1 mip chain of a streamed texture: the first byte chooses the side (512 down
 // to 1), the rest is the chain. Never a read past the data; short data gives no texture.
-#include "../support/DeviceFuzz.h"
+#include "fuzz/support/DeviceFuzz.h"
 
 #include "scene/StreamedTexture.h"
 

@@ -1,5 +1,5 @@
 // Arbitrary bytes read as a PNG file; what reads is written back and read again.
-#include "ImageFileFuzz.h"
+#include "fuzz/support/ImageFileFuzz.h"
 
 #include "rwsdk/tool/png/rtpng.h"
 

@@ -1,5 +1,5 @@
 // Arbitrary bytes read as a BMP file; what reads is written back and read again.
-#include "ImageFileFuzz.h"
+#include "fuzz/support/ImageFileFuzz.h"
 
 #include "rwsdk/tool/bmp/rtbmp.h"
 

@@ -1,6 +1,6 @@
 // Arbitrary bytes read as a DDS file: the header, the level sizes of its mip chain and the software decode
 // of level 0, with a device that takes every format and one that takes none.
-#include "ImageFileFuzz.h"
+#include "fuzz/support/ImageFileFuzz.h"
 
 #include "rwsdk/driver/d3d9/d3d9dxttex.h"
 #include "rwsdk/src/plcore/stream.h"

@@ -1,6 +1,6 @@
 // Arbitrary bytes read as a native texture record on a started Direct3D 9 device: never a crash, never a
 // read or write outside the locked levels; a record that reads is written again.
-#include "support/DeviceFuzz.h"
+#include "fuzz/support/DeviceFuzz.h"
 
 #include "rwsdk/driver/d3d9/d3d9texdic.h"
 #include "rwsdk/src/plcore/memory.h"

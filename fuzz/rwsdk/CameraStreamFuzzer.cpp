@@ -1,6 +1,6 @@
 // Arbitrary bytes read as camera chunks on a started engine; each camera read is placed on a frame,
 // synchronised, tested against a sphere and destroyed again.
-#include "fuzz/ObjectStreamFuzz.h"
+#include "fuzz/support/ObjectStreamFuzz.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/plcore/chunk.h"

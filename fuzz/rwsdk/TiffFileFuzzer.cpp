@@ -1,5 +1,5 @@
 // Arbitrary bytes read as a TIFF file.
-#include "ImageFileFuzz.h"
+#include "fuzz/support/ImageFileFuzz.h"
 
 #include "rwsdk/tool/tiff/rttiff.h"
 

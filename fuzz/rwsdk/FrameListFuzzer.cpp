@@ -1,6 +1,6 @@
 // Arbitrary bytes read as frame list chunks on a started engine; every hierarchy read is synchronised,
 // queried and destroyed again.
-#include "fuzz/ObjectStreamFuzz.h"
+#include "fuzz/support/ObjectStreamFuzz.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/plcore/chunk.h"
 #include "rwsdk/src/plcore/error.h"
