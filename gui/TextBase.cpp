@@ -104,7 +104,8 @@ bool TextBase::HasFont(const Base::String& widgetName) const {
     if (font)
         return true;
     if (!reportedNoFont) {
-        std::fprintf(stderr, "Gui: widget \"%s\" has no font; its text is not drawn\n", widgetName.c_str());
+        std::fprintf(stderr, "Gui: widget \"%s\" has no font; its text is not drawn\n",
+                     Base::Clip(widgetName).c_str());
         reportedNoFont = true;
     }
     return false;
