@@ -11,9 +11,14 @@
 #include "base/String.h"
 
 #include <cstdint>
+#include <memory>
 #include <list>
 #include <optional>
 #include <vector>
+
+struct IDirect3DVertexBuffer9;
+struct RwCamera;
+struct RwTexture;
 
 namespace Obj {
 
@@ -80,6 +85,16 @@ public:
 
     bool IsSegmentInCloud(const Segment& segment) const;
 
+    // ---- drawing on the engine's Direct3D 9 device, inside the camera's update
+    Clouds() = default;
+    Clouds(const Clouds&) = delete;
+    Clouds& operator=(const Clouds&) = delete;
+    virtual ~Clouds();
+    // Updates the active clouds for the camera and draws their visible particles in one call. The number
+    // of particles drawn; 0 with nothing to draw (no buffer is made or locked then).
+    uint32_t Render(RwCamera* camera);
+    IDirect3DVertexBuffer9* VertexBuffer() const { return vertexBuffer_; }
+
     float VisibilityRange() const { return visibilityRange_; }
     float CloudMaxSize() const { return cloudMaxSize_; }
 
@@ -97,6 +112,9 @@ private:
     std::vector<std::vector<Cloud>> sectors_;
     std::list<ActiveCloud> active_;
     std::vector<const Particle*> frame_;
+    IDirect3DVertexBuffer9* vertexBuffer_ = nullptr;
+    RwTexture* texture_ = nullptr;
+    bool textureTried_ = false;
 
 public:
     Base::Color lightAmbient, lightDiffuse;

@@ -19,9 +19,12 @@ public:
     }
     void Render(RwUInt32 type, RwUInt32 value) { Set({Kind::Render, 0, type, 0}, value); }
     void Stage(RwUInt32 stage, RwUInt32 type, RwUInt32 value) { Set({Kind::Stage, stage, type, 0}, value); }
+    void Sampler(RwUInt32 stage, RwUInt32 type, RwUInt32 value) {
+        Set({Kind::Sampler, stage, type, 0}, value);
+    }
 
 private:
-    enum class Kind { Render, Stage };
+    enum class Kind { Render, Stage, Sampler };
     struct Saved {
         Kind kind;
         RwUInt32 stage, type, value;
@@ -29,8 +32,10 @@ private:
     void Set(Saved s, RwUInt32 value) {
         if (s.kind == Kind::Render)
             RwD3D9GetRenderState(s.type, &s.value);
-        else
+        else if (s.kind == Kind::Stage)
             RwD3D9GetTextureStageState(s.stage, s.type, &s.value);
+        else
+            RwD3D9GetSamplerState(s.stage, s.type, &s.value);
         if (s.value != value)
             saved_.push_back(s);
         Apply(s, value);
@@ -38,8 +43,10 @@ private:
     static void Apply(const Saved& s, RwUInt32 value) {
         if (s.kind == Kind::Render)
             RwD3D9SetRenderState(s.type, value);
-        else
+        else if (s.kind == Kind::Stage)
             RwD3D9SetTextureStageState(s.stage, s.type, value);
+        else
+            RwD3D9SetSamplerState(s.stage, s.type, value);
     }
     std::vector<Saved> saved_;
 };

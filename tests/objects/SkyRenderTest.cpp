@@ -1,6 +1,7 @@
 // The sample sky drawn offscreen on the Direct3D 9 driver from fixed cameras: the dome's gradient and the
 // sun's glow and sprite read back from the frame, the stars only high up, and the fog left for the rest of
 // the frame. The ground view is written for a look (SkyView.png).
+#include "objects/Clouds.h"
 #include "objects/Sky.h"
 
 #include "platform/win32/SdlWindow.h"
@@ -98,11 +99,15 @@ protected:
         RwFrameUpdateObjects(frame);
     }
 
-    std::vector<uint32_t> Draw() {
+    std::vector<uint32_t> Draw(Obj::Clouds* clouds = nullptr) {
         RwCameraBeginUpdate(camera);
         RwRGBA clear = {255, 0, 255, 255};
         RwCameraClear(camera, &clear, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
         EXPECT_TRUE(sky->Render(camera));
+        if (clouds) {
+            particlesDrawn = clouds->Render(camera);
+            RwD3D9GetRenderState(D3DRS_ALPHATESTENABLE, &alphaTest);
+        }
         RwD3D9GetRenderState(D3DRS_ZENABLE, &zEnable);
         RwD3D9GetRenderState(D3DRS_FOGENABLE, &fogEnable);
         RwD3D9GetRenderState(D3DRS_FOGCOLOR, &fogColour);
@@ -150,6 +155,8 @@ protected:
     RwRaster *colour = nullptr, *depth = nullptr;
     std::filesystem::path previous;
     std::unique_ptr<Obj::Sky> sky;
+    uint32_t particlesDrawn = 0;
+    RwUInt32 alphaTest = 0;
     RwUInt32 zEnable = 0, fogEnable = 0, fogColour = 0, fogDensity = 0;
 };
 
@@ -201,6 +208,37 @@ TEST_F(SkyRender, StarsAndAllBandsHighUp) {
     for (uint32_t p : pixels)
         points += Red(p) > 150 && Blue(p) > 150;
     EXPECT_GT(points, 0);
+}
+
+TEST_F(SkyRender, CloudsUnderTheSky) {
+    Base::Info info;
+    ASSERT_EQ(info.LoadFile("Data/Clouds1.info"), 0);
+    Obj::Clouds clouds;
+    ASSERT_TRUE(clouds.Load(info, 4)) << clouds.Error();
+    // Below the layer, looking up and ahead: particles drawn in one call, the states put back.
+    Place({0, 1200, 0}, {0.3f, 0.25f, 1});
+    std::vector<uint32_t> pixels = Draw(&clouds);
+    Save(pixels, "SkyCloudsView.png");
+    EXPECT_GT(particlesDrawn, 0u);
+    EXPECT_NE(clouds.VertexBuffer(), nullptr);
+    EXPECT_EQ(alphaTest, RwUInt32(FALSE));
+    // Whitish cloud pixels stand out from the blue dome.
+    int white = 0;
+    for (uint32_t p : pixels)
+        white += Red(p) > 190 && Blue(p) > 190 && std::abs(Red(p) - Blue(p)) < 40;
+    EXPECT_GT(white, 100);
+}
+
+TEST_F(SkyRender, NoParticlesNoBuffer) {
+    Base::Info info;
+    ASSERT_EQ(info.LoadFile("Data/Clouds1.info"), 0);
+    info.GetChildForWrite("Density")->SetValue("0");
+    Obj::Clouds clouds;
+    ASSERT_TRUE(clouds.Load(info, 4));
+    Place({0, 1200, 0}, {0.3f, 0.25f, 1});
+    Draw(&clouds);
+    EXPECT_EQ(particlesDrawn, 0u);
+    EXPECT_EQ(clouds.VertexBuffer(), nullptr);
 }
 
 } // namespace

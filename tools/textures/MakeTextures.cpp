@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     check(Tools::WritePng(textures + "AutogenShadow.png", Tools::SoftShadow(64)), "AutogenShadow.png");
     // The interface: the button sheet and the mouse pointer.
     check(Tools::WritePng(textures + "Sun.png", Tools::SkySun(64)), "Sun.png");
+    check(Tools::WritePng(textures + "Cloud.png", Tools::CloudQuarters(128)), "Cloud.png");
     check(Tools::WritePng(textures + "GuiButtons.png", Tools::GuiButtons()), "GuiButtons.png");
     check(Tools::WritePng(textures + "Cursor.png", Tools::GuiCursor()), "Cursor.png");
     return ok ? 0 : 1;

@@ -205,6 +205,22 @@ Picture SkySun(int size) {
     return p;
 }
 
+Picture CloudQuarters(int size) {
+    const int half = size / 2;
+    const Picture puff = Cloud(half);
+    Picture p = Blank(size);
+    // Each quarter the same puff, mirrored differently, so neighbouring particles do not repeat.
+    for (int q = 0; q < 4; q++)
+        for (int y = 0; y < half; y++)
+            for (int x = 0; x < half; x++) {
+                const int sx = (q & 1) ? half - 1 - x : x, sy = (q & 2) ? half - 1 - y : y;
+                const uint8_t* from = puff.At(sx, sy);
+                uint8_t* to = p.At(x + (q & 1) * half, y + ((q >> 1) & 1) * half);
+                std::copy(from, from + 4, to);
+            }
+    return p;
+}
+
 Picture GuiButtons() {
     Picture p;
     p.width = 64;

@@ -33,6 +33,8 @@ Picture SceneryAtlas(int size);
 Picture SoftShadow(int size);
 // The sun sprite of the sky: a white disc in a soft corona, on transparent black.
 Picture SkySun(int size);
+// The particle texture of the cloud layer: four puffs, one in each quarter.
+Picture CloudQuarters(int size);
 
 // The interface's button sheet, 64 x 128: four 64 x 32 buttons for the states normal, highlighted, pressed
 // and disabled, top to bottom; each a flat face of GuiButtonFace(state) in a two-texel lighter rim.
