@@ -59,6 +59,7 @@ bool Sky::Fail(const char* key, const char* why) {
     indices_.clear();
     stars_.clear();
     elements_.clear();
+    flares_.clear();
     return false;
 }
 
@@ -139,6 +140,10 @@ bool Sky::Load(const Base::Info& node) {
     sunLight_ = OrientLight(direction);
     BuildGeometry();
     BuildStars();
+    flares_.clear();
+    for (const Element& element : elements_)
+        if (element.lensFlare)
+            flares_.emplace_back(element.GetDirection());
     loaded_ = true;
     return true;
 }

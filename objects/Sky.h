@@ -10,6 +10,7 @@
 #include "base/Info.h"
 #include "base/Maths.h"
 #include "base/String.h"
+#include "objects/LensFlare.h"
 
 #include <cfloat>
 #include <cstdint>
@@ -71,6 +72,8 @@ public:
     const std::vector<uint16_t>& Indices() const { return indices_; }
     const std::vector<Vertex>& Stars() const { return stars_; }
     const std::vector<Element>& Elements() const { return elements_; }
+    // One per element that asks for it, placed far out along the element's direction.
+    std::vector<LensFlare>& Flares() { return flares_; }
     const Base::Color& AmbientColor() const { return ambientColor_; }
     const Base::Color& DiffuseColor() const { return diffuseColor_; }
     float LastAltitudeRatio() const { return lastAltitudeRatio_; }
@@ -134,6 +137,7 @@ private:
     uint32_t starsCount_ = 0;
     float starsFade_[2] = {0, 1};
     std::vector<Element> elements_;
+    std::vector<LensFlare> flares_;
     std::vector<Vertex> vertices_;
     std::vector<uint16_t> indices_;
     std::vector<Vertex> stars_;

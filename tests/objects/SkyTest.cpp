@@ -251,6 +251,10 @@ TEST(Sky, SampleSkyLightShinesFromItsSun) {
     const Base::Vector3 sun = sky.Elements()[0].GetDirection();
     EXPECT_NEAR(Base::DotProduct(sky.SunLight().at, sun), -1, 1e-3);
     EXPECT_TRUE(sky.Elements()[0].lensFlare);
+    ASSERT_EQ(sky.Flares().size(), 1u);
+    const Base::Vector3 flare = sky.Flares()[0].Position();
+    EXPECT_NEAR(flare.x, sun.x * 1e9f, 1e3);
+    EXPECT_NEAR(flare.y, sun.y * 1e9f, 1e3);
 }
 
 TEST(Sky, HostileDescriptionsLoadInert) {
