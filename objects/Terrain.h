@@ -273,6 +273,7 @@ private:
     IDirect3DIndexBuffer9* strips_[MaxGeometryLevel + 1] = {};
     uint32_t buffersCreated_ = 0, rebuilds_ = 0;
     void* declaration_ = nullptr;
+    std::vector<float> scratchPositions_, scratchLand_;
     RwTexture* detail_ = nullptr;
     uint32_t slicesDrawn_ = 0;
 

@@ -73,9 +73,11 @@ bool Terrain::BuildGeometry(LoadedSlice& entry, const int8_t neighbours[4]) {
     if (!slice.positions || (slice.land && !slice.landAttributes))
         return false;
 
-    std::vector<float> positions(size_t(count) * PositionFloats), land;
-    if (slice.land)
-        land.resize(size_t(count) * LandAttributeFloats);
+    // Scratch arrays kept between builds: streaming allocates nothing once they have grown.
+    std::vector<float>& positions = scratchPositions_;
+    std::vector<float>& land = scratchLand_;
+    positions.resize(size_t(count) * PositionFloats);
+    land.resize(slice.land ? size_t(count) * LandAttributeFloats : 0);
     FillSliceVertices(entry, level, neighbours, positions.data(), slice.land ? land.data() : nullptr);
     const auto upload = [](IDirect3DVertexBuffer9* buffer, const std::vector<float>& data) {
         void* target = nullptr;

@@ -11,6 +11,7 @@
 
 #include <d3d9.h>
 
+#include <array>
 #include <cmath>
 
 namespace Obj {
@@ -35,8 +36,8 @@ public:
         Set({SavedState::Sampler, stage, type, 0}, value);
     }
     ~StateBlock() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            Apply(*it, it->value);
+        for (size_t k = count_; k-- > 0;)
+            Apply(saved_[k], saved_[k].value);
     }
 
 private:
@@ -47,8 +48,8 @@ private:
             RwD3D9GetTextureStageState(s.stage, s.type, &s.value);
         else
             RwD3D9GetSamplerState(s.stage, s.type, &s.value);
-        if (s.value != value)
-            saved_.push_back(s);
+        if (s.value != value && count_ < saved_.size())
+            saved_[count_++] = s;
         Apply(s, value);
     }
     static void Apply(const SavedState& s, RwUInt32 value) {
@@ -59,7 +60,9 @@ private:
         else
             RwD3D9SetSamplerState(s.stage, s.type, value);
     }
-    std::vector<SavedState> saved_;
+    // More than the land pass sets: no allocation per frame.
+    std::array<SavedState, 48> saved_{};
+    size_t count_ = 0;
 };
 
 D3DCOLORVALUE Colour(const Base::Color& c) {
