@@ -4,3 +4,6 @@ target_compile_definitions(bench_objects PRIVATE SAMPLE_TERRAIN_INFO="${PROJECT_
 # Frames of the sample terrain; run it in build/data with vblank_mode=0.
 corvane_bench(bench_terrain_frames SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/TerrainFrameBench.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/AllocationCounter.cpp DEPS objects scene)
+corvane_bench(bench_sky_clouds SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/SkyCloudsBench.cpp DEPS objects)
+target_compile_definitions(bench_sky_clouds PRIVATE SAMPLE_SKY_INFO="${PROJECT_SOURCE_DIR}/data/Data/Sky1.info"
+  SAMPLE_CLOUDS_INFO="${PROJECT_SOURCE_DIR}/data/Data/Clouds1.info")
