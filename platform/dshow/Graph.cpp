@@ -429,10 +429,10 @@ public:
         StartThread();
         {
             std::lock_guard<std::mutex> hold(lock);
-            if (mode != Mode::Running) {
-                runStart = Clock::now();
-                mode = Mode::Running;
-            }
+            if (mode == Mode::Running)
+                return S_OK;
+            runStart = Clock::now();
+            mode = Mode::Running;
             wake.notify_all();
         }
         SoundState(Mode::Running, false);
@@ -445,6 +445,8 @@ public:
         StartThread();
         {
             std::lock_guard<std::mutex> hold(lock);
+            if (mode == Mode::Paused)
+                return S_OK;
             if (mode == Mode::Running)
                 pausedAt = StreamTimeLocked();
             mode = Mode::Paused;
@@ -711,9 +713,11 @@ private:
         } else if (to == Mode::Paused) {
             alSourcePause(soundSource);
         } else {
-            ALint queued = 0;
+            // Playing again would restart a playing source's queue: the scheduler runs a film every frame.
+            ALint queued = 0, playing = 0;
             alGetSourcei(soundSource, AL_BUFFERS_QUEUED, &queued);
-            if (queued > 0)
+            alGetSourcei(soundSource, AL_SOURCE_STATE, &playing);
+            if (queued > 0 && playing != AL_PLAYING)
                 alSourcePlay(soundSource);
         }
     }
