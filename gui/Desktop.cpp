@@ -4,6 +4,7 @@
 #include "audio/Sound.h"
 #include "base/Info.h"
 #include "gui/Cursor.h"
+#include "gui/TextureRenderer.h"
 #include "input/Mouse.h"
 
 namespace Gui {
@@ -54,6 +55,8 @@ bool Desktop::Reserved(void*) {
 }
 
 void Desktop::Update() {
+    // The films' scheduler step: once per frame, whichever desktop runs it (a second run changes nothing).
+    TextureRenderer::TimerProc();
     UpdateChildren(*this, false);
     if (cursor && mouse)
         hovered = HitTest(ScreenToVirtual(cursor->position));

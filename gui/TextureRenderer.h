@@ -41,7 +41,7 @@ public:
     static void Update(Stream* stream);
     static int32_t* GetState(Stream* stream);
     static void Close(Stream* stream);
-    // The scheduler's step, once per frame from the main loop (it stands for the 10 ms timer): each playing
+    // The scheduler's step, once per frame from Desktop::Update (it stands for the 10 ms timer): each playing
     // film whose widget was drawn this frame or the last runs, every other one pauses.
     static void TimerProc();
 

@@ -191,6 +191,38 @@ TEST_F(Video, PausesWithinAFrameWhenNotDrawnAndResumes) {
     EXPECT_GT(Position(s), held);
 }
 
+TEST_F(Video, DesktopUpdateRunsTheScheduler) {
+    Gui::Desktop desktop;
+    desktop.screenRect = {0, 0, float(GuiTest::Width), float(GuiTest::Height)};
+    Base::Info info;
+    ASSERT_EQ(info.LoadText("DesktopRect 0 0 256 192\nWidgets\n{\n Film Video\n {\n  Rect 0 0 256 192\n"
+                            "  Movie Data\\Movies\\TestPattern.avi\n  Play 2\n }\n}\n"),
+              0);
+    ASSERT_TRUE(desktop.Load(info));
+    Stream* s = desktop.Find<Gui::Video>("Film", false)->stream;
+    ASSERT_NE(s, nullptr);
+    auto frame = [&](bool drawn) {
+        ++Base::FrameClock::FrameCounter;
+        desktop.Update();
+        if (drawn) {
+            Begin();
+            desktop.Draw();
+            End("video_desktop");
+        }
+    };
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (s->renderer->framesDelivered < 3 && Clock::now() < end)
+        frame(true);
+    ASSERT_GE(s->renderer->framesDelivered, 3u);
+    // The page is no longer drawn (another page shows): the desktop's update pauses the film.
+    frame(false);
+    frame(false);
+    const double held = Position(s);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    frame(false);
+    EXPECT_DOUBLE_EQ(Position(s), held);
+}
+
 TEST_F(Video, LoopingGoesOnAndAFilmPlayedOnceEndsAndReplaysFromTheStart) {
     Tools::VideoSpec spec;
     spec.frames = 5; // 0.2 s
