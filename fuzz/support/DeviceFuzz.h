@@ -17,7 +17,8 @@
 
 namespace DeviceFuzz {
 
-inline bool Start() {
+// attach registers extensions before the engine opens; resourcesSize is the resource arena's (0: none).
+inline bool Start(RwBool (*attach)() = nullptr, RwUInt32 resourcesSize = 0) {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return false;
@@ -25,7 +26,8 @@ inline bool Start() {
     if (!window)
         return false;
     HWND hwnd = Win32::AttachSdlWindow(window);
-    if (!RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach) || !RwEngineInit(nullptr, 0, 0))
+    if (!RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach) ||
+        !RwEngineInit(nullptr, 0, resourcesSize) || (attach && !attach()))
         return false;
     RwEngineOpenParams params = {hwnd};
     return RwEngineOpen(&params) && RwEngineSetVideoMode(0) && RwEngineStart();
