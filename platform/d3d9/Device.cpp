@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -666,7 +667,7 @@ void Device::resetState() {
     material_ = {};
     for (Stream& stream : streams_)
         stream = {};
-    indices_ = nullptr;
+    holdIndices(nullptr);
     declaration_ = nullptr;
     fvf_ = 0;
     vertexShader_ = nullptr;
@@ -1991,8 +1992,18 @@ HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UI
 
 HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer) {
     Log("SetIndices(", (buffer ? "buffer" : "null"), ")");
-    indices_ = static_cast<IndexBuffer*>(buffer);
+    holdIndices(static_cast<IndexBuffer*>(buffer));
     return D3D_OK;
+}
+
+void Device::holdIndices(IndexBuffer* buffer) {
+    // The device keeps a reference to the buffer it holds, so a buffer the caller has released stays
+    // usable while set. Cleared before the release: the last one forgets the buffer on this device.
+    if (buffer)
+        buffer->AddRef();
+    IndexBuffer* previous = std::exchange(indices_, buffer);
+    if (previous)
+        previous->Release();
 }
 
 HRESULT Device::GetIndices(IDirect3DIndexBuffer9** buffer) {
@@ -2514,7 +2525,7 @@ HRESULT Device::drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* i
         streams_[0] = {};
         dirty_ |= DirtyVertices;
     }
-    indices_ = nullptr;
+    holdIndices(nullptr);
     if (HRESULT skipped; !prepareDraw(skipped))
         return skipped;
     // The vertices go to the ring at a multiple of their stride, so the draw starts at a vertex number and

@@ -211,6 +211,7 @@ private:
     Device(IDirect3D9* direct3d, HWND window, SDL_Window* sdl, SDL_GLContext context, DWORD flags);
     bool makeSwapBuffers(D3DPRESENT_PARAMETERS& parameters);
     void resetState();
+    void holdIndices(IndexBuffer* buffer);
     void refreshUniforms();
     void applySampler(DWORD sampler, DWORD type);
     void applySwapInterval();

@@ -336,6 +336,57 @@ TEST_F(TextureTest, BufferLocksKeepQueuedDrawsAndContents) {
     vb->Release();
 }
 
+TEST_F(TextureTest, TheDeviceHoldsAReferenceToItsIndexBuffer) {
+    Unlit();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(4 * sizeof(ScreenVertex), D3DUSAGE_WRITEONLY, ScreenFvf,
+                                         D3DPOOL_MANAGED, &vb, nullptr),
+              D3D_OK);
+    void* data = nullptr;
+    vb->Lock(0, 0, &data, 0);
+    const ScreenVertex v[4] = {{0, 0, 0.5f, 1, 0xFF00FF00},
+                               {8, 0, 0.5f, 1, 0xFF00FF00},
+                               {0, 8, 0.5f, 1, 0xFF00FF00},
+                               {8, 8, 0.5f, 1, 0xFF00FF00}};
+    std::memcpy(data, v, sizeof v);
+    vb->Unlock();
+    auto makeIndices = [&] {
+        IDirect3DIndexBuffer9* ib = nullptr;
+        EXPECT_EQ(
+            device->CreateIndexBuffer(8, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr),
+            D3D_OK);
+        ib->Lock(0, 0, &data, 0);
+        const uint16_t indices[4] = {0, 1, 2, 3};
+        std::memcpy(data, indices, sizeof indices);
+        ib->Unlock();
+        return ib;
+    };
+    IDirect3DIndexBuffer9* ib = makeIndices();
+    device->SetFVF(ScreenFvf);
+    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+    device->SetIndices(ib);
+    EXPECT_EQ(ib->Release(), 1u) << "the device's reference is left";
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, 4, 0, 2), D3D_OK);
+    EXPECT_EQ(ReadTarget().At(4, 4), 0xFF00FF00u) << "drawn from the buffer the caller released";
+
+    // Unset, or replaced by another, the device lets go of it: the caller's reference is then the last.
+    ib->AddRef();
+    device->SetIndices(nullptr);
+    EXPECT_EQ(ib->Release(), 0u);
+    ib = makeIndices();
+    device->SetIndices(ib);
+    ib->AddRef();
+    IDirect3DIndexBuffer9* other = makeIndices();
+    device->SetIndices(other);
+    EXPECT_EQ(ib->Release(), 1u);
+    EXPECT_EQ(ib->Release(), 0u);
+    device->SetIndices(nullptr);
+    EXPECT_EQ(other->Release(), 0u);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
+}
+
 TEST_F(TextureTest, ANewTextureThatReusesAReleasedOnesNameIsBound) {
     auto solid = [&](uint32_t colour) {
         IDirect3DTexture9* t = nullptr;
