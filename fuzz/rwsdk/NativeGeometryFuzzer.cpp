@@ -1,6 +1,6 @@
 // Arbitrary bytes read as a geometry's native Direct3D 9 data on a started device: never a crash or a leak;
 // a refused read leaves no instance data, and data that reads is written again.
-#include "../support/DeviceFuzz.h"
+#include "fuzz/support/DeviceFuzz.h"
 
 #include "rwsdk/src/plcore/memory.h"
 #include "rwsdk/src/plcore/resources.h"
