@@ -45,6 +45,20 @@ LPD3DXBUFFER TextBuffer(const std::string& text) {
     return MakeBuffer(text.c_str(), text.size() + 1);
 }
 
+// Where the first line that starts with '#' (after blanks) begins, or npos.
+size_t Directive(const std::string& text) {
+    for (size_t line = 0; line < text.size();) {
+        size_t first = text.find_first_not_of(" \t", line);
+        if (first != std::string::npos && text[first] == '#')
+            return first;
+        size_t next = text.find('\n', line);
+        if (next == std::string::npos)
+            break;
+        line = next + 1;
+    }
+    return std::string::npos;
+}
+
 } // namespace
 
 HRESULT D3DXCreateBuffer(DWORD size, LPD3DXBUFFER* buffer) {
@@ -68,9 +82,8 @@ HRESULT D3DXAssembleShader(LPCSTR data, UINT length, const D3DXMACRO* defines, L
     bool ok = false;
     if (defines && defines->Name) {
         messages = "(1): error: macros are not supported\n";
-    } else if (text.find('#') != std::string::npos) {
+    } else if (size_t at = Directive(text); at != std::string::npos) {
         // The preprocessor is not there: a directive would be dropped silently otherwise.
-        size_t at = text.find('#');
         messages = "(" + std::to_string(1 + std::count(text.begin(), text.begin() + long(at), '\n')) +
                    "): error: preprocessor directives are not supported\n";
     } else {

@@ -130,7 +130,7 @@ TEST(ShaderAssembly, ErrorsNameTheirLine) {
         {"ps_1_1\n+mov r0, v0\n", "(2): error: '+' must pair"},
         {"ps_1_1\ndef c0, 1, 2, x, 4\n", "(2): error: bad number 'x'"},
         {"vs_1_1\ndcl_colour v0\n", "(2): error: unknown declaration 'dcl_colour'"},
-        {"ps_1_1\n#include \"x\"\n", "(2): error: preprocessor directives are not supported"},
+        {"ps_1_1\n  #include \"x\"\n", "(2): error: preprocessor directives are not supported"},
         {"ps_1_1\nlrp r0, v0\nmul r0, c[a0.x], v0\n", "(2): error: 'lrp' takes 4 operands\n(3): error:"},
     };
     for (const Case& c : cases) {
@@ -138,6 +138,10 @@ TEST(ShaderAssembly, ErrorsNameTheirLine) {
         EXPECT_TRUE(Assemble(c.text, &errors).empty()) << c.text;
         EXPECT_EQ(errors.find(c.error), 0u) << c.text << "\ngave: " << errors;
     }
+}
+
+TEST(ShaderAssembly, AHashInACommentIsNoDirective) {
+    EXPECT_EQ(Assemble("ps_1_1 ; pass #1\n  mov r0, v0 // #2\n").size(), 5u);
 }
 
 TEST(ShaderAssembly, MacrosAndBadArgumentsAreRefused) {
