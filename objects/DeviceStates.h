@@ -1,9 +1,11 @@
 // Render, texture-stage and sampler states set through the engine's Direct3D 9 state cache and put back,
-// in reverse order, when the block goes out of scope.
+// in reverse order, when the block goes out of scope. The first blocks' worth are kept without allocating, so
+// a pass that sets them every frame allocates nothing.
 #pragma once
 
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
 
+#include <array>
 #include <vector>
 
 namespace Obj {
@@ -14,8 +16,10 @@ public:
     DeviceStates(const DeviceStates&) = delete;
     DeviceStates& operator=(const DeviceStates&) = delete;
     ~DeviceStates() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+        for (auto it = overflow_.rbegin(); it != overflow_.rend(); ++it)
             Apply(*it, it->value);
+        for (size_t k = count_; k-- > 0;)
+            Apply(saved_[k], saved_[k].value);
     }
     void Render(RwUInt32 type, RwUInt32 value) { Set({Kind::Render, 0, type, 0}, value); }
     void Stage(RwUInt32 stage, RwUInt32 type, RwUInt32 value) { Set({Kind::Stage, stage, type, 0}, value); }
@@ -36,8 +40,12 @@ private:
             RwD3D9GetTextureStageState(s.stage, s.type, &s.value);
         else
             RwD3D9GetSamplerState(s.stage, s.type, &s.value);
-        if (s.value != value)
-            saved_.push_back(s);
+        if (s.value != value) {
+            if (count_ < saved_.size())
+                saved_[count_++] = s;
+            else
+                overflow_.push_back(s);
+        }
         Apply(s, value);
     }
     static void Apply(const Saved& s, RwUInt32 value) {
@@ -48,7 +56,9 @@ private:
         else
             RwD3D9SetSamplerState(s.stage, s.type, value);
     }
-    std::vector<Saved> saved_;
+    std::array<Saved, 64> saved_{};
+    size_t count_ = 0;
+    std::vector<Saved> overflow_;
 };
 
 } // namespace Obj

@@ -2,6 +2,8 @@
 // Direct3D 9 state, each slice placed relative to the camera.
 #include "objects/Terrain.h"
 
+#include "objects/DeviceStates.h"
+
 #include "base/StreamedTextureCache.h"
 #include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
@@ -11,7 +13,6 @@
 
 #include <d3d9.h>
 
-#include <array>
 #include <cmath>
 
 namespace Obj {
@@ -19,51 +20,6 @@ namespace Obj {
 namespace {
 
 using Entry = Base::StreamedTextureCache::Entry;
-
-// Render, texture-stage and sampler states the land pass sets, kept to put back afterwards.
-struct SavedState {
-    enum Kind { Render, Stage, Sampler } kind;
-    RwUInt32 stage, type, value;
-};
-
-class StateBlock {
-public:
-    void Render(RwUInt32 type, RwUInt32 value) { Set({SavedState::Render, 0, type, 0}, value); }
-    void Stage(RwUInt32 stage, RwUInt32 type, RwUInt32 value) {
-        Set({SavedState::Stage, stage, type, 0}, value);
-    }
-    void Sampler(RwUInt32 stage, RwUInt32 type, RwUInt32 value) {
-        Set({SavedState::Sampler, stage, type, 0}, value);
-    }
-    ~StateBlock() {
-        for (size_t k = count_; k-- > 0;)
-            Apply(saved_[k], saved_[k].value);
-    }
-
-private:
-    void Set(SavedState s, RwUInt32 value) {
-        if (s.kind == SavedState::Render)
-            RwD3D9GetRenderState(s.type, &s.value);
-        else if (s.kind == SavedState::Stage)
-            RwD3D9GetTextureStageState(s.stage, s.type, &s.value);
-        else
-            RwD3D9GetSamplerState(s.stage, s.type, &s.value);
-        if (s.value != value && count_ < saved_.size())
-            saved_[count_++] = s;
-        Apply(s, value);
-    }
-    static void Apply(const SavedState& s, RwUInt32 value) {
-        if (s.kind == SavedState::Render)
-            RwD3D9SetRenderState(s.type, value);
-        else if (s.kind == SavedState::Stage)
-            RwD3D9SetTextureStageState(s.stage, s.type, value);
-        else
-            RwD3D9SetSamplerState(s.stage, s.type, value);
-    }
-    // More than the land pass sets: no allocation per frame.
-    std::array<SavedState, 48> saved_{};
-    size_t count_ = 0;
-};
 
 D3DCOLORVALUE Colour(const Base::Color& c) {
     return {c.r, c.g, c.b, c.a};
@@ -144,7 +100,7 @@ void Terrain::RenderLand(RwCamera* camera, const Base::Vector3& position) {
         if (!RwD3D9CreateVertexDeclaration(elements, &declaration_))
             return;
     }
-    StateBlock states;
+    DeviceStates states;
     states.Sampler(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     states.Sampler(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     states.Sampler(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
