@@ -2,6 +2,8 @@
 // and waiting on a condition with a deadline (never a fixed sleep).
 #pragma once
 
+#include "tests/support/Loopback.h"
+
 #include "network/Session.h"
 #include "platform/dplay/Control.h"
 
@@ -17,34 +19,14 @@
 
 namespace NetTest {
 
-// A UDP port that was free a moment ago on loopback.
-inline uint16_t FreeUdpPort() {
-    int s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
+using TestSupport::FreeUdpPort;
+using TestSupport::WaitFor;
 
 inline void UseLoopbackOnly(uint32_t linkTimeoutMs = 3000) {
     Dp8::Control::SetEnumPort(FreeUdpPort());
     Dp8::Control::SetBroadcastTargets({"127.255.255.255"});
     Dp8::Control::SetLinkTimeoutMs(linkTimeoutMs);
     Dp8::Control::SetConnectTimeoutMs(4000);
-}
-
-inline bool WaitFor(const std::function<bool()>& done, double seconds = 10) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 // What a session has queued so far, taken out as the game's dispatch would take it.

@@ -2,6 +2,8 @@
 // messages keep: created once, nothing from it before its create or after its destroy.
 #pragma once
 
+#include "tests/support/Loopback.h"
+
 #include "platform/dplay/Control.h"
 
 #include <dplay8.h>
@@ -20,6 +22,9 @@
 #include <vector>
 
 namespace DplayTest {
+
+using TestSupport::FreeUdpPort;
+using TestSupport::WaitFor;
 
 struct Received {
     DPNID sender;
@@ -143,28 +148,6 @@ public:
         return violations;
     }
 };
-
-inline bool WaitFor(const std::function<bool()>& done, double seconds = 10) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-inline uint16_t FreeUdpPort() {
-    int s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 const GUID TestApplication = {0x5EA7C0DE, 0x1234, 0x4321, {0x80, 1, 2, 3, 4, 5, 6, 7}};
 
