@@ -51,6 +51,7 @@ protected:
         RwMatrix m;
         RwMatrixSetIdentity(&m);
         m.pos = {x, 0, z};
+        RwMatrixUpdate(&m); // else its flags still say identity and child frames never move with it
         model.Transform(&m, rwCOMBINEREPLACE);
     }
     std::string models;
@@ -124,6 +125,15 @@ TEST_F(Structures, MovingUpdatesTheSpatialEntries) {
     std::vector<Obj::Static*> near;
     world.statics->ForEachNearSegment(down, [&](Obj::Static* s) { near.push_back(s); });
     EXPECT_EQ(near, std::vector<Obj::Static*>{hangar});
+    // The arched roof peaks 13 m up over the shed's middle, so the segment meets it there from above.
+    RwV3d point, normal;
+    Obj::Static* hit = nullptr;
+    ASSERT_TRUE(Grp::FindNearestStaticHit(*world.statics, down, &point, &normal, &hit));
+    EXPECT_EQ(hit, hangar);
+    EXPECT_NEAR(point.x, sphere->center.x, 0.01);
+    EXPECT_NEAR(point.z, sphere->center.z, 0.01);
+    EXPECT_NEAR(point.y, 13, 0.1);
+    EXPECT_GT(normal.y, 0.9f);
     world.RemoveObject(hangar);
     EXPECT_EQ(hangar->Obj::Static::sector, nullptr);
     EXPECT_EQ(hangar->Obj::Renderable::sector, nullptr);
