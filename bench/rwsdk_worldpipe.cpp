@@ -178,8 +178,13 @@ struct Scene {
             if (!entry)
                 continue;
             RpD3D9InstanceData* header = RpD3D9ResourceEntryGetInstanceData(entry);
-            device->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(
-                                                  RwFrameGetWorldMatrix(RpAtomicGetFrame(atomic))));
+            // RwMatrix keeps flags and padding in its fourth column: spelt out, as the driver sends it, so
+            // that this pass draws what the pipelines draw rather than points at infinity.
+            const RwMatrix* w = RwFrameGetWorldMatrix(RpAtomicGetFrame(atomic));
+            const D3DMATRIX world = {
+                {{w->right.x, w->right.y, w->right.z, 0.0f, w->up.x, w->up.y, w->up.z, 0.0f, w->at.x, w->at.y,
+                  w->at.z, 0.0f, w->pos.x, w->pos.y, w->pos.z, 1.0f}}};
+            device->SetTransform(D3DTS_WORLD, &world);
             for (int s = 0; s < 2; ++s) {
                 const RwD3D9VertexStream& stream = header->vertexStream[s];
                 if (stream.vertexBuffer)
