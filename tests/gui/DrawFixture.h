@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/FontCache.h"
+#include "tests/support/GlDriver.h"
 #include "base/InfoCache.h"
 #include "gui/draw/Font.h"
 #include "platform/win32/SdlWindow.h"
@@ -85,9 +86,7 @@ protected:
         RwTextureSetReadCallback(Rw::DefaultTextureRead);
         Rw::ImageFormatsRegistered = false;
         Rw::StopEngine();
-        for (const char* name : {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "libglapi.so.0", "libgallium_dri.so",
-                                 "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
-            dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        TestSupport::PinGlDriver();
         Win32::DetachSdlWindow(hwnd);
         SDL_DestroyWindow(window);
         if (!previous.empty())

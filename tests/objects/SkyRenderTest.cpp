@@ -2,6 +2,7 @@
 // sun's glow and sprite read back from the frame, the stars only high up, and the fog left for the rest of
 // the frame. The ground view is written for a look (SkyView.png).
 #include "objects/Clouds.h"
+#include "tests/support/GlDriver.h"
 #include "objects/Sky.h"
 
 #include "platform/win32/SdlWindow.h"
@@ -41,6 +42,7 @@ protected:
         ASSERT_TRUE(RwEngineOpen(&params));
         ASSERT_TRUE(RwEngineSetVideoMode(0));
         ASSERT_TRUE(RwEngineStart());
+        TestSupport::PinGlDriver();
         frame = RwFrameCreate();
         camera = RwCameraCreate();
         RwCameraSetFrame(camera, frame);

@@ -1,6 +1,7 @@
 // The sample terrain drawn offscreen on the Direct3D 9 driver from a fixed camera, with its slice textures
 // streamed in the background; the image is checked tolerantly and written for a look (TerrainView.png).
 #include "objects/Terrain.h"
+#include "tests/support/GlDriver.h"
 
 #include "base/AsyncLoader.h"
 #include "base/StreamedTextureCache.h"
@@ -46,10 +47,7 @@ protected:
         ASSERT_TRUE(RwEngineOpen(&params));
         ASSERT_TRUE(RwEngineSetVideoMode(0));
         ASSERT_TRUE(RwEngineStart());
-        // The GL driver's own leaks are suppressed by library name: keep its libraries loaded to the end.
-        for (const char* name : {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "libglapi.so.0", "libgallium_dri.so",
-                                 "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
-            dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        TestSupport::PinGlDriver();
         frame = RwFrameCreate();
         camera = RwCameraCreate();
         RwCameraSetFrame(camera, frame);

@@ -1,6 +1,7 @@
 // Obj::Clump::Render on a device: the projection put back after a command that fails, levels that draw
 // nothing, and the host's dummy atomic.
 #include "SceneFixture.h"
+#include "tests/support/GlDriver.h"
 
 #include "scene/Attachable.h"
 #include "scene/AtomicData.h"
@@ -41,9 +42,7 @@ protected:
         delete camera;
         Obj::Clump::DrawPoint = nullptr;
         Rw::StopEngine();
-        for (const char* name : {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "libglapi.so.0", "libgallium_dri.so",
-                                 "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
-            dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        TestSupport::PinGlDriver();
         Win32::DetachSdlWindow(hwnd);
         SDL_DestroyWindow(window);
     }

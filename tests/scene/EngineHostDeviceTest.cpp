@@ -1,5 +1,6 @@
 // The engine host's own device policies: debug character set, gamma ramp, vertical blank, saved states.
 #include "scene/EngineHost.h"
+#include "tests/support/GlDriver.h"
 
 #include "platform/d3d9/Control.h"
 #include "platform/win32/SdlWindow.h"
@@ -29,9 +30,7 @@ protected:
     }
     void TearDown() override {
         Rw::StopEngine();
-        for (const char* name : {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "libglapi.so.0", "libgallium_dri.so",
-                                 "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
-            dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        TestSupport::PinGlDriver();
         Win32::DetachSdlWindow(hwnd);
         SDL_DestroyWindow(window);
     }

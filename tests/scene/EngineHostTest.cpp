@@ -1,5 +1,6 @@
 // The engine host on a hidden window: finding video modes, starting and stopping, following a resize.
 #include "scene/EngineHost.h"
+#include "tests/support/GlDriver.h"
 
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/driver/d3d9/d3d9camera.h"
@@ -31,10 +32,7 @@ protected:
     }
     void TearDown() override {
         Rw::StopEngine();
-        // The GL driver's own leaks are suppressed by library name: keep it loaded for the leak check.
-        for (const char* name : {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "libglapi.so.0", "libgallium_dri.so",
-                                 "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
-            dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        TestSupport::PinGlDriver();
         Win32::DetachSdlWindow(hwnd);
         SDL_DestroyWindow(window);
     }

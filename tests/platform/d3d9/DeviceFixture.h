@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/d3d9/Control.h"
+#include "tests/support/GlDriver.h"
 #include "platform/win32/SdlWindow.h"
 
 #include <SDL.h>
@@ -62,11 +63,7 @@ protected:
 
     // The GL driver's own leaks are suppressed by library name; keep its libraries loaded to the end so that
     // the names are still known when the leak check runs.
-    static void PinGlDriver() {
-        for (const char* name : {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "libglapi.so.0", "libgallium_dri.so",
-                                 "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
-            dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-    }
+    static void PinGlDriver() { TestSupport::PinGlDriver(); }
 
     void TearDown() override {
         if (device) {
