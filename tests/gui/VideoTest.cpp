@@ -112,9 +112,9 @@ protected:
         return c;
     }
 
-    std::string Write(const char* name, Tools::VideoSpec spec) {
+    std::string Write(const char* name, Tools::FilmSettings film) {
         const std::string path = (dir / name).string();
-        EXPECT_TRUE(Tools::WriteVideo(path, spec));
+        EXPECT_TRUE(Tools::WriteVideo(path, film));
         return path;
     }
 
@@ -224,10 +224,10 @@ TEST_F(Video, DesktopUpdateRunsTheScheduler) {
 }
 
 TEST_F(Video, LoopingGoesOnAndAFilmPlayedOnceEndsAndReplaysFromTheStart) {
-    Tools::VideoSpec spec;
-    spec.frames = 5; // 0.2 s
-    spec.sampleRate = 0;
-    const std::string file = Write("short.avi", spec);
+    Tools::FilmSettings film;
+    film.frames = 5; // 0.2 s
+    film.sampleRate = 0;
+    const std::string file = Write("short.avi", film);
     Stream* looping = Open(file);
     TextureRenderer::Play(looping, true);
     ASSERT_TRUE(RunUntil({looping}, [&] { return looping->renderer->framesDelivered >= 12; }));
@@ -250,13 +250,13 @@ TEST_F(Video, LoopingGoesOnAndAFilmPlayedOnceEndsAndReplaysFromTheStart) {
 }
 
 TEST_F(Video, OddWidthIsNotSkewed) {
-    Tools::VideoSpec spec;
-    spec.width = 321;
-    spec.height = 243;
-    spec.frames = 2;
-    spec.codec = "ffv1";
-    spec.sampleRate = 0;
-    Stream* s = Open(Write("odd.avi", spec));
+    Tools::FilmSettings film;
+    film.width = 321;
+    film.height = 243;
+    film.frames = 2;
+    film.codec = "ffv1";
+    film.sampleRate = 0;
+    Stream* s = Open(Write("odd.avi", film));
     ASSERT_EQ(*TextureRenderer::GetState(s), TextureRenderer::Ready);
     EXPECT_EQ(s->renderer->textureWidth, 512u);
     EXPECT_EQ(s->renderer->textureHeight, 256u);
@@ -277,7 +277,7 @@ TEST_F(Video, OddWidthIsNotSkewed) {
 }
 
 TEST_F(Video, OversizePicturesAreCutOrRefused) {
-    Tools::VideoSpec wide;
+    Tools::FilmSettings wide;
     wide.width = 2100;
     wide.height = 16;
     wide.frames = 2;
@@ -291,7 +291,7 @@ TEST_F(Video, OversizePicturesAreCutOrRefused) {
     ASSERT_TRUE(RunUntil({s}, [&] { return s->renderer->framesUploaded > 0; }));
     EXPECT_TRUE(Near(Texel(s->renderer, 2047, 4), Tools::TestPatternColours[7], 12));
 
-    Tools::VideoSpec huge = wide;
+    Tools::FilmSettings huge = wide;
     huge.width = 8200;
     huge.height = 4;
     Stream* refused = Open(Write("huge.avi", huge));

@@ -52,7 +52,7 @@ RwClusterDefinition clusterA = {"clusterA", 12};
 RwClusterDefinition clusterB = {"clusterB", 4};
 
 RwNodeDefinition Definition(const char* name, RwUInt32 outputs = 1) {
-    static const RwOutputSpec specs[rwPIPELINEMAXOUTPUTS + 1] = {};
+    static const RwNodeOutput specs[rwPIPELINEMAXOUTPUTS + 1] = {};
     RwNodeDefinition def = {};
     def.name = name;
     def.nodeMethods = {Body, NodeInit, NodeTerm, PipelineNodeInit, PipelineNodeTerm, nullptr};
@@ -256,14 +256,14 @@ TEST_F(Pipeline, ClustersAreCheckedAndShareSlots) {
     RwClusterDefinition* twice[] = {&clusterA, &clusterA};
     RwClusterDefinition* none[] = {nullptr};
     const RwClusterValidity dropsB[] = {rwCLUSTERVALID, rwCLUSTERINVALID};
-    const RwOutputSpec passesAll[] = {{"out", nullptr, rwCLUSTERVALID}};
-    const RwOutputSpec dropping[] = {{"out", dropsB, rwCLUSTERVALID}};
-    const RwOutputSpec passesNothingElse[] = {{"out", nullptr, rwCLUSTERINVALID}};
+    const RwNodeOutput passesAll[] = {{"out", nullptr, rwCLUSTERVALID}};
+    const RwNodeOutput dropping[] = {{"out", dropsB, rwCLUSTERVALID}};
+    const RwNodeOutput passesNothingElse[] = {{"out", nullptr, rwCLUSTERINVALID}};
 
     struct Case {
         RwClusterDefinition* const* upstreamClusters;
         RwUInt32 upstreamCount;
-        const RwOutputSpec* upstreamOutput;
+        const RwNodeOutput* upstreamOutput;
         RwClusterDefinition* const* downstreamClusters;
         RwUInt32 downstreamCount;
         RwUInt32 error; // 0: unlocks

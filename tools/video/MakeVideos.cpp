@@ -37,10 +37,10 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path movies = std::filesystem::path(argv[1]) / "Data" / "Movies";
     std::filesystem::create_directories(movies);
-    Tools::VideoSpec pattern; // 320 x 240, 25 fps, 3 s, 440 Hz
+    Tools::FilmSettings pattern; // 320 x 240, 25 fps, 3 s, 440 Hz
     if (!Tools::WriteVideo((movies / "TestPattern.avi").string(), pattern))
         return 1;
-    Tools::VideoSpec intro;
+    Tools::FilmSettings intro;
     intro.frames = 125;
     intro.toneHz = 220.0;
     intro.paint = [&](int n, uint8_t* rgb, int stride) {

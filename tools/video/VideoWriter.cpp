@@ -89,20 +89,20 @@ bool Fail(const std::string& path, const char* what) {
 
 } // namespace
 
-bool WriteVideo(const std::string& path, const VideoSpec& spec) {
+bool WriteVideo(const std::string& path, const FilmSettings& film) {
     Writer w;
     if (avformat_alloc_output_context2(&w.format, nullptr, nullptr, path.c_str()) < 0 || !w.format)
         return Fail(path, "no container for this name");
-    const AVCodec* codec = avcodec_find_encoder_by_name(spec.codec.c_str());
+    const AVCodec* codec = avcodec_find_encoder_by_name(film.codec.c_str());
     if (!codec)
         return Fail(path, "no such encoder");
     w.video = avcodec_alloc_context3(codec);
-    w.video->width = spec.width;
-    w.video->height = spec.height;
-    w.video->time_base = {1, spec.framesPerSecond};
-    w.video->framerate = {spec.framesPerSecond, 1};
+    w.video->width = film.width;
+    w.video->height = film.height;
+    w.video->time_base = {1, film.framesPerSecond};
+    w.video->framerate = {film.framesPerSecond, 1};
     w.video->gop_size = 12;
-    const bool lossless = spec.codec == "ffv1";
+    const bool lossless = film.codec == "ffv1";
     w.video->pix_fmt = lossless ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_YUV420P;
     if (!lossless) {
         w.video->flags |= AV_CODEC_FLAG_QSCALE;
@@ -116,13 +116,13 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec) {
     w.videoStream->time_base = w.video->time_base;
     avcodec_parameters_from_context(w.videoStream->codecpar, w.video);
 
-    if (spec.sampleRate > 0) {
+    if (film.sampleRate > 0) {
         const AVCodec* pcm = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
         w.audio = avcodec_alloc_context3(pcm);
         w.audio->sample_fmt = AV_SAMPLE_FMT_S16;
-        w.audio->sample_rate = spec.sampleRate;
+        w.audio->sample_rate = film.sampleRate;
         av_channel_layout_default(&w.audio->ch_layout, 1);
-        w.audio->time_base = {1, spec.sampleRate};
+        w.audio->time_base = {1, film.sampleRate};
         if (avcodec_open2(w.audio, pcm, nullptr) < 0)
             return Fail(path, "the sound encoder refused the settings");
         w.audioStream = avformat_new_stream(w.format, nullptr);
@@ -138,37 +138,37 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec) {
     w.packet = av_packet_alloc();
     w.frame = av_frame_alloc();
     w.frame->format = w.video->pix_fmt;
-    w.frame->width = spec.width;
-    w.frame->height = spec.height;
+    w.frame->width = film.width;
+    w.frame->height = film.height;
     if (av_frame_get_buffer(w.frame, 0) < 0)
         return Fail(path, "out of memory");
     w.scaler = sws_getContext(
-        spec.width, spec.height, AV_PIX_FMT_RGB24, spec.width, spec.height, w.video->pix_fmt,
+        film.width, film.height, AV_PIX_FMT_RGB24, film.width, film.height, w.video->pix_fmt,
         SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
     if (!w.scaler)
         return Fail(path, "no colour conversion");
-    std::vector<uint8_t> rgb(size_t(spec.width) * 3 * size_t(spec.height));
-    const int samplesPerFrame = spec.sampleRate / spec.framesPerSecond;
+    std::vector<uint8_t> rgb(size_t(film.width) * 3 * size_t(film.height));
+    const int samplesPerFrame = film.sampleRate / film.framesPerSecond;
     int64_t sampleIndex = 0;
     if (w.audio) {
         w.sound = av_frame_alloc();
         w.sound->format = AV_SAMPLE_FMT_S16;
-        w.sound->sample_rate = spec.sampleRate;
+        w.sound->sample_rate = film.sampleRate;
         av_channel_layout_default(&w.sound->ch_layout, 1);
         w.sound->nb_samples = samplesPerFrame;
         if (av_frame_get_buffer(w.sound, 0) < 0)
             return Fail(path, "out of memory");
     }
-    for (int n = 0; n < spec.frames; ++n) {
-        if (spec.paint)
-            spec.paint(n, rgb.data(), spec.width * 3);
+    for (int n = 0; n < film.frames; ++n) {
+        if (film.paint)
+            film.paint(n, rgb.data(), film.width * 3);
         else
-            PaintTestPattern(n, spec.width, spec.height, rgb.data(), spec.width * 3);
+            PaintTestPattern(n, film.width, film.height, rgb.data(), film.width * 3);
         if (av_frame_make_writable(w.frame) < 0)
             return Fail(path, "out of memory");
         const uint8_t* source[4] = {rgb.data(), nullptr, nullptr, nullptr};
-        const int sourceStride[4] = {spec.width * 3, 0, 0, 0};
-        sws_scale(w.scaler, source, sourceStride, 0, spec.height, w.frame->data, w.frame->linesize);
+        const int sourceStride[4] = {film.width * 3, 0, 0, 0};
+        sws_scale(w.scaler, source, sourceStride, 0, film.height, w.frame->data, w.frame->linesize);
         w.frame->pts = n;
         if (!w.Drain(w.video, w.videoStream, w.frame))
             return Fail(path, "the video encoder failed");
@@ -178,7 +178,7 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec) {
             auto* pcm = reinterpret_cast<int16_t*>(w.sound->data[0]);
             for (int i = 0; i < samplesPerFrame; ++i, ++sampleIndex)
                 pcm[i] = int16_t(std::lround(
-                    8000.0 * std::sin(2.0 * M_PI * spec.toneHz * double(sampleIndex) / spec.sampleRate)));
+                    8000.0 * std::sin(2.0 * M_PI * film.toneHz * double(sampleIndex) / film.sampleRate)));
             w.sound->pts = sampleIndex - samplesPerFrame;
             if (!w.Drain(w.audio, w.audioStream, w.sound))
                 return Fail(path, "the sound encoder failed");

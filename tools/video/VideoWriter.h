@@ -7,7 +7,7 @@
 
 namespace Tools {
 
-struct VideoSpec {
+struct FilmSettings {
     int width = 320, height = 240;
     int framesPerSecond = 25;
     int frames = 75;
@@ -20,7 +20,7 @@ struct VideoSpec {
 };
 
 // Writes the film; the container follows the file's extension. False with a message on stderr on failure.
-bool WriteVideo(const std::string& path, const VideoSpec& spec);
+bool WriteVideo(const std::string& path, const FilmSettings& film);
 
 // The test pattern: eight vertical bars of these colours over the top three quarters, and below them a
 // white square on black that moves 4 pixels right each frame (wrapping).

@@ -48,7 +48,7 @@ RwClusterRequirement RequirementOf(const RwNodeDefinition* def, RwUInt32 cluster
 // Whether output `output` of `node` hands cluster `cluster` on to the node it feeds.
 bool PassesOn(const RwPipelineNode* node, RwUInt32 output, const RwClusterDefinition* cluster) {
     const RwNodeDefinition* def = node->nodeDef;
-    const RwOutputSpec* out =
+    const RwNodeOutput* out =
         output < def->io.numOutputs && def->io.outputs ? &def->io.outputs[output] : nullptr;
     for (RwUInt32 i = 0; i < def->io.numClustersOfInterest; i++) {
         if (def->io.clustersOfInterest[i] == cluster) {

@@ -48,18 +48,18 @@ enum RwClusterValidity : RwInt32 {
     rwCLUSTERINVALID = 1,
 };
 
-struct RwOutputSpec {
+struct RwNodeOutput {
     const RwChar* name;
     const RwClusterValidity* outputClusters; // per cluster of interest; null: all valid
     RwClusterValidity allOtherClusters;      // clusters the node does not know of
 };
 
-struct RwIoSpec {
+struct RwNodeIo {
     RwUInt32 numClustersOfInterest;
     RwClusterDefinition* const* clustersOfInterest;
     const RwClusterRequirement* inputRequirements; // per cluster of interest; null: all required
     RwUInt32 numOutputs;
-    const RwOutputSpec* outputs;
+    const RwNodeOutput* outputs;
 };
 
 // The context of one execution: the caller's data and the heap nodes take per-execution memory from.
@@ -88,7 +88,7 @@ struct RwNodeMethods {
 struct RwNodeDefinition {
     const RwChar* name;
     RwNodeMethods nodeMethods;
-    RwIoSpec io;
+    RwNodeIo io;
     RwUInt32 pipelineNodePrivateDataSize;
     RwBool editable; // allocated at run time: freed when no node uses it any more
     RwInt32 inPipes; // nodes of unlocked pipelines that use it
