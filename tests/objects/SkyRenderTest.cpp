@@ -2,7 +2,7 @@
 // sun's glow and sprite read back from the frame, the stars only high up, and the fog left for the rest of
 // the frame. The ground view is written for a look (SkyView.png).
 #include "objects/Clouds.h"
-#include "tests/support/GlDriver.h"
+#include "OffscreenCamera.h"
 #include "objects/Sky.h"
 
 #include "platform/win32/SdlWindow.h"
@@ -27,38 +27,12 @@
 
 namespace {
 
-class SkyRender : public ::testing::Test {
+class SkyRender : public OffscreenCamera {
 protected:
-    static constexpr int Width = 320, Height = 240;
-
     void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("sky", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr);
-        hwnd = Win32::AttachSdlWindow(window);
-        ASSERT_TRUE(RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach));
-        ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
-        RwEngineOpenParams params = {hwnd};
-        ASSERT_TRUE(RwEngineOpen(&params));
-        ASSERT_TRUE(RwEngineSetVideoMode(0));
-        ASSERT_TRUE(RwEngineStart());
-        TestSupport::PinGlDriver();
-        frame = RwFrameCreate();
-        camera = RwCameraCreate();
-        RwCameraSetFrame(camera, frame);
-        colour = RwRasterCreate(Width, Height, 0, rwRASTERTYPECAMERA);
-        depth = RwRasterCreate(Width, Height, 0, rwRASTERTYPEZBUFFER);
-        RwCameraSetRaster(camera, colour);
-        RwCameraSetZRaster(camera, depth);
-        RwCameraSetNearClipPlane(camera, 5);
-        RwCameraSetFarClipPlane(camera, 30000);
-        const RwV2d window{0.6f, 0.45f};
-        RwCameraSetViewWindow(camera, &window);
-
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(std::string(CORVANE_BINARY_DIR) + "/data");
-        RwImageRegisterImageFormat("png", RtPNGImageRead, RtPNGImageWrite);
-        RwImageSetPath("Data/Textures/");
+        StartCamera("sky", {0.6f, 0.45f});
+        if (HasFatalFailure())
+            return;
         Base::Info info;
         ASSERT_EQ(info.LoadFile("Data/Sky1.info"), 0);
         sky = std::make_unique<Obj::Sky>();
@@ -67,38 +41,7 @@ protected:
 
     void TearDown() override {
         sky.reset();
-        std::filesystem::current_path(previous);
-        RwCameraSetRaster(camera, nullptr);
-        RwCameraSetZRaster(camera, nullptr);
-        RwCameraSetFrame(camera, nullptr);
-        RwCameraDestroy(camera);
-        RwFrameDestroy(frame);
-        RwRasterDestroy(colour);
-        RwRasterDestroy(depth);
-        RwEngineStop();
-        RwEngineClose();
-        RwEngineTerm();
-        RwEngineSetDriver(RwNullDeviceRecordGet, RwNullDeviceAttach);
-        Win32::DetachSdlWindow(hwnd);
-        SDL_DestroyWindow(window);
-    }
-
-    // The camera at position, looking along at (made unit), level right vector.
-    void Place(RwV3d position, RwV3d at) {
-        const float l = std::sqrt(at.x * at.x + at.y * at.y + at.z * at.z);
-        at = {at.x / l, at.y / l, at.z / l};
-        RwV3d right{at.z, 0, -at.x};
-        const float r = std::sqrt(right.x * right.x + right.z * right.z);
-        right = {right.x / r, 0, right.z / r};
-        const RwV3d up{at.y * right.z - at.z * right.y, at.z * right.x - at.x * right.z,
-                       at.x * right.y - at.y * right.x};
-        RwMatrix* m = RwFrameGetMatrix(frame);
-        m->right = right;
-        m->up = up;
-        m->at = at;
-        m->pos = position;
-        RwMatrixUpdate(m);
-        RwFrameUpdateObjects(frame);
+        StopCamera();
     }
 
     std::vector<uint32_t> Draw(Obj::Clouds* clouds = nullptr) {
@@ -115,26 +58,7 @@ protected:
         RwD3D9GetRenderState(D3DRS_FOGCOLOR, &fogColour);
         RwD3D9GetRenderState(D3DRS_FOGDENSITY, &fogDensity);
         RwCameraEndUpdate(camera);
-        IDirect3DSurface9* source = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &source);
-        D3DSURFACE_DESC desc{};
-        source->GetDesc(&desc);
-        IDirect3DSurface9* copy = nullptr;
-        RwD3D9Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
-                                                  &copy, nullptr);
-        RwD3D9Device->GetRenderTargetData(source, copy);
-        D3DLOCKED_RECT locked{};
-        copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-        std::vector<uint32_t> pixels;
-        for (unsigned y = 0; y < desc.Height; ++y) {
-            auto* row =
-                reinterpret_cast<const uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch);
-            pixels.insert(pixels.end(), row, row + desc.Width);
-        }
-        copy->UnlockRect();
-        copy->Release();
-        source->Release();
-        return pixels;
+        return ReadBack();
     }
 
     void Save(const std::vector<uint32_t>& pixels, const char* name) {
@@ -150,12 +74,6 @@ protected:
         RwImageDestroy(image);
     }
 
-    SDL_Window* window = nullptr;
-    HWND hwnd = nullptr;
-    RwFrame* frame = nullptr;
-    RwCamera* camera = nullptr;
-    RwRaster *colour = nullptr, *depth = nullptr;
-    std::filesystem::path previous;
     std::unique_ptr<Obj::Sky> sky;
     uint32_t particlesDrawn = 0;
     RwUInt32 alphaTest = 0;
@@ -172,7 +90,7 @@ int Red(uint32_t p) {
 TEST_F(SkyRender, DomeGradientSunAndFogFromTheGround) {
     // At 100 units, looking up at 20 degrees towards the sun's azimuth.
     const Base::Vector3 sun = sky->Elements()[0].GetDirection();
-    Place({0, 100, 0}, {sun.x, 0.36f, sun.z});
+    Look({0, 100, 0}, {sun.x, 0.36f, sun.z});
     const std::vector<uint32_t> pixels = Draw();
     Save(pixels, "SkyView.png");
 
@@ -201,7 +119,7 @@ TEST_F(SkyRender, DomeGradientSunAndFogFromTheGround) {
 }
 
 TEST_F(SkyRender, StarsAndAllBandsHighUp) {
-    Place({0, 30000, 0}, {0, 1, 0.2f});
+    Look({0, 30000, 0}, {0, 1, 0.2f});
     const std::vector<uint32_t> pixels = Draw();
     EXPECT_TRUE(sky->LastDrewStars());
     EXPECT_EQ(sky->LastVisibleBands(), 16u);
@@ -218,7 +136,7 @@ TEST_F(SkyRender, CloudsUnderTheSky) {
     Obj::Clouds clouds;
     ASSERT_TRUE(clouds.Load(info, 4)) << clouds.Error();
     // Below the layer, looking up and ahead: particles drawn in one call, the states put back.
-    Place({0, 1200, 0}, {0.3f, 0.25f, 1});
+    Look({0, 1200, 0}, {0.3f, 0.25f, 1});
     std::vector<uint32_t> pixels = Draw(&clouds);
     Save(pixels, "SkyCloudsView.png");
     EXPECT_GT(particlesDrawn, 0u);
@@ -237,7 +155,7 @@ TEST_F(SkyRender, NoParticlesNoBuffer) {
     info.GetChildForWrite("Density")->SetValue("0");
     Obj::Clouds clouds;
     ASSERT_TRUE(clouds.Load(info, 4));
-    Place({0, 1200, 0}, {0.3f, 0.25f, 1});
+    Look({0, 1200, 0}, {0.3f, 0.25f, 1});
     Draw(&clouds);
     EXPECT_EQ(particlesDrawn, 0u);
     EXPECT_EQ(clouds.VertexBuffer(), nullptr);

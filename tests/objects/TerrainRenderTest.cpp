@@ -1,7 +1,7 @@
 // The sample terrain drawn offscreen on the Direct3D 9 driver from a fixed camera, with its slice textures
 // streamed in the background; the image is checked tolerantly and written for a look (TerrainView.png).
 #include "objects/Terrain.h"
-#include "tests/support/GlDriver.h"
+#include "OffscreenCamera.h"
 
 #include "base/AsyncLoader.h"
 #include "base/StreamedTextureCache.h"
@@ -32,38 +32,12 @@
 
 namespace {
 
-class TerrainRender : public ::testing::Test {
+class TerrainRender : public OffscreenCamera {
 protected:
-    static constexpr int Width = 320, Height = 240;
-
     void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("terrain", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr);
-        hwnd = Win32::AttachSdlWindow(window);
-        ASSERT_TRUE(RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach));
-        ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
-        RwEngineOpenParams params = {hwnd};
-        ASSERT_TRUE(RwEngineOpen(&params));
-        ASSERT_TRUE(RwEngineSetVideoMode(0));
-        ASSERT_TRUE(RwEngineStart());
-        TestSupport::PinGlDriver();
-        frame = RwFrameCreate();
-        camera = RwCameraCreate();
-        RwCameraSetFrame(camera, frame);
-        colour = RwRasterCreate(Width, Height, 0, rwRASTERTYPECAMERA);
-        depth = RwRasterCreate(Width, Height, 0, rwRASTERTYPEZBUFFER);
-        RwCameraSetRaster(camera, colour);
-        RwCameraSetZRaster(camera, depth);
-        RwCameraSetNearClipPlane(camera, 5);
-        RwCameraSetFarClipPlane(camera, 30000);
-        const RwV2d window{0.5f, 0.375f};
-        RwCameraSetViewWindow(camera, &window);
-
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(std::string(CORVANE_BINARY_DIR) + "/data");
-        RwImageRegisterImageFormat("png", RtPNGImageRead, RtPNGImageWrite);
-        RwImageSetPath("Data/Textures/");
+        StartCamera("terrain", {0.5f, 0.375f});
+        if (HasFatalFailure())
+            return;
         Rw::InstallStreamedTextures();
         Base::AsyncLoader::Start();
         Base::Info info;
@@ -76,38 +50,11 @@ protected:
         terrain.reset();
         Base::AsyncLoader::Stop();
         Base::StreamedTextureCache::Update();
-        std::filesystem::current_path(previous);
-        RwCameraSetRaster(camera, nullptr);
-        RwCameraSetZRaster(camera, nullptr);
-        RwCameraSetFrame(camera, nullptr);
-        RwCameraDestroy(camera);
-        RwFrameDestroy(frame);
-        RwRasterDestroy(colour);
-        RwRasterDestroy(depth);
-        RwEngineStop();
-        RwEngineClose();
-        RwEngineTerm();
-        RwEngineSetDriver(RwNullDeviceRecordGet, RwNullDeviceAttach);
-        Win32::DetachSdlWindow(hwnd);
-        SDL_DestroyWindow(window);
+        StopCamera();
     }
 
     void Place(RwV3d position, RwV3d target) {
-        RwV3d at{target.x - position.x, target.y - position.y, target.z - position.z};
-        const float l = std::sqrt(at.x * at.x + at.y * at.y + at.z * at.z);
-        at = {at.x / l, at.y / l, at.z / l};
-        RwV3d right{at.z, 0, -at.x}; // up x at with up = (0, 1, 0)
-        const float r = std::sqrt(right.x * right.x + right.z * right.z);
-        right = {right.x / r, 0, right.z / r};
-        const RwV3d up{at.y * right.z - at.z * right.y, at.z * right.x - at.x * right.z,
-                       at.x * right.y - at.y * right.x};
-        RwMatrix* m = RwFrameGetMatrix(frame);
-        m->right = right;
-        m->up = up;
-        m->at = at;
-        m->pos = position;
-        RwMatrixUpdate(m);
-        RwFrameUpdateObjects(frame);
+        Look(position, {target.x - position.x, target.y - position.y, target.z - position.z});
     }
 
     std::vector<uint32_t> Draw() {
@@ -118,26 +65,7 @@ protected:
         RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(1)));
         terrain->Render(camera);
         RwCameraEndUpdate(camera);
-        IDirect3DSurface9* source = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &source);
-        D3DSURFACE_DESC desc{};
-        source->GetDesc(&desc);
-        IDirect3DSurface9* copy = nullptr;
-        RwD3D9Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
-                                                  &copy, nullptr);
-        RwD3D9Device->GetRenderTargetData(source, copy);
-        D3DLOCKED_RECT locked{};
-        copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-        std::vector<uint32_t> pixels;
-        for (unsigned y = 0; y < desc.Height; ++y) {
-            auto* row =
-                reinterpret_cast<const uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch);
-            pixels.insert(pixels.end(), row, row + desc.Width);
-        }
-        copy->UnlockRect();
-        copy->Release();
-        source->Release();
-        return pixels;
+        return ReadBack();
     }
 
     bool AllTextured() const {
@@ -149,12 +77,6 @@ protected:
         return true;
     }
 
-    SDL_Window* window = nullptr;
-    HWND hwnd = nullptr;
-    RwFrame* frame = nullptr;
-    RwCamera* camera = nullptr;
-    RwRaster *colour = nullptr, *depth = nullptr;
-    std::filesystem::path previous;
     std::unique_ptr<Obj::Terrain> terrain;
 };
 
