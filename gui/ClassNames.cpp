@@ -9,7 +9,7 @@ const char* const RegisteredClassNames[] = {
     "class Gui::StringButton",   "class Gui::ImageButton",   "class Gui::ButtonScroller",
     "class Gui::Text",           "class Gui::Edit",          "class Gui::StringList",
     "class Gui::StringSelector", "class Gui::ImageSelector", "class Gui::Video",
-    "class Gui::PassiveChat",    "class Gui::Announcer",
+    "class Gui::PassiveChat",    "class Gui::Announcer",     "class Gui::Model",
 };
 const size_t RegisteredClassCount = sizeof RegisteredClassNames / sizeof RegisteredClassNames[0];
 
