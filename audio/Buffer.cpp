@@ -3,6 +3,10 @@
 #include "audio/Decoder.h"
 #include "audio/Device.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 namespace Audio {
 
 Buffer::Buffer(const Buffer& other)
@@ -54,19 +58,41 @@ bool Buffer::Create(uint32_t newSize, uint32_t newRate, uint32_t newChannels, ui
 }
 
 bool Buffer::Load(Decoder& decoder) {
-    if (!Create(decoder.dataSize, decoder.sampleRate, decoder.channels, decoder.bitsPerSample)) {
+    if (decoder.status == Decoder::NotOpened) {
         return false;
     }
-    if (buffer) {
+    // Decoded first and sized by what really came out: a header's length is only a claim, and a few hostile
+    // bytes can claim gigabytes.
+    const uint32_t block = decoder.blockAlign ? decoder.blockAlign : 1;
+    const uint32_t chunk = std::max<uint32_t>(65536 / block, 1) * block;
+    std::vector<char> pcm;
+    while (decoder.status == Decoder::Open && pcm.size() < decoder.dataSize) {
+        const size_t at = pcm.size();
+        const uint32_t want = static_cast<uint32_t>(std::min<size_t>(chunk, decoder.dataSize - at));
+        pcm.resize(at + want);
+        const uint32_t got = decoder.Read(pcm.data() + at, want);
+        pcm.resize(at + got);
+        if (got == 0) {
+            break;
+        }
+    }
+    if (!Create(static_cast<uint32_t>(pcm.size()), decoder.sampleRate, decoder.channels,
+                decoder.bitsPerSample)) {
+        return false;
+    }
+    if (buffer && size > 0) {
         void* data = nullptr;
         DWORD bytes = 0;
         if (FAILED(buffer->Lock(0, size, &data, &bytes, nullptr, nullptr, 0))) {
             return false;
         }
-        decoder.Read(data, bytes);
+        const size_t copied = std::min<size_t>(bytes, pcm.size());
+        std::memcpy(data, pcm.data(), copied);
+        // The rounding up to whole blocks leaves a tail: silence, not old memory.
+        std::memset(static_cast<char*>(data) + copied, decoder.bitsPerSample == 8 ? 0x80 : 0, bytes - copied);
         buffer->Unlock(data, bytes, nullptr, 0);
     }
-    return decoder.status != Decoder::NotOpened;
+    return true;
 }
 
 } // namespace Audio

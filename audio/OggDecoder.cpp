@@ -1,6 +1,7 @@
 #include "audio/OggDecoder.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace Audio {
 
@@ -59,7 +60,11 @@ OggDecoder::OggDecoder(std::istream& stream) {
     sampleRate = static_cast<uint32_t>(info->rate);
     bitsPerSample = 16;
     blockAlign = channels * 2;
-    dataSize = static_cast<uint32_t>(channels * frames * 2);
+    // The length is read from the last page's position: a claim, capped to what the field can hold. Readers
+    // size nothing from it alone.
+    const uint64_t mostFrames = UINT32_MAX / blockAlign;
+    dataSize =
+        static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(frames), mostFrames) * blockAlign);
 }
 
 OggDecoder::~OggDecoder() {
