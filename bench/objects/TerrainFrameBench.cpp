@@ -9,7 +9,7 @@
 #include "base/StreamedTextureCache.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
-#include "rwsdk/driver/d3d9/d3d9rwrendst.h"
+#include "rwsdk/src/renderstate.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"

@@ -103,15 +103,12 @@ static_assert(sizeof(RwIm2DVertex) == 28);
 
 typedef RwUInt16 RwImVertexIndex;
 
-// The open device's routines, as the engine instance holds them.
-RwBool RwRenderStateSetThroughDevice(RwRenderState state, void* value);
-RwBool RwRenderStateGetThroughDevice(RwRenderState state, void* value);
-RwBool RwIm2DRenderLineThroughDevice(RwIm2DVertex* vertices, RwInt32 numVertices, RwInt32 vert1,
-                                     RwInt32 vert2);
-RwBool RwIm2DRenderTriangleThroughDevice(RwIm2DVertex* vertices, RwInt32 numVertices, RwInt32 vert1,
-                                         RwInt32 vert2, RwInt32 vert3);
-RwBool RwIm2DRenderPrimitiveThroughDevice(RwPrimitiveType primType, RwIm2DVertex* vertices,
-                                          RwInt32 numVertices);
-RwBool RwIm2DRenderIndexedPrimitiveThroughDevice(RwPrimitiveType primType, RwIm2DVertex* vertices,
-                                                 RwInt32 numVertices, RwImVertexIndex* indices,
-                                                 RwInt32 numIndices);
+// Through the open device's routines; false while no engine is open.
+RwBool RwRenderStateSet(RwRenderState state, void* value);
+RwBool RwRenderStateGet(RwRenderState state, void* value);
+RwBool RwIm2DRenderLine(RwIm2DVertex* vertices, RwInt32 numVertices, RwInt32 vert1, RwInt32 vert2);
+RwBool RwIm2DRenderTriangle(RwIm2DVertex* vertices, RwInt32 numVertices, RwInt32 vert1, RwInt32 vert2,
+                            RwInt32 vert3);
+RwBool RwIm2DRenderPrimitive(RwPrimitiveType primType, RwIm2DVertex* vertices, RwInt32 numVertices);
+RwBool RwIm2DRenderIndexedPrimitive(RwPrimitiveType primType, RwIm2DVertex* vertices, RwInt32 numVertices,
+                                    RwImVertexIndex* indices, RwInt32 numIndices);

@@ -8,7 +8,7 @@
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9raster.h"
-#include "rwsdk/driver/d3d9/d3d9rwrendst.h"
+#include "rwsdk/src/renderstate.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"

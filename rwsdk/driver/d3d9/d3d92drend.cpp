@@ -180,18 +180,18 @@ void RwIm2DClose() {
     streamBuffer = nullptr;
 }
 
-RwBool RwIm2DRenderLine(RwIm2DVertex* vertices, RwInt32 numVertices, RwInt32 vert1, RwInt32 vert2) {
+RwBool _rwD3D9Im2DRenderLine(RwIm2DVertex* vertices, RwInt32 numVertices, RwInt32 vert1, RwInt32 vert2) {
     const RwInt32 chosen[] = {vert1, vert2};
     return DrawChosen(vertices, numVertices, chosen, 2, D3DPT_LINELIST) ? TRUE : FALSE;
 }
 
-RwBool RwIm2DRenderTriangle(RwIm2DVertex* vertices, RwInt32 numVertices, RwInt32 vert1, RwInt32 vert2,
-                            RwInt32 vert3) {
+RwBool _rwD3D9Im2DRenderTriangle(RwIm2DVertex* vertices, RwInt32 numVertices, RwInt32 vert1, RwInt32 vert2,
+                                 RwInt32 vert3) {
     const RwInt32 chosen[] = {vert1, vert2, vert3};
     return DrawChosen(vertices, numVertices, chosen, 3, D3DPT_TRIANGLELIST) ? TRUE : FALSE;
 }
 
-RwBool RwIm2DRenderPrimitive(RwPrimitiveType primType, RwIm2DVertex* vertices, RwInt32 numVertices) {
+RwBool _rwD3D9Im2DRenderPrimitive(RwPrimitiveType primType, RwIm2DVertex* vertices, RwInt32 numVertices) {
     const RwUInt32 count = PrimitiveCount(primType, numVertices);
     if (count == 0 || primType < rwPRIMTYPELINELIST || primType > rwPRIMTYPETRIFAN)
         return FALSE;
@@ -213,8 +213,8 @@ RwBool RwIm2DRenderPrimitive(RwPrimitiveType primType, RwIm2DVertex* vertices, R
     return SUCCEEDED(hr) ? TRUE : FALSE;
 }
 
-RwBool RwIm2DRenderIndexedPrimitive(RwPrimitiveType primType, RwIm2DVertex* vertices, RwInt32 numVertices,
-                                    RwImVertexIndex* indices, RwInt32 numIndices) {
+RwBool _rwD3D9Im2DRenderIndexedPrimitive(RwPrimitiveType primType, RwIm2DVertex* vertices,
+                                         RwInt32 numVertices, RwImVertexIndex* indices, RwInt32 numIndices) {
     const RwUInt32 count = PrimitiveCount(primType, numIndices);
     if (count == 0 || primType < rwPRIMTYPELINELIST || primType > rwPRIMTYPETRIFAN)
         return FALSE;

@@ -26,12 +26,12 @@ RwDevice deviceTemplate = {1.0f,
                            RwD3D9System,
                            0.0f,
                            1.0f,
-                           RwRenderStateSet,
-                           RwRenderStateGet,
-                           RwIm2DRenderLine,
-                           RwIm2DRenderTriangle,
-                           RwIm2DRenderPrimitive,
-                           RwIm2DRenderIndexedPrimitive,
+                           _rwD3D9RenderStateSet,
+                           _rwD3D9RenderStateGet,
+                           _rwD3D9Im2DRenderLine,
+                           _rwD3D9Im2DRenderTriangle,
+                           _rwD3D9Im2DRenderPrimitive,
+                           _rwD3D9Im2DRenderIndexedPrimitive,
                            {nullptr, nullptr, nullptr, nullptr}};
 
 RwBool PassThrough(void* out, void* in, RwInt32) {

@@ -88,7 +88,7 @@ RwBool RwD3D9IsVertexAlphaEnabled() {
     return rwD3D9EngineState.vertexAlpha;
 }
 
-RwBool RwRenderStateSet(RwRenderState state, void* value) {
+RwBool _rwD3D9RenderStateSet(RwRenderState state, void* value) {
     RwD3D9EngineStates& e = rwD3D9EngineState;
     const RwUInt32 v = Word(value);
     switch (state) {
@@ -252,7 +252,7 @@ RwBool RwRenderStateSet(RwRenderState state, void* value) {
     }
 }
 
-RwBool RwRenderStateGet(RwRenderState state, void* value) {
+RwBool _rwD3D9RenderStateGet(RwRenderState state, void* value) {
     const RwD3D9EngineStates& e = rwD3D9EngineState;
     auto* out = static_cast<RwUInt32*>(value);
     switch (state) {

@@ -4,8 +4,8 @@
 
 #include "rwsdk/src/renderstate.h"
 
-RwBool RwRenderStateSet(RwRenderState state, void* value);
-RwBool RwRenderStateGet(RwRenderState state, void* value);
+RwBool _rwD3D9RenderStateSet(RwRenderState state, void* value);
+RwBool _rwD3D9RenderStateGet(RwRenderState state, void* value);
 
 RwBool RwD3D9SetSourceBlend(RwUInt32 blend);
 RwBool RwD3D9SetDestinationBlend(RwUInt32 blend);
