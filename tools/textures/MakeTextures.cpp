@@ -1,4 +1,5 @@
 // Writes the sample game's textures into the data tree: make_textures <data directory>.
+#include "tools/textures/FireSmoke.h"
 #include "tools/textures/Patterns.h"
 #include "tools/textures/TextureFiles.h"
 
@@ -52,5 +53,9 @@ int main(int argc, char** argv) {
     check(Tools::WritePng(textures + "Cloud.png", Tools::CloudQuarters(128)), "Cloud.png");
     check(Tools::WritePng(textures + "GuiButtons.png", Tools::GuiButtons()), "GuiButtons.png");
     check(Tools::WritePng(textures + "Cursor.png", Tools::GuiCursor()), "Cursor.png");
+    // The effects' particles: the explosion's fire and smoke, and the smoke columns of burning objects.
+    check(Tools::WritePng(textures + "ExplosionFire.png", Tools::ExplosionFire(64)), "ExplosionFire.png");
+    check(Tools::WritePng(textures + "ExplosionSmoke.png", Tools::ExplosionSmoke(64)), "ExplosionSmoke.png");
+    check(Tools::WritePng(textures + "Smoke.png", Tools::SmokePuff(64)), "Smoke.png");
     return ok ? 0 : 1;
 }
