@@ -1,0 +1,82 @@
+// Obj::SmokeTrailGroup: ribbons of smoke or vapour behind moving sources (wingtip condensation, damage
+// smoke, rocket smoke, tracers). Each trail is a queue of points whose head follows its source; at a fixed
+// interval the head is frozen and a new one starts. Points widen and fade with age and are dropped at the
+// group's end width. The group only renders: all ageing happens in its draw, and once its owner has stopped
+// every trail it removes and deletes itself when the last one has faded.
+#pragma once
+
+#include "objects/Particles.h"
+#include "scene/Attachable.h"
+#include "scene/ObjectModel.h"
+
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <memory>
+
+struct RwTexture;
+
+namespace Obj {
+
+class SmokeTrailGroup : public Object, public Renderable, public Attachable {
+public:
+    static constexpr uint8_t RenderOrder = 224;
+
+    struct Point {
+        float time = 0; // when made or, for the head, last moved
+        double position[3] = {0, 0, 0};
+        uint8_t color[4] = {0, 0, 0, 0}; // red, green, blue, alpha
+        float distance = 0;              // along the trail from its first point
+    };
+
+    struct Trail {
+        SmokeTrailGroup* owner = nullptr;
+        std::deque<Point> points; // oldest first, head last
+        bool ended = false;       // the source is gone: the trail fades out and is then destroyed
+    };
+
+    SmokeTrailGroup();
+    ~SmokeTrailGroup() override;
+
+    // A new empty trail at the end of the list; valid until the ageing destroys it after it has ended.
+    Trail* AddTrail();
+    // Moves the trail's head to the source (colour components 0 to 1); once per frame per trail.
+    void Update(Trail* trail, const double position[3], const float color[4]);
+    // Ends every trail; the group deletes itself once they are gone.
+    void StopAll();
+
+    // Drops expired points and freezes the head when its interval has run; false when the trail was ended
+    // and has no point left (it has then been destroyed). Nothing happens while the world is paused.
+    bool AgeTrail(Trail* trail);
+    uint8_t PointAlpha(const Trail& trail, const Point& point) const;
+    // The camera-facing strip of one trail relative to the camera position, two vertices per emitted point;
+    // the number of vertices (0: nothing to draw).
+    size_t BuildTrail(const Trail& trail, const double camera[3], VertexStore& store) const;
+    // Seconds from a point's start width to its end width.
+    float PointLifetime() const;
+
+    void Render(unsigned order, Cameras::Basic* camera) override;
+    // None: drawn wherever the camera is.
+    const RwSphere* GetBoundingSphere() override { return nullptr; }
+    void SetWorld(Grp::World* world) override;
+
+    std::list<std::unique_ptr<Trail>> trails;
+    bool stopped = false;
+    RwTexture* texture = nullptr; // owned
+    float startWidth = 0;
+    float endWidth = 0;
+    float widenRate = 1;
+    float pointInterval = 0.1f;
+
+    // Vertices emitted by the last render, over all trails.
+    size_t lastVertexCount = 0;
+
+private:
+    float Now() const;
+    float Step() const;
+    void AddPoint(Trail* trail);
+
+    VertexStore store_;
+};
+
+} // namespace Obj
