@@ -13,6 +13,13 @@
 
 namespace Obj {
 
+namespace {
+
+// The engine's blend factors.
+constexpr uintptr_t BlendOne = 2, BlendSrcAlpha = 5, BlendInvSrcAlpha = 6;
+
+} // namespace
+
 Exhaust::Exhaust() {
     renderOrders.push_back(RenderOrder);
 }

@@ -98,9 +98,6 @@ size_t BuildParticleQuads(const std::vector<Particle>& particles, const EffectVi
 // false when there are none or the engine refuses them.
 bool DrawIm3D(RwIm3DVertex* vertices, size_t count, RwPrimitiveType type);
 
-// The engine's blend factors (rwRENDERSTATESRCBLEND and rwRENDERSTATEDESTBLEND values).
-constexpr uintptr_t BlendOne = 2, BlendSrcAlpha = 5, BlendInvSrcAlpha = 6;
-
 // Sets the engine render state; values are plain numbers.
 void SetRenderState(RwRenderState state, uintptr_t value);
 
