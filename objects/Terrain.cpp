@@ -52,6 +52,7 @@ template <class F> bool ForEachPixel(const Terrain::ImageView& image, F f) {
 Terrain::~Terrain() {
     UnloadAllSlices();
     ReleaseBuffers();
+    ReleaseWater();
 }
 
 void Terrain::UnloadAllSlices() {
@@ -238,7 +239,10 @@ bool Terrain::Load(const Base::Info& node) {
     BitMask water = LoadBitMask(description_.waterMaskName);
     if (!water.filled)
         return Fail("cannot read the water mask \"" + Base::Clip(description_.waterMaskName) + "\"");
-    return LoadData(std::move(heightMap), std::move(land), std::move(water));
+    if (!LoadData(std::move(heightMap), std::move(land), std::move(water)))
+        return false;
+    LoadWater();
+    return true;
 }
 
 bool Terrain::LoadData(HeightMap heightMap, BitMask landMask, BitMask waterMask) {
@@ -362,6 +366,7 @@ void Terrain::ReleaseSlice(LoadedSlice& entry) {
     OnSliceReleased(*entry.slice);
     ReturnBuffer(0, entry.slice->positions);
     ReturnBuffer(1, entry.slice->landAttributes);
+    ReturnBuffer(2, entry.slice->waterAttributes);
     if (entry.slice->texture)
         Base::StreamedTextureCache::Release(
             static_cast<Base::StreamedTextureCache::Entry*>(entry.slice->texture));

@@ -19,6 +19,7 @@
 struct IDirect3DVertexBuffer9;
 struct IDirect3DIndexBuffer9;
 struct RwCamera;
+struct RwMatrix;
 struct RwTexture;
 
 namespace Base {
@@ -111,6 +112,7 @@ public:
         // Device buffers of the built level: positions, land attributes; the level's shared strip.
         IDirect3DVertexBuffer9* positions = nullptr;
         IDirect3DVertexBuffer9* landAttributes = nullptr;
+        IDirect3DVertexBuffer9* waterAttributes = nullptr; // water slices only
         IDirect3DIndexBuffer9* indices = nullptr;
         // The streamed texture's cache entry (Base::StreamedTextureCache::Entry), null before the first
         // request.
@@ -223,7 +225,8 @@ public:
     // neighbours changed. False when a buffer cannot be made.
     bool UpdateSlices(const Base::Vector3& camera);
     bool BuildGeometry(LoadedSlice& entry, const int8_t neighbours[4]);
-    // Free vertex buffers kept for reuse, by kind (0 positions, 1 land attributes), and buffers created.
+    // Free vertex buffers kept for reuse, by kind (0 positions, 1 land, 2 water attributes), and buffers
+    // created.
     size_t PooledBuffers(int kind) const { return pools_[kind].size(); }
     uint32_t BuffersCreated() const { return buffersCreated_; }
     // Slice geometry builds since the load.
@@ -233,10 +236,10 @@ public:
 
     // ---- drawing
 
-    // Once per frame with the engine's current camera, between its begin and end update: streams the
-    // slices around it, updates their levels, buffers and textures, and draws the land. The water pass is
-    // not built yet: sea-only slices draw nothing.
-    void Render(RwCamera* camera);
+    // Once per frame with the engine's current camera, between its begin and end update, at a world time
+    // (seconds): streams the slices around it, updates their levels, buffers and textures, and draws the
+    // water, then the land over it.
+    void Render(RwCamera* camera, float worldTime = 0);
     // Requests or replaces each slice's streamed texture when its texture level changed.
     void UpdateTextures(const Base::Vector3& camera, const Base::Vector3& at);
     // The texture a slice draws with now: its own, or the nearest loaded level along its fallbacks.
@@ -246,6 +249,37 @@ public:
     // Texture stage 1 ("Detail", wrapped); without one the stage is off.
     void SetDetailTexture(RwTexture* texture) { detail_ = texture; }
     uint32_t SlicesDrawn() const { return slicesDrawn_; }
+
+    // ---- water (TerrainWater.cpp)
+
+    // The water renderer, chosen once at load: none before a load or without a device; the bump-mapped
+    // shader pass when the device has pixel shaders 1.1 and both shader files assemble and the bump map
+    // converts; the fixed-function pass otherwise.
+    enum class WaterPath { None, Fixed, Shader };
+    WaterPath GetWaterPath() const { return waterPath_; }
+    // The animation frame at a world time: ten a second, forward then back (0, 1, ..., F - 1, F - 2, ...,
+    // 1, 0, ...). A single frame stands still; with none there is no frame (0).
+    static uint32_t WaterFrame(float worldTime, uint32_t frames);
+    // The rotating bump-environment matrix: magnitude 0.1 at sea level falling to 0.05 at 10000 and above,
+    // turning one radian per second of world time.
+    struct BumpMatrix {
+        float m00 = 0, m01 = 0, m10 = 0, m11 = 0;
+    };
+    static BumpMatrix WaterBumpMatrix(float cameraHeight, float worldTime);
+    const BumpMatrix& CurrentBumpMatrix() const { return bump_; }
+    // The animation frame drawn this frame (null when there are none).
+    RwTexture* CurrentWaterFrame() const;
+    uint32_t CurrentWaterFrameIndex() const { return waterFrame_; }
+    uint32_t WaterSlicesDrawn() const { return waterSlicesDrawn_; }
+    // Turns "WaterBump" into signed slopes (V8U8): bytes 1 and 2 of each 24- or 32-bit texel. False, with
+    // the texture left as loaded, when it is missing, of another format (a DXT file's blocks are not
+    // texels) or the new texture cannot be made.
+    static bool ConvertBumpTexture(RwTexture* bump);
+    // Floats per vertex of the water attribute buffers: normal and two coordinates (fixed), or four
+    // coordinates (shader).
+    static constexpr uint32_t WaterFixedFloats = 7, WaterShaderFloats = 8;
+    // A slice's water attributes at a level for the current path (nothing without a path).
+    void FillWaterAttributes(const LoadedSlice& entry, uint8_t level, float* attributes) const;
 
 protected:
     // Called when a slice record is about to go: the drawing returns its buffers and texture here.
@@ -269,15 +303,37 @@ private:
     Base::String error_;
     // Free vertex buffers by size in bytes, one pool per kind; the shared strips by geometry level, kept per
     // terrain so that they go with the device that made them.
-    std::multimap<uint32_t, IDirect3DVertexBuffer9*> pools_[2];
+    std::multimap<uint32_t, IDirect3DVertexBuffer9*> pools_[3];
     IDirect3DIndexBuffer9* strips_[MaxGeometryLevel + 1] = {};
     uint32_t buffersCreated_ = 0, rebuilds_ = 0;
     void* declaration_ = nullptr;
-    std::vector<float> scratchPositions_, scratchLand_;
+    std::vector<float> scratchPositions_, scratchLand_, scratchWater_;
     RwTexture* detail_ = nullptr;
     uint32_t slicesDrawn_ = 0;
 
     void RenderLand(RwCamera* camera, const Base::Vector3& position);
+    void* LandDeclaration();
+    RwMatrix SliceMatrix(const LoadedSlice& entry, const Base::Vector3& position) const;
+
+    // Water: textures, shaders and the per-frame animation (TerrainWater.cpp).
+    void LoadWater();
+    void ReleaseWater();
+    bool LoadWaterShaders();
+    uint32_t WaterFloats() const;
+    void RenderWaterFixed(RwCamera* camera, const Base::Vector3& position);
+    void RenderWaterShader(RwCamera* camera, const Base::Vector3& position);
+    WaterPath waterPath_ = WaterPath::None;
+    RwTexture* waterMain_ = nullptr;
+    std::vector<RwTexture*> waterFrames_;
+    RwTexture* waterBump_ = nullptr;
+    RwTexture* waterEnvironment_ = nullptr;
+    RwTexture* detailLoaded_ = nullptr; // "Detail" when this terrain loaded it
+    void* waterDeclaration_ = nullptr;  // shader path
+    void* vertexShader_ = nullptr;
+    void* pixelShader_ = nullptr;
+    uint32_t waterFrame_ = 0;
+    BumpMatrix bump_;
+    uint32_t waterSlicesDrawn_ = 0;
 
     IDirect3DVertexBuffer9* TakeBuffer(int kind, uint32_t size);
     void ReturnBuffer(int kind, IDirect3DVertexBuffer9*& buffer);

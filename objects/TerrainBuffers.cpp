@@ -14,7 +14,12 @@ namespace Obj {
 
 namespace {
 
-constexpr DWORD Fvf[2] = {D3DFVF_XYZ, D3DFVF_NORMAL | D3DFVF_TEX2};
+// Positions, land attributes, and water attributes of the fixed and the shader path.
+DWORD Fvf(int kind, bool shaderWater) {
+    if (kind == 0)
+        return D3DFVF_XYZ;
+    return kind == 2 && shaderWater ? D3DFVF_TEX4 : D3DFVF_NORMAL | D3DFVF_TEX2;
+}
 
 } // namespace
 
@@ -28,8 +33,9 @@ IDirect3DVertexBuffer9* Terrain::TakeBuffer(int kind, uint32_t size) {
     if (!RwD3D9Device)
         return nullptr;
     IDirect3DVertexBuffer9* buffer = nullptr;
-    if (FAILED(RwD3D9Device->CreateVertexBuffer(size, D3DUSAGE_WRITEONLY, Fvf[kind], D3DPOOL_MANAGED, &buffer,
-                                                nullptr)))
+    if (FAILED(RwD3D9Device->CreateVertexBuffer(size, D3DUSAGE_WRITEONLY,
+                                                Fvf(kind, waterPath_ == WaterPath::Shader), D3DPOOL_MANAGED,
+                                                &buffer, nullptr)))
         return nullptr;
     ++buffersCreated_;
     return buffer;
@@ -67,10 +73,14 @@ bool Terrain::BuildGeometry(LoadedSlice& entry, const int8_t neighbours[4]) {
     const uint32_t m = LevelSide(level), count = m * m;
     ReturnBuffer(0, slice.positions);
     ReturnBuffer(1, slice.landAttributes);
+    ReturnBuffer(2, slice.waterAttributes);
+    const bool water = slice.water && waterPath_ != WaterPath::None;
     slice.positions = TakeBuffer(0, count * PositionFloats * sizeof(float));
     if (slice.land)
         slice.landAttributes = TakeBuffer(1, count * LandAttributeFloats * sizeof(float));
-    if (!slice.positions || (slice.land && !slice.landAttributes))
+    if (water)
+        slice.waterAttributes = TakeBuffer(2, count * WaterFloats() * sizeof(float));
+    if (!slice.positions || (slice.land && !slice.landAttributes) || (water && !slice.waterAttributes))
         return false;
 
     // Scratch arrays kept between builds: streaming allocates nothing once they have grown.
@@ -90,6 +100,13 @@ bool Terrain::BuildGeometry(LoadedSlice& entry, const int8_t neighbours[4]) {
     };
     if (!upload(slice.positions, positions) || (slice.land && !upload(slice.landAttributes, land)))
         return false;
+    if (water) {
+        std::vector<float>& attributes = scratchWater_;
+        attributes.resize(size_t(count) * WaterFloats());
+        FillWaterAttributes(entry, level, attributes.data());
+        if (!upload(slice.waterAttributes, attributes))
+            return false;
+    }
 
     if (!strips_[level]) {
         const std::vector<uint16_t> indices = StripIndices(m);
@@ -132,6 +149,7 @@ bool Terrain::UpdateSlices(const Base::Vector3& camera) {
             neighbours[k] = outside ? int8_t(slice.geometryLevel) : GetNeighbourLevel(i, j);
         }
         const bool rebuild = !slice.positions || !slice.indices || (slice.land && !slice.landAttributes) ||
+                             (slice.water && waterPath_ != WaterPath::None && !slice.waterAttributes) ||
                              slice.geometryLevel != slice.builtGeometryLevel ||
                              std::memcmp(neighbours, slice.builtNeighbours, 4) != 0;
         if (!rebuild)

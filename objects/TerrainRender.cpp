@@ -72,24 +72,29 @@ void Terrain::UpdateTextures(const Base::Vector3& camera, const Base::Vector3& a
     }
 }
 
-void Terrain::Render(RwCamera* camera) {
-    slicesDrawn_ = 0;
+void Terrain::Render(RwCamera* camera, float worldTime) {
+    slicesDrawn_ = waterSlicesDrawn_ = 0;
     if (!loaded_ || !camera || !RwCameraGetFrame(camera))
         return;
+    // The water's animation and bump matrix once per frame, not per slice.
+    waterFrame_ = WaterFrame(worldTime, uint32_t(waterFrames_.size()));
     const RwMatrix* ltm = RwFrameGetWorldMatrix(RwCameraGetFrame(camera));
     const Base::Vector3 p{ltm->pos.x, ltm->pos.y, ltm->pos.z};
     const float range = HorizontalRange(description_.visibilityRange, p.y);
+    bump_ = WaterBumpMatrix(p.y, worldTime);
     UnloadFarSlices({p.x, p.z}, range);
     LoadNearSlices({p.x, p.z}, range);
     UpdateSlices(p);
     UpdateTextures(p, {ltm->at.x, ltm->at.y, ltm->at.z});
     Base::StreamedTextureCache::Update();
+    if (waterPath_ == WaterPath::Shader)
+        RenderWaterShader(camera, p);
+    else if (waterPath_ == WaterPath::Fixed)
+        RenderWaterFixed(camera, p);
     RenderLand(camera, p);
 }
 
-void Terrain::RenderLand(RwCamera* camera, const Base::Vector3& position) {
-    if (!RwD3D9Device || grid_.loaded.empty())
-        return;
+void* Terrain::LandDeclaration() {
     if (!declaration_) {
         const D3DVERTEXELEMENT9 elements[] = {
             {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
@@ -98,8 +103,32 @@ void Terrain::RenderLand(RwCamera* camera, const Base::Vector3& position) {
             {1, 20, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 1},
             D3DDECL_END()};
         if (!RwD3D9CreateVertexDeclaration(elements, &declaration_))
-            return;
+            declaration_ = nullptr;
     }
+    return declaration_;
+}
+
+RwMatrix Terrain::SliceMatrix(const LoadedSlice& entry, const Base::Vector3& position) const {
+    const double px = position.x, py = position.y, pz = position.z;
+    const float half = grid_.sliceSize / 2;
+    const float dx = std::max(0.0f, std::fabs(entry.centre.x - position.x) - half);
+    const float dz = std::max(0.0f, std::fabs(entry.centre.y - position.z) - half);
+    RwMatrix world{};
+    world.right = {1, 0, 0};
+    world.up = {0, 1, 0};
+    world.at = {0, 0, 1};
+    world.pos = {float((entry.i + 0.5) * grid_.sliceSize + grid_.origin.x - px),
+                 float(-0.003 * (double(dx) + dz) - py),
+                 float((entry.j + 0.5) * grid_.sliceSize + grid_.origin.y - pz)};
+    RwMatrixOptimize(&world, nullptr);
+    return world;
+}
+
+void Terrain::RenderLand(RwCamera* camera, const Base::Vector3& position) {
+    if (!RwD3D9Device || grid_.loaded.empty())
+        return;
+    if (!LandDeclaration())
+        return;
     DeviceStates states;
     states.Sampler(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     states.Sampler(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
@@ -159,24 +188,18 @@ void Terrain::RenderLand(RwCamera* camera, const Base::Vector3& position) {
     RwD3D9SetTransform(D3DTS_VIEW, &relative);
     RwD3D9SetVertexDeclaration(declaration_);
 
-    const double px = position.x, py = position.y, pz = position.z;
     for (const LoadedSlice& entry : grid_.loaded) {
         const Slice& slice = *entry.slice;
         if (!slice.landAttributes || !slice.positions || !slice.indices || !IsVisible(slice, camera))
             continue;
-        const float half = grid_.sliceSize / 2;
-        const float dx = std::max(0.0f, std::fabs(entry.centre.x - position.x) - half);
-        const float dz = std::max(0.0f, std::fabs(entry.centre.y - position.z) - half);
-        RwMatrix world{};
-        world.right = {1, 0, 0};
-        world.up = {0, 1, 0};
-        world.at = {0, 0, 1};
-        world.pos = {float((entry.i + 0.5) * grid_.sliceSize + grid_.origin.x - px),
-                     float(-0.003 * (double(dx) + dz) - py),
-                     float((entry.j + 0.5) * grid_.sliceSize + grid_.origin.y - pz)};
-        RwMatrixOptimize(&world, nullptr);
+        const RwMatrix world = SliceMatrix(entry, position);
         RwD3D9SetTransformWorld(&world);
         RwD3D9SetTexture(SliceTexture(slice), 0);
+        // Streamed textures carry no filter mode of their own: binding one after a texture that has one
+        // (the water's) sends the unset mode, so the pass's filters are put back after it.
+        RwD3D9SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+        RwD3D9SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        RwD3D9SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
         RwD3D9SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
         RwD3D9SetStreamSource(0, slice.positions, 0, PositionFloats * sizeof(float));
         RwD3D9SetStreamSource(1, slice.landAttributes, 0, LandAttributeFloats * sizeof(float));

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -57,5 +58,25 @@ int main(int argc, char** argv) {
     check(Tools::WritePng(textures + "ExplosionFire.png", Tools::ExplosionFire(64)), "ExplosionFire.png");
     check(Tools::WritePng(textures + "ExplosionSmoke.png", Tools::ExplosionSmoke(64)), "ExplosionSmoke.png");
     check(Tools::WritePng(textures + "Smoke.png", Tools::SmokePuff(64)), "Smoke.png");
+    // The sea of the terrain: "WaterMain", the animation frames "WaterAnim\\Water0001" onwards (as many as
+    // the sample terrain's WaterAnimFramesCount), the bump map uncompressed (its bytes are converted to
+    // signed slopes, which a DXT file would mangle) and the environment the shader path reflects.
+    check(Tools::WriteDds(textures + "WaterMain.dds", Chain(Tools::WaterMain(256)), true), "WaterMain.dds");
+    std::filesystem::create_directories(textures + "WaterAnim");
+    constexpr int WaterFrames = 8;
+    for (int k = 1; k <= WaterFrames; ++k) {
+        char name[64];
+        std::snprintf(name, sizeof name, "WaterAnim/Water%04d.dds", k);
+        check(Tools::WriteDds(textures + name, Chain(Tools::WaterFrame(128, k - 1, WaterFrames)), true),
+              name);
+    }
+    check(Tools::WritePng(textures + "WaterBump.png", Tools::WaterBump(128)), "WaterBump.png");
+    check(Tools::WritePng(textures + "WaterEnv.png", Tools::WaterEnvironment(128)), "WaterEnv.png");
+    check(Tools::WriteDds(textures + "Detail.dds", Chain(Tools::Detail(256)), true), "Detail.dds");
+    // The lens flare's sprites.
+    for (int k = 1; k <= 4; ++k) {
+        const std::string name = "Lensflare" + std::to_string(k) + ".png";
+        check(Tools::WritePng(textures + name, Tools::LensFlare(64, k)), name);
+    }
     return ok ? 0 : 1;
 }

@@ -221,6 +221,103 @@ Picture CloudQuarters(int size) {
     return p;
 }
 
+Picture WaterMain(int size) {
+    Picture p = Blank(size);
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float n = Fractal(x, y, size, 8, 4, 31);
+            Put(p, x, y, Mix(60, 110, n), Mix(105, 150, n), Mix(125, 170, n));
+        }
+    return p;
+}
+
+Picture WaterFrame(int size, int frame, int frames) {
+    Picture p = Blank(size);
+    const float phase = float(frame) / float(std::max(frames, 1));
+    const float pi = 3.14159265f;
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            // Crossing swells that drift with the frame, crests brighter; the noise breaks up the lines.
+            const float u = float(x) / float(size), v = float(y) / float(size);
+            const float w = std::sin(2 * pi * (3 * u + 2 * v + phase)) +
+                            std::sin(2 * pi * (-2 * u + 3 * v - phase)) + Fractal(x, y, size, 8, 3, 47) -
+                            0.5f;
+            const float c = Mix(175, 255, std::clamp(w * 0.25f + 0.5f, 0.0f, 1.0f));
+            Put(p, x, y, c, c, c);
+        }
+    return p;
+}
+
+Picture WaterBump(int size) {
+    Picture p = Blank(size);
+    const auto height = [&](int x, int y) {
+        return Fractal(((x % size) + size) % size, ((y % size) + size) % size, size, 8, 4, 59);
+    };
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float du = (height(x + 1, y) - height(x - 1, y)) * float(size) * 1.5f;
+            const float dv = (height(x, y + 1) - height(x, y - 1)) * float(size) * 1.5f;
+            const auto s8 = [](float d) {
+                return float(uint8_t(int8_t(std::clamp(std::lround(d), -127l, 127l))));
+            };
+            Put(p, x, y, s8(dv), s8(du), 0);
+        }
+    return p;
+}
+
+Picture WaterEnvironment(int size) {
+    Picture p = Blank(size);
+    const float half = float(size) / 2;
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
+            const float r = std::min(1.0f, std::sqrt(dx * dx + dy * dy));
+            const float cloud = std::clamp((Fractal(x, y, size, 4, 4, 71) - 0.55f) * 3.0f, 0.0f, 1.0f);
+            // The zenith's blue in the middle, the pale horizon at the rim, a few bright clouds.
+            Put(p, x, y, Mix(Mix(40, 150, r), 200, cloud), Mix(Mix(70, 170, r), 205, cloud),
+                Mix(Mix(110, 190, r), 210, cloud));
+        }
+    return p;
+}
+
+Picture Detail(int size) {
+    Picture p = Blank(size);
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float c = Mix(104, 152, Fractal(x, y, size, 16, 4, 83));
+            Put(p, x, y, c, c, c);
+        }
+    return p;
+}
+
+Picture LensFlare(int size, int kind) {
+    Picture p = Blank(size);
+    const float half = float(size) / 2;
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
+            const float r = std::sqrt(dx * dx + dy * dy);
+            float i = 0;
+            float tint[3] = {1, 1, 1};
+            if (kind == 1) { // the glare on the element: a bright core in a wide halo
+                i = std::pow(std::clamp(1 - r, 0.0f, 1.0f), 2.0f) + std::clamp((0.2f - r) * 8, 0.0f, 1.0f);
+                tint[2] = 0.85f;
+            } else if (kind == 2) { // a soft disc
+                i = std::clamp((0.9f - r) * 4, 0.0f, 1.0f) * 0.6f;
+                tint[0] = 0.6f, tint[1] = 0.9f;
+            } else if (kind == 3) { // a thin ring
+                i = std::clamp(1 - std::fabs(r - 0.75f) * 12, 0.0f, 1.0f) * 0.8f;
+                tint[1] = 0.8f, tint[2] = 0.6f;
+            } else { // a small bright spot
+                i = std::pow(std::clamp(1 - r * 1.6f, 0.0f, 1.0f), 1.5f);
+                tint[0] = 0.8f;
+            }
+            i = std::min(i, 1.0f);
+            Put(p, x, y, 255 * i * tint[0], 255 * i * tint[1], 255 * i * tint[2], 255 * i);
+        }
+    return p;
+}
+
 Picture GuiButtons() {
     Picture p;
     p.width = 64;

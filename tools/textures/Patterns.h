@@ -43,6 +43,19 @@ constexpr uint8_t GuiButtonFaces[4][3] = {{40, 70, 120}, {70, 120, 190}, {20, 40
 // The mouse pointer, 32 x 32: a white arrow outlined in black, its tip at the top-left texel; clear around.
 Picture GuiCursor();
 
+// The sea: the main texture, tiled ten times over the terrain; the animation frames (bright ripples that
+// modulate it; frame k of n, the last one a step away from the first); the bump map as raw signed slopes
+// (green = u, red = v, the bytes the shader path converts); the sky it reflects; and the land's detail
+// texture, mid-grey noise around 128 so that its doubling keeps the slice's brightness.
+Picture WaterMain(int size);
+Picture WaterFrame(int size, int frame, int frames);
+Picture WaterBump(int size);
+Picture WaterEnvironment(int size);
+Picture Detail(int size);
+// The lens flare's four sprites (kind 1 to 4): halo ring, soft disc, thin ring, small bright spot; additive,
+// so black is clear, with alpha following the brightness.
+Picture LensFlare(int size, int kind);
+
 // Half the size, each texel the mean of the 2 x 2 it covers (a side of 1 stays 1).
 Picture Halve(const Picture& picture);
 

@@ -1,0 +1,283 @@
+// The sample terrain's sea drawn offscreen on the Direct3D 9 driver: the shader path and the fixed path
+// (taken when the shader files are missing or the device has no pixel shaders) cover the same pixels from
+// one camera; the bump map's conversion; and a look at the coast (WaterCoast.png, WaterCoastFixed.png).
+#include "objects/Terrain.h"
+#include "OffscreenCamera.h"
+
+#include "base/AsyncLoader.h"
+#include "base/StreamedTextureCache.h"
+#include "rwsdk/driver/d3d9/d3d9raster.h"
+#include "rwsdk/driver/d3d9/d3d9rwrendst.h"
+#include "rwsdk/src/renderstate.h"
+#include "rwsdk/src/texture.h"
+#include "scene/EngineHost.h"
+#include "scene/StreamedTexture.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr uint32_t Clear = 0xFF96B9E1; // (150, 185, 225)
+
+class WaterRender : public OffscreenCamera {
+protected:
+    void SetUp() override {
+        StartCamera("water", {0.5f, 0.375f});
+        if (HasFatalFailure())
+            return;
+        data = std::filesystem::current_path();
+        // Images by an absolute path, so that terrains can also be loaded from another directory.
+        RwImageSetPath((data / "Data" / "Textures").string().append("/").c_str());
+        Rw::RegisterImageFormats(); // DDS files first, as the game reads textures
+        dictionary = RwTexDictionaryCreate();
+        RwTexDictionarySetCurrent(dictionary);
+        Rw::InstallStreamedTextures();
+        Base::AsyncLoader::Start();
+        ASSERT_EQ(description.LoadFile("Data/Terrain1.info"), 0);
+    }
+
+    void TearDown() override {
+        terrains.clear();
+        RwTexDictionarySetCurrent(nullptr);
+        RwTexDictionaryDestroy(dictionary);
+        Base::AsyncLoader::Stop();
+        Base::StreamedTextureCache::Update();
+        std::filesystem::current_path(data);
+        StopCamera();
+    }
+
+    Obj::Terrain& LoadTerrain() {
+        terrains.push_back(std::make_unique<Obj::Terrain>());
+        EXPECT_TRUE(terrains.back()->Load(description)) << terrains.back()->Error();
+        return *terrains.back();
+    }
+
+    // Loaded from an empty directory: no "Shaders" folder beside it.
+    Obj::Terrain& LoadTerrainWithoutShaderFiles() {
+        const auto empty = std::filesystem::path(::testing::TempDir()) /
+                           ("water-" + std::to_string(::getpid()) + "-" +
+                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(empty);
+        std::filesystem::current_path(empty);
+        Obj::Terrain& terrain = LoadTerrain();
+        std::filesystem::current_path(data);
+        std::filesystem::remove_all(empty);
+        return terrain;
+    }
+
+    void Place(RwV3d position, RwV3d target) {
+        Look(position, {target.x - position.x, target.y - position.y, target.z - position.z});
+    }
+
+    std::vector<uint32_t> Draw(Obj::Terrain& terrain, float worldTime = 0) {
+        RwCameraBeginUpdate(camera);
+        RwRGBA sky = {150, 185, 225, 255};
+        RwCameraClear(camera, &sky, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+        RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(1)));
+        RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(1)));
+        terrain.Render(camera, worldTime);
+        RwCameraEndUpdate(camera);
+        return ReadBack();
+    }
+
+    // Frames until every land slice in view has its texture (bounded), then the last one.
+    std::vector<uint32_t> DrawSettled(Obj::Terrain& terrain) {
+        std::vector<uint32_t> pixels = Draw(terrain);
+        const auto start = std::chrono::steady_clock::now();
+        while (!AllTextured(terrain) && std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+            std::this_thread::yield();
+            pixels = Draw(terrain);
+        }
+        EXPECT_TRUE(AllTextured(terrain));
+        return Draw(terrain);
+    }
+
+    static bool AllTextured(const Obj::Terrain& terrain) {
+        for (const auto& entry : terrain.Grid().loaded) {
+            const auto* e = static_cast<const Base::StreamedTextureCache::Entry*>(entry.slice->texture);
+            if (entry.slice->land && (!e || !e->texture))
+                return false;
+        }
+        return true;
+    }
+
+    void Save(const std::vector<uint32_t>& pixels, const char* name) const {
+        RwImage* image = RwImageCreate(Width, Height, 32);
+        RwImageAllocatePixels(image);
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x) {
+                const uint32_t c = pixels[size_t(y) * Width + size_t(x)];
+                RwUInt8* p = image->pixels + y * image->stride + x * 4;
+                p[0] = RwUInt8(c >> 16), p[1] = RwUInt8(c >> 8), p[2] = RwUInt8(c), p[3] = 255;
+            }
+        RtPNGImageWrite(image, (previous / name).c_str());
+        RwImageDestroy(image);
+    }
+
+    std::filesystem::path data;
+    Base::Info description;
+    std::vector<std::unique_ptr<Obj::Terrain>> terrains;
+    RwTextureDictionary* dictionary = nullptr;
+};
+
+int Covered(const std::vector<uint32_t>& pixels) {
+    int n = 0;
+    for (uint32_t p : pixels)
+        n += (p | 0xFF000000u) != Clear;
+    return n;
+}
+
+bool Bluish(uint32_t p) {
+    const int r = int((p >> 16) & 0xFF), b = int(p & 0xFF);
+    return b > r && (p | 0xFF000000u) != Clear;
+}
+
+TEST_F(WaterRender, BothPathsCoverTheSamePixels) {
+    Obj::Terrain& shader = LoadTerrain();
+    Obj::Terrain& fixed = LoadTerrainWithoutShaderFiles();
+    ASSERT_EQ(shader.GetWaterPath(), Obj::Terrain::WaterPath::Shader);
+    // A missing shader file leaves the fixed pass, which still draws the sea.
+    ASSERT_EQ(fixed.GetWaterPath(), Obj::Terrain::WaterPath::Fixed);
+
+    // Over the open sea in the west, looking further west: water up to the horizon, sky above it.
+    Place({-14000, 300, 0}, {-20000, 0, 800});
+    const std::vector<uint32_t> a = Draw(shader, 3.2f);
+    const std::vector<uint32_t> b = Draw(fixed, 3.2f);
+    EXPECT_GT(shader.WaterSlicesDrawn(), 0u);
+    EXPECT_EQ(shader.WaterSlicesDrawn(), fixed.WaterSlicesDrawn());
+    const int covered = Covered(a);
+    EXPECT_GT(covered, Width * Height / 3);
+    EXPECT_LT(covered, Width * Height * 9 / 10);
+    int differ = 0, blue = 0;
+    for (size_t k = 0; k < a.size(); ++k) {
+        differ += ((a[k] | 0xFF000000u) != Clear) != ((b[k] | 0xFF000000u) != Clear);
+        blue += Bluish(a[k]) && Bluish(b[k]);
+    }
+    // The same geometry and transforms: at most a stray pixel along the horizon.
+    EXPECT_LE(differ, Width / 20) << covered;
+    EXPECT_GT(blue, covered * 9 / 10);
+    // The two passes shade differently (the shader's reflection): they are not the same picture.
+    int shaded = 0;
+    for (size_t k = 0; k < a.size(); ++k)
+        shaded += a[k] != b[k];
+    EXPECT_GT(shaded, covered / 4);
+}
+
+TEST_F(WaterRender, WithoutPixelShadersNoBumpOrShaderIsLoaded) {
+    auto* caps = const_cast<D3DCAPS9*>(RwD3D9GetCaps());
+    const DWORD version = caps->PixelShaderVersion;
+    caps->PixelShaderVersion = D3DPS_VERSION(1, 0);
+    Obj::Terrain& terrain = LoadTerrain();
+    caps->PixelShaderVersion = version;
+    EXPECT_EQ(terrain.GetWaterPath(), Obj::Terrain::WaterPath::Fixed);
+    EXPECT_EQ(RwTexDictionaryFindNamedTexture(RwTexDictionaryGetCurrent(), "WaterBump"), nullptr);
+    EXPECT_EQ(RwTexDictionaryFindNamedTexture(RwTexDictionaryGetCurrent(), "WaterEnv"), nullptr);
+    EXPECT_NE(RwTexDictionaryFindNamedTexture(RwTexDictionaryGetCurrent(), "WaterMain"), nullptr);
+    Place({-14000, 300, 0}, {-20000, 0, 800});
+    EXPECT_GT(Covered(Draw(terrain)), Width * Height / 3);
+}
+
+TEST_F(WaterRender, AnimationFrameFollowsTheWorldClock) {
+    Obj::Terrain& terrain = LoadTerrain();
+    Place({-14000, 300, 0}, {-20000, 0, 800});
+    // Eight frames in the sample: 0.7 s is the last, 0.8 s on the way back.
+    Draw(terrain, 0.7f);
+    EXPECT_EQ(terrain.CurrentWaterFrameIndex(), 7u);
+    EXPECT_NE(terrain.CurrentWaterFrame(), nullptr);
+    Draw(terrain, 0.8f);
+    EXPECT_EQ(terrain.CurrentWaterFrameIndex(), 6u);
+    // The bump matrix of this frame: 0.1 - 300 x 0.000005 at 300 units up.
+    const auto& m = terrain.CurrentBumpMatrix();
+    EXPECT_NEAR(std::hypot(m.m00, m.m10), 0.1f - 300 * 0.000005f, 1e-6);
+}
+
+TEST_F(WaterRender, CoastFromTheSea) {
+    Obj::Terrain& shader = LoadTerrain();
+    Obj::Terrain& fixed = LoadTerrainWithoutShaderFiles();
+    // Low over the sea, looking east at the coast and the hills behind it.
+    Place({-13500, 600, 1500}, {-4000, 150, 3000});
+    const std::vector<uint32_t> a = DrawSettled(shader);
+    const std::vector<uint32_t> b = DrawSettled(fixed);
+    Save(a, "WaterCoast.png");
+    Save(b, "WaterCoastFixed.png");
+    // Tolerant: the bottom rows are sea in both.
+    for (const auto* pixels : {&a, &b}) {
+        int sea = 0;
+        for (int y = Height - 20; y < Height; ++y)
+            for (int x = 0; x < Width; ++x)
+                sea += Bluish((*pixels)[size_t(y) * Width + size_t(x)]);
+        EXPECT_GT(sea, Width * 20 * 8 / 10);
+    }
+}
+
+// A texture over a raster of its own, in the given format.
+RwTexture* MakeTexture(D3DFORMAT format, int size) {
+    RwRaster* raster = RwRasterCreate(size, size, 0, int(rwRASTERTYPETEXTURE) | int(rwRASTERFORMAT8888));
+    if (!raster)
+        return nullptr;
+    RwD3D9RasterExt* ext = RwD3D9RasterExtension(raster);
+    if (format != ext->d3dFormat) {
+        IDirect3DTexture9* other = nullptr;
+        if (FAILED(RwD3D9Device->CreateTexture(UINT(size), UINT(size), 1, 0, format, D3DPOOL_MANAGED, &other,
+                                               nullptr))) {
+            RwRasterDestroy(raster);
+            return nullptr;
+        }
+        ext->texture->Release();
+        ext->texture = other;
+        ext->d3dFormat = format;
+    }
+    return RwTextureCreate(raster);
+}
+
+TEST_F(WaterRender, BumpTextureBecomesSignedSlopes) {
+    RwTexture* texture = MakeTexture(D3DFMT_A8R8G8B8, 4);
+    ASSERT_NE(texture, nullptr);
+    auto* source =
+        static_cast<IDirect3DTexture9*>(RwD3D9RasterExtension(RwTextureGetRaster(texture))->texture);
+    ASSERT_EQ(source->GetLevelCount(), 1u);
+    D3DLOCKED_RECT locked{};
+    ASSERT_TRUE(SUCCEEDED(source->LockRect(0, &locked, nullptr, 0)));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            // A8R8G8B8 in memory: blue, green, red, alpha.
+            auto* p = static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4;
+            p[0] = 0x11, p[1] = uint8_t(10 * x), p[2] = uint8_t(0xF0 + y), p[3] = 0xFF;
+        }
+    source->UnlockRect(0);
+
+    ASSERT_TRUE(Obj::Terrain::ConvertBumpTexture(texture));
+    RwD3D9RasterExt* ext = RwD3D9RasterExtension(RwTextureGetRaster(texture));
+    EXPECT_EQ(ext->d3dFormat, D3DFMT_V8U8);
+    auto* target = static_cast<IDirect3DTexture9*>(ext->texture);
+    D3DSURFACE_DESC desc{};
+    target->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Format, D3DFMT_V8U8);
+    ASSERT_TRUE(SUCCEEDED(target->LockRect(0, &locked, nullptr, D3DLOCK_READONLY)));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const auto* p = static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch + x * 2;
+            EXPECT_EQ(p[0], 10 * x);   // U from byte 1 (green)
+            EXPECT_EQ(p[1], 0xF0 + y); // V from byte 2 (red): a negative slope
+        }
+    target->UnlockRect(0);
+    RwTextureDestroy(texture);
+}
+
+TEST_F(WaterRender, CompressedBumpTextureIsRefused) {
+    // A DXT1 file would be read first if present; its blocks are not texels.
+    RwTexture* texture = MakeTexture(D3DFMT_DXT1, 8);
+    ASSERT_NE(texture, nullptr);
+    RwD3D9RasterExt* ext = RwD3D9RasterExtension(RwTextureGetRaster(texture));
+    IDirect3DResource9* before = ext->texture;
+    EXPECT_FALSE(Obj::Terrain::ConvertBumpTexture(texture));
+    EXPECT_EQ(ext->texture, before);
+    EXPECT_EQ(ext->d3dFormat, D3DFMT_DXT1);
+    EXPECT_FALSE(Obj::Terrain::ConvertBumpTexture(nullptr));
+    RwTextureDestroy(texture);
+}
+
+} // namespace
