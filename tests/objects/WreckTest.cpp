@@ -1,0 +1,242 @@
+// Wrecks from models built in memory: parts already small leave nothing and the wreck ends itself, a part is
+// cut into at most 2^depth pieces whose triangles add up to the part's, and on a flat terrain a falling
+// piece bounces with a third of its reflected speed and comes to rest.
+#include "tests/objects/TerrainFixture.h"
+#include "tests/scene/SceneFixture.h"
+
+#include "objects/Wreck.h"
+#include "scene/Clump.h"
+#include "scene/World.h"
+
+#include "base/Random.h"
+#include "base/SmartPtr.h"
+#include "rwsdk/src/plcore/matrix.h"
+#include "rwsdk/world/baworobj.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+class Wrecks : public SceneEngine {
+protected:
+    void SetUp() override {
+        SceneEngine::SetUp();
+        world = std::make_unique<Grp::World>();
+        Clock(1, 0.02f);
+        Base::Random::Seed(26);
+    }
+    void TearDown() override {
+        world.reset();
+        model.reset();
+        SceneEngine::TearDown();
+    }
+    void Clock(float now, float step) {
+        world->time->time = now;
+        world->time->step = step;
+    }
+    // A grid of n x n cells, two triangles each, side long, in the x-z plane at y.
+    static RpClump* Grid(int n, float side, float y) {
+        RpClump* clump = RpClumpCreate();
+        RwFrame* root = RwFrameCreate();
+        RpClumpSetFrame(clump, root);
+        RpGeometry* geometry =
+            RpGeometryCreate((n + 1) * (n + 1), 2 * n * n, rpGEOMETRYPOSITIONS | rpGEOMETRYNORMALS);
+        RpMorphTarget* target = RpGeometryGetMorphTarget(geometry, 0);
+        RwV3d* v = RpMorphTargetGetVertices(target);
+        RwV3d* normals = RpMorphTargetGetVertexNormals(target);
+        for (int j = 0; j <= n; ++j)
+            for (int i = 0; i <= n; ++i) {
+                v[j * (n + 1) + i] = {side * i / n - side / 2, y, side * j / n - side / 2};
+                normals[j * (n + 1) + i] = {0, 1, 0};
+            }
+        RpTriangle* t = RpGeometryGetTriangles(geometry);
+        RpMaterial* material = RpMaterialCreate();
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                const RwUInt16 a = RwUInt16(j * (n + 1) + i), b = RwUInt16(a + 1), c = RwUInt16(a + n + 1),
+                               d = RwUInt16(c + 1);
+                RpGeometryTriangleSetVertexIndices(geometry, t, a, b, c);
+                RpGeometryTriangleSetMaterial(geometry, t++, material);
+                RpGeometryTriangleSetVertexIndices(geometry, t, b, d, c);
+                RpGeometryTriangleSetMaterial(geometry, t++, material);
+            }
+        RpMaterialDestroy(material);
+        RwSphere sphere;
+        RpMorphTargetCalculateBoundingSphere(target, &sphere);
+        RpMorphTargetSetBoundingSphere(target, &sphere);
+        RwFrame* frame = RwFrameCreate();
+        RwFrameAddChild(root, frame);
+        RpAtomic* atomic = RpAtomicCreate();
+        RpAtomicSetFrame(atomic, frame);
+        RpAtomicSetGeometry(atomic, geometry, 0);
+        RpGeometryDestroy(geometry);
+        RpAtomicSetFlags(atomic, rpATOMICRENDER | rpATOMICCOLLISIONTEST);
+        RpClumpAddAtomic(clump, atomic);
+        return clump;
+    }
+    Obj::Wreck* Break(RpClump* clump, int depth, float maxPiece, float lifeFactor = 1) {
+        model = std::make_unique<Obj::Clump>(clump, true);
+        auto* wreck = new Obj::Wreck;
+        wreck->CreateFromModel(model.get(), {0, 0, 0}, depth, maxPiece, lifeFactor, 1);
+        return wreck;
+    }
+    static int Triangles(const Obj::Wreck& wreck) {
+        int count = 0;
+        for (const auto* fragment : wreck.Fragments()) {
+            const RpGeometry* g = RpAtomicGetGeometry(fragment->atomic);
+            EXPECT_EQ(RpGeometryGetNumVertices(g), 3 * RpGeometryGetNumTriangles(g)); // nothing shared
+            EXPECT_TRUE(RpGeometryGetFlags(g) & rpGEOMETRYMODULATEMATERIALCOLOR);
+            count += RpGeometryGetNumTriangles(g);
+        }
+        return count;
+    }
+
+    std::unique_ptr<Grp::World> world;
+    std::unique_ptr<Obj::Clump> model;
+};
+
+TEST_F(Wrecks, AnAllSmallModelGivesNoFragmentsAndDeletesItself) {
+    Obj::Wreck* wreck = Break(SceneEngine::MakeClump({{"a", {0, 0, 0}, {0.5f, 0, 0}, {0, 0.5f, 0}},
+                                                      {"b", {1, 1, 1}, {1.2f, 1, 1}, {1, 1.2f, 1}}}),
+                              1, 1.0f, 10);
+    EXPECT_TRUE(wreck->Fragments().empty());
+    Base::SmartPtr<Obj::Wreck> watched(wreck);
+    world->AddObject(wreck);
+    EXPECT_EQ(RpWorldGetNumClumps(world->world), 1);
+    wreck->Run();
+    EXPECT_FALSE(watched);
+    EXPECT_TRUE(world->IsEmpty());
+    // It took its clump out of the engine world as it left.
+    EXPECT_EQ(RpWorldGetNumClumps(world->world), 0);
+}
+
+TEST_F(Wrecks, AtMostTwoToTheDepthPiecesPerPart) {
+    for (int depth = 1; depth <= 4; ++depth) {
+        Obj::Wreck* wreck = Break(Grid(12, 20, 0), depth, 0.01f);
+        const size_t pieces = wreck->Fragments().size();
+        EXPECT_LE(pieces, size_t(1) << depth) << depth;
+        EXPECT_GE(pieces, 2u) << depth;
+        EXPECT_EQ(Triangles(*wreck), 2 * 12 * 12) << depth; // every triangle whole in one piece
+        // The model is only read.
+        RpAtomic* source = nullptr;
+        RpClumpForAllAtomics(
+            model->clump, [](RpAtomic* a, void* out) { return *static_cast<RpAtomic**>(out) = a; }, &source);
+        EXPECT_EQ(RpGeometryGetNumVertices(RpAtomicGetGeometry(source)), 13 * 13);
+        delete wreck;
+    }
+    // Pieces stop splitting once small enough: a 20-unit part in 12-unit pieces needs no deep cuts.
+    Obj::Wreck* wreck = Break(Grid(12, 20, 0), 8, 12);
+    EXPECT_LT(wreck->Fragments().size(), 64u);
+    EXPECT_EQ(Triangles(*wreck), 2 * 12 * 12);
+    for (const auto* fragment : wreck->Fragments()) {
+        EXPECT_EQ(fragment->life, 20);
+        EXPECT_GT(fragment->size, 0);
+        // Each piece sits at its box centre with its vertices about it.
+        const RwSphere& s = RpAtomicGetGeometry(fragment->atomic)->morphTarget[0].boundingSphere;
+        EXPECT_LT(std::fabs(s.center.x) + std::fabs(s.center.z), fragment->size);
+    }
+    delete wreck;
+}
+
+TEST_F(Wrecks, APlaneLeavingEverythingOnOneSideMakesOnePiece) {
+    Obj::Wreck* wreck = Break(SceneEngine::MakeClump({{"big", {0, 0, 0}, {20, 0, 0}, {0, 20, 0}}}), 1, 1);
+    ASSERT_EQ(wreck->Fragments().size(), 1u);
+    delete wreck;
+}
+
+class WrecksOnTerrain : public Wrecks {
+protected:
+    void SetUp() override {
+        Wrecks::SetUp();
+        // Flat at 10 x 6 = 60 over x -2048 to 2048, z -1024 to 3072.
+        TerrainFixture::Image height{65, 65, 1, std::vector<uint8_t>(65 * 65, 10)};
+        ASSERT_TRUE(TerrainFixture::Build(terrain, {}, height, TerrainFixture::Mask(4, 4, 1),
+                                          TerrainFixture::Mask(4, 4, 0)))
+            << terrain.Error();
+        world->terrain = &terrain;
+    }
+    void TearDown() override {
+        world->terrain = nullptr;
+        Wrecks::TearDown();
+    }
+    static void Place(Obj::Wreck::Fragment* fragment, float x, float y, float z) {
+        RwMatrix m;
+        RwMatrixSetIdentity(&m);
+        m.pos = {x, y, z};
+        RwMatrixUpdate(&m);
+        fragment->Transform(&m, rwCOMBINEREPLACE);
+    }
+    static RwV3d Position(const Obj::Wreck::Fragment* fragment) { return fragment->frame->modelling.pos; }
+
+    Obj::Terrain terrain;
+};
+
+TEST_F(WrecksOnTerrain, ABounceKeepsAThirdAndThePieceComesToRest) {
+    Obj::Wreck* wreck = Break(SceneEngine::MakeClump({{"big", {0, 0, 0}, {20, 0, 0}, {0, 20, 0}}}), 1, 1);
+    ASSERT_EQ(wreck->Fragments().size(), 1u);
+    world->AddObject(wreck);
+    Obj::Wreck::Fragment* piece = wreck->Fragments().front();
+    Place(piece, 100, 60.5f, 200);
+    piece->velocity = {0, -20, 0};
+    piece->spin = {0, 0, 1};
+
+    // One step of 0.1 s: damped, pushed along x, pulled down, through the ground and back on it.
+    ASSERT_TRUE(piece->Step(0.1f));
+    const float k = std::pow(0.98f, 1.0f);
+    const float vx = 0.1f / (piece->size + 1), vy = -20 * k - 0.981f;
+    EXPECT_NEAR(Position(piece).y, 60, 1e-4);
+    EXPECT_NEAR(piece->velocity.x, vx * 0.33f, 1e-5); // the ground's normal is straight up
+    EXPECT_NEAR(piece->velocity.y, -vy * 0.33f, 1e-4);
+    EXPECT_NEAR(piece->spin.z, -k * 0.33f, 1e-5);
+    EXPECT_NEAR(piece->life, 19.9f, 1e-5);
+
+    // It keeps bouncing lower until it is slow, then rests for good.
+    int steps = 0;
+    while (Base::VectorLength(piece->velocity) > 0 && steps < 2000) {
+        Clock(1 + steps * 0.02f, 0.02f);
+        piece->Step(0.02f);
+        // Put back on the ground after a bounce; one that stops rests where its last step took it.
+        EXPECT_GE(Position(piece).y, 60 - 0.05f);
+        ++steps;
+    }
+    ASSERT_EQ(Base::VectorLength(piece->velocity), 0);
+    const RwV3d rest = Position(piece);
+    for (int i = 0; i < 10; ++i)
+        piece->Step(0.02f);
+    EXPECT_EQ(Position(piece).x, rest.x);
+    EXPECT_EQ(Position(piece).y, rest.y);
+    EXPECT_NEAR(rest.y, 60, 0.5f);
+
+    // Paused: its place and life stay.
+    const float life = piece->life;
+    EXPECT_TRUE(piece->Step(0));
+    EXPECT_EQ(piece->life, life);
+}
+
+TEST_F(WrecksOnTerrain, PiecesFadeInTheirLastSecondsThenTheWreckEnds) {
+    Obj::Wreck* wreck = Break(Grid(4, 20, 80), 2, 0.01f, 0.25f); // 5 s of life
+    ASSERT_GE(wreck->Fragments().size(), 2u);
+    Base::SmartPtr<Obj::Wreck> watched(wreck);
+    world->AddObject(wreck);
+    float now = 1;
+    for (int frame = 0; frame < 80 && watched; ++frame) {
+        Clock(now += 0.1f, 0.1f);
+        wreck->Run();
+        if (!watched)
+            break;
+        const Obj::Wreck::Fragment* first = wreck->Fragments().front();
+        const RpGeometry* g = RpAtomicGetGeometry(first->atomic);
+        const int alpha = RpMaterialGetColor(RpGeometryGetMaterial(g, 0))->alpha;
+        EXPECT_EQ(alpha, int(std::clamp(first->life / 4, 0.0f, 1.0f) * 255)) << first->life;
+        const RwSphere* sphere = wreck->GetBoundingSphere();
+        EXPECT_GT(sphere->radius, 0);
+    }
+    EXPECT_GT(now, 5.9f); // all 5 s, and not much later
+    EXPECT_LT(now, 6.2f);
+    EXPECT_FALSE(watched);
+}
+
+} // namespace
