@@ -1,5 +1,6 @@
 // Video modes, presentation parameters, device resets after a lost device and after a window resize.
 #include "DriverFixture.h"
+#include "tests/support/DeviceCalls.h"
 
 #include "rwsdk/driver/d3d9/d3d9camera.h"
 #include "rwsdk/driver/d3d9/d3d9cache.h"
@@ -110,11 +111,13 @@ TEST_F(DriverTest, LostDeviceIsResetWithStatesSentAgainAndTheCallbackCalled) {
     EXPECT_EQ(Count(log, "Reset"), 1u);
     EXPECT_EQ(RwD3D9GetResetCount(), resets + 1);
     EXPECT_EQ(restoreCalls, 1);
-    EXPECT_GE(Find(log, "SetRenderState(7, 1)"), 0) << "z enable sent again";
-    EXPECT_GE(Find(log, "SetRenderState(139, 4294967295)"), 0) << "ambient sent again";
-    EXPECT_GE(Find(log, "SetSamplerState(0, 1, 1)"), 0) << "stage records sent again";
-    EXPECT_LT(Find(log, "Reset"), Find(log, "SetRenderState(7, 1)"));
-    EXPECT_EQ(Find(log, "SetRenderState(60, 287454020)"), -1) << "a game state is not sent again";
+    EXPECT_GE(Find(log, DeviceCalls::RenderState(D3DRS_ZENABLE, TRUE)), 0) << "z enable sent again";
+    EXPECT_GE(Find(log, DeviceCalls::RenderState(D3DRS_AMBIENT, 0xFFFFFFFF)), 0) << "ambient sent again";
+    EXPECT_GE(Find(log, DeviceCalls::SamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP)), 0)
+        << "stage records sent again";
+    EXPECT_LT(Find(log, "Reset"), Find(log, DeviceCalls::RenderState(D3DRS_ZENABLE, TRUE)));
+    EXPECT_EQ(Find(log, DeviceCalls::RenderState(D3DRS_TEXTUREFACTOR, 0x11223344)), -1)
+        << "a game state is not sent again";
     RwUInt32 factor = 0;
     RwD3D9GetRenderState(D3DRS_TEXTUREFACTOR, &factor);
     EXPECT_EQ(factor, rwD3D9UnknownValue);

@@ -1,5 +1,6 @@
 // Pixels: immediate-mode 2D lines and triangles, and an immediate-mode 3D triangle, through the engine.
 #include "DriverFixture.h"
+#include "tests/support/DeviceCalls.h"
 
 #include "rwsdk/driver/d3d9/d3d92drend.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
@@ -208,7 +209,7 @@ TEST_F(DrawTest, Im3DIndexedBatchesUseTheIndexBufferOrAreExpanded) {
     ASSERT_TRUE(RwIm3DRenderIndexedPrimitive(rwPRIMTYPETRILIST, indices, 6));
     auto log = Log();
     EXPECT_GE(Find(log, "SetIndices(buffer)"), 0);
-    EXPECT_GE(Find(log, "SetRenderState(136, 0)"), 0) << "no clipping";
+    EXPECT_GE(Find(log, DeviceCalls::RenderState(D3DRS_CLIPPING, FALSE)), 0) << "no clipping";
     std::vector<std::string> draws;
     for (const auto& call : log)
         if (call.rfind("Draw", 0) == 0)
@@ -225,7 +226,7 @@ TEST_F(DrawTest, Im3DIndexedBatchesUseTheIndexBufferOrAreExpanded) {
     ASSERT_TRUE(RwIm3DRenderIndexedPrimitive(rwPRIMTYPETRILIST, indices, 6));
     log = Log();
     EXPECT_EQ(Find(log, "SetIndices(buffer)"), -1);
-    EXPECT_GE(Find(log, "SetRenderState(136, 1)"), 0) << "clipping again";
+    EXPECT_GE(Find(log, DeviceCalls::RenderState(D3DRS_CLIPPING, TRUE)), 0) << "clipping again";
     ASSERT_TRUE(RwIm3DEnd());
     auto p = End();
     EXPECT_EQ(At(p, Width / 2, Height / 2), Green);

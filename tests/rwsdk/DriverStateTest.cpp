@@ -1,5 +1,6 @@
 // The driver's caches and engine render states, seen through the device's call log.
 #include "DriverFixture.h"
+#include "tests/support/DeviceCalls.h"
 
 #include "rwsdk/driver/d3d9/d3d92drend.h"
 #include "rwsdk/driver/d3d9/d3d9cache.h"
@@ -26,10 +27,6 @@ void* Value(RwUInt32 v) {
     return reinterpret_cast<void*>(uintptr_t(v));
 }
 
-std::string RenderCall(int state, RwUInt32 value) {
-    return "SetRenderState(" + std::to_string(state) + ", " + std::to_string(value) + ")";
-}
-
 } // namespace
 
 TEST_F(DriverTest, RenderStateSetTwiceReachesTheDeviceOnceAtTheNextDraw) {
@@ -39,7 +36,7 @@ TEST_F(DriverTest, RenderStateSetTwiceReachesTheDeviceOnceAtTheNextDraw) {
     EXPECT_TRUE(Log().empty()) << "queued until a draw";
     RwD3D9RenderStateFlushCache();
     auto log = Log();
-    EXPECT_EQ(Count(log, RenderCall(D3DRS_TEXTUREFACTOR, 0x12345678)), 1u);
+    EXPECT_EQ(Count(log, DeviceCalls::RenderState(D3DRS_TEXTUREFACTOR, 0x12345678)), 1u);
     RwD3D9SetRenderState(D3DRS_TEXTUREFACTOR, 0x12345678);
     RwD3D9RenderStateFlushCache();
     EXPECT_TRUE(Log().empty());
@@ -65,22 +62,22 @@ TEST_F(DriverTest, QueuedStatesAreSentInOrderBeforeTheDraw) {
     RwD3D9SetRenderState(D3DRS_BLENDFACTOR, 9);
     ASSERT_TRUE(RwIm2DRenderTriangle(v, 3, 0, 1, 2));
     auto log = Log();
-    const long fog = Find(log, RenderCall(D3DRS_FOGCOLOR, 6));
-    const long factor = Find(log, RenderCall(D3DRS_TEXTUREFACTOR, 7));
-    const long blend = Find(log, RenderCall(D3DRS_BLENDFACTOR, 9));
+    const long fog = Find(log, DeviceCalls::RenderState(D3DRS_FOGCOLOR, 6));
+    const long factor = Find(log, DeviceCalls::RenderState(D3DRS_TEXTUREFACTOR, 7));
+    const long blend = Find(log, DeviceCalls::RenderState(D3DRS_BLENDFACTOR, 9));
     const long draw = Find(log, "DrawPrimitive(4, 0, 1)");
     ASSERT_GE(fog, 0);
     EXPECT_LT(fog, factor);
     EXPECT_LT(factor, blend);
     EXPECT_LT(blend, draw);
-    EXPECT_EQ(Find(log, RenderCall(D3DRS_FOGCOLOR, 5)), -1) << "only the last value is sent";
+    EXPECT_EQ(Find(log, DeviceCalls::RenderState(D3DRS_FOGCOLOR, 5)), -1) << "only the last value is sent";
     RwCameraEndUpdate(camera);
 }
 
 TEST_F(DriverTest, SamplerStatesGoAtOnceAndOnlyWhenChanged) {
     StartLog();
     RwD3D9SetSamplerState(1, D3DSAMP_MAXANISOTROPY, 4);
-    EXPECT_EQ(Log(), std::vector<std::string>{"SetSamplerState(1, 10, 4)"});
+    EXPECT_EQ(Log(), std::vector<std::string>{DeviceCalls::SamplerState(1, D3DSAMP_MAXANISOTROPY, 4)});
     RwD3D9SetSamplerState(1, D3DSAMP_MAXANISOTROPY, 4);
     EXPECT_TRUE(Log().empty());
 }

@@ -1,5 +1,6 @@
 // Texture binding, material from surface properties and the two-stream set, seen through the call log.
 #include "DriverFixture.h"
+#include "tests/support/DeviceCalls.h"
 
 #include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/driver/d3d9/d3d9rasterlock.h"
@@ -7,11 +8,6 @@
 #include "rwsdk/src/texture.h"
 
 namespace {
-
-std::string SamplerCall(int stage, int type, RwUInt32 value) {
-    return "SetSamplerState(" + std::to_string(stage) + ", " + std::to_string(type) + ", " +
-           std::to_string(value) + ")";
-}
 
 size_t CountPrefix(const std::vector<std::string>& log, const std::string& prefix) {
     return size_t(
@@ -30,10 +26,12 @@ TEST_F(DriverTest, TextureSetsItsStagesSamplerAndRasterOnce) {
     RwTextureSetAddressingV(texture, rwTEXTUREADDRESSMIRROR); // 2
     StartLog();
     EXPECT_TRUE(RwD3D9SetTexture(texture, 1));
-    const std::vector<std::string> expected = {
-        SamplerCall(1, D3DSAMP_ADDRESSU, 3),  SamplerCall(1, D3DSAMP_ADDRESSV, 2),
-        SamplerCall(1, D3DSAMP_MINFILTER, 1), SamplerCall(1, D3DSAMP_MAGFILTER, 1),
-        SamplerCall(1, D3DSAMP_MIPFILTER, 1), "SetTexture(1, texture)"};
+    const std::vector<std::string> expected = {DeviceCalls::SamplerState(1, D3DSAMP_ADDRESSU, 3),
+                                               DeviceCalls::SamplerState(1, D3DSAMP_ADDRESSV, 2),
+                                               DeviceCalls::SamplerState(1, D3DSAMP_MINFILTER, 1),
+                                               DeviceCalls::SamplerState(1, D3DSAMP_MAGFILTER, 1),
+                                               DeviceCalls::SamplerState(1, D3DSAMP_MIPFILTER, 1),
+                                               "SetTexture(1, texture)"};
     EXPECT_EQ(Log(), expected);
     EXPECT_EQ(RwD3D9GetRasterStage(1), raster);
     EXPECT_TRUE(RwD3D9SetTexture(texture, 1));

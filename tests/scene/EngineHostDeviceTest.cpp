@@ -1,5 +1,6 @@
 // The engine host's own device policies: debug character set, gamma ramp, vertical blank, saved states.
 #include "scene/EngineHost.h"
+#include "tests/support/DeviceCalls.h"
 #include "tests/support/GlDriver.h"
 
 #include "platform/d3d9/Control.h"
@@ -142,9 +143,10 @@ TEST_F(EngineHostDevice, RestoreSendsOnlyTheFlaggedStates) {
     D3D9::SetCallLogging(RwD3D9Device, false);
     // The scissor test goes straight to the device first; the cache sends queued render states at its flush.
     ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log.front(), "SetRenderState(174, 0)");
+    EXPECT_EQ(log.front(), DeviceCalls::RenderState(D3DRS_SCISSORTESTENABLE, FALSE));
     std::sort(log.begin() + 1, log.end());
-    const std::vector<std::string> expected = {"SetRenderState(174, 0)", "SetRenderState(36, 3)",
-                                               "SetSamplerState(2, 10, 1)"};
+    const std::vector<std::string> expected = {DeviceCalls::RenderState(D3DRS_SCISSORTESTENABLE, FALSE),
+                                               DeviceCalls::RenderState(D3DRS_FOGSTART, 3),
+                                               DeviceCalls::SamplerState(2, D3DSAMP_MAXANISOTROPY, 1)};
     EXPECT_EQ(log, expected);
 }
