@@ -17,6 +17,7 @@
 #include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/plugin/hanim/rphanim.h"
+#include "rwsdk/plugin/matfx/rpmatfx.h"
 #include "rwsdk/plugin/random/rprandom.h"
 #include "rwsdk/plugin/spline/rpspline.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
@@ -57,6 +58,7 @@ namespace {
 // atomic level-of-detail data; the animation toolkit. Each attaches here once it exists.
 void AttachPlugins() {
     RpWorldPluginAttach();
+    RpMatFXPluginAttach();
     RpUserDataPluginAttach();
     RpRandomPluginAttach();
     RpCollisionPluginAttach();

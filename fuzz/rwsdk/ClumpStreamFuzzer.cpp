@@ -1,5 +1,7 @@
-// Arbitrary bytes read as clump chunks on a started engine with the world modules and user data: every
-// clump read is walked, cloned and destroyed again; every failed read must leave an error behind.
+// Arbitrary bytes read as clump chunks on a started engine with the world modules, material effects and
+// user data: every clump read is walked, cloned and destroyed again; every failed read must leave an error
+// behind.
+#include "rwsdk/plugin/matfx/rpmatfx.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/chunk.h"
@@ -13,7 +15,8 @@
 namespace {
 
 bool Start() {
-    if (!RwEngineInit(nullptr, 0, 0) || !RpWorldPluginAttach() || !RpUserDataPluginAttach())
+    if (!RwEngineInit(nullptr, 0, 0) || !RpWorldPluginAttach() || !RpMatFXPluginAttach() ||
+        !RpUserDataPluginAttach())
         return false;
     RwEngineOpenParams params = {nullptr};
     return RwEngineOpen(&params) && RwEngineStart();

@@ -515,6 +515,14 @@ RwUInt32 RwD3D9DeleteShader(void* shader) {
     return shader ? static_cast<IUnknown*>(shader)->Release() : 0;
 }
 
+RwBool RwD3D9SetPixelShaderConstant(RwUInt32 registerAddress, const void* constantData,
+                                    RwUInt32 constantCount) {
+    return SUCCEEDED(RwD3D9Device->SetPixelShaderConstantF(
+               registerAddress, static_cast<const float*>(constantData), constantCount))
+               ? TRUE
+               : FALSE;
+}
+
 void RwD3D9ResetStreamAndShaderCaches() {
     for (StreamRecord& s : streams)
         s = {unknownPointer, 0, 0};

@@ -61,6 +61,9 @@ RwBool RwD3D9CreateIndexBuffer(RwUInt32 numIndices, void** indexBuffer);
 RwBool RwD3D9CreateVertexShader(const RwUInt32* function, void** shader);
 RwBool RwD3D9CreatePixelShader(const RwUInt32* function, void** shader);
 RwUInt32 RwD3D9DeleteShader(void* shader);
+// Shader constants are not cached: they go to the device at once (count registers of four floats).
+RwBool RwD3D9SetPixelShaderConstant(RwUInt32 registerAddress, const void* constantData,
+                                    RwUInt32 constantCount);
 
 void* RwD3D9ResetCachesAndGetDevice();
 
