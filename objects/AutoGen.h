@@ -146,8 +146,10 @@ public:
     // The mesh of the clump's atomic of that name (ignoring case) turned about the up axis by angle
     // radians, or null when the clump has none.
     static std::unique_ptr<Mesh> BuildMesh(RpClump* clump, const char* atomicName, float angle);
-    // The variant angles of a step in radians: a step of 0 or below one unrotated variant, 2 pi or more none.
-    static std::vector<float> VariantAngles(float step);
+    // The variant angles (radians) of a step in degrees: one step, two steps, ... while below 360. A step of
+    // 0 gives one unrotated variant, 360 or more none; a negative step (the default) counts as 0, and a tiny
+    // one stops at MaxVariantsPerModel.
+    static std::vector<float> VariantAngles(float stepDegrees);
     // Appends a set (its variants, map and rectangle already filled); a set with no variants or no map is
     // dropped and false returned.
     bool AddObjectSet(ObjectSet set);
@@ -167,11 +169,14 @@ public:
     const std::vector<Vertex>& LastVertices() const { return scratchVertices_; }
     const std::vector<uint16_t>& LastIndices() const { return scratchIndices_; }
 
-    // Squared distance of a sector's centre from the camera, with the sector's own height; the window and
-    // the keep test both use it, so a sector at the rim is not freed and rebuilt frame after frame.
-    static float SectorDistanceSquared(const Base::Vector3& centre, const Base::Vector3& camera);
-    // Frees the sectors out of range and builds those that came in; the rest stay.
-    void UpdateSectors(const Base::Vector3& camera);
+    // Squared distance of a sector's centre from the camera at the height of the ground under the camera.
+    // The window and the keep test both use it, so a sector at the rim is not freed and rebuilt frame after
+    // frame.
+    static float SectorDistanceSquared(float centreX, float centreZ, const Base::Vector3& camera,
+                                       float ground);
+    // Frees the sectors out of range and builds those that came in; the rest stay. ground: the height
+    // under the camera.
+    void UpdateSectors(const Base::Vector3& camera, float ground);
 
     static Fade FadeAt(float distance, float range);
     // Index counts drawn at that distance: objects and shadows, prefixes of the shuffled placements.
@@ -201,10 +206,12 @@ public:
 
     // Counters since the load: sectors built and freed, vertex and index buffers created, placements
     // dropped at the vertex cap, object sets refused.
-    uint32_t sectorsBuilt = 0, sectorsFreed = 0, buffersCreated = 0, placementsDropped = 0, setsRefused = 0;
+    uint32_t sectorsBuilt = 0, sectorsFreed = 0, buffersCreated = 0, setsRefused = 0;
+    mutable uint32_t placementsDropped = 0;
     uint32_t sectorsDrawn = 0; // in the last frame
 
 private:
+    void ReadObjectSets(const Base::Info& node);
     void FillSector(Sector& sector, std::vector<Placement>& placements);
     bool UploadSector(Sector& sector);
 

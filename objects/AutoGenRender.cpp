@@ -1,0 +1,230 @@
+// Generated scenery on the device: each sector's managed vertex and index buffers, and the frame's pass
+// over the sectors in view, shadows first, each sector placed relative to the camera.
+#include "objects/AutoGen.h"
+
+#include "objects/DeviceStates.h"
+
+#include "rwsdk/driver/d3d9/d3d9cache.h"
+#include "rwsdk/driver/d3d9/d3d9device.h"
+#include "rwsdk/driver/d3d9/d3d9rendst.h"
+#include "rwsdk/src/camera.h"
+#include "rwsdk/src/engine.h"
+#include "rwsdk/src/frame.h"
+#include "rwsdk/src/plcore/matrix.h"
+#include "scene/Frame.h"
+#include "scene/Wrappers.h"
+
+#include <d3d9.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace Obj {
+
+namespace {
+
+constexpr DWORD Fvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
+static_assert(sizeof(AutoGen::Vertex) == 32);
+
+D3DCOLORVALUE Colour(const Base::Color& c) {
+    return {c.r, c.g, c.b, c.a};
+}
+
+uint32_t FloatBits(float f) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+} // namespace
+
+AutoGen::Sector::~Sector() {
+    if (vertexBuffer)
+        vertexBuffer->Release();
+    if (indexBuffer)
+        indexBuffer->Release();
+}
+
+bool AutoGen::UploadSector(Sector& sector) {
+    if (!RwD3D9Device || sector.totalVertices == 0)
+        return false;
+    const UINT vertexBytes = sector.totalVertices * sizeof(Vertex);
+    const UINT indexBytes = sector.totalIndices * sizeof(uint16_t);
+    if (FAILED(RwD3D9Device->CreateVertexBuffer(vertexBytes, D3DUSAGE_WRITEONLY, Fvf, D3DPOOL_MANAGED,
+                                                &sector.vertexBuffer, nullptr)))
+        return false;
+    ++buffersCreated;
+    if (FAILED(RwD3D9Device->CreateIndexBuffer(indexBytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
+                                               D3DPOOL_MANAGED, &sector.indexBuffer, nullptr))) {
+        sector.vertexBuffer->Release();
+        sector.vertexBuffer = nullptr;
+        return false;
+    }
+    ++buffersCreated;
+    void* data = nullptr;
+    if (SUCCEEDED(sector.vertexBuffer->Lock(0, vertexBytes, &data, 0))) {
+        std::memcpy(data, scratchVertices_.data(), vertexBytes);
+        sector.vertexBuffer->Unlock();
+    }
+    if (SUCCEEDED(sector.indexBuffer->Lock(0, indexBytes, &data, 0))) {
+        std::memcpy(data, scratchIndices_.data(), indexBytes);
+        sector.indexBuffer->Unlock();
+    }
+    return true;
+}
+
+void AutoGen::Render(unsigned, Cameras::Basic*) {
+    sectorsDrawn = 0;
+    RwCamera* camera = RwEngineInstance ? RWSRCGLOBAL(curCamera) : nullptr;
+    RwFrame* cameraFrame = camera ? RwCameraGetFrame(camera) : nullptr;
+    if (!cameraFrame || windowSize <= 0)
+        return;
+    const RwMatrix* ltm = RwFrameGetWorldMatrix(cameraFrame);
+    const Base::Vector3 c{ltm->pos.x, ltm->pos.y, ltm->pos.z};
+    const std::optional<Ground> under = ProbeGround(c.x, c.z);
+    const float g = under ? under->height : 0;
+    UpdateSectors(c, g);
+    if (!RwD3D9Device || sectors.empty())
+        return;
+
+    // The camera's position in double precision where its frame keeps one.
+    double cameraPosition[3] = {c.x, c.y, c.z};
+    if (const Rw::Frame* wrapper = Rw::Frame::FromRwFrame(cameraFrame))
+        wrapper->GetWorldPositionDouble(cameraPosition);
+
+    const Rw::CameraView view{
+        ltm->pos,          ltm->at,         ltm->up, camera->viewWindow.x, camera->viewWindow.y,
+        camera->nearPlane, camera->farPlane};
+    Rw::Plane planes[6];
+    view.GetMinusRightPlane(&planes[0]);
+    view.GetPlusRightPlane(&planes[1]);
+    view.GetTopPlane(&planes[2]);
+    view.GetBottomPlane(&planes[3]);
+    view.GetFarPlane(&planes[4]);
+    view.GetNearPlane(&planes[5]);
+
+    DeviceStates states;
+    RwD3D9SetTexture(texture, 0);
+    states.Sampler(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    states.Sampler(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    states.Sampler(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    states.Sampler(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    states.Sampler(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    states.Sampler(0, D3DSAMP_MIPMAPLODBIAS, FloatBits(-1.0f));
+    states.Stage(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    states.Stage(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    states.Stage(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    states.Stage(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    states.Stage(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    states.Stage(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
+    states.Stage(0, D3DTSS_TEXCOORDINDEX, 0);
+    states.Stage(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    states.Stage(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    states.Render(D3DRS_CLIPPING, TRUE);
+    states.Render(D3DRS_LIGHTING, TRUE);
+    states.Render(D3DRS_SPECULARENABLE, FALSE);
+    states.Render(D3DRS_ALPHABLENDENABLE, TRUE);
+    states.Render(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    states.Render(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    states.Render(D3DRS_COLORVERTEX, FALSE);
+    states.Render(D3DRS_AMBIENT, 0);
+    states.Render(D3DRS_NORMALIZENORMALS, FALSE);
+    states.Render(D3DRS_LOCALVIEWER, FALSE);
+    states.Render(D3DRS_ALPHATESTENABLE, TRUE);
+    states.Render(D3DRS_ALPHAREF, 64);
+    states.Render(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+    states.Render(D3DRS_FOGENABLE, FALSE);
+    // Changed per sector below; registered here so that the end of the pass puts them back.
+    states.Render(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+    states.Render(D3DRS_ZWRITEENABLE, TRUE);
+    DWORD cullMode = D3DCULL_CCW;
+    RwD3D9GetRenderState(D3DRS_CULLMODE, &cullMode);
+    states.Render(D3DRS_CULLMODE, cullMode);
+
+    D3DMATERIAL9 material{};
+    material.Diffuse = material.Ambient = {1, 1, 1, 1};
+    RwD3D9SetMaterial(&material);
+    D3DLIGHT9 d3dLight{};
+    d3dLight.Type = D3DLIGHT_DIRECTIONAL;
+    d3dLight.Diffuse = Colour(light.diffuse);
+    d3dLight.Ambient = Colour(light.ambient);
+    d3dLight.Direction = {light.direction.x, light.direction.y, light.direction.z};
+    RwD3D9SetLight(0, &d3dLight);
+    RwD3D9EnableLight(0, TRUE);
+
+    // Camera-relative: the view loses its translation, each sector moves by minus the camera's position.
+    D3DMATRIX viewMatrix, relative, projection;
+    RwD3D9GetTransform(D3DTS_VIEW, &viewMatrix);
+    relative = viewMatrix;
+    relative.m[3][0] = relative.m[3][1] = relative.m[3][2] = 0;
+    RwD3D9SetTransform(D3DTS_VIEW, &relative);
+    RwD3D9GetTransform(D3DTS_PROJECTION, &projection);
+    D3DMATRIX shadowProjection = projection;
+    shadowProjection.m[2][2] *= ShadowDepthFactor(c.y - g);
+    RwD3D9SetFVF(Fvf);
+
+    for (const std::unique_ptr<Sector>& entry : sectors) {
+        const Sector& s = *entry;
+        if (s.totalIndices == 0 || !s.vertexBuffer || !s.indexBuffer)
+            continue;
+        const Base::Vector3 m{(s.boxMin.x + s.boxMax.x) / 2, (s.boxMin.y + s.boxMax.y) / 2,
+                              (s.boxMin.z + s.boxMax.z) / 2};
+        const Base::Vector3 e{(s.boxMax.x - s.boxMin.x) / 2, (s.boxMax.y - s.boxMin.y) / 2,
+                              (s.boxMax.z - s.boxMin.z) / 2};
+        bool outside = false;
+        for (const Rw::Plane& p : planes)
+            if (p.x * m.x + p.y * m.y + p.z * m.z - p.d + std::fabs(p.x) * e.x + std::fabs(p.y) * e.y +
+                    std::fabs(p.z) * e.z <=
+                0) {
+                outside = true;
+                break;
+            }
+        if (outside)
+            continue;
+
+        const float dx = s.centre.x - c.x, dy = s.centre.y - c.y, dz = s.centre.z - c.z;
+        const float dist = std::sqrt(dx * dx + dy * dy + dz * dz);
+        const Fade fade = FadeAt(dist, visibilityRange);
+        RwD3D9SetRenderState(D3DRS_TEXTUREFACTOR, fade.textureFactor);
+        RwD3D9SetRenderState(D3DRS_ALPHAREF, fade.alphaReference);
+
+        RwMatrix world{};
+        world.right = {1, 0, 0};
+        world.up = {0, 1, 0};
+        world.at = {0, 0, 1};
+        world.pos = {float(double(s.centre.x) - cameraPosition[0]),
+                     float(double(s.centre.y) - cameraPosition[1]),
+                     float(double(s.centre.z) - cameraPosition[2])};
+        RwMatrixOptimize(&world, nullptr);
+        RwD3D9SetTransformWorld(&world);
+
+        const LodCounts lod = LodAt(s, dist);
+        RwD3D9SetStreamSource(0, s.vertexBuffer, 0, sizeof(Vertex));
+        RwD3D9SetIndices(s.indexBuffer);
+        if (lod.shadowIndices > 0) {
+            RwD3D9SetTexture(shadowTexture, 0);
+            RwD3D9SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+            RwD3D9SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+            RwD3D9SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+            RwD3D9SetTransform(D3DTS_PROJECTION, &shadowProjection);
+            RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, s.objectVertices,
+                                       s.totalVertices - s.objectVertices, s.objectIndices,
+                                       lod.shadowIndices / 3);
+            RwD3D9SetTransform(D3DTS_PROJECTION, &projection);
+        }
+        if (lod.objectIndices > 0) {
+            RwD3D9SetTexture(texture, 0);
+            RwD3D9SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+            RwD3D9SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+            RwD3D9SetRenderState(D3DRS_CULLMODE, s.doubleSided ? DWORD(D3DCULL_NONE) : cullMode);
+            RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, s.objectVertices, 0, lod.objectIndices / 3);
+        }
+        ++sectorsDrawn;
+    }
+
+    RwD3D9SetTransform(D3DTS_VIEW, &viewMatrix);
+    RwD3D9EnableLight(0, FALSE);
+    RwD3D9SetTexture(nullptr, 0);
+}
+
+} // namespace Obj
