@@ -1,15 +1,23 @@
 // The lens flare of a bright sky element: its visibility test with the fade towards 128 on screen and 0
-// off screen or blocked, the occlusion tests at most every 0.2 s of game time, and the layout of the seven
-// sprites along the line through the screen centre.
+// off screen or blocked, the occlusion tests at most every 0.2 s of game time, and the seven additive
+// sprites drawn along the line through the screen centre.
 //
-// The object model's roles, the world's group queries and the immediate-mode drawing are not built yet:
-// occlusion is asked through a callback that the world and the cockpit answer as they join.
+// The object model's roles are not built yet: occlusion is asked through a callback, which
+// WorldOcclusion answers from a world's static and dynamic groups, its terrain and its cloud layer.
 #pragma once
 
 #include "base/Maths.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
+
+struct RwCamera;
+struct RwTexture;
+
+namespace Grp {
+class World;
+}
 
 namespace Obj {
 
@@ -19,8 +27,15 @@ public:
         Base::Vector3 position, right, up, at; // the camera frame's world matrix
         Base::Vector2 viewWindow{0.5f, 0.5f};
     };
-    // True when the segment from P to P + 10000 d, or the cloud segment, is blocked.
-    using Occlusion = std::function<bool(const Base::Vector3& position, const Base::Vector3& direction)>;
+    // True when the line of sight from the camera at P (looking along at) in the unit direction d is
+    // blocked: the segment from P to P + 10000 d, or the cloud segment from P + 2000 at to P + 50000 d.
+    using Occlusion = std::function<bool(const Base::Vector3& position, const Base::Vector3& direction,
+                                         const Base::Vector3& at)>;
+    // The world's answer: any hit along the first segment among the statics (walking their sectors along
+    // it), the dynamics and the terrain, then the clouds along the second.
+    static bool IsBlockedInWorld(const Grp::World& world, const Base::Vector3& position,
+                                 const Base::Vector3& direction, const Base::Vector3& at);
+    static Occlusion WorldOcclusion(const Grp::World& world);
 
     struct Sprite {
         int texture = 0;      // 1 to 4: "Lensflare1" to "Lensflare4"
@@ -36,6 +51,11 @@ public:
 
     // Placed that far away along the element's unit direction.
     explicit LensFlare(const Base::Vector3& direction);
+    LensFlare(const LensFlare&) = delete;
+    LensFlare& operator=(const LensFlare&) = delete;
+    LensFlare(LensFlare&& other) noexcept;
+    LensFlare& operator=(LensFlare&& other) noexcept;
+    ~LensFlare();
 
     // The visibility test and fade for this frame; true when the flare is to be drawn.
     bool IsVisible(const Camera& camera, float gameTime, float frameTime, const Occlusion& occluded);
@@ -48,13 +68,38 @@ public:
     Base::Vector2 ScreenDirection() const;
     const Base::Vector3& Position() const { return position_; }
 
+    // ---- drawing with the engine's immediate mode, inside the camera's update
+
+    // The visibility test for the engine camera, then the seven sprites; false when nothing was drawn.
+    // The textures "Lensflare1" to "Lensflare4" are read at the first call (a missing one draws its
+    // sprites untextured).
+    bool Render(RwCamera* camera, float gameTime, float frameTime, const Occlusion& occluded);
+    // Sprite size q for a camera: the mean field of view, shrunk with distance (no attenuation: 0).
+    static float SpriteScale(const Base::Vector2& viewWindow, float distance, float fovScale = 1,
+                             float distanceAttenuation = 0);
+    // Where one sprite is drawn: the camera frame moved 49 units ahead and 4.9 t along the screen
+    // direction, scaled by 4.9 s across (false: too small to draw).
+    struct SpritePlacement {
+        Base::Vector3 centre, right, up;
+        float halfSize = 0; // 3 x 4.9 x s
+    };
+    static bool PlaceSprite(const Camera& camera, Base::Vector2 direction, float positionFactor, float size,
+                            SpritePlacement& out);
+    RwTexture* Texture(int k) const { return textures_[size_t(k - 1)]; }
+    uint32_t SpritesDrawn() const { return spritesDrawn_; }
+
 private:
+    void LoadTextures();
+
     Base::Vector3 position_;
     Base::Vector2 screenOffset_;
     float alpha_ = 0;
     bool occluded_ = false;
     float nextOcclusionTest_ = 0;
     uint32_t vertexColor_ = 0x00ffffff;
+    std::array<RwTexture*, 4> textures_{};
+    bool texturesLoaded_ = false;
+    uint32_t spritesDrawn_ = 0;
 };
 
 } // namespace Obj

@@ -53,7 +53,7 @@ TEST(LensFlare, BlockerTakesEffectAtTheNextTest) {
     const auto camera = LookingAlongZ();
     bool blocked = false;
     int asked = 0;
-    auto occlusion = [&](const Base::Vector3&, const Base::Vector3& d) {
+    auto occlusion = [&](const Base::Vector3&, const Base::Vector3& d, const Base::Vector3&) {
         ++asked;
         EXPECT_NEAR(d.z, 1, 1e-6);
         return blocked;
