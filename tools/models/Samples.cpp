@@ -260,6 +260,7 @@ std::vector<SampleModel> SampleModels() {
     // Generated scenery: read straight from the model files by the scenery sets.
     models.push_back({"Tree1.dff", Conifer(), {}});
     models.push_back({"Tree2.dff", BroadleafTree(), {}});
+    models.push_back({"Tree3.dff", Poplar(), {}});
     models.push_back({"House1.dff", Cottage(), {}});
     models.push_back({"House2.dff", TownHouse(), {}});
     return models;

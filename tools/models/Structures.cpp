@@ -277,6 +277,25 @@ Model BroadleafTree() {
     return SceneryObject("Tree2", std::move(pieces), Octagon(3.4f, {0.8f, 0.05f, 0.5f}));
 }
 
+// A tall narrow tree: a slim trunk under a column of foliage.
+Model Poplar() {
+    std::vector<std::pair<ModelGeometry, glm::vec4>> pieces;
+    pieces.push_back({Piece([](MeshBuilder& b) {
+                          b.Cylinder({0, 0, 0}, {0, 3, 0}, 0.25f, 0.18f, 6, Paint);
+                      }),
+                      Bark});
+    pieces.push_back(
+        {Piece([](MeshBuilder& b) {
+             std::vector<Ring> rings;
+             for (const auto& [y, r] : std::vector<std::pair<float, float>>{
+                      {2.0f, 0}, {2.6f, 1.2f}, {5.0f, 1.7f}, {9.0f, 1.6f}, {12.5f, 1.0f}, {14.5f, 0}})
+                 rings.push_back(CircleRing({0, y, 0}, {0, 1, 0}, r, 7));
+             b.Tube(rings, Paint, true);
+         }),
+         Foliage});
+    return SceneryObject("Tree3", std::move(pieces), Octagon(1.9f, {0.9f, 0.05f, 0.6f}));
+}
+
 Model Cottage() {
     std::vector<std::pair<ModelGeometry, glm::vec4>> pieces;
     pieces.push_back({Piece([](MeshBuilder& b) { b.Block({-4, 0, -3}, {4, 5, 3}, Paint); }), Wall});

@@ -16,6 +16,7 @@ Model Runway();
 Model Airbase();
 Model Conifer();
 Model BroadleafTree();
+Model Poplar();
 Model Cottage();
 Model TownHouse();
 
