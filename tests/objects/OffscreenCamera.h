@@ -36,6 +36,7 @@ protected:
         hwnd = Win32::AttachSdlWindow(window);
         ASSERT_TRUE(RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach));
         ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
+        AttachPlugins();
         RwEngineOpenParams params = {hwnd};
         ASSERT_TRUE(RwEngineOpen(&params));
         ASSERT_TRUE(RwEngineSetVideoMode(0));
@@ -57,6 +58,9 @@ protected:
         RwImageRegisterImageFormat("png", RtPNGImageRead, RtPNGImageWrite);
         RwImageSetPath("Data/Textures/");
     }
+
+    // Between the engine's initialisation and its opening: the plugins a test needs (none by default).
+    virtual void AttachPlugins() {}
 
     void StopCamera() {
         std::filesystem::current_path(previous);

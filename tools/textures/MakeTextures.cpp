@@ -2,6 +2,7 @@
 #include "tools/textures/FireSmoke.h"
 #include "tools/textures/Patterns.h"
 #include "tools/textures/TextureFiles.h"
+#include "tools/textures/TrailSpurt.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -78,5 +79,10 @@ int main(int argc, char** argv) {
         const std::string name = "Lensflare" + std::to_string(k) + ".png";
         check(Tools::WritePng(textures + name, Tools::LensFlare(64, k)), name);
     }
+    // The trails, spurts and exhaust.
+    check(Tools::WritePng(textures + "SmokeTrail.png", Tools::SmokeTrail(64)), "SmokeTrail.png");
+    check(Tools::WritePng(textures + "SpurtLand.png", Tools::SpurtLand(64)), "SpurtLand.png");
+    check(Tools::WritePng(textures + "SpurtWater.png", Tools::SpurtWater(64)), "SpurtWater.png");
+    check(Tools::WritePng(textures + "Exhaust.png", Tools::Exhaust(32)), "Exhaust.png");
     return ok ? 0 : 1;
 }
