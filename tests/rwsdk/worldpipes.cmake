@@ -6,3 +6,6 @@ corvane_test(rwsdk_worldpipe_tests
 if(TARGET platform_d3d9)
   corvane_test(rwsdk_worlddraw_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/world/WorldDrawTest.cpp DEPS rwsdk)
 endif()
+if(TARGET platform_d3d9)
+  corvane_test(rwsdk_matfxdraw_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/world/MatFXDrawTest.cpp DEPS rwsdk)
+endif()

@@ -610,7 +610,6 @@ bool SetUpSinglePass(DualForm form, bool textured, RwTexture* second) {
         case DualForm::blendAlpha:
             RwD3D9SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu);
             ColorOp(0, D3DTOP_BLENDTEXTUREALPHA, D3DTA_TEXTURE, D3DTA_TFACTOR);
-            AlphaOp(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
             BothOps(1, D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_CURRENT);
             return true;
         case DualForm::modulate2x:
