@@ -8,7 +8,7 @@
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
-#include "rwsdk/driver/d3d9/d3d9rwrendst.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/renderstate.h"
 #include "rwsdk/world/rpworld.h"

@@ -1,7 +1,7 @@
 #include "gui/TextureRenderer.h"
 
 #include "base/FrameClock.h"
-#include "rwsdk/driver/d3d9/d3d9raster.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/texture.h"
 
 #include <d3dx9.h>

@@ -4,7 +4,7 @@
 #include "gui/Desktop.h"
 #include "gui/TextBase.h"
 #include "gui/draw/ScreenDraw.h"
-#include "rwsdk/driver/d3d9/d3d9device.h"
+#include "rwsdk/rwd3d9.h"
 
 namespace Gui {
 

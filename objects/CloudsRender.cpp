@@ -3,8 +3,7 @@
 #include "objects/Clouds.h"
 #include "objects/DeviceStates.h"
 
-#include "rwsdk/driver/d3d9/d3d9cache.h"
-#include "rwsdk/driver/d3d9/d3d9device.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/renderstate.h"

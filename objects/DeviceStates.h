@@ -3,7 +3,7 @@
 // a pass that sets them every frame allocates nothing.
 #pragma once
 
-#include "rwsdk/driver/d3d9/d3d9rendst.h"
+#include "rwsdk/rwd3d9.h"
 
 #include <array>
 #include <vector>

@@ -5,7 +5,7 @@
 #include "scene/LoadTexture.h"
 #include "scene/World.h"
 
-#include "rwsdk/driver/d3d9/d3d9rwrendst.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/pipe/p2/im3d.h"

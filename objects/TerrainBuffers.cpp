@@ -2,8 +2,7 @@
 // slice's level or its neighbours' levels change.
 #include "objects/Terrain.h"
 
-#include "rwsdk/driver/d3d9/d3d9cache.h"
-#include "rwsdk/driver/d3d9/d3d9device.h"
+#include "rwsdk/rwd3d9.h"
 
 #include <d3d9.h>
 

@@ -5,9 +5,7 @@
 #include "objects/DeviceStates.h"
 
 #include "base/StreamedTextureCache.h"
-#include "rwsdk/driver/d3d9/d3d9cache.h"
-#include "rwsdk/driver/d3d9/d3d9device.h"
-#include "rwsdk/driver/d3d9/d3d9rendst.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
 

@@ -5,7 +5,7 @@
 #include "base/Random.h"
 #include "scene/World.h"
 
-#include "rwsdk/driver/d3d9/d3d9rwrendst.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/src/renderstate.h"
 #include "rwsdk/world/baclump.h"

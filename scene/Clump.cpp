@@ -4,8 +4,7 @@
 #include "scene/CameraRelative.h"
 
 #include "base/Maths.h"
-#include "rwsdk/driver/d3d9/d3d9cache.h"
-#include "rwsdk/driver/d3d9/d3d9rendst.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/matrix.h"
 

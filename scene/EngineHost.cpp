@@ -4,10 +4,7 @@
 #include "scene/Frame.h"
 #include "scene/Wrappers.h"
 
-#include "rwsdk/driver/d3d9/d3d9ddstex.h"
-#include "rwsdk/driver/d3d9/d3d9device.h"
-#include "rwsdk/driver/d3d9/d3d9raster.h"
-#include "rwsdk/driver/d3d9/d3d9rendst.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"

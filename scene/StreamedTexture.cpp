@@ -1,8 +1,7 @@
 #include "scene/StreamedTexture.h"
 
 #include "base/StreamedTextureCache.h"
-#include "rwsdk/driver/d3d9/d3d9raster.h"
-#include "rwsdk/driver/d3d9/d3d9rasterlock.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/texture.h"
 
 #include <d3d9.h>

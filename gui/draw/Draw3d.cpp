@@ -3,8 +3,7 @@
 #include "gui/draw/DrawStates.h"
 #include "gui/draw/Font.h"
 #include "gui/draw/ScreenDraw.h"
-#include "rwsdk/driver/d3d9/d3d9cache.h"
-#include "rwsdk/driver/d3d9/d3d9rendst.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/texture.h"
 
 #include <cmath>

@@ -1,8 +1,7 @@
 // The device states that the immediate drawing of this folder shares.
 #pragma once
 
-#include "rwsdk/driver/d3d9/d3d9device.h"
-#include "rwsdk/driver/d3d9/d3d9rendst.h"
+#include "rwsdk/rwd3d9.h"
 #include "scene/EngineHost.h"
 
 #include <d3d9.h>
