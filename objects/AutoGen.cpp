@@ -245,7 +245,7 @@ std::unique_ptr<AutoGen::Mesh> AutoGen::BuildMesh(RpClump* clump, const char* at
     RpMorphTarget* target = RpGeometryGetMorphTarget(geometry, 0);
     const RwV3d* positions = RpMorphTargetGetVertices(target);
     const RwV3d* normals = RpMorphTargetGetVertexNormals(target);
-    const RwTexCoords* uvs = RpGeometryGetVertexTexCoords(geometry, 0);
+    const RwTexCoords* uvs = RpGeometryGetVertexTexCoords(geometry, 1); // the first set
     const RwInt32 count = RpGeometryGetNumVertices(geometry);
     mesh->vertices.resize(size_t(count));
     for (RwInt32 k = 0; k < count; ++k) {

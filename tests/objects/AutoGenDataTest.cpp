@@ -90,6 +90,12 @@ TEST_F(AutoGenSample, SampleScenerySetsLoadAndPlaceOnTheTerrain) {
             ASSERT_NE(v.first, nullptr);
             ASSERT_NE(v.second, nullptr);
             largest = std::max(largest, v.first->vertices.size() + v.second->vertices.size());
+            // Texture coordinates come from the geometry's first set: atlas cells, not all one texel.
+            float spread = 0;
+            for (const AutoGen::Vertex& vertex : v.first->vertices)
+                spread = std::max(spread, std::fabs(vertex.u - v.first->vertices[0].u) +
+                                              std::fabs(vertex.v - v.first->vertices[0].v));
+            EXPECT_GT(spread, 0.1f);
         }
     }
     // The description keeps a full sector of the largest model within 16-bit indices.

@@ -1,0 +1,184 @@
+// The sample scenery's generated objects over the sample terrain, drawn offscreen on the Direct3D 9 driver:
+// the same view with and without them, checked tolerantly and written for a look (AutoGenView.png).
+#include "objects/AutoGen.h"
+#include "objects/Terrain.h"
+#include "OffscreenCamera.h"
+
+#include "scene/AtomicData.h"
+#include "scene/ClumpFile.h"
+#include "scene/Frame.h"
+#include "scene/StreamedTexture.h"
+#include "scene/Wrappers.h"
+
+#include "base/AsyncLoader.h"
+#include "base/ClumpCache.h"
+#include "base/StreamedTextureCache.h"
+#include "rwsdk/plugin/collis/rpcollis.h"
+#include "rwsdk/plugin/userdata/rpusrdat.h"
+#include "rwsdk/src/renderstate.h"
+#include "rwsdk/world/rpworld.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+class AutoGenRender : public OffscreenCamera {
+protected:
+    void AttachPlugins() override {
+        ASSERT_TRUE(RpWorldPluginAttach());
+        ASSERT_TRUE(RpUserDataPluginAttach());
+        ASSERT_TRUE(RpCollisionPluginAttach());
+        ASSERT_TRUE(Rw::Frame::RegisterPlugins());
+        ASSERT_TRUE(Rw::RegisterWrapperPlugins());
+        ASSERT_TRUE(Rw::AtomicLodData::RegisterPlugin());
+    }
+    void SetUp() override {
+        StartCamera("autogen", {0.5f, 0.375f});
+        if (HasFatalFailure())
+            return;
+        Rw::InstallStreamedTextures();
+        Base::AsyncLoader::Start();
+        Base::ClumpCache::Directory = "Data\\Models";
+        Rw::InstallClumpCache();
+        Base::Info info;
+        ASSERT_EQ(info.LoadFile("Data/Terrain1.info"), 0);
+        terrain = std::make_unique<Obj::Terrain>();
+        ASSERT_TRUE(terrain->Load(info)) << terrain->Error();
+        Base::Info sets;
+        ASSERT_EQ(sets.LoadFile("Data/Autogen1.info"), 0);
+        sets.SetFloat("GlobalDensityFactor", 1);
+        autogen = std::make_unique<Obj::AutoGen>();
+        ASSERT_TRUE(autogen->Load(sets));
+        ASSERT_EQ(autogen->objectSets.size(), 3u);
+        ASSERT_NE(autogen->texture, nullptr);
+        ASSERT_NE(autogen->shadowTexture, nullptr);
+        Obj::Terrain* ground = terrain.get();
+        autogen->SetGroundProbe([ground](float x, float z) -> std::optional<Obj::AutoGen::Ground> {
+            Base::Vector3 point, normal;
+            if (!ground->IntersectSegment({{x, 10000, z}, {x, -10000, z}}, &point, &normal))
+                return std::nullopt;
+            return Obj::AutoGen::Ground{point.y, normal};
+        });
+    }
+    void TearDown() override {
+        autogen.reset();
+        terrain.reset();
+        Base::ClumpCache::Clear();
+        Base::ClumpCache::Read = nullptr;
+        Base::ClumpCache::Clone = nullptr;
+        Base::ClumpCache::Destroy = nullptr;
+        Base::AsyncLoader::Stop();
+        Base::StreamedTextureCache::Update();
+        StopCamera();
+    }
+
+    std::vector<uint32_t> Draw(bool withScenery) {
+        RwCameraBeginUpdate(camera);
+        RwRGBA sky = {150, 185, 225, 255};
+        RwCameraClear(camera, &sky, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+        RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(1)));
+        RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(1)));
+        terrain->Render(camera);
+        if (withScenery)
+            autogen->Render(Obj::AutoGen::RenderOrder, nullptr);
+        RwCameraEndUpdate(camera);
+        return ReadBack();
+    }
+
+    bool AllTextured() const {
+        for (const auto& entry : terrain->Grid().loaded) {
+            const auto* e = static_cast<const Base::StreamedTextureCache::Entry*>(entry.slice->texture);
+            if (entry.slice->land && (!e || !e->texture))
+                return false;
+        }
+        return true;
+    }
+
+    void Save(const std::vector<uint32_t>& pixels, const char* name) {
+        RwImage* image = RwImageCreate(Width, Height, 32);
+        RwImageAllocatePixels(image);
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x) {
+                const uint32_t c = pixels[size_t(y) * Width + size_t(x)];
+                RwUInt8* p = image->pixels + y * image->stride + x * 4;
+                p[0] = RwUInt8(c >> 16), p[1] = RwUInt8(c >> 8), p[2] = RwUInt8(c), p[3] = 255;
+            }
+        RtPNGImageWrite(image, (previous / name).c_str());
+        RwImageDestroy(image);
+    }
+
+    // The camera at a height over the ground at (x, z), looking along at.
+    void Over(float x, float height, float z, RwV3d at) {
+        Base::Vector3 point, normal;
+        ASSERT_TRUE(terrain->IntersectSegment({{x, 10000, z}, {x, -10000, z}}, &point, &normal));
+        Look({x, point.y + height, z}, at);
+    }
+    // Frames until every land slice has its texture (bounded).
+    void Settle() {
+        const auto start = std::chrono::steady_clock::now();
+        do {
+            std::this_thread::yield();
+            Draw(false);
+        } while (!AllTextured() && std::chrono::steady_clock::now() - start < std::chrono::seconds(20));
+        ASSERT_TRUE(AllTextured());
+    }
+    static int Luma(uint32_t c) { return int((c >> 16) & 0xFF) + int((c >> 8) & 0xFF) + int(c & 0xFF); }
+
+    std::unique_ptr<Obj::Terrain> terrain;
+    std::unique_ptr<Obj::AutoGen> autogen;
+};
+
+TEST_F(AutoGenRender, ForestsOverTheSampleTerrain) {
+    // Low over the conifers of the eastern hills, looking north-west.
+    Over(9000, 25, -1500, {-0.55f, -0.35f, 0.75f});
+    Settle();
+    const std::vector<uint32_t> bare = Draw(false);
+    const std::vector<uint32_t> wooded = Draw(true);
+    Save(wooded, "AutoGenForest.png");
+
+    EXPECT_GT(autogen->sectors.size(), 20u);
+    EXPECT_GT(autogen->sectorsDrawn, 5u);
+    uint32_t withBuffers = 0;
+    for (const auto& s : autogen->sectors)
+        withBuffers += s->vertexBuffer != nullptr;
+    EXPECT_EQ(autogen->buffersCreated, 2 * withBuffers);
+    // The trees and their shadows cover a good part of the ground and are darker than it on the whole.
+    int changed = 0, darker = 0;
+    for (size_t k = 0; k < bare.size(); ++k) {
+        if (bare[k] == wooded[k])
+            continue;
+        ++changed;
+        darker += Luma(wooded[k]) < Luma(bare[k]);
+    }
+    EXPECT_GT(changed, Width * Height / 20);
+    EXPECT_GT(darker, changed * 2 / 3);
+
+    // Another frame from the same place builds and frees nothing.
+    const uint32_t built = autogen->sectorsBuilt;
+    Draw(true);
+    EXPECT_EQ(autogen->sectorsBuilt, built);
+    EXPECT_EQ(autogen->sectorsFreed, 0u);
+}
+
+TEST_F(AutoGenRender, AVillageWithRedRoofs) {
+    Over(-2000, 70, -4300, {-0.5f, -0.2f, 0.85f});
+    Settle();
+    const std::vector<uint32_t> bare = Draw(false);
+    const std::vector<uint32_t> village = Draw(true);
+    Save(village, "AutoGenVillage.png");
+    // Roofs: reddish pixels that the bare land does not have.
+    const auto reddish = [](uint32_t c) {
+        const int r = int((c >> 16) & 0xFF), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+        return r > g + 40 && r > b + 40;
+    };
+    int roofs = 0, before = 0;
+    for (size_t k = 0; k < bare.size(); ++k) {
+        roofs += reddish(village[k]);
+        before += reddish(bare[k]);
+    }
+    EXPECT_EQ(before, 0);
+    EXPECT_GT(roofs, 300);
+}
+
+} // namespace
