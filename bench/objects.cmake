@@ -7,3 +7,6 @@ corvane_bench(bench_terrain_frames SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/T
 corvane_bench(bench_sky_clouds SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/SkyCloudsBench.cpp DEPS objects)
 target_compile_definitions(bench_sky_clouds PRIVATE SAMPLE_SKY_INFO="${PROJECT_SOURCE_DIR}/data/Data/Sky1.info"
   SAMPLE_CLOUDS_INFO="${PROJECT_SOURCE_DIR}/data/Data/Clouds1.info")
+# Smoke trails per frame and a wreck's split, without a device.
+corvane_bench(bench_trails_wrecks SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/TrailWreckBench.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/AllocationCounter.cpp DEPS objects scene)

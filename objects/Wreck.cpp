@@ -6,6 +6,7 @@
 #include "scene/World.h"
 
 #include "rwsdk/rwd3d9.h"
+#include "rwsdk/plugin/matfx/rpmatfx.h"
 #include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/src/renderstate.h"
 #include "rwsdk/world/baclump.h"
@@ -79,7 +80,7 @@ RpGeometry* CopyTriangles(RpGeometry* source, const std::vector<RwInt32>& triang
                 toNormals[d] = fromNormals[s];
             if (toLit && fromLit)
                 toLit[d] = fromLit[s];
-            for (RwInt32 set = 0; set < sets; ++set) {
+            for (RwInt32 set = 1; set <= sets; ++set) { // the engine counts sets from 1
                 const RwTexCoords* a = RpGeometryGetVertexTexCoords(source, set);
                 RwTexCoords* b = RpGeometryGetVertexTexCoords(out, set);
                 if (a && b)
@@ -315,6 +316,9 @@ void Wreck::CreateFromModel(Clump* model, const RwV3d& velocity, int depth, floa
 
         // Set-up: render only, life, and a push away from the blast with a tumble.
         RpAtomicSetGeometry(fragment->atomic, geometry, 0);
+        // The pieces keep their materials' effects (when the engine has them).
+        if (RpAtomicGetPluginOffset(rwID_MATERIALEFFECTSPLUGIN) >= 0)
+            RpMatFXAtomicEnableEffects(fragment->atomic);
         RpAtomicSetFlags(fragment->atomic, rpATOMICRENDER);
         fragment->size = 2 * bounds.radius;
         fragment->life = lifeFactor * LifeSeconds;

@@ -10,6 +10,7 @@
 
 #include "base/Random.h"
 #include "base/SmartPtr.h"
+#include "rwsdk/plugin/matfx/rpmatfx.h"
 #include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/world/baworobj.h"
 
@@ -42,15 +43,19 @@ protected:
         RpClump* clump = RpClumpCreate();
         RwFrame* root = RwFrameCreate();
         RpClumpSetFrame(clump, root);
-        RpGeometry* geometry =
-            RpGeometryCreate((n + 1) * (n + 1), 2 * n * n, rpGEOMETRYPOSITIONS | rpGEOMETRYNORMALS);
+        RpGeometry* geometry = RpGeometryCreate(
+            (n + 1) * (n + 1), 2 * n * n, rpGEOMETRYPOSITIONS | rpGEOMETRYNORMALS | rpGEOMETRYTEXTURED2);
         RpMorphTarget* target = RpGeometryGetMorphTarget(geometry, 0);
         RwV3d* v = RpMorphTargetGetVertices(target);
         RwV3d* normals = RpMorphTargetGetVertexNormals(target);
         for (int j = 0; j <= n; ++j)
             for (int i = 0; i <= n; ++i) {
-                v[j * (n + 1) + i] = {side * i / n - side / 2, y, side * j / n - side / 2};
-                normals[j * (n + 1) + i] = {0, 1, 0};
+                const int k = j * (n + 1) + i;
+                v[k] = {side * i / n - side / 2, y, side * j / n - side / 2};
+                normals[k] = {0, 1, 0};
+                // Both coordinate sets follow the position, so that a copied vertex can be checked.
+                RpGeometryGetVertexTexCoords(geometry, 1)[k] = {v[k].x, v[k].z};
+                RpGeometryGetVertexTexCoords(geometry, 2)[k] = {-v[k].x, -v[k].z};
             }
         RpTriangle* t = RpGeometryGetTriangles(geometry);
         RpMaterial* material = RpMaterialCreate();
@@ -86,10 +91,20 @@ protected:
     static int Triangles(const Obj::Wreck& wreck) {
         int count = 0;
         for (const auto* fragment : wreck.Fragments()) {
-            const RpGeometry* g = RpAtomicGetGeometry(fragment->atomic);
+            RpGeometry* g = RpAtomicGetGeometry(fragment->atomic);
             EXPECT_EQ(RpGeometryGetNumVertices(g), 3 * RpGeometryGetNumTriangles(g)); // nothing shared
             EXPECT_TRUE(RpGeometryGetFlags(g) & rpGEOMETRYMODULATEMATERIALCOLOR);
             count += RpGeometryGetNumTriangles(g);
+            // Normals and both coordinate sets came along with every vertex (moved by the piece's centre).
+            if (RpGeometryGetNumTexCoordSets(g) == 2) {
+                const RwV3d* v = RpMorphTargetGetVertices(RpGeometryGetMorphTarget(g, 0));
+                const RwV3d centre = fragment->frame->modelling.pos;
+                for (RwInt32 k = 0; k < RpGeometryGetNumVertices(g); ++k) {
+                    EXPECT_NEAR(RpGeometryGetVertexTexCoords(g, 1)[k].u, v[k].x + centre.x, 1e-4);
+                    EXPECT_NEAR(RpGeometryGetVertexTexCoords(g, 2)[k].v, -(v[k].z + centre.z), 1e-4);
+                    EXPECT_EQ(RpMorphTargetGetVertexNormals(RpGeometryGetMorphTarget(g, 0))[k].y, 1);
+                }
+            }
         }
         return count;
     }
@@ -120,6 +135,7 @@ TEST_F(Wrecks, AtMostTwoToTheDepthPiecesPerPart) {
         EXPECT_LE(pieces, size_t(1) << depth) << depth;
         EXPECT_GE(pieces, 2u) << depth;
         EXPECT_EQ(Triangles(*wreck), 2 * 12 * 12) << depth; // every triangle whole in one piece
+        EXPECT_EQ(RpGeometryGetNumTexCoordSets(RpAtomicGetGeometry(wreck->Fragments().front()->atomic)), 2);
         // The model is only read.
         RpAtomic* source = nullptr;
         RpClumpForAllAtomics(
@@ -144,6 +160,30 @@ TEST_F(Wrecks, AtMostTwoToTheDepthPiecesPerPart) {
 TEST_F(Wrecks, APlaneLeavingEverythingOnOneSideMakesOnePiece) {
     Obj::Wreck* wreck = Break(SceneEngine::MakeClump({{"big", {0, 0, 0}, {20, 0, 0}, {0, 20, 0}}}), 1, 1);
     ASSERT_EQ(wreck->Fragments().size(), 1u);
+    delete wreck;
+}
+
+// With the material effects in the engine, the pieces draw through their pipeline.
+class WrecksWithEffects : public Wrecks {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
+        ASSERT_TRUE(RpWorldPluginAttach());
+        ASSERT_TRUE(RpMatFXPluginAttach());
+        ASSERT_TRUE(Rw::Frame::RegisterPlugins());
+        ASSERT_TRUE(Rw::RegisterWrapperPlugins());
+        RwEngineOpenParams params = {nullptr};
+        ASSERT_TRUE(RwEngineOpen(&params));
+        ASSERT_TRUE(RwEngineStart());
+        world = std::make_unique<Grp::World>();
+    }
+};
+
+TEST_F(WrecksWithEffects, PiecesTakeTheEffectsPipeline) {
+    Obj::Wreck* wreck = Break(Grid(4, 20, 0), 2, 0.01f);
+    ASSERT_FALSE(wreck->Fragments().empty());
+    for (const auto* fragment : wreck->Fragments())
+        EXPECT_TRUE(RpMatFXAtomicQueryEffects(fragment->atomic));
     delete wreck;
 }
 
