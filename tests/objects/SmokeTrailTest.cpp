@@ -242,6 +242,34 @@ TEST_F(SmokeTrails, CulledByAlphaAndDistance) {
     EXPECT_EQ(v[1].v, 1);
 }
 
+// Kept as designed: a tracer's points carry alpha 0 while its bullet flies, and its ended head is forced
+// to 0, so its trail never shows.
+TEST_F(SmokeTrails, ATracerTrailIsNeverDrawn) {
+    group->startWidth = 0;
+    group->endWidth = 0.5f;
+    group->widenRate = 2;
+    group->pointInterval = 0.05f;
+    auto* trail = group->AddTrail();
+    const float flying[4] = {1, 1, 1, 0}, ended[4] = {1, 1, 1, 1};
+    float now = 10;
+    for (int f = 0; f < 9; ++f) {
+        Clock(now += 0.02f, 0.02f);
+        const double p[3] = {f * 10.0, 0, 0};
+        group->Update(trail, p, flying);
+        group->AgeTrail(trail);
+        EXPECT_EQ(group->BuildTrail(*trail, camera, store), 0u) << f;
+    }
+    // The bullet's last frame: alpha 1 at its end, then the trail is ended before the next draw.
+    const double last[3] = {90, 0, 0};
+    group->Update(trail, last, ended);
+    trail->ended = true;
+    for (int f = 0; f < 3; ++f) {
+        Clock(now += 0.02f, 0.02f);
+        group->AgeTrail(trail);
+        EXPECT_EQ(group->BuildTrail(*trail, camera, store), 0u);
+    }
+}
+
 TEST_F(SmokeTrails, AStoppedGroupEndsItselfWhenItsLastTrailHasFaded) {
     Base::SmartPtr<Obj::SmokeTrailGroup> watched(group);
     auto* trail = group->AddTrail();

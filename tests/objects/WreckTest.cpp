@@ -187,6 +187,23 @@ TEST_F(WrecksWithEffects, PiecesTakeTheEffectsPipeline) {
     delete wreck;
 }
 
+// No terrain, or one that did not load: the pieces simply fall, with no ground to meet.
+TEST_F(Wrecks, WithoutALoadedTerrainPiecesFall) {
+    Obj::Terrain unloaded;
+    for (Obj::Terrain* terrain : {static_cast<Obj::Terrain*>(nullptr), &unloaded}) {
+        world->terrain = terrain;
+        Obj::Wreck* wreck = Break(Grid(4, 20, 0), 1, 0.01f);
+        world->AddObject(wreck);
+        const float y = wreck->Fragments().front()->frame->modelling.pos.y;
+        for (int f = 0; f < 50; ++f)
+            wreck->Run();
+        EXPECT_LT(wreck->Fragments().front()->frame->modelling.pos.y, y - 5);
+        world->RemoveObject(wreck);
+        delete wreck;
+    }
+    world->terrain = nullptr;
+}
+
 class WrecksOnTerrain : public Wrecks {
 protected:
     void SetUp() override {
