@@ -10,6 +10,7 @@
 #include "rwsdk/src/texture.h"
 #include "scene/LoadTexture.h"
 
+#include <bit>
 #include <d3d9.h>
 
 #include <cstring>
@@ -26,12 +27,6 @@ struct SpriteVertex {
     uint32_t color;
     float u, v;
 };
-
-uint32_t FloatBits(float f) {
-    uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
 
 template <class T> bool Fill(IDirect3DVertexBuffer9* buffer, const std::vector<T>& data) {
     void* out = nullptr;
@@ -202,7 +197,7 @@ void Sky::SetupFog(const Base::Vector3& at, float cameraHeight) const {
     RwD3D9SetRenderState(D3DRS_FOGENABLE, TRUE);
     RwD3D9SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
     RwD3D9SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_EXP2);
-    RwD3D9SetRenderState(D3DRS_FOGDENSITY, FloatBits(FogDensity()));
+    RwD3D9SetRenderState(D3DRS_FOGDENSITY, std::bit_cast<uint32_t>(FogDensity()));
     RwD3D9SetRenderState(D3DRS_RANGEFOGENABLE, TRUE);
     RwD3D9SetRenderState(D3DRS_FOGCOLOR, FogColor(at, cameraHeight));
 }

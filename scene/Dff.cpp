@@ -5,6 +5,7 @@
 #include "base/ClumpCache.h"
 #include "base/Info.h"
 
+#include <bit>
 #include <boost/regex.hpp>
 
 #include <cerrno>
@@ -61,17 +62,11 @@ bool FullMatch(const boost::regex& pattern, const std::string& name) {
     }
 }
 
-uint32_t FloatBits(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
 bool ReadFloatBits(const Base::Info& node, const char* key, uint32_t& out) {
     float value;
     if (!node.TryGetFloat(key, value))
         return false;
-    out = FloatBits(value);
+    out = std::bit_cast<uint32_t>(value);
     return true;
 }
 
@@ -250,7 +245,7 @@ bool Dff::ReadStateValue(const Base::Info* node, const char* key, uint32_t* out)
     const auto [stop, error] = std::from_chars(start, last, number, std::chars_format::general);
     if (error != std::errc() || stop != last || start == last)
         return false;
-    *out = FloatBits(number);
+    *out = std::bit_cast<uint32_t>(number);
     return true;
 }
 

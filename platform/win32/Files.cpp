@@ -1,4 +1,5 @@
 #include "platform/win32/Files.h"
+#include "platform/win32/Text.h"
 
 #include <windows.h>
 
@@ -16,13 +17,6 @@
 
 namespace Win32 {
 namespace {
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // Directory listings by native directory path: lower-case name -> name on disk.
 // A miss reads the directory again once, so files made since the last read are found.

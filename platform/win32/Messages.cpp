@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/SdlWindow.h"
+#include "platform/win32/Text.h"
 #include "platform/win32/UserRuntime.h"
 #include "platform/win32/WindowHandle.h"
 #include "platform/win32/WindowLayer.h"
@@ -45,11 +46,6 @@ RegisteredMessages& Registered() {
 
 std::atomic<HWND> focus{nullptr};
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return s;
-}
-
 MSG MakeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     MSG m{};
     m.hwnd = window;
@@ -84,7 +80,7 @@ void PostToAll(UINT message, WPARAM wParam, LPARAM lParam) {
 UINT RegisteredId(const std::string& name) {
     RegisteredMessages& r = Registered();
     std::lock_guard<std::mutex> guard(r.lock);
-    auto it = r.byName.find(Lower(name));
+    auto it = r.byName.find(Win32::Lower(name));
     return it == r.byName.end() ? 0 : it->second;
 }
 
@@ -381,7 +377,7 @@ UINT RegisterWindowMessageA(LPCSTR name) {
     }
     RegisteredMessages& r = Registered();
     std::lock_guard<std::mutex> guard(r.lock);
-    std::string key = Lower(name);
+    std::string key = Win32::Lower(name);
     auto it = r.byName.find(key);
     if (it != r.byName.end())
         return it->second;

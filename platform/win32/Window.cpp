@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/win32/UserRuntime.h"
+#include "platform/win32/Text.h"
 #include "platform/win32/WindowHandle.h"
 #include "platform/win32/WindowLayer.h"
 #include "platform/win32/WindowList.h"
@@ -29,12 +30,6 @@ struct Classes {
 Classes& TheClasses() {
     static Classes classes;
     return classes;
-}
-
-std::string Lower(const char* text) {
-    std::string s(text);
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return s;
 }
 
 HWND foreground = nullptr;
@@ -119,7 +114,7 @@ ATOM RegisterClassA(const WNDCLASSA* windowClass) {
     }
     Classes& c = TheClasses();
     std::lock_guard<std::mutex> guard(c.lock);
-    std::string key = Lower(windowClass->lpszClassName);
+    std::string key = Win32::Lower(windowClass->lpszClassName);
     if (c.byName.count(key)) {
         SetLastError(ERROR_CLASS_ALREADY_EXISTS);
         return 0;
@@ -134,7 +129,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
     {
         Classes& c = TheClasses();
         std::lock_guard<std::mutex> guard(c.lock);
-        auto it = className ? c.byName.find(Lower(className)) : c.byName.end();
+        auto it = className ? c.byName.find(Win32::Lower(className)) : c.byName.end();
         if (it == c.byName.end()) {
             SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
             return nullptr;

@@ -1,0 +1,18 @@
+// ASCII lower-casing for the names that Windows compares without case (window classes, registered
+// messages, file names).
+#pragma once
+
+#include <cctype>
+#include <string>
+#include <string_view>
+
+namespace Win32 {
+
+inline std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+} // namespace Win32
