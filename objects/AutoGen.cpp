@@ -102,10 +102,17 @@ bool AutoGen::Load(const Base::Info& node) {
         windowSize = int32_t(std::min(255.0f, std::ceil(2 * visibilityRange / sectorSize) + 1));
     windowFlags.assign(size_t(windowSize) * size_t(windowSize), 0);
 
-    if (!textureName.empty())
+    // A second load replaces the textures rather than leaking them.
+    if (!textureName.empty()) {
+        if (texture)
+            RwTextureDestroy(texture);
         texture = Rw::LoadTexture(textureName.c_str(), 1, 6);
-    if (!shadowName.empty())
+    }
+    if (!shadowName.empty()) {
+        if (shadowTexture)
+            RwTextureDestroy(shadowTexture);
         shadowTexture = Rw::LoadTexture(shadowName.c_str(), 1, 6);
+    }
     ReadObjectSets(node);
     return true;
 }

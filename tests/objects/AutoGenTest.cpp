@@ -313,6 +313,17 @@ TEST_F(Sectors, NoDensityNoPlacementsNoBuffers) {
     EXPECT_EQ(autogen.LodAt(*sector, 0).objectIndices, 0u);
 }
 
+TEST_F(Sectors, AProbeThatMissesStandsOnSeaLevel) {
+    AddSet(3, 1, false, 1);
+    autogen.SetGroundProbe([](float, float) { return std::optional<AutoGen::Ground>(); });
+    const auto sector = autogen.BuildSector(9, 9);
+    EXPECT_EQ(sector->centre.y, 0);
+    EXPECT_EQ(sector->boxMin.y, 0);
+    ASSERT_EQ(sector->objectEnd.size(), 16u);
+    for (const AutoGen::Vertex& v : autogen.LastVertices())
+        EXPECT_TRUE(v.y == 0 || v.y == 2) << v.y; // quad corners on the sea, triangles flat at 0
+}
+
 TEST_F(Sectors, VertexCapHolds) {
     AutoGen::ObjectSet set;
     set.mapIndex =
