@@ -46,6 +46,19 @@ uint8_t ToByte(double x) {
 
 } // namespace
 
+void SmokeTrailGroup::PointQueue::push_back(const Point& point) {
+    if (count_ == ring_.size()) {
+        // Unroll into a ring twice as long.
+        std::vector<Point> grown(std::max<size_t>(16, ring_.size() * 2));
+        for (size_t i = 0; i < count_; ++i)
+            grown[i] = (*this)[i];
+        ring_.swap(grown);
+        first_ = 0;
+    }
+    ring_[(first_ + count_) & (ring_.size() - 1)] = point;
+    ++count_;
+}
+
 SmokeTrailGroup::SmokeTrailGroup() {
     renderOrders.push_back(RenderOrder);
 }

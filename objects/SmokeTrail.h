@@ -10,9 +10,10 @@
 #include "scene/ObjectModel.h"
 
 #include <cstdint>
-#include <deque>
+#include <initializer_list>
 #include <list>
 #include <memory>
+#include <vector>
 
 struct RwTexture;
 
@@ -29,10 +30,54 @@ public:
         float distance = 0;              // along the trail from its first point
     };
 
+    // A double-ended queue of points on one ring that only grows: once a trail has reached its length,
+    // freezing and dropping points allocates nothing.
+    class PointQueue {
+    public:
+        PointQueue() = default;
+        PointQueue(std::initializer_list<Point> points) {
+            for (const Point& p : points)
+                push_back(p);
+        }
+        size_t size() const { return count_; }
+        bool empty() const { return count_ == 0; }
+        Point& operator[](size_t i) { return ring_[(first_ + i) & (ring_.size() - 1)]; }
+        const Point& operator[](size_t i) const { return ring_[(first_ + i) & (ring_.size() - 1)]; }
+        Point& front() { return (*this)[0]; }
+        const Point& front() const { return (*this)[0]; }
+        Point& back() { return (*this)[count_ - 1]; }
+        const Point& back() const { return (*this)[count_ - 1]; }
+        void push_back(const Point& point);
+        void pop_front() {
+            first_ = (first_ + 1) & (ring_.size() - 1);
+            --count_;
+        }
+        void clear() { first_ = count_ = 0; }
+
+        template <class Q, class P> struct Iterator {
+            Q* queue;
+            size_t i;
+            P& operator*() const { return (*queue)[i]; }
+            Iterator& operator++() {
+                ++i;
+                return *this;
+            }
+            bool operator!=(const Iterator& other) const { return i != other.i; }
+        };
+        Iterator<PointQueue, Point> begin() { return {this, 0}; }
+        Iterator<PointQueue, Point> end() { return {this, count_}; }
+        Iterator<const PointQueue, const Point> begin() const { return {this, 0}; }
+        Iterator<const PointQueue, const Point> end() const { return {this, count_}; }
+
+    private:
+        std::vector<Point> ring_; // a power of two long
+        size_t first_ = 0, count_ = 0;
+    };
+
     struct Trail {
         SmokeTrailGroup* owner = nullptr;
-        std::deque<Point> points; // oldest first, head last
-        bool ended = false;       // the source is gone: the trail fades out and is then destroyed
+        PointQueue points;  // oldest first, head last
+        bool ended = false; // the source is gone: the trail fades out and is then destroyed
     };
 
     SmokeTrailGroup();

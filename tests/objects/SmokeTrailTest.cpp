@@ -152,6 +152,25 @@ TEST_F(SmokeTrails, ALiveTrailKeepsTwoPointsAnEndedOneLosesAll) {
     EXPECT_EQ(group->trails.front().get(), edge);
 }
 
+// The point queue keeps its order across the ring's wrap and growth.
+TEST_F(SmokeTrails, ThePointQueueKeepsItsOrder) {
+    Obj::SmokeTrailGroup::PointQueue queue;
+    int next = 0, first = 0;
+    for (int round = 0; round < 5; ++round) {
+        for (int k = 0; k < 13; ++k)
+            queue.push_back(At(float(next++), 0));
+        for (int k = 0; k < 7; ++k, ++first) {
+            ASSERT_EQ(queue.front().time, float(first));
+            queue.pop_front();
+        }
+        ASSERT_EQ(queue.size(), size_t(next - first));
+        int expected = first;
+        for (const auto& p : queue)
+            EXPECT_EQ(p.time, float(expected++));
+        EXPECT_EQ(queue.back().time, float(next - 1));
+    }
+}
+
 TEST_F(SmokeTrails, TheAlphaTable) {
     auto* trail = group->AddTrail();
     trail->points = {At(0, 0), At(0, 10)};
