@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <map>
+#include <vector>
 
 namespace Obj {
 
@@ -50,7 +50,7 @@ float Signed() {
 // A geometry of the given triangles of source, three vertices of its own per triangle, with copies of
 // the source's materials (one per source material, shared through copies); null when it cannot be made.
 RpGeometry* CopyTriangles(RpGeometry* source, const std::vector<RwInt32>& triangles) {
-    const RwInt32 sets = RpGeometryGetNumTexCoordSets(source);
+    const RwInt32 sets = std::min(RpGeometryGetNumTexCoordSets(source), rwMAXTEXTURECOORDS);
     const RwUInt32 format = (RpGeometryGetFlags(source) & ~RwUInt32(rpGEOMETRYTRISTRIP | rpGEOMETRYNATIVE)) |
                             rpGEOMETRYMODULATEMATERIALCOLOR | rpGEOMETRYTEXCOORDSETS(RwUInt32(sets));
     const RwInt32 vertices = RwInt32(triangles.size()) * 3;
@@ -67,7 +67,15 @@ RpGeometry* CopyTriangles(RpGeometry* source, const std::vector<RwInt32>& triang
     RwRGBA* toLit = RpGeometryGetPreLightColors(out);
     const RpTriangle* fromTriangles = RpGeometryGetTriangles(source);
     RpTriangle* toTriangles = RpGeometryGetTriangles(out);
-    std::map<RwUInt16, RpMaterial*> copies;
+    // The coordinate sets (the engine counts them from 1), and one copy per source material, made when first
+    // used and then kept by index.
+    const RwTexCoords* fromSets[rwMAXTEXTURECOORDS] = {};
+    RwTexCoords* toSets[rwMAXTEXTURECOORDS] = {};
+    for (RwInt32 set = 0; set < sets; ++set) {
+        fromSets[set] = RpGeometryGetVertexTexCoords(source, set + 1);
+        toSets[set] = RpGeometryGetVertexTexCoords(out, set + 1);
+    }
+    std::vector<RpMaterial*> copies(size_t(RpGeometryGetNumMaterials(source)), nullptr);
     RwUInt16 next = 0;
     for (size_t t = 0; t < triangles.size(); ++t) {
         const RpTriangle& triangle = fromTriangles[triangles[t]];
@@ -80,30 +88,24 @@ RpGeometry* CopyTriangles(RpGeometry* source, const std::vector<RwInt32>& triang
                 toNormals[d] = fromNormals[s];
             if (toLit && fromLit)
                 toLit[d] = fromLit[s];
-            for (RwInt32 set = 1; set <= sets; ++set) { // the engine counts sets from 1
-                const RwTexCoords* a = RpGeometryGetVertexTexCoords(source, set);
-                RwTexCoords* b = RpGeometryGetVertexTexCoords(out, set);
-                if (a && b)
-                    b[d] = a[s];
-            }
+            for (RwInt32 set = 0; set < sets; ++set)
+                if (fromSets[set] && toSets[set])
+                    toSets[set][d] = fromSets[set][s];
         }
-        RpGeometryTriangleSetVertexIndices(out, &toTriangles[t], next, RwUInt16(next + 1),
-                                           RwUInt16(next + 2));
+        RpTriangle& made = toTriangles[t];
+        RpGeometryTriangleSetVertexIndices(out, &made, next, RwUInt16(next + 1), RwUInt16(next + 2));
         next = RwUInt16(next + 3);
         RpMaterial* material = nullptr;
-        if (triangle.matIndex != 0xFFFF && triangle.matIndex < RpGeometryGetNumMaterials(source)) {
-            auto found = copies.find(triangle.matIndex);
-            if (found == copies.end())
-                found = copies
-                            .emplace(triangle.matIndex,
-                                     RpMaterialClone(RpGeometryGetMaterial(source, triangle.matIndex)))
-                            .first;
-            material = found->second;
+        if (triangle.matIndex < copies.size()) {
+            RpMaterial*& copy = copies[triangle.matIndex];
+            if (!copy)
+                copy = RpMaterialClone(RpGeometryGetMaterial(source, triangle.matIndex));
+            material = copy;
         }
-        RpGeometryTriangleSetMaterial(out, &toTriangles[t], material);
+        RpGeometryTriangleSetMaterial(out, &made, material);
     }
     // The geometry holds its own references now.
-    for (auto& [index, material] : copies)
+    for (RpMaterial* material : copies)
         if (material)
             RpMaterialDestroy(material);
     return out;
