@@ -1,9 +1,9 @@
 #include "objects/SmokeTrail.h"
 
 #include "objects/Clouds.h"
-#include "objects/DeviceStates.h"
 #include "scene/World.h"
 
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/renderstate.h"
 #include "rwsdk/src/texture.h"
 
@@ -264,14 +264,14 @@ void SmokeTrailGroup::Render(unsigned, Cameras::Basic*) {
         SetRenderState(rwRENDERSTATEZWRITEENABLE, 0);
         SetRenderState(rwRENDERSTATEVERTEXALPHAENABLE, 1);
     }
+    const bool device = drawing && RwD3D9Device;
+    if (device) {
+        const uint32_t bias = std::bit_cast<uint32_t>(-3.0f);
+        RwD3D9SetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, bias);
+        RwD3D9SetSamplerState(1, D3DSAMP_MIPMAPLODBIAS, bias);
+        RwD3D9SetRenderState(D3DRS_CLIPPING, TRUE);
+    }
     {
-        DeviceStates states;
-        if (drawing) {
-            const uint32_t bias = std::bit_cast<uint32_t>(-3.0f);
-            states.Sampler(0, D3DSAMP_MIPMAPLODBIAS, bias);
-            states.Sampler(1, D3DSAMP_MIPMAPLODBIAS, bias);
-            states.Render(D3DRS_CLIPPING, TRUE);
-        }
         CameraRelativeScope relative(drawing ? camera : nullptr, view);
         for (auto it = trails.begin(); it != trails.end();) {
             Trail* trail = it->get();
@@ -286,6 +286,11 @@ void SmokeTrailGroup::Render(unsigned, Cameras::Basic*) {
     if (drawing) {
         SetRenderState(rwRENDERSTATEVERTEXALPHAENABLE, 0);
         SetRenderState(rwRENDERSTATEZWRITEENABLE, 1);
+    }
+    if (device) {
+        // Back to no bias, whatever was there before: the engine's cache may not have known it.
+        RwD3D9SetSamplerState(1, D3DSAMP_MIPMAPLODBIAS, 0);
+        RwD3D9SetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, 0);
     }
     if (stopped && trails.empty()) {
         if (world)
