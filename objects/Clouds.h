@@ -1,14 +1,13 @@
 // The cloud layer of a world: clouds scattered once over a grid of sectors, given their camera-facing
 // particles while within the visibility range, faded by distance and sorted back to front every frame.
 //
-// The object model's roles and the device drawing are not built yet: this class holds the generation,
-// the activation around the camera, the per-frame fading, sorting and vertex filling, and the segment
-// test that the lens flare asks.
+// In the world the layer is drawn in render order 220 for every camera, from the catch-all sector.
 #pragma once
 
 #include "base/Info.h"
 #include "base/Maths.h"
 #include "base/String.h"
+#include "scene/ObjectModel.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,8 +21,11 @@ struct RwTexture;
 
 namespace Obj {
 
-class Clouds {
+class Clouds : public Object, public Renderable {
 public:
+    using RenderRole = Alg::Render::Object<Cameras::Basic>;
+    static constexpr uint8_t RenderOrder = 220;
+
     struct Cloud {
         Base::Vector3 centre;
         float size = 0;
@@ -86,10 +88,17 @@ public:
     bool IsSegmentInCloud(const Segment& segment) const;
 
     // ---- drawing on the engine's Direct3D 9 device, inside the camera's update
-    Clouds() = default;
+    // Render order 220.
+    Clouds();
     Clouds(const Clouds&) = delete;
     Clouds& operator=(const Clouds&) = delete;
-    virtual ~Clouds();
+    ~Clouds() override;
+
+    // Joins (or leaves) the renderables, in their catch-all sector.
+    void SetWorld(Grp::World* world) override;
+    // Draws for the engine's current camera; the arguments are not used.
+    void Render(unsigned order, Cameras::Basic* camera) override;
+    const RwSphere* GetBoundingSphere() override { return nullptr; }
     // Updates the active clouds for the camera and draws their visible particles in one call. The number
     // of particles drawn; 0 with nothing to draw (no buffer is made or locked then).
     uint32_t Render(RwCamera* camera);

@@ -2,15 +2,16 @@
 // glow of its elements (sun, moon), a star field that fades in high up, the fog colour at the horizon
 // ahead, and the orientation of the scene's sun light.
 //
-// The object model's roles (Obj::Object, Renderable, Attachable) and the scene light classes are not built
-// yet: this class holds the description, the dome geometry, the colours, the stars and the fog, which the
-// roles and the device drawing use as they join.
+// In the world it is drawn first (render order 10) for every camera, from the catch-all sector. Its two scene
+// lights live in a layer above this one: their owner builds them from SunLight() and the colours.
 #pragma once
 
 #include "base/Info.h"
 #include "base/Maths.h"
 #include "base/String.h"
 #include "objects/LensFlare.h"
+#include "scene/Attachable.h"
+#include "scene/ObjectModel.h"
 
 #include <cfloat>
 #include <cstdint>
@@ -23,8 +24,11 @@ struct RwTexture;
 
 namespace Obj {
 
-class Sky {
+class Sky : public Object, public Renderable, public Attachable {
 public:
+    using RenderRole = Alg::Render::Object<Cameras::Basic>;
+    static constexpr uint8_t RenderOrder = 10;
+
     struct Element {
         float elevation = 0, azimuth = 0; // radians
         uint8_t color[4] = {255, 255, 255, 255};
@@ -52,10 +56,17 @@ public:
     static constexpr float ColorStep = 0.002f;
     static constexpr uint32_t MinStarAlpha = 50;
 
-    Sky() = default;
+    // Render order 10.
+    Sky();
     Sky(const Sky&) = delete;
     Sky& operator=(const Sky&) = delete;
-    virtual ~Sky();
+    ~Sky() override;
+
+    // Joins (or leaves) the renderables, in their catch-all sector.
+    void SetWorld(Grp::World* world) override;
+    // Draws around the engine's current camera; the arguments are not used.
+    void Render(unsigned order, Cameras::Basic* camera) override;
+    const RwSphere* GetBoundingSphere() override { return nullptr; }
 
     // Reads the sky, dome, element and light keys and builds the dome and the stars. False (with Error()
     // naming the key) leaves an inert sky: no geometry, nothing drawn, no fog change.

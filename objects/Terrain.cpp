@@ -49,10 +49,16 @@ template <class F> bool ForEachPixel(const Terrain::ImageView& image, F f) {
 
 } // namespace
 
+Terrain::Terrain() {
+    RenderRole::renderOrders.push_back(RenderOrder);
+    canAddHitSpot = false;
+}
+
 Terrain::~Terrain() {
     UnloadAllSlices();
     ReleaseBuffers();
     ReleaseWater();
+    SetDetailTexture(nullptr);
 }
 
 void Terrain::UnloadAllSlices() {

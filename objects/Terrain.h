@@ -2,14 +2,14 @@
 // slice masks, the square slices streamed in around the camera, and the segment and sphere queries on the
 // full-resolution grid.
 //
-// The object model's roles (Obj::Object, Renderable, Static, Damageable) are not built yet: this class
-// holds everything the terrain does without them, and the roles join by forwarding to IntersectSegment,
-// CollectTriangles and (with the drawing) Render.
+// In the world it is drawn (render order 120), stays in the catch-all sectors of the renderables and the
+// statics (it has no sphere), and answers the segment tests of weapons and of the world's terrain query.
 #pragma once
 
 #include "base/Info.h"
 #include "base/Maths.h"
 #include "base/String.h"
+#include "scene/ObjectModel.h"
 
 #include <cstdint>
 #include <map>
@@ -28,8 +28,9 @@ class StreamedTextureCache;
 
 namespace Obj {
 
-class Terrain {
+class Terrain : public Object, public Renderable, public Static {
 public:
+    using RenderRole = Alg::Render::Object<Cameras::Basic>;
     struct Segment {
         Base::Vector3 start, end;
     };
@@ -138,10 +139,22 @@ public:
     static constexpr int32_t MaxSliceVertices = 241;
     static constexpr int32_t MaxSlices = 1024;
 
-    Terrain() = default;
+    static constexpr uint8_t RenderOrder = 120;
+
+    // Render order 120; hits on the ground never leave hit spots.
+    Terrain();
     Terrain(const Terrain&) = delete;
     Terrain& operator=(const Terrain&) = delete;
-    virtual ~Terrain();
+    ~Terrain() override;
+
+    // ---- roles in the world
+    // Joins (or leaves) the renderables and the statics, both in their catch-all sector.
+    void SetWorld(Grp::World* world) override;
+    // Draws with the engine's current camera; the arguments are not used.
+    void Render(unsigned order, Cameras::Basic* camera) override;
+    // None: drawn for every camera and reached by every segment query.
+    const RwSphere* GetBoundingSphere() override { return nullptr; }
+    bool IntersectSegment(const RwLine* segment, RwV3d* outPoint, RwV3d* outNormal) override;
 
     // Reads the description, then the height map and the masks through the engine's image reader. False
     // (with Error() saying why) leaves the terrain unloaded: it draws nothing and reports no hits.
@@ -246,8 +259,9 @@ public:
     static RwTexture* SliceTexture(const Slice& slice);
     // Box against the camera's planes (normals pointing out); a box only touching a plane is hidden.
     static bool IsVisible(const Slice& slice, const RwCamera* camera);
-    // Texture stage 1 ("Detail", wrapped); without one the stage is off.
-    void SetDetailTexture(RwTexture* texture) { detail_ = texture; }
+    // Texture stage 1 ("Detail", wrapped); without one the stage is off. A texture set here is not owned.
+    void SetDetailTexture(RwTexture* texture);
+    RwTexture* DetailTexture() const { return detail_; }
     uint32_t SlicesDrawn() const { return slicesDrawn_; }
 
     // ---- water (TerrainWater.cpp)
@@ -309,6 +323,7 @@ private:
     void* declaration_ = nullptr;
     std::vector<float> scratchPositions_, scratchLand_, scratchWater_;
     RwTexture* detail_ = nullptr;
+    bool ownsDetail_ = false, detailTried_ = false;
     uint32_t slicesDrawn_ = 0;
 
     void RenderLand(RwCamera* camera, const Base::Vector3& position);

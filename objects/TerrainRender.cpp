@@ -8,6 +8,11 @@
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
+#include "rwsdk/src/texture.h"
+#include "rwsdk/world/baclump.h"
+#include "scene/EngineHost.h"
+#include "scene/LoadTexture.h"
+#include "scene/World.h"
 
 #include <d3d9.h>
 
@@ -70,10 +75,29 @@ void Terrain::UpdateTextures(const Base::Vector3& camera, const Base::Vector3& a
     }
 }
 
+void Terrain::SetDetailTexture(RwTexture* texture) {
+    if (ownsDetail_ && detail_ && detail_ != texture)
+        RwTextureDestroy(detail_);
+    detail_ = texture;
+    ownsDetail_ = false;
+    detailTried_ = true;
+}
+
+void Terrain::Render(unsigned, Cameras::Basic*) {
+    Render(RWSRCGLOBAL(curCamera), Obj::Object::world ? Obj::Object::world->time->time : 0.0f);
+    // The engine's own pipeline sets its device state up again after the raw calls.
+    if (Rw::DummyAtomic)
+        RpAtomicRender(Rw::DummyAtomic);
+}
+
 void Terrain::Render(RwCamera* camera, float worldTime) {
     slicesDrawn_ = waterSlicesDrawn_ = 0;
     if (!loaded_ || !camera || !RwCameraGetFrame(camera))
         return;
+    if (!detailTried_) {
+        SetDetailTexture(Rw::LoadTexture("Detail", rwTEXTUREADDRESSWRAP, rwFILTERLINEARMIPLINEAR));
+        ownsDetail_ = detail_ != nullptr;
+    }
     // The water's animation and bump matrix once per frame, not per slice.
     waterFrame_ = WaterFrame(worldTime, uint32_t(waterFrames_.size()));
     const RwMatrix* ltm = RwFrameGetWorldMatrix(RwCameraGetFrame(camera));

@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
     check(Tools::WriteDds(textures + "ground.dds", Chain(ground), true), "ground.dds");
     // The same name as a bitmap too: the DDS file is the one read.
     check(Tools::WriteBmp(textures + "ground.bmp", Tools::Halve(ground)), "ground.bmp");
+    // The terrain's grain, repeated five times across each slice.
+    check(Tools::WriteDds(textures + "Detail.dds", Chain(Tools::TerrainDetail(128)), true), "Detail.dds");
     check(Tools::WriteDds(textures + "cloud.dds", Chain(Tools::Cloud(64)), false), "cloud.dds");
     check(Tools::WritePng(textures + "camo.png", Tools::Camouflage(128)), "camo.png");
     check(Tools::WriteBmp(textures + "runway.bmp", Tools::Runway(128)), "runway.bmp");

@@ -33,6 +33,9 @@ Picture SceneryAtlas(int size);
 Picture SoftShadow(int size);
 // The sun sprite of the sky: a white disc in a soft corona, on transparent black.
 Picture SkySun(int size);
+// The terrain's detail texture: grey noise around 128, so that the doubling blend keeps the slice colours
+// on average and only adds grain.
+Picture TerrainDetail(int size);
 // The particle texture of the cloud layer: four puffs, one in each quarter.
 Picture CloudQuarters(int size);
 

@@ -1,0 +1,106 @@
+#include "objects/LoadScenery.h"
+
+#include "objects/Clouds.h"
+#include "objects/Sky.h"
+#include "objects/Structure.h"
+#include "objects/Terrain.h"
+
+#include "base/ClumpCache.h"
+#include "base/String.h"
+#include "base/TextTable.h"
+#include "rwsdk/src/plcore/matrix.h"
+#include "scene/World.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace Obj {
+
+namespace {
+
+// A file that cannot be read leaves the tree empty; one that does not parse leaves what it read.
+Base::Info ReadTree(const Base::String& path) {
+    Base::Info tree;
+    tree.LoadFile(path);
+    return tree;
+}
+
+// One airbase from its "Bases.info" child, or null when it cannot stand on the terrain.
+std::unique_ptr<Airbase> CreateAirbase(const Base::String& key, const Base::Info& node, Terrain* terrain) {
+    Base::Vector2 position;
+    if (!node.TryGetPoint("Pos", position)) {
+        std::fprintf(stderr, "Bases.info: base \"%s\" has no Pos and is left out\n", Base::Clip(key).c_str());
+        return nullptr;
+    }
+    const Terrain::Segment probe{{position.x, 10000, position.y}, {position.x, -10000, position.y}};
+    Base::Vector3 ground;
+    if (!terrain || !terrain->IntersectSegment(probe, &ground, nullptr)) {
+        std::fprintf(stderr, "Bases.info: no ground under base \"%s\"; it is left out\n", Base::Clip(key).c_str());
+        return nullptr;
+    }
+    auto airbase = std::make_unique<Airbase>();
+    const Base::Info model = ReadTree(Base::MakePath(Base::ClumpCache::Directory, "Base.model"));
+    // A base without its model would have nothing to draw or hit.
+    if (!airbase->Load(&model)) {
+        std::fprintf(stderr, "Base.model does not load: base \"%s\" is left out\n", Base::Clip(key).c_str());
+        return nullptr;
+    }
+    RwMatrix place{};
+    place.right = {1, 0, 0};
+    place.up = {0, 1, 0};
+    place.at = {0, 0, 1};
+    place.pos = {ground.x, ground.y, ground.z};
+    RwMatrixUpdate(&place);
+    airbase->Transform(&place, rwCOMBINEPOSTCONCAT);
+    airbase->name = node.GetStringDefault("Name", "");
+    return airbase;
+}
+
+} // namespace
+
+float SceneryViewRange(float visibility) {
+    return visibility * 70000.0f + 30000.0f;
+}
+
+float ClampSceneryDensity(float density) {
+    if (density <= 0)
+        return 0;
+    if (density >= 1)
+        return 1;
+    return density;
+}
+
+void LoadScenery(const Base::Config& settings, Grp::World& world, int number) {
+    const float viewRange = SceneryViewRange(settings.visibility);
+    const Base::String directory = Base::GetText("DataDir");
+    const std::string n = std::to_string(number);
+    const auto path = [&](const char* name) { return Base::MakePath(directory, name + n, "info"); };
+
+    Base::Info skyTree = ReadTree(path("Sky"));
+    skyTree.SetFloat("VisibilityRange", viewRange);
+    auto sky = std::make_unique<Sky>();
+    sky->Load(skyTree);
+    world.AddObject(sky.release());
+
+    Base::Info cloudsTree = ReadTree(path("Clouds"));
+    cloudsTree.SetFloat("VisibilityRange", viewRange);
+    cloudsTree.SetFloat("Density", settings.cloudsDensity);
+    auto clouds = std::make_unique<Clouds>();
+    clouds->Load(cloudsTree);
+    world.AddObject(clouds.release());
+
+    Base::Info terrainTree = ReadTree(path("Terrain"));
+    terrainTree.SetFloat("VisibilityRange", viewRange);
+    auto terrain = std::make_unique<Terrain>();
+    terrain->Load(terrainTree);
+    Terrain* ground = terrain.get();
+    world.AddObject(terrain.release());
+
+    const Base::Info bases = ReadTree(Base::MakePath(directory, "Bases.info"));
+    for (const auto& [key, node] : bases.GetChildren())
+        if (std::unique_ptr<Airbase> airbase = CreateAirbase(key, *node, ground))
+            world.AddObject(airbase.release());
+}
+
+} // namespace Obj

@@ -1,0 +1,89 @@
+// How the sky, the cloud layer and the terrain take their places in a world: each is drawn from the
+// catch-all sector of the renderables, and the terrain is also a static that weapons and the world's ground
+// query reach.
+#include "objects/Clouds.h"
+#include "objects/Sky.h"
+#include "objects/Terrain.h"
+
+#include "rwsdk/src/engine.h"
+#include "rwsdk/world/baclump.h"
+#include "scene/EngineHost.h"
+#include "scene/World.h"
+
+namespace Obj {
+
+namespace {
+
+// The world knows these classes only through the casts they register.
+const bool registered = Grp::SceneryCast<Sky>::Register() && Grp::SceneryCast<Clouds>::Register() &&
+                        Grp::SceneryCast<Terrain>::Register();
+
+// The drawable-only objects: into the renderables with a world, out of them without.
+void JoinRenderables(Renderable* renderable, Grp::World* world) {
+    if (world) {
+        renderable->group = world->renderables.get();
+        world->renderables->Update(renderable);
+        renderable->OnGroupChanged(renderable->group);
+    } else if (renderable->group) {
+        Grp::Spatial<Renderable>::Remove(renderable);
+    }
+}
+
+} // namespace
+
+Sky::Sky() {
+    (void)registered;
+    RenderRole::renderOrders.push_back(RenderOrder);
+}
+
+void Sky::SetWorld(Grp::World* world) {
+    Obj::Object::SetWorld(world);
+    JoinRenderables(this, world);
+}
+
+void Sky::Render(unsigned, Cameras::Basic*) {
+    Render(RWSRCGLOBAL(curCamera));
+}
+
+Clouds::Clouds() {
+    RenderRole::renderOrders.push_back(RenderOrder);
+}
+
+void Clouds::SetWorld(Grp::World* world) {
+    Obj::Object::SetWorld(world);
+    JoinRenderables(this, world);
+}
+
+void Clouds::Render(unsigned, Cameras::Basic*) {
+    if (Render(RWSRCGLOBAL(curCamera)) > 0 && Rw::DummyAtomic)
+        RpAtomicRender(Rw::DummyAtomic);
+}
+
+void Terrain::SetWorld(Grp::World* world) {
+    Obj::Object::SetWorld(world);
+    JoinRenderables(this, world);
+    if (world) {
+        Static::group = world->statics.get();
+        world->statics->UpdateDamageable(this);
+        Static::OnGroupChanged(Static::group);
+    } else if (Static::group) {
+        Grp::Spatial<Static>::Remove(this);
+    }
+}
+
+bool Terrain::IntersectSegment(const RwLine* segment, RwV3d* outPoint, RwV3d* outNormal) {
+    if (!segment)
+        return false;
+    Base::Vector3 point, normal;
+    const Segment s{{segment->start.x, segment->start.y, segment->start.z},
+                    {segment->end.x, segment->end.y, segment->end.z}};
+    if (!IntersectSegment(s, &point, &normal))
+        return false;
+    if (outPoint)
+        *outPoint = {point.x, point.y, point.z};
+    if (outNormal)
+        *outNormal = {normal.x, normal.y, normal.z};
+    return true;
+}
+
+} // namespace Obj
