@@ -1,5 +1,6 @@
 #include "objects/LoadScenery.h"
 
+#include "objects/AutoGen.h"
 #include "objects/Clouds.h"
 #include "objects/Sky.h"
 #include "objects/Structure.h"
@@ -36,7 +37,8 @@ std::unique_ptr<Airbase> CreateAirbase(const Base::String& key, const Base::Info
     const Terrain::Segment probe{{position.x, 10000, position.y}, {position.x, -10000, position.y}};
     Base::Vector3 ground;
     if (!terrain || !terrain->IntersectSegment(probe, &ground, nullptr)) {
-        std::fprintf(stderr, "Bases.info: no ground under base \"%s\"; it is left out\n", Base::Clip(key).c_str());
+        std::fprintf(stderr, "Bases.info: no ground under base \"%s\"; it is left out\n",
+                     Base::Clip(key).c_str());
         return nullptr;
     }
     auto airbase = std::make_unique<Airbase>();
@@ -96,6 +98,12 @@ void LoadScenery(const Base::Config& settings, Grp::World& world, int number) {
     terrain->Load(terrainTree);
     Terrain* ground = terrain.get();
     world.AddObject(terrain.release());
+
+    Base::Info autogenTree = ReadTree(path("Autogen"));
+    autogenTree.SetFloat("GlobalDensityFactor", ClampSceneryDensity(settings.autogenDensity));
+    auto autogen = std::make_unique<AutoGen>();
+    autogen->Load(autogenTree);
+    world.AddObject(autogen.release());
 
     const Base::Info bases = ReadTree(Base::MakePath(directory, "Bases.info"));
     for (const auto& [key, node] : bases.GetChildren())

@@ -1,0 +1,235 @@
+// The scenery loader on a data tree made per test: the scenery's own files and "Bases.info", the values it
+// writes from the settings, the order of the airbases on the ground, and the bases and files it cannot use.
+#include "tests/objects/TerrainFixture.h"
+#include "tests/scene/SceneFixture.h"
+
+#include "objects/AutoGen.h"
+#include "objects/Clouds.h"
+#include "objects/LoadScenery.h"
+#include "objects/Sky.h"
+#include "objects/Structure.h"
+#include "objects/Terrain.h"
+#include "scene/ClumpFile.h"
+#include "scene/World.h"
+
+#include "base/ClumpCache.h"
+#include "base/TextTable.h"
+#include "rwsdk/src/baimage.h"
+#include "rwsdk/src/frame.h"
+#include "rwsdk/tool/png/rtpng.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* SkyText = "VisibilityRange 12000\nDomeLongTessel 8\nDomeLatTessel 4\nTopHiAltColor 0 0 0.3\n"
+                      "TopLoAltColor 0.2 0.4 0.8\nHorizonColor 0.7 0.8 0.9\nHiAltLevel 9000\nStarsCount 10\n"
+                      "StarsFade 20000 6000\nLightAmbientColor 0.3 0.3 0.3\nLightDiffuseColor 1 1 1\n"
+                      "LightDirection 0 -1 0\n";
+const char* CloudsText =
+    "VisibilityRange 12000\nAltitude 2500\nDensity 0.5\nSectorsSpan 2 2\nSectorSize 2048\n"
+    "BottomRightPos -2048 -2048\nCloudsSpan 700\nCloudMaxSize 300\nMaxParticlesPerCloud 8\n"
+    "LightAmbientColor 0.5 0.5 0.5\nLightDiffuseColor 1 1 1\nLightDirection 0 -1 0\n";
+
+class SceneryLoader : public SceneEngine {
+protected:
+    void SetUp() override {
+        SceneEngine::SetUp();
+        data = fs::path(::testing::TempDir()) /
+               ("scenery-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(data);
+        fs::create_directories(data);
+        Base::Info strings;
+        strings.AddValue("DataDir", data.string());
+        Base::TextTable = strings;
+        RwImageRegisterImageFormat("png", RtPNGImageRead, RtPNGImageWrite);
+        RwImageSetPath((data.string() + "/").c_str());
+        Base::ClumpCache::Directory = std::string(CORVANE_BINARY_DIR) + "/data/Data/Models\\";
+        Rw::InstallClumpCache();
+        WriteTerrainImages();
+    }
+    void TearDown() override {
+        world.reset();
+        Base::ClumpCache::Clear();
+        Base::ClumpCache::Read = nullptr;
+        Base::ClumpCache::Clone = nullptr;
+        Base::ClumpCache::Destroy = nullptr;
+        Base::TextTable = Base::Info();
+        SceneEngine::TearDown();
+        fs::remove_all(data);
+    }
+
+    void Write(const std::string& name, const std::string& text) const { std::ofstream(data / name) << text; }
+
+    void WritePng(const std::string& name, int width, int height, uint8_t (*value)(int column, int row)) {
+        RwImage* image = RwImageCreate(width, height, 32);
+        ASSERT_NE(image, nullptr);
+        RwImageAllocatePixels(image);
+        for (int r = 0; r < height; ++r)
+            for (int c = 0; c < width; ++c) {
+                uint8_t* p = image->pixels + r * image->stride + c * 4;
+                p[0] = p[1] = p[2] = value(c, r);
+                p[3] = 255;
+            }
+        ASSERT_NE(RtPNGImageWrite(image, (data / name).string().c_str()), nullptr);
+        RwImageDestroy(image);
+    }
+
+    // A 4 x 4 km terrain (65 x 65 samples) read through a flip of both axes: x > 0 stands at 360, x < 0 at
+    // 120; every slice is land.
+    void WriteTerrainImages() {
+        WritePng("Height.png", 65, 65, [](int c, int) -> uint8_t { return c < 32 ? 60 : 20; });
+        WritePng("Land.png", 4, 4, [](int, int) -> uint8_t { return 255; });
+        WritePng("Water.png", 4, 4, [](int, int) -> uint8_t { return 0; });
+    }
+
+    void WriteScenery(int number) {
+        const std::string n = std::to_string(number);
+        Write("Sky" + n + ".info", SkyText);
+        Write("Clouds" + n + ".info", CloudsText);
+        Write("Terrain" + n + ".info", TerrainFixture::Keys{}.Text());
+        Write("Autogen" + n + ".info", "SectorSize 512\n");
+    }
+
+    void Load(int number) {
+        world = std::make_unique<Grp::World>();
+        Obj::LoadScenery(settings, *world, number);
+    }
+
+    // The world's airbases in the order they were added.
+    std::vector<Obj::Airbase*> Airbases() const {
+        std::vector<Obj::Airbase*> out;
+        world->ForEach([&](Obj::Object* object) {
+            if (auto* base = dynamic_cast<Obj::Airbase*>(object))
+                out.insert(out.begin(), base);
+        });
+        return out;
+    }
+    template <class T> size_t Count() const {
+        size_t count = 0;
+        world->ForEach([&](Obj::Object* object) { count += dynamic_cast<T*>(object) != nullptr; });
+        return count;
+    }
+
+    fs::path data;
+    Base::Config settings;
+    std::unique_ptr<Grp::World> world;
+};
+
+TEST(SceneryValues, ViewRangeAndDensityClamp) {
+    const struct { float visibility, range; } ranges[] = {{0, 30000}, {0.75f, 82500}, {1, 100000}};
+    for (const auto& r : ranges)
+        EXPECT_FLOAT_EQ(Obj::SceneryViewRange(r.visibility), r.range) << r.visibility;
+    const struct {
+        float density, written;
+    } densities[] = {{1.5f, 1}, {1, 1}, {-0.2f, 0}, {0, 0}, {0.3f, 0.3f}};
+    for (const auto& d : densities)
+        EXPECT_FLOAT_EQ(Obj::ClampSceneryDensity(d.density), d.written) << d.density;
+}
+
+TEST_F(SceneryLoader, ReadsItsOwnNumberedFilesAndOverridesTheViewRange) {
+    WriteScenery(3);
+    Load(3);
+    ASSERT_NE(world->sky, nullptr);
+    ASSERT_NE(world->clouds, nullptr);
+    ASSERT_NE(world->terrain, nullptr);
+    EXPECT_TRUE(world->sky->IsLoaded()) << world->sky->Error();
+    EXPECT_TRUE(world->clouds->IsLoaded()) << world->clouds->Error();
+    EXPECT_TRUE(world->terrain->IsLoaded()) << world->terrain->Error();
+    EXPECT_EQ(Count<Obj::AutoGen>(), 1u);
+    // The files say 12000 and 20000: the settings' view range replaces them.
+    EXPECT_FLOAT_EQ(world->sky->VisibilityRange(), 82500);
+    EXPECT_FLOAT_EQ(world->clouds->VisibilityRange(), 82500);
+    EXPECT_FLOAT_EQ(world->terrain->GetDescription().visibilityRange, 82500);
+    // The scenery roles are in the world's groups.
+    EXPECT_EQ(world->terrain->Obj::Renderable::group, world->renderables.get());
+    EXPECT_EQ(world->terrain->Obj::Static::group, world->statics.get());
+    EXPECT_EQ(world->sky->Obj::Renderable::group, world->renderables.get());
+
+    world.reset();
+    settings.visibility = 0;
+    Load(3);
+    EXPECT_FLOAT_EQ(world->sky->VisibilityRange(), 30000);
+    // Another number reads other files: none here, so nothing loads.
+    world.reset();
+    Load(1);
+    EXPECT_FALSE(world->sky->IsLoaded());
+}
+
+TEST_F(SceneryLoader, CloudsDensityComesFromTheSettings) {
+    WriteScenery(1);
+    settings.cloudsDensity = 0;
+    Load(1);
+    ASSERT_TRUE(world->clouds->IsLoaded()) << world->clouds->Error();
+    EXPECT_EQ(world->clouds->CloudCount(), 0u);
+    world.reset();
+    settings.cloudsDensity = 1;
+    Load(1);
+    ASSERT_TRUE(world->clouds->IsLoaded()) << world->clouds->Error();
+    EXPECT_GT(world->clouds->CloudCount(), 0u);
+}
+
+TEST_F(SceneryLoader, AirbasesInKeyOrderOnTheGround) {
+    WriteScenery(1);
+    Write("Bases.info", "Zulu\n{\n\tPos -1000 500\n}\nAlpha\n{\n\tName North Field\n\tPos 1000 -300\n}\n");
+    Load(1);
+    const std::vector<Obj::Airbase*> bases = Airbases();
+    ASSERT_EQ(bases.size(), 2u);
+    EXPECT_EQ(bases[0]->name, "North Field");
+    EXPECT_EQ(bases[1]->name, ""); // no "Name": empty, not the model's "Airbase"
+    const RwV3d& a = RwFrameGetWorldMatrix(bases[0]->Rw::Frame::frame)->pos;
+    const RwV3d& z = RwFrameGetWorldMatrix(bases[1]->Rw::Frame::frame)->pos;
+    EXPECT_NEAR(a.x, 1000, 0.01);
+    EXPECT_NEAR(a.y, 360, 0.01);
+    EXPECT_NEAR(a.z, -300, 0.01);
+    EXPECT_NEAR(z.x, -1000, 0.01);
+    EXPECT_NEAR(z.y, 120, 0.01);
+    EXPECT_NEAR(z.z, 500, 0.01);
+    EXPECT_NE(bases[0]->FindRunway("09"), nullptr);
+    EXPECT_EQ(bases[0]->Obj::Static::group, world->statics.get());
+}
+
+TEST_F(SceneryLoader, BasesThatCannotStandAreLeftOut) {
+    WriteScenery(1);
+    Write("Bases.info", "A\n{\n\tPos 50000 0\n}\nB\n{\n\tName NoPos\n}\nC\n{\n\tPos 100 100\n}\n");
+    Load(1);
+    const std::vector<Obj::Airbase*> bases = Airbases();
+    ASSERT_EQ(bases.size(), 1u); // off the terrain and without "Pos": skipped
+    EXPECT_NEAR(RwFrameGetWorldMatrix(bases[0]->Rw::Frame::frame)->pos.y, 360, 0.01);
+
+    // A model that does not load: no base at all, the rest of the scenery is there.
+    world.reset();
+    Write("Base.model", "Dff\tMissing.dff\n");
+    Base::ClumpCache::Directory = data.string() + "\\";
+    Load(1);
+    EXPECT_TRUE(Airbases().empty());
+    EXPECT_TRUE(world->terrain->IsLoaded());
+}
+
+TEST_F(SceneryLoader, MissingFilesGiveInertObjects) {
+    Write("Bases.info", "A\n{\n\tPos 0 0\n}\n");
+    Load(1);
+    ASSERT_NE(world->sky, nullptr);
+    ASSERT_NE(world->clouds, nullptr);
+    ASSERT_NE(world->terrain, nullptr);
+    EXPECT_FALSE(world->sky->IsLoaded());
+    EXPECT_FALSE(world->clouds->IsLoaded());
+    EXPECT_FALSE(world->terrain->IsLoaded());
+    EXPECT_EQ(Count<Obj::AutoGen>(), 1u);
+    // No ground to stand on.
+    EXPECT_TRUE(Airbases().empty());
+    RwLine down{{0, 100, 0}, {0, -100, 0}};
+    EXPECT_FALSE(world->terrain->IntersectSegment(&down, nullptr, nullptr));
+    world->Clear();
+    EXPECT_EQ(world->sky, nullptr);
+    EXPECT_EQ(world->terrain, nullptr);
+}
+
+} // namespace
