@@ -1,5 +1,7 @@
 #include "frontend/Frontend.h"
 
+#include "frontend/Flyover.h"
+
 #include "audio/MusicPlayer.h"
 #include "base/ClumpCache.h"
 #include "base/FontCache.h"
@@ -192,7 +194,27 @@ void DrawPlaceholder() {
     RwCameraShowRaster(placeholderCamera, Rw::MainWindow, 0);
 }
 
+// The sample world, flown over while there are no pages; the still picture stands in when it cannot start.
+Flyover flyover;
+bool flyoverTried = false;
+
+bool DrawFlyover(const Base::Config& config) {
+    if (!Rw::EngineStarted || !Rw::ColourRaster)
+        return false;
+    if (!flyoverTried) {
+        flyoverTried = true;
+        flyover.Start(config, 1);
+    }
+    if (!flyover.Started())
+        return false;
+    flyover.Frame(Base::FrameClock::GameTime, Base::FrameClock::FrameTime, Rw::ColourRaster, Rw::DepthRaster,
+                  Rw::MainWindow);
+    return true;
+}
+
 void DestroyPlaceholder() {
+    flyover.Stop();
+    flyoverTried = false;
     DestroyShowcase(placeholderCamera);
     if (!placeholderCamera)
         return;
@@ -225,7 +247,8 @@ App::FrontendAction Frontend::Update() {
     if (music)
         music->Update();
     Base::FrameClock::Tick();
-    DrawPlaceholder();
+    if (!DrawFlyover(config))
+        DrawPlaceholder();
     // Stands in for the time that drawing a frame takes, so that the idle loop does not spin a core.
     Sleep(10);
     return App::FrontendAction(action);

@@ -1,0 +1,176 @@
+#include "frontend/Flyover.h"
+
+#include "cameras/SceneLights.h"
+#include "objects/Clouds.h"
+#include "objects/LensFlare.h"
+#include "objects/LoadScenery.h"
+#include "objects/Sky.h"
+#include "objects/Terrain.h"
+#include "scene/Attachable.h"
+#include "scene/EngineHost.h"
+#include "scene/World.h"
+#include "scene/WorldPasses.h"
+
+#include "rwsdk/src/camera.h"
+#include "rwsdk/src/frame.h"
+#include "rwsdk/src/plcore/matrix.h"
+#include "rwsdk/src/renderstate.h"
+#include "rwsdk/world/baworobj.h"
+#include "rwsdk/world/bawrld.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace Fe {
+
+namespace {
+
+// The loop over the sample terrain (x east, z north, y up): out over the sea, in across the coast, low over
+// the coast field, over the hills and up through the cloud layer, down to the highland base, along the
+// valley and back up through the clouds over the sea.
+constexpr RwV3d Waypoints[] = {
+    {-14000, 350, -1500}, {-10000, 300, 1500},  {-6800, 420, 4200},   {-3500, 420, 5060}, {-200, 700, 5600},
+    {3500, 1500, 3200},   {6000, 2550, -1000},  {8200, 1000, -4800},  {7800, 640, -6540}, {3000, 900, -9000},
+    {-3000, 1200, -9500}, {-9000, 2600, -7000}, {-13500, 1400, -4500}};
+constexpr int WaypointCount = int(sizeof Waypoints / sizeof Waypoints[0]);
+
+// Catmull-Rom through the waypoints, closed.
+RwV3d Spline(double s) {
+    const double lap = std::fmod(s, double(WaypointCount));
+    const double wrapped = lap < 0 ? lap + WaypointCount : lap;
+    const int i = int(wrapped);
+    const double t = wrapped - i;
+    const RwV3d& p0 = Waypoints[(i + WaypointCount - 1) % WaypointCount];
+    const RwV3d& p1 = Waypoints[i % WaypointCount];
+    const RwV3d& p2 = Waypoints[(i + 1) % WaypointCount];
+    const RwV3d& p3 = Waypoints[(i + 2) % WaypointCount];
+    const auto axis = [t](float a, float b, float c, float d) {
+        return float(0.5 * ((2 * b) + (-a + c) * t + (2 * a - 5 * b + 4 * c - d) * t * t +
+                            (-a + 3 * b - 3 * c + d) * t * t * t));
+    };
+    return {axis(p0.x, p1.x, p2.x, p3.x), axis(p0.y, p1.y, p2.y, p3.y), axis(p0.z, p1.z, p2.z, p3.z)};
+}
+
+} // namespace
+
+Flyover::Flyover() = default;
+
+Flyover::~Flyover() {
+    Stop();
+}
+
+RwCamera* Flyover::Camera() const {
+    return camera_ ? camera_->camera : nullptr;
+}
+
+bool Flyover::Start(const Base::Config& settings, int number) {
+    Stop();
+    if (!Rw::EngineStarted)
+        return false;
+    world_ = std::make_unique<Grp::World>();
+    Obj::LoadScenery(settings, *world_, number);
+    camera_ = std::make_unique<Obj::Camera>();
+    if (!camera_->camera) {
+        Stop();
+        return false;
+    }
+    RwCameraSetNearClipPlane(camera_->camera, 2.0f);
+    RwCameraSetFarClipPlane(camera_->camera, Obj::SceneryViewRange(settings.visibility));
+    if (world_->world)
+        RpWorldAddCamera(world_->world, camera_->camera);
+    if (world_->sky) {
+        lights_ = std::make_unique<Lights::SkyLights>(Lights::CreateSkyLights(*world_->sky));
+        lights_->SetWorld(world_->world);
+    }
+    return true;
+}
+
+void Flyover::Stop() {
+    if (camera_ && camera_->camera) {
+        if (world_ && world_->world && RwCameraGetWorld(camera_->camera))
+            RpWorldRemoveCamera(world_->world, camera_->camera);
+        RwCameraSetRaster(camera_->camera, nullptr);
+        RwCameraSetZRaster(camera_->camera, nullptr);
+    }
+    if (lights_)
+        lights_->SetWorld(nullptr);
+    lights_.reset();
+    camera_.reset();
+    world_.reset();
+}
+
+void Flyover::PathPoint(double time, RwV3d& position, RwV3d& at) {
+    // Even speed is not needed: the legs are of similar length.
+    const double s = time / LapTime * WaypointCount;
+    position = Spline(s);
+    const RwV3d ahead = Spline(s + 0.05);
+    RwV3d d = {ahead.x - position.x, ahead.y - position.y, ahead.z - position.z};
+    const float h = std::sqrt(d.x * d.x + d.z * d.z);
+    // Level flight looks a little down at the ground; a climb or dive keeps its own pitch.
+    d.y = d.y - 0.12f * h;
+    const float l = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+    at = l > 0 ? RwV3d{d.x / l, d.y / l, d.z / l} : RwV3d{0, 0, 1};
+}
+
+void Flyover::PlaceCamera(double time) {
+    RwV3d position, at;
+    PathPoint(time, position, at);
+    // Never below the hills: 120 above the ground under the camera.
+    if (world_->terrain) {
+        const Obj::Terrain::Segment probe{{position.x, 20000, position.z}, {position.x, -1000, position.z}};
+        Base::Vector3 ground;
+        if (world_->terrain->IntersectSegment(probe, &ground, nullptr))
+            position.y = std::max(position.y, ground.y + 120.0f);
+    }
+    const float r = std::sqrt(at.x * at.x + at.z * at.z);
+    const RwV3d right = r > 0 ? RwV3d{at.z / r, 0, -at.x / r} : RwV3d{1, 0, 0};
+    RwMatrix m{};
+    m.right = right;
+    m.up = {at.y * right.z - at.z * right.y, at.z * right.x - at.x * right.z,
+            at.x * right.y - at.y * right.x};
+    m.at = at;
+    m.pos = position;
+    RwMatrixUpdate(&m);
+    // Through the wrapper: the camera-relative drawing reads its double-precision position.
+    camera_->Transform(&m, rwCOMBINEREPLACE);
+}
+
+void Flyover::Frame(double time, double frameTime, RwRaster* colour, RwRaster* depth, void* window) {
+    if (!world_ || !camera_ || !colour)
+        return;
+    Grp::WorldTime& clock = *world_->time;
+    const float before = clock.time;
+    clock.Advance(frameTime);
+    Grp::SimulateGroup(*world_->simulateables, before, clock.time);
+    Grp::RunGroup(*world_->runnables);
+
+    RwCamera* camera = camera_->camera;
+    RwCameraSetRaster(camera, colour);
+    RwCameraSetZRaster(camera, depth);
+    // The view window keeps the raster's shape with a 70 degree horizontal field.
+    camera_->SetFieldOfView(70.0f * 3.14159265f / 180.0f);
+    PlaceCamera(time);
+    if (RwCameraBeginUpdate(camera)) {
+        RwRGBA haze = {190, 208, 228, 255};
+        RwCameraClear(camera, &haze, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+        Rw::ResetRenderStates();
+        RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
+        RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
+        if (const Rw::CameraView* view = camera_->GetViewParameters()) {
+            const auto range = Grp::VisibleRange(*view, *world_->renderables);
+            Grp::RenderVisible(range.begin(), range.end(), nullptr);
+        }
+        // The sky's flares come last, over everything drawn.
+        if (Obj::Sky* sky = world_->sky) {
+            const Obj::LensFlare::Occlusion occluded = Obj::LensFlare::WorldOcclusion(*world_);
+            for (Obj::LensFlare& flare : sky->Flares())
+                flare.Render(camera, float(time), float(frameTime), occluded);
+        }
+        RwCameraEndUpdate(camera);
+    }
+    if (window)
+        RwCameraShowRaster(camera, window, 0);
+}
+
+} // namespace Fe
