@@ -1,6 +1,7 @@
 // A smoke trail, a dust spurt and a column of spray over the sample terrain, drawn offscreen on the Direct3D
 // 9 driver from a fixed camera and written for a look (TrailsAndSpurts.png). Checked tolerantly against the
 // same frame without them: the trail and the spurts show where they were put, lighter than the ground.
+#include "objects/Exhaust.h"
 #include "objects/SmokeTrail.h"
 #include "objects/Spurt.h"
 #include "objects/Terrain.h"
@@ -94,6 +95,8 @@ protected:
             trail->Render(Obj::SmokeTrailGroup::RenderOrder, nullptr);
             for (Obj::Spurt* spurt : spurts)
                 spurt->Render(Obj::Spurt::RenderOrder, nullptr);
+            if (exhaust)
+                exhaust->Render(Obj::Exhaust::RenderOrder, nullptr);
         }
         RwCameraEndUpdate(camera);
         return ReadBack();
@@ -111,6 +114,7 @@ protected:
     std::unique_ptr<Grp::World> world;
     Obj::SmokeTrailGroup* trail = nullptr;
     std::vector<Obj::Spurt*> spurts;
+    Obj::Exhaust* exhaust = nullptr;
 };
 
 struct Rgb {
@@ -177,11 +181,30 @@ TEST_F(TrailsAndSpurts, OverTheSampleTerrain) {
     }
     EXPECT_EQ(spurts.size(), 2u);
 
+    // Two engines' glow at the trail's head, as an airplane flying away from the camera would show them.
+    exhaust = new Obj::Exhaust;
+    exhaust->LoadTexture(2);
+    ASSERT_NE(exhaust->texture, nullptr);
+    for (int n = 0; n < 2; ++n)
+        exhaust->nozzles[size_t(n)] = {{n ? 1.5f : -1.5f, 0, 0}, {0, 0, -1}, 4, 3 * 4, 12,
+                                       {255, 224, 192, 192}};
+    const V jet = eye + at * 80 + up * 12 + right * 12;
+    RwMatrix place;
+    RwMatrixSetIdentity(&place);
+    place.right = m->right; // flying away from the camera: the flames point back at it
+    place.up = m->up;
+    place.at = m->at;
+    place.pos = {float(jet.x), float(jet.y), float(jet.z)};
+    RwMatrixUpdate(&place);
+    exhaust->Transform(&place, rwCOMBINEREPLACE);
+    world->AddObject(exhaust);
+
     const std::vector<uint32_t> plain = Draw(false);
     const std::vector<uint32_t> pixels = Draw(true);
     EXPECT_GT(trail->lastVertexCount, 8u);
     EXPECT_EQ(spurts[0]->lastVertexCount, 6u * 50);
     EXPECT_EQ(spurts[1]->lastVertexCount, 6u * 60);
+    EXPECT_EQ(exhaust->lastVertexCount, 6u * 24);
 
     // A look: the frame as a PNG beside the test.
     RwImage* image = RwImageCreate(Width, Height, 32);
@@ -203,10 +226,10 @@ TEST_F(TrailsAndSpurts, OverTheSampleTerrain) {
         changed += d > 24;
     }
     EXPECT_GT(changed, Width * Height / 50);
-    // The spurts' own spots: light dust and spray on darker ground.
-    for (const V& p : {dust, spray}) {
+    // The spurts' and the exhaust's own spots: light dust, spray and glow on darker ground.
+    for (const V& p : {dust + V{0, 3, 0}, spray + V{0, 3, 0}, jet}) {
         // On screen: the camera's right is the screen's left; the view window is 0.5 by 0.375.
-        const V rel = p + V{-eye.x, 3 - eye.y, -eye.z};
+        const V rel = p + V{-eye.x, -eye.y, -eye.z};
         const double cx = rel.x * right.x + rel.y * right.y + rel.z * right.z;
         const double cy = rel.x * up.x + rel.y * up.y + rel.z * up.z;
         const double cz = rel.x * at.x + rel.y * at.y + rel.z * at.z;
