@@ -136,4 +136,26 @@ TEST_F(AutoGenSample, SampleScenerySetsLoadAndPlaceOnTheTerrain) {
     delete terrain;
 }
 
+TEST_F(AutoGenSample, AFirstSetWithoutItsKeysStartsFromZero) {
+    Base::Info info;
+    ASSERT_EQ(info.LoadText("VisibilityRange 3000\nSectorsSpan 4 4\nSectorSize 1000\nObjectsSpan 8\n"
+                            "GlobalDensityFactor 1\nObjectSets\n{\n\tA\n\t{\n\t\tModels\n\t\t{\n"
+                            "\t\t\t1 Tree1.dff\n\t\t}\n\t\tMap AutogenConifers.png\n\t}\n}\n"),
+              0);
+    AutoGen autogen;
+    ASSERT_TRUE(autogen.Load(info));
+    ASSERT_EQ(autogen.objectSets.size(), 1u);
+    const AutoGen::ObjectSet& set = autogen.objectSets[0];
+    // No "RotateEvery": the default -1 degree gives one unrotated variant, not an endless loop.
+    EXPECT_EQ(set.variants.size(), 1u);
+    EXPECT_EQ(set.left, 0);
+    EXPECT_EQ(set.right, 0);
+    EXPECT_EQ(set.bottom, 0);
+    EXPECT_EQ(set.density, 0);
+    EXPECT_EQ(set.displacement, 0);
+    EXPECT_EQ(set.useTerrainNormal | set.terrainAligned | set.lodForShadow | set.doubleSided, 0);
+    // With no density it places nothing.
+    EXPECT_TRUE(autogen.BuildSector(1, 1)->objectEnd.empty());
+}
+
 } // namespace
