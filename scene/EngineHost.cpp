@@ -376,7 +376,7 @@ void WaitForVerticalBlank() {
 }
 
 void SavedRenderStates::SetRenderState(uint32_t state, uint32_t value) {
-    if (state >= 210)
+    if (state >= RenderStates)
         return;
     if (!renderStateChanged[state]) {
         RwD3D9GetRenderState(state, &renderStateValue[state]);
@@ -386,7 +386,7 @@ void SavedRenderStates::SetRenderState(uint32_t state, uint32_t value) {
 }
 
 void SavedRenderStates::SetSamplerState(uint32_t sampler, uint32_t state, uint32_t value) {
-    if (sampler >= 4 || state >= 14)
+    if (sampler >= Stages || state >= SamplerStates)
         return;
     if (!samplerStateChanged[sampler][state]) {
         RwD3D9GetSamplerState(sampler, state, &samplerStateValue[sampler][state]);
@@ -396,7 +396,7 @@ void SavedRenderStates::SetSamplerState(uint32_t sampler, uint32_t state, uint32
 }
 
 void SavedRenderStates::SetTextureStageState(uint32_t stage, uint32_t state, uint32_t value) {
-    if (stage >= 4 || state >= 33)
+    if (stage >= Stages || state >= StageStates)
         return;
     if (!textureStageStateChanged[stage][state]) {
         RwD3D9GetTextureStageState(stage, state, &textureStageStateValue[stage][state]);
@@ -412,15 +412,15 @@ void SavedRenderStates::Restore() const {
         Direct3DDevice->SetRenderState(D3DRS_SCISSORTESTENABLE, 0);
     RwD3D9SetRenderState(D3DRS_SCISSORTESTENABLE, 0);
     RwD3D9RenderStateFlushCache();
-    for (uint32_t state = 0; state < 210; ++state)
+    for (uint32_t state = 0; state < RenderStates; ++state)
         if (renderStateChanged[state])
             RwD3D9SetRenderState(state, renderStateValue[state]);
-    for (uint32_t sampler = 0; sampler < 4; ++sampler)
-        for (uint32_t state = 0; state < 14; ++state)
+    for (uint32_t sampler = 0; sampler < Stages; ++sampler)
+        for (uint32_t state = 0; state < SamplerStates; ++state)
             if (samplerStateChanged[sampler][state])
                 RwD3D9SetSamplerState(sampler, state, samplerStateValue[sampler][state]);
-    for (uint32_t stage = 0; stage < 4; ++stage)
-        for (uint32_t state = 0; state < 33; ++state)
+    for (uint32_t stage = 0; stage < Stages; ++stage)
+        for (uint32_t state = 0; state < StageStates; ++state)
             if (textureStageStateChanged[stage][state])
                 RwD3D9SetTextureStageState(stage, state, textureStageStateValue[stage][state]);
 }

@@ -52,12 +52,15 @@ void WaitForVerticalBlank();
 // Device states a drawing routine changes, saved once each and put back by Restore. Render states are saved
 // by the user into the same record (RwD3D9GetRenderState, then set the flag) or with SetRenderState.
 struct SavedRenderStates {
-    uint8_t renderStateChanged[210] = {};
-    uint32_t renderStateValue[210] = {};
-    uint8_t samplerStateChanged[4][14] = {};
-    uint32_t samplerStateValue[4][14] = {};
-    uint8_t textureStageStateChanged[4][33] = {};
-    uint32_t textureStageStateValue[4][33] = {};
+    // Direct3D 9's state numbers below these; the first four stages.
+    static constexpr uint32_t RenderStates = 210, Stages = 4, SamplerStates = 14, StageStates = 33;
+
+    uint8_t renderStateChanged[RenderStates] = {};
+    uint32_t renderStateValue[RenderStates] = {};
+    uint8_t samplerStateChanged[Stages][SamplerStates] = {};
+    uint32_t samplerStateValue[Stages][SamplerStates] = {};
+    uint8_t textureStageStateChanged[Stages][StageStates] = {};
+    uint32_t textureStageStateValue[Stages][StageStates] = {};
 
     void SetRenderState(uint32_t state, uint32_t value);
     void SetSamplerState(uint32_t sampler, uint32_t state, uint32_t value);

@@ -64,22 +64,6 @@ void ResetCaches() {
     stageStateQueueCount = 0;
 }
 
-bool TableFog() {
-    const RwUInt32 caps = rwD3D9State.caps.RasterCaps;
-    return (caps & D3DPRASTERCAPS_FOGTABLE) && (caps & D3DPRASTERCAPS_WFOG);
-}
-
-void SetFogMode(RwUInt32 engineType) {
-    const RwUInt32 mode = engineType < 4 ? fogModes[engineType] : D3DFOG_NONE;
-    if (TableFog()) {
-        RwD3D9SetRenderState(D3DRS_FOGTABLEMODE, mode);
-        RwD3D9SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_NONE);
-    } else {
-        RwD3D9SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
-        RwD3D9SetRenderState(D3DRS_FOGVERTEXMODE, mode);
-    }
-}
-
 void UnbindStage(RwUInt32 stage) {
     rwD3D9Stages[stage].raster = nullptr;
     if (RwD3D9Device)
@@ -117,7 +101,24 @@ void SetFixedDefaults() {
     RwD3D9SetRenderState(D3DRS_NORMALIZENORMALS, 0);
 }
 
+bool TableFog() {
+    const RwUInt32 caps = rwD3D9State.caps.RasterCaps;
+    return (caps & D3DPRASTERCAPS_FOGTABLE) && (caps & D3DPRASTERCAPS_WFOG);
+}
+
 } // namespace
+
+// Table fog where the device can do it per pixel in w, else vertex fog.
+void _rwD3D9SetFogType(RwUInt32 engineType) {
+    const RwUInt32 mode = engineType < 4 ? fogModes[engineType] : D3DFOG_NONE;
+    if (TableFog()) {
+        RwD3D9SetRenderState(D3DRS_FOGTABLEMODE, mode);
+        RwD3D9SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_NONE);
+    } else {
+        RwD3D9SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
+        RwD3D9SetRenderState(D3DRS_FOGVERTEXMODE, mode);
+    }
+}
 
 RwD3D9StageRecord rwD3D9Stages[rwD3D9MaxStages];
 RwD3D9EngineStates rwD3D9EngineState;
@@ -246,7 +247,7 @@ void RwD3D9RenderStateOpen() {
     e.fogDensity = 1.0f;
     e.fogColor = 0;
     RwD3D9SetRenderState(D3DRS_FOGENABLE, 0);
-    SetFogMode(e.fogType);
+    _rwD3D9SetFogType(e.fogType);
     RwD3D9SetRenderState(D3DRS_FOGCOLOR, 0);
 
     e.shadeMode = 2;
@@ -314,7 +315,7 @@ void RwD3D9RestoreRenderStates() {
 
     RwD3D9SetRenderState(D3DRS_FOGENABLE, e.fogEnable ? 1 : 0);
     RwD3D9SetRenderState(D3DRS_FOGDENSITY, Bits(e.fogDensity));
-    SetFogMode(e.fogType);
+    _rwD3D9SetFogType(e.fogType);
     RwCamera* camera = RWSRCGLOBAL(curCamera);
     if (camera) {
         RwD3D9SetRenderState(D3DRS_FOGSTART, Bits(camera->fogPlane));

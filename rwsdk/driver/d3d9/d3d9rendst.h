@@ -56,6 +56,8 @@ void RwD3D9GetTextureStageState(RwUInt32 stage, RwUInt32 type, void* value);
 void RwD3D9SetSamplerState(RwUInt32 stage, RwUInt32 type, RwUInt32 value);
 void RwD3D9GetSamplerState(RwUInt32 stage, RwUInt32 type, void* value);
 void RwD3D9RenderStateFlushCache();
+// D3DRS_FOGTABLEMODE and D3DRS_FOGVERTEXMODE for an engine fog type (RwFogType; others: no fog).
+void _rwD3D9SetFogType(RwUInt32 engineType);
 
 RwBool RwD3D9SetRasterStage(RwRaster* raster, RwUInt32 stage);
 RwRaster* RwD3D9GetRasterStage(RwUInt32 stage);

@@ -13,15 +13,9 @@ namespace {
 constexpr RwUInt32 addressTable[] = {0, 1, 2, 3, 4, 0};
 constexpr RwUInt32 filterMinMag[] = {0, 1, 2, 1, 2, 1, 2, 3};
 constexpr RwUInt32 filterMip[] = {0, 0, 0, 1, 1, 2, 2, 2};
-constexpr RwUInt32 fogTable[] = {0, 3, 1, 2};
 
 RwUInt32 Word(void* value) {
     return RwUInt32(reinterpret_cast<uintptr_t>(value));
-}
-
-bool TableFog() {
-    const RwUInt32 caps = rwD3D9State.caps.RasterCaps;
-    return (caps & D3DPRASTERCAPS_FOGTABLE) && (caps & D3DPRASTERCAPS_WFOG);
 }
 
 RwUInt32 Requested(RwUInt32 state) {
@@ -171,14 +165,7 @@ RwBool _rwD3D9RenderStateSet(RwRenderState state, void* value) {
         return TRUE;
     case rwRENDERSTATEFOGTYPE: {
         e.fogType = v;
-        const RwUInt32 mode = v < 4 ? fogTable[v] : 0;
-        if (TableFog()) {
-            RwD3D9SetRenderState(D3DRS_FOGTABLEMODE, mode);
-            RwD3D9SetRenderState(D3DRS_FOGVERTEXMODE, 0);
-        } else {
-            RwD3D9SetRenderState(D3DRS_FOGVERTEXMODE, mode);
-            RwD3D9SetRenderState(D3DRS_FOGTABLEMODE, 0);
-        }
+        _rwD3D9SetFogType(v);
         if (v == rwFOGTYPELINEAR) {
             if (const RwCamera* camera = RWSRCGLOBAL(curCamera)) {
                 RwUInt32 start, end;
