@@ -244,3 +244,13 @@ TEST_F(DriverTest, CubeCameraTextureIsARenderTargetPerFace) {
     EXPECT_TRUE(RwD3D9SetRenderTarget(0, rwD3D9State.defaultRenderTarget));
     RwRasterDestroy(raster);
 }
+
+// Each stage's coordinate index is known from the opening (its own set, as Direct3D starts), so a state
+// block that saves and restores it puts back a real index, never the cache's unknown marker.
+TEST_F(DriverTest, StagesStartWithTheirOwnCoordinateIndexKnown) {
+    for (RwUInt32 stage = 0; stage < 8; ++stage) {
+        RwUInt32 index = rwD3D9UnknownValue;
+        RwD3D9GetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, &index);
+        EXPECT_EQ(index, stage);
+    }
+}

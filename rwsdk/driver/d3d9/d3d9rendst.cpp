@@ -282,6 +282,9 @@ void RwD3D9RenderStateOpen() {
                                0xFF000000,
                                1};
         SendStageRecord(stage);
+        // Known from the start (Direct3D's default, the stage's own set), so that code which saves and puts
+        // back a stage's states never hands the device the cache's "unknown" marker as a coordinate index.
+        RwD3D9SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, stage);
         if (stage > 0) {
             RwD3D9SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_DISABLE);
             RwD3D9SetTextureStageState(stage, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
@@ -338,6 +341,9 @@ void RwD3D9RestoreRenderStates() {
     for (RwUInt32 stage = 0; stage < RwUInt32(rwD3D9MaxStages); ++stage) {
         UnbindStage(stage);
         SendStageRecord(stage);
+        // Known from the start (Direct3D's default, the stage's own set), so that code which saves and puts
+        // back a stage's states never hands the device the cache's "unknown" marker as a coordinate index.
+        RwD3D9SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, stage);
         if (stage > 0) {
             RwD3D9SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_DISABLE);
             RwD3D9SetTextureStageState(stage, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
