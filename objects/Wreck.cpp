@@ -118,60 +118,85 @@ RpMaterial* SetMaterialAlpha(RpMaterial* material, void* data) {
     return material;
 }
 
-void ReleaseSplit(RpGeometry* geometry, bool own) {
-    if (!own)
-        RpGeometryDestroy(geometry);
-}
-
 } // namespace
 
 // ---- splitting
 
-void Wreck::SplitGeometry(RpGeometry* geometry, const RwMatrix& matrix, int depth, float maxPieceSize,
-                          bool own, std::vector<Piece>& out) {
-    if (!geometry)
-        return;
-    if (depth <= 0) {
-        // The source itself is never a piece: a piece is always a copy.
-        if (own)
+namespace {
+
+struct Split {
+    RpGeometry* source;
+    const RwV3d* vertices;
+    const RpTriangle* triangles;
+    const RwMatrix* matrix;
+    float maxPieceSize;
+    std::vector<Wreck::Piece>* out;
+
+    // The triangles of one piece-to-be, as indices into the source: a cut only sorts them, and only a
+    // finished piece copies them out, so the parts in between cost no geometry of their own.
+    void Cut(const std::vector<RwInt32>& part, int depth, bool whole) {
+        if (depth <= 0) {
+            Take(part, whole);
             return;
-        out.push_back({geometry, matrix});
-        return;
-    }
-    const RwInt32 count = RpGeometryGetNumVertices(geometry);
-    const RwV3d* vertices = RpMorphTargetGetVertices(RpGeometryGetMorphTarget(geometry, 0));
-    if (count == 0 || !vertices) {
-        ReleaseSplit(geometry, own);
-        return;
-    }
-    const Bounds box = BoxOf(vertices, count);
-    if (box.Diagonal() <= maxPieceSize) {
-        if (own)
-            return; // a part already small enough leaves nothing
-        out.push_back({geometry, matrix});
-        return;
-    }
-    RwV3d normal{Signed(), Signed(), Signed()};
-    normal = Base::Normalize3d(normal);
-    const RwV3d centre = box.Centre();
-    std::vector<RwInt32> front, back;
-    const RpTriangle* triangles = RpGeometryGetTriangles(geometry);
-    for (RwInt32 t = 0; t < RpGeometryGetNumTriangles(geometry); ++t) {
-        const RwV3d& a = vertices[triangles[t].vertIndex[0]];
-        const RwV3d& b = vertices[triangles[t].vertIndex[1]];
-        const RwV3d& c = vertices[triangles[t].vertIndex[2]];
+        }
+        Bounds box;
+        if (whole) {
+            box = BoxOf(vertices, RpGeometryGetNumVertices(source));
+        } else {
+            for (RwInt32 t : part)
+                for (RwUInt16 v : triangles[t].vertIndex)
+                    box.Add(vertices[v]);
+        }
+        if (box.Diagonal() <= maxPieceSize) {
+            Take(part, whole);
+            return;
+        }
+        RwV3d normal{Signed(), Signed(), Signed()};
+        normal = Base::Normalize3d(normal);
+        const RwV3d centre = box.Centre();
+        std::vector<RwInt32> front, back;
+        front.reserve(part.size());
+        back.reserve(part.size());
         const float third = 1.0f / 3.0f;
-        const RwV3d centroid{(a.x + b.x + c.x) * third, (a.y + b.y + c.y) * third, (a.z + b.z + c.z) * third};
-        const float side = (centroid.x - centre.x) * normal.x + (centroid.y - centre.y) * normal.y +
-                           (centroid.z - centre.z) * normal.z;
-        (side > 0 ? front : back).push_back(t);
+        for (RwInt32 t : part) {
+            const RwV3d& a = vertices[triangles[t].vertIndex[0]];
+            const RwV3d& b = vertices[triangles[t].vertIndex[1]];
+            const RwV3d& c = vertices[triangles[t].vertIndex[2]];
+            const RwV3d centroid{(a.x + b.x + c.x) * third, (a.y + b.y + c.y) * third,
+                                 (a.z + b.z + c.z) * third};
+            const float side = (centroid.x - centre.x) * normal.x + (centroid.y - centre.y) * normal.y +
+                               (centroid.z - centre.z) * normal.z;
+            (side > 0 ? front : back).push_back(t);
+        }
+        if (!front.empty())
+            Cut(front, depth - 1, false);
+        if (!back.empty())
+            Cut(back, depth - 1, false);
     }
-    RpGeometry* halves[2] = {front.empty() ? nullptr : CopyTriangles(geometry, front),
-                             back.empty() ? nullptr : CopyTriangles(geometry, back)};
-    ReleaseSplit(geometry, own);
-    for (RpGeometry* half : halves)
-        if (half)
-            SplitGeometry(half, matrix, depth - 1, maxPieceSize, false, out);
+
+    // The atomic's own geometry is never a piece: a part small enough already leaves nothing.
+    void Take(const std::vector<RwInt32>& part, bool whole) {
+        if (whole || part.empty())
+            return;
+        if (RpGeometry* piece = CopyTriangles(source, part))
+            out->push_back({piece, *matrix});
+    }
+};
+
+} // namespace
+
+void Wreck::SplitGeometry(RpGeometry* geometry, const RwMatrix& matrix, int depth, float maxPieceSize,
+                          std::vector<Piece>& out) {
+    if (!geometry || depth <= 0 || RpGeometryGetNumVertices(geometry) == 0)
+        return;
+    const RwV3d* vertices = RpMorphTargetGetVertices(RpGeometryGetMorphTarget(geometry, 0));
+    if (!vertices)
+        return;
+    std::vector<RwInt32> all(size_t(RpGeometryGetNumTriangles(geometry)));
+    for (size_t t = 0; t < all.size(); ++t)
+        all[t] = RwInt32(t);
+    Split{geometry, vertices, RpGeometryGetTriangles(geometry), &matrix, maxPieceSize, &out}.Cut(all, depth,
+                                                                                                 true);
 }
 
 // ---- fragments
@@ -287,8 +312,7 @@ void Wreck::CreateFromModel(Clump* model, const RwV3d& velocity, int depth, floa
             RpGeometry* geometry = RpAtomicGetGeometry(atomic);
             RwFrame* frame = RpAtomicGetFrame(atomic);
             if ((RpAtomicGetFlags(atomic) & rpATOMICRENDER) && geometry && frame)
-                SplitGeometry(geometry, *RwFrameGetWorldMatrix(frame), v->depth, v->maxPieceSize, true,
-                              *v->pieces);
+                SplitGeometry(geometry, *RwFrameGetWorldMatrix(frame), v->depth, v->maxPieceSize, *v->pieces);
             return atomic;
         },
         &visit);

@@ -48,10 +48,11 @@ public:
     // Breaks the model's drawn atomics into fragments of this wreck; the model itself is only read.
     void CreateFromModel(Clump* model, const RwV3d& velocity, int depth, float maxPieceSize, float lifeFactor,
                          float blast);
-    // The pieces of one geometry: cut by random planes through its box centre until a piece is no larger
-    // than maxPieceSize or the depth runs out. The source (own = true) is never taken or destroyed itself.
+    // The pieces of an atomic's geometry: cut by random planes through the box centre, each triangle whole
+    // to the side of its centroid, until a piece is no larger than maxPieceSize or the depth runs out. The
+    // geometry is only read; a geometry small enough at the start leaves no piece.
     static void SplitGeometry(RpGeometry* geometry, const RwMatrix& matrix, int depth, float maxPieceSize,
-                              bool own, std::vector<Piece>& out);
+                              std::vector<Piece>& out);
 
     void Run() override;
     void Render(unsigned order, Cameras::Basic* camera) override;
