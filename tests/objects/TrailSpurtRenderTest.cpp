@@ -15,6 +15,7 @@
 #include "scene/LoadTexture.h"
 #include "scene/StreamedTexture.h"
 #include "scene/World.h"
+#include "scene/WorldPasses.h"
 #include "scene/Wrappers.h"
 
 #include <gtest/gtest.h>
@@ -90,13 +91,13 @@ protected:
         RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(1)));
         terrain->Render(camera, world->time->time);
         if (effects) {
-            // In render order: the trail (224), then the spurts (230).
+            // Through the world's render pass: the sectors in view, in render order (the trail at 224, the
+            // spurts and the exhaust at 230).
             Clock(world->time->time, 0); // drawing only: nothing ages or ends here
-            trail->Render(Obj::SmokeTrailGroup::RenderOrder, nullptr);
-            for (Obj::Spurt* spurt : spurts)
-                spurt->Render(Obj::Spurt::RenderOrder, nullptr);
-            if (exhaust)
-                exhaust->Render(Obj::Exhaust::RenderOrder, nullptr);
+            const RwMatrix* m = RwFrameGetMatrix(frame);
+            Rw::CameraView view{m->pos, m->at, m->up, 0.5f, 0.375f, 5, 30000};
+            const auto range = Grp::VisibleRange(view, *world->renderables);
+            Grp::RenderVisible(range.begin(), range.end(), nullptr);
         }
         RwCameraEndUpdate(camera);
         return ReadBack();
@@ -176,8 +177,7 @@ TEST_F(TrailsAndSpurts, OverTheSampleTerrain) {
     spurts.push_back(water);
     for (int f = 0; f < 12; ++f) {
         Clock(now += 1 / 30.0f, 1 / 30.0f);
-        for (Obj::Spurt* spurt : spurts)
-            spurt->Run();
+        Grp::RunGroup(*world->runnables);
     }
     EXPECT_EQ(spurts.size(), 2u);
 
