@@ -10,6 +10,7 @@ const char* const RegisteredClassNames[] = {
     "class Gui::Text",           "class Gui::Edit",          "class Gui::StringList",
     "class Gui::StringSelector", "class Gui::ImageSelector", "class Gui::Video",
     "class Gui::PassiveChat",    "class Gui::Announcer",     "class Gui::Model",
+    "class Gui::WorldMap",
 };
 const size_t RegisteredClassCount = sizeof RegisteredClassNames / sizeof RegisteredClassNames[0];
 

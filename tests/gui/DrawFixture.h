@@ -51,7 +51,8 @@ class Draw : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("gui", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        window =
+            SDL_CreateWindow("gui", 0, 0, windowWidth, windowHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         ASSERT_NE(window, nullptr);
         hwnd = Win32::AttachSdlWindow(window);
         ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
@@ -149,6 +150,8 @@ protected:
         return box;
     }
 
+    // A fixture that needs a larger picture sets these before SetUp.
+    int windowWidth = Width, windowHeight = Height;
     SDL_Window* window = nullptr;
     HWND hwnd = nullptr;
     RwFrame* frame = nullptr;
