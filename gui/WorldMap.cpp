@@ -10,6 +10,7 @@
 #include "gui/draw/Font.h"
 #include "gui/draw/ScreenDraw.h"
 #include "input/Mouse.h"
+#include "rwsdk/src/baraster.h"
 #include "rwsdk/src/texture.h"
 #include "scene/LoadTexture.h"
 
@@ -388,7 +389,12 @@ void WorldMap::DrawSlices() {
         }
         if (landMask.Get(uint32_t(x), uint32_t(y))) {
             if (RwTexture* texture = Base::StreamedTextureCache::GetTexture(entry.texture)) {
-                const ScreenPoint quad[2] = {Point(a, mapTint, 0, 0), Point(b, mapTint, 1, 1)};
+                // Half a texel in from each edge: the slice textures wrap, and a row of pixels on a slice's
+                // border would blend in the far side of the slice.
+                const RwRaster* raster = RwTextureGetRaster(texture);
+                const float du = 0.5f / float(std::max(RwRasterGetWidth(raster), 1));
+                const float dv = 0.5f / float(std::max(RwRasterGetHeight(raster), 1));
+                const ScreenPoint quad[2] = {Point(a, mapTint, du, dv), Point(b, mapTint, 1 - du, 1 - dv)};
                 DrawQuads(quad, 2, texture, rwFILTERLINEAR);
             } else if (!water) {
                 cross(a, b);

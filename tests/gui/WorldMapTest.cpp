@@ -493,6 +493,17 @@ TEST_F(MapTest, TheSampleTerrainsMapWithIconsAndRoute) {
         }
     EXPECT_GT(land, 20);
     EXPECT_GT(sea, 0);
+    // No seam where two slice rows meet on a whole pixel (the map is centred, so the middle row is one).
+    const Base::Vector2 border = map->MapToScreen(map->SliceToMap(0, 4));
+    ASSERT_EQ(border.y, std::floor(border.y));
+    const auto rowMean = [&](int y) {
+        long sum = 0;
+        for (int x = int(border.x); x < int(border.x) + 250; ++x)
+            sum += p.Brightness(x, y);
+        return double(sum) / 250;
+    };
+    const int seam = int(border.y);
+    EXPECT_GT(rowMean(seam), 0.93 * std::min(rowMean(seam - 1), rowMean(seam + 1)));
     // Outside the terrain: grey crosses over the clear colour.
     const Base::Vector2 outside = map->MapToScreen(map->SliceToMap(-1, 3));
     const Base::Vector2 outsideEnd = map->MapToScreen(map->SliceToMap(0, 4));
