@@ -11,5 +11,6 @@ target_compile_definitions(bench_sky_clouds PRIVATE SAMPLE_SKY_INFO="${PROJECT_S
 corvane_bench(bench_trails_wrecks SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/TrailWreckBench.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/AllocationCounter.cpp DEPS objects scene)
 # Sector builds of the sample generated scenery (needs the sample_data target built).
-corvane_bench(bench_autogen SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/AutoGenBench.cpp DEPS objects scene)
+corvane_bench(bench_autogen SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/AutoGenBench.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/AllocationCounter.cpp DEPS objects scene)
 target_compile_definitions(bench_autogen PRIVATE SAMPLE_DATA_DIR="${CORVANE_DATA_DIR}")

@@ -1,6 +1,7 @@
 // Generated scenery: building sectors of the sample scenery over the sample terrain (placements, shuffle,
 // vertex and index filling; no device), against placing alone on the same sectors as the reference. The
 // counters give the time per sector and the placements per second of both, and their ratio.
+#include "bench/AllocationCounter.h"
 #include "objects/AutoGen.h"
 #include "objects/Terrain.h"
 #include "scene/AtomicData.h"
@@ -105,5 +106,36 @@ void SectorBuild(benchmark::State& state) {
     state.counters["build_over_place"] = buildSeconds / placeSeconds;
 }
 BENCHMARK(SectorBuild)->Unit(benchmark::kMicrosecond);
+
+// The per-frame sector window of a camera hovering in place (the sectors already built), against the same
+// camera drifting one sector a second at 60 frames a second, to and fro over four sectors, which builds and
+// frees at the window's rim.
+void SectorWindow(benchmark::State& state) {
+    Scenery& s = Sample();
+    if (!s.ok) {
+        state.SkipWithError("the sample scenery did not load (build the sample_data target)");
+        return;
+    }
+    const bool drifting = state.range(0) != 0;
+    const Base::Vector3 base{6000, 900, -2000};
+    Base::Vector3 camera = base;
+    uint64_t frame = 0;
+    s.autogen.sectors.clear();
+    s.autogen.UpdateSectors(camera, 600);
+    const uint32_t built = s.autogen.sectorsBuilt;
+    const AllocationCounter::Counts start = AllocationCounter::Now();
+    for (auto _ : state) {
+        if (drifting) {
+            const uint64_t phase = frame++ % 480;
+            camera.x = base.x + float(phase < 240 ? phase : 480 - phase) * s.autogen.sectorSize / 60;
+        }
+        s.autogen.UpdateSectors(camera, 600);
+    }
+    const AllocationCounter::Counts allocations = AllocationCounter::Since(start);
+    state.counters["sectors"] = double(s.autogen.sectors.size());
+    state.counters["builds_per_frame"] = double(s.autogen.sectorsBuilt - built) / double(state.iterations());
+    state.counters["allocations_per_frame"] = double(allocations.all) / double(state.iterations());
+}
+BENCHMARK(SectorWindow)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 } // namespace
