@@ -136,6 +136,31 @@ TEST_F(AutoGenSample, SampleScenerySetsLoadAndPlaceOnTheTerrain) {
     delete terrain;
 }
 
+TEST_F(AutoGenSample, InAWorldTheGroundIsTheWorldsTerrain) {
+    Base::Info terrainInfo, sets;
+    ASSERT_EQ(terrainInfo.LoadFile(data + "Terrain1.info"), 0);
+    ASSERT_EQ(sets.LoadFile(data + "Autogen1.info"), 0);
+    Grp::World world;
+    auto* terrain = new Obj::Terrain;
+    ASSERT_TRUE(terrain->Load(terrainInfo));
+    world.AddObject(terrain);
+    auto* autogen = new AutoGen;
+    autogen->Load(sets);
+    world.AddObject(autogen);
+    // Filed with the renderables that have no sphere.
+    EXPECT_EQ(autogen->Obj::Renderable::sector, world.renderables->catchAll.get());
+    const auto sector = autogen->BuildSector(24, 14);
+    Base::Vector3 point, normal;
+    ASSERT_TRUE(terrain->IntersectSegment(
+        {{sector->centre.x, 10000, sector->centre.z}, {sector->centre.x, -10000, sector->centre.z}}, &point,
+        &normal));
+    EXPECT_FLOAT_EQ(sector->centre.y, point.y);
+    EXPECT_GT(sector->centre.y, 0);
+    world.RemoveObject(autogen);
+    delete autogen;
+    world.Clear();
+}
+
 TEST_F(AutoGenSample, AFirstSetWithoutItsKeysStartsFromZero) {
     Base::Info info;
     ASSERT_EQ(info.LoadText("VisibilityRange 3000\nSectorsSpan 4 4\nSectorSize 1000\nObjectsSpan 8\n"
