@@ -126,8 +126,9 @@ size_t BuildParticleQuads(const std::vector<Particle>& particles, const EffectVi
             const double dx = p->position[0] - c[0], dy = p->position[1] - c[1], dz = p->position[2] - c[2];
             return dx * dx + dy * dy + dz * dz;
         };
-        std::stable_sort(order.begin(), order.end(),
-                         [&](const Particle* a, const Particle* b) { return distance2(a) > distance2(b); });
+        // Not stable_sort: that takes a fresh buffer on every call, and equal distances need no order.
+        std::sort(order.begin(), order.end(),
+                  [&](const Particle* a, const Particle* b) { return distance2(a) > distance2(b); });
     }
     RwIm3DVertex* out = store.Reserve(particles.size() * 6);
     size_t count = 0;
