@@ -1,6 +1,9 @@
 corvane_bench(bench_objects SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/TerrainSegmentBench.cpp
   DEPS objects sample_terrain)
 target_compile_definitions(bench_objects PRIVATE SAMPLE_TERRAIN_INFO="${PROJECT_SOURCE_DIR}/data/Data/Terrain1.info")
+# 100 explosions and 50 smoke columns; run it in build/data with vblank_mode=0.
+corvane_bench(bench_effects SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/EffectsBench.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/AllocationCounter.cpp DEPS objects scene)
 # Frames of the sample terrain; run it in build/data with vblank_mode=0.
 corvane_bench(bench_terrain_frames SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/TerrainFrameBench.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/AllocationCounter.cpp DEPS objects scene)
