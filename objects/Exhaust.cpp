@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace Obj {
 
@@ -36,6 +37,35 @@ void Exhaust::LoadTexture(uint32_t count) {
     if (texture)
         RwTextureDestroy(texture);
     texture = Rw::LoadTexture("Exhaust", rwTEXTUREADDRESSWRAP, rwFILTERLINEARMIPLINEAR);
+}
+
+void Exhaust::SetupAirplane(const Base::Info& description) {
+    constexpr uint32_t MostNozzles = 8;
+    std::vector<Base::Vector3> offsets;
+    for (uint32_t i = 0; i < MostNozzles; ++i) {
+        Base::Vector3 offset;
+        if (!description.TryGetVector3("Nozzles.Offset" + std::to_string(i), offset))
+            break;
+        offsets.push_back(offset);
+    }
+    LoadTexture(uint32_t(offsets.size()));
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        float diameter = -1;
+        description.TryGetFloat("Nozzles.Diameter" + std::to_string(i), diameter);
+        if (diameter < 0)
+            diameter = 1.0f;
+        nozzles[i] = {{offsets[i].x, offsets[i].y, offsets[i].z},
+                      {0, 0, -1},
+                      diameter,
+                      3 * diameter,
+                      12,
+                      {255, 224, 192, 192}};
+    }
+}
+
+void Exhaust::SetupRocket(const Base::Vector3& offset, float diameter) {
+    LoadTexture(1);
+    nozzles[0] = {{offset.x, offset.y, offset.z}, {0, 0, -1}, diameter, 0, 0, {255, 230, 200, 255}};
 }
 
 uint8_t Exhaust::QuadAlpha(uint32_t k, uint32_t segments, float u, uint8_t peak) {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "objects/Particles.h"
+#include "base/Info.h"
+#include "base/Maths.h"
 #include "scene/Attachable.h"
 #include "scene/ObjectModel.h"
 
@@ -32,6 +34,13 @@ public:
 
     // n zeroed nozzle records and the texture "Exhaust".
     void LoadTexture(uint32_t count);
+    // An airplane's nozzles from its description: "Nozzles.Offset%i" for i = 0, 1, ... up to 8, ending at
+    // the first missing key, each with "Nozzles.Diameter%i" (missing or negative: 1.0; 0 stays 0), pointing
+    // back (0, 0, -1), 3 diameters long in 12 quads, coloured 255, 224, 192 with alpha 192.
+    void SetupAirplane(const Base::Info& description);
+    // A rocket's one nozzle, pointing back, coloured 255, 230, 200 with alpha 255; the rocket sets its
+    // length and quads while its engine burns.
+    void SetupRocket(const Base::Vector3& offset, float diameter);
 
     // The flame's alpha at quad k of n at flicker value u in [0, 1): (1 - k / (n - 1)) (1 + u) peak / 2,
     // rounded; a nozzle of one quad has no ramp.

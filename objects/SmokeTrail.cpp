@@ -1,6 +1,7 @@
 #include "objects/SmokeTrail.h"
 
 #include "objects/Clouds.h"
+#include "scene/LoadTexture.h"
 #include "scene/World.h"
 
 #include "rwsdk/rwd3d9.h"
@@ -69,6 +70,16 @@ SmokeTrailGroup::~SmokeTrailGroup() {
         RwTextureDestroy(texture);
     texture = nullptr;
     // The attachment part then unlinks from a parent and deletes attached children.
+}
+
+void SmokeTrailGroup::Setup(const Widths& widths) {
+    startWidth = widths.start;
+    endWidth = widths.end;
+    widenRate = widths.rate;
+    pointInterval = widths.interval;
+    if (texture)
+        RwTextureDestroy(texture);
+    texture = Rw::LoadTexture("SmokeTrail", rwTEXTUREADDRESSWRAP, rwFILTERLINEARMIPLINEAR);
 }
 
 float SmokeTrailGroup::Now() const {

@@ -80,8 +80,23 @@ public:
         bool ended = false; // the source is gone: the trail fades out and is then destroyed
     };
 
+    // The widths and timing of the group's users.
+    struct Widths {
+        float start, end, rate, interval;
+    };
+    static constexpr Widths CondensationTrails{0.2f, 40, 5, 0.1f};
+    static constexpr Widths DamageSmoke{2, 100, 5, 0.1f};
+    static constexpr Widths Tracers{0, 0.5f, 2, 0.05f};
+    static constexpr Widths RocketSmoke(float nozzleDiameter) {
+        return {0.7f * nozzleDiameter, 50 * nozzleDiameter, 4, 0.05f};
+    }
+
     SmokeTrailGroup();
     ~SmokeTrailGroup() override;
+
+    // Takes the widths and timing and loads the texture "SmokeTrail" (wrapped, linear mip-linear); a texture
+    // that does not load leaves the trails untextured.
+    void Setup(const Widths& widths);
 
     // A new empty trail at the end of the list; valid until the ageing destroys it after it has ended.
     Trail* AddTrail();

@@ -41,6 +41,15 @@ public:
         RwMatrix matrix;
     };
 
+    // What the destroyed break their models with.
+    struct Breakage {
+        int depth;
+        float maxPieceSize, lifeFactor, blast;
+    };
+    static constexpr Breakage Car{1, 1.0f, 10.0f, 0.2f};
+    // An airplane also passes its own velocity.
+    static constexpr Breakage Airplane(float speed) { return {3, 2.0f, 1.0f, 1 + 0.005f * speed}; }
+
     // An empty wreck on its own new clump.
     Wreck();
     ~Wreck() override;
@@ -48,6 +57,9 @@ public:
     // Breaks the model's drawn atomics into fragments of this wreck; the model itself is only read.
     void CreateFromModel(Clump* model, const RwV3d& velocity, int depth, float maxPieceSize, float lifeFactor,
                          float blast);
+    void CreateFromModel(Clump* model, const RwV3d& velocity, const Breakage& how) {
+        CreateFromModel(model, velocity, how.depth, how.maxPieceSize, how.lifeFactor, how.blast);
+    }
     // The pieces of an atomic's geometry: cut by random planes through the box centre, each triangle whole
     // to the side of its centroid, until a piece is no larger than maxPieceSize or the depth runs out. The
     // geometry is only read; a geometry small enough at the start leaves no piece.

@@ -171,6 +171,21 @@ TEST_F(SmokeTrails, ThePointQueueKeepsItsOrder) {
     }
 }
 
+TEST_F(SmokeTrails, TheUsersWidthsAndLifetimes) {
+    struct Case {
+        Obj::SmokeTrailGroup::Widths widths;
+        float lifetime;
+    } cases[] = {{Obj::SmokeTrailGroup::CondensationTrails, 7.96f},
+                 {Obj::SmokeTrailGroup::DamageSmoke, 19.6f},
+                 {Obj::SmokeTrailGroup::Tracers, 0.25f},
+                 {Obj::SmokeTrailGroup::RocketSmoke(0.4f), (50 - 0.7f) * 0.4f / 4}};
+    for (const Case& c : cases) {
+        group->Setup(c.widths);
+        EXPECT_FLOAT_EQ(group->PointLifetime(), c.lifetime);
+        EXPECT_EQ(group->pointInterval, c.widths.interval);
+    }
+}
+
 TEST_F(SmokeTrails, TheAlphaTable) {
     auto* trail = group->AddTrail();
     trail->points = {At(0, 0), At(0, 10)};

@@ -163,6 +163,44 @@ TEST_F(Effects, ExhaustAlphaRamp) {
     EXPECT_FALSE(Obj::Exhaust::InRange(601, 0.5f, 1.5f));
 }
 
+TEST_F(Effects, AnAirplanesNozzlesFromItsDescription) {
+    Base::Info info;
+    ASSERT_EQ(info.LoadText("Nozzles\n{\n\tOffset0\t-1 0.5 -6\n\tOffset1\t1 0.5 -6\n\tDiameter1\t0\n"
+                            "\tOffset2\t0 1 -7\n\tDiameter2\t-2\n\tOffset4\t0 0 0\n}\n"),
+              0);
+    Obj::Exhaust exhaust;
+    exhaust.SetupAirplane(info);
+    ASSERT_EQ(exhaust.nozzleCount, 3u); // the list ends at the first missing offset
+    const Obj::Exhaust::Nozzle& first = exhaust.nozzles[0];
+    EXPECT_EQ(first.position[0], -1);
+    EXPECT_EQ(first.position[2], -6);
+    EXPECT_EQ(first.direction[2], -1);
+    EXPECT_EQ(first.diameter, 1.0f); // missing
+    EXPECT_EQ(first.length, 3.0f);
+    EXPECT_EQ(first.segments, 12u);
+    EXPECT_EQ(first.color[3], 192);
+    EXPECT_EQ(exhaust.nozzles[1].diameter, 0.0f); // 0 stays
+    EXPECT_EQ(exhaust.nozzles[2].diameter, 1.0f); // negative
+    EXPECT_EQ(exhaust.nozzles[2].length, 3.0f);
+
+    // Without "Nozzles.Offset0" there are no nozzles, and nothing is ever drawn.
+    Base::Info none;
+    ASSERT_EQ(none.LoadText("Nozzles\n{\n\tOffset1\t0 0 0\n}\n"), 0);
+    Obj::Exhaust bare;
+    bare.SetupAirplane(none);
+    EXPECT_EQ(bare.nozzleCount, 0u);
+    Obj::EffectView view;
+    Obj::VertexStore store;
+    EXPECT_EQ(bare.Build(view, store), 0u);
+
+    Obj::Exhaust rocket;
+    rocket.SetupRocket({0, 0, -1.2f}, 0.3f);
+    ASSERT_EQ(rocket.nozzleCount, 1u);
+    EXPECT_EQ(rocket.nozzles[0].diameter, 0.3f);
+    EXPECT_EQ(rocket.nozzles[0].color[1], 230);
+    EXPECT_EQ(rocket.Build(view, store), 0u); // no length and quads until its engine burns
+}
+
 TEST_F(Effects, ExhaustFlickerRepeatsForTheSameWorldTime) {
     auto* exhaust = new Obj::Exhaust;
     exhaust->LoadTexture(2);

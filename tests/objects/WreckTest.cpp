@@ -157,6 +157,22 @@ TEST_F(Wrecks, AtMostTwoToTheDepthPiecesPerPart) {
     delete wreck;
 }
 
+TEST_F(Wrecks, TheCallersBreakages) {
+    EXPECT_EQ(Obj::Wreck::Car.depth, 1);
+    EXPECT_EQ(Obj::Wreck::Car.lifeFactor * Obj::Wreck::LifeSeconds, 200);
+    const Obj::Wreck::Breakage airplane = Obj::Wreck::Airplane(200);
+    EXPECT_EQ(airplane.depth, 3);
+    EXPECT_EQ(airplane.maxPieceSize, 2);
+    EXPECT_FLOAT_EQ(airplane.blast, 2);
+    Obj::Wreck* wreck = new Obj::Wreck;
+    model = std::make_unique<Obj::Clump>(Grid(12, 20, 0), true);
+    wreck->CreateFromModel(model.get(), {0, 0, 100}, airplane);
+    EXPECT_LE(wreck->Fragments().size(), 8u);
+    for (const auto* fragment : wreck->Fragments())
+        EXPECT_EQ(fragment->life, 20);
+    delete wreck;
+}
+
 TEST_F(Wrecks, APlaneLeavingEverythingOnOneSideMakesOnePiece) {
     Obj::Wreck* wreck = Break(SceneEngine::MakeClump({{"big", {0, 0, 0}, {20, 0, 0}, {0, 20, 0}}}), 1, 1);
     ASSERT_EQ(wreck->Fragments().size(), 1u);
