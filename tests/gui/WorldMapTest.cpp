@@ -535,6 +535,26 @@ TEST_F(MapTest, TheSampleTerrainsMapWithIconsAndRoute) {
         for (int x = 0; x < p.width; ++x)
             route += p.At(x, y) == 0xFF008Cu;
     EXPECT_GT(route, 50);
+
+    // With every texture there, the activity falls by 0.9 a second, except in the first 0.3 s of each half
+    // second while it is still up, and not below 0.
+    const double savedGameTime = Base::FrameClock::GameTime;
+    struct Step {
+        double now, frameTime;
+        float expected;
+    };
+    const Step steps[] = {
+        {0.4, 0.5, 0.55f}, {0.1, 0.5, 0.55f}, {1.35, 0.1, 0.46f}, {2.45, 10.0, 0.0f}, {3.1, 1.0, 0.0f}};
+    map->activity = 1.0f;
+    for (const Step& step : steps) {
+        Base::FrameClock::GameTime = step.now;
+        Base::FrameClock::FrameTime = step.frameTime;
+        Begin();
+        page->Draw();
+        End("activity");
+        EXPECT_NEAR(map->activity, step.expected, 1e-5f) << step.now;
+    }
+    Base::FrameClock::GameTime = savedGameTime;
 }
 
 } // namespace
