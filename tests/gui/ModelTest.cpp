@@ -7,6 +7,7 @@
 #include "base/FrameClock.h"
 #include "base/Info.h"
 #include "gui/ClipStack.h"
+#include "gui/Desktop.h"
 #include "gui/Model.h"
 #include "gui/draw/ScreenDraw.h"
 #include "rwsdk/src/engine.h"
@@ -253,6 +254,30 @@ TEST_F(Preview, AWidgetPartlyOffTheScreenOrClippedDrawsIntoTheVisiblePartOnly) {
     // And the scissor test is off again once the clip stack is empty.
     box = Changed(DrawInto({64, 48, 192, 144}, "preview_unclipped"));
     EXPECT_GT(box.right, 128);
+}
+
+TEST_F(Preview, TheWidgetDrawsOverItsRectAsTheDesktopMapsItToTheScreen) {
+    // A 512 x 384 desktop on the 256 x 192 screen: the widget's virtual rect is halved.
+    Gui::Desktop page;
+    page.screenRect = {0, 0, float(Width), float(Height)};
+    Base::Info info;
+    ASSERT_EQ(info.LoadText(std::string("DesktopRect 0 0 512 384\nWidgets\n{\nPreview Model\n{\n"
+                                        "Rect 128 96 r256 r192\nModelRotVel 0 0 0\nModelDff ") +
+                            "Data\\Models\\Airplanes\\F16.info\n}\n}\n"),
+              0);
+    ASSERT_TRUE(page.Load(info));
+    auto* widget = page.Find<Gui::Model>("Preview", false);
+    ASSERT_NE(widget, nullptr);
+    ASSERT_NE(widget->model, nullptr);
+    Begin(Background);
+    page.Draw();
+    const InkBox box = Changed(End("preview_desktop"));
+    ASSERT_FALSE(box.Empty());
+    EXPECT_GE(box.left, 64);
+    EXPECT_LT(box.right, 192);
+    EXPECT_GE(box.top, 48);
+    EXPECT_LT(box.bottom, 144);
+    EXPECT_GT(box.right - box.left, 40) << "the fighter fills a good part of the widget's width";
 }
 
 TEST_F(Preview, NothingIsDrawnForARectThinnerThanAPixelOrOffTheScreen) {
