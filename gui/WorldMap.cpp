@@ -87,10 +87,11 @@ bool WorldMap::Load(const Base::String& widgetName, const Base::Info& node) {
         !node.TryGetString("SlicesLandFilename", landName) ||
         !node.TryGetString("SlicesWaterFilename", waterName))
         return false;
-    // Sizes divide every transform, and the name format is handed to printf with two integers.
+    // Sizes divide every transform, the name format is handed to printf with two integers, and a tiny
+    // resolution would put millions of slices on screen at the lowest zoom.
     if (!(sliceSize > 0) || !std::isfinite(sliceSize) || slicesSpan[0] <= 0 || slicesSpan[1] <= 0 ||
         slicesSpan[0] > Obj::Terrain::MaxSlices || slicesSpan[1] > Obj::Terrain::MaxSlices ||
-        resolution <= 0 || !Obj::Terrain::IsTwoIntegerFormat(textureNameFormat))
+        resolution < MinTextureResolution || !Obj::Terrain::IsTwoIntegerFormat(textureNameFormat))
         return false;
     textureResolution = uint32_t(resolution);
     extent = {float(slicesSpan[0]) * sliceSize, float(slicesSpan[1]) * sliceSize};

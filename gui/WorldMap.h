@@ -47,6 +47,8 @@ public:
     using SliceKey = std::pair<int32_t, int32_t>;
 
     static constexpr float MinZoom = 0.1f, MaxZoom = 2.0f;
+    // The smallest slice texture a map may name (the streamed textures' side at their lowest level).
+    static constexpr int32_t MinTextureResolution = 64;
     // How far from the map's edge a dragged object must stay, in world units, on a map big enough for it.
     static constexpr float DragMargin = 30000.0f;
 
@@ -55,8 +57,8 @@ public:
 
     // The scroller's keys, then every map key (all required): "SliceSize", "SlicesSpan", "MainTextureRes",
     // "MainTextureDir", "MainTextureNameFormat", "MainTextureOffset", "BottomRightPos", "SlicesLandFilename",
-    // "SlicesWaterFilename". Also false for a map that cannot be drawn: sizes that are not positive, or a
-    // name format other than two integers.
+    // "SlicesWaterFilename". Also false for a map that cannot be drawn: sizes that are not positive, a
+    // texture resolution below MinTextureResolution, or a name format other than two integers.
     bool Load(const Base::String& widgetName, const Base::Info& node) override;
     void Draw() override;
     void Update() override;

@@ -155,6 +155,7 @@ TEST_F(MapTest, LoadFixesTheGeometryAndTheOwnerTheScrollBounds) {
                        {"SliceSize", "-4096"},
                        {"SlicesSpan", "0 8"},
                        {"MainTextureRes", "0"},
+                       {"MainTextureRes", "8"},
                        {"MainTextureNameFormat", "S_%s_%d.dds"},
                        {"MainTextureNameFormat", "S_%02d.dds"},
                        {"MainTextureNameFormat", "S_%d_%d_%d.dds"}};
