@@ -80,7 +80,8 @@ bool AutoGen::Load(const Base::Info& node) {
     node.TryGetFloat("VisibilityRange", visibilityRange);
     node.TryGetInt2("SectorsSpan", sectorsX, sectorsZ);
     node.TryGetFloat("SectorSize", sectorSize);
-    node.TryGetUInt("ObjectsSpan", objectsSpan);
+    if (node.TryGetUInt("ObjectsSpan", objectsSpan))
+        objectsSpan = std::min(objectsSpan, MaxObjectsSpan);
     Base::Vector2 corner{cornerX, cornerZ};
     if (node.TryGetPoint("BottomRightPos", corner)) {
         cornerX = corner.x;

@@ -32,6 +32,9 @@ public:
     static constexpr uint8_t RenderOrder = 192;
     // Sector vertices are indexed with 16 bits: placement stops before a sector would pass this.
     static constexpr uint32_t MaxSectorVertices = 65535;
+    // Candidate points per sector side at most: more could not even hold a triangle each in 65535 vertices,
+    // and a huge value would stall every sector build.
+    static constexpr uint32_t MaxObjectsSpan = 256;
     // Variants made per model at most: a tiny positive step would otherwise make millions.
     static constexpr uint32_t MaxVariantsPerModel = 360;
 

@@ -412,13 +412,14 @@ TEST(AutoGenLoad, ReadsKeysAndRefusesSetsItCannotPlace) {
 
 TEST(AutoGenLoad, NoRangeOrSectorSizeBuildsNothing) {
     for (const char* text :
-         {"SectorSize 1000\n", "VisibilityRange 5000\nSectorSize 0\n",
+         {"SectorSize 1000\n", "VisibilityRange 5000\nSectorSize 0\nObjectsSpan 4000000000\n",
           "VisibilityRange 5000\nSectorSize -3\n", "VisibilityRange 1e30\nSectorSize 1e-30\n"}) {
         Base::Info info;
         ASSERT_EQ(info.LoadText(text), 0);
         AutoGen autogen;
         EXPECT_TRUE(autogen.Load(info));
         EXPECT_LE(autogen.windowSize, 255) << text;
+        EXPECT_LE(autogen.objectsSpan, AutoGen::MaxObjectsSpan) << text;
         autogen.UpdateSectors({0, 100, 0}, 0);
         EXPECT_TRUE(autogen.sectors.empty()) << text;
     }
