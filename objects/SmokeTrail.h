@@ -104,6 +104,13 @@ public:
     void Update(Trail* trail, const double position[3], const float color[4]);
     // Ends every trail; the group deletes itself once they are gone.
     void StopAll();
+    // Hangs the group below its owner, so that it dies with it (it has no frame of its own), or takes it
+    // off again, before the owner stops the trails and leaves them to fade.
+    void AttachTo(Attachable* owner) {
+        Attachable::Unlink();
+        LinkTo(owner);
+    }
+    void Detach() { Attachable::Unlink(); }
 
     // Drops expired points and freezes the head when its interval has run; false when the trail was ended
     // and has no point left (it has then been destroyed). Nothing happens while the world is paused.

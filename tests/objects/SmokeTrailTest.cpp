@@ -304,6 +304,26 @@ TEST_F(SmokeTrails, ATracerTrailIsNeverDrawn) {
     }
 }
 
+// Attached to its owner, the group goes with it; detached, it outlives it and fades on its own.
+TEST_F(SmokeTrails, AnAttachedGroupDiesWithItsOwner) {
+    Base::SmartPtr<Obj::SmokeTrailGroup> watched(group);
+    auto* owner = new Obj::Frame;
+    group->AttachTo(owner);
+    EXPECT_EQ(group->GetParent(), owner);
+    world->RemoveObject(group);
+    delete owner;
+    EXPECT_FALSE(watched);
+
+    auto* second = new Obj::SmokeTrailGroup;
+    watched = second;
+    owner = new Obj::Frame;
+    second->AttachTo(owner);
+    second->Detach();
+    delete owner;
+    ASSERT_TRUE(watched);
+    delete second;
+}
+
 TEST_F(SmokeTrails, AStoppedGroupEndsItselfWhenItsLastTrailHasFaded) {
     Base::SmartPtr<Obj::SmokeTrailGroup> watched(group);
     auto* trail = group->AddTrail();
