@@ -2,6 +2,7 @@
 
 #include "rwsdk/src/palquant.h"
 #include "rwsdk/src/plcore/error.h"
+#include "rwsdk/src/plcore/rwstring.h"
 #include "rwsdk/src/resample.h"
 
 #include <cstring>
@@ -15,15 +16,8 @@ constexpr RwUInt32 errTextureNotRead = 22;
 constexpr size_t nameBufferSize = 256;
 constexpr RwInt32 lockWriteLevel = 5; // only its write bit counts
 
-// Copies a name into a 256-byte buffer; longer names are cut to 255 characters and reported.
 void CopyName(RwChar* buffer, const RwChar* name) {
-    const size_t length = name ? std::strlen(name) : 0;
-    const size_t kept = length < nameBufferSize ? length : nameBufferSize - 1;
-    if (length >= nameBufferSize)
-        RwErrorSetCode(E_RW_STRING_TRUNCATION);
-    if (kept)
-        std::memcpy(buffer, name, kept);
-    buffer[kept] = '\0';
+    _rwStringCopyName(buffer, nameBufferSize, name);
 }
 
 // Appends the registered extension of the file found for the name, when one is found.

@@ -2,6 +2,7 @@
 
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/error.h"
+#include "rwsdk/src/plcore/rwstring.h"
 #include "rwsdk/src/plcore/freelist.h"
 #include "rwsdk/src/plcore/memory.h"
 #include "rwsdk/src/texread.h"
@@ -25,18 +26,8 @@ RwTextureModuleData* TextureData() {
     return RWMODULEDATA(RwTextureModuleData, textureModule);
 }
 
-// Copies a name into a 32-byte field; longer names are cut to 31 characters and reported.
 void CopyName(RwChar* field, const RwChar* name) {
-    const size_t length = name ? std::strlen(name) : 0;
-    if (length >= size_t(rwTEXTUREBASENAMELENGTH)) {
-        RwErrorSetCode(E_RW_STRING_TRUNCATION);
-        std::memcpy(field, name, rwTEXTUREBASENAMELENGTH - 1);
-        field[rwTEXTUREBASENAMELENGTH - 1] = '\0';
-        return;
-    }
-    if (length)
-        std::memcpy(field, name, length);
-    field[length] = '\0';
+    _rwStringCopyName(field, rwTEXTUREBASENAMELENGTH, name);
 }
 
 // Equal ignoring the case of the ASCII letters a-z only.

@@ -233,3 +233,13 @@ RwChar* RwStringStreamRead(RwChar* buffer, RwStream* stream, RwUInt32 capacity) 
     }
     return buffer;
 }
+
+void _rwStringCopyName(RwChar* buffer, size_t size, const RwChar* name) {
+    const size_t length = name ? std::strlen(name) : 0;
+    const size_t kept = std::min(length, size - 1);
+    if (length >= size)
+        RwErrorSetCode(E_RW_STRING_TRUNCATION);
+    if (kept)
+        std::memcpy(buffer, name, kept);
+    buffer[kept] = '\0';
+}

@@ -35,6 +35,10 @@ int RwStringCompareIgnoreCase(const RwChar* string1, const RwChar* string2);
 RwChar* RwStringToUpper(RwChar* string);
 RwChar* RwStringToLower(RwChar* string);
 
+// Copies a name into a buffer of the given size (at least 1), always terminated; a longer name is cut to
+// size - 1 characters and E_RW_STRING_TRUNCATION set. A null name copies as empty.
+void _rwStringCopyName(RwChar* buffer, size_t size, const RwChar* name);
+
 // Bytes of a string chunk's payload: the text, its terminator and zero padding to a multiple of 4.
 RwInt32 RwStringStreamGetSize(const RwChar* string);
 RwStream* RwStringStreamWrite(const RwChar* string, RwStream* stream);
