@@ -35,7 +35,7 @@ protected:
         ASSERT_NE(window, nullptr);
         hwnd = Win32::AttachSdlWindow(window);
         ASSERT_TRUE(RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach));
-        ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
+        ASSERT_TRUE(RwEngineInit(nullptr, 0, resourceArena));
         AttachPlugins();
         RwEngineOpenParams params = {hwnd};
         ASSERT_TRUE(RwEngineOpen(&params));
@@ -61,6 +61,8 @@ protected:
 
     // Between the engine's initialisation and its opening: the plugins a test needs (none by default).
     virtual void AttachPlugins() {}
+    // Bytes of the engine's resource arena: room for instanced models when a test draws them.
+    RwUInt32 resourceArena = 0;
 
     void StopCamera() {
         std::filesystem::current_path(previous);

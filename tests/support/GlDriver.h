@@ -5,6 +5,8 @@
 
 #include <dlfcn.h>
 
+#include <initializer_list>
+
 namespace TestSupport {
 
 inline void PinGlDriver() {
