@@ -17,3 +17,6 @@ corvane_bench(bench_trails_wrecks SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/Tr
 corvane_bench(bench_autogen SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/AutoGenBench.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/AllocationCounter.cpp DEPS objects scene)
 target_compile_definitions(bench_autogen PRIVATE SAMPLE_DATA_DIR="${CORVANE_DATA_DIR}")
+# Frames of the sample sky, clouds and sea along a path, and the airplane shadow's passes; run it in
+# build/data with vblank_mode=0.
+corvane_bench(bench_scene_frames SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/SceneFramesBench.cpp DEPS objects scene)
