@@ -8,6 +8,7 @@
 #include "scene/AtomicData.h"
 #include "scene/Clump.h"
 #include "scene/Frame.h"
+#include "scene/World.h"
 #include "scene/Wrappers.h"
 
 #include "rwsdk/driver/d3d9/d3d9rwrendst.h"
@@ -191,6 +192,27 @@ TEST_F(ShadowFixture, VerticalSunGivesAFiniteCamera) {
     EXPECT_TRUE(std::isfinite(v.u) && std::isfinite(v.v));
     EXPECT_NEAR(v.u, 0.5f, 1e-3);
     EXPECT_NEAR(v.v, 0.5f, 1e-3);
+}
+
+TEST_F(ShadowFixture, NoSkyOrNoTerrainMeansNoShadow) {
+    Grp::World world;
+    Obj::Shadow* joined = new Obj::Shadow(box.get());
+    world.AddObject(joined);
+    EXPECT_EQ(joined->renderOrders, std::vector<uint8_t>{220});
+    Look({0, 300, 600}, {0, -300, 400});
+    RwCameraBeginUpdate(camera);
+    joined->Render(220, nullptr); // neither
+    world.terrain = &terrain;
+    joined->Render(220, nullptr); // a terrain but no sky to give the sun
+    world.terrain = nullptr;
+    RwCameraEndUpdate(camera);
+    EXPECT_EQ(joined->TerrainQueries(), 0u);
+    EXPECT_EQ(joined->LastReceiversDrawn(), 0u);
+    // Nor without a terrain, whatever the light.
+    RwCameraBeginUpdate(camera);
+    EXPECT_FALSE(joined->RenderFor(camera, nullptr, {0, -1, 0}));
+    RwCameraEndUpdate(camera);
+    world.Clear();
 }
 
 TEST_F(ShadowFixture, BoxShadowOnFlatGround) {
