@@ -143,7 +143,7 @@ bool LensFlare::PlaceSprite(const Camera& camera, Base::Vector2 direction, float
 void LensFlare::LoadTextures() {
     texturesLoaded_ = true;
     for (int k = 0; k < 4; ++k) {
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "Lensflare%d", k + 1);
         textures_[size_t(k)] = Rw::LoadTexture(name, rwTEXTUREADDRESSWRAP, rwFILTERLINEARMIPLINEAR);
     }

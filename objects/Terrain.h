@@ -342,8 +342,7 @@ private:
     std::vector<RwTexture*> waterFrames_;
     RwTexture* waterBump_ = nullptr;
     RwTexture* waterEnvironment_ = nullptr;
-    RwTexture* detailLoaded_ = nullptr; // "Detail" when this terrain loaded it
-    void* waterDeclaration_ = nullptr;  // shader path
+    void* waterDeclaration_ = nullptr; // shader path
     void* vertexShader_ = nullptr;
     void* pixelShader_ = nullptr;
     uint32_t waterFrame_ = 0;

@@ -184,9 +184,10 @@ void Terrain::LoadWater() {
     waterPath_ = WaterPath::None;
     if (!RwD3D9Device)
         return;
-    if (!detail_) {
-        detailLoaded_ = LoadWaterTexture("Detail");
-        detail_ = detailLoaded_;
+    // The land's detail texture first, as the land pass would at its first frame.
+    if (!detailTried_) {
+        SetDetailTexture(LoadWaterTexture("Detail"));
+        ownsDetail_ = detail_ != nullptr;
     }
     if (!waterMain_)
         waterMain_ = LoadWaterTexture("WaterMain");
@@ -271,9 +272,6 @@ void Terrain::ReleaseWater() {
     waterFrames_.clear();
     Destroy(waterBump_);
     Destroy(waterEnvironment_);
-    if (detailLoaded_ && detail_ == detailLoaded_)
-        detail_ = nullptr;
-    Destroy(detailLoaded_);
     waterPath_ = WaterPath::None;
 }
 
