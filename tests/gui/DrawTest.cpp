@@ -23,6 +23,7 @@
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/texture.h"
 #include "scene/EngineHost.h"
+#include "tests/support/TempDir.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
@@ -65,8 +66,8 @@ TEST_F(Draw, FontsLoadThroughTheCache) {
     EXPECT_EQ(Base::FontCache::Get("NoSuch.font"), nullptr);
 
     // A description whose texture is not there gives no font.
-    const fs::path dir = fs::path(testing::TempDir()) / "gui_fonts";
-    fs::create_directories(dir);
+    TestSupport::TempDir scratch("corvane-fonts");
+    const fs::path dir = scratch.path;
     std::ofstream(dir / "Lost.font") << "Texture NoSuchTexture\nChars\n{\n65 0 0 r4 r4\n}\n";
     Base::Info lost = Base::Info::ConstructFromFile((dir / "Lost.font").string());
     ASSERT_NE(lost.GetChild("Chars"), nullptr);

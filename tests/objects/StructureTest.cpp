@@ -9,6 +9,7 @@
 #include "base/ClumpCache.h"
 #include "base/Info.h"
 #include "rwsdk/src/plcore/matrix.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -40,11 +41,11 @@ protected:
         return info;
     }
     Base::Info FromText(const std::string& text) {
-        const auto path = std::filesystem::path(::testing::TempDir()) / "structure.info";
+        TestSupport::TempDir scratch("corvane-structure");
+        const auto path = scratch / "structure.info";
         std::ofstream(path) << text;
         Base::Info info;
         EXPECT_EQ(info.LoadFile(path.string()), 0);
-        std::filesystem::remove(path);
         return info;
     }
     static void MoveTo(Obj::Model& model, float x, float z) {

@@ -7,6 +7,7 @@
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/world/rpworld.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@ namespace {
 
 class ClumpFile : public ::testing::Test {
 protected:
+    TestSupport::TempDir scratch{"corvane-clumpfile"};
     std::filesystem::path dir;
 
     void SetUp() override {
@@ -26,8 +28,7 @@ protected:
         RwEngineOpenParams params = {nullptr};
         ASSERT_TRUE(RwEngineOpen(&params));
         ASSERT_TRUE(RwEngineStart());
-        dir = std::filesystem::path(::testing::TempDir()) /
-              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir = scratch.path;
         std::filesystem::create_directories(dir);
         Base::ClumpCache::Directory = dir.string() + "\\";
         Rw::InstallClumpCache();

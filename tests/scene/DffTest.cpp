@@ -9,6 +9,7 @@
 #include "base/Info.h"
 #include "platform/win32/Files.h"
 #include "rwsdk/src/plcore/stream.h"
+#include "tests/support/TempDir.h"
 
 #include <cstring>
 #include <filesystem>
@@ -20,12 +21,12 @@ namespace {
 
 class Descriptions : public SceneEngine {
 protected:
+    TestSupport::TempDir scratch{"corvane-dff"};
     std::filesystem::path dir;
 
     void SetUp() override {
         SceneEngine::SetUp();
-        dir = std::filesystem::path(::testing::TempDir()) /
-              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir = scratch.path;
         std::filesystem::create_directories(dir);
         Base::ClumpCache::Directory = dir.string() + "\\";
         Rw::InstallClumpCache();

@@ -3,6 +3,7 @@
 #include "ShaderTexts.h"
 #include "platform/d3dx9/Assembler.h"
 #include "platform/win32/Files.h"
+#include "tests/support/TempDir.h"
 
 #include <d3dx9.h>
 #include <gtest/gtest.h>
@@ -82,7 +83,8 @@ TEST(ShaderAssembly, EveryShaderOfTheSystemGoesToTokensAndBack) {
 }
 
 TEST(ShaderAssembly, FromAFileByGamePath) {
-    auto dir = std::filesystem::path(::testing::TempDir()) / "assembly";
+    TestSupport::TempDir scratch("corvane-assembly");
+    const auto& dir = scratch.path;
     std::filesystem::create_directories(dir / "Shaders");
     std::ofstream(dir / "Shaders" / "water.psh") << "ps_1_1\r\ntex t0\r\nmov r0, t0\r\n";
     std::string path = (dir / "shaders").string() + "\\WATER.psh";
