@@ -242,7 +242,8 @@ unsigned Components(BYTE type) {
     }
 }
 
-// Attribute location of an element, or -1 for what the fixed-function pipeline does not read.
+// Attribute location of an element, or -1 for what no program reads. Blend weights and indices, tangents
+// and binormals only reach vertex shaders (ShaderTranslator.cpp's InputLocation keeps the same numbers).
 int AttributeLocation(const D3DVERTEXELEMENT9& e) {
     switch (e.Usage) {
     case D3DDECLUSAGE_POSITION:
@@ -254,6 +255,14 @@ int AttributeLocation(const D3DVERTEXELEMENT9& e) {
         return e.UsageIndex < 2 ? 2 + e.UsageIndex : -1;
     case D3DDECLUSAGE_TEXCOORD:
         return e.UsageIndex < 8 ? 4 + e.UsageIndex : -1;
+    case D3DDECLUSAGE_BLENDWEIGHT:
+        return e.UsageIndex == 0 ? 12 : -1;
+    case D3DDECLUSAGE_BLENDINDICES:
+        return e.UsageIndex == 0 ? 13 : -1;
+    case D3DDECLUSAGE_TANGENT:
+        return e.UsageIndex == 0 ? 14 : -1;
+    case D3DDECLUSAGE_BINORMAL:
+        return e.UsageIndex == 0 ? 15 : -1;
     default:
         return -1;
     }

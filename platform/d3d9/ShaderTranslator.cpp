@@ -400,6 +400,14 @@ int InputLocation(DWORD usage) {
         return index < 2 ? int(2 + index) : -1;
     case D3DDECLUSAGE_TEXCOORD:
         return index < 8 ? int(4 + index) : -1;
+    case D3DDECLUSAGE_BLENDWEIGHT:
+        return index == 0 ? 12 : -1;
+    case D3DDECLUSAGE_BLENDINDICES:
+        return index == 0 ? 13 : -1;
+    case D3DDECLUSAGE_TANGENT:
+        return index == 0 ? 14 : -1;
+    case D3DDECLUSAGE_BINORMAL:
+        return index == 0 ? 15 : -1;
     default:
         return -1;
     }

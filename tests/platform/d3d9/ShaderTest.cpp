@@ -457,3 +457,112 @@ TEST_F(ShaderTest, ADeviceWithoutShaderSupportReportsAndTakesNone) {
     EXPECT_EQ(device->CreatePixelShader(tokens.data(), &shader), D3DERR_INVALIDCALL);
     EXPECT_EQ(shader, nullptr);
 }
+
+// Tangents, blend weights and blend indices reach a vs_1_1 shader from their declaration elements; each cell
+// shows tangent x weight.x + indices / 255 against that formula.
+TEST_F(ShaderTest, TangentAndBlendInputsReachTheVertexShader) {
+    struct Vertex {
+        float position[3];
+        float tangent[3];
+        float weights[4];
+        uint8_t indices[4];
+    };
+    const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                          {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_TANGENT, 0},
+                                          {0, 24, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_BLENDWEIGHT, 0},
+                                          {0, 40, D3DDECLTYPE_UBYTE4, 0, D3DDECLUSAGE_BLENDINDICES, 0},
+                                          D3DDECL_END()};
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    IDirect3DVertexShader9* shader =
+        VertexShader("vs_1_1\ndcl_position v0\ndcl_tangent v1\ndcl_blendweight v2\ndcl_blendindices v3\n"
+                     "mov oPos, v0\nmul r0, v3, c0.x\nmad oD0, v1, v2.x, r0\n");
+    ASSERT_NE(shader, nullptr);
+    const float scale[4] = {1.0f / 255.0f, 0, 0, 0};
+    device->SetVertexShaderConstantF(0, scale, 1);
+    Unlit();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
+    device->SetVertexDeclaration(declaration);
+    device->SetVertexShader(shader);
+    struct Case {
+        std::array<float, 3> tangent;
+        std::array<float, 4> weights;
+        std::array<uint8_t, 4> indices;
+    };
+    const Case cases[] = {{{0.2f, 0.4f, 0.6f}, {0.5f, 0.9f, 0.9f, 0.9f}, {51, 102, 153, 0}},
+                          {{1.0f, 0.0f, 0.5f}, {0.25f, 0, 0, 0}, {0, 200, 10, 128}},
+                          {{-0.5f, 0.8f, 0.1f}, {1.0f, 0, 0, 0}, {255, 0, 100, 255}}};
+    int cell = 0;
+    for (const Case& c : cases) {
+        const float l = -1 + float(cell % 8) * 0.25f, t = 1 - float(cell / 8) * 0.25f;
+        const float corners[4][2] = {{l, t}, {l + 0.25f, t}, {l, t - 0.25f}, {l + 0.25f, t - 0.25f}};
+        Vertex q[4];
+        for (int i = 0; i < 4; ++i) {
+            q[i] = {{corners[i][0], corners[i][1], 0.5f}, {}, {}, {}};
+            std::copy(c.tangent.begin(), c.tangent.end(), q[i].tangent);
+            std::copy(c.weights.begin(), c.weights.end(), q[i].weights);
+            std::copy(c.indices.begin(), c.indices.end(), q[i].indices);
+        }
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof q[0]), D3D_OK);
+        ++cell;
+    }
+    device->SetVertexShader(nullptr);
+    Pixels p = ReadTarget();
+    for (int i = 0; i < cell; ++i) {
+        const Case& c = cases[i];
+        // A three-component input reads 1 for w.
+        const Vec4 tangent = {c.tangent[0], c.tangent[1], c.tangent[2], 1.0};
+        Vec4 want;
+        for (int k = 0; k < 4; ++k)
+            want[size_t(k)] = tangent[size_t(k)] * c.weights[0] + c.indices[size_t(k)] / 255.0;
+        ExpectColour(CellPixel(p, i), want, "cell " + std::to_string(i));
+    }
+    shader->Release();
+    declaration->Release();
+}
+
+// A vs_1_1 shader's oFog is the vertex fog factor: the colour is mixed towards the fog colour by 1 - oFog
+// (clamped to 0..1), whichever vertex fog mode is set, while table fog is off.
+TEST_F(ShaderTest, VertexShaderFogOutputMixesTheFogColour) {
+    IDirect3DVertexShader9* shader =
+        VertexShader("vs_1_1\ndcl_position v0\nmov oPos, v0\nmov oD0, c0\nmov oFog, c1.x\n");
+    ASSERT_NE(shader, nullptr);
+    const Vec4 colour = {0.8, 0.6, 0.2, 1.0};
+    const Vec4 fog = Unpack(0xFF2040FF);
+    Unlit();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
+    device->SetVertexShader(shader);
+    device->SetFVF(D3DFVF_XYZ);
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, 0xFF2040FF);
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
+    const float c0[4] = {float(colour[0]), float(colour[1]), float(colour[2]), float(colour[3])};
+    device->SetVertexShaderConstantF(0, c0, 1);
+    struct Case {
+        float factor;
+        DWORD vertexMode;
+    };
+    const Case cases[] = {{0.25f, D3DFOG_NONE}, {0.25f, D3DFOG_LINEAR}, {0.7f, D3DFOG_EXP},
+                          {1.5f, D3DFOG_NONE},  {-0.5f, D3DFOG_NONE},   {0.0f, D3DFOG_EXP2}};
+    int cell = 0;
+    for (const Case& c : cases) {
+        const float c1[4] = {c.factor, 0, 0, 0};
+        device->SetVertexShaderConstantF(1, c1, 1);
+        device->SetRenderState(D3DRS_FOGVERTEXMODE, c.vertexMode);
+        const float l = -1 + float(cell % 8) * 0.25f, t = 1 - float(cell / 8) * 0.25f;
+        const float q[4][3] = {
+            {l, t, 0.5f}, {l + 0.25f, t, 0.5f}, {l, t - 0.25f, 0.5f}, {l + 0.25f, t - 0.25f, 0.5f}};
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof q[0]), D3D_OK);
+        ++cell;
+    }
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    device->SetVertexShader(nullptr);
+    Pixels p = ReadTarget();
+    for (int i = 0; i < cell; ++i) {
+        const double f = std::clamp(double(cases[i].factor), 0.0, 1.0);
+        Vec4 want = Map2(colour, fog, [f](double c, double g) { return c * f + g * (1 - f); });
+        want[3] = colour[3]; // fog leaves alpha alone
+        ExpectColour(CellPixel(p, i), want, "oFog " + std::to_string(cases[i].factor));
+    }
+    shader->Release();
+}
