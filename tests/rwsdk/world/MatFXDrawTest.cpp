@@ -532,3 +532,40 @@ TEST_F(MatFXDraw, EdgeCasesPickTheirForms) {
 }
 
 } // namespace
+
+namespace {
+
+// Bumps are lit from the camera's frame: from its position as a point light, or, when a directional light
+// sits on that frame, from the light's direction (the same for every vertex, so a light straight along the
+// view shifts nothing on a quad facing it).
+TEST_F(MatFXDraw, BumpsFollowTheLightOnTheCamerasFrame) {
+    Effect e;
+    e.kind = rpMATFXEFFECTBUMPMAP;
+    e.base = [](int x, int y) { return ((x + y) & 1) ? 0xFFE0A060u : 0xFF206090u; };
+    e.baseAlpha = false;
+    e.bump = [](int x, int) { return 0xFF000000u | RwUInt32(x * 36) * 0x010101u; };
+    for (bool shaders : {true, false}) {
+        SCOPED_TRACE(shaders ? "shaders" : "no shaders");
+        Start(shaders);
+        e.bumpCoefficient = 0.0f;
+        Quad(e, {1, 1, 1, 1});
+        const auto flat = Draw();
+        e.bumpCoefficient = 6.0f;
+        Quad(e, {1, 1, 1, 1});
+        const auto fromPoint = Draw();
+        RpLight* light = RpLightCreate(rpLIGHTDIRECTIONAL);
+        RpLightSetFrame(light, frame); // the camera's frame: its at axis is the view direction
+        const auto fromDirection = Draw();
+        RpLightSetFrame(light, nullptr);
+        RpLightDestroy(light);
+        size_t moved = 0;
+        for (int y = Height / 2 - 5; y <= Height / 2 + 5; ++y)
+            for (int x = Width / 2 - 5; x <= Width / 2 + 5; ++x) {
+                ExpectRgb(At(fromDirection, x, y), At(flat, x, y), "a light along the view shifts nothing");
+                moved += At(fromPoint, x, y) != At(flat, x, y) ? 1 : 0;
+            }
+        EXPECT_GT(moved, 10u) << "a point light at the camera shifts the bumps off the centre";
+    }
+}
+
+} // namespace
