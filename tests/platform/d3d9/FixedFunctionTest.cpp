@@ -222,6 +222,63 @@ TEST_F(FixedFunctionTest, LitSphereCentreMatchesTheLightingFormula) {
     }
 }
 
+// The pole moved off the view axis (world translation 1.5 along x, so it lands on pixel (44, 32)): there a
+// local viewer looks at it obliquely and a distant one straight along z, which moves the highlight; spots
+// see it off their axis, in the falloff between Theta and Phi.
+TEST_F(FixedFunctionTest, OffAxisSpecularAndSpotFalloffMatchTheFormula) {
+    const LightingCase cases[] = {
+        {"specular, local viewer", {Directional({-0.3, 0, 1})}, true, true},
+        {"specular, distant viewer", {Directional({-0.3, 0, 1})}, true, false},
+        {"specular from a point, local viewer",
+         {Positional(D3DLIGHT_POINT, {0, 0, 0}, {0, 0, 1}, 50)},
+         true,
+         true},
+        {"specular from a point, distant viewer",
+         {Positional(D3DLIGHT_POINT, {0, 0, 0}, {0, 0, 1}, 50)},
+         true,
+         false},
+        {"spot, between Theta and Phi", {Positional(D3DLIGHT_SPOT, {0, 0, 0}, {0.1, 0, 1}, 50)}},
+        {"spot, inside Theta", {Positional(D3DLIGHT_SPOT, {0, 0, 0}, {0.37, 0, 1}, 50)}},
+        {"spot, beyond Phi", {Positional(D3DLIGHT_SPOT, {0, 0, 0}, {-0.4, 0, 1}, 50)}},
+    };
+    D3DMATERIAL9 material{};
+    material.Diffuse = {0.6f, 0.5f, 0.4f, 1.0f};
+    material.Ambient = {0.3f, 0.3f, 0.3f, 1.0f};
+    material.Specular = {0.8f, 0.7f, 0.9f, 1.0f};
+    material.Power = 40.0f;
+    const D3DCOLOR globalAmbient = 0x00101010;
+    Camera();
+    D3DMATRIX world{};
+    world._11 = world._22 = world._33 = world._44 = 1.0f;
+    world._41 = 1.5f;
+    device->SetTransform(D3DTS_WORLD, &world);
+    device->SetMaterial(&material);
+    device->SetRenderState(D3DRS_AMBIENT, globalAmbient);
+    device->SetRenderState(D3DRS_COLORVERTEX, FALSE);
+    device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
+    device->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    std::vector<uint32_t> seen;
+    for (const LightingCase& c : cases) {
+        device->SetLight(0, &c.lights[0]);
+        device->LightEnable(0, TRUE);
+        device->SetRenderState(D3DRS_SPECULARENABLE, c.specular);
+        device->SetRenderState(D3DRS_LOCALVIEWER, c.localViewer);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        DrawSphereCap(device, 0xFFFFFFFF);
+        Pixels p = ReadTarget();
+        seen.push_back(p.At(44, 32));
+        ExpectColour(p.At(44, 32), Light(c, material, globalAmbient, 0, {1.5, 0, 4}, {0, 0, -1}), c.name);
+    }
+    device->LightEnable(0, FALSE);
+    EXPECT_NE(seen[0], seen[1]) << "the viewer moves the highlight";
+    EXPECT_NE(seen[2], seen[3]);
+}
+
 TEST_F(FixedFunctionTest, FogModesBlendTowardsTheFogColour) {
     struct Case {
         const char* name;

@@ -41,8 +41,9 @@ struct TestLight {
     RwInt32 type;
     Vec3 colour;
     Vec3 position;  // point lights
-    Vec3 direction; // directional: the direction the light travels
+    Vec3 direction; // directional and spot: the direction the light travels
     RwReal radius;
+    RwReal cone = 0.0f; // spots: the cone angle in radians
 };
 
 // One vertex lit as Direct3D 9 does, with the material that the driver builds from the surface properties:
@@ -78,14 +79,22 @@ Vec3 LitVertex(const RwSurfaceProperties& props, RwRGBA c, bool modulate, bool p
     for (const TestLight& l : lights) {
         if (l.type == rpLIGHTDIRECTIONAL && normals) {
             diffuseSum = Add(diffuseSum, Scale(l.colour, std::max(0.0, -Dot(normal, l.direction))));
-        } else if (l.type == rpLIGHTPOINT && normals) {
+        } else if ((l.type == rpLIGHTPOINT || l.type == rpLIGHTSPOT || l.type == rpLIGHTSPOTSOFT) &&
+                   normals) {
             const Vec3 d = Add(l.position, Scale(position, -1));
             const double dist = std::sqrt(Dot(d, d));
             if (dist > l.radius)
                 continue;
             // The engine's attenuation: 1, 0 / range, 5 / range^2.
-            const double att =
-                1.0 / (1.0 + 0.0 * dist / l.radius + 5.0 * dist * dist / (l.radius * l.radius));
+            double att = 1.0 / (1.0 + 0.0 * dist / l.radius + 5.0 * dist * dist / (l.radius * l.radius));
+            if (l.type != rpLIGHTPOINT) {
+                // Direct3D's spot factor with the engine's cone: Phi = 2 x cone, Theta = Phi for a hard
+                // spot and 0 for a soft one, falloff 1.
+                const double phi = 2.0 * l.cone, theta = l.type == rpLIGHTSPOT ? phi : 0.0;
+                const double rho = Dot(Scale(d, -1 / dist), l.direction);
+                const double cosTheta = std::cos(theta / 2), cosPhi = std::cos(phi / 2);
+                att *= rho > cosTheta ? 1.0 : rho <= cosPhi ? 0.0 : (rho - cosPhi) / (cosTheta - cosPhi);
+            }
             diffuseSum =
                 Add(diffuseSum, Scale(l.colour, att * std::max(0.0, Dot(normal, Scale(d, 1 / dist)))));
         }
@@ -191,9 +200,11 @@ protected:
         RpLightSetColor(light, &c);
         RwFrame* f = RwFrameCreate();
         RwMatrix* m = RwFrameGetMatrix(f);
-        if (l.type == rpLIGHTDIRECTIONAL) {
+        if (l.type == rpLIGHTDIRECTIONAL || l.type == rpLIGHTSPOT || l.type == rpLIGHTSPOTSOFT) {
             // The at axis is the direction the light travels; right and up complete the frame.
-            const RwV3d at = {RwReal(l.direction[0]), RwReal(l.direction[1]), RwReal(l.direction[2])};
+            const double length = std::sqrt(Dot(l.direction, l.direction));
+            const RwV3d at = {RwReal(l.direction[0] / length), RwReal(l.direction[1] / length),
+                              RwReal(l.direction[2] / length)};
             RwV3d up = std::fabs(at.y) < 0.9f ? RwV3d{0, 1, 0} : RwV3d{1, 0, 0};
             RwV3d right = {up.y * at.z - up.z * at.y, up.z * at.x - up.x * at.z, up.x * at.y - up.y * at.x};
             const RwReal rl = std::sqrt(right.x * right.x + right.y * right.y + right.z * right.z);
@@ -203,8 +214,9 @@ protected:
             m->right = right;
             m->up = up;
             m->at = at;
-            m->pos = {0, 0, 0};
+            m->pos = {RwReal(l.position[0]), RwReal(l.position[1]), RwReal(l.position[2])};
             m->flags = 0;
+            RpLightSetConeAngle(light, l.cone);
         } else {
             const RwV3d pos = {RwReal(l.position[0]), RwReal(l.position[1]), RwReal(l.position[2])};
             RwMatrixTranslate(m, &pos, rwCOMBINEREPLACE);
@@ -301,6 +313,53 @@ TEST_F(WorldDraw, FlatFacesMatchTheLightingEquations) {
 } // namespace
 
 namespace {
+
+TEST_F(WorldDraw, SpotLightsMatchTheirConeAndFalloff) {
+    const RwUInt32 lit = rpGEOMETRYNORMALS | rpGEOMETRYLIGHT;
+    const TestLight sky = {rpLIGHTAMBIENT, {0.1, 0.1, 0.1}, {}, {}, 0};
+    // From the origin along +z the square's corners lie 0.276 rad off the axis.
+    const std::vector<LightingCase> cases = {
+        {"hard spot, corners inside",
+         lit,
+         {255, 255, 255, 255},
+         {},
+         {sky, {rpLIGHTSPOT, {0.9, 0.8, 0.6}, {0, 0, 0}, {0, 0, 1}, 20.0f, 0.3f}}},
+        {"hard spot, corners outside",
+         lit,
+         {255, 255, 255, 255},
+         {},
+         {sky, {rpLIGHTSPOT, {0.9, 0.8, 0.6}, {0, 0, 0}, {0, 0, 1}, 20.0f, 0.25f}}},
+        {"soft spot, in its falloff",
+         lit,
+         {255, 255, 255, 255},
+         {},
+         {sky, {rpLIGHTSPOTSOFT, {0.9, 0.8, 0.6}, {0, 0, 0}, {0, 0, 1}, 20.0f, 0.5f}}},
+        {"soft spot, tilted",
+         lit,
+         {255, 255, 255, 255},
+         {},
+         {sky, {rpLIGHTSPOTSOFT, {1.0, 1.0, 1.0}, {0.5, 0, 1}, {-0.1, 0.05, 0.99}, 20.0f, 0.6f}}},
+    };
+    for (const LightingCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const TestLight& l : c.lights)
+            AddLight(l);
+        RpAtomic* atomic = Square(c.flags, c.material, c.prelit);
+        const auto pixels = Draw(atomic);
+        const RwSurfaceProperties props = {0.6f, 0.0f, 0.8f};
+        // Direction vectors as the light's frame holds them: unit length.
+        std::vector<TestLight> lights = c.lights;
+        for (TestLight& l : lights)
+            if (l.type != rpLIGHTAMBIENT)
+                l.direction = Scale(l.direction, 1 / std::sqrt(Dot(l.direction, l.direction)));
+        const Vec3 a =
+            LitVertex(props, c.material, false, false, c.prelit, lights, {-1, -1, 5}, {0, 0, -1}, true);
+        const Vec3 b =
+            LitVertex(props, c.material, false, false, c.prelit, lights, {1, 1, 5}, {0, 0, -1}, true);
+        ExpectColour(Centre(pixels), Scale(Add(a, b), 0.5), c.name);
+        TearDownScene();
+    }
+}
 
 TEST_F(WorldDraw, UnlitWithoutColoursIsABlackSilhouetteAndAWorldWithoutLightsTurnsLightingOff) {
     AddLight({rpLIGHTAMBIENT, {0.5, 0.5, 0.5}, {}, {}, 0});
