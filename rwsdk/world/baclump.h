@@ -64,6 +64,7 @@ struct RpAtomic {
     RpInterpolator interpolator;
     RwLinkList llWorldSectorsInAtomic;
     RwPipeline* pipeline; // null: the default atomic pipeline
+    RwUInt16 renderFrame; // last-rendered frame stamp; the world module starts it one behind the engine's
 };
 
 struct RpClump {

@@ -203,6 +203,8 @@ void* AtomicConstruct(void* object, RwInt32 offset, RwInt32) {
     auto* data = DataOf<AtomicWorldData>(object, offset);
     *data = {nullptr, atomic->object.sync};
     atomic->object.sync = AtomicWorldSync;
+    // Not yet drawn in the current frame.
+    atomic->renderFrame = RwUInt16(renderFrame - 1);
     return object;
 }
 

@@ -6,7 +6,10 @@
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
 #include "rwsdk/plugin/matfx/d3d9/effectpipesd3d9.h"
 #include "rwsdk/plugin/matfx/rpmatfx.h"
+#include "rwsdk/src/plcore/chunk.h"
 #include "rwsdk/src/plcore/matrix.h"
+#include "rwsdk/src/plcore/memory.h"
+#include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/src/texture.h"
 #include "rwsdk/world/rpworld.h"
 
@@ -566,6 +569,74 @@ TEST_F(MatFXDraw, BumpsFollowTheLightOnTheCamerasFrame) {
             }
         EXPECT_GT(moved, 10u) << "a point light at the camera shifts the bumps off the centre";
     }
+}
+
+} // namespace
+
+namespace {
+
+// A bump record that holds only the bump texture builds the bumped texture from the material's texture,
+// named by interleaving both names and kept in the current dictionary, where a second read finds it.
+TEST_F(MatFXDraw, ABumpRecordWithOnlyTheBumpTextureBuildsOrFindsTheBumpedTexture) {
+    Start(true);
+    RwTextureDictionary* dict = RwTexDictionaryCreate();
+    RwTexDictionarySetCurrent(dict);
+    RwTexture* base = MakeTexture(
+        8, [](int x, int) { return 0xFF000000u | RwUInt32(x * 20) << 16 | 0x3070u; }, false);
+    RwTextureSetName(base, "rock");
+    RwTexture* bump = MakeTexture(
+        4, [](int x, int y) { return 0xFF000000u | RwUInt32(x * 60) << 8 | RwUInt32(y * 20); }, false);
+    RwTextureSetName(bump, "dents");
+    RwTexDictionaryAddTexture(dict, base);
+    RwTexDictionaryAddTexture(dict, bump);
+    RpMaterial* m = RpMaterialCreate();
+    RpMaterialSetTexture(m, base);
+    RpMatFXMaterialSetEffects(m, rpMATFXEFFECTBUMPMAP);
+    RpMatFXMaterialFindEffect(m, rpMATFXTYPEBUMPMAP)->data.bumpMap.bumpTexture = RwTextureAddRef(bump);
+    RpMatFXMaterialSetBumpMapCoefficient(m, 0.5f);
+    RwStream* out = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMWRITE, nullptr);
+    ASSERT_NE(RpMaterialStreamWrite(m, out), nullptr);
+    RwMemory memory = {nullptr, 0};
+    RwStreamClose(out, &memory);
+    std::vector<RwUInt8> bytes(memory.start, memory.start + memory.length);
+    RwFree(memory.start);
+    RpMaterialDestroy(m);
+    auto read = [&] {
+        std::vector<RwUInt8> copy = bytes;
+        RwMemory in = {copy.data(), RwUInt32(copy.size())};
+        RwStream* s = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &in);
+        RpMaterial* material =
+            RwStreamFindChunk(s, rwID_MATERIAL, nullptr, nullptr) ? RpMaterialStreamRead(s) : nullptr;
+        RwStreamClose(s, nullptr);
+        return material;
+    };
+    RpMaterial* first = read();
+    ASSERT_NE(first, nullptr);
+    const RpMatFXBumpMapData& b = RpMatFXMaterialFindEffect(first, rpMATFXTYPEBUMPMAP)->data.bumpMap;
+    ASSERT_NE(b.bumpedTexture, nullptr);
+    EXPECT_STREQ(b.bumpedTexture->name, "rdoecnkts");
+    EXPECT_EQ(b.bumpTexture, bump);
+    EXPECT_FLOAT_EQ(b.coefficient, -0.5f);
+    EXPECT_FLOAT_EQ(b.invBumpWidth, 1.0f / 8.0f);
+    EXPECT_EQ(RwTexDictionaryFindNamedTexture(dict, "rdoecnkts"), b.bumpedTexture);
+    // Its colour is the material texture's, its alpha the brightest channel of the (resampled) bump.
+    RwRaster* raster = b.bumpedTexture->raster;
+    ASSERT_EQ(RwRasterGetWidth(raster), 8);
+    const RwUInt8* texels = RwRasterLock(raster, 0, rwRASTERLOCKREAD);
+    RwUInt32 texel;
+    std::memcpy(&texel, texels + 2 * raster->stride + 4 * 6, 4);
+    RwRasterUnlock(raster);
+    EXPECT_EQ(texel & 0xFFFFFF, RwUInt32(6 * 20) << 16 | 0x3070u);
+    EXPECT_GT(texel >> 24, 0x80u) << "the bump's green grows along x";
+    RpMaterial* second = read();
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(RpMatFXMaterialFindEffect(second, rpMATFXTYPEBUMPMAP)->data.bumpMap.bumpedTexture,
+              b.bumpedTexture)
+        << "found by its name";
+    RpMaterialDestroy(first);
+    RpMaterialDestroy(second);
+    RwTexDictionarySetCurrent(nullptr);
+    RwTexDictionaryDestroy(dict);
 }
 
 } // namespace

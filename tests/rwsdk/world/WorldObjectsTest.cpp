@@ -188,6 +188,10 @@ TEST_F(Worlds, CameraSeesItsSectorsInTheWorldsRenderOrder) {
     ASSERT_EQ(RwCameraBeginUpdate(camera), camera);
     EXPECT_EQ(RwEngineInstance->curWorld, w.world);
     EXPECT_EQ(*_rpWorldRenderFrame(), RwUInt16(before + 1));
+    // An atomic made now counts as last drawn in the frame before.
+    RpAtomic* atomic = RpAtomicCreate();
+    EXPECT_EQ(atomic->renderFrame, RwUInt16(before));
+    RpAtomicDestroy(atomic);
     RwCameraEndUpdate(camera);
     EXPECT_EQ(RwEngineInstance->curWorld, nullptr);
 
