@@ -111,19 +111,19 @@ RwUInt32 StructSize(const RpGeometry* geometry) {
     return size;
 }
 
-// Triangles as stored (vertex 1, vertex 0, material, vertex 2) into their own order, in place; true when a
-// vertex index is not below the limit. On whole 64-bit triangles, so that the loop vectorises.
-RW_VECTORIZE bool UnswapTriangles(RpTriangle* triangles, RwInt32 count, RwUInt32 limit) {
+// Triangles as stored (vertex 1, vertex 0, material, vertex 2) into their own order (out may be in); true
+// when a vertex index is not below the limit. On whole 64-bit triangles, so that the loop vectorises.
+RW_VECTORIZE bool UnswapTriangles(RpTriangle* out, const RwUInt8* in, RwInt32 count, RwUInt32 limit) {
     static_assert(sizeof(RpTriangle) == sizeof(RwUInt64));
     RwUInt64 beyond = 0;
     const RwUInt64 last = RwUInt64(limit) - 1;
     for (RwInt32 t = 0; t < count; ++t) {
         RwUInt64 x;
-        std::memcpy(&x, &triangles[t], sizeof(x));
+        std::memcpy(&x, in + 8 * size_t(t), sizeof(x));
         const RwUInt64 v1 = x & 0xFFFF, v0 = (x >> 16) & 0xFFFF, material = (x >> 32) & 0xFFFF, v2 = x >> 48;
         beyond |= ((last - v0) | (last - v1) | (last - v2)) >> 63;
         x = v0 | v1 << 16 | v2 << 32 | material << 48;
-        std::memcpy(&triangles[t], &x, sizeof(x));
+        std::memcpy(&out[t], &x, sizeof(x));
     }
     return beyond != 0;
 }
@@ -470,10 +470,20 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
         for (RwInt32 i = 0; i < sets; ++i)
             if (!ReadPayload(stream, geometry->texCoords[i], 8ull * RwUInt32(numVertices), &remaining))
                 return fail();
-        if (numTriangles > 0 &&
-            !ReadPayload(stream, geometry->triangles, 8ull * RwUInt32(numTriangles), &remaining))
+        // From a memory stream's bytes straight into their own order, without a copy first.
+        const RwUInt32 triangleBytes = 8 * RwUInt32(numTriangles);
+        const RwUInt8* inPlace =
+            triangleBytes <= remaining ? _rwStreamBytesInPlace(stream, triangleBytes) : nullptr;
+        if (inPlace) {
+            remaining -= triangleBytes;
+            if (!RwStreamSkip(stream, triangleBytes))
+                return fail();
+        } else if (numTriangles > 0 && !ReadPayload(stream, geometry->triangles, triangleBytes, &remaining)) {
             return fail();
-        if (UnswapTriangles(geometry->triangles, numTriangles, RwUInt32(numVertices))) {
+        }
+        if (UnswapTriangles(geometry->triangles,
+                            inPlace ? inPlace : reinterpret_cast<const RwUInt8*>(geometry->triangles),
+                            numTriangles, RwUInt32(numVertices))) {
             RwErrorSetCode(E_RW_READ);
             return fail();
         }

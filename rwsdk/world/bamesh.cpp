@@ -122,24 +122,14 @@ void ReorderListMesh(RxVertexIndex* indices, RwUInt32 numIndices) {
 RW_VECTORIZE bool NarrowIndices(RxVertexIndex* __restrict out, const RwUInt8* __restrict in, RwUInt32 count,
                                 RwUInt32 limit) {
     RwUInt32 beyond = 0;
-    for (RwUInt32 i = 0; i < count; ++i) {
+    // A size_t counter: a 32-bit 4 * i could wrap, which keeps the loads from being seen as contiguous.
+    for (size_t i = 0; i < count; ++i) {
         RwUInt32 index;
         std::memcpy(&index, in + 4 * i, 4);
         beyond |= (index >> 16) | ((limit - 1 - index) >> 31);
         out[i] = RxVertexIndex(index);
     }
     return beyond != 0;
-}
-
-// The next length bytes of a memory stream being read, in place, or null for other streams (and for a
-// memory stream with fewer bytes left). The caller skips them once used.
-const RwUInt8* BytesInPlace(const RwStream* stream, RwUInt32 length) {
-    if (stream->type != rwSTREAMMEMORY || stream->accessType != rwSTREAMREAD)
-        return nullptr;
-    const RwStreamMemory& memory = stream->Type.memory;
-    return memory.position <= memory.nSize && memory.nSize - memory.position >= length
-               ? memory.memBlock + memory.position
-               : nullptr;
 }
 
 RwStream* MeshRead(RwStream* stream, RwInt32 length, void* object, RwInt32, RwInt32) {
@@ -185,7 +175,7 @@ RwStream* MeshRead(RwStream* stream, RwInt32 length, void* object, RwInt32, RwIn
         if (native)
             continue;
         const RwUInt32 limit = RwUInt32(geometry->numVertices);
-        if (const RwUInt8* inPlace = BytesInPlace(stream, 4 * count)) {
+        if (const RwUInt8* inPlace = _rwStreamBytesInPlace(stream, 4 * count)) {
             if (NarrowIndices(next, inPlace, count, limit)) {
                 RwErrorSetCode(E_RW_READ);
                 ok = false;

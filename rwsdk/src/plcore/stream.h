@@ -73,6 +73,9 @@ RwStream* RwStreamSkip(RwStream* stream, RwUInt32 offset);
 // Bytes a read stream still holds (memory and file streams), or 0xFFFFFFFF when the stream cannot say.
 // Readers weigh the sizes a record declares against it before allocating.
 RwUInt32 RwStreamBytesLeft(RwStream* stream);
+// The next length bytes of a memory stream open for reading, in place, or null for other streams (and for
+// a memory stream with fewer bytes left): readers convert from them without a copy, then skip them.
+const RwUInt8* _rwStreamBytesInPlace(const RwStream* stream, RwUInt32 length);
 
 // Arrays in their stored form (little-endian 32-bit words); lengths are in bytes. A short read fails.
 RwStream* RwStreamWriteReal(RwStream* stream, const RwReal* reals, RwUInt32 length);
