@@ -317,7 +317,8 @@ private:
     Base::String error_;
     // Free vertex buffers by size in bytes, one pool per kind; the shared strips by geometry level, kept per
     // terrain so that they go with the device that made them.
-    std::multimap<uint32_t, IDirect3DVertexBuffer9*> pools_[3];
+    // Unused buffers by size; a vector, so that returning one allocates nothing once it has grown.
+    std::vector<std::pair<uint32_t, IDirect3DVertexBuffer9*>> pools_[3];
     IDirect3DIndexBuffer9* strips_[MaxGeometryLevel + 1] = {};
     uint32_t buffersCreated_ = 0, rebuilds_ = 0;
     void* declaration_ = nullptr;

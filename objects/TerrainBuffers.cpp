@@ -6,6 +6,7 @@
 
 #include <d3d9.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -23,10 +24,12 @@ DWORD Fvf(int kind, bool shaderWater) {
 } // namespace
 
 IDirect3DVertexBuffer9* Terrain::TakeBuffer(int kind, uint32_t size) {
-    auto found = pools_[kind].find(size);
-    if (found != pools_[kind].end()) {
+    auto& pool = pools_[kind];
+    auto found = std::find_if(pool.begin(), pool.end(), [size](const auto& p) { return p.first == size; });
+    if (found != pool.end()) {
         IDirect3DVertexBuffer9* buffer = found->second;
-        pools_[kind].erase(found);
+        *found = pool.back();
+        pool.pop_back();
         return buffer;
     }
     if (!RwD3D9Device)
@@ -45,7 +48,7 @@ void Terrain::ReturnBuffer(int kind, IDirect3DVertexBuffer9*& buffer) {
         return;
     D3DVERTEXBUFFER_DESC desc{};
     buffer->GetDesc(&desc);
-    pools_[kind].emplace(desc.Size, buffer);
+    pools_[kind].emplace_back(desc.Size, buffer);
     buffer = nullptr;
 }
 
