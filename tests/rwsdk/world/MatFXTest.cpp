@@ -301,3 +301,24 @@ TEST_F(MatFX, AnEnabledAtomicKeepsItsFlagThroughTheStreamAndClones) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MatFX, AnEnabledSectorTakesTheSectorPipelineOnce) {
+    RwBBox box = {{10, 10, 10}, {-10, -10, -10}};
+    RpWorld* world = RpWorldCreate(&box);
+    RpWorldSector* sector = nullptr;
+    RpWorldForAllWorldSectors(
+        world, [](RpWorldSector* s, void* out) { return *static_cast<RpWorldSector**>(out) = s; }, &sector);
+    ASSERT_NE(sector, nullptr);
+    EXPECT_FALSE(RpMatFXWorldSectorQueryEffects(sector));
+    EXPECT_EQ(RpMatFXWorldSectorEnableEffects(sector), sector);
+    EXPECT_TRUE(RpMatFXWorldSectorQueryEffects(sector));
+    EXPECT_EQ(sector->pipeline, RpMatFXGetWorldSectorPipeline());
+    EXPECT_NE(RpMatFXGetWorldSectorPipeline(), RpMatFXGetAtomicPipeline());
+    RpMatFXWorldSectorEnableEffects(sector);
+    EXPECT_TRUE(RpMatFXWorldSectorQueryEffects(sector)) << "a second call does nothing";
+    RpWorldDestroy(world);
+}
+
+} // namespace
