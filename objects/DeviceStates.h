@@ -4,6 +4,7 @@
 #pragma once
 
 #include "rwsdk/rwd3d9.h"
+#include "scene/EngineHost.h"
 
 #include <array>
 #include <vector>
@@ -35,11 +36,11 @@ private:
     };
     void Set(Saved s, RwUInt32 value) {
         if (s.kind == Kind::Render)
-            RwD3D9GetRenderState(s.type, &s.value);
+            s.value = Rw::RenderStateInForce(s.type);
         else if (s.kind == Kind::Stage)
-            RwD3D9GetTextureStageState(s.stage, s.type, &s.value);
+            s.value = Rw::TextureStageStateInForce(s.stage, s.type);
         else
-            RwD3D9GetSamplerState(s.stage, s.type, &s.value);
+            s.value = Rw::SamplerStateInForce(s.stage, s.type);
         if (s.value != value) {
             if (count_ < saved_.size())
                 saved_[count_++] = s;

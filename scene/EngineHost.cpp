@@ -375,11 +375,48 @@ void WaitForVerticalBlank() {
     } while (!status.InVBlank);
 }
 
+uint32_t RenderStateInForce(uint32_t state) {
+    uint32_t value = rwD3D9UnknownValue;
+    RwD3D9GetRenderState(state, &value);
+    if (value == rwD3D9UnknownValue && Direct3DDevice) {
+        // A queued value (a real 0xFFFFFFFF) reaches the device first, so the device's answer is the value.
+        RwD3D9RenderStateFlushCache();
+        DWORD current = value;
+        if (SUCCEEDED(Direct3DDevice->GetRenderState(D3DRENDERSTATETYPE(state), &current)))
+            value = current;
+    }
+    return value;
+}
+
+uint32_t TextureStageStateInForce(uint32_t stage, uint32_t type) {
+    uint32_t value = rwD3D9UnknownValue;
+    RwD3D9GetTextureStageState(stage, type, &value);
+    if (value == rwD3D9UnknownValue && Direct3DDevice) {
+        RwD3D9RenderStateFlushCache();
+        DWORD current = value;
+        if (SUCCEEDED(Direct3DDevice->GetTextureStageState(stage, D3DTEXTURESTAGESTATETYPE(type), &current)))
+            value = current;
+    }
+    return value;
+}
+
+uint32_t SamplerStateInForce(uint32_t sampler, uint32_t type) {
+    uint32_t value = rwD3D9UnknownValue;
+    RwD3D9GetSamplerState(sampler, type, &value);
+    // Sampler states go to the device at once: nothing is queued.
+    if (value == rwD3D9UnknownValue && Direct3DDevice) {
+        DWORD current = value;
+        if (SUCCEEDED(Direct3DDevice->GetSamplerState(sampler, D3DSAMPLERSTATETYPE(type), &current)))
+            value = current;
+    }
+    return value;
+}
+
 void SavedRenderStates::SetRenderState(uint32_t state, uint32_t value) {
     if (state >= RenderStates)
         return;
     if (!renderStateChanged[state]) {
-        RwD3D9GetRenderState(state, &renderStateValue[state]);
+        renderStateValue[state] = RenderStateInForce(state);
         renderStateChanged[state] = 1;
     }
     RwD3D9SetRenderState(state, value);
@@ -389,7 +426,7 @@ void SavedRenderStates::SetSamplerState(uint32_t sampler, uint32_t state, uint32
     if (sampler >= Stages || state >= SamplerStates)
         return;
     if (!samplerStateChanged[sampler][state]) {
-        RwD3D9GetSamplerState(sampler, state, &samplerStateValue[sampler][state]);
+        samplerStateValue[sampler][state] = SamplerStateInForce(sampler, state);
         samplerStateChanged[sampler][state] = 1;
     }
     RwD3D9SetSamplerState(sampler, state, value);
@@ -399,7 +436,7 @@ void SavedRenderStates::SetTextureStageState(uint32_t stage, uint32_t state, uin
     if (stage >= Stages || state >= StageStates)
         return;
     if (!textureStageStateChanged[stage][state]) {
-        RwD3D9GetTextureStageState(stage, state, &textureStageStateValue[stage][state]);
+        textureStageStateValue[stage][state] = TextureStageStateInForce(stage, state);
         textureStageStateChanged[stage][state] = 1;
     }
     RwD3D9SetTextureStageState(stage, state, value);

@@ -49,6 +49,13 @@ void SetGammaRamp(const uint8_t rgb[3], float factor);
 // Returns at the start of a vertical blank (at once when the device cannot tell, after 50 ms at most).
 void WaitForVerticalBlank();
 
+// The value in force of a render, texture-stage or sampler state: the engine cache's, or, where the cache
+// does not know it (a state nobody has set since the device started), the device's own. Saving the cache's
+// unknown marker and putting it back would send 0xFFFFFFFF to the device.
+uint32_t RenderStateInForce(uint32_t state);
+uint32_t TextureStageStateInForce(uint32_t stage, uint32_t type);
+uint32_t SamplerStateInForce(uint32_t sampler, uint32_t type);
+
 // Device states a drawing routine changes, saved once each and put back by Restore. Render states are saved
 // by the user into the same record (RwD3D9GetRenderState, then set the flag) or with SetRenderState.
 struct SavedRenderStates {

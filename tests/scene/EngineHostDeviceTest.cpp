@@ -150,3 +150,43 @@ TEST_F(EngineHostDevice, RestoreSendsOnlyTheFlaggedStates) {
                                                DeviceCalls::SamplerState(2, D3DSAMP_MAXANISOTROPY, 1)};
     EXPECT_EQ(log, expected);
 }
+
+// States nobody has set since the start are unknown to the engine's cache; a saved record puts back the
+// device's own value for them, never the cache's 0xFFFFFFFF marker.
+TEST_F(EngineHostDevice, RestoringAStateTheCacheNeverKnewPutsBackTheDevicesValue) {
+    RwUInt32 cached = 0;
+    RwD3D9GetRenderState(D3DRS_POINTSIZE_MAX, &cached);
+    ASSERT_EQ(cached, rwD3D9UnknownValue) << "pick a render state the engine leaves alone";
+    RwD3D9GetTextureStageState(2, D3DTSS_BUMPENVLOFFSET, &cached);
+    ASSERT_EQ(cached, rwD3D9UnknownValue);
+    RwD3D9GetSamplerState(3, D3DSAMP_MAXMIPLEVEL, &cached);
+    ASSERT_EQ(cached, rwD3D9UnknownValue);
+    DWORD render = 0, stage = 0, sampler = 0;
+    Rw::Direct3DDevice->GetRenderState(D3DRS_POINTSIZE_MAX, &render);
+    Rw::Direct3DDevice->GetTextureStageState(2, D3DTSS_BUMPENVLOFFSET, &stage);
+    Rw::Direct3DDevice->GetSamplerState(3, D3DSAMP_MAXMIPLEVEL, &sampler);
+
+    Rw::SavedRenderStates saved;
+    saved.SetRenderState(D3DRS_POINTSIZE_MAX, 0x3F800000);
+    saved.SetTextureStageState(2, D3DTSS_BUMPENVLOFFSET, 0x3F000000);
+    saved.SetSamplerState(3, D3DSAMP_MAXMIPLEVEL, 2);
+    RwD3D9RenderStateFlushCache();
+    saved.Restore();
+    RwD3D9RenderStateFlushCache();
+
+    DWORD value = 0;
+    Rw::Direct3DDevice->GetRenderState(D3DRS_POINTSIZE_MAX, &value);
+    EXPECT_EQ(value, render);
+    Rw::Direct3DDevice->GetTextureStageState(2, D3DTSS_BUMPENVLOFFSET, &value);
+    EXPECT_EQ(value, stage);
+    Rw::Direct3DDevice->GetSamplerState(3, D3DSAMP_MAXMIPLEVEL, &value);
+    EXPECT_EQ(value, sampler);
+}
+
+// A real 0xFFFFFFFF still queued in the cache is the value in force, not an unknown one.
+TEST_F(EngineHostDevice, AQueuedAllOnesValueIsTheValueInForce) {
+    RwD3D9SetRenderState(D3DRS_TEXTUREFACTOR, 0x01020304);
+    RwD3D9RenderStateFlushCache();
+    RwD3D9SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
+    EXPECT_EQ(Rw::RenderStateInForce(D3DRS_TEXTUREFACTOR), 0xFFFFFFFFu);
+}
