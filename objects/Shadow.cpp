@@ -7,9 +7,7 @@
 #include "scene/World.h"
 #include "scene/Wrappers.h"
 
-#include "rwsdk/driver/d3d9/d3d9cache.h"
-#include "rwsdk/driver/d3d9/d3d9rendst.h"
-#include "rwsdk/driver/d3d9/d3d9rwrendst.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
