@@ -157,7 +157,8 @@ void StreamedTextureCache::Release(Entry* entry) {
             }
         }
     }
-    Entries.erase(Key{entry->name, entry->level});
+    // The entry goes with its key: its name moves into the key rather than being copied.
+    Entries.erase(Key{std::move(entry->name), entry->level});
 }
 
 } // namespace Base

@@ -5,9 +5,9 @@
 #include "rwsdk/src/texture.h"
 
 #include <d3d9.h>
-#include <d3dx9.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace Rw {
 
@@ -28,19 +28,24 @@ RwTexture* CreateStreamedTexture(uint32_t side, const uint8_t* data, uint32_t si
     }
     auto* texture = static_cast<IDirect3DTexture9*>(RwD3D9RasterExtension(raster)->texture);
     bool ok = texture && texture->GetLevelCount() == levels;
+    // Each level locked and copied whole, block row by block row: a surface object per level (and a
+    // format conversion pass) would cost allocations for every slice texture streamed in.
     for (uint32_t level = 0; ok && level < levels; ++level) {
-        IDirect3DSurface9* surface = nullptr;
-        if (FAILED(texture->GetSurfaceLevel(level, &surface))) {
+        const uint32_t rows = std::max(1u, (side >> level) / 4), pitch = rows * 8;
+        D3DLOCKED_RECT locked{};
+        if (FAILED(texture->LockRect(level, &locked, nullptr, 0))) {
             ok = false;
             break;
         }
-        LONG width = LONG(side >> level);
-        RECT all{0, 0, width, width};
-        UINT pitch = UINT(std::max(LONG(1), width / 4)) * 8;
-        ok =
-            SUCCEEDED(D3DXLoadSurfaceFromMemory(surface, nullptr, nullptr, data, D3DFORMAT(Cache::FourCCDXT1),
-                                                pitch, nullptr, &all, D3DX_FILTER_NONE, 0));
-        surface->Release();
+        if (!locked.pBits || locked.Pitch < INT(pitch)) {
+            texture->UnlockRect(level);
+            ok = false;
+            break;
+        }
+        auto* target = static_cast<uint8_t*>(locked.pBits);
+        for (uint32_t row = 0; row < rows; ++row)
+            std::memcpy(target + size_t(row) * size_t(locked.Pitch), data + size_t(row) * pitch, pitch);
+        texture->UnlockRect(level);
         data += Cache::LevelBytes(side, level);
     }
     RwTexture* result = ok ? RwTextureCreate(raster) : nullptr;
