@@ -42,10 +42,18 @@ void RwLibraryStampDecode(RwUInt32 stamp, RwUInt32* version, RwUInt32* build) {
 
 RwBool RwStreamReadChunkHeader(RwStream* stream, RwUInt32* type, RwUInt32* length, RwUInt32* version,
                                RwUInt32* build) {
-    RwUInt8 bytes[rwCHUNKHEADERSIZE];
-    if (RwStreamRead(stream, bytes, sizeof(bytes)) != sizeof(bytes)) {
+    // Memory streams are read in place: models are walked header by header.
+    RwUInt8 copy[rwCHUNKHEADERSIZE];
+    const RwUInt8* bytes = _rwStreamBytesInPlace(stream, rwCHUNKHEADERSIZE);
+    if (bytes) {
+        if (!RwStreamSkip(stream, rwCHUNKHEADERSIZE)) {
+            return FALSE;
+        }
+    } else if (RwStreamRead(stream, copy, sizeof(copy)) != sizeof(copy)) {
         RwErrorSetCode(E_RW_READ);
         return FALSE;
+    } else {
+        bytes = copy;
     }
     if (type) {
         *type = LoadLE32(bytes);
