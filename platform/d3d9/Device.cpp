@@ -2248,6 +2248,7 @@ bool Device::useShaderProgram() {
         k.alphaFunc = key_.alphaFunc;
         k.fog = key_.fog;
         k.fogMode = key_.fogMode;
+        k.fogFromZ = key_.fog == FogTable ? key_.fogFromZ : 0;
         for (int i = 0; i < 4; ++i)
             if (textures_[i] && textures_[i]->GetType() == D3DRTYPE_CUBETEXTURE)
                 k.cubeMask |= uint8_t(1u << i);

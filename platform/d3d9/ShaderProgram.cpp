@@ -21,7 +21,8 @@ const ShaderProgram& ShaderProgramCache::Get(const ShaderProgramKey& key,
     if (found != programs_.end())
         return found->second;
     std::string vertex = vertexTokens
-                             ? TranslateVertexShader(vertexTokens->data(), vertexTokens->size(), key.flat)
+                             ? TranslateVertexShader(vertexTokens->data(), vertexTokens->size(), key.flat,
+                                                     key.fog == FogTable, key.fogFromZ != 0)
                              : ProgramCache::VertexSource(key.fixed);
     PixelShaderOptions options;
     options.flat = key.flat;

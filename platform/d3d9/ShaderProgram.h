@@ -16,7 +16,8 @@ struct ShaderProgramKey {
     uint64_t vertexShader = 0, pixelShader = 0; // shader ids, 0 for the fixed function
     ProgramKey fixed{};                         // the fixed-function half's state, zero without one
     uint8_t flat = 0, cubeMask = 0, alphaFunc = 0, fog = 0, fogMode = 0;
-    uint8_t unused[3]{};
+    uint8_t fogFromZ = 0; // table fog by depth rather than by w
+    uint8_t unused[2]{};
 
     bool operator==(const ShaderProgramKey& other) const {
         return std::memcmp(this, &other, sizeof *this) == 0;

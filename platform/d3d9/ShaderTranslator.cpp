@@ -426,7 +426,8 @@ std::string CheckShader(const DWORD* tokens, size_t count) {
     return "";
 }
 
-std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat) {
+std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat, bool tableFog,
+                                  bool tableFogFromZ) {
     Program p;
     if (!CheckShader(tokens, count).empty() || !Parse(tokens, count, p).empty() || !p.vertex)
         return "";
@@ -490,7 +491,10 @@ std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat) 
          "                       2.0 * oPos.z - oPos.w, oPos.w);\n"
          "    vDiffuse = clamp(oD0, 0.0, 1.0);\n"
          "    vSpecular = clamp(oD1, 0.0, 1.0);\n"
-         "    vFog = oFog.x;\n";
+         "";
+    s += !tableFog       ? "    vFog = oFog.x;\n"
+         : tableFogFromZ ? "    vFog = oPos.z / oPos.w;\n"
+                         : "    vFog = oPos.w;\n";
     for (int i = 0; i < 8; ++i)
         s += Format("    vTexcoord%d = oT%d;\n", i, i);
     s += "}\n";

@@ -27,7 +27,10 @@ struct PixelShaderOptions {
 std::string CheckShader(const DWORD* tokens, size_t count);
 
 // GLSL sources; empty when CheckShader refuses the stream.
-std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat);
+// Table fog takes its distance from the position the shader writes (z / w when tableFogFromZ, else w) rather
+// than from oFog, as Direct3D does.
+std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat, bool tableFog = false,
+                                  bool tableFogFromZ = false);
 std::string TranslatePixelShader(const DWORD* tokens, size_t count, const PixelShaderOptions& options);
 
 // How many texture stages a pixel shader samples or reads coordinates of (highest stage + 1).

@@ -566,3 +566,47 @@ TEST_F(ShaderTest, VertexShaderFogOutputMixesTheFogColour) {
     }
     shader->Release();
 }
+
+// Table fog under a vertex shader takes its distance from the position the shader writes (here depth, the
+// projection being orthographic), not from oFog: linear fog from 0.2 to 0.8 over cells at three depths.
+TEST_F(ShaderTest, TableFogUnderAVertexShaderFollowsDepth) {
+    IDirect3DVertexShader9* shader =
+        VertexShader("vs_1_1\ndcl_position v0\nmov oPos, v0\nmov oD0, c0\nmov oFog, c1.x\n");
+    ASSERT_NE(shader, nullptr);
+    const Vec4 colour = {0.8, 0.6, 0.2, 1.0};
+    const Vec4 fog = Unpack(0xFF2040FF);
+    const float c0[4] = {0.8f, 0.6f, 0.2f, 1.0f}, c1[4] = {0.9f, 0, 0, 0};
+    device->SetVertexShaderConstantF(0, c0, 1);
+    device->SetVertexShaderConstantF(1, c1, 1);
+    Unlit();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
+    device->SetVertexShader(shader);
+    device->SetFVF(D3DFVF_XYZ);
+    const float start = 0.2f, end = 0.8f;
+    DWORD bits;
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, 0xFF2040FF);
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
+    std::memcpy(&bits, &start, 4);
+    device->SetRenderState(D3DRS_FOGSTART, bits);
+    std::memcpy(&bits, &end, 4);
+    device->SetRenderState(D3DRS_FOGEND, bits);
+    const float depths[] = {0.3f, 0.5f, 0.7f};
+    int cell = 0;
+    for (float z : depths) {
+        const float l = -1 + float(cell % 8) * 0.25f, t = 1 - float(cell / 8) * 0.25f;
+        const float q[4][3] = {{l, t, z}, {l + 0.25f, t, z}, {l, t - 0.25f, z}, {l + 0.25f, t - 0.25f, z}};
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof q[0]), D3D_OK);
+        ++cell;
+    }
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    device->SetVertexShader(nullptr);
+    Pixels p = ReadTarget();
+    for (int i = 0; i < cell; ++i) {
+        const double f = std::clamp((end - depths[i]) / double(end - start), 0.0, 1.0);
+        Vec4 want = Map2(colour, fog, [f](double c, double g) { return c * f + g * (1 - f); });
+        want[3] = colour[3];
+        ExpectColour(CellPixel(p, i), want, "depth " + std::to_string(depths[i]));
+    }
+    shader->Release();
+}
