@@ -53,7 +53,7 @@ TEST_F(SampleTexturesTest, EveryTextureLoads) {
     } cases[] = {
         {"sky", 256, D3DFORMAT(MAKEFOURCC('D', 'X', 'T', '1')), 9},
         {"ground", 256, D3DFORMAT(MAKEFOURCC('D', 'X', 'T', '1')), 9}, // also present as ground.bmp
-        {"cloud", 64, D3DFMT_A8R8G8B8, 7},
+        {"puff", 64, D3DFMT_A8R8G8B8, 7},
         {"camo", 128, D3DFMT_UNKNOWN, 0},
         {"runway", 128, D3DFMT_UNKNOWN, 0},
         {"metal", 128, D3DFMT_UNKNOWN, 0},

@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
     check(Tools::WriteBmp(textures + "ground.bmp", Tools::Halve(ground)), "ground.bmp");
     // The terrain's grain, repeated five times across each slice.
     check(Tools::WriteDds(textures + "Detail.dds", Chain(Tools::TerrainDetail(128)), true), "Detail.dds");
-    check(Tools::WriteDds(textures + "cloud.dds", Chain(Tools::Cloud(64)), false), "cloud.dds");
+    // Not "cloud": names are looked up ignoring case, and the cloud layer's "Cloud" is another picture.
+    check(Tools::WriteDds(textures + "puff.dds", Chain(Tools::Cloud(64)), false), "puff.dds");
     check(Tools::WritePng(textures + "camo.png", Tools::Camouflage(128)), "camo.png");
     check(Tools::WriteBmp(textures + "runway.bmp", Tools::Runway(128)), "runway.bmp");
     check(Tools::WriteTiff(textures2 + "metal.tif", Tools::Metal(128)), "metal.tif");
