@@ -2,6 +2,7 @@
 // writes from the settings, the order of the airbases on the ground, and the bases and files it cannot use.
 #include "tests/objects/TerrainFixture.h"
 #include "tests/scene/SceneFixture.h"
+#include "tests/support/TempDir.h"
 
 #include "objects/AutoGen.h"
 #include "objects/Clouds.h"
@@ -42,10 +43,8 @@ class SceneryLoader : public SceneEngine {
 protected:
     void SetUp() override {
         SceneEngine::SetUp();
-        data = fs::path(::testing::TempDir()) /
-               ("scenery-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(data);
-        fs::create_directories(data);
+        scratch = std::make_unique<TestSupport::TempDir>("scenery");
+        data = scratch->path;
         Base::Info strings;
         strings.AddValue("DataDir", data.string());
         Base::TextTable = strings;
@@ -63,7 +62,7 @@ protected:
         Base::ClumpCache::Destroy = nullptr;
         Base::TextTable = Base::Info();
         SceneEngine::TearDown();
-        fs::remove_all(data);
+        scratch.reset();
     }
 
     void Write(const std::string& name, const std::string& text) const { std::ofstream(data / name) << text; }
@@ -118,6 +117,7 @@ protected:
         return count;
     }
 
+    std::unique_ptr<TestSupport::TempDir> scratch;
     fs::path data;
     Base::Config settings;
     std::unique_ptr<Grp::World> world;
@@ -230,6 +230,56 @@ TEST_F(SceneryLoader, MissingFilesGiveInertObjects) {
     world->Clear();
     EXPECT_EQ(world->sky, nullptr);
     EXPECT_EQ(world->terrain, nullptr);
+}
+
+TEST_F(SceneryLoader, GeneratedSceneryDensityIsClamped) {
+    WriteScenery(1);
+    const struct { float density, written; } cases[] = {{1.5f, 1}, {-0.2f, 0}, {0.3f, 0.3f}};
+    for (const auto& c : cases) {
+        settings.autogenDensity = c.density;
+        Load(1);
+        Obj::AutoGen* autogen = nullptr;
+        world->ForEach([&](Obj::Object* object) {
+            if (auto* found = dynamic_cast<Obj::AutoGen*>(object))
+                autogen = found;
+        });
+        ASSERT_NE(autogen, nullptr);
+        EXPECT_FLOAT_EQ(autogen->globalDensity, c.written) << c.density;
+        world.reset();
+    }
+}
+
+TEST_F(SceneryLoader, SceneryLeavesItsGroupsWithTheWorld) {
+    WriteScenery(1);
+    Load(1);
+    Obj::Terrain* terrain = world->terrain;
+    Obj::Sky* sky = world->sky;
+    Obj::Clouds* clouds = world->clouds;
+    // The three are drawn from the catch-all sector, in their passes: sky 10, terrain 120, clouds 220.
+    EXPECT_EQ(sky->Obj::Sky::RenderRole::renderOrders, std::vector<uint8_t>{10});
+    EXPECT_EQ(terrain->Obj::Terrain::RenderRole::renderOrders, std::vector<uint8_t>{120});
+    EXPECT_EQ(clouds->Obj::Clouds::RenderRole::renderOrders, std::vector<uint8_t>{220});
+    EXPECT_FALSE(terrain->canAddHitSpot);
+    // The world's ground query reaches the terrain through the statics.
+    RwLine down{{1000, 5000, 0}, {1000, -5000, 0}};
+    RwV3d point;
+    Obj::Static* hit = nullptr;
+    ASSERT_TRUE(Grp::FindNearestTerrainHit(*world->statics, down, &point, nullptr, &hit));
+    EXPECT_NEAR(point.y, 360, 0.01);
+    EXPECT_EQ(hit, static_cast<Obj::Static*>(terrain));
+
+    world->RemoveObject(terrain);
+    world->RemoveObject(sky);
+    world->RemoveObject(clouds);
+    EXPECT_EQ(world->terrain, nullptr);
+    EXPECT_EQ(terrain->Obj::Renderable::group, nullptr);
+    EXPECT_EQ(terrain->Obj::Static::group, nullptr);
+    EXPECT_EQ(sky->Obj::Renderable::group, nullptr);
+    EXPECT_EQ(clouds->Obj::Renderable::group, nullptr);
+    EXPECT_FALSE(Grp::FindNearestTerrainHit(*world->statics, down, &point, nullptr, &hit));
+    delete terrain;
+    delete sky;
+    delete clouds;
 }
 
 } // namespace
