@@ -69,6 +69,15 @@ constexpr const char* shaderTexts[6] = {
     "mul r1.rgb, t1, t1.a\n+mov r1.a, t1.a\nmad r0, r1, v0, r0\nmul r1, t2, r0.a\nmad r0, r1, c0, r0\n",
 };
 
+// What the bump map's processor pass reads a mesh into: kept across draws and only grown, so that a warm
+// frame does not touch the heap.
+struct BumpScratch {
+    std::vector<RwV3d> positions, normals, tangents;
+    std::vector<RwTexCoords> uvs;
+    std::vector<RwUInt32> colours;
+    std::vector<RwUInt16> indices;
+};
+
 struct ModuleState {
     RwPipeline* atomicPipeline = nullptr;
     RwPipeline* sectorPipeline = nullptr;
@@ -84,6 +93,7 @@ struct ModuleState {
     bool pixelShaders = false;
     void* shaders[6] = {};
     D3DMATRIX uvMatrix = {};
+    BumpScratch bump;
 };
 ModuleState state;
 
@@ -400,11 +410,12 @@ BumpLight FindBumpLight(RwFrame* frame) {
     return {TransformPoint(worldToObject, m->pos), false};
 }
 
-// The triangles of the mesh as local vertex indices (0 = the mesh's first vertex).
-std::vector<RwUInt16> MeshIndices(const RpD3D9InstanceData* header, const RpD3D9MeshInstance& mesh,
-                                  bool& strip) {
+// The triangles of the mesh as local vertex indices (0 = the mesh's first vertex), into the scratch list.
+const std::vector<RwUInt16>& MeshIndices(const RpD3D9InstanceData* header, const RpD3D9MeshInstance& mesh,
+                                         bool& strip) {
     strip = header->primType == D3DPT_TRIANGLESTRIP;
-    std::vector<RwUInt16> indices;
+    std::vector<RwUInt16>& indices = state.bump.indices;
+    indices.clear();
     if (header->indexBuffer) {
         auto* buffer = static_cast<IDirect3DIndexBuffer9*>(header->indexBuffer);
         void* data = nullptr;
@@ -434,9 +445,17 @@ bool ShiftTexCoords(const RpD3D9InstanceData* header, const RpD3D9MeshInstance& 
     if (!declaration || FAILED(declaration->GetDeclaration(elements, &count)))
         return false;
     const RwUInt32 n = mesh.numVertices;
-    std::vector<RwV3d> positions(n, RwV3d{0, 0, 0}), normals(n, RwV3d{0, 0, 0}), tangents(n, RwV3d{0, 0, 0});
-    std::vector<RwTexCoords> uvs(n, RwTexCoords{0, 0});
-    std::vector<RwUInt32> colours(n, 0xFFFFFFFFu);
+    BumpScratch& scratch = state.bump;
+    scratch.positions.assign(n, RwV3d{0, 0, 0});
+    scratch.normals.assign(n, RwV3d{0, 0, 0});
+    scratch.tangents.assign(n, RwV3d{0, 0, 0});
+    scratch.uvs.assign(n, RwTexCoords{0, 0});
+    scratch.colours.assign(n, 0xFFFFFFFFu);
+    std::vector<RwV3d>& positions = scratch.positions;
+    std::vector<RwV3d>& normals = scratch.normals;
+    std::vector<RwV3d>& tangents = scratch.tangents;
+    std::vector<RwTexCoords>& uvs = scratch.uvs;
+    std::vector<RwUInt32>& colours = scratch.colours;
     bool haveTangents = false;
     const RwUInt8* data[2] = {};
     for (RwUInt32 s = 0; s < 2; ++s) {
@@ -488,7 +507,7 @@ bool ShiftTexCoords(const RpD3D9InstanceData* header, const RpD3D9MeshInstance& 
             static_cast<IDirect3DVertexBuffer9*>(header->vertexStream[s].vertexBuffer)->Unlock();
     if (!haveTangents) {
         bool strip = false;
-        const std::vector<RwUInt16> indices = MeshIndices(header, mesh, strip);
+        const std::vector<RwUInt16>& indices = MeshIndices(header, mesh, strip);
         const RpD3D9TangentMesh run = {indices.data(), RwUInt32(indices.size()), strip ? TRUE : FALSE, 0};
         _rpD3D9ComputeTangents(tangents.data(), positions.data(), uvs.data(), RwInt32(n), &run, 1);
     }
