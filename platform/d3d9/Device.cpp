@@ -96,6 +96,16 @@ D3DMATRIX NormalMatrix(const D3DMATRIX& m) {
     return r;
 }
 
+// A stage's D3DTSS_TEXTURETRANSFORMFLAGS in its key. A value outside COUNT1 to COUNT4 (with or without
+// PROJECTED) draws untransformed: an unset state's 0xFFFFFFFF would otherwise read as COUNT4 | PROJECTED
+// and divide 2D coordinates by their zero fourth component.
+void TransformFlags(DWORD flags, StageKey& stage) {
+    const DWORD count = flags & ~DWORD(D3DTTFF_PROJECTED);
+    const bool known = count <= D3DTTFF_COUNT4;
+    stage.transform = known ? uint8_t(count) : 0;
+    stage.projected = known && (flags & D3DTTFF_PROJECTED) != 0;
+}
+
 void StoreMatrix(float out[16], const D3DMATRIX& m) {
     std::memcpy(out, &m, sizeof(float) * 16);
 }
@@ -2209,8 +2219,7 @@ void Device::buildKey() {
         s.texture = texture ? (texture->GetType() == D3DRTYPE_CUBETEXTURE ? 2 : 1) : 0;
         s.coordIndex = uint8_t(t[D3DTSS_TEXCOORDINDEX] & 7);
         s.coordGen = uint8_t(std::min<DWORD>(t[D3DTSS_TEXCOORDINDEX] >> 16, 4));
-        s.transform = uint8_t(std::min<DWORD>(t[D3DTSS_TEXTURETRANSFORMFLAGS] & 0xFF, 4));
-        s.projected = (t[D3DTSS_TEXTURETRANSFORMFLAGS] & D3DTTFF_PROJECTED) != 0;
+        TransformFlags(t[D3DTSS_TEXTURETRANSFORMFLAGS], s);
         k.stageCount = uint8_t(i + 1);
     }
     dirty_ &= ~DirtyKey;
@@ -2237,8 +2246,7 @@ bool Device::useShaderProgram() {
                 st.colorArg1 = st.alphaArg1 = D3DTA_CURRENT;
                 st.coordIndex = uint8_t(t[D3DTSS_TEXCOORDINDEX] & 7);
                 st.coordGen = uint8_t(std::min<DWORD>(t[D3DTSS_TEXCOORDINDEX] >> 16, 4));
-                st.transform = uint8_t(std::min<DWORD>(t[D3DTSS_TEXTURETRANSFORMFLAGS] & 0xFF, 4));
-                st.projected = (t[D3DTSS_TEXTURETRANSFORMFLAGS] & D3DTTFF_PROJECTED) != 0;
+                TransformFlags(t[D3DTSS_TEXTURETRANSFORMFLAGS], st);
             }
             k.fixed.stageCount = uint8_t(std::max<int>(k.fixed.stageCount, stages));
         } else if (!pixelShader_) {
