@@ -90,9 +90,15 @@ void World::Clear() {
         RemoveObject(object);
         delete object;
     }
-    // Attached children whose parent was not in this world: out of it, and left to their parent.
-    while (head.IsLinked())
-        RemoveObject(Get(head.next));
+    // Attached children whose parent was not in this world: out of it, and left to their parent. What a
+    // leaving parent let go of (a ship's wake) has no parent any more and is destroyed.
+    while (head.IsLinked()) {
+        Obj::Object* object = Get(head.next);
+        RemoveObject(object);
+        auto* attachable = dynamic_cast<Obj::Attachable*>(object);
+        if (!attachable || !attachable->GetParent())
+            delete object;
+    }
 }
 
 bool FindNearestTerrainHit(const Spatial<Obj::Static>& statics, const RwLine& segment, RwV3d* outPoint,
