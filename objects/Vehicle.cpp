@@ -1,5 +1,7 @@
 #include "objects/Vehicle.h"
 
+#include "objects/Explosion.h"
+#include "objects/HitSpot.h"
 #include "objects/Terrain.h"
 #include "scene/MatrixHelpers.h"
 #include "scene/World.h"
@@ -237,29 +239,41 @@ void Car::OnHitPointsChanged() {
         Destroy();
 }
 
+namespace {
+
+// Who fired the missile, or null: the explosion's shooter, or what a missile above this library reports.
+Damageable* ShooterOf(const void* explosion, const Fired* fired) {
+    if (explosion)
+        return static_cast<const Explosion*>(explosion)->shooter;
+    return fired ? fired->GetShooter() : nullptr;
+}
+
+// Credits the shooter when the target died of the hit and the shooter keeps score on the other side.
+void Credit(bool died, Damageable* shooter, Allegiance victimSide) {
+    if (!died || !shooter || shooter->allegiance == victimSide)
+        return;
+    if (auto* counter = dynamic_cast<TargetCounter*>(shooter))
+        counter->CountDestroyedTarget();
+}
+
+} // namespace
+
 // What the credit needs is read before the hit, which may delete the car.
 void Car::OnSegmentMissileHit(SegmentMissile* missile, const RwLine* segment, const RwV3d* hitPoint) {
     const Allegiance side = allegiance;
-    const auto* fired = dynamic_cast<const Fired*>(missile);
-    Base::SmartPtr<Damageable> shooter = fired ? fired->GetShooter() : nullptr;
+    Base::SmartPtr<Damageable> shooter = ShooterOf(nullptr, dynamic_cast<const Fired*>(missile));
     Base::SmartPtr<Damageable> self = this;
     Damageable::OnSegmentMissileHit(missile, segment, hitPoint);
-    if (self)
-        return;
-    if (auto* counter = dynamic_cast<TargetCounter*>(shooter.Get()); counter && shooter->allegiance != side)
-        counter->CountDestroyedTarget();
+    Credit(!self, shooter, side);
 }
 
 void Car::OnSphereMissileHit(SphereMissile* missile, const RwSphere* blast) {
     const Allegiance side = allegiance;
-    const auto* fired = dynamic_cast<const Fired*>(missile);
-    Base::SmartPtr<Damageable> shooter = fired ? fired->GetShooter() : nullptr;
+    Base::SmartPtr<Damageable> shooter =
+        ShooterOf(dynamic_cast<const Explosion*>(missile), dynamic_cast<const Fired*>(missile));
     Base::SmartPtr<Damageable> self = this;
     Damageable::OnSphereMissileHit(missile, blast);
-    if (self)
-        return;
-    if (auto* counter = dynamic_cast<TargetCounter*>(shooter.Get()); counter && shooter->allegiance != side)
-        counter->CountDestroyedTarget();
+    Credit(!self, shooter, side);
 }
 
 void Car::Destroy() {
@@ -270,20 +284,18 @@ void Car::Destroy() {
         double p[3];
         GetWorldPositionDouble(p);
         const RwV3d position = {float(p[0]), float(p[1]), float(p[2])};
-        if (CreateExplosion)
-            if (Obj::Object* explosion = CreateExplosion(position, 10.0f, ""))
-                world->AddObject(explosion);
+        auto* explosion = new Explosion;
+        const float at[3] = {position.x, position.y, position.z};
+        explosion->Setup(at, 10.0f, "");
+        world->AddObject(explosion);
         if (CreateWreck)
             if (Obj::Object* wreck = CreateWreck(this, {0, 0, 0}, 1, 1.0f, 10.0f, 0.2f))
                 world->AddObject(wreck);
-        if (Damageable::CreateHitSpot) {
-            const float u = float(Base::Random::NextUInt32()) * 2.3283064365386963e-10f;
-            if (Frame* spot = Damageable::CreateHitSpot(1.5f * u + 0.5f, position)) {
-                spot->Transform(RwFrameGetWorldMatrix(frame), rwCOMBINEREPLACE);
-                if (auto* object = dynamic_cast<Obj::Object*>(spot))
-                    world->AddObject(object);
-            }
-        }
+        const float u = float(Base::Random::NextUInt32()) * 2.3283064365386963e-10f;
+        auto* spot = new HitSpot;
+        spot->Setup(1.5f * u + 0.5f);
+        spot->Transform(RwFrameGetWorldMatrix(frame), rwCOMBINEREPLACE);
+        world->AddObject(spot);
     }
     delete this;
 }

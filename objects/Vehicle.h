@@ -16,8 +16,8 @@ class Info;
 
 namespace Obj {
 
-// The missiles that know who fired them (the weapons' missiles, the explosion) take this on, so that a
-// destroyed target can credit its shooter.
+// The missiles above this library that know who fired them (the weapons' segment missiles) take this on,
+// so that a destroyed target can credit its shooter; the explosion keeps its own shooter.
 class Fired {
 public:
     virtual ~Fired() = default;
@@ -94,10 +94,8 @@ protected:
 
 class Car : public Vehicle {
 public:
-    // The effects of a car's destruction, made by their classes (installed at start-up); without them the car
-    // goes without an explosion or wreck.
-    static inline Obj::Object* (*CreateExplosion)(const RwV3d& position, float strength,
-                                                  const char* sourceName) = nullptr;
+    // The wreck that a destroyed car leaves, made by the wreck class (installed at start-up); without it the
+    // car goes without one.
     static inline Obj::Object* (*CreateWreck)(Model* model, const RwV3d& velocity, int depth,
                                               float maxPieceSize, float lifeFactor, float blast) = nullptr;
 

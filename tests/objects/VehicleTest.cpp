@@ -3,6 +3,8 @@
 #include "VehicleFixture.h"
 #include "TerrainFixture.h"
 
+#include "objects/Explosion.h"
+#include "objects/HitSpot.h"
 #include "objects/Terrain.h"
 #include "scene/WorldPasses.h"
 
@@ -27,9 +29,16 @@ Vector2 Ground(Obj::Vehicle& v) {
 class Vehicles : public VehicleWorld {
 protected:
     void TearDown() override {
-        Obj::Car::CreateExplosion = nullptr;
         Obj::Car::CreateWreck = nullptr;
         VehicleWorld::TearDown();
+    }
+    int Count(auto isKind) {
+        int n = 0;
+        world->ForEach([&](Obj::Object* object) { n += isKind(object); });
+        return n;
+    }
+    int Explosions() {
+        return Count([](Obj::Object* o) { return dynamic_cast<Obj::Explosion*>(o) != nullptr; });
     }
     template <class V = Obj::Vehicle>
     V* Spawn(Vector2 position, Vector2 direction, float speed, float maxSpeed = 10, float turnRate = 0.25f,
@@ -195,12 +204,6 @@ TEST_F(Vehicles, ACarWithoutTerrainStaysWhereItIs) {
 }
 
 TEST_F(Vehicles, ZeroHitPointsWithZeroMaximumIsNotDestroyed) {
-    static int explosions;
-    explosions = 0;
-    Obj::Car::CreateExplosion = [](const RwV3d&, float, const char*) -> Obj::Object* {
-        ++explosions;
-        return nullptr;
-    };
     auto* car = Spawn<Obj::Car>({0, 0}, {0, 1}, 0);
     Base::SmartPtr<Obj::Damageable> alive = car;
     ASSERT_EQ(car->maxHitPoints, 100);
@@ -209,54 +212,55 @@ TEST_F(Vehicles, ZeroHitPointsWithZeroMaximumIsNotDestroyed) {
     car->SetHitPoints(0);
     ASSERT_TRUE(alive);
     EXPECT_EQ(car->Obj::Object::world, world.get());
-    EXPECT_EQ(explosions, 0);
+    EXPECT_EQ(Explosions(), 0);
     world->RemoveObject(car);
     delete car;
 }
 
 // A shooter on the other side gets exactly one kill when its missile destroys the car, whether by a segment
-// hit or a blast; one on the same side, a hit that does not destroy, or a shooter that keeps no score, none.
+// hit, a blast or an explosion; one on the same side, or a hit that does not destroy, none. The destroyed car
+// leaves the world with an explosion of strength 10 where it stood, a wreck and a burning spot.
 TEST_F(Vehicles, KillCreditIsGivenOnce) {
-    static std::vector<RwV3d> explosions;
     static int wrecks;
-    explosions.clear();
     wrecks = 0;
-    Obj::Car::CreateExplosion = [](const RwV3d& p, float strength, const char* source) -> Obj::Object* {
-        EXPECT_EQ(strength, 10.0f);
-        EXPECT_STREQ(source, "");
-        explosions.push_back(p);
-        return nullptr;
-    };
     Obj::Car::CreateWreck = [](Obj::Model* model, const RwV3d&, int, float, float, float) -> Obj::Object* {
         EXPECT_NE(model->clump, nullptr) << "made from the car's model before it goes";
         ++wrecks;
         return nullptr;
     };
+    enum Kind { Segment, Blast, Explosion };
     struct Case {
         Obj::Allegiance shooter;
         float damage;
-        bool blast;
+        Kind kind;
         unsigned kills;
         bool destroyed;
     } cases[] = {
-        {Obj::Enemy, 150, false, 1, true},    {Obj::Enemy, 150, true, 1, true},
-        {Obj::Friendly, 150, false, 0, true}, {Obj::Friendly, 150, true, 0, true},
-        {Obj::Enemy, 40, false, 0, false},
+        {Obj::Enemy, 150, Segment, 1, true},   {Obj::Enemy, 150, Blast, 1, true},
+        {Obj::Enemy, 150, Explosion, 1, true}, {Obj::Friendly, 150, Segment, 0, true},
+        {Obj::Friendly, 150, Blast, 0, true},  {Obj::Friendly, 150, Explosion, 0, true},
+        {Obj::Enemy, 40, Segment, 0, false},
     };
-    int destroyedCount = 0;
+    int destroyed = 0;
     for (const Case& c : cases) {
         auto* car = Spawn<Obj::Car>({50, 60}, {0, 1}, 0);
         car->allegiance = Obj::Friendly;
         Base::SmartPtr<Obj::Damageable> alive = car;
         ScoringAirplane airplane;
         airplane.allegiance = c.shooter;
-        if (c.blast) {
+        if (c.kind == Blast) {
             ShotBlast blast;
             blast.damage = c.damage;
             blast.shooter = &airplane;
-            const RwSphere* s = car->GetBoundingSphere();
-            const RwSphere sphere = {s->center, 1};
+            const RwSphere sphere = {car->GetBoundingSphere()->center, 1};
             car->OnSphereMissileHit(&blast, &sphere);
+        } else if (c.kind == Explosion) {
+            auto* explosion = new Obj::Explosion;
+            const RwV3d& centre = car->GetBoundingSphere()->center;
+            const float at[3] = {centre.x, centre.y, centre.z};
+            explosion->Setup(at, c.damage, "");
+            explosion->shooter = &airplane;
+            world->AddObject(explosion); // its blast
         } else {
             ShotSegment shot;
             shot.damage = c.damage;
@@ -265,21 +269,50 @@ TEST_F(Vehicles, KillCreditIsGivenOnce) {
             const RwLine line = {{50, 100, 60}, {50, -100, 60}};
             car->OnSegmentMissileHit(&shot, &line, &point);
         }
-        EXPECT_EQ(airplane.destroyed, c.kills);
-        EXPECT_EQ(!alive, c.destroyed);
+        EXPECT_EQ(airplane.destroyed, c.kills) << c.kind;
+        EXPECT_EQ(!alive, c.destroyed) << c.kind;
         if (alive) {
             world->RemoveObject(car);
             delete car;
         } else {
-            ++destroyedCount;
+            ++destroyed;
+            EXPECT_EQ(Count([](Obj::Object* o) {
+                          auto* e = dynamic_cast<Obj::Explosion*>(o);
+                          return e && e->strength == 10.0f;
+                      }),
+                      1)
+                << "the car's own";
         }
+        world->Clear(); // the effects, before the airplane double goes
     }
-    EXPECT_EQ(int(explosions.size()), destroyedCount);
-    EXPECT_EQ(wrecks, destroyedCount);
-    ASSERT_FALSE(explosions.empty());
-    EXPECT_NEAR(explosions[0].x, 50, 1e-4);
-    EXPECT_NEAR(explosions[0].z, 60, 1e-4);
-    EXPECT_TRUE(world->IsEmpty()) << "destroyed cars left the world";
+    EXPECT_EQ(wrecks, destroyed);
+}
+
+// The destroyed car's explosion stands where the car stood, with strength 10; its burning spot stands on
+// the car's place in the car's attitude.
+TEST_F(Vehicles, DestructionLeavesExplosionAndHitSpot) {
+    auto* car = Spawn<Obj::Car>({-70, 80}, Base::Normalize2d(1, 1), 0);
+    car->SetHitPoints(0);
+    Obj::Explosion* explosion = nullptr;
+    Obj::HitSpot* spot = nullptr;
+    world->ForEach([&](Obj::Object* o) {
+        if (auto* e = dynamic_cast<Obj::Explosion*>(o))
+            explosion = e;
+        if (auto* h = dynamic_cast<Obj::HitSpot*>(o))
+            spot = h;
+    });
+    ASSERT_NE(explosion, nullptr);
+    EXPECT_EQ(explosion->strength, 10.0f);
+    EXPECT_EQ(explosion->position[0], -70);
+    EXPECT_EQ(explosion->position[2], 80);
+    EXPECT_EQ(explosion->sourceName, "");
+    ASSERT_NE(spot, nullptr);
+    EXPECT_GE(spot->strength, 0.5f);
+    EXPECT_LT(spot->strength, 2.0f);
+    const RwMatrix* m = RwFrameGetWorldMatrix(spot->frame);
+    EXPECT_NEAR(m->pos.x, -70, 1e-4);
+    EXPECT_NEAR(m->at.x, std::sqrt(0.5f), 1e-5);
+    EXPECT_EQ(spot->GetParent(), nullptr);
 }
 
 // A missile without a shooter, or whose shooter keeps no score, credits nobody.
