@@ -3,6 +3,7 @@
 #include "objects/Explosion.h"
 #include "objects/HitSpot.h"
 #include "objects/Terrain.h"
+#include "objects/Wreck.h"
 #include "scene/MatrixHelpers.h"
 #include "scene/World.h"
 
@@ -288,9 +289,9 @@ void Car::Destroy() {
         const float at[3] = {position.x, position.y, position.z};
         explosion->Setup(at, 10.0f, "");
         world->AddObject(explosion);
-        if (CreateWreck)
-            if (Obj::Object* wreck = CreateWreck(this, {0, 0, 0}, 1, 1.0f, 10.0f, 0.2f))
-                world->AddObject(wreck);
+        auto* wreck = new Wreck;
+        wreck->CreateFromModel(this, {0, 0, 0}, 1, 1.0f, 10.0f, 0.2f);
+        world->AddObject(wreck);
         const float u = float(Base::Random::NextUInt32()) * 2.3283064365386963e-10f;
         auto* spot = new HitSpot;
         spot->Setup(1.5f * u + 0.5f);

@@ -94,11 +94,6 @@ protected:
 
 class Car : public Vehicle {
 public:
-    // The wreck that a destroyed car leaves, made by the wreck class (installed at start-up); without it the
-    // car goes without one.
-    static inline Obj::Object* (*CreateWreck)(Model* model, const RwV3d& velocity, int depth,
-                                              float maxPieceSize, float lifeFactor, float blast) = nullptr;
-
     Car() = default;
 
     void Run() override;

@@ -6,6 +6,7 @@
 #include "objects/Explosion.h"
 #include "objects/HitSpot.h"
 #include "objects/Terrain.h"
+#include "objects/Wreck.h"
 #include "scene/WorldPasses.h"
 
 #include <gtest/gtest.h>
@@ -28,10 +29,6 @@ Vector2 Ground(Obj::Vehicle& v) {
 
 class Vehicles : public VehicleWorld {
 protected:
-    void TearDown() override {
-        Obj::Car::CreateWreck = nullptr;
-        VehicleWorld::TearDown();
-    }
     int Count(auto isKind) {
         int n = 0;
         world->ForEach([&](Obj::Object* object) { n += isKind(object); });
@@ -221,13 +218,6 @@ TEST_F(Vehicles, ZeroHitPointsWithZeroMaximumIsNotDestroyed) {
 // hit, a blast or an explosion; one on the same side, or a hit that does not destroy, none. The destroyed car
 // leaves the world with an explosion of strength 10 where it stood, a wreck and a burning spot.
 TEST_F(Vehicles, KillCreditIsGivenOnce) {
-    static int wrecks;
-    wrecks = 0;
-    Obj::Car::CreateWreck = [](Obj::Model* model, const RwV3d&, int, float, float, float) -> Obj::Object* {
-        EXPECT_NE(model->clump, nullptr) << "made from the car's model before it goes";
-        ++wrecks;
-        return nullptr;
-    };
     enum Kind { Segment, Blast, Explosion };
     struct Case {
         Obj::Allegiance shooter;
@@ -276,6 +266,7 @@ TEST_F(Vehicles, KillCreditIsGivenOnce) {
             delete car;
         } else {
             ++destroyed;
+            EXPECT_EQ(Count([](Obj::Object* o) { return dynamic_cast<Obj::Wreck*>(o) != nullptr; }), 1);
             EXPECT_EQ(Count([](Obj::Object* o) {
                           auto* e = dynamic_cast<Obj::Explosion*>(o);
                           return e && e->strength == 10.0f;
@@ -285,7 +276,7 @@ TEST_F(Vehicles, KillCreditIsGivenOnce) {
         }
         world->Clear(); // the effects, before the airplane double goes
     }
-    EXPECT_EQ(wrecks, destroyed);
+    EXPECT_EQ(destroyed, 6);
 }
 
 // The destroyed car's explosion stands where the car stood, with strength 10; its burning spot stands on
