@@ -20,3 +20,9 @@ target_compile_definitions(bench_autogen PRIVATE SAMPLE_DATA_DIR="${CORVANE_DATA
 # Frames of the sample sky, clouds and sea along a path, and the airplane shadow's passes; run it in
 # build/data with vblank_mode=0.
 corvane_bench(bench_scene_frames SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/SceneFramesBench.cpp DEPS objects scene)
+# 200 cars and 20 ships with their wakes: the run pass per frame against a plain loop of the same motion.
+corvane_bench(bench_vehicles SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objects/VehiclesBench.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/AllocationCounter.cpp DEPS objects scene sample_terrain)
+target_compile_definitions(bench_vehicles PRIVATE SAMPLE_TERRAIN_INFO="${PROJECT_SOURCE_DIR}/data/Data/Terrain1.info"
+  SAMPLE_MODELS_DIR="${PROJECT_BINARY_DIR}/data/Data/Models")
+add_dependencies(bench_vehicles sample_data)

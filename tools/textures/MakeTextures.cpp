@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
     // The generated scenery's two textures, which the tree and house models' coordinates index.
     check(Tools::WritePng(textures + "Autogen.png", Tools::SceneryAtlas(256)), "Autogen.png");
     check(Tools::WritePng(textures + "AutogenShadow.png", Tools::SoftShadow(64)), "AutogenShadow.png");
+    check(Tools::WritePng(textures + "WaterTrail.png", Tools::WaterTrail(128)), "WaterTrail.png");
     // The interface: the button sheet and the mouse pointer.
     check(Tools::WritePng(textures + "Sun.png", Tools::SkySun(64)), "Sun.png");
     check(Tools::WritePng(textures + "Cloud.png", Tools::CloudQuarters(128)), "Cloud.png");

@@ -389,4 +389,26 @@ Picture Halve(const Picture& picture) {
     return out;
 }
 
+Picture WaterTrail(int size) {
+    Picture p = Blank(size);
+    for (int y = 0; y < size; y++) {
+        // Across the strip (v): foam thickest along both edges, where the bow waves run, and churned in
+        // the middle by the screws; nothing at the very rim, so the strip has no hard border.
+        const float v = (float(y) + 0.5f) / float(size);
+        const float rim = std::clamp(std::min(v, 1 - v) * 12.0f, 0.0f, 1.0f);
+        const float edges = std::exp(-std::pow((std::min(v, 1 - v) - 0.12f) / 0.07f, 2.0f));
+        const float middle = std::exp(-std::pow((v - 0.5f) / 0.18f, 2.0f));
+        for (int x = 0; x < size; x++) {
+            // Streaks along the strip (u wraps): noise stretched along x.
+            const float streak = Fractal(x, y * 4, size, 4, 4, 0x57A4E);
+            const float speckle = Fractal(x, y, size, 16, 3, 0x0F0A);
+            const float foam = std::clamp(
+                (0.8f * edges + 0.6f * middle) * (0.45f + streak) * (0.6f + 0.8f * speckle), 0.0f, 1.0f);
+            const float a = rim * foam;
+            Put(p, x, y, 235 + 20 * speckle, 243 + 12 * speckle, 250, a * 255);
+        }
+    }
+    return p;
+}
+
 } // namespace Tools

@@ -31,6 +31,9 @@ Picture Cloud(int size);
 Picture SceneryAtlas(int size);
 // A round soft shadow: black, its alpha fading to 0 at the rim.
 Picture SoftShadow(int size);
+// The foam of a ship's wake: white, its alpha streaked along u (which wraps) and thinning out to both edges
+// across v.
+Picture WaterTrail(int size);
 // The sun sprite of the sky: a white disc in a soft corona, on transparent black.
 Picture SkySun(int size);
 // The terrain's detail texture: grey noise around 128, so that the doubling blend keeps the slice colours

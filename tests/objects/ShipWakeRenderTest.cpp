@@ -1,0 +1,246 @@
+// A sample patrol ship sailing on a calm sea with its wake, drawn on the Direct3D 9 driver through the game's
+// engine host: the foam shows behind the ship and not ahead of it, the device states and the projection are
+// back after the draw, and the frame is written for a look (ShipWakeView.png).
+#include "objects/Ship.h"
+#include "objects/WaterTrail.h"
+#include "scene/Attachable.h"
+#include "scene/ClumpFile.h"
+#include "scene/EngineHost.h"
+#include "scene/World.h"
+#include "scene/WorldPasses.h"
+
+#include "base/ClumpCache.h"
+#include "base/Info.h"
+#include "platform/win32/SdlWindow.h"
+#include "rwsdk/rwd3d9.h"
+#include "rwsdk/src/baimage.h"
+#include "rwsdk/src/camera.h"
+#include "rwsdk/src/pipe/p2/im3d.h"
+#include "rwsdk/src/renderstate.h"
+#include "rwsdk/world/baworobj.h"
+#include "rwsdk/tool/png/rtpng.h"
+#include "tests/support/GlDriver.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int Width = 320, Height = 240;
+constexpr RwRGBA Sea = {38, 78, 112, 255};
+
+class ShipWakeRender : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        window = SDL_CreateWindow("wake", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        ASSERT_NE(window, nullptr);
+        hwnd = Win32::AttachSdlWindow(window);
+        previous = std::filesystem::current_path();
+        std::filesystem::current_path(std::string(CORVANE_BINARY_DIR) + "/data");
+        ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
+        TestSupport::PinGlDriver();
+        RwImageRegisterImageFormat("png", RtPNGImageRead, RtPNGImageWrite);
+        RwImageSetPath("Data/Textures/");
+        Base::ClumpCache::Directory = "Data/Models\\";
+        Rw::InstallClumpCache();
+        camera = new Obj::Camera;
+        RwCameraSetRaster(camera->camera, Rw::ColourRaster);
+        RwCameraSetZRaster(camera->camera, Rw::DepthRaster);
+        RwCameraSetNearClipPlane(camera->camera, 1);
+        RwCameraSetFarClipPlane(camera->camera, 5000);
+        const RwV2d window{0.5f, 0.375f};
+        RwCameraSetViewWindow(camera->camera, &window);
+        world = std::make_unique<Grp::World>();
+        ambient = std::make_unique<Obj::Light>(rpLIGHTAMBIENT);
+        sun = std::make_unique<Obj::Light>(rpLIGHTDIRECTIONAL);
+        const RwRGBAReal grey{0.45f, 0.45f, 0.45f, 1}, white{0.9f, 0.9f, 0.85f, 1};
+        RpLightSetColor(ambient->light, &grey);
+        RpLightSetColor(sun->light, &white);
+        RwMatrix m;
+        RwMatrixSetIdentity(&m);
+        m.at = Base::Normalize3d(RwV3d{0.3f, -0.8f, 0.5f});
+        m.right = Base::Normalize3d(Base::CrossProduct(RwV3d{0, 1, 0}, m.at));
+        m.up = Base::CrossProduct(m.at, m.right);
+        RwMatrixUpdate(&m);
+        sun->Transform(&m, rwCOMBINEREPLACE);
+        RpWorldAddLight(world->world, ambient->light);
+        RpWorldAddLight(world->world, sun->light);
+        RpWorldAddCamera(world->world, camera->camera);
+    }
+    void TearDown() override {
+        if (world) {
+            RpWorldRemoveCamera(world->world, camera->camera);
+            RpWorldRemoveLight(world->world, ambient->light);
+            RpWorldRemoveLight(world->world, sun->light);
+        }
+        ambient.reset();
+        sun.reset();
+        world.reset();
+        delete camera;
+        Base::ClumpCache::Clear();
+        Base::ClumpCache::Read = nullptr;
+        Base::ClumpCache::Clone = nullptr;
+        Base::ClumpCache::Destroy = nullptr;
+        Rw::StopEngine();
+        std::filesystem::current_path(previous);
+        Win32::DetachSdlWindow(hwnd);
+        SDL_DestroyWindow(window);
+    }
+    void Look(RwV3d position, RwV3d target) {
+        RwV3d at{target.x - position.x, target.y - position.y, target.z - position.z};
+        at = Base::Normalize3d(at);
+        const RwV3d right = Base::Normalize3d(RwV3d{at.z, 0, -at.x});
+        RwMatrix m;
+        RwMatrixSetIdentity(&m);
+        m.right = right;
+        m.up = Base::CrossProduct(at, right);
+        m.at = at;
+        m.pos = position;
+        RwMatrixUpdate(&m);
+        camera->Transform(&m, rwCOMBINEREPLACE);
+    }
+    // The sea: one opaque quad at sea level under everything, so that the wake has depth to sit on.
+    static void DrawSea(float x, float z) {
+        RwIm3DVertex v[4] = {};
+        const float r = 4000;
+        const RwV3d corners[4] = {{x - r, 0, z - r}, {x + r, 0, z - r}, {x - r, 0, z + r}, {x + r, 0, z + r}};
+        for (int i = 0; i < 4; ++i) {
+            v[i].objVertex = corners[i];
+            v[i].color = 0xFF000000u | uint32_t(Sea.red) << 16 | uint32_t(Sea.green) << 8 | Sea.blue;
+        }
+        RwRenderStateSet(rwRENDERSTATETEXTURERASTER, nullptr);
+        RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
+        RwImVertexIndex indices[6] = {0, 1, 2, 2, 1, 3};
+        if (RwIm3DTransform(v, 4, nullptr, rwIM3D_ALLOPAQUE)) {
+            RwIm3DRenderIndexedPrimitive(rwPRIMTYPETRILIST, indices, 6);
+            RwIm3DEnd();
+        }
+        RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLBACK)));
+    }
+    std::vector<uint32_t> Draw(float seaX, float seaZ) {
+        RwCameraBeginUpdate(camera->camera);
+        RwRGBA clear = Sea;
+        RwCameraClear(camera->camera, &clear, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+        Rw::ResetRenderStates();
+        DrawSea(seaX, seaZ);
+        D3DMATRIX before{};
+        RwD3D9GetTransform(D3DTS_PROJECTION, &before);
+        const Rw::CameraView* view = camera->GetViewParameters();
+        const auto range = Grp::VisibleRange(*view, *world->renderables);
+        Grp::RenderVisible(range.begin(), range.end(), nullptr);
+        D3DMATRIX after{};
+        RwD3D9GetTransform(D3DTS_PROJECTION, &after);
+        EXPECT_EQ(after._33, before._33) << "the wake's depth bias is undone";
+        RwUInt32 zwrite = 0;
+        RwRenderStateGet(rwRENDERSTATEZWRITEENABLE, &zwrite);
+        EXPECT_EQ(zwrite, 1u);
+        RwCameraEndUpdate(camera->camera);
+        IDirect3DSurface9* source = nullptr;
+        RwD3D9Device->GetRenderTarget(0, &source);
+        D3DSURFACE_DESC desc{};
+        source->GetDesc(&desc);
+        IDirect3DSurface9* copy = nullptr;
+        RwD3D9Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
+                                                  &copy, nullptr);
+        RwD3D9Device->GetRenderTargetData(source, copy);
+        D3DLOCKED_RECT locked{};
+        copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
+        std::vector<uint32_t> pixels;
+        for (unsigned y = 0; y < desc.Height; ++y) {
+            auto* row =
+                reinterpret_cast<const uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch);
+            pixels.insert(pixels.end(), row, row + desc.Width);
+        }
+        copy->UnlockRect();
+        copy->Release();
+        source->Release();
+        return pixels;
+    }
+    void Save(const std::vector<uint32_t>& pixels, const char* name) const {
+        RwImage* image = RwImageCreate(Width, Height, 32);
+        RwImageAllocatePixels(image);
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x) {
+                const uint32_t c = pixels[size_t(y) * Width + size_t(x)];
+                RwUInt8* p = image->pixels + y * image->stride + x * 4;
+                p[0] = RwUInt8(c >> 16), p[1] = RwUInt8(c >> 8), p[2] = RwUInt8(c), p[3] = 255;
+            }
+        RtPNGImageWrite(image, (previous / name).c_str());
+        RwImageDestroy(image);
+    }
+    // Mean brightness (r + g + b) of the 5 x 5 pixels around the world point's place on the screen.
+    int Brightness(const std::vector<uint32_t>& pixels, RwV3d point) const {
+        RwV3d screen;
+        camera->ProjectPoint(&point, &screen);
+        const int cx = int(screen.x), cy = int(screen.y);
+        EXPECT_TRUE(cx >= 2 && cx < Width - 2 && cy >= 2 && cy < Height - 2) << cx << " " << cy;
+        int sum = 0;
+        for (int y = cy - 2; y <= cy + 2; ++y)
+            for (int x = cx - 2; x <= cx + 2; ++x) {
+                const uint32_t c = pixels[size_t(std::clamp(y, 0, Height - 1)) * Width +
+                                          size_t(std::clamp(x, 0, Width - 1))];
+                sum += int((c >> 16) & 0xFF) + int((c >> 8) & 0xFF) + int(c & 0xFF);
+            }
+        return sum / 25;
+    }
+
+    SDL_Window* window = nullptr;
+    HWND hwnd = nullptr;
+    std::filesystem::path previous;
+    Obj::Camera* camera = nullptr;
+    std::unique_ptr<Grp::World> world;
+    std::unique_ptr<Obj::Light> ambient, sun;
+};
+
+TEST_F(ShipWakeRender, TheWakeFoamsBehindTheShip) {
+    Base::Info info;
+    ASSERT_EQ(info.LoadFile("Data/Models/PatrolShip.info"), 0);
+    auto* ship = new Obj::Ship;
+    ASSERT_TRUE(ship->Setup(&info, {0, 0}, {0, 1}, 10, 10, 0.02f, 0.02f));
+    world->AddObject(ship);
+    ship->MoveTo({0, 100000});
+    // Half a minute of sailing, then a slow turn to port for another.
+    for (int f = 0; f < 300; ++f) {
+        world->time->time += 0.1f;
+        world->time->step = 0.1f;
+        Grp::RunGroup(*world->runnables);
+    }
+    ship->MoveTo({-100000, 100000});
+    for (int f = 0; f < 300; ++f) {
+        world->time->time += 0.1f;
+        world->time->step = 0.1f;
+        Grp::RunGroup(*world->runnables);
+    }
+    Obj::WaterTrail* wake = ship->wake;
+    ASSERT_NE(wake, nullptr);
+    ASSERT_GE(wake->points.size(), 5u);
+    ASSERT_NE(wake->texture, nullptr) << "the WaterTrail texture of the sample data";
+    double p[3];
+    ship->GetWorldPositionDouble(p);
+    const float sx = float(p[0]), sz = float(p[2]);
+    // From behind and to the right of the ship, over its wake.
+    const RwV3d at = RwFrameGetWorldMatrix(ship->frame)->at;
+    const Base::Vector2 f = Base::Normalize2d(at.x, at.z), r = {f.y, -f.x};
+    Look({sx - 170 * f.x + 70 * r.x, 90, sz - 170 * f.y + 70 * r.y}, {sx - 30 * f.x, 0, sz - 30 * f.y});
+    const std::vector<uint32_t> pixels = Draw(sx, sz);
+    Save(pixels, "ShipWakeView.png");
+
+    // A point of the strip two intervals behind the head, and one ahead of the ship.
+    const auto& older = wake->points[wake->points.size() - 3];
+    const int sea = Sea.red + Sea.green + Sea.blue;
+    EXPECT_GT(Brightness(pixels, {older.x, 0.5f, older.z}), sea + 60) << "foam on the wake";
+    EXPECT_EQ(Brightness(pixels, {sx + 120 * f.x, 0, sz + 120 * f.y}), sea) << "open sea ahead of the ship";
+    const RwSphere* sphere = wake->GetBoundingSphere();
+    ASSERT_NE(sphere, nullptr);
+    EXPECT_GT(sphere->radius, 50);
+    world->RemoveObject(ship);
+    delete ship;
+}
+
+} // namespace
