@@ -58,19 +58,32 @@ void TextureImage::readBack() {
     BindScratch(Target(), name_);
     for (unsigned face = 0; face < faces_; ++face)
         for (unsigned level = 0; level < levels_; ++level) {
-            Slot& s = slot(face, level);
-            s.bytes.resize(LevelBytes(level));
-            glGetTexImage(FaceTarget(face), GLint(level), format_.layout, format_.type, s.bytes.data());
+            makeStorage();
+            glGetTexImage(FaceTarget(face), GLint(level), format_.layout, format_.type,
+                          slot(face, level).bytes);
         }
 }
 
 unsigned char* TextureImage::Bytes(unsigned face, unsigned level) {
     if (drawn_)
         readBack();
-    Slot& s = slot(face, level);
-    if (s.bytes.empty())
-        s.bytes.resize(LevelBytes(level));
-    return s.bytes.data();
+    makeStorage();
+    return slot(face, level).bytes;
+}
+
+void TextureImage::makeStorage() {
+    if (storage_)
+        return;
+    size_t total = 0;
+    for (unsigned level = 0; level < levels_; ++level)
+        total += LevelBytes(level);
+    storage_ = std::make_unique<unsigned char[]>(total * faces_);
+    unsigned char* next = storage_.get();
+    for (unsigned face = 0; face < faces_; ++face)
+        for (unsigned level = 0; level < levels_; ++level) {
+            slot(face, level).bytes = next;
+            next += LevelBytes(level);
+        }
 }
 
 HRESULT TextureImage::Lock(unsigned face, unsigned level, D3DLOCKED_RECT* locked, const RECT* rect,

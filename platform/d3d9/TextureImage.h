@@ -3,6 +3,7 @@
 
 #include "platform/d3d9/Formats.h"
 
+#include <memory>
 #include <vector>
 
 namespace D3D9 {
@@ -57,7 +58,7 @@ public:
 
 private:
     struct Slot {
-        std::vector<unsigned char> bytes;
+        unsigned char* bytes = nullptr; // in storage_
         bool locked = false;
         bool readOnly = false;
         RECT rect{};
@@ -65,6 +66,9 @@ private:
     Slot& slot(unsigned face, unsigned level) { return slots_[face * levels_ + level]; }
     const Slot& slot(unsigned face, unsigned level) const { return slots_[face * levels_ + level]; }
     void readBack();
+    // One block for every level's CPU copy, made (zeroed) on first use: a level at a time would cost an
+    // allocation per level of each texture filled.
+    void makeStorage();
 
     const FormatInfo& format_;
     unsigned width_, height_, levels_, faces_;
@@ -74,6 +78,7 @@ private:
     bool mipsStale_ = false;
     GLuint name_ = 0;
     std::vector<Slot> slots_;
+    std::unique_ptr<unsigned char[]> storage_;
 };
 
 // Binds a texture on the unit that the device never samples from, for uploads and read-backs.
