@@ -335,9 +335,19 @@ float Terrain::SliceMeasure(Base::Vector2 centre, Base::Vector2 position) const 
     return dx * dx + dz * dz;
 }
 
-std::unique_ptr<Terrain::Slice> Terrain::CreateSlice(int32_t i, int32_t j) const {
+std::unique_ptr<Terrain::Slice> Terrain::CreateSlice(int32_t i, int32_t j) {
     const Description& d = description_;
-    auto slice = std::make_unique<Slice>();
+    std::unique_ptr<Slice> slice;
+    if (spareSlices_.empty()) {
+        slice = std::make_unique<Slice>();
+    } else {
+        // A fresh slice that keeps the normal array's storage.
+        slice = std::move(spareSlices_.back());
+        spareSlices_.pop_back();
+        Slice fresh;
+        fresh.normals.swap(slice->normals);
+        *slice = std::move(fresh);
+    }
     const uint32_t maskColumn = uint32_t(d.slicesX - 1 - i), maskRow = uint32_t(d.slicesZ - 1 - j);
     slice->land = landMask_.Get(maskColumn, maskRow) ? 1 : 0;
     slice->water = waterMask_.Get(maskColumn, maskRow) ? 1 : 0;
@@ -376,6 +386,11 @@ void Terrain::ReleaseSlice(LoadedSlice& entry) {
     if (entry.slice->texture)
         Base::StreamedTextureCache::Release(
             static_cast<Base::StreamedTextureCache::Entry*>(entry.slice->texture));
+    constexpr size_t spareLimit = 8;
+    if (spareSlices_.capacity() < spareLimit)
+        spareSlices_.reserve(spareLimit);
+    if (spareSlices_.size() < spareLimit)
+        spareSlices_.push_back(std::move(entry.slice));
     entry.slice.reset();
 }
 

@@ -301,7 +301,7 @@ protected:
 
 private:
     bool Fail(Base::String message);
-    std::unique_ptr<Slice> CreateSlice(int32_t i, int32_t j) const;
+    std::unique_ptr<Slice> CreateSlice(int32_t i, int32_t j);
     void ReleaseSlice(LoadedSlice& entry);
     Base::Vector3 Vertex(int32_t gx, int32_t gz) const;
 
@@ -323,6 +323,8 @@ private:
     uint32_t buffersCreated_ = 0, rebuilds_ = 0;
     void* declaration_ = nullptr;
     std::vector<float> scratchPositions_, scratchLand_, scratchWater_;
+    // A few released slices, so that streaming reuses their records and normal arrays.
+    std::vector<std::unique_ptr<Slice>> spareSlices_;
     RwTexture* detail_ = nullptr;
     bool ownsDetail_ = false, detailTried_ = false;
     uint32_t slicesDrawn_ = 0;
