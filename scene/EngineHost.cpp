@@ -378,11 +378,11 @@ void WaitForVerticalBlank() {
 uint32_t RenderStateInForce(uint32_t state) {
     uint32_t value = rwD3D9UnknownValue;
     RwD3D9GetRenderState(state, &value);
-    if (value == rwD3D9UnknownValue && Direct3DDevice) {
+    if (value == rwD3D9UnknownValue && RwD3D9Device) {
         // A queued value (a real 0xFFFFFFFF) reaches the device first, so the device's answer is the value.
         RwD3D9RenderStateFlushCache();
         DWORD current = value;
-        if (SUCCEEDED(Direct3DDevice->GetRenderState(D3DRENDERSTATETYPE(state), &current)))
+        if (SUCCEEDED(RwD3D9Device->GetRenderState(D3DRENDERSTATETYPE(state), &current)))
             value = current;
     }
     return value;
@@ -391,10 +391,10 @@ uint32_t RenderStateInForce(uint32_t state) {
 uint32_t TextureStageStateInForce(uint32_t stage, uint32_t type) {
     uint32_t value = rwD3D9UnknownValue;
     RwD3D9GetTextureStageState(stage, type, &value);
-    if (value == rwD3D9UnknownValue && Direct3DDevice) {
+    if (value == rwD3D9UnknownValue && RwD3D9Device) {
         RwD3D9RenderStateFlushCache();
         DWORD current = value;
-        if (SUCCEEDED(Direct3DDevice->GetTextureStageState(stage, D3DTEXTURESTAGESTATETYPE(type), &current)))
+        if (SUCCEEDED(RwD3D9Device->GetTextureStageState(stage, D3DTEXTURESTAGESTATETYPE(type), &current)))
             value = current;
     }
     return value;
@@ -404,9 +404,9 @@ uint32_t SamplerStateInForce(uint32_t sampler, uint32_t type) {
     uint32_t value = rwD3D9UnknownValue;
     RwD3D9GetSamplerState(sampler, type, &value);
     // Sampler states go to the device at once: nothing is queued.
-    if (value == rwD3D9UnknownValue && Direct3DDevice) {
+    if (value == rwD3D9UnknownValue && RwD3D9Device) {
         DWORD current = value;
-        if (SUCCEEDED(Direct3DDevice->GetSamplerState(sampler, D3DSAMPLERSTATETYPE(type), &current)))
+        if (SUCCEEDED(RwD3D9Device->GetSamplerState(sampler, D3DSAMPLERSTATETYPE(type), &current)))
             value = current;
     }
     return value;
