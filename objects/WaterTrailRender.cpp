@@ -4,8 +4,7 @@
 #include "scene/CameraRelative.h"
 #include "scene/World.h"
 
-#include "rwsdk/driver/d3d9/d3d9cache.h"
-#include "rwsdk/driver/d3d9/d3d9rwrendst.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/frame.h"
