@@ -33,8 +33,9 @@ namespace {
 
 constexpr int Width = 1024, Height = 768;
 
-// Calls counted on their way to the GL driver. libepoxy resolves each entry point on its first call and
-// writes the real one over its pointer; the hook notices and puts itself back.
+// Calls counted on their way to the GL driver: libepoxy's entry points are pointers, replaced by hooks
+// that count and call the driver's own function (asked of the GL context, so that epoxy's resolving
+// stubs, which may call back through the pointer, are never reached).
 struct GlCounts {
     uint64_t draws = 0, states = 0, buffers = 0, uploads = 0;
 };
@@ -44,12 +45,7 @@ GlCounts gl;
     decltype(epoxy_##name) real_##name = nullptr;                                                            \
     void GLAPIENTRY hook_##name params {                                                                     \
         ++gl.counter;                                                                                        \
-        auto call = real_##name;                                                                             \
-        call args;                                                                                           \
-        if (epoxy_##name != hook_##name) {                                                                   \
-            real_##name = epoxy_##name;                                                                      \
-            epoxy_##name = hook_##name;                                                                      \
-        }                                                                                                    \
+        real_##name args;                                                                                    \
     }
 
 COUNTED(glDrawArrays, draws, (GLenum m, GLint f, GLsizei c), (m, f, c))
@@ -80,7 +76,8 @@ COUNTED(glCompressedTexImage2D, uploads,
         (t, l, i, w, h, b, s, p))
 
 #define HOOK(name)                                                                                           \
-    real_##name = epoxy_##name;                                                                              \
+    real_##name = reinterpret_cast<decltype(real_##name)>(SDL_GL_GetProcAddress(#name));                     \
+    if (real_##name)                                                                                         \
     epoxy_##name = hook_##name
 
 void InstallHooks() {
