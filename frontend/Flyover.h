@@ -48,12 +48,13 @@ public:
     // passes, and its drawing into the colour and depth rasters (shown in the window when one is given).
     void Frame(double time, double frameTime, RwRaster* colour, RwRaster* depth, void* window);
 
+    // The camera at its place on the path, kept above the ground; nothing drawn.
+    void PlaceCamera(double time);
+
     Grp::World* World() const { return world_.get(); }
     RwCamera* Camera() const;
 
 private:
-    void PlaceCamera(double time);
-
     std::unique_ptr<Grp::World> world_;
     std::unique_ptr<Obj::Camera> camera_;
     std::unique_ptr<Lights::SkyLights> lights_;
