@@ -2237,7 +2237,7 @@ bool Device::useShaderProgram() {
         if (!vertexShader_) {
             // The fixed function's vertex half gives each stage the shader reads its coordinates.
             k.fixed = key_;
-            int stages = PixelShaderStages(pixelShader_->Tokens().data(), pixelShader_->Tokens().size());
+            const int stages = pixelShader_->Stages();
             for (int i = k.fixed.stageCount; i < stages; ++i) {
                 const DWORD* t = stageStates_[i];
                 StageKey& st = k.fixed.stage[i];

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/d3d9/Object.h"
+#include "platform/d3d9/ShaderTranslator.h"
 
 #include <cstdint>
 #include <cstring>
@@ -38,9 +39,17 @@ public:
     }
     const std::vector<DWORD>& Tokens() const { return tokens_; }
     uint64_t Id() const { return id_; }
+    // The texture stages a pixel shader reads (0 for a vertex shader), parsed once: draws ask per state
+    // change.
+    int Stages() const {
+        if (stages_ < 0)
+            stages_ = PixelShaderStages(tokens_.data(), tokens_.size());
+        return stages_;
+    }
 
 private:
     std::vector<DWORD> tokens_;
+    mutable int stages_ = -1;
     uint64_t id_ = NextShaderId();
 };
 
