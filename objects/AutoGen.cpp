@@ -14,6 +14,7 @@
 #include "scene/AtomicData.h"
 #include "scene/LoadTexture.h"
 #include "scene/World.h"
+#include "scene/RoleGroups.h"
 
 #include <algorithm>
 #include <cmath>
@@ -64,13 +65,7 @@ AutoGen::~AutoGen() {
 
 void AutoGen::SetWorld(Grp::World* joined) {
     Obj::Object::SetWorld(joined);
-    if (joined) {
-        Renderable::group = joined->renderables.get();
-        Renderable::group->Update(this);
-        Renderable::OnGroupChanged(Renderable::group);
-    } else if (Renderable::group) {
-        Grp::Spatial<Renderable>::Remove(this);
-    }
+    SetRenderableWorld(*this, joined);
 }
 
 // ---- description

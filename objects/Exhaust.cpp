@@ -3,6 +3,7 @@
 #include "base/Random.h"
 #include "scene/LoadTexture.h"
 #include "scene/World.h"
+#include "scene/RoleGroups.h"
 
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/renderstate.h"
@@ -165,13 +166,7 @@ void Exhaust::Render(unsigned, Cameras::Basic*) {
 
 void Exhaust::SetWorld(Grp::World* joined) {
     Obj::Object::SetWorld(joined);
-    if (joined) {
-        Renderable::group = joined->renderables.get();
-        Renderable::group->Update(this);
-        Renderable::OnGroupChanged(Renderable::group);
-    } else if (Renderable::group) {
-        Grp::Spatial<Renderable>::Remove(this);
-    }
+    SetRenderableWorld(*this, joined);
 }
 
 } // namespace Obj

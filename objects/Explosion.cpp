@@ -4,6 +4,7 @@
 #include "objects/ShootSphere.h"
 #include "scene/LoadTexture.h"
 #include "scene/World.h"
+#include "scene/RoleGroups.h"
 
 #include "audio/CreateSound.h"
 #include "audio/Sound3d.h"
@@ -118,17 +119,10 @@ const RwSphere* Explosion::GetBoundingSphere() {
 
 void Explosion::SetWorld(Grp::World* joined) {
     Obj::Object::SetWorld(joined);
-    if (!joined) {
-        if (Renderable::group)
-            Grp::Spatial<Renderable>::Remove(this);
-        if (Runnable::group)
-            Grp::Simple<Runnable>::Remove(this);
+    SetRenderableWorld(*this, joined);
+    SetRunnableWorld(*this, joined);
+    if (!joined)
         return;
-    }
-    Renderable::group = joined->renderables.get();
-    Renderable::group->Update(this);
-    Renderable::OnGroupChanged(Renderable::group);
-    joined->runnables->Insert(this);
     soundTime = joined->time->time + SoundDelay;
     farVolume = 1.0f;
     nearVolume = 0.005f;

@@ -1,6 +1,7 @@
 #include "objects/HitSpot.h"
 
 #include "scene/World.h"
+#include "scene/RoleGroups.h"
 
 #include "base/Random.h"
 #include "rwsdk/src/plcore/matrix.h"
@@ -40,14 +41,12 @@ void HitSpot::SetStrength(float s) {
 void HitSpot::SetWorld(Grp::World* joined) {
     Grp::World* from = world;
     Obj::Object::SetWorld(joined);
+    SetRunnableWorld(*this, joined);
     if (joined) {
-        joined->runnables->Insert(this);
         if (smoke)
             joined->AddObject(smoke);
         return;
     }
-    if (Runnable::group)
-        Grp::Simple<Runnable>::Remove(this);
     if (smoke && smoke->world && from)
         from->RemoveObject(smoke);
 }

@@ -1,6 +1,7 @@
 #include "objects/Model.h"
 
 #include "scene/World.h"
+#include "scene/RoleGroups.h"
 
 #include "rwsdk/world/baworobj.h"
 
@@ -34,18 +35,13 @@ Rw::Frame* Model::Transform(const RwMatrix* matrix, int combine) {
 void Model::SetWorld(Grp::World* joined) {
     Grp::World* leaving = Obj::Object::world;
     Obj::Object::SetWorld(joined);
+    SetRenderableWorld(*this, joined);
     if (joined) {
-        Renderable::group = joined->renderables.get();
-        Renderable::group->Update(this);
-        Renderable::OnGroupChanged(Renderable::group);
         // A model whose file did not load has no clump to show.
         if (clump && joined->world)
             RpWorldAddClump(joined->world, clump);
-    } else {
-        if (Renderable::group)
-            Grp::Spatial<Renderable>::Remove(this);
-        if (clump && leaving && leaving->world)
-            RpWorldRemoveClump(leaving->world, clump);
+    } else if (clump && leaving && leaving->world) {
+        RpWorldRemoveClump(leaving->world, clump);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "scene/Clump.h"
 #include "scene/World.h"
 #include "scene/Wrappers.h"
+#include "scene/RoleGroups.h"
 
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/baraster.h"
@@ -311,13 +312,7 @@ Shadow::~Shadow() {
 
 void Shadow::SetWorld(Grp::World* joined) {
     Obj::Object::SetWorld(joined);
-    if (joined) {
-        Renderable::group = joined->renderables.get();
-        Renderable::group->Update(this);
-        Renderable::OnGroupChanged(Renderable::group);
-    } else if (Renderable::group) {
-        Grp::Spatial<Renderable>::Remove(this);
-    }
+    SetRenderableWorld(*this, joined);
 }
 
 bool Shadow::SphereInside(const RwSphere& inner, const RwSphere& outer) {

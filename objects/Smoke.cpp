@@ -3,6 +3,7 @@
 #include "objects/Particles.h"
 #include "scene/LoadTexture.h"
 #include "scene/World.h"
+#include "scene/RoleGroups.h"
 
 #include "base/Maths.h"
 #include "base/Random.h"
@@ -53,17 +54,8 @@ void Smoke::Setup(float s) {
 
 void Smoke::SetWorld(Grp::World* joined) {
     Obj::Object::SetWorld(joined);
-    if (!joined) {
-        if (Renderable::group)
-            Grp::Spatial<Renderable>::Remove(this);
-        if (Runnable::group)
-            Grp::Simple<Runnable>::Remove(this);
-        return;
-    }
-    Renderable::group = joined->renderables.get();
-    Renderable::group->Update(this);
-    Renderable::OnGroupChanged(Renderable::group);
-    joined->runnables->Insert(this);
+    SetRenderableWorld(*this, joined);
+    SetRunnableWorld(*this, joined);
 }
 
 const RwSphere* Smoke::GetBoundingSphere() {

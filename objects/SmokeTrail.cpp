@@ -3,6 +3,7 @@
 #include "objects/Clouds.h"
 #include "scene/LoadTexture.h"
 #include "scene/World.h"
+#include "scene/RoleGroups.h"
 
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/renderstate.h"
@@ -312,13 +313,7 @@ void SmokeTrailGroup::Render(unsigned, Cameras::Basic*) {
 
 void SmokeTrailGroup::SetWorld(Grp::World* joined) {
     Obj::Object::SetWorld(joined);
-    if (joined) {
-        Renderable::group = joined->renderables.get();
-        Renderable::group->Update(this);
-        Renderable::OnGroupChanged(Renderable::group);
-    } else if (Renderable::group) {
-        Grp::Spatial<Renderable>::Remove(this);
-    }
+    SetRenderableWorld(*this, joined);
 }
 
 } // namespace Obj

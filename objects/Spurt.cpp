@@ -4,6 +4,7 @@
 #include "base/Random.h"
 #include "scene/LoadTexture.h"
 #include "scene/World.h"
+#include "scene/RoleGroups.h"
 
 #include "rwsdk/src/renderstate.h"
 #include "rwsdk/src/texture.h"
@@ -91,17 +92,8 @@ void Spurt::Render(unsigned, Cameras::Basic*) {
 
 void Spurt::SetWorld(Grp::World* joined) {
     Obj::Object::SetWorld(joined);
-    if (joined) {
-        Renderable::group = joined->renderables.get();
-        Renderable::group->Update(this);
-        Renderable::OnGroupChanged(Renderable::group);
-        joined->runnables->Insert(this);
-    } else {
-        if (Renderable::group)
-            Grp::Spatial<Renderable>::Remove(this);
-        if (Runnable::group)
-            Grp::Simple<Runnable>::Remove(this);
-    }
+    SetRenderableWorld(*this, joined);
+    SetRunnableWorld(*this, joined);
 }
 
 // ---- dust

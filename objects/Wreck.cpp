@@ -4,6 +4,7 @@
 #include "base/Maths.h"
 #include "base/Random.h"
 #include "scene/World.h"
+#include "scene/RoleGroups.h"
 
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/plugin/matfx/rpmatfx.h"
@@ -425,18 +426,12 @@ Rw::Frame* Wreck::Transform(const RwMatrix* matrix, int combine) {
 void Wreck::SetWorld(Grp::World* joined) {
     Grp::World* leaving = Obj::Object::world;
     Obj::Object::SetWorld(joined);
+    SetRenderableWorld(*this, joined);
+    SetRunnableWorld(*this, joined);
     if (joined) {
-        Renderable::group = joined->renderables.get();
-        Renderable::group->Update(this);
-        Renderable::OnGroupChanged(Renderable::group);
-        joined->runnables->Insert(this);
         if (clump && joined->world)
             RpWorldAddClump(joined->world, clump);
     } else {
-        if (Renderable::group)
-            Grp::Spatial<Renderable>::Remove(this);
-        if (Runnable::group)
-            Grp::Simple<Runnable>::Remove(this);
         // Out of the engine world too, or it would keep a clump that is about to go.
         if (clump && leaving && leaving->world)
             RpWorldRemoveClump(leaving->world, clump);
