@@ -1,5 +1,7 @@
 #include "tools/textures/Patterns.h"
 
+#include "tools/textures/Sprite.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -40,10 +42,6 @@ float Fractal(int x, int y, int size, int baseCells, int octaves, uint32_t seed)
         weight += amplitude;
     }
     return sum / weight;
-}
-
-uint8_t Byte(float v) {
-    return uint8_t(std::clamp(std::lround(v), 0l, 255l));
 }
 
 void Put(Picture& p, int x, int y, float r, float g, float b, float a = 255) {

@@ -1,5 +1,7 @@
 #include "tools/textures/TrailSpurt.h"
 
+#include "tools/textures/Sprite.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -35,37 +37,10 @@ float Wisps(float x, float y, int period, uint32_t seed) {
     return sum / weight;
 }
 
-uint8_t Byte(float v) {
-    return uint8_t(std::clamp(std::lround(v), 0l, 255l));
-}
-
-// shade(r, u, v, rgba) for every texel: r is 0 at the centre and 1 at the middle of an edge.
-template <class Shade> Picture Fill(int size, Shade shade) {
-    Picture p;
-    p.width = p.height = size;
-    p.rgba.assign(size_t(size) * size_t(size) * 4, 0);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            const float u = (float(x) + 0.5f) / float(size), v = (float(y) + 0.5f) / float(size);
-            const float r = 2 * std::hypot(u - 0.5f, v - 0.5f);
-            float rgba[4];
-            shade(r, u, v, rgba);
-            uint8_t* t = p.At(x, y);
-            for (int c = 0; c < 4; ++c)
-                t[c] = Byte(rgba[c]);
-        }
-    return p;
-}
-
-float Falloff(float r, float edge) {
-    const float t = std::clamp(r / edge, 0.0f, 1.0f);
-    return (1 - t * t) * (1 - t * t);
-}
-
 } // namespace
 
 Picture SmokeTrail(int size) {
-    return Fill(size, [](float, float u, float v, float* out) {
+    return Sprite(size, [](float, float u, float v, float* out) {
         const float across = std::sin(3.14159265f * v); // 0 at both edges
         const float n = Wisps(u, v, 4, 17);
         const float grey = 225 + 30 * n;
@@ -75,7 +50,7 @@ Picture SmokeTrail(int size) {
 }
 
 Picture SpurtLand(int size) {
-    return Fill(size, [](float r, float u, float v, float* out) {
+    return Sprite(size, [](float r, float u, float v, float* out) {
         const float n = Wisps(u, v, 4, 29);
         const float grain = Wisps(u, v, 16, 31);
         out[0] = 120 + 50 * n;
@@ -86,7 +61,7 @@ Picture SpurtLand(int size) {
 }
 
 Picture SpurtWater(int size) {
-    return Fill(size, [](float r, float u, float v, float* out) {
+    return Sprite(size, [](float r, float u, float v, float* out) {
         const float n = Wisps(u, v, 5, 43);
         out[0] = 215 + 40 * n;
         out[1] = 225 + 30 * n;
@@ -96,7 +71,7 @@ Picture SpurtWater(int size) {
 }
 
 Picture Exhaust(int size) {
-    return Fill(size, [](float r, float, float, float* out) {
+    return Sprite(size, [](float r, float, float, float* out) {
         const float heat = Falloff(r, 0.95f);
         out[0] = 255 * std::min(1.0f, 1.6f * heat);
         out[1] = 255 * std::clamp(1.5f * heat - 0.15f, 0.0f, 1.0f);
