@@ -86,28 +86,6 @@ protected:
         return ReadBack();
     }
 
-    bool AllTextured() const {
-        for (const auto& entry : terrain->Grid().loaded) {
-            const auto* e = static_cast<const Base::StreamedTextureCache::Entry*>(entry.slice->texture);
-            if (entry.slice->land && (!e || !e->texture))
-                return false;
-        }
-        return true;
-    }
-
-    void Save(const std::vector<uint32_t>& pixels, const char* name) {
-        RwImage* image = RwImageCreate(Width, Height, 32);
-        RwImageAllocatePixels(image);
-        for (int y = 0; y < Height; ++y)
-            for (int x = 0; x < Width; ++x) {
-                const uint32_t c = pixels[size_t(y) * Width + size_t(x)];
-                RwUInt8* p = image->pixels + y * image->stride + x * 4;
-                p[0] = RwUInt8(c >> 16), p[1] = RwUInt8(c >> 8), p[2] = RwUInt8(c), p[3] = 255;
-            }
-        RtPNGImageWrite(image, (previous / name).c_str());
-        RwImageDestroy(image);
-    }
-
     // The camera at a height over the ground at (x, z), looking along at.
     void Over(float x, float height, float z, RwV3d at) {
         Base::Vector3 point, normal;
@@ -120,8 +98,9 @@ protected:
         do {
             std::this_thread::yield();
             Draw(false);
-        } while (!AllTextured() && std::chrono::steady_clock::now() - start < std::chrono::seconds(20));
-        ASSERT_TRUE(AllTextured());
+        } while (!RenderSupport::AllLandTextured(*terrain) &&
+                 std::chrono::steady_clock::now() - start < std::chrono::seconds(20));
+        ASSERT_TRUE(RenderSupport::AllLandTextured(*terrain));
     }
     static int Luma(uint32_t c) { return int((c >> 16) & 0xFF) + int((c >> 8) & 0xFF) + int(c & 0xFF); }
 
@@ -135,7 +114,7 @@ TEST_F(AutoGenRender, ForestsOverTheSampleTerrain) {
     Settle();
     const std::vector<uint32_t> bare = Draw(false);
     const std::vector<uint32_t> wooded = Draw(true);
-    Save(wooded, "AutoGenForest.png");
+    SavePng(wooded, "AutoGenForest.png");
 
     EXPECT_GT(autogen->sectors.size(), 20u);
     EXPECT_GT(autogen->sectorsDrawn, 5u);
@@ -166,7 +145,7 @@ TEST_F(AutoGenRender, AVillageWithRedRoofs) {
     Settle();
     const std::vector<uint32_t> bare = Draw(false);
     const std::vector<uint32_t> village = Draw(true);
-    Save(village, "AutoGenVillage.png");
+    SavePng(village, "AutoGenVillage.png");
     // Roofs: reddish pixels that the bare land does not have.
     const auto reddish = [](uint32_t c) {
         const int r = int((c >> 16) & 0xFF), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);

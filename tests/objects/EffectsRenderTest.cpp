@@ -112,28 +112,6 @@ protected:
         return ReadBack();
     }
 
-    bool AllTextured() const {
-        for (const auto& entry : terrain->Grid().loaded) {
-            const auto* e = static_cast<const Base::StreamedTextureCache::Entry*>(entry.slice->texture);
-            if (entry.slice->land && (!e || !e->texture))
-                return false;
-        }
-        return true;
-    }
-
-    void Save(const std::vector<uint32_t>& pixels, const char* name) {
-        RwImage* image = RwImageCreate(Width, Height, 32);
-        RwImageAllocatePixels(image);
-        for (int y = 0; y < Height; ++y)
-            for (int x = 0; x < Width; ++x) {
-                const uint32_t c = pixels[size_t(y) * Width + size_t(x)];
-                RwUInt8* p = image->pixels + y * image->stride + x * 4;
-                p[0] = RwUInt8(c >> 16), p[1] = RwUInt8(c >> 8), p[2] = RwUInt8(c), p[3] = 255;
-            }
-        RtPNGImageWrite(image, (previous / name).c_str());
-        RwImageDestroy(image);
-    }
-
     std::unique_ptr<Obj::Camera> eye;
     std::unique_ptr<Obj::Terrain> terrain;
     std::unique_ptr<Grp::World> world;
@@ -156,11 +134,12 @@ TEST_F(EffectsRender, ExplosionAndSmokeOverTheTerrain) {
     Aim({x, h + 300, z - 500}, {0, -200, 500});
     const auto start = std::chrono::steady_clock::now();
     std::vector<uint32_t> before = Draw(false);
-    while (!AllTextured() && std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+    while (!RenderSupport::AllLandTextured(*terrain) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
         std::this_thread::yield();
         before = Draw(false);
     }
-    ASSERT_TRUE(AllTextured());
+    ASSERT_TRUE(RenderSupport::AllLandTextured(*terrain));
     before = Draw(false);
 
     // A burning spot to the side for 16 s, then an explosion in the middle, seen 0.4 s later.
@@ -177,7 +156,7 @@ TEST_F(EffectsRender, ExplosionAndSmokeOverTheTerrain) {
         }
     }
     const std::vector<uint32_t> after = Draw(true);
-    Save(after, "EffectsView.png");
+    SavePng(after, "EffectsView.png");
 
     // Fire: bright, red over green over blue, around the screen's centre where there was none.
     int fire = 0, fireBefore = 0, grey = 0, changed = 0;

@@ -41,16 +41,7 @@ TEST_F(FlareRender, SevenSpritesAlongTheLineThroughTheCentre) {
     EXPECT_EQ(flare.SpritesDrawn(), 7u);
     for (int k = 1; k <= 4; ++k)
         EXPECT_NE(flare.Texture(k), nullptr) << "Lensflare" << k;
-    RwImage* image = RwImageCreate(Width, Height, 32);
-    RwImageAllocatePixels(image);
-    for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x) {
-            const uint32_t c = pixels[size_t(y) * Width + size_t(x)];
-            RwUInt8* p = image->pixels + y * image->stride + x * 4;
-            p[0] = RwUInt8(c >> 16), p[1] = RwUInt8(c >> 8), p[2] = RwUInt8(c), p[3] = 255;
-        }
-    RtPNGImageWrite(image, (previous / "LensFlare.png").c_str());
-    RwImageDestroy(image);
+    SavePng(pixels, "LensFlare.png");
 
     // The element's image: x = 0.2 / 0.5 of the half-width off centre, y = 0.15 / 0.375 of the half-height
     // (the frame's right points to the screen's left, as the engine's view has it).

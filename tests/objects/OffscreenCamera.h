@@ -2,6 +2,8 @@
 // of the tests that draw the world's objects and read the frame back.
 #pragma once
 
+#include "RenderSupport.h"
+
 #include "tests/support/GlDriver.h"
 
 #include "platform/win32/SdlWindow.h"
@@ -100,27 +102,10 @@ protected:
     }
 
     // The frame last drawn, as 0xAARRGGBB rows from the top.
-    static std::vector<uint32_t> ReadBack() {
-        IDirect3DSurface9* source = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &source);
-        D3DSURFACE_DESC desc{};
-        source->GetDesc(&desc);
-        IDirect3DSurface9* copy = nullptr;
-        RwD3D9Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
-                                                  &copy, nullptr);
-        RwD3D9Device->GetRenderTargetData(source, copy);
-        D3DLOCKED_RECT locked{};
-        copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-        std::vector<uint32_t> pixels;
-        for (unsigned y = 0; y < desc.Height; ++y) {
-            auto* row =
-                reinterpret_cast<const uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch);
-            pixels.insert(pixels.end(), row, row + desc.Width);
-        }
-        copy->UnlockRect();
-        copy->Release();
-        source->Release();
-        return pixels;
+    static std::vector<uint32_t> ReadBack() { return RenderSupport::ReadBack(); }
+    // A drawn frame as a PNG beside the test, for a look.
+    void SavePng(const std::vector<uint32_t>& pixels, const char* name) const {
+        RenderSupport::SavePng(pixels, Width, Height, previous / name);
     }
 
     SDL_Window* window = nullptr;

@@ -240,16 +240,7 @@ TEST_F(ShadowFixture, BoxShadowOnFlatGround) {
     RwCameraEndUpdate(camera);
     const std::vector<uint32_t> pixels = ReadBack();
 
-    RwImage* image = RwImageCreate(Width, Height, 32);
-    RwImageAllocatePixels(image);
-    for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x) {
-            const uint32_t c = pixels[size_t(y) * Width + size_t(x)];
-            RwUInt8* p = image->pixels + y * image->stride + x * 4;
-            p[0] = RwUInt8(c >> 16), p[1] = RwUInt8(c >> 8), p[2] = RwUInt8(c), p[3] = 255;
-        }
-    RtPNGImageWrite(image, (previous / "ShadowBox.png").c_str());
-    RwImageDestroy(image);
+    SavePng(pixels, "ShadowBox.png");
 
     // Where the shadow falls the ground is darker, by at most 112/255 of its brightness; elsewhere it is
     // the ground's own grey.

@@ -102,15 +102,6 @@ protected:
         RwCameraEndUpdate(camera);
         return ReadBack();
     }
-    bool AllTextured() const {
-        for (const auto& entry : terrain->Grid().loaded) {
-            const auto* e = static_cast<const Base::StreamedTextureCache::Entry*>(entry.slice->texture);
-            if (entry.slice->land && (!e || !e->texture))
-                return false;
-        }
-        return true;
-    }
-
     std::unique_ptr<Obj::Terrain> terrain;
     std::unique_ptr<Grp::World> world;
     Obj::SmokeTrailGroup* trail = nullptr;
@@ -137,8 +128,9 @@ TEST_F(TrailsAndSpurts, OverTheSampleTerrain) {
     const auto start = std::chrono::steady_clock::now();
     do
         Draw(false);
-    while (!AllTextured() && std::chrono::steady_clock::now() - start < std::chrono::seconds(20));
-    ASSERT_TRUE(AllTextured());
+    while (!RenderSupport::AllLandTextured(*terrain) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(20));
+    ASSERT_TRUE(RenderSupport::AllLandTextured(*terrain));
 
     // Damage smoke behind a source that flew a curve across the view, 200 to 300 units ahead, in 4 s.
     trail = new Obj::SmokeTrailGroup;
@@ -207,16 +199,7 @@ TEST_F(TrailsAndSpurts, OverTheSampleTerrain) {
     EXPECT_EQ(exhaust->lastVertexCount, 6u * 24);
 
     // A look: the frame as a PNG beside the test.
-    RwImage* image = RwImageCreate(Width, Height, 32);
-    RwImageAllocatePixels(image);
-    for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x) {
-            const Rgb c = Split(pixels[size_t(y) * Width + size_t(x)]);
-            RwUInt8* p = image->pixels + y * image->stride + x * 4;
-            p[0] = RwUInt8(c.r), p[1] = RwUInt8(c.g), p[2] = RwUInt8(c.b), p[3] = 255;
-        }
-    RtPNGImageWrite(image, (previous / "TrailsAndSpurts.png").c_str());
-    RwImageDestroy(image);
+    SavePng(pixels, "TrailsAndSpurts.png");
 
     // Where the effects are, the frame differs from the plain one.
     int changed = 0;

@@ -1,0 +1,69 @@
+// What the tests that draw the world's objects share: the frame read back, kept as a PNG for a look, and the
+// wait for the terrain's streamed textures.
+#pragma once
+
+#include "objects/Terrain.h"
+
+#include "base/StreamedTextureCache.h"
+#include "rwsdk/driver/d3d9/d3d9device.h"
+#include "rwsdk/src/baimage.h"
+#include "rwsdk/tool/png/rtpng.h"
+
+#include <d3d9.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace RenderSupport {
+
+// The frame last drawn, as 0xAARRGGBB rows from the top.
+inline std::vector<uint32_t> ReadBack() {
+    IDirect3DSurface9* source = nullptr;
+    RwD3D9Device->GetRenderTarget(0, &source);
+    D3DSURFACE_DESC desc{};
+    source->GetDesc(&desc);
+    IDirect3DSurface9* copy = nullptr;
+    RwD3D9Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy,
+                                              nullptr);
+    RwD3D9Device->GetRenderTargetData(source, copy);
+    D3DLOCKED_RECT locked{};
+    copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
+    std::vector<uint32_t> pixels;
+    for (unsigned y = 0; y < desc.Height; ++y) {
+        auto* row =
+            reinterpret_cast<const uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch);
+        pixels.insert(pixels.end(), row, row + desc.Width);
+    }
+    copy->UnlockRect();
+    copy->Release();
+    source->Release();
+    return pixels;
+}
+
+// A width x height frame of 0xAARRGGBB rows written, opaque, as a PNG (png registered with the engine).
+inline void SavePng(const std::vector<uint32_t>& pixels, int width, int height,
+                    const std::filesystem::path& path) {
+    RwImage* image = RwImageCreate(width, height, 32);
+    RwImageAllocatePixels(image);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint32_t c = pixels[size_t(y) * size_t(width) + size_t(x)];
+            RwUInt8* p = image->pixels + y * image->stride + x * 4;
+            p[0] = RwUInt8(c >> 16), p[1] = RwUInt8(c >> 8), p[2] = RwUInt8(c), p[3] = 255;
+        }
+    RtPNGImageWrite(image, path.c_str());
+    RwImageDestroy(image);
+}
+
+// Whether every loaded land slice of the terrain has its streamed texture.
+inline bool AllLandTextured(const Obj::Terrain& terrain) {
+    for (const auto& entry : terrain.Grid().loaded) {
+        const auto* e = static_cast<const Base::StreamedTextureCache::Entry*>(entry.slice->texture);
+        if (entry.slice->land && (!e || !e->texture))
+            return false;
+    }
+    return true;
+}
+
+} // namespace RenderSupport
