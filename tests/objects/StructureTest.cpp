@@ -9,7 +9,6 @@
 #include "base/ClumpCache.h"
 #include "base/Info.h"
 #include "rwsdk/src/plcore/matrix.h"
-#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -41,11 +40,8 @@ protected:
         return info;
     }
     Base::Info FromText(const std::string& text) {
-        TestSupport::TempDir scratch("corvane-structure");
-        const auto path = scratch / "structure.info";
-        std::ofstream(path) << text;
         Base::Info info;
-        EXPECT_EQ(info.LoadFile(path.string()), 0);
+        EXPECT_EQ(info.LoadText(text), 0);
         return info;
     }
     static void MoveTo(Obj::Model& model, float x, float z) {

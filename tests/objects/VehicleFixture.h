@@ -41,11 +41,8 @@ protected:
         return info;
     }
     Base::Info FromText(const std::string& text) {
-        const auto path = std::filesystem::path(::testing::TempDir()) / "vehicle.info";
-        std::ofstream(path) << text;
         Base::Info info;
-        EXPECT_EQ(info.LoadFile(path.string()), 0);
-        std::filesystem::remove(path);
+        EXPECT_EQ(info.LoadText(text), 0);
         return info;
     }
     // One frame of the world's run pass with that step.
