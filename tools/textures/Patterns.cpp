@@ -49,6 +49,13 @@ void Put(Picture& p, int x, int y, float r, float g, float b, float a = 255) {
     t[0] = Byte(r), t[1] = Byte(g), t[2] = Byte(b), t[3] = Byte(a);
 }
 
+// A texel's distance from the picture's centre, in half-sizes: 1 at the middle of an edge.
+float CentreDistance(int x, int y, int size) {
+    const float half = float(size) / 2;
+    const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
+    return std::sqrt(dx * dx + dy * dy);
+}
+
 Picture Blank(int size) {
     Picture p;
     p.width = p.height = size;
@@ -148,11 +155,9 @@ Picture Metal(int size) {
 
 Picture Cloud(int size) {
     Picture p = Blank(size);
-    const float half = float(size) / 2;
     for (int y = 0; y < size; y++)
         for (int x = 0; x < size; x++) {
-            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
-            const float fall = std::clamp(1.0f - std::sqrt(dx * dx + dy * dy), 0.0f, 1.0f);
+            const float fall = std::clamp(1.0f - CentreDistance(x, y, size), 0.0f, 1.0f);
             const float puff = Fractal(x, y, size, 4, 4, 81);
             const float alpha = std::clamp((puff * fall * 2.2f - 0.15f) * 1.6f, 0.0f, 1.0f);
             const float shade = 225 + 30 * puff;
@@ -188,11 +193,9 @@ Picture SceneryAtlas(int size) {
 
 Picture SoftShadow(int size) {
     Picture p = Blank(size);
-    const float half = float(size) / 2;
     for (int y = 0; y < size; y++)
         for (int x = 0; x < size; x++) {
-            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
-            const float fall = std::clamp(1.0f - std::sqrt(dx * dx + dy * dy), 0.0f, 1.0f);
+            const float fall = std::clamp(1.0f - CentreDistance(x, y, size), 0.0f, 1.0f);
             Put(p, x, y, 0, 0, 0, std::min(1.0f, fall * 1.8f) * 150);
         }
     return p;
@@ -200,11 +203,9 @@ Picture SoftShadow(int size) {
 
 Picture SkySun(int size) {
     Picture p = Blank(size);
-    const float half = float(size) / 2;
     for (int y = 0; y < size; y++)
         for (int x = 0; x < size; x++) {
-            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
-            const float r = std::sqrt(dx * dx + dy * dy);
+            const float r = CentreDistance(x, y, size);
             // A bright disc of about a third of the sprite in a corona that fades out at the rim.
             const float disc = std::clamp((0.36f - r) * 20.0f, 0.0f, 1.0f);
             const float corona = std::pow(std::clamp(1.0f - r, 0.0f, 1.0f), 3.0f);
@@ -276,11 +277,9 @@ Picture WaterBump(int size) {
 
 Picture WaterEnvironment(int size) {
     Picture p = Blank(size);
-    const float half = float(size) / 2;
     for (int y = 0; y < size; y++)
         for (int x = 0; x < size; x++) {
-            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
-            const float r = std::min(1.0f, std::sqrt(dx * dx + dy * dy));
+            const float r = std::min(1.0f, CentreDistance(x, y, size));
             const float cloud = std::clamp((Fractal(x, y, size, 4, 4, 71) - 0.55f) * 3.0f, 0.0f, 1.0f);
             // The zenith's blue in the middle, the pale horizon at the rim, a few bright clouds.
             Put(p, x, y, Mix(Mix(40, 150, r), 200, cloud), Mix(Mix(70, 170, r), 205, cloud),
@@ -301,11 +300,9 @@ Picture Detail(int size) {
 
 Picture LensFlare(int size, int kind) {
     Picture p = Blank(size);
-    const float half = float(size) / 2;
     for (int y = 0; y < size; y++)
         for (int x = 0; x < size; x++) {
-            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
-            const float r = std::sqrt(dx * dx + dy * dy);
+            const float r = CentreDistance(x, y, size);
             float i = 0;
             float tint[3] = {1, 1, 1};
             if (kind == 1) { // the glare on the element: a bright core in a wide halo
