@@ -161,12 +161,6 @@ void Flyover::Frame(double time, double frameTime, RwRaster* colour, RwRaster* d
             const auto range = Grp::VisibleRange(*view, *world_->renderables);
             Grp::RenderVisible(range.begin(), range.end(), nullptr);
         }
-        // The sky's flares come last, over everything drawn.
-        if (Obj::Sky* sky = world_->sky) {
-            const Obj::LensFlare::Occlusion occluded = Obj::LensFlare::WorldOcclusion(*world_);
-            for (Obj::LensFlare& flare : sky->Flares())
-                flare.Render(camera, float(time), float(frameTime), occluded);
-        }
         RwCameraEndUpdate(camera);
     }
     if (window)

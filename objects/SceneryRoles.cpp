@@ -5,6 +5,7 @@
 #include "objects/Sky.h"
 #include "objects/Terrain.h"
 
+#include "base/FrameClock.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/world/baclump.h"
 #include "scene/EngineHost.h"
@@ -34,6 +35,7 @@ void JoinRenderables(Renderable* renderable, Grp::World* world) {
 Sky::Sky() {
     (void)registered;
     RenderRole::renderOrders.push_back(RenderOrder);
+    RenderRole::renderOrders.push_back(FlareRenderOrder);
 }
 
 void Sky::SetWorld(Grp::World* world) {
@@ -41,8 +43,19 @@ void Sky::SetWorld(Grp::World* world) {
     JoinRenderables(this, world);
 }
 
-void Sky::Render(unsigned, Cameras::Basic*) {
-    Render(RWSRCGLOBAL(curCamera));
+void Sky::Render(unsigned order, Cameras::Basic*) {
+    RwCamera* camera = RWSRCGLOBAL(curCamera);
+    if (order != FlareRenderOrder) {
+        Render(camera);
+        return;
+    }
+    if (!world || flares_.empty())
+        return;
+    // Occlusion is tested on the world's clock; the fade follows the frame clock, as a lens would.
+    const LensFlare::Occlusion occluded = LensFlare::WorldOcclusion(*world);
+    const float gameTime = world->time ? float(world->time->time) : float(Base::FrameClock::GameTime);
+    for (LensFlare& flare : flares_)
+        flare.Render(camera, gameTime, float(Base::FrameClock::FrameTime), occluded);
 }
 
 Clouds::Clouds() {

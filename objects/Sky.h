@@ -28,6 +28,8 @@ class Sky : public Object, public Renderable, public Attachable {
 public:
     using RenderRole = Alg::Render::Object<Cameras::Basic>;
     static constexpr uint8_t RenderOrder = 10;
+    // The flares of its bright elements go over everything else drawn in the world.
+    static constexpr uint8_t FlareRenderOrder = 245;
 
     struct Element {
         float elevation = 0, azimuth = 0; // radians

@@ -256,7 +256,7 @@ TEST_F(SceneryLoader, SceneryLeavesItsGroupsWithTheWorld) {
     Obj::Sky* sky = world->sky;
     Obj::Clouds* clouds = world->clouds;
     // The three are drawn from the catch-all sector, in their passes: sky 10, terrain 120, clouds 220.
-    EXPECT_EQ(sky->Obj::Sky::RenderRole::renderOrders, std::vector<uint8_t>{10});
+    EXPECT_EQ(sky->Obj::Sky::RenderRole::renderOrders, (std::vector<uint8_t>{10, 245}));
     EXPECT_EQ(terrain->Obj::Terrain::RenderRole::renderOrders, std::vector<uint8_t>{120});
     EXPECT_EQ(clouds->Obj::Clouds::RenderRole::renderOrders, std::vector<uint8_t>{220});
     EXPECT_FALSE(terrain->canAddHitSpot);
