@@ -9,6 +9,7 @@
 #include "rwsdk/src/engine.h"
 #include "rwsdk/world/baclump.h"
 #include "scene/EngineHost.h"
+#include "scene/RoleGroups.h"
 #include "scene/World.h"
 
 namespace Obj {
@@ -18,17 +19,6 @@ namespace {
 // The world knows these classes only through the casts they register.
 const bool registered = Grp::SceneryCast<Sky>::Register() && Grp::SceneryCast<Clouds>::Register() &&
                         Grp::SceneryCast<Terrain>::Register();
-
-// The drawable-only objects: into the renderables with a world, out of them without.
-void JoinRenderables(Renderable* renderable, Grp::World* world) {
-    if (world) {
-        renderable->group = world->renderables.get();
-        world->renderables->Update(renderable);
-        renderable->OnGroupChanged(renderable->group);
-    } else if (renderable->group) {
-        Grp::Spatial<Renderable>::Remove(renderable);
-    }
-}
 
 } // namespace
 
@@ -40,7 +30,7 @@ Sky::Sky() {
 
 void Sky::SetWorld(Grp::World* world) {
     Obj::Object::SetWorld(world);
-    JoinRenderables(this, world);
+    SetRenderableWorld(*this, world);
 }
 
 void Sky::Render(unsigned order, Cameras::Basic*) {
@@ -64,7 +54,7 @@ Clouds::Clouds() {
 
 void Clouds::SetWorld(Grp::World* world) {
     Obj::Object::SetWorld(world);
-    JoinRenderables(this, world);
+    SetRenderableWorld(*this, world);
 }
 
 void Clouds::Render(unsigned, Cameras::Basic*) {
@@ -74,7 +64,7 @@ void Clouds::Render(unsigned, Cameras::Basic*) {
 
 void Terrain::SetWorld(Grp::World* world) {
     Obj::Object::SetWorld(world);
-    JoinRenderables(this, world);
+    SetRenderableWorld(*this, world);
     if (world) {
         Static::group = world->statics.get();
         world->statics->UpdateDamageable(this);

@@ -2,6 +2,7 @@
 
 #include "scene/LoadTexture.h"
 #include "scene/World.h"
+#include "scene/RoleGroups.h"
 
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/renderstate.h"
@@ -99,19 +100,12 @@ void WaterTrail::Detach() {
 
 void WaterTrail::SetWorld(Grp::World* joined) {
     Obj::Object::SetWorld(joined);
+    SetRenderableWorld(*this, joined);
+    SetRunnableWorld(*this, joined);
     if (joined) {
-        Renderable::group = joined->renderables.get();
-        Renderable::group->Update(this);
-        Renderable::OnGroupChanged(Renderable::group);
-        joined->runnables->Insert(this);
         float t = joined->time->time;
         for (auto it = points.rbegin(); it != points.rend(); ++it, t -= pointInterval)
             it->birthTime = t;
-    } else {
-        if (Renderable::group)
-            Grp::Spatial<Renderable>::Remove(this);
-        if (Runnable::group)
-            Grp::Simple<Runnable>::Remove(this);
     }
 }
 
