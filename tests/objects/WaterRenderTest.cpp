@@ -8,11 +8,13 @@
 #include "base/StreamedTextureCache.h"
 #include "rwsdk/driver/d3d9/d3d9raster.h"
 #include "rwsdk/driver/d3d9/d3d9rwrendst.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/renderstate.h"
 #include "rwsdk/src/texture.h"
 #include "scene/EngineHost.h"
 #include "scene/StreamedTexture.h"
 
+#include <bit>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -210,6 +212,45 @@ TEST_F(WaterRender, CoastFromTheSea) {
             for (int x = 0; x < Width; ++x)
                 sea += Bluish((*pixels)[size_t(y) * Width + size_t(x)]);
         EXPECT_GT(sea, Width * 20 * 8 / 10);
+    }
+}
+
+// High over the western sea under the sky's fog (exponential squared, density 2 / range, by distance): the
+// shader pass writes its own fog, so the far sea fades into the fog colour as the fixed pass's does, with
+// no band of bright unfogged water against the fogged land and sea nearer by (WaterFarSea.png).
+TEST_F(WaterRender, FarSeaFadesIntoTheFog) {
+    Obj::Terrain& shader = LoadTerrain();
+    Obj::Terrain& fixed = LoadTerrainWithoutShaderFiles();
+    ASSERT_EQ(shader.GetWaterPath(), Obj::Terrain::WaterPath::Shader);
+    const float density = 2.0f / 12000; // the terrain description's range
+    RwD3D9SetRenderState(D3DRS_FOGENABLE, TRUE);
+    RwD3D9SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
+    RwD3D9SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_EXP2);
+    RwD3D9SetRenderState(D3DRS_FOGDENSITY, std::bit_cast<uint32_t>(density));
+    RwD3D9SetRenderState(D3DRS_RANGEFOGENABLE, TRUE);
+    constexpr uint32_t Haze = 0xFFC8D2DC; // unlike the clear colour, to find the far edge of the sea
+    RwD3D9SetRenderState(D3DRS_FOGCOLOR, Haze);
+    // Looking north along the open-water column of slices: the middle column of pixels is all sea.
+    Place({-14500, 3000, -14000}, {-14500, 0, 0});
+    const std::vector<uint32_t> a = Draw(shader, 3.2f);
+    const std::vector<uint32_t> b = Draw(fixed, 3.2f);
+    RwD3D9SetRenderState(D3DRS_FOGENABLE, FALSE);
+    Save(a, "WaterFarSea.png");
+    Save(b, "WaterFarSeaFixed.png");
+    const int x = Width / 2;
+    int top = 0;
+    while (top < Height && (a[size_t(top) * Width + x] | 0xFF000000u) == Clear)
+        ++top;
+    ASSERT_LT(top, Height * 2 / 3);
+    const auto channel = [](uint32_t p, int k) { return int((p >> (8 * k)) & 0xFF); };
+    for (const auto* pixels : {&a, &b}) {
+        // About 11 km away the fog leaves 3 % of the water's own colour: next to the fog colour.
+        const uint32_t far = (*pixels)[size_t(top + 2) * Width + x];
+        const uint32_t near = (*pixels)[size_t(Height - 2) * Width + x];
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(channel(far, k), channel(Haze, k), 12) << std::hex << far;
+        // About 5.5 km away less than half of it: still the sea.
+        EXPECT_TRUE(Bluish(near)) << std::hex << near;
     }
 }
 
