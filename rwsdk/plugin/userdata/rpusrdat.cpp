@@ -126,15 +126,24 @@ void* Copy(void* dstObject, const void* srcObject, RwInt32 offset, RwInt32) {
     return dstObject;
 }
 
-// Reads within the sub-chunk's bytes only.
+// Reads within the sub-chunk's bytes only; from a memory stream it takes them in place (at), one small
+// copy per field instead of a stream call, and the stream is stepped past them once at the end.
 struct BoundedReader {
     RwStream* stream;
     RwUInt32 left;
+    const RwUInt8* at = nullptr;
+    RwUInt32 taken = 0;
 
     bool Bytes(void* out, RwUInt32 size) {
         if (size > left)
             return false;
         left -= size;
+        if (at) {
+            if (size > 0)
+                std::memcpy(out, at + taken, size);
+            taken += size;
+            return true;
+        }
         return RwStreamRead(stream, out, size) == size;
     }
     bool Int(RwInt32* out) { return Bytes(out, 4); }
@@ -180,6 +189,7 @@ RwStream* Read(RwStream* stream, RwInt32 length, void* object, RwInt32 offset, R
     DestroyList(list);
     // Declared lengths are weighed against the bytes the stream still holds.
     BoundedReader in = {stream, std::min(RwUInt32(length), RwStreamBytesLeft(stream))};
+    in.at = _rwStreamBytesInPlace(stream, in.left);
     RwInt32 count;
     bool ok = in.Int(&count) && count >= 0 && RwUInt32(count) <= in.left / 12; // 12 bytes at least per array
     if (ok && count > 0) {
@@ -195,6 +205,8 @@ RwStream* Read(RwStream* stream, RwInt32 length, void* object, RwInt32 offset, R
     // to the end of this sub-chunk, so the stream stays in step.
     if (!ok)
         DestroyList(list);
+    if (in.taken > 0)
+        RwStreamSkip(stream, in.taken);
     return stream;
 }
 
