@@ -1,11 +1,16 @@
 #include "frontend/Flyover.h"
 
+#include "base/ClumpCache.h"
+#include "base/TextTable.h"
+#include "base/Maths.h"
 #include "cameras/SceneLights.h"
 #include "objects/Clouds.h"
 #include "objects/LensFlare.h"
 #include "objects/LoadScenery.h"
+#include "objects/Ship.h"
 #include "objects/Sky.h"
 #include "objects/Terrain.h"
+#include "objects/Vehicle.h"
 #include "scene/Attachable.h"
 #include "scene/EngineHost.h"
 #include "scene/World.h"
@@ -21,6 +26,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cctype>
+#include <cstdio>
+#include <string>
 
 namespace Fe {
 
@@ -64,12 +72,105 @@ RwCamera* Flyover::Camera() const {
     return camera_ ? camera_->camera : nullptr;
 }
 
+namespace {
+
+Base::String Lower(Base::String text) {
+    for (char& c : text)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// One moving group of the scenery's "Convoys<n>.info": cars, armed cars, ships or a carrier in a plain
+// formation, set off towards their destination. Until the missions spawn such groups, the flyover shows
+// them this way; armed kinds carry the weapons only once the weapons are there to make them.
+void SpawnGroup(Grp::World& world, const Base::String& key, const Base::Info& group) {
+    Base::String action, type, model;
+    Base::Vector2 position, destination;
+    float heading = 0, speed = 0, count = 1, span = 0, gun = 0, launcher = 0;
+    group.TryGetString("Action", action);
+    group.TryGetString("Type", type);
+    group.TryGetString("Model", model);
+    if (!group.TryGetPoint("Pos", position) || model.empty()) {
+        std::fprintf(stderr, "Convoys: group \"%s\" has no Pos or Model and is left out\n",
+                     Base::Clip(key).c_str());
+        return;
+    }
+    const bool moves = group.TryGetPoint("Dest", destination);
+    group.TryGetFloat("Hdg", heading);
+    group.TryGetFloat("InitSpeed", speed);
+    group.TryGetFloat("Count", count);
+    group.TryGetFloat("Formation.ObjectsSpan", span);
+    group.TryGetFloat("Gun", gun);
+    group.TryGetFloat("Launcher", launcher);
+    Base::String formation;
+    group.TryGetString("Formation.Type", formation);
+    const bool abreast = Lower(formation) == "lineabreast";
+    const bool ships = action == "SpawnShips";
+    const Base::String kind = Lower(type);
+    const bool carrier = ships && kind != "ship" && kind != "warship";
+    const Base::Info description = [&] {
+        Base::Info tree;
+        tree.LoadFile(carrier ? Base::MakePath(Base::ClumpCache::Directory, model, "model")
+                              : Base::MakePath(Base::ClumpCache::Directory, model));
+        return tree;
+    }();
+    const double h = heading * Base::Pi / 180.0;
+    const Base::Vector2 d{float(-std::sin(h)), float(std::cos(h))};
+    const Base::Vector2 r{d.y, -d.x};
+    const bool withGun = gun > 0 && Obj::VehicleWeapons::CreateAutoGun;
+    const bool withLauncher = launcher > 0 && Obj::VehicleWeapons::CreateAutoLauncher;
+    const float tuning = 10.0f, turn = ships ? 0.02f : 0.25f;
+    for (int i = 0; i < int(count); ++i) {
+        // A column behind the first, or abreast with the sides alternating.
+        const float k = abreast ? float((i + 1) / 2) * (i % 2 ? -1.0f : 1.0f) : -float(i);
+        const Base::Vector2 step = abreast ? Base::Vector2{r.x * k * span, r.y * k * span}
+                                           : Base::Vector2{d.x * k * span, d.y * k * span};
+        const Base::Vector2 at{position.x + step.x, position.y + step.y};
+        std::unique_ptr<Obj::Vehicle> vehicle;
+        bool ready = false;
+        if (!ships && kind == "car") {
+            auto car = std::make_unique<Obj::Car>();
+            ready = car->Setup(&description, at, d, speed, tuning, turn, turn);
+            vehicle = std::move(car);
+        } else if (!ships) {
+            auto car = std::make_unique<Obj::WarCar>();
+            ready = car->Setup(&description, at, d, speed, tuning, turn, turn, withGun, withLauncher);
+            vehicle = std::move(car);
+        } else if (kind == "ship") {
+            auto ship = std::make_unique<Obj::Ship>();
+            ready = ship->Setup(&description, at, d, speed, tuning, turn, turn);
+            vehicle = std::move(ship);
+        } else {
+            std::unique_ptr<Obj::WarShip> ship =
+                carrier ? std::make_unique<Obj::Carrier>() : std::make_unique<Obj::WarShip>();
+            ready = ship->Setup(&description, at, d, speed, tuning, turn, turn, withGun, withLauncher);
+            vehicle = std::move(ship);
+        }
+        if (!ready) {
+            std::fprintf(stderr, "Convoys: %s of group \"%s\" does not load and is left out\n",
+                         Base::Clip(model).c_str(), Base::Clip(key).c_str());
+            return;
+        }
+        Obj::Vehicle* placed = vehicle.get();
+        world.AddObject(vehicle.release());
+        if (moves)
+            placed->MoveTo({destination.x + step.x, destination.y + step.y});
+    }
+}
+
+} // namespace
+
 bool Flyover::Start(const Base::Config& settings, int number) {
     Stop();
     if (!Rw::EngineStarted)
         return false;
     world_ = std::make_unique<Grp::World>();
     Obj::LoadScenery(settings, *world_, number);
+    // The scenery's moving groups, when it has any.
+    Base::Info groups;
+    groups.LoadFile(Base::MakePath(Base::GetText("DataDir"), "Convoys" + std::to_string(number), "info"));
+    for (const auto& [key, group] : groups.GetChildren())
+        SpawnGroup(*world_, key, *group);
     camera_ = std::make_unique<Obj::Camera>();
     if (!camera_->camera) {
         Stop();

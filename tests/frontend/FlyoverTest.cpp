@@ -1,0 +1,113 @@
+// The flyover's world on the sample data: the scenery's moving groups are in it, in their formations,
+// and set off towards their destinations.
+#include "frontend/Flyover.h"
+#include "objects/Ship.h"
+#include "objects/Vehicle.h"
+#include "tests/support/GlDriver.h"
+
+#include "base/AsyncLoader.h"
+#include "base/ClumpCache.h"
+#include "base/TextTable.h"
+#include "platform/win32/SdlWindow.h"
+#include "rwsdk/src/baimage.h"
+#include "scene/ClumpFile.h"
+#include "scene/EngineHost.h"
+#include "scene/StreamedTexture.h"
+#include "scene/World.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <typeinfo>
+#include <vector>
+
+namespace {
+
+class Flyover : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::filesystem::path data = std::filesystem::path(CORVANE_BINARY_DIR) / "data";
+        ASSERT_TRUE(std::filesystem::exists(data / "Data" / "Convoys1.info"))
+            << "build the sample_data target";
+        std::filesystem::current_path(data);
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        window = SDL_CreateWindow("flyover", 0, 0, 320, 240, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        ASSERT_NE(window, nullptr);
+        hwnd = Win32::AttachSdlWindow(window);
+        Base::Info strings;
+        ASSERT_EQ(strings.LoadFile("Data/Strings.info"), 0);
+        ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
+        Base::TextTable = strings;
+        Base::ClumpCache::Directory = Base::GetText("ModelsDir");
+        RwImageSetPath(Base::GetText("TexturesDir").c_str());
+        Rw::InstallClumpCache();
+        Rw::InstallStreamedTextures();
+        Base::AsyncLoader::Start();
+        Rw::RegisterImageFormats();
+    }
+    void TearDown() override {
+        Base::AsyncLoader::Stop();
+        Base::ClumpCache::Clear();
+        Rw::StopEngine();
+        TestSupport::PinGlDriver();
+        if (hwnd)
+            Win32::DetachSdlWindow(hwnd);
+        if (window)
+            SDL_DestroyWindow(window);
+    }
+    SDL_Window* window = nullptr;
+    HWND hwnd = nullptr;
+};
+
+template <class T> std::vector<T*> Exactly(Grp::World& world) {
+    std::vector<T*> found;
+    world.ForEach([&](Obj::Object* o) {
+        if (auto* t = dynamic_cast<T*>(o); t && typeid(*t) == typeid(T))
+            found.push_back(t);
+    });
+    return found;
+}
+
+TEST_F(Flyover, TheScenerysConvoyAndCarrierGroupSail) {
+    Fe::Flyover flyover;
+    ASSERT_TRUE(flyover.Start(Base::Config{}, 1));
+    Grp::World& world = *flyover.World();
+    const auto trucks = Exactly<Obj::Car>(world);
+    const auto escorts = Exactly<Obj::WarCar>(world);
+    const auto carriers = Exactly<Obj::Carrier>(world);
+    const auto frigates = Exactly<Obj::WarShip>(world);
+    ASSERT_EQ(trucks.size(), 5u);
+    ASSERT_EQ(escorts.size(), 2u);
+    ASSERT_EQ(carriers.size(), 1u);
+    ASSERT_EQ(frigates.size(), 2u);
+
+    // A column heading 270 (+x) from (-7000, 8200), 30 apart; the frigates abreast of (-12500, -3300).
+    struct Ground {
+        double x, z;
+    };
+    const auto at = [](Obj::Vehicle* v) {
+        double p[3];
+        v->GetWorldPositionDouble(p);
+        return Ground{p[0], p[2]};
+    };
+    // The world lists its objects newest first: the column's head is the last one.
+    std::vector<Obj::Car*> column(trucks.rbegin(), trucks.rend());
+    for (size_t i = 0; i < column.size(); ++i) {
+        EXPECT_NEAR(at(column[i]).x, -7000.0 - 30.0 * double(i), 0.5) << i;
+        EXPECT_NEAR(at(column[i]).z, 8200.0, 0.5) << i;
+        EXPECT_FALSE(column[i]->arrived);
+    }
+    EXPECT_NEAR(at(carriers[0]).x, -12500.0, 0.5);
+    EXPECT_NEAR(std::abs(at(frigates[0]).x - at(frigates[1]).x), 600.0, 0.5);
+    EXPECT_FALSE(carriers[0]->arrived);
+
+    // A few frames on, the convoy has driven towards its destination.
+    const double before = at(column[0]).x;
+    for (int k = 0; k < 20; ++k)
+        flyover.Frame(0.1 * k, 0.1, Rw::ColourRaster, Rw::DepthRaster, nullptr);
+    EXPECT_GT(at(column[0]).x, before);
+}
+
+} // namespace
