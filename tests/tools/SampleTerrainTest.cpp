@@ -126,12 +126,54 @@ TEST_F(SampleTerrain, SliceTexturesAreDxt1ChainsThatDecodeToTheGround) {
             const Tools::Picture picture = T::SliceTexture(*grid, i, j);
             std::vector<uint8_t> decoded(512 * 512 * 4);
             squish::DecompressImage(decoded.data(), 512, 512, file.data() + 128, squish::kDxt1);
+            // Transparent over the sea (the water shows through), opaque ground elsewhere.
             double error = 0;
-            for (size_t k = 0; k < decoded.size(); k += 4)
+            size_t opaque = 0, alphaWrong = 0;
+            for (size_t k = 0; k < decoded.size(); k += 4) {
+                alphaWrong += decoded[k + 3] != picture.rgba[k + 3];
+                if (picture.rgba[k + 3] == 0)
+                    continue;
+                ++opaque;
                 for (int c = 0; c < 3; ++c)
                     error += std::abs(int(decoded[k + size_t(c)]) - int(picture.rgba[k + size_t(c)]));
-            EXPECT_LT(error / (512.0 * 512 * 3), 6) << name;
+            }
+            EXPECT_EQ(alphaWrong, 0u) << name;
+            if (opaque > 0) {
+                EXPECT_LT(error / (double(opaque) * 3), 6) << name;
+            }
         }
+}
+
+// Transparent texels: the block takes the three-colour mode, transparent exactly where the picture's alpha
+// is below 128, and the opaque texels keep their colours.
+TEST(Dxt1Encoder, TransparentTexelsKeepTheirBit) {
+    Tools::Picture picture = Tools::Ground(8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            picture.At(x, y)[3] = x + 2 * y < 6 ? 0 : x + y == 7 ? 127 : 255;
+    for (int y = 0; y < 8; y += 4)
+        for (int x = 0; x < 8; x += 4) {
+            uint8_t block[8], rgba[64];
+            Tools::EncodeDxt1Block(picture, x, y, block);
+            squish::Decompress(rgba, block, squish::kDxt1);
+            for (int k = 0; k < 16; ++k) {
+                const uint8_t* t = picture.At(x + k % 4, y + k / 4);
+                EXPECT_EQ(rgba[k * 4 + 3], t[3] < 128 ? 0 : 255) << x << " " << y << " " << k;
+                if (t[3] < 128)
+                    continue;
+                for (int c = 0; c < 3; ++c)
+                    EXPECT_NEAR(rgba[k * 4 + c], t[c], 48);
+            }
+        }
+    // A block with no opaque texel at all.
+    Tools::Picture clear = Tools::Ground(4);
+    for (int k = 0; k < 16; ++k)
+        clear.At(k % 4, k / 4)[3] = 0;
+    uint8_t block[8], rgba[64];
+    Tools::EncodeDxt1Block(clear, 0, 0, block);
+    squish::Decompress(rgba, block, squish::kDxt1);
+    for (int k = 0; k < 16; ++k)
+        EXPECT_EQ(rgba[k * 4 + 3], 0);
 }
 
 // Our encoder against libsquish's decode: each block's texels within DXT1's quantisation of the original.

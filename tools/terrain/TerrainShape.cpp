@@ -170,12 +170,15 @@ Picture SliceTexture(const Grid& grid, int i, int j) {
             // fraction 1 - (x + 0.5 - 1) / (R - 2) of the slice along world x.
             const float u = 1 - (float(x) - 0.5f) / float(TextureSide - 2);
             const float v = 1 - (float(y) - 0.5f) / float(TextureSide - 2);
-            const Rgb c = GroundColour(grid, x0 + u * SliceSize, z0 + v * SliceSize);
+            const float wx = x0 + u * SliceSize, wz = z0 + v * SliceSize;
+            const Rgb c = GroundColour(grid, wx, wz);
             uint8_t* t = p.At(x, y);
             t[0] = uint8_t(std::clamp(c.r, 0.0f, 255.0f));
             t[1] = uint8_t(std::clamp(c.g, 0.0f, 255.0f));
             t[2] = uint8_t(std::clamp(c.b, 0.0f, 255.0f));
-            t[3] = 255;
+            // The land is blended over the water pass: transparent over the sea, so the animated water
+            // shows there as it does on the open-sea slices.
+            t[3] = grid.HeightAt(wx, wz) <= 0 ? 0 : 255;
         }
     return p;
 }

@@ -41,43 +41,56 @@ std::array<int, 3> From565(uint16_t c) {
 
 void EncodeDxt1Block(const Picture& picture, int x, int y, uint8_t* block) {
     int texels[16][3];
+    bool clear[16];
+    int opaque[16], count = 0;
     for (int j = 0; j < 4; j++)
         for (int i = 0; i < 4; i++) {
             const uint8_t* t =
                 picture.At(std::min(picture.width - 1, x + i), std::min(picture.height - 1, y + j));
+            const int k = j * 4 + i;
             for (int c = 0; c < 3; c++)
-                texels[j * 4 + i][c] = t[c];
+                texels[k][c] = t[c];
+            // DXT1 keeps one bit of alpha: half-transparent texels round to the nearer end.
+            clear[k] = t[3] < 128;
+            if (!clear[k])
+                opaque[count++] = k;
         }
-    // End points: the extremes along the block's widest channel.
-    int axis = 0, widest = -1;
-    for (int c = 0; c < 3; c++) {
-        int lo = 255, hi = 0;
-        for (auto& t : texels)
-            lo = std::min(lo, t[c]), hi = std::max(hi, t[c]);
-        if (hi - lo > widest)
-            widest = hi - lo, axis = c;
+    const bool punch = count < 16;
+    uint16_t c0 = 0, c1 = 0;
+    if (count > 0) {
+        // End points: the extremes of the opaque texels along their widest channel.
+        int axis = 0, widest = -1;
+        for (int c = 0; c < 3; c++) {
+            int lo = 255, hi = 0;
+            for (int n = 0; n < count; n++)
+                lo = std::min(lo, texels[opaque[n]][c]), hi = std::max(hi, texels[opaque[n]][c]);
+            if (hi - lo > widest)
+                widest = hi - lo, axis = c;
+        }
+        int low = opaque[0], high = opaque[0];
+        for (int n = 1; n < count; n++) {
+            const int k = opaque[n];
+            if (texels[k][axis] < texels[low][axis])
+                low = k;
+            if (texels[k][axis] > texels[high][axis])
+                high = k;
+        }
+        c0 = To565(texels[high]), c1 = To565(texels[low]);
     }
-    int low = 0, high = 0;
-    for (int k = 1; k < 16; k++) {
-        if (texels[k][axis] < texels[low][axis])
-            low = k;
-        if (texels[k][axis] > texels[high][axis])
-            high = k;
-    }
-    uint16_t c0 = To565(texels[high]), c1 = To565(texels[low]);
-    if (c0 < c1)
+    // Four colours when colour 0 is above colour 1; three and transparent black otherwise.
+    if (punch ? c0 > c1 : c0 < c1)
         std::swap(c0, c1);
     uint32_t indices = 0;
-    if (c0 != c1) {
+    if (c0 != c1 || punch) {
         const auto a = From565(c0), b = From565(c1);
         std::array<std::array<int, 3>, 4> palette = {a, b, a, a};
         for (int c = 0; c < 3; c++) {
-            palette[2][c] = (2 * a[c] + b[c]) / 3;
+            palette[2][c] = punch ? (a[c] + b[c]) / 2 : (2 * a[c] + b[c]) / 3;
             palette[3][c] = (a[c] + 2 * b[c]) / 3;
         }
         for (int k = 0; k < 16; k++) {
-            int best = 0, bestError = 1 << 30;
-            for (int p = 0; p < 4; p++) {
+            int best = 3, bestError = 1 << 30;
+            for (int p = 0; p < (punch ? 3 : 4) && !clear[k]; p++) {
                 int error = 0;
                 for (int c = 0; c < 3; c++)
                     error += (texels[k][c] - palette[size_t(p)][c]) * (texels[k][c] - palette[size_t(p)][c]);

@@ -15,7 +15,8 @@ bool WritePng(const std::string& path, const Picture& picture);
 bool WriteBmp(const std::string& path, const Picture& picture);
 bool WriteTiff(const std::string& path, const Picture& picture);
 
-// Eight bytes of one opaque DXT1 block for 4 x 4 texels at (x, y) (clamped at the picture's edges).
+// Eight bytes of one DXT1 block for 4 x 4 texels at (x, y) (clamped at the picture's edges); texels with
+// alpha below 128 become transparent (the three-colour mode).
 void EncodeDxt1Block(const Picture& picture, int x, int y, uint8_t* block);
 
 } // namespace Tools
