@@ -13,15 +13,46 @@
 #include "rwsdk/world/bamateri.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
 
-// The plugin's data in each object.
+// The plugin's data in each object. An object read from a memory stream holds its arrays, names and
+// elements in one allocation (block); pieces added or replaced later are allocated on their own, and only
+// those are freed one by one.
 struct UserDataList {
     RwInt32 numElements;
     RpUserDataArray* data;
+    RwUInt8* block;
+    size_t blockSize;
 };
+
+// String elements are preceded by the bounds of the block their texts may lie in (empty when they own
+// every text), so that a string can be replaced knowing only its array.
+struct StringsHeader {
+    const RwUInt8* begin;
+    const RwUInt8* end;
+};
+static_assert(sizeof(StringsHeader) % alignof(RwChar*) == 0);
+
+bool Within(const void* p, const RwUInt8* begin, size_t size) {
+    const auto at = reinterpret_cast<std::uintptr_t>(p), from = reinterpret_cast<std::uintptr_t>(begin);
+    return at >= from && at - from < size;
+}
+
+bool InBlock(const UserDataList* list, const void* p) {
+    return list && p && Within(p, list->block, list->blockSize);
+}
+
+StringsHeader* HeaderOf(void* strings) {
+    return reinterpret_cast<StringsHeader*>(static_cast<RwUInt8*>(strings) - sizeof(StringsHeader));
+}
+
+bool OwnsString(void* strings, const RwChar* text) {
+    const StringsHeader* header = HeaderOf(strings);
+    return text && !Within(text, header->begin, size_t(header->end - header->begin));
+}
 
 constexpr RwUInt32 userDataHint = rwMEMHINTDUR_EVENT | rwID_USERDATAPLUGIN;
 
@@ -43,31 +74,33 @@ RwChar* Duplicate(const RwChar* text) {
     return copy;
 }
 
-void FreeArrayContents(RpUserDataArray* array) {
-    if (array->name)
+// Frees what the array owns outside the list's block (list may be null: then it owns everything).
+void FreeArrayContents(const UserDataList* list, RpUserDataArray* array) {
+    if (array->name && !InBlock(list, array->name))
         RwFree(array->name);
     if (array->format == rpSTRINGUSERDATA && array->data) {
         auto** strings = static_cast<RwChar**>(array->data);
         for (RwInt32 i = 0; i < array->numElements; ++i)
-            if (strings[i])
+            if (OwnsString(strings, strings[i]))
                 RwFree(strings[i]);
     }
-    if (array->data)
-        RwFree(array->data);
+    if (array->data && !InBlock(list, array->data))
+        RwFree(array->format == rpSTRINGUSERDATA ? static_cast<void*>(HeaderOf(array->data)) : array->data);
     *array = {nullptr, rpNAUSERDATAFORMAT, 0, nullptr};
 }
 
 void DestroyList(UserDataList* list) {
     for (RwInt32 i = 0; i < list->numElements; ++i)
-        FreeArrayContents(&list->data[i]);
-    if (list->data)
+        FreeArrayContents(list, &list->data[i]);
+    if (list->data && !InBlock(list, list->data))
         RwFree(list->data);
-    list->numElements = 0;
-    list->data = nullptr;
+    if (list->block)
+        RwFree(list->block);
+    *list = {0, nullptr, nullptr, 0};
 }
 
 void* Construct(void* object, RwInt32 offset, RwInt32) {
-    *ListOf(object, offset) = {0, nullptr};
+    *ListOf(object, offset) = {0, nullptr, nullptr, 0};
     return object;
 }
 
@@ -81,7 +114,11 @@ void* Destruct(void* object, RwInt32 offset, RwInt32) {
 void* AllocElements(RpUserDataFormat format, RwInt32 count) {
     if (count <= 0 || format < rpINTUSERDATA || format > rpSTRINGUSERDATA)
         return nullptr;
-    return RwCalloc(size_t(count), format == rpSTRINGUSERDATA ? sizeof(RwChar*) : 4, userDataHint);
+    if (format != rpSTRINGUSERDATA)
+        return RwCalloc(size_t(count), 4, userDataHint);
+    auto* header = static_cast<RwUInt8*>(
+        RwCalloc(1, sizeof(StringsHeader) + size_t(count) * sizeof(RwChar*), userDataHint));
+    return header ? header + sizeof(StringsHeader) : nullptr;
 }
 
 bool CopyArray(RpUserDataArray* dst, const RpUserDataArray* src) {
@@ -126,24 +163,15 @@ void* Copy(void* dstObject, const void* srcObject, RwInt32 offset, RwInt32) {
     return dstObject;
 }
 
-// Reads within the sub-chunk's bytes only; from a memory stream it takes them in place (at), one small
-// copy per field instead of a stream call, and the stream is stepped past them once at the end.
+// Reads within the sub-chunk's bytes only.
 struct BoundedReader {
     RwStream* stream;
     RwUInt32 left;
-    const RwUInt8* at = nullptr;
-    RwUInt32 taken = 0;
 
     bool Bytes(void* out, RwUInt32 size) {
         if (size > left)
             return false;
         left -= size;
-        if (at) {
-            if (size > 0)
-                std::memcpy(out, at + taken, size);
-            taken += size;
-            return true;
-        }
         return RwStreamRead(stream, out, size) == size;
     }
     bool Int(RwInt32* out) { return Bytes(out, 4); }
@@ -184,12 +212,129 @@ bool ReadArray(BoundedReader& in, RpUserDataArray* array) {
     return true;
 }
 
+// Stored words from bytes in place, within a bound.
+struct Cursor {
+    const RwUInt8* at;
+    RwUInt32 left;
+
+    bool Int(RwInt32* out) {
+        if (left < 4)
+            return false;
+        std::memcpy(out, at, 4);
+        at += 4;
+        left -= 4;
+        return true;
+    }
+    // A stored length (0 or more) and as many bytes after it.
+    bool Text(RwInt32* length, const RwUInt8** text) {
+        if (!Int(length) || *length < 0 || RwUInt32(*length) > left)
+            return false;
+        *text = at;
+        at += *length;
+        left -= RwUInt32(*length);
+        return true;
+    }
+};
+
+constexpr size_t AlignUp(size_t size) {
+    return (size + alignof(RwChar*) - 1) & ~(alignof(RwChar*) - 1);
+}
+
+// Copies a stored text of length bytes (with its NUL) to out, null for 0.
+RwChar* PlaceText(RwUInt8** out, const RwUInt8* text, RwInt32 length) {
+    if (length == 0)
+        return nullptr;
+    auto* copy = reinterpret_cast<RwChar*>(*out);
+    std::memcpy(copy, text, size_t(length));
+    copy[length - 1] = '\0';
+    *out += length;
+    return copy;
+}
+
+// Reads the arrays from bytes in place into one block: a first walk checks them as the stream reader
+// does and sizes the block, the second fills it. False leaves the list empty.
+bool ReadBlock(const RwUInt8* bytes, RwUInt32 length, UserDataList* list) {
+    Cursor in = {bytes, length};
+    RwInt32 count, textLength;
+    const RwUInt8* text;
+    if (!in.Int(&count) || count < 0 || RwUInt32(count) > in.left / 12) // 12 bytes at least per array
+        return false;
+    if (count == 0)
+        return true;
+    size_t fixed = sizeof(RpUserDataArray) * size_t(count), texts = 0;
+    for (RwInt32 i = 0; i < count; ++i) {
+        RwInt32 format, elements;
+        if (!in.Text(&textLength, &text) || !in.Int(&format) || !in.Int(&elements))
+            return false;
+        texts += size_t(textLength);
+        // Every element takes at least 4 bytes.
+        if (format < rpINTUSERDATA || format > rpSTRINGUSERDATA || elements < 0 ||
+            RwUInt32(elements) > in.left / 4)
+            return false;
+        if (format != rpSTRINGUSERDATA) {
+            fixed += AlignUp(4 * size_t(elements));
+            in.at += 4 * RwUInt32(elements);
+            in.left -= 4 * RwUInt32(elements);
+            continue;
+        }
+        fixed += elements > 0 ? sizeof(StringsHeader) + sizeof(RwChar*) * size_t(elements) : 0;
+        for (RwInt32 e = 0; e < elements; ++e) {
+            if (!in.Text(&textLength, &text))
+                return false;
+            texts += size_t(textLength);
+        }
+    }
+    auto* block = static_cast<RwUInt8*>(RwMalloc(fixed + texts, userDataHint));
+    if (!block)
+        return false;
+    list->block = block;
+    list->blockSize = fixed + texts;
+    list->data = reinterpret_cast<RpUserDataArray*>(block);
+    list->numElements = count;
+    RwUInt8* elementsAt = block + sizeof(RpUserDataArray) * size_t(count);
+    RwUInt8* textsAt = block + fixed;
+    in = {bytes + 4, length - 4};
+    for (RwInt32 i = 0; i < count; ++i) {
+        RpUserDataArray& array = list->data[i];
+        RwInt32 format = 0, elements = 0;
+        in.Text(&textLength, &text);
+        in.Int(&format);
+        in.Int(&elements);
+        array = {PlaceText(&textsAt, text, textLength), RpUserDataFormat(format), elements, nullptr};
+        if (elements == 0)
+            continue;
+        if (format != rpSTRINGUSERDATA) {
+            array.data = elementsAt;
+            std::memcpy(elementsAt, in.at, 4 * size_t(elements));
+            elementsAt += AlignUp(4 * size_t(elements));
+            in.at += 4 * RwUInt32(elements);
+            in.left -= 4 * RwUInt32(elements);
+            continue;
+        }
+        *reinterpret_cast<StringsHeader*>(elementsAt) = {block + fixed, block + fixed + texts};
+        auto** strings = reinterpret_cast<RwChar**>(elementsAt + sizeof(StringsHeader));
+        array.data = strings;
+        elementsAt += sizeof(StringsHeader) + sizeof(RwChar*) * size_t(elements);
+        for (RwInt32 e = 0; e < elements; ++e) {
+            in.Text(&textLength, &text);
+            strings[e] = PlaceText(&textsAt, text, textLength);
+        }
+    }
+    return true;
+}
+
 RwStream* Read(RwStream* stream, RwInt32 length, void* object, RwInt32 offset, RwInt32) {
     UserDataList* list = ListOf(object, offset);
     DestroyList(list);
     // Declared lengths are weighed against the bytes the stream still holds.
     BoundedReader in = {stream, std::min(RwUInt32(length), RwStreamBytesLeft(stream))};
-    in.at = _rwStreamBytesInPlace(stream, in.left);
+    // From a memory stream the bytes are read in place, into one block; the sub-chunk's reader steps the
+    // stream past them.
+    if (const RwUInt8* bytes = _rwStreamBytesInPlace(stream, in.left)) {
+        if (!ReadBlock(bytes, in.left, list))
+            DestroyList(list);
+        return stream;
+    }
     RwInt32 count;
     bool ok = in.Int(&count) && count >= 0 && RwUInt32(count) <= in.left / 12; // 12 bytes at least per array
     if (ok && count > 0) {
@@ -205,8 +350,6 @@ RwStream* Read(RwStream* stream, RwInt32 length, void* object, RwInt32 offset, R
     // to the end of this sub-chunk, so the stream stays in step.
     if (!ok)
         DestroyList(list);
-    if (in.taken > 0)
-        RwStreamSkip(stream, in.taken);
     return stream;
 }
 
@@ -302,18 +445,22 @@ RwInt32 AddArray(void* object, RwInt32 offset, const RwChar* name, RpUserDataFor
     RpUserDataArray array = {nullptr, format, numElements, nullptr};
     if ((name && !(array.name = Duplicate(name))) ||
         (numElements > 0 && !(array.data = AllocElements(format, numElements)))) {
-        FreeArrayContents(&array);
+        FreeArrayContents(nullptr, &array);
         RwErrorSetCode(E_RW_NOMEM);
         return -1;
     }
     const size_t bytes = sizeof(RpUserDataArray) * size_t(list->numElements + 1);
-    auto* grown = static_cast<RpUserDataArray*>(list->data ? RwRealloc(list->data, bytes, userDataHint)
-                                                           : RwMalloc(bytes, userDataHint));
+    // Arrays read into a block move out of it to grow.
+    const bool moved = InBlock(list, list->data);
+    auto* grown = static_cast<RpUserDataArray*>(
+        list->data && !moved ? RwRealloc(list->data, bytes, userDataHint) : RwMalloc(bytes, userDataHint));
     if (!grown) {
-        FreeArrayContents(&array);
+        FreeArrayContents(nullptr, &array);
         RwErrorSetCode(E_RW_NOMEM);
         return -1;
     }
+    if (moved)
+        std::memcpy(grown, list->data, sizeof(RpUserDataArray) * size_t(list->numElements));
     list->data = grown;
     list->data[list->numElements] = array;
     return list->numElements++;
@@ -322,7 +469,7 @@ RwInt32 AddArray(void* object, RwInt32 offset, const RwChar* name, RpUserDataFor
 void RemoveArray(void* object, RwInt32 offset, RwInt32 index) {
     UserDataList* list = ListOf(object, offset);
     if (index >= 0 && index < list->numElements)
-        FreeArrayContents(&list->data[index]);
+        FreeArrayContents(list, &list->data[index]);
 }
 
 template <class Register, class RegisterStream>
@@ -352,7 +499,7 @@ RwBool RpUserDataArraySetString(RpUserDataArray* array, RwInt32 index, const RwC
         RwErrorSetCode(E_RW_NOMEM);
         return FALSE;
     }
-    if (strings[index])
+    if (OwnsString(strings, strings[index]))
         RwFree(strings[index]);
     strings[index] = copy;
     return TRUE;

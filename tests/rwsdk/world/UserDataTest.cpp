@@ -123,6 +123,37 @@ TEST_F(WorldTest, ArraysOfEachFormatSurviveTheStreamOfEachObjectKind) {
     }
 }
 
+// Arrays that came from a stream are edited like any others: strings replaced, arrays removed and added,
+// the object cloned and destroyed (the sanitizer build checks what is freed).
+TEST_F(WorldTest, ArraysReadFromAStreamCanBeEditedAndCloned) {
+    const Kind kind = Kinds()[1];
+    void* object = kind.create();
+    RpUserDataArray* name = kind.get(object, kind.add(object, "Name", rpSTRINGUSERDATA, 2));
+    RpUserDataArraySetString(name, 0, "wing_l");
+    RpUserDataArraySetString(name, 1, "flap");
+    RpUserDataArraySetInt(kind.get(object, kind.add(object, "ints", rpINTUSERDATA, 3)), 2, 7);
+    void* read = kind.create();
+    ASSERT_TRUE(ReadExtension(kind, WriteExtension(kind, object), read));
+    RpUserDataArray* strings = kind.get(read, 0);
+    RpUserDataArraySetString(strings, 0, "wing_r");
+    RpUserDataArraySetString(strings, 0, "wing_c");
+    RpUserDataArraySetString(strings, 1, nullptr);
+    RpUserDataFrameRemoveArray(static_cast<RwFrame*>(read), 1);
+    RpUserDataArraySetReal(kind.get(read, kind.add(read, "reals", rpREALUSERDATA, 1)), 0, 1.5f);
+    ASSERT_EQ(kind.count(read), 2);
+    EXPECT_STREQ(RpUserDataArrayGetName(kind.get(read, 0)), "Name");
+    EXPECT_STREQ(RpUserDataArrayGetString(kind.get(read, 0), 0), "wing_c");
+    EXPECT_EQ(RpUserDataArrayGetString(kind.get(read, 0), 1), nullptr);
+    EXPECT_EQ(RpUserDataArrayGetReal(kind.get(read, 2), 0), 1.5f);
+    RwFrame* clone = RwFrameCloneHierarchy(static_cast<RwFrame*>(read));
+    ASSERT_NE(clone, nullptr);
+    EXPECT_STREQ(RpUserDataArrayGetString(RpUserDataFrameGetArray(clone, 0), 0), "wing_c");
+    EXPECT_EQ(RpUserDataArrayGetReal(RpUserDataFrameGetArray(clone, 2), 0), 1.5f);
+    RwFrameDestroyHierarchy(clone);
+    kind.destroy(read);
+    kind.destroy(object);
+}
+
 TEST_F(WorldTest, UnusedRecordsWriteACountOfZeroAndNoRecordsWriteNothing) {
     const Kind kind = Kinds()[1];
     void* frame = kind.create();
