@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -297,11 +298,19 @@ RpMaterialList* RpMaterialListStreamRead(RwStream* stream, RpMaterialList* list)
     if (count == 0)
         return length > 4 && !RwStreamSkip(stream, length - 4) ? nullptr : list;
     list->materials = static_cast<RpMaterial**>(RwMalloc(sizeof(RpMaterial*) * size_t(count), listArrayHint));
-    auto* entries = static_cast<RwInt32*>(
-        RwMalloc(sizeof(RwInt32) * size_t(count), rwMEMHINTDUR_FUNCTION | rwID_MATERIALMODULE));
+    // Most geometries name a few materials: their entries need no allocation of their own.
+    RwInt32 few[16];
+    auto* entries = count <= RwInt32(std::size(few))
+                        ? few
+                        : static_cast<RwInt32*>(RwMalloc(sizeof(RwInt32) * size_t(count),
+                                                         rwMEMHINTDUR_FUNCTION | rwID_MATERIALMODULE));
+    auto freeEntries = [&] {
+        if (entries && entries != few)
+            RwFree(entries);
+    };
     if (!list->materials || !entries) {
         RwErrorSetCode(E_RW_NOMEM);
-        RwFree(entries);
+        freeEntries();
         RpMaterialListDeinitialize(list);
         return nullptr;
     }
@@ -324,7 +333,7 @@ RpMaterialList* RpMaterialListStreamRead(RwStream* stream, RpMaterialList* list)
             RpMaterialDestroy(material);
         }
     }
-    RwFree(entries);
+    freeEntries();
     if (!ok) {
         RpMaterialListDeinitialize(list);
         return nullptr;
