@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdio>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -27,6 +27,11 @@ bool stopping = false;
 bool running = false;
 std::thread worker;
 AsyncLoader::Handle* current = nullptr;
+// Under the queue mutex: handles and name buffers of finished requests, reused so that a request costs no
+// allocation once the loader has run a while.
+constexpr size_t spareLimit = 64;
+std::vector<std::unique_ptr<AsyncLoader::Handle>> spareHandles;
+std::vector<String> spareNames;
 
 bool LowerPriority(const AsyncLoader::Request& a, const AsyncLoader::Request& b) {
     return a.priority < b.priority;
@@ -40,7 +45,23 @@ void Unlink(AsyncLoader::Handle* handle) {
     handle->previous->next = handle->next;
     handle->next->previous = handle->previous;
     --requestCount;
-    delete handle;
+    if (spareHandles.size() < spareLimit) {
+        if (spareHandles.capacity() < spareLimit)
+            spareHandles.reserve(spareLimit);
+        handle->previous = handle->next = nullptr;
+        spareHandles.emplace_back(handle);
+    } else {
+        delete handle;
+    }
+}
+
+// Under the queue mutex.
+void KeepName(String&& name) {
+    if (name.capacity() > String().capacity() && spareNames.size() < spareLimit) {
+        if (spareNames.capacity() < spareLimit)
+            spareNames.reserve(spareLimit);
+        spareNames.push_back(std::move(name));
+    }
 }
 
 } // namespace
@@ -49,17 +70,7 @@ bool (*AsyncLoader::ReadRange)(const String& name, uint32_t offset, uint32_t siz
                                void* buffer) = AsyncLoader::ReadFileRange;
 
 bool AsyncLoader::ReadFileRange(const String& name, uint32_t offset, uint32_t size, void* buffer) {
-    FILE* file = Win32::OpenFile(name, "rb");
-    if (!file) {
-        return false;
-    }
-    bool ok = fseek(file, long(offset), SEEK_SET) == 0;
-    if (ok && size > 0) {
-        ok = fread(buffer, 1, size, file) == size;
-    }
-    ok = ok && !ferror(file);
-    fclose(file);
-    return ok;
+    return Win32::ReadFileRange(name, offset, buffer, size);
 }
 
 void AsyncLoader::Start() {
@@ -103,17 +114,30 @@ bool AsyncLoader::Running() {
     return running;
 }
 
-AsyncLoader::Handle* AsyncLoader::Enqueue(const String& name, uint32_t offset, uint32_t size,
+AsyncLoader::Handle* AsyncLoader::Enqueue(std::string_view name, uint32_t offset, uint32_t size,
                                           int32_t priority, void* buffer) {
-    auto* handle = new Handle;
+    Handle* handle;
     {
         std::lock_guard lock(queueMutex);
+        if (spareHandles.empty()) {
+            handle = new Handle;
+        } else {
+            handle = spareHandles.back().release();
+            spareHandles.pop_back();
+            handle->state.store(Queued);
+        }
+        String copy;
+        if (!spareNames.empty()) {
+            copy = std::move(spareNames.back());
+            spareNames.pop_back();
+        }
+        copy.assign(name);
         handle->previous = sentinel.previous;
         handle->next = &sentinel;
         sentinel.previous->next = handle;
         sentinel.previous = handle;
         ++requestCount;
-        heap.push_back(Request{name, offset, size, priority, buffer, handle});
+        heap.push_back(Request{std::move(copy), offset, size, priority, buffer, handle});
         std::push_heap(heap.begin(), heap.end(), LowerPriority);
     }
     queueChanged.notify_one();
@@ -162,10 +186,11 @@ size_t AsyncLoader::RequestCount() {
 }
 
 void AsyncLoader::ThreadProc() {
+    Request request;
     for (;;) {
-        Request request;
         {
             std::unique_lock lock(queueMutex);
+            KeepName(std::move(request.name));
             queueChanged.wait(lock, [] { return stopping || !heap.empty(); });
             if (stopping) {
                 return;

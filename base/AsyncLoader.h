@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace Base {
@@ -38,7 +39,7 @@ public:
     static void Stop();
     static bool Running();
 
-    static Handle* Enqueue(const String& name, uint32_t offset, uint32_t size, int32_t priority,
+    static Handle* Enqueue(std::string_view name, uint32_t offset, uint32_t size, int32_t priority,
                            void* buffer);
 
     // Waits while the request is being read, and returns its final state. Read or Failed: the request had

@@ -5,7 +5,17 @@
 
 namespace Base {
 
-std::map<StreamedTextureCache::Key, StreamedTextureCache::Entry> StreamedTextureCache::Entries;
+std::map<StreamedTextureCache::Key, StreamedTextureCache::Entry, StreamedTextureCache::KeyOrder>
+    StreamedTextureCache::Entries;
+std::vector<std::unique_ptr<StreamedTextureCache::ReadRecord>> StreamedTextureCache::SpareReads;
+std::vector<std::map<StreamedTextureCache::Key, StreamedTextureCache::Entry,
+                     StreamedTextureCache::KeyOrder>::node_type>
+    StreamedTextureCache::SpareNodes;
+
+namespace {
+// Enough for the slices streaming around the camera at once; beyond that spares are let go.
+constexpr size_t SpareLimit = 32;
+} // namespace
 RwTexture* (*StreamedTextureCache::CreateTexture)(uint32_t side, const uint8_t* data,
                                                   uint32_t size) = nullptr;
 void (*StreamedTextureCache::DestroyTexture)(RwTexture* texture) = nullptr;
@@ -24,9 +34,18 @@ uint32_t StreamedTextureCache::LevelBytes(uint32_t side, uint32_t level, bool dx
 }
 
 std::unique_ptr<StreamedTextureCache::ReadRecord>
-StreamedTextureCache::StartRead(uint32_t level, uint32_t side, int32_t priority, const String& name,
+StreamedTextureCache::StartRead(uint32_t level, uint32_t side, int32_t priority, std::string_view name,
                                 bool dxt1) {
-    auto record = std::make_unique<ReadRecord>();
+    std::unique_ptr<ReadRecord> record;
+    if (SpareReads.empty()) {
+        record = std::make_unique<ReadRecord>();
+    } else {
+        record = std::move(SpareReads.back());
+        SpareReads.pop_back();
+        record->state = AsyncLoader::Queued;
+        record->request = nullptr;
+        record->size = 0;
+    }
     uint32_t levels = LevelCount(side);
     if (level >= levels) {
         // No such level in the file: there is nothing to read.
@@ -40,7 +59,11 @@ StreamedTextureCache::StartRead(uint32_t level, uint32_t side, int32_t priority,
     for (uint32_t i = level; i < levels; ++i) {
         record->size += LevelBytes(side, i, dxt1);
     }
-    record->data = std::make_unique<uint8_t[]>(record->size);
+    if (record->capacity < record->size) {
+        // The read fills the buffer whole or fails: no need to clear it.
+        record->data = std::make_unique_for_overwrite<uint8_t[]>(record->size);
+        record->capacity = record->size;
+    }
     record->request = AsyncLoader::Enqueue(name, offset, record->size, priority, record->data.get());
     int32_t state = AsyncLoader::GetState(record->request);
     if (state == AsyncLoader::Read || state == AsyncLoader::Failed) {
@@ -51,11 +74,21 @@ StreamedTextureCache::StartRead(uint32_t level, uint32_t side, int32_t priority,
     return record;
 }
 
-StreamedTextureCache::Entry* StreamedTextureCache::Request(const String& name, uint32_t level,
+void StreamedTextureCache::Recycle(std::unique_ptr<ReadRecord> record) {
+    if (record && record->data && SpareReads.size() < SpareLimit) {
+        if (SpareReads.capacity() < SpareLimit) {
+            SpareReads.reserve(SpareLimit);
+        }
+        SpareReads.push_back(std::move(record));
+    }
+}
+
+StreamedTextureCache::Entry* StreamedTextureCache::Request(std::string_view name, uint32_t level,
                                                            int32_t priority) {
     Entry* nearest = nullptr;
     uint32_t nearestDistance = 0;
-    for (auto it = Entries.lower_bound(Key{name, 0}); it != Entries.end() && it->first.name == name; ++it) {
+    for (auto it = Entries.lower_bound(KeyView{name, 0}); it != Entries.end() && it->first.name == name;
+         ++it) {
         Entry& entry = it->second;
         if (!entry.texture) {
             continue;
@@ -66,25 +99,35 @@ StreamedTextureCache::Entry* StreamedTextureCache::Request(const String& name, u
             nearestDistance = distance;
         }
     }
-    return Acquire(Key{name, level}, nearest, priority);
+    return Acquire(KeyView{name, level}, nearest, priority);
 }
 
-StreamedTextureCache::Entry* StreamedTextureCache::Acquire(const Key& key, Entry* fallback,
-                                                           int32_t priority) {
+StreamedTextureCache::Entry* StreamedTextureCache::Acquire(KeyView key, Entry* fallback, int32_t priority) {
     auto found = Entries.find(key);
     if (found != Entries.end()) {
         ++found->second.references;
         return &found->second;
     }
-    Entry& entry = Entries[key];
-    entry.name = key.name;
+    decltype(Entries)::iterator added;
+    if (SpareNodes.empty()) {
+        added = Entries.try_emplace(Key{String(key.name), key.level}).first;
+    } else {
+        // A node of a released entry: its key's buffer takes the new name.
+        auto node = std::move(SpareNodes.back());
+        SpareNodes.pop_back();
+        node.key().name.assign(key.name);
+        node.key().level = key.level;
+        added = Entries.insert(std::move(node)).position;
+    }
+    Entry& entry = added->second;
+    entry.name = added->first.name;
     entry.level = key.level;
     entry.references = 1;
     if (fallback) {
         ++fallback->references;
         entry.fallback = fallback;
     }
-    entry.read = StartRead(key.level, Side, priority, key.name);
+    entry.read = StartRead(key.level, Side, priority, entry.name);
     return &entry;
 }
 
@@ -115,7 +158,7 @@ void StreamedTextureCache::FinishRead(Entry& entry) {
             // failed read.
             record.state = AsyncLoader::Failed;
         } else {
-            entry.read.reset();
+            Recycle(std::move(entry.read));
             if (entry.fallback) {
                 Release(std::exchange(entry.fallback, nullptr));
             }
@@ -157,8 +200,16 @@ void StreamedTextureCache::Release(Entry* entry) {
             }
         }
     }
-    // The entry goes with its key: its name moves into the key rather than being copied.
-    Entries.erase(Key{std::move(entry->name), entry->level});
+    // The entry's node is kept, with its read record, for a later entry.
+    Recycle(std::move(entry->read));
+    auto node = Entries.extract(Entries.find(KeyView{entry->name, entry->level}));
+    if (SpareNodes.size() < SpareLimit) {
+        if (SpareNodes.capacity() < SpareLimit) {
+            SpareNodes.reserve(SpareLimit);
+        }
+        node.mapped() = Entry{};
+        SpareNodes.push_back(std::move(node));
+    }
 }
 
 } // namespace Base

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 struct RwTexture;
 
@@ -24,9 +26,21 @@ public:
     struct Key {
         String name;
         uint32_t level = 0;
-        bool operator<(const Key& other) const {
-            int order = name.compare(other.name);
-            return order != 0 ? order < 0 : level < other.level;
+    };
+    // A key to look up with, borrowing its name.
+    struct KeyView {
+        std::string_view name;
+        uint32_t level = 0;
+    };
+    // By name, then level; takes either kind of key, so that a lookup copies no name.
+    struct KeyOrder {
+        using is_transparent = void;
+        static bool Less(std::string_view a, uint32_t aLevel, std::string_view b, uint32_t bLevel) {
+            int order = a.compare(b);
+            return order != 0 ? order < 0 : aLevel < bLevel;
+        }
+        template <typename A, typename B> bool operator()(const A& a, const B& b) const {
+            return Less(a.name, a.level, b.name, b.level);
         }
     };
 
@@ -35,11 +49,12 @@ public:
         AsyncLoader::Handle* request = nullptr; // null once handed back to the loader
         std::unique_ptr<uint8_t[]> data;
         uint32_t size = 0;
+        uint32_t capacity = 0; // of data: records and their buffers are reused
     };
 
     struct Entry {
-        String name;
-        uint32_t level = 0; // the side is Side >> level
+        std::string_view name; // the key's
+        uint32_t level = 0;    // the side is Side >> level
         uint32_t references = 0;
         RwTexture* texture = nullptr;     // null until the read is done
         std::unique_ptr<ReadRecord> read; // null once the texture exists
@@ -47,17 +62,17 @@ public:
                                           // loaded when this was requested
     };
 
-    static std::map<Key, Entry> Entries;
+    static std::map<Key, Entry, KeyOrder> Entries;
 
     // Makes a texture of side x side in DXT1 with its whole mip chain, the levels
     // one after the other in data; null on failure.
     static RwTexture* (*CreateTexture)(uint32_t side, const uint8_t* data, uint32_t size);
     static void (*DestroyTexture)(RwTexture* texture);
 
-    static Entry* Request(const String& name, uint32_t level, int32_t priority);
+    static Entry* Request(std::string_view name, uint32_t level, int32_t priority);
     // A new reference on the entry of exactly this key, or a new entry that
     // starts its read.
-    static Entry* Acquire(const Key& key, Entry* fallback, int32_t priority);
+    static Entry* Acquire(KeyView key, Entry* fallback, int32_t priority);
     static void Release(Entry* entry);
     // The entry's texture, else the first one along its fallbacks, else null.
     static RwTexture* GetTexture(const Entry* entry);
@@ -66,7 +81,7 @@ public:
 
     // Queues the read of the mip chain from level down to 1 x 1.
     static std::unique_ptr<ReadRecord> StartRead(uint32_t level, uint32_t side, int32_t priority,
-                                                 const String& name, bool dxt1 = true);
+                                                 std::string_view name, bool dxt1 = true);
     // Mip levels of a square texture (down to 1 x 1) and the bytes of one, in
     // whole 4 x 4 blocks.
     static uint32_t LevelCount(uint32_t side);
@@ -74,6 +89,11 @@ public:
 
 private:
     static void FinishRead(Entry& entry);
+    // Keeps a record whose read is over (or never started) for a later one.
+    static void Recycle(std::unique_ptr<ReadRecord> record);
+
+    static std::vector<std::unique_ptr<ReadRecord>> SpareReads;
+    static std::vector<std::map<Key, Entry, KeyOrder>::node_type> SpareNodes;
 };
 
 } // namespace Base

@@ -82,8 +82,16 @@ String GetExtension(std::string_view path) {
 
 String MakePath(std::string_view directory, std::string_view name, std::string_view extension) {
     String path;
+    AssignPath(path, directory, name, extension);
+    return path;
+}
+
+void AssignPath(String& path, std::string_view directory, std::string_view name, std::string_view extension) {
+    path.clear();
     if (!directory.empty()) {
-        path = StripTrailingBackslash(directory);
+        if (directory.size() > 1 && directory.back() == '\\')
+            directory.remove_suffix(1);
+        path += directory;
         path += '\\';
     }
     path += name;
@@ -91,7 +99,6 @@ String MakePath(std::string_view directory, std::string_view name, std::string_v
         path += '.';
         path += extension;
     }
-    return path;
 }
 
 String Clip(std::string_view text, size_t maxLength) {

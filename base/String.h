@@ -26,6 +26,9 @@ String GetDirectory(std::string_view path);
 String GetFileTitle(std::string_view path);
 String GetExtension(std::string_view path);
 String MakePath(std::string_view directory, std::string_view name, std::string_view extension = {});
+// MakePath into path, reusing its buffer.
+void AssignPath(String& path, std::string_view directory, std::string_view name,
+                std::string_view extension = {});
 
 // Text from a file as a message may show it: at most maxLength characters (then "..."), control characters
 // as '?', so that a damaged or hostile file cannot flood or garble what the player reads.

@@ -373,7 +373,8 @@ std::unique_ptr<Terrain::Slice> Terrain::CreateSlice(int32_t i, int32_t j) {
     char name[256];
     std::snprintf(name, sizeof name, d.textureNameFormat.c_str(), d.slicesX - d.textureOffsetX - i - 1,
                   d.slicesZ - d.textureOffsetY - j - 1);
-    slice->texturePath = Base::MakePath(d.textureDir, name);
+    // A reused slice keeps its path's buffer.
+    Base::AssignPath(slice->texturePath, d.textureDir, name);
     return slice;
 }
 

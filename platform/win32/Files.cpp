@@ -22,13 +22,15 @@ namespace {
 // A miss reads the directory again once, so files made since the last read are found.
 class PathCache {
 public:
-    std::string Resolve(std::string_view gamePath) {
-        std::string path(gamePath);
+    // Into result, whose buffer is reused: the streaming loader resolves a path for every read.
+    void Resolve(std::string_view gamePath, std::string& result) {
+        thread_local std::string path, dir;
+        path.assign(gamePath);
         std::replace(path.begin(), path.end(), '\\', '/');
         if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':')
             path.erase(0, 2);
 
-        std::string result;
+        result.clear();
         size_t pos = 0;
         if (!path.empty() && path[0] == '/') {
             result = "/";
@@ -50,20 +52,22 @@ public:
                 result += part;
                 continue;
             }
-            std::string dir = result.empty() ? "." : result;
+            if (result.empty())
+                dir = ".";
+            else
+                dir.assign(result);
             if (dir.size() > 1 && dir.back() == '/')
                 dir.pop_back();
-            std::string found = Find(dir, part);
-            if (found.empty()) {
+            const std::string* found = Find(dir, part);
+            if (!found) {
                 result += part;
                 parentExists = false;
             } else {
-                result += found;
+                result += *found;
             }
         }
         if (result.empty())
             result = ".";
-        return result;
     }
 
     void Flush() {
@@ -74,18 +78,22 @@ public:
 private:
     using Listing = std::unordered_map<std::string, std::string>;
 
-    std::string Find(const std::string& dir, std::string_view name) {
-        std::string key = Lower(name);
+    // The name on disk, valid while the lock is held; null when there is none.
+    const std::string* Find(const std::string& dir, std::string_view name) {
+        thread_local std::string key;
+        key.assign(name);
+        for (char& c : key)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
         auto it = listings.find(dir);
         if (it != listings.end()) {
             auto hit = it->second.find(key);
             if (hit != it->second.end())
-                return hit->second;
+                return &hit->second;
         }
         Listing& listing = listings[dir];
         Read(dir, listing);
         auto hit = listing.find(key);
-        return hit == listing.end() ? std::string() : hit->second;
+        return hit == listing.end() ? nullptr : &hit->second;
     }
 
     static void Read(const std::string& dir, Listing& listing) {
@@ -115,11 +123,18 @@ PathCache& Cache() {
 } // namespace
 
 std::string NativePath(std::string_view path) {
-    return Cache().Resolve(path);
+    std::string native;
+    Cache().Resolve(path, native);
+    return native;
+}
+
+void NativePath(std::string_view path, std::string& native) {
+    Cache().Resolve(path, native);
 }
 
 FILE* OpenFile(std::string_view path, const char* mode) {
-    std::string native = NativePath(path);
+    thread_local std::string native;
+    NativePath(path, native);
     // fopen has no text mode here; 't' would be refused by nothing but is meaningless.
     std::string m;
     for (const char* c = mode; *c; ++c)
@@ -129,6 +144,30 @@ FILE* OpenFile(std::string_view path, const char* mode) {
     if (f && m.find_first_of("wa+") != std::string::npos)
         FlushPathCache();
     return f;
+}
+
+bool ReadFileRange(std::string_view path, uint64_t offset, void* buffer, size_t size) {
+    thread_local std::string native;
+    NativePath(path, native);
+    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    auto* out = static_cast<char*>(buffer);
+    bool ok = true;
+    while (size > 0) {
+        const ssize_t n = pread(fd, out, size, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        out += n;
+        offset += uint64_t(n);
+        size -= size_t(n);
+    }
+    close(fd);
+    return ok;
 }
 
 bool FileExists(std::string_view path) {

@@ -1,6 +1,7 @@
 // File names as the game writes them ('\' separators, any letter case) on a case-sensitive file system.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -11,9 +12,15 @@ namespace Win32 {
 // means the file-system root), and each existing component is matched without regard to letter case.
 // Components that do not exist yet are kept as written, so a path to a new file can be made.
 std::string NativePath(std::string_view path);
+// The same into native, reusing its buffer.
+void NativePath(std::string_view path, std::string& native);
 
 // fopen on the native path of a game path.
 FILE* OpenFile(std::string_view path, const char* mode);
+
+// size bytes at offset of a file into buffer, without a stdio stream or any allocation of its own once the
+// thread's path buffer has grown; false when the file cannot be opened or the range cannot be read whole.
+bool ReadFileRange(std::string_view path, uint64_t offset, void* buffer, size_t size);
 
 bool FileExists(std::string_view path);
 bool DirectoryExists(std::string_view path);

@@ -136,6 +136,30 @@ TEST_F(StreamedTextureCacheTest, ReadsTheMipChainFromTheRequestedLevel) {
     EXPECT_EQ(Cache::LevelCount(512), 10u);
 }
 
+// Released entries and read buffers are reused: each new entry still reads its own file at its own level,
+// whether the reused buffer was larger or smaller and the reused key's name shorter or longer.
+TEST_F(StreamedTextureCacheTest, ReusedEntriesReadTheirOwnFileAndLevel) {
+    std::filesystem::copy_file(dir / "ground.dds", dir / "ground-with-a-longer-name.dds");
+    const Base::String longer = dir.string() + "\\Ground-With-A-Longer-Name.dds";
+    struct Case {
+        bool longName;
+        uint32_t level, offset, size;
+    } cases[] = {
+        {false, 9, 174896, 8}, {true, 0, 128, 174776}, {false, 2, 163968, 10936}, {true, 1, 131200, 43704}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.level);
+        Cache::Entry* entry = Cache::Request(c.longName ? longer : Ground(), c.level, 0);
+        EXPECT_EQ(entry->name, c.longName ? longer : Ground());
+        ASSERT_TRUE(UpdateUntilDone(entry));
+        ASSERT_NE(entry->texture, nullptr);
+        ASSERT_EQ(entry->texture->data.size(), c.size);
+        EXPECT_EQ(entry->texture->data.front(), c.offset % 251);
+        EXPECT_EQ(entry->texture->data.back(), (c.offset + c.size - 1) % 251);
+        Cache::Release(entry);
+        EXPECT_TRUE(Cache::Entries.empty());
+    }
+}
+
 TEST_F(StreamedTextureCacheTest, ShowsTheNearestLoadedLevelUntilItsOwnArrives) {
     Cache::Entry* level0 = Cache::Request(Ground(), 0, 0);
     ASSERT_TRUE(UpdateUntilDone(level0));

@@ -31,8 +31,12 @@ TEST(String, PathHelpers) {
         {"", "x", "dff", "x.dff"},
         {"\\", "x", "", "\\\\x"},
     };
-    for (const auto& c : cases)
+    Base::String reused = "a longer path left over from before";
+    for (const auto& c : cases) {
         EXPECT_EQ(Base::MakePath(c.directory, c.name, c.extension), c.path);
+        Base::AssignPath(reused, c.directory, c.name, c.extension);
+        EXPECT_EQ(reused, c.path);
+    }
     EXPECT_EQ(Base::GetExtension("a.b\\c"), "b\\c");
     EXPECT_EQ(Base::GetExtension("abc"), "");
     EXPECT_EQ(Base::GetFileTitle("dir\\name"), "name");

@@ -37,6 +37,36 @@ TEST_F(FilesTest, FindsNamesWhateverTheirCaseAndSeparators) {
     EXPECT_EQ(bytes, "sky");
 }
 
+TEST_F(FilesTest, RangeReadsTakeWholeRangesOnly) {
+    struct Case {
+        const char* name;
+        uint64_t offset;
+        size_t size;
+        bool ok;
+        const char* bytes;
+    } cases[] = {
+        {"data\\TEXTURES\\sky.dds", 0, 3, true, "sky"},
+        {"DATA\\textures\\SKY.dds", 1, 2, true, "ky"},
+        {"Data\\Textures\\Sky.DDS", 3, 0, true, ""},
+        {"Data\\Textures\\Sky.DDS", 2, 2, false, nullptr}, // runs past the end
+        {"Data\\Textures\\Sky.DDS", 9, 1, false, nullptr},
+        {"Data\\Textures\\None.dds", 0, 1, false, nullptr},
+        {"Data\\Textures", 0, 1, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        char buffer[8] = {};
+        ASSERT_EQ(Win32::ReadFileRange(Game(c.name), c.offset, buffer, c.size), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(std::string(buffer, c.size), c.bytes);
+        }
+    }
+    // The reused path buffer takes a longer path after a shorter one.
+    std::string native = "x";
+    Win32::NativePath(Game("data\\textures\\sky.dds"), native);
+    EXPECT_EQ(native, (root / "Data/Textures/Sky.DDS").string());
+}
+
 TEST_F(FilesTest, MissingComponentsAreKeptAsWrittenSoNewFilesCanBeMade) {
     EXPECT_EQ(Win32::NativePath(Game("DATA\\New\\File.txt")), (root / "Data/New/File.txt").string());
     FILE* f = Win32::OpenFile(Game("data\\Made.Here"), "wb");
