@@ -19,6 +19,7 @@
 #include "rwsdk/src/renderstate.h"
 #include "rwsdk/world/baworobj.h"
 #include "rwsdk/tool/png/rtpng.h"
+#include "tests/objects/RenderSupport.h"
 #include "tests/support/GlDriver.h"
 
 #include <SDL.h>
@@ -141,38 +142,10 @@ protected:
         RwRenderStateGet(rwRENDERSTATEZWRITEENABLE, &zwrite);
         EXPECT_EQ(zwrite, 1u);
         RwCameraEndUpdate(camera->camera);
-        IDirect3DSurface9* source = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &source);
-        D3DSURFACE_DESC desc{};
-        source->GetDesc(&desc);
-        IDirect3DSurface9* copy = nullptr;
-        RwD3D9Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
-                                                  &copy, nullptr);
-        RwD3D9Device->GetRenderTargetData(source, copy);
-        D3DLOCKED_RECT locked{};
-        copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-        std::vector<uint32_t> pixels;
-        for (unsigned y = 0; y < desc.Height; ++y) {
-            auto* row =
-                reinterpret_cast<const uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch);
-            pixels.insert(pixels.end(), row, row + desc.Width);
-        }
-        copy->UnlockRect();
-        copy->Release();
-        source->Release();
-        return pixels;
+        return RenderSupport::ReadBack();
     }
     void Save(const std::vector<uint32_t>& pixels, const char* name) const {
-        RwImage* image = RwImageCreate(Width, Height, 32);
-        RwImageAllocatePixels(image);
-        for (int y = 0; y < Height; ++y)
-            for (int x = 0; x < Width; ++x) {
-                const uint32_t c = pixels[size_t(y) * Width + size_t(x)];
-                RwUInt8* p = image->pixels + y * image->stride + x * 4;
-                p[0] = RwUInt8(c >> 16), p[1] = RwUInt8(c >> 8), p[2] = RwUInt8(c), p[3] = 255;
-            }
-        RtPNGImageWrite(image, (previous / name).c_str());
-        RwImageDestroy(image);
+        RenderSupport::SavePng(pixels, Width, Height, previous / name);
     }
     // Mean brightness (r + g + b) of the 5 x 5 pixels around the world point's place on the screen.
     int Brightness(const std::vector<uint32_t>& pixels, RwV3d point) const {
