@@ -55,18 +55,19 @@ enum Shader {
     shaderBumpEnvAlpha
 };
 
+// Each shader's text in parentheses: several are split over lines, and clang takes a bare concatenation in an
+// array for a missing comma.
 constexpr const char* shaderTexts[6] = {
-    "ps_1_1\ntex t0\ntex t1\nmul r0, t0, 1-t0.a\nmul r0, r0, v0\nmul r1, t1, t1.a\nmad r0, r1, v0, r0\n",
-    "ps_1_1\ntex t0\ntex t1\nmul r0, t0, v0\nmul r1, t1, t1.a\nmad r0.rgb, r1, c0, r0\n",
-    "ps_1_1\ntex t0\nmul r0, t0, t0.a\nmad r0.rgb, r0, c0, v0\n+mov r0.a, v0.a\n",
-    "ps_1_1\ntex t0\ntex t1\ntex t2\nmul r0, t0, 1-t0.a\nmul r0, r0, v0\nmul r1, t1, t1.a\nmad r0, r1, v0, "
-    "r0\n"
-    "mul r1, t2, t2.a\nmad r0, r1, c0, r0\n",
-    "ps_1_1\ntex t0\ntex t1\ntex t2\nmul r0.rgb, t0, 1-t0.a\n+mov r0.a, t0.a\nmul r0, r0, v0\n"
-    "mul r1.rgb, t1, t1.a\n+mov r1.a, t1.a\nmad r0, r1, v0, r0\nmul r1, t2, t2.a\nmul r1, r1, r0.a\n"
-    "mad r0, r1, c0, r0\n",
-    "ps_1_1\ntex t0\ntex t1\ntex t2\nmul r0.rgb, t0, 1-t0.a\n+mov r0.a, t0.a\nmul r0, r0, v0\n"
-    "mul r1.rgb, t1, t1.a\n+mov r1.a, t1.a\nmad r0, r1, v0, r0\nmul r1, t2, r0.a\nmad r0, r1, c0, r0\n",
+    ("ps_1_1\ntex t0\ntex t1\nmul r0, t0, 1-t0.a\nmul r0, r0, v0\nmul r1, t1, t1.a\nmad r0, r1, v0, r0\n"),
+    ("ps_1_1\ntex t0\ntex t1\nmul r0, t0, v0\nmul r1, t1, t1.a\nmad r0.rgb, r1, c0, r0\n"),
+    ("ps_1_1\ntex t0\nmul r0, t0, t0.a\nmad r0.rgb, r0, c0, v0\n+mov r0.a, v0.a\n"),
+    ("ps_1_1\ntex t0\ntex t1\ntex t2\nmul r0, t0, 1-t0.a\nmul r0, r0, v0\nmul r1, t1, t1.a\n"
+     "mad r0, r1, v0, r0\nmul r1, t2, t2.a\nmad r0, r1, c0, r0\n"),
+    ("ps_1_1\ntex t0\ntex t1\ntex t2\nmul r0.rgb, t0, 1-t0.a\n+mov r0.a, t0.a\nmul r0, r0, v0\n"
+     "mul r1.rgb, t1, t1.a\n+mov r1.a, t1.a\nmad r0, r1, v0, r0\nmul r1, t2, t2.a\nmul r1, r1, r0.a\n"
+     "mad r0, r1, c0, r0\n"),
+    ("ps_1_1\ntex t0\ntex t1\ntex t2\nmul r0.rgb, t0, 1-t0.a\n+mov r0.a, t0.a\nmul r0, r0, v0\n"
+     "mul r1.rgb, t1, t1.a\n+mov r1.a, t1.a\nmad r0, r1, v0, r0\nmul r1, t2, r0.a\nmad r0, r1, c0, r0\n"),
 };
 
 // What the bump map's processor pass reads a mesh into: kept across draws and only grown, so that a warm
