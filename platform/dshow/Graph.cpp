@@ -143,18 +143,30 @@ public:
     CBaseVideoRenderer* renderer;
 };
 
-class PinList : public Counted<IEnumPins> {
+// The enumerators of pins and filters: Next hands out referenced items in order. A list that holds its
+// items keeps a reference to each for its own life (filters can leave the graph meanwhile); pins live as
+// long as their filter.
+template <class Interface, class Item, bool Holds> class ItemList : public Counted<Interface> {
 public:
-    explicit PinList(std::vector<IPin*> pins) : pins(std::move(pins)) {}
+    explicit ItemList(std::vector<Item*> items) : items(std::move(items)) {
+        if constexpr (Holds)
+            for (Item* item : this->items)
+                item->AddRef();
+    }
+    ~ItemList() override {
+        if constexpr (Holds)
+            for (Item* item : items)
+                item->Release();
+    }
     HRESULT QueryInterface(REFIID, void** object) override {
         if (object)
             *object = nullptr;
         return E_NOINTERFACE;
     }
-    HRESULT Next(ULONG count, IPin** out, ULONG* fetched) override {
+    HRESULT Next(ULONG count, Item** out, ULONG* fetched) override {
         ULONG n = 0;
-        for (; n < count && next < pins.size(); ++n, ++next) {
-            out[n] = pins[next];
+        for (; n < count && next < items.size(); ++n, ++next) {
+            out[n] = items[next];
             out[n]->AddRef();
         }
         if (fetched)
@@ -163,9 +175,10 @@ public:
     }
 
 private:
-    std::vector<IPin*> pins;
+    std::vector<Item*> items;
     size_t next = 0;
 };
+using PinList = ItemList<IEnumPins, IPin, false>;
 
 // The file source: the demuxer, with the video stream as "Output" and a sound stream, when the file has one,
 // as "Audio".
@@ -265,36 +278,7 @@ public:
     REFERENCE_TIME startTime = 0, endTime = 0;
 };
 
-class FilterList : public Counted<IEnumFilters> {
-public:
-    explicit FilterList(std::vector<IBaseFilter*> filters) : filters(std::move(filters)) {
-        for (IBaseFilter* f : this->filters)
-            f->AddRef();
-    }
-    ~FilterList() override {
-        for (IBaseFilter* f : filters)
-            f->Release();
-    }
-    HRESULT QueryInterface(REFIID, void** object) override {
-        if (object)
-            *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT Next(ULONG count, IBaseFilter** out, ULONG* fetched) override {
-        ULONG n = 0;
-        for (; n < count && next < filters.size(); ++n, ++next) {
-            out[n] = filters[next];
-            out[n]->AddRef();
-        }
-        if (fetched)
-            *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-
-private:
-    std::vector<IBaseFilter*> filters;
-    size_t next = 0;
-};
+using FilterList = ItemList<IEnumFilters, IBaseFilter, true>;
 
 class Graph : public IGraphBuilder,
               public IMediaControl,
