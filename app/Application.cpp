@@ -3,7 +3,14 @@
 #include "app/ModeMachine.h"
 #include "app/Startup.h"
 #include "frontend/Frontend.h"
+#include "base/String.h"
 #include "scene/EngineHost.h"
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace App {
 
@@ -53,6 +60,27 @@ void OnResize(int width, int height) {
 
 } // namespace App
 
+namespace {
+
+// CORVANE_QUIT_AFTER_FRAMES=n closes the window after n frames, the way its close button does: smoke tests
+// and timed runs end the game through its own shutdown. 0 when unset, or when it is not a count (said once).
+uint64_t FramesBeforeClose() {
+    const char* text = std::getenv("CORVANE_QUIT_AFTER_FRAMES");
+    if (!text || !*text)
+        return 0;
+    const char* end = text + std::strlen(text);
+    uint64_t frames = 0;
+    const auto [stop, error] = std::from_chars(text, end, frames);
+    if (error != std::errc() || stop != end || frames == 0) {
+        std::fprintf(stderr, "CORVANE_QUIT_AFTER_FRAMES=\"%s\" is not a frame count: ignored\n",
+                     Base::Clip(text).c_str());
+        return 0;
+    }
+    return frames;
+}
+
+} // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
@@ -99,6 +127,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     App::Init(instance, window);
 
+    const uint64_t closeAfter = FramesBeforeClose();
+    uint64_t frames = 0;
+    const auto firstFrame = std::chrono::steady_clock::now();
+
     // A frame runs whenever no message waits.
     MSG msg;
     while (IsWindow(window)) {
@@ -109,6 +141,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             DispatchMessageA(&msg);
         } else {
             App::RunFrame();
+            if (++frames == closeAfter) {
+                const std::chrono::duration<double> took = std::chrono::steady_clock::now() - firstFrame;
+                std::fprintf(stderr, "Closing after %llu frames: %.1f frames per second\n",
+                             static_cast<unsigned long long>(frames), double(frames) / took.count());
+                PostMessageA(window, WM_CLOSE, 0, 0);
+            }
         }
     }
 

@@ -198,6 +198,49 @@ TEST_F(Application, ACloseAndTheEndOfTheLoopRunTheShutdownOnce) {
     EXPECT_EQ(App::NetSession, nullptr);
 }
 
+// A frame count given in the environment closes the window after exactly that many frames, through the same
+// close as the window's button: the shutdown runs while the window is still there.
+TEST_F(Application, AFrameCountClosesTheWindowAfterThatManyFrames) {
+    WriteDataFiles("Test Title");
+    fs::current_path(dir);
+    setenv("CORVANE_QUIT_AFTER_FRAMES", "3", 1);
+    bool windowAliveAtShutdown = false;
+    state.onFrontendDeleted = [&] { windowAliveAtShutdown = IsWindow(Rw::MainWindow); };
+    ::testing::internal::CaptureStderr();
+    const int result = WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_SHOW);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    unsetenv("CORVANE_QUIT_AFTER_FRAMES");
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(state.calls, "FFF");
+    EXPECT_EQ(state.frontendsDeleted, 1);
+    EXPECT_TRUE(windowAliveAtShutdown);
+    EXPECT_FALSE(App::Started);
+    EXPECT_NE(said.find("Closing after 3 frames"), std::string::npos) << said;
+}
+
+// A value that is not a count is said once and changes nothing: the game runs until it is closed.
+TEST_F(Application, AFrameCountThatIsNotACountIsSaidAndIgnored) {
+    WriteDataFiles("Test Title");
+    fs::current_path(dir);
+    setenv("CORVANE_QUIT_AFTER_FRAMES", "3x", 1);
+    int frames = 0;
+    state.onFrontendUpdate = [&] {
+        if (++frames == 5)
+            PushWindowEvent(Rw::MainWindow, SDL_WINDOWEVENT_CLOSE);
+    };
+    ::testing::internal::CaptureStderr();
+    const int result = WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_SHOW);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    unsetenv("CORVANE_QUIT_AFTER_FRAMES");
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(frames, 5);
+    EXPECT_NE(said.find("CORVANE_QUIT_AFTER_FRAMES=\"3x\" is not a frame count: ignored"), std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("Closing after"), std::string::npos) << said;
+}
+
 TEST_F(Application, ASecondCopyRaisesTheFirstAndExits) {
     // This process is the first copy, with its window minimised.
     App::SingleInstanceMessage = RegisterWindowMessageA("Corvane Single Instance Message");

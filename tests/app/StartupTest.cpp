@@ -29,6 +29,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -359,26 +360,59 @@ INSTANTIATE_TEST_SUITE_P(
                   "MESA_GL_VERSION_OVERRIDE=3.0"}),
     [](const ::testing::TestParamInfo<FatalCase>& info) { return std::string(info.param.name); });
 
-// The game itself on the sample data: it starts, runs, and a request to end (as the desktop sends on logout)
-// closes it cleanly.
-TEST_F(Startup, TheGameRunsOnTheSampleDataAndQuitsOnAClose) {
-    const fs::path data = fs::path(CORVANE_BINARY_DIR) / "data";
-    ASSERT_TRUE(fs::exists(data / "Startup.info")) << "build the sample_data target";
-    // The data is shared; the settings that the game saves are its own.
-    fs::remove_all(dir / "Data");
-    fs::remove(Base::ConfigFileName);
-    for (const auto& entry : fs::directory_iterator(data))
-        if (entry.path().filename() != "Config.dat")
-            fs::create_symlink(entry.path(), dir / entry.path().filename());
-
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        freopen((dir / "err.txt").c_str(), "w", stderr);
-        execl(CORVANE_EXECUTABLE, CORVANE_EXECUTABLE, static_cast<char*>(nullptr));
-        _exit(127);
+// The game itself on the sample data, in a process of its own; the data is shared, the settings that the game
+// saves are its own.
+class SampleGame : public Startup {
+protected:
+    void SetUp() override {
+        Startup::SetUp();
+        const fs::path data = fs::path(CORVANE_BINARY_DIR) / "data";
+        ASSERT_TRUE(fs::exists(data / "Startup.info")) << "build the sample_data target";
+        fs::remove_all(dir / "Data");
+        fs::remove(Base::ConfigFileName);
+        for (const auto& entry : fs::directory_iterator(data))
+            if (entry.path().filename() != "Config.dat")
+                fs::create_symlink(entry.path(), dir / entry.path().filename());
     }
-    // Wait until the game catches the request (its window layer is up), then give it time for frames.
+    // Starts the game; frames, when given, is its CORVANE_QUIT_AFTER_FRAMES.
+    pid_t Start(const char* frames) {
+        pid_t child = fork();
+        if (child == 0) {
+            freopen((dir / "err.txt").c_str(), "w", stderr);
+            if (frames)
+                setenv("CORVANE_QUIT_AFTER_FRAMES", frames, 1);
+            execl(CORVANE_EXECUTABLE, CORVANE_EXECUTABLE, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return child;
+    }
+    // Waits for the game to end; what it said on stderr.
+    std::string Finish(pid_t child, int& status) {
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        std::ifstream in(dir / "err.txt");
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+};
+
+// It starts and runs frames until the count it was given closes its window; the close runs the whole
+// shutdown, which saves the settings.
+TEST_F(SampleGame, RunsFramesAndQuitsOnAClose) {
+    const pid_t child = Start("30");
+    ASSERT_GT(child, 0);
+    int status = 0;
+    const std::string err = Finish(child, status);
+    ASSERT_TRUE(WIFEXITED(status)) << err;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_THAT(err, HasSubstr("Closing after 30 frames"));
+    EXPECT_THAT(err, Not(HasSubstr("Message:")));
+    EXPECT_TRUE(fs::exists(dir / Base::ConfigFileName));
+}
+
+// A request to end (as the desktop sends on logout) closes it cleanly too, even while it still loads.
+TEST_F(SampleGame, QuitsCleanlyOnATerminateSignal) {
+    const pid_t child = Start(nullptr);
+    ASSERT_GT(child, 0);
+    // The signal is sent once the game catches it (its window layer is up).
     auto catches = [&] {
         std::ifstream status("/proc/" + std::to_string(child) + "/status");
         std::string line;
@@ -388,17 +422,17 @@ TEST_F(Startup, TheGameRunsOnTheSampleDataAndQuitsOnAClose) {
         return 0ull;
     };
     int status = 0;
-    while (!catches() && waitpid(child, &status, WNOHANG) == 0)
+    pid_t ended = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!catches() && (ended = waitpid(child, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline)
         usleep(10000);
-    usleep(1000000);
+    ASSERT_EQ(ended, 0) << "the game ended before it caught the signal";
     kill(child, SIGTERM);
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    std::ifstream in(dir / "err.txt");
-    std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string err = Finish(child, status);
     ASSERT_TRUE(WIFEXITED(status)) << err;
     EXPECT_EQ(WEXITSTATUS(status), 0) << err;
     EXPECT_THAT(err, Not(HasSubstr("Message:")));
-    // The front end saved its settings as it went: the whole shutdown ran.
     EXPECT_TRUE(fs::exists(dir / Base::ConfigFileName));
 }
 
