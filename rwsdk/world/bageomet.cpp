@@ -14,13 +14,8 @@
 #include <cmath>
 #include <cstring>
 #include <vector>
-
-// The loops that convert whole arrays of a model are worth vectorising even where the build's level does
-// not ask for it.
-#if defined(__GNUC__) && !defined(__clang__)
-#define RW_VECTORIZE __attribute__((optimize("tree-vectorize")))
-#else
-#define RW_VECTORIZE
+#ifdef __SSE2__
+#include <emmintrin.h>
 #endif
 
 namespace {
@@ -111,31 +106,51 @@ RwUInt32 StructSize(const RpGeometry* geometry) {
     return size;
 }
 
-// Triangles as stored (vertex 1, vertex 0, material, vertex 2) into their own order (out may be in); true
-// when a vertex index is not below the limit. On whole 64-bit triangles, so that the loop vectorises.
-RW_VECTORIZE bool UnswapTriangles(RpTriangle* out, const RwUInt8* in, RwInt32 count, RwUInt32 limit) {
-    static_assert(sizeof(RpTriangle) == sizeof(RwUInt64));
-    RwUInt64 beyond = 0;
-    const RwUInt64 last = RwUInt64(limit) - 1;
-    for (RwInt32 t = 0; t < count; ++t) {
-        RwUInt64 x;
-        std::memcpy(&x, in + 8 * size_t(t), sizeof(x));
-        const RwUInt64 v1 = x & 0xFFFF, v0 = (x >> 16) & 0xFFFF, material = (x >> 32) & 0xFFFF, v2 = x >> 48;
-        beyond |= ((last - v0) | (last - v1) | (last - v2)) >> 63;
-        x = v0 | v1 << 16 | v2 << 32 | material << 48;
-        std::memcpy(&out[t], &x, sizeof(x));
-    }
-    return beyond != 0;
-}
+// How far a geometry's triangles reach: the largest vertex index + 1 and the largest material index + 1
+// (0 where there are none; 0xFFFF names no material).
+struct TriangleReach {
+    RwUInt32 vertices = 0;
+    RwUInt32 materials = 0;
+};
 
-// True when a triangle names a material beyond the list (0xFFFF names none).
-RW_VECTORIZE bool UnknownMaterials(const RpTriangle* triangles, RwInt32 count, RwInt32 numMaterials) {
-    RwUInt32 beyond = 0;
-    for (RwInt32 t = 0; t < count; ++t) {
-        const RwUInt32 named = (RwUInt32(triangles[t].matIndex) + 1) & 0xFFFF; // 0: none, else index + 1
-        beyond |= (RwUInt32(numMaterials) - named) >> 31;
+// Triangles as stored (vertex 1, vertex 0, material, vertex 2) into their own order (out may be in): the
+// halves of each 32-bit word trade places. Their reach is gathered on the way, so that neither check needs
+// another pass over the triangles.
+TriangleReach UnswapTriangles(RpTriangle* out, const RwUInt8* in, RwInt32 count) {
+    static_assert(sizeof(RpTriangle) == 2 * sizeof(RwUInt32));
+    TriangleReach reach;
+    RwInt32 t = 0;
+#ifdef __SSE2__
+    // Two triangles at a time; lanes are biased by 0x8000 for the signed 16-bit maximum, and each material
+    // lane gets 1 added, which takes 0xFFFF to 0.
+    const __m128i flip = _mm_set1_epi16(-0x8000);
+    const __m128i materialOne = _mm_set_epi16(1, 0, 0, 0, 1, 0, 0, 0);
+    __m128i largest = flip;
+    for (; t + 2 <= count; t += 2) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * size_t(t)));
+        x = _mm_or_si128(_mm_slli_epi32(x, 16), _mm_srli_epi32(x, 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + t), x);
+        largest = _mm_max_epi16(largest, _mm_xor_si128(_mm_add_epi16(x, materialOne), flip));
     }
-    return beyond != 0;
+    RwUInt16 lanes[8];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), _mm_xor_si128(largest, flip));
+    if (t > 0) {
+        for (int lane : {0, 1, 2, 4, 5, 6})
+            reach.vertices = std::max<RwUInt32>(reach.vertices, lanes[lane] + 1u);
+        reach.materials = std::max(lanes[3], lanes[7]);
+    }
+#endif
+    for (; t < count; ++t) {
+        RwUInt32 w[2];
+        std::memcpy(w, in + 8 * size_t(t), sizeof(w));
+        w[0] = std::rotl(w[0], 16);
+        w[1] = std::rotl(w[1], 16);
+        std::memcpy(&out[t], w, sizeof(w));
+        reach.vertices =
+            std::max({reach.vertices, (w[0] & 0xFFFF) + 1, (w[0] >> 16) + 1, (w[1] & 0xFFFF) + 1});
+        reach.materials = std::max(reach.materials, ((w[1] >> 16) + 1) & 0xFFFF);
+    }
+    return reach;
 }
 
 // Reads exactly length bytes of the struct payload, keeping count of what is left of it.
@@ -463,6 +478,7 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
     };
     if (numMorphTargets > 1 && AddMorphTargets(geometry, numMorphTargets - 1, false) < 0)
         return fail();
+    TriangleReach reach;
     if (arrays) {
         if (geometry->preLitLum &&
             !ReadPayload(stream, geometry->preLitLum, 4ull * RwUInt32(numVertices), &remaining))
@@ -481,9 +497,10 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
         } else if (numTriangles > 0 && !ReadPayload(stream, geometry->triangles, triangleBytes, &remaining)) {
             return fail();
         }
-        if (UnswapTriangles(geometry->triangles,
-                            inPlace ? inPlace : reinterpret_cast<const RwUInt8*>(geometry->triangles),
-                            numTriangles, RwUInt32(numVertices))) {
+        reach = UnswapTriangles(geometry->triangles,
+                                inPlace ? inPlace : reinterpret_cast<const RwUInt8*>(geometry->triangles),
+                                numTriangles);
+        if (reach.vertices > RwUInt32(numVertices)) {
             RwErrorSetCode(E_RW_READ);
             return fail();
         }
@@ -525,8 +542,7 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
         RpMaterialSetDefaultSurfaceProperties(nullptr);
     if (!list)
         return fail();
-    if (geometry->triangles &&
-        UnknownMaterials(geometry->triangles, numTriangles, geometry->matList.numMaterials)) {
+    if (reach.materials > RwUInt32(geometry->matList.numMaterials)) {
         RwErrorSetCode(E_RW_READ);
         return fail();
     }

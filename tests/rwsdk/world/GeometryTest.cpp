@@ -1,6 +1,7 @@
 // Geometry: creation flags, morph targets, the geometry chunk's layout, and streams that must be refused.
 #include "WorldFixture.h"
 
+#include <array>
 #include <cmath>
 
 namespace {
@@ -241,6 +242,31 @@ TEST_F(WorldTest, GeometryStreamsThatWouldLeadOutsideTheirArraysAreRefused) {
         EXPECT_EQ(ReadGeometry(parts.Build()), nullptr);
         EXPECT_NE(TakeError(), RwInt32(E_RW_NOERROR));
         EXPECT_EQ(AllocationCounter::live.size(), live);
+    }
+}
+
+// Triangles are checked several at a time: a word out of range is found in every place of a run.
+TEST_F(WorldTest, EveryWordOfARunOfTrianglesIsChecked) {
+    GeometryParts parts;
+    parts.triangles = 3;
+    parts.triangleWords = {1, 0, 0xFFFF, 2, 2, 1, 0xFFFF, 0, 0, 2, 0xFFFF, 1};
+    RpGeometry* geometry = ReadGeometry(parts.Build());
+    ASSERT_NE(geometry, nullptr);
+    const RwUInt16 expected[3][4] = {{0, 1, 2, 0xFFFF}, {1, 2, 0, 0xFFFF}, {2, 0, 1, 0xFFFF}};
+    for (int t = 0; t < 3; ++t) {
+        const RpTriangle& triangle = geometry->triangles[t];
+        EXPECT_EQ((std::array{triangle.vertIndex[0], triangle.vertIndex[1], triangle.vertIndex[2],
+                              triangle.matIndex}),
+                  (std::array{expected[t][0], expected[t][1], expected[t][2], expected[t][3]}));
+    }
+    RpGeometryDestroy(geometry);
+    // 3 is beyond the 3 vertices, and beyond the empty material list.
+    for (size_t word = 0; word < parts.triangleWords.size(); ++word) {
+        SCOPED_TRACE(word);
+        GeometryParts bad = parts;
+        bad.triangleWords[word] = 3;
+        EXPECT_EQ(ReadGeometry(bad.Build()), nullptr);
+        EXPECT_EQ(TakeError(), RwInt32(E_RW_READ));
     }
 }
 
