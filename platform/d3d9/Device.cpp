@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -22,6 +23,16 @@ void ForgetObject(IDirect3DDevice9* device, const void* object) {
 }
 
 namespace {
+
+// The caller gets its own reference to what the device holds, or null when it holds nothing.
+template <class Held, class Interface> HRESULT HandOut(Held* held, Interface** out) {
+    if (!out)
+        return D3DERR_INVALIDCALL;
+    *out = held;
+    if (held)
+        held->AddRef();
+    return D3D_OK;
+}
 
 // Render states fall into groups that go to GL together.
 enum : unsigned {
@@ -1834,12 +1845,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
 }
 
 HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration) {
-    if (!declaration)
-        return D3DERR_INVALIDCALL;
-    *declaration = declaration_;
-    if (declaration_)
-        declaration_->AddRef();
-    return D3D_OK;
+    return HandOut(declaration_, declaration);
 }
 
 HRESULT Device::SetFVF(DWORD fvf) {
@@ -1895,15 +1901,21 @@ HRESULT LoadConstants(const std::vector<float>& registers, UINT first, float* da
 
 } // namespace
 
-HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
-    Log("CreateVertexShader");
+// A shader the translator took, or null and the reason it was refused.
+template <class Shader, class Interface>
+HRESULT Device::createShader(const DWORD* function, Interface** shader) {
     if (!function || !shader)
         return D3DERR_INVALIDCALL;
     *shader = nullptr;
-    if (HRESULT refused = checkShader(function, true); refused != D3D_OK)
+    if (HRESULT refused = checkShader(function, std::is_same_v<Shader, VertexShader>); refused != D3D_OK)
         return refused;
-    *shader = new VertexShader(this, function);
+    *shader = new Shader(this, function);
     return D3D_OK;
+}
+
+HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
+    Log("CreateVertexShader");
+    return createShader<VertexShader>(function, shader);
 }
 
 // A shader this device can draw, or the reason on stderr and INVALIDCALL: a device that reports no shader
@@ -1929,12 +1941,7 @@ HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
 }
 
 HRESULT Device::GetVertexShader(IDirect3DVertexShader9** shader) {
-    if (!shader)
-        return D3DERR_INVALIDCALL;
-    *shader = vertexShader_;
-    if (vertexShader_)
-        vertexShader_->AddRef();
-    return D3D_OK;
+    return HandOut(vertexShader_, shader);
 }
 
 HRESULT Device::SetVertexShaderConstantF(UINT first, const float* data, UINT count) {
@@ -1949,13 +1956,7 @@ HRESULT Device::GetVertexShaderConstantF(UINT first, float* data, UINT count) {
 
 HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) {
     Log("CreatePixelShader");
-    if (!function || !shader)
-        return D3DERR_INVALIDCALL;
-    *shader = nullptr;
-    if (HRESULT refused = checkShader(function, false); refused != D3D_OK)
-        return refused;
-    *shader = new PixelShader(this, function);
-    return D3D_OK;
+    return createShader<PixelShader>(function, shader);
 }
 
 HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
@@ -1966,12 +1967,7 @@ HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
 }
 
 HRESULT Device::GetPixelShader(IDirect3DPixelShader9** shader) {
-    if (!shader)
-        return D3DERR_INVALIDCALL;
-    *shader = pixelShader_;
-    if (pixelShader_)
-        pixelShader_->AddRef();
-    return D3D_OK;
+    return HandOut(pixelShader_, shader);
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT first, const float* data, UINT count) {
@@ -2026,12 +2022,7 @@ void Device::holdIndices(IndexBuffer* buffer) {
 }
 
 HRESULT Device::GetIndices(IDirect3DIndexBuffer9** buffer) {
-    if (!buffer)
-        return D3DERR_INVALIDCALL;
-    *buffer = indices_;
-    if (indices_)
-        indices_->AddRef();
-    return D3D_OK;
+    return HandOut(indices_, buffer);
 }
 
 // Drawing.

@@ -222,6 +222,7 @@ private:
     // says what the draw answers (D3D_OK for a lost device, an error for a draw that cannot be done).
     bool prepareDraw(HRESULT& skipped);
     bool useShaderProgram();
+    template <class Shader, class Interface> HRESULT createShader(const DWORD* function, Interface** shader);
     HRESULT checkShader(const DWORD* function, bool vertex);
     void bindTargets();
     void applyRenderStates();
