@@ -13,6 +13,7 @@
 #include "rwsdk/src/engine.h"
 #include "scene/ClumpFile.h"
 #include "scene/Dff.h"
+#include "tests/support/ClumpCache.h"
 
 #include <gtest/gtest.h>
 
@@ -48,10 +49,7 @@ protected:
     void TearDown() override {
         preview.reset();
         Base::FrameClock::FrameTime = savedFrameTime;
-        Base::ClumpCache::Clear();
-        Base::ClumpCache::Read = nullptr;
-        Base::ClumpCache::Clone = nullptr;
-        Base::ClumpCache::Destroy = nullptr;
+        TestSupport::RemoveClumpCache();
         Draw::TearDown();
     }
 

@@ -12,6 +12,7 @@
 #include "base/Info.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/tool/png/rtpng.h"
+#include "tests/support/ClumpCache.h"
 
 #include <gtest/gtest.h>
 
@@ -58,10 +59,7 @@ protected:
         RwImageSetPath((data + "Textures/").c_str());
     }
     void TearDown() override {
-        Base::ClumpCache::Clear();
-        Base::ClumpCache::Read = nullptr;
-        Base::ClumpCache::Clone = nullptr;
-        Base::ClumpCache::Destroy = nullptr;
+        TestSupport::RemoveClumpCache();
         SceneEngine::TearDown();
     }
     std::string data;

@@ -17,6 +17,7 @@
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/renderstate.h"
 #include "rwsdk/world/rpworld.h"
+#include "tests/support/ClumpCache.h"
 
 #include <chrono>
 #include <thread>
@@ -64,10 +65,7 @@ protected:
     void TearDown() override {
         autogen.reset();
         terrain.reset();
-        Base::ClumpCache::Clear();
-        Base::ClumpCache::Read = nullptr;
-        Base::ClumpCache::Clone = nullptr;
-        Base::ClumpCache::Destroy = nullptr;
+        TestSupport::RemoveClumpCache();
         Base::AsyncLoader::Stop();
         Base::StreamedTextureCache::Update();
         StopCamera();

@@ -18,6 +18,7 @@
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/tool/png/rtpng.h"
+#include "tests/support/ClumpCache.h"
 
 #include <gtest/gtest.h>
 
@@ -56,10 +57,7 @@ protected:
     }
     void TearDown() override {
         world.reset();
-        Base::ClumpCache::Clear();
-        Base::ClumpCache::Read = nullptr;
-        Base::ClumpCache::Clone = nullptr;
-        Base::ClumpCache::Destroy = nullptr;
+        TestSupport::RemoveClumpCache();
         Base::TextTable = Base::Info();
         SceneEngine::TearDown();
         scratch.reset();

@@ -3,109 +3,26 @@
 // back after the draw, and the frame is written for a look (ShipWakeView.png).
 #include "objects/Ship.h"
 #include "objects/WaterTrail.h"
-#include "scene/Attachable.h"
-#include "scene/ClumpFile.h"
-#include "scene/EngineHost.h"
-#include "scene/World.h"
-#include "scene/WorldPasses.h"
+#include "HostViewFixture.h"
 
-#include "base/ClumpCache.h"
 #include "base/Info.h"
-#include "platform/win32/SdlWindow.h"
 #include "rwsdk/rwd3d9.h"
-#include "rwsdk/src/baimage.h"
-#include "rwsdk/src/camera.h"
 #include "rwsdk/src/pipe/p2/im3d.h"
 #include "rwsdk/src/renderstate.h"
-#include "rwsdk/world/baworobj.h"
-#include "rwsdk/tool/png/rtpng.h"
-#include "tests/objects/RenderSupport.h"
-#include "tests/support/GlDriver.h"
 
-#include <SDL.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <memory>
-#include <string>
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace {
 
-constexpr int Width = 320, Height = 240;
 constexpr RwRGBA Sea = {38, 78, 112, 255};
 
-class ShipWakeRender : public ::testing::Test {
+class ShipWakeRender : public HostView {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("wake", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr);
-        hwnd = Win32::AttachSdlWindow(window);
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(std::string(CORVANE_BINARY_DIR) + "/data");
-        ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
-        TestSupport::PinGlDriver();
-        RwImageRegisterImageFormat("png", RtPNGImageRead, RtPNGImageWrite);
-        RwImageSetPath("Data/Textures/");
-        Base::ClumpCache::Directory = "Data/Models\\";
-        Rw::InstallClumpCache();
-        camera = new Obj::Camera;
-        RwCameraSetRaster(camera->camera, Rw::ColourRaster);
-        RwCameraSetZRaster(camera->camera, Rw::DepthRaster);
-        RwCameraSetNearClipPlane(camera->camera, 1);
-        RwCameraSetFarClipPlane(camera->camera, 5000);
-        const RwV2d window{0.5f, 0.375f};
-        RwCameraSetViewWindow(camera->camera, &window);
-        world = std::make_unique<Grp::World>();
-        ambient = std::make_unique<Obj::Light>(rpLIGHTAMBIENT);
-        sun = std::make_unique<Obj::Light>(rpLIGHTDIRECTIONAL);
-        const RwRGBAReal grey{0.45f, 0.45f, 0.45f, 1}, white{0.9f, 0.9f, 0.85f, 1};
-        RpLightSetColor(ambient->light, &grey);
-        RpLightSetColor(sun->light, &white);
-        RwMatrix m;
-        RwMatrixSetIdentity(&m);
-        m.at = Base::Normalize3d(RwV3d{0.3f, -0.8f, 0.5f});
-        m.right = Base::Normalize3d(Base::CrossProduct(RwV3d{0, 1, 0}, m.at));
-        m.up = Base::CrossProduct(m.at, m.right);
-        RwMatrixUpdate(&m);
-        sun->Transform(&m, rwCOMBINEREPLACE);
-        RpWorldAddLight(world->world, ambient->light);
-        RpWorldAddLight(world->world, sun->light);
-        RpWorldAddCamera(world->world, camera->camera);
-    }
-    void TearDown() override {
-        if (world) {
-            RpWorldRemoveCamera(world->world, camera->camera);
-            RpWorldRemoveLight(world->world, ambient->light);
-            RpWorldRemoveLight(world->world, sun->light);
-        }
-        ambient.reset();
-        sun.reset();
-        world.reset();
-        delete camera;
-        Base::ClumpCache::Clear();
-        Base::ClumpCache::Read = nullptr;
-        Base::ClumpCache::Clone = nullptr;
-        Base::ClumpCache::Destroy = nullptr;
-        Rw::StopEngine();
-        std::filesystem::current_path(previous);
-        Win32::DetachSdlWindow(hwnd);
-        SDL_DestroyWindow(window);
-    }
-    void Look(RwV3d position, RwV3d target) {
-        RwV3d at{target.x - position.x, target.y - position.y, target.z - position.z};
-        at = Base::Normalize3d(at);
-        const RwV3d right = Base::Normalize3d(RwV3d{at.z, 0, -at.x});
-        RwMatrix m;
-        RwMatrixSetIdentity(&m);
-        m.right = right;
-        m.up = Base::CrossProduct(at, right);
-        m.at = at;
-        m.pos = position;
-        RwMatrixUpdate(&m);
-        camera->Transform(&m, rwCOMBINEREPLACE);
-    }
+    ShipWakeRender() : HostView("wake", 1, 5000, 0.45f) {}
     // The sea: one opaque quad at sea level under everything, so that the wake has depth to sit on.
     static void DrawSea(float x, float z) {
         RwIm3DVertex v[4] = {};
@@ -132,9 +49,7 @@ protected:
         DrawSea(seaX, seaZ);
         D3DMATRIX before{};
         RwD3D9GetTransform(D3DTS_PROJECTION, &before);
-        const Rw::CameraView* view = camera->GetViewParameters();
-        const auto range = Grp::VisibleRange(*view, *world->renderables);
-        Grp::RenderVisible(range.begin(), range.end(), nullptr);
+        RenderWorld();
         D3DMATRIX after{};
         RwD3D9GetTransform(D3DTS_PROJECTION, &after);
         EXPECT_EQ(after._33, before._33) << "the wake's depth bias is undone";
@@ -143,9 +58,6 @@ protected:
         EXPECT_EQ(zwrite, 1u);
         RwCameraEndUpdate(camera->camera);
         return RenderSupport::ReadBack();
-    }
-    void Save(const std::vector<uint32_t>& pixels, const char* name) const {
-        RenderSupport::SavePng(pixels, Width, Height, previous / name);
     }
     // Mean brightness (r + g + b) of the 5 x 5 pixels around the world point's place on the screen.
     int Brightness(const std::vector<uint32_t>& pixels, RwV3d point) const {
@@ -162,13 +74,6 @@ protected:
             }
         return sum / 25;
     }
-
-    SDL_Window* window = nullptr;
-    HWND hwnd = nullptr;
-    std::filesystem::path previous;
-    Obj::Camera* camera = nullptr;
-    std::unique_ptr<Grp::World> world;
-    std::unique_ptr<Obj::Light> ambient, sun;
 };
 
 TEST_F(ShipWakeRender, TheWakeFoamsBehindTheShip) {

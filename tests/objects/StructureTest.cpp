@@ -19,31 +19,8 @@
 
 namespace {
 
-class Structures : public SceneEngine {
+class Structures : public SampleModels {
 protected:
-    void SetUp() override {
-        SceneEngine::SetUp();
-        models = std::string(CORVANE_BINARY_DIR) + "/data/Data/Models";
-        Base::ClumpCache::Directory = models + "\\";
-        Rw::InstallClumpCache();
-    }
-    void TearDown() override {
-        Base::ClumpCache::Clear();
-        Base::ClumpCache::Read = nullptr;
-        Base::ClumpCache::Clone = nullptr;
-        Base::ClumpCache::Destroy = nullptr;
-        SceneEngine::TearDown();
-    }
-    Base::Info Read(const std::string& name) {
-        Base::Info info;
-        EXPECT_EQ(info.LoadFile(models + "/" + name), 0) << name;
-        return info;
-    }
-    Base::Info FromText(const std::string& text) {
-        Base::Info info;
-        EXPECT_EQ(info.LoadText(text), 0);
-        return info;
-    }
     static void MoveTo(Obj::Model& model, float x, float z) {
         RwMatrix m;
         RwMatrixSetIdentity(&m);
@@ -51,7 +28,6 @@ protected:
         RwMatrixUpdate(&m); // else its flags still say identity and child frames never move with it
         model.Transform(&m, rwCOMBINEREPLACE);
     }
-    std::string models;
 };
 
 TEST_F(Structures, AirbaseFromTheSampleModel) {

@@ -18,32 +18,15 @@
 #include <fstream>
 #include <string>
 
-class VehicleWorld : public SceneEngine {
+class VehicleWorld : public SampleModels {
 protected:
     void SetUp() override {
-        SceneEngine::SetUp();
-        models = std::string(CORVANE_BINARY_DIR) + "/data/Data/Models";
-        Base::ClumpCache::Directory = models + "\\";
-        Rw::InstallClumpCache();
+        SampleModels::SetUp();
         world = std::make_unique<Grp::World>();
     }
     void TearDown() override {
         world.reset();
-        Base::ClumpCache::Clear();
-        Base::ClumpCache::Read = nullptr;
-        Base::ClumpCache::Clone = nullptr;
-        Base::ClumpCache::Destroy = nullptr;
-        SceneEngine::TearDown();
-    }
-    Base::Info Read(const std::string& name) {
-        Base::Info info;
-        EXPECT_EQ(info.LoadFile(models + "/" + name), 0) << name;
-        return info;
-    }
-    Base::Info FromText(const std::string& text) {
-        Base::Info info;
-        EXPECT_EQ(info.LoadText(text), 0);
-        return info;
+        SampleModels::TearDown();
     }
     // One frame of the world's run pass with that step.
     void Step(float dt) {
@@ -52,7 +35,6 @@ protected:
         Grp::RunGroup(*world->runnables);
     }
 
-    std::string models;
     std::unique_ptr<Grp::World> world;
 };
 

@@ -8,6 +8,7 @@
 #include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/world/rpworld.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ClumpCache.h"
 
 #include <gtest/gtest.h>
 
@@ -34,10 +35,7 @@ protected:
         Rw::InstallClumpCache();
     }
     void TearDown() override {
-        Base::ClumpCache::Clear();
-        Base::ClumpCache::Read = nullptr;
-        Base::ClumpCache::Clone = nullptr;
-        Base::ClumpCache::Destroy = nullptr;
+        TestSupport::RemoveClumpCache();
         RwEngineStop();
         RwEngineClose();
         RwEngineTerm();

@@ -10,6 +10,7 @@
 #include "platform/win32/Files.h"
 #include "rwsdk/src/plcore/stream.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ClumpCache.h"
 
 #include <cstring>
 #include <filesystem>
@@ -39,10 +40,7 @@ protected:
         Write("TruckBodyOnly.dff", {{"Body", {0, 1, 0}, {2, 1, 0}, {0, 2, 0}}});
     }
     void TearDown() override {
-        Base::ClumpCache::Clear();
-        Base::ClumpCache::Read = nullptr;
-        Base::ClumpCache::Clone = nullptr;
-        Base::ClumpCache::Destroy = nullptr;
+        TestSupport::RemoveClumpCache();
         SceneEngine::TearDown();
         std::filesystem::remove_all(dir);
         Win32::FlushPathCache();

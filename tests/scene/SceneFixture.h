@@ -1,14 +1,19 @@
-// An engine without a device, with the plugins the game registers, and small models built in memory.
+// An engine without a device, with the plugins the game registers, and small models built in memory or read
+// from the built sample data.
 #pragma once
 
 #include "scene/AtomicData.h"
+#include "scene/ClumpFile.h"
 #include "scene/Frame.h"
 #include "scene/Wrappers.h"
 
+#include "base/ClumpCache.h"
+#include "base/Info.h"
 #include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/world/rpworld.h"
+#include "tests/support/ClumpCache.h"
 
 #include <gtest/gtest.h>
 
@@ -76,4 +81,32 @@ public:
         }
         return clump;
     }
+};
+
+// The engine above with the clump cache reading the built sample models, and their descriptions at hand.
+class SampleModels : public SceneEngine {
+protected:
+    void SetUp() override {
+        SceneEngine::SetUp();
+        models = std::string(CORVANE_BINARY_DIR) + "/data/Data/Models";
+        Base::ClumpCache::Directory = models + "\\";
+        Rw::InstallClumpCache();
+    }
+    void TearDown() override {
+        TestSupport::RemoveClumpCache();
+        SceneEngine::TearDown();
+    }
+    // The sample model description of that name.
+    Base::Info Read(const std::string& name) {
+        Base::Info info;
+        EXPECT_EQ(info.LoadFile(models + "/" + name), 0) << name;
+        return info;
+    }
+    Base::Info FromText(const std::string& text) {
+        Base::Info info;
+        EXPECT_EQ(info.LoadText(text), 0);
+        return info;
+    }
+
+    std::string models;
 };
