@@ -11,7 +11,7 @@
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
 #include "rwsdk/driver/d3d9/d3d9rwrendst.h"
 #include "rwsdk/driver/d3d9/d3d9vertexbuffer.h"
-#include "rwsdk/src/pipe/p2/d3d9/nodeD3D9SubmitNoLight.h"
+#include "rwsdk/driver/d3d9/nodeD3D9SubmitNoLight.h"
 #include "rwsdk/src/plcore/freelist.h"
 #include "rwsdk/src/plcore/memory.h"
 #include "rwsdk/src/plcore/vector.h"

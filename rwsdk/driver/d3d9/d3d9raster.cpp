@@ -3,6 +3,7 @@
 #include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
+#include "rwsdk/driver/d3d9/nodeD3D9SubmitNoLight.h"
 #include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/freelist.h"
 
@@ -410,6 +411,7 @@ RwUInt32 RwD3D9RasterPaletteNumber(const RwRaster* raster) {
 }
 
 RwBool RwD3D9RasterPluginAttach() {
+    RwD3D9Im3DInstall();
     RwD3D9RasterExtensionOffset = RwRasterRegisterPlugin(
         sizeof(RwD3D9RasterExt), rwID_DEVICEMODULE, ExtensionConstruct, ExtensionDestruct, ExtensionCopy);
     if (RwD3D9RasterExtensionOffset < 0)

@@ -29,7 +29,8 @@ inline RwD3D9RasterExt* RwD3D9RasterExtension(const RwRaster* raster) {
 }
 RwUInt32 RwD3D9RasterPaletteNumber(const RwRaster* raster);
 
-// Attach: registers the extension and fills the format table. Run by the engine's initialisation.
+// The driver's attach: registers the extension, fills the format table and installs the device's part of
+// immediate-mode 3D. Run by the engine's initialisation.
 RwBool RwD3D9RasterPluginAttach();
 
 struct RwD3D9FormatInfo {

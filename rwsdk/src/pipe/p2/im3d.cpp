@@ -1,7 +1,6 @@
 #include "rwsdk/src/pipe/p2/im3d.h"
 
 #include "rwsdk/src/engine.h"
-#include "rwsdk/src/pipe/p2/d3d9/nodeD3D9SubmitNoLight.h"
 #include "rwsdk/src/pipe/p2/pipeline.h"
 #include "rwsdk/src/plcore/error.h"
 
@@ -21,7 +20,28 @@ struct Im3DModuleData {
     RwPipeline* defaultRenderPipeline;
     RwIm3DTransformRecord batch;
     RwIm3DRenderRecord request;
+    RwIm3DDeviceFunctions device; // the part opened, which the close releases
 };
+
+// Without a device: the transform keeps nothing and the render draws nothing.
+RwBool NothingToDo(RwPipelineNode*, const RwPipelineNodeParam*) {
+    return TRUE;
+}
+RwNodeDefinition keepNothingNode = {"ImmInstance.csl",
+                                    {NothingToDo, nullptr, nullptr, nullptr, nullptr, nullptr},
+                                    {0, nullptr, nullptr, 0, nullptr},
+                                    0,
+                                    FALSE,
+                                    0};
+RwNodeDefinition drawNothingNode = {"ImmSubmitNothing.csl",
+                                    {NothingToDo, nullptr, nullptr, nullptr, nullptr, nullptr},
+                                    {0, nullptr, nullptr, 0, nullptr},
+                                    0,
+                                    FALSE,
+                                    0};
+const RwIm3DDeviceFunctions noDevice = {[] { return RwBool(TRUE); }, [] {}, [] { return &keepNothingNode; },
+                                        [] { return &drawNothingNode; }};
+RwIm3DDeviceFunctions device = noDevice;
 
 Im3DModuleData* Data() {
     return RWMODULEDATA(Im3DModuleData, im3DModule);
@@ -53,8 +73,10 @@ void* Close(void* instance, RwInt32 offset, RwInt32) {
         RwPipelineDestroy(data->defaultTransformPipeline);
     if (data->defaultRenderPipeline)
         RwPipelineDestroy(data->defaultRenderPipeline);
+    const RwIm3DDeviceFunctions opened = data->device;
     std::memset(static_cast<void*>(data), 0, sizeof *data);
-    RwD3D9SubmitNoLightClose();
+    if (opened.close)
+        opened.close();
     --im3DModule.numInstances;
     return instance;
 }
@@ -64,12 +86,13 @@ void* Open(void* instance, RwInt32 offset, RwInt32 size) {
     auto* data = RWPLUGINOFFSET(Im3DModuleData, instance, offset);
     std::memset(static_cast<void*>(data), 0, sizeof *data);
     ++im3DModule.numInstances;
-    if (!RwD3D9SubmitNoLightOpen()) {
+    if (!device.open()) {
         --im3DModule.numInstances;
         return nullptr;
     }
-    data->defaultTransformPipeline = OneNodePipeline(RxNodeDefinitionGetD3D9ImmInstance());
-    data->defaultRenderPipeline = OneNodePipeline(RxNodeDefinitionGetD3D9SubmitNoLight());
+    data->device = device;
+    data->defaultTransformPipeline = OneNodePipeline(device.transformNode());
+    data->defaultRenderPipeline = OneNodePipeline(device.renderNode());
     if (!data->defaultTransformPipeline || !data->defaultRenderPipeline) {
         Close(instance, offset, size);
         return nullptr;
@@ -107,7 +130,12 @@ RwBool Render(RwPrimitiveType primType, RwImVertexIndex* indices, RwUInt32 numIn
 } // namespace
 
 RwInt32 _rwIm3DModuleAttach() {
+    device = noDevice;
     return RwEngineRegisterPlugin(sizeof(Im3DModuleData), rwID_IMMEDIATEMODULE, Open, Close);
+}
+
+void _rwIm3DSetDeviceFunctions(const RwIm3DDeviceFunctions& functions) {
+    device = functions;
 }
 
 void* RwIm3DTransform(RwIm3DVertex* vertices, RwUInt32 numVertices, const RwMatrix* ltm, RwUInt32 flags) {

@@ -41,8 +41,21 @@ struct RwIm3DRenderRecord {
     RwUInt32 numIndices;
 };
 
-// Registers the module with the engine (plugin id 0x40A); the offset, or -1.
+// Registers the module with the engine (plugin id 0x40A); the offset, or -1. The device's part goes back to
+// none, for the driver's attach to install its own.
 RwInt32 _rwIm3DModuleAttach();
+
+struct RwNodeDefinition;
+// The device's part of the module, which the driver installs: what the module's open makes and its close
+// releases, and the nodes of the default transform and render pipelines. Without one, batches are kept and
+// draw nothing.
+struct RwIm3DDeviceFunctions {
+    RwBool (*open)();
+    void (*close)();
+    RwNodeDefinition* (*transformNode)();
+    RwNodeDefinition* (*renderNode)();
+};
+void _rwIm3DSetDeviceFunctions(const RwIm3DDeviceFunctions& functions);
 
 void* RwIm3DTransform(RwIm3DVertex* vertices, RwUInt32 numVertices, const RwMatrix* ltm, RwUInt32 flags);
 RwBool RwIm3DRenderPrimitive(RwPrimitiveType primType);

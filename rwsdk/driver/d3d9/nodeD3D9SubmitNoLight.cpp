@@ -1,4 +1,4 @@
-#include "rwsdk/src/pipe/p2/d3d9/nodeD3D9SubmitNoLight.h"
+#include "rwsdk/driver/d3d9/nodeD3D9SubmitNoLight.h"
 
 #include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
@@ -277,4 +277,9 @@ RwNodeDefinition* RxNodeDefinitionGetD3D9ImmInstance() {
 
 RwNodeDefinition* RxNodeDefinitionGetD3D9SubmitNoLight() {
     return &submitNode;
+}
+
+void RwD3D9Im3DInstall() {
+    _rwIm3DSetDeviceFunctions({RwD3D9SubmitNoLightOpen, RwD3D9SubmitNoLightClose,
+                               RxNodeDefinitionGetD3D9ImmInstance, RxNodeDefinitionGetD3D9SubmitNoLight});
 }

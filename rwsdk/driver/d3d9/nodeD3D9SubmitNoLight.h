@@ -19,3 +19,6 @@ struct RwNodeDefinition;
 RwNodeDefinition* RxNodeDefinitionGetD3D9ImmInstance();
 // "nodeD3D9SubmitNoLight.csl": draws the kept batch with the render request it is run with.
 RwNodeDefinition* RxNodeDefinitionGetD3D9SubmitNoLight();
+
+// Hands the open, close and the two nodes above to the immediate-mode module. Run by the driver's attach.
+void RwD3D9Im3DInstall();
