@@ -489,11 +489,9 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
         // From a memory stream's bytes straight into their own order, without a copy first.
         const RwUInt32 triangleBytes = 8 * RwUInt32(numTriangles);
         const RwUInt8* inPlace =
-            triangleBytes <= remaining ? _rwStreamBytesInPlace(stream, triangleBytes) : nullptr;
+            triangleBytes <= remaining ? _rwStreamTakeInPlace(stream, triangleBytes) : nullptr;
         if (inPlace) {
             remaining -= triangleBytes;
-            if (!RwStreamSkip(stream, triangleBytes))
-                return fail();
         } else if (numTriangles > 0 && !ReadPayload(stream, geometry->triangles, triangleBytes, &remaining)) {
             return fail();
         }

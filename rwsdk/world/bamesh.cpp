@@ -175,12 +175,11 @@ RwStream* MeshRead(RwStream* stream, RwInt32 length, void* object, RwInt32, RwIn
         if (native)
             continue;
         const RwUInt32 limit = RwUInt32(geometry->numVertices);
-        if (const RwUInt8* inPlace = _rwStreamBytesInPlace(stream, 4 * count)) {
+        if (const RwUInt8* inPlace = _rwStreamTakeInPlace(stream, 4 * count)) {
             if (NarrowIndices(next, inPlace, count, limit)) {
                 RwErrorSetCode(E_RW_READ);
                 ok = false;
             }
-            ok = ok && RwStreamSkip(stream, 4 * count);
         } else {
             RwUInt8 block[4 * indexBlock];
             for (RwUInt32 done = 0; ok && done < count;) {

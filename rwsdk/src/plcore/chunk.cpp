@@ -40,19 +40,19 @@ void RwLibraryStampDecode(RwUInt32 stamp, RwUInt32* version, RwUInt32* build) {
     }
 }
 
-RwBool RwStreamReadChunkHeader(RwStream* stream, RwUInt32* type, RwUInt32* length, RwUInt32* version,
-                               RwUInt32* build) {
+namespace {
+
+// Inlined into the chunk finder too: a model is several hundred chunks.
+inline bool ReadHeader(RwStream* stream, RwUInt32* type, RwUInt32* length, RwUInt32* version,
+                       RwUInt32* build) {
     // Memory streams are read in place: models are walked header by header.
     RwUInt8 copy[rwCHUNKHEADERSIZE];
-    const RwUInt8* bytes = _rwStreamBytesInPlace(stream, rwCHUNKHEADERSIZE);
-    if (bytes) {
-        if (!RwStreamSkip(stream, rwCHUNKHEADERSIZE)) {
-            return FALSE;
+    const RwUInt8* bytes = _rwStreamTakeInPlace(stream, rwCHUNKHEADERSIZE);
+    if (!bytes) {
+        if (RwStreamRead(stream, copy, sizeof(copy)) != sizeof(copy)) {
+            RwErrorSetCode(E_RW_READ);
+            return false;
         }
-    } else if (RwStreamRead(stream, copy, sizeof(copy)) != sizeof(copy)) {
-        RwErrorSetCode(E_RW_READ);
-        return FALSE;
-    } else {
         bytes = copy;
     }
     if (type) {
@@ -62,7 +62,14 @@ RwBool RwStreamReadChunkHeader(RwStream* stream, RwUInt32* type, RwUInt32* lengt
         *length = LoadLE32(bytes + 4);
     }
     RwLibraryStampDecode(LoadLE32(bytes + 8), version, build);
-    return TRUE;
+    return true;
+}
+
+} // namespace
+
+RwBool RwStreamReadChunkHeader(RwStream* stream, RwUInt32* type, RwUInt32* length, RwUInt32* version,
+                               RwUInt32* build) {
+    return ReadHeader(stream, type, length, version, build) ? TRUE : FALSE;
 }
 
 RwStream* RwStreamWriteChunkHeader(RwStream* stream, RwUInt32 type, RwUInt32 length, RwUInt32 version,
@@ -76,7 +83,7 @@ RwStream* RwStreamWriteChunkHeader(RwStream* stream, RwUInt32 type, RwUInt32 len
 
 RwBool RwStreamFindChunk(RwStream* stream, RwUInt32 type, RwUInt32* lengthOut, RwUInt32* versionOut) {
     RwUInt32 readType, length, version;
-    while (RwStreamReadChunkHeader(stream, &readType, &length, &version, nullptr)) {
+    while (ReadHeader(stream, &readType, &length, &version, nullptr)) {
         if (readType == type) {
             if (!RwChunkVersionAccepted(version)) {
                 RwErrorSetCode(E_RW_BADVERSION);

@@ -313,15 +313,6 @@ RwUInt32 RwStreamBytesLeft(RwStream* stream) {
     }
 }
 
-const RwUInt8* _rwStreamBytesInPlace(const RwStream* stream, RwUInt32 length) {
-    if (stream->type != rwSTREAMMEMORY || stream->accessType != rwSTREAMREAD)
-        return nullptr;
-    const RwStreamMemory& memory = stream->Type.memory;
-    return memory.position <= memory.nSize && memory.nSize - memory.position >= length
-               ? memory.memBlock + memory.position
-               : nullptr;
-}
-
 RwStream* RwStreamSkip(RwStream* stream, RwUInt32 offset) {
     if (offset == 0) {
         return stream;

@@ -75,7 +75,23 @@ RwStream* RwStreamSkip(RwStream* stream, RwUInt32 offset);
 RwUInt32 RwStreamBytesLeft(RwStream* stream);
 // The next length bytes of a memory stream open for reading, in place, or null for other streams (and for
 // a memory stream with fewer bytes left): readers convert from them without a copy, then skip them.
-const RwUInt8* _rwStreamBytesInPlace(const RwStream* stream, RwUInt32 length);
+inline const RwUInt8* _rwStreamBytesInPlace(const RwStream* stream, RwUInt32 length) {
+    if (stream->type != rwSTREAMMEMORY || stream->accessType != rwSTREAMREAD)
+        return nullptr;
+    const RwStreamMemory& memory = stream->Type.memory;
+    return memory.position <= memory.nSize && memory.nSize - memory.position >= length
+               ? memory.memBlock + memory.position
+               : nullptr;
+}
+// As _rwStreamBytesInPlace, and the stream steps past them: no call per small record of a model.
+inline const RwUInt8* _rwStreamTakeInPlace(RwStream* stream, RwUInt32 length) {
+    const RwUInt8* bytes = _rwStreamBytesInPlace(stream, length);
+    if (bytes) {
+        stream->Type.memory.position += length;
+        stream->position += length;
+    }
+    return bytes;
+}
 
 // Arrays in their stored form (little-endian 32-bit words); lengths are in bytes. A short read fails.
 RwStream* RwStreamWriteReal(RwStream* stream, const RwReal* reals, RwUInt32 length);
