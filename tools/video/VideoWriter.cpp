@@ -14,6 +14,8 @@ extern "C" {
 
 namespace Tools {
 
+static_assert(SourcePadding >= AV_INPUT_BUFFER_PADDING_SIZE);
+
 const uint8_t TestPatternColours[8][3] = {
     {255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
     {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0},
@@ -147,7 +149,8 @@ bool WriteVideo(const std::string& path, const FilmSettings& film) {
         SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
     if (!w.scaler)
         return Fail(path, "no colour conversion");
-    std::vector<uint8_t> rgb(size_t(film.width) * 3 * size_t(film.height));
+    // swscale's vector loads read a little past the last pixel: the rows get FFmpeg's usual padding.
+    std::vector<uint8_t> rgb(size_t(film.width) * 3 * size_t(film.height) + SourcePadding);
     const int samplesPerFrame = film.sampleRate / film.framesPerSecond;
     int64_t sampleIndex = 0;
     if (w.audio) {

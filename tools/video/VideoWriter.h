@@ -7,6 +7,10 @@
 
 namespace Tools {
 
+// Bytes after a picture's last row that the colour conversion's vector loads may read (FFmpeg's
+// AV_INPUT_BUFFER_PADDING_SIZE).
+constexpr int SourcePadding = 64;
+
 struct FilmSettings {
     int width = 320, height = 240;
     int framesPerSecond = 25;
@@ -15,7 +19,8 @@ struct FilmSettings {
     std::string codec = "mpeg4";
     int sampleRate = 22050; // 0: no sound track
     double toneHz = 440.0;
-    // Paints frame number n as packed RGB rows (3 bytes a pixel) stride bytes apart.
+    // Paints frame number n as packed RGB rows (3 bytes a pixel) stride bytes apart; the last row is
+    // followed by SourcePadding bytes that the colour conversion may read.
     std::function<void(int n, uint8_t* rgb, int stride)> paint;
 };
 
