@@ -5,6 +5,7 @@
 #include "rwsdk/src/plcore/rwstring.h"
 #include "rwsdk/src/plcore/stream.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -96,6 +97,63 @@ TEST_F(StringTest, LongTextsAreCutToTheBuffer) {
     EXPECT_STREQ(small, "ok");
     EXPECT_EQ(TakeError(), RwInt32(E_RW_NOERROR)) << "a text that fits exactly is not cut";
     RwStreamClose(in, nullptr);
+}
+
+// Memory streams are read in place, other streams piece by piece: both give the same texts and errors.
+TEST_F(StringTest, MemoryAndOtherStreamsReadTextsAlike) {
+    struct Source {
+        std::vector<RwUInt8> bytes;
+        size_t at = 0;
+        static RwUInt32 Read(void* data, void* buffer, RwUInt32 length) {
+            auto* s = static_cast<Source*>(data);
+            const RwUInt32 n = RwUInt32(std::min<size_t>(length, s->bytes.size() - s->at));
+            std::memcpy(buffer, s->bytes.data() + s->at, n);
+            s->at += n;
+            return n;
+        }
+        static RwInt32 Skip(void* data, RwUInt32 offset) {
+            auto* s = static_cast<Source*>(data);
+            s->at = std::min(s->bytes.size(), s->at + offset);
+            return 1;
+        }
+    };
+    struct Case {
+        std::vector<RwUInt8> payload;
+        RwInt32 error;
+    };
+    const RwInt32 none = E_RW_NOERROR, cut = E_RW_STRING_TRUNCATION;
+    const Case cases[] = {
+        {{'w', 'i', 'n', 'g', 0, 0, 0, 0}, none},
+        {{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}, cut},
+        {{'a', 'b', 'c', 'd', 'e', 'f', 'g', 0}, none},              // fits exactly
+        {{'a', 'b', 0, 'x', 'y', 'z', 'q', 'r'}, none},              // kept past its zero
+        {{'a', 'b', 'c', 'd', 'e', 'f', 'g', 0, 0, 'x', 0, 0}, cut}, // no zero within the buffer
+    };
+    for (const auto& [payload, error] : cases) {
+        SCOPED_TRACE(std::string(payload.begin(), payload.end()));
+        std::vector<RwUInt8> b = Chunk(2, payload);
+        const std::vector<RwUInt8> next = Chunk(2, {'o', 'k', 0, 0});
+        b.insert(b.end(), next.begin(), next.end());
+        char fromMemory[8], fromCustom[8], after[8];
+        std::memset(fromMemory, 0x55, sizeof(fromMemory));
+        std::memset(fromCustom, 0x55, sizeof(fromCustom));
+        RwStream* in = Reader(b);
+        ASSERT_EQ(RwStringStreamRead(fromMemory, in, sizeof(fromMemory)), fromMemory);
+        EXPECT_EQ(TakeError(), error);
+        ASSERT_EQ(RwStringStreamRead(after, in, sizeof(after)), after);
+        EXPECT_STREQ(after, "ok");
+        RwStreamClose(in, nullptr);
+
+        Source source{b};
+        RwStreamCustom custom = {nullptr, Source::Read, nullptr, Source::Skip, &source};
+        in = RwStreamOpen(rwSTREAMCUSTOM, rwSTREAMREAD, &custom);
+        ASSERT_EQ(RwStringStreamRead(fromCustom, in, sizeof(fromCustom)), fromCustom);
+        EXPECT_EQ(TakeError(), error);
+        ASSERT_EQ(RwStringStreamRead(after, in, sizeof(after)), after);
+        EXPECT_STREQ(after, "ok");
+        RwStreamClose(in, nullptr);
+        EXPECT_EQ(std::memcmp(fromMemory, fromCustom, sizeof(fromMemory)), 0);
+    }
 }
 
 TEST_F(StringTest, DamagedChunksFail) {

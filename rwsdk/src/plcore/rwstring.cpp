@@ -171,6 +171,19 @@ RwChar* RwStringStreamRead(RwChar* buffer, RwStream* stream, RwUInt32 capacity) 
     const bool wide = type == rwID_UNICODESTRING;
     const RwUInt32 textBytes = wide ? size / 2 : size;
     const bool allocated = buffer == nullptr;
+    // An 8-bit text from memory into the caller's buffer (every name of a model's textures): one copy. As
+    // below, bytes past the first zero are kept, and only text before a zero counts as cut.
+    if (!wide && !allocated && capacity > 0) {
+        if (const RwUInt8* text = _rwStreamTakeInPlace(stream, size)) {
+            const RwUInt32 kept = std::min(size, capacity - 1);
+            std::memcpy(buffer, text, kept);
+            buffer[kept] = 0;
+            if (!std::memchr(text, 0, kept) &&
+                std::any_of(text + kept, text + size, [](RwUInt8 c) { return c != 0; }))
+                RwErrorSetCode(E_RW_STRING_TRUNCATION);
+            return buffer;
+        }
+    }
     // A text read into a new allocation grows with what actually arrives, so that a size claimed by a
     // damaged chunk costs nothing until its bytes are there.
     RwUInt32 kept = 0;
