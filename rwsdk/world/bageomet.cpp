@@ -51,6 +51,21 @@ size_t MorphVertexBytes(const RpGeometry* geometry) {
     return (geometry->flags & rpGEOMETRYNORMALS) ? 2 * positions : positions;
 }
 
+// The morph targets a geometry is created with live in its own allocation, right behind the object and its
+// plugin data (a place that no later change of flags moves); targets added later get a block of their own.
+size_t InlineMorphOffset() {
+    constexpr size_t align = alignof(RpMorphTarget);
+    return (size_t(geometryTKList.sizeOfStruct) + align - 1) & ~(align - 1);
+}
+
+RpMorphTarget* InlineMorphTargets(RpGeometry* geometry) {
+    return reinterpret_cast<RpMorphTarget*>(reinterpret_cast<RwUInt8*>(geometry) + InlineMorphOffset());
+}
+
+bool MorphTargetsOwnBlock(RpGeometry* geometry) {
+    return geometry->morphTarget && geometry->morphTarget != InlineMorphTargets(geometry);
+}
+
 void LayOutMorphTargets(RpGeometry* geometry, RpMorphTarget* block, RwInt32 count) {
     auto* data = reinterpret_cast<RwUInt8*>(block + count);
     const size_t positions = sizeof(RwV3d) * size_t(geometry->numVertices);
@@ -167,7 +182,8 @@ bool ReadPayload(RwStream* stream, void* buffer, RwUInt64 length, RwUInt32* rema
     return true;
 }
 
-RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format, bool clear);
+RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format, RwInt32 numMorphTargets,
+                           bool clear);
 RwInt32 AddMorphTargets(RpGeometry* geometry, RwInt32 count, bool clear);
 
 } // namespace
@@ -177,13 +193,14 @@ RwInt32 _rpGeometryModuleAttach() {
 }
 
 RpGeometry* RpGeometryCreate(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format) {
-    return CreateGeometry(numVerts, numTriangles, format, true);
+    return CreateGeometry(numVerts, numTriangles, format, 1, true);
 }
 
 namespace {
 
-// The reader fills every array itself: it asks for them uncleared.
-RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format, bool clear) {
+// The reader fills every array itself: it asks for them uncleared, and for all its morph targets at once.
+RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format, RwInt32 numMorphTargets,
+                           bool clear) {
     if (numVerts < 0 || numTriangles < 0)
         return nullptr;
     if (numVerts >= 0x10000) {
@@ -197,7 +214,11 @@ RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 form
         return nullptr;
     }
     const bool native = flags & rpGEOMETRYNATIVE;
-    size_t size = size_t(geometryTKList.sizeOfStruct);
+    const size_t positions = native ? 0 : sizeof(RwV3d) * size_t(numVerts);
+    const size_t records = sizeof(RpMorphTarget) * size_t(numMorphTargets);
+    const size_t morphBytes =
+        records + ((flags & rpGEOMETRYNORMALS) ? 2 * positions : positions) * size_t(numMorphTargets);
+    size_t size = InlineMorphOffset() + morphBytes;
     if (!native) {
         if (flags & rpGEOMETRYPRELIT)
             size += sizeof(RwRGBA) * size_t(numVerts);
@@ -209,7 +230,8 @@ RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 form
         RwErrorSetCode(E_RW_NOMEM);
         return nullptr;
     }
-    std::memset(static_cast<void*>(geometry), 0, clear ? size : size_t(geometryTKList.sizeOfStruct));
+    // New morph targets have a zero bounding sphere, whoever fills their vertices.
+    std::memset(static_cast<void*>(geometry), 0, clear ? size : InlineMorphOffset() + records);
     geometry->object.type = rwGEOMETRY;
     geometry->flags = flags;
     geometry->refCount = 1;
@@ -217,8 +239,11 @@ RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 form
     geometry->numVertices = numVerts;
     geometry->numTexCoordSets = sets;
     RpMaterialListInitialize(&geometry->matList);
+    geometry->morphTarget = InlineMorphTargets(geometry);
+    geometry->numMorphTargets = numMorphTargets;
+    LayOutMorphTargets(geometry, geometry->morphTarget, numMorphTargets);
     if (!native) {
-        auto* next = reinterpret_cast<RwUInt8*>(geometry) + geometryTKList.sizeOfStruct;
+        auto* next = reinterpret_cast<RwUInt8*>(geometry->morphTarget) + morphBytes;
         if ((flags & rpGEOMETRYPRELIT) && numVerts > 0) {
             geometry->preLitLum = reinterpret_cast<RwRGBA*>(next);
             next += sizeof(RwRGBA) * size_t(numVerts);
@@ -233,12 +258,7 @@ RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 form
                 geometry->triangles[i].matIndex = 0xFFFF;
         }
     }
-    if (AddMorphTargets(geometry, 1, clear) < 0) {
-        RwFree(geometry);
-        return nullptr;
-    }
     if (!RwPluginRegistryInitObject(&geometryTKList, geometry)) {
-        RwFree(geometry->morphTarget);
         RwFree(geometry);
         return nullptr;
     }
@@ -266,7 +286,8 @@ RwInt32 AddMorphTargets(RpGeometry* geometry, RwInt32 count, bool clear) {
         std::memcpy(static_cast<void*>(block), geometry->morphTarget, sizeof(RpMorphTarget) * size_t(old));
         std::memcpy(reinterpret_cast<RwUInt8*>(block + total),
                     reinterpret_cast<const RwUInt8*>(geometry->morphTarget + old), vertexBytes * size_t(old));
-        RwFree(geometry->morphTarget);
+        if (MorphTargetsOwnBlock(geometry))
+            RwFree(geometry->morphTarget);
     }
     geometry->morphTarget = block;
     geometry->numMorphTargets = RwInt32(total);
@@ -292,7 +313,7 @@ RwBool RpGeometryDestroy(RpGeometry* geometry) {
         RpMeshHeaderDestroy(geometry->mesh);
     geometry->mesh = nullptr;
     RwPluginRegistryDeInitObject(&geometryTKList, geometry);
-    if (geometry->morphTarget)
+    if (MorphTargetsOwnBlock(geometry))
         RwFree(geometry->morphTarget);
     RpMaterialListDeinitialize(&geometry->matList);
     RwFree(geometry);
@@ -469,15 +490,13 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
         RwErrorSetCode(E_RW_READ);
         return nullptr;
     }
-    RpGeometry* geometry = CreateGeometry(numVertices, numTriangles, format, false);
+    RpGeometry* geometry = CreateGeometry(numVertices, numTriangles, format, numMorphTargets, false);
     if (!geometry)
         return nullptr;
     auto fail = [geometry]() -> RpGeometry* {
         RpGeometryDestroy(geometry);
         return nullptr;
     };
-    if (numMorphTargets > 1 && AddMorphTargets(geometry, numMorphTargets - 1, false) < 0)
-        return fail();
     TriangleReach reach;
     if (arrays) {
         if (geometry->preLitLum &&
