@@ -14,13 +14,8 @@
 #include <algorithm>
 #include <cstring>
 #include <vector>
-
-// The loops that convert whole arrays of a model are worth vectorising even where the build's level does
-// not ask for it.
-#if defined(__GNUC__) && !defined(__clang__)
-#define RW_VECTORIZE __attribute__((optimize("tree-vectorize")))
-#else
-#define RW_VECTORIZE
+#ifdef __SSE2__
+#include <emmintrin.h>
 #endif
 
 namespace {
@@ -117,13 +112,31 @@ void ReorderListMesh(RxVertexIndex* indices, RwUInt32 numIndices) {
 }
 
 // Stored 32-bit indices (little-endian, any alignment) to 16 bits; true when one of them is not below the
-// limit. Branch-free and with no unsigned maximum, so that the loop vectorises on the baseline instruction
-// set.
-RW_VECTORIZE bool NarrowIndices(RxVertexIndex* __restrict out, const RwUInt8* __restrict in, RwUInt32 count,
-                                RwUInt32 limit) {
+// limit.
+bool NarrowIndices(RxVertexIndex* out, const RwUInt8* in, RwUInt32 count, RwUInt32 limit) {
     RwUInt32 beyond = 0;
-    // A size_t counter: a 32-bit 4 * i could wrap, which keeps the loads from being seen as contiguous.
-    for (size_t i = 0; i < count; ++i) {
+    size_t i = 0;
+#ifdef __SSE2__
+    // Eight at a time. Any bit above the low 16 is beyond every limit; below that a signed comparison holds.
+    // The signed pack saturates, so the indices are moved down by 0x8000 around it.
+    const __m128i last = _mm_set1_epi32(RwInt32(limit) - 1);
+    const __m128i half = _mm_set1_epi32(0x8000);
+    const __m128i flip = _mm_set1_epi16(-0x8000);
+    __m128i high = _mm_setzero_si128(), over = _mm_setzero_si128();
+    for (; i + 8 <= count; i += 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * i + 16));
+        high = _mm_or_si128(high, _mm_or_si128(a, b));
+        over = _mm_or_si128(over, _mm_or_si128(_mm_cmpgt_epi32(a, last), _mm_cmpgt_epi32(b, last)));
+        const __m128i packed = _mm_packs_epi32(_mm_sub_epi32(a, half), _mm_sub_epi32(b, half));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_xor_si128(packed, flip));
+    }
+    RwUInt32 highWords[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(highWords), high);
+    beyond =
+        RwUInt32(_mm_movemask_epi8(over)) | (highWords[0] | highWords[1] | highWords[2] | highWords[3]) >> 16;
+#endif
+    for (; i < count; ++i) {
         RwUInt32 index;
         std::memcpy(&index, in + 4 * i, 4);
         beyond |= (index >> 16) | ((limit - 1 - index) >> 31);

@@ -281,6 +281,32 @@ TEST_F(WorldTest, AValidMeshExtensionIsTakenAsRead) {
     RpGeometryDestroy(geometry);
 }
 
+// Mesh indices are narrowed several at a time: indices from 0x8000 up come through, and a bad index is
+// found in every place of a run.
+TEST_F(WorldTest, EveryIndexOfALongMeshIsNarrowedAndChecked) {
+    GeometryParts parts;
+    parts.vertices = 0x9000;
+    const std::vector<RwInt32> indices = {0x8FFF, 0x8000, 0x7FFF, 0,      1, 2,      0x8001, 0x8FFE, 3,
+                                          0x8ABC, 7,      0x7FFE, 0x8FFD, 5, 0x4000, 6,      0x8002};
+    parts.extension = MeshExtension(RwUInt32(indices.size()), {{indices, -1}});
+    RpGeometry* geometry = ReadGeometry(parts.Build());
+    ASSERT_NE(geometry, nullptr) << std::hex << TakeError();
+    const RpMesh& mesh = RpMeshHeaderGetMeshes(geometry->mesh)[0];
+    EXPECT_EQ((std::vector<RwInt32>(mesh.indices, mesh.indices + mesh.numIndices)), indices);
+    RpGeometryDestroy(geometry);
+    for (size_t at = 0; at < indices.size(); ++at) {
+        for (RwInt32 bad : {0x9000, 0x10000, 0x18000, -1, RwInt32(0x80000000u)}) {
+            SCOPED_TRACE(testing::Message() << "index " << at << " = " << std::hex << bad);
+            std::vector<RwInt32> changed = indices;
+            changed[at] = bad;
+            GeometryParts badParts = parts;
+            badParts.extension = MeshExtension(RwUInt32(indices.size()), {{changed, -1}});
+            EXPECT_EQ(ReadGeometry(badParts.Build()), nullptr);
+            EXPECT_EQ(TakeError(), RwInt32(E_RW_READ));
+        }
+    }
+}
+
 TEST_F(WorldTest, NativeGeometryWithoutAMeshHeaderBuildsNothingFromAbsentTriangles) {
     GeometryParts parts;
     parts.flags = rpGEOMETRYNATIVE;
