@@ -3,7 +3,10 @@
 #include "base/ClumpCache.h"
 #include "rwsdk/src/plcore/chunk.h"
 #include "rwsdk/src/plcore/stream.h"
+#include "rwsdk/src/plcore/memory.h"
 #include "rwsdk/world/baclump.h"
+
+#include <algorithm>
 
 namespace Rw {
 
@@ -35,16 +38,34 @@ RpAtomic* RenderAndCollide(RpAtomic* atomic, void*) {
 } // namespace
 
 RpClump* ReadClumpFile(const char* path) {
-    RwStream* stream = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMREAD, path);
-    if (!stream)
+    RwStream* file = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMREAD, path);
+    if (!file)
         return nullptr;
-    RpClump* clump =
-        RwStreamFindChunk(stream, rwID_CLUMP, nullptr, nullptr) ? RpClumpStreamRead(stream) : nullptr;
+    // The file comes in with one read and the model is taken from memory, where the readers use chunk
+    // headers, triangles and indices in place rather than asking the file for each; a file whose size is
+    // not known, or too big to hold, is read as it stands.
+    const RwUInt32 size = RwStreamBytesLeft(file);
+    auto* bytes =
+        size != 0xFFFFFFFFu
+            ? static_cast<RwUInt8*>(RwMalloc(std::max<RwUInt32>(size, 1), rwMEMHINTDUR_FUNCTION | rwID_CLUMP))
+            : nullptr;
+    RwStream* stream = file;
+    if (bytes) {
+        RwMemory memory = {bytes, size > 0 ? RwStreamRead(file, bytes, size) : 0};
+        RwStreamClose(file, nullptr);
+        stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    }
+    RpClump* clump = stream && RwStreamFindChunk(stream, rwID_CLUMP, nullptr, nullptr)
+                         ? RpClumpStreamRead(stream)
+                         : nullptr;
     if (clump) {
         RpClumpForAllAtomics(clump, RefreshBounds, nullptr);
         RpClumpForAllAtomics(clump, RenderAndCollide, nullptr);
     }
-    RwStreamClose(stream, nullptr);
+    if (stream)
+        RwStreamClose(stream, nullptr);
+    if (bytes)
+        RwFree(bytes);
     return clump;
 }
 
