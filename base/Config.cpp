@@ -97,6 +97,16 @@ void ReportFailedSave(const std::string& path, int error) {
                      std::strerror(error));
 }
 
+// A settings file that is there but cannot be used is told once (start-up and the front end both load
+// it): the defaults replace it at the next save.
+void ReportUnusableFile(const std::string& path) {
+    static std::atomic<bool> reported{false};
+    if (!reported.exchange(true))
+        std::fprintf(stderr,
+                     "The settings file '%s' is damaged or cannot be read: the default settings are used.\n",
+                     Clip(path).c_str());
+}
+
 } // namespace
 
 void Config::SetDefaults() {
@@ -182,12 +192,12 @@ void Config::FromBytes(const uint8_t (&bytes)[RecordSize]) {
 
 bool Config::Load(std::string_view path) {
     std::string bytes;
-    if (!Win32::ReadFile(path, bytes) || bytes.size() < 4) {
-        SetDefaults();
-        return false;
-    }
-    Reader magic(reinterpret_cast<const uint8_t*>(bytes.data()));
-    if (magic.U32() != Magic) {
+    const bool read = Win32::ReadFile(path, bytes);
+    if (!read || bytes.size() < 4 || Reader(reinterpret_cast<const uint8_t*>(bytes.data())).U32() != Magic) {
+        // Only a missing file is the normal first start; what is refused as no regular file is told by
+        // the read.
+        if (read || Win32::FileExists(path))
+            ReportUnusableFile(Win32::NativePath(path));
         SetDefaults();
         return false;
     }

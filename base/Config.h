@@ -55,7 +55,8 @@ public:
 
     // True when the file held the magic: its record bytes are read over this one. A record cut short
     // keeps the fields past the cut at the values they had (callers set the defaults first), so a
-    // truncated file still keeps what it holds. A missing file or another magic gives the defaults.
+    // truncated file still keeps what it holds. A missing file or another magic gives the defaults; a file
+    // that is there but unusable is told on stderr, once a process.
     bool Load(std::string_view path);
     // True when the whole file was written and is on the disk; a failed save leaves the old file as it was,
     // and the first failure of the process is told on stderr.

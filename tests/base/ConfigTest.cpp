@@ -221,6 +221,28 @@ TEST_F(ConfigFile, FailedSaveLeavesTheOldFileAndIsToldOnce) {
     EXPECT_FALSE(fs::exists(dir / "Config.dat.new"));
 }
 
+// A file that is there but unusable is about to be replaced by the defaults: the player hears of it once.
+// The first start, without a file, says nothing.
+TEST_F(ConfigFile, AnUnusableFileIsToldOnceAndAMissingOneIsNot) {
+    testing::internal::CaptureStderr();
+    Config loaded;
+    EXPECT_FALSE(loaded.Load(Path("Config.dat")));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    WriteBytes("Config.dat", std::string("\x02\x00\xBC\x0A", 4) + std::string(584, '\0'));
+    WriteBytes("Empty.dat", "");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(loaded.Load(Path("Config.dat")));
+    EXPECT_FALSE(loaded.Load(Path("Empty.dat")));
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("The settings file '" + Path("Config.dat") +
+                        "' is damaged or cannot be read: the default settings are used."),
+              std::string::npos)
+        << told;
+    EXPECT_EQ(told.find("settings file", told.find("settings file") + 1), std::string::npos) << told;
+    EXPECT_TRUE(loaded == Config());
+}
+
 TEST(Config, DefaultsAndDefaultKeys) {
     Config c;
     EXPECT_EQ(c.displayWidth, 1024u);
