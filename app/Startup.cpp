@@ -30,6 +30,8 @@
 #include "scene/EngineHost.h"
 #include "scene/StreamedTexture.h"
 
+#include <cstdio>
+
 namespace App {
 
 void (*StepListener)(const char* step) = nullptr;
@@ -181,7 +183,9 @@ void Init(HINSTANCE instance, HWND window) {
     Step("register image formats");
     Rw::RegisterImageFormats();
     Step("start audio");
-    Audio::StartDirectSound(nullptr, window); // the game runs silent without it
+    // The game runs silent without a sound device; the player is told why there is no sound.
+    if (!Audio::StartDirectSound(nullptr, window))
+        std::fprintf(stderr, "No sound device could be opened: the game runs without sound.\n");
     Audio::InstallSoundCache();
     Step("create DirectInput");
     Input::CreateDirectInput(instance, window); // without it the devices stay idle

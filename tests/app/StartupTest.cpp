@@ -119,6 +119,7 @@ TEST_F(Startup, InitLeavesEverythingUpBeforeTheFrontEnd) {
 
     EXPECT_FALSE(steps.empty());
     EXPECT_TRUE(App::Started);
+    EXPECT_EQ(said.find("No sound device"), std::string::npos) << said; // the null output is a device
     EXPECT_EQ(App::Mode, App::FrontendMode);
     EXPECT_EQ(state.frontends, 1);
     EXPECT_EQ(title, "Test Title");
@@ -359,6 +360,30 @@ INSTANTIATE_TEST_SUITE_P(
                   "The Direct3D 9 device could not be created (it needs OpenGL 3.3).",
                   "MESA_GL_VERSION_OVERRIDE=3.0"}),
     [](const ::testing::TestParamInfo<FatalCase>& info) { return std::string(info.param.name); });
+
+// Without a sound device the game starts and runs silent, and says why there is no sound. Run in a child:
+// the sound library picks its driver once a process.
+TEST_F(Startup, WithoutASoundDeviceTheGameRunsSilentAndSaysSo) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    WriteStrings(Directories);
+    const char* drivers = std::getenv("ALSOFT_DRIVERS");
+    const std::string saved = drivers ? drivers : "";
+    setenv("ALSOFT_DRIVERS", "no-such-driver", 1);
+    EXPECT_EXIT(
+        {
+            App::Init(GetModuleHandleA(nullptr), MakeWindow());
+            std::fprintf(stderr, "started: %d\n", int(App::Started));
+            App::Shutdown();
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        AllOf(HasSubstr("No sound device could be opened: the game runs without sound.\n"),
+              HasSubstr("started: 1\n"), Not(HasSubstr("Message:"))));
+    if (drivers)
+        setenv("ALSOFT_DRIVERS", saved.c_str(), 1);
+    else
+        unsetenv("ALSOFT_DRIVERS");
+}
 
 // The game itself on the sample data, in a process of its own; the data is shared, the settings that the game
 // saves are its own.
