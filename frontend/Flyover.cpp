@@ -86,7 +86,8 @@ Base::String Lower(Base::String text) {
 void SpawnGroup(Grp::World& world, const Base::String& key, const Base::Info& group) {
     Base::String action, type, model;
     Base::Vector2 position, destination;
-    float heading = 0, speed = 0, count = 1, span = 0, gun = 0, launcher = 0;
+    float heading = 0, speed = 0, span = 0, gun = 0, launcher = 0;
+    int32_t count = 1;
     group.TryGetString("Action", action);
     group.TryGetString("Type", type);
     group.TryGetString("Model", model);
@@ -98,7 +99,14 @@ void SpawnGroup(Grp::World& world, const Base::String& key, const Base::Info& gr
     const bool moves = group.TryGetPoint("Dest", destination);
     group.TryGetFloat("Hdg", heading);
     group.TryGetFloat("InitSpeed", speed);
-    group.TryGetFloat("Count", count);
+    // A whole number: a huge or fractional count in the file must not spawn without end.
+    if (!group.TryGetInt("Count", count))
+        count = 1;
+    if (count > Flyover::MaxGroupObjects) {
+        std::fprintf(stderr, "Convoys: group \"%s\" asks for %d objects; it gets %d\n",
+                     Base::Clip(key).c_str(), int(count), int(Flyover::MaxGroupObjects));
+        count = Flyover::MaxGroupObjects;
+    }
     group.TryGetFloat("Formation.ObjectsSpan", span);
     group.TryGetFloat("Gun", gun);
     group.TryGetFloat("Launcher", launcher);
@@ -120,7 +128,7 @@ void SpawnGroup(Grp::World& world, const Base::String& key, const Base::Info& gr
     const bool withGun = gun > 0 && Obj::VehicleWeapons::CreateAutoGun;
     const bool withLauncher = launcher > 0 && Obj::VehicleWeapons::CreateAutoLauncher;
     const float tuning = 10.0f, turn = ships ? 0.02f : 0.25f;
-    for (int i = 0; i < int(count); ++i) {
+    for (int i = 0; i < count; ++i) {
         // A column behind the first, or abreast with the sides alternating.
         const float k = abreast ? float((i + 1) / 2) * (i % 2 ? -1.0f : 1.0f) : -float(i);
         const Base::Vector2 step = abreast ? Base::Vector2{r.x * k * span, r.y * k * span}

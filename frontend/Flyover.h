@@ -7,6 +7,7 @@
 
 #include "rwsdk/src/plcore/vector.h"
 
+#include <cstdint>
 #include <memory>
 
 struct RwCamera;
@@ -28,6 +29,8 @@ class Flyover {
 public:
     // Seconds of one lap of the path.
     static constexpr double LapTime = 150.0;
+    // Most objects one moving group spawns: more would only slow the flyover (the sample's have a few each).
+    static constexpr int32_t MaxGroupObjects = 32;
 
     Flyover();
     ~Flyover();

@@ -4,6 +4,7 @@
 #include "objects/Ship.h"
 #include "objects/Vehicle.h"
 #include "tests/support/GlDriver.h"
+#include "tests/support/TempDir.h"
 
 #include "base/AsyncLoader.h"
 #include "base/ClumpCache.h"
@@ -20,6 +21,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <typeinfo>
 #include <vector>
 
@@ -108,6 +110,20 @@ TEST_F(Flyover, TheScenerysConvoyAndCarrierGroupSail) {
     for (int k = 0; k < 20; ++k)
         flyover.Frame(0.1 * k, 0.1, Rw::ColourRaster, Rw::DepthRaster, nullptr);
     EXPECT_GT(at(column[0]).x, before);
+}
+
+// A group's count is a whole number: one far too large is cut to the most a group spawns, one that does not
+// read (NaN, words) gives a single object; neither may spawn without end.
+TEST_F(Flyover, AGroupsCountIsBounded) {
+    const TestSupport::TempDir dir("corvane-flyover");
+    std::ofstream(dir / "Convoys1.info") << "Many\n{\n\tAction\tSpawnCars\n\tType\tCar\n\tModel\tTruck.info\n"
+                                            "\tCount\t1000\n\tPos\t0 0\n\tHdg\t0\n}\n"
+                                            "Odd\n{\n\tAction\tSpawnCars\n\tType\tCar\n\tModel\tTruck.info\n"
+                                            "\tCount\tnan\n\tPos\t500 0\n\tHdg\t0\n}\n";
+    Base::TextTable.GetChildForWrite("DataDir")->SetValue(dir.path.string());
+    Fe::Flyover flyover;
+    ASSERT_TRUE(flyover.Start(Base::Config{}, 1));
+    EXPECT_EQ(Exactly<Obj::Car>(*flyover.World()).size(), size_t(Fe::Flyover::MaxGroupObjects) + 1);
 }
 
 } // namespace
