@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <bit>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -45,11 +46,7 @@ public:
         for (int i = 0; i < 4; ++i)
             U8(uint8_t(v >> (8 * i)));
     }
-    void F32(float v) {
-        uint32_t bits;
-        std::memcpy(&bits, &v, 4);
-        U32(bits);
-    }
+    void F32(float v) { U32(std::bit_cast<uint32_t>(v)); }
     void Bytes(const char* p, size_t n) {
         std::memcpy(out, p, n);
         out += n;
@@ -71,9 +68,7 @@ public:
     }
     // A number that is not finite would poison whatever it feeds: the field keeps its default.
     float F32(float fallback) {
-        uint32_t bits = U32();
-        float v;
-        std::memcpy(&v, &bits, 4);
+        const float v = std::bit_cast<float>(U32());
         return std::isfinite(v) ? v : fallback;
     }
     void Bytes(char* p, size_t n) {

@@ -15,6 +15,7 @@
 #include <d3d9.h>
 
 #include <cmath>
+#include <bit>
 #include <cstring>
 
 namespace Obj {
@@ -26,12 +27,6 @@ static_assert(sizeof(AutoGen::Vertex) == 32);
 
 D3DCOLORVALUE Colour(const Base::Color& c) {
     return {c.r, c.g, c.b, c.a};
-}
-
-uint32_t FloatBits(float f) {
-    uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
 }
 
 } // namespace
@@ -108,7 +103,7 @@ void AutoGen::Render(unsigned, Cameras::Basic*) {
     states.Sampler(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
     states.Sampler(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
     states.Sampler(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
-    states.Sampler(0, D3DSAMP_MIPMAPLODBIAS, FloatBits(-1.0f));
+    states.Sampler(0, D3DSAMP_MIPMAPLODBIAS, std::bit_cast<uint32_t>(-1.0f));
     states.Stage(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     states.Stage(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     states.Stage(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);

@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <bit>
 #include <cstring>
 
 namespace Obj {
@@ -33,12 +34,6 @@ void Destroy(RwTexture*& texture) {
     if (texture)
         RwTextureDestroy(texture);
     texture = nullptr;
-}
-
-DWORD Bits(float value) {
-    DWORD bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
 }
 
 D3DCOLORVALUE Colour(const Base::Color& c) {
@@ -403,16 +398,16 @@ void Terrain::RenderWaterShader(RwCamera* camera, const Base::Vector3& position)
     RwD3D9SetTexture(waterEnvironment_, 3);
     for (RwUInt32 k = 0; k < 3; ++k)
         SetLinearWrap(states, k);
-    states.Sampler(2, D3DSAMP_MIPMAPLODBIAS, Bits(-1.0f));
+    states.Sampler(2, D3DSAMP_MIPMAPLODBIAS, std::bit_cast<DWORD>(-1.0f));
     states.Sampler(3, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     states.Sampler(3, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     states.Sampler(3, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
     states.Sampler(3, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
     states.Sampler(3, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
-    states.Stage(3, D3DTSS_BUMPENVMAT00, Bits(bump_.m00));
-    states.Stage(3, D3DTSS_BUMPENVMAT01, Bits(bump_.m01));
-    states.Stage(3, D3DTSS_BUMPENVMAT10, Bits(bump_.m10));
-    states.Stage(3, D3DTSS_BUMPENVMAT11, Bits(bump_.m11));
+    states.Stage(3, D3DTSS_BUMPENVMAT00, std::bit_cast<DWORD>(bump_.m00));
+    states.Stage(3, D3DTSS_BUMPENVMAT01, std::bit_cast<DWORD>(bump_.m01));
+    states.Stage(3, D3DTSS_BUMPENVMAT10, std::bit_cast<DWORD>(bump_.m10));
+    states.Stage(3, D3DTSS_BUMPENVMAT11, std::bit_cast<DWORD>(bump_.m11));
     states.Render(D3DRS_LIGHTING, FALSE);
     states.Render(D3DRS_CLIPPING, TRUE);
     states.Render(D3DRS_SPECULARENABLE, FALSE);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <bit>
 #include <cstring>
 
 namespace Obj {
@@ -25,12 +26,6 @@ float LargestAxisLength(const RwMatrix* m) {
 void (*Clump::DrawPoint)(const RwV3d& position, uint8_t alpha) = nullptr;
 
 namespace {
-
-float AsFloat(uint32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
 // Puts the projection back when the draw ends, also when an exception leaves it.
 struct KeptProjection {
@@ -174,7 +169,8 @@ void Clump::Render(uint8_t order) {
             break;
         }
         case DffCommand::RenderPoint: {
-            const uint8_t alpha = PointAlpha(d, AsFloat(command.a), AsFloat(command.b));
+            const uint8_t alpha =
+                PointAlpha(d, std::bit_cast<float>(command.a), std::bit_cast<float>(command.b));
             if (alpha && DrawPoint)
                 DrawPoint(GetWorldBoundingSphere()->center, alpha);
             break;
@@ -186,7 +182,7 @@ void Clump::Render(uint8_t order) {
                 kept.matrix = projection;
                 kept.set = true;
             }
-            projection._33 *= 1 + AsFloat(command.a) * 0.001f;
+            projection._33 *= 1 + std::bit_cast<float>(command.a) * 0.001f;
             RwD3D9SetTransform(D3DTS_PROJECTION, &projection);
             break;
         }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <bit>
 #include <cstring>
 #include <type_traits>
 #include <utility>
@@ -46,18 +47,6 @@ enum : unsigned {
     GroupBias = 128,
     GroupPoint = 256,
 };
-
-float Bits(DWORD value) {
-    float f;
-    std::memcpy(&f, &value, sizeof f);
-    return f;
-}
-
-DWORD Bits(float value) {
-    DWORD d;
-    std::memcpy(&d, &value, sizeof d);
-    return d;
-}
 
 void ColorToFloats(D3DCOLOR c, float out[4]) {
     out[0] = float((c >> 16) & 0xFF) / 255.0f;
@@ -642,9 +631,9 @@ void Device::resetState() {
     rs[D3DRS_CULLMODE] = D3DCULL_CCW;
     rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
     rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
-    rs[D3DRS_FOGSTART] = Bits(0.0f);
-    rs[D3DRS_FOGEND] = Bits(1.0f);
-    rs[D3DRS_FOGDENSITY] = Bits(1.0f);
+    rs[D3DRS_FOGSTART] = std::bit_cast<DWORD>(0.0f);
+    rs[D3DRS_FOGEND] = std::bit_cast<DWORD>(1.0f);
+    rs[D3DRS_FOGDENSITY] = std::bit_cast<DWORD>(1.0f);
     rs[D3DRS_STENCILFAIL] = rs[D3DRS_STENCILZFAIL] = rs[D3DRS_STENCILPASS] = D3DSTENCILOP_KEEP;
     rs[D3DRS_STENCILFUNC] = D3DCMP_ALWAYS;
     rs[D3DRS_CCW_STENCILFAIL] = rs[D3DRS_CCW_STENCILZFAIL] = rs[D3DRS_CCW_STENCILPASS] = D3DSTENCILOP_KEEP;
@@ -657,9 +646,9 @@ void Device::resetState() {
     rs[D3DRS_LOCALVIEWER] = TRUE;
     rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
     rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
-    rs[D3DRS_POINTSIZE] = Bits(1.0f);
-    rs[D3DRS_POINTSIZE_MIN] = Bits(1.0f);
-    rs[D3DRS_POINTSIZE_MAX] = Bits(64.0f);
+    rs[D3DRS_POINTSIZE] = std::bit_cast<DWORD>(1.0f);
+    rs[D3DRS_POINTSIZE_MIN] = std::bit_cast<DWORD>(1.0f);
+    rs[D3DRS_POINTSIZE_MAX] = std::bit_cast<DWORD>(64.0f);
     rs[D3DRS_MULTISAMPLEANTIALIAS] = TRUE;
     rs[D3DRS_MULTISAMPLEMASK] = 0xFFFFFFFF;
     rs[D3DRS_COLORWRITEENABLE] = 0xF;
@@ -724,14 +713,14 @@ void Device::refreshUniforms() {
     ColorToFloats(renderStates_[D3DRS_AMBIENT], u.globalAmbient);
     ColorToFloats(renderStates_[D3DRS_TEXTUREFACTOR], u.textureFactor);
     ColorToFloats(renderStates_[D3DRS_FOGCOLOR], u.fogColor);
-    u.fog[0] = Bits(renderStates_[D3DRS_FOGSTART]);
-    u.fog[1] = Bits(renderStates_[D3DRS_FOGEND]);
-    u.fog[2] = Bits(renderStates_[D3DRS_FOGDENSITY]);
+    u.fog[0] = std::bit_cast<float>(renderStates_[D3DRS_FOGSTART]);
+    u.fog[1] = std::bit_cast<float>(renderStates_[D3DRS_FOGEND]);
+    u.fog[2] = std::bit_cast<float>(renderStates_[D3DRS_FOGDENSITY]);
     u.alphaRef[0] = float(renderStates_[D3DRS_ALPHAREF] & 0xFF);
     for (int s = 0; s < 8; ++s) {
         ColorToFloats(stageStates_[s][D3DTSS_CONSTANT], u.stageConstant[s]);
         for (int j = 0; j < 4; ++j)
-            u.bumpEnv[s][j] = Bits(stageStates_[s][D3DTSS_BUMPENVMAT00 + j]);
+            u.bumpEnv[s][j] = std::bit_cast<float>(stageStates_[s][D3DTSS_BUMPENVMAT00 + j]);
     }
     uniformDirtyBegin_ = 0;
     uniformDirtyEnd_ = sizeof(Uniforms);
@@ -1615,7 +1604,7 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     case D3DRS_FOGSTART:
     case D3DRS_FOGEND:
     case D3DRS_FOGDENSITY:
-        u.fog[state - D3DRS_FOGSTART] = Bits(value);
+        u.fog[state - D3DRS_FOGSTART] = std::bit_cast<float>(value);
         touchUniforms(u.fog, 16);
         break;
     default:
@@ -1681,7 +1670,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     case D3DTSS_BUMPENVMAT01:
     case D3DTSS_BUMPENVMAT10:
     case D3DTSS_BUMPENVMAT11:
-        uniforms_.bumpEnv[stage][type - D3DTSS_BUMPENVMAT00] = Bits(value);
+        uniforms_.bumpEnv[stage][type - D3DTSS_BUMPENVMAT00] = std::bit_cast<float>(value);
         touchUniforms(&uniforms_.bumpEnv[stage][type - D3DTSS_BUMPENVMAT00], 4);
         break;
     case D3DTSS_BUMPENVLSCALE:
@@ -1762,7 +1751,7 @@ void Device::applySampler(DWORD sampler, DWORD type) {
         break;
     }
     case D3DSAMP_MIPMAPLODBIAS:
-        glSamplerParameterf(s, GL_TEXTURE_LOD_BIAS, Bits(p[type]));
+        glSamplerParameterf(s, GL_TEXTURE_LOD_BIAS, std::bit_cast<float>(p[type]));
         break;
     case D3DSAMP_MAXMIPLEVEL:
         glSamplerParameterf(s, GL_TEXTURE_MIN_LOD, float(p[type]));
@@ -2122,7 +2111,8 @@ void Device::applyRenderStates() {
                                                                   : GL_FILL);
     }
     if (g & GroupBias) {
-        float bias = Bits(rs[D3DRS_DEPTHBIAS]), slope = Bits(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
+        float bias = std::bit_cast<float>(rs[D3DRS_DEPTHBIAS]),
+              slope = std::bit_cast<float>(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
         if (bias != 0.0f || slope != 0.0f) {
             bool d16 = depthStencil_ && depthStencil_->Image().Format().internal == GL_DEPTH_COMPONENT16;
             glEnable(GL_POLYGON_OFFSET_FILL);
@@ -2132,7 +2122,7 @@ void Device::applyRenderStates() {
         }
     }
     if (g & GroupPoint)
-        glPointSize(std::max(1.0f, Bits(rs[D3DRS_POINTSIZE])));
+        glPointSize(std::max(1.0f, std::bit_cast<float>(rs[D3DRS_POINTSIZE])));
 }
 
 void Device::buildKey() {
@@ -2493,7 +2483,7 @@ void Device::drawLastPixels(D3DPRIMITIVETYPE type, GLsizei count, GLint first, G
                             size_t indexOffset, size_t indexSize) {
     if (!renderStates_[D3DRS_LASTPIXEL] || (type != D3DPT_LINELIST && type != D3DPT_LINESTRIP))
         return;
-    const float pointSize = std::max(1.0f, Bits(renderStates_[D3DRS_POINTSIZE]));
+    const float pointSize = std::max(1.0f, std::bit_cast<float>(renderStates_[D3DRS_POINTSIZE]));
     if (pointSize != 1.0f)
         glPointSize(1.0f);
     if (type == D3DPT_LINESTRIP) {

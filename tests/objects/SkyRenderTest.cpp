@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 
@@ -111,9 +112,7 @@ TEST_F(SkyRender, DomeGradientSunAndFogFromTheGround) {
     EXPECT_EQ(zEnable, RwUInt32(D3DZB_TRUE));
     EXPECT_EQ(fogEnable, RwUInt32(TRUE));
     EXPECT_EQ(fogColour, sky->FogColor({sun.x, 0.36f, sun.z}, 100));
-    float density;
-    std::memcpy(&density, &fogDensity, sizeof density);
-    EXPECT_FLOAT_EQ(density, 2.0f / 12000);
+    EXPECT_FLOAT_EQ(std::bit_cast<float>(fogDensity), 2.0f / 12000);
     EXPECT_FALSE(sky->LastDrewStars());
     EXPECT_EQ(sky->LastVisibleBands(), 9u); // ceil(asin(100 / 11880) + pi / 2) / (pi / 16))
 }

@@ -12,6 +12,7 @@
 #include <glm/gtc/matrix_transform.hpp>
 
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -289,9 +290,7 @@ void Put32(std::vector<RwUInt8>& bytes, RwUInt32 value) {
     bytes.insert(bytes.end(), p, p + 4);
 }
 void PutReal(std::vector<RwUInt8>& bytes, float value) {
-    RwUInt32 bits;
-    std::memcpy(&bits, &value, 4);
-    Put32(bytes, bits);
+    Put32(bytes, std::bit_cast<RwUInt32>(value));
 }
 
 std::vector<RwUInt8> CameraChunk(const std::vector<float>& reals, RwUInt32 projection, RwUInt32 payloadSize,

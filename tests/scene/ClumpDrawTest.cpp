@@ -19,6 +19,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 
@@ -51,12 +52,6 @@ protected:
     Obj::Camera* camera = nullptr;
 };
 
-uint32_t Bits(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
 float Projection33() {
     D3DMATRIX m{};
     RwD3D9GetTransform(D3DTS_PROJECTION, &m);
@@ -74,9 +69,10 @@ TEST_F(ClumpDraw, DepthBiasIsUndoneAfterTheDrawAndAfterAFailingCommand) {
     model.Transform(&place, rwCOMBINEREPLACE);
     const float before = Projection33();
     Obj::DffLod lod{1e9f, {}};
-    lod.commands.push_back({Obj::DffCommand::DepthBias, Bits(10), 0, 0, nullptr});
-    lod.commands.push_back({Obj::DffCommand::DepthBias, Bits(10), 0, 0, nullptr});
-    lod.commands.push_back({Obj::DffCommand::RenderPoint, Bits(0), Bits(1e9f), 0, nullptr});
+    lod.commands.push_back({Obj::DffCommand::DepthBias, std::bit_cast<uint32_t>(10.0f), 0, 0, nullptr});
+    lod.commands.push_back({Obj::DffCommand::DepthBias, std::bit_cast<uint32_t>(10.0f), 0, 0, nullptr});
+    lod.commands.push_back({Obj::DffCommand::RenderPoint, std::bit_cast<uint32_t>(0.0f),
+                            std::bit_cast<uint32_t>(1e9f), 0, nullptr});
     model.renderOrders.push_back({128, {lod}});
 
     static float during;

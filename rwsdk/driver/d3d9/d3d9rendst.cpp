@@ -5,6 +5,7 @@
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/renderstate.h"
 
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -36,12 +37,6 @@ RwUInt32 samplerStates[rwD3D9MaxStages][samplerStateCount];
 
 // Fog table from engine fog type to D3DFOGMODE.
 constexpr RwUInt32 fogModes[] = {D3DFOG_NONE, D3DFOG_LINEAR, D3DFOG_EXP, D3DFOG_EXP2};
-
-RwUInt32 Bits(RwReal value) {
-    RwUInt32 bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
 
 void ResetCaches() {
     for (RwUInt32 i = 0; i < renderStateCount; ++i)
@@ -317,12 +312,12 @@ void RwD3D9RestoreRenderStates() {
     RwD3D9EngineStates& e = rwD3D9EngineState;
 
     RwD3D9SetRenderState(D3DRS_FOGENABLE, e.fogEnable ? 1 : 0);
-    RwD3D9SetRenderState(D3DRS_FOGDENSITY, Bits(e.fogDensity));
+    RwD3D9SetRenderState(D3DRS_FOGDENSITY, std::bit_cast<RwUInt32>(e.fogDensity));
     _rwD3D9SetFogType(e.fogType);
     RwCamera* camera = RWSRCGLOBAL(curCamera);
     if (camera) {
-        RwD3D9SetRenderState(D3DRS_FOGSTART, Bits(camera->fogPlane));
-        RwD3D9SetRenderState(D3DRS_FOGEND, Bits(camera->farPlane));
+        RwD3D9SetRenderState(D3DRS_FOGSTART, std::bit_cast<RwUInt32>(camera->fogPlane));
+        RwD3D9SetRenderState(D3DRS_FOGEND, std::bit_cast<RwUInt32>(camera->farPlane));
     }
     RwD3D9SetRenderState(D3DRS_FOGCOLOR, e.fogColor);
     RwD3D9SetRenderState(D3DRS_SHADEMODE, e.shadeMode);

@@ -6,6 +6,7 @@
 #include "rwsdk/src/texture.h"
 
 #include <cstdint>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -168,11 +169,8 @@ RwBool _rwD3D9RenderStateSet(RwRenderState state, void* value) {
         _rwD3D9SetFogType(v);
         if (v == rwFOGTYPELINEAR) {
             if (const RwCamera* camera = RWSRCGLOBAL(curCamera)) {
-                RwUInt32 start, end;
-                std::memcpy(&start, &camera->fogPlane, 4);
-                std::memcpy(&end, &camera->farPlane, 4);
-                RwD3D9SetRenderState(D3DRS_FOGSTART, start);
-                RwD3D9SetRenderState(D3DRS_FOGEND, end);
+                RwD3D9SetRenderState(D3DRS_FOGSTART, std::bit_cast<RwUInt32>(camera->fogPlane));
+                RwD3D9SetRenderState(D3DRS_FOGEND, std::bit_cast<RwUInt32>(camera->farPlane));
             }
         }
         return TRUE;

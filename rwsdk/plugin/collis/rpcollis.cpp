@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -265,11 +266,7 @@ bool WriteData(RwStream* stream, const RpCollisionData* data) {
         for (int i = 0; i < 4; ++i)
             bytes.push_back(RwUInt8(v >> (8 * i)));
     };
-    auto real = [&u32](RwReal r) {
-        RwUInt32 bits;
-        std::memcpy(&bits, &r, 4);
-        u32(bits);
-    };
+    auto real = [&u32](RwReal r) { u32(std::bit_cast<RwUInt32>(r)); };
     auto ref = [&](const RpCollisionChildRef& c) {
         bytes.push_back(c.flags);
         bytes.push_back(c.content);

@@ -16,6 +16,7 @@
 #include "rwsdk/world/bawrld.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -346,9 +347,7 @@ bool WriteU32(RwStream* stream, RwUInt32 value) {
 }
 
 bool WriteReal(RwStream* stream, RwReal value) {
-    RwUInt32 bits;
-    std::memcpy(&bits, &value, 4);
-    return WriteU32(stream, bits);
+    return WriteU32(stream, std::bit_cast<RwUInt32>(value));
 }
 
 bool WriteTexture(RwStream* stream, const RwTexture* texture) {

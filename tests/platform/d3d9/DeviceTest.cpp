@@ -4,19 +4,12 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <string>
 #include <vector>
 
-namespace {
-
-DWORD FloatBits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, sizeof d);
-    return d;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST_F(DeviceTest, ClearFillsTheViewportWithTheColour) {
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(0xFF, 0x12, 0x34, 0x56), 1.0f, 0),
@@ -340,7 +333,7 @@ TEST_F(DeviceTest, DrawsWithAShaderBoundUseTheShader) {
 // out when it is FALSE: lists (each line), strips (the strip's end), indexed and from buffers alike.
 TEST_F(DeviceTest, LinesDrawTheirLastPixelAsTheRenderStateSays) {
     Unlit();
-    device->SetRenderState(D3DRS_POINTSIZE, FloatBits(5.0f)); // the end pixel stays one pixel
+    device->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(5.0f)); // the end pixel stays one pixel
     device->SetFVF(ScreenFvf);
     const D3DCOLOR white = 0xFFFFFFFF;
     for (DWORD lastPixel : {DWORD(TRUE), DWORD(FALSE)}) {

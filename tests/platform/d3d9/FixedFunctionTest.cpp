@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -23,11 +24,6 @@ Vec4 Unpack(D3DCOLOR c) {
 }
 Vec4 Of(const D3DCOLORVALUE& c) {
     return {c.r, c.g, c.b, c.a};
-}
-DWORD FloatBits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, sizeof d);
-    return d;
 }
 
 D3DMATRIX Perspective() {
@@ -297,9 +293,9 @@ TEST_F(FixedFunctionTest, FogModesBlendTowardsTheFogColour) {
     const D3DCOLOR fog = 0xFF2040C0, colour = 0xFFF0E0D0;
     device->SetRenderState(D3DRS_FOGENABLE, TRUE);
     device->SetRenderState(D3DRS_FOGCOLOR, fog);
-    device->SetRenderState(D3DRS_FOGSTART, FloatBits(2.0f));
-    device->SetRenderState(D3DRS_FOGEND, FloatBits(8.0f));
-    device->SetRenderState(D3DRS_FOGDENSITY, FloatBits(0.1f));
+    device->SetRenderState(D3DRS_FOGSTART, std::bit_cast<DWORD>(2.0f));
+    device->SetRenderState(D3DRS_FOGEND, std::bit_cast<DWORD>(8.0f));
+    device->SetRenderState(D3DRS_FOGDENSITY, std::bit_cast<DWORD>(0.1f));
     struct Vertex {
         float x, y, z;
         D3DCOLOR color;
@@ -715,7 +711,7 @@ TEST_F(FixedFunctionTest, BumpEnvironmentMapOffsetsTheNextStage) {
         EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
     };
     quad(0); // no matrix: u 0.4, the red texel
-    device->SetTextureStageState(0, D3DTSS_BUMPENVMAT00, FloatBits(0.5f));
+    device->SetTextureStageState(0, D3DTSS_BUMPENVMAT00, std::bit_cast<DWORD>(0.5f));
     quad(32); // u 0.4 + 0.5 x 0.504: the green texel
     Pixels p = ReadTarget();
     ExpectColour(p.At(16, 32), {128 / 255.0, 0, 0, 1}, "no offset");

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <bit>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -419,10 +420,7 @@ TEST_F(ShaderTest, WaterShadersDrawWithTheBumpMatrix) {
     };
     // Left band: matrix 0, u about 0.4 -> red. Right band: M00 = 0.5 shifts u by 0.5 x 0.504 -> green.
     quad(-1.0f);
-    const float half = 0.5f;
-    DWORD bits;
-    std::memcpy(&bits, &half, 4);
-    device->SetTextureStageState(3, D3DTSS_BUMPENVMAT00, bits);
+    device->SetTextureStageState(3, D3DTSS_BUMPENVMAT00, std::bit_cast<DWORD>(0.5f));
     quad(0.0f);
     device->SetVertexShader(nullptr);
     device->SetPixelShader(nullptr);
@@ -583,14 +581,11 @@ TEST_F(ShaderTest, TableFogUnderAVertexShaderFollowsDepth) {
     device->SetVertexShader(shader);
     device->SetFVF(D3DFVF_XYZ);
     const float start = 0.2f, end = 0.8f;
-    DWORD bits;
     device->SetRenderState(D3DRS_FOGENABLE, TRUE);
     device->SetRenderState(D3DRS_FOGCOLOR, 0xFF2040FF);
     device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
-    std::memcpy(&bits, &start, 4);
-    device->SetRenderState(D3DRS_FOGSTART, bits);
-    std::memcpy(&bits, &end, 4);
-    device->SetRenderState(D3DRS_FOGEND, bits);
+    device->SetRenderState(D3DRS_FOGSTART, std::bit_cast<DWORD>(start));
+    device->SetRenderState(D3DRS_FOGEND, std::bit_cast<DWORD>(end));
     const float depths[] = {0.3f, 0.5f, 0.7f};
     int cell = 0;
     for (float z : depths) {

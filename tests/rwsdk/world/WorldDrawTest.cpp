@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cmath>
+#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -748,12 +749,6 @@ TEST_F(WorldDraw, SectorsAreDrawnInWorldSpaceWithTheWorldsLayout) {
 
 namespace {
 
-RwUInt32 FloatBits(float f) {
-    RwUInt32 bits;
-    std::memcpy(&bits, &f, 4);
-    return bits;
-}
-
 TEST_F(WorldDraw, FogFollowsItsFormula) {
     // A prelit square drawn unlit at eye depth 5 (corners 5.196 away), fogged towards grey.
     RpAtomic* atomic = Square(rpGEOMETRYPRELIT, {255, 255, 255, 255}, {200, 40, 100, 255});
@@ -784,9 +779,9 @@ TEST_F(WorldDraw, FogFollowsItsFormula) {
         RwD3D9SetRenderState(D3DRS_FOGVERTEXMODE, c.vertexMode);
         RwD3D9SetRenderState(D3DRS_FOGTABLEMODE, c.tableMode);
         RwD3D9SetRenderState(D3DRS_RANGEFOGENABLE, c.range);
-        RwD3D9SetRenderState(D3DRS_FOGSTART, FloatBits(float(start)));
-        RwD3D9SetRenderState(D3DRS_FOGEND, FloatBits(float(end)));
-        RwD3D9SetRenderState(D3DRS_FOGDENSITY, FloatBits(float(density)));
+        RwD3D9SetRenderState(D3DRS_FOGSTART, std::bit_cast<RwUInt32>(float(start)));
+        RwD3D9SetRenderState(D3DRS_FOGEND, std::bit_cast<RwUInt32>(float(end)));
+        RwD3D9SetRenderState(D3DRS_FOGDENSITY, std::bit_cast<RwUInt32>(float(density)));
         EXPECT_EQ(RpAtomicRender(atomic), atomic);
         RwD3D9SetRenderState(D3DRS_FOGENABLE, FALSE);
         RwD3D9RenderStateFlushCache();

@@ -9,6 +9,7 @@
 #include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/world/rpworld.h"
 
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -54,11 +55,7 @@ struct ByteWriter {
         return *this;
     }
     ByteWriter& I32(RwInt32 v) { return U32(RwUInt32(v)); }
-    ByteWriter& F32(RwReal v) {
-        RwUInt32 bits;
-        std::memcpy(&bits, &v, 4);
-        return U32(bits);
-    }
+    ByteWriter& F32(RwReal v) { return U32(std::bit_cast<RwUInt32>(v)); }
     ByteWriter& U16(RwUInt16 v) {
         bytes.push_back(RwUInt8(v));
         bytes.push_back(RwUInt8(v >> 8));
