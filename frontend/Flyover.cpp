@@ -26,9 +26,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cctype>
 #include <cstdio>
 #include <string>
+#include <strings.h>
 
 namespace Fe {
 
@@ -74,12 +74,6 @@ RwCamera* Flyover::Camera() const {
 
 namespace {
 
-Base::String Lower(Base::String text) {
-    for (char& c : text)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // One moving group of the scenery's "Convoys<n>.info": cars, armed cars, ships or a carrier in a plain
 // formation, set off towards their destination. Until the missions spawn such groups, the flyover shows
 // them this way; armed kinds carry the weapons only once the weapons are there to make them.
@@ -112,10 +106,10 @@ void SpawnGroup(Grp::World& world, const Base::String& key, const Base::Info& gr
     group.TryGetFloat("Launcher", launcher);
     Base::String formation;
     group.TryGetString("Formation.Type", formation);
-    const bool abreast = Lower(formation) == "lineabreast";
+    const bool abreast = strcasecmp(formation.c_str(), "lineabreast") == 0;
     const bool ships = action == "SpawnShips";
-    const Base::String kind = Lower(type);
-    const bool carrier = ships && kind != "ship" && kind != "warship";
+    auto is = [&type](const char* kind) { return strcasecmp(type.c_str(), kind) == 0; };
+    const bool carrier = ships && !is("ship") && !is("warship");
     const Base::Info description = [&] {
         Base::Info tree;
         tree.LoadFile(carrier ? Base::MakePath(Base::ClumpCache::Directory, model, "model")
@@ -136,7 +130,7 @@ void SpawnGroup(Grp::World& world, const Base::String& key, const Base::Info& gr
         const Base::Vector2 at{position.x + step.x, position.y + step.y};
         std::unique_ptr<Obj::Vehicle> vehicle;
         bool ready = false;
-        if (!ships && kind == "car") {
+        if (!ships && is("car")) {
             auto car = std::make_unique<Obj::Car>();
             ready = car->Setup(&description, at, d, speed, tuning, turn, turn);
             vehicle = std::move(car);
@@ -144,7 +138,7 @@ void SpawnGroup(Grp::World& world, const Base::String& key, const Base::Info& gr
             auto car = std::make_unique<Obj::WarCar>();
             ready = car->Setup(&description, at, d, speed, tuning, turn, turn, withGun, withLauncher);
             vehicle = std::move(car);
-        } else if (kind == "ship") {
+        } else if (is("ship")) {
             auto ship = std::make_unique<Obj::Ship>();
             ready = ship->Setup(&description, at, d, speed, tuning, turn, turn);
             vehicle = std::move(ship);

@@ -1,5 +1,7 @@
 #include "platform/d3dx9/Assembler.h"
 
+#include "platform/win32/Text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -134,8 +136,7 @@ public:
             size_t end = text.find('\n');
             std::string lower(text.substr(0, end));
             text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-            for (char& c : lower)
-                c = char(std::tolower(static_cast<unsigned char>(c)));
+            Win32::LowerInPlace(lower);
             line_ = line;
             StripComments(lower, inBlockComment);
             std::string_view statement = Trim(lower);

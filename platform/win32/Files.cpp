@@ -82,8 +82,7 @@ private:
     const std::string* Find(const std::string& dir, std::string_view name) {
         thread_local std::string key;
         key.assign(name);
-        for (char& c : key)
-            c = char(std::tolower(static_cast<unsigned char>(c)));
+        LowerInPlace(key);
         auto it = listings.find(dir);
         if (it != listings.end()) {
             auto hit = it->second.find(key);

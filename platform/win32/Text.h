@@ -8,10 +8,14 @@
 
 namespace Win32 {
 
+inline void LowerInPlace(std::string& s) {
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+}
+
 inline std::string Lower(std::string_view s) {
     std::string out(s);
-    for (char& c : out)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+    LowerInPlace(out);
     return out;
 }
 
