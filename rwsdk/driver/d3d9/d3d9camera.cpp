@@ -353,7 +353,9 @@ RwBool RwD3D9CameraSetWindow(RwCamera* camera, HWND window) {
         chain->Release();
         return FALSE;
     }
-    const RwD3D9FormatInfo& info = rwD3D9FormatInfo[desc.Format & 127];
+    static constexpr RwD3D9FormatInfo unknown{};
+    const RwD3D9FormatInfo* known = RwD3D9FindFormatInfo(desc.Format);
+    const RwD3D9FormatInfo& info = known ? *known : unknown;
     RwD3D9RasterExt* ext = RwD3D9RasterExtension(colour);
     ext->swapChain = chain;
     ext->window = window;

@@ -704,8 +704,8 @@ RwBool RwD3D9RasterFromImage(void* rasterObject, void* imageObject, RwInt32) {
         if (format == D3DFMT_P8)
             ext->alpha =
                 ((RwInt32(raster->cFormat) << 8) & rwRASTERFORMATPIXELFORMATMASK) == rwRASTERFORMAT8888;
-        else if (RwUInt32(format) < 128)
-            ext->alpha = rwD3D9FormatInfo[format].alpha;
+        else if (const RwD3D9FormatInfo* info = RwD3D9FindFormatInfo(format))
+            ext->alpha = info->alpha;
     } else {
         RwD3D9RasterFormatEntryOf(RwImageFindBestRasterFormat(image), nullptr, nullptr, &ext->alpha);
     }
@@ -808,14 +808,16 @@ RwBool RwD3D9ChooseRasterFormat(RwInt32 flags, RwInt32* formatOut, RwInt32* dept
         *formatOut = RwD3D9ZBufferDepth() == 16 ? rwRASTERFORMAT16 : rwRASTERFORMAT32;
         *depthOut = RwInt32(RwD3D9ZBufferDepth());
         return TRUE;
-    case rwRASTERTYPECAMERA:
+    case rwRASTERTYPECAMERA: {
         if (pixel) {
             RwErrorSetCode(E_RW_INVRASTERFORMAT);
             return FALSE;
         }
-        *formatOut = rwD3D9FormatInfo[RwD3D9AdapterFormat() & 127].rwFormat;
+        const RwD3D9FormatInfo* info = RwD3D9FindFormatInfo(RwD3D9AdapterFormat());
+        *formatOut = info ? info->rwFormat : 0;
         *depthOut = RwInt32(RwD3D9DisplayDepth());
         return TRUE;
+    }
     case rwRASTERTYPECAMERATEXTURE: {
         const RwInt32 chosen =
             (format & (rwRASTERFORMATPAL8 | rwRASTERFORMATPAL4)) ? -1 : CameraTexturePixelFormat(pixel);

@@ -235,8 +235,8 @@ RwRaster* ReadDirect(RwStream* stream, const RwDDSHeader& header, D3DFORMAT form
         ext->alpha = 1;
         raster->depth = 16;
         raster->cFormat = RwUInt8((raster->cFormat & 0xF0) | (rwRASTERFORMAT4444 >> 8));
-    } else if (RwUInt32(format) < 128) {
-        const RwD3D9FormatInfo& info = rwD3D9FormatInfo[format];
+    } else if (const RwD3D9FormatInfo* known = RwD3D9FindFormatInfo(format)) {
+        const RwD3D9FormatInfo& info = *known;
         ext->alpha = info.alpha;
         raster->depth = info.depth;
         raster->cFormat = RwUInt8((raster->cFormat & 0xF0) | (info.rwFormat >> 8));
@@ -300,7 +300,7 @@ RwRaster* RwD3D9DDSRasterRead(RwStream* stream) {
         return ReadDirect(stream, header, format, mipFlag);
     }
     if (pf.flags & rwDDPFFOURCC) {
-        if (CheckFormat(pf.fourCC) && (IsDXT(pf.fourCC) || pf.fourCC < 128))
+        if (CheckFormat(pf.fourCC) && (IsDXT(pf.fourCC) || RwD3D9FindFormatInfo(D3DFORMAT(pf.fourCC))))
             return ReadDirect(stream, header, D3DFORMAT(pf.fourCC), mipFlag);
         return ReadSoftware(stream, header, mipFlag);
     }

@@ -8,6 +8,7 @@
 #include "rwsdk/src/plcore/freelist.h"
 
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -18,16 +19,24 @@ struct RasterFormatEntry {
     RwUInt8 alpha;
 };
 
-const RasterFormatEntry rasterFormats[11] = {
+// The pixel format's place in a format word: its number, 0 (default) to 10 (555), indexes the table below.
+constexpr int pixelFormatShift = 8;
+constexpr RwInt32 PixelFormatIndex(RwInt32 format) {
+    return (format & rwRASTERFORMATPIXELFORMATMASK) >> pixelFormatShift;
+}
+
+const RasterFormatEntry rasterFormats[] = {
     {D3DFMT_UNKNOWN, 0, 0}, {D3DFMT_A1R5G5B5, 16, 1}, {D3DFMT_R5G6B5, 16, 0},   {D3DFMT_A4R4G4B4, 16, 1},
     {D3DFMT_L8, 8, 0},      {D3DFMT_A8R8G8B8, 32, 1}, {D3DFMT_X8R8G8B8, 32, 0}, {D3DFMT_D16, 16, 0},
     {D3DFMT_D24X8, 32, 0},  {D3DFMT_D32, 32, 0},      {D3DFMT_X1R5G5B5, 16, 0},
 };
-constexpr RwInt32 rasterFormatCount = RwInt32(sizeof rasterFormats / sizeof rasterFormats[0]);
+constexpr RwInt32 rasterFormatCount = RwInt32(std::size(rasterFormats));
+static_assert(PixelFormatIndex(rwRASTERFORMAT1555) == 1 && PixelFormatIndex(rwRASTERFORMAT8888) == 5 &&
+              PixelFormatIndex(rwRASTERFORMAT555) == rasterFormatCount - 1);
 
 // The entry of a format word's pixel format; formats past the table (refused at creation) read as none.
 const RasterFormatEntry& FormatEntry(RwInt32 format) {
-    const RwInt32 index = (format & rwRASTERFORMATPIXELFORMATMASK) >> 8;
+    const RwInt32 index = PixelFormatIndex(format);
     return rasterFormats[index < rasterFormatCount ? index : 0];
 }
 
@@ -240,7 +249,8 @@ bool CreateCameraTexture(RwRaster* raster, RwInt32 flags) {
             return false;
         }
         ext->d3dFormat = AdapterFormat();
-        raster->cFormat = RwUInt8(rwD3D9FormatInfo[AdapterFormat() & 127].rwFormat >> 8);
+        const RwD3D9FormatInfo* info = RwD3D9FindFormatInfo(AdapterFormat());
+        raster->cFormat = RwUInt8((info ? info->rwFormat : 0) >> 8);
         raster->depth = RwInt32(DisplayDepth());
     }
     ext->texture = texture;
@@ -400,7 +410,7 @@ RwBool RwD3D9RasterAllocatePalette(RwRaster* raster) {
     return AllocatePalette(RwD3D9RasterExtension(raster)) ? TRUE : FALSE;
 }
 
-RwD3D9FormatInfo rwD3D9FormatInfo[128];
+RwD3D9FormatInfo rwD3D9FormatInfo[rwD3D9FormatInfoCount];
 
 RwUInt32 RwD3D9RasterPaletteNumber(const RwRaster* raster) {
     RwUInt32 number = 0;
@@ -423,23 +433,23 @@ RwBool RwD3D9RasterPluginAttach() {
         RwUInt16 rwFormat;
     };
     static const Row rows[] = {
-        {D3DFMT_A8R8G8B8, 1, 32, 0x500},
-        {D3DFMT_X8R8G8B8, 0, 32, 0x600},
-        {D3DFMT_R5G6B5, 0, 16, 0x200},
-        {D3DFMT_X1R5G5B5, 0, 16, 0xA00},
-        {D3DFMT_A1R5G5B5, 1, 16, 0x100},
-        {D3DFMT_A4R4G4B4, 1, 16, 0x300},
-        {D3DFMT_P8, 0, 8, 0x2000},
-        {D3DFMT_L8, 0, 8, 0x400},
-        {D3DFMT_D16_LOCKABLE, 0, 16, 0x700},
-        {D3DFMT_D15S1, 0, 16, 0x700},
-        {D3DFMT_D16, 0, 16, 0x700},
-        {D3DFMT_D32, 0, 32, 0x900},
-        {D3DFMT_D24S8, 0, 32, 0x900},
-        {D3DFMT_D24X8, 0, 32, 0x900},
-        {D3DFMT_D24X4S4, 0, 32, 0x900},
-        {D3DFMT_D32F_LOCKABLE, 0, 32, 0x900},
-        {D3DFMT_D24FS8, 0, 32, 0x900},
+        {D3DFMT_A8R8G8B8, 1, 32, rwRASTERFORMAT8888},
+        {D3DFMT_X8R8G8B8, 0, 32, rwRASTERFORMAT888},
+        {D3DFMT_R5G6B5, 0, 16, rwRASTERFORMAT565},
+        {D3DFMT_X1R5G5B5, 0, 16, rwRASTERFORMAT555},
+        {D3DFMT_A1R5G5B5, 1, 16, rwRASTERFORMAT1555},
+        {D3DFMT_A4R4G4B4, 1, 16, rwRASTERFORMAT4444},
+        {D3DFMT_P8, 0, 8, rwRASTERFORMATPAL8},
+        {D3DFMT_L8, 0, 8, rwRASTERFORMATLUM8},
+        {D3DFMT_D16_LOCKABLE, 0, 16, rwRASTERFORMAT16},
+        {D3DFMT_D15S1, 0, 16, rwRASTERFORMAT16},
+        {D3DFMT_D16, 0, 16, rwRASTERFORMAT16},
+        {D3DFMT_D32, 0, 32, rwRASTERFORMAT32},
+        {D3DFMT_D24S8, 0, 32, rwRASTERFORMAT32},
+        {D3DFMT_D24X8, 0, 32, rwRASTERFORMAT32},
+        {D3DFMT_D24X4S4, 0, 32, rwRASTERFORMAT32},
+        {D3DFMT_D32F_LOCKABLE, 0, 32, rwRASTERFORMAT32},
+        {D3DFMT_D24FS8, 0, 32, rwRASTERFORMAT32},
         {D3DFMT_R8G8B8, 0, 24, 0},
         {D3DFMT_R3G3B2, 0, 8, 0},
         {D3DFMT_A8, 1, 8, 0},
@@ -551,7 +561,8 @@ RwBool RwD3D9RasterCreateStd(void*, void* object, RwInt32 flags) {
         break;
     }
     case rwRASTERTYPECAMERA: {
-        const RwInt32 display = rwD3D9FormatInfo[AdapterFormat() & 127].rwFormat;
+        const RwD3D9FormatInfo* info = RwD3D9FindFormatInfo(AdapterFormat());
+        const RwInt32 display = info ? info->rwFormat : 0;
         if (pixel == 0)
             format |= display;
         else if (pixel != display) {

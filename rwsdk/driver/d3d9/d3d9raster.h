@@ -38,7 +38,14 @@ struct RwD3D9FormatInfo {
     RwUInt8 depth;
     RwUInt16 rwFormat;
 };
-extern RwD3D9FormatInfo rwD3D9FormatInfo[128];
+// Indexed by D3DFORMAT: the plain formats are numbered below this; the four-character codes (DXTn and the
+// like) lie above it and have no entry.
+inline constexpr RwUInt32 rwD3D9FormatInfoCount = 128;
+extern RwD3D9FormatInfo rwD3D9FormatInfo[rwD3D9FormatInfoCount];
+// The entry of a format; null for one past the table.
+inline const RwD3D9FormatInfo* RwD3D9FindFormatInfo(D3DFORMAT format) {
+    return RwUInt32(format) < rwD3D9FormatInfoCount ? &rwD3D9FormatInfo[format] : nullptr;
+}
 
 // Standard routines.
 RwBool RwD3D9RasterCreateStd(void* out, void* raster, RwInt32 flags);

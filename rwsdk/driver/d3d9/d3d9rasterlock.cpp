@@ -435,8 +435,8 @@ RwRaster* RwD3D9RasterCreate(RwUInt32 width, RwUInt32 height, RwUInt32 d3dFormat
         ext->alpha = format == D3DFMT_DXT1 ? 0 : 1;
         raster->cFormat |= RwUInt8((format == D3DFMT_DXT1 ? rwRASTERFORMAT565 : rwRASTERFORMAT4444) >> 8);
         raster->depth = 16;
-    } else if (d3dFormat < 128) {
-        const RwD3D9FormatInfo& info = rwD3D9FormatInfo[d3dFormat];
+    } else if (const RwD3D9FormatInfo* known = RwD3D9FindFormatInfo(format)) {
+        const RwD3D9FormatInfo& info = *known;
         ext->alpha = info.alpha;
         raster->depth = info.depth;
         raster->cFormat |= RwUInt8(info.rwFormat >> 8);

@@ -93,7 +93,8 @@ template <class Visit> bool ForEachLevel(RwRaster* raster, Visit visit) {
 RwUInt64 MinimumLevelBytes(D3DFORMAT format, RwInt32 formatWord, RwInt32 width, RwInt32 height) {
     if (IsCompressed(format))
         return RwUInt64((width + 3) / 4) * RwUInt64((height + 3) / 4) * (format == D3DFMT_DXT1 ? 8 : 16);
-    RwInt32 depth = RwUInt32(format) < 128 ? rwD3D9FormatInfo[format].depth : 0;
+    const RwD3D9FormatInfo* info = RwD3D9FindFormatInfo(format);
+    RwInt32 depth = info ? info->depth : 0;
     if (depth == 0 && (formatWord & rwRASTERFORMATPIXELFORMATMASK))
         RwD3D9RasterFormatEntryOf(formatWord, nullptr, &depth, nullptr);
     return (RwUInt64(width) * RwUInt64(height) * RwUInt64(depth) + 7) / 8;
