@@ -2,6 +2,7 @@
 // scissor from the clip stack, and pictures read back from the frame buffer (text blocks, a clipped panel,
 // 3D lines, points and text). Set GUI_TEST_IMAGES to a directory to keep the pictures as PPM files.
 #include "DrawFixture.h"
+#include "tests/support/DeviceCalls.h"
 
 #include "base/FontCache.h"
 #include "base/Info.h"
@@ -199,31 +200,36 @@ TEST_F(Draw, EachCallIsOneDrawOfItsPrimitives) {
     struct Case {
         const char* what;
         std::function<void()> call;
-        const char* draw; // the one logged draw, or null for none
+        std::string draw; // the one logged draw, or empty for none
     };
     const Case cases[] = {
-        {"lines, odd count", [&] { Gui::DrawLines(v, 5, 1, nullptr); }, "DrawPrimitiveUP(2, 2, 16)"},
-        {"strip of one", [&] { Gui::DrawLineStrip(v, 1, 1, nullptr); }, nullptr},
-        {"strip of four", [&] { Gui::DrawLineStrip(v, 4, 2, nullptr); }, "DrawPrimitiveUP(3, 3, 16)"},
-        {"points", [&] { Gui::DrawPoints(v, 3, 1, nullptr); }, "DrawPrimitiveUP(1, 3, 16)"},
-        {"no points", [&] { Gui::DrawPoints(v, 0, 1, nullptr); }, nullptr},
-        {"triangles", [&] { Gui::DrawTriangles(v, 7, 1, nullptr, nullptr, 1); }, "DrawPrimitiveUP(4, 2, 24)"},
-        {"quads, odd count", [&] { Gui::DrawQuads(p, 5, nullptr, 1); }, "DrawPrimitiveUP(4, 4, 28)"},
-        {"no quads", [&] { Gui::DrawQuads(p, 1, nullptr, 1); }, nullptr},
-        {"2D lines", [&] { Gui::DrawLines2d(p, 6, 1); }, "DrawPrimitiveUP(2, 3, 20)"},
+        {"lines, odd count", [&] { Gui::DrawLines(v, 5, 1, nullptr); },
+         DeviceCalls::DrawPrimitiveUP(D3DPT_LINELIST, 2, 16)},
+        {"strip of one", [&] { Gui::DrawLineStrip(v, 1, 1, nullptr); }, ""},
+        {"strip of four", [&] { Gui::DrawLineStrip(v, 4, 2, nullptr); },
+         DeviceCalls::DrawPrimitiveUP(D3DPT_LINESTRIP, 3, 16)},
+        {"points", [&] { Gui::DrawPoints(v, 3, 1, nullptr); },
+         DeviceCalls::DrawPrimitiveUP(D3DPT_POINTLIST, 3, 16)},
+        {"no points", [&] { Gui::DrawPoints(v, 0, 1, nullptr); }, ""},
+        {"triangles", [&] { Gui::DrawTriangles(v, 7, 1, nullptr, nullptr, 1); },
+         DeviceCalls::DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, 24)},
+        {"quads, odd count", [&] { Gui::DrawQuads(p, 5, nullptr, 1); },
+         DeviceCalls::DrawPrimitiveUP(D3DPT_TRIANGLELIST, 4, 28)},
+        {"no quads", [&] { Gui::DrawQuads(p, 1, nullptr, 1); }, ""},
+        {"2D lines", [&] { Gui::DrawLines2d(p, 6, 1); }, DeviceCalls::DrawPrimitiveUP(D3DPT_LINELIST, 3, 20)},
         {"screen text",
          [&] {
              Gui::QueueText({0, 0}, "ab\nc", {255, 255, 255, 255}, {1, 1}, 0, 4, {0, 0}, -1, -1);
              Gui::FlushTextQueue(font, 1);
          },
-         "DrawPrimitiveUP(4, 6, 28)"},
-        {"empty screen queue", [&] { Gui::FlushTextQueue(font, 1); }, nullptr},
+         DeviceCalls::DrawPrimitiveUP(D3DPT_TRIANGLELIST, 6, 28)},
+        {"empty screen queue", [&] { Gui::FlushTextQueue(font, 1); }, ""},
         {"3D text",
          [&] {
              Gui::QueueText3d({0, 0, 5}, "abc", {255, 255, 255, 255}, {1, 1}, 0, 3, {0, 0}, -1, -1);
              Gui::FlushTextQueue3d(font, nullptr, 1);
          },
-         "DrawPrimitiveUP(4, 6, 24)"},
+         DeviceCalls::DrawPrimitiveUP(D3DPT_TRIANGLELIST, 6, 24)},
     };
     Begin();
     D3D9::SetCallLogging(RwD3D9Device, true);
@@ -234,7 +240,8 @@ TEST_F(Draw, EachCallIsOneDrawOfItsPrimitives) {
         for (const std::string& line : D3D9::TakeCallLog(RwD3D9Device))
             if (line.rfind("Draw", 0) == 0)
                 draws.push_back(line);
-        EXPECT_EQ(draws, c.draw ? std::vector<std::string>{c.draw} : std::vector<std::string>{}) << c.what;
+        EXPECT_EQ(draws, c.draw.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.draw})
+            << c.what;
     }
     D3D9::SetCallLogging(RwD3D9Device, false);
     End("primitive_counts");

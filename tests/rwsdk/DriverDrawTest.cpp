@@ -98,11 +98,16 @@ TEST_F(DrawTest, PrimitiveCountsAndIndexedDrawing) {
     std::vector<std::string> draws;
     for (const auto& call : log)
         if (call.rfind("Draw", 0) == 0)
-            draws.push_back(call.substr(0, call.find('(')) + call.substr(call.find('('), 3));
-    EXPECT_EQ(draws, (std::vector<std::string>{"DrawPrimitive(3,", "DrawPrimitive(2,",
-                                               "DrawIndexedPrimitive(4,", "DrawPrimitive(4,"}));
-    EXPECT_GE(Find(log, "DrawPrimitive(3, 0, 6)"), 0) << "seven vertices as a polyline draw six lines";
-    EXPECT_GE(Find(log, "DrawPrimitive(2, 7, 3)"), 0) << "seven as a line list draw three";
+            draws.push_back(call.substr(0, call.find(',') + 1));
+    EXPECT_EQ(draws,
+              (std::vector<std::string>{DeviceCalls::DrawOf("DrawPrimitive", D3DPT_LINESTRIP),
+                                        DeviceCalls::DrawOf("DrawPrimitive", D3DPT_LINELIST),
+                                        DeviceCalls::DrawOf("DrawIndexedPrimitive", D3DPT_TRIANGLELIST),
+                                        DeviceCalls::DrawOf("DrawPrimitive", D3DPT_TRIANGLELIST)}));
+    EXPECT_GE(Find(log, DeviceCalls::DrawPrimitive(D3DPT_LINESTRIP, 0, 6)), 0)
+        << "seven vertices as a polyline draw six lines";
+    EXPECT_GE(Find(log, DeviceCalls::DrawPrimitive(D3DPT_LINELIST, 7, 3)), 0)
+        << "seven as a line list draw three";
     auto p = End();
     EXPECT_EQ(At(p, 25, 25), Red);
 }
@@ -184,7 +189,7 @@ TEST_F(DrawTest, Im3DTakesExactly65536Vertices) {
     StartLog();
     ASSERT_TRUE(RwIm3DRenderPrimitive(rwPRIMTYPETRILIST));
     auto log = Log();
-    EXPECT_GE(Find(log, "DrawPrimitive(4, 0, 21845)"), 0);
+    EXPECT_GE(Find(log, DeviceCalls::DrawPrimitive(D3DPT_TRIANGLELIST, 0, 21845)), 0);
     ASSERT_TRUE(RwIm3DEnd());
     EXPECT_FALSE(RwIm3DEnd());
     EXPECT_FALSE(RwIm3DRenderPrimitive(rwPRIMTYPETRILIST));
@@ -215,7 +220,7 @@ TEST_F(DrawTest, Im3DIndexedBatchesUseTheIndexBufferOrAreExpanded) {
         if (call.rfind("Draw", 0) == 0)
             draws.push_back(call);
     ASSERT_EQ(draws.size(), 2u) << "two renders of one batch draw twice";
-    EXPECT_EQ(draws[0].rfind("DrawIndexedPrimitive(4, ", 0), 0u);
+    EXPECT_EQ(draws[0].rfind(DeviceCalls::DrawOf("DrawIndexedPrimitive", D3DPT_TRIANGLELIST), 0), 0u);
     EXPECT_EQ(draws[0].substr(draws[0].rfind(' ')), " 2)");
     RwImVertexIndex beyond[3] = {0, 1, 4};
     EXPECT_FALSE(RwIm3DRenderIndexedPrimitive(rwPRIMTYPETRILIST, beyond, 3)) << "index past the batch";
@@ -244,8 +249,9 @@ TEST_F(DrawTest, WithoutHardwareVertexProcessingTwoDDrawsWrapInTheirOwnBuffer) {
     RwIm2DVertex tri[3] = {V(0, 0, Green), V(8, 0, Green), V(0, 8, Green)};
     ASSERT_TRUE(RwIm2DRenderPrimitive(rwPRIMTYPETRILIST, tri, 3));
     auto log = Log();
-    EXPECT_GE(Find(log, "DrawPrimitive(4, 0, 3120)"), 0);
-    EXPECT_GE(Find(log, "DrawPrimitive(4, 0, 1)"), 0) << "9363 vertices do not fit: back to the start";
+    EXPECT_GE(Find(log, DeviceCalls::DrawPrimitive(D3DPT_TRIANGLELIST, 0, 3120)), 0);
+    EXPECT_GE(Find(log, DeviceCalls::DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1)), 0)
+        << "9363 vertices do not fit: back to the start";
     End();
     RwIm2DClose();
     rwD3D9State.caps.DevCaps |= D3DDEVCAPS_HWTRANSFORMANDLIGHT;

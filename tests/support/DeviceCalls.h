@@ -22,4 +22,24 @@ inline std::string StageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD 
            std::to_string(value) + ")";
 }
 
+inline std::string Transform(D3DTRANSFORMSTATETYPE state) {
+    return "SetTransform(" + std::to_string(state) + ")";
+}
+
+inline std::string DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT count) {
+    return "DrawPrimitive(" + std::to_string(type) + ", " + std::to_string(start) + ", " +
+           std::to_string(count) + ")";
+}
+
+inline std::string DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, UINT stride) {
+    return "DrawPrimitiveUP(" + std::to_string(type) + ", " + std::to_string(count) + ", " +
+           std::to_string(stride) + ")";
+}
+
+// The start of a draw's entry up to its primitive type, e.g. DrawOf("DrawIndexedPrimitive",
+// D3DPT_TRIANGLELIST).
+inline std::string DrawOf(const char* call, D3DPRIMITIVETYPE type) {
+    return std::string(call) + "(" + std::to_string(type) + ",";
+}
+
 } // namespace DeviceCalls

@@ -2,6 +2,7 @@
 // against the effect's formula evaluated here, the shader paths against the multi-pass paths of a device
 // without pixel shaders, the dual pass's blend pairs, and the forms each edge case picks.
 #include "../DriverFixture.h"
+#include "tests/support/DeviceCalls.h"
 
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
 #include "rwsdk/plugin/matfx/d3d9/effectpipesd3d9.h"
@@ -494,14 +495,16 @@ TEST_F(MatFXDraw, EdgeCasesPickTheirForms) {
     std::vector<std::string> log;
     Quad(moved, {1, 1, 1, 1});
     const auto still = DrawLogged(log);
-    EXPECT_FALSE(Has(log, "SetTextureStageState(0, 24, 2)")) << "an identity matrix sets no transform";
-    EXPECT_FALSE(Has(log, "SetTransform(16)"));
+    EXPECT_FALSE(Has(log, DeviceCalls::StageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2)))
+        << "an identity matrix sets no transform";
+    EXPECT_FALSE(Has(log, DeviceCalls::Transform(D3DTS_TEXTURE0)));
     const RwV3d half = {0.5f, 0.0f, 0.0f};
     RwMatrixTranslate(shift, &half, rwCOMBINEREPLACE);
     Quad(moved, {1, 1, 1, 1});
     const auto shifted = DrawLogged(log);
-    EXPECT_TRUE(Has(log, "SetTextureStageState(0, 24, 2)")) << "D3DTTFF_COUNT2";
-    EXPECT_TRUE(Has(log, "SetTransform(16)"));
+    EXPECT_TRUE(Has(log, DeviceCalls::StageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2)))
+        << "D3DTTFF_COUNT2";
+    EXPECT_TRUE(Has(log, DeviceCalls::Transform(D3DTS_TEXTURE0)));
     // The texture's dark half moves by half the quad: a point left of the centre turns from dark to light.
     EXPECT_EQ(At(still, Width / 2 - 3, Height / 2), (Rgb{0, 0, 0}));
     EXPECT_EQ(At(shifted, Width / 2 - 3, Height / 2), (Rgb{1, 1, 1}));
@@ -527,7 +530,7 @@ TEST_F(MatFXDraw, EdgeCasesPickTheirForms) {
     Quad(full, {0.5, 0.25, 0.5, 1});
     ExpectRgb(Centre(DrawLogged(log)), {0.75, 0.75, 0.625}, "one stage adding");
     EXPECT_EQ(Draws(log), 1u);
-    EXPECT_TRUE(Has(log, "SetTextureStageState(0, 1, 7)")) << "stage 0 COLOROP ADD";
+    EXPECT_TRUE(Has(log, DeviceCalls::StageState(0, D3DTSS_COLOROP, D3DTOP_ADD))) << "stage 0 COLOROP ADD";
     // A coefficient above 1 counts as 1 (its byte is clamped, not wrapped).
     full.envCoefficient = 3.0f;
     Quad(full, {0.5, 0.25, 0.5, 1});
