@@ -7,6 +7,7 @@
 #include "frontend/Frontend.h"
 #include "platform/win32/SdlWindow.h"
 #include "scene/EngineHost.h"
+#include "tests/support/TempDir.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -26,9 +27,7 @@ class Application : public ::testing::Test {
 protected:
     void SetUp() override {
         Doubles::Reset();
-        char pattern[] = "/tmp/corvane-app-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        dir = scratch.path;
         fs::create_directories(dir / "runtime");
         fs::create_directories(dir / "empty");
         setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
@@ -38,7 +37,6 @@ protected:
         while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
         }
         fs::current_path("/");
-        fs::remove_all(dir);
     }
 
     // A window of the application's own procedure.
@@ -93,6 +91,7 @@ protected:
             << "\"\nFontsDir F\nModelsDir M\nAnimationsDir A\nSoundsDir S\nTexturesDir T\\\n";
     }
 
+    TestSupport::TempDir scratch{"corvane-app"};
     fs::path dir;
 };
 

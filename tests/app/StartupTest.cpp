@@ -23,6 +23,7 @@
 #include "rwsdk/src/engine.h"
 #include "rwsdk/world/baclump.h"
 #include "scene/EngineHost.h"
+#include "tests/support/TempDir.h"
 
 #include <SDL.h>
 #include <gmock/gmock.h>
@@ -60,9 +61,7 @@ protected:
         Doubles::Reset();
         steps.clear();
         App::StepListener = [](const char* step) { steps.push_back(step); };
-        char pattern[] = "/tmp/corvane-startup-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        dir = scratch.path;
         fs::create_directories(dir / "runtime");
         fs::create_directories(dir / "Data");
         setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
@@ -80,7 +79,6 @@ protected:
         while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
         }
         fs::current_path("/");
-        fs::remove_all(dir);
     }
 
     static HWND MakeWindow() {
@@ -96,6 +94,7 @@ protected:
         std::ofstream("Data/Strings.info") << text;
     }
 
+    TestSupport::TempDir scratch{"corvane-startup"};
     fs::path dir;
 };
 

@@ -9,6 +9,7 @@
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/texture.h"
+#include "tests/support/TempDir.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
@@ -148,9 +149,8 @@ TEST_F(EngineHost, ImageFormatsPutTheTextureReaderInFrontOfTheEngines) {
     RwTextureDestroy(texture);
 
     // A DDS file along the image path comes first: a plain 1 x 1 A8R8G8B8 file.
-    char pattern[] = "/tmp/corvane-host-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string dir = std::string(pattern) + "/";
+    const TestSupport::TempDir scratch("corvane-host");
+    const std::string dir = scratch.path.string() + "/";
     uint32_t file[32 + 1] = {0x20534444, 124, 0x1007, 1, 1};
     file[19] = 32;   // pixel format size
     file[20] = 0x41; // RGB with alpha
@@ -166,7 +166,6 @@ TEST_F(EngineHost, ImageFormatsPutTheTextureReaderInFrontOfTheEngines) {
     EXPECT_EQ(RwTextureGetRaster(dds)->width, 1);
     EXPECT_TRUE(readName.empty()); // the engine's reader was not asked
     RwTextureDestroy(dds);
-    std::filesystem::remove_all(pattern);
 }
 
 TEST_F(EngineHost, DestroyingDictionariesDropsTheTexturesExtraReferences) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TempDir.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -47,9 +49,8 @@ TEST(Kernel, ANamedMutexIsOpenedNotTakenBySecondCreate) {
 // When the runtime folder is not the user's own (here a symbolic link), a named mutex fails rather than
 // being a name of this process only: the caller does not go on believing it runs alone.
 TEST(Kernel, ANamedMutexFailsWithoutAPrivateRuntimeFolder) {
-    char pattern[] = "/tmp/corvane-kernel-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::filesystem::path dir = pattern;
+    const TestSupport::TempDir scratch("corvane-kernel");
+    const std::filesystem::path& dir = scratch.path;
     std::filesystem::create_directory(dir / "elsewhere");
     std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "corvane");
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
@@ -65,7 +66,6 @@ TEST(Kernel, ANamedMutexFailsWithoutAPrivateRuntimeFolder) {
         setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
     else
         unsetenv("XDG_RUNTIME_DIR");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(Kernel, WaitingOnNoHandleFails) {

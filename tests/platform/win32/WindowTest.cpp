@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/win32/SdlWindow.h"
+#include "tests/support/TempDir.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -32,9 +33,7 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 class Window : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/corvane-win32-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        runtime = pattern;
+        runtime = scratch.path.string();
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         WNDCLASSA c{};
         c.lpfnWndProc = RecordingProc;
@@ -48,7 +47,6 @@ protected:
         MSG m;
         while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
         }
-        std::filesystem::remove_all(runtime);
     }
     static HWND Make(DWORD style = WS_OVERLAPPEDWINDOW) {
         return CreateWindowExA(0, "Test", "Title", style, 10, 10, 610, 460, nullptr, nullptr, nullptr,
@@ -76,6 +74,7 @@ protected:
         e.key.keysym.mod = mod;
         SDL_PushEvent(&e);
     }
+    TestSupport::TempDir scratch{"corvane-win32"};
     std::string runtime;
 };
 
