@@ -8,7 +8,7 @@
 // immediate-mode primitives, end update, show): all of them, the GL driver's included, and those of the
 // program's own code (target 0).
 #include "bench/AllocationCounter.h"
-#include "platform/win32/SdlWindow.h"
+#include "bench/rwsdk/OffscreenEngine.h"
 #include "rwsdk/driver/d3d9/d3d92drend.h"
 #include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
@@ -19,47 +19,20 @@
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/pipe/p2/im3d.h"
 
-#include <SDL.h>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <cstdlib>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int triangles = 2000;
-constexpr int width = 320, height = 240;
 
-struct Engine {
-    SDL_Window* window = nullptr;
-    HWND hwnd = nullptr;
-    RwCamera* camera = nullptr;
-    RwFrame* frame = nullptr;
-    RwRaster* colour = nullptr;
-    RwRaster* depth = nullptr;
-
-    Engine() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SDL_InitSubSystem(SDL_INIT_VIDEO);
-        window = SDL_CreateWindow("bench", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        hwnd = Win32::AttachSdlWindow(window);
-        RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach);
-        RwEngineInit(nullptr, 0, 0);
-        RwEngineOpenParams params = {hwnd};
-        RwEngineOpen(&params);
-        RwEngineStart();
-        frame = RwFrameCreate();
-        camera = RwCameraCreate();
-        RwCameraSetFrame(camera, frame);
-        colour = RwRasterCreate(width, height, 0, rwRASTERTYPECAMERA);
-        depth = RwRasterCreate(width, height, 0, rwRASTERTYPEZBUFFER);
-        RwCameraSetRaster(camera, colour);
-        RwCameraSetZRaster(camera, depth);
-    }
+struct Engine : BenchSupport::OffscreenEngine {
+    Engine() : OffscreenEngine(0) {}
 
     // Waits for the device to finish: a one-pixel read-back of the back buffer.
     void Finish() {

@@ -5,34 +5,24 @@
 // the plain frame's. WarmFrame/1 counts the GL programs compiled and the heap allocations of a warm effects
 // frame (target 0 each); WarmFrame/0 the same of the plain frame. CORVANE_MODELS_DIR names another folder of
 // *.dff files.
-#include "bench/AllocationCounter.h"
-#include "platform/d3d9/Control.h"
-#include "platform/win32/SdlWindow.h"
+#include "bench/rwsdk/OffscreenEngine.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
-#include "rwsdk/driver/d3d9/d3d9raster.h"
 #include "rwsdk/plugin/matfx/rpmatfx.h"
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"
-#include "rwsdk/src/plcore/chunk.h"
 #include "rwsdk/src/plcore/matrix.h"
-#include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/src/texture.h"
 #include "rwsdk/world/rpworld.h"
 
-#include <SDL.h>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int width = 320, height = 240;
 constexpr size_t wanted = 150;
 
 enum Kind { bump, env, dual, plain, kinds };
@@ -62,38 +52,17 @@ RwTexture* MakeTexture(int size, RwUInt32 seed, bool alpha) {
 
 Textures textures = {};
 
-struct Scene {
-    SDL_Window* window = nullptr;
-    HWND hwnd = nullptr;
-    RwCamera* camera = nullptr;
-    RwFrame* frame = nullptr;
-    RwRaster* colour = nullptr;
-    RwRaster* depth = nullptr;
+struct Scene : BenchSupport::OffscreenEngine {
     RpWorld* world = nullptr;
     std::vector<RpAtomic*> effects; // through the material-effects pipelines
     std::vector<RpAtomic*> plains;  // the same models through the world pipelines
-    IDirect3DSurface9* readBack = nullptr;
 
-    Scene() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SDL_InitSubSystem(SDL_INIT_VIDEO);
-        window = SDL_CreateWindow("bench", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        hwnd = Win32::AttachSdlWindow(window);
-        RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach);
-        RwEngineInit(nullptr, 0, 16u << 20);
-        RpWorldPluginAttach();
-        RpMatFXPluginAttach();
-        RwEngineOpenParams params = {hwnd};
-        RwEngineOpen(&params);
-        RwEngineStart();
-        frame = RwFrameCreate();
-        camera = RwCameraCreate();
-        RwCameraSetFrame(camera, frame);
+    Scene()
+        : OffscreenEngine(16u << 20, [] {
+              RpWorldPluginAttach();
+              RpMatFXPluginAttach();
+          }) {
         RwCameraSetFarClipPlane(camera, 1000.0f);
-        colour = RwRasterCreate(width, height, 0, rwRASTERTYPECAMERA);
-        depth = RwRasterCreate(width, height, 0, rwRASTERTYPEZBUFFER);
-        RwCameraSetRaster(camera, colour);
-        RwCameraSetZRaster(camera, depth);
         RwBBox box = {{1000, 1000, 1000}, {-1000, -1000, -1000}};
         world = RpWorldCreate(&box);
         RpWorldAddCamera(world, camera);
@@ -103,7 +72,7 @@ struct Scene {
         // Clones share their geometry and materials, so each kind reads its own copy of the models.
         std::vector<RpClump*> masters[kinds];
         for (int k = 0; k < kinds; ++k) {
-            masters[k] = ReadModels();
+            masters[k] = BenchSupport::ReadSampleModels();
             for (RpClump* clump : masters[k])
                 RpClumpForAllAtomics(clump, SetUpAtomic, &k);
         }
@@ -112,10 +81,7 @@ struct Scene {
             const size_t model = i / 3 % masters[k].size();
             for (Kind target : {Kind(k), plain}) {
                 RpClump* clump = RpClumpClone(masters[target][model]);
-                const RwV3d at = {RwReal(int(i % 8) * 30 - 105), RwReal(int(i / 8 % 6) * 20 - 50),
-                                  RwReal(150 + int(i / 48) * 40)};
-                RwMatrixTranslate(RwFrameGetMatrix(RpClumpGetFrame(clump)), &at, rwCOMBINEREPLACE);
-                RwFrameUpdateObjects(RpClumpGetFrame(clump));
+                BenchSupport::PlaceInGrid(clump, i);
                 RpWorldAddClump(world, clump);
                 auto& list = target == plain ? plains : effects;
                 RpClumpForAllAtomics(
@@ -155,33 +121,6 @@ struct Scene {
             RpWorldAddLight(world, light);
     }
 
-    static std::vector<RpClump*> ReadModels() {
-        std::filesystem::path dir;
-        if (const char* given = std::getenv("CORVANE_MODELS_DIR"))
-            dir = given;
-        else
-            dir = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "data" /
-                  "Data" / "Models" / "Airplanes";
-        std::vector<RpClump*> clumps;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
-            if (entry.path().extension() != ".dff")
-                continue;
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::vector<RwUInt8> bytes((std::istreambuf_iterator<char>(in)), {});
-            RwMemory memory = {bytes.data(), RwUInt32(bytes.size())};
-            RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
-            if (!stream)
-                continue;
-            RpClump* clump =
-                RwStreamFindChunk(stream, rwID_CLUMP, nullptr, nullptr) ? RpClumpStreamRead(stream) : nullptr;
-            RwStreamClose(stream, nullptr);
-            if (clump)
-                clumps.push_back(clump);
-        }
-        return clumps;
-    }
-
     void Begin() {
         RwCameraBeginUpdate(camera);
         RwRGBA black = {0, 0, 0, 255};
@@ -192,14 +131,7 @@ struct Scene {
 
     void End() {
         RwCameraEndUpdate(camera);
-        // The read-back surface is made once, so that a frame's allocations are the drawing's own.
-        IDirect3DSurface9* target = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &target);
-        if (!readBack)
-            RwD3D9Device->CreateOffscreenPlainSurface(width, height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
-                                                      &readBack, nullptr);
-        RwD3D9Device->GetRenderTargetData(target, readBack);
-        target->Release();
+        ReadBack();
     }
 
     void Pass(const std::vector<RpAtomic*>& atomics) {
@@ -275,19 +207,7 @@ void WarmFrame(benchmark::State& state) {
     }
     // Argument 1: the effects frame; 0: the plain frame, for comparison.
     const std::vector<RpAtomic*>& atomics = state.range(0) ? s.effects : s.plains;
-    s.Pass(atomics);
-    s.Pass(atomics);
-    const size_t programs = D3D9::ProgramCount(RwD3D9Device);
-    AllocationCounter::Attribute(true);
-    const AllocationCounter::Counts start = AllocationCounter::Now();
-    for (auto _ : state)
-        s.Pass(atomics);
-    const AllocationCounter::Counts counted = AllocationCounter::Since(start);
-    AllocationCounter::Attribute(false);
-    const double frames = double(state.iterations());
-    state.counters["programs/frame"] = double(D3D9::ProgramCount(RwD3D9Device) - programs) / frames;
-    state.counters["allocs/frame"] = double(counted.all) / frames;
-    state.counters["ours/frame"] = double(counted.ours) / frames;
+    BenchSupport::CountWarmFrames(state, [&] { s.Pass(atomics); });
 }
 
 } // namespace

@@ -5,79 +5,42 @@
 // passes end with a read-back so that the GL work is counted. "ratio" is the pipeline's time over the raw
 // time (target at most 1.3). WarmFrame counts the GL programs compiled and the heap allocations of a warm
 // frame (target 0 each). CORVANE_MODELS_DIR names another folder of *.dff files.
-#include "bench/AllocationCounter.h"
-#include "platform/d3d9/Control.h"
-#include "platform/win32/SdlWindow.h"
+#include "bench/rwsdk/OffscreenEngine.h"
 #include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
-#include "rwsdk/driver/d3d9/d3d9raster.h"
 #include "rwsdk/driver/d3d9/d3d9rwrendst.h"
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"
-#include "rwsdk/src/plcore/chunk.h"
 #include "rwsdk/src/plcore/matrix.h"
-#include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/world/pipe/p2/d3d9/d3d9instance.h"
 #include "rwsdk/world/rpworld.h"
 
-#include <SDL.h>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int width = 320, height = 240;
 constexpr size_t wanted = 500;
 
-struct Scene {
-    SDL_Window* window = nullptr;
-    HWND hwnd = nullptr;
-    RwCamera* camera = nullptr;
-    RwFrame* frame = nullptr;
-    RwRaster* colour = nullptr;
-    RwRaster* depth = nullptr;
+struct Scene : BenchSupport::OffscreenEngine {
     RpWorld* world = nullptr;
     std::vector<RpClump*> clumps;
     std::vector<RpAtomic*> atomics;
     std::vector<RpLight*> lights;
-    IDirect3DSurface9* readBack = nullptr;
 
-    Scene() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SDL_InitSubSystem(SDL_INIT_VIDEO);
-        window = SDL_CreateWindow("bench", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        hwnd = Win32::AttachSdlWindow(window);
-        RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach);
-        RwEngineInit(nullptr, 0, 16u << 20);
-        RpWorldPluginAttach();
-        RwEngineOpenParams params = {hwnd};
-        RwEngineOpen(&params);
-        RwEngineStart();
-        frame = RwFrameCreate();
-        camera = RwCameraCreate();
-        RwCameraSetFrame(camera, frame);
+    Scene() : OffscreenEngine(16u << 20, [] { RpWorldPluginAttach(); }) {
         RwCameraSetFarClipPlane(camera, 1000.0f);
-        colour = RwRasterCreate(width, height, 0, rwRASTERTYPECAMERA);
-        depth = RwRasterCreate(width, height, 0, rwRASTERTYPEZBUFFER);
-        RwCameraSetRaster(camera, colour);
-        RwCameraSetZRaster(camera, depth);
         RwBBox box = {{1000, 1000, 1000}, {-1000, -1000, -1000}};
         world = RpWorldCreate(&box);
         RpWorldAddCamera(world, camera);
         AddLights();
-        std::vector<RpClump*> masters = ReadModels();
+        std::vector<RpClump*> masters = BenchSupport::ReadSampleModels();
         for (size_t i = 0; atomics.size() < wanted && !masters.empty(); ++i) {
             RpClump* clump = RpClumpClone(masters[i % masters.size()]);
-            const RwV3d at = {RwReal(int(i % 8) * 30 - 105), RwReal(int(i / 8 % 6) * 20 - 50),
-                              RwReal(150 + int(i / 48) * 40)};
-            RwMatrixTranslate(RwFrameGetMatrix(RpClumpGetFrame(clump)), &at, rwCOMBINEREPLACE);
-            RwFrameUpdateObjects(RpClumpGetFrame(clump));
+            BenchSupport::PlaceInGrid(clump, i);
             RpWorldAddClump(world, clump);
             clumps.push_back(clump);
             RpClumpForAllAtomics(
@@ -115,33 +78,6 @@ struct Scene {
         }
     }
 
-    static std::vector<RpClump*> ReadModels() {
-        std::filesystem::path dir;
-        if (const char* given = std::getenv("CORVANE_MODELS_DIR"))
-            dir = given;
-        else
-            dir = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "data" /
-                  "Data" / "Models" / "Airplanes";
-        std::vector<RpClump*> clumps;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
-            if (entry.path().extension() != ".dff")
-                continue;
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::vector<RwUInt8> bytes((std::istreambuf_iterator<char>(in)), {});
-            RwMemory memory = {bytes.data(), RwUInt32(bytes.size())};
-            RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
-            if (!stream)
-                continue;
-            RpClump* clump =
-                RwStreamFindChunk(stream, rwID_CLUMP, nullptr, nullptr) ? RpClumpStreamRead(stream) : nullptr;
-            RwStreamClose(stream, nullptr);
-            if (clump)
-                clumps.push_back(clump);
-        }
-        return clumps;
-    }
-
     void Begin() {
         RwCameraBeginUpdate(camera);
         RwRGBA black = {0, 0, 0, 255};
@@ -151,14 +87,7 @@ struct Scene {
 
     void End() {
         RwCameraEndUpdate(camera);
-        // The read-back surface is made once, so that a frame's allocations are the drawing's own.
-        IDirect3DSurface9* target = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &target);
-        if (!readBack)
-            RwD3D9Device->CreateOffscreenPlainSurface(width, height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
-                                                      &readBack, nullptr);
-        RwD3D9Device->GetRenderTargetData(target, readBack);
-        target->Release();
+        ReadBack();
     }
 
     void PipelinePass() {
@@ -248,19 +177,7 @@ void WarmFrame(benchmark::State& state) {
         state.SkipWithError("no models (build the sample_data target)");
         return;
     }
-    s.PipelinePass();
-    s.PipelinePass();
-    const size_t programs = D3D9::ProgramCount(RwD3D9Device);
-    AllocationCounter::Attribute(true);
-    const AllocationCounter::Counts start = AllocationCounter::Now();
-    for (auto _ : state)
-        s.PipelinePass();
-    const AllocationCounter::Counts counted = AllocationCounter::Since(start);
-    AllocationCounter::Attribute(false);
-    const double frames = double(state.iterations());
-    state.counters["programs/frame"] = double(D3D9::ProgramCount(RwD3D9Device) - programs) / frames;
-    state.counters["allocs/frame"] = double(counted.all) / frames;
-    state.counters["ours/frame"] = double(counted.ours) / frames;
+    BenchSupport::CountWarmFrames(state, [&] { s.PipelinePass(); });
 }
 
 } // namespace
