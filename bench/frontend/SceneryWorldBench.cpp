@@ -3,6 +3,7 @@
 // and per frame the GL draw calls, state changes, buffer creations and texture uploads that reach the
 // driver, the terrain slice and scenery sector builds, and heap allocations. The reference is the terrain
 // alone along the same path, in the same run. Run in build/data (the sample data tree) with vblank_mode=0.
+#include "bench/Offscreen.h"
 #include "bench/AllocationCounter.h"
 #include "frontend/Flyover.h"
 #include "objects/AutoGen.h"
@@ -102,17 +103,10 @@ void InstallHooks() {
     HOOK(glCompressedTexImage2D);
 }
 
-double Percentile(std::vector<double> times, int percent) {
-    std::sort(times.begin(), times.end());
-    return times[std::min(times.size() - 1, times.size() * size_t(percent) / 100)];
-}
+using BenchSupport::Percentile;
 
 void SceneryWorldFrames(benchmark::State& state) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    SDL_InitSubSystem(SDL_INIT_VIDEO);
-    SDL_Window* window =
-        SDL_CreateWindow("scenery", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    HWND hwnd = Win32::AttachSdlWindow(window);
+    const auto [window, hwnd] = BenchSupport::OpenHiddenWindow("scenery", Width, Height);
     Base::Info strings;
     if (strings.LoadFile("Data/Strings.info") != 0) {
         state.SkipWithError("run in build/data: the strings file cannot be read");

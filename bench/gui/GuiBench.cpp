@@ -3,6 +3,7 @@
 // the same quads as one raw DrawPrimitiveUP on the device with the same texture and blending; each pass ends
 // with a read-back so that GL's work is counted. "ratio" is the queue's time over the raw time;
 // "allocs_per_frame" counts heap allocations while a warm frame queues and flushes its text.
+#include "bench/Offscreen.h"
 #include "base/Info.h"
 #include "gui/draw/Font.h"
 #include "gui/draw/ScreenDraw.h"
@@ -25,6 +26,7 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -119,10 +121,7 @@ struct Engine {
     bool started = false;
 
     Engine() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SDL_InitSubSystem(SDL_INIT_VIDEO);
-        window = SDL_CreateWindow("bench", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        hwnd = Win32::AttachSdlWindow(window);
+        std::tie(window, hwnd) = BenchSupport::OpenHiddenWindow("bench", Width, Height);
         started = Rw::StartEngine(4096, 0, hwnd, 0, 0);
         if (!started)
             return;

@@ -2,6 +2,7 @@
 // of a frame (the world's run pass and its render pass), the vertices it sends and the heap allocations per
 // frame, against the reference of the same quads sent prebuilt in two immediate-mode batches (the same pixels
 // filled, without the per-object work). Run in build/data (the sample data tree) with vblank_mode=0.
+#include "bench/Offscreen.h"
 #include "bench/AllocationCounter.h"
 #include "objects/Explosion.h"
 #include "objects/HitSpot.h"
@@ -59,11 +60,7 @@ size_t LiveVertices(Grp::World& world) {
 }
 
 void EffectsFrames(benchmark::State& state) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    SDL_InitSubSystem(SDL_INIT_VIDEO);
-    SDL_Window* window =
-        SDL_CreateWindow("effects", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    HWND hwnd = Win32::AttachSdlWindow(window);
+    const auto [window, hwnd] = BenchSupport::OpenHiddenWindow("effects", Width, Height);
     if (!Rw::StartEngine(4096, 0, hwnd, 0, 0)) {
         state.SkipWithError("no device");
         return;
@@ -135,8 +132,7 @@ void EffectsFrames(benchmark::State& state) {
             ++frames;
         }
         const AllocationCounter::Counts allocations = AllocationCounter::Since(allocationsAtStart);
-        std::sort(times.begin(), times.end());
-        const double p50 = times[times.size() / 2];
+        const double p50 = BenchSupport::Percentile(times, 50);
 
         // The reference: the quads of the last frame, built once, sent each frame in two batches (the fire
         // added, the smoke blended far to near) with the same textures and states: the same pixels filled,
@@ -213,8 +209,7 @@ void EffectsFrames(benchmark::State& state) {
             RwCameraEndUpdate(eye.camera);
             reference.push_back(Milliseconds(start));
         }
-        std::sort(reference.begin(), reference.end());
-        const double raw = reference[reference.size() / 2];
+        const double raw = BenchSupport::Percentile(reference, 50);
 
         // A last, untimed stretch with attribution: the allocations the program's own code asks for.
         AllocationCounter::Attribute(true);
@@ -225,7 +220,7 @@ void EffectsFrames(benchmark::State& state) {
         AllocationCounter::Attribute(false);
 
         state.counters["p50_ms"] = p50;
-        state.counters["p99_ms"] = times[std::min(times.size() - 1, times.size() * 99 / 100)];
+        state.counters["p99_ms"] = BenchSupport::Percentile(times, 99);
         state.counters["raw_p50_ms"] = raw;
         state.counters["ratio"] = raw > 0 ? p50 / raw : 0;
         state.counters["visible"] = double(visible);

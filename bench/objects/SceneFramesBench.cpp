@@ -4,6 +4,8 @@
 // add). And the airplane shadow on the software rasteriser: time per shadow (the off-screen caster pass,
 // its inversion, two softening copies and the receivers) beside the frame it darkens. Run in build/data
 // (the sample data tree) with vblank_mode=0.
+#include "bench/Offscreen.h"
+#include "bench/objects/CameraPath.h"
 #include "objects/Clouds.h"
 #include "objects/Shadow.h"
 #include "objects/Sky.h"
@@ -30,26 +32,14 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 constexpr int Width = 1024, Height = 768;
 
-void Place(RwFrame* frame, RwV3d position, RwV3d at) {
-    const float l = std::sqrt(at.x * at.x + at.y * at.y + at.z * at.z);
-    at = {at.x / l, at.y / l, at.z / l};
-    const float r = std::sqrt(at.z * at.z + at.x * at.x);
-    const RwV3d right{at.z / r, 0, -at.x / r};
-    RwMatrix* m = RwFrameGetMatrix(frame);
-    m->right = right;
-    m->up = {at.y * right.z - at.z * right.y, at.z * right.x - at.x * right.z,
-             at.x * right.y - at.y * right.x};
-    m->at = at;
-    m->pos = position;
-    RwMatrixUpdate(m);
-    RwFrameUpdateObjects(frame);
-}
+using BenchSupport::Place;
 
 // Out over the sea to the west, up through the cloud layer and back along the coast; t from 0 to 1.
 void PathPoint(float t, RwV3d& position, RwV3d& at) {
@@ -67,10 +57,7 @@ struct Engine {
     bool started = false;
 
     Engine() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SDL_InitSubSystem(SDL_INIT_VIDEO);
-        window = SDL_CreateWindow("scene", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        hwnd = Win32::AttachSdlWindow(window);
+        std::tie(window, hwnd) = BenchSupport::OpenHiddenWindow("scene", Width, Height);
         started = Rw::StartEngine(4096, 0, hwnd, 0, 0);
         if (!started)
             return;
@@ -118,10 +105,9 @@ struct Engine {
     }
 };
 
-void Percentiles(std::vector<double> times, double& p50, double& p99) {
-    std::sort(times.begin(), times.end());
-    p50 = times[times.size() / 2];
-    p99 = times[std::min(times.size() - 1, times.size() * 99 / 100)];
+void Percentiles(const std::vector<double>& times, double& p50, double& p99) {
+    p50 = BenchSupport::Percentile(times, 50);
+    p99 = BenchSupport::Percentile(times, 99);
 }
 
 void SkyCloudsWaterFrames(benchmark::State& state) {

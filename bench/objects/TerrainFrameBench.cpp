@@ -2,6 +2,8 @@
 // sample terrain (a low pass along the coast, a climb, a dive into the valley): frame time p50 and p99,
 // with slice rebuilds, texture uploads and heap allocations per frame. Run in build/data (the sample data
 // tree) with vblank_mode=0.
+#include "bench/Offscreen.h"
+#include "bench/objects/CameraPath.h"
 #include "bench/AllocationCounter.h"
 #include "objects/Terrain.h"
 
@@ -36,20 +38,7 @@ RwTexture* CountingCreate(uint32_t side, const uint8_t* data, uint32_t size) {
     return Rw::CreateStreamedTexture(side, data, size);
 }
 
-void Place(RwFrame* frame, RwV3d position, RwV3d at) {
-    const float l = std::sqrt(at.x * at.x + at.y * at.y + at.z * at.z);
-    at = {at.x / l, at.y / l, at.z / l};
-    const float r = std::sqrt(at.z * at.z + at.x * at.x);
-    const RwV3d right{at.z / r, 0, -at.x / r};
-    RwMatrix* m = RwFrameGetMatrix(frame);
-    m->right = right;
-    m->up = {at.y * right.z - at.z * right.y, at.z * right.x - at.x * right.z,
-             at.x * right.y - at.y * right.x};
-    m->at = at;
-    m->pos = position;
-    RwMatrixUpdate(m);
-    RwFrameUpdateObjects(frame);
-}
+using BenchSupport::Place;
 
 // The path: 0 to 1 over the frames.
 void PathPoint(float t, RwV3d& position, RwV3d& at) {
@@ -60,11 +49,7 @@ void PathPoint(float t, RwV3d& position, RwV3d& at) {
 }
 
 void TerrainFrames(benchmark::State& state) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    SDL_InitSubSystem(SDL_INIT_VIDEO);
-    SDL_Window* window =
-        SDL_CreateWindow("terrain", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    HWND hwnd = Win32::AttachSdlWindow(window);
+    const auto [window, hwnd] = BenchSupport::OpenHiddenWindow("terrain", Width, Height);
     if (!Rw::StartEngine(4096, 0, hwnd, 0, 0)) {
         state.SkipWithError("no device");
         return;
@@ -112,9 +97,8 @@ void TerrainFrames(benchmark::State& state) {
                 ++frames;
             }
             const AllocationCounter::Counts allocations = AllocationCounter::Since(allocationsAtStart);
-            std::sort(times.begin(), times.end());
-            state.counters["p50_ms"] = times[times.size() / 2];
-            state.counters["p99_ms"] = times[std::min(times.size() - 1, times.size() * 99 / 100)];
+            state.counters["p50_ms"] = BenchSupport::Percentile(times, 50);
+            state.counters["p99_ms"] = BenchSupport::Percentile(times, 99);
             state.counters["rebuilds_per_frame"] =
                 double(terrain.Rebuilds() - rebuildsAtStart) / double(frames);
             state.counters["uploads_per_frame"] = double(uploads - uploadsAtStart) / double(frames);

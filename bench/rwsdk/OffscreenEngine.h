@@ -3,6 +3,7 @@
 // count of GL programs and heap allocations of a warm frame.
 #pragma once
 
+#include "bench/Offscreen.h"
 #include "bench/AllocationCounter.h"
 #include "platform/d3d9/Control.h"
 #include "platform/win32/SdlWindow.h"
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <vector>
 
 namespace BenchSupport {
@@ -38,10 +40,7 @@ struct OffscreenEngine {
     // arena: bytes of the engine's resource arena (room for instance data); plugins: attached between the
     // engine's initialisation and its opening.
     explicit OffscreenEngine(RwUInt32 arena, void (*plugins)() = nullptr) {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SDL_InitSubSystem(SDL_INIT_VIDEO);
-        window = SDL_CreateWindow("bench", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        hwnd = Win32::AttachSdlWindow(window);
+        std::tie(window, hwnd) = BenchSupport::OpenHiddenWindow("bench", width, height);
         RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach);
         RwEngineInit(nullptr, 0, arena);
         if (plugins)

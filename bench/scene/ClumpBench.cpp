@@ -5,6 +5,7 @@
 // then by RpAtomicRender alone; each pass ends with a read-back so that the GL work is counted. Both figures
 // and "ratio" (the first pass's time over the second's) come from one run. CORVANE_MODELS_DIR names another
 // folder of *.dff files.
+#include "bench/Offscreen.h"
 #include "scene/Attachable.h"
 #include "scene/Clump.h"
 #include "scene/ClumpFile.h"
@@ -25,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -46,10 +48,7 @@ struct Host {
     HWND hwnd = nullptr;
     bool started = false;
     Host() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SDL_InitSubSystem(SDL_INIT_VIDEO);
-        window = SDL_CreateWindow("bench", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        hwnd = Win32::AttachSdlWindow(window);
+        std::tie(window, hwnd) = BenchSupport::OpenHiddenWindow("bench", width, height);
         started = Rw::StartEngine(16384, 0, hwnd, 0, 0);
     }
     ~Host() {
