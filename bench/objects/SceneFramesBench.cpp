@@ -6,6 +6,7 @@
 // (the sample data tree) with vblank_mode=0.
 #include "bench/Offscreen.h"
 #include "bench/objects/CameraPath.h"
+#include "tests/support/BoxClump.h"
 #include "objects/Clouds.h"
 #include "objects/Shadow.h"
 #include "objects/Sky.h"
@@ -162,44 +163,7 @@ void SkyCloudsWaterFrames(benchmark::State& state) {
 }
 BENCHMARK(SkyCloudsWaterFrames)->Iterations(2)->Unit(benchmark::kMillisecond);
 
-// A black box of half size h on its own frame: the caster.
-RpClump* MakeBox(float h) {
-    const RwV3d c[8] = {{-h, -h, -h}, {h, -h, -h}, {h, h, -h}, {-h, h, -h},
-                        {-h, -h, h},  {h, -h, h},  {h, h, h},  {-h, h, h}};
-    const int faces[12][3] = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
-                              {3, 6, 2}, {3, 7, 6}, {0, 4, 7}, {0, 7, 3}, {1, 2, 6}, {1, 6, 5}};
-    RpGeometry* g =
-        RpGeometryCreate(8, 12, rpGEOMETRYPOSITIONS | rpGEOMETRYPRELIT | rpGEOMETRYMODULATEMATERIALCOLOR);
-    RpMorphTarget* t = RpGeometryGetMorphTarget(g, 0);
-    for (int i = 0; i < 8; ++i) {
-        t->verts[i] = c[i];
-        g->preLitLum[i] = {0, 0, 0, 255};
-    }
-    RpMaterial* m = RpMaterialCreate();
-    const RwRGBA black{0, 0, 0, 255};
-    RpMaterialSetColor(m, &black);
-    RpTriangle* tri = RpGeometryGetTriangles(g);
-    for (int k = 0; k < 12; ++k) {
-        RpGeometryTriangleSetVertexIndices(g, &tri[k], RwUInt16(faces[k][0]), RwUInt16(faces[k][1]),
-                                           RwUInt16(faces[k][2]));
-        RpGeometryTriangleSetMaterial(g, &tri[k], m);
-    }
-    RpMaterialDestroy(m);
-    RwSphere sphere;
-    RpMorphTargetCalculateBoundingSphere(t, &sphere);
-    RpMorphTargetSetBoundingSphere(t, &sphere);
-    RpGeometryUnlock(g);
-    RpClump* clump = RpClumpCreate();
-    RwFrame* f = RwFrameCreate();
-    RpClumpSetFrame(clump, f);
-    RpAtomic* atomic = RpAtomicCreate();
-    RpAtomicSetFrame(atomic, f);
-    RpAtomicSetGeometry(atomic, g, 0);
-    RpGeometryDestroy(g);
-    RpAtomicSetFlags(atomic, rpATOMICRENDER | rpATOMICCOLLISIONTEST);
-    RpClumpAddAtomic(clump, atomic);
-    return clump;
-}
+using TestSupport::MakeBox;
 
 void ShadowPasses(benchmark::State& state) {
     Engine engine;

@@ -416,6 +416,29 @@ RwUInt16* _rpWorldRenderFrame() {
     return &renderFrame;
 }
 
+namespace {
+
+// A clump's lights and cameras join and leave the world with it, by the world's own calls for them.
+template <RpWorld* (*LightCall)(RpWorld*, RpLight*), RpWorld* (*CameraCall)(RpWorld*, RwCamera*)>
+void ForClumpLightsAndCameras(RpWorld* world, RpClump* clump) {
+    RpClumpForAllLights(
+        clump,
+        [](RpLight* light, void* w) {
+            LightCall(static_cast<RpWorld*>(w), light);
+            return light;
+        },
+        world);
+    RpClumpForAllCameras(
+        clump,
+        [](RwCamera* camera, void* w) {
+            CameraCall(static_cast<RpWorld*>(w), camera);
+            return camera;
+        },
+        world);
+}
+
+} // namespace
+
 RpWorld* RpWorldAddClump(RpWorld* world, RpClump* clump) {
     rwLinkListAddLLLink(&world->clumpList, &clump->inWorldLink);
     ++world->numClumpsInWorld;
@@ -430,20 +453,7 @@ RpWorld* RpWorldAddClump(RpWorld* world, RpClump* clump) {
             return atomic;
         },
         world);
-    RpClumpForAllLights(
-        clump,
-        [](RpLight* light, void* w) {
-            RpWorldAddLight(static_cast<RpWorld*>(w), light);
-            return light;
-        },
-        world);
-    RpClumpForAllCameras(
-        clump,
-        [](RwCamera* camera, void* w) {
-            RpWorldAddCamera(static_cast<RpWorld*>(w), camera);
-            return camera;
-        },
-        world);
+    ForClumpLightsAndCameras<RpWorldAddLight, RpWorldAddCamera>(world, clump);
     QueueFrame(RpClumpGetFrame(clump));
     return world;
 }
@@ -460,20 +470,7 @@ RpWorld* RpWorldRemoveClump(RpWorld* world, RpClump* clump) {
     rwLLLinkRemove(&clump->inWorldLink);
     RpClumpForAllAtomics(
         clump, [](RpAtomic* atomic, void* w) { return AtomicLeaveWorld(atomic, w); }, world);
-    RpClumpForAllLights(
-        clump,
-        [](RpLight* light, void* w) {
-            RpWorldRemoveLight(static_cast<RpWorld*>(w), light);
-            return light;
-        },
-        world);
-    RpClumpForAllCameras(
-        clump,
-        [](RwCamera* camera, void* w) {
-            RpWorldRemoveCamera(static_cast<RpWorld*>(w), camera);
-            return camera;
-        },
-        world);
+    ForClumpLightsAndCameras<RpWorldRemoveLight, RpWorldRemoveCamera>(world, clump);
     data->world = nullptr;
     return world;
 }
