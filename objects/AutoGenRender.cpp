@@ -146,11 +146,8 @@ void AutoGen::Render(unsigned, Cameras::Basic*) {
     RwD3D9EnableLight(0, TRUE);
 
     // Camera-relative: the view loses its translation, each sector moves by minus the camera's position.
-    D3DMATRIX viewMatrix, relative, projection;
-    RwD3D9GetTransform(D3DTS_VIEW, &viewMatrix);
-    relative = viewMatrix;
-    relative.m[3][0] = relative.m[3][1] = relative.m[3][2] = 0;
-    RwD3D9SetTransform(D3DTS_VIEW, &relative);
+    const D3DMATRIX viewMatrix = SetCameraRelativeView();
+    D3DMATRIX projection;
     RwD3D9GetTransform(D3DTS_PROJECTION, &projection);
     D3DMATRIX shadowProjection = projection;
     shadowProjection.m[2][2] *= ShadowDepthFactor(c.y - g);

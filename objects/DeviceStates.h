@@ -62,4 +62,18 @@ private:
     std::vector<Saved> overflow_;
 };
 
+// Camera-relative drawing: the view keeps its rotation and loses its translation, and each piece drawn moves
+// by minus the camera's position, in double precision. Returns the view it replaced, for the pass to put back
+// at its end; relative, when given, receives the view set.
+inline D3DMATRIX SetCameraRelativeView(D3DMATRIX* relative = nullptr) {
+    D3DMATRIX view;
+    RwD3D9GetTransform(D3DTS_VIEW, &view);
+    D3DMATRIX withoutTranslation = view;
+    withoutTranslation.m[3][0] = withoutTranslation.m[3][1] = withoutTranslation.m[3][2] = 0;
+    RwD3D9SetTransform(D3DTS_VIEW, &withoutTranslation);
+    if (relative)
+        *relative = withoutTranslation;
+    return view;
+}
+
 } // namespace Obj

@@ -332,6 +332,7 @@ private:
     void RenderLand(RwCamera* camera, const Base::Vector3& position);
     void* LandDeclaration();
     RwMatrix SliceMatrix(const LoadedSlice& entry, const Base::Vector3& position) const;
+    void SetSunLight() const;
 
     // Water: textures, shaders and the per-frame animation (TerrainWater.cpp).
     void LoadWater();

@@ -130,6 +130,19 @@ void* Terrain::LandDeclaration() {
     return declaration_;
 }
 
+// The description's sun as the device's light 0, on.
+void Terrain::SetSunLight() const {
+    const Light& l = description_.light;
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = Colour(l.diffuse);
+    light.Specular = Colour(l.specular);
+    light.Ambient = Colour(l.ambient);
+    light.Direction = {l.direction.x, l.direction.y, l.direction.z};
+    RwD3D9SetLight(0, &light);
+    RwD3D9EnableLight(0, TRUE);
+}
+
 RwMatrix Terrain::SliceMatrix(const LoadedSlice& entry, const Base::Vector3& position) const {
     const double px = position.x, py = position.y, pz = position.z;
     const float half = grid_.sliceSize / 2;
@@ -191,23 +204,11 @@ void Terrain::RenderLand(RwCamera* camera, const Base::Vector3& position) {
     D3DMATERIAL9 material{};
     material.Diffuse = material.Ambient = {1, 1, 1, 1};
     RwD3D9SetMaterial(&material);
-    const Light& l = description_.light;
-    D3DLIGHT9 light{};
-    light.Type = D3DLIGHT_DIRECTIONAL;
-    light.Diffuse = Colour(l.diffuse);
-    light.Specular = Colour(l.specular);
-    light.Ambient = Colour(l.ambient);
-    light.Direction = {l.direction.x, l.direction.y, l.direction.z};
-    RwD3D9SetLight(0, &light);
-    RwD3D9EnableLight(0, TRUE);
+    SetSunLight();
 
     // Camera-relative: the view keeps its rotation and loses its translation; each slice moves by minus
     // the camera's position, in double precision.
-    D3DMATRIX view, relative;
-    RwD3D9GetTransform(D3DTS_VIEW, &view);
-    relative = view;
-    relative.m[3][0] = relative.m[3][1] = relative.m[3][2] = 0;
-    RwD3D9SetTransform(D3DTS_VIEW, &relative);
+    const D3DMATRIX view = SetCameraRelativeView();
     RwD3D9SetVertexDeclaration(declaration_);
 
     for (const LoadedSlice& entry : grid_.loaded) {

@@ -349,21 +349,9 @@ void Terrain::RenderWaterFixed(RwCamera* camera, const Base::Vector3& position) 
     material.Specular = {1, 1, 1, 1};
     material.Power = description_.waterSpecularPower;
     RwD3D9SetMaterial(&material);
-    const Light& l = description_.light;
-    D3DLIGHT9 light{};
-    light.Type = D3DLIGHT_DIRECTIONAL;
-    light.Diffuse = Colour(l.diffuse);
-    light.Specular = Colour(l.specular);
-    light.Ambient = Colour(l.ambient);
-    light.Direction = {l.direction.x, l.direction.y, l.direction.z};
-    RwD3D9SetLight(0, &light);
-    RwD3D9EnableLight(0, TRUE);
+    SetSunLight();
 
-    D3DMATRIX view, relative;
-    RwD3D9GetTransform(D3DTS_VIEW, &view);
-    relative = view;
-    relative.m[3][0] = relative.m[3][1] = relative.m[3][2] = 0;
-    RwD3D9SetTransform(D3DTS_VIEW, &relative);
+    const D3DMATRIX view = SetCameraRelativeView();
     RwD3D9SetVertexDeclaration(declaration_);
     for (const LoadedSlice& entry : grid_.loaded) {
         const Slice& slice = *entry.slice;
@@ -417,12 +405,9 @@ void Terrain::RenderWaterShader(RwCamera* camera, const Base::Vector3& position)
     RwD3D9GetRenderState(D3DRS_ZWRITEENABLE, &zWrite);
 
     // Camera-relative: the view without its translation, as the fixed pass draws it.
-    D3DMATRIX view, relative, projection;
-    RwD3D9GetTransform(D3DTS_VIEW, &view);
+    D3DMATRIX relative, projection;
     RwD3D9GetTransform(D3DTS_PROJECTION, &projection);
-    relative = view;
-    relative.m[3][0] = relative.m[3][1] = relative.m[3][2] = 0;
-    RwD3D9SetTransform(D3DTS_VIEW, &relative);
+    const D3DMATRIX view = SetCameraRelativeView(&relative);
     const D3DMATRIX viewProjection = Multiply(relative, projection);
     RwD3D9SetVertexShader(vertexShader_);
     RwD3D9SetPixelShader(pixelShader_);
