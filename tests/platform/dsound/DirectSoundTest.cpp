@@ -179,7 +179,18 @@ TEST_F(DirectSoundTest, LoopingPlayGoesOnAndStopKeepsTheCursor) {
     IDirectSoundBuffer* buffer = Make(2205 * 2);
     ASSERT_EQ(buffer->SetCurrentPosition(1000), DS_OK);
     ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
-    std::this_thread::sleep_for(300ms); // three times its length
+    // It plays on past its end: wait (bounded) until the cursor has come round twice.
+    int wraps = 0;
+    DWORD last = 1000;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (wraps < 2 && std::chrono::steady_clock::now() < deadline) {
+        DWORD now = 0;
+        buffer->GetCurrentPosition(&now, nullptr);
+        wraps += now < last;
+        last = now;
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_EQ(wraps, 2) << "the play cursor did not come round";
     DWORD status = 0;
     buffer->GetStatus(&status);
     EXPECT_EQ(status, DWORD(DSBSTATUS_PLAYING | DSBSTATUS_LOOPING));
@@ -189,7 +200,7 @@ TEST_F(DirectSoundTest, LoopingPlayGoesOnAndStopKeepsTheCursor) {
     EXPECT_LT(play, 2205u * 2);
     EXPECT_EQ(play % 2, 0u);
     EXPECT_EQ(write, play);
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(50ms); // a stopped cursor stays where it is
     buffer->GetCurrentPosition(&again, nullptr);
     EXPECT_EQ(again, play);
     buffer->Release();
