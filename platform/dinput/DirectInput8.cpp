@@ -2,6 +2,7 @@
 #include <dinput.h>
 
 #include "platform/dinput/JoystickDevice.h"
+#include "platform/win32/Text.h"
 #include "platform/dinput/KeyboardDevice.h"
 #include "platform/dinput/MouseDevice.h"
 
@@ -22,11 +23,6 @@ namespace DInput {
 namespace {
 
 constexpr Uint32 kSubsystems = SDL_INIT_EVENTS | SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER;
-
-void CopyName(CHAR* to, const char* from) {
-    std::strncpy(to, from ? from : "", MAX_PATH - 1);
-    to[MAX_PATH - 1] = 0;
-}
 
 class DirectInput : public IDirectInput8A {
 public:
@@ -88,8 +84,8 @@ public:
         auto offerSystem = [&](REFGUID guid, DWORD type, const char* name) {
             device.guidInstance = device.guidProduct = guid;
             device.dwDevType = type;
-            CopyName(device.tszInstanceName, name);
-            CopyName(device.tszProductName, name);
+            Win32::CopyName(device.tszInstanceName, MAX_PATH, name);
+            Win32::CopyName(device.tszProductName, MAX_PATH, name);
             return offer();
         };
         if ((deviceClass == DI8DEVCLASS_ALL || deviceClass == DI8DEVCLASS_KEYBOARD) &&
@@ -108,8 +104,8 @@ public:
                 static_assert(sizeof(product.data) == sizeof(GUID));
                 std::memcpy(&device.guidProduct, product.data, sizeof(GUID));
                 device.dwDevType = SDL_IsGameController(i) ? DI8DEVTYPE_GAMEPAD : DI8DEVTYPE_JOYSTICK;
-                CopyName(device.tszInstanceName, SDL_JoystickNameForIndex(i));
-                CopyName(device.tszProductName, SDL_JoystickNameForIndex(i));
+                Win32::CopyName(device.tszInstanceName, MAX_PATH, SDL_JoystickNameForIndex(i));
+                Win32::CopyName(device.tszProductName, MAX_PATH, SDL_JoystickNameForIndex(i));
                 if (!offer())
                     return DI_OK;
             }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/win32/WindowLayer.h"
+#include "platform/win32/Text.h"
 
 #include <SDL.h>
 
@@ -12,7 +13,7 @@ namespace {
 void Fill(DEVMODEA* mode, const SDL_DisplayMode& sdl) {
     WORD size = mode->dmSize;
     std::memset(mode, 0, sizeof *mode);
-    std::strncpy(mode->dmDeviceName, "DISPLAY1", sizeof mode->dmDeviceName - 1);
+    Win32::CopyName(mode->dmDeviceName, sizeof mode->dmDeviceName, "DISPLAY1");
     mode->dmSize = size ? size : WORD(sizeof *mode);
     mode->dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFREQUENCY;
     mode->dmBitsPerPel = SDL_BITSPERPIXEL(sdl.format) > 24 ? 32 : SDL_BITSPERPIXEL(sdl.format);

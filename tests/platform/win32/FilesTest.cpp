@@ -1,7 +1,9 @@
 #include "platform/win32/Files.h"
+#include "platform/win32/Text.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -117,4 +119,17 @@ TEST_F(FilesTest, WholeFileReadsRefuseWhatIsNotASaneFile) {
     }
     std::string bytes;
     EXPECT_TRUE(Win32::ReadFile(Game("data\\textures\\sky.dds"), bytes, 3));
+}
+
+// Names go into the structures' fixed arrays cut to fit and terminated; a null name is empty.
+TEST(Names, CopyIntoAFieldCutsAndTerminates) {
+    char field[6];
+    std::memset(field, 'x', sizeof field);
+    Win32::CopyName(field, sizeof field, "Joystick");
+    EXPECT_STREQ(field, "Joyst");
+    Win32::CopyName(field, sizeof field, "Pad");
+    EXPECT_STREQ(field, "Pad");
+    Win32::CopyName(field, sizeof field, nullptr);
+    EXPECT_STREQ(field, "");
+    EXPECT_EQ(Win32::Lower("Game.DAT"), "game.dat");
 }
