@@ -22,30 +22,20 @@ RwUInt32 RwLibraryStampEncode(RwUInt32 version, RwUInt32 build) {
     return (((version + 0x10000u) >> 8) << 22) | ((version & 0x3Fu) << 16) | (build & 0xFFFFu);
 }
 
-void RwLibraryStampDecode(RwUInt32 stamp, RwUInt32* version, RwUInt32* build) {
-    RwUInt32 v, b;
-    if (stamp < 0x10000u) {
-        // An old plain version number.
-        v = stamp << 8;
-        b = 0;
-    } else {
-        v = ((stamp >> 14) & 0x3FF00u) + 0x30000u + ((stamp >> 16) & 0x3Fu);
-        b = stamp & 0xFFFFu;
-    }
-    if (version) {
-        *version = v;
-    }
-    if (build) {
-        *build = b;
-    }
-}
-
 namespace {
 
-// Inlined into the chunk finder too: a model is several hundred chunks.
-inline bool ReadHeader(RwStream* stream, RwUInt32* type, RwUInt32* length, RwUInt32* version,
-                       RwUInt32* build) {
-    // Memory streams are read in place: models are walked header by header.
+inline RwUInt32 StampVersion(RwUInt32 stamp) {
+    // Below 0x10000: an old plain version number.
+    return stamp < 0x10000u ? stamp << 8 : ((stamp >> 14) & 0x3FF00u) + 0x30000u + ((stamp >> 16) & 0x3Fu);
+}
+
+struct HeaderWords {
+    RwUInt32 type, length, stamp;
+};
+
+// Inlined into the chunk finder too: a model is several hundred chunks, whose headers memory streams hand
+// over in place.
+[[gnu::always_inline]] inline bool ReadHeader(RwStream* stream, HeaderWords* header) {
     RwUInt8 copy[rwCHUNKHEADERSIZE];
     const RwUInt8* bytes = _rwStreamTakeInPlace(stream, rwCHUNKHEADERSIZE);
     if (!bytes) {
@@ -55,21 +45,35 @@ inline bool ReadHeader(RwStream* stream, RwUInt32* type, RwUInt32* length, RwUIn
         }
         bytes = copy;
     }
-    if (type) {
-        *type = LoadLE32(bytes);
-    }
-    if (length) {
-        *length = LoadLE32(bytes + 4);
-    }
-    RwLibraryStampDecode(LoadLE32(bytes + 8), version, build);
+    *header = {LoadLE32(bytes), LoadLE32(bytes + 4), LoadLE32(bytes + 8)};
     return true;
 }
 
 } // namespace
 
+void RwLibraryStampDecode(RwUInt32 stamp, RwUInt32* version, RwUInt32* build) {
+    if (version) {
+        *version = StampVersion(stamp);
+    }
+    if (build) {
+        *build = stamp < 0x10000u ? 0 : stamp & 0xFFFFu;
+    }
+}
+
 RwBool RwStreamReadChunkHeader(RwStream* stream, RwUInt32* type, RwUInt32* length, RwUInt32* version,
                                RwUInt32* build) {
-    return ReadHeader(stream, type, length, version, build) ? TRUE : FALSE;
+    HeaderWords header;
+    if (!ReadHeader(stream, &header)) {
+        return FALSE;
+    }
+    if (type) {
+        *type = header.type;
+    }
+    if (length) {
+        *length = header.length;
+    }
+    RwLibraryStampDecode(header.stamp, version, build);
+    return TRUE;
 }
 
 RwStream* RwStreamWriteChunkHeader(RwStream* stream, RwUInt32 type, RwUInt32 length, RwUInt32 version,
@@ -82,22 +86,23 @@ RwStream* RwStreamWriteChunkHeader(RwStream* stream, RwUInt32 type, RwUInt32 len
 }
 
 RwBool RwStreamFindChunk(RwStream* stream, RwUInt32 type, RwUInt32* lengthOut, RwUInt32* versionOut) {
-    RwUInt32 readType, length, version;
-    while (ReadHeader(stream, &readType, &length, &version, nullptr)) {
-        if (readType == type) {
+    HeaderWords header;
+    while (ReadHeader(stream, &header)) {
+        if (header.type == type) {
+            const RwUInt32 version = StampVersion(header.stamp);
             if (!RwChunkVersionAccepted(version)) {
                 RwErrorSetCode(E_RW_BADVERSION);
                 return FALSE;
             }
             if (lengthOut) {
-                *lengthOut = length;
+                *lengthOut = header.length;
             }
             if (versionOut) {
                 *versionOut = version;
             }
             return TRUE;
         }
-        if (!RwStreamSkip(stream, length)) {
+        if (!RwStreamSkip(stream, header.length)) {
             return FALSE;
         }
     }

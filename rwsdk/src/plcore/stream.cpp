@@ -212,7 +212,7 @@ RwBool RwStreamClose(RwStream* stream, void* data) {
     return result;
 }
 
-RwUInt32 RwStreamRead(RwStream* stream, void* buffer, RwUInt32 length) {
+RwUInt32 _rwStreamReadAny(RwStream* stream, void* buffer, RwUInt32 length) {
     RwUInt32 got = 0;
     switch (stream->type) {
     case rwSTREAMFILE:

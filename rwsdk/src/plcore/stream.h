@@ -3,6 +3,8 @@
 
 #include "rwsdk/src/plcore/types.h"
 
+#include <cstring>
+
 enum RwStreamType : RwUInt32 {
     rwNASTREAM = 0,
     rwSTREAMFILE = 1,
@@ -67,7 +69,6 @@ RwStream* RwStreamOpen(RwStreamType type, RwStreamAccessType accessType, const v
 // For a memory stream opened for write or append, data (an RwMemory, or null) receives the buffer, which
 // then belongs to the caller (RwFree it).
 RwBool RwStreamClose(RwStream* stream, void* data);
-RwUInt32 RwStreamRead(RwStream* stream, void* buffer, RwUInt32 length);
 RwStream* RwStreamWrite(RwStream* stream, const void* buffer, RwUInt32 length);
 RwStream* RwStreamSkip(RwStream* stream, RwUInt32 offset);
 // Bytes a read stream still holds (memory and file streams), or 0xFFFFFFFF when the stream cannot say.
@@ -91,6 +92,17 @@ inline const RwUInt8* _rwStreamTakeInPlace(RwStream* stream, RwUInt32 length) {
         stream->position += length;
     }
     return bytes;
+}
+
+// Every kind of stream; RwStreamRead takes whole reads from memory itself.
+RwUInt32 _rwStreamReadAny(RwStream* stream, void* buffer, RwUInt32 length);
+// Bytes read: fewer than asked only at the end of the data or on failure.
+inline RwUInt32 RwStreamRead(RwStream* stream, void* buffer, RwUInt32 length) {
+    if (const RwUInt8* bytes = _rwStreamTakeInPlace(stream, length)) {
+        std::memcpy(buffer, bytes, length);
+        return length;
+    }
+    return _rwStreamReadAny(stream, buffer, length);
 }
 
 // Arrays in their stored form (little-endian 32-bit words); lengths are in bytes. A short read fails.
