@@ -3,6 +3,7 @@
 #include "gui/draw/DrawStates.h"
 #include "gui/draw/Font.h"
 #include "gui/draw/ScreenDraw.h"
+#include "gui/draw/TextQueue.h"
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/texture.h"
 
@@ -38,9 +39,7 @@ struct TextRequest3d {
 
 std::vector<LineVertex3d> lineVertices, stripVertices, pointVertices;
 std::vector<TexturedVertex3d> triangleVertices;
-std::vector<TextRequest3d> queue;
-std::vector<char> queueText;
-uint32_t queuedCharacters = 0;
+TextQueue<TextRequest3d> queue;
 
 template <class T> T* Grow(std::vector<T>& buffer, size_t count) {
     if (buffer.size() < count)
@@ -150,39 +149,30 @@ void MakeArcPoints(Base::Vector3 centre, Base::Vector2 radii, float start, float
 void QueueText3d(Base::Vector3 position, std::string_view text, RwRGBA colour, Base::Vector2 scale,
                  size_t first, size_t count, Base::Vector2 extraSpacing, int32_t horizontalAlignment,
                  int32_t verticalAlignment) {
-    if (first > text.size())
-        first = text.size();
-    count = std::min(count, text.size() - first);
-    if (queuedCharacters + count > TextQueueLimit)
-        return;
-    queuedCharacters += uint32_t(count);
-    const size_t offset = queueText.size();
-    queueText.insert(queueText.end(), text.begin() + long(first), text.begin() + long(first + count));
-    queue.push_back({position.x, position.y, position.z, scale.x, scale.y, extraSpacing.x, extraSpacing.y,
-                     horizontalAlignment, verticalAlignment, colour, offset, count});
+    queue.Push(text, first, count,
+               {position.x, position.y, position.z, scale.x, scale.y, extraSpacing.x, extraSpacing.y,
+                horizontalAlignment, verticalAlignment, colour, 0, 0});
 }
 
 uint32_t QueuedText3dCharacters() {
-    return queuedCharacters;
+    return queue.Characters();
 }
 
 void FlushTextQueue3d(const Font* font, const RwMatrix* matrix, uint32_t filterMode) {
-    if (queuedCharacters == 0 || !font) {
-        if (queuedCharacters != 0) {
+    if (queue.Characters() == 0 || !font) {
+        if (queue.Characters() != 0) {
             static bool told = false;
             if (!told)
                 std::fprintf(stderr, "Gui: 3D text queued for a font that did not load; it is not drawn\n");
             told = true;
         }
-        queue.clear();
-        queueText.clear();
-        queuedCharacters = 0;
+        queue.Clear();
         return;
     }
-    TexturedVertex3d* out = Grow(triangleVertices, size_t(queuedCharacters) * 6);
+    TexturedVertex3d* out = Grow(triangleVertices, size_t(queue.Characters()) * 6);
     uint32_t vertices = 0;
-    for (const TextRequest3d& r : queue) {
-        const std::string_view text(queueText.data() + r.textOffset, r.textLength);
+    for (const TextRequest3d& r : queue.Requests()) {
+        const std::string_view text = queue.Text(r);
         const float w = Font::GetTextWidth(font, text, 0, text.size(), r.scaleX, r.extraX);
         const float h = Font::GetLineHeight(font, r.scaleY, r.extraY);
         const float dx = r.horizontalAlignment == -1 ? 0.0f : r.horizontalAlignment == 0 ? -0.5f * w : -w;
@@ -214,9 +204,7 @@ void FlushTextQueue3d(const Font* font, const RwMatrix* matrix, uint32_t filterM
             penX -= font->Advance(code, r.scaleX, r.extraX);
         }
     }
-    queue.clear();
-    queueText.clear();
-    queuedCharacters = 0;
+    queue.Clear();
     if (vertices > 0)
         DrawTexturedScratch(vertices, font->texture, matrix, filterMode);
 }

@@ -3,6 +3,7 @@
 #include "gui/ClipStack.h"
 #include "gui/draw/DrawStates.h"
 #include "gui/draw/Font.h"
+#include "gui/draw/TextQueue.h"
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/texture.h"
 #include "scene/EngineHost.h"
@@ -42,9 +43,7 @@ struct TextRequest {
 std::vector<ScreenVertex> quadVertices;
 std::vector<LineVertex> lineVertices;
 std::vector<ScreenPoint> textPoints;
-std::vector<TextRequest> queue;
-std::vector<char> queueText;
-uint32_t queuedCharacters = 0;
+TextQueue<TextRequest> queue;
 
 template <class T> T* Grow(std::vector<T>& buffer, size_t count) {
     if (buffer.size() < count)
@@ -146,40 +145,31 @@ void DrawLines2d(const ScreenPoint* points, uint32_t pointCount, uint32_t stride
 void QueueText(Base::Vector2 position, std::string_view text, RwRGBA colour, Base::Vector2 scale,
                size_t first, size_t count, Base::Vector2 extraSpacing, int32_t horizontalAlignment,
                int32_t verticalAlignment) {
-    if (first > text.size())
-        first = text.size();
-    count = std::min(count, text.size() - first);
-    if (queuedCharacters + count > TextQueueLimit)
-        return;
-    queuedCharacters += uint32_t(count);
-    const size_t offset = queueText.size();
-    queueText.insert(queueText.end(), text.begin() + long(first), text.begin() + long(first + count));
-    queue.push_back({position.x, position.y, scale.x, scale.y, extraSpacing.x, extraSpacing.y,
-                     horizontalAlignment, verticalAlignment, colour, offset, count});
+    queue.Push(text, first, count,
+               {position.x, position.y, scale.x, scale.y, extraSpacing.x, extraSpacing.y, horizontalAlignment,
+                verticalAlignment, colour, 0, 0});
 }
 
 uint32_t QueuedTextCharacters() {
-    return queuedCharacters;
+    return queue.Characters();
 }
 
 uint32_t BuildTextQuads(const Font* font, const ScreenPoint** points) {
     *points = textPoints.data();
-    if (queuedCharacters == 0 || !font) {
-        if (queuedCharacters != 0) {
+    if (queue.Characters() == 0 || !font) {
+        if (queue.Characters() != 0) {
             static bool told = false;
             if (!told)
                 std::fprintf(stderr, "Gui: text queued for a font that did not load; it is not drawn\n");
             told = true;
         }
-        queue.clear();
-        queueText.clear();
-        queuedCharacters = 0;
+        queue.Clear();
         return 0;
     }
-    ScreenPoint* out = Grow(textPoints, size_t(queuedCharacters) * 2);
+    ScreenPoint* out = Grow(textPoints, size_t(queue.Characters()) * 2);
     uint32_t count = 0;
-    for (const TextRequest& r : queue) {
-        const std::string_view text(queueText.data() + r.textOffset, r.textLength);
+    for (const TextRequest& r : queue.Requests()) {
+        const std::string_view text = queue.Text(r);
         const float w = Font::GetTextWidth(font, text, 0, text.size(), r.scaleX, r.extraX);
         const float h = Font::GetLineHeight(font, r.scaleY, r.extraY);
         const float dx = r.horizontalAlignment == -1  ? 0.0f
@@ -205,9 +195,7 @@ uint32_t BuildTextQuads(const Font* font, const ScreenPoint** points) {
             penX += font->Advance(c, r.scaleX, r.extraX);
         }
     }
-    queue.clear();
-    queueText.clear();
-    queuedCharacters = 0;
+    queue.Clear();
     *points = textPoints.data();
     return count;
 }
