@@ -540,18 +540,10 @@ HRESULT Peer::Close(DWORD) {
             if (m.link)
                 Drop(m.link, true);
             m.gone = true;
-            Delivery d;
-            d.type = DPN_MSGID_DESTROY_PLAYER;
-            d.id = id;
-            d.reason = DPNDESTROYPLAYERREASON_NORMAL;
-            Queue(std::move(d));
+            QueueDestroy(id, DPNDESTROYPLAYERREASON_NORMAL);
         }
         members[localId].gone = true;
-        Delivery d;
-        d.type = DPN_MSGID_DESTROY_PLAYER;
-        d.id = localId;
-        d.reason = DPNDESTROYPLAYERREASON_NORMAL;
-        Queue(std::move(d));
+        QueueDestroy(localId, DPNDESTROYPLAYERREASON_NORMAL);
         Flush();
         CloseResponder();
         phase = Phase::Lost; // nothing more is sent or received while the destroys are handed over
@@ -1143,23 +1135,7 @@ void Peer::FinishJoin(HRESULT result) {
         return;
     }
     // Undo a half join: whoever was announced to the game leaves again, this player last.
-    for (auto& [id, m] : members)
-        if (!m.local && !m.gone) {
-            m.gone = true;
-            Delivery d;
-            d.type = DPN_MSGID_DESTROY_PLAYER;
-            d.id = id;
-            d.reason = DPNDESTROYPLAYERREASON_CONNECTIONLOST;
-            Queue(std::move(d));
-        }
-    if (Member* self = Live(localId)) {
-        self->gone = true;
-        Delivery d;
-        d.type = DPN_MSGID_DESTROY_PLAYER;
-        d.id = localId;
-        d.reason = DPNDESTROYPLAYERREASON_CONNECTIONLOST;
-        Queue(std::move(d));
-    }
+    LoseAllMembers(false);
     for (auto& [peer, link] : links)
         if (!IsFake(peer))
             enet_peer_disconnect_now(peer, LeaveMagic);
@@ -1237,11 +1213,7 @@ void Peer::RemoveMember(DPNID id, DWORD reason) {
         m->link = nullptr;
     }
     joinWaiting.erase(id);
-    Delivery d;
-    d.type = DPN_MSGID_DESTROY_PLAYER;
-    d.id = id;
-    d.reason = reason;
-    Queue(std::move(d));
+    QueueDestroy(id, reason);
     if (hostId == localId) {
         Bytes left = EncodeId(Kind::MemberLeft, id);
         for (auto& [other, o] : members)
@@ -1269,29 +1241,36 @@ void Peer::RemoveMember(DPNID id, DWORD reason) {
     }
 }
 
-void Peer::LoseSession(HRESULT why) {
-    if (phase != Phase::InSession)
-        return;
+void Peer::QueueDestroy(DPNID id, DWORD reason) {
+    Delivery d;
+    d.type = DPN_MSGID_DESTROY_PLAYER;
+    d.id = id;
+    d.reason = reason;
+    Queue(std::move(d));
+}
+
+// Everyone else, then this player, destroyed as lost; dropLinks: each member's link goes at once.
+void Peer::LoseAllMembers(bool dropLinks) {
     for (auto& [id, m] : members)
         if (!m.local && !m.gone) {
             m.gone = true;
-            if (m.link)
-                Drop(m.link, false);
-            m.link = nullptr;
-            Delivery d;
-            d.type = DPN_MSGID_DESTROY_PLAYER;
-            d.id = id;
-            d.reason = DPNDESTROYPLAYERREASON_CONNECTIONLOST;
-            Queue(std::move(d));
+            if (dropLinks) {
+                if (m.link)
+                    Drop(m.link, false);
+                m.link = nullptr;
+            }
+            QueueDestroy(id, DPNDESTROYPLAYERREASON_CONNECTIONLOST);
         }
     if (Member* self = Live(localId)) {
         self->gone = true;
-        Delivery d;
-        d.type = DPN_MSGID_DESTROY_PLAYER;
-        d.id = localId;
-        d.reason = DPNDESTROYPLAYERREASON_CONNECTIONLOST;
-        Queue(std::move(d));
+        QueueDestroy(localId, DPNDESTROYPLAYERREASON_CONNECTIONLOST);
     }
+}
+
+void Peer::LoseSession(HRESULT why) {
+    if (phase != Phase::InSession)
+        return;
+    LoseAllMembers(true);
     Delivery t;
     t.type = DPN_MSGID_TERMINATE_SESSION;
     t.reason = DWORD(why);

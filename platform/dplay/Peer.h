@@ -144,6 +144,8 @@ private:
 
     // Helpers, under the lock.
     void Queue(Delivery d);
+    void QueueDestroy(DPNID id, DWORD reason);
+    void LoseAllMembers(bool dropLinks);
     void Wake();
     void WaitDelivered(std::unique_lock<std::mutex>& lk, uint64_t target);
     bool OnNetworkThread() const;
