@@ -5,6 +5,7 @@
 
 #include "base/FontCache.h"
 #include "tests/support/GlDriver.h"
+#include "tests/support/ReadBack.h"
 #include "base/InfoCache.h"
 #include "gui/draw/Font.h"
 #include "platform/win32/SdlWindow.h"
@@ -104,27 +105,10 @@ protected:
     Picture End(const char* name) {
         RwCameraEndUpdate(camera);
         Picture picture;
-        IDirect3DSurface9* source = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &source);
-        D3DSURFACE_DESC desc{};
-        source->GetDesc(&desc);
-        IDirect3DSurface9* copy = nullptr;
-        EXPECT_EQ(RwD3D9Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
-                                                            D3DPOOL_SYSTEMMEM, &copy, nullptr),
-                  D3D_OK);
-        EXPECT_EQ(RwD3D9Device->GetRenderTargetData(source, copy), D3D_OK);
-        D3DLOCKED_RECT locked{};
-        EXPECT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-        picture.width = int(desc.Width);
-        picture.height = int(desc.Height);
-        for (unsigned y = 0; y < desc.Height; ++y) {
-            auto* row =
-                reinterpret_cast<const uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch);
-            picture.argb.insert(picture.argb.end(), row, row + desc.Width);
-        }
-        copy->UnlockRect();
-        copy->Release();
-        source->Release();
+        unsigned width = 0, height = 0;
+        picture.argb = TestSupport::ReadRenderTarget(width, height);
+        picture.width = int(width);
+        picture.height = int(height);
         if (const char* dir = std::getenv("GUI_TEST_IMAGES")) {
             std::ofstream file(std::string(dir) + "/" + name + ".ppm", std::ios::binary);
             file << "P6\n" << picture.width << ' ' << picture.height << "\n255\n";

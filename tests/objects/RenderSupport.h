@@ -8,6 +8,7 @@
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/tool/png/rtpng.h"
+#include "tests/support/ReadBack.h"
 
 #include <d3d9.h>
 
@@ -19,26 +20,7 @@ namespace RenderSupport {
 
 // The frame last drawn, as 0xAARRGGBB rows from the top.
 inline std::vector<uint32_t> ReadBack() {
-    IDirect3DSurface9* source = nullptr;
-    RwD3D9Device->GetRenderTarget(0, &source);
-    D3DSURFACE_DESC desc{};
-    source->GetDesc(&desc);
-    IDirect3DSurface9* copy = nullptr;
-    RwD3D9Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy,
-                                              nullptr);
-    RwD3D9Device->GetRenderTargetData(source, copy);
-    D3DLOCKED_RECT locked{};
-    copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-    std::vector<uint32_t> pixels;
-    for (unsigned y = 0; y < desc.Height; ++y) {
-        auto* row =
-            reinterpret_cast<const uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch);
-        pixels.insert(pixels.end(), row, row + desc.Width);
-    }
-    copy->UnlockRect();
-    copy->Release();
-    source->Release();
-    return pixels;
+    return TestSupport::ReadRenderTarget();
 }
 
 // A width x height frame of 0xAARRGGBB rows written, opaque, as a PNG (png registered with the engine).

@@ -3,6 +3,7 @@
 
 #include "platform/d3d9/Control.h"
 #include "tests/support/GlDriver.h"
+#include "tests/support/ReadBack.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9raster.h"
@@ -32,6 +33,10 @@ protected:
     // Engine start-up flags and memory functions (null: the engine's own).
     virtual RwUInt32 InitFlags() const { return 0; }
     virtual const RwMemoryFunctions* MemoryFunctions() const { return nullptr; }
+    // Bytes of the engine's resource arena (room for instance data; none by default).
+    virtual RwUInt32 ResourceArena() const { return 0; }
+    // Between the engine's initialisation and its opening: the plugins a test needs (none by default).
+    virtual void AttachPlugins() {}
 
     void SetUp() override {
         ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
@@ -39,7 +44,10 @@ protected:
         ASSERT_NE(window, nullptr) << SDL_GetError();
         hwnd = Win32::AttachSdlWindow(window);
         ASSERT_TRUE(RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach));
-        ASSERT_TRUE(RwEngineInit(MemoryFunctions(), InitFlags(), 0));
+        ASSERT_TRUE(RwEngineInit(MemoryFunctions(), InitFlags(), ResourceArena()));
+        AttachPlugins();
+        if (HasFatalFailure())
+            return;
         RwEngineOpenParams params = {hwnd};
         ASSERT_TRUE(RwEngineOpen(&params));
         ASSERT_TRUE(RwEngineSetVideoMode(VideoMode()));
@@ -99,29 +107,7 @@ protected:
 
     // The back buffer as A8R8G8B8 words, top row first.
     std::vector<uint32_t> ReadBackBuffer(unsigned& width, unsigned& height) {
-        IDirect3DSurface9* source = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &source);
-        D3DSURFACE_DESC desc{};
-        source->GetDesc(&desc);
-        IDirect3DSurface9* copy = nullptr;
-        EXPECT_EQ(RwD3D9Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
-                                                            D3DPOOL_SYSTEMMEM, &copy, nullptr),
-                  D3D_OK);
-        EXPECT_EQ(RwD3D9Device->GetRenderTargetData(source, copy), D3D_OK);
-        D3DLOCKED_RECT locked{};
-        EXPECT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-        std::vector<uint32_t> pixels;
-        for (unsigned y = 0; y < desc.Height; ++y) {
-            auto* row =
-                reinterpret_cast<const uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch);
-            pixels.insert(pixels.end(), row, row + desc.Width);
-        }
-        copy->UnlockRect();
-        copy->Release();
-        source->Release();
-        width = desc.Width;
-        height = desc.Height;
-        return pixels;
+        return TestSupport::ReadRenderTarget(width, height);
     }
 
     SDL_Window* window = nullptr;

@@ -241,29 +241,7 @@ protected:
         return pixels;
     }
 
-    std::vector<uint32_t> ReadBack() {
-        IDirect3DSurface9* source = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &source);
-        D3DSURFACE_DESC desc{};
-        source->GetDesc(&desc);
-        IDirect3DSurface9* copy = nullptr;
-        EXPECT_EQ(RwD3D9Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
-                                                            D3DPOOL_SYSTEMMEM, &copy, nullptr),
-                  D3D_OK);
-        EXPECT_EQ(RwD3D9Device->GetRenderTargetData(source, copy), D3D_OK);
-        D3DLOCKED_RECT locked{};
-        copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-        std::vector<uint32_t> pixels;
-        for (unsigned y = 0; y < desc.Height; ++y) {
-            auto* row =
-                reinterpret_cast<const uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch);
-            pixels.insert(pixels.end(), row, row + desc.Width);
-        }
-        copy->UnlockRect();
-        copy->Release();
-        source->Release();
-        return pixels;
-    }
+    static std::vector<uint32_t> ReadBack() { return TestSupport::ReadRenderTarget(); }
 
     static Rgb At(const std::vector<uint32_t>& p, int x, int y) {
         const uint32_t c = p[size_t(y) * Width + size_t(x)];

@@ -108,27 +108,13 @@ Vec3 LitVertex(const RwSurfaceProperties& props, RwRGBA c, bool modulate, bool p
 
 class WorldDraw : public DriverTest {
 protected:
+    RwUInt32 ResourceArena() const override { return 1u << 22; } // room for instance data
+    void AttachPlugins() override { ASSERT_TRUE(RpWorldPluginAttach()); }
     void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("world", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr) << SDL_GetError();
-        hwnd = Win32::AttachSdlWindow(window);
-        ASSERT_TRUE(RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach));
-        ASSERT_TRUE(RwEngineInit(nullptr, 0, 1u << 22)); // room for instance data
-        ASSERT_TRUE(RpWorldPluginAttach());
-        RwEngineOpenParams params = {hwnd};
-        ASSERT_TRUE(RwEngineOpen(&params));
-        ASSERT_TRUE(RwEngineSetVideoMode(0));
-        ASSERT_TRUE(RwEngineStart());
-        PinGlDriver();
-        frame = RwFrameCreate();
-        camera = RwCameraCreate();
-        RwCameraSetFrame(camera, frame);
+        DriverTest::SetUp();
+        if (HasFatalFailure())
+            return;
         RwCameraSetFarClipPlane(camera, 100.0f);
-        colour = RwRasterCreate(Width, Height, 0, rwRASTERTYPECAMERA);
-        depth = RwRasterCreate(Width, Height, 0, rwRASTERTYPEZBUFFER);
-        RwCameraSetRaster(camera, colour);
-        RwCameraSetZRaster(camera, depth);
         RwBBox box = {{100, 100, 100}, {-100, -100, -100}};
         world = RpWorldCreate(&box);
         RpWorldAddCamera(world, camera);
