@@ -3,6 +3,7 @@
 
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/chunk.h"
+#include "rwsdk/src/plcore/cpu.h"
 #include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/memory.h"
 #include "rwsdk/src/plcore/resources.h"
@@ -128,6 +129,38 @@ struct TriangleReach {
     RwUInt32 materials = 0;
 };
 
+// Takes the largest lanes of whole triangles (vertex 0, 1, 2, material + 1 as 16-bit lanes) into a reach.
+void MergeReach(TriangleReach* reach, const RwUInt16* lanes, int count) {
+    for (int lane = 0; lane < count; ++lane) {
+        if (lane % 4 == 3)
+            reach->materials = std::max<RwUInt32>(reach->materials, lanes[lane]);
+        else
+            reach->vertices = std::max<RwUInt32>(reach->vertices, lanes[lane] + 1u);
+    }
+}
+
+#ifdef RW_AVX2_PATHS
+// Four triangles at a time, as the SSE2 loop below does two; gives the count done.
+RW_TARGET_AVX2 RwInt32 UnswapTrianglesAvx2(RpTriangle* out, const RwUInt8* in, RwInt32 count,
+                                           TriangleReach* reach) {
+    const __m256i materialOne = _mm256_set_epi16(1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0);
+    __m256i largest = _mm256_setzero_si256();
+    RwInt32 t = 0;
+    for (; t + 4 <= count; t += 4) {
+        __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 8 * size_t(t)));
+        x = _mm256_or_si256(_mm256_slli_epi32(x, 16), _mm256_srli_epi32(x, 16));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t), x);
+        largest = _mm256_max_epu16(largest, _mm256_add_epi16(x, materialOne));
+    }
+    if (t > 0) {
+        RwUInt16 lanes[16];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), largest);
+        MergeReach(reach, lanes, 16);
+    }
+    return t;
+}
+#endif
+
 // Triangles as stored (vertex 1, vertex 0, material, vertex 2) into their own order (out may be in): the
 // halves of each 32-bit word trade places. Their reach is gathered on the way, so that neither check needs
 // another pass over the triangles.
@@ -135,24 +168,27 @@ TriangleReach UnswapTriangles(RpTriangle* out, const RwUInt8* in, RwInt32 count)
     static_assert(sizeof(RpTriangle) == 2 * sizeof(RwUInt32));
     TriangleReach reach;
     RwInt32 t = 0;
+#ifdef RW_AVX2_PATHS
+    if (_rwCpuHasAvx2())
+        t = UnswapTrianglesAvx2(out, in, count, &reach);
+#endif
 #ifdef __SSE2__
     // Two triangles at a time; lanes are biased by 0x8000 for the signed 16-bit maximum, and each material
     // lane gets 1 added, which takes 0xFFFF to 0.
     const __m128i flip = _mm_set1_epi16(-0x8000);
     const __m128i materialOne = _mm_set_epi16(1, 0, 0, 0, 1, 0, 0, 0);
     __m128i largest = flip;
+    const RwInt32 first = t;
     for (; t + 2 <= count; t += 2) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * size_t(t)));
         x = _mm_or_si128(_mm_slli_epi32(x, 16), _mm_srli_epi32(x, 16));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + t), x);
         largest = _mm_max_epi16(largest, _mm_xor_si128(_mm_add_epi16(x, materialOne), flip));
     }
-    RwUInt16 lanes[8];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), _mm_xor_si128(largest, flip));
-    if (t > 0) {
-        for (int lane : {0, 1, 2, 4, 5, 6})
-            reach.vertices = std::max<RwUInt32>(reach.vertices, lanes[lane] + 1u);
-        reach.materials = std::max(lanes[3], lanes[7]);
+    if (t > first) {
+        RwUInt16 lanes[8];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), _mm_xor_si128(largest, flip));
+        MergeReach(&reach, lanes, 8);
     }
 #endif
     for (; t < count; ++t) {
@@ -161,9 +197,9 @@ TriangleReach UnswapTriangles(RpTriangle* out, const RwUInt8* in, RwInt32 count)
         w[0] = std::rotl(w[0], 16);
         w[1] = std::rotl(w[1], 16);
         std::memcpy(&out[t], w, sizeof(w));
-        reach.vertices =
-            std::max({reach.vertices, (w[0] & 0xFFFF) + 1, (w[0] >> 16) + 1, (w[1] & 0xFFFF) + 1});
-        reach.materials = std::max(reach.materials, ((w[1] >> 16) + 1) & 0xFFFF);
+        const RwUInt16 lanes[4] = {RwUInt16(w[0]), RwUInt16(w[0] >> 16), RwUInt16(w[1]),
+                                   RwUInt16((w[1] >> 16) + 1)};
+        MergeReach(&reach, lanes, 4);
     }
     return reach;
 }

@@ -245,19 +245,25 @@ TEST_F(WorldTest, GeometryStreamsThatWouldLeadOutsideTheirArraysAreRefused) {
     }
 }
 
-// Triangles are checked several at a time: a word out of range is found in every place of a run.
+// Triangles are checked several at a time (four, then two, then one): a word out of range is found in every
+// place of a run.
 TEST_F(WorldTest, EveryWordOfARunOfTrianglesIsChecked) {
     GeometryParts parts;
-    parts.triangles = 3;
-    parts.triangleWords = {1, 0, 0xFFFF, 2, 2, 1, 0xFFFF, 0, 0, 2, 0xFFFF, 1};
+    parts.triangles = 7;
+    parts.triangleWords.clear();
+    std::vector<std::array<RwUInt16, 4>> expected;
+    for (RwUInt16 t = 0; t < 7; ++t) {
+        const RwUInt16 v0 = t % 3, v1 = (t + 1) % 3, v2 = (t + 2) % 3, material = 0xFFFF;
+        parts.triangleWords.insert(parts.triangleWords.end(), {v1, v0, material, v2});
+        expected.push_back({v0, v1, v2, material});
+    }
     RpGeometry* geometry = ReadGeometry(parts.Build());
     ASSERT_NE(geometry, nullptr);
-    const RwUInt16 expected[3][4] = {{0, 1, 2, 0xFFFF}, {1, 2, 0, 0xFFFF}, {2, 0, 1, 0xFFFF}};
-    for (int t = 0; t < 3; ++t) {
+    for (size_t t = 0; t < expected.size(); ++t) {
         const RpTriangle& triangle = geometry->triangles[t];
         EXPECT_EQ((std::array{triangle.vertIndex[0], triangle.vertIndex[1], triangle.vertIndex[2],
                               triangle.matIndex}),
-                  (std::array{expected[t][0], expected[t][1], expected[t][2], expected[t][3]}));
+                  expected[t]);
     }
     RpGeometryDestroy(geometry);
     // 3 is beyond the 3 vertices, and beyond the empty material list.
@@ -281,13 +287,14 @@ TEST_F(WorldTest, AValidMeshExtensionIsTakenAsRead) {
     RpGeometryDestroy(geometry);
 }
 
-// Mesh indices are narrowed several at a time: indices from 0x8000 up come through, and a bad index is
-// found in every place of a run.
+// Mesh indices are narrowed several at a time (sixteen, then eight, then one): indices from 0x8000 up come
+// through, and a bad index is found in every place of a run.
 TEST_F(WorldTest, EveryIndexOfALongMeshIsNarrowedAndChecked) {
     GeometryParts parts;
     parts.vertices = 0x9000;
-    const std::vector<RwInt32> indices = {0x8FFF, 0x8000, 0x7FFF, 0,      1, 2,      0x8001, 0x8FFE, 3,
-                                          0x8ABC, 7,      0x7FFE, 0x8FFD, 5, 0x4000, 6,      0x8002};
+    std::vector<RwInt32> indices;
+    for (RwInt32 i = 0; i < 25; ++i)
+        indices.push_back(i % 2 ? 0x8FFF - i : i * 0x5A3);
     parts.extension = MeshExtension(RwUInt32(indices.size()), {{indices, -1}});
     RpGeometry* geometry = ReadGeometry(parts.Build());
     ASSERT_NE(geometry, nullptr) << std::hex << TakeError();
