@@ -6,6 +6,7 @@
 #include "audio/Device.h"
 #include "audio/MusicPlayer.h"
 #include "audio/SoundGroup.h"
+#include "fuzz/support/Scratch.h"
 
 #include <unistd.h>
 
@@ -27,7 +28,7 @@ bool Start() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = Start();
-    static const std::string track = "/tmp/corvane-fuzz-track-" + std::to_string(getpid()) + ".wav";
+    static const std::string track = FuzzSupport::ScratchDirectory() + "track.wav";
     if (!started)
         return 0;
     {

@@ -1,6 +1,7 @@
 // Any bytes in Config.dat give either the defaults or a record that is safe to use: a file cut short keeps
 // the caller's values past its end, so they too come out safe.
 #include "base/Config.h"
+#include "fuzz/support/Scratch.h"
 
 #include <cmath>
 #include <cstdint>
@@ -32,7 +33,7 @@ bool Safe(const Base::Config& c) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/corvane-fuzz-config-" + std::to_string(::getpid()) + ".dat";
+    static const std::string path = FuzzSupport::ScratchDirectory() + "Config.dat";
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
         return 0;

@@ -2,6 +2,7 @@
 // "b.info" after it, read from a directory of this process. Includes resolve, loop until the depth limit, or
 // fail; either way the include depth is back to 0 and a failed read leaves an empty tree.
 #include "base/Info.h"
+#include "fuzz/support/Scratch.h"
 
 #include <unistd.h>
 
@@ -23,10 +24,8 @@ void Write(const std::string& path, std::string_view text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string dir = [] {
-        std::string pattern = "/tmp/corvane-fuzz-info-XXXXXX";
-        return mkdtemp(pattern.data()) ? pattern : std::string("/tmp");
-    }();
+    static const std::string dir =
+        FuzzSupport::ScratchDirectory().substr(0, FuzzSupport::ScratchDirectory().size() - 1);
     std::string_view text(reinterpret_cast<const char*>(data), size);
     const size_t split = text.find('\0');
     Write(dir + "/a.info", text.substr(0, split));

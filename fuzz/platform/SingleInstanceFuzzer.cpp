@@ -1,6 +1,7 @@
 // Any bytes as a datagram on this program's single-instance socket: the only message that may reach its
 // windows is the registered one this program knows; anything else is dropped.
 #include "platform/win32/UserRuntime.h"
+#include "fuzz/support/Scratch.h"
 
 #include <windows.h>
 
@@ -25,10 +26,8 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 bool Start() {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    std::string pattern = "/tmp/corvane-fuzz-runtime-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        return false;
-    setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1);
+    const std::string& runtime = FuzzSupport::ScratchDirectory();
+    setenv("XDG_RUNTIME_DIR", runtime.substr(0, runtime.size() - 1).c_str(), 1);
     known = RegisterWindowMessageA("Corvane Single Instance Message");
     if (!known || !Win32::ListenForBroadcasts())
         return false;

@@ -7,6 +7,7 @@
 #include "rwsdk/driver/d3d9/d3d9raster.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/error.h"
+#include "fuzz/support/Scratch.h"
 
 #include <SDL.h>
 #include <unistd.h>
@@ -35,11 +36,7 @@ inline bool Start(RwBool (*attach)() = nullptr, RwUInt32 resourcesSize = 0) {
 
 // A directory of this process, made once, with a trailing '/'.
 inline const std::string& ScratchDirectory() {
-    static const std::string dir = [] {
-        std::string pattern = "/tmp/corvane-fuzz-XXXXXX";
-        return std::string(mkdtemp(pattern.data()) ? pattern + "/" : "/tmp/");
-    }();
-    return dir;
+    return FuzzSupport::ScratchDirectory();
 }
 
 inline bool WriteFile(const std::string& path, const uint8_t* data, size_t size) {

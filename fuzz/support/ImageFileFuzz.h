@@ -5,6 +5,7 @@
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/error.h"
+#include "fuzz/support/Scratch.h"
 
 #include <unistd.h>
 
@@ -23,7 +24,7 @@ inline bool Start() {
 }
 
 inline std::string ScratchName(const char* extension) {
-    return "/tmp/corvane_fuzz_" + std::to_string(getpid()) + extension;
+    return FuzzSupport::ScratchDirectory() + "image" + extension;
 }
 
 inline bool WriteScratch(const std::string& name, const uint8_t* data, size_t size) {
