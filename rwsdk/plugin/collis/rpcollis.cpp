@@ -33,11 +33,6 @@ RpCollisionData** SlotOf(const void* object, RwInt32 offset) {
     return RWPLUGINOFFSET(RpCollisionData*, const_cast<void*>(object), offset);
 }
 
-void RaiseError(RwInt32 code) {
-    RwError error = {RwInt32(rwID_COLLISPLUGIN), code};
-    RwErrorSet(&error);
-}
-
 RwV3d Sub(const RwV3d& a, const RwV3d& b) {
     return {a.x - b.x, a.y - b.y, a.z - b.z};
 }
@@ -248,7 +243,7 @@ RwStream* ReadData(RwStream* stream, RwInt32 length, RpCollisionData** slot, RwI
     // collision data, and the extension reader steps over the rest of the sub-chunk.
     if (result == ReadResult::refused || !RpCollisionDataIsValid(data, numObjectTriangles)) {
         RpCollisionDataDestroy(data);
-        RaiseError(rpCOLLISIONERRORBADTREE);
+        RwErrorSetPlugin(rwID_COLLISPLUGIN, rpCOLLISIONERRORBADTREE);
         return stream;
     }
     *slot = data;

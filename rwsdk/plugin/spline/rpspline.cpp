@@ -17,11 +17,6 @@ RwInt32 openCount = 0;
 RwReal* tables = nullptr;
 std::array<RwReal*, numMatrices> matrices = {};
 
-void RaisePluginError(RwInt32 code) {
-    RwError error = {RwInt32(rwID_SPLINEPLUGIN), code};
-    RwErrorSet(&error);
-}
-
 void FillTables(RwReal* out) {
     for (RwInt32 i = 0; i < rpSPLINESAMPLES; ++i) {
         const RwReal t = 0.00390625f * RwReal(i);
@@ -86,7 +81,7 @@ void* Open(void* instance, RwInt32, RwInt32) {
                                                rwMEMHINTDUR_GLOBAL | rwID_SPLINEPLUGIN));
         if (!tables) {
             RwErrorSetCode(E_RW_NOMEM);
-            RaisePluginError(errorNoTables);
+            RwErrorSetPlugin(rwID_SPLINEPLUGIN, errorNoTables);
             return nullptr;
         }
         FillTables(tables);
@@ -96,7 +91,7 @@ void* Open(void* instance, RwInt32, RwInt32) {
                 RwMalloc(size_t(n * n) * sizeof(RwReal), rwMEMHINTDUR_EVENT | rwID_SPLINEPLUGIN));
             if (!m) {
                 RwErrorSetCode(E_RW_NOMEM);
-                RaisePluginError(errorNoTables);
+                RwErrorSetPlugin(rwID_SPLINEPLUGIN, errorNoTables);
                 FreeAll();
                 return nullptr;
             }

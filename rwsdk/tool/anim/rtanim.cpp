@@ -20,11 +20,6 @@ constexpr RwReal noCallBack = HUGE_VALF;
 RtAnimInterpolatorInfo schemes[rtANIMMAXSCHEMES];
 RwInt32 numSchemes = 0;
 
-void RaiseError(RwInt32 code) {
-    RwError error = {RwInt32(rwID_RTANIM), code};
-    RwErrorSet(&error);
-}
-
 void* Open(void* instance, RwInt32, RwInt32) {
     return instance;
 }
@@ -119,12 +114,12 @@ RwBool RtAnimToolkitAttach() {
 RwBool RtAnimSchemeRegister(const RtAnimInterpolatorInfo* scheme) {
     for (RwInt32 i = 0; i < numSchemes; ++i) {
         if (schemes[i].typeID == scheme->typeID) {
-            RaiseError(rtANIMERRORSCHEMEEXISTS);
+            RwErrorSetPlugin(rwID_RTANIM, rtANIMERRORSCHEMEEXISTS);
             return FALSE;
         }
     }
     if (numSchemes >= rtANIMMAXSCHEMES) {
-        RaiseError(rtANIMERRORTOOMANYSCHEMES);
+        RwErrorSetPlugin(rwID_RTANIM, rtANIMERRORTOOMANYSCHEMES);
         return FALSE;
     }
     schemes[numSchemes++] = *scheme;
@@ -141,7 +136,7 @@ RtAnimInterpolatorInfo* RtAnimGetInterpolatorInfo(RwInt32 typeID) {
 RtAnimAnimation* RtAnimAnimationCreate(RwInt32 typeID, RwInt32 numFrames, RwInt32 flags, RwReal duration) {
     RtAnimInterpolatorInfo* info = RtAnimGetInterpolatorInfo(typeID);
     if (!info) {
-        RaiseError(rtANIMERRORUNKNOWNSCHEME);
+        RwErrorSetPlugin(rwID_RTANIM, rtANIMERRORUNKNOWNSCHEME);
         return nullptr;
     }
     if (numFrames < 0) {
