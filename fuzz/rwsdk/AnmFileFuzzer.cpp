@@ -1,5 +1,6 @@
 // Arbitrary bytes read as *.anm animation chunks; every animation read is played forwards and backwards
 // by interpolators of one node and of as many nodes as it can hold.
+#include "fuzz/support/EngineFuzz.h"
 #include "rwsdk/plugin/hanim/rphanim.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/chunk.h"
@@ -15,10 +16,7 @@
 namespace {
 
 bool Start() {
-    if (!RwEngineInit(nullptr, 0, 0) || !RpHAnimPluginAttach() || !RtAnimToolkitAttach())
-        return false;
-    RwEngineOpenParams params = {nullptr};
-    return RwEngineOpen(&params) && RwEngineStart();
+    return EngineFuzz::Start(RpHAnimPluginAttach, RtAnimToolkitAttach);
 }
 
 void Play(RtAnimAnimation* animation, RwInt32 nodes) {
@@ -43,10 +41,10 @@ void Play(RtAnimAnimation* animation, RwInt32 nodes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = Start();
-    if (!started || size > 0xFFFFFFFFu)
+    if (!started)
         return 0;
-    RwMemory memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
-    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    RwMemory memory;
+    RwStream* stream = EngineFuzz::Open(memory, data, size);
     if (!stream)
         return 0;
     RwError error;

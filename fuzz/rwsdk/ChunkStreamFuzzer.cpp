@@ -1,5 +1,6 @@
 // Arbitrary bytes read as a chunk stream: extension chunks with plugin sub-chunks, strings and chunk
 // searches, on a started engine.
+#include "fuzz/support/EngineFuzz.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/chunk.h"
 #include "rwsdk/src/plcore/error.h"
@@ -66,30 +67,28 @@ void* CheckNumbers(void* object, RwInt32 offset, RwInt32) {
 }
 
 bool Start() {
-    if (!RwEngineInit(nullptr, 0, 0)) {
-        return false;
-    }
-    RwPluginRegistryAddPlugin(&thingRegistry, sizeof(Name), 0x101, nullptr, nullptr, nullptr);
-    RwPluginRegistryAddPlugin(&thingRegistry, sizeof(Numbers), 0x102, nullptr, nullptr, nullptr);
-    RwPluginRegistryAddPlugin(&thingRegistry, sizeof(RwUInt32), 0x103, nullptr, nullptr, nullptr);
-    RwPluginRegistryAddPlugin(&thingRegistry, 4, 0x104, nullptr, nullptr, nullptr); // no stream callbacks
-    RwPluginRegistryAddPluginStream(&thingRegistry, 0x101, ReadName, nullptr, nullptr);
-    RwPluginRegistryAddPluginStream(&thingRegistry, 0x102, ReadNumbers, nullptr, nullptr);
-    RwPluginRegistryAddPluginStream(&thingRegistry, 0x103, ReadBytes, nullptr, nullptr);
-    RwPluginRegistryAddPluginStreamAlwaysCB(&thingRegistry, 0x102, CheckNumbers);
-    RwEngineOpenParams params = {nullptr};
-    return RwEngineOpen(&params) && RwEngineStart();
+    return EngineFuzz::Start([] {
+        RwPluginRegistryAddPlugin(&thingRegistry, sizeof(Name), 0x101, nullptr, nullptr, nullptr);
+        RwPluginRegistryAddPlugin(&thingRegistry, sizeof(Numbers), 0x102, nullptr, nullptr, nullptr);
+        RwPluginRegistryAddPlugin(&thingRegistry, sizeof(RwUInt32), 0x103, nullptr, nullptr, nullptr);
+        RwPluginRegistryAddPlugin(&thingRegistry, 4, 0x104, nullptr, nullptr, nullptr); // no stream callbacks
+        RwPluginRegistryAddPluginStream(&thingRegistry, 0x101, ReadName, nullptr, nullptr);
+        RwPluginRegistryAddPluginStream(&thingRegistry, 0x102, ReadNumbers, nullptr, nullptr);
+        RwPluginRegistryAddPluginStream(&thingRegistry, 0x103, ReadBytes, nullptr, nullptr);
+        RwPluginRegistryAddPluginStreamAlwaysCB(&thingRegistry, 0x102, CheckNumbers);
+        return true;
+    });
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = Start();
-    if (!started || size > 0xFFFFFFFFu) {
+    if (!started) {
         return 0;
     }
-    RwMemory memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
-    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    RwMemory memory;
+    RwStream* stream = EngineFuzz::Open(memory, data, size);
     if (!stream) {
         return 0;
     }

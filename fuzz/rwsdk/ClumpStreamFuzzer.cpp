@@ -1,6 +1,7 @@
 // Arbitrary bytes read as clump chunks on a started engine with the world modules, material effects and
 // user data: every clump read is walked, cloned and destroyed again; every failed read must leave an error
 // behind.
+#include "fuzz/support/EngineFuzz.h"
 #include "rwsdk/plugin/matfx/rpmatfx.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
@@ -15,11 +16,7 @@
 namespace {
 
 bool Start() {
-    if (!RwEngineInit(nullptr, 0, 0) || !RpWorldPluginAttach() || !RpMatFXPluginAttach() ||
-        !RpUserDataPluginAttach())
-        return false;
-    RwEngineOpenParams params = {nullptr};
-    return RwEngineOpen(&params) && RwEngineStart();
+    return EngineFuzz::Start(RpWorldPluginAttach, RpMatFXPluginAttach, RpUserDataPluginAttach);
 }
 
 RpAtomic* Visit(RpAtomic* atomic, void*) {
@@ -40,10 +37,10 @@ RpAtomic* Visit(RpAtomic* atomic, void*) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = Start();
-    if (!started || size > 0xFFFFFFFFu)
+    if (!started)
         return 0;
-    RwMemory memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
-    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    RwMemory memory;
+    RwStream* stream = EngineFuzz::Open(memory, data, size);
     if (!stream)
         return 0;
     RwError error;

@@ -1,6 +1,7 @@
 // Arbitrary bytes read as clumps with the collision and hierarchical animation plugins attached: every
 // collision tree that is kept is queried with lines and spheres, and every hierarchy that is kept is
 // attached, given sub-hierarchies and updated.
+#include "fuzz/support/EngineFuzz.h"
 #include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/plugin/hanim/rphanim.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
@@ -18,11 +19,8 @@
 namespace {
 
 bool Start() {
-    if (!RwEngineInit(nullptr, 0, 0) || !RpWorldPluginAttach() || !RpUserDataPluginAttach() ||
-        !RpCollisionPluginAttach() || !RpHAnimPluginAttach() || !RtAnimToolkitAttach())
-        return false;
-    RwEngineOpenParams params = {nullptr};
-    return RwEngineOpen(&params) && RwEngineStart();
+    return EngineFuzz::Start(RpWorldPluginAttach, RpUserDataPluginAttach, RpCollisionPluginAttach,
+                             RpHAnimPluginAttach, RtAnimToolkitAttach);
 }
 
 RpCollisionTriangle* Count(RpIntersection*, RpCollisionTriangle* triangle, RwReal, void* data) {
@@ -78,10 +76,10 @@ void Hierarchies(RwFrame* frame) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = Start();
-    if (!started || size > 0xFFFFFFFFu)
+    if (!started)
         return 0;
-    RwMemory memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
-    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    RwMemory memory;
+    RwStream* stream = EngineFuzz::Open(memory, data, size);
     if (!stream)
         return 0;
     RwError error;

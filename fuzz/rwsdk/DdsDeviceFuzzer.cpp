@@ -1,5 +1,6 @@
 // Arbitrary bytes read as a DDS file straight onto a started Direct3D 9 device (cube maps included): never a
 // crash, a shift past the width of a word or a read outside a locked level; a raster that reads is destroyed.
+#include "fuzz/support/EngineFuzz.h"
 #include "fuzz/support/DeviceFuzz.h"
 
 #include "rwsdk/driver/d3d9/d3d9ddstex.h"
@@ -10,10 +11,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = DeviceFuzz::Start();
-    if (!started || size > 0xFFFFFFFFu)
+    if (!started)
         return 0;
-    RwMemory memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
-    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    RwMemory memory;
+    RwStream* stream = EngineFuzz::Open(memory, data, size);
     if (!stream)
         return 0;
     if (RwRaster* raster = RwD3D9DDSRasterRead(stream))

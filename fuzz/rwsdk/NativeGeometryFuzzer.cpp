@@ -1,5 +1,6 @@
 // Arbitrary bytes read as a geometry's native Direct3D 9 data on a started device: never a crash or a leak;
 // a refused read leaves no instance data, and data that reads is written again.
+#include "fuzz/support/EngineFuzz.h"
 #include "fuzz/support/DeviceFuzz.h"
 
 #include "rwsdk/src/plcore/memory.h"
@@ -38,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static RpGeometry* geometry = started ? Geometry() : nullptr;
     if (!geometry)
         return 0;
-    RwMemory memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
-    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    RwMemory memory;
+    RwStream* stream = EngineFuzz::Open(memory, data, size);
     if (!stream)
         return 0;
     const bool read = _rpD3D9NativeDataGeometryRead(stream, RwInt32(size), geometry) != nullptr;

@@ -1,5 +1,6 @@
 // Arbitrary bytes read as a texture chunk (its sampling word, name and mask name) on a started Direct3D 9
 // device: never a crash; a texture that reads is written again.
+#include "fuzz/support/EngineFuzz.h"
 #include "fuzz/support/DeviceFuzz.h"
 
 #include "rwsdk/src/babintex.h"
@@ -11,10 +12,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = DeviceFuzz::Start();
-    if (!started || size > 0xFFFFFFFFu)
+    if (!started)
         return 0;
-    RwMemory memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
-    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    RwMemory memory;
+    RwStream* stream = EngineFuzz::Open(memory, data, size);
     if (!stream)
         return 0;
     RwTexture* texture = RwTextureStreamRead(stream);

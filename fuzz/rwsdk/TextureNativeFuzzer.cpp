@@ -1,5 +1,6 @@
 // Arbitrary bytes read as a native texture record on a started Direct3D 9 device: never a crash, never a
 // read or write outside the locked levels; a record that reads is written again.
+#include "fuzz/support/EngineFuzz.h"
 #include "fuzz/support/DeviceFuzz.h"
 
 #include "rwsdk/driver/d3d9/d3d9texdic.h"
@@ -14,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = DeviceFuzz::Start();
     if (!started)
         return 0;
-    RwMemory memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
-    RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+    RwMemory memory;
+    RwStream* stream = EngineFuzz::Open(memory, data, size);
     if (!stream)
         return 0;
     RwTexture* texture = nullptr;

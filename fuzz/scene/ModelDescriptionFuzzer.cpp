@@ -1,6 +1,7 @@
 // Any text as a model description, with the typed readers on every key: a load succeeds or fails with a clear
 // result, never reads out of bounds, and the model leaves no engine object behind when it is deleted. Two
 // small models exist to be named: Truck.dff (atomics Gun, Wheel, Body) and TruckLod.dff (Wheel).
+#include "fuzz/support/EngineFuzz.h"
 #include "scene/AtomicData.h"
 #include "scene/ClumpFile.h"
 #include "scene/Dff.h"
@@ -58,12 +59,9 @@ void WriteModel(const std::string& path, std::initializer_list<const char*> name
 }
 
 bool Start() {
-    if (!RwEngineInit(nullptr, 0, 0) || !RpWorldPluginAttach() || !RpUserDataPluginAttach() ||
-        !RpCollisionPluginAttach() || !Rw::Frame::RegisterPlugins() || !Rw::RegisterWrapperPlugins() ||
-        !Rw::AtomicLodData::RegisterPlugin())
-        return false;
-    RwEngineOpenParams params = {nullptr};
-    if (!RwEngineOpen(&params) || !RwEngineStart())
+    if (!EngineFuzz::Start(RpWorldPluginAttach, RpUserDataPluginAttach, RpCollisionPluginAttach,
+                           Rw::Frame::RegisterPlugins, Rw::RegisterWrapperPlugins,
+                           Rw::AtomicLodData::RegisterPlugin))
         return false;
     static const auto dir =
         std::filesystem::temp_directory_path() / ("corvane-fuzz-models-" + std::to_string(getpid()));

@@ -2,6 +2,7 @@
 // readers take file names.
 #pragma once
 
+#include "fuzz/support/EngineFuzz.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/error.h"
@@ -16,11 +17,7 @@
 namespace ImageFileFuzz {
 
 inline bool Start() {
-    if (!RwEngineInit(nullptr, 0, 0)) {
-        return false;
-    }
-    RwEngineOpenParams params = {nullptr};
-    return RwEngineOpen(&params) && RwEngineStart();
+    return EngineFuzz::Start();
 }
 
 inline std::string ScratchName(const char* extension) {

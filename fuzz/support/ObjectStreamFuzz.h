@@ -2,6 +2,7 @@
 // word of plugin data with a stream reader, so that plugin sub-chunks are read as well.
 #pragma once
 
+#include "fuzz/support/EngineFuzz.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/stream.h"
 
@@ -18,20 +19,13 @@ inline RwStream* ReadWord(RwStream* stream, RwInt32 length, void* object, RwInt3
 
 // Registers the word plugin with the object's two registration calls before the engine opens.
 template <auto RegisterPlugin, auto RegisterPluginStream> bool Start() {
-    if (!RwEngineInit(nullptr, 0, 0))
-        return false;
-    RegisterPlugin(sizeof(RwInt32), 0x101, nullptr, nullptr, nullptr);
-    RegisterPluginStream(0x101, ReadWord, nullptr, nullptr);
-    RwEngineOpenParams params = {nullptr};
-    return RwEngineOpen(&params) && RwEngineStart();
+    return EngineFuzz::Start([] {
+        RegisterPlugin(sizeof(RwInt32), 0x101, nullptr, nullptr, nullptr);
+        RegisterPluginStream(0x101, ReadWord, nullptr, nullptr);
+        return true;
+    });
 }
 
-// The bytes as a memory stream over memory; null when there are too many for one.
-inline RwStream* Open(RwMemory& memory, const uint8_t* data, size_t size) {
-    if (size > 0xFFFFFFFFu)
-        return nullptr;
-    memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
-    return RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
-}
+using EngineFuzz::Open;
 
 } // namespace ObjectStreamFuzz

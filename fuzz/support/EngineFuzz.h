@@ -1,0 +1,30 @@
+// What the fuzzers that drive the engine share: an engine started without a device, with what its readers
+// need attached, and the input bytes as a memory stream.
+#pragma once
+
+#include "rwsdk/src/engine.h"
+#include "rwsdk/src/plcore/stream.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace EngineFuzz {
+
+// Each attach is called, in order, between the engine's initialisation and its opening; false when one
+// fails or the engine does not start.
+template <class... Attach> bool Start(Attach... attach) {
+    if (!RwEngineInit(nullptr, 0, 0) || !(bool(attach()) && ...))
+        return false;
+    RwEngineOpenParams params = {nullptr};
+    return RwEngineOpen(&params) && RwEngineStart();
+}
+
+// The bytes as a memory stream over memory; null when there are too many for one.
+inline RwStream* Open(RwMemory& memory, const uint8_t* data, size_t size) {
+    if (size > 0xFFFFFFFFu)
+        return nullptr;
+    memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
+    return RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+}
+
+} // namespace EngineFuzz
