@@ -14,7 +14,7 @@ RtAnimAnimation* AnimationCache::Get(std::string_view name) {
         ReportMissingLoader("animation");
         return nullptr;
     }
-    return FindOrLoad(Entries, Directory, name, Read);
+    return FindOrLoad(Entries, Directory, name, Read, "animation");
 }
 
 void AnimationCache::Clear() {

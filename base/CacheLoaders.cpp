@@ -3,6 +3,7 @@
 #include "base/AnimationCache.h"
 #include "base/ClumpCache.h"
 #include "base/FontCache.h"
+#include "base/NamedCache.h"
 #include "base/SoundCache.h"
 
 #include <cstdio>
@@ -33,6 +34,10 @@ bool ReportMissingLoader(const std::string& cache) {
     std::fprintf(stderr, "The %s cache has no loader installed: every %s asked for reads as missing.\n",
                  cache.c_str(), cache.c_str());
     return true;
+}
+
+void ReportFailedLoad(const char* kind, std::string_view path) {
+    std::fprintf(stderr, "Cannot load the %s '%s'.\n", kind, Clip(path).c_str());
 }
 
 } // namespace Base

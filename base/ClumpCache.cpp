@@ -15,7 +15,7 @@ RpClump* ClumpCache::Get(std::string_view name) {
         ReportMissingLoader("model");
         return nullptr;
     }
-    RpClump* master = FindOrLoad(Entries, Directory, name, Read);
+    RpClump* master = FindOrLoad(Entries, Directory, name, Read, "model");
     return master ? Clone(master) : nullptr;
 }
 

@@ -15,8 +15,8 @@ Gui::Font* FontCache::Get(std::string_view name) {
         ReportMissingLoader("font");
         return nullptr;
     }
-    return FindOrLoad(Entries, Directory, name,
-                      [](const String& path) { return Load(InfoCache::Get(path)); });
+    return FindOrLoad(
+        Entries, Directory, name, [](const String& path) { return Load(InfoCache::Get(path)); }, "font");
 }
 
 void FontCache::Clear() {

@@ -11,14 +11,24 @@ namespace Base {
 
 template <class T> using NamedEntries = std::map<String, T*, std::less<>>;
 
-// The cached value of name; on a miss, load(MakePath(directory, name)) and keep what it gives.
+// Says on stderr that the file of a resource (kind: "model", "font", ...) could not be loaded.
+void ReportFailedLoad(const char* kind, std::string_view path);
+
+// The cached value of name; on a miss, load(MakePath(directory, name)) and keep what it gives. A failed
+// load of a kind is said once, as the failure is kept: a missing file does not leave a hole in the scene
+// unexplained.
 template <class T, class Load>
-T* FindOrLoad(NamedEntries<T>& entries, std::string_view directory, std::string_view name, Load&& load) {
+T* FindOrLoad(NamedEntries<T>& entries, std::string_view directory, std::string_view name, Load&& load,
+              const char* kind = nullptr) {
     auto found = entries.find(name);
     if (found != entries.end()) {
         return found->second;
     }
-    T* value = load(MakePath(directory, name));
+    const String path = MakePath(directory, name);
+    T* value = load(path);
+    if (!value && kind) {
+        ReportFailedLoad(kind, path);
+    }
     entries.emplace(String(name), value);
     return value;
 }

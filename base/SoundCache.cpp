@@ -14,7 +14,7 @@ Audio::Buffer* SoundCache::Get(std::string_view name) {
         ReportMissingLoader("sound");
         return nullptr;
     }
-    return FindOrLoad(Entries, Directory, name, Load);
+    return FindOrLoad(Entries, Directory, name, Load, "sound");
 }
 
 void SoundCache::Clear() {

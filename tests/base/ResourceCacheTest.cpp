@@ -142,6 +142,34 @@ TEST_F(ResourceCacheTest, EachCacheReadsOnceAndShares) {
     }
 }
 
+// A file that does not load leaves a hole in the scene or a silence: each is said once, with its path, as
+// the failure is kept. What loads says nothing.
+TEST_F(ResourceCacheTest, AFailedLoadIsSaidOnceWithItsPath) {
+    ::testing::internal::CaptureStderr();
+    for (int twice = 0; twice < 2; ++twice) {
+        EXPECT_EQ(Base::ClumpCache::Get("none.dff"), nullptr);
+        EXPECT_EQ(Base::AnimationCache::Get("none.anm"), nullptr);
+        EXPECT_EQ(Base::SoundCache::Get("none.wav"), nullptr);
+        EXPECT_NE(Base::SoundCache::Get("beep.wav"), nullptr);
+        EXPECT_NE(Base::AnimationCache::Get("walk.anm"), nullptr);
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    for (const auto& [kind, name] : {std::pair{"model", "none.dff"}, std::pair{"animation", "none.anm"},
+                                     std::pair{"sound", "none.wav"}}) {
+        const std::string line = std::string("Cannot load the ") + kind + " '" + GamePath(name) + "'.\n";
+        EXPECT_NE(said.find(line), std::string::npos) << said;
+        EXPECT_EQ(said.find(line, said.find(line) + 1), std::string::npos) << "once: " << kind;
+    }
+    EXPECT_EQ(said.find("beep"), std::string::npos) << said;
+    EXPECT_EQ(said.find("walk"), std::string::npos) << said;
+    // After a clear the file is tried, and said, again.
+    Base::ClumpCache::Clear();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Base::ClumpCache::Get("none.dff"), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Cannot load the model '" + GamePath("none.dff") + "'.\n");
+}
+
 TEST_F(ResourceCacheTest, ClumpsAreClonesOfOneMaster) {
     RpClump* a = Base::ClumpCache::Get("tank.dff");
     RpClump* b = Base::ClumpCache::Get("tank.dff");
