@@ -4,6 +4,8 @@
 #include "scene/Frame.h"
 #include "scene/Wrappers.h"
 
+#include "base/String.h"
+
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/baraster.h"
@@ -32,6 +34,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace Rw {
@@ -495,11 +499,30 @@ void RegisterImageFormats() {
     ImageFormatsRegistered = true;
 }
 
+namespace {
+
+void ReportUnreadTexture(const char* name) {
+    // Once a name: whatever uses the texture is drawn without it, and may ask again every time it loads.
+    static std::mutex lock;
+    static std::set<std::string, std::less<>> told;
+    std::lock_guard hold(lock);
+    if (!told.emplace(name).second)
+        return;
+    const char* path = RwImageGetPath();
+    std::fprintf(stderr, "Cannot read the texture '%s' (looked in '%s').\n", Base::Clip(name).c_str(),
+                 Base::Clip(path ? path : "").c_str());
+}
+
+} // namespace
+
 RwTexture* TextureReadCallback(const char* name, const char* maskName) {
     // A DDS file of the name wins; it carries no mask.
     if (RwTexture* texture = RwD3D9DDSTextureRead(name, nullptr))
         return texture;
-    return DefaultTextureRead ? DefaultTextureRead(name, maskName) : nullptr;
+    RwTexture* texture = DefaultTextureRead ? DefaultTextureRead(name, maskName) : nullptr;
+    if (!texture && name)
+        ReportUnreadTexture(name);
+    return texture;
 }
 
 RwTextureDictionary* DestroyTextureDictionary(RwTextureDictionary* dictionary, void*) {

@@ -80,6 +80,7 @@ struct SavedRenderStates {
 // DefaultTextureRead); once, after the engine has started.
 void RegisterImageFormats();
 extern RwTexture* (*DefaultTextureRead)(const char* name, const char* maskName);
+// A texture that neither reader finds is said on stderr, once a name.
 RwTexture* TextureReadCallback(const char* name, const char* maskName);
 // For a walk over every dictionary: destroys the dictionary with its textures, however many references they
 // hold, and goes on to the next.

@@ -168,6 +168,29 @@ TEST_F(EngineHost, ImageFormatsPutTheTextureReaderInFrontOfTheEngines) {
     RwTextureDestroy(dds);
 }
 
+// A texture that no reader finds leaves whatever uses it drawn without it: that is said once a name, with
+// where it was looked for.
+TEST_F(EngineHost, ATextureThatCannotBeReadIsSaidOnceAName) {
+    ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
+    RwTextureSetReadCallback(RecordRead);
+    Rw::RegisterImageFormats();
+    RwImageSetPath("Data\\Textures\\;Data\\More\\");
+    readResult = nullptr;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Rw::TextureReadCallback("camo", nullptr), nullptr);
+    EXPECT_EQ(Rw::TextureReadCallback("camo", "camomask"), nullptr);
+    EXPECT_EQ(Rw::TextureReadCallback("cloud", nullptr), nullptr);
+    RwTexture* texture = RwTextureCreate(nullptr);
+    readResult = texture;
+    EXPECT_EQ(Rw::TextureReadCallback("sky", nullptr), texture);
+    readResult = nullptr;
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Cannot read the texture 'camo' (looked in 'Data\\Textures\\;Data\\More\\').\n"
+              "Cannot read the texture 'cloud' (looked in 'Data\\Textures\\;Data\\More\\').\n");
+    RwTextureDestroy(texture);
+    RwImageSetPath("");
+}
+
 TEST_F(EngineHost, DestroyingDictionariesDropsTheTexturesExtraReferences) {
     ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
     int before = 0;
