@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace Base {
@@ -32,6 +34,15 @@ AsyncLoader::Handle* current = nullptr;
 constexpr size_t spareLimit = 64;
 std::vector<std::unique_ptr<AsyncLoader::Handle>> spareHandles;
 std::vector<String> spareNames;
+
+// A failed read leaves its owner with a fallback (a coarser texture) for good: said once a file, from the
+// worker only, before the owner can see the failure.
+void ReportFailedRead(const AsyncLoader::Request& request) {
+    static std::set<String, std::less<>> told;
+    if (told.insert(request.name).second)
+        std::fprintf(stderr, "The file loader cannot read '%s' (%u bytes at %u).\n",
+                     Clip(request.name).c_str(), unsigned(request.size), unsigned(request.offset));
+}
 
 bool LowerPriority(const AsyncLoader::Request& a, const AsyncLoader::Request& b) {
     return a.priority < b.priority;
@@ -210,6 +221,8 @@ void AsyncLoader::ThreadProc() {
                 cancelled = true;
             } else {
                 bool ok = ReadRange(request.name, request.offset, request.size, request.buffer);
+                if (!ok)
+                    ReportFailedRead(request);
                 request.state->state.store(ok ? Read : Failed, std::memory_order_release);
             }
         }

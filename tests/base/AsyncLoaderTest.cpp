@@ -133,6 +133,23 @@ TEST_F(AsyncLoaderTest, ReadsByteRanges) {
     }
 }
 
+// A read that fails leaves its owner with a fallback for good: the loader says so once a file, with the
+// range it was asked for. Reads that succeed say nothing.
+TEST_F(AsyncLoaderTest, AFailedReadIsSaidOnceAFile) {
+    AsyncLoader::Start();
+    std::vector<uint8_t> buffer(64);
+    ::testing::internal::CaptureStderr();
+    for (const auto& [name, offset] : {std::pair{"missing.bin", 0u}, std::pair{"missing.bin", 8u},
+                                       std::pair{"bytes.bin", 990u}, std::pair{"bytes.bin", 0u}}) {
+        AsyncLoader::Handle* handle = AsyncLoader::Enqueue(GamePath(name), offset, 16, 0, buffer.data());
+        EXPECT_NE(WaitFinished(handle), AsyncLoader::Queued);
+        AsyncLoader::Free(handle);
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "The file loader cannot read '" + GamePath("missing.bin") + "' (16 bytes at 0).\n" +
+                  "The file loader cannot read '" + GamePath("bytes.bin") + "' (16 bytes at 990).\n");
+}
+
 TEST_F(AsyncLoaderTest, HigherPrioritiesAreReadFirst) {
     AsyncLoader::ReadRange = GatedRead;
     char buffer[4];
