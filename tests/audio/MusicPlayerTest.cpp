@@ -158,6 +158,27 @@ TEST_F(MusicPlayerTest, OnePlayStopsAfterTheFirstTrack) {
     EXPECT_TRUE(group->sounds.empty());
 }
 
+// A track whose last page claims about 2^40 frames streams through a ring of the usual three seconds and
+// ends where its data ends: the claim sizes nothing and keeps nothing playing.
+TEST_F(MusicPlayerTest, AnOggLengthClaimSizesNothingAndEndsWithTheData) {
+    ASSERT_TRUE(Audio::StartDirectSound(nullptr, nullptr));
+    Shell("sox -n -r 8000 -c 1 -b 16 '" + (dir / "tone.wav") + "' synth 0.2 sine 300");
+    Shell("oggenc -Q -o '" + (dir / "long.ogg") + "' '" + (dir / "tone.wav") + "'");
+    std::vector<uint8_t> bytes = ::SoundTest::ReadBytes(dir / "long.ogg");
+    ASSERT_TRUE(::SoundTest::ForgeOggLength(bytes));
+    ::SoundTest::WriteBytes(dir / "long.ogg", bytes);
+    player = std::make_unique<Audio::MusicPlayer>(group.get(), Playlist({dir / "long.ogg"}));
+    player->playsRemaining = 1;
+    Frame();
+    ASSERT_NE(player->sound, nullptr);
+    EXPECT_EQ(player->sound->size, 3u * 8000 * 2);
+    for (int i = 0; i < 300 && player->playsRemaining != 0; ++i) {
+        Frame();
+    }
+    EXPECT_EQ(player->playsRemaining, 0);
+    EXPECT_TRUE(group->sounds.empty());
+}
+
 // Endless play goes round the playlist: here one track, over and over.
 TEST_F(MusicPlayerTest, EndlessPlayStartsTheTrackAgain) {
     ASSERT_TRUE(Audio::StartDirectSound(nullptr, nullptr));

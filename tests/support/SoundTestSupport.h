@@ -61,6 +61,42 @@ inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Ogg's page checksum (CRC-32, polynomial 0x04C11DB7, unreflected, zero start), so that an edited page is
+// still read.
+inline uint32_t OggCrc(const uint8_t* data, size_t size) {
+    uint32_t crc = 0;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= uint32_t(data[i]) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+// Makes an Ogg file's last page claim about 2^40 frames (the stream's length is read from it), with its
+// checksum mended; false when the bytes are not a chain of Ogg pages.
+inline bool ForgeOggLength(std::vector<uint8_t>& bytes) {
+    size_t last = 0;
+    for (size_t at = 0; at + 27 <= bytes.size();) {
+        if (bytes[at] != 'O' || bytes[at + 1] != 'g' || bytes[at + 2] != 'g' || bytes[at + 3] != 'S')
+            return false;
+        last = at;
+        size_t body = 0;
+        for (int i = 0; i < bytes[at + 26]; ++i)
+            body += bytes[at + 27 + i];
+        at += 27 + bytes[at + 26] + body;
+    }
+    auto put = [&bytes](size_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = uint8_t(value >> (8 * i));
+    };
+    put(last + 6, 0);
+    put(last + 10, 0x100);
+    put(last + 22, 0);
+    put(last + 22, OggCrc(&bytes[last], bytes.size() - last));
+    return true;
+}
+
 // One value of "sox FILE -n [effects] stat", such as "RMS     amplitude" or "Rough   frequency".
 inline double SoxStat(const std::string& file, const std::string& effects, const std::string& key) {
     std::string text = Shell("sox '" + file + "' -n " + effects + " stat");
