@@ -20,10 +20,17 @@ namespace Obj {
 
 namespace {
 
-// A file that cannot be read leaves the tree empty; one that does not parse leaves what it read.
-Base::Info ReadTree(const Base::String& path) {
+// A file that cannot be read leaves the tree empty; one that does not parse leaves what it read. Either way
+// the scenery is built without what it holds, so the player is told which file, and where it broke; a list
+// that may be left out (optional) is only told when it is damaged.
+Base::Info ReadTree(const Base::String& path, bool optional = false) {
     Base::Info tree;
-    tree.LoadFile(path);
+    const int result = tree.LoadFile(path);
+    if (result < 0 && !optional)
+        std::fprintf(stderr, "Cannot read the scenery file '%s'.\n", Base::Clip(path).c_str());
+    else if (result > 0)
+        std::fprintf(stderr, "Error in the scenery file '%s' at line %d.\n", Base::Clip(path).c_str(),
+                     result);
     return tree;
 }
 
@@ -42,7 +49,8 @@ std::unique_ptr<Airbase> CreateAirbase(const Base::String& key, const Base::Info
         return nullptr;
     }
     auto airbase = std::make_unique<Airbase>();
-    const Base::Info model = ReadTree(Base::MakePath(Base::ClumpCache::Directory, "Base.model"));
+    // A missing model is told below, with the base it leaves out.
+    const Base::Info model = ReadTree(Base::MakePath(Base::ClumpCache::Directory, "Base.model"), true);
     // A base without its model would have nothing to draw or hit.
     if (!airbase->Load(&model)) {
         std::fprintf(stderr, "Base.model does not load: base \"%s\" is left out\n", Base::Clip(key).c_str());
@@ -105,7 +113,8 @@ void LoadScenery(const Base::Config& settings, Grp::World& world, int number) {
     autogen->Load(autogenTree);
     world.AddObject(autogen.release());
 
-    const Base::Info bases = ReadTree(Base::MakePath(directory, "Bases.info"));
+    const Base::Info bases =
+        ReadTree(Base::MakePath(directory, "Bases.info"), true); // a scenery may have none
     for (const auto& [key, node] : bases.GetChildren())
         if (std::unique_ptr<Airbase> airbase = CreateAirbase(key, *node, ground))
             world.AddObject(airbase.release());

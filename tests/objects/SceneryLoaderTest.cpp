@@ -14,6 +14,7 @@
 #include "scene/World.h"
 
 #include "base/ClumpCache.h"
+#include "base/String.h"
 #include "base/TextTable.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/frame.h"
@@ -22,6 +23,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -213,7 +217,16 @@ TEST_F(SceneryLoader, BasesThatCannotStandAreLeftOut) {
 
 TEST_F(SceneryLoader, MissingFilesGiveInertObjects) {
     Write("Bases.info", "A\n{\n\tPos 0 0\n}\n");
+    ::testing::internal::CaptureStderr();
     Load(1);
+    // Each file the scenery is built without is named.
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    for (const char* name : {"Sky1", "Clouds1", "Terrain1", "Autogen1"})
+        EXPECT_NE(said.find("Cannot read the scenery file '" + Base::MakePath(data.string(), name, "info") +
+                            "'.\n"),
+                  std::string::npos)
+            << name << ": " << said;
+    EXPECT_EQ(said.find("Bases.info'"), std::string::npos) << said; // it is there
     ASSERT_NE(world->sky, nullptr);
     ASSERT_NE(world->clouds, nullptr);
     ASSERT_NE(world->terrain, nullptr);
@@ -228,6 +241,28 @@ TEST_F(SceneryLoader, MissingFilesGiveInertObjects) {
     world->Clear();
     EXPECT_EQ(world->sky, nullptr);
     EXPECT_EQ(world->terrain, nullptr);
+}
+
+// A damaged file is named with the line where it broke; the scenery keeps what came before it.
+TEST_F(SceneryLoader, DamagedFilesAreNamedWithTheirLine) {
+    WriteScenery(1);
+    Write("Clouds1.info", std::string(CloudsText) + "}\n");
+    Write("Bases.info", "A\n{\n\tPos 100 100\n");
+    ::testing::internal::CaptureStderr();
+    Load(1);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    const auto line = [&](const char* name, const char* extension) {
+        const std::string text =
+            "Error in the scenery file '" + Base::MakePath(data.string(), name, extension) + "' at line ";
+        const size_t at = said.find(text);
+        return at == std::string::npos ? 0 : std::atoi(said.c_str() + at + text.size());
+    };
+    EXPECT_EQ(line("Clouds1", "info"),
+              int(std::count(CloudsText, CloudsText + std::strlen(CloudsText), '\n')) + 1)
+        << said;
+    EXPECT_GT(line("Bases", "info"), 0) << said;
+    EXPECT_EQ(said.find("Sky1"), std::string::npos) << said;
+    EXPECT_TRUE(world->terrain->IsLoaded());
 }
 
 TEST_F(SceneryLoader, GeneratedSceneryDensityIsClamped) {
