@@ -112,6 +112,16 @@ protected:
         return c;
     }
 
+    // Two frames of the test pattern at that size, lossless (any size) and without sound.
+    static Tools::FilmSettings SilentLossless(int width, int height) {
+        Tools::FilmSettings film;
+        film.width = width;
+        film.height = height;
+        film.frames = 2;
+        film.codec = "ffv1";
+        film.sampleRate = 0;
+        return film;
+    }
     std::string Write(const char* name, Tools::FilmSettings film) {
         const std::string path = (dir / name).string();
         EXPECT_TRUE(Tools::WriteVideo(path, film));
@@ -250,13 +260,7 @@ TEST_F(Video, LoopingGoesOnAndAFilmPlayedOnceEndsAndReplaysFromTheStart) {
 }
 
 TEST_F(Video, OddWidthIsNotSkewed) {
-    Tools::FilmSettings film;
-    film.width = 321;
-    film.height = 243;
-    film.frames = 2;
-    film.codec = "ffv1";
-    film.sampleRate = 0;
-    Stream* s = Open(Write("odd.avi", film));
+    Stream* s = Open(Write("odd.avi", SilentLossless(321, 243)));
     ASSERT_EQ(*TextureRenderer::GetState(s), TextureRenderer::Ready);
     EXPECT_EQ(s->renderer->textureWidth, 512u);
     EXPECT_EQ(s->renderer->textureHeight, 256u);
@@ -277,12 +281,7 @@ TEST_F(Video, OddWidthIsNotSkewed) {
 }
 
 TEST_F(Video, OversizePicturesAreCutOrRefused) {
-    Tools::FilmSettings wide;
-    wide.width = 2100;
-    wide.height = 16;
-    wide.frames = 2;
-    wide.codec = "ffv1";
-    wide.sampleRate = 0;
+    const Tools::FilmSettings wide = SilentLossless(2100, 16);
     Stream* s = Open(Write("wide.avi", wide));
     ASSERT_EQ(*TextureRenderer::GetState(s), TextureRenderer::Ready);
     EXPECT_EQ(s->renderer->textureWidth, 2048u);
