@@ -5,6 +5,7 @@
 #include "objects/Vehicle.h"
 #include "tests/support/GlDriver.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/HiddenWindow.h"
 
 #include "base/AsyncLoader.h"
 #include "base/ClumpCache.h"
@@ -34,10 +35,7 @@ protected:
         ASSERT_TRUE(std::filesystem::exists(data / "Data" / "Convoys1.info"))
             << "build the sample_data target";
         std::filesystem::current_path(data);
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("flyover", 0, 0, 320, 240, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr);
-        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_NO_FATAL_FAILURE(TestSupport::OpenHiddenWindow("flyover", 320, 240, window, hwnd));
         Base::Info strings;
         ASSERT_EQ(strings.LoadFile("Data/Strings.info"), 0);
         ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));

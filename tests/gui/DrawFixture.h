@@ -6,6 +6,7 @@
 #include "base/FontCache.h"
 #include "tests/support/GlDriver.h"
 #include "tests/support/ReadBack.h"
+#include "tests/support/HiddenWindow.h"
 #include "base/InfoCache.h"
 #include "gui/draw/Font.h"
 #include "platform/win32/SdlWindow.h"
@@ -51,11 +52,8 @@ struct InkBox {
 class Draw : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window =
-            SDL_CreateWindow("gui", 0, 0, windowWidth, windowHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr);
-        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_NO_FATAL_FAILURE(
+            TestSupport::OpenHiddenWindow("gui", windowWidth, windowHeight, window, hwnd));
         ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
         Rw::RegisterImageFormats();
         previous = fs::current_path();

@@ -20,6 +20,7 @@
 #include "rwsdk/world/baworobj.h"
 #include "tests/support/ClumpCache.h"
 #include "tests/support/GlDriver.h"
+#include "tests/support/HiddenWindow.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -40,10 +41,7 @@ protected:
         : title(title), nearPlane(nearPlane), farPlane(farPlane), ambientGrey(ambientGrey) {}
 
     void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow(title, 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr);
-        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_NO_FATAL_FAILURE(TestSupport::OpenHiddenWindow(title, Width, Height, window, hwnd));
         previous = std::filesystem::current_path();
         std::filesystem::current_path(std::string(CORVANE_BINARY_DIR) + "/data");
         ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));

@@ -5,6 +5,7 @@
 #include "RenderSupport.h"
 
 #include "tests/support/GlDriver.h"
+#include "tests/support/HiddenWindow.h"
 
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
@@ -32,10 +33,7 @@ protected:
     static constexpr int Width = 320, Height = 240;
 
     void StartCamera(const char* title, RwV2d viewWindow) {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow(title, 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr);
-        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_NO_FATAL_FAILURE(TestSupport::OpenHiddenWindow(title, Width, Height, window, hwnd));
         ASSERT_TRUE(RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach));
         ASSERT_TRUE(RwEngineInit(nullptr, 0, resourceArena));
         AttachPlugins();

@@ -4,6 +4,7 @@
 #include "platform/d3d9/Control.h"
 #include "tests/support/GlDriver.h"
 #include "tests/support/ReadBack.h"
+#include "tests/support/HiddenWindow.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9raster.h"
@@ -39,10 +40,7 @@ protected:
     virtual void AttachPlugins() {}
 
     void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("driver", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr) << SDL_GetError();
-        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_NO_FATAL_FAILURE(TestSupport::OpenHiddenWindow("driver", Width, Height, window, hwnd));
         ASSERT_TRUE(RwEngineSetDriver(RwD3D9DeviceRecordGet, RwD3D9RasterPluginAttach));
         ASSERT_TRUE(RwEngineInit(MemoryFunctions(), InitFlags(), ResourceArena()));
         AttachPlugins();

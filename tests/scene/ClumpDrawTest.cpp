@@ -2,6 +2,7 @@
 // nothing, and the host's dummy atomic.
 #include "SceneFixture.h"
 #include "tests/support/GlDriver.h"
+#include "tests/support/HiddenWindow.h"
 
 #include "scene/Attachable.h"
 #include "scene/AtomicData.h"
@@ -28,10 +29,7 @@ namespace {
 class ClumpDraw : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("draw", 0, 0, 160, 120, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr);
-        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_NO_FATAL_FAILURE(TestSupport::OpenHiddenWindow("draw", 160, 120, window, hwnd));
         ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
         camera = new Obj::Camera;
         RwCameraSetRaster(camera->camera, Rw::ColourRaster);

@@ -2,6 +2,7 @@
 #include "scene/EngineHost.h"
 #include "tests/support/DeviceCalls.h"
 #include "tests/support/GlDriver.h"
+#include "tests/support/HiddenWindow.h"
 
 #include "platform/d3d9/Control.h"
 #include "platform/win32/SdlWindow.h"
@@ -23,10 +24,7 @@ namespace {
 class EngineHostDevice : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("host", 0, 0, 160, 120, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr);
-        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_NO_FATAL_FAILURE(TestSupport::OpenHiddenWindow("host", 160, 120, window, hwnd));
         ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
     }
     void TearDown() override {

@@ -10,6 +10,7 @@
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/texture.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/HiddenWindow.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
@@ -26,10 +27,7 @@ namespace {
 class EngineHost : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("host", 0, 0, 200, 150, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr);
-        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_NO_FATAL_FAILURE(TestSupport::OpenHiddenWindow("host", 200, 150, window, hwnd));
     }
     void TearDown() override {
         Rw::StopEngine();

@@ -3,6 +3,7 @@
 
 #include "platform/d3d9/Control.h"
 #include "tests/support/GlDriver.h"
+#include "tests/support/HiddenWindow.h"
 #include "platform/win32/SdlWindow.h"
 
 #include <SDL.h>
@@ -37,11 +38,7 @@ protected:
     static constexpr unsigned Width = 64, Height = 64;
 
     void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window =
-            SDL_CreateWindow("d3d9", 0, 0, int(Width), int(Height), SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr) << SDL_GetError();
-        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_NO_FATAL_FAILURE(TestSupport::OpenHiddenWindow("d3d9", int(Width), int(Height), window, hwnd));
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
         parameters = {};

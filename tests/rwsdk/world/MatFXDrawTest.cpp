@@ -3,6 +3,7 @@
 // without pixel shaders, the dual pass's blend pairs, and the forms each edge case picks.
 #include "../DriverFixture.h"
 #include "tests/support/DeviceCalls.h"
+#include "tests/support/HiddenWindow.h"
 
 #include "rwsdk/driver/d3d9/d3d9rendst.h"
 #include "rwsdk/plugin/matfx/d3d9/effectpipesd3d9.h"
@@ -60,10 +61,7 @@ protected:
     static constexpr int Width = 64, Height = 48;
 
     void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window = SDL_CreateWindow("matfx", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr) << SDL_GetError();
-        hwnd = Win32::AttachSdlWindow(window);
+        ASSERT_NO_FATAL_FAILURE(TestSupport::OpenHiddenWindow("matfx", Width, Height, window, hwnd));
     }
     void TearDown() override {
         Stop();
