@@ -129,6 +129,7 @@ public:
     bool Run(std::string_view text) {
         tokens_.clear();
         errors_.clear();
+        errorCount_ = 0;
         int line = 0;
         bool inBlockComment = false;
         while (!text.empty()) {
@@ -155,8 +156,23 @@ public:
     }
 
 private:
+    // The text quoted in a reason comes from a file: it is cut and made printable, and a file of garbage
+    // gives a few errors rather than one for every line.
     void Error(const std::string& reason) {
-        errors_ += "(" + std::to_string(line_) + "): error: " + reason + "\n";
+        constexpr size_t MaxErrors = 20, MaxReason = 120;
+        if (++errorCount_ > MaxErrors) {
+            if (errorCount_ == MaxErrors + 1)
+                errors_ +=
+                    "(" + std::to_string(line_) + "): error: too many errors; the rest are not listed\n";
+            return;
+        }
+        std::string shown = reason.substr(0, MaxReason);
+        for (char& c : shown)
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+                c = '?';
+        if (reason.size() > MaxReason)
+            shown += "...";
+        errors_ += "(" + std::to_string(line_) + "): error: " + shown + "\n";
     }
 
     static void StripComments(std::string& s, bool& inBlock) {
@@ -575,6 +591,7 @@ private:
 
     std::vector<DWORD>& tokens_;
     std::string& errors_;
+    size_t errorCount_ = 0;
     int line_ = 0;
     uint8_t kind_ = 0;
     uint8_t minor_ = 0;

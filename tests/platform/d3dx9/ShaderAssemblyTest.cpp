@@ -8,6 +8,7 @@
 #include <d3dx9.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -140,6 +141,24 @@ TEST(ShaderAssembly, ErrorsNameTheirLine) {
         EXPECT_TRUE(Assemble(c.text, &errors).empty()) << c.text;
         EXPECT_EQ(errors.find(c.error), 0u) << c.text << "\ngave: " << errors;
     }
+}
+
+// A shader file of garbage: the errors quote it cut short and printable, and stop after a few.
+TEST(ShaderAssembly, ErrorsOnGarbageAreShortAndPrintable) {
+    std::string garbage = "\xDE\xA2\x01\x7F\xF0" + std::string(500, 'x') + "\n";
+    for (int i = 0; i < 10000; ++i)
+        garbage += "\x1B[2J\xFF bogus\n";
+    std::string errors;
+    EXPECT_TRUE(Assemble(garbage, &errors).empty());
+    EXPECT_EQ(errors.find("(1): error: unknown or unsupported shader version '?????xxx"), 0u)
+        << errors.substr(0, 200);
+    EXPECT_NE(errors.find("xxx...\n(2): error: "), std::string::npos) << errors.substr(0, 400);
+    EXPECT_NE(errors.find("): error: too many errors; the rest are not listed\n"), std::string::npos)
+        << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 21) << errors;
+    EXPECT_LT(errors.size(), 4000u);
+    for (char c : errors)
+        ASSERT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << int(static_cast<unsigned char>(c));
 }
 
 TEST(ShaderAssembly, AHashInACommentIsNoDirective) {
