@@ -34,9 +34,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -398,13 +400,17 @@ protected:
             if (entry.path().filename() != "Config.dat")
                 fs::create_symlink(entry.path(), dir / entry.path().filename());
     }
-    // Starts the game; frames, when given, is its CORVANE_QUIT_AFTER_FRAMES.
-    pid_t Start(const char* frames) {
+    // Starts the game; frames, when given, is its CORVANE_QUIT_AFTER_FRAMES. fileSize limits the size of
+    // the files it may write (RLIMIT_FSIZE).
+    pid_t Start(const char* frames, rlim_t fileSize = RLIM_INFINITY) {
         pid_t child = fork();
         if (child == 0) {
             freopen((dir / "err.txt").c_str(), "w", stderr);
             if (frames)
                 setenv("CORVANE_QUIT_AFTER_FRAMES", frames, 1);
+            const rlimit limit{fileSize, fileSize};
+            if (fileSize != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                _exit(126);
             execl(CORVANE_EXECUTABLE, CORVANE_EXECUTABLE, static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -430,6 +436,27 @@ TEST_F(SampleGame, RunsFramesAndQuitsOnAClose) {
     EXPECT_THAT(err, HasSubstr("Closing after 30 frames"));
     EXPECT_THAT(err, Not(HasSubstr("Message:")));
     EXPECT_TRUE(fs::exists(dir / Base::ConfigFileName));
+}
+
+// A limit on the size of files (set by the player's shell or session) is a failed save like a full disk:
+// the game says so, keeps the old settings and ends normally, rather than being killed by the kernel's
+// signal as it saves.
+TEST_F(SampleGame, AFileSizeLimitIsAFailedSaveNotAKill) {
+    Base::Config old;
+    old.displayWidth = 0;
+    old.displayHeight = 0;
+    ASSERT_TRUE(old.Save(Base::ConfigFileName));
+    const pid_t child = Start("5", 500); // room for what it says, not for the 588 bytes of the settings
+    ASSERT_GT(child, 0);
+    int status = 0;
+    const std::string err = Finish(child, status);
+    ASSERT_TRUE(WIFEXITED(status)) << (WIFSIGNALED(status) ? strsignal(WTERMSIG(status)) : "") << "\n" << err;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_THAT(err, HasSubstr("Cannot save the settings to 'Config.dat': File too large."));
+    Base::Config back;
+    ASSERT_TRUE(back.Load(Base::ConfigFileName));
+    EXPECT_TRUE(back == old);
+    EXPECT_FALSE(fs::exists(dir / "Config.dat.new"));
 }
 
 // A request to end (as the desktop sends on logout) closes it cleanly too, even while it still loads.
