@@ -58,6 +58,11 @@ void RwD3D9GetSamplerState(RwUInt32 stage, RwUInt32 type, void* value);
 void RwD3D9RenderStateFlushCache();
 // D3DRS_FOGTABLEMODE and D3DRS_FOGVERTEXMODE for an engine fog type (RwFogType; others: no fog).
 void _rwD3D9SetFogType(RwUInt32 engineType);
+// Stage 0's combiners, colour and alpha alike: the vertex colour alone; the texture modulated by the vertex
+// colour; the first, or the second when a raster is bound on stage 0.
+void _rwD3D9SetStageDiffuse();
+void _rwD3D9SetStageModulate();
+void _rwD3D9SetStageForRaster();
 
 RwBool RwD3D9SetRasterStage(RwRaster* raster, RwUInt32 stage);
 RwRaster* RwD3D9GetRasterStage(RwUInt32 stage);

@@ -184,19 +184,7 @@ RwBool RwD3D9Im3DSubmit(const RwIm3DTransformRecord* batch, const RwIm3DRenderRe
     RwD3D9SetRenderState(D3DRS_LIGHTING, 0);
     RwD3D9SetRenderState(D3DRS_NORMALIZENORMALS, 0);
     RwD3D9SetRenderState(D3DRS_CLIPPING, (batch->flags & rwIM3D_NOCLIP) ? 0 : 1);
-    if (!RwD3D9GetRasterStage(0)) {
-        RwD3D9SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        RwD3D9SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        RwD3D9SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-        RwD3D9SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    } else {
-        RwD3D9SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-        RwD3D9SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        RwD3D9SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        RwD3D9SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-        RwD3D9SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-        RwD3D9SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    }
+    _rwD3D9SetStageForRaster();
     RwD3D9SetVertexDeclaration(declaration);
     RwD3D9SetVertexShader(nullptr);
     RwD3D9SetPixelShader(nullptr);

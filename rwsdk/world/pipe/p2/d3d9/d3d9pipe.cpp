@@ -153,10 +153,7 @@ RwNodeDefinition sectorNode = {"nodeD3D9WorldSectorAllInOne.csl",
 
 void SetStageMode(RwUInt32 mode, RwUInt32 lastMode) {
     if (mode == 0) {
-        RwD3D9SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        RwD3D9SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        RwD3D9SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-        RwD3D9SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+        _rwD3D9SetStageDiffuse();
     } else if (mode == 2) {
         RwD3D9SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
         RwD3D9SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
@@ -165,14 +162,8 @@ void SetStageMode(RwUInt32 mode, RwUInt32 lastMode) {
         RwD3D9SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
         RwD3D9SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
     } else {
-        if (lastMode == 0 || lastMode == 2 || lastMode == 0xFFFFFFFF) {
-            RwD3D9SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-            RwD3D9SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-            RwD3D9SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-            RwD3D9SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-            RwD3D9SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-            RwD3D9SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-        }
+        if (lastMode == 0 || lastMode == 2 || lastMode == 0xFFFFFFFF)
+            _rwD3D9SetStageModulate();
         if (mode == 3) {
             RwD3D9SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
             RwD3D9SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_CURRENT);
