@@ -12,37 +12,50 @@ TextureBinding* BindingOf(IDirect3DBaseTexture9* texture) {
     return static_cast<Texture*>(texture);
 }
 
-Texture::Texture(IDirect3DDevice9* device, std::unique_ptr<TextureImage> image, DWORD usage, D3DPOOL pool)
-    : Resource(device, true, D3DRTYPE_TEXTURE), owned_(std::move(image)), usage_(usage), pool_(pool) {
+template <class Interface>
+BaseTexture<Interface>::BaseTexture(IDirect3DDevice9* device, D3DRESOURCETYPE type,
+                                    std::unique_ptr<TextureImage> image, DWORD usage, D3DPOOL pool)
+    : Resource<Interface>(device, true, type), owned_(std::move(image)), usage_(usage), pool_(pool) {
     this->image = owned_.get();
-    levels_.resize(owned_->Levels());
     owned_->SetAutoMips((usage & D3DUSAGE_AUTOGENMIPMAP) != 0);
-    static_cast<Device*>(device_)->ResourceMade(pool_);
+    static_cast<Device*>(this->device_)->ResourceMade(pool_);
 }
 
-Texture::~Texture() {
-    levels_.clear();
-    static_cast<Device*>(device_)->ResourceGone(pool_);
+// The derived texture's surfaces are gone by now; the image goes after this.
+template <class Interface> BaseTexture<Interface>::~BaseTexture() {
+    static_cast<Device*>(this->device_)->ResourceGone(pool_);
 }
 
-DWORD Texture::SetLOD(DWORD lod) {
+template <class Interface> DWORD BaseTexture<Interface>::SetLOD(DWORD lod) {
     DWORD old = lod_;
     lod_ = lod;
     return old;
 }
 
 // Automatic mip maps show one level to the caller; the rest are the GL chain's.
-DWORD Texture::GetLevelCount() {
+template <class Interface> DWORD BaseTexture<Interface>::GetLevelCount() {
     return owned_->AutoMips() ? 1 : owned_->Levels();
 }
 
-HRESULT Texture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) {
+template <class Interface> HRESULT BaseTexture<Interface>::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) {
     autoGenFilter_ = filter;
     return D3D_OK;
 }
 
-void Texture::GenerateMipSubLevels() {
+template <class Interface> void BaseTexture<Interface>::GenerateMipSubLevels() {
     owned_->GenerateMips();
+}
+
+template class BaseTexture<IDirect3DTexture9>;
+template class BaseTexture<IDirect3DCubeTexture9>;
+
+Texture::Texture(IDirect3DDevice9* device, std::unique_ptr<TextureImage> image, DWORD usage, D3DPOOL pool)
+    : BaseTexture(device, D3DRTYPE_TEXTURE, std::move(image), usage, pool) {
+    levels_.resize(owned_->Levels());
+}
+
+Texture::~Texture() {
+    levels_.clear();
 }
 
 Surface* Texture::Level(unsigned level) {
@@ -81,35 +94,12 @@ HRESULT Texture::UnlockRect(UINT level) {
 
 CubeTexture::CubeTexture(IDirect3DDevice9* device, std::unique_ptr<TextureImage> image, DWORD usage,
                          D3DPOOL pool)
-    : Resource(device, true, D3DRTYPE_CUBETEXTURE), owned_(std::move(image)), usage_(usage), pool_(pool) {
-    this->image = owned_.get();
+    : BaseTexture(device, D3DRTYPE_CUBETEXTURE, std::move(image), usage, pool) {
     surfaces_.resize(size_t(6) * owned_->Levels());
-    owned_->SetAutoMips((usage & D3DUSAGE_AUTOGENMIPMAP) != 0);
-    static_cast<Device*>(device_)->ResourceMade(pool_);
 }
 
 CubeTexture::~CubeTexture() {
     surfaces_.clear();
-    static_cast<Device*>(device_)->ResourceGone(pool_);
-}
-
-DWORD CubeTexture::SetLOD(DWORD lod) {
-    DWORD old = lod_;
-    lod_ = lod;
-    return old;
-}
-
-DWORD CubeTexture::GetLevelCount() {
-    return owned_->AutoMips() ? 1 : owned_->Levels();
-}
-
-HRESULT CubeTexture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) {
-    autoGenFilter_ = filter;
-    return D3D_OK;
-}
-
-void CubeTexture::GenerateMipSubLevels() {
-    owned_->GenerateMips();
 }
 
 Surface* CubeTexture::FaceLevel(unsigned face, unsigned level) {

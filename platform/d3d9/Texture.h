@@ -13,10 +13,13 @@ struct TextureBinding {
     TextureImage* image = nullptr;
 };
 
-class Texture final : public Resource<IDirect3DTexture9>, public TextureBinding {
+// What 2D and cube textures share: the GL image they own, its automatic mip maps, the level of detail, and
+// the device's count of resources in their pool.
+template <class Interface> class BaseTexture : public Resource<Interface>, public TextureBinding {
 public:
-    Texture(IDirect3DDevice9* device, std::unique_ptr<TextureImage> image, DWORD usage, D3DPOOL pool);
-    ~Texture() override;
+    BaseTexture(IDirect3DDevice9* device, D3DRESOURCETYPE type, std::unique_ptr<TextureImage> image,
+                DWORD usage, D3DPOOL pool);
+    ~BaseTexture() override;
 
     DWORD SetLOD(DWORD lod) override;
     DWORD GetLOD() override { return lod_; }
@@ -24,6 +27,21 @@ public:
     HRESULT SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) override;
     D3DTEXTUREFILTERTYPE GetAutoGenFilterType() override { return autoGenFilter_; }
     void GenerateMipSubLevels() override;
+
+protected:
+    std::unique_ptr<TextureImage> owned_;
+    DWORD usage_;
+    D3DPOOL pool_;
+
+private:
+    DWORD lod_ = 0;
+    D3DTEXTUREFILTERTYPE autoGenFilter_ = D3DTEXF_LINEAR;
+};
+
+class Texture final : public BaseTexture<IDirect3DTexture9> {
+public:
+    Texture(IDirect3DDevice9* device, std::unique_ptr<TextureImage> image, DWORD usage, D3DPOOL pool);
+    ~Texture() override;
 
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
     HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override;
@@ -34,25 +52,13 @@ public:
     Surface* Level(unsigned level);
 
 private:
-    std::unique_ptr<TextureImage> owned_;
-    DWORD usage_;
-    D3DPOOL pool_;
-    DWORD lod_ = 0;
-    D3DTEXTUREFILTERTYPE autoGenFilter_ = D3DTEXF_LINEAR;
     std::vector<std::unique_ptr<Surface>> levels_;
 };
 
-class CubeTexture final : public Resource<IDirect3DCubeTexture9>, public TextureBinding {
+class CubeTexture final : public BaseTexture<IDirect3DCubeTexture9> {
 public:
     CubeTexture(IDirect3DDevice9* device, std::unique_ptr<TextureImage> image, DWORD usage, D3DPOOL pool);
     ~CubeTexture() override;
-
-    DWORD SetLOD(DWORD lod) override;
-    DWORD GetLOD() override { return lod_; }
-    DWORD GetLevelCount() override;
-    HRESULT SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) override;
-    D3DTEXTUREFILTERTYPE GetAutoGenFilterType() override { return autoGenFilter_; }
-    void GenerateMipSubLevels() override;
 
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
     HRESULT GetCubeMapSurface(D3DCUBEMAP_FACES face, UINT level, IDirect3DSurface9** surface) override;
@@ -64,11 +70,6 @@ public:
     Surface* FaceLevel(unsigned face, unsigned level);
 
 private:
-    std::unique_ptr<TextureImage> owned_;
-    DWORD usage_;
-    D3DPOOL pool_;
-    DWORD lod_ = 0;
-    D3DTEXTUREFILTERTYPE autoGenFilter_ = D3DTEXF_LINEAR;
     std::vector<std::unique_ptr<Surface>> surfaces_;
 };
 
