@@ -23,15 +23,25 @@ namespace {
 // A file that cannot be read leaves the tree empty; one that does not parse leaves what it read. Either way
 // the scenery is built without what it holds, so the player is told which file, and where it broke; a list
 // that may be left out (optional) is only told when it is damaged.
-Base::Info ReadTree(const Base::String& path, bool optional = false) {
+Base::Info ReadTree(const Base::String& path, bool optional = false, bool* read = nullptr) {
     Base::Info tree;
     const int result = tree.LoadFile(path);
+    if (read)
+        *read = result >= 0;
     if (result < 0 && !optional)
         std::fprintf(stderr, "Cannot read the scenery file '%s'.\n", Base::Clip(path).c_str());
     else if (result > 0)
         std::fprintf(stderr, "Error in the scenery file '%s' at line %d.\n", Base::Clip(path).c_str(),
                      result);
     return tree;
+}
+
+// A file that was read but describes no usable object: the object's reason (which key) goes with its name.
+// An unread file has been told already.
+void ReportUnusable(const Base::String& path, bool read, const Base::String& why) {
+    if (read)
+        std::fprintf(stderr, "The scenery file '%s' is not usable: %s.\n", Base::Clip(path).c_str(),
+                     Base::Clip(why).c_str());
 }
 
 // One airbase from its "Bases.info" child, or null when it cannot stand on the terrain.
@@ -87,17 +97,20 @@ void LoadScenery(const Base::Config& settings, Grp::World& world, int number) {
     const std::string n = std::to_string(number);
     const auto path = [&](const char* name) { return Base::MakePath(directory, name + n, "info"); };
 
-    Base::Info skyTree = ReadTree(path("Sky"));
+    bool read = false;
+    Base::Info skyTree = ReadTree(path("Sky"), false, &read);
     skyTree.SetFloat("VisibilityRange", viewRange);
     auto sky = std::make_unique<Sky>();
-    sky->Load(skyTree);
+    if (!sky->Load(skyTree))
+        ReportUnusable(path("Sky"), read, sky->Error());
     world.AddObject(sky.release());
 
-    Base::Info cloudsTree = ReadTree(path("Clouds"));
+    Base::Info cloudsTree = ReadTree(path("Clouds"), false, &read);
     cloudsTree.SetFloat("VisibilityRange", viewRange);
     cloudsTree.SetFloat("Density", settings.cloudsDensity);
     auto clouds = std::make_unique<Clouds>();
-    clouds->Load(cloudsTree);
+    if (!clouds->Load(cloudsTree))
+        ReportUnusable(path("Clouds"), read, clouds->Error());
     world.AddObject(clouds.release());
 
     Base::Info terrainTree = ReadTree(path("Terrain"));

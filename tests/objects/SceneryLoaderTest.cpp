@@ -263,6 +263,20 @@ TEST_F(SceneryLoader, DamagedFilesAreNamedWithTheirLine) {
     EXPECT_GT(line("Bases", "info"), 0) << said;
     EXPECT_EQ(said.find("Sky1"), std::string::npos) << said;
     EXPECT_TRUE(world->terrain->IsLoaded());
+
+    // A file that reads but describes nothing usable is named with the key at fault.
+    world.reset();
+    Write("Sky1.info", "Noise 1\n");
+    Write("Clouds1.info", CloudsText);
+    ::testing::internal::CaptureStderr();
+    Load(1);
+    const std::string unusable = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(unusable.find("The scenery file '" + Base::MakePath(data.string(), "Sky1", "info") +
+                            "' is not usable: sky: \"DomeLongTessel\" is missing or below 3.\n"),
+              std::string::npos)
+        << unusable;
+    EXPECT_EQ(unusable.find("Clouds1"), std::string::npos) << unusable;
+    EXPECT_FALSE(world->sky->IsLoaded());
 }
 
 TEST_F(SceneryLoader, GeneratedSceneryDensityIsClamped) {
