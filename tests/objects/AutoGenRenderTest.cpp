@@ -1,6 +1,7 @@
 // The sample scenery's generated objects over the sample terrain, drawn offscreen on the Direct3D 9 driver:
 // the same view with and without them, checked tolerantly and written for a look (AutoGenView.png).
 #include "objects/AutoGen.h"
+#include "tests/scene/SceneFixture.h"
 #include "objects/Terrain.h"
 #include "OffscreenCamera.h"
 
@@ -26,14 +27,7 @@ namespace {
 
 class AutoGenRender : public OffscreenCamera {
 protected:
-    void AttachPlugins() override {
-        ASSERT_TRUE(RpWorldPluginAttach());
-        ASSERT_TRUE(RpUserDataPluginAttach());
-        ASSERT_TRUE(RpCollisionPluginAttach());
-        ASSERT_TRUE(Rw::Frame::RegisterPlugins());
-        ASSERT_TRUE(Rw::RegisterWrapperPlugins());
-        ASSERT_TRUE(Rw::AtomicLodData::RegisterPlugin());
-    }
+    void AttachPlugins() override { AttachScenePlugins(); }
     void SetUp() override {
         StartCamera("autogen", {0.5f, 0.375f});
         if (HasFatalFailure())

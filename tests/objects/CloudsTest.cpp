@@ -1,6 +1,7 @@
 // The cloud layer: generation over the sector grid, activation around the camera, particles, the
 // per-frame fading and vertices, and the segment test.
 #include "objects/Clouds.h"
+#include "CloudsFixture.h"
 
 #include "base/Random.h"
 
@@ -13,31 +14,7 @@
 
 namespace {
 
-// A small valid layer: 4 x 4 sectors of 1000 over [0, 4000]; override replaces one value, null drops it.
-Base::Info Description(const char* overrideKey = nullptr, const char* overrideValue = nullptr) {
-    const std::pair<const char*, const char*> keys[] = {
-        {"VisibilityRange", "3000"},
-        {"Altitude", "800"},
-        {"Density", "1"},
-        {"SectorsSpan", "4 4"},
-        {"SectorSize", "1000"},
-        {"BottomRightPos", "0 0"},
-        {"CloudsSpan", "700"},
-        {"CloudMaxSize", "400"},
-        {"MaxParticlesPerCloud", "20"},
-        {"LightAmbientColor", "0.5 0.5 0.5"},
-        {"LightDiffuseColor", "1 1 1"},
-        {"LightDirection", "0 -2 0"},
-    };
-    Base::Info node;
-    for (auto [key, value] : keys) {
-        if (overrideKey && std::string_view(key) == overrideKey)
-            value = overrideValue;
-        if (value)
-            node.AddValue(key, value);
-    }
-    return node;
-}
+using CloudsFixture::Description;
 
 TEST(Clouds, DensityOneFillsEveryGridPointDensityZeroAlmostNone) {
     Obj::Clouds all;

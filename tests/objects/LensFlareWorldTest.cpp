@@ -3,6 +3,7 @@
 // between, and the flare then fades out.
 #include "tests/scene/SceneFixture.h"
 
+#include "CloudsFixture.h"
 #include "TerrainFixture.h"
 #include "objects/Clouds.h"
 #include "objects/LensFlare.h"
@@ -126,21 +127,7 @@ TEST_F(FlareWorld, AHillOfTheTerrainHidesIt) {
 
 TEST_F(FlareWorld, ACloudHidesIt) {
     Obj::Clouds clouds;
-    Base::Info node;
-    for (auto [key, value] : {std::pair{"VisibilityRange", "3000"},
-                              {"Altitude", "800"},
-                              {"Density", "1"},
-                              {"SectorsSpan", "4 4"},
-                              {"SectorSize", "1000"},
-                              {"BottomRightPos", "0 0"},
-                              {"CloudsSpan", "700"},
-                              {"CloudMaxSize", "400"},
-                              {"MaxParticlesPerCloud", "20"},
-                              {"LightAmbientColor", "0.5 0.5 0.5"},
-                              {"LightDiffuseColor", "1 1 1"},
-                              {"LightDirection", "0 -2 0"}})
-        node.AddValue(key, value);
-    ASSERT_TRUE(clouds.Load(node, 3)) << clouds.Error();
+    ASSERT_TRUE(clouds.Load(CloudsFixture::Description(), 3)) << clouds.Error();
     clouds.UpdateActive({2000, 800, 2000});
     ASSERT_FALSE(clouds.ActiveClouds().empty());
     const Base::Vector3 c = clouds.ActiveClouds().front().particles.front().centre;

@@ -2,6 +2,7 @@
 // the receiver cache (sphere inside, no terrain query for a still owner), the darkness table, a finite
 // camera for a vertical sun, and an offscreen picture of the box's shadow on the ground (ShadowBox.png).
 #include "OffscreenCamera.h"
+#include "tests/scene/SceneFixture.h"
 #include "TerrainFixture.h"
 #include "tests/support/BoxClump.h"
 
@@ -28,14 +29,7 @@ using TestSupport::MakeBox;
 
 class ShadowFixture : public OffscreenCamera {
 protected:
-    void AttachPlugins() override {
-        ASSERT_TRUE(RpWorldPluginAttach());
-        ASSERT_TRUE(RpUserDataPluginAttach());
-        ASSERT_TRUE(RpCollisionPluginAttach());
-        ASSERT_TRUE(Rw::Frame::RegisterPlugins());
-        ASSERT_TRUE(Rw::RegisterWrapperPlugins());
-        ASSERT_TRUE(Rw::AtomicLodData::RegisterPlugin());
-    }
+    void AttachPlugins() override { AttachScenePlugins(); }
     void SetUp() override {
         resourceArena = 1u << 22; // the box is instanced
         StartCamera("shadow", {0.5f, 0.375f});

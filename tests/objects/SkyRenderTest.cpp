@@ -62,19 +62,6 @@ protected:
         return ReadBack();
     }
 
-    void Save(const std::vector<uint32_t>& pixels, const char* name) {
-        RwImage* image = RwImageCreate(Width, Height, 32);
-        RwImageAllocatePixels(image);
-        for (int y = 0; y < Height; ++y)
-            for (int x = 0; x < Width; ++x) {
-                const uint32_t c = pixels[size_t(y) * Width + size_t(x)];
-                RwUInt8* p = image->pixels + y * image->stride + x * 4;
-                p[0] = RwUInt8(c >> 16), p[1] = RwUInt8(c >> 8), p[2] = RwUInt8(c), p[3] = 255;
-            }
-        RtPNGImageWrite(image, (previous / name).c_str());
-        RwImageDestroy(image);
-    }
-
     std::unique_ptr<Obj::Sky> sky;
     uint32_t particlesDrawn = 0;
     RwUInt32 alphaTest = 0;
@@ -93,7 +80,7 @@ TEST_F(SkyRender, DomeGradientSunAndFogFromTheGround) {
     const Base::Vector3 sun = sky->Elements()[0].GetDirection();
     Look({0, 100, 0}, {sun.x, 0.36f, sun.z});
     const std::vector<uint32_t> pixels = Draw();
-    Save(pixels, "SkyView.png");
+    SavePng(pixels, "SkyView.png");
 
     // Every pixel is sky: the dome covers the whole view, nothing of the clear colour is left.
     for (uint32_t p : pixels)
@@ -137,7 +124,7 @@ TEST_F(SkyRender, CloudsUnderTheSky) {
     // Below the layer, looking up and ahead: particles drawn in one call, the states put back.
     Look({0, 1200, 0}, {0.3f, 0.25f, 1});
     std::vector<uint32_t> pixels = Draw(&clouds);
-    Save(pixels, "SkyCloudsView.png");
+    SavePng(pixels, "SkyCloudsView.png");
     EXPECT_GT(particlesDrawn, 0u);
     EXPECT_NE(clouds.VertexBuffer(), nullptr);
     EXPECT_EQ(alphaTest, RwUInt32(FALSE));

@@ -102,17 +102,7 @@ TEST_F(TerrainRender, SampleTerrainFromAFixedCamera) {
     ASSERT_TRUE(AllTextured());
     pixels = Draw();
 
-    // A look: the frame as a PNG beside the test.
-    RwImage* image = RwImageCreate(Width, Height, 32);
-    RwImageAllocatePixels(image);
-    for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x) {
-            const Rgb c = Split(pixels[size_t(y) * Width + size_t(x)]);
-            RwUInt8* p = image->pixels + y * image->stride + x * 4;
-            p[0] = RwUInt8(c.r), p[1] = RwUInt8(c.g), p[2] = RwUInt8(c.b), p[3] = 255;
-        }
-    RtPNGImageWrite(image, (previous / "TerrainView.png").c_str());
-    RwImageDestroy(image);
+    SavePng(pixels, "TerrainView.png");
 
     // Tolerant: the top rows are sky, most of the lower half is ground coloured by the slices (green or
     // brown land, blue sea), not the clear colour and not untextured grey.

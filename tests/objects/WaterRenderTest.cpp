@@ -106,19 +106,6 @@ protected:
         return true;
     }
 
-    void Save(const std::vector<uint32_t>& pixels, const char* name) const {
-        RwImage* image = RwImageCreate(Width, Height, 32);
-        RwImageAllocatePixels(image);
-        for (int y = 0; y < Height; ++y)
-            for (int x = 0; x < Width; ++x) {
-                const uint32_t c = pixels[size_t(y) * Width + size_t(x)];
-                RwUInt8* p = image->pixels + y * image->stride + x * 4;
-                p[0] = RwUInt8(c >> 16), p[1] = RwUInt8(c >> 8), p[2] = RwUInt8(c), p[3] = 255;
-            }
-        RtPNGImageWrite(image, (previous / name).c_str());
-        RwImageDestroy(image);
-    }
-
     std::filesystem::path data;
     Base::Info description;
     std::vector<std::unique_ptr<Obj::Terrain>> terrains;
@@ -203,8 +190,8 @@ TEST_F(WaterRender, CoastFromTheSea) {
     Place({-13500, 600, 1500}, {-4000, 150, 3000});
     const std::vector<uint32_t> a = DrawSettled(shader);
     const std::vector<uint32_t> b = DrawSettled(fixed);
-    Save(a, "WaterCoast.png");
-    Save(b, "WaterCoastFixed.png");
+    SavePng(a, "WaterCoast.png");
+    SavePng(b, "WaterCoastFixed.png");
     // Tolerant: the bottom rows are sea in both.
     for (const auto* pixels : {&a, &b}) {
         int sea = 0;
@@ -235,8 +222,8 @@ TEST_F(WaterRender, FarSeaFadesIntoTheFog) {
     const std::vector<uint32_t> a = Draw(shader, 3.2f);
     const std::vector<uint32_t> b = Draw(fixed, 3.2f);
     RwD3D9SetRenderState(D3DRS_FOGENABLE, FALSE);
-    Save(a, "WaterFarSea.png");
-    Save(b, "WaterFarSeaFixed.png");
+    SavePng(a, "WaterFarSea.png");
+    SavePng(b, "WaterFarSeaFixed.png");
     const int x = Width / 2;
     int top = 0;
     while (top < Height && (a[size_t(top) * Width + x] | 0xFF000000u) == Clear)

@@ -20,16 +20,21 @@
 #include <initializer_list>
 #include <string>
 
+// The plugins the game registers, attached between the engine's initialisation and its opening.
+inline void AttachScenePlugins() {
+    ASSERT_TRUE(RpWorldPluginAttach());
+    ASSERT_TRUE(RpUserDataPluginAttach());
+    ASSERT_TRUE(RpCollisionPluginAttach());
+    ASSERT_TRUE(Rw::Frame::RegisterPlugins());
+    ASSERT_TRUE(Rw::RegisterWrapperPlugins());
+    ASSERT_TRUE(Rw::AtomicLodData::RegisterPlugin());
+}
+
 class SceneEngine : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
-        ASSERT_TRUE(RpWorldPluginAttach());
-        ASSERT_TRUE(RpUserDataPluginAttach());
-        ASSERT_TRUE(RpCollisionPluginAttach());
-        ASSERT_TRUE(Rw::Frame::RegisterPlugins());
-        ASSERT_TRUE(Rw::RegisterWrapperPlugins());
-        ASSERT_TRUE(Rw::AtomicLodData::RegisterPlugin());
+        ASSERT_NO_FATAL_FAILURE(AttachScenePlugins());
         RwEngineOpenParams params = {nullptr};
         ASSERT_TRUE(RwEngineOpen(&params));
         ASSERT_TRUE(RwEngineStart());
