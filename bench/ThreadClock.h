@@ -20,6 +20,13 @@ struct ThreadClock {
     }
 };
 
+// Seconds of the calling thread's processor time that f takes.
+template <class F> double ThreadSeconds(F&& f) {
+    const auto start = ThreadClock::now();
+    f();
+    return std::chrono::duration<double>(ThreadClock::now() - start).count();
+}
+
 // The processor time of the whole process: the calling thread and the GL driver's rasteriser threads.
 struct ProcessClock {
     using duration = std::chrono::nanoseconds;

@@ -2,6 +2,7 @@
 // guaranteed 100-byte messages, through the DirectPlay layer and through raw ENet between two hosts that
 // do the same work (each serviced by its own thread). Each run prints both figures and the ratio.
 #include "platform/dplay/Control.h"
+#include "tests/support/Loopback.h"
 
 #include <dplay8.h>
 #include <enet/enet.h>
@@ -25,17 +26,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int RoundTrips = 2000;
 constexpr int Messages = 20000;
 
-uint16_t FreeUdpPort() {
-    int s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
+using TestSupport::FreeUdpPort;
 
 // ---- the layer ----
 

@@ -1,6 +1,7 @@
 // Line queries per second against a 20,000-triangle terrain-like model, through its collision tree and by
 // brute force over every triangle (the ratio is the tree's gain), and standard keyframes interpolated per
 // second beside the same slerp and lerp loop written with GLM (the ratio is the engine's cost over GLM's).
+#include "bench/ThreadClock.h"
 #include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/plugin/hanim/rphanim.h"
 #include "rwsdk/src/engine.h"
@@ -18,18 +19,6 @@
 #include <vector>
 
 namespace {
-
-double ThreadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
-template <typename F> double Seconds(F&& f) {
-    const double start = ThreadSeconds();
-    f();
-    return ThreadSeconds() - start;
-}
 
 struct Engine {
     bool started = false;
@@ -102,11 +91,11 @@ void LineQueries(benchmark::State& state) {
     double treeSeconds = 0, bruteSeconds = 0;
     long treeHits = 0, bruteHits = 0;
     for (auto _ : state) {
-        treeSeconds += Seconds([&] {
+        treeSeconds += ThreadSeconds([&] {
             for (RpIntersection& is : lines)
                 RpCollisionAtomicForAllIntersections(tree, &is, CountHit, &treeHits);
         });
-        bruteSeconds += Seconds([&] {
+        bruteSeconds += ThreadSeconds([&] {
             for (RpIntersection& is : lines)
                 RpCollisionAtomicForAllIntersections(plain, &is, CountHit, &bruteHits);
         });
@@ -153,12 +142,12 @@ void KeyFrames(benchmark::State& state) {
     float time = 0.0f;
     for (auto _ : state) {
         time = time > 0.9f ? 0.05f : time + 0.1f;
-        engineSeconds += Seconds([&] {
+        engineSeconds += ThreadSeconds([&] {
             for (size_t i = 0; i < count; ++i)
                 RpHAnimKeyFrameInterpolate(&out[i], &keys[2 * i], &keys[2 * i + 1], time, nullptr);
             benchmark::DoNotOptimize(out.data());
         });
-        glmSeconds += Seconds([&] {
+        glmSeconds += ThreadSeconds([&] {
             for (size_t i = 0; i < count; ++i) {
                 const GlmKey& a = glmKeys[2 * i];
                 const GlmKey& b = glmKeys[2 * i + 1];

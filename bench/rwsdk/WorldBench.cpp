@@ -1,6 +1,7 @@
 // Model reading against the plain copy of the same bytes (target: at most 3x) for the largest sample model
 // and for a generated 40,000-triangle one, and the strip builder's time per triangle beside the list
 // builder's. CORVANE_MODELS_DIR names another folder of *.dff files to take the largest from.
+#include "bench/ThreadClock.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/plcore/chunk.h"
@@ -23,19 +24,6 @@
 #include <vector>
 
 namespace {
-
-// Time on this thread's processor, so that the figures hold on a machine that other work keeps busy.
-double ThreadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
-template <typename F> double Seconds(F&& f) {
-    const double start = ThreadSeconds();
-    f();
-    return ThreadSeconds() - start;
-}
 
 // A rows x columns grid of quads as triangles, shuffled, with prelit colours, normals and one texture set.
 RpGeometry* Grid(int rows, int columns, RpMaterial* const* materials, int numMaterials, RwUInt32 flags,
@@ -199,12 +187,12 @@ void ReadBytes(benchmark::State& state, std::vector<RwUInt8> bytes) {
     std::vector<RwUInt8> copy(bytes.size());
     double plain = 0, read = 0;
     for (auto _ : state) {
-        plain += Seconds([&] {
+        plain += ThreadSeconds([&] {
             std::memcpy(copy.data(), bytes.data(), bytes.size());
             benchmark::DoNotOptimize(copy.data());
         });
         RpClump* clump = nullptr;
-        read += Seconds([&] { clump = ReadClump(bytes); });
+        read += ThreadSeconds([&] { clump = ReadClump(bytes); });
         if (!clump) {
             state.SkipWithError("the model did not read");
             return;
@@ -241,7 +229,7 @@ void BuildMeshes(benchmark::State& state) {
         for (RwUInt32 flags : {0u, RwUInt32(rpGEOMETRYTRISTRIP)}) {
             RpGeometryLock(geometry, rpGEOMETRYLOCKPOLYGONS);
             geometry->flags = (geometry->flags & ~rpGEOMETRYTRISTRIP) | flags;
-            (flags ? strip : list) += Seconds([&] { RpGeometryBuildMeshes(geometry); });
+            (flags ? strip : list) += ThreadSeconds([&] { RpGeometryBuildMeshes(geometry); });
         }
     }
     RpGeometryDestroy(geometry);
