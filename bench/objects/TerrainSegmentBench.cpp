@@ -1,8 +1,8 @@
 // Segment tests on the sample terrain: the cell walk against brute force over every cell of the grid, for
 // bullet steps (50 units), vertical probes (20 km) and long oblique segments (10 km). Both are timed in the
 // same run; the counters give segments per second of each and their ratio.
+#include "bench/objects/SampleTerrain.h"
 #include "objects/Terrain.h"
-#include "tools/terrain/TerrainShape.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,8 +14,6 @@
 
 namespace {
 
-namespace T = Tools::Terrain;
-
 Obj::Terrain& SampleTerrain() {
     static Obj::Terrain terrain;
     static bool built = false;
@@ -26,19 +24,7 @@ Obj::Terrain& SampleTerrain() {
         text << in.rdbuf();
         Base::Info info;
         info.LoadText(text.str());
-        terrain.ReadParameters(info);
-        const T::Grid grid = T::MakeGrid();
-        const auto view = [](const std::vector<uint8_t>& bytes, int side) {
-            return Obj::Terrain::ImageView{side, side, 1, side, bytes.data(), bytes.size()};
-        };
-        const std::vector<uint8_t> map = T::HeightMapImage(grid), land = T::LandMask(grid),
-                                   water = T::WaterMask(grid);
-        Obj::Terrain::HeightMap heights;
-        Obj::Terrain::BitMask landMask, waterMask;
-        Obj::Terrain::ReadHeightMap(view(map, T::GridSide), heights);
-        Obj::Terrain::ReadBitMask(view(land, T::Slices), landMask);
-        Obj::Terrain::ReadBitMask(view(water, T::Slices), waterMask);
-        terrain.LoadData(std::move(heights), std::move(landMask), std::move(waterMask));
+        BenchSupport::LoadSampleTerrain(terrain, info);
     }
     return terrain;
 }

@@ -12,7 +12,7 @@
 #include "scene/ClumpFile.h"
 #include "scene/World.h"
 #include "scene/WorldPasses.h"
-#include "tools/terrain/TerrainShape.h"
+#include "bench/objects/SampleTerrain.h"
 
 #include "base/ClumpCache.h"
 #include "base/Info.h"
@@ -30,8 +30,6 @@
 #include <vector>
 
 namespace {
-
-namespace T = Tools::Terrain;
 
 constexpr int Cars = 200, Ships = 20;
 constexpr float Step = 1 / 60.0f;
@@ -59,19 +57,7 @@ std::unique_ptr<Obj::Terrain> SampleTerrain() {
     auto terrain = std::make_unique<Obj::Terrain>();
     Base::Info info;
     info.LoadFile(SAMPLE_TERRAIN_INFO);
-    terrain->ReadParameters(info);
-    const T::Grid grid = T::MakeGrid();
-    const auto view = [](const std::vector<uint8_t>& bytes, int side) {
-        return Obj::Terrain::ImageView{side, side, 1, side, bytes.data(), bytes.size()};
-    };
-    const std::vector<uint8_t> map = T::HeightMapImage(grid), land = T::LandMask(grid),
-                               water = T::WaterMask(grid);
-    Obj::Terrain::HeightMap heights;
-    Obj::Terrain::BitMask landMask, waterMask;
-    Obj::Terrain::ReadHeightMap(view(map, T::GridSide), heights);
-    Obj::Terrain::ReadBitMask(view(land, T::Slices), landMask);
-    Obj::Terrain::ReadBitMask(view(water, T::Slices), waterMask);
-    terrain->LoadData(std::move(heights), std::move(landMask), std::move(waterMask));
+    BenchSupport::LoadSampleTerrain(*terrain, info);
     return terrain;
 }
 
