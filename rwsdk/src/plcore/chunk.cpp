@@ -24,11 +24,6 @@ RwUInt32 RwLibraryStampEncode(RwUInt32 version, RwUInt32 build) {
 
 namespace {
 
-inline RwUInt32 StampVersion(RwUInt32 stamp) {
-    // Below 0x10000: an old plain version number.
-    return stamp < 0x10000u ? stamp << 8 : ((stamp >> 14) & 0x3FF00u) + 0x30000u + ((stamp >> 16) & 0x3Fu);
-}
-
 struct HeaderWords {
     RwUInt32 type, length, stamp;
 };
@@ -53,15 +48,15 @@ struct HeaderWords {
 
 void RwLibraryStampDecode(RwUInt32 stamp, RwUInt32* version, RwUInt32* build) {
     if (version) {
-        *version = StampVersion(stamp);
+        *version = _rwLibraryStampVersion(stamp);
     }
     if (build) {
         *build = stamp < 0x10000u ? 0 : stamp & 0xFFFFu;
     }
 }
 
-RwBool RwStreamReadChunkHeader(RwStream* stream, RwUInt32* type, RwUInt32* length, RwUInt32* version,
-                               RwUInt32* build) {
+RwBool _rwStreamReadChunkHeaderAny(RwStream* stream, RwUInt32* type, RwUInt32* length, RwUInt32* version,
+                                   RwUInt32* build) {
     HeaderWords header;
     if (!ReadHeader(stream, &header)) {
         return FALSE;
@@ -85,11 +80,11 @@ RwStream* RwStreamWriteChunkHeader(RwStream* stream, RwUInt32 type, RwUInt32 len
     return RwStreamWrite(stream, bytes, sizeof(bytes));
 }
 
-RwBool RwStreamFindChunk(RwStream* stream, RwUInt32 type, RwUInt32* lengthOut, RwUInt32* versionOut) {
+RwBool _rwStreamFindChunkAny(RwStream* stream, RwUInt32 type, RwUInt32* lengthOut, RwUInt32* versionOut) {
     HeaderWords header;
     while (ReadHeader(stream, &header)) {
         if (header.type == type) {
-            const RwUInt32 version = StampVersion(header.stamp);
+            const RwUInt32 version = _rwLibraryStampVersion(header.stamp);
             if (!RwChunkVersionAccepted(version)) {
                 RwErrorSetCode(E_RW_BADVERSION);
                 return FALSE;

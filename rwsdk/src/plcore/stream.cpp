@@ -382,17 +382,9 @@ RwStream* RwStreamWriteInt32(RwStream* stream, const RwInt32* ints, RwUInt32 len
     return RwStreamWrite(stream, ints, length);
 }
 
-RwStream* RwStreamReadInt32(RwStream* stream, RwInt32* ints, RwUInt32 length) {
+RwStream* _rwStreamReadWords(RwStream* stream, void* words, RwUInt32 length) {
     // A partial read is a failure: the tail of the array would be left unwritten.
-    if (RwStreamRead(stream, ints, length) != length) {
-        RwErrorSetCode(E_RW_READ);
-        return nullptr;
-    }
-    return stream;
-}
-
-RwStream* RwStreamReadReal(RwStream* stream, RwReal* reals, RwUInt32 length) {
-    if (RwStreamRead(stream, reals, length) != length) {
+    if (RwStreamRead(stream, words, length) != length) {
         RwErrorSetCode(E_RW_READ);
         return nullptr;
     }

@@ -76,7 +76,7 @@ RwStream* RwStreamSkip(RwStream* stream, RwUInt32 offset);
 RwUInt32 RwStreamBytesLeft(RwStream* stream);
 // The next length bytes of a memory stream open for reading, in place, or null for other streams (and for
 // a memory stream with fewer bytes left): readers convert from them without a copy, then skip them.
-inline const RwUInt8* _rwStreamBytesInPlace(const RwStream* stream, RwUInt32 length) {
+[[gnu::always_inline]] inline const RwUInt8* _rwStreamBytesInPlace(const RwStream* stream, RwUInt32 length) {
     if (stream->type != rwSTREAMMEMORY || stream->accessType != rwSTREAMREAD)
         return nullptr;
     const RwStreamMemory& memory = stream->Type.memory;
@@ -85,7 +85,7 @@ inline const RwUInt8* _rwStreamBytesInPlace(const RwStream* stream, RwUInt32 len
                : nullptr;
 }
 // As _rwStreamBytesInPlace, and the stream steps past them: no call per small record of a model.
-inline const RwUInt8* _rwStreamTakeInPlace(RwStream* stream, RwUInt32 length) {
+[[gnu::always_inline]] inline const RwUInt8* _rwStreamTakeInPlace(RwStream* stream, RwUInt32 length) {
     const RwUInt8* bytes = _rwStreamBytesInPlace(stream, length);
     if (bytes) {
         stream->Type.memory.position += length;
@@ -97,7 +97,7 @@ inline const RwUInt8* _rwStreamTakeInPlace(RwStream* stream, RwUInt32 length) {
 // Every kind of stream; RwStreamRead takes whole reads from memory itself.
 RwUInt32 _rwStreamReadAny(RwStream* stream, void* buffer, RwUInt32 length);
 // Bytes read: fewer than asked only at the end of the data or on failure.
-inline RwUInt32 RwStreamRead(RwStream* stream, void* buffer, RwUInt32 length) {
+[[gnu::always_inline]] inline RwUInt32 RwStreamRead(RwStream* stream, void* buffer, RwUInt32 length) {
     if (const RwUInt8* bytes = _rwStreamTakeInPlace(stream, length)) {
         std::memcpy(buffer, bytes, length);
         return length;
@@ -108,8 +108,22 @@ inline RwUInt32 RwStreamRead(RwStream* stream, void* buffer, RwUInt32 length) {
 // Arrays in their stored form (little-endian 32-bit words); lengths are in bytes. A short read fails.
 RwStream* RwStreamWriteReal(RwStream* stream, const RwReal* reals, RwUInt32 length);
 RwStream* RwStreamWriteInt32(RwStream* stream, const RwInt32* ints, RwUInt32 length);
-RwStream* RwStreamReadInt32(RwStream* stream, RwInt32* ints, RwUInt32 length);
-RwStream* RwStreamReadReal(RwStream* stream, RwReal* reals, RwUInt32 length);
+// Any stream; the two readers below take whole arrays from memory themselves.
+RwStream* _rwStreamReadWords(RwStream* stream, void* words, RwUInt32 length);
+[[gnu::always_inline]] inline RwStream* RwStreamReadInt32(RwStream* stream, RwInt32* ints, RwUInt32 length) {
+    if (const RwUInt8* bytes = _rwStreamTakeInPlace(stream, length)) {
+        std::memcpy(ints, bytes, length);
+        return stream;
+    }
+    return _rwStreamReadWords(stream, ints, length);
+}
+[[gnu::always_inline]] inline RwStream* RwStreamReadReal(RwStream* stream, RwReal* reals, RwUInt32 length) {
+    if (const RwUInt8* bytes = _rwStreamTakeInPlace(stream, length)) {
+        std::memcpy(reals, bytes, length);
+        return stream;
+    }
+    return _rwStreamReadWords(stream, reals, length);
+}
 
 // Engine module (plugin id 0x404).
 RwInt32 _rwStreamModuleAttach();
