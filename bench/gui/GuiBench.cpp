@@ -4,6 +4,7 @@
 // with a read-back so that GL's work is counted. "ratio" is the queue's time over the raw time;
 // "allocs_per_frame" counts heap allocations while a warm frame queues and flushes its text.
 #include "bench/Offscreen.h"
+#include "bench/rwsdk/OffscreenEngine.h"
 #include "base/Info.h"
 #include "gui/draw/Font.h"
 #include "gui/draw/ScreenDraw.h"
@@ -134,16 +135,7 @@ struct Engine {
         font = MakeFont(texture); // the font owns the texture
     }
 
-    void Finish() {
-        IDirect3DSurface9* target = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &target);
-        IDirect3DSurface9* copy = nullptr;
-        RwD3D9Device->CreateOffscreenPlainSurface(Width, Height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy,
-                                                  nullptr);
-        RwD3D9Device->GetRenderTargetData(target, copy);
-        copy->Release();
-        target->Release();
-    }
+    void Finish() { BenchSupport::FinishDrawing(Width, Height); }
 };
 
 Engine& Shared() {

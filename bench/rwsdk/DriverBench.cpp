@@ -34,17 +34,7 @@ constexpr int triangles = 2000;
 struct Engine : BenchSupport::OffscreenEngine {
     Engine() : OffscreenEngine(0) {}
 
-    // Waits for the device to finish: a one-pixel read-back of the back buffer.
-    void Finish() {
-        IDirect3DSurface9* target = nullptr;
-        RwD3D9Device->GetRenderTarget(0, &target);
-        IDirect3DSurface9* copy = nullptr;
-        RwD3D9Device->CreateOffscreenPlainSurface(width, height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy,
-                                                  nullptr);
-        RwD3D9Device->GetRenderTargetData(target, copy);
-        copy->Release();
-        target->Release();
-    }
+    void Finish() { BenchSupport::FinishDrawing(width, height); }
 };
 
 Engine& Shared() {

@@ -27,6 +27,19 @@
 
 namespace BenchSupport {
 
+// Waits for the device to finish what was drawn: a read-back of the render target into a new surface of
+// that size.
+inline void FinishDrawing(int width, int height) {
+    IDirect3DSurface9* target = nullptr;
+    RwD3D9Device->GetRenderTarget(0, &target);
+    IDirect3DSurface9* copy = nullptr;
+    RwD3D9Device->CreateOffscreenPlainSurface(UINT(width), UINT(height), D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                              &copy, nullptr);
+    RwD3D9Device->GetRenderTargetData(target, copy);
+    copy->Release();
+    target->Release();
+}
+
 struct OffscreenEngine {
     static constexpr int width = 320, height = 240;
 
