@@ -1,3 +1,4 @@
+#include "AppWindow.h"
 #include "Doubles.h"
 
 #include "app/Application.h"
@@ -33,21 +34,12 @@ protected:
         setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
     }
     void TearDown() override {
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        }
+        AppWindow::DiscardMessages();
         fs::current_path("/");
     }
 
     // A window of the application's own procedure.
-    static HWND MakeWindow() {
-        WNDCLASSA c{};
-        c.lpfnWndProc = App::WindowProc;
-        c.lpszClassName = "GameTest";
-        RegisterClassA(&c);
-        return CreateWindowExA(0, "GameTest", "...", WS_OVERLAPPEDWINDOW, 10, 10, 610, 460, nullptr, nullptr,
-                               nullptr, nullptr);
-    }
+    static HWND MakeWindow() { return AppWindow::Make("GameTest"); }
     static void Pump() {
         MSG m;
         while (PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE) && m.message != WM_QUIT) {

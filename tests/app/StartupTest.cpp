@@ -1,3 +1,4 @@
+#include "AppWindow.h"
 #include "Doubles.h"
 
 #include "app/Application.h"
@@ -77,20 +78,11 @@ protected:
     }
     void TearDown() override {
         App::StepListener = nullptr;
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        }
+        AppWindow::DiscardMessages();
         fs::current_path("/");
     }
 
-    static HWND MakeWindow() {
-        WNDCLASSA c{};
-        c.lpfnWndProc = App::WindowProc;
-        c.lpszClassName = "StartupTest";
-        RegisterClassA(&c);
-        return CreateWindowExA(0, "StartupTest", "...", WS_OVERLAPPEDWINDOW, 10, 10, 610, 460, nullptr,
-                               nullptr, nullptr, nullptr);
-    }
+    static HWND MakeWindow() { return AppWindow::Make("StartupTest"); }
     static void WriteStrings(const std::string& text) {
         std::ofstream("Startup.info") << "StringsInfoName Data\\Strings.info\n";
         std::ofstream("Data/Strings.info") << text;
