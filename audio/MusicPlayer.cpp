@@ -6,7 +6,9 @@
 #include "platform/win32/Files.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <set>
 #include <utility>
 
 namespace Audio {
@@ -14,6 +16,14 @@ namespace Audio {
 namespace {
 // Shared by every player and kept between refills.
 std::vector<uint8_t> scratch;
+
+// A track that cannot be opened or decoded is skipped in silence otherwise; said once a file, as the
+// playlist comes round to it again.
+void ReportUnplayable(const Base::String& track) {
+    static std::set<Base::String, std::less<>> told;
+    if (told.insert(track).second)
+        std::fprintf(stderr, "Cannot play the music track '%s'.\n", Base::Clip(track).c_str());
+}
 } // namespace
 
 MusicPlayer::MusicPlayer(SoundGroup* group, const std::vector<Base::String>& tracks)
@@ -61,6 +71,7 @@ bool MusicPlayer::PlayTrack(uint32_t index) {
         decoder = OpenDecoder(file);
     }
     if (!decoder) {
+        ReportUnplayable(tracks[index]);
         return false;
     }
     const uint32_t bytesPerSecond = decoder->sampleRate * decoder->channels * decoder->bitsPerSample / 8;

@@ -128,12 +128,20 @@ TEST_F(MusicPlayerTest, MissingTracksHalt) {
     player =
         std::make_unique<Audio::MusicPlayer>(group.get(), Playlist({dir / "none1.ogg", dir / "none2.ogg"}));
     player->playsRemaining = -1;
+    ::testing::internal::CaptureStderr();
     player->Update();
     EXPECT_EQ(player->playsRemaining, -1) << "the first update only fails to start";
     player->Update();
     EXPECT_EQ(player->playsRemaining, 0);
     EXPECT_EQ(player->sound, nullptr);
     EXPECT_TRUE(group->sounds.empty());
+    // Each track is named once, though the first was tried twice.
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    for (const char* name : {"none1.ogg", "none2.ogg"}) {
+        const std::string line = "Cannot play the music track '" + (dir / name) + "'.\n";
+        EXPECT_NE(said.find(line), std::string::npos) << said;
+        EXPECT_EQ(said.find(line, said.find(line) + 1), std::string::npos) << said;
+    }
 }
 
 TEST_F(MusicPlayerTest, OnePlayStopsAfterTheFirstTrack) {
