@@ -32,14 +32,10 @@ protected:
         StartCamera("autogen", {0.5f, 0.375f});
         if (HasFatalFailure())
             return;
-        Rw::InstallStreamedTextures();
-        Base::AsyncLoader::Start();
+        RenderSupport::StartStreaming();
         Base::ClumpCache::Directory = "Data\\Models";
         Rw::InstallClumpCache();
-        Base::Info info;
-        ASSERT_EQ(info.LoadFile("Data/Terrain1.info"), 0);
-        terrain = std::make_unique<Obj::Terrain>();
-        ASSERT_TRUE(terrain->Load(info)) << terrain->Error();
+        ASSERT_NO_FATAL_FAILURE(RenderSupport::LoadSampleTerrain(terrain));
         Base::Info sets;
         ASSERT_EQ(sets.LoadFile("Data/Autogen1.info"), 0);
         sets.SetFloat("GlobalDensityFactor", 1);
@@ -60,8 +56,7 @@ protected:
         autogen.reset();
         terrain.reset();
         TestSupport::RemoveClumpCache();
-        Base::AsyncLoader::Stop();
-        Base::StreamedTextureCache::Update();
+        RenderSupport::StopStreaming();
         StopCamera();
     }
 

@@ -47,12 +47,8 @@ protected:
         RwCameraSetFarClipPlane(eye->camera, 30000);
         const RwV2d window{0.5f, 0.375f};
         RwCameraSetViewWindow(eye->camera, &window);
-        Rw::InstallStreamedTextures();
-        Base::AsyncLoader::Start();
-        Base::Info info;
-        ASSERT_EQ(info.LoadFile("Data/Terrain1.info"), 0);
-        terrain = std::make_unique<Obj::Terrain>();
-        ASSERT_TRUE(terrain->Load(info)) << terrain->Error();
+        RenderSupport::StartStreaming();
+        ASSERT_NO_FATAL_FAILURE(RenderSupport::LoadSampleTerrain(terrain));
         world = std::make_unique<Grp::World>();
         world->time->fixedStep = 0.05f;
     }
@@ -64,8 +60,7 @@ protected:
             RwCameraSetZRaster(eye->camera, nullptr);
         }
         eye.reset();
-        Base::AsyncLoader::Stop();
-        Base::StreamedTextureCache::Update();
+        RenderSupport::StopStreaming();
         StopCamera();
     }
 

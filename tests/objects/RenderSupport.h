@@ -3,7 +3,10 @@
 #pragma once
 
 #include "objects/Terrain.h"
+#include "scene/StreamedTexture.h"
 
+#include "base/AsyncLoader.h"
+#include "base/Info.h"
 #include "base/StreamedTextureCache.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/src/baimage.h"
@@ -14,6 +17,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 namespace RenderSupport {
@@ -36,6 +40,25 @@ inline void SavePng(const std::vector<uint32_t>& pixels, int width, int height,
         }
     RtPNGImageWrite(image, path.c_str());
     RwImageDestroy(image);
+}
+
+// The streamed textures installed and their loader started, as the game has them before it draws terrain.
+inline void StartStreaming() {
+    Rw::InstallStreamedTextures();
+    Base::AsyncLoader::Start();
+}
+// The loader stopped and what it finished taken in, so that nothing is left for the next test.
+inline void StopStreaming() {
+    Base::AsyncLoader::Stop();
+    Base::StreamedTextureCache::Update();
+}
+
+// The sample terrain of the built data, its textures streamed (after StartStreaming).
+inline void LoadSampleTerrain(std::unique_ptr<Obj::Terrain>& terrain) {
+    Base::Info info;
+    ASSERT_EQ(info.LoadFile("Data/Terrain1.info"), 0);
+    terrain = std::make_unique<Obj::Terrain>();
+    ASSERT_TRUE(terrain->Load(info)) << terrain->Error();
 }
 
 // Whether every loaded land slice of the terrain has its streamed texture.

@@ -38,18 +38,13 @@ protected:
         StartCamera("terrain", {0.5f, 0.375f});
         if (HasFatalFailure())
             return;
-        Rw::InstallStreamedTextures();
-        Base::AsyncLoader::Start();
-        Base::Info info;
-        ASSERT_EQ(info.LoadFile("Data/Terrain1.info"), 0);
-        terrain = std::make_unique<Obj::Terrain>();
-        ASSERT_TRUE(terrain->Load(info)) << terrain->Error();
+        RenderSupport::StartStreaming();
+        ASSERT_NO_FATAL_FAILURE(RenderSupport::LoadSampleTerrain(terrain));
     }
 
     void TearDown() override {
         terrain.reset();
-        Base::AsyncLoader::Stop();
-        Base::StreamedTextureCache::Update();
+        RenderSupport::StopStreaming();
         StopCamera();
     }
 

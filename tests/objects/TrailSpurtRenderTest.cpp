@@ -44,12 +44,8 @@ protected:
         StartCamera("effects", {0.5f, 0.375f});
         if (HasFatalFailure())
             return;
-        Rw::InstallStreamedTextures();
-        Base::AsyncLoader::Start();
-        Base::Info info;
-        ASSERT_EQ(info.LoadFile("Data/Terrain1.info"), 0);
-        terrain = std::make_unique<Obj::Terrain>();
-        ASSERT_TRUE(terrain->Load(info)) << terrain->Error();
+        RenderSupport::StartStreaming();
+        ASSERT_NO_FATAL_FAILURE(RenderSupport::LoadSampleTerrain(terrain));
         world = std::make_unique<Grp::World>();
         world->terrain = terrain.get();
     }
@@ -58,8 +54,7 @@ protected:
             world->terrain = nullptr;
         world.reset();
         terrain.reset();
-        Base::AsyncLoader::Stop();
-        Base::StreamedTextureCache::Update();
+        RenderSupport::StopStreaming();
         StopCamera();
     }
     void Clock(float now, float step) {

@@ -36,8 +36,7 @@ protected:
         Rw::RegisterImageFormats(); // DDS files first, as the game reads textures
         dictionary = RwTexDictionaryCreate();
         RwTexDictionarySetCurrent(dictionary);
-        Rw::InstallStreamedTextures();
-        Base::AsyncLoader::Start();
+        RenderSupport::StartStreaming();
         ASSERT_EQ(description.LoadFile("Data/Terrain1.info"), 0);
     }
 
@@ -45,8 +44,7 @@ protected:
         terrains.clear();
         RwTexDictionarySetCurrent(nullptr);
         RwTexDictionaryDestroy(dictionary);
-        Base::AsyncLoader::Stop();
-        Base::StreamedTextureCache::Update();
+        RenderSupport::StopStreaming();
         std::filesystem::current_path(data);
         StopCamera();
     }
