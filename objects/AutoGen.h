@@ -5,6 +5,7 @@
 // vertex and one index buffer and drawn with two indexed draws, fading out towards the range.
 #pragma once
 
+#include "objects/LightRecord.h"
 #include "scene/ObjectModel.h"
 
 #include "base/Info.h"
@@ -109,13 +110,7 @@ public:
     };
 
     // Direct3D 9 light layout.
-    struct Light {
-        uint32_t type = 3; // directional
-        Base::Color diffuse{0, 0, 0, 0}, specular{0, 0, 0, 0}, ambient{0, 0, 0, 0};
-        Base::Vector3 position, direction;
-        float range = 0, falloff = 0, attenuation0 = 0, attenuation1 = 0, attenuation2 = 0, theta = 0,
-              phi = 0;
-    };
+    using Light = LightRecord;
 
     // The ground under (x, z): height and normal, or nothing when the vertical probe misses.
     struct Ground {

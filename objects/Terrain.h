@@ -6,6 +6,7 @@
 // statics (it has no sphere), and answers the segment tests of weapons and of the world's terrain query.
 #pragma once
 
+#include "objects/LightRecord.h"
 #include "base/Info.h"
 #include "base/Maths.h"
 #include "base/String.h"
@@ -41,13 +42,7 @@ public:
     using Triangle = Base::Triangle;
 
     // One directional light in the layout of a Direct3D 9 light record.
-    struct Light {
-        uint32_t type = 3; // directional
-        Base::Color diffuse{0, 0, 0, 0}, specular{0, 0, 0, 0}, ambient{0, 0, 0, 0};
-        Base::Vector3 position, direction;
-        float range = 0, falloff = 0, attenuation0 = 0, attenuation1 = 0, attenuation2 = 0, theta = 0,
-              phi = 0;
-    };
+    using Light = LightRecord;
 
     // The description's keys, in the order they are read.
     struct Description {
