@@ -82,23 +82,13 @@ public:
     std::function<void()> onHit;
 };
 
-class EffectsWorld : public SceneEngine {
+class EffectsWorld : public SceneWorld {
 protected:
-    void SetUp() override {
-        SceneEngine::SetUp();
-        world = std::make_unique<Grp::World>();
-    }
     // The world's clock to time t, step dt, then one run of every runnable.
     void RunAt(float t, float dt) {
-        world->time->time = t;
-        world->time->step = dt;
+        Clock(t, dt);
         Grp::RunGroup(*world->runnables);
     }
-    void TearDown() override {
-        world.reset();
-        SceneEngine::TearDown();
-    }
-    std::unique_ptr<Grp::World> world;
 };
 
 } // namespace Effects

@@ -15,11 +15,10 @@
 
 namespace {
 
-class SmokeTrails : public SceneEngine {
+class SmokeTrails : public SceneWorld {
 protected:
     void SetUp() override {
-        SceneEngine::SetUp();
-        world = std::make_unique<Grp::World>();
+        SceneWorld::SetUp();
         group = new Obj::SmokeTrailGroup;
         // The damage-smoke parameters: lifetime (100 - 2) / 5 = 19.6 s.
         group->startWidth = 2;
@@ -28,14 +27,6 @@ protected:
         group->pointInterval = 0.1f;
         world->AddObject(group);
         Clock(10, 0.02f);
-    }
-    void TearDown() override {
-        world.reset();
-        SceneEngine::TearDown();
-    }
-    void Clock(float now, float step) {
-        world->time->time = now;
-        world->time->step = step;
     }
     static Obj::SmokeTrailGroup::Point At(float time, double x, double y = 0, double z = 0,
                                           uint8_t alpha = 200) {
@@ -50,7 +41,6 @@ protected:
         return p;
     }
 
-    std::unique_ptr<Grp::World> world;
     Obj::SmokeTrailGroup* group = nullptr;
     Obj::VertexStore store;
     const double camera[3] = {0, 50, -100};

@@ -18,22 +18,12 @@
 
 namespace {
 
-class Effects : public SceneEngine {
+class Effects : public SceneWorld {
 protected:
     void SetUp() override {
-        SceneEngine::SetUp();
-        world = std::make_unique<Grp::World>();
+        SceneWorld::SetUp();
         Clock(1, 0.02f);
     }
-    void TearDown() override {
-        world.reset();
-        SceneEngine::TearDown();
-    }
-    void Clock(float now, float step) {
-        world->time->time = now;
-        world->time->step = step;
-    }
-    std::unique_ptr<Grp::World> world;
 };
 
 TEST_F(Effects, SpurtCountsAndLives) {

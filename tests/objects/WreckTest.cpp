@@ -21,22 +21,17 @@
 
 namespace {
 
-class Wrecks : public SceneEngine {
+class Wrecks : public SceneWorld {
 protected:
     void SetUp() override {
-        SceneEngine::SetUp();
-        world = std::make_unique<Grp::World>();
+        SceneWorld::SetUp();
         Clock(1, 0.02f);
         Base::Random::Seed(26);
     }
     void TearDown() override {
         world.reset();
         model.reset();
-        SceneEngine::TearDown();
-    }
-    void Clock(float now, float step) {
-        world->time->time = now;
-        world->time->step = step;
+        SceneWorld::TearDown();
     }
     // A grid of n x n cells, two triangles each, side long, in the x-z plane at y.
     static RpClump* Grid(int n, float side, float y) {
@@ -109,7 +104,6 @@ protected:
         return count;
     }
 
-    std::unique_ptr<Grp::World> world;
     std::unique_ptr<Obj::Clump> model;
 };
 

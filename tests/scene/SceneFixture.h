@@ -5,6 +5,7 @@
 #include "scene/AtomicData.h"
 #include "scene/ClumpFile.h"
 #include "scene/Frame.h"
+#include "scene/World.h"
 #include "scene/Wrappers.h"
 
 #include "base/ClumpCache.h"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <memory>
 #include <string>
 
 // The plugins the game registers, attached between the engine's initialisation and its opening.
@@ -86,6 +88,26 @@ public:
         }
         return clump;
     }
+};
+
+// The engine above with a world whose clock the test sets by hand.
+class SceneWorld : public SceneEngine {
+protected:
+    void SetUp() override {
+        SceneEngine::SetUp();
+        world = std::make_unique<Grp::World>();
+    }
+    void TearDown() override {
+        world.reset();
+        SceneEngine::TearDown();
+    }
+    // The world's clock at time now, its step step.
+    void Clock(float now, float step) {
+        world->time->time = now;
+        world->time->step = step;
+    }
+
+    std::unique_ptr<Grp::World> world;
 };
 
 // The engine above with the clump cache reading the built sample models, and their descriptions at hand.
