@@ -112,6 +112,15 @@ protected:
         return c;
     }
 
+    // A desktop over the screen holding one video widget, "Film", that plays the test pattern film.
+    static void LoadFilmDesktop(Gui::Desktop& desktop) {
+        desktop.screenRect = {0, 0, float(GuiTest::Width), float(GuiTest::Height)};
+        Base::Info info;
+        ASSERT_EQ(info.LoadText("DesktopRect 0 0 256 192\nWidgets\n{\n Film Video\n {\n  Rect 0 0 256 192\n"
+                                "  Movie Data\\Movies\\TestPattern.avi\n  Play 2\n }\n}\n"),
+                  0);
+        ASSERT_TRUE(desktop.Load(info));
+    }
     // Two frames of the test pattern at that size, lossless (any size) and without sound.
     static Tools::FilmSettings SilentLossless(int width, int height) {
         Tools::FilmSettings film;
@@ -153,12 +162,7 @@ TEST_F(Video, TextureSizeAndDrawnRegion) {
 
 TEST_F(Video, FramesMatchThePatternInTheTextureAndOnScreen) {
     Gui::Desktop desktop;
-    desktop.screenRect = {0, 0, float(GuiTest::Width), float(GuiTest::Height)};
-    Base::Info info;
-    ASSERT_EQ(info.LoadText("DesktopRect 0 0 256 192\nWidgets\n{\n Film Video\n {\n  Rect 0 0 256 192\n"
-                            "  Movie Data\\Movies\\TestPattern.avi\n  Play 2\n }\n}\n"),
-              0);
-    ASSERT_TRUE(desktop.Load(info));
+    ASSERT_NO_FATAL_FAILURE(LoadFilmDesktop(desktop));
     auto* video = desktop.Find<Gui::Video>("Film", false);
     ASSERT_NE(video, nullptr);
     ASSERT_NE(video->stream, nullptr);
@@ -203,12 +207,7 @@ TEST_F(Video, PausesWithinAFrameWhenNotDrawnAndResumes) {
 
 TEST_F(Video, DesktopUpdateRunsTheScheduler) {
     Gui::Desktop desktop;
-    desktop.screenRect = {0, 0, float(GuiTest::Width), float(GuiTest::Height)};
-    Base::Info info;
-    ASSERT_EQ(info.LoadText("DesktopRect 0 0 256 192\nWidgets\n{\n Film Video\n {\n  Rect 0 0 256 192\n"
-                            "  Movie Data\\Movies\\TestPattern.avi\n  Play 2\n }\n}\n"),
-              0);
-    ASSERT_TRUE(desktop.Load(info));
+    ASSERT_NO_FATAL_FAILURE(LoadFilmDesktop(desktop));
     Stream* s = desktop.Find<Gui::Video>("Film", false)->stream;
     ASSERT_NE(s, nullptr);
     auto frame = [&](bool drawn) {
