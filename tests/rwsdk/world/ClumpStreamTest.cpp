@@ -94,18 +94,6 @@ Model MakeModel() {
     return m;
 }
 
-std::vector<RpAtomic*> Atomics(RpClump* clump) {
-    std::vector<RpAtomic*> atomics;
-    RpClumpForAllAtomics(
-        clump,
-        [](RpAtomic* a, void* data) {
-            static_cast<std::vector<RpAtomic*>*>(data)->push_back(a);
-            return a;
-        },
-        &atomics);
-    return atomics;
-}
-
 TEST_F(WorldTest, ClumpWrittenAndReadBackIsTheSameModel) {
     Model m = MakeModel();
     const Bytes bytes = WriteClump(m.clump);

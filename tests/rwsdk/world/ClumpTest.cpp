@@ -6,18 +6,6 @@
 
 namespace {
 
-std::vector<RpAtomic*> Atomics(RpClump* clump) {
-    std::vector<RpAtomic*> atomics;
-    RpClumpForAllAtomics(
-        clump,
-        [](RpAtomic* a, void* data) {
-            static_cast<std::vector<RpAtomic*>*>(data)->push_back(a);
-            return a;
-        },
-        &atomics);
-    return atomics;
-}
-
 RpGeometry* Triangle(RwReal radius) {
     RpGeometry* geometry = RpGeometryCreate(3, 1, 0);
     RpGeometryTriangleSetVertexIndices(geometry, RpGeometryGetTriangles(geometry), 0, 1, 2);

@@ -158,3 +158,16 @@ inline Bytes ClumpChunk(const Bytes& frames, const Bytes& geometryList, const st
     c.Append(tail);
     return Wrap(rwID_CLUMP, c.bytes);
 }
+
+// The clump's atomics, in the order the clump lists them.
+inline std::vector<RpAtomic*> Atomics(RpClump* clump) {
+    std::vector<RpAtomic*> atomics;
+    RpClumpForAllAtomics(
+        clump,
+        [](RpAtomic* a, void* data) {
+            static_cast<std::vector<RpAtomic*>*>(data)->push_back(a);
+            return a;
+        },
+        &atomics);
+    return atomics;
+}
