@@ -1,10 +1,42 @@
-// A black box model built in memory: the stand-in for an airplane where a test or a benchmark needs a caster
-// of known size (the shadow's).
+// Models built in memory for tests and benchmarks: a clump of one atomic on a geometry, and a black box, the
+// stand-in for an airplane where a caster of known size is needed (the shadow's).
 #pragma once
 
 #include "rwsdk/world/rpworld.h"
 
 namespace TestSupport {
+
+// A clump whose own frame holds one atomic of the geometry: the geometry's bounding sphere is computed from
+// its first morph target, it is unlocked, and the atomic takes its reference.
+inline RpClump* SingleAtomicClump(RpGeometry* g) {
+    RpMorphTarget* t = RpGeometryGetMorphTarget(g, 0);
+    RwSphere sphere;
+    RpMorphTargetCalculateBoundingSphere(t, &sphere);
+    RpMorphTargetSetBoundingSphere(t, &sphere);
+    RpGeometryUnlock(g);
+    RpClump* clump = RpClumpCreate();
+    RwFrame* f = RwFrameCreate();
+    RpClumpSetFrame(clump, f);
+    RpAtomic* atomic = RpAtomicCreate();
+    RpAtomicSetFrame(atomic, f);
+    RpAtomicSetGeometry(atomic, g, 0);
+    RpGeometryDestroy(g);
+    RpClumpAddAtomic(clump, atomic);
+    return clump;
+}
+
+// The clump's one atomic.
+inline RpAtomic* OnlyAtomic(RpClump* clump) {
+    RpAtomic* atomic = nullptr;
+    RpClumpForAllAtomics(
+        clump,
+        [](RpAtomic* a, void* out) {
+            *static_cast<RpAtomic**>(out) = a;
+            return a;
+        },
+        &atomic);
+    return atomic;
+}
 
 // A black box (unlit, prelit black) of half size h around its frame's origin.
 inline RpClump* MakeBox(float h) {
@@ -29,19 +61,8 @@ inline RpClump* MakeBox(float h) {
         RpGeometryTriangleSetMaterial(g, &tri[k], m);
     }
     RpMaterialDestroy(m);
-    RwSphere sphere;
-    RpMorphTargetCalculateBoundingSphere(t, &sphere);
-    RpMorphTargetSetBoundingSphere(t, &sphere);
-    RpGeometryUnlock(g);
-    RpClump* clump = RpClumpCreate();
-    RwFrame* f = RwFrameCreate();
-    RpClumpSetFrame(clump, f);
-    RpAtomic* atomic = RpAtomicCreate();
-    RpAtomicSetFrame(atomic, f);
-    RpAtomicSetGeometry(atomic, g, 0);
-    RpGeometryDestroy(g);
-    RpAtomicSetFlags(atomic, rpATOMICRENDER | rpATOMICCOLLISIONTEST);
-    RpClumpAddAtomic(clump, atomic);
+    RpClump* clump = SingleAtomicClump(g);
+    RpAtomicSetFlags(OnlyAtomic(clump), rpATOMICRENDER | rpATOMICCOLLISIONTEST);
     return clump;
 }
 

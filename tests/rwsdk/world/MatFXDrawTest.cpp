@@ -2,6 +2,7 @@
 // against the effect's formula evaluated here, the shader paths against the multi-pass paths of a device
 // without pixel shaders, the dual pass's blend pairs, and the forms each edge case picks.
 #include "../DriverFixture.h"
+#include "tests/support/BoxClump.h"
 #include "tests/support/DeviceCalls.h"
 #include "tests/support/HiddenWindow.h"
 
@@ -193,18 +194,8 @@ protected:
         RpGeometryTriangleSetMaterial(g, &tri[0], m);
         RpGeometryTriangleSetMaterial(g, &tri[1], m);
         RpMaterialDestroy(m);
-        RwSphere sphere;
-        RpMorphTargetCalculateBoundingSphere(t, &sphere);
-        RpMorphTargetSetBoundingSphere(t, &sphere);
-        RpGeometryUnlock(g);
-        clump = RpClumpCreate();
-        RwFrame* f = RwFrameCreate();
-        RpClumpSetFrame(clump, f);
-        atomic = RpAtomicCreate();
-        RpAtomicSetFrame(atomic, f);
-        RpAtomicSetGeometry(atomic, g, 0);
-        RpGeometryDestroy(g);
-        RpClumpAddAtomic(clump, atomic);
+        clump = TestSupport::SingleAtomicClump(g);
+        atomic = TestSupport::OnlyAtomic(clump);
         RpWorldAddClump(world, clump);
         RpMatFXAtomicEnableEffects(atomic);
         return atomic;

@@ -1,6 +1,7 @@
 // Atomics drawn through the Direct3D 9 world pipelines, read back from the frame buffer and checked
 // against Direct3D 9's vertex lighting equations evaluated here.
 #include "../DriverFixture.h"
+#include "tests/support/BoxClump.h"
 
 #include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/src/plcore/matrix.h"
@@ -165,18 +166,8 @@ protected:
         RpGeometryTriangleSetMaterial(g, &tri[0], m);
         RpGeometryTriangleSetMaterial(g, &tri[1], m);
         RpMaterialDestroy(m);
-        RwSphere sphere;
-        RpMorphTargetCalculateBoundingSphere(t, &sphere);
-        RpMorphTargetSetBoundingSphere(t, &sphere);
-        RpGeometryUnlock(g);
-        clump = RpClumpCreate();
-        RwFrame* f = RwFrameCreate();
-        RpClumpSetFrame(clump, f);
-        RpAtomic* atomic = RpAtomicCreate();
-        RpAtomicSetFrame(atomic, f);
-        RpAtomicSetGeometry(atomic, g, 0);
-        RpGeometryDestroy(g);
-        RpClumpAddAtomic(clump, atomic);
+        clump = TestSupport::SingleAtomicClump(g);
+        RpAtomic* atomic = TestSupport::OnlyAtomic(clump);
         RpWorldAddClump(world, clump);
         return atomic;
     }
