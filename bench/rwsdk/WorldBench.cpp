@@ -1,6 +1,7 @@
 // Model reading against the plain copy of the same bytes (target: at most 3x) for the largest sample model
-// and for a generated 40,000-triangle one, and the strip builder's time per triangle beside the list
-// builder's. CORVANE_MODELS_DIR names another folder of *.dff files to take the largest from.
+// and for a generated 40,000-triangle one with the heap allocations per read, and the strip builder's time
+// per triangle beside the list builder's. CORVANE_MODELS_DIR names another folder of *.dff files to take the largest from.
+#include "bench/AllocationCounter.h"
 #include "bench/ThreadClock.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
@@ -186,13 +187,16 @@ void ReadBytes(benchmark::State& state, std::vector<RwUInt8> bytes) {
     const ModelTextures textures(bytes);
     std::vector<RwUInt8> copy(bytes.size());
     double plain = 0, read = 0;
+    uint64_t allocations = 0;
     for (auto _ : state) {
         plain += ThreadSeconds([&] {
             std::memcpy(copy.data(), bytes.data(), bytes.size());
             benchmark::DoNotOptimize(copy.data());
         });
         RpClump* clump = nullptr;
+        const AllocationCounter::Counts before = AllocationCounter::Now();
         read += ThreadSeconds([&] { clump = ReadClump(bytes); });
+        allocations += AllocationCounter::Since(before).all;
         if (!clump) {
             state.SkipWithError("the model did not read");
             return;
@@ -203,6 +207,7 @@ void ReadBytes(benchmark::State& state, std::vector<RwUInt8> bytes) {
     state.counters["memcpy_us"] = plain * 1e6 / double(state.iterations());
     state.counters["read_us"] = read * 1e6 / double(state.iterations());
     state.counters["ratio"] = read / plain;
+    state.counters["allocations_per_read"] = double(allocations) / double(state.iterations());
 }
 void ReadLargestSampleModel(benchmark::State& state) {
     ReadBytes(state, LargestSampleModel());
