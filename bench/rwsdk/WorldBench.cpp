@@ -1,6 +1,7 @@
 // Model reading against the plain copy of the same bytes (target: at most 3x) for the largest sample model
 // and for a generated 40,000-triangle one with the heap allocations per read, and the strip builder's time
-// per triangle beside the list builder's. CORVANE_MODELS_DIR names another folder of *.dff files to take the largest from.
+// per triangle beside the list builder's. CORVANE_MODELS_DIR names another folder of *.dff files to take the
+// largest from.
 #include "bench/AllocationCounter.h"
 #include "bench/ThreadClock.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"

@@ -20,13 +20,22 @@ namespace {
 
 // The plugin's data in each object. An object read from a memory stream holds its arrays, names and
 // elements in one allocation (block); pieces added or replaced later are allocated on their own, and only
-// those are freed one by one.
+// those are freed one by one. Frames have room for a small block behind the list (models name most of
+// their frames with one short string), so that reading a name allocates nothing.
 struct UserDataList {
     RwInt32 numElements;
     RpUserDataArray* data;
     RwUInt8* block;
     size_t blockSize;
+    size_t roomSize; // bytes of room behind the list, 0 for objects without
 };
+
+constexpr size_t frameRoomSize = 80;
+static_assert(sizeof(UserDataList) % alignof(RwChar*) == 0);
+
+RwUInt8* RoomOf(UserDataList* list) {
+    return reinterpret_cast<RwUInt8*>(list + 1);
+}
 
 // String elements are preceded by the bounds of the block their texts may lie in (empty when they own
 // every text), so that a string can be replaced knowing only its array.
@@ -94,13 +103,18 @@ void DestroyList(UserDataList* list) {
         FreeArrayContents(list, &list->data[i]);
     if (list->data && !InBlock(list, list->data))
         RwFree(list->data);
-    if (list->block)
+    if (list->block && list->block != RoomOf(list))
         RwFree(list->block);
-    *list = {0, nullptr, nullptr, 0};
+    *list = {0, nullptr, nullptr, 0, list->roomSize};
 }
 
 void* Construct(void* object, RwInt32 offset, RwInt32) {
-    *ListOf(object, offset) = {0, nullptr, nullptr, 0};
+    *ListOf(object, offset) = {0, nullptr, nullptr, 0, 0};
+    return object;
+}
+
+void* ConstructFrame(void* object, RwInt32 offset, RwInt32) {
+    *ListOf(object, offset) = {0, nullptr, nullptr, 0, frameRoomSize};
     return object;
 }
 
@@ -284,7 +298,9 @@ bool ReadBlock(const RwUInt8* bytes, RwUInt32 length, UserDataList* list) {
             texts += size_t(textLength);
         }
     }
-    auto* block = static_cast<RwUInt8*>(RwMalloc(fixed + texts, userDataHint));
+    auto* block = fixed + texts <= list->roomSize
+                      ? RoomOf(list)
+                      : static_cast<RwUInt8*>(RwMalloc(fixed + texts, userDataHint));
     if (!block)
         return false;
     list->block = block;
@@ -473,8 +489,9 @@ void RemoveArray(void* object, RwInt32 offset, RwInt32 index) {
 }
 
 template <class Register, class RegisterStream>
-bool Attach(RwInt32* offset, Register reg, RegisterStream regStream) {
-    *offset = reg(sizeof(UserDataList), rwID_USERDATAPLUGIN, Construct, Destruct, Copy);
+bool Attach(RwInt32* offset, Register reg, RegisterStream regStream, RwInt32 size = sizeof(UserDataList),
+            RwPluginObjectConstructor construct = Construct) {
+    *offset = reg(size, rwID_USERDATAPLUGIN, construct, Destruct, Copy);
     return *offset >= 0 && regStream(rwID_USERDATAPLUGIN, Read, Write, Size) >= 0;
 }
 
@@ -485,7 +502,8 @@ RwBool RpUserDataPluginAttach() {
         return FALSE;
     // A world-sector registry does not exist yet; its user data comes with the worlds.
     return Attach(&geometryOffset, RpGeometryRegisterPlugin, RpGeometryRegisterPluginStream) &&
-           Attach(&frameOffset, RwFrameRegisterPlugin, RwFrameRegisterPluginStream) &&
+           Attach(&frameOffset, RwFrameRegisterPlugin, RwFrameRegisterPluginStream,
+                  RwInt32(sizeof(UserDataList) + frameRoomSize), ConstructFrame) &&
            Attach(&cameraOffset, RwCameraRegisterPlugin, RwCameraRegisterPluginStream) &&
            Attach(&lightOffset, RpLightRegisterPlugin, RpLightRegisterPluginStream) &&
            Attach(&materialOffset, RpMaterialRegisterPlugin, RpMaterialRegisterPluginStream) &&

@@ -5,6 +5,8 @@
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/texture.h"
 
+#include <string>
+
 namespace {
 
 // One object kind: how to make and destroy one, its registry and its user-data calls.
@@ -152,6 +154,37 @@ TEST_F(WorldTest, ArraysReadFromAStreamCanBeEditedAndCloned) {
     RwFrameDestroyHierarchy(clone);
     kind.destroy(read);
     kind.destroy(object);
+}
+
+// A frame keeps a short name read from a stream in room of its own and a long one in an allocation: either
+// is edited, read over again, cloned and destroyed alike (the sanitizer build checks what is freed).
+TEST_F(WorldTest, FrameNamesOfAnyLengthReadOverEditAndClone) {
+    for (const std::string& text : {std::string("gear"), std::string(200, 'n')}) {
+        SCOPED_TRACE(text.size());
+        RwFrame* object = RwFrameCreate();
+        RpUserDataArraySetString(
+            RpUserDataFrameGetArray(object, RpUserDataFrameAddArray(object, "Name", rpSTRINGUSERDATA, 1)), 0,
+            text.c_str());
+        const Kind kind = Kinds()[1];
+        const Bytes bytes = WriteExtension(kind, object);
+        RwFrame* read = RwFrameCreate();
+        ASSERT_TRUE(ReadExtension(kind, bytes, read));
+        ASSERT_TRUE(ReadExtension(kind, bytes, read)); // over the first
+        ASSERT_EQ(RpUserDataFrameGetArrayCount(read), 1);
+        EXPECT_STREQ(RpUserDataArrayGetString(RpUserDataFrameGetArray(read, 0), 0), text.c_str());
+        RwFrame* clone = RwFrameCloneHierarchy(read);
+        ASSERT_NE(clone, nullptr);
+        RpUserDataArraySetString(RpUserDataFrameGetArray(read, 0), 0, "tail");
+        RpUserDataArraySetInt(
+            RpUserDataFrameGetArray(read, RpUserDataFrameAddArray(read, "n", rpINTUSERDATA, 1)), 0, 3);
+        EXPECT_STREQ(RpUserDataArrayGetName(RpUserDataFrameGetArray(read, 0)), "Name");
+        EXPECT_STREQ(RpUserDataArrayGetString(RpUserDataFrameGetArray(read, 0), 0), "tail");
+        EXPECT_EQ(RpUserDataArrayGetInt(RpUserDataFrameGetArray(read, 1), 0), 3);
+        EXPECT_STREQ(RpUserDataArrayGetString(RpUserDataFrameGetArray(clone, 0), 0), text.c_str());
+        RwFrameDestroyHierarchy(clone);
+        RwFrameDestroy(read);
+        RwFrameDestroy(object);
+    }
 }
 
 TEST_F(WorldTest, UnusedRecordsWriteACountOfZeroAndNoRecordsWriteNothing) {
