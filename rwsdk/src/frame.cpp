@@ -8,6 +8,7 @@
 #include "rwsdk/src/plcore/memory.h"
 #include "rwsdk/src/plcore/stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -416,8 +417,10 @@ RwFrameList* RwFrameListStreamRead(RwStream* stream, RwFrameList* frameList) {
     RwInt32 count = 0;
     if (length < sizeof(count) || !RwStreamReadInt32(stream, &count, sizeof(count)))
         return nullptr;
-    // The records must fit in the struct chunk: a count from a damaged file allocates nothing huge.
-    if (count < 0 || static_cast<RwUInt32>(count) > (length - sizeof(count)) / frameRecordSize) {
+    // The records must fit in the struct chunk and in the bytes the stream still holds: a count (or a
+    // chunk length) from a damaged file allocates nothing huge.
+    const RwUInt32 available = std::min<RwUInt32>(length - sizeof(count), RwStreamBytesLeft(stream));
+    if (count < 0 || static_cast<RwUInt32>(count) > available / frameRecordSize) {
         RwErrorSetCode(E_RW_READ);
         return nullptr;
     }

@@ -555,6 +555,13 @@ TEST_F(Frames, FrameListEdgeCases) {
     std::vector<RwUInt8> countTooBig = FrameListChunk({root}, {});
     countTooBig[24] = 200;
     cases.push_back({"count beyond the chunk", countTooBig, static_cast<RwInt32>(E_RW_READ)});
+    // A chunk that claims 4 GB and a count to fill it, with one record behind them.
+    std::vector<RwUInt8> countBeyondBytes = FrameListChunk({root}, {});
+    for (int k = 0; k < 4; ++k) {
+        countBeyondBytes[16 + k] = k == 0 ? 0x00 : 0xFF;
+        countBeyondBytes[24 + k] = k == 3 ? 0x01 : 0x00;
+    }
+    cases.push_back({"count beyond the bytes", countBeyondBytes, static_cast<RwInt32>(E_RW_READ)});
     std::vector<RwUInt8> noExtension = FrameListChunk({root, {root.matrix, 0}}, {});
     noExtension.resize(noExtension.size() - 12);
     cases.push_back({"missing extension", noExtension, 0});
