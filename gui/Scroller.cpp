@@ -80,6 +80,10 @@ void Scroller::SetScrollBounds(const Rect& newBounds) {
 }
 
 void Scroller::UpdateLinkedControls() {
+    // A bar linked back to this scroller (itself, or through another bar) would come here again for ever.
+    if (updatingLinks)
+        return;
+    updatingLinks = true;
     const float range[2] = {bounds.right - bounds.left, bounds.bottom - bounds.top};
     for (int axis = 0; axis < 2; ++axis) {
         Scroller* bar = bars[axis];
@@ -103,6 +107,7 @@ void Scroller::UpdateLinkedControls() {
     SetDisabled(buttons[1], scrollPos.x == bounds.right);
     SetDisabled(buttons[2], scrollPos.y == bounds.top);
     SetDisabled(buttons[3], scrollPos.y == bounds.bottom);
+    updatingLinks = false;
 }
 
 void Scroller::Update() {

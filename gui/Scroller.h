@@ -33,6 +33,9 @@ public:
     Base::String buttonNames[4]; // left, right, up, down
     Base::SmartPtr<Scroller> bars[2];
     Base::SmartPtr<Button> buttons[4];
+
+private:
+    bool updatingLinks = false;
 };
 
 class ButtonScroller : public Scroller {

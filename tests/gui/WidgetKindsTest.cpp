@@ -497,6 +497,18 @@ TEST_F(Widgets, ALinkedBarWithoutRangeLeavesThePositionANumber) {
     EXPECT_EQ(box->scrollPos.y, 0.0f); // an empty bar reads as its start
 }
 
+// A page may link a scroller to itself or two scrollers to each other: the links settle, nothing recurses.
+TEST_F(Widgets, ScrollersLinkedInALoopSettle) {
+    Load("Self Text\n{\nRect 1 1 r1 r7\nVScroller .Self\n}\n"
+         "A ButtonScroller\n{\nRect 0 0 r20 r100\nScrollBounds 0 0 0 0\nVScroller .B\n}\n"
+         "B ButtonScroller\n{\nRect 40 0 r20 r100\nScrollBounds 0 0 0 0\nHScroller .A\n}\n");
+    Frame(false);
+    Frame(false);
+    EXPECT_TRUE(Get<Gui::Scroller>("A")->locked);
+    EXPECT_TRUE(Get<Gui::Scroller>("B")->locked);
+    EXPECT_EQ(Get<Gui::Scroller>("Self")->scrollPos.y, 0.0f);
+}
+
 // ---- text and edit
 
 class Edits : public Widgets {
