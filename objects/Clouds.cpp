@@ -72,6 +72,11 @@ bool Clouds::Load(const Base::Info& node, std::optional<uint32_t> seed) {
         return Fail("CloudMaxSize", "is missing or not above 0");
     if (!node.TryGetUInt("MaxParticlesPerCloud", maxParticles_) || maxParticles_ > MaxParticlesPerCloud)
         return Fail("MaxParticlesPerCloud", "is missing or above 4096");
+    // Every grid point within the range may become an active cloud with its particles, all built at once.
+    const double across = 2 * double(visibilityRange_) / cloudsSpan + 1;
+    if (!(std::min(pointsX, across) * std::min(pointsZ, across) * maxParticles_ <=
+          double(MaxParticlesInView)))
+        return Fail("CloudsSpan", "puts too many cloud particles in view");
     if (!node.TryGetColor("LightAmbientColor", lightAmbient) || !Finite(lightAmbient))
         return Fail("LightAmbientColor", "is missing or not a colour");
     if (!node.TryGetColor("LightDiffuseColor", lightDiffuse) || !Finite(lightDiffuse))

@@ -60,6 +60,8 @@ public:
     static constexpr int32_t MaxSectorsPerSide = 4096;
     static constexpr uint64_t MaxGridPoints = 1u << 22;
     static constexpr uint32_t MaxParticlesPerCloud = 4096;
+    // Particles of the clouds that can be active at once (the grid points within the visibility range).
+    static constexpr uint64_t MaxParticlesInView = 1u << 20;
 
     // Reads the description and generates every cloud (from the clock, or from seed when given). False,
     // with Error() naming the key, leaves an inert layer: no clouds, nothing drawn, no hits.

@@ -147,6 +147,7 @@ TEST(Clouds, HostileDescriptionsLoadInert) {
         {"CloudsSpan", "0"},
         {"CloudsSpan", "-5"},
         {"CloudsSpan", "0.001"},
+        {"CloudsSpan", "2"}, // within the grid's bound, but millions of particles in view
         {"CloudsSpan", nullptr},
         {"SectorsSpan", "0 4"},
         {"SectorsSpan", "100000 100000"},
