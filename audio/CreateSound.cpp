@@ -19,6 +19,9 @@ void DeleteBuffer(Buffer* buffer) {
 }
 
 Buffer* DecodeFile(const Base::String& path) {
+    // A fifo in the way would block the stream's open for ever.
+    if (!Win32::CheckRegularFile(path))
+        return nullptr;
     std::ifstream file(Win32::NativePath(path), std::ios::binary);
     if (!file) {
         return nullptr;

@@ -66,7 +66,9 @@ bool MusicPlayer::PlayTrack(uint32_t index) {
     currentTrack = index;
     Stop();
     file.clear();
-    file.open(Win32::NativePath(tracks[index]), std::ios::binary);
+    // A fifo in the way would block the stream's open for ever.
+    if (Win32::CheckRegularFile(tracks[index]))
+        file.open(Win32::NativePath(tracks[index]), std::ios::binary);
     if (file.good()) {
         decoder = OpenDecoder(file);
     }

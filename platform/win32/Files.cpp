@@ -131,6 +131,32 @@ void NativePath(std::string_view path, std::string& native) {
     Cache().Resolve(path, native);
 }
 
+namespace {
+
+void SayNotRegular(std::string_view path) {
+    std::fprintf(stderr, "Cannot read '%.*s': it is not a regular file.\n",
+                 int(std::min<size_t>(path.size(), 200)), path.data());
+}
+
+// A descriptor for reading a regular file, or -1. Opened without blocking, so that a fifo is seen for what
+// it is rather than waited on; reads then block as usual.
+int OpenRegularForReading(std::string_view path, const std::string& native) {
+    const int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, O_RDONLY) != 0) {
+        if (!S_ISDIR(st.st_mode))
+            SayNotRegular(path);
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 FILE* OpenFile(std::string_view path, const char* mode) {
     thread_local std::string native;
     NativePath(path, native);
@@ -139,6 +165,13 @@ FILE* OpenFile(std::string_view path, const char* mode) {
     for (const char* c = mode; *c; ++c)
         if (*c != 't')
             m += *c;
+    if (m.find_first_of("wa+") == std::string::npos) {
+        const int fd = OpenRegularForReading(path, native);
+        FILE* f = fd < 0 ? nullptr : fdopen(fd, m.c_str());
+        if (fd >= 0 && !f)
+            close(fd);
+        return f;
+    }
     FILE* f = std::fopen(native.c_str(), m.c_str());
     if (f && m.find_first_of("wa+") != std::string::npos)
         FlushPathCache();
@@ -148,7 +181,7 @@ FILE* OpenFile(std::string_view path, const char* mode) {
 bool ReadFileRange(std::string_view path, uint64_t offset, void* buffer, size_t size) {
     thread_local std::string native;
     NativePath(path, native);
-    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularForReading(path, native);
     if (fd < 0)
         return false;
     auto* out = static_cast<char*>(buffer);
@@ -172,6 +205,18 @@ bool ReadFileRange(std::string_view path, uint64_t offset, void* buffer, size_t 
 bool FileExists(std::string_view path) {
     struct stat st;
     return stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool CheckRegularFile(std::string_view path) {
+    struct stat st;
+    if (stat(NativePath(path).c_str(), &st) != 0)
+        return false;
+    if (!S_ISREG(st.st_mode)) {
+        if (!S_ISDIR(st.st_mode))
+            SayNotRegular(path);
+        return false;
+    }
+    return true;
 }
 
 bool DirectoryExists(std::string_view path) {

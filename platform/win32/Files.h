@@ -15,14 +15,19 @@ std::string NativePath(std::string_view path);
 // The same into native, reusing its buffer.
 void NativePath(std::string_view path, std::string& native);
 
-// fopen on the native path of a game path.
+// fopen on the native path of a game path. Opened for reading, what is not a regular file (a fifo would
+// wait for a writer for ever, a device never ends) is refused, with a message when it is not a directory.
 FILE* OpenFile(std::string_view path, const char* mode);
 
 // size bytes at offset of a file into buffer, without a stdio stream or any allocation of its own once the
-// thread's path buffer has grown; false when the file cannot be opened or the range cannot be read whole.
+// thread's path buffer has grown; false when the file cannot be opened or the range cannot be read whole,
+// and for what is not a regular file (as OpenFile).
 bool ReadFileRange(std::string_view path, uint64_t offset, void* buffer, size_t size);
 
 bool FileExists(std::string_view path);
+// FileExists, and a message on stderr when something that is not a regular file stands at the path: for
+// readers that open the path by other means (streams of the standard library), which would block on a fifo.
+bool CheckRegularFile(std::string_view path);
 bool DirectoryExists(std::string_view path);
 
 // Largest file a whole-file read takes: far beyond any text or settings file the game reads.

@@ -121,6 +121,27 @@ TEST_F(FilesTest, WholeFileReadsRefuseWhatIsNotASaneFile) {
     EXPECT_TRUE(Win32::ReadFile(Game("data\\textures\\sky.dds"), bytes, 3));
 }
 
+// Opened for reading, a fifo or a device is refused at once, with a message: a fifo would block the open
+// until a writer came, a device never ends.
+TEST_F(FilesTest, OpenedReadsRefuseFifosAndDevices) {
+    ASSERT_EQ(mkfifo((root / "Data" / "pipe").c_str(), 0600), 0);
+    for (const std::string& path : {Game("data\\pipe"), std::string("\\dev\\zero")}) {
+        char buffer[4];
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Win32::OpenFile(path, "rb"), nullptr) << path;
+        EXPECT_FALSE(Win32::ReadFileRange(path, 0, buffer, sizeof buffer)) << path;
+        EXPECT_FALSE(Win32::CheckRegularFile(path)) << path;
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("is not a regular file"), std::string::npos);
+    }
+    FILE* file = Win32::OpenFile(Game("data\\textures\\sky.dds"), "rb");
+    ASSERT_NE(file, nullptr);
+    char text[4] = {};
+    EXPECT_EQ(std::fread(text, 1, 3, file), 3u);
+    EXPECT_STREQ(text, "sky");
+    std::fclose(file);
+    EXPECT_TRUE(Win32::CheckRegularFile(Game("data\\textures\\sky.dds")));
+}
+
 // Names go into the structures' fixed arrays cut to fit and terminated; a null name is empty.
 TEST(Names, CopyIntoAFieldCutsAndTerminates) {
     char field[6];
