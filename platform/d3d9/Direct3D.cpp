@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/d3d9/Control.h"
+#include "platform/win32/Counted.h"
 
 namespace D3D9 {
 namespace {
@@ -22,7 +23,7 @@ bool Listed(const std::vector<D3DFORMAT>& formats, D3DFORMAT format) {
     return std::find(formats.begin(), formats.end(), format) != formats.end();
 }
 
-class Direct3D final : public IDirect3D9 {
+class Direct3D final : public Win32::Counted<IDirect3D9> {
 public:
     Direct3D() {
         SDL_InitSubSystem(SDL_INIT_VIDEO);
@@ -34,13 +35,6 @@ public:
         if (object)
             *object = nullptr;
         return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
     }
 
     UINT GetAdapterCount() override { return 1; }
@@ -155,7 +149,6 @@ public:
 private:
     void findModes();
 
-    ULONG refs_ = 1;
     D3DDISPLAYMODE desktop_{};
     std::vector<D3DDISPLAYMODE> modes_;
 };

@@ -1,5 +1,6 @@
 #include "platform/d3dx9/Assembler.h"
 #include "platform/win32/Files.h"
+#include "platform/win32/Counted.h"
 
 #include <d3dx9.h>
 
@@ -11,7 +12,7 @@
 
 namespace {
 
-class Buffer final : public ID3DXBuffer {
+class Buffer final : public Win32::Counted<ID3DXBuffer> {
 public:
     explicit Buffer(size_t size) : bytes_(size) {}
     HRESULT QueryInterface(REFIID, void** object) override {
@@ -19,19 +20,11 @@ public:
             *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     LPVOID GetBufferPointer() override { return bytes_.data(); }
     DWORD GetBufferSize() override { return DWORD(bytes_.size()); }
 
 private:
     std::vector<unsigned char> bytes_;
-    std::atomic<ULONG> refs_{1};
 };
 
 LPD3DXBUFFER MakeBuffer(const void* data, size_t size) {

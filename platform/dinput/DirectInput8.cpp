@@ -5,6 +5,7 @@
 #include "platform/win32/Text.h"
 #include "platform/dinput/KeyboardDevice.h"
 #include "platform/dinput/MouseDevice.h"
+#include "platform/win32/Counted.h"
 
 #include <SDL.h>
 
@@ -24,7 +25,7 @@ namespace {
 
 constexpr Uint32 kSubsystems = SDL_INIT_EVENTS | SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER;
 
-class DirectInput : public IDirectInput8A {
+class DirectInput : public Win32::Counted<IDirectInput8A> {
 public:
     DirectInput() {
         // SDL drops joystick input while no window of ours has focus; the devices apply their own
@@ -43,13 +44,6 @@ public:
         }
         *object = nullptr;
         return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
     }
 
     HRESULT CreateDevice(REFGUID instance, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN outer) override {
@@ -115,8 +109,6 @@ public:
 
 private:
     ~DirectInput() override { SDL_QuitSubSystem(kSubsystems); }
-
-    std::atomic<ULONG> references_{1};
 };
 
 } // namespace

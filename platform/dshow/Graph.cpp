@@ -2,6 +2,7 @@
 // puts a libavcodec decoder and a libswscale converter to RGB565 in front of the renderer, and one streaming
 // thread per graph that paces frames by the stream clock, which stands still while the graph is paused.
 #include "platform/win32/Files.h"
+#include "platform/win32/Counted.h"
 
 #include <dshow.h>
 
@@ -75,20 +76,7 @@ std::string ToUtf8(LPCWSTR text) {
     return out;
 }
 
-// Reference counting for the small objects of this file.
-template <class Base> class Counted : public Base {
-public:
-    ULONG AddRef() override { return ++references; }
-    ULONG Release() override {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-protected:
-    std::atomic<ULONG> references{1};
-};
+using Win32::Counted;
 
 } // namespace
 

@@ -2,6 +2,7 @@
 #include "platform/dsound/Device.h"
 #include "platform/dsound/PrimaryBuffer.h"
 #include "platform/dsound/SoundBuffer.h"
+#include "platform/win32/Counted.h"
 
 #include <dsound.h>
 
@@ -11,7 +12,7 @@ namespace DSound {
 
 namespace {
 
-class DirectSound8 final : public IDirectSound8 {
+class DirectSound8 final : public Win32::Counted<IDirectSound8> {
 public:
     explicit DirectSound8(std::shared_ptr<Device> device) : device(std::move(device)) {}
 
@@ -20,16 +21,6 @@ public:
             *object = nullptr;
         }
         return E_NOINTERFACE;
-    }
-
-    ULONG AddRef() override { return ++references; }
-
-    ULONG Release() override {
-        ULONG left = --references;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
     }
 
     HRESULT CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN outer) override {
@@ -77,7 +68,6 @@ private:
     ~DirectSound8() override = default;
 
     std::shared_ptr<Device> device;
-    std::atomic<ULONG> references{1};
     bool cooperative = false;
 };
 
