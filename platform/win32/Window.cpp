@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <map>
 #include <mutex>
 #include <string>
@@ -48,6 +49,30 @@ int SizeType(HWND window) {
     return SIZE_RESTORED;
 }
 
+// SDL turns SIGINT and SIGTERM into SDL_QUIT, which closes the windows. A hang-up of the terminal that
+// started the game ends it the same way (saving its settings) rather than killing it: it is passed on as a
+// SIGTERM, which is safe in a signal handler.
+void PassHangUpOn(int) {
+    raise(SIGTERM);
+}
+
+void CloseOnHangUp() {
+    struct sigaction term = {};
+    struct sigaction hangUp = {};
+    if (sigaction(SIGTERM, nullptr, &term) != 0 || sigaction(SIGHUP, nullptr, &hangUp) != 0)
+        return;
+    const bool termCaught =
+        (term.sa_flags & SA_SIGINFO) || (term.sa_handler != SIG_DFL && term.sa_handler != SIG_IGN);
+    // A hang-up that the starter chose to ignore (nohup) or handles itself is left alone.
+    const bool hangUpDefault = !(hangUp.sa_flags & SA_SIGINFO) && hangUp.sa_handler == SIG_DFL;
+    if (!termCaught || !hangUpDefault)
+        return;
+    struct sigaction passOn = {};
+    passOn.sa_handler = PassHangUpOn;
+    sigemptyset(&passOn.sa_mask);
+    sigaction(SIGHUP, &passOn, nullptr);
+}
+
 } // namespace
 
 namespace Win32 {
@@ -59,6 +84,7 @@ bool StartVideo() {
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return false;
+    CloseOnHangUp();
     // Keeps the GL driver loaded while the program runs, rather than unloading it with each last GL window.
     SDL_GL_LoadLibrary(nullptr);
     return true;

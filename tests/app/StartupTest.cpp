@@ -414,6 +414,34 @@ protected:
         std::ifstream in(dir / "err.txt");
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
+    // Starts the game and sends it the signal once it catches it (its window layer is up); the game must end
+    // as on a close: exit code 0, nothing shown, the settings saved.
+    void ExpectACleanQuitOn(int signal) {
+        const pid_t child = Start(nullptr);
+        ASSERT_GT(child, 0);
+        auto catches = [&] {
+            std::ifstream status("/proc/" + std::to_string(child) + "/status");
+            std::string line;
+            while (std::getline(status, line))
+                if (line.rfind("SigCgt:", 0) == 0)
+                    return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+            return 0ull;
+        };
+        int status = 0;
+        pid_t ended = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!catches() && (ended = waitpid(child, &status, WNOHANG)) == 0 &&
+               std::chrono::steady_clock::now() < deadline)
+            usleep(10000);
+        ASSERT_EQ(ended, 0) << "the game ended before it caught the signal";
+        kill(child, signal);
+        const std::string err = Finish(child, status);
+        ASSERT_TRUE(WIFEXITED(status)) << (WIFSIGNALED(status) ? strsignal(WTERMSIG(status)) : "") << "\n"
+                                       << err;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+        EXPECT_THAT(err, Not(HasSubstr("Message:")));
+        EXPECT_TRUE(fs::exists(dir / Base::ConfigFileName));
+    }
 };
 
 // It starts and runs frames until the count it was given closes its window; the close runs the whole
@@ -453,30 +481,12 @@ TEST_F(SampleGame, AFileSizeLimitIsAFailedSaveNotAKill) {
 
 // A request to end (as the desktop sends on logout) closes it cleanly too, even while it still loads.
 TEST_F(SampleGame, QuitsCleanlyOnATerminateSignal) {
-    const pid_t child = Start(nullptr);
-    ASSERT_GT(child, 0);
-    // The signal is sent once the game catches it (its window layer is up).
-    auto catches = [&] {
-        std::ifstream status("/proc/" + std::to_string(child) + "/status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.rfind("SigCgt:", 0) == 0)
-                return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
-        return 0ull;
-    };
-    int status = 0;
-    pid_t ended = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!catches() && (ended = waitpid(child, &status, WNOHANG)) == 0 &&
-           std::chrono::steady_clock::now() < deadline)
-        usleep(10000);
-    ASSERT_EQ(ended, 0) << "the game ended before it caught the signal";
-    kill(child, SIGTERM);
-    const std::string err = Finish(child, status);
-    ASSERT_TRUE(WIFEXITED(status)) << err;
-    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
-    EXPECT_THAT(err, Not(HasSubstr("Message:")));
-    EXPECT_TRUE(fs::exists(dir / Base::ConfigFileName));
+    ExpectACleanQuitOn(SIGTERM);
+}
+
+// So does a hang-up of the terminal that started it.
+TEST_F(SampleGame, QuitsCleanlyOnAHangUp) {
+    ExpectACleanQuitOn(SIGHUP);
 }
 
 } // namespace
