@@ -6,7 +6,7 @@
 // (the sample data tree) with vblank_mode=0.
 #include "bench/Offscreen.h"
 #include "bench/objects/CameraPath.h"
-#include "tests/support/BoxClump.h"
+#include "tests/support/Clumps.h"
 #include "objects/Clouds.h"
 #include "objects/Shadow.h"
 #include "objects/Sky.h"

@@ -17,6 +17,7 @@
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/world/rpworld.h"
+#include "tests/support/Clumps.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -207,13 +208,8 @@ void CameraRelativeDraw(benchmark::State& state) {
         model->UpdateLocalBoundingSphere();
         model->cameraRelDistance = 1e9f;
         Obj::DffLod lod{1e9f, {}};
-        RpClumpForAllAtomics(
-            model->clump,
-            [](RpAtomic* atomic, void* data) {
-                static_cast<std::vector<RpAtomic*>*>(data)->push_back(atomic);
-                return atomic;
-            },
-            &atomics);
+        const std::vector<RpAtomic*> own = TestSupport::Atomics(model->clump);
+        atomics.insert(atomics.end(), own.begin(), own.end());
         for (size_t a = atomics.size() - size_t(RpClumpGetNumAtomics(model->clump)); a < atomics.size(); ++a)
             lod.commands.push_back({Obj::DffCommand::RenderAtomics, 0, 0, 0, atomics[a]});
         model->renderOrders.push_back({128, {lod}});

@@ -4,7 +4,7 @@
 #include "OffscreenCamera.h"
 #include "tests/scene/SceneFixture.h"
 #include "TerrainFixture.h"
-#include "tests/support/BoxClump.h"
+#include "tests/support/Clumps.h"
 
 #include "objects/Shadow.h"
 #include "scene/AtomicData.h"

@@ -9,6 +9,7 @@
 #include "rwsdk/world/rpworld.h"
 #include "tools/models/ModelWriter.h"
 #include "tools/models/Samples.h"
+#include "tests/support/Clumps.h"
 
 #include <gtest/gtest.h>
 
@@ -170,14 +171,7 @@ TEST_F(SampleModels, EveryModelFileReadsBackAsTheModel) {
                         Same(m->pos, f.position))
                 << sample.path << ": " << f.name;
         }
-        std::vector<RpAtomic*> atomics;
-        RpClumpForAllAtomics(
-            clump,
-            [](RpAtomic* a, void* data) {
-                static_cast<std::vector<RpAtomic*>*>(data)->push_back(a);
-                return a;
-            },
-            &atomics);
+        const std::vector<RpAtomic*> atomics = TestSupport::Atomics(clump);
         ASSERT_EQ(atomics.size(), model.atomics.size()) << sample.path;
         for (size_t i = 0; i < atomics.size(); i++) {
             const ModelAtomic& a = model.atomics[i];

@@ -2,7 +2,7 @@
 // against the effect's formula evaluated here, the shader paths against the multi-pass paths of a device
 // without pixel shaders, the dual pass's blend pairs, and the forms each edge case picks.
 #include "../DriverFixture.h"
-#include "tests/support/BoxClump.h"
+#include "tests/support/Clumps.h"
 #include "tests/support/DeviceCalls.h"
 #include "tests/support/HiddenWindow.h"
 

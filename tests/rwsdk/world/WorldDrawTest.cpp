@@ -1,7 +1,7 @@
 // Atomics drawn through the Direct3D 9 world pipelines, read back from the frame buffer and checked
 // against Direct3D 9's vertex lighting equations evaluated here.
 #include "../DriverFixture.h"
-#include "tests/support/BoxClump.h"
+#include "tests/support/Clumps.h"
 
 #include "rwsdk/driver/d3d9/d3d9cache.h"
 #include "rwsdk/src/plcore/matrix.h"

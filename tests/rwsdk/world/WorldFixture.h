@@ -8,6 +8,7 @@
 #include "rwsdk/src/plcore/chunk.h"
 #include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/world/rpworld.h"
+#include "tests/support/Clumps.h"
 
 #include <bit>
 #include <cstring>
@@ -159,15 +160,4 @@ inline Bytes ClumpChunk(const Bytes& frames, const Bytes& geometryList, const st
     return Wrap(rwID_CLUMP, c.bytes);
 }
 
-// The clump's atomics, in the order the clump lists them.
-inline std::vector<RpAtomic*> Atomics(RpClump* clump) {
-    std::vector<RpAtomic*> atomics;
-    RpClumpForAllAtomics(
-        clump,
-        [](RpAtomic* a, void* data) {
-            static_cast<std::vector<RpAtomic*>*>(data)->push_back(a);
-            return a;
-        },
-        &atomics);
-    return atomics;
-}
+using TestSupport::Atomics;

@@ -1,10 +1,25 @@
-// Models built in memory for tests and benchmarks: a clump of one atomic on a geometry, and a black box, the
-// stand-in for an airplane where a caster of known size is needed (the shadow's).
+// Clumps for tests and benchmarks: their atomics listed, a clump of one atomic built on a geometry, and a
+// black box, the stand-in for an airplane where a caster of known size is needed (the shadow's).
 #pragma once
 
 #include "rwsdk/world/rpworld.h"
 
+#include <vector>
+
 namespace TestSupport {
+
+// The clump's atomics, in the order the clump lists them.
+inline std::vector<RpAtomic*> Atomics(RpClump* clump) {
+    std::vector<RpAtomic*> atomics;
+    RpClumpForAllAtomics(
+        clump,
+        [](RpAtomic* a, void* data) {
+            static_cast<std::vector<RpAtomic*>*>(data)->push_back(a);
+            return a;
+        },
+        &atomics);
+    return atomics;
+}
 
 // A clump whose own frame holds one atomic of the geometry: the geometry's bounding sphere is computed from
 // its first morph target, it is unlocked, and the atomic takes its reference.
