@@ -12,7 +12,8 @@ namespace {
 // hold those bytes. Reading them here is what the sanitizers (and memcheck) watch.
 TEST(VideoWriter, EachPictureIsFollowedByItsPadding) {
     TestSupport::TempDir dir("corvane-video");
-    for (const auto& [width, height] : {std::pair{320, 240}, std::pair{33, 17}}) {
+    for (const auto& size : {std::pair{320, 240}, std::pair{33, 17}}) {
+        const int width = size.first, height = size.second;
         Tools::FilmSettings film;
         film.width = width;
         film.height = height;
