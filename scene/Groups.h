@@ -151,9 +151,15 @@ public:
     bool InGrid(int i, int j, int k) const {
         return i >= 0 && i < nx && j >= 0 && j < ny && k >= 0 && k < nz;
     }
-    int GetCellX(float x) const { return int(std::floor((x - box.inf.x) / cellSize.x)); }
-    int GetCellY(float y) const { return int(std::floor((y - box.inf.y) / cellSize.y)); }
-    int GetCellZ(float z) const { return int(std::floor((z - box.inf.z) / cellSize.z)); }
+    // Cells outside the grid come out as -1 or the count, whatever the coordinate: a position from a file
+    // may be huge or not a number, which no int conversion may see.
+    static int Cell(float offset, float size, int n) {
+        const float f = std::floor(offset / size);
+        return !(f >= 0) ? -1 : f >= float(n) ? n : int(f);
+    }
+    int GetCellX(float x) const { return Cell(x - box.inf.x, cellSize.x, nx); }
+    int GetCellY(float y) const { return Cell(y - box.inf.y, cellSize.y, ny); }
+    int GetCellZ(float z) const { return Cell(z - box.inf.z, cellSize.z, nz); }
     Sector* GetSector(int i, int j, int k) const { return &sectors[size_t(Index(i, j, k))]; }
 
     static T* Get(Node* node) { return static_cast<T*>(static_cast<Object*>(node)); }

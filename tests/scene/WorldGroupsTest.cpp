@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <random>
 #include <set>
@@ -44,7 +45,11 @@ TEST(SpatialGroup, FilingTable) {
         {{{-400000, 0, 0}, 1}, true, 0, 0, 10},  // on the min face: cell 0
         {{{0, 30000, 0}, 1}, true, -1, 0, 0},    // at the top
         {{{0, 0, -400001}, 1}, true, -1, 0, 0},  // beyond the edge
-        {{{39999, -29999, 40001}, 5}, true, 10, 0, 11}, {{{0, 0, 0}, 1}, false, -1, 0, 0}, // no sphere
+        {{{39999, -29999, 40001}, 5}, true, 10, 0, 11},
+        {{{0, 0, 0}, 1}, false, -1, 0, 0},    // no sphere
+        {{{1e30f, 0, 0}, 1}, true, -1, 0, 0}, // far beyond any int cell
+        {{{0, 0, -1e30f}, 1}, true, -1, 0, 0},
+        {{{std::nanf(""), 0, 0}, 1}, true, -1, 0, 0}, // not a place at all
     };
     for (const Case& c : cases) {
         Ball ball(c.sphere, c.hasSphere);
