@@ -183,6 +183,39 @@ TEST_F(PluginTest, UnknownIdsAndPluginsWithoutReadersAreSkipped) {
     RwFree(thing);
 }
 
+TEST_F(PluginTest, SubChunksOutOfOrderOrRepeatedFindTheirReaders) {
+    void* thing = NewThing();
+    calls.clear();
+    RwStream* in =
+        Reader({3, 60, stamp, 0xA3, 4, stamp, 30, 0xEE, 0, stamp, 0xA1, 4, stamp, 10, 0xA3, 4, stamp, 31});
+    ASSERT_EQ(RwPluginRegistryReadDataChunks(&thingRegistry, in, thing), &thingRegistry);
+    EXPECT_EQ(*RWPLUGINOFFSET(RwInt32, thing, offsets[0]), 10);
+    EXPECT_EQ(*RWPLUGINOFFSET(RwInt32, thing, offsets[2]), 31);
+    EXPECT_EQ(calls, (std::vector<std::string>{"r3:4", "r1:4", "r3:4", "always"}));
+    RwStreamClose(in, nullptr);
+    RwFree(thing);
+}
+
+TEST_F(PluginTest, AnEmptyExtensionStillRunsTheAlwaysCallbacks) {
+    void* thing = NewThing();
+    calls.clear();
+    RwStream* in = Reader({3, 0, stamp, 1, 0, stamp});
+    ASSERT_EQ(RwPluginRegistryReadDataChunks(&thingRegistry, in, thing), &thingRegistry);
+    EXPECT_EQ(calls, (std::vector<std::string>{"always"}));
+    RwStreamClose(in, nullptr);
+    RwFree(thing);
+
+    // Without plugins the header alone is taken, and the stream stands at the next chunk.
+    RwPluginRegistry bare = {8, 8, 0, nullptr, nullptr};
+    RwUInt8 object[8] = {};
+    in = Reader({3, 0, stamp, 1, 0, stamp});
+    ASSERT_EQ(RwPluginRegistryReadDataChunks(&bare, in, object), &bare);
+    RwUInt32 type;
+    EXPECT_TRUE(RwStreamReadChunkHeader(in, &type, nullptr, nullptr, nullptr));
+    EXPECT_EQ(type, 1u);
+    RwStreamClose(in, nullptr);
+}
+
 TEST_F(PluginTest, ReadersAreHeldToTheirSubChunk) {
     void* thing = NewThing();
     // 0xA1's sub-chunk is 8 bytes but its reader takes 4: the rest is skipped and 0xA3 still reads right.

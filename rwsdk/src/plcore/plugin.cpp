@@ -39,6 +39,49 @@ RwPluginRegEntry* FindEntry(const RwPluginRegistry* reg, RwUInt32 pluginID) {
     return nullptr;
 }
 
+// Relinks the read and always chains of a registry after a callback changed.
+void LinkStreamChains(RwPluginRegistry* reg) {
+    RwPluginRegEntry* nextRead = nullptr;
+    RwPluginRegEntry* nextAlways = nullptr;
+    for (RwPluginRegEntry* e = reg->lastRegEntry; e; e = e->prevRegEntry) {
+        e->nextReadEntry = nextRead;
+        e->nextAlwaysEntry = nextAlways;
+        if (e->readCB) {
+            nextRead = e;
+        }
+        if (e->alwaysCB) {
+            nextAlways = e;
+        }
+    }
+}
+
+inline RwPluginRegEntry* FirstReadEntry(const RwPluginRegistry* reg) {
+    RwPluginRegEntry* first = reg->firstRegEntry;
+    return !first || first->readCB ? first : first->nextReadEntry;
+}
+
+inline RwPluginRegEntry* FirstAlwaysEntry(const RwPluginRegistry* reg) {
+    RwPluginRegEntry* first = reg->firstRegEntry;
+    return !first || first->alwaysCB ? first : first->nextAlwaysEntry;
+}
+
+// The entry that reads sub-chunks of the given type, or null. Plugins write their sub-chunks in
+// registration order, so the search starts after the previous match and wraps round to the start.
+inline RwPluginRegEntry* FindReadEntry(RwPluginRegEntry* first, RwPluginRegEntry* after, RwUInt32 type) {
+    RwPluginRegEntry* start = after && after->nextReadEntry ? after->nextReadEntry : first;
+    for (RwPluginRegEntry* e = start; e; e = e->nextReadEntry) {
+        if (e->pluginID == type) {
+            return e;
+        }
+    }
+    for (RwPluginRegEntry* e = first; e != start; e = e->nextReadEntry) {
+        if (e->pluginID == type) {
+            return e;
+        }
+    }
+    return nullptr;
+}
+
 bool TrackRegistry(RwPluginRegistry* reg) {
     for (RwInt32 i = 0; i < numRegistries; ++i) {
         if (registries[i] == reg) {
@@ -68,11 +111,16 @@ inline RwInt32 AlignPluginSize(RwInt32 size) {
     return (size + pluginAlignment - 1) & ~(pluginAlignment - 1);
 }
 
+// Memory streams step over in place, without a call per sub-chunk.
+inline bool SkipBytes(RwStream* stream, RwUInt32 length) {
+    return _rwStreamTakeInPlace(stream, length) || RwStreamSkip(stream, length) != nullptr;
+}
+
 // A sub-chunk whose callback read more or less than its length would leave the stream out of step with
 // the chunks that follow: the reader is held to the sub-chunk's bounds.
 bool ReadSubChunk(const RwPluginRegEntry* entry, RwStream* stream, RwUInt32 length, void* object) {
     if (!entry || !entry->readCB) {
-        return RwStreamSkip(stream, length) != nullptr;
+        return SkipBytes(stream, length);
     }
     RwUInt32 start = stream->position;
     if (!entry->readCB(stream, RwInt32(length), object, entry->offset, entry->size)) {
@@ -83,12 +131,14 @@ bool ReadSubChunk(const RwPluginRegEntry* entry, RwStream* stream, RwUInt32 leng
         RwErrorSetCode(E_RW_READ);
         return false;
     }
-    return used == length || RwStreamSkip(stream, length - used) != nullptr;
+    return used == length || SkipBytes(stream, length - used);
 }
 
 // Walks the sub-chunks of an extension chunk of the given size, reading them for the registry's plugins
 // (or skipping them all without a registry).
 bool WalkSubChunks(const RwPluginRegistry* reg, RwStream* stream, RwUInt32 size, void* object) {
+    RwPluginRegEntry* first = reg ? FirstReadEntry(reg) : nullptr;
+    RwPluginRegEntry* last = nullptr;
     RwUInt32 remaining = size;
     while (remaining > 0) {
         RwUInt32 type, length;
@@ -104,8 +154,12 @@ bool WalkSubChunks(const RwPluginRegistry* reg, RwStream* stream, RwUInt32 size,
             RwErrorSetCode(E_RW_READ);
             return false;
         }
-        if (!ReadSubChunk(reg ? FindEntry(reg, type) : nullptr, stream, length, object)) {
+        RwPluginRegEntry* entry = first ? FindReadEntry(first, last, type) : nullptr;
+        if (!ReadSubChunk(entry, stream, length, object)) {
             return false;
+        }
+        if (entry) {
+            last = entry;
         }
         remaining -= length;
     }
@@ -183,6 +237,7 @@ RwInt32 RwPluginRegistryAddPluginStream(RwPluginRegistry* reg, RwUInt32 pluginID
     entry->readCB = readCB;
     entry->writeCB = writeCB;
     entry->getSizeCB = getSizeCB;
+    LinkStreamChains(reg);
     return entry->offset;
 }
 
@@ -193,6 +248,7 @@ RwInt32 RwPluginRegistryAddPluginStreamAlwaysCB(RwPluginRegistry* reg, RwUInt32 
         return -1;
     }
     entry->alwaysCB = alwaysCB;
+    LinkStreamChains(reg);
     return entry->offset;
 }
 
@@ -275,17 +331,18 @@ const RwPluginRegistry* RwPluginRegistryWriteDataChunks(const RwPluginRegistry* 
     return reg;
 }
 
-const RwPluginRegistry* RwPluginRegistryReadDataChunks(const RwPluginRegistry* reg, RwStream* stream,
-                                                       void* object) {
+const RwPluginRegistry* _rwPluginRegistryReadDataChunksAny(const RwPluginRegistry* reg, RwStream* stream,
+                                                           void* object) {
     RwUInt32 size;
     if (!RwStreamFindChunk(stream, rwID_EXTENSION, &size, nullptr)) {
         return nullptr;
     }
-    if (!WalkSubChunks(reg, stream, size, object)) {
+    // Most objects carry an empty extension.
+    if (size != 0 && !WalkSubChunks(reg, stream, size, object)) {
         return nullptr;
     }
-    for (RwPluginRegEntry* e = reg->firstRegEntry; e; e = e->nextRegEntry) {
-        if (e->alwaysCB && !e->alwaysCB(object, e->offset, e->size)) {
+    for (RwPluginRegEntry* e = FirstAlwaysEntry(reg); e; e = e->nextAlwaysEntry) {
+        if (!e->alwaysCB(object, e->offset, e->size)) {
             return nullptr;
         }
     }
@@ -297,7 +354,7 @@ RwStream* RwPluginRegistrySkipDataChunks(RwStream* stream) {
     if (!RwStreamFindChunk(stream, rwID_EXTENSION, &size, nullptr)) {
         return nullptr;
     }
-    return WalkSubChunks(nullptr, stream, size, nullptr) ? stream : nullptr;
+    return size == 0 || WalkSubChunks(nullptr, stream, size, nullptr) ? stream : nullptr;
 }
 
 const RwPluginRegistry* RwPluginRegistryInvokeRights(const RwPluginRegistry* reg, RwUInt32 pluginID,

@@ -1,9 +1,9 @@
 // Plugin registries: objects of a type are extended by plugins with their own data and callbacks.
 #pragma once
 
+#include "rwsdk/src/plcore/chunk.h"
+#include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/src/plcore/types.h"
-
-struct RwStream;
 
 typedef void* (*RwPluginObjectConstructor)(void* object, RwInt32 offsetInObject, RwInt32 sizeInObject);
 typedef void* (*RwPluginObjectDestructor)(void* object, RwInt32 offsetInObject, RwInt32 sizeInObject);
@@ -37,6 +37,10 @@ struct RwPluginRegEntry {
     RwPluginRegEntry* nextRegEntry;
     RwPluginRegEntry* prevRegEntry;
     RwPluginRegistry* parentRegistry;
+    // The next entry, in registration order, with a read or an always callback: reading an object's
+    // extension visits only those. Kept up to date whenever a plugin or one of its callbacks is added.
+    RwPluginRegEntry* nextReadEntry;
+    RwPluginRegEntry* nextAlwaysEntry;
 };
 
 // One static record per object type: { base size, base size, 0, nullptr, nullptr } to start with.
@@ -69,9 +73,25 @@ const RwPluginRegistry* RwPluginRegistryDeInitObject(const RwPluginRegistry* reg
 const RwPluginRegistry* RwPluginRegistryCopyObject(const RwPluginRegistry* reg, void* dstObject,
                                                    const void* srcObject);
 
-// The extension chunk (type 3) of an object.
-const RwPluginRegistry* RwPluginRegistryReadDataChunks(const RwPluginRegistry* reg, RwStream* stream,
-                                                       void* object);
+// The extension chunk (type 3) of an object, from any stream.
+const RwPluginRegistry* _rwPluginRegistryReadDataChunksAny(const RwPluginRegistry* reg, RwStream* stream,
+                                                           void* object);
+// Most objects of a model carry an empty extension: in a memory stream, for a type without always
+// callbacks, that costs no call.
+[[gnu::always_inline]] inline const RwPluginRegistry*
+RwPluginRegistryReadDataChunks(const RwPluginRegistry* reg, RwStream* stream, void* object) {
+    const RwPluginRegEntry* first = reg->firstRegEntry;
+    if (!first || (!first->alwaysCB && !first->nextAlwaysEntry)) {
+        if (const RwUInt8* header = _rwStreamBytesInPlace(stream, rwCHUNKHEADERSIZE)) {
+            if (_rwChunkWord(header, 0) == rwID_EXTENSION && _rwChunkWord(header, 1) == 0 &&
+                RwChunkVersionAccepted(_rwLibraryStampVersion(_rwChunkWord(header, 2)))) {
+                _rwStreamTakeInPlace(stream, rwCHUNKHEADERSIZE);
+                return reg;
+            }
+        }
+    }
+    return _rwPluginRegistryReadDataChunksAny(reg, stream, object);
+}
 const RwPluginRegistry* RwPluginRegistryWriteDataChunks(const RwPluginRegistry* reg, RwStream* stream,
                                                         const void* object);
 RwInt32 RwPluginRegistryGetPluginStreamSize(const RwPluginRegistry* reg, const void* object);
