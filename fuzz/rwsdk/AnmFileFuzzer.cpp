@@ -43,22 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = Start();
     if (!started)
         return 0;
-    RwMemory memory;
-    RwStream* stream = EngineFuzz::Open(memory, data, size);
-    if (!stream)
-        return 0;
-    RwError error;
-    for (int step = 0; step < 4 && RwStreamFindChunk(stream, rwID_ANIMANIMATION, nullptr, nullptr); ++step) {
-        RwErrorGet(&error);
+    EngineFuzz::ForEachChunk(data, size, rwID_ANIMANIMATION, 4, [](RwStream* stream) {
         RtAnimAnimation* animation = RtAnimAnimationStreamRead(stream);
-        RwErrorGet(&error);
         if (!animation)
-            continue;
+            return;
         Play(animation, 1);
         Play(animation, std::min<RwInt32>(animation->numFrames / 2, 64));
         RtAnimAnimationDestroy(animation);
-    }
-    RwErrorGet(&error);
-    RwStreamClose(stream, nullptr);
+    });
     return 0;
 }

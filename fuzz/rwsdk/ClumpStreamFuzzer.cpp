@@ -39,29 +39,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = Start();
     if (!started)
         return 0;
-    RwMemory memory;
-    RwStream* stream = EngineFuzz::Open(memory, data, size);
-    if (!stream)
-        return 0;
-    RwError error;
-    RwErrorGet(&error);
-    for (int step = 0; step < 4 && RwStreamFindChunk(stream, rwID_CLUMP, nullptr, nullptr); ++step) {
-        RwErrorGet(&error);
+    EngineFuzz::ForEachChunk(data, size, rwID_CLUMP, 4, [](RwStream* stream) {
         RpClump* clump = RpClumpStreamRead(stream);
-        RwErrorGet(&error);
         if (!clump) {
+            RwError error;
+            RwErrorGet(&error);
             if (error.errorCode == RwInt32(E_RW_NOERROR))
                 __builtin_trap(); // a failure that does not say why
-            continue;
+            return;
         }
         RpClumpForAllAtomics(clump, Visit, nullptr);
         RwFrameSyncDirty();
         if (RpClump* clone = RpClumpClone(clump))
             RpClumpDestroy(clone);
         RpClumpDestroy(clump);
-        RwErrorGet(&error);
-    }
-    RwErrorGet(&error);
-    RwStreamClose(stream, nullptr);
+    });
     return 0;
 }

@@ -78,24 +78,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool started = Start();
     if (!started)
         return 0;
-    RwMemory memory;
-    RwStream* stream = EngineFuzz::Open(memory, data, size);
-    if (!stream)
-        return 0;
-    RwError error;
-    for (int step = 0; step < 2 && RwStreamFindChunk(stream, rwID_CLUMP, nullptr, nullptr); ++step) {
-        RwErrorGet(&error);
+    EngineFuzz::ForEachChunk(data, size, rwID_CLUMP, 2, [](RwStream* stream) {
         RpClump* clump = RpClumpStreamRead(stream);
-        RwErrorGet(&error);
         if (!clump)
-            continue;
+            return;
         RwFrameSyncDirty();
         RpClumpForAllAtomics(clump, Query, nullptr);
         Hierarchies(RpClumpGetFrame(clump));
         RwFrameSyncDirty();
         RpClumpDestroy(clump);
-        RwErrorGet(&error);
-    }
-    RwStreamClose(stream, nullptr);
+    });
     return 0;
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "rwsdk/src/engine.h"
+#include "rwsdk/src/plcore/chunk.h"
+#include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/stream.h"
 
 #include <cstddef>
@@ -25,6 +27,23 @@ inline RwStream* Open(RwMemory& memory, const uint8_t* data, size_t size) {
         return nullptr;
     memory = {const_cast<RwUInt8*>(data), RwUInt32(size)};
     return RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+}
+
+// Hands each of the first `steps` chunks of type id in the bytes to use(stream), the engine's error cleared
+// before and after each, and closes the stream.
+template <class Use> void ForEachChunk(const uint8_t* data, size_t size, RwUInt32 id, int steps, Use use) {
+    RwMemory memory;
+    RwStream* stream = Open(memory, data, size);
+    if (!stream)
+        return;
+    RwError error;
+    RwErrorGet(&error);
+    for (int step = 0; step < steps && RwStreamFindChunk(stream, id, nullptr, nullptr); ++step) {
+        RwErrorGet(&error);
+        use(stream);
+        RwErrorGet(&error);
+    }
+    RwStreamClose(stream, nullptr);
 }
 
 } // namespace EngineFuzz
