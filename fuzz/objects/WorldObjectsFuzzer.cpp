@@ -4,6 +4,7 @@
 // to its "Dest" and run for a few frames in a world. Places and speeds may be anything a file holds: the
 // objects file into the world's sectors, move and leave without a fault.
 #include "fuzz/support/EngineFuzz.h"
+#include "fuzz/support/ModelFile.h"
 #include "fuzz/support/Scratch.h"
 
 #include "objects/Ship.h"
@@ -35,39 +36,13 @@ namespace {
 
 constexpr std::string_view NoDirectory = "\\corvane-fuzz-no-such-directory";
 
-void WriteTruck(const std::string& path) {
-    RpClump* clump = RpClumpCreate();
-    RwFrame* root = RwFrameCreate();
-    RpClumpSetFrame(clump, root);
-    RpGeometry* geometry = RpGeometryCreate(3, 1, rpGEOMETRYPOSITIONS);
-    RpGeometryTriangleSetVertexIndices(geometry, RpGeometryGetTriangles(geometry), 0, 1, 2);
-    RwV3d* v = RpMorphTargetGetVertices(RpGeometryGetMorphTarget(geometry, 0));
-    v[0] = {-2, 0, -4};
-    v[1] = {2, 0, -4};
-    v[2] = {0, 3, 4};
-    const RwInt32 index = RpUserDataGeometryAddArray(geometry, "Name", rpSTRINGUSERDATA, 1);
-    RpUserDataArraySetString(RpUserDataGeometryGetArray(geometry, index), 0, "Body");
-    RwFrame* frame = RwFrameCreate();
-    RwFrameAddChild(root, frame);
-    RpAtomic* atomic = RpAtomicCreate();
-    RpAtomicSetFrame(atomic, frame);
-    RpAtomicSetGeometry(atomic, geometry, 0);
-    RpGeometryDestroy(geometry);
-    RpClumpAddAtomic(clump, atomic);
-    if (RwStream* stream = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMWRITE, path.c_str())) {
-        RpClumpStreamWrite(clump, stream);
-        RwStreamClose(stream, nullptr);
-    }
-    RpClumpDestroy(clump);
-}
-
 bool Start() {
     if (!EngineFuzz::Start(RpWorldPluginAttach, RpUserDataPluginAttach, RpCollisionPluginAttach,
                            Rw::Frame::RegisterPlugins, Rw::RegisterWrapperPlugins,
                            Rw::AtomicLodData::RegisterPlugin))
         return false;
     const std::string& dir = FuzzSupport::ScratchDirectory();
-    WriteTruck(dir + "Truck.dff");
+    FuzzSupport::WriteModel(dir + "Truck.dff", {{"Body", {{-2, 0, -4}, {2, 0, -4}, {0, 3, 4}}}});
     Base::ClumpCache::Directory = dir;
     Rw::InstallClumpCache();
     return true;

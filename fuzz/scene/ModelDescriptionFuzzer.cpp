@@ -2,6 +2,7 @@
 // result, never reads out of bounds, and the model leaves no engine object behind when it is deleted. Two
 // small models exist to be named: Truck.dff (atomics Gun, Wheel, Body) and TruckLod.dff (Wheel).
 #include "fuzz/support/EngineFuzz.h"
+#include "fuzz/support/ModelFile.h"
 #include "scene/AtomicData.h"
 #include "scene/ClumpFile.h"
 #include "scene/Dff.h"
@@ -19,7 +20,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -27,36 +27,6 @@
 namespace {
 
 constexpr std::string_view NoDirectory = "\\corvane-fuzz-no-such-directory";
-
-void WriteModel(const std::string& path, std::initializer_list<const char*> names) {
-    RpClump* clump = RpClumpCreate();
-    RwFrame* root = RwFrameCreate();
-    RpClumpSetFrame(clump, root);
-    float y = 0;
-    for (const char* name : names) {
-        RpGeometry* geometry = RpGeometryCreate(3, 1, rpGEOMETRYPOSITIONS);
-        RpGeometryTriangleSetVertexIndices(geometry, RpGeometryGetTriangles(geometry), 0, 1, 2);
-        RwV3d* v = RpMorphTargetGetVertices(RpGeometryGetMorphTarget(geometry, 0));
-        v[0] = {0, y, 0};
-        v[1] = {1, y, 0};
-        v[2] = {0, y + 1, 0};
-        y += 1;
-        const RwInt32 index = RpUserDataGeometryAddArray(geometry, "Name", rpSTRINGUSERDATA, 1);
-        RpUserDataArraySetString(RpUserDataGeometryGetArray(geometry, index), 0, name);
-        RwFrame* frame = RwFrameCreate();
-        RwFrameAddChild(root, frame);
-        RpAtomic* atomic = RpAtomicCreate();
-        RpAtomicSetFrame(atomic, frame);
-        RpAtomicSetGeometry(atomic, geometry, 0);
-        RpGeometryDestroy(geometry);
-        RpClumpAddAtomic(clump, atomic);
-    }
-    if (RwStream* stream = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMWRITE, path.c_str())) {
-        RpClumpStreamWrite(clump, stream);
-        RwStreamClose(stream, nullptr);
-    }
-    RpClumpDestroy(clump);
-}
 
 bool Start() {
     if (!EngineFuzz::Start(RpWorldPluginAttach, RpUserDataPluginAttach, RpCollisionPluginAttach,
@@ -70,8 +40,10 @@ bool Start() {
         std::error_code ignored;
         std::filesystem::remove_all(dir, ignored);
     });
-    WriteModel((dir / "Truck.dff").string(), {"Gun", "Wheel", "Body"});
-    WriteModel((dir / "TruckLod.dff").string(), {"wheel"});
+    FuzzSupport::WriteModel((dir / "Truck.dff").string(), {{"Gun", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}},
+                                                           {"Wheel", {{0, 1, 0}, {1, 1, 0}, {0, 2, 0}}},
+                                                           {"Body", {{0, 2, 0}, {1, 2, 0}, {0, 3, 0}}}});
+    FuzzSupport::WriteModel((dir / "TruckLod.dff").string(), {{"wheel", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}}});
     Base::ClumpCache::Directory = dir.string() + "\\";
     Rw::InstallClumpCache();
     return true;
