@@ -221,8 +221,14 @@ TEST_F(StreamedTextureCacheTest, ReleaseDuringTheReadWaitsForItToEnd) {
 
 // The read has ended, but no update has seen it yet: the release hands the finished request back.
 TEST_F(StreamedTextureCacheTest, ReleaseAfterAnUnseenFinishedReadFreesTheRequest) {
+    // Held at the gate so that the read cannot end before the request is in the cache's hands.
+    AsyncLoader::ReadRange = GatedRead;
+    Close();
     Cache::Entry* entry = Cache::Request(Ground(), 6, 0);
+    WaitEntered();
     const AsyncLoader::Handle* request = entry->read->request;
+    ASSERT_NE(request, nullptr);
+    Open();
     for (int i = 0; request && i < 10000 && AsyncLoader::GetState(request) == AsyncLoader::Queued; ++i) {
         std::this_thread::sleep_for(1ms);
     }
