@@ -1,5 +1,6 @@
 #include "platform/dsound/Device.h"
 
+#include "platform/dsound/Loopback.h"
 #include "platform/dsound/SoundBuffer.h"
 
 #include <alext.h>
@@ -12,18 +13,61 @@ namespace DSound {
 namespace {
 std::mutex openMutex;
 std::weak_ptr<Device> current;
+bool loopbackWanted = false; // guarded by openMutex
+
+// What OpenAL's own output would be on a stereo machine.
+constexpr ALCint LoopbackRate = 44100;
+// Loopback buffers are fed after each step of this many frames: about 6 ms, well inside every queue.
+constexpr size_t LoopbackStep = 256;
+
+ALCdevice* OpenOutput(bool loopback) {
+    if (!loopback) {
+        return alcOpenDevice(nullptr);
+    }
+    auto open = reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(
+        alcGetProcAddress(nullptr, "alcLoopbackOpenDeviceSOFT"));
+    return open ? open(nullptr) : nullptr;
+}
+
 } // namespace
+
+void UseLoopbackDevice(bool use) {
+    std::lock_guard<std::mutex> openLock(openMutex);
+    loopbackWanted = use;
+}
+
+bool RenderLoopback(int16_t* out, size_t frames) {
+    std::shared_ptr<Device> device;
+    {
+        std::lock_guard<std::mutex> openLock(openMutex);
+        device = current.lock();
+    }
+    if (!device || !device->IsLoopback()) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(device->mutex);
+    device->Render(out, frames);
+    return true;
+}
 
 std::shared_ptr<Device> Device::Open() {
     std::lock_guard<std::mutex> openLock(openMutex);
     if (auto existing = current.lock()) {
         return existing;
     }
-    ALCdevice* alDevice = alcOpenDevice(nullptr);
+    const bool loopback = loopbackWanted;
+    ALCdevice* alDevice = OpenOutput(loopback);
     if (!alDevice) {
         return nullptr;
     }
-    ALCcontext* alContext = alcCreateContext(alDevice, nullptr);
+    const ALCint loopbackFormat[] = {ALC_FORMAT_CHANNELS_SOFT,
+                                     ALC_STEREO_SOFT,
+                                     ALC_FORMAT_TYPE_SOFT,
+                                     ALC_SHORT_SOFT,
+                                     ALC_FREQUENCY,
+                                     LoopbackRate,
+                                     0};
+    ALCcontext* alContext = alcCreateContext(alDevice, loopback ? loopbackFormat : nullptr);
     if (!alContext || !alcMakeContextCurrent(alContext)) {
         if (alContext) {
             alcDestroyContext(alContext);
@@ -34,11 +78,14 @@ std::shared_ptr<Device> Device::Open() {
     std::shared_ptr<Device> result(new Device());
     result->device = alDevice;
     result->context = alContext;
+    result->loopback = loopback;
     result->directChannels = alIsExtensionPresent("AL_SOFT_direct_channels");
     // Plain buffers sit on the listener with no rolloff; buffers placed in space fall off as 1 / distance
     // from their minimum distance, as DirectSound's do.
     alDistanceModel(AL_INVERSE_DISTANCE_CLAMPED);
-    result->pump = std::thread([raw = result.get()] { raw->Pump(); });
+    if (!loopback) {
+        result->pump = std::thread([raw = result.get()] { raw->Pump(); });
+    }
     current = result;
     return result;
 }
@@ -125,6 +172,20 @@ void Device::SetRolloffFactor(float factor) {
     rolloff = factor;
     for (SoundBuffer* buffer : buffers) {
         buffer->ApplySpace();
+    }
+}
+
+void Device::Render(int16_t* out, size_t frames) {
+    static const auto render =
+        reinterpret_cast<LPALCRENDERSAMPLESSOFT>(alcGetProcAddress(device, "alcRenderSamplesSOFT"));
+    while (frames > 0) {
+        const size_t step = std::min(frames, LoopbackStep);
+        render(device, out, static_cast<ALCsizei>(step));
+        for (SoundBuffer* buffer : buffers) {
+            buffer->Feed();
+        }
+        out += step * 2;
+        frames -= step;
     }
 }
 

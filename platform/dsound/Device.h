@@ -6,6 +6,8 @@
 #include <alc.h>
 
 #include <condition_variable>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -41,6 +43,10 @@ public:
     // A buffer started playing: the feeding thread, idle while nothing plays, gets going again.
     void Wake() { wake.notify_one(); }
 
+    // A loopback device's next frames, fed as the thread would; called with the mutex held.
+    void Render(int16_t* out, size_t frames);
+    bool IsLoopback() const { return loopback; }
+
 private:
     Device() = default;
     void Pump();
@@ -48,6 +54,7 @@ private:
     ALCdevice* device = nullptr;
     ALCcontext* context = nullptr;
     bool directChannels = false;
+    bool loopback = false; // mixes only in Render, and has no feeding thread
     float rolloff = 1.0f;
     std::vector<SoundBuffer*> buffers;
     std::vector<ALuint> spareBuffers;

@@ -8,13 +8,11 @@
 #include "base/SoundCache.h"
 #include "tests/support/SoundTestSupport.h"
 
-#include <chrono>
 #include <functional>
-#include <thread>
+#include <optional>
 
 namespace {
 
-using namespace std::chrono_literals;
 using ::SoundTest::Shell;
 using ::SoundTest::SoxStat;
 
@@ -23,7 +21,7 @@ constexpr double SegmentSeconds = 0.6;
 class SoundRecordingTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        heard = ::SoundTest::RecordTo(dir);
+        recording.emplace(dir);
         Shell("sox -n -r 22050 -c 1 -b 16 '" + (dir / "tone.wav") + "' synth 1 sine 440 gain -6");
         ASSERT_TRUE(Audio::StartDirectSound(nullptr, nullptr));
         Base::SoundCache::Directory = dir.path;
@@ -35,20 +33,19 @@ protected:
     void Play(Audio::BasicSound* sound, int segments, const std::function<void(int)>& set) {
         sound->loop = 1;
         sound->state = Audio::BasicSound::PlayRequested;
-        // Segments follow the wall clock, as the recording does, however late the updates run.
-        const auto start = std::chrono::steady_clock::now();
+        // Frames of 10 ms of game time and of sound alike.
         for (int segment = 0; segment < segments; ++segment) {
             set(segment);
-            const auto end = start + std::chrono::duration<double>(SegmentSeconds * (segment + 1));
-            while (std::chrono::steady_clock::now() < end) {
+            for (long frame = 0; frame < std::lround(SegmentSeconds / 0.01); ++frame) {
                 Base::FrameClock::GameTime += 0.01;
                 group->Update();
-                std::this_thread::sleep_for(5ms);
+                recording->Advance(0.01);
             }
         }
         group.reset();
         Base::SoundCache::Clear();
         Audio::StopDirectSound();
+        heard = recording->Write();
         // Where the sound begins in the recording.
         std::vector<int16_t> left = ::SoundTest::ChannelSamples(dir, heard, 1);
         std::vector<int16_t> right = ::SoundTest::ChannelSamples(dir, heard, 2);
@@ -68,6 +65,7 @@ protected:
     }
 
     ::SoundTest::TempDir dir;
+    std::optional<::SoundTest::Recording> recording;
     std::string heard;
     std::unique_ptr<Audio::SoundGroup> group;
     double onset = 0;

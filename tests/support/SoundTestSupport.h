@@ -1,6 +1,8 @@
 // Shared by the sound tests: a private temporary folder, shell commands for the reference tools (sox,
-// oggenc, oggdec), and OpenAL's wave-file output to record what would have been heard.
+// oggenc, oggdec), and a recording of what would have been heard.
 #pragma once
+
+#include "platform/dsound/Loopback.h"
 
 #include <gtest/gtest.h>
 
@@ -108,18 +110,71 @@ inline double SoxStat(const std::string& file, const std::string& effects, const
     return std::strtod(text.c_str() + text.find(':', at) + 1, nullptr);
 }
 
-// Points OpenAL at its wave-file writer; call before the sound device opens (each test is its own
-// process). The file is complete once the device has closed.
-inline std::string RecordTo(const TempDir& dir) {
-    std::string wav = dir / "heard.wav";
-    std::string conf = dir / "alsoft.conf";
-    std::ofstream(conf) << "[general]\ndrivers=wave\nchannels=stereo\nfrequency=44100\nsample-type="
-                           "int16\noutput-limiter=false\ndither=false\n"
-                        << "[wave]\nfile=" << wav << "\n";
-    setenv("ALSOFT_CONF", conf.c_str(), 1);
-    setenv("ALSOFT_DRIVERS", "wave", 1);
-    return wav;
-}
+// Records what would be heard, as a 44.1 kHz 16-bit stereo wave file. Make it before the sound device
+// opens (each test is its own process): the device then mixes only when Advance asks, so the recording
+// holds the same sound however busy the machine is, and time in it is the sound's own.
+class Recording {
+public:
+    explicit Recording(const TempDir& dir) : wav(dir / "heard.wav") {
+        // No dither and no limiter: the levels are measured.
+        std::string conf = dir / "alsoft.conf";
+        std::ofstream(conf) << "[general]\noutput-limiter=false\ndither=false\nhrtf=false\n";
+        setenv("ALSOFT_CONF", conf.c_str(), 1);
+        DSound::UseLoopbackDevice(true);
+    }
+    ~Recording() { DSound::UseLoopbackDevice(false); }
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+
+    // The next stretch of sound; the device must be open.
+    void Advance(double seconds) {
+        const auto until = static_cast<uint64_t>(std::llround((heard + seconds) * Rate));
+        const size_t frames = until - samples.size() / 2;
+        heard += seconds;
+        const size_t at = samples.size();
+        samples.resize(at + frames * 2);
+        ASSERT_TRUE(DSound::RenderLoopback(samples.data() + at, frames)) << "no recording device is open";
+    }
+
+    // Writes the recording and returns its path.
+    std::string Write() const {
+        const auto dataBytes = static_cast<uint32_t>(samples.size() * 2);
+        std::vector<uint8_t> bytes;
+        auto text = [&](const char* four) { bytes.insert(bytes.end(), four, four + 4); };
+        auto u32 = [&](uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                bytes.push_back(uint8_t(v >> (8 * i)));
+        };
+        auto u16 = [&](uint16_t v) {
+            bytes.push_back(uint8_t(v));
+            bytes.push_back(uint8_t(v >> 8));
+        };
+        text("RIFF");
+        u32(36 + dataBytes);
+        text("WAVE");
+        text("fmt ");
+        u32(16);
+        u16(1);
+        u16(2);
+        u32(Rate);
+        u32(Rate * 4);
+        u16(4);
+        u16(16);
+        text("data");
+        u32(dataBytes);
+        for (int16_t sample : samples)
+            u16(static_cast<uint16_t>(sample));
+        WriteBytes(wav, bytes);
+        return wav;
+    }
+
+    static constexpr uint32_t Rate = 44100;
+
+private:
+    std::string wav;
+    double heard = 0; // seconds asked for so far
+    std::vector<int16_t> samples;
+};
 
 // Samples of one channel of a recording (channel 1 or 2), 16-bit.
 inline std::vector<int16_t> ChannelSamples(const TempDir& dir, const std::string& wav, int channel) {

@@ -238,7 +238,7 @@ TEST_F(DirectSoundTest, ControlsKeepTheirRanges) {
 // A ring refilled behind its play cursor while it plays is heard as one unbroken tone.
 TEST(DirectSoundRecording, RingWrittenWhilePlayingIsHeardWhole) {
     SoundTest::TempDir dir;
-    std::string heard = SoundTest::RecordTo(dir);
+    SoundTest::Recording recording(dir);
     {
         IDirectSound8* ds = nullptr;
         ASSERT_EQ(DirectSoundCreate8(nullptr, &ds, nullptr), DS_OK);
@@ -282,8 +282,8 @@ TEST(DirectSoundRecording, RingWrittenWhilePlayingIsHeardWhole) {
         };
         refill(0);
         ASSERT_EQ(ring->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
-        for (int i = 0; i < 120; ++i) { // about 1.2 s, several times around the ring
-            std::this_thread::sleep_for(10ms);
+        for (int i = 0; i < 120; ++i) { // 1.2 s, several times around the ring
+            recording.Advance(0.01);
             DWORD play = 0;
             ring->GetCurrentPosition(&play, nullptr);
             refill(play);
@@ -292,6 +292,7 @@ TEST(DirectSoundRecording, RingWrittenWhilePlayingIsHeardWhole) {
         ring->Release();
         ds->Release();
     }
+    const std::string heard = recording.Write();
     std::vector<int16_t> left = SoundTest::ChannelSamples(dir, heard, 1);
     ASSERT_GT(left.size(), 44100u);
     // Skip the start-up; every 10 ms window of the next second carries the tone.
@@ -313,7 +314,7 @@ TEST(DirectSoundRecording, RingWrittenWhilePlayingIsHeardWhole) {
 // the side it is on (+x is the listener's right).
 TEST(DirectSoundRecording, BuffersPlacedInSpace) {
     SoundTest::TempDir dir;
-    std::string heard = SoundTest::RecordTo(dir);
+    SoundTest::Recording recording(dir);
     const double segment = 0.6;
     {
         IDirectSound8* ds = nullptr;
@@ -353,13 +354,12 @@ TEST(DirectSoundRecording, BuffersPlacedInSpace) {
         ASSERT_EQ(buffer->QueryInterface(IID_IDirectSound3DBuffer, reinterpret_cast<void**>(&placed)), S_OK);
         placed->SetMinDistance(10, DS3D_IMMEDIATE);
         const float places[3][3] = {{0, 0, 10}, {0, 0, 20}, {10, 0, 0}};
-        const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < 3; ++i) {
             placed->SetPosition(places[i][0], places[i][1], places[i][2], DS3D_IMMEDIATE);
             if (i == 0) {
                 ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
             }
-            std::this_thread::sleep_until(start + std::chrono::duration<double>(segment * (i + 1)));
+            recording.Advance(segment);
         }
         placed->Release();
         buffer->Release();
@@ -367,6 +367,7 @@ TEST(DirectSoundRecording, BuffersPlacedInSpace) {
         primary->Release();
         ds->Release();
     }
+    const std::string heard = recording.Write();
     std::vector<int16_t> left = SoundTest::ChannelSamples(dir, heard, 1);
     std::vector<int16_t> right = SoundTest::ChannelSamples(dir, heard, 2);
     size_t first = 0;
