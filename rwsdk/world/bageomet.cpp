@@ -9,6 +9,8 @@
 #include "rwsdk/src/plcore/resources.h"
 #include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/src/texture.h"
+#include "rwsdk/world/bamateri.h"
+#include "rwsdk/world/bamesh.h"
 
 #include <algorithm>
 #include <bit>
@@ -140,22 +142,42 @@ void MergeReach(TriangleReach* reach, const RwUInt16* lanes, int count) {
 }
 
 #ifdef RW_AVX2_PATHS
-// Four triangles at a time, as the SSE2 loop below does two; gives the count done.
+// Four triangles into their own order: one byte shuffle trades the halves of each word. Gives them with 1
+// added to each material lane (0xFFFF becomes 0).
+RW_TARGET_AVX2 inline __m256i UnswapFour(RpTriangle* out, const RwUInt8* in, RwInt32 t) {
+    const __m256i swap = _mm256_setr_epi8(2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13, 2, 3, 0, 1, 6,
+                                          7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13);
+    const __m256i materialOne = _mm256_set_epi16(1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0);
+    const __m256i x =
+        _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 8 * size_t(t))), swap);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t), x);
+    return _mm256_add_epi16(x, materialOne);
+}
+
+// The largest of eight 16-bit lanes: the complement's smallest.
+RW_TARGET_AVX2 inline RwUInt32 LargestLane(__m128i lanes) {
+    const __m128i smallest = _mm_minpos_epu16(_mm_xor_si128(lanes, _mm_set1_epi16(-1)));
+    return (RwUInt32(_mm_cvtsi128_si32(smallest)) & 0xFFFF) ^ 0xFFFFu;
+}
+
+// Eight, then four triangles at a time, as the SSE2 loop below does two. Gives the count done.
 RW_TARGET_AVX2 RwInt32 UnswapTrianglesAvx2(RpTriangle* out, const RwUInt8* in, RwInt32 count,
                                            TriangleReach* reach) {
-    const __m256i materialOne = _mm256_set_epi16(1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0);
     __m256i largest = _mm256_setzero_si256();
     RwInt32 t = 0;
-    for (; t + 4 <= count; t += 4) {
-        __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 8 * size_t(t)));
-        x = _mm256_or_si256(_mm256_slli_epi32(x, 16), _mm256_srli_epi32(x, 16));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t), x);
-        largest = _mm256_max_epu16(largest, _mm256_add_epi16(x, materialOne));
+    for (; t + 8 <= count; t += 8)
+        largest =
+            _mm256_max_epu16(largest, _mm256_max_epu16(UnswapFour(out, in, t), UnswapFour(out, in, t + 4)));
+    if (t + 4 <= count) {
+        largest = _mm256_max_epu16(largest, UnswapFour(out, in, t));
+        t += 4;
     }
     if (t > 0) {
-        RwUInt16 lanes[16];
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), largest);
-        MergeReach(reach, lanes, 16);
+        const __m128i both =
+            _mm_max_epu16(_mm256_castsi256_si128(largest), _mm256_extracti128_si256(largest, 1));
+        const __m128i materialLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+        reach->vertices = std::max(reach->vertices, LargestLane(_mm_andnot_si128(materialLanes, both)) + 1);
+        reach->materials = std::max(reach->materials, LargestLane(_mm_and_si128(materialLanes, both)));
     }
     return t;
 }
@@ -219,7 +241,7 @@ bool ReadPayload(RwStream* stream, void* buffer, RwUInt64 length, RwUInt32* rema
 }
 
 RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format, RwInt32 numMorphTargets,
-                           bool clear);
+                           bool clear, size_t roomSize = 0, RwUInt8** room = nullptr);
 RwInt32 AddMorphTargets(RpGeometry* geometry, RwInt32 count, bool clear);
 
 } // namespace
@@ -234,9 +256,10 @@ RpGeometry* RpGeometryCreate(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 fo
 
 namespace {
 
-// The reader fills every array itself: it asks for them uncleared, and for all its morph targets at once.
+// The reader fills every array itself: it asks for them uncleared, and for all its morph targets at once,
+// and for room behind the arrays (8-byte aligned, left as it is) for what it reads next.
 RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format, RwInt32 numMorphTargets,
-                           bool clear) {
+                           bool clear, size_t roomSize, RwUInt8** room) {
     if (numVerts < 0 || numTriangles < 0)
         return nullptr;
     if (numVerts >= 0x10000) {
@@ -261,7 +284,8 @@ RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 form
         size +=
             sizeof(RwTexCoords) * size_t(numVerts) * size_t(sets) + sizeof(RpTriangle) * size_t(numTriangles);
     }
-    auto* geometry = static_cast<RpGeometry*>(RwMalloc(size, geometryHint));
+    const size_t roomAt = (size + 7) & ~size_t(7);
+    auto* geometry = static_cast<RpGeometry*>(RwMalloc(roomSize ? roomAt + roomSize : size, geometryHint));
     if (!geometry) {
         RwErrorSetCode(E_RW_NOMEM);
         return nullptr;
@@ -298,6 +322,8 @@ RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 form
         RwFree(geometry);
         return nullptr;
     }
+    if (room)
+        *room = roomSize ? reinterpret_cast<RwUInt8*>(geometry) + roomAt : nullptr;
     return geometry;
 }
 
@@ -496,6 +522,48 @@ const RwPluginRegistry* RpGeometryGetRegistry() {
     return &geometryTKList;
 }
 
+namespace {
+
+// What the chunks behind the struct (remaining bytes of it still to come) will need, looked at in place
+// in a memory stream: the entries of the material list and the bytes of the meshes in the extension.
+// Zero for what cannot be told (other streams, chunks that do not add up); the readers then allocate.
+struct ComingRoom {
+    RwInt32 materials = 0;
+    size_t meshBytes = 0;
+};
+
+ComingRoom PeekComingRoom(const RwStream* stream, RwUInt32 remaining, bool native) {
+    ComingRoom room;
+    const RwUInt32 left = RwStreamBytesLeft(const_cast<RwStream*>(stream));
+    const RwUInt8* bytes = _rwStreamBytesInPlace(stream, left);
+    if (!bytes)
+        return room;
+    auto word = [bytes](RwUInt64 at) { return _rwChunkWord(bytes + at, 0); };
+    RwUInt64 at = remaining;
+    if (at + 28 > left || word(at) != rwID_MATLIST || word(at + 12) != rwID_STRUCT)
+        return room;
+    const RwUInt32 count = word(at + 24);
+    if (count <= (word(at + 16) - 4) / 4 && word(at + 16) >= 4 && count <= 0xFFFF)
+        room.materials = RwInt32(count);
+    at += 12 + RwUInt64(word(at + 4));
+    if (at + 12 > left || word(at) != rwID_EXTENSION)
+        return room;
+    const RwUInt64 end = std::min<RwUInt64>(at + 12 + RwUInt64(word(at + 4)), left);
+    for (at += 12; at + 12 <= end; at += 12 + RwUInt64(word(at + 4))) {
+        if (word(at) != rwID_BINMESHPLUGIN)
+            continue;
+        if (word(at + 4) < 12 || at + 24 > end)
+            return room;
+        const RwUInt32 numMeshes = word(at + 16), total = native ? 0 : word(at + 20);
+        if (numMeshes <= 0xFFFF && 12 + 8 * RwUInt64(numMeshes) + 4 * RwUInt64(total) <= word(at + 4))
+            room.meshBytes = _rpMeshHeaderRoomSize(numMeshes, total);
+        return room;
+    }
+    return room;
+}
+
+} // namespace
+
 RpGeometry* RpGeometryStreamRead(RwStream* stream) {
     RwUInt32 length = 0, version = 0;
     if (!RwStreamFindChunk(stream, rwID_STRUCT, &length, &version))
@@ -526,10 +594,17 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
         RwErrorSetCode(E_RW_READ);
         return nullptr;
     }
-    RpGeometry* geometry = CreateGeometry(numVertices, numTriangles, format, numMorphTargets, false);
+    // A geometry read from memory holds its material array and its meshes in its own allocation.
+    const ComingRoom coming = PeekComingRoom(stream, remaining, native);
+    const size_t materialRoom =
+        coming.materials > 0 ? (_rpMaterialListRoomSize(coming.materials) + 7) & ~size_t(7) : 0;
+    RwUInt8* room = nullptr;
+    RpGeometry* geometry = CreateGeometry(numVertices, numTriangles, format, numMorphTargets, false,
+                                          materialRoom + coming.meshBytes, &room);
     if (!geometry)
         return nullptr;
     auto fail = [geometry]() -> RpGeometry* {
+        _rpMeshGeometryOfferRoom(nullptr, nullptr, 0);
         RpGeometryDestroy(geometry);
         return nullptr;
     };
@@ -590,7 +665,8 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
         const RwSurfaceProperties props = {surface[0], surface[1], surface[2]};
         RpMaterialSetDefaultSurfaceProperties(&props);
     }
-    const RpMaterialList* list = RpMaterialListStreamRead(stream, &geometry->matList);
+    const RpMaterialList* list =
+        _rpMaterialListStreamReadInto(stream, &geometry->matList, room, materialRoom);
     if (version < oldestWithoutSurface)
         RpMaterialSetDefaultSurfaceProperties(nullptr);
     if (!list)
@@ -599,8 +675,11 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
         RwErrorSetCode(E_RW_READ);
         return fail();
     }
-    if (!RwPluginRegistryReadDataChunks(&geometryTKList, stream, geometry) ||
-        !RpGeometryBuildMeshes(geometry))
+    if (coming.meshBytes)
+        _rpMeshGeometryOfferRoom(geometry, room + materialRoom, coming.meshBytes);
+    const bool extension = RwPluginRegistryReadDataChunks(&geometryTKList, stream, geometry);
+    _rpMeshGeometryOfferRoom(nullptr, nullptr, 0);
+    if (!extension || !RpGeometryBuildMeshes(geometry))
         return fail();
     return geometry;
 }

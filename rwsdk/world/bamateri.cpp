@@ -12,6 +12,7 @@
 #include "rwsdk/src/texture.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -99,6 +100,45 @@ RwStream* RightsWrite(RwStream* stream, RwInt32, const void* object, RwInt32, Rw
 RwInt32 RightsSize(const void* object, RwInt32, RwInt32) {
     const RwPipeline* pipeline = static_cast<const RpMaterial*>(object)->pipeline;
     return pipeline && pipeline->pluginId != 0 ? 8 : 0;
+}
+
+// Every list's array is preceded by a word that says whether it owns its allocation: a geometry read from
+// memory holds its list's array in its own allocation.
+enum ArrayHome : std::uintptr_t { ownAllocation, roomOfOwner };
+constexpr size_t arrayPrefix = sizeof(std::uintptr_t);
+
+std::uintptr_t* HomeOf(RpMaterial** array) {
+    return reinterpret_cast<std::uintptr_t*>(array) - 1;
+}
+
+RpMaterial** PlaceArray(void* place, ArrayHome home) {
+    *static_cast<std::uintptr_t*>(place) = home;
+    return reinterpret_cast<RpMaterial**>(static_cast<RwUInt8*>(place) + arrayPrefix);
+}
+
+RpMaterial** AllocArray(RwInt32 entries) {
+    void* place = RwMalloc(arrayPrefix + sizeof(RpMaterial*) * size_t(entries), listArrayHint);
+    return place ? PlaceArray(place, ownAllocation) : nullptr;
+}
+
+void FreeArray(RpMaterial** array) {
+    if (array && *HomeOf(array) == ownAllocation)
+        RwFree(HomeOf(array));
+}
+
+// The array with room for entries: grown in place when it owns its allocation, else moved to one.
+RpMaterial** GrowArray(RpMaterial** array, RwInt32 count, RwInt32 entries) {
+    if (!array)
+        return AllocArray(entries);
+    if (*HomeOf(array) == ownAllocation) {
+        void* place =
+            RwRealloc(HomeOf(array), arrayPrefix + sizeof(RpMaterial*) * size_t(entries), listArrayHint);
+        return place ? reinterpret_cast<RpMaterial**>(static_cast<RwUInt8*>(place) + arrayPrefix) : nullptr;
+    }
+    RpMaterial** moved = AllocArray(entries);
+    if (moved)
+        std::memcpy(moved, array, sizeof(RpMaterial*) * size_t(count));
+    return moved;
 }
 
 RwUInt32 LoadLE32(const RwUInt8* p) {
@@ -206,17 +246,13 @@ RpMaterialList* RpMaterialListInitialize(RpMaterialList* list) {
 RpMaterialList* RpMaterialListDeinitialize(RpMaterialList* list) {
     for (RwInt32 i = 0; i < list->numMaterials; ++i)
         RpMaterialDestroy(list->materials[i]);
-    if (list->materials)
-        RwFree(list->materials);
+    FreeArray(list->materials);
     return RpMaterialListInitialize(list);
 }
 
 RwInt32 RpMaterialListAppendMaterial(RpMaterialList* list, RpMaterial* material) {
     if (list->numMaterials >= list->space) {
-        const size_t bytes = sizeof(RpMaterial*) * size_t(list->space + listGrowth);
-        auto** grown =
-            static_cast<RpMaterial**>(list->materials ? RwRealloc(list->materials, bytes, listArrayHint)
-                                                      : RwMalloc(bytes, listArrayHint));
+        RpMaterial** grown = GrowArray(list->materials, list->numMaterials, list->space + listGrowth);
         if (!grown) {
             RwErrorSetCode(E_RW_NOMEM);
             return -1;
@@ -282,6 +318,15 @@ RpMaterial* RpMaterialStreamRead(RwStream* stream) {
 }
 
 RpMaterialList* RpMaterialListStreamRead(RwStream* stream, RpMaterialList* list) {
+    return _rpMaterialListStreamReadInto(stream, list, nullptr, 0);
+}
+
+size_t _rpMaterialListRoomSize(RwInt32 count) {
+    return arrayPrefix + sizeof(RpMaterial*) * size_t(count);
+}
+
+RpMaterialList* _rpMaterialListStreamReadInto(RwStream* stream, RpMaterialList* list, void* room,
+                                              size_t roomSize) {
     RwUInt32 length = 0;
     if (!RwStreamFindChunk(stream, rwID_STRUCT, &length, nullptr))
         return nullptr;
@@ -297,7 +342,8 @@ RpMaterialList* RpMaterialListStreamRead(RwStream* stream, RpMaterialList* list)
     }
     if (count == 0)
         return length > 4 && !RwStreamSkip(stream, length - 4) ? nullptr : list;
-    list->materials = static_cast<RpMaterial**>(RwMalloc(sizeof(RpMaterial*) * size_t(count), listArrayHint));
+    list->materials = room && _rpMaterialListRoomSize(count) <= roomSize ? PlaceArray(room, roomOfOwner)
+                                                                         : AllocArray(count);
     // Most geometries name a few materials: their entries need no allocation of their own.
     RwInt32 few[16];
     auto* entries = count <= RwInt32(std::size(few))

@@ -86,6 +86,12 @@ RwInt32 RpMaterialListFindMaterialIndex(const RpMaterialList* list, const RpMate
 // sizes are those of the payload (the size in the header).
 RpMaterial* RpMaterialStreamRead(RwStream* stream);
 RpMaterialList* RpMaterialListStreamRead(RwStream* stream, RpMaterialList* list);
+// Bytes of room that holds the array of a list of count entries in another allocation.
+size_t _rpMaterialListRoomSize(RwInt32 count);
+// As RpMaterialListStreamRead, with the array placed in room (8-byte aligned) when it fits there; such an
+// array goes with the room's allocation (a list that outgrows it moves to an allocation of its own).
+RpMaterialList* _rpMaterialListStreamReadInto(RwStream* stream, RpMaterialList* list, void* room,
+                                              size_t roomSize);
 RwUInt32 RpMaterialStreamGetSize(const RpMaterial* material);
 const RpMaterial* RpMaterialStreamWrite(const RpMaterial* material, RwStream* stream);
 RwUInt32 RpMaterialListStreamGetSize(const RpMaterialList* list);

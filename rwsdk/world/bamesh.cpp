@@ -13,6 +13,7 @@
 #include "rwsdk/world/bamateri.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 #ifdef __SSE2__
@@ -37,6 +38,33 @@ constexpr RwUInt32 indexBlock = 1024;
 
 MeshModuleData* MeshData() {
     return RWMODULEDATA(MeshModuleData, meshModule);
+}
+
+// Every header is preceded by a word that says whether it owns its allocation, so that a header placed in
+// a geometry's allocation is destroyed like any other.
+enum HeaderHome : std::uintptr_t { ownAllocation, roomOfGeometry };
+constexpr size_t headerPrefix = sizeof(std::uintptr_t);
+
+std::uintptr_t* HomeOf(RpMeshHeader* header) {
+    return reinterpret_cast<std::uintptr_t*>(header) - 1;
+}
+
+// The room offered for the next mesh extension read, and whose it is.
+struct OfferedRoom {
+    const RpGeometry* geometry;
+    void* at;
+    size_t size;
+} offeredRoom;
+
+// A header at place (headerPrefix bytes on), from home, with the next serial number.
+RpMeshHeader* StartHeader(void* place, HeaderHome home, RwUInt32 numMeshes) {
+    *static_cast<std::uintptr_t*>(place) = home;
+    auto* header = reinterpret_cast<RpMeshHeader*>(static_cast<RwUInt8*>(place) + headerPrefix);
+    std::memset(header, 0, sizeof(RpMeshHeader) + sizeof(RpMesh) * size_t(numMeshes));
+    header->numMeshes = RwUInt16(numMeshes);
+    header->serialNum = MeshData()->nextSerialNum++;
+    header->firstMeshOffset = 0;
+    return header;
 }
 
 void* MeshOpen(void* instance, RwInt32 offset, RwInt32) {
@@ -113,24 +141,42 @@ void ReorderListMesh(RxVertexIndex* indices, RwUInt32 numIndices) {
 }
 
 #ifdef RW_AVX2_PATHS
-// Sixteen at a time, as the SSE2 loop below does eight; AVX2 packs without signed saturation, but within
-// 128-bit halves, which a permutation puts back in order. Gives the count done.
-RW_TARGET_AVX2 size_t NarrowIndicesAvx2(RxVertexIndex* out, const RwUInt8* in, size_t count, RwUInt32 limit,
-                                        RwUInt32* beyond) {
-    const __m256i last = _mm256_set1_epi32(RwInt32(limit) - 1);
-    __m256i high = _mm256_setzero_si256(), over = _mm256_setzero_si256();
+// Thirty-two, then sixteen at a time, as the SSE2 loop below does eight; AVX2 packs without signed
+// saturation, but within 128-bit halves, which a permutation puts back in order. One unsigned maximum
+// checks every index: limits are at most 0x10000, so it also catches bits above the low 16. Gives the count
+// done and leaves the largest index in *largest.
+RW_TARGET_AVX2 inline __m256i LoadIndices(const RwUInt8* in, size_t i) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * i));
+}
+
+RW_TARGET_AVX2 inline void StoreIndices(RxVertexIndex* out, size_t i, __m256i a, __m256i b) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                        _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8));
+}
+
+RW_TARGET_AVX2 size_t NarrowIndicesAvx2(RxVertexIndex* out, const RwUInt8* in, size_t count,
+                                        RwUInt32* largest) {
+    __m256i high = _mm256_setzero_si256(), other = _mm256_setzero_si256();
     size_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * i + 32));
-        high = _mm256_or_si256(high, _mm256_or_si256(a, b));
-        over =
-            _mm256_or_si256(over, _mm256_or_si256(_mm256_cmpgt_epi32(a, last), _mm256_cmpgt_epi32(b, last)));
-        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), packed);
+    for (; i + 32 <= count; i += 32) {
+        const __m256i a = LoadIndices(in, i), b = LoadIndices(in, i + 8), c = LoadIndices(in, i + 16),
+                      d = LoadIndices(in, i + 24);
+        high = _mm256_max_epu32(high, _mm256_max_epu32(a, b));
+        other = _mm256_max_epu32(other, _mm256_max_epu32(c, d));
+        StoreIndices(out, i, a, b);
+        StoreIndices(out, i + 16, c, d);
     }
-    const __m256i highBits = _mm256_set1_epi32(RwInt32(0xFFFF0000u));
-    *beyond |= RwUInt32(_mm256_movemask_epi8(over)) | RwUInt32(!_mm256_testz_si256(high, highBits));
+    if (i + 16 <= count) {
+        const __m256i a = LoadIndices(in, i), b = LoadIndices(in, i + 8);
+        high = _mm256_max_epu32(high, _mm256_max_epu32(a, b));
+        StoreIndices(out, i, a, b);
+        i += 16;
+    }
+    high = _mm256_max_epu32(high, other);
+    __m128i half = _mm_max_epu32(_mm256_castsi256_si128(high), _mm256_extracti128_si256(high, 1));
+    half = _mm_max_epu32(half, _mm_shuffle_epi32(half, 0x4E));
+    half = _mm_max_epu32(half, _mm_shuffle_epi32(half, 0xB1));
+    *largest = RwUInt32(_mm_cvtsi128_si32(half));
     return i;
 }
 #endif
@@ -141,8 +187,11 @@ bool NarrowIndices(RxVertexIndex* out, const RwUInt8* in, RwUInt32 count, RwUInt
     RwUInt32 beyond = 0;
     size_t i = 0;
 #ifdef RW_AVX2_PATHS
-    if (_rwCpuHasAvx2())
-        i = NarrowIndicesAvx2(out, in, count, limit, &beyond);
+    if (_rwCpuHasAvx2()) {
+        RwUInt32 largest = 0;
+        i = NarrowIndicesAvx2(out, in, count, &largest);
+        beyond = i > 0 && largest >= limit;
+    }
 #endif
 #ifdef __SSE2__
     // Eight at a time. Any bit above the low 16 is beyond every limit; below that a signed comparison holds.
@@ -186,7 +235,12 @@ RwStream* MeshRead(RwStream* stream, RwInt32 length, void* object, RwInt32, RwIn
         RwErrorSetCode(E_RW_READ);
         return nullptr;
     }
-    RpMeshHeader* header = _rpMeshHeaderCreate(numMeshes, native ? 0 : total);
+    // The geometry's room is taken once; anything else is allocated.
+    const size_t size = _rpMeshHeaderRoomSize(numMeshes, native ? 0 : total);
+    RpMeshHeader* header = offeredRoom.geometry == geometry && size <= offeredRoom.size
+                               ? StartHeader(offeredRoom.at, roomOfGeometry, numMeshes)
+                               : _rpMeshHeaderCreate(numMeshes, native ? 0 : total);
+    offeredRoom = {nullptr, nullptr, 0};
     if (!header)
         return nullptr;
     header->flags = RwUInt32(head[0]);
@@ -306,19 +360,22 @@ RwInt32 _rpMeshGeometryPluginAttach() {
     return RpGeometryRegisterPluginStream(rwID_BINMESHPLUGIN, MeshRead, MeshWrite, MeshSize);
 }
 
+size_t _rpMeshHeaderRoomSize(RwUInt32 numMeshes, RwUInt32 numIndices) {
+    return headerPrefix + sizeof(RpMeshHeader) + sizeof(RpMesh) * size_t(numMeshes) +
+           sizeof(RxVertexIndex) * size_t(numIndices);
+}
+
 RpMeshHeader* _rpMeshHeaderCreate(RwUInt32 numMeshes, RwUInt32 numIndices) {
-    const size_t size = sizeof(RpMeshHeader) + sizeof(RpMesh) * size_t(numMeshes) +
-                        sizeof(RxVertexIndex) * size_t(numIndices);
-    auto* header = static_cast<RpMeshHeader*>(RwMalloc(size, meshHint));
-    if (!header) {
+    void* place = RwMalloc(_rpMeshHeaderRoomSize(numMeshes, numIndices), meshHint);
+    if (!place) {
         RwErrorSetCode(E_RW_NOMEM);
         return nullptr;
     }
-    std::memset(header, 0, sizeof(RpMeshHeader) + sizeof(RpMesh) * size_t(numMeshes));
-    header->numMeshes = RwUInt16(numMeshes);
-    header->serialNum = MeshData()->nextSerialNum++;
-    header->firstMeshOffset = 0;
-    return header;
+    return StartHeader(place, ownAllocation, numMeshes);
+}
+
+void _rpMeshGeometryOfferRoom(const RpGeometry* geometry, void* room, size_t size) {
+    offeredRoom = room ? OfferedRoom{geometry, room, size} : OfferedRoom{nullptr, nullptr, 0};
 }
 
 RpMeshHeader* RpMeshHeaderGetEmpty() {
@@ -326,8 +383,8 @@ RpMeshHeader* RpMeshHeaderGetEmpty() {
 }
 
 RwBool RpMeshHeaderDestroy(RpMeshHeader* header) {
-    if (header && header != &emptyHeader)
-        RwFree(header);
+    if (header && header != &emptyHeader && *HomeOf(header) == ownAllocation)
+        RwFree(HomeOf(header));
     return TRUE;
 }
 

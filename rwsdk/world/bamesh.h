@@ -98,6 +98,12 @@ std::vector<RpBuildMeshTriangle*> _rpBuildMeshSortTriangles(RpBuildMesh* mesh);
 // A header allocated for meshes and indices, with the next serial number; the meshes' fields are left
 // for the caller. Null (no-memory error) on failure.
 RpMeshHeader* _rpMeshHeaderCreate(RwUInt32 numMeshes, RwUInt32 numIndices);
+// Bytes of room that holds a header for meshes and indices in another allocation.
+size_t _rpMeshHeaderRoomSize(RwUInt32 numMeshes, RwUInt32 numIndices);
+// Room (8-byte aligned) in the geometry's own allocation for the next mesh extension read for it, so that
+// a geometry read from memory needs no allocation of its own for its meshes; null withdraws the offer. A
+// header placed there goes with the geometry: destroying it frees nothing.
+void _rpMeshGeometryOfferRoom(const RpGeometry* geometry, void* room, size_t size);
 
 // Engine module 0x502 and the mesh extension on geometries (registered by the world plugin).
 RwInt32 _rpMeshModuleAttach();

@@ -28,6 +28,19 @@ TEST(LibraryStamp, EncodesAndDecodes) {
     EXPECT_EQ(version, 0x36000u);
 }
 
+// Readers check a stamp without decoding it; the answer is the decoded version's for every stamp (the
+// build half plays no part, so each top half is tried with one).
+TEST(LibraryStamp, QuickCheckAgreesWithTheDecodedVersion) {
+    for (RwUInt32 half = 0; half <= 0xFFFF; ++half) {
+        for (RwUInt32 stamp : {half, half << 16 | 0xFFFF}) {
+            if (stamp < 0x10000 && half != stamp)
+                continue;
+            ASSERT_EQ(_rwLibraryStampAccepted(stamp), RwChunkVersionAccepted(_rwLibraryStampVersion(stamp)))
+                << std::hex << stamp;
+        }
+    }
+}
+
 class ChunkTest : public EngineTest {
 protected:
     RwStream* Reader(const std::vector<RwUInt32>& w) {

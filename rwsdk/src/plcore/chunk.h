@@ -43,6 +43,16 @@ inline RwUInt32 _rwLibraryStampVersion(RwUInt32 stamp) {
 inline bool RwChunkVersionAccepted(RwUInt32 version) {
     return version >= rwLIBRARYBASEVERSION && version <= rwLIBRARYCURRENTVERSION;
 }
+// RwChunkVersionAccepted of a stamp's version without decoding it: the version rises with the stamp's top
+// half (and with a plain number), so the accepted versions are one range of each.
+[[gnu::always_inline]] inline bool _rwLibraryStampAccepted(RwUInt32 stamp) {
+    constexpr RwUInt32 oldest = 0x1000, newest = 0x1803; // top halves of 0x34000 and 0x36003
+    static_assert(((oldest & 0xFFC0u) << 2) + (oldest & 0x3Fu) + 0x30000u == rwLIBRARYBASEVERSION);
+    static_assert(((newest & 0xFFC0u) << 2) + (newest & 0x3Fu) + 0x30000u == rwLIBRARYCURRENTVERSION);
+    return stamp >= 0x10000u ? (stamp >> 16) - oldest <= newest - oldest
+                             : stamp - (rwLIBRARYBASEVERSION >> 8) <=
+                                   (rwLIBRARYCURRENTVERSION >> 8) - (rwLIBRARYBASEVERSION >> 8);
+}
 
 // The header words in place, little-endian.
 [[gnu::always_inline]] inline RwUInt32 _rwChunkWord(const RwUInt8* header, int index) {
@@ -83,12 +93,12 @@ RwBool _rwStreamFindChunkAny(RwStream* stream, RwUInt32 type, RwUInt32* lengthOu
 [[gnu::always_inline]] inline RwBool RwStreamFindChunk(RwStream* stream, RwUInt32 type, RwUInt32* lengthOut,
                                                        RwUInt32* versionOut) {
     if (const RwUInt8* header = _rwStreamBytesInPlace(stream, rwCHUNKHEADERSIZE)) {
-        const RwUInt32 version = _rwLibraryStampVersion(_rwChunkWord(header, 2));
-        if (_rwChunkWord(header, 0) == type && RwChunkVersionAccepted(version)) {
+        const RwUInt32 stamp = _rwChunkWord(header, 2);
+        if (_rwChunkWord(header, 0) == type && _rwLibraryStampAccepted(stamp)) {
             if (lengthOut)
                 *lengthOut = _rwChunkWord(header, 1);
             if (versionOut)
-                *versionOut = version;
+                *versionOut = _rwLibraryStampVersion(stamp);
             _rwStreamTakeInPlace(stream, rwCHUNKHEADERSIZE);
             return TRUE;
         }

@@ -148,16 +148,25 @@ void* RwFreeListAlloc(RwFreeList* fl, RwUInt32 hint) {
     for (RwLLLink* cur = rwLinkListGetFirstLLLink(&fl->blockList); cur != end; cur = cur->next) {
         Block* block = BlockFromLink(cur);
         RwUInt8* bitmap = BlockBitmap(block);
-        for (RwUInt32 i = 0; i < fl->heapSize; ++i) {
-            if (bitmap[i] == 0xFF) {
+        // Eight bitmap bytes at a time, the first byte's bit 7 first. The block goes on for at least eight
+        // bytes behind its bitmap (padding up to the alignment of 8 or more, then the entries), so whole
+        // words can be read; bytes past the bitmap count as used.
+        for (RwUInt32 i = 0; i < fl->heapSize; i += 8) {
+            RwUInt64 word;
+            std::memcpy(&word, bitmap + i, sizeof(word));
+            word = __builtin_bswap64(word);
+            if (fl->heapSize - i < 8) {
+                word |= ~RwUInt64(0) >> (8 * (fl->heapSize - i));
+            }
+            if (word == ~RwUInt64(0)) {
                 continue;
             }
-            RwUInt32 bit = RwUInt32(std::countl_one(bitmap[i]));
+            RwUInt32 bit = RwUInt32(std::countl_one(word));
             RwUInt32 index = i * 8 + bit;
             if (index >= fl->entriesPerBlock) {
                 break; // bits past the count are never handed out
             }
-            bitmap[i] |= RwUInt8(0x80u >> bit);
+            bitmap[i + bit / 8] |= RwUInt8(0x80u >> (bit % 8));
             return BlockEntries(fl, block) + size_t(index) * fl->entrySize;
         }
     }

@@ -113,20 +113,6 @@ void RwMatrixCopy(RwMatrix* out, const RwMatrix* in) {
     *out = *in;
 }
 
-float RwMatrixNormalError(const RwMatrix* m) {
-    const float r = Dot(m->right, m->right) - 1.0f;
-    const float u = Dot(m->up, m->up) - 1.0f;
-    const float a = Dot(m->at, m->at) - 1.0f;
-    return r * r + u * u + a * a;
-}
-
-float RwMatrixOrthogonalError(const RwMatrix* m) {
-    const float ru = Dot(m->right, m->up);
-    const float ra = Dot(m->right, m->at);
-    const float ua = Dot(m->up, m->at);
-    return ru * ru + ra * ra + ua * ua;
-}
-
 float RwMatrixIdentityError(const RwMatrix* m) {
     const float e[12] = {m->right.x - 1.0f, m->right.y, m->right.z,     m->up.x,  m->up.y - 1.0f, m->up.z,
                          m->at.x,           m->at.y,    m->at.z - 1.0f, m->pos.x, m->pos.y,       m->pos.z};
@@ -134,12 +120,6 @@ float RwMatrixIdentityError(const RwMatrix* m) {
     for (float v : e)
         sum += v * v;
     return sum;
-}
-
-float RwMatrixDeterminant(const RwMatrix* m) {
-    return m->right.x * (m->up.y * m->at.z - m->up.z * m->at.y) -
-           m->right.y * (m->up.x * m->at.z - m->up.z * m->at.x) +
-           m->right.z * (m->up.x * m->at.y - m->up.y * m->at.x);
 }
 
 RwMatrix* RwMatrixOptimize(RwMatrix* matrix, const RwMatrixTolerance* tolerance) {

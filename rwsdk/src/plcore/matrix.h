@@ -82,11 +82,30 @@ RwMatrix* RwMatrixInvert(RwMatrix* out, const RwMatrix* in);
 RwMatrix* RwMatrixInvertGeneral(RwMatrix* out, const RwMatrix* in);
 
 RwMatrix* RwMatrixQueryRotation(const RwMatrix* matrix, RwV3d* unitAxis, RwReal* angle, RwV3d* centre);
-RwReal RwMatrixDeterminant(const RwMatrix* matrix);
+
+inline RwReal _rwMatrixRowDot(const RwV3d& a, const RwV3d& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+// Inline, so that a reader classifying many matrices computes the measures side by side.
+inline RwReal RwMatrixDeterminant(const RwMatrix* m) {
+    return m->right.x * (m->up.y * m->at.z - m->up.z * m->at.y) -
+           m->right.y * (m->up.x * m->at.z - m->up.z * m->at.x) +
+           m->right.z * (m->up.x * m->at.y - m->up.y * m->at.x);
+}
 
 // The measures that classification compares with the tolerances.
-RwReal RwMatrixNormalError(const RwMatrix* matrix);
-RwReal RwMatrixOrthogonalError(const RwMatrix* matrix);
+inline RwReal RwMatrixNormalError(const RwMatrix* m) {
+    const RwReal r = _rwMatrixRowDot(m->right, m->right) - 1.0f;
+    const RwReal u = _rwMatrixRowDot(m->up, m->up) - 1.0f;
+    const RwReal a = _rwMatrixRowDot(m->at, m->at) - 1.0f;
+    return r * r + u * u + a * a;
+}
+inline RwReal RwMatrixOrthogonalError(const RwMatrix* m) {
+    const RwReal ru = _rwMatrixRowDot(m->right, m->up);
+    const RwReal ra = _rwMatrixRowDot(m->right, m->at);
+    const RwReal ua = _rwMatrixRowDot(m->up, m->at);
+    return ru * ru + ra * ra + ua * ua;
+}
 RwReal RwMatrixIdentityError(const RwMatrix* matrix);
 
 inline RwV3d* RwMatrixGetRight(RwMatrix* matrix) {

@@ -39,18 +39,23 @@ RwPluginRegEntry* FindEntry(const RwPluginRegistry* reg, RwUInt32 pluginID) {
     return nullptr;
 }
 
-// Relinks the read and always chains of a registry after a callback changed.
+// Relinks the read, always and constructor chains of a registry after a callback changed.
 void LinkStreamChains(RwPluginRegistry* reg) {
     RwPluginRegEntry* nextRead = nullptr;
     RwPluginRegEntry* nextAlways = nullptr;
+    RwPluginRegEntry* nextConstruct = nullptr;
     for (RwPluginRegEntry* e = reg->lastRegEntry; e; e = e->prevRegEntry) {
         e->nextReadEntry = nextRead;
         e->nextAlwaysEntry = nextAlways;
+        e->nextConstructEntry = nextConstruct;
         if (e->readCB) {
             nextRead = e;
         }
         if (e->alwaysCB) {
             nextAlways = e;
+        }
+        if (e->constructCB != DefaultConstructor) {
+            nextConstruct = e;
         }
     }
 }
@@ -63,6 +68,11 @@ inline RwPluginRegEntry* FirstReadEntry(const RwPluginRegistry* reg) {
 inline RwPluginRegEntry* FirstAlwaysEntry(const RwPluginRegistry* reg) {
     RwPluginRegEntry* first = reg->firstRegEntry;
     return !first || first->alwaysCB ? first : first->nextAlwaysEntry;
+}
+
+inline RwPluginRegEntry* FirstConstructEntry(const RwPluginRegistry* reg) {
+    RwPluginRegEntry* first = reg->firstRegEntry;
+    return !first || first->constructCB != DefaultConstructor ? first : first->nextConstructEntry;
 }
 
 // The entry that reads sub-chunks of the given type, or null. Plugins write their sub-chunks in
@@ -223,6 +233,7 @@ RwInt32 RwPluginRegistryAddPlugin(RwPluginRegistry* reg, RwInt32 size, RwUInt32 
     }
     reg->lastRegEntry = entry;
     reg->sizeOfStruct = offset + rounded;
+    LinkStreamChains(reg);
     return offset;
 }
 
@@ -268,7 +279,8 @@ RwInt32 RwPluginRegistryGetPluginOffset(const RwPluginRegistry* reg, RwUInt32 pl
 }
 
 const RwPluginRegistry* RwPluginRegistryInitObject(const RwPluginRegistry* reg, void* object) {
-    for (RwPluginRegEntry* e = reg->firstRegEntry; e; e = e->nextRegEntry) {
+    // Entries left out have the default constructor, which does nothing and cannot fail.
+    for (RwPluginRegEntry* e = FirstConstructEntry(reg); e; e = e->nextConstructEntry) {
         if (!e->constructCB(object, e->offset, e->size)) {
             for (RwPluginRegEntry* undo = e->prevRegEntry; undo; undo = undo->prevRegEntry) {
                 undo->destructCB(object, undo->offset, undo->size);

@@ -41,6 +41,8 @@ struct RwPluginRegEntry {
     // extension visits only those. Kept up to date whenever a plugin or one of its callbacks is added.
     RwPluginRegEntry* nextReadEntry;
     RwPluginRegEntry* nextAlwaysEntry;
+    // Likewise the next entry whose constructor does something: a new object visits only those.
+    RwPluginRegEntry* nextConstructEntry;
 };
 
 // One static record per object type: { base size, base size, 0, nullptr, nullptr } to start with.
@@ -84,7 +86,7 @@ RwPluginRegistryReadDataChunks(const RwPluginRegistry* reg, RwStream* stream, vo
     if (!first || (!first->alwaysCB && !first->nextAlwaysEntry)) {
         if (const RwUInt8* header = _rwStreamBytesInPlace(stream, rwCHUNKHEADERSIZE)) {
             if (_rwChunkWord(header, 0) == rwID_EXTENSION && _rwChunkWord(header, 1) == 0 &&
-                RwChunkVersionAccepted(_rwLibraryStampVersion(_rwChunkWord(header, 2)))) {
+                _rwLibraryStampAccepted(_rwChunkWord(header, 2))) {
                 _rwStreamTakeInPlace(stream, rwCHUNKHEADERSIZE);
                 return reg;
             }

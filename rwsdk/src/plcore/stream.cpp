@@ -290,7 +290,7 @@ RwStream* RwStreamWrite(RwStream* stream, const void* buffer, RwUInt32 length) {
     return stream;
 }
 
-RwUInt32 RwStreamBytesLeft(RwStream* stream) {
+RwUInt32 _rwStreamBytesLeftAny(RwStream* stream) {
     constexpr RwUInt32 unknown = 0xFFFFFFFF;
     switch (stream->type) {
     case rwSTREAMFILE:

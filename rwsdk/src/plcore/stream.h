@@ -3,6 +3,8 @@
 
 #include "rwsdk/src/plcore/types.h"
 
+#include <bit>
+#include <cstddef>
 #include <cstring>
 
 enum RwStreamType : RwUInt32 {
@@ -73,14 +75,26 @@ RwStream* RwStreamWrite(RwStream* stream, const void* buffer, RwUInt32 length);
 RwStream* RwStreamSkip(RwStream* stream, RwUInt32 offset);
 // Bytes a read stream still holds (memory and file streams), or 0xFFFFFFFF when the stream cannot say.
 // Readers weigh the sizes a record declares against it before allocating.
-RwUInt32 RwStreamBytesLeft(RwStream* stream);
+RwUInt32 _rwStreamBytesLeftAny(RwStream* stream);
+[[gnu::always_inline]] inline RwUInt32 RwStreamBytesLeft(RwStream* stream) {
+    if (stream->type != rwSTREAMMEMORY)
+        return _rwStreamBytesLeftAny(stream);
+    const RwStreamMemory& memory = stream->Type.memory;
+    return memory.nSize > memory.position ? memory.nSize - memory.position : 0;
+}
 // The next length bytes of a memory stream open for reading, in place, or null for other streams (and for
 // a memory stream with fewer bytes left): readers convert from them without a copy, then skip them.
+// Both checks are one comparison each: the kind and the access word together, and what is left in 64 bits
+// (negative should the position ever lie past the end).
 [[gnu::always_inline]] inline const RwUInt8* _rwStreamBytesInPlace(const RwStream* stream, RwUInt32 length) {
-    if (stream->type != rwSTREAMMEMORY || stream->accessType != rwSTREAMREAD)
+    static_assert(offsetof(RwStream, accessType) == offsetof(RwStream, type) + sizeof(RwUInt32) &&
+                  std::endian::native == std::endian::little);
+    RwUInt64 kind;
+    std::memcpy(&kind, &stream->type, sizeof(kind));
+    if (kind != (RwUInt64(rwSTREAMREAD) << 32 | rwSTREAMMEMORY))
         return nullptr;
     const RwStreamMemory& memory = stream->Type.memory;
-    return memory.position <= memory.nSize && memory.nSize - memory.position >= length
+    return RwInt64(memory.nSize) - RwInt64(memory.position) >= RwInt64(length)
                ? memory.memBlock + memory.position
                : nullptr;
 }

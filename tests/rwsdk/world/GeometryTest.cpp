@@ -245,14 +245,14 @@ TEST_F(WorldTest, GeometryStreamsThatWouldLeadOutsideTheirArraysAreRefused) {
     }
 }
 
-// Triangles are checked several at a time (four, then two, then one): a word out of range is found in every
-// place of a run.
+// Triangles are checked several at a time (eight, four, two, then one): a word out of range is found in
+// every place of a run.
 TEST_F(WorldTest, EveryWordOfARunOfTrianglesIsChecked) {
     GeometryParts parts;
-    parts.triangles = 7;
+    parts.triangles = 15;
     parts.triangleWords.clear();
     std::vector<std::array<RwUInt16, 4>> expected;
-    for (RwUInt16 t = 0; t < 7; ++t) {
+    for (RwUInt16 t = 0; t < 15; ++t) {
         const RwUInt16 v0 = t % 3, v1 = (t + 1) % 3, v2 = (t + 2) % 3, material = 0xFFFF;
         parts.triangleWords.insert(parts.triangleWords.end(), {v1, v0, material, v2});
         expected.push_back({v0, v1, v2, material});
@@ -287,14 +287,75 @@ TEST_F(WorldTest, AValidMeshExtensionIsTakenAsRead) {
     RpGeometryDestroy(geometry);
 }
 
-// Mesh indices are narrowed several at a time (sixteen, then eight, then one): indices from 0x8000 up come
-// through, and a bad index is found in every place of a run.
+// A geometry read from memory holds its material array and its meshes in its own allocation. They stay
+// its own whatever comes after: meshes rebuilt, a second mesh chunk, more materials than were read (the
+// sanitizer build checks what is freed).
+TEST_F(WorldTest, MaterialsAndMeshesReadFromMemoryOutliveLaterChanges) {
+    RpGeometry* source = RpGeometryCreate(4, 2, 0);
+    RpMaterial* materials[2] = {RpMaterialCreate(), RpMaterialCreate()};
+    RpTriangle* t = RpGeometryGetTriangles(source);
+    RpGeometryTriangleSetVertexIndices(source, &t[0], 0, 1, 2);
+    RpGeometryTriangleSetVertexIndices(source, &t[1], 2, 1, 3);
+    RpGeometryTriangleSetMaterial(source, &t[0], materials[0]);
+    RpGeometryTriangleSetMaterial(source, &t[1], materials[1]);
+    for (RpMaterial* m : materials)
+        RpMaterialDestroy(m);
+    RpGeometryBuildMeshes(source);
+    Bytes bytes;
+    RpGeometryDestroy(WriteAndRead(source, &bytes));
+    RpGeometryDestroy(source);
+    ByteWriter first, second;
+    first.U32(0).U32(1).U32(3).U32(3).I32(-1).I32(2).I32(1).I32(0);
+    second.U32(0).U32(1).U32(3).U32(3).I32(-1).I32(0).I32(1).I32(2);
+    GeometryParts twoMeshChunks;
+    twoMeshChunks.extension = Wrap(rwID_EXTENSION, ByteWriter()
+                                                       .Append(Wrap(rwID_BINMESHPLUGIN, first.bytes))
+                                                       .Append(Wrap(rwID_BINMESHPLUGIN, second.bytes))
+                                                       .bytes);
+    enum Then { Destroy, Rebuild, GrowMaterials, SecondMeshChunk };
+    for (Then then : {Destroy, Rebuild, GrowMaterials, SecondMeshChunk}) {
+        SCOPED_TRACE(then);
+        RpGeometry* geometry = ReadGeometry(then == SecondMeshChunk ? twoMeshChunks.Build() : bytes);
+        ASSERT_NE(geometry, nullptr) << std::hex << TakeError();
+        if (then == SecondMeshChunk) {
+            EXPECT_EQ(RpMeshHeaderGetMeshes(geometry->mesh)[0].indices[0], 0);
+            RpGeometryDestroy(geometry);
+            continue;
+        }
+        ASSERT_EQ(RpGeometryGetNumMaterials(geometry), 2);
+        ASSERT_EQ(geometry->mesh->numMeshes, 2);
+        const RpMaterial* read[2] = {geometry->matList.materials[0], geometry->matList.materials[1]};
+        if (then == Rebuild) {
+            RpGeometryLock(geometry, rpGEOMETRYLOCKPOLYGONS);
+            EXPECT_EQ(geometry->mesh, nullptr);
+            RpGeometryUnlock(geometry);
+            ASSERT_NE(geometry->mesh, nullptr);
+            EXPECT_EQ(geometry->mesh->totalIndicesInMesh, 6u);
+        }
+        if (then == GrowMaterials) {
+            for (int i = 0; i < 30; ++i) {
+                RpMaterial* material = RpMaterialCreate();
+                EXPECT_EQ(RpMaterialListAppendMaterial(&geometry->matList, material), 2 + i);
+                RpMaterialDestroy(material);
+            }
+            EXPECT_EQ(RpGeometryGetNumMaterials(geometry), 32);
+        }
+        EXPECT_EQ(geometry->matList.materials[0], read[0]);
+        EXPECT_EQ(geometry->matList.materials[1], read[1]);
+        for (int m = 0; m < 2; ++m)
+            EXPECT_EQ(RpMeshHeaderGetMeshes(geometry->mesh)[m].material, read[m]);
+        RpGeometryDestroy(geometry);
+    }
+}
+
+// Mesh indices are narrowed several at a time (thirty-two, sixteen, eight, then one): indices from 0x8000 up
+// come through, and a bad index is found in every place of a run.
 TEST_F(WorldTest, EveryIndexOfALongMeshIsNarrowedAndChecked) {
     GeometryParts parts;
     parts.vertices = 0x9000;
     std::vector<RwInt32> indices;
-    for (RwInt32 i = 0; i < 25; ++i)
-        indices.push_back(i % 2 ? 0x8FFF - i : i * 0x5A3);
+    for (RwInt32 i = 0; i < 57; ++i)
+        indices.push_back(i % 2 ? 0x8FFF - i : i * 0x28B);
     parts.extension = MeshExtension(RwUInt32(indices.size()), {{indices, -1}});
     RpGeometry* geometry = ReadGeometry(parts.Build());
     ASSERT_NE(geometry, nullptr) << std::hex << TakeError();
