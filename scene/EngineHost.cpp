@@ -365,18 +365,21 @@ void WaitForVerticalBlank() {
         return;
     // A device that cannot report its raster, or whose report never changes (windowed modes often), would
     // keep the loops spinning: a failed poll ends the wait, and so does a whole refresh period at 20 Hz.
+    // The time is looked at only when a poll has not seen the change waited for: a late poll that sees it
+    // still ends the wait at the change.
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
-    D3DRASTER_STATUS status{};
-    do {
-        if (FAILED(Direct3DDevice->GetRasterStatus(0, &status)) || std::chrono::steady_clock::now() > limit)
-            return;
-        Sleep(0);
-    } while (status.InVBlank);
-    do {
-        if (FAILED(Direct3DDevice->GetRasterStatus(0, &status)) || std::chrono::steady_clock::now() > limit)
-            return;
-        Sleep(0);
-    } while (!status.InVBlank);
+    for (const bool wanted : {false, true}) {
+        D3DRASTER_STATUS status{};
+        while (true) {
+            if (FAILED(Direct3DDevice->GetRasterStatus(0, &status)))
+                return;
+            if (bool(status.InVBlank) == wanted)
+                break;
+            if (std::chrono::steady_clock::now() > limit)
+                return;
+            Sleep(0);
+        }
+    }
 }
 
 uint32_t RenderStateInForce(uint32_t state) {
