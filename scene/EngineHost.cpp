@@ -24,6 +24,7 @@
 #include "rwsdk/tool/anim/rtanim.h"
 #include "rwsdk/tool/bmp/rtbmp.h"
 #include "rwsdk/tool/charse/rtcharse.h"
+#include "rwsdk/tool/imagefail/rtimagefail.h"
 #include "rwsdk/tool/png/rtpng.h"
 #include "rwsdk/tool/tiff/rttiff.h"
 #include "rwsdk/world/baclump.h"
@@ -506,19 +507,22 @@ namespace {
 
 void ReportUnreadTexture(const char* name) {
     // Once a name: whatever uses the texture is drawn without it, and may ask again every time it loads.
+    // What the image library said of a file it refused comes along.
     static std::mutex lock;
     static std::set<std::string, std::less<>> told;
     std::lock_guard hold(lock);
     if (!told.emplace(name).second)
         return;
     const char* path = RwImageGetPath();
-    std::fprintf(stderr, "Cannot read the texture '%s' (looked in '%s').\n", Base::Clip(name).c_str(),
-                 Base::Clip(path ? path : "").c_str());
+    const std::string why = RtImageReadFailure();
+    std::fprintf(stderr, "Cannot read the texture '%s' (looked in '%s')%s%s.\n", Base::Clip(name).c_str(),
+                 Base::Clip(path ? path : "").c_str(), why.empty() ? "" : ": ", why.c_str());
 }
 
 } // namespace
 
 RwTexture* TextureReadCallback(const char* name, const char* maskName) {
+    RtImageReadFailureClear();
     // A DDS file of the name wins; it carries no mask.
     if (RwTexture* texture = RwD3D9DDSTextureRead(name, nullptr))
         return texture;

@@ -1,5 +1,6 @@
 #include "ImageFilesSupport.h"
 
+#include "rwsdk/tool/imagefail/rtimagefail.h"
 #include "rwsdk/tool/png/rtpng.h"
 
 #include <png.h>
@@ -71,12 +72,19 @@ TEST(PngRead, NullNameAndBadFiles) {
     TakeError();
     EXPECT_EQ(RtPNGImageRead(nullptr), nullptr);
     EXPECT_EQ(TakeError(), RwUInt32(E_RW_NULLP));
+    // libpng prints nothing of its own: what it said is kept for the one message of whoever tells it.
+    ::testing::internal::CaptureStderr();
+    RtImageReadFailureClear();
     EXPECT_EQ(RtPNGImageRead((dir / "missing.png").c_str()), nullptr);
+    EXPECT_STREQ(RtImageReadFailure(), "");
     const Bytes bytes = ReadBytes(Fixture("png_rgba8.png"));
     for (size_t length : {size_t(0), size_t(8), size_t(40), bytes.size() / 2, bytes.size() - 13}) {
         WriteBytes(dir / "short.png", Bytes(bytes.begin(), bytes.begin() + long(length)));
+        RtImageReadFailureClear();
         EXPECT_EQ(RtPNGImageRead((dir / "short.png").c_str()), nullptr) << length;
+        EXPECT_STREQ(RtImageReadFailure(), "libpng: file is cut short") << length;
     }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     ExpectNoReaderError();
 }
 

@@ -1,5 +1,6 @@
 #include "ImageFilesSupport.h"
 
+#include "rwsdk/tool/imagefail/rtimagefail.h"
 #include "rwsdk/tool/tiff/rttiff.h"
 #include "rwsdk/tool/tiff/tif_rw.h"
 
@@ -76,17 +77,28 @@ TEST(TiffRead, MinIsWhiteHasInvertedPalette) {
     }
 }
 
+// Refused files print nothing themselves: what libtiff said is kept, without the file's name, for the one
+// message of whoever tells the failure; a missing file is that message's own news.
 TEST(TiffRead, RefusedFilesYieldNullWithoutError) {
     Engine engine;
     TempDir dir;
     TakeError();
+    ::testing::internal::CaptureStderr();
+    RtImageReadFailureClear();
     EXPECT_EQ(RtTIFFImageRead(Fixture("tif_16.tif").c_str()), nullptr);
     EXPECT_EQ(RtTIFFImageRead((dir / "missing.tif").c_str()), nullptr);
+    EXPECT_STREQ(RtImageReadFailure(), "");
     const Bytes bytes = ReadBytes(Fixture("tif_rgba.tif"));
     for (size_t length : {size_t(4), size_t(16), bytes.size() / 2}) {
         WriteBytes(dir / "short.tif", Bytes(bytes.begin(), bytes.begin() + long(length)));
+        RtImageReadFailureClear();
         EXPECT_EQ(RtTIFFImageRead((dir / "short.tif").c_str()), nullptr) << length;
+        const std::string said = RtImageReadFailure();
+        EXPECT_EQ(said.rfind("libtiff: ", 0), 0u) << said;
+        EXPECT_GT(said.size(), std::string("libtiff: ").size()) << said;
+        EXPECT_EQ(said.find("short.tif"), std::string::npos) << said;
     }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     ExpectNoReaderError();
     EXPECT_EQ(RtTIFFImageRead(nullptr), nullptr);
     EXPECT_EQ(TakeError(), RwUInt32(E_RW_NULLP));
@@ -104,6 +116,28 @@ TEST(TiffFileLayer, OpensThroughTheEngine) {
     EXPECT_EQ(TIFFGetSizeProc(tif)(TIFFClientdata(tif)), ReadBytes(Fixture("tif_rgb.tif")).size());
     EXPECT_EQ(TIFFGetSeekProc(tif)(TIFFClientdata(tif), toff_t(-1), SEEK_SET), toff_t(-1));
     TIFFClose(tif);
+}
+
+// The first error wins over warnings and later errors; the text is one line, without its closing stop, cut
+// short on a whole UTF-8 character.
+TEST(ImageReadFailure, KeepsTheFirstErrorOnOneLineCutShort) {
+    RtImageReadFailureClear();
+    _rtImageReadFailureNote("libpng", "tIME: CRC error", FALSE);
+    EXPECT_STREQ(RtImageReadFailure(), "libpng: tIME: CRC error");
+    _rtImageReadFailureNote("libpng", "a later warning", FALSE);
+    EXPECT_STREQ(RtImageReadFailure(), "libpng: tIME: CRC error");
+    _rtImageReadFailureNote("libtiff", "Cannot read TIFF header.\n", TRUE);
+    EXPECT_STREQ(RtImageReadFailure(), "libtiff: Cannot read TIFF header");
+    _rtImageReadFailureNote("libtiff", "Failed to read directory", TRUE);
+    EXPECT_STREQ(RtImageReadFailure(), "libtiff: Cannot read TIFF header");
+
+    RtImageReadFailureClear();
+    EXPECT_STREQ(RtImageReadFailure(), "");
+    std::string longText(159, 'x');
+    longText += "\xc3\xa9 and a great deal more";
+    _rtImageReadFailureNote("libtiff", longText.c_str(), TRUE);
+    EXPECT_EQ(std::string(RtImageReadFailure()), "libtiff: " + std::string(159, 'x') + "...");
+    RtImageReadFailureClear();
 }
 
 } // namespace

@@ -189,6 +189,23 @@ TEST_F(EngineHost, ATextureThatCannotBeReadIsSaidOnceAName) {
     RwImageSetPath("");
 }
 
+// A texture file that its library refuses: the one message says what the library said, and the library
+// prints nothing of its own however often the texture is asked for.
+TEST_F(EngineHost, ARefusedTextureFileIsSaidOnceWithWhatItsLibrarySaid) {
+    ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
+    Rw::RegisterImageFormats();
+    const TestSupport::TempDir scratch("corvane-host");
+    const std::string dir = scratch.path.string() + "/";
+    std::ofstream(dir + "wreck.png", std::ios::binary) << "\x89PNG\r\n\x1a\n"; // the signature alone
+    RwImageSetPath(dir.c_str());
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Rw::TextureReadCallback("wreck", nullptr), nullptr);
+    EXPECT_EQ(Rw::TextureReadCallback("wreck", nullptr), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Cannot read the texture 'wreck' (looked in '" + dir + "'): libpng: file is cut short.\n");
+    RwImageSetPath("");
+}
+
 TEST_F(EngineHost, DestroyingDictionariesDropsTheTexturesExtraReferences) {
     ASSERT_TRUE(Rw::StartEngine(4096, 0, hwnd, 0, 0));
     int before = 0;

@@ -4,6 +4,7 @@
 #include "rwsdk/src/plcore/error.h"
 #include "rwsdk/src/plcore/memory.h"
 #include "rwsdk/src/plcore/stream.h"
+#include "rwsdk/tool/imagefail/rtimagefail.h"
 
 #include <png.h>
 
@@ -21,6 +22,15 @@ png_voidp Allocate(png_structp, png_alloc_size_t size) {
 }
 void Free(png_structp, png_voidp block) {
     RwFree(block);
+}
+
+// What libpng says is noted for RtImageReadFailure, not printed; an error leaves through the jump target.
+void Error(png_structp png, png_const_charp text) {
+    _rtImageReadFailureNote("libpng", text, TRUE);
+    png_longjmp(png, 1);
+}
+void Warning(png_structp, png_const_charp text) {
+    _rtImageReadFailureNote("libpng", text, FALSE);
 }
 
 // A short read is an error: libpng would otherwise decode whatever the buffer held.
@@ -58,7 +68,7 @@ RwImage* RtPNGImageRead(const RwChar* imageName) {
         return nullptr;
     }
     png_structp png =
-        png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr, nullptr, Allocate, Free);
+        png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, Error, Warning, nullptr, Allocate, Free);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_read_struct(png ? &png : nullptr, nullptr, nullptr);
@@ -224,7 +234,7 @@ RwImage* RtPNGImageWrite(RwImage* image, const RwChar* imageName) {
         return nullptr;
     }
     png_structp png =
-        png_create_write_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr, nullptr, Allocate, Free);
+        png_create_write_struct_2(PNG_LIBPNG_VER_STRING, nullptr, Error, Warning, nullptr, Allocate, Free);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_write_struct(png ? &png : nullptr, nullptr);

@@ -29,7 +29,7 @@ struct Buffer {
 template <typename Row> bool ReadStrips(TIFF* tif, RwUInt32 height, size_t rowBytes, Row row) {
     uint32_t rowsPerStrip = 0;
     if (!TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) || rowsPerStrip == 0) {
-        TIFFError(TIFFFileName(tif), "Source image not in strips");
+        TIFFErrorExtR(tif, TIFFFileName(tif), "Source image not in strips");
         return false;
     }
     rowsPerStrip = std::min(rowsPerStrip, height);
@@ -72,7 +72,7 @@ bool ReadGrey(TIFF* tif, RwImage* image, uint16_t photometric) {
             }
         } else {
             // Reading goes on with the grey ramp.
-            TIFFError(TIFFFileName(tif), "Missing required \"Colormap\" tag");
+            TIFFWarningExtR(tif, TIFFFileName(tif), "Missing required \"Colormap\" tag");
         }
     }
 
@@ -140,7 +140,7 @@ bool ReadColour(TIFF* tif, RwImage* image, uint16_t samples) {
     }
     Buffer raster(tmsize_t(size_t(tileWidth) * tileLength * 4));
     if (!raster.data) {
-        TIFFError(TIFFFileName(tif), "No space for raster buffer");
+        TIFFErrorExtR(tif, TIFFFileName(tif), "No space for raster buffer");
         return false;
     }
     // The RGBA tile comes bottom-up, as uint32 values whose bytes are red, green, blue, alpha.

@@ -1,8 +1,11 @@
 #include "rwsdk/tool/tiff/tif_rw.h"
 
 #include "rwsdk/os/win/osfile.h"
+#include "rwsdk/tool/imagefail/rtimagefail.h"
 
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -50,6 +53,30 @@ int Map(thandle_t, void**, toff_t*) {
 
 void Unmap(thandle_t, void*, toff_t) {}
 
+// The module is a function of libtiff's or the file's name, and the file is named by whoever tells the
+// failure: only the message is kept.
+int Note(TIFF* tif, const char* format, va_list args, RwBool error) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    const char* said = text;
+    const char* name = tif ? TIFFFileName(tif) : nullptr;
+    const size_t nameLength = name ? std::strlen(name) : 0;
+    if (nameLength && std::strncmp(said, name, nameLength) == 0 &&
+        std::strncmp(said + nameLength, ": ", 2) == 0) {
+        said += nameLength + 2;
+    }
+    _rtImageReadFailureNote("libtiff", said, error);
+    return 1; // and nothing printed
+}
+
+int Error(TIFF* tif, void*, const char*, const char* format, va_list args) {
+    return Note(tif, format, args, TRUE);
+}
+
+int Warning(TIFF* tif, void*, const char*, const char* format, va_list args) {
+    return Note(tif, format, args, FALSE);
+}
+
 } // namespace
 
 TIFF* _rtTIFFOpen(const char* name, const char* mode) {
@@ -61,10 +88,18 @@ TIFF* _rtTIFFOpen(const char* name, const char* mode) {
     const char tiffMode[2] = {mode[0], '\0'};
     void* handle = Files()->rwfopen(name, fileMode);
     if (!handle) {
-        TIFFError("TIFFOpen", "%s: Cannot open", name);
         return nullptr;
     }
-    TIFF* tif = TIFFClientOpen(name, tiffMode, thandle_t(handle), Read, Write, Seek, Close, Size, Map, Unmap);
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options) {
+        Files()->rwfclose(handle);
+        return nullptr;
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(options, Error, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, Warning, nullptr);
+    TIFF* tif = TIFFClientOpenExt(name, tiffMode, thandle_t(handle), Read, Write, Seek, Close, Size, Map,
+                                  Unmap, options);
+    TIFFOpenOptionsFree(options);
     if (!tif) {
         Files()->rwfclose(handle);
     }

@@ -5,5 +5,6 @@
 #include <tiffio.h>
 
 // Opens a game path through the engine's file interface; null when the mode is not a read, write or
-// append mode or the file cannot be opened (reported through TIFFError).
+// append mode or the file cannot be opened (which the caller tells). What libtiff says about the file is
+// noted for RtImageReadFailure instead of printed: raise errors of your own with TIFFErrorExtR.
 TIFF* _rtTIFFOpen(const char* name, const char* mode);
