@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -133,9 +134,22 @@ void NativePath(std::string_view path, std::string& native) {
 
 namespace {
 
-void SayNotRegular(std::string_view path) {
-    std::fprintf(stderr, "Cannot read '%.*s': it is not a regular file.\n",
-                 int(std::min<size_t>(path.size(), 200)), path.data());
+// Told once a file and reason: callers may ask again (the settings are read at start-up and again by the
+// front end, a texture each time it is loaded), and the file is still what it was.
+void SayRefused(std::string_view path, const std::string& native, const char* refusal) {
+    static std::mutex lock;
+    static std::set<std::string> told;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (!told.insert(native + '\n' + refusal).second)
+            return;
+    }
+    std::fprintf(stderr, "Cannot read '%.*s': it %s.\n", int(std::min<size_t>(path.size(), 200)), path.data(),
+                 refusal);
+}
+
+void SayNotRegular(std::string_view path, const std::string& native) {
+    SayRefused(path, native, "is not a regular file");
 }
 
 // A descriptor for reading a regular file, or -1. Opened without blocking, so that a fifo is seen for what
@@ -147,7 +161,7 @@ int OpenRegularForReading(std::string_view path, const std::string& native) {
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, O_RDONLY) != 0) {
         if (!S_ISDIR(st.st_mode))
-            SayNotRegular(path);
+            SayNotRegular(path, native);
         close(fd);
         errno = EINVAL;
         return -1;
@@ -208,12 +222,13 @@ bool FileExists(std::string_view path) {
 }
 
 bool CheckRegularFile(std::string_view path) {
+    const std::string native = NativePath(path);
     struct stat st;
-    if (stat(NativePath(path).c_str(), &st) != 0)
+    if (stat(native.c_str(), &st) != 0)
         return false;
     if (!S_ISREG(st.st_mode)) {
         if (!S_ISDIR(st.st_mode))
-            SayNotRegular(path);
+            SayNotRegular(path, native);
         return false;
     }
     return true;
@@ -239,8 +254,7 @@ bool ReadFile(std::string_view path, std::string& bytes, size_t limit) {
     else if (size_t(st.st_size) > limit)
         refusal = "is too large";
     if (refusal) {
-        std::fprintf(stderr, "Cannot read '%.*s': it %s.\n", int(std::min<size_t>(path.size(), 200)),
-                     path.data(), refusal);
+        SayRefused(path, native, refusal);
         close(fd);
         return false;
     }
@@ -258,8 +272,7 @@ bool ReadFile(std::string_view path, std::string& bytes, size_t limit) {
         }
         // A file that grows while it is read stops at the limit too.
         if (bytes.size() + size_t(n) > limit) {
-            std::fprintf(stderr, "Cannot read '%.*s': it is too large.\n",
-                         int(std::min<size_t>(path.size(), 200)), path.data());
+            SayRefused(path, native, "is too large");
             ok = false;
             break;
         }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -241,6 +242,20 @@ TEST_F(ConfigFile, AnUnusableFileIsToldOnceAndAMissingOneIsNot) {
         << told;
     EXPECT_EQ(told.find("settings file", told.find("settings file") + 1), std::string::npos) << told;
     EXPECT_TRUE(loaded == Config());
+}
+
+// Start-up and the front end both read the settings: a settings path that is no regular file is told once,
+// and the defaults are used.
+TEST_F(ConfigFile, ASettingsPathThatIsNoFileIsToldOnce) {
+    ASSERT_EQ(mkfifo(Path("Config.dat").c_str(), 0600), 0);
+    testing::internal::CaptureStderr();
+    Config first, second;
+    EXPECT_FALSE(first.Load(Path("Config.dat")));
+    EXPECT_FALSE(second.Load(Path("Config.dat")));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Cannot read '" + Path("Config.dat") + "': it is not a regular file.\n");
+    EXPECT_TRUE(first == Config());
+    EXPECT_TRUE(second == Config());
 }
 
 TEST(Config, DefaultsAndDefaultKeys) {

@@ -121,11 +121,29 @@ TEST_F(FilesTest, WholeFileReadsRefuseWhatIsNotASaneFile) {
     EXPECT_TRUE(Win32::ReadFile(Game("data\\textures\\sky.dds"), bytes, 3));
 }
 
+// A refusal is told once a file and reason, however often the file is asked for (the settings are read
+// twice at every start); another reason for the same file is told too.
+TEST_F(FilesTest, ARefusalIsToldOnceAFile) {
+    ASSERT_EQ(mkfifo((root / "Data" / "once").c_str(), 0600), 0);
+    std::ofstream(root / "Data" / "big.dat") << "four";
+    std::string bytes;
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(Win32::ReadFile(Game("data\\once"), bytes));
+        EXPECT_FALSE(Win32::CheckRegularFile(Game("DATA\\Once")));
+        EXPECT_EQ(Win32::OpenFile(Game("data\\once"), "rb"), nullptr);
+        EXPECT_FALSE(Win32::ReadFile(Game("data\\big.dat"), bytes, 2));
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot read '" + Game("data\\once") +
+                                                          "': it is not a regular file.\n" + "Cannot read '" +
+                                                          Game("data\\big.dat") + "': it is too large.\n");
+}
+
 // Opened for reading, a fifo or a device is refused at once, with a message: a fifo would block the open
-// until a writer came, a device never ends.
+// until a writer came, a device never ends. (Files of their own: each refusal is told once a process.)
 TEST_F(FilesTest, OpenedReadsRefuseFifosAndDevices) {
-    ASSERT_EQ(mkfifo((root / "Data" / "pipe").c_str(), 0600), 0);
-    for (const std::string& path : {Game("data\\pipe"), std::string("\\dev\\zero")}) {
+    ASSERT_EQ(mkfifo((root / "Data" / "stream").c_str(), 0600), 0);
+    for (const std::string& path : {Game("data\\stream"), std::string("\\dev\\null")}) {
         char buffer[4];
         testing::internal::CaptureStderr();
         EXPECT_EQ(Win32::OpenFile(path, "rb"), nullptr) << path;
