@@ -174,7 +174,10 @@ void* RwFrameModuleClose(void* instance, RwInt32 offset, RwInt32 /*size*/) {
     return instance;
 }
 
-RwFrame* RwFrameCreate() {
+namespace {
+
+// A new frame; the frame list reader sets the modelling matrix itself.
+RwFrame* CreateFrame(bool identity) {
     auto* frame = static_cast<RwFrame*>(RwFreeListEntryAlloc(FrameData()->freeList, frameHint));
     if (!frame) {
         RwErrorSetCode(E_RW_NOMEM);
@@ -182,7 +185,8 @@ RwFrame* RwFrameCreate() {
     }
     frame->object = RwObject{rwFRAME, 0, 0, 0, nullptr};
     rwLLLinkInitialize(&frame->inDirtyListLink);
-    RwMatrixSetIdentity(&frame->modelling);
+    if (identity)
+        RwMatrixSetIdentity(&frame->modelling);
     RwMatrixSetIdentity(&frame->ltm);
     rwLinkListInitialize(&frame->objectList);
     frame->child = nullptr;
@@ -193,6 +197,12 @@ RwFrame* RwFrameCreate() {
         return nullptr;
     }
     return frame;
+}
+
+} // namespace
+
+RwFrame* RwFrameCreate() {
+    return CreateFrame(true);
 }
 
 RwBool RwFrameDestroy(RwFrame* frame) {
@@ -433,16 +443,19 @@ RwFrameList* RwFrameListStreamRead(RwStream* stream, RwFrameList* frameList) {
         RwErrorSetCode(E_RW_NOMEM);
         return nullptr;
     }
+    // From memory, the records are read in place, all at once.
+    const RwUInt8* inPlace = _rwStreamTakeInPlace(stream, RwUInt32(count) * frameRecordSize);
     for (RwInt32 k = 0; k < count; ++k) {
-        RwUInt8 record[frameRecordSize];
-        if (RwStreamRead(stream, record, frameRecordSize) != frameRecordSize) {
+        RwUInt8 copy[frameRecordSize];
+        const RwUInt8* record = inPlace ? inPlace + size_t(k) * frameRecordSize : copy;
+        if (!inPlace && RwStreamRead(stream, copy, frameRecordSize) != frameRecordSize) {
             DestroyFrames(frames, k);
             RwFree(frames);
             return nullptr;
         }
         RwInt32 parentIndex;
         std::memcpy(&parentIndex, record + 48, sizeof(parentIndex));
-        RwFrame* frame = parentIndex < k ? RwFrameCreate() : nullptr;
+        RwFrame* frame = parentIndex < k ? CreateFrame(false) : nullptr;
         if (!frame) {
             if (parentIndex >= k)
                 RwErrorSetCode(E_RW_BADPARAM); // a parent must come earlier in the list
@@ -459,6 +472,7 @@ RwFrameList* RwFrameListStreamRead(RwStream* stream, RwFrameList* frameList) {
         const bool rotation = RwMatrixNormalError(&m) <= 0.01f && RwMatrixOrthogonalError(&m) <= 0.01f &&
                               RwMatrixDeterminant(&m) >= 0.99f;
         m.flags = rotation ? static_cast<RwUInt32>(rwMATRIXTYPEORTHONORMAL) : 0u;
+        m.pad1 = m.pad2 = m.pad3 = 0;
         if (parentIndex >= 0)
             RwFrameAddChild(frames[parentIndex], frame);
     }

@@ -131,8 +131,9 @@ void FreeClumpEntry(void* entry, void*) {
 void* ClumpOpen(void* instance, RwInt32 offset, RwInt32) {
     clumpModule.globalsOffset = offset;
     auto* data = RWPLUGINOFFSET(ClumpModuleData, instance, offset);
+    // Models have a few dozen parts: one block holds the atomics of most of them.
     data->atomicFreeList =
-        RwFreeListCreate(atomicTKList.sizeOfStruct, 32, 16, rwMEMHINTDUR_GLOBAL | rwID_ATOMIC);
+        RwFreeListCreate(atomicTKList.sizeOfStruct, 64, 16, rwMEMHINTDUR_GLOBAL | rwID_ATOMIC);
     data->clumpFreeList =
         RwFreeListCreate(clumpTKList.sizeOfStruct, 16, 16, rwMEMHINTDUR_GLOBAL | rwID_CLUMP);
     if (!data->atomicFreeList || !data->clumpFreeList) {

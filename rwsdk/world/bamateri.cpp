@@ -374,10 +374,9 @@ RpMaterialList* _rpMaterialListStreamReadInto(RwStream* stream, RpMaterialList* 
             RwErrorSetCode(E_RW_READ); // a shared entry must name an earlier one
             ok = false;
         }
-        if (ok) {
-            ok = RpMaterialListAppendMaterial(list, material) >= 0;
-            RpMaterialDestroy(material);
-        }
+        // The array has room for every entry: the reference read or taken becomes the list's.
+        if (ok)
+            list->materials[list->numMaterials++] = material;
     }
     freeEntries();
     if (!ok) {

@@ -341,7 +341,8 @@ bool ReadBlock(const RwUInt8* bytes, RwUInt32 length, UserDataList* list) {
 
 RwStream* Read(RwStream* stream, RwInt32 length, void* object, RwInt32 offset, RwInt32) {
     UserDataList* list = ListOf(object, offset);
-    DestroyList(list);
+    if (list->numElements != 0 || list->data || list->block) // a new object has nothing to destroy
+        DestroyList(list);
     // Declared lengths are weighed against the bytes the stream still holds.
     BoundedReader in = {stream, std::min(RwUInt32(length), RwStreamBytesLeft(stream))};
     // From a memory stream the bytes are read in place, into one block; the sub-chunk's reader steps the

@@ -99,7 +99,7 @@ RwBool _rwStreamFindChunkAny(RwStream* stream, RwUInt32 type, RwUInt32* lengthOu
                 *lengthOut = _rwChunkWord(header, 1);
             if (versionOut)
                 *versionOut = _rwLibraryStampVersion(stamp);
-            _rwStreamTakeInPlace(stream, rwCHUNKHEADERSIZE);
+            _rwStreamStepInPlace(stream, rwCHUNKHEADERSIZE);
             return TRUE;
         }
     }

@@ -87,7 +87,7 @@ RwPluginRegistryReadDataChunks(const RwPluginRegistry* reg, RwStream* stream, vo
         if (const RwUInt8* header = _rwStreamBytesInPlace(stream, rwCHUNKHEADERSIZE)) {
             if (_rwChunkWord(header, 0) == rwID_EXTENSION && _rwChunkWord(header, 1) == 0 &&
                 _rwLibraryStampAccepted(_rwChunkWord(header, 2))) {
-                _rwStreamTakeInPlace(stream, rwCHUNKHEADERSIZE);
+                _rwStreamStepInPlace(stream, rwCHUNKHEADERSIZE);
                 return reg;
             }
         }

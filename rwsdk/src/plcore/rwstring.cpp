@@ -178,7 +178,7 @@ RwChar* RwStringStreamRead(RwChar* buffer, RwStream* stream, RwUInt32 capacity) 
             const RwUInt32 kept = std::min(size, capacity - 1);
             std::memcpy(buffer, text, kept);
             buffer[kept] = 0;
-            if (!std::memchr(text, 0, kept) &&
+            if (kept < size && !std::memchr(text, 0, kept) &&
                 std::any_of(text + kept, text + size, [](RwUInt8 c) { return c != 0; }))
                 RwErrorSetCode(E_RW_STRING_TRUNCATION);
             return buffer;

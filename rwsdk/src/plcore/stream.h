@@ -98,13 +98,16 @@ RwUInt32 _rwStreamBytesLeftAny(RwStream* stream);
                ? memory.memBlock + memory.position
                : nullptr;
 }
+// Steps a memory stream past length bytes that _rwStreamBytesInPlace has just handed over (unchecked).
+[[gnu::always_inline]] inline void _rwStreamStepInPlace(RwStream* stream, RwUInt32 length) {
+    stream->Type.memory.position += length;
+    stream->position += length;
+}
 // As _rwStreamBytesInPlace, and the stream steps past them: no call per small record of a model.
 [[gnu::always_inline]] inline const RwUInt8* _rwStreamTakeInPlace(RwStream* stream, RwUInt32 length) {
     const RwUInt8* bytes = _rwStreamBytesInPlace(stream, length);
-    if (bytes) {
-        stream->Type.memory.position += length;
-        stream->position += length;
-    }
+    if (bytes)
+        _rwStreamStepInPlace(stream, length);
     return bytes;
 }
 
