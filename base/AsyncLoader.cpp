@@ -125,6 +125,11 @@ bool AsyncLoader::Running() {
     return running;
 }
 
+bool AsyncLoader::Stopping() {
+    std::lock_guard lock(queueMutex);
+    return running && stopping;
+}
+
 AsyncLoader::Handle* AsyncLoader::Enqueue(std::string_view name, uint32_t offset, uint32_t size,
                                           int32_t priority, void* buffer) {
     Handle* handle;

@@ -38,6 +38,8 @@ public:
     // freed here).
     static void Stop();
     static bool Running();
+    // A stop has been asked for and the worker is still being joined.
+    static bool Stopping();
 
     static Handle* Enqueue(std::string_view name, uint32_t offset, uint32_t size, int32_t priority,
                            void* buffer);

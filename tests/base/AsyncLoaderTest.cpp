@@ -236,10 +236,13 @@ TEST_F(AsyncLoaderTest, StopJoinsAndLeavesQueuedRequestsToTheirOwners) {
     AsyncLoader::Handle* cancelled = AsyncLoader::Enqueue("cancelled", 0, 4, 0, c);
     EXPECT_EQ(AsyncLoader::Cancel(cancelled), AsyncLoader::Cancelled);
     auto stop = std::async(std::launch::async, [] { AsyncLoader::Stop(); });
+    // The read is let go only once the stop has been asked for, however late its thread runs.
+    EXPECT_TRUE(WaitUntil([] { return AsyncLoader::Stopping(); }));
     EXPECT_EQ(stop.wait_for(100ms), std::future_status::timeout); // joins the worker inside its read
     Open();
     stop.get();
     EXPECT_FALSE(AsyncLoader::Running());
+    EXPECT_FALSE(AsyncLoader::Stopping());
     EXPECT_EQ(AsyncLoader::GetState(held), AsyncLoader::Read);
     EXPECT_EQ(AsyncLoader::GetState(queued), AsyncLoader::Queued);
     EXPECT_EQ(AsyncLoader::RequestCount(), 2u); // the cancelled one was freed
