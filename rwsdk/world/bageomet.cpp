@@ -569,6 +569,10 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
     if (!RwStreamFindChunk(stream, rwID_STRUCT, &length, &version))
         return nullptr;
     RwUInt32 remaining = length;
+    // The chunks behind the struct are looked at before its arrays are read (below): ask for them now.
+    if (const RwUInt8* behind = _rwStreamBytesInPlace(stream, length))
+        for (int line = 0; line < 4; ++line)
+            __builtin_prefetch(behind + length + 64 * line);
     RwInt32 head[4];
     RwReal surface[3] = {1.0f, 1.0f, 1.0f};
     if (!ReadPayload(stream, head, sizeof(head), &remaining) ||
