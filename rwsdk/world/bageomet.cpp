@@ -542,8 +542,11 @@ ComingRoom PeekComingRoom(const RwStream* stream, RwUInt32 remaining, bool nativ
     RwUInt64 at = remaining;
     if (at + 28 > left || word(at) != rwID_MATLIST || word(at + 12) != rwID_STRUCT)
         return room;
+    // Counts are weighed against the bytes there are, as the readers weigh them: a damaged length asks
+    // for no room.
     const RwUInt32 count = word(at + 24);
-    if (count <= (word(at + 16) - 4) / 4 && word(at + 16) >= 4 && count <= 0xFFFF)
+    const RwUInt64 listBytes = std::min<RwUInt64>(word(at + 16), left - (at + 24));
+    if (listBytes >= 4 && count <= (listBytes - 4) / 4 && count <= 0xFFFF)
         room.materials = RwInt32(count);
     at += 12 + RwUInt64(word(at + 4));
     if (at + 12 > left || word(at) != rwID_EXTENSION)
@@ -555,7 +558,8 @@ ComingRoom PeekComingRoom(const RwStream* stream, RwUInt32 remaining, bool nativ
         if (word(at + 4) < 12 || at + 24 > end)
             return room;
         const RwUInt32 numMeshes = word(at + 16), total = native ? 0 : word(at + 20);
-        if (numMeshes <= 0xFFFF && 12 + 8 * RwUInt64(numMeshes) + 4 * RwUInt64(total) <= word(at + 4))
+        const RwUInt64 meshBytes = std::min<RwUInt64>(word(at + 4), end - (at + 12));
+        if (numMeshes <= 0xFFFF && 12 + 8 * RwUInt64(numMeshes) + 4 * RwUInt64(total) <= meshBytes)
             room.meshBytes = _rpMeshHeaderRoomSize(numMeshes, total);
         return room;
     }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 
@@ -13,8 +14,10 @@
 struct AllocationCounter {
     static inline std::map<void*, size_t> live;
     static inline size_t allocations = 0;
+    static inline size_t largest = 0; // the largest single request since the last reset
 
     static void* Malloc(size_t size, RwUInt32) {
+        largest = std::max(largest, size);
         void* p = std::malloc(size);
         if (p) {
             live[p] = size;
@@ -29,6 +32,7 @@ struct AllocationCounter {
         std::free(p);
     }
     static void* Realloc(void* block, size_t size, RwUInt32) {
+        largest = std::max(largest, size);
         void* p = std::realloc(block, size);
         if (p) {
             live.erase(block);
@@ -37,6 +41,7 @@ struct AllocationCounter {
         return p;
     }
     static void* Calloc(size_t count, size_t size, RwUInt32) {
+        largest = std::max(largest, count * size);
         void* p = std::calloc(count, size);
         if (p) {
             live[p] = count * size;

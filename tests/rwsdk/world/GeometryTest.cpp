@@ -348,6 +348,23 @@ TEST_F(WorldTest, MaterialsAndMeshesReadFromMemoryOutliveLaterChanges) {
     }
 }
 
+// Room for what follows a geometry is weighed against the bytes there are, as the readers weigh their
+// counts: a damaged length or count behind the struct allocates nothing huge, and the read is refused.
+TEST_F(WorldTest, DamagedChunksBehindTheStructAskForNoHugeRoom) {
+    ByteWriter meshHead, listHead;
+    meshHead.Chunk(rwID_BINMESHPLUGIN, 0xFFFFFFF0u, rwLIBRARYCURRENTVERSION).U32(0).U32(1).U32(0x3FFFFFF0u);
+    listHead.Chunk(rwID_STRUCT, 0xFFFFFFF0u, rwLIBRARYCURRENTVERSION).I32(0xFFFF);
+    GeometryParts longMesh, longList;
+    longMesh.extension = Wrap(rwID_EXTENSION, meshHead.bytes);
+    longList.materials = Wrap(rwID_MATLIST, listHead.bytes);
+    for (const GeometryParts* parts : {&longMesh, &longList}) {
+        AllocationCounter::largest = 0;
+        EXPECT_EQ(ReadGeometry(parts->Build()), nullptr);
+        EXPECT_EQ(TakeError(), E_RW_READ);
+        EXPECT_LT(AllocationCounter::largest, 0x10000u);
+    }
+}
+
 // Mesh indices are narrowed several at a time (thirty-two, sixteen, eight, then one): indices from 0x8000 up
 // come through, and a bad index is found in every place of a run.
 TEST_F(WorldTest, EveryIndexOfALongMeshIsNarrowedAndChecked) {
