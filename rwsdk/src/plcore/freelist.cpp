@@ -154,7 +154,8 @@ void* RwFreeListAlloc(RwFreeList* fl, RwUInt32 hint) {
         for (RwUInt32 i = 0; i < fl->heapSize; i += 8) {
             RwUInt64 word;
             std::memcpy(&word, bitmap + i, sizeof(word));
-            word = __builtin_bswap64(word);
+            if constexpr (std::endian::native == std::endian::little)
+                word = __builtin_bswap64(word); // byte 0 into the top bits
             if (fl->heapSize - i < 8) {
                 word |= ~RwUInt64(0) >> (8 * (fl->heapSize - i));
             }
