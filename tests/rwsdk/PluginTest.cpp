@@ -128,6 +128,28 @@ TEST(PluginRegistry, AFailingConstructorUnwindsTheOnesBefore) {
     ASSERT_TRUE(RwEngineTerm());
 }
 
+// A new object visits only the plugins whose constructors do something; those still run in order, and
+// a failure unwinds every plugin before it, constructed or not.
+TEST(PluginRegistry, PluginsWithoutConstructorsAreSkippedOnly) {
+    ASSERT_TRUE(RwEngineInit(nullptr, 0, 0));
+    RwPluginRegistry reg = {8, 8, 0, nullptr, nullptr};
+    RwPluginRegistryAddPlugin(&reg, 4, 1, nullptr, Destruct<1>, nullptr);
+    RwPluginRegistryAddPlugin(&reg, 4, 2, Construct<2>, Destruct<2>, nullptr);
+    RwPluginRegistryAddPlugin(&reg, 4, 3, nullptr, Destruct<3>, nullptr);
+    RwPluginRegistryAddPlugin(&reg, 4, 4, Construct<4>, Destruct<4>, nullptr);
+    RwUInt8 object[64] = {};
+    calls.clear();
+    EXPECT_EQ(RwPluginRegistryInitObject(&reg, object), &reg);
+    RwPluginRegistryDeInitObject(&reg, object);
+    EXPECT_EQ(calls, (std::vector<std::string>{"c2", "c4", "d4", "d3", "d2", "d1"}));
+    RwPluginRegistryAddPlugin(&reg, 4, 5, nullptr, Destruct<5>, nullptr);
+    RwPluginRegistryAddPlugin(&reg, 4, 6, Fail, Destruct<6>, nullptr);
+    calls.clear();
+    EXPECT_EQ(RwPluginRegistryInitObject(&reg, object), nullptr);
+    EXPECT_EQ(calls, (std::vector<std::string>{"c2", "c4", "fail", "d5", "d4", "d3", "d2", "d1"}));
+    ASSERT_TRUE(RwEngineTerm());
+}
+
 TEST_F(PluginTest, ExtensionChunksRoundTrip) {
     void* thing = NewThing();
     RwPluginRegistryInitObject(&thingRegistry, thing);
