@@ -16,6 +16,7 @@
 #include "base/Random.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/world/rpworld.h"
+#include "tests/support/Clumps.h"
 
 #include <benchmark/benchmark.h>
 
@@ -156,14 +157,7 @@ RpClump* BigModel() {
     RwSphere sphere;
     RpMorphTargetCalculateBoundingSphere(target, &sphere);
     RpMorphTargetSetBoundingSphere(target, &sphere);
-    RwFrame* frame = RwFrameCreate();
-    RwFrameAddChild(root, frame);
-    RpAtomic* atomic = RpAtomicCreate();
-    RpAtomicSetFrame(atomic, frame);
-    RpAtomicSetGeometry(atomic, geometry, 0);
-    RpGeometryDestroy(geometry);
-    RpAtomicSetFlags(atomic, rpATOMICRENDER);
-    RpClumpAddAtomic(clump, atomic);
+    RpAtomicSetFlags(TestSupport::AddAtomicUnder(clump, root, geometry), rpATOMICRENDER);
     return clump;
 }
 

@@ -10,6 +10,7 @@
 #include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/src/texture.h"
 #include "rwsdk/world/rpworld.h"
+#include "tests/support/Clumps.h"
 
 #include <benchmark/benchmark.h>
 
@@ -97,11 +98,7 @@ std::vector<RwUInt8> GeneratedModel() {
         RpGeometry* geometry =
             Grid(25, 50, materials, 3, part % 2 ? RwUInt32(rpGEOMETRYTRISTRIP) : 0u, random);
         RpGeometryBuildMeshes(geometry);
-        RpAtomic* atomic = RpAtomicCreate();
-        RpAtomicSetFrame(atomic, frame);
-        RpAtomicSetGeometry(atomic, geometry, 0);
-        RpGeometryDestroy(geometry);
-        RpClumpAddAtomic(clump, atomic);
+        TestSupport::AddAtomic(clump, frame, geometry);
     }
     for (RpMaterial* m : materials)
         RpMaterialDestroy(m);

@@ -5,6 +5,7 @@
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/plcore/stream.h"
 #include "rwsdk/world/rpworld.h"
+#include "tests/support/Clumps.h"
 
 #include <initializer_list>
 #include <string>
@@ -28,13 +29,7 @@ inline void WriteModel(const std::string& path, std::initializer_list<ModelPart>
             v[i] = part.corners[i];
         const RwInt32 index = RpUserDataGeometryAddArray(geometry, "Name", rpSTRINGUSERDATA, 1);
         RpUserDataArraySetString(RpUserDataGeometryGetArray(geometry, index), 0, part.name);
-        RwFrame* frame = RwFrameCreate();
-        RwFrameAddChild(root, frame);
-        RpAtomic* atomic = RpAtomicCreate();
-        RpAtomicSetFrame(atomic, frame);
-        RpAtomicSetGeometry(atomic, geometry, 0);
-        RpGeometryDestroy(geometry);
-        RpClumpAddAtomic(clump, atomic);
+        TestSupport::AddAtomicUnder(clump, root, geometry);
     }
     if (RwStream* stream = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMWRITE, path.c_str())) {
         RpClumpStreamWrite(clump, stream);

@@ -67,14 +67,8 @@ protected:
         RwSphere sphere;
         RpMorphTargetCalculateBoundingSphere(target, &sphere);
         RpMorphTargetSetBoundingSphere(target, &sphere);
-        RwFrame* frame = RwFrameCreate();
-        RwFrameAddChild(root, frame);
-        RpAtomic* atomic = RpAtomicCreate();
-        RpAtomicSetFrame(atomic, frame);
-        RpAtomicSetGeometry(atomic, geometry, 0);
-        RpGeometryDestroy(geometry);
-        RpAtomicSetFlags(atomic, rpATOMICRENDER | rpATOMICCOLLISIONTEST);
-        RpClumpAddAtomic(clump, atomic);
+        RpAtomicSetFlags(TestSupport::AddAtomicUnder(clump, root, geometry),
+                         rpATOMICRENDER | rpATOMICCOLLISIONTEST);
         return clump;
     }
     Obj::Wreck* Break(RpClump* clump, int depth, float maxPiece, float lifeFactor = 1) {

@@ -15,6 +15,7 @@
 #include "rwsdk/src/engine.h"
 #include "rwsdk/world/rpworld.h"
 #include "tests/support/ClumpCache.h"
+#include "tests/support/Clumps.h"
 
 #include <gtest/gtest.h>
 
@@ -77,14 +78,8 @@ public:
                 const RwInt32 index = RpUserDataGeometryAddArray(geometry, "Name", rpSTRINGUSERDATA, 1);
                 RpUserDataArraySetString(RpUserDataGeometryGetArray(geometry, index), 0, part.name);
             }
-            RwFrame* frame = RwFrameCreate();
-            RwFrameAddChild(root, frame);
-            RpAtomic* atomic = RpAtomicCreate();
-            RpAtomicSetFrame(atomic, frame);
-            RpAtomicSetGeometry(atomic, geometry, 0);
-            RpGeometryDestroy(geometry);
-            RpAtomicSetFlags(atomic, rpATOMICRENDER | rpATOMICCOLLISIONTEST);
-            RpClumpAddAtomic(clump, atomic);
+            RpAtomicSetFlags(TestSupport::AddAtomicUnder(clump, root, geometry),
+                             rpATOMICRENDER | rpATOMICCOLLISIONTEST);
         }
         return clump;
     }

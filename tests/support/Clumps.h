@@ -21,6 +21,24 @@ inline std::vector<RpAtomic*> Atomics(RpClump* clump) {
     return atomics;
 }
 
+// An atomic of the geometry on the frame, added to the clump; the atomic takes over the caller's reference to
+// the geometry.
+inline RpAtomic* AddAtomic(RpClump* clump, RwFrame* frame, RpGeometry* geometry) {
+    RpAtomic* atomic = RpAtomicCreate();
+    RpAtomicSetFrame(atomic, frame);
+    RpAtomicSetGeometry(atomic, geometry, 0);
+    RpGeometryDestroy(geometry);
+    RpClumpAddAtomic(clump, atomic);
+    return atomic;
+}
+
+// The same on a new frame, a child of parent.
+inline RpAtomic* AddAtomicUnder(RpClump* clump, RwFrame* parent, RpGeometry* geometry) {
+    RwFrame* frame = RwFrameCreate();
+    RwFrameAddChild(parent, frame);
+    return AddAtomic(clump, frame, geometry);
+}
+
 // A clump whose own frame holds one atomic of the geometry: the geometry's bounding sphere is computed from
 // its first morph target, it is unlocked, and the atomic takes its reference.
 inline RpClump* SingleAtomicClump(RpGeometry* g) {
@@ -32,11 +50,7 @@ inline RpClump* SingleAtomicClump(RpGeometry* g) {
     RpClump* clump = RpClumpCreate();
     RwFrame* f = RwFrameCreate();
     RpClumpSetFrame(clump, f);
-    RpAtomic* atomic = RpAtomicCreate();
-    RpAtomicSetFrame(atomic, f);
-    RpAtomicSetGeometry(atomic, g, 0);
-    RpGeometryDestroy(g);
-    RpClumpAddAtomic(clump, atomic);
+    AddAtomic(clump, f, g);
     return clump;
 }
 
