@@ -3,25 +3,17 @@
 // model, Truck.dff, exists to be named), each placed at the text's "Pos" heading "Hdg" at "InitSpeed", sent
 // to its "Dest" and run for a few frames in a world. Places and speeds may be anything a file holds: the
 // objects file into the world's sectors, move and leave without a fault.
-#include "fuzz/support/EngineFuzz.h"
+#include "fuzz/support/SceneFuzz.h"
 #include "fuzz/support/ModelFile.h"
-#include "fuzz/support/Scratch.h"
 
 #include "objects/Ship.h"
 #include "objects/Structure.h"
 #include "objects/Vehicle.h"
-#include "scene/AtomicData.h"
-#include "scene/ClumpFile.h"
-#include "scene/Frame.h"
 #include "scene/World.h"
 #include "scene/WorldPasses.h"
-#include "scene/Wrappers.h"
 
-#include "base/ClumpCache.h"
 #include "base/Info.h"
 #include "base/Maths.h"
-#include "rwsdk/plugin/collis/rpcollis.h"
-#include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/world/rpworld.h"
 
@@ -37,14 +29,10 @@ namespace {
 constexpr std::string_view NoDirectory = "\\corvane-fuzz-no-such-directory";
 
 bool Start() {
-    if (!EngineFuzz::Start(RpWorldPluginAttach, RpUserDataPluginAttach, RpCollisionPluginAttach,
-                           Rw::Frame::RegisterPlugins, Rw::RegisterWrapperPlugins,
-                           Rw::AtomicLodData::RegisterPlugin))
+    if (!FuzzSupport::StartSceneEngine())
         return false;
-    const std::string& dir = FuzzSupport::ScratchDirectory();
-    FuzzSupport::WriteModel(dir + "Truck.dff", {{"Body", {{-2, 0, -4}, {2, 0, -4}, {0, 3, 4}}}});
-    Base::ClumpCache::Directory = dir;
-    Rw::InstallClumpCache();
+    FuzzSupport::WriteModel(FuzzSupport::ScratchDirectory() + "Truck.dff",
+                            {{"Body", {{-2, 0, -4}, {2, 0, -4}, {0, 3, 4}}}});
     return true;
 }
 

@@ -1,51 +1,31 @@
 // Any text as a model description, with the typed readers on every key: a load succeeds or fails with a clear
 // result, never reads out of bounds, and the model leaves no engine object behind when it is deleted. Two
 // small models exist to be named: Truck.dff (atomics Gun, Wheel, Body) and TruckLod.dff (Wheel).
-#include "fuzz/support/EngineFuzz.h"
 #include "fuzz/support/ModelFile.h"
-#include "scene/AtomicData.h"
-#include "scene/ClumpFile.h"
+#include "fuzz/support/SceneFuzz.h"
 #include "scene/Dff.h"
-#include "scene/Frame.h"
 #include "scene/Wrappers.h"
 
 #include "base/ClumpCache.h"
 #include "base/Info.h"
-#include "rwsdk/plugin/collis/rpcollis.h"
-#include "rwsdk/plugin/userdata/rpusrdat.h"
-#include "rwsdk/src/engine.h"
-#include "rwsdk/src/plcore/stream.h"
-#include "rwsdk/world/rpworld.h"
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
 constexpr std::string_view NoDirectory = "\\corvane-fuzz-no-such-directory";
 
 bool Start() {
-    if (!EngineFuzz::Start(RpWorldPluginAttach, RpUserDataPluginAttach, RpCollisionPluginAttach,
-                           Rw::Frame::RegisterPlugins, Rw::RegisterWrapperPlugins,
-                           Rw::AtomicLodData::RegisterPlugin))
+    if (!FuzzSupport::StartSceneEngine())
         return false;
-    static const auto dir =
-        std::filesystem::temp_directory_path() / ("corvane-fuzz-models-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    });
-    FuzzSupport::WriteModel((dir / "Truck.dff").string(), {{"Gun", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}},
-                                                           {"Wheel", {{0, 1, 0}, {1, 1, 0}, {0, 2, 0}}},
-                                                           {"Body", {{0, 2, 0}, {1, 2, 0}, {0, 3, 0}}}});
-    FuzzSupport::WriteModel((dir / "TruckLod.dff").string(), {{"wheel", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}}});
-    Base::ClumpCache::Directory = dir.string() + "\\";
-    Rw::InstallClumpCache();
+    const std::string& dir = FuzzSupport::ScratchDirectory();
+    FuzzSupport::WriteModel(dir + "Truck.dff", {{"Gun", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}},
+                                                {"Wheel", {{0, 1, 0}, {1, 1, 0}, {0, 2, 0}}},
+                                                {"Body", {{0, 2, 0}, {1, 2, 0}, {0, 3, 0}}}});
+    FuzzSupport::WriteModel(dir + "TruckLod.dff", {{"wheel", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}}});
     return true;
 }
 
