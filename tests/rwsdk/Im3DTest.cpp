@@ -18,18 +18,8 @@ RwBool Render(RwPipelineNode*, const RwPipelineNodeParam*) {
     seen += 'r';
     return TRUE;
 }
-RwNodeDefinition transformNode = {"Transform.csl",
-                                  {Transform, nullptr, nullptr, nullptr, nullptr, nullptr},
-                                  {0, nullptr, nullptr, 0, nullptr},
-                                  0,
-                                  FALSE,
-                                  0};
-RwNodeDefinition renderNode = {"Render.csl",
-                               {Render, nullptr, nullptr, nullptr, nullptr, nullptr},
-                               {0, nullptr, nullptr, 0, nullptr},
-                               0,
-                               FALSE,
-                               0};
+RwNodeDefinition transformNode = _rwNodeDefinitionBody("Transform.csl", Transform);
+RwNodeDefinition renderNode = _rwNodeDefinitionBody("Render.csl", Render);
 
 // On the null device nothing is installed: batches are taken and draw nothing.
 class Im3DWithoutADevice : public EngineTest {};

@@ -34,18 +34,8 @@ RwBool SubmitBody(RwPipelineNode*, const RwPipelineNodeParam* params) {
     return RwD3D9Im3DSubmit(instanced, request);
 }
 
-RwNodeDefinition instanceNode = {"ImmInstance.csl",
-                                 {InstanceBody, nullptr, nullptr, nullptr, nullptr, nullptr},
-                                 {0, nullptr, nullptr, 0, nullptr},
-                                 0,
-                                 FALSE,
-                                 0};
-RwNodeDefinition submitNode = {"nodeD3D9SubmitNoLight.csl",
-                               {SubmitBody, nullptr, nullptr, nullptr, nullptr, nullptr},
-                               {0, nullptr, nullptr, 0, nullptr},
-                               0,
-                               FALSE,
-                               0};
+RwNodeDefinition instanceNode = _rwNodeDefinitionBody("ImmInstance.csl", InstanceBody);
+RwNodeDefinition submitNode = _rwNodeDefinitionBody("nodeD3D9SubmitNoLight.csl", SubmitBody);
 
 constexpr D3DPRIMITIVETYPE primitiveTypes[] = {D3DPRIMITIVETYPE(0), D3DPT_LINELIST,      D3DPT_LINESTRIP,
                                                D3DPT_TRIANGLELIST,  D3DPT_TRIANGLESTRIP, D3DPT_TRIANGLEFAN};

@@ -27,18 +27,8 @@ struct Im3DModuleData {
 RwBool NothingToDo(RwPipelineNode*, const RwPipelineNodeParam*) {
     return TRUE;
 }
-RwNodeDefinition keepNothingNode = {"ImmInstance.csl",
-                                    {NothingToDo, nullptr, nullptr, nullptr, nullptr, nullptr},
-                                    {0, nullptr, nullptr, 0, nullptr},
-                                    0,
-                                    FALSE,
-                                    0};
-RwNodeDefinition drawNothingNode = {"ImmSubmitNothing.csl",
-                                    {NothingToDo, nullptr, nullptr, nullptr, nullptr, nullptr},
-                                    {0, nullptr, nullptr, 0, nullptr},
-                                    0,
-                                    FALSE,
-                                    0};
+RwNodeDefinition keepNothingNode = _rwNodeDefinitionBody("ImmInstance.csl", NothingToDo);
+RwNodeDefinition drawNothingNode = _rwNodeDefinitionBody("ImmSubmitNothing.csl", NothingToDo);
 const RwIm3DDeviceFunctions noDevice = {[] { return RwBool(TRUE); }, [] {}, [] { return &keepNothingNode; },
                                         [] { return &drawNothingNode; }};
 RwIm3DDeviceFunctions device = noDevice;

@@ -94,6 +94,16 @@ struct RwNodeDefinition {
     RwInt32 inPipes; // nodes of unlocked pipelines that use it
 };
 
+// A definition whose only method is its body: no per-node data, no clusters of interest, no outputs.
+constexpr RwNodeDefinition _rwNodeDefinitionBody(const RwChar* name, RwNodeBodyFunction body) {
+    return {name,
+            {body, nullptr, nullptr, nullptr, nullptr, nullptr},
+            {0, nullptr, nullptr, 0, nullptr},
+            0,
+            FALSE,
+            0};
+}
+
 struct RwPipelineNode {
     RwNodeDefinition* nodeDef;
     RwUInt32 numOutputs;
