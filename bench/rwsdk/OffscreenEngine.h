@@ -5,6 +5,8 @@
 
 #include "bench/Offscreen.h"
 #include "bench/AllocationCounter.h"
+#include "tests/support/CameraRasters.h"
+
 #include "platform/d3d9/Control.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
@@ -61,13 +63,7 @@ struct OffscreenEngine {
         RwEngineOpenParams params = {hwnd};
         RwEngineOpen(&params);
         RwEngineStart();
-        frame = RwFrameCreate();
-        camera = RwCameraCreate();
-        RwCameraSetFrame(camera, frame);
-        colour = RwRasterCreate(width, height, 0, rwRASTERTYPECAMERA);
-        depth = RwRasterCreate(width, height, 0, rwRASTERTYPEZBUFFER);
-        RwCameraSetRaster(camera, colour);
-        RwCameraSetZRaster(camera, depth);
+        camera = TestSupport::CreateCamera(width, height, frame, colour, depth);
     }
 
     // Waits for the frame drawn: a read-back into a surface made once, so that a frame's allocations are the

@@ -4,6 +4,7 @@
 
 #include "RenderSupport.h"
 
+#include "tests/support/CameraRasters.h"
 #include "tests/support/GlDriver.h"
 #include "tests/support/HiddenWindow.h"
 
@@ -42,13 +43,7 @@ protected:
         ASSERT_TRUE(RwEngineSetVideoMode(0));
         ASSERT_TRUE(RwEngineStart());
         TestSupport::PinGlDriver();
-        frame = RwFrameCreate();
-        camera = RwCameraCreate();
-        RwCameraSetFrame(camera, frame);
-        colour = RwRasterCreate(Width, Height, 0, rwRASTERTYPECAMERA);
-        depth = RwRasterCreate(Width, Height, 0, rwRASTERTYPEZBUFFER);
-        RwCameraSetRaster(camera, colour);
-        RwCameraSetZRaster(camera, depth);
+        camera = TestSupport::CreateCamera(Width, Height, frame, colour, depth);
         RwCameraSetNearClipPlane(camera, 5);
         RwCameraSetFarClipPlane(camera, 30000);
         RwCameraSetViewWindow(camera, &viewWindow);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/d3d9/Control.h"
+#include "tests/support/CameraRasters.h"
 #include "tests/support/GlDriver.h"
 #include "tests/support/ReadBack.h"
 #include "tests/support/HiddenWindow.h"
@@ -52,15 +53,9 @@ protected:
         ASSERT_TRUE(RwEngineStart());
         ASSERT_NE(RwD3D9Device, nullptr);
         PinGlDriver();
-        frame = RwFrameCreate();
-        camera = RwCameraCreate();
-        RwCameraSetFrame(camera, frame);
-        colour = RwRasterCreate(Width, Height, 0, rwRASTERTYPECAMERA);
-        depth = RwRasterCreate(Width, Height, 0, rwRASTERTYPEZBUFFER);
+        camera = TestSupport::CreateCamera(Width, Height, frame, colour, depth);
         ASSERT_NE(colour, nullptr);
         ASSERT_NE(depth, nullptr);
-        RwCameraSetRaster(camera, colour);
-        RwCameraSetZRaster(camera, depth);
     }
 
     // The GL driver's own leaks are suppressed by library name: keep its libraries loaded to the end so that

@@ -2,6 +2,7 @@
 // against the effect's formula evaluated here, the shader paths against the multi-pass paths of a device
 // without pixel shaders, the dual pass's blend pairs, and the forms each edge case picks.
 #include "../DriverFixture.h"
+#include "tests/support/CameraRasters.h"
 #include "tests/support/Clumps.h"
 #include "tests/support/DeviceCalls.h"
 #include "tests/support/HiddenWindow.h"
@@ -85,14 +86,8 @@ protected:
         ASSERT_TRUE(RwEngineStart());
         TestSupport::PinGlDriver();
         started = true;
-        frame = RwFrameCreate();
-        camera = RwCameraCreate();
-        RwCameraSetFrame(camera, frame);
+        camera = TestSupport::CreateCamera(Width, Height, frame, colour, depth);
         RwCameraSetFarClipPlane(camera, 100.0f);
-        colour = RwRasterCreate(Width, Height, 0, rwRASTERTYPECAMERA);
-        depth = RwRasterCreate(Width, Height, 0, rwRASTERTYPEZBUFFER);
-        RwCameraSetRaster(camera, colour);
-        RwCameraSetZRaster(camera, depth);
         RwBBox box = {{100, 100, 100}, {-100, -100, -100}};
         world = RpWorldCreate(&box);
         RpWorldAddCamera(world, camera);
