@@ -8,6 +8,7 @@
 #include "gui/Desktop.h"
 #include "gui/TextureRenderer.h"
 #include "gui/Video.h"
+#include "tests/support/Films.h"
 #include "tools/video/VideoWriter.h"
 
 #include <gtest/gtest.h>
@@ -121,15 +122,9 @@ protected:
                   0);
         ASSERT_TRUE(desktop.Load(info));
     }
-    // Two frames of the test pattern at that size, lossless (any size) and without sound.
+    // Two frames of the test pattern at that size.
     static Tools::FilmSettings SilentLossless(int width, int height) {
-        Tools::FilmSettings film;
-        film.width = width;
-        film.height = height;
-        film.frames = 2;
-        film.codec = "ffv1";
-        film.sampleRate = 0;
-        return film;
+        return TestSupport::SilentLosslessFilm(width, height, 2);
     }
     std::string Write(const char* name, Tools::FilmSettings film) {
         const std::string path = (dir / name).string();

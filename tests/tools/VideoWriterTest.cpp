@@ -1,5 +1,6 @@
 #include "tools/video/VideoWriter.h"
 
+#include "tests/support/Films.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -14,12 +15,7 @@ TEST(VideoWriter, EachPictureIsFollowedByItsPadding) {
     TestSupport::TempDir dir("corvane-video");
     for (const auto& size : {std::pair{320, 240}, std::pair{33, 17}}) {
         const int width = size.first, height = size.second;
-        Tools::FilmSettings film;
-        film.width = width;
-        film.height = height;
-        film.frames = 3;
-        film.codec = "ffv1";
-        film.sampleRate = 0;
+        Tools::FilmSettings film = TestSupport::SilentLosslessFilm(width, height, 3);
         int painted = 0;
         unsigned sum = 0;
         film.paint = [&](int n, uint8_t* rgb, int stride) {
