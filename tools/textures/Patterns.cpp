@@ -243,16 +243,17 @@ Picture WaterMain(int size) {
 
 Picture WaterFrame(int size, int frame, int frames) {
     Picture p = Blank(size);
-    const float phase = float(frame) / float(std::max(frames, 1));
-    const float pi = 3.14159265f;
+    // Two layers of ripples drift apart by whole texels a frame and come round after the last frame, so the
+    // animation loops; the noise has no lattice of its own, so the sea shows no grid where the frame repeats.
+    const int shift = size * frame / std::max(frames, 1);
+    const auto ridge = [](float n) { return 1 - std::abs(2 * n - 1); };
     for (int y = 0; y < size; y++)
         for (int x = 0; x < size; x++) {
-            // Crossing swells that drift with the frame, crests brighter; the noise breaks up the lines.
-            const float u = float(x) / float(size), v = float(y) / float(size);
-            const float w = std::sin(2 * pi * (3 * u + 2 * v + phase)) +
-                            std::sin(2 * pi * (-2 * u + 3 * v - phase)) + Fractal(x, y, size, 8, 3, 47) -
-                            0.5f;
-            const float c = Mix(175, 255, std::clamp(w * 0.25f + 0.5f, 0.0f, 1.0f));
+            const float a = ridge(Fractal(x + shift, y, size, 8, 4, 47));
+            const float b = ridge(Fractal(x, y + 2 * shift, size, 16, 3, 53));
+            // Crests where either layer peaks, the brighter for both.
+            const float crest = std::clamp(0.6f * a * a + 0.6f * b * b - 0.1f, 0.0f, 1.0f);
+            const float c = Mix(196, 255, crest);
             Put(p, x, y, c, c, c);
         }
     return p;
