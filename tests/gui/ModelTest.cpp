@@ -14,6 +14,7 @@
 #include "scene/ClumpFile.h"
 #include "scene/Dff.h"
 #include "tests/support/ClumpCache.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +22,14 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/mat4x4.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -290,6 +296,96 @@ TEST_F(Preview, NothingIsDrawnForARectThinnerThanAPixelOrOffTheScreen) {
     for (const Gui::Rect& r : rects) {
         const InkBox box = Changed(DrawInto(r, "preview_nothing"));
         EXPECT_TRUE(box.Empty()) << r.left << ' ' << r.top << ' ' << r.right << ' ' << r.bottom;
+    }
+}
+
+// Every sample model, drawn by the preview in a cell of its own as a contact sheet: each description under
+// Data/Models that names a model, and the models that only the generated scenery places (trees, houses)
+// through a description written here. Each must show up in its cell, lit, and stay inside it. With
+// GUI_TEST_IMAGES set the sheet is written as sample_models.ppm: a look at the whole set.
+class SampleModelSheet : public Preview {
+protected:
+    static constexpr int Columns = 6, Rows = 5, CellWidth = 128, CellHeight = 112;
+    SampleModelSheet() {
+        windowWidth = Columns * CellWidth;
+        windowHeight = Rows * CellHeight;
+    }
+};
+
+TEST_F(SampleModelSheet, EverySampleModelIsDrawnLitInItsCell) {
+    namespace fs = std::filesystem;
+    TestSupport::TempDir scratch("corvane-models");
+    // Model file (as the descriptions name it) -> the description that draws it.
+    std::map<std::string, std::string> models;
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator("Data/Models")) {
+        const fs::path& path = entry.path();
+        const std::string name = fs::relative(path, "Data/Models").string();
+        if (path.extension() == ".dff") {
+            files.push_back(name);
+        } else if (path.extension() == ".info" || path.extension() == ".model") {
+            Base::String dff;
+            if (Base::Info::ConstructFromFile(path.string()).TryGetString("Dff", dff))
+                models.emplace(std::string(dff.c_str()), path.string());
+        }
+    }
+    for (std::string name : files) {
+        std::replace(name.begin(), name.end(), '/', '\\');
+        if (models.count(name))
+            continue;
+        const fs::path description = scratch / (std::to_string(models.size()) + ".info");
+        std::ofstream(description) << "Dff\t" << name
+                                   << "\nRenderOrders\n{\n128\n{\nLods\n{\n0\n{\nThreshold\t100000\n"
+                                      "Commands\n{\n#\tRenderAtomics\n}\n}\n}\n}\n}\n";
+        models.emplace(name, description.string());
+    }
+    ASSERT_GE(models.size(), 20u) << "the sample data is built";
+    ASSERT_LE(models.size(), size_t(Columns * Rows)) << "the sheet has a cell for each";
+
+    std::vector<Gui::Rect> cells;
+    Begin(Background);
+    for (const auto& [dff, description] : models) {
+        const int k = int(cells.size());
+        const float left = float(k % Columns * CellWidth), top = float(k / Columns * CellHeight);
+        cells.push_back({left + 2, top + 2, left + CellWidth - 2, top + CellHeight - 2});
+        preview = std::make_unique<Gui::ModelBase>();
+        ASSERT_TRUE(preview->SetModel(description)) << dff;
+        // Seen from higher than the preview's default, so that flat models (runways, decks) show, and
+        // turned to show a front quarter: a draw turns it by the frame time.
+        preview->cameraOffset = {0, 0.9f, -1.3f};
+        preview->rotationVelocity = {0, 1, 0};
+        Base::FrameClock::FrameTime = 2.4;
+        preview->Draw(nullptr, cells.back());
+        Base::FrameClock::FrameTime = 0;
+    }
+    const Picture p = End("sample_models");
+
+    std::vector<int> owner(size_t(p.width) * size_t(p.height), -1);
+    for (size_t k = 0; k < cells.size(); ++k)
+        for (int y = int(cells[k].top); y < int(cells[k].bottom); ++y)
+            for (int x = int(cells[k].left); x < int(cells[k].right); ++x)
+                owner[size_t(y) * size_t(p.width) + size_t(x)] = int(k);
+    std::vector<int> covered(cells.size()), lit(cells.size());
+    int outside = 0;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            if (p.At(x, y) == 0x101828u)
+                continue;
+            const int k = owner[size_t(y) * size_t(p.width) + size_t(x)];
+            if (k < 0) {
+                ++outside;
+                continue;
+            }
+            ++covered[size_t(k)];
+            lit[size_t(k)] += p.Brightness(x, y) > 90;
+        }
+    EXPECT_EQ(outside, 0) << "every model stays in its cell";
+    size_t k = 0;
+    for (const auto& [dff, description] : models) {
+        const int area = int((cells[k].right - cells[k].left) * (cells[k].bottom - cells[k].top));
+        EXPECT_GT(covered[k], area / 200) << dff << " is drawn"; // a runway is a thin line
+        EXPECT_GT(lit[k], covered[k] / 4) << dff << " is lit";
+        ++k;
     }
 }
 
