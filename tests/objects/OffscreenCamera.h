@@ -61,13 +61,7 @@ protected:
 
     void StopCamera() {
         std::filesystem::current_path(previous);
-        RwCameraSetRaster(camera, nullptr);
-        RwCameraSetZRaster(camera, nullptr);
-        RwCameraSetFrame(camera, nullptr);
-        RwCameraDestroy(camera);
-        RwFrameDestroy(frame);
-        RwRasterDestroy(colour);
-        RwRasterDestroy(depth);
+        TestSupport::DestroyCamera(camera, frame, colour, depth);
         RwEngineStop();
         RwEngineClose();
         RwEngineTerm();

@@ -63,18 +63,7 @@ protected:
     static void PinGlDriver() { TestSupport::PinGlDriver(); }
 
     void TearDown() override {
-        if (camera) {
-            RwCameraSetRaster(camera, nullptr);
-            RwCameraSetZRaster(camera, nullptr);
-            RwCameraSetFrame(camera, nullptr);
-            RwCameraDestroy(camera);
-        }
-        if (frame)
-            RwFrameDestroy(frame);
-        if (colour)
-            RwRasterDestroy(colour);
-        if (depth)
-            RwRasterDestroy(depth);
+        TestSupport::DestroyCamera(camera, frame, colour, depth);
         RwEngineStop();
         RwEngineClose();
         RwEngineTerm();

@@ -1,5 +1,5 @@
 // A camera on a frame of its own that draws into new colour and depth rasters of one size: what the tests and
-// benchmarks that draw off screen start from.
+// benchmarks that draw off screen start from, and its undoing.
 #pragma once
 
 #include "rwsdk/src/baraster.h"
@@ -18,6 +18,23 @@ inline RwCamera* CreateCamera(int width, int height, RwFrame*& frame, RwRaster*&
     RwCameraSetRaster(camera, colour);
     RwCameraSetZRaster(camera, depth);
     return camera;
+}
+
+// Undoes CreateCamera (any of the four may be null) and nulls them.
+inline void DestroyCamera(RwCamera*& camera, RwFrame*& frame, RwRaster*& colour, RwRaster*& depth) {
+    if (camera) {
+        RwCameraSetRaster(camera, nullptr);
+        RwCameraSetZRaster(camera, nullptr);
+        RwCameraSetFrame(camera, nullptr);
+        RwCameraDestroy(camera);
+    }
+    if (frame)
+        RwFrameDestroy(frame);
+    if (colour)
+        RwRasterDestroy(colour);
+    if (depth)
+        RwRasterDestroy(depth);
+    camera = nullptr, frame = nullptr, colour = nullptr, depth = nullptr;
 }
 
 } // namespace TestSupport

@@ -99,13 +99,7 @@ protected:
         DropQuad();
         RpWorldRemoveCamera(world, camera);
         RpWorldDestroy(world);
-        RwCameraSetRaster(camera, nullptr);
-        RwCameraSetZRaster(camera, nullptr);
-        RwCameraSetFrame(camera, nullptr);
-        RwCameraDestroy(camera);
-        RwFrameDestroy(frame);
-        RwRasterDestroy(colour);
-        RwRasterDestroy(depth);
+        TestSupport::DestroyCamera(camera, frame, colour, depth);
         RwEngineStop();
         RwEngineClose();
         RwEngineTerm();
