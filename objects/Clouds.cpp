@@ -95,8 +95,17 @@ bool Clouds::Load(const Base::Info& node, std::optional<uint32_t> seed) {
     else
         Base::Random::SeedFromTimeStamp();
     const float endX = origin.x + float(sx) * sectorSize_, endZ = origin.y + float(sz) * sectorSize_;
+    // The walk accumulates in f32: far from the origin a step can round to nothing (the walk would never
+    // end) or to less than the span (more points than the bound above counted), so both are checked here.
+    uint64_t candidates = 0;
     for (float x = origin.x; x <= endX; x += cloudsSpan) {
+        if (!(x + cloudsSpan > x))
+            return Fail("BottomRightPos", "is too far out for CloudsSpan to step across the grid");
         for (float z = origin.y; z <= endZ; z += cloudsSpan) {
+            if (!(z + cloudsSpan > z))
+                return Fail("BottomRightPos", "is too far out for CloudsSpan to step across the grid");
+            if (++candidates > MaxGridPoints)
+                return Fail("CloudsSpan", "gives too many candidate points");
             if (Base::Random::FloatInRange(0, 1) > density)
                 continue;
             const float a = Base::Random::FloatInRange(-1, 1), b = Base::Random::FloatInRange(-1, 1);

@@ -3,13 +3,15 @@
 
 #include "base/Info.h"
 
+#include <initializer_list>
 #include <string_view>
 #include <utility>
 
 namespace CloudsFixture {
 
-// A small valid layer: 4 x 4 sectors of 1000 over [0, 4000]; override replaces one value, null drops it.
-inline Base::Info Description(const char* overrideKey = nullptr, const char* overrideValue = nullptr) {
+// A small valid layer: 4 x 4 sectors of 1000 over [0, 4000]; each override replaces one value, or drops it
+// when its value is null.
+inline Base::Info Description(std::initializer_list<std::pair<const char*, const char*>> overrides) {
     const std::pair<const char*, const char*> keys[] = {
         {"VisibilityRange", "3000"},
         {"Altitude", "800"},
@@ -26,12 +28,20 @@ inline Base::Info Description(const char* overrideKey = nullptr, const char* ove
     };
     Base::Info node;
     for (auto [key, value] : keys) {
-        if (overrideKey && std::string_view(key) == overrideKey)
-            value = overrideValue;
+        for (const auto& [overrideKey, overrideValue] : overrides)
+            if (std::string_view(key) == overrideKey)
+                value = overrideValue;
         if (value)
             node.AddValue(key, value);
     }
     return node;
+}
+
+// The same with at most one override.
+inline Base::Info Description(const char* overrideKey = nullptr, const char* overrideValue = nullptr) {
+    if (!overrideKey)
+        return Description({});
+    return Description({{overrideKey, overrideValue}});
 }
 
 } // namespace CloudsFixture

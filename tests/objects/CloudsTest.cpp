@@ -159,6 +159,7 @@ TEST(Clouds, HostileDescriptionsLoadInert) {
         {"VisibilityRange", "0"},
         {"LightDirection", "1 2"},
         {"BottomRightPos", "x y"},
+        {"BottomRightPos", "-16384 -1.6e33"}, // a step of CloudsSpan no longer moves an f32 coordinate
     };
     for (auto [key, value] : cases) {
         Obj::Clouds clouds;
@@ -169,6 +170,23 @@ TEST(Clouds, HostileDescriptionsLoadInert) {
         EXPECT_TRUE(clouds.ActiveClouds().empty());
         EXPECT_FALSE(clouds.IsSegmentInCloud({{0, 0, 0}, {1, 1, 1}}));
     }
+}
+
+// Near 2e7 an f32 step of 2.9 rounds down to 2: the grid counted as 2000 x 2000 points (within the bound)
+// would walk 2900 x 2900. The walk is held to the bound; the same grid nearer the origin loads.
+TEST(Clouds, AWalkWhoseStepsRoundDownIsHeldToTheGridBound) {
+    const auto layer = [](const char* origin) {
+        return Description({{"VisibilityRange", "3"},
+                            {"SectorSize", "1450"},
+                            {"CloudsSpan", "2.9"},
+                            {"Density", "0"},
+                            {"BottomRightPos", origin}});
+    };
+    Obj::Clouds near, far;
+    EXPECT_TRUE(near.Load(layer("0 0"), 1)) << near.Error();
+    EXPECT_FALSE(far.Load(layer("2e7 2e7"), 1));
+    EXPECT_NE(far.Error().find("CloudsSpan"), std::string::npos) << far.Error();
+    EXPECT_EQ(far.CloudCount(), 0u);
 }
 
 } // namespace
