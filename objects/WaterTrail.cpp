@@ -51,9 +51,11 @@ Base::Vector2 WaterTrail::HeadDirection() const {
 
 bool WaterTrail::Setup(float startWidth_, float endWidth_, float widenRate_, float pointInterval_,
                        Base::Vector2 velocity) {
-    // The strip is laid point by point at this interval over the wake's lifetime: it must move on.
+    // The strip is laid point by point at this interval over the wake's lifetime: it must move on, and a
+    // lifetime of millions of intervals (a turn rate from a file, say) would be a strip of millions of points
+    // whose f32 time steps may not even move.
     if (!(pointInterval_ > 0) || !(widenRate_ > 0) || !std::isfinite(pointInterval_) ||
-        !std::isfinite(widenRate_))
+        !std::isfinite(widenRate_) || (endWidth_ - startWidth_) / widenRate_ / pointInterval_ > MaxPoints)
         return false;
     startWidth = startWidth_;
     endWidth = endWidth_;

@@ -29,7 +29,8 @@ public:
 
     // Before the wake enters the world, with its frame already at the ship: lays the strip the ship would
     // have left at that ground velocity (none when the ship stands still). False, laying nothing, for a point
-    // interval or widening rate that is not positive.
+    // interval or widening rate that is not positive, or a lifetime of more than MaxPoints intervals.
+    static constexpr float MaxPoints = 100000;
     bool Setup(float startWidth, float endWidth, float widenRate, float pointInterval,
                Base::Vector2 velocity);
     // The ship lets the wake go: no new points, and the head fades at once.

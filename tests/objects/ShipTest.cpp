@@ -138,6 +138,10 @@ TEST_F(Ships, SetupLaysTheStripBehindAMovingShip) {
     Obj::WaterTrail bad;
     EXPECT_FALSE(bad.Setup(1, 20, 2, 0, {0, 5}));
     EXPECT_FALSE(bad.Setup(1, 20, 0, 1, {0, 5}));
+    EXPECT_FALSE(bad.Setup(1, 20, 2, 1e-30f, {0, 5})) << "a turn rate of 1e29 a second";
+    EXPECT_FALSE(bad.Setup(1, 20, 2, 9.5f / 100001, {0, 5})) << "one point past the bound";
+    EXPECT_TRUE(bad.Setup(1, 20, 2, 9.5f / 99999, {0, 5}));
+    bad.points.clear();
     EXPECT_TRUE(bad.points.empty());
 }
 
