@@ -60,30 +60,7 @@ RwV3d UnitNormal(const RwV3d& a, const RwV3d& b, const RwV3d& c) {
 
 // ---- Streams
 
-struct Reader {
-    RwStream* stream;
-    RwUInt32 left;
-
-    bool Bytes(void* out, RwUInt32 size) {
-        if (size > left)
-            return false;
-        left -= size;
-        return RwStreamRead(stream, out, size) == size;
-    }
-    bool U32(RwUInt32* out) {
-        RwUInt8 b[4];
-        if (!Bytes(b, 4))
-            return false;
-        *out = RwUInt32(b[0]) | RwUInt32(b[1]) << 8 | RwUInt32(b[2]) << 16 | RwUInt32(b[3]) << 24;
-        return true;
-    }
-    bool Real(RwReal* out) {
-        RwUInt32 bits;
-        if (!U32(&bits))
-            return false;
-        std::memcpy(out, &bits, 4);
-        return true;
-    }
+struct Reader : _rwBoundedRead {
     bool V3d(RwV3d* out) { return Real(&out->x) && Real(&out->y) && Real(&out->z); }
 };
 
@@ -229,7 +206,7 @@ RwStream* ReadData(RwStream* stream, RwInt32 length, RpCollisionData** slot, RwI
                    const RwBBox& legacyBox) {
     RpCollisionDataDestroy(*slot);
     *slot = nullptr;
-    Reader in = {stream, std::min(RwUInt32(std::max(length, 0)), RwStreamBytesLeft(stream))};
+    Reader in = {{stream, std::min(RwUInt32(std::max(length, 0)), RwStreamBytesLeft(stream))}};
     RwUInt32 version;
     if (!in.U32(&version))
         return nullptr;

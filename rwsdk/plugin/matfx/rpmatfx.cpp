@@ -156,33 +156,10 @@ void* MaterialCopy(void* dstObject, const void* srcObject, RwInt32, RwInt32) {
     return dstObject;
 }
 
-// Reads within the sub-chunk's bytes only.
-struct BoundedReader {
-    RwStream* stream;
-    RwUInt32 left;
+// Reads within the sub-chunk's bytes only; a short read is a read error.
+struct BoundedReader : _rwBoundedRead {
+    BoundedReader(RwStream* stream, RwUInt32 length) : _rwBoundedRead{stream, length, E_RW_READ} {}
 
-    bool Bytes(void* out, RwUInt32 size) {
-        if (size > left || RwStreamRead(stream, out, size) != size) {
-            RwErrorSetCode(E_RW_READ);
-            return false;
-        }
-        left -= size;
-        return true;
-    }
-    bool U32(RwUInt32* out) {
-        RwUInt8 b[4];
-        if (!Bytes(b, 4))
-            return false;
-        *out = RwUInt32(b[0]) | RwUInt32(b[1]) << 8 | RwUInt32(b[2]) << 16 | RwUInt32(b[3]) << 24;
-        return true;
-    }
-    bool Real(RwReal* out) {
-        RwUInt32 bits;
-        if (!U32(&bits))
-            return false;
-        std::memcpy(out, &bits, 4);
-        return true;
-    }
     // A flag, then when it is set a texture chunk. A chunk that yields no texture leaves *out null and is
     // accepted unless the reader left an error other than a missing one behind.
     bool Texture(RwTexture** out) {
@@ -295,7 +272,7 @@ bool ReadSlotBody(BoundedReader& in, RpMaterial* material, RwUInt32 type) {
 
 RwStream* MaterialRead(RwStream* stream, RwInt32 length, void* object, RwInt32, RwInt32) {
     auto* material = static_cast<RpMaterial*>(object);
-    BoundedReader in = {stream, std::min(RwUInt32(length), RwStreamBytesLeft(stream))};
+    BoundedReader in(stream, std::min(RwUInt32(length), RwStreamBytesLeft(stream)));
     RwUInt32 kind;
     if (!in.U32(&kind))
         return nullptr;
@@ -421,7 +398,7 @@ RwStream* FlagWrite(RwStream* stream, RwInt32, const void* object, RwInt32 offse
 }
 
 RwStream* AtomicFlagRead(RwStream* stream, RwInt32 length, void* object, RwInt32, RwInt32) {
-    BoundedReader in = {stream, RwUInt32(length)};
+    BoundedReader in(stream, RwUInt32(length));
     RwUInt32 flag;
     if (!in.U32(&flag))
         return nullptr;
@@ -431,7 +408,7 @@ RwStream* AtomicFlagRead(RwStream* stream, RwInt32 length, void* object, RwInt32
 }
 
 RwStream* SectorFlagRead(RwStream* stream, RwInt32 length, void* object, RwInt32, RwInt32) {
-    BoundedReader in = {stream, RwUInt32(length)};
+    BoundedReader in(stream, RwUInt32(length));
     RwUInt32 flag;
     if (!in.U32(&flag))
         return nullptr;

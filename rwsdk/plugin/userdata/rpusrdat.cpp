@@ -178,17 +178,14 @@ void* Copy(void* dstObject, const void* srcObject, RwInt32 offset, RwInt32) {
 }
 
 // Reads within the sub-chunk's bytes only.
-struct BoundedReader {
-    RwStream* stream;
-    RwUInt32 left;
-
-    bool Bytes(void* out, RwUInt32 size) {
-        if (size > left)
+struct BoundedReader : _rwBoundedRead {
+    bool Int(RwInt32* out) {
+        RwUInt32 word;
+        if (!U32(&word))
             return false;
-        left -= size;
-        return RwStreamRead(stream, out, size) == size;
+        *out = RwInt32(word);
+        return true;
     }
-    bool Int(RwInt32* out) { return Bytes(out, 4); }
     // A NUL-terminated string of the stored length (length + 1 with the NUL), null for 0.
     bool String(RwChar** out) {
         RwInt32 length;
@@ -344,7 +341,7 @@ RwStream* Read(RwStream* stream, RwInt32 length, void* object, RwInt32 offset, R
     if (list->numElements != 0 || list->data || list->block) // a new object has nothing to destroy
         DestroyList(list);
     // Declared lengths are weighed against the bytes the stream still holds.
-    BoundedReader in = {stream, std::min(RwUInt32(length), RwStreamBytesLeft(stream))};
+    BoundedReader in = {{stream, std::min(RwUInt32(length), RwStreamBytesLeft(stream))}};
     // From a memory stream the bytes are read in place, into one block; the sub-chunk's reader steps the
     // stream past them.
     if (const RwUInt8* bytes = _rwStreamBytesInPlace(stream, in.left)) {

@@ -4,6 +4,7 @@
 #include "rwsdk/src/plcore/error.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -210,6 +211,32 @@ RwBool RwStreamClose(RwStream* stream, void* data) {
     }
     GiveBack(stream);
     return result;
+}
+
+bool _rwBoundedRead::Bytes(void* out, RwUInt32 size) {
+    if (size > left || RwStreamRead(stream, out, size) != size) {
+        if (shortReadError)
+            RwErrorSetCode(shortReadError);
+        return false;
+    }
+    left -= size;
+    return true;
+}
+
+bool _rwBoundedRead::U32(RwUInt32* out) {
+    RwUInt8 b[4];
+    if (!Bytes(b, 4))
+        return false;
+    *out = RwUInt32(b[0]) | RwUInt32(b[1]) << 8 | RwUInt32(b[2]) << 16 | RwUInt32(b[3]) << 24;
+    return true;
+}
+
+bool _rwBoundedRead::Real(RwReal* out) {
+    RwUInt32 bits;
+    if (!U32(&bits))
+        return false;
+    *out = std::bit_cast<RwReal>(bits);
+    return true;
 }
 
 RwUInt32 _rwStreamReadAny(RwStream* stream, void* buffer, RwUInt32 length) {

@@ -122,6 +122,19 @@ RwUInt32 _rwStreamReadAny(RwStream* stream, void* buffer, RwUInt32 length);
     return _rwStreamReadAny(stream, buffer, length);
 }
 
+// Reads held within a count of bytes (a chunk's or an extension's data), so that no count read from the data
+// can reach past it: false past the count or on a short read, and then shortReadError, when it is set, is
+// raised. Words are stored little-endian.
+struct _rwBoundedRead {
+    RwStream* stream;
+    RwUInt32 left;
+    RwUInt32 shortReadError = 0;
+
+    bool Bytes(void* out, RwUInt32 size);
+    bool U32(RwUInt32* out);
+    bool Real(RwReal* out);
+};
+
 // Arrays in their stored form (little-endian 32-bit words); lengths are in bytes. A short read fails.
 RwStream* RwStreamWriteReal(RwStream* stream, const RwReal* reals, RwUInt32 length);
 RwStream* RwStreamWriteInt32(RwStream* stream, const RwInt32* ints, RwUInt32 length);
