@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/FontCache.h"
+#include "tests/support/CameraRasters.h"
 #include "tests/support/GlDriver.h"
 #include "tests/support/ReadBack.h"
 #include "tests/support/HiddenWindow.h"
@@ -74,15 +75,8 @@ protected:
 
     void TearDown() override {
         Base::FontCache::Clear();
-        Base::InfoCache::Clear(); // the font descriptions
-        if (camera) {
-            RwCameraSetRaster(camera, nullptr);
-            RwCameraSetZRaster(camera, nullptr);
-            RwCameraSetFrame(camera, nullptr);
-            RwCameraDestroy(camera);
-        }
-        if (frame)
-            RwFrameDestroy(frame);
+        Base::InfoCache::Clear();                  // the font descriptions
+        TestSupport::DestroyCamera(camera, frame); // the rasters are the engine host's
         RwTextureSetReadCallback(Rw::DefaultTextureRead);
         Rw::ImageFormatsRegistered = false;
         Rw::StopEngine();

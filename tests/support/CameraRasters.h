@@ -20,8 +20,9 @@ inline RwCamera* CreateCamera(int width, int height, RwFrame*& frame, RwRaster*&
     return camera;
 }
 
-// Undoes CreateCamera (any of the four may be null) and nulls them.
-inline void DestroyCamera(RwCamera*& camera, RwFrame*& frame, RwRaster*& colour, RwRaster*& depth) {
+// Takes the camera off its rasters and frame and destroys the two (either may be null), nulling them: for
+// a camera whose rasters belong to something else.
+inline void DestroyCamera(RwCamera*& camera, RwFrame*& frame) {
     if (camera) {
         RwCameraSetRaster(camera, nullptr);
         RwCameraSetZRaster(camera, nullptr);
@@ -30,11 +31,17 @@ inline void DestroyCamera(RwCamera*& camera, RwFrame*& frame, RwRaster*& colour,
     }
     if (frame)
         RwFrameDestroy(frame);
+    camera = nullptr, frame = nullptr;
+}
+
+// Undoes CreateCamera (any of the four may be null) and nulls them.
+inline void DestroyCamera(RwCamera*& camera, RwFrame*& frame, RwRaster*& colour, RwRaster*& depth) {
+    DestroyCamera(camera, frame);
     if (colour)
         RwRasterDestroy(colour);
     if (depth)
         RwRasterDestroy(depth);
-    camera = nullptr, frame = nullptr, colour = nullptr, depth = nullptr;
+    colour = nullptr, depth = nullptr;
 }
 
 } // namespace TestSupport
