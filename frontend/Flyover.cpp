@@ -13,6 +13,7 @@
 #include "objects/Vehicle.h"
 #include "scene/Attachable.h"
 #include "scene/EngineHost.h"
+#include "scene/RenderProbe.h"
 #include "scene/World.h"
 #include "scene/WorldPasses.h"
 
@@ -245,8 +246,11 @@ void Flyover::Frame(double time, double frameTime, RwRaster* colour, RwRaster* d
     Grp::WorldTime& clock = *world_->time;
     const float before = clock.time;
     clock.Advance(frameTime);
-    Grp::SimulateGroup(*world_->simulateables, before, clock.time);
-    Grp::RunGroup(*world_->runnables);
+    {
+        Grp::ProbeSection section("simulate and run");
+        Grp::SimulateGroup(*world_->simulateables, before, clock.time);
+        Grp::RunGroup(*world_->runnables);
+    }
 
     RwCamera* camera = camera_->camera;
     RwCameraSetRaster(camera, colour);
@@ -256,7 +260,10 @@ void Flyover::Frame(double time, double frameTime, RwRaster* colour, RwRaster* d
     PlaceCamera(time);
     if (RwCameraBeginUpdate(camera)) {
         RwRGBA haze = {190, 208, 228, 255};
-        RwCameraClear(camera, &haze, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+        {
+            Grp::ProbeSection section("clear");
+            RwCameraClear(camera, &haze, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+        }
         Rw::ResetRenderStates();
         RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
         RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
@@ -266,8 +273,10 @@ void Flyover::Frame(double time, double frameTime, RwRaster* colour, RwRaster* d
         }
         RwCameraEndUpdate(camera);
     }
-    if (window)
+    if (window) {
+        Grp::ProbeSection section("present");
         RwCameraShowRaster(camera, window, 0);
+    }
 }
 
 } // namespace Fe

@@ -12,6 +12,7 @@
 #include "rwsdk/world/baclump.h"
 #include "scene/EngineHost.h"
 #include "scene/LoadTexture.h"
+#include "scene/RenderProbe.h"
 #include "scene/World.h"
 
 #include <d3d9.h>
@@ -104,15 +105,22 @@ void Terrain::Render(RwCamera* camera, float worldTime) {
     const Base::Vector3 p{ltm->pos.x, ltm->pos.y, ltm->pos.z};
     const float range = HorizontalRange(description_.visibilityRange, p.y);
     bump_ = WaterBumpMatrix(p.y, worldTime);
-    UnloadFarSlices({p.x, p.z}, range);
-    LoadNearSlices({p.x, p.z}, range);
-    UpdateSlices(p);
-    UpdateTextures(p, {ltm->at.x, ltm->at.y, ltm->at.z});
-    Base::StreamedTextureCache::Update();
-    if (waterPath_ == WaterPath::Shader)
-        RenderWaterShader(camera, p);
-    else if (waterPath_ == WaterPath::Fixed)
-        RenderWaterFixed(camera, p);
+    {
+        Grp::ProbeSection section("terrain streaming");
+        UnloadFarSlices({p.x, p.z}, range);
+        LoadNearSlices({p.x, p.z}, range);
+        UpdateSlices(p);
+        UpdateTextures(p, {ltm->at.x, ltm->at.y, ltm->at.z});
+        Base::StreamedTextureCache::Update();
+    }
+    {
+        Grp::ProbeSection section("water");
+        if (waterPath_ == WaterPath::Shader)
+            RenderWaterShader(camera, p);
+        else if (waterPath_ == WaterPath::Fixed)
+            RenderWaterFixed(camera, p);
+    }
+    Grp::ProbeSection section("land");
     RenderLand(camera, p);
 }
 

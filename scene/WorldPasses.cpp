@@ -1,8 +1,11 @@
 #include "scene/WorldPasses.h"
 
+#include "scene/RenderProbe.h"
+
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <typeinfo>
 #include <cmath>
 #include <vector>
 
@@ -266,8 +269,10 @@ void RenderVisible(VisibleIterator begin, VisibleIterator end, Cameras::Basic* c
     for (const auto& entry : entries)
         sorted[start[entry.pass]++] = entry;
     for (const auto& entry : sorted)
-        if (Obj::Renderable* member = members[entry.index])
+        if (Obj::Renderable* member = members[entry.index]) {
+            ProbeSection section(renderProbe ? typeid(*member).name() : nullptr);
             member->Render(entry.pass, camera);
+        }
     members.clear();
 }
 
