@@ -722,19 +722,14 @@ void Device::refreshUniforms() {
         for (int j = 0; j < 4; ++j)
             u.bumpEnv[s][j] = std::bit_cast<float>(stageStates_[s][D3DTSS_BUMPENVMAT00 + j]);
     }
-    uniformDirtyBegin_ = 0;
-    uniformDirtyEnd_ = sizeof(Uniforms);
+    uniformBlocksDirty_ = (1u << BlockCount) - 1;
 }
 
 void Device::touchUniforms(const void* field, size_t bytes) {
     size_t begin = size_t(static_cast<const char*>(field) - reinterpret_cast<const char*>(&uniforms_));
-    if (uniformDirtyEnd_ <= uniformDirtyBegin_) {
-        uniformDirtyBegin_ = begin;
-        uniformDirtyEnd_ = begin + bytes;
-    } else {
-        uniformDirtyBegin_ = std::min(uniformDirtyBegin_, begin);
-        uniformDirtyEnd_ = std::max(uniformDirtyEnd_, begin + bytes);
-    }
+    for (unsigned b = 0; b < BlockCount; ++b)
+        if (begin < uniformRanges[b].end && begin + bytes > uniformRanges[b].begin)
+            uniformBlocksDirty_ |= 1u << b;
 }
 
 // Device-wide queries.
@@ -1454,8 +1449,10 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
         dirty_ |= DirtyTransforms | DirtyLights;
     else if (state == D3DTS_PROJECTION)
         dirty_ |= DirtyTransforms | DirtyKey;
-    else if (state == D3DTS_WORLD || (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7))
+    else if (state == D3DTS_WORLD)
         dirty_ |= DirtyTransforms;
+    else if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7)
+        dirty_ |= DirtyTextureTransforms;
     return D3D_OK;
 }
 
@@ -2290,10 +2287,14 @@ void Device::updateUniforms() {
         StoreMatrix(u.worldViewProj, Multiply(worldView, transforms_[D3DTS_PROJECTION]));
         StoreMatrix(u.worldView, worldView);
         StoreMatrix(u.normalMatrix, NormalMatrix(worldView));
+        touchUniforms(u.worldViewProj, sizeof(float) * 16 * 3);
+        dirty_ &= ~DirtyTransforms;
+    }
+    if (dirty_ & DirtyTextureTransforms) {
         for (int i = 0; i < 8; ++i)
             StoreMatrix(u.textureMatrix[i], transforms_[D3DTS_TEXTURE0 + i]);
-        touchUniforms(u.worldViewProj, sizeof(float) * 16 * 11);
-        dirty_ &= ~DirtyTransforms;
+        touchUniforms(u.textureMatrix, sizeof u.textureMatrix);
+        dirty_ &= ~DirtyTextureTransforms;
     }
     if (dirty_ & DirtyLights) {
         const D3DMATRIX& view = transforms_[D3DTS_VIEW];
@@ -2329,12 +2330,21 @@ void Device::updateUniforms() {
         touchUniforms(u.lightDiffuse, sizeof(float) * 4 * 8 * 7);
         dirty_ &= ~DirtyLights;
     }
-    if (uniformDirtyEnd_ > uniformDirtyBegin_) {
-        // The whole block, at a place in the ring that no queued draw reads.
-        size_t offset = uniformRing_->Write(&u, sizeof u, uniformAlignment_);
-        glBindBufferRange(GL_UNIFORM_BUFFER, 0, uniformRing_->Name(), GLintptr(offset), sizeof u);
-        uniformDirtyBegin_ = uniformDirtyEnd_ = 0;
+    // Each changed block, at a place in the ring that no queued draw reads.
+    const GLuint ring = uniformRing_->Name();
+    for (unsigned b = 0; uniformBlocksDirty_ >> b; ++b) {
+        if (!(uniformBlocksDirty_ & (1u << b)))
+            continue;
+        const UniformRange& r = uniformRanges[b];
+        const char* base = reinterpret_cast<const char*>(&u);
+        size_t offset = uniformRing_->Write(base + r.begin, r.end - r.begin, uniformAlignment_);
+        glBindBufferRange(GL_UNIFORM_BUFFER, b, uniformRing_->Name(), GLintptr(offset),
+                          GLsizeiptr(r.end - r.begin));
     }
+    // A ring that grew is another buffer: the blocks left where they were point into the old one.
+    uniformBlocksDirty_ = uniformRing_->Name() != ring ? (1u << BlockCount) - 1 : 0;
+    if (uniformBlocksDirty_)
+        updateUniforms();
 }
 
 void Device::bindTextures() {

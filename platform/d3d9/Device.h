@@ -298,12 +298,13 @@ private:
         DirtyTextures = 32,
         DirtyVertices = 64,
         DirtyViewport = 128,
+        DirtyTextureTransforms = 256,
         DirtyAll = 0xFFFF,
     };
     unsigned dirty_ = DirtyAll;
     unsigned stateGroups_ = ~0u; // render-state groups (see Device.cpp) to send to GL
     unsigned enabledArrays_ = 0;
-    size_t uniformDirtyBegin_ = 0, uniformDirtyEnd_ = sizeof(Uniforms);
+    unsigned uniformBlocksDirty_ = (1u << BlockCount) - 1; // bits 1 << UniformBlock to send
     void touchUniforms(const void* field, size_t bytes);
 
     // GL side

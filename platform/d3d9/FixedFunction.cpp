@@ -2,17 +2,29 @@
 
 #include <d3d9.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <string_view>
 
 namespace D3D9 {
 namespace {
 
-const char* const blockSource = R"(layout(std140) uniform FixedFunction {
+// The blocks' GLSL, in the order and layout of Uniforms.
+const char* const blockNames[BlockCount] = {"Transforms", "TextureMatrices", "Lighting", "Pixels", "Stages"};
+const char* const blockSources[BlockCount] = {
+    R"(layout(std140) uniform Transforms {
     mat4 worldViewProj;
     mat4 worldView;
     mat4 normalMatrix;
+    vec4 screen;
+    vec4 pixelOffset;
+};
+)",
+    R"(layout(std140) uniform TextureMatrices {
     mat4 textureMatrix[8];
+};
+)",
+    R"(layout(std140) uniform Lighting {
     vec4 lightDiffuse[8];
     vec4 lightSpecular[8];
     vec4 lightAmbient[8];
@@ -26,16 +38,33 @@ const char* const blockSource = R"(layout(std140) uniform FixedFunction {
     vec4 materialEmissive;
     vec4 materialPower;
     vec4 globalAmbient;
+};
+)",
+    R"(layout(std140) uniform Pixels {
     vec4 textureFactor;
     vec4 fogColor;
     vec4 fogParameters;
     vec4 alphaRef;
-    vec4 screen;
-    vec4 pixelOffset;
+};
+)",
+    R"(layout(std140) uniform Stages {
     vec4 stageConstant[8];
     vec4 bumpEnv[8];
 };
-)";
+)"};
+
+// Whether a fragment stage reads the stages' block: a stage constant as an argument, or a bump matrix.
+bool ReadsStageBlock(const ProgramKey& k) {
+    auto constant = [](uint8_t arg) { return (arg & D3DTA_SELECTMASK) == D3DTA_CONSTANT; };
+    for (int i = 0; i < k.stageCount; ++i) {
+        const StageKey& st = k.stage[i];
+        if (st.colorOp == D3DTOP_BUMPENVMAP || st.colorOp == D3DTOP_BUMPENVMAPLUMINANCE ||
+            constant(st.colorArg0) || constant(st.colorArg1) || constant(st.colorArg2) ||
+            constant(st.alphaArg0) || constant(st.alphaArg1) || constant(st.alphaArg2))
+            return true;
+    }
+    return false;
+}
 
 std::string Format(const char* pattern, auto... values) {
     char buffer[512];
@@ -187,9 +216,16 @@ size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
     return size_t(h);
 }
 
+const UniformRange uniformRanges[BlockCount] = {
+    {offsetof(Uniforms, worldViewProj), offsetof(Uniforms, textureMatrix)},
+    {offsetof(Uniforms, textureMatrix), offsetof(Uniforms, lightDiffuse)},
+    {offsetof(Uniforms, lightDiffuse), offsetof(Uniforms, textureFactor)},
+    {offsetof(Uniforms, textureFactor), offsetof(Uniforms, stageConstant)},
+    {offsetof(Uniforms, stageConstant), sizeof(Uniforms)}};
+
 std::string ProgramCache::VertexSource(const ProgramKey& k) {
     std::string s = "#version 330 core\n";
-    s += blockSource;
+    s += UniformBlockSource(VertexBlocks);
     s += "layout(location = 0) in vec4 inPosition;\n";
     if (k.normal)
         s += "layout(location = 1) in vec3 inNormal;\n";
@@ -287,6 +323,9 @@ std::string ProgramCache::VertexSource(const ProgramKey& k) {
             s += k.fogFromZ ? "    vFog = inPosition.z;\n" : "    vFog = w;\n";
         else
             s += k.fogFromZ ? "    vFog = clip.z / clip.w;\n" : "    vFog = clip.w;\n";
+        // Linear fog is linear in what is interpolated: the factor is made here, and clamped per pixel.
+        if (k.fogMode == D3DFOG_LINEAR)
+            s += "    vFog = (fogParameters.y - vFog) / (fogParameters.y - fogParameters.x);\n";
         break;
     case FogSpecularAlpha:
         s += k.color1 && !k.lighting ? "    vFog = inColor1.a;\n" : "    vFog = 1.0;\n";
@@ -340,7 +379,7 @@ std::string ProgramCache::VertexSource(const ProgramKey& k) {
 
 std::string ProgramCache::FragmentSource(const ProgramKey& k) {
     std::string s = "#version 330 core\n";
-    s += blockSource;
+    s += UniformBlockSource((1u << BlockPixels) | (ReadsStageBlock(k) ? 1u << BlockStages : 0u));
     const char* interp = k.flat ? "flat " : "";
     s += Format("%sin vec4 vDiffuse;\n%sin vec4 vSpecular;\nin float vFog;\n", interp, interp);
     for (int i = 0; i < k.stageCount; ++i) {
@@ -394,7 +433,7 @@ std::string ProgramCache::FragmentSource(const ProgramKey& k) {
     s += "    vec4 color = current;\n";
     if (k.specular)
         s += "    color.rgb = clamp(color.rgb + specular.rgb, 0.0, 1.0);\n";
-    if (k.fog == FogTable)
+    if (k.fog == FogTable && k.fogMode != D3DFOG_LINEAR)
         s += "    float fogFactor = " + FogFactor(k.fogMode, "vFog") + ";\n";
     else if (k.fog != FogNone)
         s += "    float fogFactor = clamp(vFog, 0.0, 1.0);\n";
@@ -484,9 +523,11 @@ GLuint ProgramCache::Get(const ProgramKey& key) {
 void BindProgramResources(GLuint program) {
     if (!program)
         return;
-    GLuint block = glGetUniformBlockIndex(program, "FixedFunction");
-    if (block != GL_INVALID_INDEX)
-        glUniformBlockBinding(program, block, 0);
+    for (unsigned b = 0; b < BlockCount; ++b) {
+        GLuint block = glGetUniformBlockIndex(program, blockNames[b]);
+        if (block != GL_INVALID_INDEX)
+            glUniformBlockBinding(program, block, b);
+    }
     SetSamplerUnits(program, {{"texture0", 0},
                               {"texture1", 1},
                               {"texture2", 2},
@@ -497,8 +538,12 @@ void BindProgramResources(GLuint program) {
                               {"texture7", 7}});
 }
 
-const char* UniformBlockSource() {
-    return blockSource;
+std::string UniformBlockSource(unsigned blocks) {
+    std::string s;
+    for (unsigned b = 0; b < BlockCount; ++b)
+        if (blocks & (1u << b))
+            s += blockSources[b];
+    return s;
 }
 
 std::string FogFactorSource(uint8_t mode, const char* distance) {

@@ -50,12 +50,29 @@ struct ProgramKeyHash {
     size_t operator()(const ProgramKey& key) const;
 };
 
-// The uniform block, laid out by std140 rules (vec4 and mat4 only).
+// The uniform blocks, laid out by std140 rules (vec4 and mat4 only), one after another in one structure.
+// Each block goes to GL in its own range, and only when it changed: a draw that moves the world matrix
+// sends the transforms, not the whole state. A fragment stage declares only the small blocks it reads,
+// since the software rasteriser copies a fragment stage's constants for every draw that changes them.
+enum UniformBlock : unsigned {
+    BlockTransforms,      // matrices and the viewport's mapping
+    BlockTextureMatrices, // the stages' texture transforms
+    BlockLighting,        // lights, material, ambient
+    BlockPixels,          // texture factor, fog, alpha reference
+    BlockStages,          // the stages' constants and bump matrices
+    BlockCount
+};
+
 struct Uniforms {
+    // Transforms
     float worldViewProj[16];
     float worldView[16];
     float normalMatrix[16];
+    float screen[4];      // pre-transformed vertices: 2 / width, 2 / height, left and top of the mapping
+    float pixelOffset[4]; // half-pixel shift in clip units (x, y); depth scale and offset for rhw vertices
+    // TextureMatrices
     float textureMatrix[8][16];
+    // Lighting
     float lightDiffuse[8][4];
     float lightSpecular[8][4];
     float lightAmbient[8][4];
@@ -69,15 +86,21 @@ struct Uniforms {
     float materialEmissive[4];
     float materialPower[4];
     float globalAmbient[4];
+    // Pixels
     float textureFactor[4];
     float fogColor[4];
-    float fog[4];         // start, end, density
-    float alphaRef[4];    // reference in 0..255
-    float screen[4];      // pre-transformed vertices: 2 / width, 2 / height, left and top of the mapping
-    float pixelOffset[4]; // half-pixel shift in clip units (x, y); depth scale and offset for rhw vertices
+    float fog[4];      // start, end, density
+    float alphaRef[4]; // reference in 0..255
+    // Stages
     float stageConstant[8][4];
     float bumpEnv[8][4]; // each stage's bump-environment matrix: 00, 01, 10, 11
 };
+
+// Where each block lies in Uniforms, in bytes: [begin, end).
+struct UniformRange {
+    size_t begin, end;
+};
+extern const UniformRange uniformRanges[BlockCount];
 
 // Compiles and links a program from its two stages' sources; 0, with GL's reasons on stderr, when a stage
 // does not compile or the program does not link.
@@ -85,10 +108,16 @@ GLuint LinkProgram(const char* vertexSource, const char* fragmentSource);
 // Points sampler uniforms, by name, at texture units, leaving the program in use as it was.
 void SetSamplerUnits(GLuint program, std::initializer_list<std::pair<const char*, GLint>> units);
 
-// Points a program's uniform block and its samplers "texture0" to "texture7" at binding 0 and units 0-7.
+// Points a program's uniform blocks at their bindings (the UniformBlock numbers) and its samplers "texture0"
+// to "texture7" at units 0-7.
 void BindProgramResources(GLuint program);
-// The GLSL of the uniform block, and of a fog factor from a distance for a fog mode (D3DFOG_*).
-const char* UniformBlockSource();
+// The GLSL of the uniform blocks in a mask (bits 1 << UniformBlock), and of a fog factor from a distance
+// for a fog mode (D3DFOG_*).
+std::string UniformBlockSource(unsigned blocks);
+// What a vertex stage declares: every block but the stages' constants. A fragment stage declares the pixel
+// block, and the stages' block where it reads a constant or a bump matrix.
+constexpr unsigned VertexBlocks =
+    (1u << BlockTransforms) | (1u << BlockTextureMatrices) | (1u << BlockLighting) | (1u << BlockPixels);
 std::string FogFactorSource(uint8_t mode, const char* distance);
 
 class ProgramCache {

@@ -22,7 +22,7 @@ const ShaderProgram& ShaderProgramCache::Get(const ShaderProgramKey& key,
         return found->second;
     std::string vertex = vertexTokens
                              ? TranslateVertexShader(vertexTokens->data(), vertexTokens->size(), key.flat,
-                                                     key.fog == FogTable, key.fogFromZ != 0)
+                                                     key.fog == FogTable, key.fogFromZ != 0, key.fogMode)
                              : ProgramCache::VertexSource(key.fixed);
     PixelShaderOptions options;
     options.flat = key.flat;

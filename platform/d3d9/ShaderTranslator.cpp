@@ -427,12 +427,12 @@ std::string CheckShader(const DWORD* tokens, size_t count) {
 }
 
 std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat, bool tableFog,
-                                  bool tableFogFromZ) {
+                                  bool tableFogFromZ, uint8_t tableFogMode) {
     Program p;
     if (!CheckShader(tokens, count).empty() || !Parse(tokens, count, p).empty() || !p.vertex)
         return "";
     std::string s = "#version 330 core\n";
-    s += UniformBlockSource();
+    s += UniformBlockSource(VertexBlocks);
     s += Format("uniform vec4 vc[%u];\n", VertexShaderConstants);
     bool declared[16]{};
     for (const Instruction& in : p.code)
@@ -495,6 +495,9 @@ std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat, 
     s += !tableFog       ? "    vFog = oFog.x;\n"
          : tableFogFromZ ? "    vFog = oPos.z / oPos.w;\n"
                          : "    vFog = oPos.w;\n";
+    // Linear table fog: the factor here, clamped per pixel, as the fixed function makes it.
+    if (tableFog && tableFogMode == D3DFOG_LINEAR)
+        s += "    vFog = (fogParameters.y - vFog) / (fogParameters.y - fogParameters.x);\n";
     for (int i = 0; i < 8; ++i)
         s += Format("    vTexcoord%d = oT%d;\n", i, i);
     s += "}\n";
@@ -517,7 +520,7 @@ std::string TranslatePixelShader(const DWORD* tokens, size_t count, const PixelS
     if (!Parse(tokens, count, p).empty() || p.vertex)
         return "";
     std::string s = "#version 330 core\n";
-    s += UniformBlockSource();
+    s += UniformBlockSource((1u << BlockPixels) | (1u << BlockStages));
     s += Format("uniform vec4 pc[%u];\n", PixelShaderConstants);
     const char* interp = o.flat ? "flat " : "";
     s += Format("%sin vec4 vDiffuse;\n%sin vec4 vSpecular;\nin float vFog;\n", interp, interp);
@@ -608,7 +611,7 @@ std::string TranslatePixelShader(const DWORD* tokens, size_t count, const PixelS
     }
     s += pending;
     s += "    vec4 color = clamp(r0, 0.0, 1.0);\n";
-    if (o.fog == FogTable)
+    if (o.fog == FogTable && o.fogMode != D3DFOG_LINEAR)
         s += "    color.rgb = mix(fogColor.rgb, color.rgb, " + FogFactorSource(o.fogMode, "vFog") + ");\n";
     else if (o.fog != FogNone)
         s += "    color.rgb = mix(fogColor.rgb, color.rgb, clamp(vFog, 0.0, 1.0));\n";

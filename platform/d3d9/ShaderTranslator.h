@@ -28,9 +28,10 @@ std::string CheckShader(const DWORD* tokens, size_t count);
 
 // GLSL sources; empty when CheckShader refuses the stream.
 // Table fog takes its distance from the position the shader writes (z / w when tableFogFromZ, else w) rather
-// than from oFog, as Direct3D does.
+// than from oFog, as Direct3D does; linear table fog (tableFogMode D3DFOG_LINEAR) passes the factor on, which
+// the pixel program clamps.
 std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat, bool tableFog = false,
-                                  bool tableFogFromZ = false);
+                                  bool tableFogFromZ = false, uint8_t tableFogMode = 0);
 std::string TranslatePixelShader(const DWORD* tokens, size_t count, const PixelShaderOptions& options);
 
 // How many texture stages a pixel shader samples or reads coordinates of (highest stage + 1).
