@@ -2,10 +2,12 @@
 #include "DeviceFixture.h"
 #include "platform/d3d9/FixedFunction.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <bit>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -273,6 +275,38 @@ TEST_F(FixedFunctionTest, OffAxisSpecularAndSpotFalloffMatchTheFormula) {
     device->LightEnable(0, FALSE);
     EXPECT_NE(seen[0], seen[1]) << "the viewer moves the highlight";
     EXPECT_NE(seen[2], seen[3]);
+}
+
+// Linear table fog on a floor that runs from in front of the fog's start to far behind its end: every
+// pixel takes the factor of its own depth, clamped there, not one blended between its vertices' factors.
+TEST_F(FixedFunctionTest, LinearTableFogFollowsEachPixelsDepth) {
+    Camera();
+    Unlit();
+    const D3DCOLOR fog = 0xFF2040C0, colour = 0xFFF0E0D0;
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, fog);
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
+    device->SetRenderState(D3DRS_FOGSTART, std::bit_cast<DWORD>(2.0f));
+    device->SetRenderState(D3DRS_FOGEND, std::bit_cast<DWORD>(8.0f));
+    struct Vertex {
+        float x, y, z;
+        D3DCOLOR color;
+    } floor[4] = {
+        {-50, -1, 1.25f, colour}, {50, -1, 1.25f, colour}, {-50, -1, 40, colour}, {50, -1, 40, colour}};
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, floor, sizeof floor[0]);
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    Pixels p = ReadTarget();
+    const Vec4 f = Unpack(fog), c = Unpack(colour);
+    // Row r shows the floor at depth 32 / (r - 32): pixel centres on whole numbers, 90 degrees over 64 rows.
+    for (int row : {34, 38, 40, 44, 56}) {
+        const double depth = 32.0 / (row - 32), factor = std::clamp((8.0 - depth) / 6.0, 0.0, 1.0);
+        Vec4 want;
+        for (int i = 0; i < 3; ++i)
+            want[i] = factor * c[i] + (1 - factor) * f[i];
+        want[3] = c[3];
+        ExpectColour(p.At(32, row), want, ("row " + std::to_string(row)).c_str());
+    }
 }
 
 TEST_F(FixedFunctionTest, FogModesBlendTowardsTheFogColour) {
