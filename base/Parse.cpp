@@ -1,6 +1,8 @@
 #include "base/Parse.h"
 
 #include <cctype>
+#include <cmath>
+#include <limits>
 #include <sstream>
 
 namespace Base {
@@ -25,15 +27,34 @@ bool ReadEdge(std::istringstream& in, float nearEdge, float& edge) {
     return true;
 }
 
+// An integer written as a real ("1e38", "2.5") is taken only when it is a whole number in range: the
+// stream alone would stop at the point or the exponent and read "1e38" as 1.
+template <class Int> bool ReadInteger(std::istringstream& in, Int& out) {
+    in >> std::ws;
+    const std::streampos start = in.tellg();
+    Int value;
+    if (!(in >> value))
+        return false;
+    const int next = in.peek();
+    if (next != '.' && next != 'e' && next != 'E') {
+        out = value;
+        return true;
+    }
+    in.clear();
+    in.seekg(start);
+    double real;
+    if (!(in >> real) || !std::isfinite(real) || real != std::trunc(real) ||
+        real < double(std::numeric_limits<Int>::min()) || real > double(std::numeric_limits<Int>::max()))
+        return false;
+    out = Int(real);
+    return true;
+}
+
 } // namespace
 
 bool ParseInt(std::string_view text, int32_t& out) {
     auto in = Stream(text);
-    int32_t value;
-    if (!(in >> value))
-        return false;
-    out = value;
-    return true;
+    return ReadInteger(in, out);
 }
 
 bool ParseUInt(std::string_view text, uint32_t& out) {
@@ -42,11 +63,7 @@ bool ParseUInt(std::string_view text, uint32_t& out) {
     if (first != std::string_view::npos && text[first] == '-')
         return false;
     auto in = Stream(text);
-    uint32_t value;
-    if (!(in >> value))
-        return false;
-    out = value;
-    return true;
+    return ReadInteger(in, out);
 }
 
 bool ParseFloat(std::string_view text, float& out) {
@@ -79,7 +96,7 @@ bool ParsePoint(std::string_view text, Vector2& out) {
 bool ParseIntPair(std::string_view text, int32_t& x, int32_t& y) {
     auto in = Stream(text);
     int32_t a, b;
-    if (!(in >> a >> b))
+    if (!ReadInteger(in, a) || !ReadInteger(in, b))
         return false;
     x = a;
     y = b;

@@ -9,6 +9,8 @@
 
 namespace Base {
 
+// Integers written as reals are taken only when whole and in range: "2.0" and "1e3" read, "1e38" and "2.5"
+// fail (the stream would stop at the point and read 1 and 2).
 bool ParseInt(std::string_view text, int32_t& out);
 // A leading '-' fails (stream extraction would wrap it to a huge count).
 bool ParseUInt(std::string_view text, uint32_t& out);

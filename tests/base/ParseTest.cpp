@@ -27,6 +27,35 @@ TEST(Parse, UnsignedRejectsASign) {
     EXPECT_EQ(u, 3u);
 }
 
+TEST(Parse, IntegersWrittenAsRealsReadOnlyWhenWholeAndInRange) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int64_t value;
+    };
+    const Case cases[] = {{"1e38", false, 0},       {"2.5", false, 0},           {"4294967296", false, 0},
+                          {"1e3", true, 1000},      {" 2.0 m", true, 2},         {"-3e0", true, -3},
+                          {"2147483648", false, 0}, {"2.147483648e9", false, 0}, {"nan", false, 0},
+                          {"12abc", true, 12}};
+    for (const Case& c : cases) {
+        int32_t i = 77;
+        EXPECT_EQ(Base::ParseInt(c.text, i), c.ok) << c.text;
+        EXPECT_EQ(i, c.ok ? c.value : 77) << c.text;
+    }
+    uint32_t u = 5;
+    EXPECT_FALSE(Base::ParseUInt("1e38", u));
+    EXPECT_FALSE(Base::ParseUInt("4.3e9", u));
+    EXPECT_EQ(u, 5u);
+    EXPECT_TRUE(Base::ParseUInt("4.294967295e9", u));
+    EXPECT_EQ(u, 4294967295u);
+    int32_t x = 1, y = 1;
+    EXPECT_FALSE(Base::ParseIntPair("3 1e38", x, y));
+    EXPECT_EQ(x, 1);
+    EXPECT_TRUE(Base::ParseIntPair("3e1 -4", x, y));
+    EXPECT_EQ(x, 30);
+    EXPECT_EQ(y, -4);
+}
+
 TEST(Parse, BoolIsNumeric) {
     bool b = false;
     EXPECT_TRUE(Base::ParseBool("1", b));
