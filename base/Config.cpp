@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <bit>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Base {
@@ -94,12 +96,41 @@ void ReportFailedSave(const std::string& path, int error) {
 
 // A settings file that is there but cannot be used is told once (start-up and the front end both load
 // it): the defaults replace it at the next save.
-void ReportUnusableFile(const std::string& path) {
+void ReportUnusableFile(const std::string& path, const char* why = "is damaged or cannot be read") {
     static std::atomic<bool> reported{false};
     if (!reported.exchange(true))
-        std::fprintf(stderr,
-                     "The settings file '%s' is damaged or cannot be read: the default settings are used.\n",
-                     Clip(path).c_str());
+        std::fprintf(stderr, "The settings file '%s' %s: the default settings are used.\n",
+                     Clip(path).c_str(), why);
+}
+
+// A settings path that is a symbolic link which cannot be followed (a loop, or a folder that cannot be
+// searched); a link to nothing yet is a first start, and its target is made by the first save.
+bool IsBrokenLink(const std::string& path, int& error) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) || stat(path.c_str(), &st) == 0)
+        return false;
+    error = errno;
+    return error != ENOENT;
+}
+
+// The file a save replaces: a symbolic link is followed to its target (which may not exist yet), so that
+// the link stays a link and the file it names gets the settings. Empty, with errno ELOOP, for a loop.
+std::string SaveTarget(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        char buffer[PATH_MAX];
+        const ssize_t n = readlink(current.c_str(), buffer, sizeof buffer);
+        if (n < 0 || size_t(n) >= sizeof buffer)
+            return current; // not a link, or nothing there yet: this is the file
+        std::string next(buffer, size_t(n));
+        // A relative link is relative to the folder that holds it.
+        const std::string::size_type slash = current.rfind('/');
+        if (next.front() != '/' && slash != std::string::npos)
+            next = current.substr(0, slash + 1) + next;
+        current = std::move(next);
+    }
+    errno = ELOOP;
+    return {};
 }
 
 } // namespace
@@ -191,8 +222,14 @@ bool Config::Load(std::string_view path) {
     if (!read || bytes.size() < 4 || Reader(reinterpret_cast<const uint8_t*>(bytes.data())).U32() != Magic) {
         // Only a missing file is the normal first start; what is refused as no regular file is told by
         // the read.
+        int error = 0;
         if (read || Win32::FileExists(path))
             ReportUnusableFile(Win32::NativePath(path));
+        else if (IsBrokenLink(Win32::NativePath(path), error))
+            ReportUnusableFile(
+                Win32::NativePath(path),
+                (std::string("is a symbolic link that cannot be followed (") + std::strerror(error) + ")")
+                    .c_str());
         SetDefaults();
         return false;
     }
@@ -212,7 +249,12 @@ bool Config::Save(std::string_view path) const {
     std::memcpy(file + 4, record, RecordSize);
 
     // Written beside the target and renamed over it, so a failed write leaves the old file.
-    std::string target = Win32::NativePath(path);
+    const std::string named = Win32::NativePath(path);
+    const std::string target = SaveTarget(named);
+    if (target.empty()) {
+        ReportFailedSave(named, errno);
+        return false;
+    }
     std::string temporary = target + ".new";
     FILE* out = std::fopen(temporary.c_str(), "wb");
     if (!out) {

@@ -59,7 +59,8 @@ public:
     // that is there but unusable is told on stderr, once a process.
     bool Load(std::string_view path);
     // True when the whole file was written and is on the disk; a failed save leaves the old file as it was,
-    // and the first failure of the process is told on stderr.
+    // and the first failure of the process is told on stderr. A path that is a symbolic link is written
+    // through to the file it names (the link stays).
     bool Save(std::string_view path) const;
 
     // The record's bytes in file order, little-endian, field by field.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -256,6 +257,66 @@ TEST_F(ConfigFile, ASettingsPathThatIsNoFileIsToldOnce) {
               "Cannot read '" + Path("Config.dat") + "': it is not a regular file.\n");
     EXPECT_TRUE(first == Config());
     EXPECT_TRUE(second == Config());
+}
+
+// A settings file kept elsewhere through a symbolic link stays a link: the save goes to the file it names,
+// through a chain of links, relative or absolute, also where the link's own folder cannot be written.
+TEST_F(ConfigFile, ASymbolicLinkIsWrittenThroughToItsTarget) {
+    fs::create_directories(dir / "Kept");
+    fs::create_symlink("Kept/Settings.dat", dir / "Middle.dat");
+    fs::create_symlink(dir / "Middle.dat", dir / "Config.dat");
+    ASSERT_TRUE(FullRecord().Save(Path("Config.dat")));
+    EXPECT_TRUE(fs::is_symlink(dir / "Config.dat"));
+    EXPECT_TRUE(fs::is_symlink(dir / "Middle.dat"));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "Kept" / "Settings.dat")));
+    EXPECT_FALSE(fs::exists(dir / "Config.dat.new"));
+    EXPECT_FALSE(fs::exists(dir / "Kept" / "Settings.dat.new"));
+    Config back;
+    ASSERT_TRUE(back.Load(Path("Config.dat")));
+    EXPECT_TRUE(back == FullRecord());
+    // Saved again over the target that now exists.
+    ASSERT_TRUE(Config().Save(Path("Config.dat")));
+    EXPECT_TRUE(fs::is_symlink(dir / "Config.dat"));
+    ASSERT_TRUE(back.Load(Path("Kept/Settings.dat")));
+    EXPECT_TRUE(back == Config());
+
+    // The link's folder read-only, its target's writable (permissions do not bind the superuser).
+    if (geteuid() != 0) {
+        fs::create_directories(dir / "Locked");
+        fs::create_symlink(dir / "Kept" / "Settings.dat", dir / "Locked" / "Config.dat");
+        fs::permissions(dir / "Locked", fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_TRUE(FullRecord().Save(Path("Locked/Config.dat")));
+        fs::permissions(dir / "Locked", fs::perms::owner_all);
+        ASSERT_TRUE(back.Load(Path("Kept/Settings.dat")));
+        EXPECT_TRUE(back == FullRecord());
+    }
+}
+
+// A link that loops is told, once, when read and when saved, not taken for a first start.
+TEST_F(ConfigFile, ALinkLoopIsTold) {
+    fs::create_symlink("Other.dat", dir / "Config.dat");
+    fs::create_symlink("Config.dat", dir / "Other.dat");
+    testing::internal::CaptureStderr();
+    Config loaded;
+    EXPECT_FALSE(loaded.Load(Path("Config.dat")));
+    EXPECT_FALSE(FullRecord().Save(Path("Config.dat")));
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("The settings file '" + Path("Config.dat") +
+                        "' is a symbolic link that cannot be followed (" + std::strerror(ELOOP) + ")"),
+              std::string::npos)
+        << told;
+    EXPECT_NE(told.find("Cannot save the settings to '" + Path("Config.dat") + "': " + std::strerror(ELOOP)),
+              std::string::npos)
+        << told;
+    EXPECT_TRUE(fs::is_symlink(dir / "Config.dat"));
+    EXPECT_TRUE(loaded == Config());
+    // A link to nothing yet is a first start: nothing said, and the save makes its target.
+    fs::create_symlink("Later.dat", dir / "Dangling.dat");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(loaded.Load(Path("Dangling.dat")));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(FullRecord().Save(Path("Dangling.dat")));
+    EXPECT_TRUE(fs::is_regular_file(dir / "Later.dat"));
 }
 
 TEST(Config, DefaultsAndDefaultKeys) {
