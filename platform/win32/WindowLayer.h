@@ -29,6 +29,12 @@ void ClearKeys();
 // The virtual-key code of a key event's key, or 0.
 int VirtualKeyOf(int scancode, int keycode);
 
+// Runs show (which blocks until a modal dialog is answered) so that the dialog cannot outlive the game: a
+// process forked while it runs (the toolkit shows its dialogs in a child) dies with the game, and SIGTERM,
+// or SIGHUP unless it is ignored, ends the game (and so the dialog) as their default action does, where
+// otherwise the game would wait behind the dialog for ever. Returns show's result.
+int RunDialog(int (*show)(void* data), void* data);
+
 // ANSI text as SDL wants it: valid UTF-8 stays as it is, anything else is read as Latin-1.
 std::string ToUtf8(const char* text);
 
