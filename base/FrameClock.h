@@ -1,4 +1,5 @@
-// One notion of time per frame: game time and frame time in seconds, from the performance counter.
+// One notion of time per frame: game time and frame time in seconds, from the performance counter (or, in
+// the test rig, from a fixed step per frame).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,14 @@ public:
     static void Tick();
     // Seconds since the start, now. Any thread.
     static double GetSeconds();
+
+    // The test rig's fixed clock: from now on every Tick advances GameTime by exactly `step` seconds from
+    // `start` (tick n reads start + n * step) and FrameTime is `step`, while GetSeconds reads the last tick's
+    // time, so that a run repeats whatever the machine's speed. A step that is not positive returns to the
+    // counter. Nothing in the shipped program turns it on.
+    static void SetFixedStep(double step, double start = 0);
+    // Seconds per tick while the fixed clock runs; 0 on the counter.
+    static double GetFixedStep();
 };
 
 } // namespace Base
