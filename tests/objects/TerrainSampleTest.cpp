@@ -29,12 +29,12 @@ TEST(TerrainSample, LoadsThroughTheImageReader) {
     ASSERT_EQ(info.LoadFile(data + "Terrain1.info"), 0);
     Obj::Terrain terrain;
     ASSERT_TRUE(terrain.Load(info)) << terrain.Error();
-    EXPECT_EQ(terrain.GridWidth(), 513);
+    EXPECT_EQ(terrain.GridWidth(), T::GridSide);
     EXPECT_EQ(terrain.Extent(), (Base::Vector2{32768, 32768}));
 
     const T::Grid grid = T::MakeGrid();
-    for (int32_t gz = 0; gz < 513; gz += 17)
-        for (int32_t gx = 0; gx < 513; gx += 13)
+    for (int32_t gz = 0; gz < T::GridSide; gz += 17)
+        for (int32_t gx = 0; gx < T::GridSide; gx += 13)
             ASSERT_EQ(terrain.GetHeight(gx, gz), float(grid.At(gx, gz)) * 6) << gx << " " << gz;
     // Airbases sit on the plateaus: a probe from high above meets the flat ground.
     for (const T::Plateau& p : T::Plateaus) {

@@ -56,11 +56,12 @@ T::Grid* SampleTerrain::grid = nullptr;
 TEST_F(SampleTerrain, HeightMapIsTheFlippedGrid) {
     uint32_t w = 0, h = 0;
     const std::vector<uint8_t> red = ReadPngRed(DataPath("Textures/Terrain1Height.png"), w, h);
-    ASSERT_EQ(w, 513u);
-    ASSERT_EQ(h, 513u);
-    for (int r = 0; r < 513; r += 3)
-        for (int c = 0; c < 513; c += 3)
-            ASSERT_EQ(red[size_t(r) * 513 + size_t(c)], grid->At(512 - c, 512 - r)) << c << " " << r;
+    const int n = T::GridSide;
+    ASSERT_EQ(w, uint32_t(n));
+    ASSERT_EQ(h, uint32_t(n));
+    for (int r = 0; r < n; r += 3)
+        for (int c = 0; c < n; c += 3)
+            ASSERT_EQ(red[size_t(r) * n + size_t(c)], grid->At(n - 1 - c, n - 1 - r)) << c << " " << r;
 }
 
 TEST_F(SampleTerrain, VariedLandWithSeaHillsAndFlatPlateaus) {
@@ -93,10 +94,11 @@ TEST_F(SampleTerrain, MasksFollowTheSlices) {
     for (int j = 0; j < 8; ++j)
         for (int i = 0; i < 8; ++i) {
             bool anyLand = false, anyWater = false;
-            for (int v = 0; v <= 64; ++v)
-                for (int u = 0; u <= 64; ++u) {
-                    anyLand |= grid->At(i * 64 + u, j * 64 + v) > 0;
-                    anyWater |= grid->At(i * 64 + u, j * 64 + v) == 0;
+            const int cells = T::SliceVertices - 1;
+            for (int v = 0; v <= cells; ++v)
+                for (int u = 0; u <= cells; ++u) {
+                    anyLand |= grid->At(i * cells + u, j * cells + v) > 0;
+                    anyWater |= grid->At(i * cells + u, j * cells + v) == 0;
                 }
             const size_t pixel = size_t(7 - j) * 8 + size_t(7 - i);
             EXPECT_EQ(land[pixel], anyLand ? 255 : 0) << i << " " << j;

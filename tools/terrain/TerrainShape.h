@@ -12,11 +12,11 @@ namespace Tools::Terrain {
 
 // The layout that data/Data/Terrain1.info describes.
 constexpr int Slices = 8;                                  // SlicesSpan 8 8
-constexpr int SliceVertices = 65;                          // SliceVerticesSpan
-constexpr float SliceSize = 4096;                          // cell 64
+constexpr int SliceVertices = 33;                          // SliceVerticesSpan
+constexpr float SliceSize = 4096;                          // cell 128
 constexpr float Origin = -16384;                           // BottomRightPos, both axes
 constexpr float HeightScale = 6;                           // HeightMapScale
-constexpr int GridSide = Slices * (SliceVertices - 1) + 1; // 513
+constexpr int GridSide = Slices * (SliceVertices - 1) + 1; // 257
 constexpr float Cell = SliceSize / float(SliceVertices - 1);
 constexpr int TextureSide = 512;
 
