@@ -84,6 +84,9 @@ void AeroSolidBody::Airfoil::ReadTables(const std::string& text, float lift[Tabl
 }
 
 float AeroSolidBody::Airfoil::Lookup(const float table[TableSize], float alpha) {
+    // An angle that is not a number has no entry (and would be an undefined conversion to an index).
+    if (std::isnan(alpha))
+        return 0;
     const float d = std::clamp(alpha * float(180.0 / Base::Pi), -180.0f, 180.0f);
     const float lower = std::floor(d), upper = std::ceil(d);
     const float f = d - lower;
@@ -162,8 +165,13 @@ float AeroSolidBody::Wheel::Bump(double x, double z) {
 bool AeroSolidBody::Wheel::ComputeForce(float dt, const GroundRecord& ground, RwV3d* force, RwV3d* torque) {
     if (!active || !body)
         return false;
-    // Kept in [0, 2 pi) also while rolling backwards.
+    // Kept in [0, 2 pi) also while rolling backwards; a rate that is not finite (a wheel of no radius) stops
+    // the wheel rather than leave its angle undefined.
+    if (!std::isfinite(rollRate))
+        rollRate = 0;
     rollAngle = std::fmod(rollAngle + dt * rollRate, TwoPi);
+    if (!std::isfinite(rollAngle))
+        rollAngle = 0;
     if (rollAngle < 0)
         rollAngle += TwoPi;
     rollRate = (1 - 2 * dt) * rollRate;
@@ -288,21 +296,24 @@ void AeroSolidBody::Step(float dt, float g, const RwV3d& wind, const GroundRecor
         RwV3d f, t;
         if (airfoil->ComputeForce(wind, rho, &f, &t)) {
             AddForceAtOffset(ElementOffset(*airfoil), f);
-            torque = Add(torque, t);
+            if (Finite(t))
+                torque = Add(torque, t);
         }
     }
     for (Spring* spring : springs) {
         RwV3d f, t;
         if (spring->ComputeForce(dt, ground, &f, &t)) {
             AddForceAtOffset(ElementOffset(*spring), f);
-            torque = Add(torque, t);
+            if (Finite(t))
+                torque = Add(torque, t);
         }
     }
     for (Wheel* wheel : wheels) {
         RwV3d f, t;
         if (wheel->ComputeForce(dt, ground, &f, &t)) {
             AddForceAtOffset(ElementOffset(*wheel), f);
-            torque = Add(torque, t);
+            if (Finite(t))
+                torque = Add(torque, t);
         }
     }
     SolidBody::Step(dt, g);

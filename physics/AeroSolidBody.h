@@ -46,7 +46,8 @@ public:
         // each from 0 to 179 degrees, then -180 to -1; values that cannot be read are 0.
         static void ReadTables(const std::string& text, float lift[TableSize], float drag[TableSize],
                                float moment[TableSize]);
-        // The table value at alpha (radians), between whole degrees; indices 180..359 hold -180..-1.
+        // The table value at alpha (radians), between whole degrees; indices 180..359 hold -180..-1. 0 for an
+        // alpha that is not a number.
         static float Lookup(const float table[TableSize], float alpha);
 
         uint8_t active = 1;

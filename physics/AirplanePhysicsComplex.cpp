@@ -1,7 +1,6 @@
 #include "physics/AirplanePhysicsComplex.h"
 
 #include "base/Maths.h"
-#include "base/Random.h"
 #include "scene/MatrixHelpers.h"
 #include "scene/SignedAngleOnPlane.h"
 
@@ -16,10 +15,6 @@ constexpr float ToDegrees = float(180.0 / Base::Pi);
 
 RwV3d Scale(const RwV3d& a, float k) {
     return {a.x * k, a.y * k, a.z * k};
-}
-
-float Uniform() {
-    return float(Base::Random::NextUInt32() * (1.0 / 4294967296.0));
 }
 
 // The authority factor: 1 at rest (the ratio is then infinite), 0 when not positive.
@@ -38,8 +33,8 @@ void Place(Rw::Frame& element, const RwMatrix& rest, const RwV3d& axis, float de
 
 } // namespace
 
-AirplanePhysicsComplex::AirplanePhysicsComplex(const PhysicsParams& p, const AirplaneState& s)
-    : AirplanePhysics(p, s) {
+AirplanePhysicsComplex::AirplanePhysicsComplex(const PhysicsParams& p, const AirplaneState& s, uint32_t seed)
+    : AirplanePhysics(p, s, seed) {
     BuildComplexBody(*this, params);
     controlResponse = std::make_unique<ControlResponse>(this);
     // The body starts where the initial state says, not at the origin.
@@ -51,7 +46,7 @@ AirplanePhysicsComplex::~AirplanePhysicsComplex() {
 }
 
 void AirplanePhysicsComplex::Step(float dt) {
-    if (!(dt > 0))
+    if (!(dt > 0) || !std::isfinite(dt))
         return;
     controlResponse->Update(dt);
     AirplaneState s = state;
@@ -128,10 +123,18 @@ void AirplanePhysicsComplex::Step(float dt) {
     for (int i = 0; i < WheelRoleCount; ++i)
         if (wheels[i])
             s.wheelCompression[i] = wheels[i]->compression;
+    if (!IsFinite(s)) {
+        // A step that left the finite numbers (forces too large for a float) is undone: the body goes back
+        // to the last finite state.
+        PlaceBody(state, state.position, false);
+        return;
+    }
     SetState(s);
 }
 
 void AirplanePhysicsComplex::SetState(const AirplaneState& s) {
+    if (!IsFinite(s))
+        return;
     const RwV3d old = state.position;
     state = s;
     PlaceBody(state, old, true);
@@ -178,20 +181,28 @@ void AirplanePhysicsComplex::PlaceBody(const AirplaneState& s, const RwV3d& old,
         }
 }
 
+void AirplanePhysicsComplex::OutOfControlDeflections(AirplaneState& s) {
+    if (!deflectionsDrawn) {
+        uint32_t c = random() & 1;
+        float u = Uniform();
+        deflections[0] = c ? 0.1f + 0.2f * u : -0.1f - 0.2f * u;
+        c = random() & 1;
+        u = Uniform();
+        deflections[1] = c ? 0.2f + 0.3f * u : -0.2f - 0.3f * u;
+        u = Uniform();
+        deflections[2] = -0.2f - 0.3f * u;
+        deflectionsDrawn = true;
+    }
+    s.aileronAngle = deflections[0];
+    s.rudderAngle = deflections[1];
+    s.auxAngle = 0;
+    s.elevatorAngle = deflections[2];
+}
+
 void ControlResponse::Update(float dt) {
     AirplaneState s = model->state;
     if (s.outOfControl) {
-        // The same deflections in every step: the generator restarts from this model's own seed.
-        Base::Random::Seed(model->OutOfControlSeed());
-        uint32_t c = Base::Random::NextUInt32() & 1;
-        float u = Uniform();
-        s.aileronAngle = c ? 0.1f + 0.2f * u : -0.1f - 0.2f * u;
-        c = Base::Random::NextUInt32() & 1;
-        u = Uniform();
-        s.rudderAngle = c ? 0.2f + 0.3f * u : -0.2f - 0.3f * u;
-        s.auxAngle = 0;
-        u = Uniform();
-        s.elevatorAngle = -0.2f - 0.3f * u;
+        model->OutOfControlDeflections(s);
         model->SetState(s);
         return;
     }
@@ -236,7 +247,7 @@ void BuildComplexBody(AirplanePhysicsComplex& model, const PhysicsParams& params
     body.mass = c.mass;
     body.inertia = c.aMass;
 
-    auto factor = [] { return 0.999f + Uniform() * 0.0020000339f; };
+    auto factor = [&model] { return 0.999f + model.Uniform() * 0.0020000339f; };
     auto placed = [](Rw::Frame& element, const RwV3d& right, const RwV3d& up, const RwV3d& at,
                      const RwV3d& position, float incidence) {
         RwMatrix m;

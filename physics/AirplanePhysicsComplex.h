@@ -39,14 +39,16 @@ public:
     static constexpr int SpringCount = 7;
     static constexpr float Gravity = -9.81f;
 
-    AirplanePhysicsComplex(const PhysicsParams& params, const AirplaneState& state);
+    AirplanePhysicsComplex(const PhysicsParams& params, const AirplaneState& state, uint32_t seed = 0);
     ~AirplanePhysicsComplex() override;
 
-    // Nothing for dt <= 0.
+    // Nothing for dt <= 0 or not finite. A step whose result is not finite is undone.
     void Step(float dt) override;
     // Places the body, its velocities, control surfaces and wheels from the record. The body keeps its
     // double-precision position unless an outside writer moved `position` away from `precisePosition`.
     void SetState(const AirplaneState& state) override;
+    // The out-of-control control positions: three draws from the model's generator, made once and kept.
+    void OutOfControlDeflections(AirplaneState& state);
 
     AeroSolidBody body;
     AeroSolidBody::Airfoil* airfoils[AirfoilRoleCount] = {};

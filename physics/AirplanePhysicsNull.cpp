@@ -2,8 +2,8 @@
 
 namespace Physics {
 
-AirplanePhysicsNull::AirplanePhysicsNull(const PhysicsParams& p, const AirplaneState& s)
-    : AirplanePhysics(p, s) {}
+AirplanePhysicsNull::AirplanePhysicsNull(const PhysicsParams& p, const AirplaneState& s, uint32_t seed)
+    : AirplanePhysics(p, s, seed) {}
 
 void AirplanePhysicsNull::Step(float) {
     AirplaneState s = state;

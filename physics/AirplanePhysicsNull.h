@@ -7,7 +7,7 @@ namespace Physics {
 
 class AirplanePhysicsNull : public AirplanePhysics {
 public:
-    AirplanePhysicsNull(const PhysicsParams& params, const AirplaneState& state);
+    AirplanePhysicsNull(const PhysicsParams& params, const AirplaneState& state, uint32_t seed = 0);
     // Only precisePosition follows position.
     void Step(float dt) override;
 };

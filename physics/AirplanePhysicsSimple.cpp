@@ -3,9 +3,11 @@
 #include "physics/AeroSolidBody.h"
 
 #include "base/Maths.h"
-#include "base/Random.h"
 #include "scene/MatrixHelpers.h"
 #include "scene/SignedAngleOnPlane.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace Physics {
 
@@ -16,11 +18,11 @@ constexpr RwV3d WorldUp = {0, 1, 0};
 
 } // namespace
 
-AirplanePhysicsSimple::AirplanePhysicsSimple(const PhysicsParams& p, const AirplaneState& s)
-    : AirplanePhysics(p, s) {}
+AirplanePhysicsSimple::AirplanePhysicsSimple(const PhysicsParams& p, const AirplaneState& s, uint32_t seed)
+    : AirplanePhysics(p, s, seed) {}
 
 void AirplanePhysicsSimple::Step(float dt) {
-    if (dt == 0)
+    if (dt == 0 || !std::isfinite(dt))
         return;
     AirplaneState s = state;
     const float maxSpeed = params.simple.maxSpeed, agility = params.simple.agility;
@@ -34,12 +36,17 @@ void AirplanePhysicsSimple::Step(float dt) {
     const float pitchRate = 60 * agility / std::max(speed, 100.0f);
 
     if (s.outOfControl) {
-        Base::Random::Seed(OutOfControlSeed());
-        const uint32_t c = Base::Random::NextUInt32() & 1;
-        const float r = Base::Random::FloatInRange(0.25f, 0.75f);
-        s.rollInput = c ? r : -r;
+        // Drawn once from the model's own generator and kept: the same inputs in every step.
+        if (!deflectionsDrawn) {
+            const uint32_t c = random() & 1;
+            const float r = std::min(0.25f + 0.5f * Uniform(), std::nextafter(0.75f, 0.0f));
+            deflections[0] = c ? r : -r;
+            deflections[1] = -0.25f - 0.5f * Uniform();
+            deflectionsDrawn = true;
+        }
+        s.rollInput = deflections[0];
         s.throttleLevel = 0.5f;
-        s.pitchInput = -0.25f - 0.5f * float(Base::Random::NextUInt32() * (1.0 / 4294967296.0));
+        s.pitchInput = deflections[1];
     } else {
         s.aileronAngle += (std::clamp(s.rollInput, -1.0f, 1.0f) * 20 * Degree - s.aileronAngle) / 6;
         s.elevatorAngle += (std::clamp(s.pitchInput, -1.0f, 1.0f) * 20 * Degree - s.elevatorAngle) / 6;

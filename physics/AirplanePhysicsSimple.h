@@ -9,7 +9,7 @@ namespace Physics {
 
 class AirplanePhysicsSimple : public AirplanePhysics {
 public:
-    AirplanePhysicsSimple(const PhysicsParams& params, const AirplaneState& state);
+    AirplanePhysicsSimple(const PhysicsParams& params, const AirplaneState& state, uint32_t seed = 0);
     // Nothing for dt = 0; a negative dt is stepped like a positive one.
     void Step(float dt) override;
 };

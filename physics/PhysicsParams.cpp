@@ -2,6 +2,8 @@
 
 #include "base/Info.h"
 
+#include <cmath>
+
 namespace Physics {
 
 namespace {
@@ -48,6 +50,63 @@ void ReadPhysicsParams(const Base::Info& info, PhysicsParams& params) {
     c.frontTopSpringOffset = Vector(info, "ComplexPhysicsParams.frontTopSpringOffset", unsetX);
     c.rearTopSpringOffset = Vector(info, "ComplexPhysicsParams.rearTopSpringOffset", unsetX);
     c.sideSpringOffset = Vector(info, "ComplexPhysicsParams.sideSpringOffset", unsetX);
+}
+
+std::string ComplexParamsFault(const PhysicsParams& params) {
+    const ComplexPhysicsParams& c = params.complex;
+    const std::string group = "ComplexPhysicsParams.";
+    // NaN fails every comparison, so each test is written as the range that is accepted.
+    auto above0 = [](float v) { return v > 0 && std::isfinite(v); };
+    auto from0 = [](float v) { return v >= 0 && std::isfinite(v); };
+    auto near = [](const RwV3d& v) {
+        constexpr float reach = 1000;
+        return std::fabs(v.x) <= reach && std::fabs(v.y) <= reach && std::fabs(v.z) <= reach;
+    };
+    if (!above0(c.mass))
+        return group + "Mass is missing or not above 0";
+    if (!above0(c.aMass.x) || !above0(c.aMass.y) || !above0(c.aMass.z))
+        return group + "AMass is missing or has a moment not above 0";
+    const struct {
+        const char* key;
+        float value;
+    } scalars[] = {{"Thrust", c.thrust},
+                   {"LinearDampingFactor", c.linearDampingFactor},
+                   {"QuadraticDampingFactor", c.quadraticDampingFactor},
+                   {"WingSurface", c.wingSurface},
+                   {"hStabilizerSurface", c.hStabilizerSurface},
+                   {"vStabilizerSurface", c.vStabilizerSurface},
+                   {"aileronSurface", c.aileronSurface},
+                   {"elevatorSurface", c.elevatorSurface},
+                   {"rudderSurface", c.rudderSurface},
+                   {"centerWheelRadius", c.centerWheelRadius},
+                   {"sideWheelRadius", c.sideWheelRadius}};
+    for (const auto& s : scalars)
+        if (!from0(s.value))
+            return group + s.key + " is missing or below 0";
+    const struct {
+        const char* key;
+        RwV3d value;
+    } offsets[] = {{"wingOffset", c.wingOffset},
+                   {"hStabilizerOffset", c.hStabilizerOffset},
+                   {"vStabilizerOffset", c.vStabilizerOffset},
+                   {"frontBottomSpringOffset", c.frontBottomSpringOffset},
+                   {"rearBottomSpringOffset", c.rearBottomSpringOffset},
+                   {"frontTopSpringOffset", c.frontTopSpringOffset},
+                   {"rearTopSpringOffset", c.rearTopSpringOffset},
+                   {"sideSpringOffset", c.sideSpringOffset}};
+    for (const auto& o : offsets)
+        if (!near(o.value))
+            return group + o.key + " is missing or not within 1000 m of the model's origin";
+    return {};
+}
+
+std::string SimpleParamsFault(const PhysicsParams& params) {
+    auto above0 = [](float v) { return v > 0 && std::isfinite(v); };
+    if (!above0(params.simple.maxSpeed))
+        return "SimplePhysicsParams.MaxSpeed is missing or not above 0";
+    if (!above0(params.simple.agility))
+        return "SimplePhysicsParams.Agility is missing or not above 0";
+    return {};
 }
 
 } // namespace Physics

@@ -4,6 +4,8 @@
 
 #include "rwsdk/src/plcore/vector.h"
 
+#include <string>
+
 namespace Base {
 class Info;
 }
@@ -52,5 +54,12 @@ static_assert(sizeof(PhysicsParams) == 48 * sizeof(float));
 // "ComplexPhysicsParams.*"); a missing or unparsable value takes its sentinel. The tail incidence and the
 // two wheel positions are left at 0 for the loader.
 void ReadPhysicsParams(const Base::Info& description, PhysicsParams& params);
+
+// Why the record cannot fly the complex model: the first key that is missing or out of range (mass and
+// every moment of inertia above 0; thrust, damping, surfaces and wheel radii 0 or more; the airfoil and
+// spring offsets given, within 1000 m of the model's origin), named with its reason. Empty when it can fly.
+std::string ComplexParamsFault(const PhysicsParams& params);
+// The same for the simple model: MaxSpeed and Agility given and above 0.
+std::string SimpleParamsFault(const PhysicsParams& params);
 
 } // namespace Physics

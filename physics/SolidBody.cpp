@@ -36,9 +36,16 @@ void Orthonormalize(RwMatrix& m) {
 
 } // namespace
 
+bool Finite(const RwV3d& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
 SolidBody::SolidBody() = default;
 
 void SolidBody::AddForceAtOffset(const RwV3d& offset, const RwV3d& f) {
+    // A force or an offset that is not finite would poison the body for good: it is refused.
+    if (!Finite(offset) || !Finite(f))
+        return;
     force.x += f.x;
     force.y += f.y;
     force.z += f.z;
@@ -79,41 +86,53 @@ float SolidBody::GetInertiaAbout(const RwV3d& a) {
 
 void SolidBody::Step(float dt, float g) {
     AddForceAtOffset({0, 0, 0}, {0, g * mass, 0});
-    Integrate(dt);
+    if (std::isfinite(dt))
+        Integrate(dt);
     force = {0, 0, 0};
     torque = {0, 0, 0};
 }
 
 void SolidBody::Integrate(float dt) {
+    // The new motion is worked out aside and kept only when every value of it is finite: a step that
+    // overflows leaves the body where it was, moving as it did.
+    RwV3d v = velocity, w = angularVelocity;
     // A body without mass or inertia (a description that lacks them) is not accelerated, rather than made
     // infinite.
     if (mass > 0) {
         const float k = 1.0f / mass * dt;
-        velocity.x += force.x * k;
-        velocity.y += force.y * k;
-        velocity.z += force.z * k;
+        v.x += force.x * k;
+        v.y += force.y * k;
+        v.z += force.z * k;
     }
     const float i = GetInertiaAbout(Base::Normalize3d(torque));
     if (i > 0) {
         const float k = 1.0f / i * dt;
-        angularVelocity.x += torque.x * k;
-        angularVelocity.y += torque.y * k;
-        angularVelocity.z += torque.z * k;
+        w.x += torque.x * k;
+        w.y += torque.y * k;
+        w.z += torque.z * k;
     }
+    if (!Finite(v) || !Finite(w))
+        return;
 
     double p[3] = {localPosition[0], localPosition[1], localPosition[2]};
-    p[0] += double(velocity.x) * dt;
-    p[1] += double(velocity.y) * dt;
-    p[2] += double(velocity.z) * dt;
+    p[0] += double(v.x) * dt;
+    p[1] += double(v.y) * dt;
+    p[2] += double(v.z) * dt;
+    if (!Finite(RwV3d{float(p[0]), float(p[1]), float(p[2])}))
+        return;
 
     RwMatrix m = frame->modelling;
     m.pos = {0, 0, 0};
-    const float rate = float(Base::VectorLength(angularVelocity));
+    const float rate = float(Base::VectorLength(w));
     if (rate > 0) {
-        const RwV3d axis = Base::Normalize3d(angularVelocity);
+        const RwV3d axis = Base::Normalize3d(w);
         RwMatrixRotate(&m, &axis, rate * dt * float(180.0 / Base::Pi), rwCOMBINEPOSTCONCAT);
         Orthonormalize(m);
+        if (!Finite(m.right) || !Finite(m.up) || !Finite(m.at))
+            return;
     }
+    velocity = v;
+    angularVelocity = w;
     m.pos = {float(p[0]), float(p[1]), float(p[2])};
     RwMatrixUpdate(&m);
     Transform(&m, rwCOMBINEREPLACE);

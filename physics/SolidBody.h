@@ -9,6 +9,9 @@
 
 namespace Physics {
 
+// Every component finite.
+bool Finite(const RwV3d& v);
+
 class SolidBody : public Rw::Frame {
 public:
     SolidBody();
@@ -22,7 +25,9 @@ public:
     RwV3d GetPointVelocity(const RwV3d& point, bool pointInBodyFrame);
     // Moment of inertia about a unit world axis, from the principal moments.
     float GetInertiaAbout(const RwV3d& axis);
-    // Gravity g along the world's up axis (negative downwards).
+    // Gravity g along the world's up axis (negative downwards). Forces that are not finite are refused as
+    // they are added, and a step whose result would not be finite (or a dt that is not) leaves the motion as
+    // it was.
     void Step(float dt, float g);
 
     RwV3d velocity = {0, 0, 0};
