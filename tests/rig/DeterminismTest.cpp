@@ -1,0 +1,78 @@
+// The runner's promise: the same data, seed and script give the same trace and digests, bit for bit, on
+// every run. Each run is a process of its own, as a run on another day would be.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::vector<std::string> trace, digests;
+};
+
+Outcome RunScenario(const std::string& arguments) {
+    const std::string command = std::string(CORVANE_BINARY_DIR) + "/tests/rig/scenario_runner " + arguments;
+    Outcome run;
+    FILE* out = popen(command.c_str(), "r");
+    if (!out)
+        return run;
+    std::string text;
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof(buffer), out))
+        text.append(buffer, n);
+    run.status = pclose(out);
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("trace ", 0) == 0)
+            run.trace.push_back(line);
+        else if (line.rfind("digest ", 0) == 0)
+            run.digests.push_back(line);
+    }
+    return run;
+}
+
+} // namespace
+
+TEST(Determinism, SampleAirplanesFlyTheSameTenThousandFramesTwice) {
+    const std::string arguments =
+        "--scenario sample-airplanes --frames 10000 --digest-at 1,100,1000,5000 --script " +
+        std::string(CORVANE_SOURCE_DIR) + "/tests/rig/scripts/sample-airplanes.script";
+    const Outcome first = RunScenario(arguments);
+    const Outcome second = RunScenario(arguments);
+    ASSERT_EQ(first.status, 0);
+    ASSERT_EQ(second.status, 0);
+    ASSERT_EQ(first.digests.size(), 5u);
+    EXPECT_EQ(first.digests, second.digests);
+    EXPECT_EQ(first.trace, second.trace);
+    // The state moved between the digests, and the trace has the script's events and the scenario's.
+    std::set<std::string> values;
+    for (const std::string& d : first.digests)
+        values.insert(d.substr(d.rfind(' ')));
+    EXPECT_EQ(values.size(), first.digests.size());
+    const auto has = [&](const std::string& text) {
+        for (const std::string& line : first.trace)
+            if (line.find(text) != std::string::npos)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(has("trace 120 joystick axis x 0.4"));
+    EXPECT_TRUE(has("trace 1201 joystick up 0")); // the release that the script's press implies
+}
+
+TEST(Determinism, AnotherScriptIsAnotherRun) {
+    const std::string base = "--scenario sample-airplanes --frames 600 --script " +
+                             std::string(CORVANE_SOURCE_DIR) + "/tests/rig/scripts/sample-airplanes.script";
+    const Outcome scripted = RunScenario(base);
+    const Outcome unscripted = RunScenario("--scenario sample-airplanes --frames 600");
+    ASSERT_EQ(scripted.status, 0);
+    ASSERT_EQ(unscripted.status, 0);
+    ASSERT_EQ(scripted.digests.size(), 1u);
+    ASSERT_EQ(unscripted.digests.size(), 1u);
+    EXPECT_NE(scripted.digests, unscripted.digests);
+}
