@@ -27,3 +27,44 @@ TEST(TextTable, HashValuesFallBackToTheStrings) {
     EXPECT_EQ(page.GetStringDefault("Copy", ""), "5");
     EXPECT_EQ(page.LoadText("Caption #Fe.Missing\n"), 1);
 }
+
+// The arguments a strings-file format asks for, so that a text that would read arguments never passed is
+// refused before it reaches printf.
+TEST(TextTable, FormatArgumentsSpellWhatPrintfWouldRead) {
+    const struct {
+        const char* format;
+        const char* kinds;
+    } cases[] = {
+        {"Gun: %d", "i"},
+        {"%s joined, %s left", "ss"},
+        {"x%0.1f (%-6.2e)", "ff"},
+        {"100%% %c%x%X%o%u%i", "iiiiii"},
+        {"%*d %.*s", "iiis"},
+        {"%p", "p"},
+        {"no conversion", ""},
+        {"%ld", "?"},    // a length modifier: the callers pass ints and doubles only
+        {"%n", "?"},     // writes through an argument
+        {"%q %s", "?s"}, // unknown
+        {"cut %", "?"},  // unfinished at the end
+        {"cut %-5", "?"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Base::FormatArguments(c.format), c.kinds) << c.format;
+}
+
+TEST(TextTable, GetFormatRefusesATextForOtherArguments) {
+    Base::TextTable.ClearChildren();
+    Base::TextTable.AddValue("Hud.Gun", "GUN %d");
+    Base::TextTable.AddValue("MPlr.JoinGame", "%s joined as %s");
+    EXPECT_EQ(Base::GetFormat("Hud.Gun", "i"), "GUN %d");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Base::GetFormat("MPlr.JoinGame", "s"), "MPlr.JoinGame");
+    EXPECT_EQ(Base::GetFormat("MPlr.JoinGame", "s"), "MPlr.JoinGame");
+    EXPECT_EQ(Base::GetFormat("Missing", "i"), "Missing"); // an empty text takes no argument
+    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string told = "\"MPlr.JoinGame\" is \"%s joined as %s\"";
+    const size_t first = said.find(told);
+    EXPECT_NE(first, std::string::npos) << said;
+    EXPECT_EQ(said.find(told, first + 1), std::string::npos) << "said twice: " << said;
+    Base::TextTable.ClearChildren();
+}
