@@ -28,6 +28,7 @@
 #include "scene/AnimationFile.h"
 #include "scene/ClumpFile.h"
 #include "scene/EngineHost.h"
+#include "weapons/Gun.h"
 #include "scene/StreamedTexture.h"
 
 #include <cstdio>
@@ -163,9 +164,10 @@ void Init(HINSTANCE instance, HWND window) {
 
     Step("set directories");
     bool directoriesFound = SetDirectories(strings);
-    Gui::Font::InstallCache();   // fonts are read from "FontsDir" when the GUI first asks for them
-    Rw::InstallClumpCache();     // models are read from "ModelsDir" and handed out as clones
-    Rw::InstallAnimationCache(); // animations are read from "AnimationsDir"
+    Gui::Font::InstallCache();        // fonts are read from "FontsDir" when the GUI first asks for them
+    Rw::InstallClumpCache();          // models are read from "ModelsDir" and handed out as clones
+    Rw::InstallAnimationCache();      // animations are read from "AnimationsDir"
+    Weapons::InstallVehicleWeapons(); // armed cars and ships get their guns from the weapons
     Step("copy strings");
     Base::TextTable = strings;
     if (!directoriesFound) {

@@ -88,5 +88,9 @@ int main(int argc, char** argv) {
     check(Tools::WritePng(textures + "SpurtLand.png", Tools::SpurtLand(64)), "SpurtLand.png");
     check(Tools::WritePng(textures + "SpurtWater.png", Tools::SpurtWater(64)), "SpurtWater.png");
     check(Tools::WritePng(textures + "Exhaust.png", Tools::Exhaust(32)), "Exhaust.png");
+    // The weapons' sprites: tracer streaks and the two decoys.
+    check(Tools::WritePng(textures + "Bullet.png", Tools::Bullet(32)), "Bullet.png");
+    check(Tools::WritePng(textures + "Flare.png", Tools::Flare(32)), "Flare.png");
+    check(Tools::WritePng(textures + "Chaff.png", Tools::Chaff(32)), "Chaff.png");
     return ok ? 0 : 1;
 }

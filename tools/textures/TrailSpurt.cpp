@@ -80,4 +80,41 @@ Picture Exhaust(int size) {
     });
 }
 
+Picture Bullet(int size) {
+    Picture picture{size, size, std::vector<uint8_t>(size_t(size) * size * 4)};
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const float u = (float(x) + 0.5f) / float(size), v = (float(y) + 0.5f) / float(size);
+            const float across = std::max(0.0f, 1 - std::abs(2 * u - 1));
+            const float along = std::clamp(1.15f - v, 0.0f, 1.0f);
+            const float core = across * across * along;
+            uint8_t* out = &picture.rgba[(size_t(y) * size + x) * 4];
+            out[0] = uint8_t(255 * std::min(1.0f, 1.4f * core + 0.2f * across));
+            out[1] = uint8_t(255 * std::min(1.0f, 1.3f * core));
+            out[2] = uint8_t(255 * std::min(1.0f, core * core));
+            out[3] = uint8_t(255 * std::min(1.0f, core * 1.2f));
+        }
+    return picture;
+}
+
+Picture Flare(int size) {
+    return Sprite(size, [](float r, float u, float v, float* out) {
+        const float glow = Falloff(r, 0.95f), n = Wisps(u, v, 4, 61);
+        out[0] = 255;
+        out[1] = 255 * std::clamp(0.55f + 0.6f * glow, 0.0f, 1.0f);
+        out[2] = 255 * std::clamp(2.0f * glow - 0.9f, 0.0f, 1.0f);
+        out[3] = 255 * std::clamp(glow * (0.8f + 0.4f * n), 0.0f, 1.0f);
+    });
+}
+
+Picture Chaff(int size) {
+    return Sprite(size, [size](float r, float u, float v, float* out) {
+        const float n = Wisps(u, v, 6, 71);
+        const float glint = Hash(int(u * float(size)), int(v * float(size)), 73) > 0.8f ? 1.0f : 0.4f;
+        out[0] = out[1] = 170 + 80 * glint * n;
+        out[2] = 180 + 75 * glint * n;
+        out[3] = 255 * std::clamp(Falloff(r, 0.9f) * glint * (0.3f + 0.9f * n), 0.0f, 1.0f);
+    });
+}
+
 } // namespace Tools

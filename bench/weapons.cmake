@@ -1,0 +1,3 @@
+# The bullets' shooting pass over 2,000 objects against a brute-force reference.
+corvane_bench(bench_weapons SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/weapons/ShootingPassBench.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/AllocationCounter.cpp DEPS weapons)
