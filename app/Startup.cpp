@@ -17,6 +17,7 @@
 #include "frontend/Frontend.h"
 #include "games/MPlrGame.h"
 #include "games/SPlrGame.h"
+#include "gui/draw/Draw3d.h"
 #include "gui/draw/Font.h"
 #include "input/DirectInput.h"
 #include "input/Joystick.h"
@@ -28,16 +29,28 @@
 #include "scene/AnimationFile.h"
 #include "scene/ClumpFile.h"
 #include "scene/EngineHost.h"
+#include "weapons/BulletGroup.h"
 #include "weapons/Gun.h"
 #include "scene/StreamedTexture.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace App {
 
 void (*StepListener)(const char* step) = nullptr;
 
 namespace {
+
+// The bullets' heads go through the 2D layer's point drawing, which the weapons cannot reach.
+void DrawBulletHeads(const Weapons::BulletGroup::Head* heads, uint32_t count) {
+    static std::vector<Gui::Vertex3d> points;
+    if (points.size() < count)
+        points.resize(count);
+    for (uint32_t i = 0; i < count; ++i)
+        points[i] = {heads[i].x, heads[i].y, heads[i].z, heads[i].colour, 0, 0};
+    Gui::DrawPoints(points.data(), count, 1, nullptr);
+}
 
 constexpr uint32_t ResourceArenaKB = 4096;
 
@@ -168,6 +181,7 @@ void Init(HINSTANCE instance, HWND window) {
     Rw::InstallClumpCache();          // models are read from "ModelsDir" and handed out as clones
     Rw::InstallAnimationCache();      // animations are read from "AnimationsDir"
     Weapons::InstallVehicleWeapons(); // armed cars and ships get their guns from the weapons
+    Weapons::BulletGroup::DrawHeads = DrawBulletHeads;
     Step("copy strings");
     Base::TextTable = strings;
     if (!directoriesFound) {

@@ -25,7 +25,7 @@ constexpr uintptr_t BlendOne = 2, BlendSrcAlpha = 5, BlendInvSrcAlpha = 6, Filte
 struct DrawBuffers {
     std::vector<RwIm3DVertex> streaks;
     std::vector<RwImVertexIndex> indices;
-    std::vector<RwIm3DVertex> points;
+    std::vector<BulletGroup::Head> points;
 };
 DrawBuffers& Buffers() {
     static DrawBuffers buffers;
@@ -245,11 +245,7 @@ void BulletGroup::Render(unsigned, Cameras::Basic*) {
         const float alpha =
             255.0f - 191.0f * std::min(distance * 0.001f, 1.0f) - 64.0f * std::min(distance * 0.0001f, 1.0f);
         buffers.points[i] = {
-            p,
-            {0, 0, 0},
-            Obj::PackArgb(b.colour.red, b.colour.green, b.colour.blue, uint8_t(std::lround(alpha))),
-            0,
-            0};
+            p.x, p.y, p.z, {b.colour.red, b.colour.green, b.colour.blue, uint8_t(std::lround(alpha))}};
     }
     Obj::SetRenderState(rwRENDERSTATETEXTURERASTER,
                         uintptr_t(texture ? RwTextureGetRaster(texture) : nullptr));
@@ -263,12 +259,8 @@ void BulletGroup::Render(unsigned, Cameras::Basic*) {
         RwIm3DEnd();
         lastVertexCount = 4 * drawn;
     }
-    // The heads: a point each, untextured.
-    Obj::SetRenderState(rwRENDERSTATETEXTURERASTER, 0);
-    if (RwIm3DTransform(buffers.points.data(), RwUInt32(drawn), nullptr, 0)) {
-        RwIm3DRenderPrimitive(rwPRIMTYPEPOINTLIST);
-        RwIm3DEnd();
-    }
+    if (DrawHeads)
+        DrawHeads(buffers.points.data(), uint32_t(drawn));
     Obj::SetRenderState(rwRENDERSTATEZWRITEENABLE, 1);
     Obj::SetRenderState(rwRENDERSTATESRCBLEND, BlendSrcAlpha);
     Obj::SetRenderState(rwRENDERSTATEDESTBLEND, BlendInvSrcAlpha);

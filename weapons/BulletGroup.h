@@ -40,6 +40,14 @@ public:
     static constexpr float HalfWidth = 0.1f;
     static constexpr float HalfLength = 2.0f;
 
+    // The point at a bullet's head, drawn in world space by the 2D layer, which installs the drawer (the
+    // engine's immediate mode has no point lists); without one the heads are not drawn.
+    struct Head {
+        float x, y, z;
+        RwRGBA colour;
+    };
+    static inline void (*DrawHeads)(const Head* heads, uint32_t count) = nullptr;
+
     BulletGroup();
     ~BulletGroup() override;
 

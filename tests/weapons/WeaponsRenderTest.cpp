@@ -10,6 +10,8 @@
 #include "objects/Terrain.h"
 #include "tests/objects/OffscreenCamera.h"
 
+#include "gui/draw/Draw3d.h"
+
 #include "base/AsyncLoader.h"
 #include "base/ClumpCache.h"
 #include "base/Info.h"
@@ -88,6 +90,13 @@ protected:
 
 // Tracers crossing the view from left to right at 40, 150, 600 and 2,500 units, spread up the frame.
 TEST_F(WeaponsPictures, TracerStreaks) {
+    // The heads through the 2D layer's points, as the game installs them.
+    Weapons::BulletGroup::DrawHeads = [](const Weapons::BulletGroup::Head* heads, uint32_t count) {
+        std::vector<Gui::Vertex3d> points(count);
+        for (uint32_t i = 0; i < count; ++i)
+            points[i] = {heads[i].x, heads[i].y, heads[i].z, heads[i].colour, 0, 0};
+        Gui::DrawPoints(points.data(), count, 1, nullptr);
+    };
     Look({0, 100, 0}, {0, 0, 1});
     auto* group = new Weapons::BulletGroup();
     world->AddObject(group);
@@ -121,6 +130,10 @@ TEST_F(WeaponsPictures, TracerStreaks) {
     EXPECT_GT(lit[0], 0);
     EXPECT_GT(lit[3], 0) << "a point shows even at 2,500";
     EXPECT_GT(lit[0], lit[3]);
+    for (int k = 1; k < 3; ++k) {
+        EXPECT_GT(lit[k], 0) << "the heads show at " << distances[k];
+    }
+    Weapons::BulletGroup::DrawHeads = nullptr;
 }
 
 // A bomb released at 150 units a second from 400 above the ground falls onto the hills ahead and explodes.
