@@ -1,6 +1,6 @@
-// Until the menu pages and the games exist, the front end shows the sample world: a scenery loaded into
-// its own world, lit by the sky's lights, with the camera flying a fixed loop over the coast, the hills,
-// both airbases and through the cloud layer.
+// The sample world flown over: a scenery loaded into its own world, lit by the sky's lights, with the camera
+// flying a fixed loop over the coast, the hills, both airbases and through the cloud layer. The scenery
+// benchmark runs it; a menu that wants a moving backdrop can too.
 #pragma once
 
 #include "base/Config.h"

@@ -1,264 +1,263 @@
 #include "frontend/Frontend.h"
 
-#include "frontend/Flyover.h"
+#include "frontend/Page.h"
 
 #include "audio/MusicPlayer.h"
-#include "base/ClumpCache.h"
-#include "base/FontCache.h"
+#include "audio/SoundGroup.h"
 #include "base/FrameClock.h"
+#include "base/Info.h"
 #include "base/TextTable.h"
-#include "gui/draw/Font.h"
+#include "gui/Cursor.h"
+#include "gui/Desktop.h"
 #include "gui/draw/ScreenDraw.h"
-#include "rwsdk/src/renderstate.h"
+#include "input/Joystick.h"
+#include "input/Keyboard.h"
+#include "input/Mouse.h"
+#include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
-#include "rwsdk/src/plcore/matrix.h"
-#include "rwsdk/world/rpworld.h"
 #include "scene/EngineHost.h"
+#include "scene/Frame.h"
+#include "scene/Wrappers.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <vector>
 
 namespace Fe {
 
 namespace {
 
-// Until the pages exist, each update clears the main camera and draws a still picture in 2D.
-RwCamera* placeholderCamera = nullptr;
-
-// The sample aircraft turning in front of the camera, lit by the sun and the sky, in a world of its own.
-struct Showcase {
-    RpWorld* world = nullptr;
-    RpClump* clump = nullptr;
-    RpLight* sun = nullptr;
-    RpLight* sky = nullptr;
-    RwFrame* sunFrame = nullptr;
-    RwReal distance = 20.0f;
-};
-Showcase showcase;
-bool showcaseTried = false;
-
-RpAtomic* GrowRadius(RpAtomic* atomic, void* data) {
-    auto* radius = static_cast<RwReal*>(data);
-    const RwSphere* s = RpAtomicGetBoundingSphere(atomic);
-    const RwMatrix* m = RwFrameGetWorldMatrix(RpAtomicGetFrame(atomic));
-    const RwReal reach =
-        std::sqrt(m->pos.x * m->pos.x + m->pos.y * m->pos.y + m->pos.z * m->pos.z) +
-        std::sqrt(s->center.x * s->center.x + s->center.y * s->center.y + s->center.z * s->center.z) +
-        s->radius;
-    *radius = std::max(*radius, reach);
-    return atomic;
+// The screen in pixels, from the display's colour raster; empty before the engine runs.
+Gui::Rect ScreenRect() {
+    if (!Rw::ColourRaster)
+        return {};
+    return {0.0f, 0.0f, float(RwRasterGetWidth(Rw::ColourRaster)),
+            float(RwRasterGetHeight(Rw::ColourRaster))};
 }
 
-RpAtomic* RenderAtomic(RpAtomic* atomic, void*) {
-    if (RpAtomicGetFlags(atomic) & rpATOMICRENDER)
-        RpAtomicRender(atomic);
-    return atomic;
-}
-
-void CreateShowcase(RwCamera* camera) {
-    showcaseTried = true;
-    RpClump* clump = Base::ClumpCache::Get("Airplanes/F16.dff");
-    if (!clump)
+void FitViewWindow(Rw::Camera* camera) {
+    if (!camera || !camera->camera || !Rw::ColourRaster)
         return;
-    RwBBox box = {{1000, 1000, 1000}, {-1000, -1000, -1000}};
-    showcase.world = RpWorldCreate(&box);
-    if (!showcase.world) {
-        RpClumpDestroy(clump);
+    const RwRaster* raster = Rw::ColourRaster;
+    const int32_t width = RwRasterGetWidth(raster), height = RwRasterGetHeight(raster);
+    if (width <= 0)
         return;
+    RwV2d window = camera->camera->viewWindow;
+    window.y = window.x * float(height) / float(width);
+    RwCameraSetViewWindow(camera->camera, &window);
+}
+
+// The desktop covers the screen, and so does its cursor's travel.
+void FitDesktop(Gui::Desktop* desktop) {
+    desktop->screenRect = ScreenRect();
+    if (desktop->cursor) {
+        desktop->cursor->bounds = desktop->screenRect;
+        desktop->cursor->SetPosition(desktop->cursor->position);
     }
-    RpWorldSetFlags(showcase.world, rpWORLDLIGHT | rpWORLDNORMALS);
-    showcase.clump = clump;
-    RwReal radius = 1.0f;
-    RpClumpForAllAtomics(clump, GrowRadius, &radius);
-    showcase.distance = radius * 2.4f;
-    RpWorldAddClump(showcase.world, clump);
-    showcase.sky = RpLightCreate(rpLIGHTAMBIENT);
-    const RwRGBAReal skyColour = {0.35f, 0.38f, 0.45f, 1.0f};
-    RpLightSetColor(showcase.sky, &skyColour);
-    RpWorldAddLight(showcase.world, showcase.sky);
-    showcase.sun = RpLightCreate(rpLIGHTDIRECTIONAL);
-    const RwRGBAReal sunColour = {0.85f, 0.82f, 0.75f, 1.0f};
-    RpLightSetColor(showcase.sun, &sunColour);
-    showcase.sunFrame = RwFrameCreate();
-    // The light travels along the frame's at axis: from above, behind the camera and to the left.
-    RwMatrix* m = RwFrameGetMatrix(showcase.sunFrame);
-    const RwV3d at = {0.42f, -0.6f, 0.68f};
-    const RwReal len = std::sqrt(at.x * at.x + at.y * at.y + at.z * at.z);
-    m->at = {at.x / len, at.y / len, at.z / len};
-    m->right = {m->at.z, 0.0f, -m->at.x};
-    const RwReal rl = std::sqrt(m->right.x * m->right.x + m->right.z * m->right.z);
-    m->right = {m->right.x / rl, 0.0f, m->right.z / rl};
-    m->up = {m->at.y * m->right.z - m->at.z * m->right.y, m->at.z * m->right.x - m->at.x * m->right.z,
-             m->at.x * m->right.y - m->at.y * m->right.x};
-    m->pos = {0, 0, 0};
-    m->flags = 0;
-    RwFrameUpdateObjects(showcase.sunFrame);
-    RpLightSetFrame(showcase.sun, showcase.sunFrame);
-    RpWorldAddLight(showcase.world, showcase.sun);
-    RpWorldAddCamera(showcase.world, camera);
 }
 
-void DestroyShowcase(RwCamera* camera) {
-    if (showcase.world) {
-        if (camera)
-            RpWorldRemoveCamera(showcase.world, camera);
-        RpWorldRemoveClump(showcase.world, showcase.clump);
-        RpWorldRemoveLight(showcase.world, showcase.sun);
-        RpWorldRemoveLight(showcase.world, showcase.sky);
-        RpClumpDestroy(showcase.clump);
-        RpLightSetFrame(showcase.sun, nullptr);
-        RpLightDestroy(showcase.sun);
-        RpLightDestroy(showcase.sky);
-        RwFrameDestroy(showcase.sunFrame);
-        RpWorldDestroy(showcase.world);
-    }
-    showcase = {};
-    showcaseTried = false;
-}
-
-// Turns the aircraft about the vertical, nose a little down, in front of the camera.
-void DrawShowcase() {
-    if (!showcase.clump)
-        return;
-    RwFrame* frame = RpClumpGetFrame(showcase.clump);
-    const RwReal angle = RwReal(std::fmod(Base::FrameClock::GameTime * 30.0, 360.0));
-    const RwV3d yAxis = {0, 1, 0}, xAxis = {1, 0, 0};
-    const RwV3d place = {0, 0, showcase.distance};
-    RwMatrixRotate(RwFrameGetMatrix(frame), &yAxis, angle, rwCOMBINEREPLACE);
-    RwMatrixRotate(RwFrameGetMatrix(frame), &xAxis, 15.0f, rwCOMBINEPOSTCONCAT);
-    RwMatrixTranslate(RwFrameGetMatrix(frame), &place, rwCOMBINEPOSTCONCAT);
-    RwFrameUpdateObjects(frame);
-    Rw::ResetRenderStates();
-    RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
-    RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
-    RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
-    RpClumpForAllAtomics(showcase.clump, RenderAtomic, nullptr);
-}
-
-RwIm2DVertex Vertex(float x, float y, RwUInt32 colour) {
-    return {x, y, 0.0f, 1.0f, colour, 0.0f, 0.0f};
-}
-
-void DrawPlaceholder() {
-    if (!Rw::EngineStarted || !Rw::ColourRaster)
-        return;
-    if (!placeholderCamera) {
-        placeholderCamera = RwCameraCreate();
-        if (!placeholderCamera)
-            return;
-        RwCameraSetFrame(placeholderCamera, RwFrameCreate());
-        const RwV2d window = {0.5f, 0.375f};
-        RwCameraSetViewWindow(placeholderCamera, &window);
-        RwCameraSetNearClipPlane(placeholderCamera, 0.5f);
-        RwCameraSetFarClipPlane(placeholderCamera, 2000.0f);
-    }
-    if (!showcaseTried)
-        CreateShowcase(placeholderCamera);
-    RwCameraSetRaster(placeholderCamera, Rw::ColourRaster);
-    RwCameraSetZRaster(placeholderCamera, Rw::DepthRaster);
-    if (RwCameraBeginUpdate(placeholderCamera)) {
-        RwRGBA clear = {24, 40, 72, 255};
-        RwCameraClear(placeholderCamera, &clear, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
-        Rw::ResetRenderStates();
-        RwRenderStateSet(rwRENDERSTATEZTESTENABLE, nullptr);
-        RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
-        const float w = float(Rw::ColourRaster->width), h = float(Rw::ColourRaster->height);
-        // Sky fading to the horizon, then the ground.
-        RwIm2DVertex sky[4] = {Vertex(0, 0, 0xFF182848), Vertex(w, 0, 0xFF182848),
-                               Vertex(0, h * 0.6f, 0xFF8CB4DC), Vertex(w, h * 0.6f, 0xFF8CB4DC)};
-        RwIm2DRenderPrimitive(rwPRIMTYPETRISTRIP, sky, 4);
-        RwIm2DVertex ground[4] = {Vertex(0, h * 0.6f, 0xFF46643C), Vertex(w, h * 0.6f, 0xFF46643C),
-                                  Vertex(0, h, 0xFF1E2A18), Vertex(w, h, 0xFF1E2A18)};
-        RwIm2DRenderPrimitive(rwPRIMTYPETRISTRIP, ground, 4);
-        const float cx = w * 0.5f;
-        // The horizon line.
-        RwIm2DVertex horizon[2] = {Vertex(0, h * 0.6f, 0xFFE0E8F0), Vertex(w, h * 0.6f, 0xFFE0E8F0)};
-        RwIm2DRenderLine(horizon, 2, 0, 1);
-        RwCameraClear(placeholderCamera, &clear, rwCAMERACLEARZ);
-        DrawShowcase();
-        Rw::ResetRenderStates();
-        RwRenderStateSet(rwRENDERSTATEZTESTENABLE, nullptr);
-        RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
-        // The title in the game's own bitmap font.
-        if (const Gui::Font* font = Base::FontCache::Get("Verdana24ib.font")) {
-            Gui::QueueText({cx, h * 0.15f}, Base::GetText("AppTitle"), {236, 240, 248, 255}, {1, 1}, 0,
-                           size_t(-1), {0, 0}, 0, 0);
-            Gui::FlushTextQueue(font, rwFILTERLINEAR);
-        }
-        RwCameraEndUpdate(placeholderCamera);
-    }
-    RwCameraShowRaster(placeholderCamera, Rw::MainWindow, 0);
-}
-
-// The sample world, flown over while there are no pages; the still picture stands in when it cannot start.
-Flyover flyover;
-bool flyoverTried = false;
-
-bool DrawFlyover(const Base::Config& config) {
-    if (!Rw::EngineStarted || !Rw::ColourRaster)
+// Loads a *.gui file into the desktop; a file that cannot be read or parsed is said on stderr.
+bool LoadTree(Gui::Desktop* desktop, const Base::String& path) {
+    Base::Info tree;
+    const int failed = tree.LoadFile(path);
+    if (failed != 0) {
+        if (failed > 0)
+            std::fprintf(stderr, "Error in the menu file '%s' at line %d.\n", Base::Clip(path).c_str(),
+                         failed);
+        else
+            std::fprintf(stderr, "Cannot read the menu file '%s'.\n", Base::Clip(path).c_str());
         return false;
-    if (!flyoverTried) {
-        flyoverTried = true;
-        flyover.Start(config, 1);
     }
-    if (!flyover.Started())
+    if (!desktop->Load(tree)) {
+        std::fprintf(stderr, "'%s' describes a widget that cannot be made: part of the menu is missing.\n",
+                     Base::Clip(path).c_str());
         return false;
-    flyover.Frame(Base::FrameClock::GameTime, Base::FrameClock::FrameTime, Rw::ColourRaster, Rw::DepthRaster,
-                  Rw::MainWindow);
+    }
     return true;
 }
 
-void DestroyPlaceholder() {
-    flyover.Stop();
-    flyoverTried = false;
-    DestroyShowcase(placeholderCamera);
-    if (!placeholderCamera)
+// The whole screen black with the alpha of 1 - brightness.
+void DrawFade(float brightness) {
+    if (brightness >= 1.0f || !Rw::ColourRaster)
         return;
-    RwFrame* frame = RwCameraGetFrame(placeholderCamera);
-    RwCameraSetRaster(placeholderCamera, nullptr);
-    RwCameraSetZRaster(placeholderCamera, nullptr);
-    RwCameraSetFrame(placeholderCamera, nullptr);
-    RwCameraDestroy(placeholderCamera);
-    if (frame)
-        RwFrameDestroy(frame);
-    placeholderCamera = nullptr;
+    const Gui::Rect screen = ScreenRect();
+    Gui::ScreenPoint corners[2];
+    const auto alpha = uint8_t(std::lround(std::clamp(1.0f - brightness, 0.0f, 1.0f) * 255.0f));
+    corners[0].colour = corners[1].colour = {0, 0, 0, alpha};
+    corners[0].x = screen.left;
+    corners[0].y = screen.top;
+    corners[1].x = screen.right;
+    corners[1].y = screen.bottom;
+    Gui::DrawQuads(corners, 2, nullptr, 0);
 }
 
 } // namespace
 
-Frontend::Frontend(Input::Keyboard*, Input::Mouse*, Input::Joystick* joystick, MPlr::Session* session)
-    : session(session), music(nullptr), joystick(joystick) {
+Frontend::Frontend(Input::Keyboard* keyboard, Input::Mouse* mouse, Input::Joystick* joystick,
+                   MPlr::Session* session)
+    : session(session), music(nullptr), joystick(joystick), keyboard(keyboard), mouse(mouse) {
+    RegisterClasses();
     config.SetDefaults();
     config.Load(Base::ConfigFileName);
+
+    cameraFrame = new Rw::Frame;
+    camera = new Rw::Camera;
+    if (camera->camera) {
+        RwCameraSetFrame(camera->camera, cameraFrame->frame);
+        RwCameraSetRaster(camera->camera, Rw::ColourRaster);
+        RwCameraSetZRaster(camera->camera, Rw::DepthRaster);
+        FitViewWindow(camera);
+    }
+
+    desktop = new Gui::Desktop;
+    FitDesktop(desktop);
+    menuSounds = new Audio::SoundGroup(0.0f);
+    desktop->sounds = menuSounds;
+    desktop->keyboard = keyboard;
+    desktop->mouse = mouse;
+
+    // The loading screen: one frame of Init.gui, drawn over whatever the display holds.
+    const Base::String dataDir = Base::GetText("DataDir");
+    if (LoadTree(desktop, dataDir + "\\Scripts\\Gui\\Init.gui") && camera->camera) {
+        FitDesktop(desktop);
+        RwFrameOrthonormalize(cameraFrame->frame);
+        if (RwCameraBeginUpdate(camera->camera)) {
+            desktop->Draw();
+            RwCameraEndUpdate(camera->camera);
+            Rw::WaitForVerticalBlank();
+            RwCameraShowRaster(camera->camera, Rw::MainWindow, 0);
+        }
+    }
+    desktop->DeleteAllWidgets();
+
+    LoadTree(desktop, Base::GetText("FrontendGuiFileName"));
+    FitDesktop(desktop);
+
+    Base::Info playlist;
+    std::vector<Base::String> tracks;
+    if (playlist.LoadFile(dataDir + "\\Music\\Frontend.playlist") == 0)
+        playlist.CollectValues(tracks);
+    musicSounds = new Audio::SoundGroup(0.0f);
+    music = new Audio::MusicPlayer(musicSounds, tracks);
+    music->shuffle = 1;
+    music->playsRemaining = tracks.empty() ? 0 : -1;
+
+    // Pages start hidden; the first one is shown by the transition.
+    for (auto& [name, child] : *desktop)
+        if (Page* page = dynamic_cast<Page*>(child)) {
+            page->frontend = this;
+            if (page->visible)
+                page->SetVisible(false);
+        }
+
+    const Gui::WidgetsContainer& top = *desktop;
+    targetPage = top.Find<Page>(Base::GetText("FirstPage"), false);
+    if (!targetPage)
+        targetPage = top.Find<Page>("PageMain", true);
+    transitionDuration = 0.4f;
 }
 
 Frontend::~Frontend() {
     config.Save(Base::ConfigFileName);
     delete music;
-    DestroyPlaceholder();
+    delete musicSounds;
+    delete desktop;
+    delete menuSounds;
+    delete camera;
+    delete cameraFrame;
 }
 
 App::FrontendAction Frontend::Update() {
     action = App::FrontendNothing;
+
+    if (keyboard)
+        keyboard->PollAndAcquire();
+    if (mouse)
+        mouse->PollAndAcquire();
+    if (joystick)
+        joystick->PollAndAcquire();
+
+    // The volumes follow the settings every frame, so that the audio panel is heard at once.
+    menuSounds->Update();
+    menuSounds->SetVolume(config.sfxVolume);
+    musicSounds->Update();
+    musicSounds->SetVolume(config.musicVolume);
+
+    if (Rw::EngineStarted)
+        Rw::ResetRenderStates();
+    FitDesktop(desktop);
+
     if (music)
         music->Update();
     Base::FrameClock::Tick();
-    if (!DrawFlyover(config))
-        DrawPlaceholder();
-    // Stands in for the time that drawing a frame takes, so that the idle loop does not spin a core.
-    Sleep(10);
+
+    if (!targetPage) {
+        desktop->Update();
+        brightness = 1.0f;
+    } else {
+        // No page is updated during a transition: nothing can be pressed in a fade.
+        if (transitionDuration > 0.0f && transitionStart == 0.0)
+            transitionStart = Base::FrameClock::GameTime;
+        const double elapsed = Base::FrameClock::GameTime - transitionStart;
+        brightness = transitionDuration <= 0.0f
+                         ? 1.0f
+                         : std::min(1.0f, float(std::fabs(1.0 - 2.0 * elapsed / transitionDuration)));
+        if (elapsed >= transitionDuration / 2.0 && !targetPage->visible) {
+            for (auto& [name, child] : *desktop)
+                if (Page* page = dynamic_cast<Page*>(child); page && page->visible)
+                    page->SetVisible(false);
+            targetPage->SetVisible(true);
+        }
+        if (elapsed >= transitionDuration) {
+            targetPage = nullptr;
+            transitionStart = 0.0;
+        }
+    }
+
+    Draw();
+
+    // The menu falls silent while a game runs; the volumes come back with the next front-end frame.
+    if (action != App::FrontendNothing) {
+        menuSounds->SetVolume(0.0f);
+        musicSounds->SetVolume(0.0f);
+    }
     return App::FrontendAction(action);
 }
 
-void Frontend::OnResize() {}
+void Frontend::Draw() {
+    if (!camera->camera || !Rw::ColourRaster)
+        return;
+    RwD3D9SetRenderState(D3DRS_COLORWRITEENABLE, 15);
+    RwRGBA black = {0, 0, 0, 255};
+    if (!RwCameraClear(camera->camera, &black, rwCAMERACLEARIMAGE | rwCAMERACLEARZ | rwCAMERACLEARSTENCIL)) {
+        // The device is lost or not ready: this frame is skipped.
+        Sleep(100);
+        return;
+    }
+    RwFrameOrthonormalize(cameraFrame->frame);
+    if (RwCameraBeginUpdate(camera->camera)) {
+        desktop->Draw();
+        DrawFade(brightness);
+        RwCameraEndUpdate(camera->camera);
+    }
+    Rw::WaitForVerticalBlank();
+    RwCameraShowRaster(camera->camera, Rw::MainWindow, 0);
+}
+
+void Frontend::OnResize() {
+    FitViewWindow(camera);
+}
 
 void Frontend::SwitchPage(const Base::String& name, float duration) {
-    targetPageName = name;
+    const Gui::WidgetsContainer& top = *desktop;
+    targetPage = top.Find<Page>(name, true);
     transitionDuration = duration;
+    transitionStart = 0.0;
 }
 
 } // namespace Fe

@@ -29,6 +29,9 @@ const FontPlan Fonts[] = {
     {"Verdana10i", "FontVerdana10i", "DejaVuSans-Oblique.ttf", 13, false},
     {"Verdana24ib.font", "FontVerdana24ib", "DejaVuSans-BoldOblique.ttf", 32, false},
     {"RadarSymbols.font", "FontRadarSymbols", "DejaVuSans.ttf", 13, true},
+    // The menus' labels and their titles.
+    {"Verdana14b.font", "FontVerdana14b", "DejaVuSans-Bold.ttf", 18, false},
+    {"Verdana48ib.font", "FontVerdana48ib", "DejaVuSans-BoldOblique.ttf", 64, false},
 };
 
 struct Rendered {
@@ -89,7 +92,7 @@ bool MakeFont(FT_Library library, const FontPlan& plan, const std::string& fonts
 
     // Rows of cells with two texels between them, so the half-texel widening never reaches a neighbour.
     const int gap = 2;
-    const int atlasWidth = plan.pixelSize > 20 ? 512 : 256;
+    const int atlasWidth = plan.pixelSize > 40 ? 1024 : plan.pixelSize > 20 ? 512 : 256;
     int x = gap, y = gap;
     std::vector<std::pair<int, int>> places;
     for (const Rendered& r : glyphs) {

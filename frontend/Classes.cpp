@@ -1,0 +1,31 @@
+// The front end's classes by the printed names that the menu *.gui files give. They are registered when the
+// root is made rather than during static initialisation: the root then names every page's source file, so
+// a program linked without the whole library still has them all.
+#include "frontend/Frontend.h"
+#include "frontend/OptionPanels.h"
+#include "frontend/Page.h"
+#include "frontend/Pages.h"
+
+namespace Fe {
+
+const ClassEntry Classes[] = {
+    {"class Fe::Page", &Base::CreateInstance<Page>},
+    {"class Fe::MessageBox", &Base::CreateInstance<MessageBox>},
+    {"class Fe::MessageBoxSwitchAssignment", &Base::CreateInstance<MessageBoxSwitchAssignment>},
+    {"class Fe::PgMain", &Base::CreateInstance<PgMain>},
+    {"class Fe::PgOptions", &Base::CreateInstance<PgOptions>},
+    {"class Fe::PgSplash", &Base::CreateInstance<PgSplash>},
+    {"class Fe::PgCredits", &Base::CreateInstance<PgCredits>},
+    {"class Fe::OptionsDisplay", &Base::CreateInstance<OptionsDisplay>},
+    {"class Fe::OptionsAudio", &Base::CreateInstance<OptionsAudio>},
+    {"class Fe::OptionsControls", &Base::CreateInstance<OptionsControls>},
+    {"class Fe::OptionsAssignments", &Base::CreateInstance<OptionsAssignments>},
+};
+const size_t ClassCount = sizeof Classes / sizeof Classes[0];
+
+void RegisterClasses() {
+    for (const ClassEntry& entry : Classes)
+        Base::DynamicObject::Register(entry.name, entry.create);
+}
+
+} // namespace Fe
