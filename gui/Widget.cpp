@@ -17,6 +17,27 @@ const Base::ClassRegistration<Widget> registration("class Gui::Widget");
 // caller's list, so a warm frame draws without allocating.
 std::vector<Widget*> drawList;
 
+// The same for the update walks, with tracked pointers: a child's Update or Idle may remove or delete its
+// siblings or itself (a menu page switching), which would leave a walk of the map on a freed node.
+std::vector<Base::SmartPtr<Widget>> walkList;
+
+// Calls visit for each child present when the walk began and still a child of container when its turn comes.
+template <class Visit> void WalkChildren(const WidgetsContainer& container, Visit visit) {
+    const size_t first = walkList.size();
+    for (const auto& entry : container)
+        walkList.emplace_back(entry.second);
+    const size_t last = walkList.size();
+    for (size_t i = first; i < last; ++i) {
+        Widget* child = walkList[i]; // null once deleted
+        if (!child)
+            continue;
+        auto found = container.find(child->name);
+        if (found != container.end() && found->second == child)
+            visit(child);
+    }
+    walkList.resize(first);
+}
+
 } // namespace
 
 // ---- container
@@ -99,8 +120,7 @@ void Widget::Draw() {
 }
 
 void Widget::Idle() {
-    for (auto& entry : *this)
-        entry.second->Idle();
+    WalkChildren(*this, [](Widget* child) { child->Idle(); });
 }
 
 void Widget::Update() {
@@ -176,13 +196,12 @@ void DrawChildren(const WidgetsContainer& container) {
 }
 
 void UpdateChildren(const WidgetsContainer& container, bool suspended) {
-    for (auto& entry : container) {
-        Widget* child = entry.second;
+    WalkChildren(container, [&container, suspended](Widget* child) {
         if (!suspended && child->visible && (!container.focus || container.focus == child))
             child->Update();
         else
             child->Idle();
-    }
+    });
 }
 
 // ---- creation by class name

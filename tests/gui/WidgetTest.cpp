@@ -13,6 +13,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -274,6 +275,90 @@ TEST(WidgetTree, FocusChildAloneGetsUpdate) {
     EXPECT_EQ(root.focus, nullptr);
     root.RemoveChild(&a);
     root.RemoveChild(&c);
+}
+
+// A page switch: in its Update a child deletes one sibling, unlinks another and deletes itself. The walk
+// goes on over the siblings still there and touches none of the others (the sanitizer build sees any read of
+// a freed child or map node).
+class Switcher : public Probe {
+public:
+    void Update() override {
+        ++updates;
+        for (Widget* gone : deleted)
+            delete gone;
+        if (unlinked)
+            parent ? parent->RemoveChild(unlinked) : owner->RemoveChild(unlinked);
+        delete this;
+    }
+    std::vector<Widget*> deleted;
+    Widget* unlinked = nullptr;
+};
+
+TEST(WidgetTree, ChildRemovingSiblingsAndItselfDuringUpdate) {
+    for (bool onDesktop : {false, true}) {
+        SCOPED_TRACE(onDesktop ? "desktop" : "widget");
+        const int aliveBefore = Probe::Alive;
+        Desktop desktop;
+        Widget root;
+        Gui::WidgetsContainer& container = onDesktop ? static_cast<Gui::WidgetsContainer&>(desktop) : root;
+        auto* a = new Probe;
+        auto* switcher = new Switcher;
+        auto* c = new Probe;
+        auto* d = new Probe;
+        auto* e = new Probe;
+        Probe kept; // unlinked, not deleted
+        a->name = "a", switcher->name = "b", c->name = "c", kept.name = "d", d->name = "e", e->name = "f";
+        for (Widget* child :
+             {static_cast<Widget*>(a), static_cast<Widget*>(switcher), static_cast<Widget*>(c),
+              static_cast<Widget*>(&kept), static_cast<Widget*>(d), static_cast<Widget*>(e)})
+            ASSERT_TRUE(container.AddChild(child));
+        switcher->deleted = {a, c, d};
+        switcher->unlinked = &kept;
+        if (onDesktop)
+            desktop.Update();
+        else
+            root.Update();
+        // a ran before the switch; f, after it, still runs; the others are gone and were never called.
+        ASSERT_EQ(container.size(), 1u);
+        EXPECT_EQ(container.begin()->second, e);
+        EXPECT_EQ(e->updates, 1);
+        EXPECT_EQ(kept.updates + kept.idles, 0);
+        EXPECT_EQ(kept.parent, nullptr);
+        EXPECT_EQ(Probe::Alive, aliveBefore + 2); // e and kept
+        // The next frame walks what is left, suspended too.
+        if (onDesktop)
+            desktop.Update();
+        else
+            root.UpdateChildren(true);
+        EXPECT_EQ(e->updates + e->idles, 2);
+        Gui::DeleteChildren(container);
+    }
+}
+
+TEST(WidgetTree, ChildRemovingSiblingsDuringIdle) {
+    // Idle walks the same way: a child's Idle deleting a later sibling is not followed onto freed memory.
+    class Killer : public Probe {
+    public:
+        void Idle() override {
+            ++idles;
+            delete victim;
+            victim = nullptr;
+        }
+        Widget* victim = nullptr;
+    };
+    Widget root;
+    Killer killer;
+    auto* victim = new Probe;
+    Probe last;
+    killer.name = "a", victim->name = "b", last.name = "c";
+    ASSERT_TRUE(root.AddChild(&killer) && root.AddChild(victim) && root.AddChild(&last));
+    killer.victim = victim;
+    root.Idle();
+    EXPECT_EQ(killer.idles, 1);
+    EXPECT_EQ(last.idles, 1);
+    EXPECT_EQ(root.size(), 2u);
+    root.RemoveChild(&killer);
+    root.RemoveChild(&last);
 }
 
 TEST(Desktop, HitTestTable) {
