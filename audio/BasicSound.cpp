@@ -70,7 +70,9 @@ void BasicSound::Update(float elapsed, bool hold) {
     if (playing && !held) {
         buffer->Stop();
     }
-    if (state == Playing) {
+    // Out of range, time goes on: the sound may end unheard. A paused group stops time for its sounds, so
+    // that a voice message is still there to hear after the pause.
+    if (state == Playing && !group->paused) {
         // The virtual position keeps time in whole blocks. A long hold is taken in 64 bits.
         const double bytes = std::round(double(bits) / 8 * rate * channels * elapsed);
         uint64_t advance = bytes > 0 ? (bytes < 1e18 ? static_cast<uint64_t>(bytes) : uint64_t(1e18)) : 0;

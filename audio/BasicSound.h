@@ -1,6 +1,6 @@
 // A playing instance of a cached sound: a duplicate of its buffer in a sound group, driven by a small state
-// machine. While it is held (its group paused, or out of range) its buffer is stopped and it keeps a
-// virtual play position.
+// machine. While it is held (its group paused, or out of range) its buffer is stopped; out of range it keeps
+// a virtual play position that runs on, paused the position stands still.
 #pragma once
 
 #include "audio/Buffer.h"

@@ -108,41 +108,64 @@ TEST_F(SoundTest, AutoDeleteSoundGoesAfterItsEnd) {
     EXPECT_TRUE(group->sounds.empty());
 }
 
-TEST_F(SoundTest, PausedGroupKeepsTimeWithoutPlaying) {
-    Audio::Sound* sound = Audio::CreateSound("beep.wav", group.get());
+// A pause stops time for the group's sounds: the position stands still however long the pause, a short
+// voice does not end meanwhile, and after the pause the buffer plays on from where it stopped.
+TEST_F(SoundTest, PausedGroupKeepsThePosition) {
+    for (bool loop : {true, false}) {
+        SCOPED_TRACE(loop ? "looping" : "once");
+        Audio::Sound* sound = Audio::CreateSound("beep.wav", group.get());
+        sound->loop = loop;
+        sound->state = Audio::BasicSound::PlayRequested;
+        group->Update();
+        group->paused = 1;
+        Advance(0.05);
+        group->Update();
+        DWORD status = 0;
+        sound->buffer->GetStatus(&status);
+        EXPECT_FALSE(status & DSBSTATUS_PLAYING);
+        EXPECT_EQ(sound->held, 1);
+        DWORD stoppedAt = 0;
+        sound->buffer->GetCurrentPosition(&stoppedAt, nullptr);
+        const uint32_t before = sound->position;
+        // Three times the sound's length of pause.
+        for (int i = 0; i < 6; ++i) {
+            Advance(0.1);
+            group->Update();
+            ASSERT_EQ(sound->position, before);
+            ASSERT_EQ(sound->state, Audio::BasicSound::Playing);
+        }
+        group->paused = 0;
+        Advance(0.01);
+        group->Update();
+        sound->buffer->GetStatus(&status);
+        EXPECT_TRUE(status & DSBSTATUS_PLAYING);
+        EXPECT_EQ(sound->held, 0);
+        // What plays is the buffer from where it stopped (give or take the few bytes played since).
+        EXPECT_LT((sound->position + 8820 - stoppedAt) % 8820, 441u) << "stopped at " << stoppedAt;
+        delete sound;
+    }
+}
+
+// Out of range (not paused) time goes on: the virtual position advances in whole blocks and wraps.
+TEST_F(SoundTest, OutOfRangeKeepsTimeWithoutPlaying) {
+    Audio::Sound3d* sound = Audio::CreateSound3d("beep.wav", group.get());
     sound->loop = 1;
+    sound->params.position = {2000, 0, 0};
     sound->state = Audio::BasicSound::PlayRequested;
+    sound->pending = 4000;
     group->Update();
-    group->paused = 1;
-    Advance(0.05);
-    group->Update();
-    DWORD status = 0;
-    sound->buffer->GetStatus(&status);
-    EXPECT_FALSE(status & DSBSTATUS_PLAYING);
     EXPECT_EQ(sound->held, 1);
-    DWORD stoppedAt = 0;
-    sound->buffer->GetCurrentPosition(&stoppedAt, nullptr);
-    const uint32_t before = sound->position;
+    EXPECT_EQ(sound->position, 4000u);
     Advance(0.1); // 2205 frames, 4410 bytes
     group->Update();
-    EXPECT_EQ(sound->position, (before + 4410) % 8820);
+    EXPECT_EQ(sound->position, 8410u);
     Advance(0.1);
     group->Update();
-    EXPECT_EQ(sound->position, before);
+    EXPECT_EQ(sound->position, (8410u + 4410) % 8820);
+    Advance(0.05); // 2205 bytes, down to a whole block
+    group->Update();
+    EXPECT_EQ(sound->position, (8410u + 4410 + 2204) % 8820);
     EXPECT_EQ(sound->state, Audio::BasicSound::Playing);
-
-    // 0.05 s more of pause puts the virtual position 2205 bytes on; the buffer resumes where it stopped.
-    Advance(0.05);
-    group->Update();
-    ASSERT_EQ(sound->position, (before + 2204) % 8820);
-    group->paused = 0;
-    Advance(0.01);
-    group->Update();
-    sound->buffer->GetStatus(&status);
-    EXPECT_TRUE(status & DSBSTATUS_PLAYING);
-    EXPECT_EQ(sound->held, 0);
-    // What plays is the buffer from where it stopped (give or take the few bytes played since).
-    EXPECT_LT((sound->position + 8820 - stoppedAt) % 8820, 441u) << "stopped at " << stoppedAt;
 }
 
 // A non-looping sound held longer than its length ends idle at the start without having played.
