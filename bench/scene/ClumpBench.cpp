@@ -190,6 +190,7 @@ void CameraRelativeDraw(benchmark::State& state) {
     RwMatrix place;
     RwMatrixSetIdentity(&place);
     place.pos = {float(far), 0, float(far)};
+    RwMatrixUpdate(&place);
     camera->Transform(&place, rwCOMBINEREPLACE);
     camera->localPosition[0] = camera->localPosition[2] = far;
 
@@ -201,6 +202,7 @@ void CameraRelativeDraw(benchmark::State& state) {
                      z = far + 150 + int(i / 48) * 40;
         RwMatrixSetIdentity(&place);
         place.pos = {float(x), float(y), float(z)};
+        RwMatrixUpdate(&place);
         model->Transform(&place, rwCOMBINEREPLACE);
         model->localPosition[0] = x;
         model->localPosition[1] = y;

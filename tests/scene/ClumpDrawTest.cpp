@@ -64,6 +64,7 @@ TEST_F(ClumpDraw, DepthBiasIsUndoneAfterTheDrawAndAfterAFailingCommand) {
     RwMatrix place;
     RwMatrixSetIdentity(&place);
     place.pos = ahead;
+    RwMatrixUpdate(&place);
     model.Transform(&place, rwCOMBINEREPLACE);
     const float before = Projection33();
     Obj::DffLod lod{1e9f, {}};
@@ -119,12 +120,14 @@ TEST_F(ClumpDraw, NearModelsFarOutAreDrawnCameraRelativeAtTheirLevel) {
     RwMatrix place;
     RwMatrixSetIdentity(&place);
     place.pos = {350000, 0, 350000};
+    RwMatrixUpdate(&place);
     camera->Transform(&place, rwCOMBINEREPLACE);
     RwCameraSetFarClipPlane(camera->camera, 1000);
     ASSERT_NE(RwCameraBeginUpdate(camera->camera), nullptr);
 
     Obj::Clump model(SceneEngine::MakeClump({{"Hull", {-1, -1, 0}, {1, -1, 0}, {0, 1, 0}}}), true);
     place.pos = {350000, 0, 350050};
+    RwMatrixUpdate(&place);
     model.Transform(&place, rwCOMBINEREPLACE);
     model.UpdateLocalBoundingSphere();
     model.cameraRelDistance = 1e6f;

@@ -154,6 +154,7 @@ Obj::Frame* MakeSpot(float strength, const RwV3d& point) {
     RwMatrix m;
     RwMatrixSetIdentity(&m);
     m.pos = point;
+    RwMatrixUpdate(&m);
     spot->Transform(&m, rwCOMBINEREPLACE);
     return spot;
 }
