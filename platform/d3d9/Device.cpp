@@ -595,8 +595,15 @@ void Device::applySwapInterval() {
 // window would keep the back buffer's size in a corner of the screen. So the window is also made borderless
 // and given the whole display itself, and gets its own place and frame back afterwards.
 void Device::coverDesktop(bool cover) {
-    if (cover == covering_)
-        return;
+    if (cover != covering_)
+        coverDesktopOnce(cover);
+    // The window's client area is the mode's size while covered: one size for the back buffer, the client
+    // area and the engine's current mode.
+    Win32::SetFullScreenClientSize(window_, covering_ ? int(parameters_.BackBufferWidth) : 0,
+                                   covering_ ? int(parameters_.BackBufferHeight) : 0);
+}
+
+void Device::coverDesktopOnce(bool cover) {
     if (cover) {
         SDL_Rect bounds{};
         int display = SDL_GetWindowDisplayIndex(sdl_);

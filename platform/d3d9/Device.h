@@ -216,6 +216,7 @@ private:
     void applySampler(DWORD sampler, DWORD type);
     void applySwapInterval();
     void coverDesktop(bool cover);
+    void coverDesktopOnce(bool cover);
     bool prepareGamma();
 
     // What a draw brings up to date before it goes to GL. False when nothing is to be drawn; skipped then

@@ -76,6 +76,14 @@ void DetachSdlWindow(HWND window) {
     delete window;
 }
 
+void SetFullScreenClientSize(HWND window, int width, int height) {
+    if (!IsListedWindow(window))
+        return;
+    const bool set = width > 0 && height > 0;
+    window->fullScreenWidth = set ? width : 0;
+    window->fullScreenHeight = set ? height : 0;
+}
+
 HWND WindowFromSdlId(unsigned int windowId) {
     Registry& r = Windows();
     std::lock_guard<std::mutex> guard(r.lock);

@@ -15,6 +15,11 @@ SDL_Window* SdlWindow(HWND window);
 HWND AttachSdlWindow(SDL_Window* window);
 void DetachSdlWindow(HWND window);
 
+// A full-screen device covers the display with the window without changing the display's mode, and scales
+// its back buffer into it. While it does, the window reports the mode's size as its client area, as a window
+// on a display switched to that mode would, so that the client area and the back buffer agree. 0 x 0 ends it.
+void SetFullScreenClientSize(HWND window, int width, int height);
+
 // The window handle of an SDL window id (events name windows by id), or null.
 HWND WindowFromSdlId(unsigned int windowId);
 

@@ -39,6 +39,17 @@ bool IsOurWindow(HWND window) {
     return Win32::IsListedWindow(window) && window->sdl;
 }
 
+// The client area's size in drawing pixels (which differ from window units on high-density displays), or the
+// mode's size while a full-screen device covers the window.
+void DrawableSize(HWND window, int& width, int& height) {
+    if (window->fullScreenWidth > 0) {
+        width = window->fullScreenWidth;
+        height = window->fullScreenHeight;
+        return;
+    }
+    SDL_GL_GetDrawableSize(window->sdl, &width, &height);
+}
+
 // The window's SIZE_* state as WM_SIZE reports it.
 int SizeType(HWND window) {
     Uint32 flags = SDL_GetWindowFlags(window->sdl);
@@ -96,7 +107,7 @@ void ReportClientSize(HWND window) {
     int type = SizeType(window);
     int width = 0, height = 0;
     if (type != SIZE_MINIMIZED) // a minimised window has an empty client area
-        SDL_GL_GetDrawableSize(window->sdl, &width, &height);
+        DrawableSize(window, width, height);
     if (type == window->reportedType && width == window->reportedWidth && height == window->reportedHeight)
         return;
     window->reportedType = type;
@@ -317,9 +328,8 @@ BOOL GetClientRect(HWND window, LPRECT rect) {
         return FALSE;
     }
     int width = 0, height = 0;
-    // In drawing pixels, which differ from window units on high-density displays.
     if (!IsIconic(window))
-        SDL_GL_GetDrawableSize(window->sdl, &width, &height);
+        DrawableSize(window, width, height);
     *rect = RECT{0, 0, width, height};
     return TRUE;
 }

@@ -24,4 +24,8 @@ struct HWND__ {
     int reportedType = -1; // the WM_SIZE last sent: SIZE_* and the client size
     int reportedWidth = -1;
     int reportedHeight = -1;
+    // While a full-screen device covers the window: the mode's size, which the window reports as its client
+    // area (0 otherwise).
+    int fullScreenWidth = 0;
+    int fullScreenHeight = 0;
 };

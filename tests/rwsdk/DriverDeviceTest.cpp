@@ -82,6 +82,20 @@ TEST_F(FullScreenDriverTest, FullScreenPresentationParameters) {
     EXPECT_EQ(p.FullScreen_RefreshRateInHz, 60u);
     EXPECT_EQ(p.BackBufferFormat, D3DFMT_A8R8G8B8);
     EXPECT_EQ(p.PresentationInterval, UINT(D3DPRESENT_INTERVAL_IMMEDIATE));
+    // One size in force: the current mode, the back buffer and the client area, before and after a frame
+    // (which follows the client area).
+    for (int frameDone = 0; frameDone < 2; ++frameDone) {
+        EXPECT_EQ(rwD3D9State.currentMode.width, 640u) << frameDone;
+        EXPECT_EQ(rwD3D9State.currentMode.height, 480u) << frameDone;
+        EXPECT_EQ(rwD3D9State.present.BackBufferWidth, 640u) << frameDone;
+        RECT client{};
+        ASSERT_TRUE(GetClientRect(hwnd, &client));
+        EXPECT_EQ(client.right, 640) << frameDone;
+        EXPECT_EQ(client.bottom, 480) << frameDone;
+        ASSERT_NE(RwCameraBeginUpdate(camera), nullptr);
+        RwCameraEndUpdate(camera);
+        RwCameraShowRaster(camera, hwnd, 0);
+    }
 }
 
 TEST_F(DriverTest, RefreshRateLimitFallsToARateTheAdapterHas) {

@@ -259,6 +259,20 @@ TEST_F(DeviceTest, FullScreenResetsCoverTheDesktopAndWindowedOnesLeaveIt) {
     back->Release();
     EXPECT_EQ(desc.Width, 640u);
     EXPECT_EQ(desc.Height, 480u);
+    // The client area is the mode's, as on a display switched to it: one size for both.
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(hwnd, &client));
+    EXPECT_EQ(client.right, 640);
+    EXPECT_EQ(client.bottom, 480);
+    // A full-screen reset to another mode follows it.
+    parameters.BackBufferWidth = 800;
+    parameters.BackBufferHeight = 600;
+    ASSERT_EQ(device->Reset(&parameters), D3D_OK);
+    ASSERT_TRUE(GetClientRect(hwnd, &client));
+    EXPECT_EQ(client.right, 800);
+    EXPECT_EQ(client.bottom, 600);
+    parameters.BackBufferWidth = 640;
+    parameters.BackBufferHeight = 480;
 
     parameters.Windowed = TRUE;
     parameters.SwapEffect = D3DSWAPEFFECT_COPY;
@@ -271,6 +285,9 @@ TEST_F(DeviceTest, FullScreenResetsCoverTheDesktopAndWindowedOnesLeaveIt) {
     EXPECT_EQ(y, 7);
     EXPECT_EQ(w, int(Width));
     EXPECT_EQ(h, int(Height));
+    ASSERT_TRUE(GetClientRect(hwnd, &client));
+    EXPECT_EQ(client.right, int(Width));
+    EXPECT_EQ(client.bottom, int(Height));
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
 }
 
