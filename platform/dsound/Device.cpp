@@ -5,8 +5,11 @@
 
 #include <alext.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 
 namespace DSound {
 
@@ -20,7 +23,30 @@ constexpr ALCint LoopbackRate = 44100;
 // Loopback buffers are fed after each step of this many frames: about 6 ms, well inside every queue.
 constexpr size_t LoopbackStep = 256;
 
+void Silent(const char*, int, const char*, int, const char*, ...) {}
+
+// DirectSound says nothing on the console, and the game says itself, once, when there is no sound device.
+// OpenAL and the ALSA library below it would each print their own lines for every output they try (several
+// on a machine without a sound card), so both are hushed before the first open. Setting ALSOFT_LOGLEVEL
+// keeps both libraries' own messages, for looking into a sound problem.
+void QuietSoundLibraries() {
+    if (std::getenv("ALSOFT_LOGLEVEL")) {
+        return;
+    }
+    setenv("ALSOFT_LOGLEVEL", "0", 0); // read by OpenAL at its first call
+    // OpenAL loads the ALSA library itself, the same instance as this one: the handler set here is its.
+    // The library stays loaded, so that the handler does.
+    if (void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL)) {
+        using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+        if (auto setHandler = reinterpret_cast<int (*)(Handler)>(dlsym(alsa, "snd_lib_error_set_handler"))) {
+            setHandler(Silent);
+        }
+    }
+}
+
 ALCdevice* OpenOutput(bool loopback) {
+    static std::once_flag quiet;
+    std::call_once(quiet, QuietSoundLibraries);
     if (!loopback) {
         return alcOpenDevice(nullptr);
     }

@@ -38,6 +38,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -354,28 +355,43 @@ INSTANTIATE_TEST_SUITE_P(
                   "MESA_GL_VERSION_OVERRIDE=3.0"}),
     [](const ::testing::TestParamInfo<FatalCase>& info) { return std::string(info.param.name); });
 
-// Without a sound device the game starts and runs silent, and says why there is no sound. Run in a child:
-// the sound library picks its driver once a process.
-TEST_F(Startup, WithoutASoundDeviceTheGameRunsSilentAndSaysSo) {
+// Without a sound device the game starts and runs silent, and says why there is no sound: in that one line
+// alone, without the sound libraries' own (an ALSA whose configuration has no output stands for a machine
+// without a sound card). Run in a child: the sound library picks its driver once a process.
+TEST_F(Startup, WithoutASoundDeviceTheGameRunsSilentAndSaysSoAlone) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     WriteStrings(Directories);
-    const char* drivers = std::getenv("ALSOFT_DRIVERS");
-    const std::string saved = drivers ? drivers : "";
-    setenv("ALSOFT_DRIVERS", "no-such-driver", 1);
-    EXPECT_EXIT(
-        {
-            App::Init(GetModuleHandleA(nullptr), MakeWindow());
-            std::fprintf(stderr, "started: %d\n", int(App::Started));
-            App::Shutdown();
-            std::_Exit(0);
-        },
-        ::testing::ExitedWithCode(0),
-        AllOf(HasSubstr("No sound device could be opened: the game runs without sound.\n"),
-              HasSubstr("started: 1\n"), Not(HasSubstr("Message:"))));
-    if (drivers)
-        setenv("ALSOFT_DRIVERS", saved.c_str(), 1);
-    else
-        unsetenv("ALSOFT_DRIVERS");
+    const std::string noOutputs = (dir / "alsa.conf").string();
+    std::ofstream(noOutputs) << "# no cards, no outputs\n";
+    const char* const names[] = {"ALSOFT_DRIVERS", "ALSA_CONFIG_PATH", "ALSOFT_LOGLEVEL"};
+    std::vector<std::optional<std::string>> saved;
+    for (const char* name : names) {
+        const char* value = std::getenv(name);
+        saved.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    unsetenv("ALSOFT_LOGLEVEL");
+    for (const char* driver : {"no-such-driver", "alsa"}) {
+        SCOPED_TRACE(driver);
+        setenv("ALSOFT_DRIVERS", driver, 1);
+        setenv("ALSA_CONFIG_PATH", noOutputs.c_str(), 1);
+        EXPECT_EXIT(
+            {
+                App::Init(GetModuleHandleA(nullptr), MakeWindow());
+                std::fprintf(stderr, "started: %d\n", int(App::Started));
+                App::Shutdown();
+                std::_Exit(0);
+            },
+            ::testing::ExitedWithCode(0),
+            AllOf(HasSubstr("No sound device could be opened: the game runs without sound.\n"),
+                  HasSubstr("started: 1\n"), Not(HasSubstr("Message:")), Not(HasSubstr("ALSA lib")),
+                  Not(HasSubstr("AL lib"))));
+    }
+    for (size_t i = 0; i < saved.size(); ++i) {
+        if (saved[i])
+            setenv(names[i], saved[i]->c_str(), 1);
+        else
+            unsetenv(names[i]);
+    }
 }
 
 // The game itself on the sample data, in a process of its own; the data is shared, the settings that the game
