@@ -862,7 +862,6 @@ void Peer::OnDisconnect(ENetPeer* peer, uint32_t data) {
     bool timedOut = data != LeaveMagic;
     DPNID lost = m->id;
     bool wasHost = lost == hostId;
-    bool hosting = hostId == localId;
     m->link = nullptr;
     RemoveMember(lost, timedOut ? DPNDESTROYPLAYERREASON_CONNECTIONLOST : DPNDESTROYPLAYERREASON_NORMAL);
     if (phase != Phase::InSession)
@@ -871,9 +870,11 @@ void Peer::OnDisconnect(ENetPeer* peer, uint32_t data) {
         bool anyLink = false;
         for (auto& [id, other] : members)
             anyLink |= !other.local && !other.gone && other.link != nullptr;
-        if (!anyLink && !hosting) {
-            // Every link went silent: this peer is the one cut off. (A host keeps its session: it cannot tell
-            // a cut cable from everyone else's, and it can still take joiners.)
+        if (!anyLink && hostId != localId) {
+            // Every link went silent and the session does not migrate: this peer is the one cut off. With
+            // migration the host has already passed to this peer, which carries on as every host does when
+            // its links go silent: nobody can tell a host killed from a cut cable, and the session of the
+            // one left can still take joiners.
             LoseSession(DPNERR_CONNECTIONLOST);
             return;
         }

@@ -79,6 +79,14 @@ public:
             buffer.append(chunk, size_t(n));
         }
     }
+    // As the system's kill does: no goodbye, the links just go silent.
+    void Kill() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+    }
     int Wait() {
         int status = 0;
         waitpid(pid, &status, 0);
@@ -146,12 +154,37 @@ TEST(MultiProcessTest, ThreePeersInThreeProcesses) {
     ASSERT_EQ(again.rfind("ok ", 0), 0u) << again;
     EXPECT_EQ(b.Ask("players 2"), "players " + ib + " " + Id(again));
 
-    // Chen is cut off: it gets its own destroy, Boris sees it go.
+    // Chen is cut off: Boris went silent, which it cannot tell from Boris dying, so it carries on as the host
+    // of what is left; Boris sees it go.
     c.Ask("cut");
-    EXPECT_EQ(c.Ask("players 0"), "players");
+    EXPECT_EQ(c.Ask("players 1"), "players " + Id(again));
     std::string events = c.Ask("events");
-    EXPECT_EQ(events.substr(events.rfind(' ') + 1), "2:" + Id(again)) << events;
+    EXPECT_EQ(events.substr(events.rfind(' ') + 1), "2:" + ib) << events;
+    EXPECT_EQ(c.Ask("role"), "host");
     EXPECT_EQ(b.Ask("players 1"), "players " + ib);
+}
+
+// The host's process is killed in a two-player session: the survivor takes the session over, as DirectPlay 8
+// does, rather than ending it, and goes on answering enumerations and taking joiners.
+TEST(MultiProcessTest, TheHostKilledLeavesTheSessionToTheSurvivor) {
+    std::vector<std::string> env = {"CORVANE_DPLAY_ENUM_PORT=" + std::to_string(NetTest::FreeUdpPort()),
+                                    "CORVANE_DPLAY_BROADCAST=127.255.255.255"};
+    Child a({SESSION_PEER}, env), b({SESSION_PEER}, env), c({SESSION_PEER}, env);
+    ASSERT_TRUE(a.started && b.started && c.started);
+    std::string ra = a.Ask("host Anna Red");
+    ASSERT_EQ(ra.rfind("ok ", 0), 0u) << ra;
+    std::string rb = b.Ask("join Boris Blue");
+    ASSERT_EQ(rb.rfind("ok ", 0), 0u) << rb;
+    std::string ia = Id(ra), ib = Id(rb);
+    EXPECT_EQ(b.Ask("role"), "member");
+    a.Kill();
+    EXPECT_EQ(b.Ask("players 1"), "players " + ib);
+    EXPECT_EQ(b.Ask("events"), "events 1:" + ib + " 1:" + ia + " 2:" + ia);
+    EXPECT_EQ(b.Ask("role"), "host");
+    std::string rc = c.Ask("join Chen Red");
+    ASSERT_EQ(rc.rfind("ok ", 0), 0u) << rc;
+    EXPECT_EQ(b.Ask("players 2"), "players " + ib + " " + Id(rc));
+    EXPECT_EQ(c.Ask("players 2"), "players " + ib + " " + Id(rc));
 }
 
 TEST(MultiProcessTest, LossDelayAndReorderingInANetworkNamespace) {

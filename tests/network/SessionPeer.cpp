@@ -166,6 +166,16 @@ int main(int argc, char** argv) {
             session->Reinitialize();
             drained.Take(*session); // everything Close handed over, read at once
             reply = Events(drained);
+        } else if (command == "role") {
+            std::vector<uint64_t> buffer(256);
+            auto info = reinterpret_cast<DPN_PLAYER_INFO*>(buffer.data());
+            info->dwSize = sizeof *info;
+            DWORD size = DWORD(buffer.size() * 8);
+            std::optional<MPlr::PlayerEntry> local = session->FindLocalPlayer();
+            if (!local || session->peer->GetPeerInfo(local->id, info, &size, 0) != DPN_OK)
+                reply = "none";
+            else
+                reply = info->dwPlayerFlags & DPNPLAYER_HOST ? "host" : "member";
         } else if (command == "cut") {
             Dp8::Control::CutOff(session->peer, true);
         } else if (command == "exit") {

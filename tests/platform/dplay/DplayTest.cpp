@@ -217,6 +217,64 @@ TEST_F(DplayTest, PlayerInformationTellsTheSizeItNeeds) {
     EXPECT_EQ(host->GetPeerInfo(id + 100, info, &size, 0), DPNERR_INVALIDPLAYER);
 }
 
+// The host of a two-player session goes silent (its process killed, or its cable cut: nobody can tell).
+// With migration the joiner takes the session over, as DirectPlay 8 does: told that the host migrated to it,
+// not that the session was lost. Without migration it is cut off: the host's destroy, its own, and the end.
+TEST_F(DplayTest, TheSurvivorOfASilentHostTakesOverOnlyWhenTheSessionMigrates) {
+    for (DWORD flags : {DWORD(DPNSESSION_MIGRATE_HOST), DWORD(0)}) {
+        SCOPED_TRACE(flags ? "migrating" : "not migrating");
+        Recorder hostSide, joinerSide;
+        IDirectPlay8Peer* h = NewPeer(hostSide);
+        IDirectPlay8Peer* j = NewPeer(joinerSide);
+        uint16_t port = FreeUdpPort();
+        ASSERT_EQ(HostOn(h, port, 16, flags), DPN_OK);
+        ASSERT_EQ(ConnectTo(j, port), DPN_OK);
+        DPNID hostId, joinerId;
+        {
+            std::lock_guard<std::mutex> hold(joinerSide.lock);
+            joinerId = joinerSide.events[0].second;
+            hostId = joinerSide.events[1].second;
+        }
+        Dp8::Control::CutOff(h, true);
+        ASSERT_TRUE(WaitFor([&] { return joinerSide.Count(DPN_MSGID_DESTROY_PLAYER) >= 1; }));
+        if (flags) {
+            ASSERT_TRUE(WaitFor([&] {
+                std::lock_guard<std::mutex> hold(joinerSide.lock);
+                return joinerSide.newHost == joinerId;
+            }));
+            std::vector<uint64_t> buffer(32);
+            auto info = reinterpret_cast<DPN_PLAYER_INFO*>(buffer.data());
+            info->dwSize = sizeof *info;
+            DWORD size = DWORD(buffer.size() * 8);
+            ASSERT_EQ(j->GetPeerInfo(joinerId, info, &size, 0), DPN_OK);
+            EXPECT_EQ(info->dwPlayerFlags, DWORD(DPNPLAYER_LOCAL | DPNPLAYER_HOST));
+            // Still in session: a message to itself comes back.
+            uint8_t byte = 7;
+            DPN_BUFFER_DESC b{1, &byte};
+            DPNHANDLE handle;
+            EXPECT_EQ(j->SendTo(joinerId, &b, 1, 0, nullptr, &handle, DPNSEND_GUARANTEED), DPN_OK);
+            EXPECT_TRUE(WaitFor([&] { return joinerSide.ReceivedCount() == 1; }));
+            EXPECT_EQ(joinerSide.Count(DPN_MSGID_DESTROY_PLAYER), 1u);
+            std::lock_guard<std::mutex> hold(joinerSide.lock);
+            EXPECT_TRUE(joinerSide.terminations.empty());
+            EXPECT_EQ(joinerSide.events.back(), std::make_pair(DWORD(DPN_MSGID_DESTROY_PLAYER), hostId));
+        } else {
+            ASSERT_TRUE(WaitFor([&] { return joinerSide.Count(DPN_MSGID_DESTROY_PLAYER) == 2; }));
+            ASSERT_TRUE(WaitFor([&] {
+                std::lock_guard<std::mutex> hold(joinerSide.lock);
+                return !joinerSide.terminations.empty();
+            }));
+            std::lock_guard<std::mutex> hold(joinerSide.lock);
+            EXPECT_EQ(joinerSide.newHost, 0u);
+            EXPECT_EQ(joinerSide.terminations, std::vector<HRESULT>{DPNERR_CONNECTIONLOST});
+            EXPECT_EQ(joinerSide.events.back(), std::make_pair(DWORD(DPN_MSGID_DESTROY_PLAYER), joinerId));
+        }
+        EXPECT_TRUE(joinerSide.Violations().empty());
+        j->Release();
+        h->Release();
+    }
+}
+
 TEST_F(DplayTest, InitializeCloseCycles) {
     EXPECT_EQ(host->Initialize(&hostEvents, Recorder::Handler, 0), DPNERR_ALREADYINITIALIZED);
     for (int i = 0; i < 3; ++i) {

@@ -46,6 +46,7 @@ public:
     std::vector<DPNMSG_ENUM_HOSTS_RESPONSE> responses; // addresses AddRef'd
     std::vector<std::string> sessionNames;
     DPNID newHost = 0;
+    std::vector<HRESULT> terminations;
     IDirectPlay8Peer* peer = nullptr; // to read player information inside the callback
 
     ~Recorder() {
@@ -104,6 +105,9 @@ public:
         }
         case DPN_MSGID_HOST_MIGRATE:
             newHost = static_cast<DPNMSG_HOST_MIGRATE*>(message)->dpnidNewHost;
+            break;
+        case DPN_MSGID_TERMINATE_SESSION:
+            terminations.push_back(static_cast<DPNMSG_TERMINATE_SESSION*>(message)->hResultCode);
             break;
         default:
             break;
@@ -191,11 +195,12 @@ inline void SetInfo(IDirectPlay8Peer* p, const std::u16string& name, const std::
 }
 
 // Hosts a session of TestApplication on a known session port.
-inline HRESULT HostOn(IDirectPlay8Peer* p, uint16_t port, DWORD maxPlayers = 16) {
+inline HRESULT HostOn(IDirectPlay8Peer* p, uint16_t port, DWORD maxPlayers = 16,
+                      DWORD sessionFlags = DPNSESSION_MIGRATE_HOST) {
     SetInfo(p, u"Host", std::vector<uint8_t>(32, 1));
     DPN_APPLICATION_DESC app{};
     app.dwSize = sizeof app;
-    app.dwFlags = DPNSESSION_MIGRATE_HOST;
+    app.dwFlags = sessionFlags;
     app.guidApplication = TestApplication;
     app.dwMaxPlayers = maxPlayers;
     std::u16string name = u"Test session";
