@@ -281,16 +281,36 @@ HRESULT Session::MessageCallback(PVOID context, DWORD messageType, PVOID message
     return DPN_OK;
 }
 
+void Session::RecountIncoming() {
+    incomingBytes = 0;
+    incomingFrom.clear();
+    for (const IncomingMessage& m : incoming) {
+        incomingBytes += m.size;
+        if (m.sender != 0) {
+            Share& share = incomingFrom[m.sender];
+            ++share.count;
+            share.bytes += m.size;
+        }
+    }
+    countedSize = incoming.size();
+}
+
 void Session::Queue(IncomingMessage message) {
     std::lock_guard<std::mutex> hold(incomingLock);
-    if (message.sender != 0 &&
-        (incoming.size() >= MaxIncoming || incomingBytes + message.size > MaxIncomingBytes))
-        return;
-    // Drained lists hand their bytes back: recount from what is left.
-    if (incoming.empty())
-        incomingBytes = 0;
+    if (incoming.size() != countedSize) // the game took messages out since
+        RecountIncoming();
+    if (message.sender != 0) {
+        if (incoming.size() >= MaxIncoming || incomingBytes + message.size > MaxIncomingBytes)
+            return;
+        Share& share = incomingFrom[message.sender];
+        if (share.count >= MaxIncomingPerSender || share.bytes + message.size > MaxIncomingBytesPerSender)
+            return;
+        ++share.count;
+        share.bytes += message.size;
+    }
     incomingBytes += message.size;
     incoming.push_back(std::move(message));
+    countedSize = incoming.size();
 }
 
 void Session::HandleMessage(DWORD messageType, PVOID message) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -91,9 +92,14 @@ public:
     static HRESULT MessageCallback(PVOID context, DWORD messageType, PVOID message);
     void HandleMessage(DWORD messageType, PVOID message);
 
-    // The incoming list stops growing here when nobody drains it; session events are always kept.
-    static constexpr size_t MaxIncoming = 4096;
-    static constexpr size_t MaxIncomingBytes = 4u * 1024 * 1024;
+    // The incoming list stops growing here when nobody drains it; session events are always kept. Each
+    // sender has its own share, so that one member flooding a game slow to drain cannot push out the
+    // others' messages.
+    static constexpr size_t SenderShares = 16;
+    static constexpr size_t MaxIncomingPerSender = 1024;
+    static constexpr size_t MaxIncomingBytesPerSender = 1024u * 1024;
+    static constexpr size_t MaxIncoming = MaxIncomingPerSender * SenderShares;
+    static constexpr size_t MaxIncomingBytes = MaxIncomingBytesPerSender * SenderShares;
     static constexpr size_t MaxHosts = 64;
 
     double hostTimeout = 3.0;
@@ -107,8 +113,17 @@ public:
     DPNHANDLE enumerationHandle = 0;
 
 private:
+    struct Share {
+        size_t count = 0;
+        size_t bytes = 0;
+    };
     void Queue(IncomingMessage message);
+    void RecountIncoming();
+    // What the incoming list holds, counted as messages arrive; the game may take them out in part, so the
+    // counts are made again from the list before anything is refused.
     size_t incomingBytes = 0;
+    std::map<DPNID, Share> incomingFrom;
+    size_t countedSize = 0; // the list's length when last counted: another length means it was taken from
 };
 
 } // namespace MPlr

@@ -26,7 +26,11 @@ constexpr DPNID FirstId = 0x00010001;
 constexpr size_t MaxWaiting = 1024;                    // guaranteed messages held for a link not yet up
 constexpr size_t MaxDeliveries = 16384;                // queued handler calls
 constexpr size_t MaxDeliveryBytes = 64u * 1024 * 1024; // and their bytes
-constexpr double ResponsesPerSecond = 64;              // enumeration answers (no reflection amplifier)
+// Each sender's share of those: one member flooding a slow handler cannot push out the others' messages.
+constexpr size_t SenderShares = 16;
+constexpr size_t MaxSenderDeliveries = MaxDeliveries / SenderShares;
+constexpr size_t MaxSenderBytes = MaxDeliveryBytes / SenderShares;
+constexpr double ResponsesPerSecond = 64; // enumeration answers (no reflection amplifier)
 constexpr DWORD CloseLingerMs = 300;
 
 uint64_t NowMs() {
@@ -579,6 +583,7 @@ HRESULT Peer::Close(DWORD) {
     }
     deliveries.clear();
     infoPending.clear();
+    pendingFrom.clear();
     deliveryBytes = 0;
     delivered = queued;
     close(wakeFd);
@@ -604,11 +609,17 @@ void Peer::Wake() {
 }
 
 void Peer::Queue(Delivery d) {
-    // A flood that the game does not drain stops here: received game messages beyond the cap are dropped,
-    // session events never.
-    if (d.type == DPN_MSGID_RECEIVE &&
-        (deliveries.size() >= MaxDeliveries || deliveryBytes + d.bytes.size() > MaxDeliveryBytes))
-        return;
+    // A flood that the game does not drain stops here: received game messages beyond the sender's share, or
+    // beyond the cap of all, are dropped; session events never.
+    if (d.type == DPN_MSGID_RECEIVE) {
+        if (deliveries.size() >= MaxDeliveries || deliveryBytes + d.bytes.size() > MaxDeliveryBytes)
+            return;
+        Pending& from = pendingFrom[d.id];
+        if (from.count >= MaxSenderDeliveries || from.bytes + d.bytes.size() > MaxSenderBytes)
+            return;
+        ++from.count;
+        from.bytes += d.bytes.size();
+    }
     // Information updates fold into one pending call per player: a member that floods them costs nothing.
     if (d.type == DPN_MSGID_PEER_INFO && !infoPending.insert(d.id).second)
         return;
@@ -1424,6 +1435,14 @@ void Peer::Deliver() {
         Delivery d = std::move(deliveries.front());
         deliveries.pop_front();
         deliveryBytes -= d.bytes.size();
+        if (d.type == DPN_MSGID_RECEIVE) {
+            auto from = pendingFrom.find(d.id);
+            if (from != pendingFrom.end()) {
+                from->second.bytes -= d.bytes.size();
+                if (--from->second.count == 0)
+                    pendingFrom.erase(from);
+            }
+        }
         if (d.type == DPN_MSGID_PEER_INFO)
             infoPending.erase(d.id);
         delivering = true;

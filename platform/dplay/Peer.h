@@ -210,8 +210,13 @@ private:
     std::vector<Enumeration> enumerations;
     DPNHANDLE nextHandle = 1;
 
+    struct Pending {
+        size_t count = 0;
+        size_t bytes = 0;
+    };
     std::deque<Delivery> deliveries;
     std::set<DPNID> infoPending;
+    std::map<DPNID, Pending> pendingFrom; // queued game messages and their bytes, by sender
     size_t deliveryBytes = 0;
     uint64_t queued = 0;
     uint64_t delivered = 0;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -129,19 +130,47 @@ TEST_F(SessionCallbackTest, TwoResponsesOfOneSessionMakeOneEntryThatFollowsTheLa
 }
 
 TEST_F(SessionCallbackTest, AnUndrainedIncomingListStopsGrowingButKeepsSessionEvents) {
-    uint8_t byte = 1;
-    DPNMSG_RECEIVE r{sizeof r, 77, nullptr, &byte, 1, 0, 0};
-    for (size_t i = 0; i < MPlr::Session::MaxIncoming + 10; ++i)
-        MPlr::Session::MessageCallback(&session, DPN_MSGID_RECEIVE, &r);
-    EXPECT_EQ(session.incoming.size(), MPlr::Session::MaxIncoming);
+    using S = MPlr::Session;
+    auto receive = [&](DPNID from, size_t count, size_t size = 1) {
+        std::vector<uint8_t> bytes(size, 1);
+        DPNMSG_RECEIVE r{sizeof r, from, nullptr, bytes.data(), DWORD(size), 0, 0};
+        for (size_t i = 0; i < count; ++i)
+            S::MessageCallback(&session, DPN_MSGID_RECEIVE, &r);
+    };
+    auto from = [&](DPNID sender) {
+        return size_t(std::count_if(session.incoming.begin(), session.incoming.end(),
+                                    [&](const MPlr::IncomingMessage& m) { return m.sender == sender; }));
+    };
+    // One member floods a game that does not drain: it fills its own share and no more, and another
+    // member's messages still get in, before and after.
+    receive(78, 3);
+    receive(77, S::MaxIncomingPerSender + 10);
+    receive(78, 3);
+    EXPECT_EQ(from(77), S::MaxIncomingPerSender);
+    EXPECT_EQ(from(78), 6u);
+    // A share counts bytes too: a few large messages fill it.
+    receive(79, 10, S::MaxIncomingBytesPerSender / 4);
+    EXPECT_EQ(from(79), 4u);
+    // Enough floods fill the whole list: it stops at its cap.
+    for (DPNID flooder = 100; flooder < 100 + S::SenderShares + 2; ++flooder)
+        receive(flooder, S::MaxIncomingPerSender);
+    EXPECT_EQ(session.incoming.size(), S::MaxIncoming);
+    // Session events are always kept.
     session.peer = &scripted;
     scripted.script = {DPN_OK};
     DPNMSG_CREATE_PLAYER c{sizeof c, 5, nullptr};
-    MPlr::Session::MessageCallback(&session, DPN_MSGID_CREATE_PLAYER, &c);
+    S::MessageCallback(&session, DPN_MSGID_CREATE_PLAYER, &c);
     session.peer = nullptr;
-    ASSERT_EQ(session.incoming.size(), MPlr::Session::MaxIncoming + 1);
+    ASSERT_EQ(session.incoming.size(), S::MaxIncoming + 1);
     EXPECT_EQ(session.incoming.back().sender, 0u);
     EXPECT_EQ(session.incoming.back().event.player.name, "Scripted");
+    // Whatever the game takes out, whole or in part, makes room again for the senders it came from.
+    session.incoming.erase(session.incoming.begin(), session.incoming.begin() + 10); // 78's and 77's first
+    receive(78, 5);
+    EXPECT_EQ(from(78), 3u + 5);
+    session.incoming.clear();
+    receive(77, 3);
+    EXPECT_EQ(from(77), 3u);
 }
 
 } // namespace

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <map>
+#include <memory>
 #include <optional>
 
 using namespace DplayTest;
@@ -258,6 +261,68 @@ TEST_F(HostileTest, AHostileHostCannotFeedAJoinerBrokenMembers) {
     stop = true;
     server.join();
     enet_host_destroy(fake);
+}
+
+// A member floods a handler that has stopped (a game slow to take its messages): it fills its own share of
+// the queue and no more, and another member's messages all get through.
+TEST(HostileQueue, EachSenderHasItsOwnShareOfTheQueue) {
+    Dp8::Control::SetAnswerEnumerations(false);
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable opened;
+        bool open = false, holding = false;
+        std::map<DPNID, size_t> received;
+    } gate;
+    auto handler = [](PVOID context, DWORD type, PVOID message) -> HRESULT {
+        auto& g = *static_cast<Gate*>(context);
+        if (type != DPN_MSGID_RECEIVE)
+            return DPN_OK;
+        std::unique_lock<std::mutex> lk(g.lock);
+        ++g.received[static_cast<DPNMSG_RECEIVE*>(message)->dpnidSender];
+        g.holding = true;
+        g.opened.notify_all();
+        g.opened.wait(lk, [&] { return g.open; });
+        return DPN_OK;
+    };
+    IDirectPlay8Peer* peer = nullptr;
+    CoCreateInstance(CLSID_DirectPlay8Peer, nullptr, CLSCTX_INPROC_SERVER, IID_IDirectPlay8Peer,
+                     reinterpret_cast<void**>(&peer));
+    ASSERT_EQ(peer->Initialize(&gate, handler, 0), DPN_OK);
+    ASSERT_EQ(HostOn(peer, 0), DPN_OK);
+    // Two members on injected links; their ids follow the host's.
+    for (unsigned link : {0u, 1u}) {
+        Bytes join = Dp8::EncodeJoinRequest(Request(link ? u"calm" : u"flood", {}));
+        Dp8::Control::InjectPacket(peer, link, 0, join.data(), join.size());
+    }
+    Bytes data = Dp8::EncodeData("x", 1);
+    Dp8::Control::InjectPacket(peer, 0, 0, data.data(), data.size());
+    {
+        std::unique_lock<std::mutex> lk(gate.lock);
+        ASSERT_TRUE(gate.opened.wait_for(lk, std::chrono::seconds(10), [&] { return gate.holding; }));
+    }
+    for (int i = 0; i < 20000; ++i)
+        Dp8::Control::InjectPacket(peer, 0, 0, data.data(), data.size());
+    for (int i = 0; i < 10; ++i)
+        Dp8::Control::InjectPacket(peer, 1, 0, data.data(), data.size());
+    {
+        std::lock_guard<std::mutex> hold(gate.lock);
+        gate.open = true;
+        gate.opened.notify_all();
+    }
+    DPNID flooder = 0, calm = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard<std::mutex> hold(gate.lock);
+        if (gate.received.size() < 2)
+            return false;
+        flooder = gate.received.begin()->first;
+        calm = std::next(gate.received.begin())->first;
+        return gate.received[calm] == 10;
+    }));
+    peer->Release();
+    Dp8::Control::SetAnswerEnumerations(true);
+    std::lock_guard<std::mutex> hold(gate.lock);
+    EXPECT_GT(gate.received[flooder], 500u);  // its share
+    EXPECT_LT(gate.received[flooder], 2000u); // and not the whole queue
 }
 
 } // namespace
