@@ -64,6 +64,14 @@ uint32_t RandomWord() {
     return device();
 }
 
+// A joiner's secret: never 0, which no Hello may carry.
+uint64_t RandomToken() {
+    uint64_t token = 0;
+    while (token == 0)
+        token = uint64_t(RandomWord()) << 32 | RandomWord();
+    return token;
+}
+
 std::vector<sockaddr_in> LookUp(const std::string& name, uint16_t port) {
     std::vector<sockaddr_in> out;
     std::optional<std::string> ip = Control::LookUpName(name);
@@ -750,6 +758,7 @@ void Peer::DestroyHost() {
     joinWaiting.clear();
     linkReports.clear();
     localId = hostId = nextId = 0;
+    localToken = 0;
     instance = GUID{};
     sessionName.clear();
     reserved.clear();
@@ -851,7 +860,7 @@ void Peer::OnConnect(ENetPeer* peer, uint32_t data) {
     if (link.toHost && phase == Phase::Joining)
         Send(peer, ReliableChannel, EncodeJoinRequest(joinRequest), ENET_PACKET_FLAG_RELIABLE);
     else if (link.outgoing && link.member)
-        Send(peer, ReliableChannel, EncodeHello(instance, localId), ENET_PACKET_FLAG_RELIABLE);
+        Send(peer, ReliableChannel, EncodeHello(instance, localId, localToken), ENET_PACKET_FLAG_RELIABLE);
     Flush();
 }
 
@@ -933,7 +942,7 @@ void Peer::OnPacket(ENetPeer* peer, uint8_t channel, const uint8_t* p, size_t n)
             }
         } else if (kind == Kind::Hello && !link.claimed) {
             if (auto m = DecodeHello(p, n))
-                OnHello(peer, m->first, m->second);
+                OnHello(peer, *m);
         }
         return;
     }
@@ -988,7 +997,7 @@ void Peer::OnPacket(ENetPeer* peer, uint8_t channel, const uint8_t* p, size_t n)
     case Kind::MemberAdded:
         if (fromHost)
             if (auto a = DecodeMemberAdded(p, n))
-                OnMemberAdded(a->first, a->second);
+                OnMemberAdded(*a);
         break;
     case Kind::MemberLeft:
         if (fromHost)
@@ -1041,6 +1050,7 @@ void Peer::OnJoinRequest(ENetPeer* peer, const JoinRequest& request) {
     }
     Member j;
     j.id = nextId;
+    j.token = RandomToken();
     nextId = NextValidId(nextId);
     j.name = request.name;
     j.data = request.data;
@@ -1053,6 +1063,7 @@ void Peer::OnJoinRequest(ENetPeer* peer, const JoinRequest& request) {
     JoinAccept accept;
     accept.instance = instance;
     accept.yourId = j.id;
+    accept.yourToken = j.token;
     accept.hostId = hostId;
     accept.nextId = nextId;
     accept.flags = sessionFlags;
@@ -1060,7 +1071,7 @@ void Peer::OnJoinRequest(ENetPeer* peer, const JoinRequest& request) {
     accept.sessionName = sessionName;
     accept.reserved = reserved;
     MemberRecord added{j.id, j.ip, j.port, j.name, j.data};
-    Bytes announce = EncodeMemberAdded(nextId, added);
+    Bytes announce = EncodeMemberAdded(nextId, added, j.token);
     for (auto& [id, m] : members) {
         if (m.gone)
             continue;
@@ -1084,6 +1095,7 @@ void Peer::OnJoinAccept(ENetPeer* peer, JoinAccept accept) {
     }
     instance = accept.instance;
     localId = accept.yourId;
+    localToken = accept.yourToken;
     hostId = accept.hostId;
     nextId = accept.nextId;
     sessionFlags = accept.flags;
@@ -1162,17 +1174,23 @@ void Peer::FinishJoin(HRESULT result) {
     changed.notify_all();
 }
 
-void Peer::OnHello(ENetPeer* peer, const GUID& claimedInstance, DPNID id) {
-    if (claimedInstance != instance || id == localId)
+// A joiner proves who it is with the token that the host gave it and announced to the members; a Hello
+// without it is dropped, so that nobody (on the same address, or behind the same NAT) can take the next id
+// before the real joiner arrives.
+void Peer::OnHello(ENetPeer* peer, const Hello& hello) {
+    if (hello.instance != instance || hello.id == localId || hello.token == 0)
         return;
-    Member* m = Live(id);
+    Member* m = Live(hello.id);
     if (!m) {
-        // The host's announcement may still be on its way: hold the link until it comes.
-        if (!members.count(id))
-            links[peer].claimed = id;
+        // The host's announcement may still be on its way: hold the link until it comes, then judge.
+        if (!members.count(hello.id)) {
+            Link& link = links[peer];
+            link.claimed = hello.id;
+            link.claimedToken = hello.token;
+        }
         return;
     }
-    if (m->link || m->ip != LinkIp(peer))
+    if (m->link || m->token != hello.token || m->ip != LinkIp(peer))
         return;
     BindHello(*m, peer);
 }
@@ -1184,6 +1202,7 @@ void Peer::BindHello(Member& m, ENetPeer* peer) {
     Link& link = links[peer];
     link.member = m.id;
     link.claimed = 0;
+    link.claimedToken = 0;
     Member& self = members[localId];
     Send(peer, ReliableChannel, EncodeHelloAck(self.name, self.data), ENET_PACKET_FLAG_RELIABLE);
     for (Bytes& b : m.waiting)
@@ -1192,12 +1211,14 @@ void Peer::BindHello(Member& m, ENetPeer* peer) {
     Flush();
 }
 
-void Peer::OnMemberAdded(DPNID next, const MemberRecord& r) {
+void Peer::OnMemberAdded(const MemberAdded& added) {
+    const MemberRecord& r = added.member;
     if (members.count(r.id))
         return; // ids are never reused
-    nextId = std::max(nextId, next);
+    nextId = std::max(nextId, added.nextId);
     Member m;
     m.id = r.id;
+    m.token = added.token;
     m.name = r.name;
     m.data = r.data;
     m.ip = r.ip;
@@ -1208,7 +1229,8 @@ void Peer::OnMemberAdded(DPNID next, const MemberRecord& r) {
     d.id = r.id;
     Queue(std::move(d));
     for (auto& [peer, link] : links)
-        if (link.claimed == r.id && !link.member && LinkIp(peer) == r.ip) {
+        if (link.claimed == r.id && !link.member && link.claimedToken == added.token && added.token != 0 &&
+            LinkIp(peer) == r.ip) {
             BindHello(members[r.id], peer);
             break;
         }

@@ -69,6 +69,7 @@ private:
         std::u16string name;
         Bytes data;
         bool local = false;
+        uint64_t token = 0; // the secret its Hello must carry (known for members announced after this peer)
         uint32_t ip = 0;
         uint16_t port = 0;
         ENetPeer* link = nullptr;  // null for the local player and until the link is up
@@ -83,6 +84,7 @@ private:
         bool toHost = false; // the joiner's link to the host
         bool outgoing = false;
         uint64_t openedMs = 0;
+        uint64_t claimedToken = 0; // what that Hello carried
     };
 
     struct Delivery {
@@ -128,8 +130,8 @@ private:
     void OnPacket(ENetPeer* peer, uint8_t channel, const uint8_t* p, size_t n);
     void OnJoinRequest(ENetPeer* peer, const JoinRequest& request);
     void OnJoinAccept(ENetPeer* peer, JoinAccept accept);
-    void OnHello(ENetPeer* peer, const GUID& instance, DPNID id);
-    void OnMemberAdded(DPNID nextId, const MemberRecord& record);
+    void OnHello(ENetPeer* peer, const Hello& hello);
+    void OnMemberAdded(const MemberAdded& added);
     void BindHello(Member& m, ENetPeer* peer);
     void RemoveMember(DPNID id, DWORD reason);
     void LoseSession(HRESULT why);
@@ -191,6 +193,7 @@ private:
     std::u16string sessionName;
     Bytes reserved;
     DPNID localId = 0;
+    uint64_t localToken = 0; // what the host gave this peer to prove itself to the others
     DPNID hostId = 0;
     DPNID nextId = 0;
     std::map<DPNID, Member> members;

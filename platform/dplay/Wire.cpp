@@ -22,6 +22,10 @@ public:
         U16(uint16_t(v));
         U16(uint16_t(v >> 16));
     }
+    void U64(uint64_t v) {
+        U32(uint32_t(v));
+        U32(uint32_t(v >> 32));
+    }
     void Raw(const void* p, size_t n) {
         auto b = static_cast<const uint8_t*>(p);
         out.insert(out.end(), b, b + n);
@@ -70,6 +74,10 @@ public:
     uint32_t U32() {
         uint32_t lo = U16();
         return lo | uint32_t(U16()) << 16;
+    }
+    uint64_t U64() {
+        uint64_t lo = U32();
+        return lo | uint64_t(U32()) << 32;
     }
     void Raw(void* out, size_t n) {
         if (!Need(n))
@@ -178,6 +186,7 @@ Bytes EncodeJoinAccept(const JoinAccept& m) {
     Writer w(Kind::JoinAccept);
     w.Guid(m.instance);
     w.U32(m.yourId);
+    w.U64(m.yourToken);
     w.U32(m.hostId);
     w.U32(m.nextId);
     w.U32(m.flags);
@@ -196,10 +205,11 @@ Bytes EncodeJoinReject(HRESULT result) {
     return std::move(w.out);
 }
 
-Bytes EncodeMemberAdded(DPNID nextId, const MemberRecord& m) {
+Bytes EncodeMemberAdded(DPNID nextId, const MemberRecord& m, uint64_t token) {
     Writer w(Kind::MemberAdded);
     w.U32(nextId);
     w.Member(m);
+    w.U64(token);
     return std::move(w.out);
 }
 
@@ -209,10 +219,11 @@ Bytes EncodeId(Kind kind, DPNID id) {
     return std::move(w.out);
 }
 
-Bytes EncodeHello(const GUID& instance, DPNID id) {
+Bytes EncodeHello(const GUID& instance, DPNID id, uint64_t token) {
     Writer w(Kind::Hello);
     w.Guid(instance);
     w.U32(id);
+    w.U64(token);
     return std::move(w.out);
 }
 
@@ -276,6 +287,7 @@ std::optional<JoinAccept> DecodeJoinAccept(const uint8_t* p, size_t size) {
     JoinAccept m;
     m.instance = r.Guid();
     m.yourId = r.U32();
+    m.yourToken = r.U64();
     m.hostId = r.U32();
     m.nextId = r.U32();
     m.flags = r.U32();
@@ -312,13 +324,15 @@ std::optional<HRESULT> DecodeJoinReject(const uint8_t* p, size_t size) {
     return hr;
 }
 
-std::optional<std::pair<DPNID, MemberRecord>> DecodeMemberAdded(const uint8_t* p, size_t size) {
+std::optional<MemberAdded> DecodeMemberAdded(const uint8_t* p, size_t size) {
     Reader r = Open(p, size, Kind::MemberAdded);
-    DPNID next = r.U32();
-    MemberRecord m = r.Member();
-    if (!r.Done() || !ValidId(next))
+    MemberAdded m;
+    m.nextId = r.U32();
+    m.member = r.Member();
+    m.token = r.U64();
+    if (!r.Done() || !ValidId(m.nextId))
         return std::nullopt;
-    return std::pair(next, std::move(m));
+    return m;
 }
 
 std::optional<DPNID> DecodeId(const uint8_t* p, size_t size) {
@@ -329,11 +343,13 @@ std::optional<DPNID> DecodeId(const uint8_t* p, size_t size) {
     return r.Done() && ValidId(id) ? std::optional(id) : std::nullopt;
 }
 
-std::optional<std::pair<GUID, DPNID>> DecodeHello(const uint8_t* p, size_t size) {
+std::optional<Hello> DecodeHello(const uint8_t* p, size_t size) {
     Reader r = Open(p, size, Kind::Hello);
-    GUID instance = r.Guid();
-    DPNID id = r.U32();
-    return r.Done() && ValidId(id) ? std::optional(std::pair(instance, id)) : std::nullopt;
+    Hello m;
+    m.instance = r.Guid();
+    m.id = r.U32();
+    m.token = r.U64();
+    return r.Done() && ValidId(m.id) ? std::optional(m) : std::nullopt;
 }
 
 std::optional<std::pair<std::u16string, Bytes>> DecodeHelloAck(const uint8_t* p, size_t size) {

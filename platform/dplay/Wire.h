@@ -15,8 +15,8 @@ namespace Dp8 {
 
 using Bytes = std::vector<uint8_t>;
 
-// ENet's connect data of a peer of this layer; anything else is turned away.
-constexpr uint32_t ConnectMagic = 0x43565031;
+// ENet's connect data of a peer of this layer; anything else (an older build among them) is turned away.
+constexpr uint32_t ConnectMagic = 0x43565032;
 
 // First byte of every packet on a member link.
 enum class Kind : uint8_t {
@@ -26,7 +26,7 @@ enum class Kind : uint8_t {
     JoinReject = 4,  // host -> joiner
     MemberAdded = 5, // host -> members
     MemberLeft = 6,  // host -> members
-    Hello = 7,       // joiner -> every other member: who I am
+    Hello = 7,       // joiner -> every other member: who I am, proved by the token the host gave me
     HelloAck = 8,    // member -> joiner, with the member's current information
     PeerInfo = 9,    // a member's new name and/or data, from that member
     Leave = 10,      // the sender closes
@@ -52,6 +52,7 @@ struct JoinRequest {
 struct JoinAccept {
     GUID instance{};
     DPNID yourId = 0;
+    uint64_t yourToken = 0; // the joiner's secret, which its Hello to each member carries
     DPNID hostId = 0;
     DPNID nextId = 0;
     DWORD flags = 0;
@@ -94,9 +95,10 @@ Bytes EncodeData(const void* bytes, size_t size);
 Bytes EncodeJoinRequest(const JoinRequest& m);
 Bytes EncodeJoinAccept(const JoinAccept& m);
 Bytes EncodeJoinReject(HRESULT result);
-Bytes EncodeMemberAdded(DPNID nextId, const MemberRecord& m);
+// The token is the new member's secret: only its Hello carrying it binds a link to the new member.
+Bytes EncodeMemberAdded(DPNID nextId, const MemberRecord& m, uint64_t token);
 Bytes EncodeId(Kind kind, DPNID id); // MemberLeft, LinkLost
-Bytes EncodeHello(const GUID& instance, DPNID id);
+Bytes EncodeHello(const GUID& instance, DPNID id, uint64_t token);
 Bytes EncodeHelloAck(const std::u16string& name, const Bytes& data);
 Bytes EncodePeerInfo(const PeerInfoUpdate& m);
 Bytes EncodeEmpty(Kind kind); // Leave, Evict
@@ -107,9 +109,19 @@ Bytes EncodeEnumResponse(const EnumResponse& m);
 std::optional<JoinRequest> DecodeJoinRequest(const uint8_t* p, size_t size);
 std::optional<JoinAccept> DecodeJoinAccept(const uint8_t* p, size_t size);
 std::optional<HRESULT> DecodeJoinReject(const uint8_t* p, size_t size);
-std::optional<std::pair<DPNID, MemberRecord>> DecodeMemberAdded(const uint8_t* p, size_t size);
+struct MemberAdded {
+    DPNID nextId = 0;
+    MemberRecord member;
+    uint64_t token = 0;
+};
+struct Hello {
+    GUID instance{};
+    DPNID id = 0;
+    uint64_t token = 0;
+};
+std::optional<MemberAdded> DecodeMemberAdded(const uint8_t* p, size_t size);
 std::optional<DPNID> DecodeId(const uint8_t* p, size_t size);
-std::optional<std::pair<GUID, DPNID>> DecodeHello(const uint8_t* p, size_t size);
+std::optional<Hello> DecodeHello(const uint8_t* p, size_t size);
 std::optional<std::pair<std::u16string, Bytes>> DecodeHelloAck(const uint8_t* p, size_t size);
 std::optional<PeerInfoUpdate> DecodePeerInfo(const uint8_t* p, size_t size);
 bool DecodeEmpty(const uint8_t* p, size_t size);

@@ -159,10 +159,10 @@ TEST_F(HostileTest, AMemberSendingGarbageAndFloodsChangesNothingForTheOthers) {
         {255},
         {uint8_t(Kind::Data)},                     // empty game message
         Dp8::EncodeId(Kind::MemberLeft, memberId), // only the host says who left
-        Dp8::EncodeMemberAdded(0x7FFFFFF0, {0x7FFFFFF0, 0, 1, u"ghost", {}}),
+        Dp8::EncodeMemberAdded(0x7FFFFFF0, {0x7FFFFFF0, 0, 1, u"ghost", {}}, 1),
         Dp8::EncodeEmpty(Kind::Evict),
         Dp8::EncodeJoinAccept(*accept),
-        Dp8::EncodeHello(GUID{}, memberId),
+        Dp8::EncodeHello(GUID{}, memberId, 1),
     };
     for (const Bytes& g : garbage)
         x.Send(g);
@@ -208,6 +208,64 @@ TEST_F(HostileTest, AMemberSendingGarbageAndFloodsChangesNothingForTheOthers) {
     IDirectPlay8Peer* late = NewPeer(lateEvents);
     EXPECT_EQ(ConnectTo(late, port, u"Late"), DPN_OK);
     late->Release();
+}
+
+// A process on the joiner's own address greets a member first, claiming the id the host will hand out next
+// (ids go in order), with every token but the joiner's. The member waits for the joiner's own greeting,
+// which carries the secret that the host gave it, and the join succeeds.
+TEST_F(HostileTest, AnotherProcessCannotClaimTheNextJoinersPlace) {
+    // A first raw member learns the session: its instance, the next id and where the member listens.
+    RawClient spy;
+    ASSERT_TRUE(spy.Connect(port));
+    spy.Send(Dp8::EncodeJoinRequest(Request(u"spy", {})));
+    ASSERT_TRUE(spy.Pump(3000, [&] { return spy.Find(Kind::JoinAccept).has_value(); }));
+    Bytes acceptBytes = *spy.Find(Kind::JoinAccept);
+    auto accept = Dp8::DecodeJoinAccept(acceptBytes.data(), acceptBytes.size());
+    ASSERT_TRUE(accept);
+    EXPECT_NE(accept->yourToken, 0u);
+    const Dp8::MemberRecord* target = nullptr;
+    for (const Dp8::MemberRecord& r : accept->members)
+        if (r.id != accept->hostId)
+            target = &r;
+    ASSERT_NE(target, nullptr);
+    const Dp8::MemberRecord memberAt = *target;
+    const DPNID next = accept->nextId;
+    // It leaves at once (every member must greet every other, and it would not): ids are never reused.
+    spy.Send(Dp8::EncodeEmpty(Kind::Leave));
+    ASSERT_TRUE(WaitFor([&] { return memberEvents.Count(DPN_MSGID_DESTROY_PLAYER) == 1; }));
+    // Impostors at the member, before the real joiner: no token, a guess, the spy's own token.
+    std::vector<std::unique_ptr<RawClient>> impostors;
+    for (uint64_t token : {uint64_t(0), uint64_t(1), accept->yourToken}) {
+        impostors.push_back(std::make_unique<RawClient>());
+        RawClient& x = *impostors.back();
+        ENetAddress to{memberAt.ip, memberAt.port};
+        x.peer = enet_host_connect(x.host, &to, 2, Dp8::ConnectMagic);
+        ASSERT_TRUE(x.Pump(3000, [&] { return x.peer->state == ENET_PEER_STATE_CONNECTED; }));
+        x.Send(Dp8::EncodeHello(accept->instance, next, token));
+        x.Pump(50, [] { return false; });
+    }
+    Recorder joinerEvents;
+    IDirectPlay8Peer* joiner = NewPeer(joinerEvents);
+    ASSERT_EQ(ConnectTo(joiner, port, u"Real"), DPN_OK);
+    DPNID joinerId;
+    {
+        std::lock_guard<std::mutex> hold(joinerEvents.lock);
+        joinerId = joinerEvents.events[0].second;
+    }
+    EXPECT_EQ(joinerId, next);
+    // The member talks with the real joiner; none of the impostors ever heard a greeting back.
+    uint8_t byte = 9;
+    DPN_BUFFER_DESC b{1, &byte};
+    DPNHANDLE h;
+    ASSERT_EQ(member->SendTo(joinerId, &b, 1, 0, nullptr, &h, DPNSEND_GUARANTEED), DPN_OK);
+    EXPECT_TRUE(WaitFor([&] { return joinerEvents.ReceivedCount() == 1; }));
+    for (auto& x : impostors) {
+        x->Pump(50, [] { return false; });
+        EXPECT_FALSE(x->Find(Kind::HelloAck).has_value());
+        EXPECT_FALSE(x->Find(Kind::Data).has_value());
+    }
+    EXPECT_TRUE(joinerEvents.Violations().empty());
+    joiner->Release();
 }
 
 TEST_F(HostileTest, AFalseReportOfALostLinkCostsOnlyTheReporter) {
