@@ -7,6 +7,10 @@ bool ClipSegmentToBox(const RwLine& segment, const RwV3d& min, const RwV3d& max,
     const double d[3] = {double(segment.end.x) - s[0], double(segment.end.y) - s[1],
                          double(segment.end.z) - s[2]};
     const double lo[3] = {min.x, min.y, min.z}, hi[3] = {max.x, max.y, max.z};
+    // A segment from a broken state (not a number, infinite) is nowhere; the walk could not count it.
+    for (int a = 0; a < 3; ++a)
+        if (!std::isfinite(s[a]) || !std::isfinite(d[a]))
+            return false;
     double t0 = 0, t1 = 1;
     for (int a = 0; a < 3; ++a) {
         if (d[a] == 0) {

@@ -202,7 +202,9 @@ public:
 
     // The sectors near a segment in the order it crosses them: the catch-all first, then the 3 x 3 x 3
     // neighbourhood of each cell the segment steps through, each sector once, only those whose widened box
-    // the segment (clipped to the grid's box) meets.
+    // the segment meets. The segment is clipped to the grid's box widened by the margin: a sphere filed near
+    // a face reaches out of the box by up to the margin, and a segment passing there must still find it
+    // (a point in that band counts as lying in the nearest cell).
     template <class F> void ForEachSectorAlongSegment(const RwLine& segment, F&& visit) const;
 
     // Members whose bounding sphere the segment touches (or that have none), sectors in crossing order;
@@ -284,8 +286,10 @@ void Spatial<T>::ForEachSectorAlongSegment(const RwLine& segment, F&& visit) con
     visit(*catchAll);
 
     RwLine clipped;
-    if (!ClipSegmentToBox(segment, box.inf, box.sup, clipped))
-        clipped.start = clipped.end = segment.start;
+    const RwV3d widenedMin = {box.inf.x - margin, box.inf.y - margin, box.inf.z - margin};
+    const RwV3d widenedMax = {box.sup.x + margin, box.sup.y + margin, box.sup.z + margin};
+    if (!ClipSegmentToBox(segment, widenedMin, widenedMax, clipped))
+        return;
 
     // Per axis in cell units, mirrored so that the walk always counts up.
     const double start[3] = {clipped.start.x, clipped.start.y, clipped.start.z};
@@ -306,9 +310,10 @@ void Spatial<T>::ForEachSectorAlongSegment(const RwLine& segment, F&& visit) con
         limit += long(std::ceil(q));
     }
     auto cellOf = [&](int a) { return int(sign[a] > 0 ? boundary[a] - 1 : -boundary[a]); };
+    // The margin is at most half a cell, so the widened box spans one cell more on each side.
     auto inGrid = [&]() {
         for (int a = 0; a < 3; ++a)
-            if (cellOf(a) < 0 || cellOf(a) >= cells[a])
+            if (cellOf(a) < -1 || cellOf(a) > cells[a])
                 return false;
         return true;
     };
@@ -331,7 +336,8 @@ void Spatial<T>::ForEachSectorAlongSegment(const RwLine& segment, F&& visit) con
     bool havePrevious = false;
     int previous[3] = {0, 0, 0};
     while (!done() && inGrid()) {
-        const int c[3] = {cellOf(0), cellOf(1), cellOf(2)};
+        const int c[3] = {std::clamp(cellOf(0), 0, nx - 1), std::clamp(cellOf(1), 0, ny - 1),
+                          std::clamp(cellOf(2), 0, nz - 1)};
         for (int n = 0; n < 27; ++n) {
             const int i = c[0] + n % 3 - 1, j = c[1] + (n % 9) / 3 - 1, k = c[2] + n / 9 - 1;
             if (havePrevious && std::abs(i - previous[0]) <= 1 && std::abs(j - previous[1]) <= 1 &&

@@ -88,21 +88,85 @@ TEST(SpatialGroup, MovingWithinACellKeepsTheListPosition) {
 
 TEST(SpatialGroup, SegmentMissingTheBoxVisitsOnlyTheCatchAll) {
     Grp::Spatial<Obj::Static> group(WorldBox(), 20, 1, 20);
-    std::vector<const Sector*> visited;
-    group.ForEachSectorAlongSegment({{0, 50000, 0}, {1000, 60000, 0}},
-                                    [&](Sector& s) { visited.push_back(&s); });
-    ASSERT_EQ(visited.size(), 1u);
-    EXPECT_EQ(visited[0], group.catchAll.get());
+    const float nan = std::nanf(""), inf = INFINITY;
+    const RwLine segments[] = {
+        {{0, 50001, 0}, {1000, 60000, 0}}, // above the box and its margin
+        {{nan, 0, 0}, {1000, 0, 0}},       // broken states are nowhere
+        {{0, 0, 0}, {0, nan, 0}},
+        {{0, 0, 0}, {inf, 0, 0}},
+    };
+    for (const RwLine& segment : segments) {
+        std::vector<const Sector*> visited;
+        group.ForEachSectorAlongSegment(segment, [&](Sector& s) { visited.push_back(&s); });
+        ASSERT_EQ(visited.size(), 1u) << segment.start.x << " " << segment.end.x;
+        EXPECT_EQ(visited[0], group.catchAll.get());
+    }
 }
 
-// Random segments over random members: the walk's sectors hold every member whose sphere the segment touches,
-// each sector once, and the near-segment query returns exactly those members, each once.
+using Balls = std::vector<std::unique_ptr<Ball>>;
+
+// The walk's sectors hold every member whose sphere the segment touches, each sector once, and the
+// near-segment query returns exactly those members, each once; returns how many sectors it visited.
+size_t CheckWalkAgainstBruteForce(const Grp::Spatial<Obj::Static>& group, const Balls& balls,
+                                  const RwLine& segment, int label) {
+    std::set<const Obj::Static*> expected;
+    for (auto& ball : balls)
+        if (Grp::SegmentTouchesSphere(segment, ball->GetBoundingSphere()))
+            expected.insert(ball.get());
+
+    std::set<const Sector*> sectors;
+    std::set<const Obj::Static*> candidates;
+    group.ForEachSectorAlongSegment(segment, [&](Sector& sector) {
+        EXPECT_TRUE(sectors.insert(&sector).second) << "a sector visited twice, segment " << label;
+        for (Grp::Node* n = sector.head.next; n != &sector.head; n = n->next)
+            candidates.insert(Grp::Spatial<Obj::Static>::Get(n));
+    });
+    for (const Obj::Static* member : expected)
+        EXPECT_TRUE(candidates.count(member)) << "segment " << label;
+
+    std::vector<const Obj::Static*> near;
+    group.ForEachNearSegment(segment, [&](Obj::Static* member) { near.push_back(member); });
+    EXPECT_EQ(std::set<const Obj::Static*>(near.begin(), near.end()), expected) << "segment " << label;
+    EXPECT_EQ(near.size(), expected.size());
+    return sectors.size();
+}
+
+// A sphere filed near the top face reaches above the box by up to the margin; a segment passing there, all
+// of it outside the box, still touches it.
+TEST(SpatialGroup, SegmentOutsideTheBoxFindsASphereReachingOut) {
+    Grp::Spatial<Obj::Static> group(WorldBox(), 20, 1, 20);
+    Balls balls;
+    balls.push_back(std::make_unique<Ball>(RwSphere{{0, 29990, 0}, 100}));
+    balls.push_back(std::make_unique<Ball>(RwSphere{{399990, 0, -399990}, 20000})); // a corner
+    for (auto& ball : balls) {
+        ball->group = &group;
+        group.UpdateDamageable(ball.get());
+        ASSERT_NE(ball->sector, group.catchAll.get());
+    }
+    const RwLine segments[] = {
+        {{-1000, 30050, 0}, {1000, 30050, 0}},
+        {{0, 30050, -5000}, {0, 30050, 5000}},
+        {{0, 40000, 0}, {0, 30080, 0}},                      // coming down, ending just above it
+        {{410000, 0, -410000}, {405000, 0, -405000}},        // beyond the corner
+        {{-500000, 30050, 0}, {500000, 30050, 0}},           // across the whole world, above it
+        {{410000, 10000, -410000}, {410000, 10000, 380000}}, // along an edge, in the band
+    };
+    for (const RwLine& segment : segments) {
+        size_t found = 0;
+        group.ForEachAlongSegment(segment, [&](Obj::Static*) { ++found; });
+        EXPECT_EQ(found, 1u) << segment.start.x << " " << segment.start.y << " " << segment.start.z;
+    }
+    for (auto& ball : balls)
+        Grp::Spatial<Obj::Static>::Remove(ball.get());
+}
+
+// Random segments over random members.
 TEST(SpatialGroup, SegmentWalkAgainstBruteForce) {
     const RwBBox box = {{1000, 400, 1000}, {-1000, -400, -1000}};
     Grp::Spatial<Obj::Static> group(box, 10, 4, 10); // cells 200 x 200 x 200, margin 100
     std::mt19937 random(12345);
     std::uniform_real_distribution<float> unit(0, 1);
-    std::vector<std::unique_ptr<Ball>> balls;
+    Balls balls;
     for (int n = 0; n < 2000; ++n) {
         // Most spheres lie inside the box; some are larger than the margin or have none.
         const float r = n % 50 == 0 ? 150 + 100 * unit(random) : 1 + 99 * unit(random);
@@ -124,26 +188,52 @@ TEST(SpatialGroup, SegmentWalkAgainstBruteForce) {
             segment.end = {segment.start.x + 40 * unit(random), segment.start.y,
                            segment.start.z - 30 * unit(random)};
         }
-        std::set<const Obj::Static*> expected;
-        for (auto& ball : balls)
-            if (Grp::SegmentTouchesSphere(segment, ball->GetBoundingSphere()))
-                expected.insert(ball.get());
+        const size_t sectors = CheckWalkAgainstBruteForce(group, balls, segment, s);
+        EXPECT_LT(sectors, size_t(group.count) / 2 + 2); // the walk does not visit the whole grid
+    }
+    for (auto& ball : balls)
+        Grp::Spatial<Obj::Static>::Remove(ball.get());
+}
 
-        std::set<const Sector*> sectors;
-        std::set<const Obj::Static*> candidates;
-        group.ForEachSectorAlongSegment(segment, [&](Sector& sector) {
-            EXPECT_TRUE(sectors.insert(&sector).second) << "a sector visited twice";
-            for (Grp::Node* n = sector.head.next; n != &sector.head; n = n->next)
-                candidates.insert(Grp::Spatial<Obj::Static>::Get(n));
-        });
-        for (const Obj::Static* member : expected)
-            EXPECT_TRUE(candidates.count(member)) << "segment " << s;
-
-        std::vector<const Obj::Static*> near;
-        group.ForEachNearSegment(segment, [&](Obj::Static* member) { near.push_back(member); });
-        EXPECT_EQ(std::set<const Obj::Static*>(near.begin(), near.end()), expected) << "segment " << s;
-        EXPECT_EQ(near.size(), expected.size());
-        EXPECT_LT(sectors.size(), size_t(group.count) / 2 + 2); // the walk does not visit the whole grid
+// Spheres filed near the faces reach out of the box by up to the margin; segments that leave the box, run
+// beside it or stay outside it near a face must find them as brute force does.
+TEST(SpatialGroup, SegmentWalkAgainstBruteForceOutsideTheBox) {
+    const RwBBox box = {{1000, 400, 1000}, {-1000, -400, -1000}};
+    Grp::Spatial<Obj::Static> group(box, 10, 4, 10); // cells 200 x 200 x 200, margin 100
+    std::mt19937 random(2024);
+    std::uniform_real_distribution<float> unit(0, 1);
+    const float lo[3] = {-1000, -400, -1000}, hi[3] = {1000, 400, 1000};
+    Balls balls;
+    for (int n = 0; n < 2000; ++n) {
+        // Centred inside the grid, within the margin of one or more faces.
+        float c[3];
+        for (int a = 0; a < 3; ++a)
+            c[a] = lo[a] + (hi[a] - lo[a]) * unit(random);
+        for (int a = 0; a < 3; ++a)
+            if (a == n % 3 || unit(random) < 0.2f)
+                c[a] = unit(random) < 0.5f ? lo[a] + 100 * unit(random) : hi[a] - 100 * unit(random);
+        const float r = 1 + 99 * unit(random);
+        balls.push_back(std::make_unique<Ball>(RwSphere{{c[0], c[1], c[2]}, r}));
+        balls.back()->group = &group;
+        group.UpdateDamageable(balls.back().get());
+    }
+    auto around = [&](int a) { return lo[a] - 300 + (hi[a] - lo[a] + 600) * unit(random); };
+    for (int s = 0; s < 3000; ++s) {
+        RwLine segment;
+        segment.start = {around(0), around(1), around(2)};
+        segment.end = {around(0), around(1), around(2)};
+        if (s % 3 == 0) { // kept in the band outside one face, running beside the box
+            const int a = s % 9 / 3;
+            const float outside =
+                unit(random) < 0.5f ? lo[a] - 100 * unit(random) : hi[a] + 100 * unit(random);
+            (&segment.start.x)[a] = outside;
+            (&segment.end.x)[a] = outside + 20 * (unit(random) - 0.5f);
+        } else if (s % 3 == 1) { // short steps, as a bullet makes them
+            segment.end = {segment.start.x + 60 * (unit(random) - 0.5f),
+                           segment.start.y + 60 * (unit(random) - 0.5f),
+                           segment.start.z + 60 * (unit(random) - 0.5f)};
+        }
+        CheckWalkAgainstBruteForce(group, balls, segment, s);
     }
     for (auto& ball : balls)
         Grp::Spatial<Obj::Static>::Remove(ball.get());
