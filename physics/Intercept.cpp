@@ -14,6 +14,10 @@ bool ComputeIntercept(const RwV3d& ps, const RwV3d& vs, const RwV3d& pt, const R
     if (d < 0 || a == 0)
         return false;
     const float t = (b + std::sqrt(d)) / a;
+    // A time in the past (a faster target running away) or none at all (a broken speed) is no aim: the
+    // sight, the guns and the guidance would lead into where the target has been.
+    if (!(t > 0) || !std::isfinite(t))
+        return false;
     if (aim)
         *aim = Base::Normalize3d(RwV3d{r.x + w.x * t, r.y + w.y * t, r.z + w.z * t});
     if (point)
