@@ -118,7 +118,8 @@ void PassiveChat::Draw() {
     for (size_t i = 0; i < shown; ++i) {
         ChatLine& line = *lines[i];
         const float age = now - line.time, rest = entryTTL - age;
-        float alpha = float(line.color.alpha);
+        // Opaque unless fading: the alpha stored by the last frame's fade is not a starting point.
+        float alpha = 255.0f;
         if (transitionTime > 0 && age < transitionTime)
             alpha = age / transitionTime * 255.0f;
         if (transitionTime > 0 && rest < transitionTime)

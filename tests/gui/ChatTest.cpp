@@ -97,4 +97,33 @@ TEST_F(Chat, LinesLiveTheirTimeAndFade) {
     EXPECT_EQ(chat.lines[0]->color.alpha, 127);
 }
 
+// Drawn every frame, a line fades in, stays fully opaque for its life and fades out, at any frame rate.
+TEST_F(Chat, ALineIsOpaqueBetweenItsFadesEveryFrame) {
+    for (double fps : {10.0, 60.0}) {
+        SCOPED_TRACE(fps);
+        chat.lines.clear();
+        Base::FrameClock::GameTime = 30.0;
+        chat.AddLine("a", "", true);
+        int previous = -1;
+        for (int frame = 0; frame * (1 / fps) < 15.0; ++frame) {
+            const double age = frame / fps;
+            Base::FrameClock::GameTime = 30.0 + age;
+            chat.Update();
+            chat.Draw();
+            ASSERT_EQ(chat.lines.size(), 1u);
+            const int alpha = chat.lines[0]->color.alpha;
+            if (age < 0.5) {
+                EXPECT_NEAR(alpha, age / 0.5 * 255, 1.5) << age;
+                EXPECT_GT(alpha, previous) << age;
+            } else if (age <= 14.5) {
+                EXPECT_EQ(alpha, 255) << age;
+            } else {
+                EXPECT_LT(alpha, 255) << age;
+                EXPECT_NEAR(alpha, (15.0 - age) / 0.5 * 255, 1.5) << age;
+            }
+            previous = alpha;
+        }
+    }
+}
+
 } // namespace
