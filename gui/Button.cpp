@@ -51,19 +51,25 @@ void Button::Update() {
         return;
     }
     const Input::Mouse& mouse = *desktop->mouse;
+    // The press that captures the mouse counts as pressing the button at once: a slow frame (or a tap) may
+    // see its release in the same poll or the next one, and that release must still click.
+    bool pressedNow = false;
     if (desktop->captured.Get() != this) {
         Widget* candidate = desktop->captured ? desktop->captured.Get() : desktop->hovered.Get();
         if (candidate == this) {
-            if (mouse.clickedButton == 0)
-                desktop->captured = this;
             if (state != Highlighted) {
                 state = Highlighted;
                 desktop->PlaySound(hoverSound);
             }
-            UpdateChildren(false);
-            return;
+            if (mouse.clickedButton != 0) {
+                UpdateChildren(false);
+                return;
+            }
+            desktop->captured = this;
+            pressedNow = true;
+        } else {
+            state = Normal;
         }
-        state = Normal;
     }
     if (desktop->captured.Get() == this) {
         const bool held = mouse.buttons[0] != 0;
@@ -71,7 +77,7 @@ void Button::Update() {
             if (held) {
                 state = Pressed;
             } else {
-                if (state == Pressed) {
+                if (state == Pressed || pressedNow) {
                     clickFrame = updateFrame;
                     desktop->PlaySound(clickSound);
                 }

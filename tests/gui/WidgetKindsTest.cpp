@@ -106,8 +106,10 @@ TEST_F(Widgets, ButtonClickIsReportedInTheFrameOfTheReleaseOnly) {
     MoveTo(150, 120);
     Frame(false);
     EXPECT_EQ(ok->state, Button::Highlighted);
-    Frame(true, true); // pressed: captured, still highlighted this frame
+    Frame(true, true); // pressed: captured, and pressed at once
     EXPECT_EQ(page.captured.Get(), ok);
+    EXPECT_EQ(ok->state, Button::Pressed);
+    EXPECT_FALSE(ok->IsClicked());
     for (int i = 0; i < 3; ++i) { // held across frames
         Frame(true);
         EXPECT_EQ(ok->state, Button::Pressed);
@@ -126,6 +128,43 @@ TEST_F(Widgets, ButtonClickIsReportedInTheFrameOfTheReleaseOnly) {
     EXPECT_FALSE(ok->IsClicked());
     // Entered once: one hover sound, however many frames it stayed highlighted.
     EXPECT_EQ(page.Played("Hover.wav"), 1u);
+}
+
+// A press and its release give one click whatever the frame rate: frames at 10 and 60 per second over taps
+// of several lengths and phases, so that the release comes in the poll of the press, in the next poll or
+// frames later; and both events in one poll.
+TEST_F(Widgets, ATapClicksOnceAtAnyFrameRate) {
+    Load(OkButton);
+    Button* ok = Get<Button>("Ok");
+    MoveTo(150, 120);
+    for (double fps : {10.0, 60.0})
+        for (double length : {0.01, 0.03, 0.08, 0.15, 0.4})
+            for (double phase : {0.0, 0.3, 0.7}) {
+                SCOPED_TRACE(::testing::Message() << fps << " fps, " << length << " s, phase " << phase);
+                const double press = (10 + phase) / fps, release = press + length;
+                page.played.clear();
+                int clicks = 0;
+                for (int frame = 0; frame < int(fps) + 20; ++frame) { // a second and more
+                    // A poll reads the events since the last one and the button as it is now.
+                    const double from = (frame - 1) / fps, now = frame / fps;
+                    Frame(now >= press && now<release, press> from && press <= now);
+                    clicks += ok->IsClicked();
+                }
+                EXPECT_EQ(clicks, 1);
+                EXPECT_EQ(page.Played("Click.wav"), 1u);
+                EXPECT_EQ(ok->state, Button::Highlighted);
+                EXPECT_EQ(page.captured.Get(), nullptr);
+            }
+    // Press and release in one poll: clicked in that very frame.
+    Frame(false, true);
+    EXPECT_TRUE(ok->IsClicked());
+    Frame(false);
+    EXPECT_FALSE(ok->IsClicked());
+    // Such a tap outside the button clicks nothing.
+    MoveTo(400, 400);
+    Frame(false, true);
+    EXPECT_FALSE(ok->IsClicked());
+    EXPECT_EQ(ok->state, Button::Normal);
 }
 
 TEST_F(Widgets, ButtonReleasedOutsideIsNoClick) {
