@@ -173,11 +173,13 @@ void Widget::UpdateChildren(bool suspended) {
 
 void DrawChildren(const WidgetsContainer& container) {
     const size_t first = drawList.size();
-    for (auto& entry : container)
-        if (entry.second->visible)
-            drawList.push_back(entry.second);
-    std::sort(drawList.begin() + long(first), drawList.end(),
-              [](const Widget* a, const Widget* b) { return a->drawOrder < b->drawOrder; });
+    // Gathered in reverse name order and sorted stably, so that among equal draw orders the first name is
+    // drawn last, on top: the one the hit test picks is the one the player sees.
+    for (auto entry = container.rbegin(); entry != container.rend(); ++entry)
+        if (entry->second->visible)
+            drawList.push_back(entry->second);
+    std::stable_sort(drawList.begin() + long(first), drawList.end(),
+                     [](const Widget* a, const Widget* b) { return a->drawOrder < b->drawOrder; });
     // Indices, not iterators: a child's own DrawChildren appends to the same list.
     const size_t last = drawList.size();
     for (size_t i = first; i < last; ++i) {

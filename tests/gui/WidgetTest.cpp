@@ -389,6 +389,49 @@ TEST(Desktop, HitTestTable) {
     }
 }
 
+// A widget that notes when it is drawn.
+class Painter : public Widget {
+public:
+    void Draw() override {
+        Drawn.push_back(this);
+        Widget::Draw();
+    }
+    static inline std::vector<const Widget*> Drawn;
+};
+const Base::ClassRegistration<Painter> painterRegistration("class GuiTest::Painter");
+
+// Overlapping widgets, some of equal draw order: the one drawn last (on top) at a point is the one the hit
+// test picks there, and equal draw orders keep their order from frame to frame.
+TEST(Desktop, TheWidgetDrawnOnTopIsTheOneHit) {
+    std::string widgets;
+    const char* names[] = {"Panel", "Ok", "Cancel", "Help", "Back", "Title", "Zoom", "Art", "Menu", "List"};
+    for (int n = 0; n < 10; ++n)
+        widgets += std::string(names[n]) + " class GuiTest::Painter\n{\nRect " + std::to_string(n) + " " +
+                   std::to_string(n) + " 50 50\nDrawOrder " + std::to_string(n % 3 == 0 ? 1 : 0) + "\n}\n";
+    Desktop desktop;
+    ASSERT_TRUE(desktop.Load(Parse("DesktopRect 0 0 100 100\nWidgets\n{\n" + widgets + "}\n")));
+    std::vector<const Widget*> first;
+    for (int frame = 0; frame < 3; ++frame) {
+        Painter::Drawn.clear();
+        desktop.Draw();
+        ASSERT_EQ(Painter::Drawn.size(), 10u);
+        if (frame == 0)
+            first = Painter::Drawn;
+        EXPECT_EQ(Painter::Drawn, first);
+    }
+    for (float at : {0.5f, 2.5f, 4.5f, 9.5f, 20.0f}) {
+        const Widget* top = nullptr;
+        for (const Widget* w : Painter::Drawn)
+            if (at >= w->absRect.left && at >= w->absRect.top)
+                top = w;
+        EXPECT_EQ(desktop.HitTest({at, at}), top) << at;
+    }
+    // Draw order first: all of order 0 below all of order 1; among equals the first name on top.
+    EXPECT_EQ(Painter::Drawn.back(), desktop.FindWidget("Help", false));
+    EXPECT_EQ(Painter::Drawn[5], desktop.FindWidget("Art", false));
+    desktop.DeleteAllWidgets();
+}
+
 TEST(Desktop, MappingBetweenVirtualAndScreen) {
     Desktop desktop;
     desktop.virtualRect = {0, 0, 640, 480};
