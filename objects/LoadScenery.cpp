@@ -77,7 +77,21 @@ std::unique_ptr<Airbase> CreateAirbase(const Base::String& key, const Base::Info
     return airbase;
 }
 
+// The settings' value written over the description's, in the descriptions' own style of number.
+void WriteValue(Base::Info& tree, const char* key, float value) {
+    if (Base::Info* node = tree.GetChildForWrite(key))
+        node->SetValue(SceneryValueText(value));
+    else
+        tree.AddValue(key, SceneryValueText(value));
+}
+
 } // namespace
+
+Base::String SceneryValueText(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", double(value));
+    return text;
+}
 
 float SceneryViewRange(float visibility) {
     return visibility * 70000.0f + 30000.0f;
@@ -99,29 +113,29 @@ void LoadScenery(const Base::Config& settings, Grp::World& world, int number) {
 
     bool read = false;
     Base::Info skyTree = ReadTree(path("Sky"), false, &read);
-    skyTree.SetFloat("VisibilityRange", viewRange);
+    WriteValue(skyTree, "VisibilityRange", viewRange);
     auto sky = std::make_unique<Sky>();
     if (!sky->Load(skyTree))
         ReportUnusable(path("Sky"), read, sky->Error());
     world.AddObject(sky.release());
 
     Base::Info cloudsTree = ReadTree(path("Clouds"), false, &read);
-    cloudsTree.SetFloat("VisibilityRange", viewRange);
-    cloudsTree.SetFloat("Density", settings.cloudsDensity);
+    WriteValue(cloudsTree, "VisibilityRange", viewRange);
+    WriteValue(cloudsTree, "Density", settings.cloudsDensity);
     auto clouds = std::make_unique<Clouds>();
     if (!clouds->Load(cloudsTree))
         ReportUnusable(path("Clouds"), read, clouds->Error());
     world.AddObject(clouds.release());
 
     Base::Info terrainTree = ReadTree(path("Terrain"));
-    terrainTree.SetFloat("VisibilityRange", viewRange);
+    WriteValue(terrainTree, "VisibilityRange", viewRange);
     auto terrain = std::make_unique<Terrain>();
     terrain->Load(terrainTree);
     Terrain* ground = terrain.get();
     world.AddObject(terrain.release());
 
     Base::Info autogenTree = ReadTree(path("Autogen"));
-    autogenTree.SetFloat("GlobalDensityFactor", ClampSceneryDensity(settings.autogenDensity));
+    WriteValue(autogenTree, "GlobalDensityFactor", ClampSceneryDensity(settings.autogenDensity));
     auto autogen = std::make_unique<AutoGen>();
     autogen->Load(autogenTree);
     world.AddObject(autogen.release());

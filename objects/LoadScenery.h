@@ -15,6 +15,8 @@ namespace Obj {
 float SceneryViewRange(float visibility);
 // The generated-scenery density as written: 0 at or below 0, 1 at or above 1.
 float ClampSceneryDensity(float density);
+// A value the loader writes into a description: six significant digits, as "82500" or "0.3".
+Base::String SceneryValueText(float value);
 
 // Reads "Sky<n>", "Clouds<n>", "Terrain<n>" and "Autogen<n>" (.info) and "Bases.info" from the strings
 // key "DataDir", writes the settings' values into the trees and adds the objects in that order. A missing

@@ -136,6 +136,17 @@ TEST(SceneryValues, ViewRangeAndDensityClamp) {
         EXPECT_FLOAT_EQ(Obj::ClampSceneryDensity(d.density), d.written) << d.density;
 }
 
+// Written as the descriptions write numbers: six significant digits, never an exponent below a million.
+TEST(SceneryValues, WrittenWithSixSignificantDigits) {
+    const struct {
+        float value;
+        const char* text;
+    } cases[] = {{82500, "82500"}, {100000, "100000"}, {30000, "30000"},           {0.3f, "0.3"},
+                 {1, "1"},         {0, "0"},           {0.123456789f, "0.123457"}, {38641.99f, "38642"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Obj::SceneryValueText(c.value), c.text) << c.value;
+}
+
 TEST_F(SceneryLoader, ReadsItsOwnNumberedFilesAndOverridesTheViewRange) {
     WriteScenery(3);
     Load(3);
@@ -159,6 +170,13 @@ TEST_F(SceneryLoader, ReadsItsOwnNumberedFilesAndOverridesTheViewRange) {
     settings.visibility = 0;
     Load(3);
     EXPECT_FLOAT_EQ(world->sky->VisibilityRange(), 30000);
+    // A range of more digits is written to six of them, and read back as written.
+    world.reset();
+    settings.visibility = 0.123456789f;
+    Load(3);
+    EXPECT_EQ(world->sky->VisibilityRange(), 38642.0f);
+    EXPECT_EQ(world->clouds->VisibilityRange(), 38642.0f);
+    EXPECT_EQ(world->terrain->GetDescription().visibilityRange, 38642.0f);
     // Another number reads other files: none here, so nothing loads.
     world.reset();
     Load(1);
