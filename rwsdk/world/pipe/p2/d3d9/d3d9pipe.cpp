@@ -11,6 +11,7 @@
 #include "rwsdk/world/bawrld.h"
 #include "rwsdk/world/pipe/p2/d3d9/d3d9instance.h"
 #include "rwsdk/world/pipe/p2/d3d9/d3d9lights.h"
+#include "rwsdk/world/pipe/p2/d3d9/d3d9vertexshader.h"
 
 #include <d3d9.h>
 
@@ -451,6 +452,7 @@ RwBool RpD3D9AtomicPipelineCreate() {
         return FALSE;
     _rpWorldSetPlatformPipelines(atomicPipeline, sectorPipeline);
     RpD3D9LightsOpen();
+    RpD3D9VertexShadersOpen();
     return TRUE;
 }
 
@@ -464,6 +466,7 @@ RwBool RpD3D9WorldSectorPipelineCreate() {
 
 void RpD3D9AtomicPipelineDestroy() {
     restoreList = {};
+    RpD3D9VertexShadersClose();
     RpD3D9LightsClose();
     RwPipeline* pipeline = atomicPipeline;
     atomicPipeline = nullptr;
