@@ -178,6 +178,7 @@ void Init(HINSTANCE instance, HWND window) {
     Step("set directories");
     bool directoriesFound = SetDirectories(strings);
     Gui::Font::InstallCache();        // fonts are read from "FontsDir" when the GUI first asks for them
+    Gui::InstallClumpPoints();        // far models fade to a point drawn by the 3D drawing layer
     Rw::InstallClumpCache();          // models are read from "ModelsDir" and handed out as clones
     Rw::InstallAnimationCache();      // animations are read from "AnimationsDir"
     Weapons::InstallVehicleWeapons(); // armed cars and ships get their guns from the weapons
@@ -219,10 +220,12 @@ void Init(HINSTANCE instance, HWND window) {
     Step("create front end");
     Frontend = new Fe::Frontend(Keyboard, Mouse, Joystick, NetSession);
 
-    // Every cache's loader is installed by now; one that is not (its layer not built yet, or forgotten) is
-    // said once, by name, rather than having every file it holds read as missing in silence.
+    // Every cache's loader and every hook is installed by now; one that is not (its layer not built yet, or
+    // forgotten) is said once, by name, rather than having every file it holds read as missing in silence.
     for (const std::string& cache : Base::CachesWithoutLoader())
         Base::ReportMissingLoader(cache);
+    for (const std::string& hook : Base::HooksNotInstalled())
+        Base::ReportMissingHook(hook);
 
     Started = true;
 }

@@ -6,6 +6,7 @@
 #include "base/NamedCache.h"
 #include "base/SoundCache.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <set>
@@ -23,6 +24,39 @@ std::vector<std::string> CachesWithoutLoader() {
     if (!SoundCache::Load)
         missing.push_back("sound");
     return missing;
+}
+
+namespace {
+
+// Filled while the program's static objects are made, before any thread runs.
+std::vector<std::pair<std::string, bool (*)()>>& Hooks() {
+    static std::vector<std::pair<std::string, bool (*)()>> hooks;
+    return hooks;
+}
+
+} // namespace
+
+HookRegistration::HookRegistration(const char* name, bool (*installed)()) {
+    Hooks().emplace_back(name, installed);
+}
+
+std::vector<std::string> HooksNotInstalled() {
+    std::vector<std::string> missing;
+    for (const auto& [name, installed] : Hooks())
+        if (!installed())
+            missing.push_back(name);
+    std::sort(missing.begin(), missing.end());
+    return missing;
+}
+
+bool ReportMissingHook(const std::string& hook) {
+    static std::mutex lock;
+    static std::set<std::string> told;
+    std::lock_guard<std::mutex> hold(lock);
+    if (!told.insert(hook).second)
+        return false;
+    std::fprintf(stderr, "The hook %s is not installed: what calls it does nothing.\n", hook.c_str());
+    return true;
 }
 
 bool ReportMissingLoader(const std::string& cache) {

@@ -3,6 +3,7 @@
 #include "scene/AtomicData.h"
 #include "scene/CameraRelative.h"
 
+#include "base/CacheLoaders.h"
 #include "base/Maths.h"
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/engine.h"
@@ -24,6 +25,12 @@ float LargestAxisLength(const RwMatrix* m) {
 }
 
 void (*Clump::DrawPoint)(const RwV3d& position, uint8_t alpha) = nullptr;
+
+namespace {
+// Without it a model that fades to a point draws nothing there.
+const Base::HookRegistration drawPointHook("Obj::Clump::DrawPoint",
+                                           [] { return Clump::DrawPoint != nullptr; });
+} // namespace
 
 namespace {
 

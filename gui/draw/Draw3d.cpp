@@ -6,6 +6,7 @@
 #include "gui/draw/TextQueue.h"
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/texture.h"
+#include "scene/Clump.h"
 
 #include <cmath>
 #include <cstdio>
@@ -114,6 +115,17 @@ void DrawLineStrip(const Vertex3d* vertices, uint32_t count, uint32_t stride, co
 
 void DrawPoints(const Vertex3d* vertices, uint32_t count, uint32_t stride, const RwMatrix* matrix) {
     DrawColoured(pointVertices, vertices, count, stride, matrix, D3DPT_POINTLIST, count);
+}
+
+void InstallClumpPoints() {
+    Obj::Clump::DrawPoint = [](const RwV3d& position, uint8_t alpha) {
+        Vertex3d point;
+        point.x = position.x;
+        point.y = position.y;
+        point.z = position.z;
+        point.colour = {0, 0, 0, alpha};
+        DrawPoints(&point, 1, 1, nullptr);
+    };
 }
 
 void DrawTriangles(const Vertex3d* vertices, uint32_t count, uint32_t stride, RwTexture* texture,

@@ -31,6 +31,10 @@ void DrawPoints(const Vertex3d* vertices, uint32_t count, uint32_t stride, const
 void DrawTriangles(const Vertex3d* vertices, uint32_t count, uint32_t stride, RwTexture* texture,
                    const RwMatrix* matrix, uint32_t filterMode);
 
+// Makes models that fade to a point (Obj::Clump's RenderPoint) draw it: one black point in world space with
+// the fade's alpha. Installed at start-up.
+void InstallClumpPoints();
+
 // count points of an elliptic arc from start to end (radians) into x, y, z of out; colours and u, v stay.
 void MakeArcPoints(Base::Vector3 centre, Base::Vector2 radii, float start, float end, uint32_t count,
                    uint32_t stride, Vertex3d* out);

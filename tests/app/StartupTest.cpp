@@ -23,6 +23,7 @@
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/world/baclump.h"
+#include "scene/Clump.h"
 #include "scene/EngineHost.h"
 #include "tests/support/TempDir.h"
 
@@ -136,6 +137,10 @@ TEST_F(Startup, InitLeavesEverythingUpBeforeTheFrontEnd) {
         EXPECT_EQ(std::count(missing.begin(), missing.end(), built), 0) << built;
     for (const std::string& cache : missing)
         EXPECT_NE(said.find("The " + cache + " cache has no loader installed"), std::string::npos) << cache;
+    // So are the hooks that lower layers call: far models' points.
+    EXPECT_NE(Obj::Clump::DrawPoint, nullptr);
+    for (const std::string& hook : Base::HooksNotInstalled())
+        EXPECT_NE(said.find("The hook " + hook + " is not installed"), std::string::npos) << hook;
     // Models come through the clump cache, read by the engine's world modules and user data.
     EXPECT_NE(Base::ClumpCache::Read, nullptr);
     EXPECT_EQ(Base::ClumpCache::Clone, &RpClumpClone);

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -262,6 +264,27 @@ TEST_F(ResourceCacheTest, WithoutAnInstalledReaderNothingIsRememberedAndEachCach
                 Base::SoundCache::Entries.empty() && Base::FontCache::Entries.empty());
     Base::AnimationCache::Read = ReadIfExists<RtAnimAnimation>;
     EXPECT_NE(Base::AnimationCache::Get("walk.anm"), nullptr);
+}
+
+// A registered hook is listed, by name, while it is not installed, and said once.
+bool testHookInstalled = false;
+const Base::HookRegistration testHook("Test::Hook", [] { return testHookInstalled; });
+
+TEST(Hooks, AHookNotInstalledIsListedAndSaidOnce) {
+    auto listed = [] {
+        const std::vector<std::string> missing = Base::HooksNotInstalled();
+        EXPECT_TRUE(std::is_sorted(missing.begin(), missing.end()));
+        return std::count(missing.begin(), missing.end(), "Test::Hook");
+    };
+    testHookInstalled = false;
+    EXPECT_EQ(listed(), 1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(Base::ReportMissingHook("Test::Hook"));
+    EXPECT_FALSE(Base::ReportMissingHook("Test::Hook"));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "The hook Test::Hook is not installed: what calls it does nothing.\n");
+    testHookInstalled = true;
+    EXPECT_EQ(listed(), 0);
 }
 
 } // namespace

@@ -22,12 +22,16 @@
 #include "rwsdk/src/baraster.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
+#include "rwsdk/src/plcore/matrix.h"
 #include "rwsdk/src/texture.h"
+#include "scene/Clump.h"
 #include "scene/EngineHost.h"
 #include "tests/support/TempDir.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
+
+#include <bit>
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
@@ -376,6 +380,36 @@ TEST_F(Draw, ClippedPanel) {
                             {121, 80, 0x000000}, {10, 10, 0x000000},  {100, 101, 0x000000}};
     for (const Probe& probe : probes)
         EXPECT_EQ(p.At(probe.x, probe.y), probe.colour) << probe.x << ", " << probe.y;
+}
+
+// Once installed, a model that fades to a point draws it through this layer: black, faded by distance.
+TEST_F(Draw, ModelsFadeToAPointDrawnHere) {
+    Gui::InstallClumpPoints();
+    Obj::Clump model;
+    RwMatrix place;
+    RwMatrixSetIdentity(&place);
+    place.pos = {0, 0, 5};
+    model.Transform(&place, rwCOMBINEREPLACE);
+    Obj::DffLod lod{1e9f, {}};
+    lod.commands.push_back({Obj::DffCommand::RenderPoint, std::bit_cast<uint32_t>(0.0f),
+                            std::bit_cast<uint32_t>(1e6f), 0, nullptr});
+    model.renderOrders.push_back({128, {lod}});
+    Begin({255, 255, 255, 255});
+    model.Render(128);
+    Picture p = End("model_point");
+    Obj::Clump::DrawPoint = nullptr;
+    int dark = 0, darkest = 255 * 3;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x)
+            if (p.Brightness(x, y) < 255 * 3) {
+                ++dark;
+                darkest = std::min(darkest, p.Brightness(x, y));
+                EXPECT_NEAR(x, Width / 2, 1.5);
+                EXPECT_NEAR(y, Height / 2, 1.5);
+            }
+    EXPECT_GE(dark, 1);
+    EXPECT_LE(dark, 4); // one point
+    EXPECT_LT(darkest, 10);
 }
 
 TEST_F(Draw, LinesPointsAndTextIn3d) {
