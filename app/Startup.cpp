@@ -14,6 +14,7 @@
 #include "base/SoundCache.h"
 #include "base/String.h"
 #include "base/TextTable.h"
+#include "cameras/SceneLights.h"
 #include "frontend/Frontend.h"
 #include "games/MPlrGame.h"
 #include "games/SPlrGame.h"
@@ -179,6 +180,7 @@ void Init(HINSTANCE instance, HWND window) {
     bool directoriesFound = SetDirectories(strings);
     Gui::Font::InstallCache();        // fonts are read from "FontsDir" when the GUI first asks for them
     Gui::InstallClumpPoints();        // far models fade to a point drawn by the 3D drawing layer
+    Lights::InstallSkyLights();       // every sky that loads builds its scene lights
     Rw::InstallClumpCache();          // models are read from "ModelsDir" and handed out as clones
     Rw::InstallAnimationCache();      // animations are read from "AnimationsDir"
     Weapons::InstallVehicleWeapons(); // armed cars and ships get their guns from the weapons

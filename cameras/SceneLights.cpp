@@ -1,27 +1,39 @@
 #include "cameras/SceneLights.h"
 
 #include "objects/Sky.h"
+#include "scene/World.h"
 
 #include "rwsdk/src/frame.h"
 #include "rwsdk/world/balight.h"
 #include "rwsdk/world/baworobj.h"
 
+#include <memory>
+
 namespace Lights {
 
-void SceneLight::SetWorld(RpWorld* world) {
+namespace {
+
+void LeaveEngineWorld(RpLight* light) {
     if (!light)
         return;
     if (RpWorld* current = RpLightGetWorld(light))
         RpWorldRemoveLight(current, light);
-    if (world)
-        RpWorldAddLight(world, light);
 }
+
+} // namespace
 
 SceneLight::~SceneLight() {
-    SetWorld(nullptr);
+    LeaveEngineWorld(light);
 }
 
-RpWorld* SceneLight::GetWorld() const {
+void SceneLight::SetWorld(Grp::World* joined) {
+    Obj::Object::SetWorld(joined);
+    LeaveEngineWorld(light);
+    if (joined && joined->world && light)
+        RpWorldAddLight(joined->world, light);
+}
+
+RpWorld* SceneLight::GetEngineWorld() const {
     return light ? RpLightGetWorld(light) : nullptr;
 }
 
@@ -29,15 +41,16 @@ Ambient::Ambient() : SceneLight(rpLIGHTAMBIENT) {}
 
 Directional::Directional() : SceneLight(rpLIGHTDIRECTIONAL) {}
 
-SkyLights CreateSkyLights(const Obj::Sky& sky) {
-    SkyLights lights{std::make_unique<Ambient>(), std::make_unique<Directional>()};
+void CreateSkyLights(Obj::Sky& sky) {
     auto colour = [](const Base::Color& c) { return RwRGBAReal{c.r, c.g, c.b, c.a}; };
-    const RwRGBAReal ambient = colour(sky.AmbientColor()), diffuse = colour(sky.DiffuseColor());
-    if (lights.ambient->light)
-        RpLightSetColor(lights.ambient->light, &ambient);
-    if (lights.directional->light)
-        RpLightSetColor(lights.directional->light, &diffuse);
-    if (RwFrame* frame = lights.directional->frame) {
+    auto ambient = std::make_unique<Ambient>();
+    auto directional = std::make_unique<Directional>();
+    const RwRGBAReal ambientColour = colour(sky.AmbientColor()), diffuse = colour(sky.DiffuseColor());
+    if (ambient->light)
+        RpLightSetColor(ambient->light, &ambientColour);
+    if (directional->light)
+        RpLightSetColor(directional->light, &diffuse);
+    if (RwFrame* frame = directional->frame) {
         // Only the axes: the position stays.
         const Obj::Sky::LightFrame& sun = sky.SunLight();
         RwMatrix* m = RwFrameGetMatrix(frame);
@@ -47,7 +60,13 @@ SkyLights CreateSkyLights(const Obj::Sky& sky) {
         RwMatrixUpdate(m);
         RwFrameUpdateObjects(frame);
     }
-    return lights;
+    // The sky has no engine frame of its own: the lights hang in its tree only, their frames where they are.
+    ambient.release()->AttachTo(&sky, nullptr, false);
+    directional.release()->AttachTo(&sky, nullptr, false);
+}
+
+void InstallSkyLights() {
+    Obj::Sky::CreateLights = &CreateSkyLights;
 }
 
 } // namespace Lights

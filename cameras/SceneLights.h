@@ -1,13 +1,11 @@
-// The world's two scene lights: uniform ambient light and sunlight from one direction. Both are engine
-// lights on attachable frames; the sky sets them from its description.
-//
-// The object model (Obj::Object, Grp::World) is not built yet: SetWorld takes the engine world the lights
-// join, and the sky's attachment of them as children joins once the sky has its roles.
+// The world's two scene lights: uniform ambient light and sunlight from one direction. Both are world
+// objects on engine lights. The sky builds them when it loads, through the hook installed here at start-up
+// (the sky lives in a lower layer), hangs them below itself and takes them into and out of the world with
+// it; they die with the sky.
 #pragma once
 
 #include "scene/Attachable.h"
-
-#include <memory>
+#include "scene/ObjectModel.h"
 
 struct RpWorld;
 
@@ -17,14 +15,15 @@ class Sky;
 
 namespace Lights {
 
-class SceneLight : public Obj::Light {
+class SceneLight : public Obj::Object, public Obj::Light {
 public:
-    using Obj::Light::Light;
-    // A light dies out of its world, never leaving the world a dangling entry.
+    explicit SceneLight(int type) : Obj::Light(type) {}
+    // A light dies out of its engine world, never leaving the world a dangling entry.
     ~SceneLight() override;
-    // Into that world's global-light list, or (null) out of the world it is in.
-    void SetWorld(RpWorld* world);
-    RpWorld* GetWorld() const;
+    // Into the world's global-light list, or (null) out of the engine world it is in.
+    void SetWorld(Grp::World* world) override;
+    // The engine world it lights, or null.
+    RpWorld* GetEngineWorld() const;
 };
 
 class Ambient : public SceneLight {
@@ -37,16 +36,10 @@ public:
     Directional();
 };
 
-// The sky's two lights, coloured and oriented from its description: the directional light shines along
-// the sky's light direction.
-struct SkyLights {
-    std::unique_ptr<Ambient> ambient;
-    std::unique_ptr<Directional> directional;
-    void SetWorld(RpWorld* world) {
-        ambient->SetWorld(world);
-        directional->SetWorld(world);
-    }
-};
-SkyLights CreateSkyLights(const Obj::Sky& sky);
+// The sky's two lights, coloured and oriented from its description (the directional light shines along the
+// sky's light direction), attached to the sky.
+void CreateSkyLights(Obj::Sky& sky);
+// Makes every sky that loads build its lights with CreateSkyLights.
+void InstallSkyLights();
 
 } // namespace Lights

@@ -3,7 +3,6 @@
 #include "base/ClumpCache.h"
 #include "base/TextTable.h"
 #include "base/Maths.h"
-#include "cameras/SceneLights.h"
 #include "objects/Clouds.h"
 #include "objects/LensFlare.h"
 #include "objects/LoadScenery.h"
@@ -183,10 +182,6 @@ bool Flyover::Start(const Base::Config& settings, int number) {
     RwCameraSetFarClipPlane(camera_->camera, Obj::SceneryViewRange(settings.visibility));
     if (world_->world)
         RpWorldAddCamera(world_->world, camera_->camera);
-    if (world_->sky) {
-        lights_ = std::make_unique<Lights::SkyLights>(Lights::CreateSkyLights(*world_->sky));
-        lights_->SetWorld(world_->world);
-    }
     return true;
 }
 
@@ -197,9 +192,6 @@ void Flyover::Stop() {
         RwCameraSetRaster(camera_->camera, nullptr);
         RwCameraSetZRaster(camera_->camera, nullptr);
     }
-    if (lights_)
-        lights_->SetWorld(nullptr);
-    lights_.reset();
     camera_.reset();
     world_.reset();
 }

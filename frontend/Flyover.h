@@ -19,9 +19,6 @@ class World;
 namespace Obj {
 class Camera;
 }
-namespace Lights {
-struct SkyLights;
-}
 
 namespace Fe {
 
@@ -60,7 +57,6 @@ public:
 private:
     std::unique_ptr<Grp::World> world_;
     std::unique_ptr<Obj::Camera> camera_;
-    std::unique_ptr<Lights::SkyLights> lights_;
 };
 
 } // namespace Fe

@@ -2,8 +2,11 @@
 // off screen or blocked, the occlusion tests at most every 0.2 s of game time, and the seven additive
 // sprites drawn along the line through the screen centre.
 //
-// The object model's roles are not built yet: occlusion is asked through a callback, which
-// WorldOcclusion answers from a world's static and dynamic groups, its terrain and its cloud layer.
+// The sky owns its flares and draws them at their own render order, after everything else in the world: they
+// enter and leave the world with the sky, die with it and are reached by nothing else, so they need no place
+// of their own in the world's groups. Occlusion is asked through a callback, which WorldOcclusion answers
+// from a world's static and dynamic groups, its terrain and its cloud layer; the cockpit's test joins it
+// there.
 #pragma once
 
 #include "base/Maths.h"

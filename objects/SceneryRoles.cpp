@@ -5,6 +5,7 @@
 #include "objects/Sky.h"
 #include "objects/Terrain.h"
 
+#include "base/CacheLoaders.h"
 #include "base/FrameClock.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/world/baclump.h"
@@ -28,9 +29,39 @@ Sky::Sky() {
     RenderRole::renderOrders.push_back(FlareRenderOrder);
 }
 
-void Sky::SetWorld(Grp::World* world) {
-    Obj::Object::SetWorld(world);
-    SetRenderableWorld(*this, world);
+void (*Sky::CreateLights)(Sky& sky) = nullptr;
+
+namespace {
+const Base::HookRegistration skyLightsHook("Obj::Sky::CreateLights",
+                                           [] { return Sky::CreateLights != nullptr; });
+} // namespace
+
+void Sky::SetWorld(Grp::World* joined) {
+    Obj::Object::SetWorld(joined);
+    SetRenderableWorld(*this, joined);
+    if (joined)
+        AddChildrenToWorld();
+}
+
+void Sky::AddChildrenToWorld() {
+    if (!world)
+        return;
+    for (Attachable* child = FirstChild(); child; child = child->NextSibling())
+        if (auto* object = dynamic_cast<Obj::Object*>(child); object && !object->world)
+            world->AddObject(object);
+}
+
+void Sky::RebuildLights() {
+    // A reload replaces the lights of the last load; a sky that does not load lights nothing.
+    while (Obj::Light* old = FindChild<Obj::Light>()) {
+        if (auto* object = dynamic_cast<Obj::Object*>(old); object && object->world)
+            object->world->RemoveObject(object);
+        delete old;
+    }
+    if (!loaded_ || !CreateLights)
+        return;
+    CreateLights(*this);
+    AddChildrenToWorld();
 }
 
 void Sky::Render(unsigned order, Cameras::Basic*) {

@@ -60,6 +60,7 @@ bool Sky::Fail(const char* key, const char* why) {
     stars_.clear();
     elements_.clear();
     flares_.clear();
+    RebuildLights();
     return false;
 }
 
@@ -145,6 +146,7 @@ bool Sky::Load(const Base::Info& node) {
         if (element.lensFlare)
             flares_.emplace_back(element.GetDirection());
     loaded_ = true;
+    RebuildLights();
     return true;
 }
 

@@ -3,7 +3,8 @@
 // ahead, and the orientation of the scene's sun light.
 //
 // In the world it is drawn first (render order 10) for every camera, from the catch-all sector. Its two scene
-// lights live in a layer above this one: their owner builds them from SunLight() and the colours.
+// lights live in a layer above this one, which installs CreateLights: the sky builds them when it loads,
+// holds them as attached children and takes them into and out of the world with itself.
 #pragma once
 
 #include "base/Info.h"
@@ -64,7 +65,11 @@ public:
     Sky& operator=(const Sky&) = delete;
     ~Sky() override;
 
-    // Joins (or leaves) the renderables, in their catch-all sector.
+    // Builds the scene lights of a loaded sky from SunLight() and the colours and attaches them to it;
+    // installed at start-up by the lights' layer.
+    static void (*CreateLights)(Sky& sky);
+
+    // Joins (or leaves) the renderables, in their catch-all sector, with its attached children.
     void SetWorld(Grp::World* world) override;
     // Draws around the engine's current camera; the arguments are not used.
     void Render(unsigned order, Cameras::Basic* camera) override;
@@ -130,6 +135,8 @@ public:
 
 private:
     bool Fail(const char* key, const char* why);
+    void RebuildLights();
+    void AddChildrenToWorld();
     bool ReadElement(const Base::Info& node, Element& element);
     void BuildGeometry();
     void BuildStars();

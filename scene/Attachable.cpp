@@ -55,6 +55,9 @@ void Frame::LeaveTree() {
 
 void Frame::AttachTo(Attachable* newParent, RwFrame* parentFrame, bool keepWorld) {
     LinkTo(newParent);
+    // A parent without an engine frame (the sky) holds the child in its tree only; the frame stays put.
+    if (!parentFrame)
+        return;
     RwFrameAddChild(parentFrame, frame);
     if (keepWorld) {
         RwMatrix inverse;

@@ -48,6 +48,7 @@ public:
     ~Frame() override;
 
     // Hangs this object's frame below parentFrame, any frame of parent; keepWorld keeps the world placement.
+    // With no parentFrame it joins the parent's tree only (to enter and leave the world and die with it).
     void AttachTo(Attachable* parent, RwFrame* parentFrame, bool keepWorld);
     // Only on an attached object; keepWorld keeps the world placement.
     void Detach(bool keepWorld);

@@ -5,6 +5,7 @@
 // alone along the same path, in the same run. Run in build/data (the sample data tree) with vblank_mode=0.
 #include "bench/Offscreen.h"
 #include "bench/AllocationCounter.h"
+#include "cameras/SceneLights.h"
 #include "frontend/Flyover.h"
 #include "objects/AutoGen.h"
 #include "objects/Terrain.h"
@@ -123,6 +124,7 @@ void SceneryWorldFrames(benchmark::State& state) {
     Rw::InstallStreamedTextures();
     Base::AsyncLoader::Start();
     Rw::RegisterImageFormats();
+    Lights::InstallSkyLights();
     InstallHooks();
     {
         Base::Config settings;

@@ -14,8 +14,10 @@
 #include "base/FontCache.h"
 #include "base/SoundCache.h"
 #include "base/TextTable.h"
+#include "cameras/SceneLights.h"
 #include "gui/draw/Font.h"
 #include "input/DirectInput.h"
+#include "objects/Sky.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/plugin/collis/rpcollis.h"
@@ -137,8 +139,9 @@ TEST_F(Startup, InitLeavesEverythingUpBeforeTheFrontEnd) {
         EXPECT_EQ(std::count(missing.begin(), missing.end(), built), 0) << built;
     for (const std::string& cache : missing)
         EXPECT_NE(said.find("The " + cache + " cache has no loader installed"), std::string::npos) << cache;
-    // So are the hooks that lower layers call: far models' points.
+    // So are the hooks that lower layers call: far models' points, the sky's lights.
     EXPECT_NE(Obj::Clump::DrawPoint, nullptr);
+    EXPECT_EQ(Obj::Sky::CreateLights, &Lights::CreateSkyLights);
     for (const std::string& hook : Base::HooksNotInstalled())
         EXPECT_NE(said.find("The hook " + hook + " is not installed"), std::string::npos) << hook;
     // Models come through the clump cache, read by the engine's world modules and user data.

@@ -1,7 +1,9 @@
 // The flyover's world on the sample data: the scenery's moving groups are in it, in their formations,
 // and set off towards their destinations.
+#include "cameras/SceneLights.h"
 #include "frontend/Flyover.h"
 #include "objects/Ship.h"
+#include "objects/Sky.h"
 #include "objects/Vehicle.h"
 #include "tests/support/GlDriver.h"
 #include "tests/support/TempDir.h"
@@ -46,6 +48,7 @@ protected:
         Rw::InstallStreamedTextures();
         Base::AsyncLoader::Start();
         Rw::RegisterImageFormats();
+        Lights::InstallSkyLights();
     }
     void TearDown() override {
         Base::AsyncLoader::Stop();
@@ -108,6 +111,22 @@ TEST_F(Flyover, TheScenerysConvoyAndCarrierGroupSail) {
     for (int k = 0; k < 20; ++k)
         flyover.Frame(0.1 * k, 0.1, Rw::ColourRaster, Rw::DepthRaster, nullptr);
     EXPECT_GT(at(column[0]).x, before);
+}
+
+// The world the flyover builds is lit by the sky's own lights, which leave with it.
+TEST_F(Flyover, TheSkyLightsItsWorld) {
+    Fe::Flyover flyover;
+    ASSERT_TRUE(flyover.Start(Base::Config{}, 1));
+    Grp::World& world = *flyover.World();
+    ASSERT_NE(world.sky, nullptr);
+    for (Lights::SceneLight* light :
+         {static_cast<Lights::SceneLight*>(Exactly<Lights::Ambient>(world).at(0)),
+          static_cast<Lights::SceneLight*>(Exactly<Lights::Directional>(world).at(0))}) {
+        EXPECT_EQ(light->GetParent(), static_cast<Obj::Attachable*>(world.sky));
+        EXPECT_EQ(light->GetEngineWorld(), world.world);
+    }
+    flyover.Stop();
+    EXPECT_EQ(flyover.World(), nullptr);
 }
 
 // A group's count is a whole number: one far too large is cut to the most a group spawns, one that does not
