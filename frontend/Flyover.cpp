@@ -169,8 +169,13 @@ bool Flyover::Start(const Base::Config& settings, int number) {
     world_ = std::make_unique<Grp::World>();
     Obj::LoadScenery(settings, *world_, number);
     // The scenery's moving groups, when it has any.
+    // A scenery may have none; a damaged list is told with its line (and is not used).
     Base::Info groups;
-    groups.LoadFile(Base::MakePath(Base::GetText("DataDir"), "Convoys" + std::to_string(number), "info"));
+    const Base::String convoys =
+        Base::MakePath(Base::GetText("DataDir"), "Convoys" + std::to_string(number), "info");
+    if (const int line = groups.LoadFile(convoys); line > 0)
+        std::fprintf(stderr, "Error in the scenery file '%s' at line %d.\n", Base::Clip(convoys).c_str(),
+                     line);
     for (const auto& [key, group] : groups.GetChildren())
         SpawnGroup(*world_, key, *group);
     camera_ = std::make_unique<Obj::Camera>();

@@ -72,11 +72,24 @@ void AutoGen::SetWorld(Grp::World* joined) {
 
 bool AutoGen::Load(const Base::Info& node) {
     light = Light{};
+    error_.clear();
+    setFaults_.clear();
+    // The first key that leaves nothing to place is named; the rest is read all the same.
+    const auto fault = [this](const char* key, const char* why) {
+        if (error_.empty())
+            error_ = Base::String("generated scenery: \"") + key + "\" " + why;
+    };
     node.TryGetFloat("VisibilityRange", visibilityRange);
-    node.TryGetInt2("SectorsSpan", sectorsX, sectorsZ);
-    node.TryGetFloat("SectorSize", sectorSize);
+    if (!node.TryGetInt2("SectorsSpan", sectorsX, sectorsZ) || sectorsX < 1 || sectorsZ < 1)
+        fault("SectorsSpan", "is missing or below 1");
+    if (!node.TryGetFloat("SectorSize", sectorSize) || !std::isfinite(sectorSize) || !(sectorSize > 0))
+        fault("SectorSize", "is missing or not above 0");
     if (node.TryGetUInt("ObjectsSpan", objectsSpan))
         objectsSpan = std::min(objectsSpan, MaxObjectsSpan);
+    if (objectsSpan == 0)
+        fault("ObjectsSpan", "is missing or 0");
+    if (!std::isfinite(visibilityRange) || !(visibilityRange > 0))
+        fault("VisibilityRange", "is missing or not above 0");
     Base::Vector2 corner{cornerX, cornerZ};
     if (node.TryGetPoint("BottomRightPos", corner)) {
         cornerX = corner.x;
@@ -90,6 +103,10 @@ bool AutoGen::Load(const Base::Info& node) {
     if (node.TryGetVector3("LightDirection", light.direction))
         light.direction = Base::Normalize3d(light.direction);
     node.TryGetFloat("GlobalDensityFactor", globalDensity);
+    if (!std::isfinite(cornerX) || !std::isfinite(cornerZ))
+        fault("BottomRightPos", "is not finite");
+    if (!std::isfinite(globalDensity))
+        fault("GlobalDensityFactor", "is not finite");
 
     // A range or sector size that is missing, negative or not finite builds no window at all; a window is
     // kept to 255 cells a side so a tiny sector size cannot ask for a huge one.
@@ -110,7 +127,11 @@ bool AutoGen::Load(const Base::Info& node) {
         shadowTexture = Rw::LoadTexture(shadowName.c_str(), 1, 6);
     }
     ReadObjectSets(node);
-    return true;
+    if (error_.empty() && objectSets.empty())
+        error_ = setFaults_.empty()
+                     ? Base::String("generated scenery: no object set")
+                     : "generated scenery: no object set is usable (" + setFaults_.front() + ")";
+    return error_.empty();
 }
 
 void AutoGen::ReadObjectSets(const Base::Info& node) {
@@ -158,13 +179,27 @@ void AutoGen::ReadObjectSets(const Base::Info& node) {
         Flag(*child, "TerrainAligned", working.terrainAligned);
         Flag(*child, "LodForShadow", working.lodForShadow);
         Flag(*child, "DoubleSided", working.doubleSided);
-        child->TryGetFloat("DensityFactor", working.density);
-        child->TryGetFloat("DisplacementFactor", working.displacement);
+        // A value that is there but is no number is a fault, not a key to carry over from the set before.
+        const auto unreadable = [&](const char* key, float& value) {
+            return child->GetChild(key) && !child->TryGetFloat(key, value);
+        };
+        const bool badDensity = unreadable("DensityFactor", working.density);
+        const bool badDisplacement = unreadable("DisplacementFactor", working.displacement);
+        const bool badRotation = unreadable("RotateEvery", stepDegrees);
 
-        // A set without variants would divide by zero when placing, one without a map has no density.
-        if (set.variants.empty() || !map || map->Empty()) {
-            std::fprintf(stderr, "AutoGen: object set %d skipped: %s\n", index,
-                         set.variants.empty() ? "no variants" : "no density map");
+        // A set without variants would divide by zero when placing, one without a map has no density, and
+        // a density or displacement that is not a number places nothing or everywhere.
+        const char* refused = badRotation || !(stepDegrees < 360)
+                                  ? "has a \"RotateEvery\" that is not a number below 360"
+                              : set.variants.empty() ? "has no model that loads"
+                              : !map || map->Empty() ? "has no density map that loads"
+                              : badDensity || !std::isfinite(working.density) || working.density < 0
+                                  ? "has a \"DensityFactor\" that is not a number of 0 or more"
+                              : badDisplacement || !std::isfinite(working.displacement)
+                                  ? "has a \"DisplacementFactor\" that is not a number"
+                                  : nullptr;
+        if (refused) {
+            setFaults_.push_back("object set \"" + Base::Clip(name) + "\" " + refused);
             ++setsRefused;
             continue;
         }

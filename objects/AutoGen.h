@@ -129,8 +129,12 @@ public:
     AutoGen();
     ~AutoGen() override;
 
-    // Reads the description (a missing key leaves its field as it was) and the object sets; always true.
+    // Reads the description (a missing key leaves its field as it was) and the object sets. False when it
+    // can place nothing (a key missing or out of range, or no set usable), with Error() naming the first key
+    // at fault; SetFaults() names each set left out of a description that loads.
     bool Load(const Base::Info& node);
+    const Base::String& Error() const { return error_; }
+    const std::vector<Base::String>& SetFaults() const { return setFaults_; }
     // Draws with the engine's current camera; neither argument is used.
     void Render(unsigned order, Cameras::Basic* camera) override;
     // Drawn everywhere: no sphere.
@@ -205,6 +209,8 @@ public:
     // Counters since the load: sectors built and freed, vertex and index buffers created, placements
     // dropped at the vertex cap, object sets refused.
     uint32_t sectorsBuilt = 0, sectorsFreed = 0, buffersCreated = 0, setsRefused = 0;
+    Base::String error_;
+    std::vector<Base::String> setFaults_;
     mutable uint32_t placementsDropped = 0;
     uint32_t sectorsDrawn = 0; // in the last frame
 

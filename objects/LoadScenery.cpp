@@ -20,14 +20,15 @@ namespace Obj {
 
 namespace {
 
-// A file that cannot be read leaves the tree empty; one that does not parse leaves what it read. Either way
-// the scenery is built without what it holds, so the player is told which file, and where it broke; a list
-// that may be left out (optional) is only told when it is damaged.
+// A file that cannot be read or does not parse leaves the tree empty: the scenery is built without what it
+// holds, so the player is told which file, and where it broke; a list that may be left out (optional) is
+// only told when it is damaged. read: whether the file was read whole (what follows from a file that was
+// not is not told again).
 Base::Info ReadTree(const Base::String& path, bool optional = false, bool* read = nullptr) {
     Base::Info tree;
     const int result = tree.LoadFile(path);
     if (read)
-        *read = result >= 0;
+        *read = result == 0;
     if (result < 0 && !optional)
         std::fprintf(stderr, "Cannot read the scenery file '%s'.\n", Base::Clip(path).c_str());
     else if (result > 0)
@@ -44,8 +45,10 @@ void ReportUnusable(const Base::String& path, bool read, const Base::String& why
                      Base::Clip(why).c_str());
 }
 
-// One airbase from its "Bases.info" child, or null when it cannot stand on the terrain.
-std::unique_ptr<Airbase> CreateAirbase(const Base::String& key, const Base::Info& node, Terrain* terrain) {
+// One airbase from its "Bases.info" child, or null when it cannot stand on the terrain. A base whose model
+// does not load is not tried: the caller says that once for all of them.
+std::unique_ptr<Airbase> CreateAirbase(const Base::String& key, const Base::Info& node, Terrain* terrain,
+                                       const Base::Info& model, bool& modelFails) {
     Base::Vector2 position;
     if (!node.TryGetPoint("Pos", position)) {
         std::fprintf(stderr, "Bases.info: base \"%s\" has no Pos and is left out\n", Base::Clip(key).c_str());
@@ -53,17 +56,14 @@ std::unique_ptr<Airbase> CreateAirbase(const Base::String& key, const Base::Info
     }
     const Terrain::Segment probe{{position.x, 10000, position.y}, {position.x, -10000, position.y}};
     Base::Vector3 ground;
-    if (!terrain || !terrain->IntersectSegment(probe, &ground, nullptr)) {
+    if (!terrain->IntersectSegment(probe, &ground, nullptr)) {
         std::fprintf(stderr, "Bases.info: no ground under base \"%s\"; it is left out\n",
                      Base::Clip(key).c_str());
         return nullptr;
     }
     auto airbase = std::make_unique<Airbase>();
-    // A missing model is told below, with the base it leaves out.
-    const Base::Info model = ReadTree(Base::MakePath(Base::ClumpCache::Directory, "Base.model"), true);
-    // A base without its model would have nothing to draw or hit.
     if (!airbase->Load(&model)) {
-        std::fprintf(stderr, "Base.model does not load: base \"%s\" is left out\n", Base::Clip(key).c_str());
+        modelFails = true;
         return nullptr;
     }
     RwMatrix place{};
@@ -127,24 +127,49 @@ void LoadScenery(const Base::Config& settings, Grp::World& world, int number) {
         ReportUnusable(path("Clouds"), read, clouds->Error());
     world.AddObject(clouds.release());
 
-    Base::Info terrainTree = ReadTree(path("Terrain"));
+    Base::Info terrainTree = ReadTree(path("Terrain"), false, &read);
     WriteValue(terrainTree, "VisibilityRange", viewRange);
     auto terrain = std::make_unique<Terrain>();
-    terrain->Load(terrainTree);
+    if (!terrain->Load(terrainTree))
+        ReportUnusable(path("Terrain"), read, terrain->Error());
     Terrain* ground = terrain.get();
     world.AddObject(terrain.release());
 
-    Base::Info autogenTree = ReadTree(path("Autogen"));
+    Base::Info autogenTree = ReadTree(path("Autogen"), false, &read);
     WriteValue(autogenTree, "GlobalDensityFactor", ClampSceneryDensity(settings.autogenDensity));
     auto autogen = std::make_unique<AutoGen>();
-    autogen->Load(autogenTree);
+    if (!autogen->Load(autogenTree))
+        ReportUnusable(path("Autogen"), read, autogen->Error());
+    else if (read)
+        for (const Base::String& fault : autogen->SetFaults())
+            std::fprintf(stderr, "The scenery file '%s': %s; it is left out.\n",
+                         Base::Clip(path("Autogen")).c_str(), Base::Clip(fault).c_str());
     world.AddObject(autogen.release());
 
     const Base::Info bases =
         ReadTree(Base::MakePath(directory, "Bases.info"), true); // a scenery may have none
-    for (const auto& [key, node] : bases.GetChildren())
-        if (std::unique_ptr<Airbase> airbase = CreateAirbase(key, *node, ground))
+    // Without ground there is nothing to stand on: the terrain's own fault has been told.
+    if (bases.GetChildren().empty() || !ground->IsLoaded())
+        return;
+    // One model for every base, read once: a fault in it is told once, not once per base.
+    const Base::String modelPath = Base::MakePath(Base::ClumpCache::Directory, "Base.model");
+    Base::Info model;
+    const int modelResult = model.LoadFile(modelPath);
+    if (modelResult > 0)
+        std::fprintf(stderr, "Error in the model description '%s' at line %d.\n",
+                     Base::Clip(modelPath).c_str(), modelResult);
+    bool modelFails = false;
+    for (const auto& [key, node] : bases.GetChildren()) {
+        if (std::unique_ptr<Airbase> airbase = CreateAirbase(key, *node, ground, model, modelFails)) {
             world.AddObject(airbase.release());
+        } else if (modelFails) {
+            // What the damaged part of the file left out has been told with its line.
+            if (modelResult <= 0)
+                std::fprintf(stderr, "The model description '%s' does not load: the airbases are left out.\n",
+                             Base::Clip(modelPath).c_str());
+            break;
+        }
+    }
 }
 
 } // namespace Obj

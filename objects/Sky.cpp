@@ -99,6 +99,9 @@ bool Sky::Load(const Base::Info& node) {
         return Fail("VisibilityRange", "is not above 0");
     if (!node.TryGetUInt("DomeLongTessel", longTessel_) || longTessel_ < MinLongTessel)
         return Fail("DomeLongTessel", "is missing or below 3");
+    // Each is checked alone before their product, so that the key at fault is the one named.
+    if (uint64_t(longTessel_) + 2 > MaxVertices)
+        return Fail("DomeLongTessel", "gives more vertices than 16-bit indices reach");
     if (!node.TryGetUInt("DomeLatTessel", latTessel_) || latTessel_ < MinLatTessel)
         return Fail("DomeLatTessel", "is missing or below 2");
     if (uint64_t(latTessel_ - 1) * longTessel_ + 2 > MaxVertices)

@@ -67,9 +67,9 @@ void Terrain::UnloadAllSlices() {
     grid_.loaded.clear();
 }
 
+// Not printed here: whoever loads the terrain knows the file and says it once, with this reason.
 bool Terrain::Fail(Base::String message) {
-    error_ = std::move(message);
-    std::fprintf(stderr, "Terrain: %s\n", error_.c_str());
+    error_ = "terrain: " + std::move(message);
     return false;
 }
 
@@ -78,7 +78,7 @@ bool Terrain::ReadParameters(const Base::Info& node) {
     described_ = false;
     d.light = Light{};
     const auto missing = [&](const char* key) {
-        return Fail(Base::String("missing or malformed key \"") + key + "\"");
+        return Fail(Base::String("\"") + key + "\" is missing or not a number of its kind");
     };
     if (!node.TryGetFloat("VisibilityRange", d.visibilityRange))
         return missing("VisibilityRange");
@@ -132,24 +132,27 @@ bool Terrain::ReadParameters(const Base::Info& node) {
 
     // Values that would make the grid meaningless, its strips overflow or the name format read garbage.
     if (!Finite(d.visibilityRange) || d.visibilityRange < 0)
-        return Fail("VisibilityRange must be a finite value of 0 or more");
+        return Fail("\"VisibilityRange\" must be a finite value of 0 or more");
     if (!Finite(d.sliceSize) || !(d.sliceSize > 0) || d.sliceSize > 1e7f)
-        return Fail("SliceSize must be above 0 and at most 1e7");
+        return Fail("\"SliceSize\" must be above 0 and at most 1e7");
     if (d.sliceVertices < 17 || d.sliceVertices > MaxSliceVertices || (d.sliceVertices - 1) % 16 != 0)
-        return Fail("SliceVerticesSpan must be 16k + 1 between 17 and 241");
+        return Fail("\"SliceVerticesSpan\" must be 16k + 1 between 17 and 241");
     if (d.slicesX < 1 || d.slicesZ < 1 || d.slicesX > MaxSlices || d.slicesZ > MaxSlices)
-        return Fail("SlicesSpan must be between 1 and 1024 on both axes");
+        return Fail("\"SlicesSpan\" must be between 1 and 1024 on both axes");
     if (!Finite(d.origin.x) || !Finite(d.origin.y) || std::fabs(d.origin.x) > 1e9f ||
         std::fabs(d.origin.y) > 1e9f)
-        return Fail("BottomRightPos must be finite");
+        return Fail("\"BottomRightPos\" must be finite");
     if (!Finite(d.heightScale))
-        return Fail("HeightMapScale must be finite");
+        return Fail("\"HeightMapScale\" must be finite");
     if (d.heightMapOffsetX < 0 || d.heightMapOffsetY < 0 || d.heightMapSizeX < 0 || d.heightMapSizeY < 0)
-        return Fail("HeightMapOffset and HeightMapSize must not be negative");
+        return Fail("\"HeightMapOffset\" and \"HeightMapSize\" must not be negative");
     if (!IsTwoIntegerFormat(d.textureNameFormat))
-        return Fail("MainTextureNameFormat must hold exactly two integer conversions");
+        return Fail("\"MainTextureNameFormat\" must hold exactly two integer conversions");
     if (d.textureRes < 3)
-        return Fail("MainTextureRes must be at least 3");
+        return Fail("\"MainTextureRes\" must be at least 3");
+    // Frame k is named with four digits: more frames than that cannot exist, and each is a texture read.
+    if (d.waterAnimFrames > MaxWaterFrames)
+        return Fail("\"WaterAnimFramesCount\" must be at most 9999 (the frames' names have four digits)");
     described_ = true;
     return true;
 }
@@ -262,10 +265,10 @@ bool Terrain::LoadData(HeightMap heightMap, BitMask landMask, BitMask waterMask)
         return Fail("the height map or a mask is missing");
     if (uint64_t(d.heightMapOffsetX) + uint64_t(d.heightMapSizeX) > heightMap.width ||
         uint64_t(d.heightMapOffsetY) + uint64_t(d.heightMapSizeY) > heightMap.height)
-        return Fail("HeightMapOffset + HeightMapSize is larger than the height map");
+        return Fail("\"HeightMapOffset\" + \"HeightMapSize\" is larger than the height map");
     if (landMask.width < uint32_t(d.slicesX) || landMask.height < uint32_t(d.slicesZ) ||
         waterMask.width < uint32_t(d.slicesX) || waterMask.height < uint32_t(d.slicesZ))
-        return Fail("a slice mask is smaller than SlicesSpan");
+        return Fail("a slice mask is smaller than \"SlicesSpan\"");
 
     cellSize_ = d.sliceSize / float(d.sliceVertices - 1);
     gridWidth_ = d.slicesX * (d.sliceVertices - 1) + 1;

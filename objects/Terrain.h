@@ -133,6 +133,8 @@ public:
     // ends on the slice's far edge) and N at most 241 (a level-0 slice indexes with 16 bits).
     static constexpr int32_t MaxSliceVertices = 241;
     static constexpr int32_t MaxSlices = 1024;
+    // Water frames are named "Water0001" to "Water9999".
+    static constexpr uint32_t MaxWaterFrames = 9999;
 
     static constexpr uint8_t RenderOrder = 120;
 

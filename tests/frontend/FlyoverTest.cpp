@@ -11,6 +11,7 @@
 
 #include "base/AsyncLoader.h"
 #include "base/ClumpCache.h"
+#include "base/String.h"
 #include "base/TextTable.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/src/baimage.h"
@@ -141,6 +142,24 @@ TEST_F(Flyover, AGroupsCountIsBounded) {
     Fe::Flyover flyover;
     ASSERT_TRUE(flyover.Start(Base::Config{}, 1));
     EXPECT_EQ(Exactly<Obj::Car>(*flyover.World()).size(), size_t(Fe::Flyover::MaxGroupObjects) + 1);
+}
+
+// A list cut in half is told with its file and line (a list that does not parse is not used at all).
+TEST_F(Flyover, ADamagedGroupListIsToldWithItsLine) {
+    const TestSupport::TempDir dir("corvane-flyover");
+    std::ofstream(dir / "Convoys1.info")
+        << "Trucks\n{\n\tAction\tSpawnCars\n\tType\tCar\n\tModel\tTruck.info\n"
+           "\tPos\t0 0\n\tHdg\t0\n}\nShips\n{\n\tAction\tSpawnShips\n";
+    Base::TextTable.GetChildForWrite("DataDir")->SetValue(dir.path.string());
+    Fe::Flyover flyover;
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(flyover.Start(Base::Config{}, 1));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("Error in the scenery file '" +
+                        Base::MakePath(dir.path.string(), "Convoys1", "info") + "' at line "),
+              std::string::npos)
+        << said;
+    EXPECT_TRUE(Exactly<Obj::Car>(*flyover.World()).empty());
 }
 
 } // namespace

@@ -389,7 +389,13 @@ TEST(AutoGenLoad, ReadsKeysAndRefusesSetsItCannotPlace) {
                             "\tB\n\t{\n\t\tMap Missing.png\n\t}\n}\n"),
               0);
     AutoGen autogen;
-    EXPECT_TRUE(autogen.Load(info));
+    // Nothing to place: refused, with the sets' faults named.
+    EXPECT_FALSE(autogen.Load(info));
+    EXPECT_NE(autogen.Error().find("no object set is usable (object set \"A\" has no model that loads)"),
+              std::string::npos)
+        << autogen.Error();
+    ASSERT_EQ(autogen.SetFaults().size(), 2u);
+    EXPECT_NE(autogen.SetFaults()[1].find("object set \"B\""), std::string::npos);
     EXPECT_FLOAT_EQ(autogen.visibilityRange, 6000);
     EXPECT_EQ(autogen.sectorsX, 32);
     EXPECT_EQ(autogen.sectorsZ, 16);
@@ -417,7 +423,8 @@ TEST(AutoGenLoad, NoRangeOrSectorSizeBuildsNothing) {
         Base::Info info;
         ASSERT_EQ(info.LoadText(text), 0);
         AutoGen autogen;
-        EXPECT_TRUE(autogen.Load(info));
+        EXPECT_FALSE(autogen.Load(info)) << text;
+        EXPECT_FALSE(autogen.Error().empty()) << text;
         EXPECT_LE(autogen.windowSize, 255) << text;
         EXPECT_LE(autogen.objectsSpan, AutoGen::MaxObjectsSpan) << text;
         autogen.UpdateSectors({0, 100, 0}, 0);

@@ -297,6 +297,90 @@ TEST_F(SceneryLoader, DamagedFilesAreNamedWithTheirLine) {
     EXPECT_FALSE(world->sky->IsLoaded());
 }
 
+// Each fault is told on one line that names the file and the key, and nothing that merely follows from it
+// is told again (the bases that a terrain failure leaves without ground, each base of a damaged model).
+TEST_F(SceneryLoader, EachFaultIsOneLineNamingItsFileAndKey) {
+    const std::string autogen =
+        "VisibilityRange 3000\nSectorsSpan 4 4\nSectorSize 1000\nObjectsSpan 8\nObjectSets\n{\n\tA\n\t{\n"
+        "\t\tModels\n\t\t{\n\t\t\t1 Tree1.dff\n\t\t}\n\t\tMap Density.png\n\t}\n}\n";
+    WritePng("Density.png", 4, 4, [](int, int) -> uint8_t { return 200; });
+    const auto replaced = [](std::string text, const std::string& key, const std::string& value) {
+        const size_t at = text.find(key + " ");
+        text.replace(at, text.find('\n', at) - at, key + " " + value);
+        return text;
+    };
+    const std::string terrain = TerrainFixture::Keys{}.Text();
+    struct Case {
+        const char* what;
+        const char* file;
+        std::string text;
+        const char* key; // named in the one line
+    };
+    const Case cases[] = {
+        {"no fault", nullptr, "", nullptr},
+        {"water frames 4294967295", "Terrain1", replaced(terrain, "WaterAnimFramesCount", "4294967295"),
+         "\"WaterAnimFramesCount\""},
+        {"slice vertices 1e38", "Terrain1", replaced(terrain, "SliceVerticesSpan", "1e38"),
+         "\"SliceVerticesSpan\""},
+        {"empty generated scenery", "Autogen1", "", "\"SectorsSpan\""},
+        {"sector size 0", "Autogen1", replaced(autogen, "SectorSize", "0"), "\"SectorSize\""},
+        {"objects span 0", "Autogen1", replaced(autogen, "ObjectsSpan", "0"), "\"ObjectsSpan\""},
+        {"density nan", "Autogen1", autogen.substr(0, autogen.size() - 5) + "\t\tDensityFactor nan\n\t}\n}\n",
+         "\"DensityFactor\""},
+        {"rotation 360", "Autogen1", autogen.substr(0, autogen.size() - 5) + "\t\tRotateEvery 360\n\t}\n}\n",
+         "\"RotateEvery\""},
+        {"cut in half", "Autogen1", autogen.substr(0, autogen.size() / 2), "at line "},
+    };
+    size_t baseline = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteScenery(1);
+        Write("Autogen1.info", autogen);
+        Write("Bases.info", "A\n{\n\tPos 100 100\n}\nB\n{\n\tPos -100 100\n}\n");
+        if (c.file)
+            Write(std::string(c.file) + ".info", c.text);
+        ::testing::internal::CaptureStderr();
+        Load(1);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        const size_t lines = size_t(std::count(said.begin(), said.end(), '\n'));
+        if (!c.file) {
+            baseline = lines;
+            EXPECT_EQ(Airbases().size(), 2u);
+            world.reset();
+            continue;
+        }
+        EXPECT_EQ(lines, baseline + 1) << said;
+        EXPECT_NE(said.find(Base::MakePath(data.string(), c.file, "info")), std::string::npos) << said;
+        EXPECT_NE(said.find(c.key), std::string::npos) << said;
+        EXPECT_EQ(said.find("Bases.info"), std::string::npos) << said;
+        world.reset();
+    }
+
+    // A damaged base model is told once for all the bases, with its line.
+    WriteScenery(1);
+    Write("Autogen1.info", autogen);
+    Write("Bases.info", "A\n{\n\tPos 100 100\n}\nB\n{\n\tPos -100 100\n}\n");
+    const fs::path models = fs::path(CORVANE_BINARY_DIR) / "data/Data/Models";
+    fs::copy_file(models / "Base.dff", data / "Base.dff");
+    std::ifstream in(models / "Base.model");
+    const std::string model{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    Write("Base.model", model);
+    Base::ClumpCache::Directory = data.string() + "\\";
+    ::testing::internal::CaptureStderr();
+    Load(1);
+    const std::string sound = ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(Airbases().size(), 2u) << sound;
+    world.reset();
+    Write("Base.model", model + "}\n");
+    ::testing::internal::CaptureStderr();
+    Load(1);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), std::count(sound.begin(), sound.end(), '\n') + 1)
+        << said;
+    const int line = int(std::count(model.begin(), model.end(), '\n')) + 1;
+    EXPECT_NE(said.find("Base.model' at line " + std::to_string(line) + "."), std::string::npos) << said;
+}
+
 TEST_F(SceneryLoader, GeneratedSceneryDensityIsClamped) {
     WriteScenery(1);
     const struct { float density, written; } cases[] = {{1.5f, 1}, {-0.2f, 0}, {0.3f, 0.3f}};

@@ -249,6 +249,7 @@ TEST(TerrainData, ValidationFaultsAreRejectedClearly) {
         {"N not 16k + 1", [](Keys& k) { k.vertices = "65537"; }, "SliceVerticesSpan"},
         {"N of 24", [](Keys& k) { k.vertices = "24"; }, "SliceVerticesSpan"},
         {"N of 257", [](Keys& k) { k.vertices = "257"; }, "SliceVerticesSpan"},
+        {"N written as 1e38", [](Keys& k) { k.vertices = "1e38"; }, "SliceVerticesSpan"},
         {"no slices", [](Keys& k) { k.slices = "0 4"; }, "SlicesSpan"},
         {"zero slice size", [](Keys& k) { k.sliceSize = "0"; }, "SliceSize"},
         {"unparsable key", [](Keys& k) { k.scale = "six"; }, "HeightMapScale"},
@@ -272,6 +273,26 @@ TEST(TerrainData, ValidationFaultsAreRejectedClearly) {
                text.find('\n', text.find("WaterEnvTexFilename")) + 1 - text.find("WaterEnvTexFilename"));
     EXPECT_FALSE(terrain.ReadParameters(Parse(text)));
     EXPECT_NE(terrain.Error().find("WaterEnvTexFilename"), std::string::npos);
+}
+
+// The water frames are files named with four digits: a count beyond them is refused before a table of that
+// size is made (4294967295 once ran out of memory, 2147483648 hung).
+TEST(TerrainData, WaterFrameCountIsBoundedByTheFramesNames) {
+    const struct {
+        const char* count;
+        bool ok;
+    } cases[] = {{"0", true},           {"9999", true}, {"10000", false}, {"2147483648", false},
+                 {"4294967295", false}, {"-1", false},  {"1e38", false}};
+    for (const auto& c : cases) {
+        std::string text = Keys{}.Text();
+        const std::string key = "WaterAnimFramesCount 8";
+        text.replace(text.find(key), key.size(), std::string("WaterAnimFramesCount ") + c.count);
+        Obj::Terrain terrain;
+        EXPECT_EQ(terrain.ReadParameters(Parse(text)), c.ok) << c.count;
+        if (!c.ok) {
+            EXPECT_NE(terrain.Error().find("\"WaterAnimFramesCount\""), std::string::npos) << terrain.Error();
+        }
+    }
 }
 
 // Loading images without a description read first fails instead of using unchecked values.
