@@ -35,6 +35,7 @@
 #include "scene/StreamedTexture.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 namespace App {
@@ -153,7 +154,15 @@ void Init(HINSTANCE instance, HWND window) {
     Base::Info startup;
     // A missing file leaves the tree empty; a damaged one is named with its line rather than taken for a
     // missing key.
-    FailOnParseError("Startup.info", startup.LoadFile("Startup.info"));
+    const int startupRead = startup.LoadFile("Startup.info");
+    // A missing file is named as such rather than taken for a file without its key.
+    if (startupRead < 0) {
+        std::error_code ignored;
+        Fail("Cannot find 'Startup.info' in '" + Base::Clip(std::filesystem::current_path(ignored).string()) +
+                 "'. Application exiting.",
+             1);
+    }
+    FailOnParseError("Startup.info", startupRead);
     Base::String stringsName;
     if (!startup.TryGetString("StringsInfoName", stringsName))
         Fail("Cannot find StringsInfoName entry in Startup.info. Application exiting.", 1);

@@ -314,8 +314,10 @@ TEST_F(Application, WithoutStartupInfoTheGameSaysSoAndEndsWithCode1) {
     EXPECT_EQ(RunGame(dir / "empty", " 2>'" + (dir / "err.txt").string() + "'"), 1);
     std::ifstream in(dir / "err.txt");
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("Message: Cannot find StringsInfoName entry in Startup.info. Application exiting."),
-              std::string::npos);
+    EXPECT_NE(text.find("Message: Cannot find 'Startup.info' in '" + (dir / "empty").string() +
+                        "'. Application exiting."),
+              std::string::npos)
+        << text;
 }
 
 } // namespace

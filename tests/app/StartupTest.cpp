@@ -335,8 +335,8 @@ TEST_P(StartupFatal, ShowsItsMessageAndEndsWithItsCode) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, StartupFatal,
     ::testing::Values(
-        FatalCase{"NoStartupFile", nullptr, "", 0, 0, 1,
-                  "Cannot find StringsInfoName entry in Startup.info. Application exiting.", false},
+        FatalCase{"NoStartupFile", nullptr, "", 0, 0, 1, "Cannot find 'Startup.info' in '", false,
+                  "'. Application exiting."},
         FatalCase{"NoStringsKey", "Other x\n", "", 0, 0, 1,
                   "Cannot find StringsInfoName entry in Startup.info. Application exiting.", false},
         FatalCase{
