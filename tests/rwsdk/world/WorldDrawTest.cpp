@@ -542,6 +542,10 @@ TEST_F(WorldDraw, NativeDataIsWrittenAndReadBackAndBadSizesAreRefused) {
     // Each size is checked before anything is made; a refused read leaves no instance data.
     const size_t platform = 12, headerSize = 16, numMeshes = 24;
     const size_t elementCount = 12 + 8 + rpNATIVEHEADERBYTES + rpNATIVEMESHBYTES * read->numMeshes;
+    const size_t totalIndex = 40, totalVertex = 44, meshRecords = 12 + 8 + rpNATIVEHEADERBYTES;
+    const RwUInt32 numElements = RwUInt32(bytes[elementCount]) | RwUInt32(bytes[elementCount + 1]) << 8;
+    // The first stream record's stride, behind the elements and the indices.
+    const size_t stride = elementCount + 4 + 8 * numElements + 2 * read->totalNumIndex + 8;
     struct Bad {
         const char* what;
         std::function<void(std::vector<RwUInt8>&)> spoil;
@@ -561,6 +565,13 @@ TEST_F(WorldDraw, NativeDataIsWrittenAndReadBackAndBadSizesAreRefused) {
              PutWord(b, 4, RwUInt32(b.size() - 12));
          }},
         {"chunk shorter than its vertices", [&](auto& b) { PutWord(b, 4, RwUInt32(b.size() - 12 - 40)); }},
+        {"material beyond the list", [&](auto& b) { PutWord(b, meshRecords + 8, 1); }},
+        {"mesh past the indices", [&](auto& b) { PutWord(b, meshRecords + 24, read->totalNumIndex); }},
+        {"mesh past the vertices", [&](auto& b) { PutWord(b, meshRecords + 20, read->totalNumVertex + 1); }},
+        {"more vertices than 16-bit indices reach", [&](auto& b) { PutWord(b, totalVertex, 65537); }},
+        {"more indices than the chunk holds", [&](auto& b) { PutWord(b, totalIndex, 0x40000000); }},
+        {"stride 0", [&](auto& b) { PutWord(b, stride, 0); }},
+        {"stride 300", [&](auto& b) { PutWord(b, stride, 300); }},
     };
     for (const Bad& c : bad) {
         SCOPED_TRACE(c.what);
@@ -771,6 +782,237 @@ TEST_F(WorldDraw, FogFollowsItsFormula) {
         unsigned w, h;
         ExpectColour(Centre(ReadBackBuffer(w, h)), Add(Scale(colour, f), Scale(fog, 1 - f)), c.name);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Replaces a geometry's meshes by strips (or lists) of the given indices, all of its first material, as a
+// stream may bring them; the instance data made from the old ones is dropped.
+void SetMeshes(RpGeometry* g, RwUInt32 flags, const std::vector<std::vector<RwUInt16>>& meshes) {
+    RwUInt32 total = 0;
+    for (const auto& m : meshes)
+        total += RwUInt32(m.size());
+    RpMeshHeader* header = _rpMeshHeaderCreate(RwUInt32(meshes.size()), total);
+    ASSERT_NE(header, nullptr);
+    header->flags = flags;
+    header->totalIndicesInMesh = total;
+    RpMesh* mesh = RpMeshHeaderGetMeshes(header);
+    auto* next = reinterpret_cast<RxVertexIndex*>(mesh + meshes.size());
+    for (const auto& m : meshes) {
+        mesh->indices = next;
+        mesh->numIndices = RwUInt32(m.size());
+        mesh->material = RpGeometryGetMaterial(g, 0);
+        std::copy(m.begin(), m.end(), next);
+        next += m.size();
+        ++mesh;
+    }
+    RpMeshHeaderDestroy(g->mesh);
+    g->mesh = header;
+    if (g->repEntry)
+        RwResourcesFreeResourceEntry(g->repEntry);
+}
+
+TEST_F(WorldDraw, StripsDrawAsStripsAndConvertWithinTheirObjectsTriangles) {
+    AddLight({rpLIGHTAMBIENT, {1, 1, 1}, {}, {}, 0});
+    RpAtomic* atomic = Square(rpGEOMETRYLIGHT, {200, 120, 60, 255});
+    RpGeometry* g = RpAtomicGetGeometry(atomic);
+    const std::vector<uint32_t> list = Draw(atomic);
+    ASSERT_EQ(RpD3D9ResourceEntryGetInstanceData(g->repEntry)->primType, RwUInt32(D3DPT_TRIANGLELIST));
+
+    // The square as one strip 1 0 2 3: two triangles, drawn as a strip, the same pixels as the list.
+    SetMeshes(g, rpMESHHEADERTRISTRIP, {{1, 0, 2, 3}});
+    EXPECT_EQ(Draw(atomic), list);
+    RpD3D9InstanceData* h = RpD3D9ResourceEntryGetInstanceData(g->repEntry);
+    EXPECT_EQ(h->primType, RwUInt32(D3DPT_TRIANGLESTRIP));
+    EXPECT_EQ(h->totalNumIndex, 4u);
+    EXPECT_EQ(RpD3D9InstanceDataGetMeshes(h)[0].numPrimitives, 2u);
+    EXPECT_EQ(IndicesOf(h), (std::vector<RwUInt16>{1, 0, 2, 3}));
+
+    // Strips longer than three indices a triangle: converted to a list, degenerate joins left out, odd
+    // triangles turned, and the list sorted. Two meshes re-based on their own smallest index.
+    SetMeshes(g, rpMESHHEADERTRISTRIP, {{1, 0, 2, 2, 2, 2, 2}, {2, 3, 3, 0}});
+    Draw(atomic);
+    h = RpD3D9ResourceEntryGetInstanceData(g->repEntry);
+    EXPECT_EQ(h->primType, RwUInt32(D3DPT_TRIANGLELIST));
+    EXPECT_EQ(h->totalNumIndex, 6u) << "3 x the geometry's two triangles";
+    RpD3D9MeshInstance* meshes = RpD3D9InstanceDataGetMeshes(h);
+    EXPECT_EQ(meshes[0].numIndex, 3u);
+    EXPECT_EQ(meshes[0].numPrimitives, 1u);
+    EXPECT_EQ(meshes[1].minVert, 0u);
+    EXPECT_EQ(meshes[1].numPrimitives, 0u) << "(2 3 3) and (3 3 0) are degenerate";
+    const std::vector<RwUInt16> indices = IndicesOf(h);
+    ASSERT_EQ(indices.size(), 6u);
+    EXPECT_EQ(std::vector<RwUInt16>(indices.begin(), indices.begin() + 3), (std::vector<RwUInt16>{1, 0, 2}));
+
+    // Damaged strips that make more triangles than the geometry has stop at the end of the list made for
+    // it, rather than writing past it; the triangles that fit are drawn.
+    SetMeshes(g, rpMESHHEADERTRISTRIP, {{0, 1, 2, 3, 0, 1, 2, 3}, {0, 1, 2, 3, 0, 1}});
+    Draw(atomic);
+    h = RpD3D9ResourceEntryGetInstanceData(g->repEntry);
+    EXPECT_EQ(h->totalNumIndex, 6u);
+    meshes = RpD3D9InstanceDataGetMeshes(h);
+    EXPECT_EQ(meshes[0].numIndex + meshes[1].numIndex, 6u);
+    EXPECT_EQ(meshes[1].numIndex, 0u);
+    EXPECT_EQ(meshes[0].numPrimitives, 2u);
+}
+
+TEST_F(WorldDraw, StripsOverAGeometryWithoutTrianglesDrawNothing) {
+    AddLight({rpLIGHTAMBIENT, {1, 1, 1}, {}, {}, 0});
+    RpAtomic* atomic = Square(rpGEOMETRYLIGHT, {200, 120, 60, 255});
+    RpGeometry* g = RpAtomicGetGeometry(atomic);
+    g->numTriangles = 0; // as a stream may say, beside its strips
+    SetMeshes(g, rpMESHHEADERTRISTRIP, {{0, 1, 2, 3}});
+    EXPECT_EQ(Centre(Draw(atomic)), (Vec3{0, 0, 0}));
+    ASSERT_NE(g->repEntry, nullptr);
+    RpD3D9InstanceData* h = RpD3D9ResourceEntryGetInstanceData(g->repEntry);
+    EXPECT_EQ(h->indexBuffer, nullptr);
+    EXPECT_EQ(RpD3D9InstanceDataGetMeshes(h)[0].numPrimitives, 0u);
+    g->numTriangles = 2;
+}
+
+} // namespace
+
+namespace {
+
+// Native data of strips, of two vertex streams and of a morphing geometry reads back to the same drawing.
+TEST_F(WorldDraw, NativeDataOfStripsAndTwoStreamsDrawsTheSame) {
+    AddLight({rpLIGHTAMBIENT, {0.3, 0.3, 0.3}, {}, {}, 0});
+    AddLight({rpLIGHTDIRECTIONAL, {0.7, 0.6, 0.5}, {}, {0.0, -0.6, 0.8}, 0});
+    RpAtomic* atomic = Square(rpGEOMETRYNORMALS | rpGEOMETRYLIGHT | rpGEOMETRYPRELIT, {255, 255, 255, 255},
+                              {40, 80, 120, 255});
+    RpGeometry* g = RpAtomicGetGeometry(atomic);
+    struct Case {
+        const char* what;
+        RwUInt32 usage;
+        bool strips;
+    };
+    for (const Case& c : {Case{"strip", 0, true}, Case{"two streams", 0x006, false}}) {
+        SCOPED_TRACE(c.what);
+        RpD3D9GeometrySetUsageFlags(g, c.usage);
+        if (c.strips)
+            SetMeshes(g, rpMESHHEADERTRISTRIP, {{1, 0, 2, 3}});
+        else if (g->repEntry)
+            RwResourcesFreeResourceEntry(g->repEntry);
+        const std::vector<uint32_t> drawn = Draw(atomic);
+        RpD3D9InstanceData* h = RpD3D9ResourceEntryGetInstanceData(g->repEntry);
+        const RwUInt32 primType = h->primType;
+        const bool twoStreams = h->vertexStream[1].vertexBuffer != nullptr;
+        EXPECT_EQ(twoStreams, c.usage != 0);
+        g->flags |= rpGEOMETRYNATIVE;
+        const std::vector<RwUInt8> bytes = WriteNative(g);
+        ASSERT_TRUE(ReadNative(bytes, g));
+        h = RpD3D9ResourceEntryGetInstanceData(g->repEntry);
+        EXPECT_EQ(h->primType, primType);
+        EXPECT_EQ(h->vertexStream[1].vertexBuffer != nullptr, twoStreams);
+        // One morph target: the vertices go to the shared static buffers.
+        EXPECT_TRUE(h->vertexStream[0].managed);
+        EXPECT_EQ(RpD3D9InstanceDataGetMeshes(h)[0].baseIndex,
+                  twoStreams ? 0 : RwInt32(h->vertexStream[0].offset / h->vertexStream[0].stride));
+        // Strips write back the same bytes; two streams come back in the static buffers, flagged so.
+        if (!twoStreams) {
+            EXPECT_EQ(WriteNative(g), bytes);
+        }
+        EXPECT_EQ(Draw(atomic), drawn);
+        g->flags &= ~rpGEOMETRYNATIVE;
+    }
+
+    // A morphing geometry's vertices go to a dynamic buffer of their own.
+    g->flags |= rpGEOMETRYNATIVE;
+    const std::vector<RwUInt8> bytes = WriteNative(g);
+    ASSERT_EQ(RpGeometryAddMorphTarget(g), 1);
+    ASSERT_TRUE(ReadNative(bytes, g));
+    RpD3D9InstanceData* h = RpD3D9ResourceEntryGetInstanceData(g->repEntry);
+    EXPECT_FALSE(h->vertexStream[0].managed);
+    EXPECT_EQ(h->vertexStream[0].offset, 0u);
+    RwResourcesFreeResourceEntry(g->repEntry);
+    g->flags &= ~rpGEOMETRYNATIVE;
+    // Without the native flag the extension is empty.
+    EXPECT_EQ(_rpD3D9NativeDataGeometryGetSize(g), 0);
+    RpD3D9GeometrySetUsageFlags(g, 0);
+}
+
+} // namespace
+
+namespace {
+
+// A sector's vertex layout follows the world's flags alone; a world flagged for instancing only builds the
+// instance data and draws nothing; a sector without vertices is passed over.
+TEST_F(WorldDraw, SectorLayoutFollowsTheWorldsFlagsAndInstancingOnlyDrawsNothing) {
+    auto* leaf = reinterpret_cast<RpWorldSector*>(world->rootSector);
+    RpMaterial* material = RpMaterialCreate();
+    RpMaterialListAppendMaterial(&world->matList, material);
+    RpMaterialDestroy(material);
+    const auto render = [&] {
+        RwFrameSyncDirty();
+        EXPECT_TRUE(RwCameraBeginUpdate(camera));
+        RwRGBA black = {0, 0, 0, 255};
+        RwCameraClear(camera, &black, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+        RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
+        EXPECT_EQ(RpWorldSectorRender(leaf), leaf);
+        RwCameraEndUpdate(camera);
+        unsigned w, h;
+        return Centre(ReadBackBuffer(w, h));
+    };
+    // Without vertices: nothing made, nothing drawn.
+    RpWorldSetFlags(world, rpWORLDPRELIT);
+    EXPECT_EQ(render(), (Vec3{0, 0, 0}));
+    EXPECT_EQ(leaf->repEntry, nullptr);
+
+    leaf->numVertices = 4;
+    leaf->numTriangles = 2;
+    leaf->vertices = static_cast<RwV3d*>(RwMalloc(sizeof(RwV3d) * 4, 0));
+    leaf->normals = static_cast<RpVertexNormal*>(RwCalloc(4, sizeof(RpVertexNormal), 0));
+    leaf->preLitLum = static_cast<RwRGBA*>(RwMalloc(sizeof(RwRGBA) * 4, 0));
+    leaf->triangles = static_cast<RpTriangle*>(RwMalloc(sizeof(RpTriangle) * 2, 0));
+    for (int set = 0; set < 2; ++set)
+        leaf->texCoords[set] = static_cast<RwTexCoords*>(RwCalloc(4, sizeof(RwTexCoords), 0));
+    const RwV3d corners[4] = {{-1, -1, 5}, {1, -1, 5}, {1, 1, 5}, {-1, 1, 5}};
+    for (int i = 0; i < 4; ++i) {
+        leaf->vertices[i] = corners[i];
+        leaf->preLitLum[i] = {200, 100, 50, 255};
+    }
+    leaf->triangles[0] = {{0, 1, 2}, 0};
+    leaf->triangles[1] = {{0, 2, 3}, 0};
+    RpMeshHeaderDestroy(leaf->mesh);
+    leaf->mesh = nullptr;
+    ASSERT_EQ(RpWorldBuildSectorMeshes(world), world);
+
+    struct Case {
+        RwUInt32 flags;
+        int texcoords; // bit n: TEXCOORD n declared
+        bool normals, colours;
+    };
+    for (const Case& c :
+         {Case{rpWORLDTEXTURED, 1, false, false}, Case{rpWORLDPRELIT | rpWORLDNORMALS, 0, true, true},
+          Case{rpWORLDTEXTURED2 | rpWORLDPRELIT, 3, false, true}}) {
+        SCOPED_TRACE(c.flags);
+        RpWorldSetFlags(world, c.flags);
+        if (leaf->repEntry)
+            RwResourcesFreeResourceEntry(leaf->repEntry);
+        render();
+        ASSERT_NE(leaf->repEntry, nullptr);
+        int texcoords = 0;
+        bool normals = false, colours = false;
+        for (const D3DVERTEXELEMENT9& e : DeclarationOf(RpD3D9ResourceEntryGetInstanceData(leaf->repEntry))) {
+            if (e.Usage == D3DDECLUSAGE_TEXCOORD && e.Stream == 0)
+                texcoords |= 1 << e.UsageIndex;
+            normals = normals || e.Usage == D3DDECLUSAGE_NORMAL;
+            colours = colours || e.Usage == D3DDECLUSAGE_COLOR;
+        }
+        EXPECT_EQ(texcoords, c.texcoords);
+        EXPECT_EQ(normals, c.normals);
+        EXPECT_EQ(colours, c.colours);
+    }
+
+    // Instancing only: the data is made, nothing is drawn.
+    RpWorldSetFlags(world, rpWORLDPRELIT | rpWORLDNATIVEINSTANCE);
+    RwResourcesFreeResourceEntry(leaf->repEntry);
+    EXPECT_EQ(render(), (Vec3{0, 0, 0}));
+    EXPECT_NE(leaf->repEntry, nullptr);
+    RpWorldSetFlags(world, rpWORLDPRELIT);
+    ExpectColour(render(), {200, 100, 50}, "prelit sector");
 }
 
 } // namespace

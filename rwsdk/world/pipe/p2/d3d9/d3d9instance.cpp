@@ -228,9 +228,12 @@ std::vector<D3DVERTEXELEMENT9> ReadDeclaration(void* declaration) {
 
 } // namespace
 
-RwUInt32 RpD3D9ConvertTriStripToTriList(RwUInt16* out, const RwUInt16* strip, RwUInt32 count, RwUInt16 bias) {
+namespace {
+
+// The conversion, stopping before it would write past room indices.
+RwUInt32 ConvertStrip(RwUInt16* out, RwUInt32 room, const RwUInt16* strip, RwUInt32 count, RwUInt16 bias) {
     RwUInt32 written = 0;
-    for (RwUInt32 i = 0; i + 2 < count; ++i) {
+    for (RwUInt32 i = 0; i + 2 < count && written + 3 <= room; ++i) {
         const RwUInt16 a = strip[i], b = strip[i + 1], c = strip[i + 2];
         if (a == b || b == c || a == c)
             continue;
@@ -240,6 +243,12 @@ RwUInt32 RpD3D9ConvertTriStripToTriList(RwUInt16* out, const RwUInt16* strip, Rw
         out[written++] = RwUInt16(last - bias);
     }
     return written;
+}
+
+} // namespace
+
+RwUInt32 RpD3D9ConvertTriStripToTriList(RwUInt16* out, const RwUInt16* strip, RwUInt32 count, RwUInt16 bias) {
+    return ConvertStrip(out, ~RwUInt32(0), strip, count, bias);
 }
 
 RwResourceEntry* RpD3D9CreateInstanceData(void* object, void* owner, RwInt8 kind, RwResourceEntry** location,
@@ -285,7 +294,9 @@ RwResourceEntry* RpD3D9CreateInstanceData(void* object, void* owner, RwInt8 kind
                     header->totalNumIndex = 3 * limit;
                 }
             }
-            if (RwD3D9CreateIndexBuffer(header->totalNumIndex, &header->indexBuffer)) {
+            if (header->totalNumIndex == 0) {
+                // Strips over an object without triangles: nothing to draw.
+            } else if (RwD3D9CreateIndexBuffer(header->totalNumIndex, &header->indexBuffer)) {
                 void* data = nullptr;
                 if (SUCCEEDED(static_cast<IDirect3DIndexBuffer9*>(header->indexBuffer)->Lock(0, 0, &data, 0)))
                     indexData = static_cast<RwUInt16*>(data);
@@ -316,13 +327,15 @@ RwResourceEntry* RpD3D9CreateInstanceData(void* object, void* owner, RwInt8 kind
             vertexStart += mesh.numIndices;
         }
         rec.material = mesh.material;
-        RwUInt32 written = mesh.numIndices;
+        RwUInt32 written = convert ? 0 : mesh.numIndices;
         if (indexData) {
             rec.startIndex = startIndex;
             RwUInt16* dst = indexData + startIndex;
             if (convert) {
-                written =
-                    RpD3D9ConvertTriStripToTriList(dst, mesh.indices, mesh.numIndices, RwUInt16(rec.minVert));
+                // The list holds 3 x the object's triangle count: strips that make more triangles than the
+                // object has (damaged data) are cut there rather than written past the buffer.
+                written = ConvertStrip(dst, header->totalNumIndex - startIndex, mesh.indices, mesh.numIndices,
+                                       RwUInt16(rec.minVert));
             } else {
                 for (RwUInt32 i = 0; i < mesh.numIndices; ++i)
                     dst[i] = RwUInt16(mesh.indices[i] - rec.minVert);
