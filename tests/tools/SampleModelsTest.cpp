@@ -1,6 +1,7 @@
 // The generated model files as the engine reads them: every sample model in the data tree is the clump the
 // generator builds, and reads back equal to the model it came from (frames with their names and matrices,
 // atomics, geometry, materials, textures by name); the textures it names and its side files are there.
+#include "rwsdk/plugin/matfx/rpmatfx.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/plcore/chunk.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -121,7 +123,17 @@ void ExpectEqual(const ModelGeometry& g, RpGeometry* read, const std::string& wh
     }
     EXPECT_EQ(mismatches, 0) << what << ": bounding sphere";
     ASSERT_NE(RpGeometryGetMesh(read), nullptr);
-    EXPECT_EQ(RpGeometryGetMesh(read)->totalIndicesInMesh, 3 * g.triangles.size()) << what;
+    EXPECT_EQ((RpGeometryGetMesh(read)->flags & rpMESHHEADERTRISTRIP) != 0, g.strips) << what;
+    if (!g.strips) {
+        EXPECT_EQ(RpGeometryGetMesh(read)->totalIndicesInMesh, 3 * g.triangles.size()) << what;
+    }
+    ASSERT_EQ(RpUserDataGeometryGetArrayCount(read), RwInt32(g.userData.size())) << what;
+    for (size_t k = 0; k < g.userData.size(); k++) {
+        RpUserDataArray* a = RpUserDataGeometryGetArray(read, RwInt32(k));
+        EXPECT_STREQ(RpUserDataArrayGetName(a), g.userData[k].first.c_str()) << what;
+        ASSERT_EQ(RpUserDataArrayGetFormat(a), rpSTRINGUSERDATA) << what;
+        EXPECT_STREQ(RpUserDataArrayGetString(a, 0), g.userData[k].second.c_str()) << what;
+    }
     for (size_t k = 0; k < g.materials.size(); k++) {
         const ModelMaterial& m = g.materials[k];
         const RpMaterial* material = RpGeometryGetMaterial(read, RwInt32(k));
@@ -141,7 +153,49 @@ void ExpectEqual(const ModelGeometry& g, RpGeometry* read, const std::string& wh
             EXPECT_EQ(RwTextureGetFilterMode(texture), rwFILTERLINEARMIPLINEAR);
             EXPECT_EQ(RwTextureGetAddressingU(texture), rwTEXTUREADDRESSWRAP);
         }
+        const RwUInt32 effects = RpMatFXMaterialGetEffects(material);
+        switch (m.effect.kind) {
+        case ModelEffect::Kind::None:
+            EXPECT_EQ(effects, RwUInt32(rpMATFXEFFECTNULL)) << what;
+            break;
+        case ModelEffect::Kind::Reflection: {
+            ASSERT_EQ(effects, RwUInt32(rpMATFXEFFECTENVMAP)) << what;
+            const RpMatFXEffect* e = RpMatFXMaterialFindEffect(material, rpMATFXTYPEENVMAP);
+            ASSERT_NE(e, nullptr);
+            ASSERT_NE(e->data.envMap.texture, nullptr);
+            EXPECT_STREQ(e->data.envMap.texture->name, m.effect.texture.c_str()) << what;
+            EXPECT_EQ(e->data.envMap.coefficient, m.effect.coefficient) << what;
+            break;
+        }
+        case ModelEffect::Kind::SecondPass: {
+            ASSERT_EQ(effects, RwUInt32(rpMATFXEFFECTDUAL)) << what;
+            const RpMatFXEffect* e = RpMatFXMaterialFindEffect(material, rpMATFXTYPEDUAL);
+            ASSERT_NE(e, nullptr);
+            ASSERT_NE(e->data.dual.texture, nullptr);
+            EXPECT_STREQ(e->data.dual.texture->name, m.effect.texture.c_str()) << what;
+            break;
+        }
+        }
     }
+}
+
+bool HasEffects(const ModelGeometry& g) {
+    for (const ModelMaterial& m : g.materials)
+        if (m.effect.kind != ModelEffect::Kind::None)
+            return true;
+    return false;
+}
+
+std::vector<RpLight*> Lights(RpClump* clump) {
+    std::vector<RpLight*> lights;
+    RpClumpForAllLights(
+        clump,
+        [](RpLight* light, void* data) {
+            static_cast<std::vector<RpLight*>*>(data)->push_back(light);
+            return light;
+        },
+        &lights);
+    return lights;
 }
 
 TEST_F(SampleModels, EveryModelFileReadsBackAsTheModel) {
@@ -180,9 +234,45 @@ TEST_F(SampleModels, EveryModelFileReadsBackAsTheModel) {
             EXPECT_EQ(RpAtomicGetFlags(atomics[i]), a.flags);
             ExpectEqual(model.geometries[size_t(a.geometry)], RpAtomicGetGeometry(atomics[i]),
                         sample.path + ": " + name);
+            EXPECT_EQ(RpMatFXAtomicQueryEffects(atomics[i]) != 0,
+                      HasEffects(model.geometries[size_t(a.geometry)]))
+                << sample.path << ": " << name;
+        }
+        const std::vector<RpLight*> lights = Lights(clump);
+        ASSERT_EQ(lights.size(), model.lights.size()) << sample.path;
+        for (const ModelLight& l : model.lights) {
+            const std::string name = model.frames[size_t(l.frame)].name;
+            const auto found = std::find_if(lights.begin(), lights.end(), [&](RpLight* light) {
+                return FrameName(RpLightGetFrame(light)) == name;
+            });
+            ASSERT_NE(found, lights.end()) << sample.path << ": " << name;
+            EXPECT_EQ(RpLightGetType(*found), l.spot ? rpLIGHTSPOTSOFT : rpLIGHTPOINT) << name;
+            EXPECT_EQ(RpLightGetRadius(*found), l.radius) << name;
+            EXPECT_EQ(RpLightGetColor(*found)->red, l.colour.r) << name;
         }
         RpClumpDestroy(clump);
     }
+}
+
+// The stream's less common parts are carried by real models, so that the game reads them on real data.
+TEST(SampleModelFiles, SomeModelsCarryStripsEffectsLightsAndUserData) {
+    bool strips = false, reflection = false, secondPass = false, lights = false, userData = false;
+    for (const SampleModel& sample : Tools::SampleModels()) {
+        lights = lights || !sample.model.lights.empty();
+        for (const ModelGeometry& g : sample.model.geometries) {
+            strips = strips || g.strips;
+            userData = userData || !g.userData.empty();
+            for (const ModelMaterial& m : g.materials) {
+                reflection = reflection || m.effect.kind == ModelEffect::Kind::Reflection;
+                secondPass = secondPass || m.effect.kind == ModelEffect::Kind::SecondPass;
+            }
+        }
+    }
+    EXPECT_TRUE(strips);
+    EXPECT_TRUE(reflection);
+    EXPECT_TRUE(secondPass);
+    EXPECT_TRUE(lights);
+    EXPECT_TRUE(userData);
 }
 
 TEST(SampleModelFiles, MaterialsNameTexturesOfTheDataTree) {
@@ -192,6 +282,8 @@ TEST(SampleModelFiles, MaterialsNameTexturesOfTheDataTree) {
             for (const ModelMaterial& m : g.materials) {
                 if (!m.texture.empty())
                     names.insert(m.texture);
+                if (!m.effect.texture.empty())
+                    names.insert(m.effect.texture);
             }
         }
     }

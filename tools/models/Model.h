@@ -9,15 +9,27 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Tools {
+
+// A material's rendering effect, written through the material-effects plugin: a reflection of the sky over
+// the surface (glass, wet paint) or a second texture pass multiplied over it (grime, wear).
+struct ModelEffect {
+    enum class Kind : uint8_t { None, Reflection, SecondPass } kind = Kind::None;
+    std::string texture;      // the reflected picture or the second pass's texture
+    float coefficient = 0.0f; // how strongly the reflection shows
+
+    bool operator==(const ModelEffect&) const = default;
+};
 
 struct ModelMaterial {
     std::array<uint8_t, 4> colour{255, 255, 255, 255};
     std::string texture; // texture name without extension, empty for none
     float ambient = 1.0f, specular = 1.0f, diffuse = 1.0f;
     float metresPerRepeat = 4.0f; // texture scale of the generated coordinates (not written)
+    ModelEffect effect;
 
     bool operator==(const ModelMaterial&) const = default;
 };
@@ -36,6 +48,9 @@ struct ModelGeometry {
     std::vector<ModelMaterial> materials;
     std::vector<uint32_t> shells; // first triangle of each shell (closed piece) the geometry is made of
     bool open = false;            // holds flat sheets (shadows), not only closed shells
+    bool strips = false;          // its meshes are written as triangle strips rather than lists
+    // One-string user-data arrays of the geometry: name and text.
+    std::vector<std::pair<std::string, std::string>> userData;
 };
 
 // A frame of the hierarchy: parents come before their children; frame 0 is the root. The matrix is the
@@ -52,10 +67,20 @@ struct ModelAtomic {
     uint8_t flags = 0x05; // collision test and render
 };
 
+// A light of the clump, on a frame (it shines along the frame's at axis): a point light or a spot light.
+struct ModelLight {
+    int frame = 0;
+    bool spot = false;
+    glm::vec3 colour{1, 1, 1};
+    float radius = 10.0f;
+    float coneDegrees = 45.0f; // spots: the half angle of the cone
+};
+
 struct Model {
     std::vector<ModelFrame> frames;
     std::vector<ModelGeometry> geometries;
     std::vector<ModelAtomic> atomics;
+    std::vector<ModelLight> lights;
     bool collisionTrees = false; // every geometry gets a collision tree (large models that are hit)
     bool animated = false;       // an animation hierarchy over all frames, on the root frame
 

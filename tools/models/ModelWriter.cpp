@@ -2,6 +2,7 @@
 
 #include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/plugin/hanim/rphanim.h"
+#include "rwsdk/plugin/matfx/rpmatfx.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/frame.h"
@@ -20,6 +21,39 @@ RwV3d V3d(glm::vec3 v) {
     return {v.x, v.y, v.z};
 }
 
+// Blend factors of the second pass: the frame's colour times the texture's (the Direct3D 9 values).
+constexpr RwUInt32 BlendZero = 1, BlendDestColour = 9;
+
+// Only the name, filtering and addressing go into the stream; the game loads the pixels by name.
+RwTexture* NamedTexture(const std::string& name) {
+    RwTexture* texture = RwTextureCreate(nullptr);
+    if (!texture)
+        return nullptr;
+    RwTextureSetName(texture, name.c_str());
+    RwTextureSetFilterMode(texture, rwFILTERLINEARMIPLINEAR);
+    RwTextureSetAddressing(texture, rwTEXTUREADDRESSWRAP);
+    return texture;
+}
+
+bool AddEffect(RpMaterial* material, const ModelEffect& e) {
+    if (e.kind == ModelEffect::Kind::None)
+        return true;
+    RwTexture* texture = NamedTexture(e.texture);
+    if (!texture)
+        return false;
+    bool ok;
+    if (e.kind == ModelEffect::Kind::Reflection)
+        ok = RpMatFXMaterialSetEffects(material, rpMATFXEFFECTENVMAP) &&
+             RpMatFXMaterialSetEnvMapTexture(material, texture) &&
+             RpMatFXMaterialSetEnvMapCoefficient(material, e.coefficient);
+    else
+        ok = RpMatFXMaterialSetEffects(material, rpMATFXEFFECTDUAL) &&
+             RpMatFXMaterialSetDualTexture(material, texture) &&
+             RpMatFXMaterialSetDualBlendModes(material, BlendDestColour, BlendZero);
+    RwTextureDestroy(texture);
+    return ok;
+}
+
 RpMaterial* BuildMaterial(const ModelMaterial& m) {
     RpMaterial* material = RpMaterialCreate();
     if (!material)
@@ -29,24 +63,44 @@ RpMaterial* BuildMaterial(const ModelMaterial& m) {
     const RwSurfaceProperties surface = {m.ambient, m.specular, m.diffuse};
     RpMaterialSetSurfaceProperties(material, &surface);
     if (!m.texture.empty()) {
-        // Only the name, filtering and addressing go into the stream; the game loads the pixels by name.
-        RwTexture* texture = RwTextureCreate(nullptr);
+        RwTexture* texture = NamedTexture(m.texture);
         if (!texture) {
             RpMaterialDestroy(material);
             return nullptr;
         }
-        RwTextureSetName(texture, m.texture.c_str());
-        RwTextureSetFilterMode(texture, rwFILTERLINEARMIPLINEAR);
-        RwTextureSetAddressing(texture, rwTEXTUREADDRESSWRAP);
         RpMaterialSetTexture(material, texture);
         RwTextureDestroy(texture);
+    }
+    if (!AddEffect(material, m.effect)) {
+        RpMaterialDestroy(material);
+        return nullptr;
     }
     return material;
 }
 
+bool HasEffects(const ModelGeometry& g) {
+    for (const ModelMaterial& m : g.materials)
+        if (m.effect.kind != ModelEffect::Kind::None)
+            return true;
+    return false;
+}
+
+RpLight* BuildLight(const ModelLight& l, RwFrame* frame) {
+    RpLight* light = RpLightCreate(l.spot ? rpLIGHTSPOTSOFT : rpLIGHTPOINT);
+    if (!light)
+        return nullptr;
+    const RwRGBAReal colour = {l.colour.r, l.colour.g, l.colour.b, 1.0f};
+    RpLightSetColor(light, &colour);
+    RpLightSetRadius(light, l.radius);
+    if (l.spot)
+        RpLightSetConeAngle(light, l.coneDegrees * 3.14159265f / 180.0f);
+    RpLightSetFrame(light, frame);
+    return light;
+}
+
 RpGeometry* BuildGeometry(const ModelGeometry& g) {
-    const RwUInt32 flags =
-        rpGEOMETRYTEXTURED | rpGEOMETRYNORMALS | rpGEOMETRYLIGHT | rpGEOMETRYMODULATEMATERIALCOLOR;
+    const RwUInt32 flags = rpGEOMETRYTEXTURED | rpGEOMETRYNORMALS | rpGEOMETRYLIGHT |
+                           rpGEOMETRYMODULATEMATERIALCOLOR | (g.strips ? rpGEOMETRYTRISTRIP : 0u);
     RpGeometry* geometry = RpGeometryCreate(RwInt32(g.positions.size()), RwInt32(g.triangles.size()), flags);
     if (!geometry)
         return nullptr;
@@ -76,6 +130,11 @@ RpGeometry* BuildGeometry(const ModelGeometry& g) {
     for (RpMaterial* m : materials) {
         if (m)
             RpMaterialDestroy(m);
+    }
+    for (const auto& [name, text] : g.userData) {
+        const RwInt32 index = RpUserDataGeometryAddArray(geometry, name.c_str(), rpSTRINGUSERDATA, 1);
+        ok = ok && index >= 0 &&
+             RpUserDataArraySetString(RpUserDataGeometryGetArray(geometry, index), 0, text.c_str());
     }
     RwSphere sphere;
     RpMorphTargetCalculateBoundingSphere(target, &sphere);
@@ -183,7 +242,17 @@ RpClump* BuildClump(const Model& model) {
         RpAtomicSetFrame(atomic, frames[size_t(a.frame)]);
         RpAtomicSetGeometry(atomic, geometries[size_t(a.geometry)], 0);
         RpAtomicSetFlags(atomic, a.flags);
+        // Effects are drawn only by atomics switched to them.
+        if (HasEffects(model.geometries[size_t(a.geometry)]))
+            ok = RpMatFXAtomicEnableEffects(atomic) != nullptr;
         RpClumpAddAtomic(clump, atomic);
+    }
+    // Lights go to the head of the clump's list as atomics do.
+    for (size_t i = model.lights.size(); ok && i-- > 0;) {
+        RpLight* light = BuildLight(model.lights[i], frames[size_t(model.lights[i].frame)]);
+        ok = light != nullptr;
+        if (light)
+            RpClumpAddLight(clump, light);
     }
     for (RpGeometry* g : geometries) {
         if (g)
@@ -217,7 +286,7 @@ bool StartModelEngine() {
     if (!RwEngineInit(nullptr, 0, 0))
         return false;
     if (!RpWorldPluginAttach() || !RpUserDataPluginAttach() || !RpCollisionPluginAttach() ||
-        !RpHAnimPluginAttach() || !RtAnimToolkitAttach()) {
+        !RpHAnimPluginAttach() || !RpMatFXPluginAttach() || !RtAnimToolkitAttach()) {
         RwEngineTerm();
         return false;
     }

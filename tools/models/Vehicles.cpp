@@ -116,6 +116,7 @@ Model PatrolShip() {
         rings.push_back(HullRing(s));
     ModelGeometry hull;
     MeshBuilder(hull).Tube(rings, hullPaint, true);
+    hull.strips = true;
     model.AddPart("Hull", root, {0, 0, 0}, std::move(hull));
 
     ModelGeometry top;
@@ -149,8 +150,12 @@ Model Carrier() {
     const int root = model.AddFrame("Carrier", -1, {0, 0, 0});
     const ModelMaterial hullPaint = Textured("metal", 12.0f, 120, 126, 134),
                         island = Textured("metal", 6.0f, 150, 156, 162);
-    const ModelMaterial deckPaint = Textured("metal", 10.0f, 72, 74, 78), white = Colour(225, 225, 220),
-                        yellow = Colour(220, 190, 50), dark = Colour(30, 32, 35), glass = Colour(40, 55, 70);
+    const ModelMaterial white = Colour(225, 225, 220), yellow = Colour(220, 190, 50),
+                        dark = Colour(30, 32, 35);
+    // The deck's paint wears under a second, darkening pass of grime; the bridge windows mirror the sky.
+    ModelMaterial deckPaint = Textured("metal", 10.0f, 72, 74, 78), glass = Colour(40, 55, 70);
+    deckPaint.effect = {ModelEffect::Kind::SecondPass, "Detail", 0.0f};
+    glass.effect = {ModelEffect::Kind::Reflection, "WaterEnv", 0.5f};
     std::vector<Ring> rings;
     for (const HullStation& s : std::vector<HullStation>{{128.0f, 0.3f, 17.0f, -2.0f},
                                                          {118.0f, 11.0f, 17.0f, -8.0f},
@@ -161,6 +166,7 @@ Model Carrier() {
         rings.push_back(HullRing(s));
     ModelGeometry hull;
     MeshBuilder(hull).Tube(rings, hullPaint, true);
+    hull.strips = true;
     model.AddPart("Hull", root, {0, 0, 0}, std::move(hull));
 
     // The flight deck overhangs the hull, widest on the angled landing area (port, +x).
@@ -182,6 +188,7 @@ Model Carrier() {
         for (float x : {9.0f, -9.0f})
             b.Block({x - 0.4f, 18.0f, 58}, {x + 0.4f, 18.06f, 120}, dark);
     }
+    deck.userData = {{"Surface", "FlightDeck"}};
     model.AddPart("Deck", root, {0, 0, 0}, std::move(deck));
 
     // The island on the starboard side (-x).
@@ -195,7 +202,14 @@ Model Carrier() {
         b.Cylinder({-15.5f, 38, -2}, {-15.5f, 52, -2}, 0.6f, 0.25f, 8, island);
         b.Block({-19, 46, -2.3f}, {-12, 46.4f, -1.7f}, island);
     }
-    model.AddPart("Island", root, {0, 0, 0}, std::move(top));
+    top.strips = true;
+    const int islandFrame = model.AddPart("Island", root, {0, 0, 0}, std::move(top));
+    // A floodlight on the island's mast shining down over the deck, and a warm lamp over the bridge.
+    const int flood =
+        model.AddFrame("DeckLight", islandFrame, {-15.5f, 47, -2}, {1, 0, 0}, {0, 0, 1}, {0, -1, 0});
+    model.lights.push_back({flood, true, {0.9f, 0.9f, 0.8f}, 80.0f, 60.0f});
+    const int lamp = model.AddFrame("BridgeLamp", islandFrame, {-15.5f, 37, 2.5f});
+    model.lights.push_back({lamp, false, {1.0f, 0.8f, 0.5f}, 12.0f, 0.0f});
     return model;
 }
 
