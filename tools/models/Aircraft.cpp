@@ -20,6 +20,8 @@ Materials AircraftMaterials(const Paint& paint) {
     m.metal = Textured("metal", 1.5f, 190, 190, 195);
     m.glass = Colour(70, 100, 125, 120);
     m.glass.specular = 1.0f;
+    // The canopy mirrors the sky as it turns.
+    m.glass.effect = {ModelEffect::Kind::Reflection, "WaterEnv", 0.6f};
     m.dark = Colour(38, 40, 42);
     m.strut = Colour(215, 215, 220);
     m.tyre = Colour(28, 28, 28);
