@@ -7,18 +7,29 @@
 #include "objects/Terrain.h"
 
 #include "base/ClumpCache.h"
+#include "platform/win32/Files.h"
 #include "base/String.h"
 #include "base/TextTable.h"
 #include "rwsdk/src/plcore/matrix.h"
 #include "scene/World.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 namespace Obj {
 
 namespace {
+
+// Something other than a file or a folder at the path (a fifo, a device): the file layer has refused it
+// with a message of its own.
+bool ToldByTheFileLayer(const Base::String& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(Win32::NativePath(path), error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+           !std::filesystem::is_directory(status);
+}
 
 // A file that cannot be read or does not parse leaves the tree empty: the scenery is built without what it
 // holds, so the player is told which file, and where it broke; a list that may be left out (optional) is
@@ -29,7 +40,7 @@ Base::Info ReadTree(const Base::String& path, bool optional = false, bool* read 
     const int result = tree.LoadFile(path);
     if (read)
         *read = result == 0;
-    if (result < 0 && !optional)
+    if (result < 0 && !optional && !ToldByTheFileLayer(path))
         std::fprintf(stderr, "Cannot read the scenery file '%s'.\n", Base::Clip(path).c_str());
     else if (result > 0)
         std::fprintf(stderr, "Error in the scenery file '%s' at line %d.\n", Base::Clip(path).c_str(),

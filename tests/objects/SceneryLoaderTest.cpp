@@ -31,6 +31,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -379,6 +381,22 @@ TEST_F(SceneryLoader, EachFaultIsOneLineNamingItsFileAndKey) {
         << said;
     const int line = int(std::count(model.begin(), model.end(), '\n')) + 1;
     EXPECT_NE(said.find("Base.model' at line " + std::to_string(line) + "."), std::string::npos) << said;
+}
+
+// A fifo in a file's place is refused by the file layer with its reason; the loader does not say it again.
+TEST_F(SceneryLoader, APathThatIsNoFileIsToldOnce) {
+    WriteScenery(1);
+    fs::remove(data / "Sky1.info");
+    ASSERT_EQ(mkfifo((data / "Sky1.info").c_str(), 0600), 0);
+    ::testing::internal::CaptureStderr();
+    Load(1);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    const std::string name = Base::MakePath(data.string(), "Sky1", "info");
+    const size_t first = said.find(name);
+    ASSERT_NE(first, std::string::npos) << said;
+    EXPECT_EQ(said.find(name, first + 1), std::string::npos) << said;
+    EXPECT_NE(said.find("it is not a regular file"), std::string::npos) << said;
+    EXPECT_FALSE(world->sky->IsLoaded());
 }
 
 TEST_F(SceneryLoader, GeneratedSceneryDensityIsClamped) {
