@@ -140,8 +140,10 @@ Rgb GroundColour(const Grid& grid, float x, float z) {
     const float slope = std::hypot(dx, dz) / 64;
     const float fine = Fbm(x / 90, z / 90, 51, 3), coarse = Fbm(x / 1400, z / 1400, 61, 3);
 
+    // The rock is a neutral stone grey: with more red than green it read as a purple smudge beside the
+    // grass on distant slopes.
     const Rgb sea{24, 58, 88}, shallow{40, 96, 112}, sand{196, 182, 132}, meadow{86, 124, 52},
-        field{150, 146, 78}, forest{44, 76, 36}, rock{118, 108, 96}, snow{236, 238, 242};
+        field{150, 146, 78}, forest{44, 76, 36}, rock{110, 110, 102}, snow{236, 238, 242};
     if (h <= 0)
         return MixRgb(shallow, sea, SmoothStep(-0.3f, 0.4f, coarse + fine * 0.3f));
     Rgb c = MixRgb(sand, meadow, SmoothStep(12, 40, h + fine * 8));
