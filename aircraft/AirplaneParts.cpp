@@ -189,7 +189,8 @@ void Airplane::PartAnimation::Unload() {
 
 void Airplane::PartAnimation::Load(Airplane* airplane, const char* name) {
     Unload();
-    if (!airplane->clump)
+    // Without the animation plugin no frame carries a hierarchy (nor the room to ask for one).
+    if (!airplane->clump || RwFrameGetPluginOffset(rwID_HANIMPLUGIN) < 0)
         return;
     RwFrame* root = FindAnimationRoot(RpClumpGetFrame(airplane->clump));
     RpHAnimHierarchy* whole = root ? RpHAnimFrameGetHierarchy(root) : nullptr;
