@@ -180,8 +180,9 @@ void AutoGen::ReadObjectSets(const Base::Info& node) {
         Flag(*child, "LodForShadow", working.lodForShadow);
         Flag(*child, "DoubleSided", working.doubleSided);
         // A value that is there but is no number is a fault, not a key to carry over from the set before.
+        const Base::Info* setInfo = child.get(); // clang 14 cannot capture a structured binding
         const auto unreadable = [&](const char* key, float& value) {
-            return child->GetChild(key) && !child->TryGetFloat(key, value);
+            return setInfo->GetChild(key) && !setInfo->TryGetFloat(key, value);
         };
         const bool badDensity = unreadable("DensityFactor", working.density);
         const bool badDisplacement = unreadable("DisplacementFactor", working.displacement);
