@@ -92,11 +92,11 @@ void BulletGroup::AddBullet(const RwV3d& position, const RwV3d& velocity, float 
                              position.z + velocity.z * lifetime};
     const RwLine path = {position, flightEnd};
     RwV3d hit;
-    const auto statics =
-        Alg::ShootSegment::SkipOwnRoot(Alg::ShootSegment::AlongSegment(*world->statics, path),
-                                       AttachmentRoot(static_cast<Obj::Attachable*>(this)));
-    bullet.endPoint =
-        Alg::ShootSegment::FindNearestHit(statics, path, &hit, nullptr, nullptr) ? hit : flightEnd;
+    Obj::Attachable* const root = AttachmentRoot(static_cast<Obj::Attachable*>(this));
+    const auto notOwn = [root](Obj::Static* s) {
+        return !root || AttachmentRoot(static_cast<Obj::Damageable*>(s)) != root;
+    };
+    bullet.endPoint = world->statics->FindNearestHit(path, notOwn, &hit, nullptr, nullptr) ? hit : flightEnd;
     bullets.push_back(bullet);
     if (bullets.size() == 1)
         sphere = {position, HalfWidth + HalfLength};

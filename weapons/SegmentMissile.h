@@ -207,33 +207,4 @@ bool Shoot(Range&& range, Weapons::SegmentMissile* missile, const RwLine& segmen
     return stopped;
 }
 
-// The hit nearest to the segment's start among the range's targets (strictly nearer replaces), with its
-// point, normal and target written to the outputs that are given; false when nothing was hit.
-template <class Range>
-bool FindNearestHit(Range&& range, const RwLine& segment, RwV3d* outPoint, RwV3d* outNormal,
-                    Obj::Damageable** outTarget) {
-    float best = FLT_MAX;
-    bool found = false;
-    range([&](auto* member) {
-        Obj::Damageable* target = member;
-        RwV3d point = {0, 0, 0}, normal = {0, 0, 0};
-        if (!target->IntersectSegment(&segment, &point, &normal))
-            return;
-        const float dx = point.x - segment.start.x, dy = point.y - segment.start.y,
-                    dz = point.z - segment.start.z;
-        const float d2 = dx * dx + dy * dy + dz * dz;
-        if (d2 < best) {
-            best = d2;
-            found = true;
-            if (outPoint)
-                *outPoint = point;
-            if (outNormal)
-                *outNormal = normal;
-            if (outTarget)
-                *outTarget = target;
-        }
-    });
-    return found;
-}
-
 } // namespace Alg::ShootSegment
