@@ -7,6 +7,7 @@
 #include "objects/Model.h"
 #include "objects/SmokeTrail.h"
 #include "objects/Vehicle.h"
+#include "aircraft/CockpitLink.h"
 #include "physics/AirplanePhysics.h"
 
 #include "base/SmartPtr.h"
@@ -119,6 +120,9 @@ public:
         RwV3d offset{0, 0, 0};
     };
     static inline Frame* (*CreateGun)(Airplane* owner, const GunSetup& gun) = nullptr;
+    // The 3D cockpit, loaded from its model for this airplane; made by the cockpit layer's maker, when one
+    // is installed (null otherwise, or when the cockpit cannot be loaded).
+    static inline CockpitLink* (*CreateCockpit)(Airplane* owner, const Base::String& modelPath) = nullptr;
 
     Airplane();
     ~Airplane() override;
@@ -180,6 +184,7 @@ public:
     PartAnimation weaponDoor;
     WheelRecord wheels[3]; // centre, left, right
     Base::SmartPtr<Shadow> shadow;
+    std::unique_ptr<CockpitLink> cockpit; // null until the cockpit layer's maker makes one
     Base::SmartPtr<Frame> gun;
     GunSetup gunSetup;
     bool hasGun = false;
