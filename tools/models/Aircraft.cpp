@@ -476,7 +476,10 @@ Model PilotFigure() {
         glm::vec3 hands[2] = {{0.75f, 0.75f, 0}, {-0.75f, 0.75f, 0}};
         glm::vec3 knees[2] = {{0.25f, -0.4f, 0}, {-0.25f, -0.4f, 0}};
         glm::vec3 feet[2] = {{0.35f, -0.85f, 0}, {-0.35f, -0.85f, 0}};
-        model.AddPart("Flying", root, {0, 0, 0}, Figure(hands, knees, feet));
+        // Falling free the figure's forward axis points against its flight, up while it falls: turned to
+        // face along -z it falls belly down, arms and legs spread.
+        model.AddPart("Flying", root, {0, 0, 0}, Figure(hands, knees, feet), {-1, 0, 0}, {0, 1, 0},
+                      {0, 0, -1});
     }
     {
         glm::vec3 hands[2] = {{0.22f, 1.05f, 0.05f}, {-0.22f, 1.05f, 0.05f}};
@@ -496,7 +499,8 @@ Model PilotFigure() {
             b.Cylinder({std::cos(a) > 0 ? 0.2f : -0.2f, 0.6f, 0}, rim, 0.012f, 0.012f, 4,
                        Colour(210, 210, 200));
         }
-        model.AddPart("OnParachute", root, {0, 0, 0}, std::move(hanging));
+        // Under the canopy the figure's forward axis turns to the sky: the canopy stands along +z.
+        model.AddPart("OnParachute", root, {0, 0, 0}, std::move(hanging), {1, 0, 0}, {0, 0, 1}, {0, -1, 0});
     }
     return model;
 }

@@ -1,0 +1,54 @@
+// Obj::StoresLink: what the player pilot asks of its airplane's weapon stores: the gun or rack selection,
+// the ordnance on each rack as the weapon cycling sees it, the radar target handed to a guided weapon, and
+// the countermeasures. The pilot gets one for its airplane from the maker that the weapons layer installs;
+// without a maker the airplane has no racks and, when it has a gun, the gun is always the selected weapon.
+#pragma once
+
+#include "base/String.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace Obj {
+
+class Airplane;
+class Target;
+
+class StoresLink {
+public:
+    static constexpr uint8_t NoRack = 255;
+
+    // What a rack holds, as far as the selection is concerned.
+    struct Ordnance {
+        Base::String name;
+        int order = 0;
+        bool airToAir = false;
+        bool spentLauncher = false; // a launcher without rockets left
+    };
+
+    StoresLink() = default;
+    virtual ~StoresLink() = default;
+    StoresLink(const StoresLink&) = delete;
+    StoresLink& operator=(const StoresLink&) = delete;
+
+    virtual bool IsGunSelected() const = 0;
+    // Gun selected, no rack.
+    virtual void SelectGun() = 0;
+    virtual uint8_t GetSelectedRack() const = 0;
+    virtual std::size_t GetRackCount() const = 0;
+    // False when the rack is empty or does not exist.
+    virtual bool GetOrdnance(std::size_t rack, Ordnance& out) const = 0;
+    // The rack of the next round of that ordnance, alternating sides; NoRack when none is left.
+    virtual uint8_t FindNextRack(const Base::String& name) = 0;
+    virtual void SelectRack(uint8_t index) = 0;
+    // Handed to the selected guided weapon; null clears it.
+    virtual void SetSelectedTarget(Target* target) = 0;
+    // 0 flare, 1 chaff.
+    virtual void DropCountermeasure(int kind) = 0;
+
+    // Installed by the weapons layer.
+    static inline std::unique_ptr<StoresLink> (*Make)(Airplane* airplane) = nullptr;
+};
+
+} // namespace Obj
