@@ -4,6 +4,7 @@
 #include "input/Keyboard.h"
 #include "input/Mouse.h"
 #include "rwsdk/plugin/collis/rpcollis.h"
+#include "rwsdk/plugin/hanim/rphanim.h"
 #include "rwsdk/plugin/userdata/rpusrdat.h"
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/frame.h"
@@ -44,10 +45,11 @@ WorldScenario::~WorldScenario() {
 }
 
 bool WorldScenario::Start(RunContext& run, std::string& error) {
-    // The engine as the game starts it, less the device; with the plugins the world and its objects use.
+    // The engine as the game starts it, less the device; with the plugins the world and its objects use
+    // (airplanes animate their parts).
     if (!RwEngineInit(nullptr, 0, 0) || !RpWorldPluginAttach() || !RpUserDataPluginAttach() ||
-        !RpCollisionPluginAttach() || !Rw::Frame::RegisterPlugins() || !Rw::RegisterWrapperPlugins() ||
-        !Rw::AtomicLodData::RegisterPlugin()) {
+        !RpCollisionPluginAttach() || !RpHAnimPluginAttach() || !Rw::Frame::RegisterPlugins() ||
+        !Rw::RegisterWrapperPlugins() || !Rw::AtomicLodData::RegisterPlugin()) {
         error = "the engine's plugins cannot be attached";
         RwEngineTerm();
         return false;
