@@ -209,7 +209,7 @@ void PilotPlayer::SetWeaponMode(uint32_t mode) {
 
 StoresLink* PilotPlayer::GetStores() {
     Airplane* airplane = GetAirplane();
-    if (airplane != storesOf.Get()) {
+    if (!airplane || airplane != storesOf.Get()) {
         stores.reset();
         storesOf = airplane;
         if (airplane && StoresLink::Make)
@@ -264,7 +264,11 @@ void PilotPlayer::SelectNextWeapon(bool gunOnly) {
 }
 
 void PilotPlayer::Run() {
+    // The figure's step removes a figure that reached the ground.
+    const Base::SmartPtr<PilotPlayer> self(this);
     Pilot::Run();
+    if (!self)
+        return;
     Airplane* airplane = GetAirplane();
     if (!airplane || !airplane->flightModel)
         return;

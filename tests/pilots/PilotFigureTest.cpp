@@ -2,7 +2,6 @@
 // ejection and its timeline (seated look, free fall, parachute, removal on the ground) over a flat terrain,
 // with the airplane crashing seven seconds after it lost its pilot.
 #include "PilotFixture.h"
-#include "tests/objects/TerrainFixture.h"
 
 #include "scene/AtomicData.h"
 
@@ -48,27 +47,8 @@ bool CanopyDrawn(Obj::Airplane& airplane) {
 
 class PilotFigure : public PilotRig {
 protected:
-    void TearDown() override {
-        world->terrain = nullptr;
-        PilotRig::TearDown();
-    }
     // A world frame on the world's clock: simulation, then the run pass.
     void Step(float dt) { AirplaneWorld::Frame(dt); }
-
-    // A flat terrain under the world, its height where the airplane flies.
-    float FlatGround() {
-        TerrainFixture::Keys keys;
-        TerrainFixture::Image map = TerrainFixture::Mask(65, 65, 40);
-        EXPECT_TRUE(TerrainFixture::Build(terrain, keys, map, TerrainFixture::Mask(4, 4, 255),
-                                          TerrainFixture::Mask(4, 4, 0)))
-            << terrain.Error();
-        world->terrain = &terrain;
-        Base::Vector3 hit, normal;
-        EXPECT_TRUE(terrain.IntersectSegment({{0, 10000, 0}, {0, -10000, 0}}, &hit, &normal));
-        return hit.y;
-    }
-
-    Obj::Terrain terrain;
 };
 
 TEST_F(PilotFigure, SeatedLevelsFollowTheGLoadAndFallBackToZero) {

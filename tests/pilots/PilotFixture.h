@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tests/aircraft/AirplaneFixture.h"
+#include "tests/objects/TerrainFixture.h"
 #include "tests/rig/ScriptedInput.h"
 
 #include "aircraft/CockpitLink.h"
@@ -63,6 +64,7 @@ protected:
         world->joystick = joystick.get();
     }
     void TearDown() override {
+        world->terrain = nullptr;
         world->Clear();
         keyboard.reset();
         mouse.reset();
@@ -106,6 +108,20 @@ protected:
         return pilot;
     }
 
+    // A flat terrain under the world; its height.
+    float FlatGround() {
+        TerrainFixture::Keys keys;
+        TerrainFixture::Image map = TerrainFixture::Mask(65, 65, 40);
+        EXPECT_TRUE(TerrainFixture::Build(terrain, keys, map, TerrainFixture::Mask(4, 4, 255),
+                                          TerrainFixture::Mask(4, 4, 0)))
+            << terrain.Error();
+        world->terrain = &terrain;
+        Base::Vector3 hit, normal;
+        EXPECT_TRUE(terrain.IntersectSegment({{0, 10000, 0}, {0, -10000, 0}}, &hit, &normal));
+        return hit.y;
+    }
+
+    Obj::Terrain terrain;
     std::unique_ptr<Rig::ScriptedInput> input;
     std::unique_ptr<Input::Keyboard> keyboard;
     std::unique_ptr<Input::Mouse> mouse;

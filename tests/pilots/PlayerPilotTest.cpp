@@ -404,6 +404,36 @@ TEST_F(PlayerPilot, SettingsFromConfigDatReachThePilot) {
     EXPECT_FALSE(pilot->GetAirplane()); // ejected on the joystick's button
 }
 
+TEST_F(PlayerPilot, CtrlEEjectsAndTheFigureComesDownUnderItsParachute) {
+    FlatGround();
+    airplane->Place(0, 0, 0, 0, 150); // 250 above the ground
+    Base::SmartPtr<Obj::Airplane> plane(airplane);
+    Base::SmartPtr<Obj::PilotPlayer> figure(pilot);
+    Script("2 keyboard down LCONTROL\n"
+           "3 keyboard press E\n"
+           "5 keyboard up LCONTROL\n");
+    for (int i = 0; i < 4; ++i) {
+        Poll();
+        AirplaneWorld::Frame(float(Step));
+    }
+    ASSERT_TRUE(figure);
+    EXPECT_EQ(figure->GetAirplane(), nullptr);
+    EXPECT_EQ(figure->figureState, Obj::Pilot::Ejected);
+    ASSERT_TRUE(plane);
+    EXPECT_EQ(plane->GetState().outOfControl, 1); // not handed back by the pilot's own state
+    EXPECT_TRUE(plane->GetState().engineRunning); // Ctrl+E is not the engine's E
+    int frames = 0;
+    while (figure && frames < 64 * 120) {
+        Poll();
+        AirplaneWorld::Frame(float(Step));
+        ++frames;
+    }
+    EXPECT_FALSE(figure); // landed and gone
+    EXPECT_FALSE(plane);  // crashed 7 s after the ejection
+    airplane = nullptr;
+    pilot = nullptr;
+}
+
 TEST_F(PlayerPilot, UnknownControlTypeInTheSettingsPlaysOnTheKeys) {
     config.controlsType = 42; // an edited file; the record's own reader would have cut it
     pilot->ApplySettings(&config);

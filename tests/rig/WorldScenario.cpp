@@ -45,11 +45,10 @@ WorldScenario::~WorldScenario() {
 }
 
 bool WorldScenario::Start(RunContext& run, std::string& error) {
-    // The engine as the game starts it, less the device; with the plugins the world and its objects use
-    // (airplanes animate their parts).
+    // The engine as the game starts it, less the device; with the plugins the world and its objects use.
     if (!RwEngineInit(nullptr, 0, 0) || !RpWorldPluginAttach() || !RpUserDataPluginAttach() ||
-        !RpCollisionPluginAttach() || !RpHAnimPluginAttach() || !Rw::Frame::RegisterPlugins() ||
-        !Rw::RegisterWrapperPlugins() || !Rw::AtomicLodData::RegisterPlugin()) {
+        !RpCollisionPluginAttach() || !Rw::Frame::RegisterPlugins() || !Rw::RegisterWrapperPlugins() ||
+        !Rw::AtomicLodData::RegisterPlugin() || !RpHAnimPluginAttach()) {
         error = "the engine's plugins cannot be attached";
         RwEngineTerm();
         return false;
