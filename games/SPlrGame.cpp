@@ -1,17 +1,386 @@
 #include "games/SPlrGame.h"
 
+#include "aircraft/Airplane.h"
+#include "audio/MusicPlayer.h"
+#include "audio/SoundGroup.h"
+#include "base/ClumpCache.h"
+#include "base/FontCache.h"
 #include "base/FrameClock.h"
+#include "base/Info.h"
+#include "base/TextTable.h"
+#include "frontend/Frontend.h"
+#include "gui/Cursor.h"
+#include "gui/Desktop.h"
+#include "gui/draw/ScreenDraw.h"
+#include "input/Joystick.h"
+#include "input/Keyboard.h"
+#include "input/Mouse.h"
+#include "objects/LoadScenery.h"
+#include "objects/Structure.h"
+#include "scene/Attachable.h"
+#include "scene/EngineHost.h"
+#include "scene/WorldPasses.h"
+
+#include "rwsdk/src/baraster.h"
+#include "rwsdk/src/camera.h"
+#include "rwsdk/src/frame.h"
+#include "rwsdk/src/renderstate.h"
+#include "rwsdk/world/baworobj.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
 
 namespace SPlr {
 
-Game::Game(Fe::Frontend*, Input::Keyboard*, Input::Mouse*, Input::Joystick*) {}
+World::~World() {
+    Clear();
+}
 
-Game::~Game() = default;
+float PauseRate(float step) {
+    return step <= 0 ? 1.0f : 0.0f;
+}
+
+float TimeCmpRate(float rate) {
+    const float r = 2 * rate;
+    if (r > 8.08f)
+        return 1.0f;
+    return r <= 0 ? 0.0f : r;
+}
+
+float TimeCmpMinusRate(float rate) {
+    const float r = rate * 0.5f;
+    return r < 0.0009667969f || r <= 0 ? 0.0f : r;
+}
+
+float TimeCmpPlusRate(float rate) {
+    const float r = 2 * rate;
+    if (r == 0)
+        return 0.0009765625f;
+    if (r > 16.16f)
+        return 16.0f;
+    return r <= 0 ? 0.0f : r;
+}
+
+bool AssignmentFires(const Base::KeyAssignment& entry, const Input::Keyboard* keyboard,
+                     const Input::Joystick* joystick) {
+    if (keyboard && entry.key != Base::KeyAssignment::NoKey &&
+        (entry.modifiers == Base::KeyAssignment::AnyModifiers || entry.modifiers == keyboard->modifiers) &&
+        entry.key == keyboard->pressedKey)
+        return true;
+    return joystick && entry.button != Base::KeyAssignment::NoButton && entry.button <= 31 &&
+           int(entry.button) == int(joystick->pressedButton);
+}
+
+Base::String TimeFlowText(float rate) {
+    if (rate == 0)
+        return Base::GetText("Splr.TimeFlow1");
+    if (rate > 1)
+        return Base::Formatted(Base::GetText("Splr.TimeFlow2").c_str(), double(rate));
+    if (rate > 0 && rate < 1)
+        return Base::Formatted(Base::GetText("Splr.TimeFlow3").c_str(), 1.0 / double(rate));
+    return {};
+}
+
+namespace {
+
+// The screen in pixels, from the display's colour raster; empty before the engine runs.
+Gui::Rect ScreenRect() {
+    if (!Rw::ColourRaster)
+        return {};
+    return {0.0f, 0.0f, float(RwRasterGetWidth(Rw::ColourRaster)),
+            float(RwRasterGetHeight(Rw::ColourRaster))};
+}
+
+bool WindowHasFocus() {
+    return GetFocus() != nullptr;
+}
+
+// The settings of a game without a front end (tests that build a game alone).
+const Base::Config& DefaultSettings() {
+    static const Base::Config settings;
+    return settings;
+}
+
+// The view from behind and above the followed airplane, looking a little down past it.
+constexpr float ChaseDistance = 28.0f, ChaseHeight = 7.0f;
+
+} // namespace
+
+Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mouse, Input::Joystick* joystick)
+    : frontend(frontend), keyboard(keyboard), mouse(mouse), joystick(joystick) {
+    startFrame = Base::FrameClock::FrameCounter;
+
+    gui = new Gui::Desktop;
+    sounds = new Audio::SoundGroup(10.0f);
+    gui->sounds = sounds;
+    gui->keyboard = keyboard;
+    gui->mouse = mouse;
+    {
+        // A missing or damaged overlay leaves the game without it; the game itself goes on.
+        Base::Info tree;
+        const Base::String path = Base::GetText("DataDir") + "\\Scripts\\Gui\\Game.gui";
+        if (const int failed = tree.LoadFile(path); failed > 0)
+            std::fprintf(stderr, "Error in the game overlay file '%s' at line %d.\n",
+                         Base::Clip(path).c_str(), failed);
+        gui->Load(tree);
+        gui->screenRect = ScreenRect();
+    }
+
+    if (joystick)
+        joystick->SetDeadZone(Settings().joyDeadZone);
+
+    world = std::make_unique<World>();
+    world->soundGroup = sounds;
+    world->keyboard = keyboard;
+    world->mouse = mouse;
+    world->joystick = joystick;
+
+    camera = std::make_unique<Obj::Camera>();
+    if (camera->camera) {
+        RwCameraSetRaster(camera->camera, Rw::ColourRaster);
+        RwCameraSetZRaster(camera->camera, Rw::DepthRaster);
+        RwCameraSetNearClipPlane(camera->camera, 1.0f);
+        RwCameraSetFarClipPlane(camera->camera, 110000.0f);
+        camera->SetFieldOfView(70.0f * 3.14159265f / 180.0f);
+        if (world->world)
+            RpWorldAddCamera(world->world, camera->camera);
+    } else {
+        camera.reset();
+    }
+
+    Obj::LoadScenery(Settings(), *world, 1);
+    StartFlight();
+
+    Base::Info playlist;
+    std::vector<Base::String> tracks;
+    if (playlist.LoadFile(Base::MakePath(Base::GetText("DataDir"), "Music\\Game.playlist")) == 0)
+        playlist.CollectValues(tracks);
+    musicSounds = new Audio::SoundGroup(0.0f);
+    music = new Audio::MusicPlayer(musicSounds, tracks);
+    // The first update starts the first track; the list plays on in a loop.
+    music->Stop();
+    music->currentTrack = 0;
+    music->playsRemaining = tracks.empty() ? 0 : -1;
+}
+
+Game::~Game() {
+    delete gui;
+    gui = nullptr;
+    if (camera && world && world->world && RwCameraGetWorld(camera->camera))
+        RpWorldRemoveCamera(world->world, camera->camera);
+    world.reset();
+    if (camera) {
+        RwCameraSetRaster(camera->camera, nullptr);
+        RwCameraSetZRaster(camera->camera, nullptr);
+    }
+    camera.reset();
+    delete music;
+    delete sounds;
+    delete musicSounds;
+}
+
+const Base::Config& Game::Settings() const {
+    return frontend ? frontend->config : DefaultSettings();
+}
+
+Obj::Airplane* Game::PlayerAirplane() const {
+    return player.Get();
+}
+
+void Game::StartFlight() {
+    // The player in the sample fighter at the start of the first airbase's runway, two computer fighters
+    // circling above it.
+    Obj::Airbase* base = nullptr;
+    world->ForEach([&base](Obj::Object* object) {
+        if (auto* found = dynamic_cast<Obj::Airbase*>(object))
+            base = found;
+    });
+    const Base::String directory = Base::ClumpCache::Directory;
+    auto* airplane = new Obj::Airplane;
+    airplane->seed = 1;
+    if (!airplane->Load(Base::MakePath(directory, "Airplanes\\Mig29").c_str(), Obj::Airplane::ComplexModel)) {
+        delete airplane;
+        return;
+    }
+    world->AddObject(airplane);
+    if (!base || !airplane->PlaceOnRunway(base, "09"))
+        airplane->Place(0, 0, 1500, 90, 200);
+    player = airplane;
+
+    RwV3d centre{0, 0, 0};
+    if (const RwSphere* sphere = base ? base->GetBoundingSphere() : nullptr)
+        centre = sphere->center;
+    for (int i = 0; i < 2; ++i) {
+        auto* other = new Obj::Airplane;
+        other->seed = uint32_t(2 + i);
+        if (!other->Load(Base::MakePath(directory, "Airplanes\\F16").c_str(), Obj::Airplane::ComplexModel)) {
+            delete other;
+            continue;
+        }
+        world->AddObject(other);
+        other->Place(centre.x + (i ? 3000.0f : -3000.0f), centre.z + 4000.0f, 1200.0f + 300.0f * float(i),
+                     i ? 200.0f : 160.0f, 190.0f);
+    }
+}
+
+void Game::PlaceCamera() {
+    if (!camera)
+        return;
+    Obj::Airplane* followed = player.Get();
+    if (!followed)
+        return;
+    const Physics::AirplaneState s = followed->GetState();
+    // Behind along the airplane's heading, level, so that a roll does not turn the view.
+    const float h = std::sqrt(s.at.x * s.at.x + s.at.z * s.at.z);
+    const RwV3d flat = h > 1e-3f ? RwV3d{s.at.x / h, 0, s.at.z / h} : RwV3d{0, 0, 1};
+    const RwV3d eye{s.position.x - flat.x * ChaseDistance, s.position.y + ChaseHeight,
+                    s.position.z - flat.z * ChaseDistance};
+    RwV3d at{s.position.x + flat.x * 20.0f - eye.x, s.position.y - eye.y,
+             s.position.z + flat.z * 20.0f - eye.z};
+    const float l = std::sqrt(at.x * at.x + at.y * at.y + at.z * at.z);
+    at = {at.x / l, at.y / l, at.z / l};
+    const float r = std::sqrt(at.x * at.x + at.z * at.z);
+    const RwV3d right = r > 0 ? RwV3d{at.z / r, 0, -at.x / r} : RwV3d{1, 0, 0};
+    RwMatrix m{};
+    m.right = right;
+    m.up = {at.y * right.z - at.z * right.y, at.z * right.x - at.x * right.z,
+            at.x * right.y - at.y * right.x};
+    m.at = at;
+    m.pos = eye;
+    RwMatrixUpdate(&m);
+    camera->Transform(&m, rwCOMBINEREPLACE);
+}
 
 App::GameAction Game::Update(bool background) {
-    if (!background)
-        Base::FrameClock::Tick();
-    return App::GameGoOn;
+    result = App::GameGoOn;
+    const Base::Config& settings = Settings();
+    // Music and sounds are heard only while time runs at its own pace.
+    const float gate = world->time->rate == 1.0f ? 1.0f : 0.0f;
+
+    if (Rw::EngineStarted)
+        Rw::ResetRenderStates();
+
+    gui->screenRect = ScreenRect();
+    if (gui->cursor) {
+        gui->cursor->bounds = gui->screenRect;
+        gui->cursor->Update();
+    }
+
+    music->SetVolume(gate * settings.musicVolume);
+    music->Update();
+    if (music->group)
+        music->group->Update();
+
+    if (background)
+        return App::GameGoOn;
+
+    Grp::WorldTime& clock = *world->time;
+    const float t0 = clock.time;
+    Base::FrameClock::Tick();
+    clock.Advance();
+    const float t1 = clock.time;
+
+    if (world->soundGroup) {
+        world->soundGroup->SetVolume(gate * settings.sfxVolume);
+        if (camera) {
+            const RwMatrix* m = RwFrameGetWorldMatrix(RwCameraGetFrame(camera->camera));
+            Audio::Listener& listener = world->soundGroup->listener;
+            listener.position = {m->pos.x, m->pos.y, m->pos.z};
+            listener.forward = {m->at.x, m->at.y, m->at.z};
+            listener.up = {m->up.x, m->up.y, m->up.z};
+            listener.velocity = {0, 0, 0};
+            if (const Obj::Airplane* followed = player.Get()) {
+                const RwV3d v = followed->GetState().velocity;
+                listener.velocity = {v.x, v.y, v.z};
+            }
+        }
+        world->soundGroup->Update();
+    }
+
+    if (keyboard)
+        keyboard->PollAndAcquire();
+    if (mouse)
+        mouse->PollAndAcquire();
+    if (joystick)
+        joystick->PollAndAcquire();
+
+    if (!(HasFocus ? HasFocus() : WindowHasFocus()))
+        clock.rate = 0;
+
+    const Base::KeyAssignment* keys = settings.keyAssignments;
+    if (AssignmentFires(keys[PauseEntry], keyboard, joystick))
+        clock.rate = PauseRate(clock.step);
+    if (AssignmentFires(keys[TimeCmpEntry], keyboard, joystick))
+        clock.rate = TimeCmpRate(clock.rate);
+    if (AssignmentFires(keys[TimeCmpMinusEntry], keyboard, joystick))
+        clock.rate = TimeCmpMinusRate(clock.rate);
+    if (AssignmentFires(keys[TimeCmpPlusEntry], keyboard, joystick))
+        clock.rate = TimeCmpPlusRate(clock.rate);
+
+    Grp::SimulateGroup(*world->simulateables, t0, t1);
+    Grp::RunGroup(*world->runnables);
+    PlaceCamera();
+
+    gui->Update();
+
+    if (!camera || !Rw::EngineStarted)
+        return App::GameAction(result);
+    RwRGBA black{0, 0, 0, 255};
+    if (!RwCameraClear(camera->camera, &black, rwCAMERACLEARZ | rwCAMERACLEARSTENCIL)) {
+        // A lost or busy device: this frame is neither drawn nor shown, and Escape waits for the next one.
+        Sleep(100);
+        return App::GameAction(result);
+    }
+    Render();
+
+    if (keyboard && keyboard->modifiers == 0 && keyboard->pressedKey == 1)
+        result = App::GamePause;
+
+    if (result != App::GameGoOn && world->soundGroup) {
+        // The game's sounds stop at once under the front end.
+        world->soundGroup->SetVolume(0);
+        world->soundGroup->Update(true);
+    }
+    return App::GameAction(result);
+}
+
+void Game::Render() {
+    RwCamera* engineCamera = camera->camera;
+    RwFrameOrthonormalize(RwCameraGetFrame(engineCamera));
+    if (RwCameraBeginUpdate(engineCamera)) {
+        RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
+        RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
+        if (const Rw::CameraView* view = camera->GetViewParameters()) {
+            const auto range = Grp::VisibleRange(*view, *world->renderables);
+            Grp::RenderVisible(range.begin(), range.end(), nullptr);
+        }
+        gui->Draw();
+        DrawTimeFlow();
+        RwCameraEndUpdate(engineCamera);
+    }
+    if (Base::FrameClock::FrameCounter > startFrame + 3) {
+        RwCameraShowRaster(engineCamera, Rw::MainWindow, 0);
+        ++framesPresented;
+    }
+}
+
+void Game::DrawTimeFlow() {
+    if (std::fmod(Base::FrameClock::GameTime, 0.5) >= 0.3)
+        return;
+    Gui::Font* font = Base::FontCache::Get("Verdana24ib.font");
+    if (!font)
+        return;
+    const Base::String text = TimeFlowText(world->time->rate);
+    if (text.empty())
+        return;
+    const Gui::Rect screen = ScreenRect();
+    Gui::QueueText({screen.right * 0.5f, screen.bottom * 0.5f}, text, {255, 255, 255, 255}, {1, 1}, 0,
+                   text.size(), {0, 0}, 0, 0);
+    Gui::FlushTextQueue(font, rwFILTERLINEAR);
 }
 
 } // namespace SPlr

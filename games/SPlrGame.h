@@ -1,28 +1,112 @@
-// The single-player game. For now it has no world, mission or drawing: it keeps time and goes on.
+// The single-player game: one running mission with its world, the in-game overlay, the game music and the
+// view it is seen through. The main loop creates it when the front end starts or restarts a single-player
+// game, updates it once a frame (in the background while the front end is shown over it) and deletes it
+// when the game ends.
 #pragma once
 
 #include "base/AppActions.h"
+#include "base/Config.h"
+#include "base/SmartPtr.h"
+#include "base/String.h"
+#include "scene/World.h"
 
+#include <cstdint>
+#include <memory>
+
+namespace Audio {
+class MusicPlayer;
+class SoundGroup;
+} // namespace Audio
 namespace Fe {
 class Frontend;
+}
+namespace Gui {
+class Desktop;
 }
 namespace Input {
 class Keyboard;
 class Mouse;
 class Joystick;
 } // namespace Input
+namespace Obj {
+class Airplane;
+class Camera;
+} // namespace Obj
 
 namespace SPlr {
 
+// The game's world: it takes every object down before the world itself goes.
+class World : public Grp::World {
+public:
+    World() = default;
+    ~World() override;
+};
+
+// The time keys' effect on the world time's rate. Pause resumes at 1 when the frame's step was not
+// positive (time stood still), and stops time otherwise; TimeCmp cycles 1, 2, 4, 8, 1; Minus halves down to 0
+// below about 1/1024; Plus doubles from 0 to 1/1024 and up to 16.
+float PauseRate(float step);
+float TimeCmpRate(float rate);
+float TimeCmpMinusRate(float rate);
+float TimeCmpPlusRate(float rate);
+
+// A key-assignment entry fires on its key pressed this frame with its modifiers (or any, 0xFF), or on its
+// joystick button pressed this frame. Either device may be null.
+bool AssignmentFires(const Base::KeyAssignment& entry, const Input::Keyboard* keyboard,
+                     const Input::Joystick* joystick);
+
+// The blinking text over a game whose time does not run at rate 1: "Paused", "Time x 2", "Time / 4"
+// (from the strings file); empty at rate 1.
+Base::String TimeFlowText(float rate);
+
 class Game {
 public:
+    // The key-assignment entries of the time keys.
+    static constexpr int PauseEntry = 18, TimeCmpEntry = 19, TimeCmpMinusEntry = 20, TimeCmpPlusEntry = 21;
+
+    // Any device may be null. The settings and the request are the front end's.
     Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mouse, Input::Joystick* joystick);
     virtual ~Game();
     Game(const Game&) = delete;
     Game& operator=(const Game&) = delete;
 
-    // In the background (paused under the front end) it does not tick the frame clock.
+    // One frame: 0 go on, 2 Escape (pause under the front end), 3 the mission is over. In the background
+    // (the front end shown over the game) only the music plays.
     App::GameAction Update(bool background);
+
+    // The blinking time-flow text at the screen's centre, inside the camera's update.
+    void DrawTimeFlow();
+
+    // The camera that renders the frame; null when none could be made.
+    Obj::Camera* CurrentCamera() const { return camera.get(); }
+    // The player's airplane, while it lives.
+    Obj::Airplane* PlayerAirplane() const;
+
+    Fe::Frontend* frontend;                   // not owned
+    std::unique_ptr<World> world;             // the game world
+    Gui::Desktop* gui = nullptr;              // owned: the in-game overlay
+    Audio::MusicPlayer* music = nullptr;      // owned
+    Audio::SoundGroup* sounds = nullptr;      // owned: the overlay's and the world's sounds
+    Audio::SoundGroup* musicSounds = nullptr; // owned: the music player's
+    uint32_t result = 0;                      // App::GameAction of the current update
+    uint32_t startFrame = 0;                  // frames are presented once the counter is past this + 3
+    Input::Keyboard* keyboard;                // not owned, may be null
+    Input::Mouse* mouse;                      // not owned, may be null
+    Input::Joystick* joystick;                // not owned, may be null
+    // Frames presented so far; tests read it.
+    uint32_t framesPresented = 0;
+
+    // The window focus as the game sees it; tests put their own in its place.
+    static inline bool (*HasFocus)() = nullptr;
+
+private:
+    const Base::Config& Settings() const;
+    void StartFlight();
+    void PlaceCamera();
+    void Render();
+
+    std::unique_ptr<Obj::Camera> camera;
+    Base::SmartPtr<Obj::Airplane> player; // the world's; null once it is gone
 };
 
 } // namespace SPlr

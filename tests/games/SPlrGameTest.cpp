@@ -1,0 +1,158 @@
+// The single-player game played on the rig: its frame's time keys, the audio gate, the focus pause, the
+// frames held back at the start, Escape, the background update, and what a player sees.
+#include "GameFixture.h"
+
+#include "tests/support/ReadBack.h"
+
+#include "aircraft/Airplane.h"
+#include "audio/MusicPlayer.h"
+#include "audio/SoundGroup.h"
+#include "gui/Desktop.h"
+#include "platform/d3d9/Control.h"
+#include "rwsdk/driver/d3d9/d3d9device.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using GameTest::GameRig;
+
+size_t Presents(const std::vector<std::string>& log) {
+    return size_t(std::count(log.begin(), log.end(), std::string("Present")));
+}
+
+TEST_F(GameRig, BuiltInFlightPutsThePlayerOnTheRunwayUnderTwoFighters) {
+    Start();
+    ASSERT_NE(game->gui, nullptr);
+    EXPECT_NE(game->gui->FindWidget("Announcer", true), nullptr);
+    ASSERT_NE(game->PlayerAirplane(), nullptr);
+    EXPECT_EQ(game->world->soundGroup, game->sounds);
+    EXPECT_EQ(game->world->keyboard, keyboard.get());
+    EXPECT_EQ(game->world->joystick, joystick.get());
+    int airplanes = 0;
+    game->world->ForEach([&](Obj::Object* o) { airplanes += dynamic_cast<Obj::Airplane*>(o) != nullptr; });
+    EXPECT_EQ(airplanes, 3);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(Frame(), 0u);
+    // On its wheels at the runway's start, engine off, standing still.
+    const Physics::AirplaneState s = game->PlayerAirplane()->GetState();
+    EXPECT_GT(s.gearExtension, 0.99f);
+    EXPECT_LT(Base::VectorLength(s.velocity), 1.0f);
+    // The world's time ran: ten frames of the fixed step.
+    EXPECT_NEAR(game->world->time->time, 10 * GameTest::Step, 1e-4);
+}
+
+TEST_F(GameRig, TheFirstThreeFramesAreNotPresented) {
+    Start();
+    D3D9::SetCallLogging(RwD3D9Device, true);
+    D3D9::TakeCallLog(RwD3D9Device);
+    std::vector<size_t> shown;
+    for (int i = 0; i < 6; ++i) {
+        Frame();
+        shown.push_back(Presents(D3D9::TakeCallLog(RwD3D9Device)));
+    }
+    D3D9::SetCallLogging(RwD3D9Device, false);
+    EXPECT_EQ(shown, (std::vector<size_t>{0, 0, 0, 1, 1, 1}));
+    EXPECT_EQ(game->framesPresented, 3u);
+}
+
+TEST_F(GameRig, TimeKeysChangeTheRateAndOnlyRateOneIsHeard) {
+    // T is TimeCmp, Shift+] TimeCmpPlus, Shift+[ TimeCmpMinus, P Pause (the default assignments).
+    Script("2 keyboard press T\n"
+           "4 keyboard press T\n"
+           "6 keyboard press T\n"
+           "8 keyboard press T\n"
+           "10 keyboard down LSHIFT\n"
+           "11 keyboard press RBRACKET\n"
+           "13 keyboard press LBRACKET\n"
+           "15 keyboard up LSHIFT\n"
+           "16 keyboard press P\n"
+           "18 keyboard press P\n");
+    frontend->config.musicVolume = 0.8f;
+    frontend->config.sfxVolume = 0.6f;
+    Start();
+    std::vector<float> rates, musicVolumes, soundVolumes;
+    for (int f = 0; f < 20; ++f) {
+        Frame();
+        rates.push_back(Rate());
+        musicVolumes.push_back(game->music->volume);
+        soundVolumes.push_back(game->sounds->volume);
+    }
+    EXPECT_EQ(rates, (std::vector<float>{1, 1, 2, 2, 4, 4, 8, 8, 1, 1, 1, 2, 2, 1, 1, 1, 0, 0, 1, 1}));
+    // A frame's volumes follow the rate it started with, the one the frame before left.
+    for (size_t f = 1; f < rates.size(); ++f) {
+        const bool heard = rates[f - 1] == 1.0f;
+        EXPECT_FLOAT_EQ(musicVolumes[f], heard ? 0.8f : 0.0f) << f;
+        EXPECT_FLOAT_EQ(soundVolumes[f], heard ? 0.6f : 0.0f) << f;
+    }
+}
+
+TEST_F(GameRig, LostFocusPausesUntilThePauseKey) {
+    Script("12 keyboard press P\n");
+    Start();
+    for (int i = 0; i < 3; ++i)
+        Frame();
+    const float before = game->world->time->time;
+    GameRig::focused = false;
+    for (int i = 0; i < 3; ++i) {
+        Frame();
+        EXPECT_EQ(Rate(), 0.0f);
+    }
+    // Back in focus, the game stays paused and its time stands still.
+    GameRig::focused = true;
+    for (int i = 0; i < 5; ++i) {
+        Frame();
+        EXPECT_EQ(Rate(), 0.0f);
+    }
+    EXPECT_NEAR(game->world->time->time, before + GameTest::Step, 1e-5); // the frame focus went in
+    ASSERT_EQ(frame, 11u);
+    Frame(); // 11
+    Frame(); // 12: Pause, on a frame whose step was 0
+    EXPECT_EQ(Rate(), 1.0f);
+}
+
+TEST_F(GameRig, EscapePausesOnlyWithoutModifiers) {
+    Script("3 keyboard down LSHIFT\n"
+           "4 keyboard press ESCAPE\n"
+           "6 keyboard up LSHIFT\n"
+           "7 keyboard down LCONTROL\n"
+           "8 keyboard press ESCAPE\n"
+           "10 keyboard up LCONTROL\n"
+           "11 keyboard down LMENU\n"
+           "12 keyboard press ESCAPE\n"
+           "14 keyboard up LMENU\n"
+           "16 keyboard press ESCAPE\n");
+    Start();
+    std::vector<int> pauses;
+    for (int f = 0; f < 20; ++f)
+        if (Frame() == 2) {
+            pauses.push_back(f);
+            // Leaving for the front end silences the game's sounds at once.
+            EXPECT_EQ(game->sounds->volume, 0.0f);
+        }
+    EXPECT_EQ(pauses, std::vector<int>{16});
+}
+
+TEST_F(GameRig, BackgroundUpdateKeepsOnlyTheMusic) {
+    Script("2 keyboard press T\n");
+    Start();
+    Frame();
+    Frame();
+    const float time = game->world->time->time;
+    const uint32_t counter = Base::FrameClock::FrameCounter;
+    const Physics::AirplaneState before = game->PlayerAirplane()->GetState();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(Frame(true), 0u);
+    EXPECT_EQ(game->world->time->time, time);
+    EXPECT_EQ(Base::FrameClock::FrameCounter, counter);
+    EXPECT_EQ(Rate(), 1.0f); // frame 2's key was never read
+    const Physics::AirplaneState after = game->PlayerAirplane()->GetState();
+    EXPECT_EQ(after.position.x, before.position.x);
+    EXPECT_EQ(after.position.y, before.position.y);
+    EXPECT_EQ(after.position.z, before.position.z);
+    EXPECT_EQ(game->music->volume, frontend->config.musicVolume);
+}
+
+} // namespace
