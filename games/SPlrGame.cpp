@@ -19,6 +19,7 @@
 #include "objects/Structure.h"
 #include "scene/Attachable.h"
 #include "scene/EngineHost.h"
+#include "scene/RenderProbe.h"
 #include "scene/WorldPasses.h"
 
 #include "rwsdk/src/baraster.h"
@@ -321,11 +322,19 @@ App::GameAction Game::Update(bool background) {
     if (AssignmentFires(keys[TimeCmpPlusEntry], keyboard, joystick))
         clock.rate = TimeCmpPlusRate(clock.rate);
 
-    Grp::SimulateGroup(*world->simulateables, t0, t1);
-    Grp::RunGroup(*world->runnables);
-    PlaceCamera();
-
-    gui->Update();
+    {
+        Grp::ProbeSection section("simulate");
+        Grp::SimulateGroup(*world->simulateables, t0, t1);
+    }
+    {
+        Grp::ProbeSection section("run");
+        Grp::RunGroup(*world->runnables);
+        PlaceCamera();
+    }
+    {
+        Grp::ProbeSection section("GUI");
+        gui->Update();
+    }
 
     if (!camera || !Rw::EngineStarted)
         return App::GameAction(result);
@@ -355,14 +364,20 @@ void Game::Render() {
         RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
         RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
         if (const Rw::CameraView* view = camera->GetViewParameters()) {
+            // The objects' own sections nest inside: what is left is culling and sorting.
+            Grp::ProbeSection section("render");
             const auto range = Grp::VisibleRange(*view, *world->renderables);
             Grp::RenderVisible(range.begin(), range.end(), nullptr);
         }
-        gui->Draw();
-        DrawTimeFlow();
+        {
+            Grp::ProbeSection section("GUI");
+            gui->Draw();
+            DrawTimeFlow();
+        }
         RwCameraEndUpdate(engineCamera);
     }
     if (Base::FrameClock::FrameCounter > startFrame + 3) {
+        Grp::ProbeSection section("present");
         RwCameraShowRaster(engineCamera, Rw::MainWindow, 0);
         ++framesPresented;
     }

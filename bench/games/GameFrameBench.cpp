@@ -1,0 +1,179 @@
+// Where a single-player frame goes with many airplanes: the game on the sample scenery with 10, 50 or 200
+// more fighters in the air and 200 trucks on the roads, headless on the offscreen device (320 x 240, so that
+// the rasteriser does not hide the rest), each frame split into the game's sections: the mission, the
+// simulation, the run, culling and sorting (the render section less what the objects drew inside it), the
+// objects' drawing, the overlay (its update and drawing) and Present. Sections end with the GL's work
+// finished, so a section's time holds its own rasterisation. Run in build/data with vblank_mode=0.
+#include "bench/Offscreen.h"
+
+#include "aircraft/Airplane.h"
+#include "audio/CreateSound.h"
+#include "base/AnimationCache.h"
+#include "base/AsyncLoader.h"
+#include "base/ClumpCache.h"
+#include "base/FontCache.h"
+#include "base/FrameClock.h"
+#include "base/Info.h"
+#include "base/InfoCache.h"
+#include "base/SoundCache.h"
+#include "base/StreamedTextureCache.h"
+#include "base/TextTable.h"
+#include "cameras/SceneLights.h"
+#include "games/SPlrGame.h"
+#include "gui/draw/Font.h"
+#include "objects/Vehicle.h"
+#include "rwsdk/src/baimage.h"
+#include "scene/AnimationFile.h"
+#include "scene/ClumpFile.h"
+#include "scene/EngineHost.h"
+#include "scene/RenderProbe.h"
+#include "scene/StreamedTexture.h"
+
+#include <SDL.h>
+#include <benchmark/benchmark.h>
+#include <epoxy/gl.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int Width = 320, Height = 240;
+using Clock = std::chrono::steady_clock;
+
+// Exclusive time per top-level game section; whatever opens inside "render" is the objects' drawing.
+class SectionProbe final : public Grp::RenderProbe {
+public:
+    void Begin(const char* section) override {
+        glFinish();
+        const auto now = Clock::now();
+        if (!stack.empty())
+            Charge(stack.back(), now);
+        stack.push_back(section);
+        last = now;
+    }
+    void End() override {
+        glFinish();
+        const auto now = Clock::now();
+        Charge(stack.back(), now);
+        stack.pop_back();
+        last = now;
+    }
+    std::map<std::string, double> ms;
+
+private:
+    void Charge(const char* section, Clock::time_point now) {
+        std::string name = section;
+        // Inside the render section every object's pass is drawing; what the section keeps is culling and
+        // sorting.
+        if (stack.size() > 1 && std::strcmp(stack.front(), "render") == 0)
+            name = "draw";
+        else if (name == "render")
+            name = "cull and sort";
+        ms[name] += std::chrono::duration<double, std::milli>(now - last).count();
+    }
+    std::vector<const char*> stack;
+    Clock::time_point last;
+};
+
+void AddTraffic(SPlr::Game& game, int airplanes, int trucks) {
+    Grp::World& world = *game.world;
+    const Base::String directory = Base::ClumpCache::Directory;
+    for (int i = 0; i < airplanes; ++i) {
+        auto* airplane = new Obj::Airplane;
+        airplane->seed = uint32_t(100 + i);
+        if (!airplane->Load(Base::MakePath(directory, "Airplanes\\F16").c_str(),
+                            Obj::Airplane::ComplexModel)) {
+            delete airplane;
+            return;
+        }
+        world.AddObject(airplane);
+        // A ring of rings around the Coast Field, each at its own height and heading.
+        const float angle = float(i) * 2.39996f;
+        const float radius = 1500.0f + 120.0f * float(i);
+        airplane->Place(-3500.0f + radius * std::cos(angle), 5060.0f + radius * std::sin(angle),
+                        900.0f + 40.0f * float(i % 20), float(i * 37 % 360), 200.0f);
+    }
+    Base::Info description;
+    description.LoadFile(Base::MakePath(directory, "Truck.info"));
+    for (int i = 0; i < trucks; ++i) {
+        auto* truck = new Obj::Car;
+        const Base::Vector2 at{-3500.0f + 60.0f * float(i % 20) - 600.0f,
+                               5060.0f - 400.0f - 60.0f * float(i / 20)};
+        if (!truck->Setup(&description, at, {0, 1}, 10.0f, 10.0f, 0.25f, 0.25f)) {
+            delete truck;
+            return;
+        }
+        world.AddObject(truck);
+    }
+}
+
+void GameFrames(benchmark::State& state) {
+    const auto [window, hwnd] = BenchSupport::OpenHiddenWindow("game frames", Width, Height);
+    Base::Info strings;
+    if (strings.LoadFile("Data/Strings.info") != 0) {
+        state.SkipWithError("run in build/data: the strings file cannot be read");
+        return;
+    }
+    if (!Rw::StartEngine(4096, 0, hwnd, 0, 0)) {
+        state.SkipWithError("no device");
+        return;
+    }
+    Base::TextTable = strings;
+    Base::FontCache::Directory = Base::GetText("FontsDir");
+    Base::ClumpCache::Directory = Base::GetText("ModelsDir");
+    Base::AnimationCache::Directory = Base::GetText("AnimationsDir");
+    Base::SoundCache::Directory = Base::GetText("SoundsDir");
+    RwImageSetPath(Base::GetText("TexturesDir").c_str());
+    Gui::Font::InstallCache();
+    Lights::InstallSkyLights();
+    Rw::InstallClumpCache();
+    Rw::InstallAnimationCache();
+    Rw::InstallStreamedTextures();
+    Base::AsyncLoader::Start();
+    Rw::RegisterImageFormats();
+    Audio::InstallSoundCache();
+    SPlr::Game::HasFocus = [] { return true; };
+    Base::FrameClock::SetFixedStep(1.0 / 30.0);
+    {
+        SPlr::Game game(nullptr, nullptr, nullptr, nullptr);
+        AddTraffic(game, int(state.range(0)), int(state.range(1)));
+        // Warm: programs compiled, the first slices streamed in.
+        for (int i = 0; i < 30; ++i)
+            game.Update(false);
+        SectionProbe probe;
+        Grp::renderProbe = &probe;
+        double frames = 0;
+        for (auto _ : state) {
+            game.Update(false);
+            ++frames;
+        }
+        Grp::renderProbe = nullptr;
+        for (const auto& [section, ms] : probe.ms)
+            state.counters[section + "_ms"] = ms / frames;
+    }
+    SPlr::Game::HasFocus = nullptr;
+    Base::FrameClock::SetFixedStep(0);
+    Base::FontCache::Clear();
+    Base::InfoCache::Clear();
+    Base::AsyncLoader::Stop();
+    Base::StreamedTextureCache::Update();
+    Base::ClumpCache::Clear();
+    Base::AnimationCache::Clear();
+    Base::SoundCache::Clear();
+    Rw::StopEngine();
+    Win32::DetachSdlWindow(hwnd);
+    SDL_DestroyWindow(window);
+}
+BENCHMARK(GameFrames)
+    ->Args({10, 200})
+    ->Args({50, 200})
+    ->Args({200, 200})
+    ->Iterations(60)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
