@@ -48,6 +48,15 @@ public:
 
     // Navigation points: the next one becomes current (modulo the count).
     virtual void SelectNextNavpoint() = 0;
+    // The mission's navpoint slots: Add stores a named ground point in the slot (growing the list with empty
+    // slots) and makes it current; Remove empties the slot; the count is that of the slots, empty ones
+    // included; the current one is -1 for none; Get is false for an empty slot or an index out of range.
+    // A cockpit that does not override these keeps no navpoints: it has no slots and finds none.
+    virtual void AddNavpoint(int /*index*/, const char* /*name*/, float /*x*/, float /*z*/) {}
+    virtual void RemoveNavpoint(int /*index*/) {}
+    virtual std::size_t GetNavpointCount() const { return 0; }
+    virtual void SetCurrentNavpoint(int /*index*/) {}
+    virtual bool GetNavpoint(int /*index*/, float& /*x*/, float& /*z*/) const { return false; }
 
     // The eye point in world space: tells whether the sound listener sits in the cockpit.
     virtual RwV3d GetEyePosition() const = 0;

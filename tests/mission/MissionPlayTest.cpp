@@ -1,0 +1,87 @@
+// The sample missions played headless on the scenario runner's fixed clock: one script wins each, another
+// loses it; the events, the result and the end page come in the expected order, and a second run repeats
+// the first bit for bit. Each run is a process of its own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::vector<std::string> trace, digests;
+};
+
+Outcome Play(const std::string& scenario, const std::string& script, int frames) {
+    const std::string command = std::string(CORVANE_BINARY_DIR) + "/tests/rig/scenario_runner --scenario " +
+                                scenario + " --frames " + std::to_string(frames) +
+                                " --digest-at 600 --script " + CORVANE_SOURCE_DIR + "/tests/rig/scripts/" +
+                                script + " 2>/dev/null";
+    Outcome run;
+    FILE* out = popen(command.c_str(), "r");
+    if (!out)
+        return run;
+    std::string text;
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof(buffer), out))
+        text.append(buffer, n);
+    run.status = pclose(out);
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        // The mission's own lines; the script's input events are the script's.
+        if (line.rfind("trace ", 0) == 0 && line.find(" joystick ") == std::string::npos)
+            run.trace.push_back(line.substr(line.find(' ', 6) + 1));
+        else if (line.rfind("digest ", 0) == 0)
+            run.digests.push_back(line);
+    }
+    return run;
+}
+
+struct Case {
+    const char* scenario;
+    const char* script;
+    int frames;
+    std::vector<std::string> trace;
+};
+
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.script;
+}
+
+class MissionPlay : public ::testing::TestWithParam<Case> {};
+
+TEST_P(MissionPlay, EndsAsScriptedTheSameEveryTime) {
+    const Case& c = GetParam();
+    const Outcome first = Play(c.scenario, c.script, c.frames);
+    ASSERT_EQ(first.status, 0) << c.script;
+    EXPECT_EQ(first.trace, c.trace) << c.script;
+    ASSERT_EQ(first.digests.size(), 2u);
+    const Outcome second = Play(c.scenario, c.script, c.frames);
+    EXPECT_EQ(second.trace, first.trace);
+    EXPECT_EQ(second.digests, first.digests);
+}
+
+INSTANTIATE_TEST_SUITE_P(SampleMissions, MissionPlay,
+                         ::testing::Values(Case{"mission-two-bandits",
+                                                "mission-two-bandits-win.script",
+                                                3600,
+                                                {"event 0Init", "event 1Success", "mission succeeded",
+                                                 "event 3End", "end page, result 1"}},
+                                           Case{"mission-two-bandits",
+                                                "mission-two-bandits-fail.script",
+                                                1500,
+                                                {"event 0Init", "event 2Failure", "mission failed",
+                                                 "event 3End", "end page, result 2"}}),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             std::string name = info.param.script;
+                             name = name.substr(0, name.find('.'));
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+} // namespace
