@@ -44,7 +44,7 @@ Outcome Play(const std::string& scenario, const std::string& script, int frames)
 
 struct Case {
     const char* scenario;
-    const char* script;
+    std::string script;
     int frames;
     std::vector<std::string> trace;
 };
@@ -66,22 +66,58 @@ TEST_P(MissionPlay, EndsAsScriptedTheSameEveryTime) {
     EXPECT_EQ(second.digests, first.digests);
 }
 
-INSTANTIATE_TEST_SUITE_P(SampleMissions, MissionPlay,
-                         ::testing::Values(Case{"mission-two-bandits",
-                                                "mission-two-bandits-win.script",
-                                                3600,
-                                                {"event 0Init", "event 1Success", "mission succeeded",
-                                                 "event 3End", "end page, result 1"}},
-                                           Case{"mission-two-bandits",
-                                                "mission-two-bandits-fail.script",
-                                                1500,
-                                                {"event 0Init", "event 2Failure", "mission failed",
-                                                 "event 3End", "end page, result 2"}}),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                             std::string name = info.param.script;
-                             name = name.substr(0, name.find('.'));
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    SampleMissions, MissionPlay,
+    ::testing::Values(
+        Case{"mission-two-bandits",
+             "mission-head-on-win.script",
+             3300,
+             {"event 0Init", "event 1Success", "mission succeeded", "event 3End", "end page, result 1"}},
+        Case{"mission-two-bandits",
+             "mission-dive-fail.script",
+             1500,
+             {"event 0Init", "event 2Failure", "mission failed", "event 3End", "end page, result 2"}},
+        Case{"mission-gunnery",
+             "mission-head-on-win.script",
+             3300,
+             {"event 0Init", "event 1Success", "mission succeeded", "event 3End", "end page, result 1"}},
+        Case{"mission-gunnery",
+             "mission-dive-fail.script",
+             1500,
+             {"event 0Init", "event 2Failure", "mission failed", "event 3End", "end page, result 2"}},
+        Case{"mission-intercept",
+             "mission-head-on-win.script",
+             3300,
+             {"event 0Init", "event 1Success", "mission succeeded", "event 3End", "end page, result 1"}},
+        Case{"mission-intercept",
+             "mission-dive-fail.script",
+             1500,
+             {"event 0Init", "event 2Failure", "mission failed", "event 3End", "end page, result 2"}},
+        Case{"mission-convoy",
+             "mission-convoy-win.script",
+             2400,
+             {"event 0Init", "event 1Success", "mission succeeded", "event 3End", "end page, result 1"}},
+        Case{"mission-convoy",
+             "mission-dive-fail.script",
+             1500,
+             {"event 0Init", "event 2Failure", "mission failed", "event 3End", "end page, result 2"}},
+        Case{"mission-carrier-defence",
+             "mission-head-on-win.script",
+             3900,
+             {"event 0Init", "event 1Success", "mission succeeded", "event 3End", "end page, result 1"}},
+        Case{"mission-carrier-defence",
+             "mission-dive-fail.script",
+             1500,
+             {"event 0Init", "event 2Failure", "mission failed", "event 3End", "end page, result 2"}},
+        Case{"mission-take-off-and-landing",
+             "mission-take-off-fail.script",
+             3000,
+             {"event 0Init", "event 3Failure", "mission failed", "event 4End", "end page, result 2"}}),
+    [](const ::testing::TestParamInfo<Case>& info) {
+        std::string name = std::string(info.param.scenario).substr(8) + "_" + info.param.script.substr(8);
+        name = name.substr(0, name.find('.'));
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });
 
 } // namespace

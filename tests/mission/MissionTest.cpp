@@ -324,3 +324,30 @@ TEST(GameRequest, CopyAndAssignmentKeepEveryField) {
     EXPECT_TRUE(assigned.loadout.GetChildren().empty());
     EXPECT_EQ(assigned.resultCode, 0);
 }
+
+TEST_F(MissionWorld, EverySampleMissionLoadsWhole) {
+    const std::filesystem::path folder = data / "Scripts" / "Missions";
+    int missions = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.path().extension() != ".msn")
+            continue;
+        ++missions;
+        const std::string path = entry.path().string();
+        ASSERT_TRUE(Mission::Header::Load(path)) << path;
+        Base::Info tree;
+        ASSERT_EQ(tree.LoadFile(path), 0) << path;
+        mission = std::make_unique<Mission::Mission>(host, path);
+        ASSERT_TRUE(mission->IsLoaded()) << path;
+        EXPECT_EQ(mission->events.size(), tree.GetChild("Events")->GetChildren().size()) << path;
+        EXPECT_EQ(mission->header.timeOfDay, 1u) << path;
+    }
+    EXPECT_EQ(missions, 6);
+    // The shared events of generated missions load as events too.
+    Base::Info common;
+    ASSERT_EQ(common.LoadFile((folder / "CommonEvents").string()), 0);
+    ASSERT_FALSE(common.GetChildren().empty());
+    for (const auto& [name, node] : common.GetChildren()) {
+        Mission::Event event(mission.get(), name);
+        EXPECT_TRUE(event.Load(*node)) << name;
+    }
+}

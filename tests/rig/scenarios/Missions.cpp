@@ -1,10 +1,10 @@
 // "mission-<name>": a sample mission played in its scenery as the single-player game will play it: the
 // mission's events each frame before the world's passes, on a host that records the end of the mission.
 // The pilots and the player's gun are stand-ins until those layers land: the player's pilot flies the
-// airplane from the scripted joystick (x rolls, y pitches, the throttle lever sets the throttle) and
-// button 0 fires a gun that wears down any enemy within 2 km and 12 degrees of the nose; computer pilots
-// hold their height, speed and heading. Traced: each event as it fires, the mission's result and the end
-// page.
+// airplane from the scripted joystick (x rolls, y pitches, the throttle lever sets the throttle and opening
+// it starts the engine, button 1 holds the wheel brakes) and button 0 fires a gun that wears down any enemy
+// within 2 km and 12 degrees of the nose; computer pilots hold their height, speed and heading. Traced: each
+// event as it fires, the mission's result and the end page.
 #include "tests/rig/ScenarioRunner.h"
 #include "tests/rig/WorldScenario.h"
 
@@ -102,6 +102,10 @@ public:
                 s.pitchInput = -stick->y;
                 s.yawInput = stick->rudder;
                 s.throttle = stick->throttle;
+                // Opening the throttle starts the engine; button 1 holds the wheel brakes.
+                if (s.throttle > 0.05f && !s.engineDestroyed)
+                    s.engineRunning = 1;
+                s.wheelBrakeCommand = stick->buttons[1] ? 0.6f : 0.0f;
                 firing = stick->buttons[0] != 0;
             }
         } else {
@@ -322,8 +326,21 @@ template <const char* File> std::unique_ptr<Rig::Scenario> Make() {
 }
 
 constexpr char TwoBandits[] = "Scripts\\Missions\\Single\\TwoBandits.msn";
+constexpr char TakeOff[] = "Scripts\\Missions\\Training\\1TakeOffAndLanding.msn";
+constexpr char Gunnery[] = "Scripts\\Missions\\Training\\2Gunnery.msn";
+constexpr char Intercept[] = "Scripts\\Missions\\Campaign\\1Intercept.msn";
+constexpr char Convoy[] = "Scripts\\Missions\\Campaign\\2Convoy.msn";
+constexpr char CarrierDefence[] = "Scripts\\Missions\\Campaign\\3CarrierDefence.msn";
 
-const bool registered = Rig::RegisterScenario("mission-two-bandits", &Make<TwoBandits>,
-                                              "the single mission \"Two Bandits\" in its scenery");
+const bool registered[] = {
+    Rig::RegisterScenario("mission-two-bandits", &Make<TwoBandits>, "the single mission \"Two Bandits\""),
+    Rig::RegisterScenario("mission-take-off-and-landing", &Make<TakeOff>,
+                          "the first training mission, \"Take-off and Landing\""),
+    Rig::RegisterScenario("mission-gunnery", &Make<Gunnery>, "the second training mission, \"Gunnery\""),
+    Rig::RegisterScenario("mission-intercept", &Make<Intercept>, "the first campaign mission, \"Intercept\""),
+    Rig::RegisterScenario("mission-convoy", &Make<Convoy>, "the second campaign mission, \"Convoy\""),
+    Rig::RegisterScenario("mission-carrier-defence", &Make<CarrierDefence>,
+                          "the third campaign mission, \"Carrier Defence\""),
+};
 
 } // namespace
