@@ -1,2 +1,4 @@
 corvane_fuzzer(fuzz_dplay_receive SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/network/DplayReceiveFuzzer.cpp
                DEPS platform_dplay)
+corvane_fuzzer(fuzz_game_messages SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/network/GameMessagesFuzzer.cpp
+               DEPS network)
