@@ -1,0 +1,71 @@
+// The computer pilots' scenarios on the rig, each played twice as separate runs: the same trace and digests
+// bit for bit, and what the scenario is about.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::vector<std::string> trace, digests;
+};
+
+Outcome RunScenario(const std::string& arguments) {
+    const std::string command = std::string(CORVANE_BINARY_DIR) + "/tests/rig/scenario_runner " + arguments;
+    Outcome run;
+    FILE* out = popen(command.c_str(), "r");
+    if (!out)
+        return run;
+    std::string text;
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof(buffer), out))
+        text.append(buffer, n);
+    run.status = pclose(out);
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("trace ", 0) == 0)
+            run.trace.push_back(line);
+        else if (line.rfind("digest ", 0) == 0)
+            run.digests.push_back(line);
+    }
+    return run;
+}
+
+// The number after the text in the first trace line that has it; -1 when none does.
+double Number(const std::vector<std::string>& trace, const std::string& text, bool last = false) {
+    double value = -1;
+    for (const std::string& line : trace) {
+        const size_t at = line.find(text);
+        if (at == std::string::npos)
+            continue;
+        value = std::stod(line.substr(at + text.size()));
+        if (!last)
+            break;
+    }
+    return value;
+}
+
+} // namespace
+
+TEST(ComputerPilotScenarios, WingmanTakesItsSlotWithinAMinuteAndHoldsIt) {
+    const std::string arguments = "--scenario ai-formation --seed 2 --frames 10800 --digest-at 1,3600";
+    const Outcome first = RunScenario(arguments);
+    const Outcome second = RunScenario(arguments);
+    ASSERT_EQ(first.status, 0);
+    ASSERT_EQ(second.status, 0);
+    ASSERT_EQ(first.digests.size(), 3u);
+    EXPECT_EQ(first.digests, second.digests);
+    EXPECT_EQ(first.trace, second.trace);
+
+    const double joined = Number(first.trace, "wingman in its slot at ");
+    EXPECT_GT(joined, 0) << "never in its slot";
+    EXPECT_LT(joined, 60);
+    const double worst = Number(first.trace, "at worst ", true);
+    EXPECT_GE(worst, 0);
+    EXPECT_LE(worst, 50.05) << "held within 50 m to the end (3 minutes)";
+}

@@ -1,0 +1,221 @@
+// Computer pilots on the sample airplanes (simple flight model) over flat ground made in memory.
+// "ai-formation": a leader with no orders cruises in a gentle circle at 9000; its wingman starts 1.5 km
+// behind and to the side and takes the formation slot beside it. Traced: when the wingman first
+// comes within 50 m of its slot, and every 10 s the worst distance from the slot since then.
+#include "tests/rig/WorldScenario.h"
+
+#include "aircraft/Airplane.h"
+#include "objects/Terrain.h"
+#include "pilots/PilotAi.h"
+
+#include "base/AnimationCache.h"
+#include "base/ClumpCache.h"
+#include "base/Info.h"
+#include "base/InfoCache.h"
+#include "scene/AnimationFile.h"
+#include "scene/ClumpFile.h"
+#include "scene/World.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Flat land at height 0 over 64 km square around the origin.
+bool BuildFlatTerrain(Obj::Terrain& terrain, std::string& error) {
+    Base::Info description;
+    const std::string text =
+        "VisibilityRange 20000\nSliceSize 16384\nSliceVerticesSpan 17\nSlicesSpan 4 4\n"
+        "BottomRightPos -32768 -32768\nHeightMapFilename Height.png\nHeightMapScale 10\nHeightMapOffset 0 0\n"
+        "HeightMapSize 65 65\nMainTextureDir Data\\Terrain1\nMainTextureNameFormat S_%02d_%02d.dds\n"
+        "MainTextureRes 512\nMainTextureOffset 0 0\nLightAmbientColor 0.3 0.3 0.3\n"
+        "LightDiffuseColor 1 1 0.9 1\nLightSpecularColor 0 0 0\nLightDirection 0.709 -0.574 0.410\n"
+        "WaterSpecularPower 20\nWaterColorNoPS 0.2 0.3 0.4 1\nWaterColorPS11 0.2 0.3 0.4 1\n"
+        "WaterEnvTexFilename Env\nWaterAnimFramesCount 8\nSlicesLandFilename Land.png\n"
+        "SlicesWaterFilename Water.png\n";
+    if (description.LoadText(text) != 0 || !terrain.ReadParameters(description)) {
+        error = "the flat terrain's description is refused";
+        return false;
+    }
+    const std::vector<uint8_t> heights(65 * 65, 0), land(65 * 65, 1), water(65 * 65, 0);
+    const auto view = [](const std::vector<uint8_t>& pixels) {
+        return Obj::Terrain::ImageView{65, 65, 1, 65, pixels.data(), pixels.size()};
+    };
+    Obj::Terrain::HeightMap map;
+    Obj::Terrain::BitMask landMask, waterMask;
+    Obj::Terrain::ReadHeightMap(view(heights), map);
+    Obj::Terrain::ReadBitMask(view(land), landMask);
+    Obj::Terrain::ReadBitMask(view(water), waterMask);
+    if (!terrain.LoadData(std::move(map), std::move(landMask), std::move(waterMask))) {
+        error = "the flat terrain cannot be built";
+        return false;
+    }
+    return true;
+}
+
+float Distance(const RwV3d& a, const RwV3d& b) {
+    return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
+}
+
+std::string Format(const char* format, double a, double b = 0) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+class ComputerPilotScenario : public Rig::WorldScenario {
+public:
+    ~ComputerPilotScenario() override { ComputerPilotScenario::Stop(); }
+
+    // The world and the caches go before the engine stops.
+    void Stop() override {
+        if (world) {
+            world->terrain = nullptr;
+            world->Clear();
+        }
+        terrain.reset();
+        Base::InfoCache::Clear();
+        Base::AnimationCache::Clear();
+        Base::ClumpCache::Clear();
+        Rig::WorldScenario::Stop();
+    }
+
+protected:
+    bool Prepare(std::string& error) {
+        Base::ClumpCache::Directory = "Data\\Models\\";
+        Rw::InstallClumpCache();
+        Base::AnimationCache::Directory = "Data\\Anims\\";
+        Rw::InstallAnimationCache();
+        terrain = std::make_unique<Obj::Terrain>();
+        if (!BuildFlatTerrain(*terrain, error))
+            return false;
+        world->terrain = terrain.get();
+        return true;
+    }
+
+    // A sample airplane on the simple flight model in the air, with a computer pilot of that seed.
+    Obj::PilotAi* Spawn(const char* title, float x, float z, float height, float heading,
+                        Obj::Allegiance side, uint32_t seed, std::string& error) {
+        auto* airplane = new Obj::Airplane();
+        airplane->seed = seed;
+        if (!airplane->Load((std::string("Data/Models/Airplanes/") + title).c_str(),
+                            Obj::Airplane::SimpleModel)) {
+            delete airplane;
+            error = std::string(title) + " does not load";
+            return nullptr;
+        }
+        airplane->allegiance = side;
+        airplane->name = title;
+        world->AddObject(airplane);
+        airplane->Place(x, z, height, heading, 200);
+        auto* pilot = new Obj::PilotAi(seed);
+        if (!pilot->Load(&Base::InfoCache::Get("Data/Models/Airplanes/Pilot.model"))) {
+            delete pilot;
+            error = "the pilot's figure does not load";
+            return nullptr;
+        }
+        pilot->SetAirplane(airplane);
+        world->AddObject(pilot);
+        return pilot;
+    }
+
+    std::unique_ptr<Obj::Terrain> terrain;
+};
+
+// The formation: the wingman's slot as the pilot computes it, 20 behind the leader and 120 to its side.
+class Formation : public ComputerPilotScenario {
+protected:
+    bool Populate(Rig::RunContext& run, std::string& error) override {
+        if (!Prepare(error))
+            return false;
+        leader = Spawn("Su27", 0, 0, 9000, 0, Obj::Friendly, run.seed, error);
+        if (!leader)
+            return false;
+        wingman = Spawn("Mig29", -800, -1500, 9000, 0, Obj::Friendly, run.seed + 1, error);
+        if (!wingman)
+            return false;
+        wingman->leader = leader->GetAirplane();
+        // Nothing on the racks: the pilots decide with empty stores.
+        Obj::PilotAi::StoresOf = [](Obj::Airplane*) {
+            return std::unique_ptr<Obj::AiStores>(new NoStores());
+        };
+        return true;
+    }
+
+    void Frame(Rig::RunContext& run) override {
+        Rig::WorldScenario::Frame(run);
+        Obj::Airplane* lead = leader ? leader->GetAirplane() : nullptr;
+        Obj::Airplane* wing = wingman ? wingman->GetAirplane() : nullptr;
+        if (!lead || !wing)
+            return;
+        const Physics::AirplaneState& ls = lead->flightModel->state;
+        const Physics::AirplaneState& ws = wing->flightModel->state;
+        const RwV3d right = {ls.up.y * ls.at.z - ls.up.z * ls.at.y, ls.up.z * ls.at.x - ls.up.x * ls.at.z,
+                             ls.up.x * ls.at.y - ls.up.y * ls.at.x};
+        const RwV3d off = {ws.position.x - ls.position.x, ws.position.y - ls.position.y,
+                           ws.position.z - ls.position.z};
+        const float side = off.x * right.x + off.y * right.y + off.z * right.z > 0 ? 1.0f : -1.0f;
+        const RwV3d slot = {ls.position.x - 20 * ls.at.x + 120 * side * right.x,
+                            ls.position.y - 20 * ls.at.y + 120 * side * right.y,
+                            ls.position.z - 20 * ls.at.z + 120 * side * right.z};
+        const float miss = Distance(ws.position, slot);
+        const double t = world->time->time;
+        if (!inSlot && miss < 50) {
+            inSlot = true;
+            run.Trace(Format("wingman in its slot at %.2f s", t));
+        }
+        if (inSlot)
+            worst = std::max(worst, miss);
+        if (run.frame % 600 == 599)
+            run.Trace(Format("at %.0f s %.1f m from the slot", t + 0.01, miss) +
+                      Format(", at worst %.1f m since joining", inSlot ? worst : -1));
+    }
+
+    void Stop() override {
+        Obj::PilotAi::StoresOf = nullptr;
+        ComputerPilotScenario::Stop();
+    }
+
+private:
+    class NoStores : public Obj::AiStores {
+    public:
+        std::size_t RackCount() const override { return 0; }
+        Rack GetRack(std::size_t) const override { return {}; }
+        uint8_t Selected() const override { return NoRack; }
+        void Select(uint8_t) override {}
+        void SetGuidedTarget(Obj::Target*) override {}
+        bool SelectedHasLock() const override { return false; }
+        bool FireSelected() override { return false; }
+        void DropCountermeasure(int) override {}
+        void SetJammer(bool) override {}
+    };
+
+    Base::SmartPtr<Obj::PilotAi> leader;
+    Base::SmartPtr<Obj::PilotAi> wingman;
+    bool inSlot = false;
+    float worst = 0;
+};
+
+// The pilots' own state in the digest: mode and commands.
+bool DigestPilot(Obj::Object* object, Rig::StateDigest& digest) {
+    auto* pilot = dynamic_cast<Obj::PilotAi*>(object);
+    if (!pilot)
+        return false;
+    digest.Add(uint32_t(pilot->mode));
+    digest.Add(pilot->state.rollInput);
+    digest.Add(pilot->state.pitchInput);
+    digest.Add(pilot->state.throttle);
+    return true;
+}
+
+const bool probed = Rig::RegisterDigestProbe(DigestPilot);
+
+const bool registered = Rig::RegisterScenario(
+    "ai-formation", [] { return std::unique_ptr<Rig::Scenario>(new Formation()); },
+    "a computer leader flying a path and its computer wingman taking and keeping the formation slot");
+
+} // namespace
