@@ -2,6 +2,7 @@
 
 #include "objects/Exhaust.h"
 #include "objects/Shadow.h"
+#include "objects/Ship.h"
 #include "objects/Structure.h"
 #include "objects/Terrain.h"
 #include "physics/AirplanePhysicsComplex.h"
@@ -269,7 +270,8 @@ Rw::Frame* Airplane::Transform(const RwMatrix* matrix, int combine) {
         Dynamic::group->UpdateDamageable(this);
     if (matrix && frameToState && flightModel) {
         Physics::AirplaneState s = flightModel->state;
-        const RwMatrix& m = *RwFrameGetWorldMatrix(frame);
+        // The frame's own matrix: the world's, or the carrier's coordinates while it hangs on a catapult.
+        const RwMatrix& m = frame->modelling;
         s.position = Add(m.pos, Rotate(m, s.massCentreOffset));
         s.up = m.up;
         s.at = m.at;
@@ -391,7 +393,8 @@ void Airplane::Run() {
         return;
     const float dt = w->time->step;
     Physics::AirplaneState s = flightModel->state;
-    if (!remoteCopy)
+    // On a catapult the carrier carries it, and its position is the carrier's coordinates.
+    if (!remoteCopy && !s.held)
         ProbeGround(s);
     PlaceFrameFromState(s);
     const RwV3d position = RwFrameGetWorldMatrix(frame)->pos;
@@ -402,7 +405,7 @@ void Airplane::Run() {
 
     // The gear cannot be raised while the airplane stands on it.
     const float lowest = std::min({s.wheelCompression[0], s.wheelCompression[1], s.wheelCompression[2]});
-    if (!remoteCopy && lowest < -0.01f && s.gearExtension == 1.0f)
+    if (!remoteCopy && (lowest < -0.01f || s.held) && s.gearExtension == 1.0f)
         s.gearDownCommand = 1.0f;
     gears.SetProgress(1 - s.gearExtension);
     if (!remoteCopy) {
@@ -458,10 +461,14 @@ void Airplane::Run() {
     flightModel->SetState(s);
     if (remoteCopy)
         return;
+    if (s.wheelBrakeCommand == 0 && attachedToFrame)
+        if (auto* carrier = dynamic_cast<Carrier*>(GetParent()))
+            carrier->StartCatapultLaunch(this);
     s = flightModel->state;
     if (CheckCrash(s, dt))
         return;
-    KeepInsideArea(s);
+    if (!s.held)
+        KeepInsideArea(s);
 }
 
 void Airplane::UpdateTrails(const Physics::AirplaneState& s) {
@@ -585,6 +592,63 @@ void Airplane::Rearm() {
     Physics::AirplaneState s = flightModel->state;
     s.fuel = 1.0f;
     flightModel->SetState(s);
+    if (gun && RefillGun)
+        RefillGun(gun);
+}
+
+// ---- on a catapult
+
+CatapultAirplane::State Airplane::GetCatapultState() {
+    const Physics::AirplaneState s = GetState();
+    State c;
+    c.position = s.position;
+    c.up = s.up;
+    c.at = s.at;
+    c.velocity = s.velocity;
+    c.acceleration = s.acceleration;
+    c.onCatapult = s.held != 0;
+    std::copy(s.wheelRotation, s.wheelRotation + 3, c.wheelTurn);
+    return c;
+}
+
+void Airplane::SetCatapultState(const State& c, bool fresh) {
+    if (!flightModel)
+        return;
+    Physics::AirplaneState s = flightModel->state;
+    if (fresh) {
+        Physics::AirplaneState::Init(s);
+        s.engineRunning = 1;
+        s.engineSpool = 1.0f;
+        s.throttle = s.throttleLevel = 1.0f;
+        s.gearDownCommand = s.gearExtension = 1.0f;
+        s.wheelBrakeCommand = 0.6f;
+    }
+    s.position = c.position;
+    s.precisePosition[0] = c.position.x;
+    s.precisePosition[1] = c.position.y;
+    s.precisePosition[2] = c.position.z;
+    s.up = Normalized(c.up);
+    s.at = Normalized(c.at);
+    s.right = Base::CrossProduct(s.up, s.at);
+    s.velocity = c.velocity;
+    s.acceleration = c.acceleration;
+    s.held = c.onCatapult ? 1 : 0;
+    constexpr float Turn = float(2 * Base::Pi);
+    for (int i = 0; i < 3; ++i) {
+        const float r = std::fmod(c.wheelTurn[i], Turn);
+        s.wheelRotation[i] = std::isfinite(r) ? (r < 0 ? r + Turn : r) : 0.0f;
+    }
+    flightModel->SetState(s);
+    if (fresh)
+        PlaceFrameFromState(flightModel->state);
+}
+
+CatapultAirplane::WheelGeometry Airplane::GetWheelGeometry() {
+    if (!flightModel)
+        return {};
+    const Physics::ComplexPhysicsParams& c = flightModel->params.complex;
+    // The side wheels' height below the model's origin and their radius; the nose wheel's radius.
+    return {c.sideWheelPosition.y, c.sideWheelRadius, c.centerWheelRadius};
 }
 
 float Airplane::GetDetectability() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "objects/Model.h"
+#include "objects/Ship.h"
 #include "objects/SmokeTrail.h"
 #include "objects/Vehicle.h"
 #include "aircraft/CockpitLink.h"
@@ -35,7 +36,8 @@ class Airplane : public Model,
                  public Simulateable,
                  public Target,
                  public Dynamic,
-                 public TargetCounter {
+                 public TargetCounter,
+                 public CatapultAirplane {
 public:
     // The engine: turns the throttle and afterburner commands into spool, afterburner level and thrust
     // factor, burns fuel and drives the engine sounds. Exists while the airplane is in a world.
@@ -120,6 +122,8 @@ public:
         RwV3d offset{0, 0, 0};
     };
     static inline Frame* (*CreateGun)(Airplane* owner, const GunSetup& gun) = nullptr;
+    // Puts a gun that CreateGun made back to its full load of rounds; installed with it.
+    static inline void (*RefillGun)(Frame* gun) = nullptr;
     // The 3D cockpit, loaded from its model for this airplane; made by the cockpit layer's maker, when one
     // is installed (null otherwise, or when the cockpit cannot be loaded).
     static inline CockpitLink* (*CreateCockpit)(Airplane* owner, const Base::String& modelPath) = nullptr;
@@ -144,6 +148,15 @@ public:
         return Clump::IntersectSegment(segment, outPoint, outNormal);
     }
     float GetDetectability() override;
+
+    // On a carrier's catapult: the frame hangs below the carrier's, and while held the state's position and
+    // axes are the frame's own, in the carrier's coordinates (its velocity and acceleration stay in the
+    // world's). A fresh placement stands ready to launch: engine running at full power, gear down and
+    // locked, brakes on; the run starts the launch when the pilot releases the brakes.
+    Frame* GetCatapultFrame() override { return this; }
+    State GetCatapultState() override;
+    void SetCatapultState(const State& state, bool fresh) override;
+    WheelGeometry GetWheelGeometry() override;
 
     // Damage and crash.
     void OnSegmentMissileHit(SegmentMissile* missile, const RwLine* segment, const RwV3d* hitPoint) override;

@@ -30,6 +30,7 @@
 #include "scene/AnimationFile.h"
 #include "scene/ClumpFile.h"
 #include "scene/EngineHost.h"
+#include "weapons/AirplaneGun.h"
 #include "weapons/BulletGroup.h"
 #include "weapons/Gun.h"
 #include "scene/StreamedTexture.h"
@@ -193,6 +194,7 @@ void Init(HINSTANCE instance, HWND window) {
     Rw::InstallClumpCache();          // models are read from "ModelsDir" and handed out as clones
     Rw::InstallAnimationCache();      // animations are read from "AnimationsDir"
     Weapons::InstallVehicleWeapons(); // armed cars and ships get their guns from the weapons
+    Weapons::InstallAirplaneGun();    // and loaded airplanes theirs
     Weapons::BulletGroup::DrawHeads = DrawBulletHeads;
     Step("copy strings");
     Base::TextTable = strings;
