@@ -1,10 +1,15 @@
-// Hits, kill credit, the disabled airplane and the crash on land and at sea; and the engine's step.
+// Hits, kill credit, the disabled airplane and the crash on land and at sea; and the engine's step and
+// sounds.
 #include "AirplaneFixture.h"
 
 #include "objects/Explosion.h"
 #include "objects/HitSpot.h"
 #include "objects/Spurt.h"
 #include "objects/Wreck.h"
+
+#include "audio/Sound3d.h"
+#include "audio/SoundGroup.h"
+#include "base/SoundCache.h"
 
 #include <cmath>
 
@@ -176,4 +181,50 @@ TEST(AirplaneEngine, SpoolThrustFuelAndAfterburner) {
     dry.fuel = 0;
     Engine::Advance(dry, 0.01f);
     EXPECT_LT(dry.engineSpool, s.engineSpool);
+}
+
+// The engine and afterburner sounds stop at a level of 0.01 and play, looping, just above it, with volume,
+// pitch and distance from the level.
+TEST_F(AirplaneWorld, EngineSoundsStopAtOneHundredthAndPlayAboveIt) {
+    Base::SoundCache::Directory = std::string(CORVANE_BINARY_DIR) + "/data/Data/Sounds";
+    Audio::SoundGroup sounds(0.0f);
+    world->soundGroup = &sounds;
+    auto* airplane = Loaded(Sample("Su27"), Obj::Airplane::ComplexModel).release();
+    ASSERT_TRUE(airplane);
+    world->AddObject(airplane);
+    Obj::Airplane::Engine* engine = airplane->engine.get();
+    ASSERT_TRUE(engine && engine->engineSound && engine->afterburnerSound);
+    airplane->Place(0, 0, 3000, 0, 200);
+    const struct {
+        float level;
+        bool plays;
+    } cases[] = {{0.5f, true}, {0.01f, false}, {0.0100001f, true}, {0.0f, false}, {1.0f, true}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.level);
+        Physics::AirplaneState s = airplane->GetState();
+        s.engineRunning = 0; // a dt of 0 leaves an idle engine's levels as they are
+        s.engineSpool = s.afterburnerLevel = s.afterburnerCommand = k.level;
+        airplane->SetState(s);
+        engine->Step(0);
+        ASSERT_EQ(airplane->GetState().engineSpool, k.level);
+        for (Audio::Sound3d* sound : {engine->engineSound, engine->afterburnerSound}) {
+            const bool engineSound = sound == engine->engineSound;
+            EXPECT_EQ(sound->state == Audio::BasicSound::PlayRequested, k.plays);
+            if (!k.plays) {
+                EXPECT_EQ(sound->state, Audio::BasicSound::Idle);
+                continue;
+            }
+            EXPECT_EQ(sound->loop, 1);
+            EXPECT_EQ(sound->autoDelete, 0);
+            EXPECT_FLOAT_EQ(sound->params.volume, std::min(1.0f, k.level * (engineSound ? 1.25f : 1.5f)));
+            EXPECT_FLOAT_EQ(sound->params.frequencyFactor,
+                            engineSound ? k.level * 0.6f + 0.4f : k.level * 0.4f + 0.6f);
+            EXPECT_FLOAT_EQ(sound->params.referenceDistance,
+                            engineSound ? k.level * 50 + 25 : k.level * 25 + 75);
+        }
+    }
+    world->RemoveObject(airplane);
+    delete airplane;
+    world->soundGroup = nullptr;
+    Base::SoundCache::Clear();
 }

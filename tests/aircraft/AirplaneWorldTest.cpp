@@ -164,6 +164,44 @@ TEST_F(AirplaneWorld, GearCycleTakesTheAnimationsDuration) {
     EXPECT_EQ(airplane->wheels[0].GetCompression(), 0);
 }
 
+// Raised, each wheel is out of sight inside the airframe: seen from below or from either side, the rest of
+// the airplane stands in front of it.
+TEST_F(AirplaneWorld, RaisedWheelsAreOutOfSight) {
+    for (const char* title : {"Su27", "Su25", "F16", "Mig29", "Yak141"}) {
+        SCOPED_TRACE(title);
+        auto* airplane = Loaded(Sample(title), Obj::Airplane::ComplexModel).release();
+        ASSERT_TRUE(airplane);
+        world->AddObject(airplane);
+        ASSERT_TRUE(airplane->gears.loaded);
+        airplane->Place(0, 0, 3000, 0, 200); // gear up
+        Frame(0.01f);
+        ASSERT_EQ(airplane->gears.GetProgress(), 1.0f);
+        // Sight lines stop only at what is not the gear's leg, suspension or wheel.
+        RpClumpForAllAtomics(
+            airplane->clump,
+            [](RpAtomic* atomic, void*) -> RpAtomic* {
+                const std::string name = Rw::GetAtomicName(atomic);
+                for (const char* gear : {"Gear", "Susp", "Wheel"})
+                    if (name.rfind(gear, 0) == 0 && name != "Gears")
+                        RpAtomicSetFlags(atomic, RpAtomicGetFlags(atomic) & ~rpATOMICCOLLISIONTEST);
+                return atomic;
+            },
+            nullptr);
+        for (int w = 0; w < 3; ++w) {
+            const RwV3d centre = RwFrameGetWorldMatrix(airplane->wheels[w].wheel)->pos;
+            for (const RwV3d& look : {RwV3d{0, -1, 0}, RwV3d{1, 0, 0}, RwV3d{-1, 0, 0}}) {
+                const RwLine sight = {
+                    {centre.x + 10 * look.x, centre.y + 10 * look.y, centre.z + 10 * look.z}, centre};
+                EXPECT_TRUE(airplane->IntersectSegment(&sight, nullptr, nullptr))
+                    << "wheel " << w << " at " << centre.x << " " << centre.y << " " << centre.z
+                    << " seen from " << look.x << " " << look.y << " " << look.z;
+            }
+        }
+        world->RemoveObject(airplane);
+        delete airplane;
+    }
+}
+
 // 0.33 on the ground to 1 at 12 km, times the exposure of an open door and lowered gear, plus 1 jamming.
 TEST_F(AirplaneWorld, DetectabilityFollowsHeightDoorGearAndJammer) {
     auto* airplane = Loaded(Sample("Su27"), Obj::Airplane::ComplexModel).release();

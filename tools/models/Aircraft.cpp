@@ -268,11 +268,11 @@ Model Fighter(const Paint& paint, AircraftLayout& layout) {
                                 {{0.85f, -0.58f, -2.2f}, {1.35f, -0.5f, -0.6f}},
                                 {{-1.35f, -0.58f, -2.2f}, {-0.85f, -0.5f, -0.6f}}},
                                m);
-    AddGearLeg(model, gears, "C", {0, -0.5f, 5.2f}, {0, -1.35f, 5.2f}, {0, -1.85f, 5.2f}, 0.3f, 0.2f, m);
-    AddGearLeg(model, gears, "L", {1.05f, -0.55f, -1.4f}, {1.3f, -1.3f, -1.4f}, {1.48f, -1.75f, -1.4f}, 0.4f,
+    AddGearLeg(model, gears, "C", {0, -0.25f, 5.2f}, {0, -1.35f, 5.2f}, {0, -1.85f, 5.2f}, 0.3f, 0.2f, m);
+    AddGearLeg(model, gears, "L", {1.05f, 0.0f, -1.4f}, {1.3f, -1.3f, -1.4f}, {1.48f, -1.75f, -1.4f}, 0.4f,
                0.25f, m);
-    AddGearLeg(model, gears, "R", {-1.05f, -0.55f, -1.4f}, {-1.3f, -1.3f, -1.4f}, {-1.48f, -1.75f, -1.4f},
-               0.4f, 0.25f, m);
+    AddGearLeg(model, gears, "R", {-1.05f, 0.0f, -1.4f}, {-1.3f, -1.3f, -1.4f}, {-1.48f, -1.75f, -1.4f}, 0.4f,
+               0.25f, m);
 
     AddWeaponDoor(model, root, {0, -0.6f, -3.2f}, 0.32f, 1.0f, 0.3f, m);
 
@@ -387,10 +387,10 @@ Model Attacker(const Paint& paint, AircraftLayout& layout) {
                                 {{0.95f, -0.82f, -0.8f}, {1.35f, -0.76f, 0.8f}},
                                 {{-1.35f, -0.82f, -0.8f}, {-0.95f, -0.76f, 0.8f}}},
                                m);
-    AddGearLeg(model, gears, "C", {0, -0.7f, 5.0f}, {0, -1.2f, 5.0f}, {0, -1.6f, 5.0f}, 0.33f, 0.22f, m);
-    AddGearLeg(model, gears, "L", {1.15f, -0.7f, 0.0f}, {1.2f, -1.1f, 0.0f}, {1.42f, -1.5f, 0.0f}, 0.43f,
+    AddGearLeg(model, gears, "C", {0, -0.35f, 5.0f}, {0, -1.2f, 5.0f}, {0, -1.6f, 5.0f}, 0.33f, 0.22f, m);
+    AddGearLeg(model, gears, "L", {1.15f, -0.2f, 0.0f}, {1.2f, -1.1f, 0.0f}, {1.42f, -1.5f, 0.0f}, 0.43f,
                0.28f, m);
-    AddGearLeg(model, gears, "R", {-1.15f, -0.7f, 0.0f}, {-1.2f, -1.1f, 0.0f}, {-1.42f, -1.5f, 0.0f}, 0.43f,
+    AddGearLeg(model, gears, "R", {-1.15f, -0.2f, 0.0f}, {-1.2f, -1.1f, 0.0f}, {-1.42f, -1.5f, 0.0f}, 0.43f,
                0.28f, m);
 
     // The gun bay under the nose.

@@ -67,10 +67,17 @@ std::vector<uint8_t> PartAnimationBytes(const Model& model, const std::string& p
 
 std::vector<AnimationFile> AircraftAnimations(const Model& model, const std::string& title) {
     const float quarter = glm::radians(90.0f);
-    auto gears = [quarter](const ModelFrame& f) {
+    // The attacker's main legs fold forwards into the engine nacelles above them; the fighter's fold
+    // inwards into the fuselage, pivoted high enough that the wheels lie inside it.
+    const bool nacelles = !model.frames.empty() && model.frames.front().name == "Attacker";
+    auto gears = [quarter, nacelles](const ModelFrame& f) {
+        // The nose leg swings back and up into the fuselage, pivoted high enough that the wheel goes
+        // inside it (forwards it would come to rest under the thin nose, in sight).
         if (f.name == "GearC")
-            return glm::angleAxis(-quarter, glm::vec3(1, 0, 0)); // the wheel swings forward and up
-        if (f.name == "GearL" || f.name == "GearR")              // inwards: towards x = 0 from either side
+            return glm::angleAxis(quarter, glm::vec3(1, 0, 0));
+        if (nacelles && (f.name == "GearL" || f.name == "GearR"))
+            return glm::angleAxis(-quarter, glm::vec3(1, 0, 0));
+        if (f.name == "GearL" || f.name == "GearR") // inwards: towards x = 0 from either side
             return glm::angleAxis(f.position.x > 0 ? -quarter : quarter, glm::vec3(0, 0, 1));
         return glm::quat(1, 0, 0, 0);
     };
