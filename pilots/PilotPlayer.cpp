@@ -207,19 +207,19 @@ void PilotPlayer::SetWeaponMode(uint32_t mode) {
         cockpit->weaponMode = mode;
 }
 
-StoresLink* PilotPlayer::GetStores() {
+PilotStoresLink* PilotPlayer::GetStores() {
     Airplane* airplane = GetAirplane();
     if (!airplane || airplane != storesOf.Get()) {
         stores.reset();
         storesOf = airplane;
-        if (airplane && StoresLink::Make)
-            stores = StoresLink::Make(airplane);
+        if (airplane && PilotStoresLink::Make)
+            stores = PilotStoresLink::Make(airplane);
     }
     return stores.get();
 }
 
 bool PilotPlayer::IsGunSelected() {
-    if (StoresLink* link = GetStores())
+    if (PilotStoresLink* link = GetStores())
         return link->IsGunSelected();
     // Without stores there is nothing else to select.
     const Airplane* airplane = GetAirplane();
@@ -228,7 +228,7 @@ bool PilotPlayer::IsGunSelected() {
 
 void PilotPlayer::SelectNextWeapon(bool gunOnly) {
     Airplane* airplane = GetAirplane();
-    StoresLink* link = GetStores();
+    PilotStoresLink* link = GetStores();
     if (!airplane || !link)
         return;
     if (gunOnly) {
@@ -236,10 +236,10 @@ void PilotPlayer::SelectNextWeapon(bool gunOnly) {
             link->SelectGun();
         return;
     }
-    StoresLink::Ordnance item;
+    PilotStoresLink::Ordnance item;
     int current = -1;
     const uint8_t selected = link->GetSelectedRack();
-    if (selected != StoresLink::NoRack && link->GetOrdnance(selected, item))
+    if (selected != PilotStoresLink::NoRack && link->GetOrdnance(selected, item))
         current = item.order;
     const bool airMode = GetWeaponMode() == 0;
     int best = INT_MAX;
@@ -352,7 +352,7 @@ void PilotPlayer::Commands(Airplane* airplane, Physics::AirplaneState& s) {
         if (!IsGunSelected() && cockpit)
             cockpit->SetRadarTargetKind(air ? CockpitLink::AirKind : CockpitLink::GroundKind);
     }
-    if (StoresLink* link = GetStores()) {
+    if (PilotStoresLink* link = GetStores()) {
         if (pressed(FlareBinding))
             link->DropCountermeasure(0);
         if (pressed(ChaffBinding))

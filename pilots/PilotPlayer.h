@@ -6,7 +6,7 @@
 
 #include "aircraft/Airplane.h"
 #include "pilots/Pilot.h"
-#include "pilots/StoresLink.h"
+#include "pilots/PilotStoresLink.h"
 
 #include "base/Config.h"
 #include "base/SmartPtr.h"
@@ -108,7 +108,7 @@ public:
     void SelectNextWeapon(bool gunOnly);
 
     // The stores of the seated airplane (made on first use), or null without an airplane or a maker.
-    StoresLink* GetStores();
+    PilotStoresLink* GetStores();
     bool IsGunSelected();
     // The cockpit's weapon mode (0 air, 1 ground); the pilot keeps its own when the airplane has no cockpit.
     uint32_t GetWeaponMode() const;
@@ -128,7 +128,7 @@ private:
     void Commands(Airplane* airplane, Physics::AirplaneState& s);
     CockpitLink* Cockpit() const;
 
-    std::unique_ptr<StoresLink> stores;
+    std::unique_ptr<PilotStoresLink> stores;
     Base::SmartPtr<Airplane> storesOf; // the airplane the stores link was made for
     uint32_t ownWeaponMode = 0;
 };

@@ -71,7 +71,7 @@ protected:
         joystick.reset();
         input.reset();
         Base::FrameClock::SetFixedStep(0);
-        Obj::StoresLink::Make = nullptr;
+        Obj::PilotStoresLink::Make = nullptr;
         AirplaneWorld::TearDown();
     }
 

@@ -9,7 +9,7 @@
 namespace {
 
 // Weapon stores as a table of racks, recording what the pilot asks of them.
-class TableStores : public Obj::StoresLink {
+class TableStores : public Obj::PilotStoresLink {
 public:
     bool IsGunSelected() const override { return gunSelected; }
     void SelectGun() override {
@@ -66,9 +66,9 @@ protected:
         PilotRig::TearDown();
     }
     // Stores with these racks for the airplane.
-    void Racks(std::vector<Obj::StoresLink::Ordnance> racks) {
+    void Racks(std::vector<Obj::PilotStoresLink::Ordnance> racks) {
         pending = std::move(racks);
-        Obj::StoresLink::Make = [](Obj::Airplane*) -> std::unique_ptr<Obj::StoresLink> {
+        Obj::PilotStoresLink::Make = [](Obj::Airplane*) -> std::unique_ptr<Obj::PilotStoresLink> {
             auto stores = std::make_unique<TableStores>();
             stores->racks = pending;
             madeStores = stores.get();
@@ -90,7 +90,7 @@ protected:
         while (frame < until)
             Frame();
     }
-    static inline std::vector<Obj::StoresLink::Ordnance> pending;
+    static inline std::vector<Obj::PilotStoresLink::Ordnance> pending;
 
     Obj::Airplane* airplane = nullptr;
     RecordingCockpit* cockpit = nullptr;

@@ -1,7 +1,8 @@
-// Obj::StoresLink: what the player pilot asks of its airplane's weapon stores: the gun or rack selection,
-// the ordnance on each rack as the weapon cycling sees it, the radar target handed to a guided weapon, and
-// the countermeasures. The pilot gets one for its airplane from the maker that the weapons layer installs;
-// without a maker the airplane has no racks and, when it has a gun, the gun is always the selected weapon.
+// Obj::PilotStoresLink: what the player pilot asks of its airplane's weapon stores: the gun or rack
+// selection, the ordnance on each rack as the weapon cycling sees it, the radar target handed to a guided
+// weapon, and the countermeasures. The pilot gets one for its airplane from the maker that the weapons layer
+// installs; without a maker the airplane has no racks and, when it has a gun, the gun is always the selected
+// weapon.
 #pragma once
 
 #include "base/String.h"
@@ -15,7 +16,7 @@ namespace Obj {
 class Airplane;
 class Target;
 
-class StoresLink {
+class PilotStoresLink {
 public:
     static constexpr uint8_t NoRack = 255;
 
@@ -27,10 +28,10 @@ public:
         bool spentLauncher = false; // a launcher without rockets left
     };
 
-    StoresLink() = default;
-    virtual ~StoresLink() = default;
-    StoresLink(const StoresLink&) = delete;
-    StoresLink& operator=(const StoresLink&) = delete;
+    PilotStoresLink() = default;
+    virtual ~PilotStoresLink() = default;
+    PilotStoresLink(const PilotStoresLink&) = delete;
+    PilotStoresLink& operator=(const PilotStoresLink&) = delete;
 
     virtual bool IsGunSelected() const = 0;
     // Gun selected, no rack.
@@ -48,7 +49,7 @@ public:
     virtual void DropCountermeasure(int kind) = 0;
 
     // Installed by the weapons layer.
-    static inline std::unique_ptr<StoresLink> (*Make)(Airplane* airplane) = nullptr;
+    static inline std::unique_ptr<PilotStoresLink> (*Make)(Airplane* airplane) = nullptr;
 };
 
 } // namespace Obj
