@@ -62,6 +62,13 @@ int main(int argc, char** argv) {
             }
         }
     }
+    const std::filesystem::path data = std::filesystem::path(argv[1]) / "Data";
+    for (const Tools::SideFile& side : Tools::DataDescriptions()) {
+        if (!WriteFile(Under(data, side.path), side.text.data(), side.text.size())) {
+            std::fprintf(stderr, "make_models: cannot write %s\n", side.path.c_str());
+            ok = false;
+        }
+    }
     Tools::StopModelEngine();
     return ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "tools/models/Samples.h"
 
 #include "tools/models/Aircraft.h"
+#include "tools/models/Cockpit.h"
 #include "tools/models/Ordnance.h"
 #include "tools/models/Structures.h"
 #include "tools/models/Vehicles.h"
@@ -155,6 +156,9 @@ std::vector<SampleModel> SampleModels() {
                                                              a.attack ? attackerSetups : fighterSetups)}}});
     }
 
+    // The cockpit seen from the pilot's seat, shared by the fighters and the default for any airplane.
+    models.push_back({"Airplanes\\DefaultCockpit.dff", FighterCockpit(), {}});
+
     // The pilot figure: drawn in the airplanes' pass, one of its three parts at a time.
     models.push_back({"Airplanes\\Pilot.dff",
                       PilotFigure(),
@@ -264,6 +268,16 @@ std::vector<SampleModel> SampleModels() {
     models.push_back({"House1.dff", Cottage(), {}});
     models.push_back({"House2.dff", TownHouse(), {}});
     return models;
+}
+
+std::vector<SideFile> DataDescriptions() {
+    // The fighters name their cockpit; any other airplane falls back on the default one.
+    std::vector<SideFile> files{
+        {"Airplanes\\DefaultCockpit.info", CockpitDescription("Airplanes\\DefaultCockpit.dff")}};
+    for (const char* title : {"Su27", "Mig29", "F16", "Yak141"})
+        files.push_back({"Airplanes\\" + std::string(title) + "_Cockpit.info",
+                         CockpitDescription("Airplanes\\DefaultCockpit.dff")});
+    return files;
 }
 
 } // namespace Tools

@@ -21,5 +21,8 @@ struct SampleModel {
 };
 
 std::vector<SampleModel> SampleModels();
+// Model descriptions that live under the data directory rather than beside their models (the cockpits'),
+// with paths relative to it.
+std::vector<SideFile> DataDescriptions();
 
 } // namespace Tools

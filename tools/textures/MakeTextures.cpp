@@ -1,5 +1,6 @@
 // Writes the sample game's textures into the data tree: make_textures <data directory>.
 #include "tools/textures/FireSmoke.h"
+#include "tools/textures/Instruments.h"
 #include "tools/textures/Patterns.h"
 #include "tools/textures/TextureFiles.h"
 #include "tools/textures/TrailSpurt.h"
@@ -90,6 +91,9 @@ int main(int argc, char** argv) {
     check(Tools::WritePng(textures + "Exhaust.png", Tools::Exhaust(32)), "Exhaust.png");
     // The weapons' sprites: tracer streaks and the two decoys.
     check(Tools::WritePng(textures + "Bullet.png", Tools::Bullet(32)), "Bullet.png");
+    // The cockpit's instruments, printed and lit.
+    check(Tools::WritePng(textures + "IndElements.png", Tools::InstrumentAtlas(false)), "IndElements.png");
+    check(Tools::WritePng(textures + "IndLight.png", Tools::InstrumentAtlas(true)), "IndLight.png");
     check(Tools::WritePng(textures + "Flare.png", Tools::Flare(32)), "Flare.png");
     check(Tools::WritePng(textures + "Chaff.png", Tools::Chaff(32)), "Chaff.png");
     return ok ? 0 : 1;
