@@ -188,6 +188,9 @@ bool Airplane::Load(const char* path, int kind) {
                 }
         }
     }
+    // The 3D cockpit, "<title>_Cockpit" beside the airplane's model.
+    if (CreateCockpit)
+        cockpit.reset(CreateCockpit(this, "Airplanes\\" + title + "_Cockpit.dff"));
     return true;
 }
 
@@ -227,6 +230,11 @@ void Airplane::SetWorld(Grp::World* joined) {
             Grp::Simple<Target>::Remove(this);
         if (leaving && shadow && shadow->world == leaving)
             leaving->RemoveObject(shadow);
+        // The cockpit is the airplane's own, in the world's groups but not in its object list.
+        if (auto* inside = dynamic_cast<Obj::Object*>(cockpit.get()); inside && inside->world) {
+            inside->SetWorld(nullptr);
+            inside->world = nullptr;
+        }
         ReleaseWorldParts();
         return;
     }
@@ -246,6 +254,10 @@ void Airplane::SetWorld(Grp::World* joined) {
                        dynamic_cast<Part*>(gun.Get())})
         if (part && !part->world)
             joined->AddObject(part);
+    if (auto* inside = dynamic_cast<Obj::Object*>(cockpit.get()); inside && !inside->world) {
+        inside->world = joined;
+        inside->SetWorld(joined);
+    }
     if (joined->soundGroup)
         wheelsSound = Audio::CreateSound3d("Wheels.wav", joined->soundGroup);
     engine = std::make_unique<Engine>(this, "Airplanes\\" + title + "_Engine.wav",

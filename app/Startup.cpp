@@ -15,6 +15,7 @@
 #include "base/String.h"
 #include "base/TextTable.h"
 #include "cameras/SceneLights.h"
+#include "cockpit/Cockpit.h"
 #include "frontend/Frontend.h"
 #include "games/MPlrGame.h"
 #include "games/SPlrGame.h"
@@ -195,6 +196,7 @@ void Init(HINSTANCE instance, HWND window) {
     Rw::InstallAnimationCache();      // animations are read from "AnimationsDir"
     Weapons::InstallVehicleWeapons(); // armed cars and ships get their guns from the weapons
     Weapons::InstallAirplaneGun();    // and loaded airplanes theirs
+    Cockpit::RegisterCockpit();       // every airplane gets its 3D cockpit
     Weapons::BulletGroup::DrawHeads = DrawBulletHeads;
     Step("copy strings");
     Base::TextTable = strings;
