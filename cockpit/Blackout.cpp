@@ -3,6 +3,7 @@
 #include "cockpit/Cockpit.h"
 
 #include "gui/draw/ScreenDraw.h"
+#include "pilots/Pilot.h"
 #include "scene/EngineHost.h"
 #include "scene/RoleGroups.h"
 #include "scene/World.h"
@@ -53,11 +54,12 @@ void Blackout::SetWorld(Grp::World* joined) {
 }
 
 void Blackout::Render(unsigned, Cameras::Basic* camera) {
-    if (!airplane || !Cockpit::ShownAirplane || !Cockpit::ShownAirplane(camera) || !PilotLevels)
+    if (!airplane || !Cockpit::ShownAirplane || !Cockpit::ShownAirplane(camera))
         return;
-    float blackoutLevel = 0, redoutLevel = 0;
-    if (!PilotLevels(airplane, blackoutLevel, redoutLevel))
+    const Obj::Pilot* pilot = Obj::Pilot::Of(airplane);
+    if (!pilot)
         return;
+    const float blackoutLevel = pilot->blackout, redoutLevel = pilot->redout;
     RwRGBA colour = Colour(blackoutLevel, redoutLevel);
     if (colour.alpha <= 1)
         return;

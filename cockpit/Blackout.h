@@ -17,10 +17,6 @@ class Blackout : public Obj::Object, public Obj::Attachable, public Obj::Rendera
 public:
     static constexpr uint8_t RenderOrder = 255;
 
-    // The pilot's blackout and redout levels of an airplane; false without a seated pilot. Installed by the
-    // pilots' maker; without it nothing is drawn.
-    static inline bool (*PilotLevels)(Obj::Airplane* airplane, float& blackout, float& redout) = nullptr;
-
     Blackout();
     ~Blackout() override;
 

@@ -9,6 +9,7 @@
 
 #include "aircraft/Airplane.h"
 #include "gui/draw/Font.h"
+#include "pilots/Pilot.h"
 #include "scene/Attachable.h"
 #include "scene/ClumpFile.h"
 #include "scene/EngineHost.h"
@@ -250,6 +251,16 @@ TEST_F(CockpitRender, AtRestAndInATurnWithTheRadarShowingTheFighters) {
     EXPECT_GT(Count(turn, {adiTurn.x + 12, adiTurn.y, 0}, 4, blue), 50);
     EXPECT_LT(Count(turn, {adiTurn.x - 12, adiTurn.y, 0}, 4, blue), 5);
     EXPECT_NE(cockpit->joystick->frame->modelling.up.x, cockpit->joystick->restMatrix.up.x);
+
+    // A seated pilot past the blackout limit: the whole view goes black.
+    auto* pilot = new Obj::Pilot;
+    ASSERT_TRUE(pilot->Load(&Base::InfoCache::Get("Data/Models/Airplanes/Pilot.model")));
+    world->AddObject(pilot);
+    pilot->SetAirplane(own);
+    pilot->blackout = 1;
+    const std::vector<uint32_t> dark = Draw();
+    for (size_t i : {size_t(0), size_t(Width * Height / 2 + Width / 2), size_t(Width * Height - 1)})
+        EXPECT_EQ(dark[i] & 0xFFFFFF, 0u) << i;
 }
 
 TEST_F(CockpitRender, DeviceStatesArePutBack) {
