@@ -43,10 +43,14 @@ RpAtomic* FindAtomic(RpClump* clump, const char* name) {
     return search.atomic;
 }
 
-void SetDrawn(RpAtomic* atomic, bool drawn) {
+void SetDrawn(RpAtomic* atomic, bool drawn, RwUInt8 flag = rpATOMICRENDER) {
     const RwUInt8 flags = RpAtomicGetFlags(atomic);
-    RpAtomicSetFlags(atomic, drawn ? RwUInt8(flags | rpATOMICRENDER) : RwUInt8(flags & ~rpATOMICRENDER));
+    RpAtomicSetFlags(atomic, drawn ? RwUInt8(flags | flag) : RwUInt8(flags & ~flag));
 }
+
+// The figure's shown part alone is drawn and met by shots: a hidden part (the folded canopy around a
+// seated pilot) would take the hits meant for the airplane it hides in.
+constexpr RwUInt8 ShownFlags = rpATOMICRENDER | rpATOMICCOLLISIONTEST;
 
 RwV3d Cross(const RwV3d& a, const RwV3d& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
@@ -134,11 +138,11 @@ void Pilot::SetFigure(uint32_t state) {
             RpClumpForAllAtomics(
                 clump,
                 [](RpAtomic* atomic, void*) -> RpAtomic* {
-                    SetDrawn(atomic, false);
+                    SetDrawn(atomic, false, ShownFlags);
                     return atomic;
                 },
                 nullptr);
-            SetDrawn(part, true);
+            SetDrawn(part, true, ShownFlags);
         }
     figureState = state;
 }

@@ -106,6 +106,27 @@ TEST_F(PilotFigure, SeatedAtThePilotSeatAndCarriedByTheAirplane) {
     const RwV3d d = {sphere->center.x - seat->pos.x, sphere->center.y - seat->pos.y,
                      sphere->center.z - seat->pos.z};
     EXPECT_LT(std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z), sphere->radius);
+    // A shot down through the seat meets the figure near its head; one beside the airplane misses.
+    const RwLine down = {{seat->pos.x, seat->pos.y + 5, seat->pos.z},
+                         {seat->pos.x, seat->pos.y - 5, seat->pos.z}};
+    RwV3d point = {0, 0, 0}, normal = {0, 0, 0};
+    ASSERT_TRUE(pilot->IntersectSegment(&down, &point, &normal));
+    EXPECT_GT(point.y, seat->pos.y);
+    EXPECT_LT(point.y, seat->pos.y + 1.5f);
+    EXPECT_NEAR(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z, 1, 1e-4f);
+    EXPECT_GT(normal.y, 0);
+    const RwLine beside = {{seat->pos.x + 30, seat->pos.y + 5, seat->pos.z},
+                           {seat->pos.x + 30, seat->pos.y - 5, seat->pos.z}};
+    EXPECT_FALSE(pilot->IntersectSegment(&beside, &point, &normal));
+    // The folded canopy of the seated figure takes no shots; once shown it does.
+    const RwMatrix* m = RwFrameGetWorldMatrix(pilot->frame);
+    const RwV3d canopy = {seat->pos.x + 6.5f * m->at.x, seat->pos.y + 6.5f * m->at.y,
+                          seat->pos.z + 6.5f * m->at.z};
+    const RwLine across = {{canopy.x + 10 * m->up.x, canopy.y + 10 * m->up.y, canopy.z + 10 * m->up.z},
+                           {canopy.x - 10 * m->up.x, canopy.y - 10 * m->up.y, canopy.z - 10 * m->up.z}};
+    EXPECT_FALSE(pilot->IntersectSegment(&across, &point, &normal));
+    pilot->SetFigure(Obj::Pilot::UnderParachute);
+    EXPECT_TRUE(pilot->IntersectSegment(&across, &point, &normal));
 }
 
 TEST_F(PilotFigure, EjectionThrowsTheFigureOutAlongTheAirplanesUpAxis) {
