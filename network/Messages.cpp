@@ -396,6 +396,44 @@ bool Decode(const uint8_t* data, std::size_t size, ChatMessage& out) {
     return true;
 }
 
+bool IsWellFormed(const uint8_t* data, std::size_t size) {
+    MessageHeader h;
+    switch (Classify(data, size, &h)) {
+    case Received::Chat: {
+        ChatMessage m;
+        return Decode(data, size, m);
+    }
+    case Received::Removed:
+        return true;
+    case Received::Damage: {
+        DamageMessage m;
+        return Decode(data, size, m);
+    }
+    case Received::ObjectState:
+        switch (h.objectKind) {
+        case AirplaneObject: {
+            AirplaneStateMessage m;
+            return Decode(data, size, m);
+        }
+        case ExplosionObject: {
+            ExplosionStateMessage m;
+            return Decode(data, size, m);
+        }
+        case HomingRocketObject: {
+            HomingRocketStateMessage m;
+            return Decode(data, size, m);
+        }
+        default: {
+            CountermeasureStateMessage m;
+            return Decode(data, size, m);
+        }
+        }
+    case Received::Invalid:
+        break;
+    }
+    return false;
+}
+
 bool IsValidTypeName(const std::string& name) {
     if (name.empty() || name.size() >= TypeNameField)
         return false;

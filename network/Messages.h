@@ -158,6 +158,9 @@ bool Decode(const uint8_t* data, std::size_t size, DamageMessage& out);
 // A chat's text ends at its first NUL or at the end of the buffer, and is cut to MaxChatChars.
 bool Decode(const uint8_t* data, std::size_t size, ChatMessage& out);
 
+// The message decodes whole as the kind its header says (every float finite, every text ended in its field).
+bool IsWellFormed(const uint8_t* data, std::size_t size);
+
 // A type name that may name a file to load: 1 to 31 characters of [A-Za-z0-9_-]. Anything else (a path,
 // "..", spaces, an empty name) is refused.
 bool IsValidTypeName(const std::string& name);
