@@ -3,7 +3,10 @@
 // holds it, so the code below reaches the cockpit without including it.
 #pragma once
 
+#include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/src/plcore/vector.h"
+
+#include "base/String.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +48,9 @@ public:
     virtual int SetRadarTargetKind(int kind) = 0;
     virtual void SelectRadarTarget(int form, int kind) = 0;
     virtual void SetRadarRangeNext(int direction) = 0;
+    // The radar's range to its target and the range rate (positive while the target draws away), smoothed;
+    // false without a target.
+    virtual bool GetTargetRange(float* /*range*/, float* /*rangeRate*/) const { return false; }
 
     // Navigation points: the next one becomes current (modulo the count).
     virtual void SelectNextNavpoint() = 0;
@@ -57,9 +63,16 @@ public:
     virtual std::size_t GetNavpointCount() const { return 0; }
     virtual void SetCurrentNavpoint(int /*index*/) {}
     virtual bool GetNavpoint(int /*index*/, float& /*x*/, float& /*z*/) const { return false; }
+    // The current navigation point's name and world position; false when there is none.
+    virtual bool GetCurrentNavpoint(Base::String* /*name*/, RwV3d* /*position*/) const { return false; }
 
     // The eye point in world space: tells whether the sound listener sits in the cockpit.
     virtual RwV3d GetEyePosition() const = 0;
+    // The eye point in the airplane's own axes (right, up, at), where the cockpit camera sits.
+    virtual RwV3d GetEyeOffset() const { return {0, 0, 0}; }
+    // The cockpit model's segment test: the cockpit camera's view is blocked where it hits (the lens
+    // flare asks it).
+    virtual bool IntersectSegment(const RwLine* /*segment*/) { return false; }
 
     // 0 air targets, 1 ground targets; set by the player pilot's weapon-selection commands.
     uint32_t weaponMode = 0;

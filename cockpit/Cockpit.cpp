@@ -520,8 +520,69 @@ void Cockpit::SetRadarRangeNext(int direction) {
         radar->SetRangeNext(direction);
 }
 
+bool Cockpit::GetTargetRange(float* range, float* rangeRate) const {
+    if (!radarTarget->target || !targetData.target)
+        return false;
+    if (range)
+        *range = targetData.distance;
+    if (rangeRate)
+        *rangeRate = -targetData.closingSpeed;
+    return true;
+}
+
 void Cockpit::SelectNextNavpoint() {
     navpoints->SelectNext();
+}
+
+void Cockpit::AddNavpoint(int index, const char* name, float x, float z) {
+    navpoints->Add(index, name ? name : "", x, z);
+}
+
+void Cockpit::RemoveNavpoint(int index) {
+    navpoints->Remove(index);
+}
+
+std::size_t Cockpit::GetNavpointCount() const {
+    return navpoints->points.size();
+}
+
+void Cockpit::SetCurrentNavpoint(int index) {
+    // Past the end (or before the start): none.
+    navpoints->current = index >= 0 && size_t(index) < navpoints->points.size() ? index : -1;
+}
+
+bool Cockpit::GetNavpoint(int index, float& x, float& z) const {
+    const Navpoint* point = navpoints->Get(index);
+    if (!point)
+        return false;
+    x = point->x;
+    z = point->z;
+    return true;
+}
+
+bool Cockpit::GetCurrentNavpoint(Base::String* name, RwV3d* position) const {
+    const Navpoint* point = navpoints->Get(navpoints->current);
+    if (!point)
+        return false;
+    if (name)
+        *name = point->name;
+    if (position)
+        *position = {point->x, 0, point->z};
+    return true;
+}
+
+RwV3d Cockpit::GetEyeOffset() const {
+    // The cockpit's frame hangs on the airplane's: its own placement takes the eye into the airplane's axes.
+    if (!frame)
+        return eyePosition;
+    RwV3d out;
+    RwVector3TransformPoint(&out, &eyePosition, &frame->modelling);
+    return out;
+}
+
+bool Cockpit::IntersectSegment(const RwLine* segment) {
+    Obj::Clump::worldSphereValid = 0; // it moves with the airplane
+    return loaded && segment && Obj::Clump::IntersectSegment(segment, nullptr, nullptr);
 }
 
 RwV3d Cockpit::GetEyePosition() const {

@@ -88,8 +88,19 @@ public:
     int SetRadarTargetKind(int kind) override;
     void SelectRadarTarget(int form, int kind) override;
     void SetRadarRangeNext(int direction) override;
+    bool GetTargetRange(float* range, float* rangeRate) const override;
     void SelectNextNavpoint() override;
+    void AddNavpoint(int index, const char* name, float x, float z) override;
+    void RemoveNavpoint(int index) override;
+    std::size_t GetNavpointCount() const override;
+    void SetCurrentNavpoint(int index) override;
+    bool GetNavpoint(int index, float& x, float& z) const override;
+    bool GetCurrentNavpoint(Base::String* name, RwV3d* position) const override;
     RwV3d GetEyePosition() const override;
+    RwV3d GetEyeOffset() const override;
+    // The model's own test (false without a model); the clump's form stays.
+    bool IntersectSegment(const RwLine* segment) override;
+    using Obj::Clump::IntersectSegment;
 
     // The instrument mesh. A face is the named atomic's quad moved into the mesh (the atomic leaves the
     // model); false when the model has no such atomic with four vertices or the mesh is full.

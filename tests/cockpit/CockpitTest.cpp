@@ -369,6 +369,57 @@ TEST_F(CockpitWorld, ContactsAreRefreshedEverySecond) {
     EXPECT_GT(cockpit->radar->lastScan, first);
 }
 
+TEST_F(CockpitWorld, WhatTheGameAsksThroughTheAirplane) {
+    Obj::Airplane* own = Flying("Su27", 0, 0, 3000, 0);
+    ASSERT_NE(own, nullptr);
+    Obj::CockpitLink& link = *own->cockpit;
+
+    // The mission's navpoints: slots, the current one, past the end none.
+    link.AddNavpoint(3, "Bridge", 100, 200);
+    EXPECT_EQ(link.GetNavpointCount(), 4u);
+    float x = 0, z = 0;
+    EXPECT_FALSE(link.GetNavpoint(1, x, z));
+    ASSERT_TRUE(link.GetNavpoint(3, x, z));
+    EXPECT_EQ(x, 100);
+    EXPECT_EQ(z, 200);
+    Base::String name;
+    RwV3d at{};
+    ASSERT_TRUE(link.GetCurrentNavpoint(&name, &at));
+    EXPECT_EQ(name, "Bridge");
+    EXPECT_EQ(at.z, 200);
+    link.SetCurrentNavpoint(1);
+    EXPECT_FALSE(link.GetCurrentNavpoint(&name, &at)); // an empty slot
+    link.SetCurrentNavpoint(4);
+    EXPECT_EQ(CockpitOf(*own)->navpoints->current, -1);
+    link.RemoveNavpoint(3);
+    EXPECT_FALSE(link.GetNavpoint(3, x, z));
+    EXPECT_EQ(link.GetNavpointCount(), 4u);
+
+    // The eye in the airplane's axes, wherever the airplane flies.
+    const RwV3d eye = link.GetEyeOffset();
+    EXPECT_NEAR(eye.y, 1.02f, 1e-5f);
+    EXPECT_NEAR(eye.z, 4.2f, 1e-5f);
+
+    // The model's segment test: from the eye ahead and down through the panel it hits, straight up it
+    // misses.
+    const RwV3d from = link.GetEyePosition();
+    const RwLine down{from, {from.x, from.y - 0.6f, from.z + 1.5f}};
+    const RwLine up{from, {from.x, from.y + 50, from.z}};
+    EXPECT_TRUE(link.IntersectSegment(&down));
+    EXPECT_FALSE(link.IntersectSegment(&up));
+
+    // The target's range and range rate: none without a target.
+    float range = -1, rate = -1;
+    EXPECT_FALSE(link.GetTargetRange(&range, &rate));
+    Obj::Airplane* bandit = Flying("Mig29", 0, 8000, 3000, 180, Obj::Enemy);
+    ASSERT_NE(bandit, nullptr);
+    link.SelectRadarTarget(1, 1);
+    ASSERT_EQ(link.GetRadarTarget(), static_cast<Obj::Target*>(bandit));
+    Frame(0.1f);
+    ASSERT_TRUE(link.GetTargetRange(&range, &rate));
+    EXPECT_NEAR(range, 8000 - 4.2f, 5.0f);
+}
+
 TEST_F(CockpitWorld, EntersAndLeavesTheWorldWithItsAirplane) {
     Obj::Airplane* own = Flying("Su27", 0, 0, 3000, 0);
     ASSERT_NE(own, nullptr);
