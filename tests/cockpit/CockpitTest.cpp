@@ -9,6 +9,7 @@
 
 #include "weapons/Countermeasure.h"
 
+#include "base/ClumpCache.h"
 #include "base/Maths.h"
 #include "base/TextTable.h"
 
@@ -161,6 +162,37 @@ TEST_F(CockpitWorld, MissingAtomicsAndMissingModels) {
         EXPECT_EQ(cockpit.GetRadarTarget(), nullptr);
         cockpit.Run();
     }
+}
+
+TEST_F(CockpitWorld, FacesNeedFourVertices) {
+    // A model whose instrument atomics are single triangles: none of them can be a face.
+    RpClump* clump = SceneEngine::MakeClump({{"ADI", {0, 1, 5}, {-1, 1, 5}, {0, 0, 5}},
+                                             {"Monitor2", {1, 1, 5}, {0, 1, 5}, {1, 0, 5}},
+                                             {"Airspeed", {2, 1, 5}, {1, 1, 5}, {2, 0, 5}}});
+    const std::string file = (scratch / "Thin.dff").string();
+    RwStream* stream = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMWRITE, file.c_str());
+    ASSERT_NE(stream, nullptr);
+    EXPECT_NE(RpClumpStreamWrite(clump, stream), nullptr);
+    RwStreamClose(stream, nullptr);
+    RpClumpDestroy(clump);
+    std::filesystem::create_directories(scratch / "Thin");
+    std::ofstream(scratch / "Thin" / "Thin_Cockpit.info") << "Dff\tThin.dff\n";
+    Base::TextTable = Base::Info();
+    Base::TextTable.AddValue("DataDir", scratch.string());
+    const std::string models = Base::ClumpCache::Directory;
+    Base::ClumpCache::Directory = scratch.string() + "/";
+    {
+        Cockpit::Cockpit cockpit;
+        EXPECT_TRUE(cockpit.Load("Thin\\Thin_Cockpit.dff", nullptr));
+        EXPECT_EQ(cockpit.faceCount, 0);
+        EXPECT_EQ(cockpit.needleCount, 0);
+        EXPECT_FALSE(cockpit.adi->present || cockpit.mfd->present || cockpit.airspeed->present);
+        // The triangles stay in the model.
+        EXPECT_NE(cockpit.FindAtomic("ADI"), nullptr);
+        cockpit.Run();
+    }
+    Base::ClumpCache::Clear();
+    Base::ClumpCache::Directory = models;
 }
 
 TEST_F(CockpitWorld, NeedlesTurnInTheMesh) {
