@@ -1,7 +1,7 @@
 // Arbitrary traffic from a few peers through the network game's dispatch: sizes, kinds, non-finite
 // values, reused ids, spoofed senders, removals before states, players leaving. Whatever arrives, no
-// proxy's history outgrows its bound, every copy belongs to a player still in the game (while connected) and every history
-// entry of a copy came from its owner.
+// proxy's history outgrows its bound, every copy belongs to a player still in the game (while connected) and
+// every history entry of a copy came from its owner.
 //
 // Input: records of [sender u8][length u8][bytes]. Sender 0 is a session event: the first byte of the
 // record says which player (1-4) leaves; senders 1-4 are players (1 is this peer), others strangers. The
