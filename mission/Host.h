@@ -1,6 +1,6 @@
 // What a running mission asks of the game that plays it, and of the layers that make its pilots and
-// missiles. The single-player game implements Host; the pilots' and the weapons' bindings install Crew and
-// Armoury. Until a binding is installed, the actions that need it do nothing.
+// missiles. The single-player game implements Host; Crew and Armoury are bindings to the pilots and the
+// weapons. Without a binding, the actions that need it do nothing.
 #pragma once
 
 #include "scene/Damageable.h"
@@ -54,10 +54,11 @@ public:
     virtual void SetPlayer(Obj::Object* pilot, Obj::Airplane* airplane) = 0;
 };
 
-// The pilots: the spawn actions seat them, the steering actions set their links and routes.
+// The pilots: the spawn actions seat them, the steering actions set their links and routes. Installed from
+// the start is the binding to the game's own pilots (PilotCrew.cpp); tests put stand-ins in its place.
 class Crew {
 public:
-    static inline Crew* installed = nullptr;
+    static Crew* installed;
 
     virtual ~Crew() = default;
     // A computer pilot with the figure loaded from that model description, added to the airplane's world

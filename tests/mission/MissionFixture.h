@@ -243,6 +243,7 @@ protected:
         std::filesystem::current_path(data.parent_path());
         world = std::make_unique<Grp::World>();
         host.world = world.get();
+        previousCrew = Mission::Crew::installed;
         Mission::Crew::installed = &crew;
         Mission::Armoury::installed = &armoury;
         Base::FrameClock::SetFixedStep(0.1, 0);
@@ -251,7 +252,7 @@ protected:
         probes.clear();
         mission.reset();
         world.reset();
-        Mission::Crew::installed = nullptr;
+        Mission::Crew::installed = previousCrew;
         Mission::Armoury::installed = nullptr;
         Base::FrameClock::SetFixedStep(0);
         Base::InfoCache::Clear();
@@ -315,6 +316,7 @@ protected:
     std::unique_ptr<Grp::World> world;
     TestHost host;
     RecordingCrew crew;
+    Mission::Crew* previousCrew = nullptr;
     RecordingArmoury armoury;
     std::unique_ptr<Mission::Mission> mission;
     std::vector<std::unique_ptr<Mission::Event>> probes; // each condition's or action's own event

@@ -3,6 +3,8 @@
 
 #include "mission/Spawn.h"
 
+#include "pilots/PilotPlayer.h"
+
 #include "objects/Ship.h"
 #include "objects/Structure.h"
 #include "objects/Vehicle.h"
@@ -305,4 +307,25 @@ TEST_F(MissionWorld, ThePlayerInTheAirAndOnARunway) {
     EXPECT_NEAR(t.at.x, -1, 1e-4); // runway heading 90 faces -x
     ASSERT_EQ(armoury.setups.size(), 1u);
     EXPECT_EQ(armoury.setups[0].second, "AirToGround");
+}
+
+TEST_F(MissionWorld, ThePlayerGetsTheGamesOwnPilot) {
+    Mission::Crew::installed = previousCrew; // the binding to the game's pilots
+    Mission::Mission& m = Load("Events\n{\nE\n{\nActions\n{\n0 SpawnPlayer\n{\nSetupType AirGround\n"
+                               "Model Airplanes\\F16\nPos 0 0\nHdg 0\nAlt 2000\nSpeed 200\n}\n}\n}\n"
+                               "F\n{\nCondition TimeFromStart\n{\nOp Greater\nValue 0.25\n}\nActions\n{\n"
+                               "0 Eject\n{\nObjectId PlayerAirplane\n}\n}\n}\n}\n");
+    Tick();
+    auto* pilot = dynamic_cast<Obj::PilotPlayer*>(m.FindObject("Player"));
+    auto* airplane = dynamic_cast<Obj::Airplane*>(m.FindObject("PlayerAirplane"));
+    ASSERT_TRUE(pilot);
+    ASSERT_TRUE(airplane);
+    EXPECT_EQ(pilot->GetAirplane(), airplane);
+    EXPECT_EQ(Obj::Pilot::Of(airplane), pilot);
+    EXPECT_EQ(host.playerPilot, pilot);
+    Tick();
+    EXPECT_EQ(pilot->GetAirplane(), airplane);
+    Tick(); // the eject event fires
+    EXPECT_EQ(pilot->GetAirplane(), nullptr);
+    EXPECT_NE(pilot->figureState, Obj::Pilot::Seated);
 }

@@ -224,6 +224,7 @@ public:
         Rw::InstallAnimationCache();
 
         crew.run = &run;
+        previousCrew = Mission::Crew::installed;
         Mission::Crew::installed = &crew;
         world = std::make_unique<Grp::World>();
         host.world = world.get();
@@ -297,7 +298,8 @@ public:
             world->Clear();
             world.reset();
         }
-        Mission::Crew::installed = nullptr;
+        if (previousCrew)
+            Mission::Crew::installed = previousCrew;
         Base::InfoCache::Clear();
         Base::ClumpCache::Clear();
         Base::AnimationCache::Clear();
@@ -314,6 +316,7 @@ private:
     bool engineStarted = false;
     Host host;
     Crew crew;
+    Mission::Crew* previousCrew = nullptr;
     std::unique_ptr<Grp::World> world;
     std::unique_ptr<Mission::Mission> mission;
     std::map<std::string, bool> traced;
