@@ -3,6 +3,7 @@
 
 #include "mission/Spawn.h"
 
+#include "pilots/PilotAi.h"
 #include "pilots/PilotPlayer.h"
 
 #include "objects/Ship.h"
@@ -328,4 +329,45 @@ TEST_F(MissionWorld, ThePlayerGetsTheGamesOwnPilot) {
     Tick(); // the eject event fires
     EXPECT_EQ(pilot->GetAirplane(), nullptr);
     EXPECT_NE(pilot->figureState, Obj::Pilot::Seated);
+}
+
+TEST_F(MissionWorld, ComputerPilotsTakeTheirSkillRouteAndLinks) {
+    Mission::Crew::installed = previousCrew; // the binding to the game's pilots
+    Mission::Mission& m =
+        Load("Events\n{\nE\n{\nActions\n{\n0 SpawnAirplanes\n{\nObjectId Bandit\n"
+             "Pos 0 5000\nHdg 180\nAlt 3000\nModel Airplanes\\Mig29\nAllegiance Enemy\n"
+             "Level 0.8\n}\n1 SpawnCars\n{\nObjectId Tank\nModel T-72.info\nPos 0 0\nHdg 0\n"
+             "Allegiance Friendly\n}\n2 SetTarget\n{\nObjectId Bandit\nTarget Tank\n}\n"
+             "3 SetPath\n{\nObjectId Bandit\nP0 0 0\nP1 100 0\nP2 100 100\n}\n}\n}\n}\n");
+    Tick();
+    auto* airplane = dynamic_cast<Obj::Airplane*>(m.FindObject("Bandit"));
+    ASSERT_TRUE(airplane);
+    auto* pilot = dynamic_cast<Obj::PilotAi*>(Obj::Pilot::Of(airplane));
+    ASSERT_TRUE(pilot);
+    EXPECT_EQ(pilot->allegiance, Obj::Enemy);
+    EXPECT_FLOAT_EQ(pilot->level, 0.8f);
+    EXPECT_EQ(pilot->missionTarget.Get(), m.FindObject("Tank"));
+    ASSERT_TRUE(pilot->path);
+    ASSERT_EQ(pilot->path->points.size(), 3u);
+    EXPECT_EQ(pilot->path->points[2].z, 100);
+}
+
+TEST_F(MissionWorld, ThePlayerOnACarriersCatapult) {
+    Mission::Mission& m = Load("");
+    auto ship = Action("SpawnShips\n{\nObjectId Nimitz\nType Carrier\nModel Carrier\nPos 0 0\nHdg 0\n"
+                       "Allegiance Friendly\n}");
+    ASSERT_TRUE(ship);
+    ship->Execute();
+    auto* carrier = dynamic_cast<Obj::Carrier*>(m.FindObject("Nimitz"));
+    ASSERT_TRUE(carrier);
+    auto start = Action("SpawnPlayer\n{\nSetupType Carrier\nModel Airplanes\\Yak141\nCarrierId Nimitz\n"
+                        "CatapultName C1\n}");
+    ASSERT_TRUE(start);
+    start->Execute();
+    auto* airplane = dynamic_cast<Obj::Airplane*>(m.FindObject("PlayerAirplane"));
+    ASSERT_TRUE(airplane);
+    const Obj::Carrier::Catapult* c1 = carrier->FindCatapult(airplane);
+    ASSERT_TRUE(c1);
+    EXPECT_EQ(c1, &carrier->catapults.at("C1"));
+    EXPECT_TRUE(m.FindObject("Player"));
 }
