@@ -5,6 +5,7 @@
 #include "scene/LoadTexture.h"
 #include "scene/World.h"
 
+#include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/camera.h"
 #include "rwsdk/src/frame.h"
@@ -116,6 +117,15 @@ bool LensFlare::IsBlockedInWorld(const Grp::World& world, const Base::Vector3& p
 LensFlare::Occlusion LensFlare::WorldOcclusion(const Grp::World& world) {
     return [&world](const Base::Vector3& p, const Base::Vector3& d, const Base::Vector3& at) {
         return IsBlockedInWorld(world, p, d, at);
+    };
+}
+
+LensFlare::Occlusion LensFlare::WorldOcclusion(const Grp::World& world, Cameras::Basic* camera) {
+    return [&world, camera](const Base::Vector3& p, const Base::Vector3& d, const Base::Vector3& at) {
+        if (IsBlockedInWorld(world, p, d, at))
+            return true;
+        const Base::Vector3 end = Along(p, d, 10000);
+        return camera && CameraBlocks && CameraBlocks(camera, RwLine{{p.x, p.y, p.z}, {end.x, end.y, end.z}});
     };
 }
 

@@ -16,7 +16,12 @@
 #include <functional>
 
 struct RwCamera;
+struct RwLine;
 struct RwTexture;
+
+namespace Cameras {
+class Basic;
+}
 
 namespace Grp {
 class World;
@@ -39,6 +44,10 @@ public:
     static bool IsBlockedInWorld(const Grp::World& world, const Base::Vector3& position,
                                  const Base::Vector3& direction, const Base::Vector3& at);
     static Occlusion WorldOcclusion(const Grp::World& world);
+    // The same, then whatever the camera itself holds in front of the eye (the cockpit's frame), through
+    // the hook that the cameras install.
+    static Occlusion WorldOcclusion(const Grp::World& world, Cameras::Basic* camera);
+    static inline bool (*CameraBlocks)(Cameras::Basic* camera, const RwLine& segment) = nullptr;
 
     struct Sprite {
         int texture = 0;      // 1 to 4: "Lensflare1" to "Lensflare4"

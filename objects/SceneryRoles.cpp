@@ -64,7 +64,7 @@ void Sky::RebuildLights() {
     AddChildrenToWorld();
 }
 
-void Sky::Render(unsigned order, Cameras::Basic*) {
+void Sky::Render(unsigned order, Cameras::Basic* viewer) {
     RwCamera* camera = RWSRCGLOBAL(curCamera);
     if (order != FlareRenderOrder) {
         Render(camera);
@@ -73,7 +73,7 @@ void Sky::Render(unsigned order, Cameras::Basic*) {
     if (!world || flares_.empty())
         return;
     // Occlusion is tested on the world's clock; the fade follows the frame clock, as a lens would.
-    const LensFlare::Occlusion occluded = LensFlare::WorldOcclusion(*world);
+    const LensFlare::Occlusion occluded = LensFlare::WorldOcclusion(*world, viewer);
     const float gameTime = world->time ? float(world->time->time) : float(Base::FrameClock::GameTime);
     for (LensFlare& flare : flares_)
         flare.Render(camera, gameTime, float(Base::FrameClock::FrameTime), occluded);
