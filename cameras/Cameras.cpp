@@ -3,6 +3,7 @@
 #include "aircraft/Airplane.h"
 #include "objects/LensFlare.h"
 #include "objects/Terrain.h"
+#include "pilots/Pilot.h"
 #include "scene/MatrixHelpers.h"
 #include "scene/RoleGroups.h"
 #include "scene/SignedAngleOnPlane.h"
@@ -55,9 +56,13 @@ const RwMatrix* WorldMatrix(Rw::Frame* frame) {
 
 } // namespace
 
-void InstallFlareOcclusion() {
+void InstallHooks() {
     Obj::LensFlare::CameraBlocks = [](Basic* camera, const RwLine& segment) {
         return camera->IntersectSegment(&segment);
+    };
+    Obj::Pilot::IsInsideViewOf = [](Basic* camera, const Obj::Airplane* airplane) {
+        auto* cockpit = dynamic_cast<Cockpit*>(camera);
+        return cockpit && airplane && cockpit->target.Get() == airplane && cockpit->showCockpit;
     };
 }
 

@@ -149,7 +149,8 @@ protected:
     void Activate() override;
 };
 
-// Makes the lens flare ask the camera it is seen through (the cockpit's frame hides it).
-void InstallFlareOcclusion();
+// What the layers below ask of the cameras, installed once the cameras exist: the lens flare asks the camera
+// it is seen through (the cockpit's frame hides it), and a pilot is not drawn in its own cockpit view.
+void InstallHooks();
 
 } // namespace Cameras

@@ -35,7 +35,7 @@ Obj::Airplane* CamerasManager::AttachedAirplane(Obj::Object* pilot) {
 
 void CamerasManager::CreateCameras(Grp::World* newWorld) {
     world = newWorld;
-    Cameras::InstallFlareOcclusion();
+    Cameras::InstallHooks();
     free = new Cameras::Free;
     cockpit = new Cameras::Cockpit(1);
     outside = new Cameras::Outside(1);

@@ -3,6 +3,7 @@
 #include "cameras/Cameras.h"
 #include "aircraft/Airplane.h"
 #include "objects/Terrain.h"
+#include "pilots/Pilot.h"
 #include "scene/AtomicData.h"
 #include "scene/EngineHost.h"
 #include "scene/World.h"
@@ -77,6 +78,11 @@ Selection ReadGun(Obj::Airplane* airplane) {
     s.muzzleSpeed = airplane->gunSetup.muzzleSpeed;
     s.count = int32_t(2 * airplane->gunSetup.rounds);
     return s;
+}
+
+bool Hud::PilotEjected(Obj::Airplane* airplane) {
+    return airplane && airplane->flightModel && !Obj::Pilot::Of(airplane) &&
+           airplane->GetState().outOfControl;
 }
 
 // ---- construction

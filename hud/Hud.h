@@ -189,8 +189,9 @@ public:
     Gui::Font* font = nullptr;
     // The selected weapon; reads the airplane's gun until the weapon stores answer it.
     std::function<Selection(Obj::Airplane*)> readSelection;
-    // Whether the airplane's pilot has ejected; none until the pilots answer it.
-    static inline bool (*Ejected)(Obj::Airplane* airplane) = nullptr;
+    // Whether the airplane's pilot has ejected: no pilot sits in it and it flies on out of control.
+    static bool PilotEjected(Obj::Airplane* airplane);
+    static inline bool (*Ejected)(Obj::Airplane* airplane) = &PilotEjected;
     // A homing missile's guidance kind (0, 1, 2: "O", "I", "R"), -1 for other ordnance; none until the
     // missiles answer it.
     static inline int (*SeekerKind)(Weapons::Ordnance* missile) = nullptr;

@@ -5,6 +5,7 @@
 #include <dinput.h>
 
 #include "objects/LensFlare.h"
+#include "pilots/Pilot.h"
 
 #include <cstring>
 #include <vector>
@@ -355,7 +356,7 @@ TEST_F(Cameras_, OnlyTheActiveCameraRunsAndAWorldlessOneLeavesTheRunGroup) {
     delete camera;
 }
 
-TEST_F(Cameras_, CockpitCameraSitsAtTheEyeAndItsFrameHidesTheFlare) {
+TEST_F(Cameras_, CockpitCameraSitsAtTheEyeAndHidesTheFlareAndThePilot) {
     auto* standIn = new CockpitStandIn;
     standIn->eye = {0.25f, 1.5f, 4.0f};
     airplane->cockpit.reset(standIn);
@@ -381,7 +382,7 @@ TEST_F(Cameras_, CockpitCameraSitsAtTheEyeAndItsFrameHidesTheFlare) {
     EXPECT_EQ(std::memcmp(&v, &u, sizeof v), 0);
 
     // The lens flare asks the cockpit's model along its line of sight, through the camera only.
-    Cameras::InstallFlareOcclusion();
+    Cameras::InstallHooks();
     const Base::Vector3 p{1, 2, 3}, d{0, 0, 1}, at{0, 0, 1};
     EXPECT_FALSE(Obj::LensFlare::WorldOcclusion(*world, camera)(p, d, at));
     ASSERT_EQ(standIn->segments.size(), 1u);
@@ -395,6 +396,18 @@ TEST_F(Cameras_, CockpitCameraSitsAtTheEyeAndItsFrameHidesTheFlare) {
     camera->target = nullptr;
     EXPECT_FALSE(Obj::LensFlare::WorldOcclusion(*world, camera)(p, d, at));
     Obj::LensFlare::CameraBlocks = nullptr;
+
+    // The pilot is not drawn in his own cockpit view, and is in any other.
+    camera->target = airplane;
+    EXPECT_TRUE(Obj::Pilot::IsInsideViewOf(camera, airplane));
+    EXPECT_FALSE(Obj::Pilot::IsInsideViewOf(outside, airplane));
+    auto* other = Loaded(Sample("Su25"), 1).release();
+    ASSERT_TRUE(other);
+    EXPECT_FALSE(Obj::Pilot::IsInsideViewOf(camera, other));
+    delete other;
+    camera->showCockpit = 0;
+    EXPECT_FALSE(Obj::Pilot::IsInsideViewOf(camera, airplane));
+    Obj::Pilot::IsInsideViewOf = nullptr;
 }
 
 TEST(SampleHistory, ChainedRunningAveragesReachAConstantAfterTheirSpan) {

@@ -430,3 +430,41 @@ TEST_F(HudRig, PitchLadderClimbsAboveTheHorizon) {
     EXPECT_NEAR(upTick, -0.05f, 1e-4f);
     EXPECT_NEAR(downTick, 0.05f, 1e-4f);
 }
+
+TEST_F(HudRig, BrakesGearAndTheEjectPrompt) {
+    ASSERT_TRUE(airplane->gears.loaded);
+    const struct {
+        float brake, gear;
+        bool brakes, gearAlways, gearBlinks;
+    } cases[] = {{0, 0, false, false, false}, {0.6f, 1, true, true, false}, {0, 0.5f, false, false, true}};
+    for (const auto& c : cases) {
+        int shown = 0, frames = 0;
+        for (int i = 0; i < 32; ++i) { // half a second: both blink phases
+            Physics::AirplaneState s = airplane->GetState();
+            s.wheelBrakeCommand = c.brake;
+            s.gearExtension = c.gear;
+            airplane->flightModel->SetState(s);
+            ASSERT_TRUE(Update());
+            EXPECT_EQ(HasText("BRAKES"), c.brakes);
+            shown += HasText("GEAR");
+            ++frames;
+            Frame(Step);
+        }
+        EXPECT_EQ(shown == frames, c.gearAlways) << c.gear;
+        EXPECT_EQ(shown > 0 && shown < frames, c.gearBlinks) << c.gear;
+    }
+    // Ejected (no pilot in the seat, the airplane out of control): only the blinking prompt, no symbology.
+    Physics::AirplaneState s = airplane->GetState();
+    s.outOfControl = 1;
+    airplane->flightModel->SetState(s);
+    int prompts = 0;
+    for (int i = 0; i < 32; ++i) {
+        Frame(Step);
+        ASSERT_TRUE(Update());
+        EXPECT_LE(hud->texts.size(), 1u);
+        prompts += HasText("EJECT");
+        EXPECT_EQ(hud->common.airspeed.LineCount() + hud->common.ladder.LineCount(), 0u);
+    }
+    EXPECT_GT(prompts, 0);
+    EXPECT_LT(prompts, 32);
+}
