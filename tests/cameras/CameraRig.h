@@ -1,6 +1,7 @@
 // Cameras in a world of their own on the sample airplanes, driven frame by frame on the fixed clock with a
 // scripted keyboard and joystick: a frame plays the script's events, ticks the clock by the frame's step
-// (a step of 0 or less becomes the frame time as it is), polls the devices and runs the world's run group.
+// (a step of 0 or less becomes the frame time as it is), advances the world's clock, polls the devices and
+// runs the world's run group.
 #pragma once
 
 #include "tests/aircraft/AirplaneFixture.h"
@@ -139,6 +140,7 @@ protected:
         if (dt > 0) {
             Base::FrameClock::SetFixedStep(dt, Base::FrameClock::GameTime);
             Base::FrameClock::Tick();
+            world->time->Advance(dt);
         } else {
             Base::FrameClock::FrameTime = dt; // zero or negative: the cameras must stand still
         }
