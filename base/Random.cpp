@@ -1,4 +1,5 @@
 #include "base/Random.h"
+#include "base/RandomTimeStamp.h"
 
 #include <array>
 #include <chrono>
@@ -29,6 +30,8 @@ constexpr std::array<uint32_t, 2 * Random::HalfSize> InitialState(uint32_t seed)
 
 } // namespace
 
+uint32_t (*RandomTimeStamp)() = nullptr;
+
 // Filled at compile time, so draws made during static initialisation already see the seed.
 constinit std::array<uint32_t, 2 * Random::HalfSize> Random::State = InitialState(Random::DefaultSeed);
 constinit uint32_t Random::Index = Random::HalfSize;
@@ -43,6 +46,10 @@ void Random::Seed(uint32_t seed) {
 }
 
 void Random::SeedFromTimeStamp() {
+    if (RandomTimeStamp) {
+        Seed(RandomTimeStamp());
+        return;
+    }
 #if defined(__x86_64__) || defined(__i386__)
     Seed(static_cast<uint32_t>(__rdtsc()));
 #else

@@ -432,6 +432,12 @@ bool PilotAi::ChooseUnguidedWeapon() {
 void PilotAi::FireControl() {
     if (!missileTarget)
         return;
+    // A wreck still falling is no target: no missile goes after it.
+    if (Destroyed(missileTarget)) {
+        missileTarget = nullptr;
+        stores->SetGuidedTarget(nullptr);
+        return;
+    }
     const uint8_t selected = stores->Selected();
     if (selected == AiStores::NoRack || selected >= stores->RackCount())
         return;

@@ -1,4 +1,5 @@
 #include "base/Random.h"
+#include "base/RandomTimeStamp.h"
 
 #include <gtest/gtest.h>
 
@@ -105,4 +106,14 @@ TEST(Random, SeedFromTimeStampStartsAFreshBlock) {
     Base::Random::SeedFromTimeStamp();
     EXPECT_EQ(Base::Random::Index, 624u);
     EXPECT_NE(Base::Random::State[0], 0u);
+}
+
+// A test rig's repeatable source in place of the counter: the seed is its value, exactly as Seed takes it.
+TEST(Random, SeedFromTimeStampTakesAnInstalledSource) {
+    Base::RandomTimeStamp = [] { return 12345u; };
+    Base::Random::SeedFromTimeStamp();
+    const uint32_t first = Base::Random::NextUInt32();
+    Base::RandomTimeStamp = nullptr;
+    Base::Random::Seed(12345);
+    EXPECT_EQ(Base::Random::NextUInt32(), first);
 }

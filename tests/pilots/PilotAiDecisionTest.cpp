@@ -323,12 +323,20 @@ TEST_F(ComputerPilotDecisions, MissilesInFlightHoldTheNextShotBack) {
     pilot->FireControl();
     EXPECT_EQ(stores.shots, 0);
     EXPECT_TRUE(pilot->missileTarget) << "still aiming";
+    // A target destroyed meanwhile (its wreck still falling) is let go, not shot at.
+    stores.fireWorks = true;
+    enemy->hitPoints = 0;
+    pilot->FireControl();
+    EXPECT_EQ(stores.shots, 0);
+    EXPECT_FALSE(pilot->missileTarget);
+    EXPECT_EQ(stores.guidedTarget, nullptr);
 }
 
 TEST_F(ComputerPilotDecisions, FirstDecoySalvoHoldsTwoToFive) {
     auto* cockpit = static_cast<StandInCockpit*>(own->cockpit.get());
     Obj::Airplane* enemy = Other({0, 0, 2000}, 180, Obj::Enemy);
     cockpit->threats.push_back({Obj::CockpitLink::ThreatMissile, enemy, 0});
+    Obj::PilotAi::ThreatGuidance = [](Obj::Frame*) { return 1; };
     std::vector<int> seen(6, 0);
     for (uint32_t seed = 1; seed <= 60; ++seed) {
         Obj::PilotAi fresh(seed);
@@ -345,6 +353,7 @@ TEST_F(ComputerPilotDecisions, FirstDecoySalvoHoldsTwoToFive) {
         EXPECT_EQ(fresh.threatPosition.z, 2000);
         fresh.SetAirplane(nullptr);
     }
+    Obj::PilotAi::ThreatGuidance = nullptr;
     for (int n = 2; n <= 5; ++n)
         EXPECT_GT(seen[n], 0) << n;
     // The threat gone, the evasion ends.

@@ -5,6 +5,7 @@
 
 #include "base/FrameClock.h"
 #include "base/Random.h"
+#include "base/RandomTimeStamp.h"
 #include "input/Joystick.h"
 #include "input/Keyboard.h"
 #include "input/Mouse.h"
@@ -28,10 +29,14 @@ std::map<std::string, Entry>& Registry() {
     return registry;
 }
 
-// Back to the working directory and the counter clock however the run ends.
+// The run's stand-in for the time-stamp counter.
+uint32_t stamps = 0;
+
+// Back to the working directory, the counter clock and the time-stamp counter however the run ends.
 struct RunScope {
     std::filesystem::path previous = std::filesystem::current_path();
     ~RunScope() {
+        Base::RandomTimeStamp = nullptr;
         Base::FrameClock::SetFixedStep(0);
         std::error_code ignored;
         std::filesystem::current_path(previous, ignored);
@@ -78,6 +83,9 @@ RunResult ScenarioRunner::Run(Scenario& scenario, const RunSettings& settings) {
     }
     // The process-wide state that a run reads: the random numbers, the clock and its frame count.
     Base::Random::Seed(settings.seed);
+    // Objects that seed the generator from the time-stamp counter get a count of their calls instead.
+    stamps = settings.seed;
+    Base::RandomTimeStamp = [] { return stamps = stamps * 1664525u + 1013904223u; };
     Base::FrameClock::SetFixedStep(settings.step, 0);
     Base::FrameClock::FrameCounter = 0;
 
