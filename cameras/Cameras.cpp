@@ -1,6 +1,7 @@
 #include "cameras/Cameras.h"
 
 #include "aircraft/Airplane.h"
+#include "cockpit/Cockpit.h"
 #include "objects/LensFlare.h"
 #include "objects/Terrain.h"
 #include "pilots/Pilot.h"
@@ -59,6 +60,10 @@ const RwMatrix* WorldMatrix(Rw::Frame* frame) {
 void InstallHooks() {
     Obj::LensFlare::CameraBlocks = [](Basic* camera, const RwLine& segment) {
         return camera->IntersectSegment(&segment);
+    };
+    ::Cockpit::Cockpit::ShownAirplane = [](Basic* camera) -> Obj::Airplane* {
+        auto* cockpit = dynamic_cast<Cockpit*>(camera);
+        return cockpit && cockpit->showCockpit ? cockpit->target.Get() : nullptr;
     };
     Obj::Pilot::IsInsideViewOf = [](Basic* camera, const Obj::Airplane* airplane) {
         auto* cockpit = dynamic_cast<Cockpit*>(camera);

@@ -4,6 +4,7 @@
 
 #include <dinput.h>
 
+#include "cockpit/Cockpit.h"
 #include "objects/LensFlare.h"
 #include "pilots/Pilot.h"
 
@@ -405,8 +406,13 @@ TEST_F(Cameras_, CockpitCameraSitsAtTheEyeAndHidesTheFlareAndThePilot) {
     ASSERT_TRUE(other);
     EXPECT_FALSE(Obj::Pilot::IsInsideViewOf(camera, other));
     delete other;
+    // And the cockpit shows itself through its own camera only.
+    EXPECT_EQ(Cockpit::Cockpit::ShownAirplane(camera), airplane);
+    EXPECT_EQ(Cockpit::Cockpit::ShownAirplane(outside), nullptr);
     camera->showCockpit = 0;
     EXPECT_FALSE(Obj::Pilot::IsInsideViewOf(camera, airplane));
+    EXPECT_EQ(Cockpit::Cockpit::ShownAirplane(camera), nullptr);
+    Cockpit::Cockpit::ShownAirplane = nullptr;
     Obj::Pilot::IsInsideViewOf = nullptr;
 }
 
