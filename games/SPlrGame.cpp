@@ -7,6 +7,7 @@
 #include "base/FontCache.h"
 #include "base/FrameClock.h"
 #include "base/Info.h"
+#include "base/InfoCache.h"
 #include "base/TextTable.h"
 #include "frontend/Frontend.h"
 #include "gui/Cursor.h"
@@ -17,6 +18,7 @@
 #include "input/Mouse.h"
 #include "objects/LoadScenery.h"
 #include "objects/Structure.h"
+#include "pilots/PilotPlayer.h"
 #include "scene/Attachable.h"
 #include "scene/EngineHost.h"
 #include "scene/RenderProbe.h"
@@ -203,7 +205,7 @@ void Game::StartFlight() {
     const Base::String directory = Base::ClumpCache::Directory;
     auto* airplane = new Obj::Airplane;
     airplane->seed = 1;
-    if (!airplane->Load(Base::MakePath(directory, "Airplanes\\Mig29").c_str(), Obj::Airplane::ComplexModel)) {
+    if (!airplane->Load(Base::MakePath(directory, "Airplanes\\Su27").c_str(), Obj::Airplane::ComplexModel)) {
         delete airplane;
         return;
     }
@@ -211,6 +213,15 @@ void Game::StartFlight() {
     if (!base || !airplane->PlaceOnRunway(base, "09"))
         airplane->Place(0, 0, 1500, 90, 200);
     player = airplane;
+    // The player's pilot flies it on the game's devices with the settings' controls.
+    auto* pilot = new Obj::PilotPlayer;
+    if (pilot->Load(&Base::InfoCache::Get(Base::MakePath(directory, "Airplanes\\Pilot.model")))) {
+        pilot->SetAirplane(airplane);
+        world->AddObject(pilot);
+        pilot->ApplySettings(&Settings(), keyboard, mouse, joystick);
+    } else {
+        delete pilot;
+    }
 
     RwV3d centre{0, 0, 0};
     if (const RwSphere* sphere = base ? base->GetBoundingSphere() : nullptr)

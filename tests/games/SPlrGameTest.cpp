@@ -44,6 +44,29 @@ TEST_F(GameRig, BuiltInFlightPutsThePlayerOnTheRunwayUnderTwoFighters) {
     EXPECT_NEAR(game->world->time->time, 10 * GameTest::Step, 1e-4);
 }
 
+TEST_F(GameRig, ThePlayerStartsTheEngineAndRollsDownTheRunway) {
+    // E starts the engine, A held opens the throttle; the engine takes its time to spool up, so time runs
+    // four times as fast (a world step of 0.1 s a frame).
+    Script("2 keyboard press E\n"
+           "3 keyboard press T\n"
+           "5 keyboard press T\n"
+           "6 keyboard down A\n"
+           "70 keyboard up A\n");
+    Start();
+    const Physics::AirplaneState start = game->PlayerAirplane()->GetState();
+    for (int f = 0; f < 160; ++f)
+        Frame();
+    EXPECT_EQ(Rate(), 4.0f);
+    const Physics::AirplaneState s = game->PlayerAirplane()->GetState();
+    EXPECT_EQ(s.engineRunning, 1);
+    EXPECT_GT(s.throttle, 0.9f);
+    // Along the runway's heading, on the ground still.
+    const RwV3d moved{s.position.x - start.position.x, 0, s.position.z - start.position.z};
+    EXPECT_GT(Base::DotProduct(moved, start.at), 5.0f);
+    EXPECT_GT(Base::VectorLength(s.velocity), 5.0f);
+    EXPECT_NEAR(s.position.y, start.position.y, 1.0f);
+}
+
 TEST_F(GameRig, TheFirstThreeFramesAreNotPresented) {
     Start();
     D3D9::SetCallLogging(RwD3D9Device, true);
