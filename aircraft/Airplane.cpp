@@ -273,6 +273,8 @@ void Airplane::Simulate(float, float step) {
 }
 
 void Airplane::Render(unsigned order, Cameras::Basic* camera) {
+    if (IsCockpitCameraOf && IsCockpitCameraOf(camera, this))
+        return;
     Model::Render(order, camera);
 }
 

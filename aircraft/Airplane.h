@@ -127,6 +127,9 @@ public:
     // The 3D cockpit, loaded from its model for this airplane; made by the cockpit layer's maker, when one
     // is installed (null otherwise, or when the cockpit cannot be loaded).
     static inline CockpitLink* (*CreateCockpit)(Airplane* owner, const Base::String& modelPath) = nullptr;
+    // The cameras live a layer above: the camera layer tells whether a camera is the cockpit camera of an
+    // airplane, which does not draw that airplane. Without it the airplane is always drawn.
+    static inline bool (*IsCockpitCameraOf)(Cameras::Basic* camera, const Airplane* airplane) = nullptr;
 
     Airplane();
     ~Airplane() override;

@@ -103,6 +103,16 @@ TEST_F(AirplaneRender, OnTheRunwayThenGearUpWithControlsDeflected) {
     // The lower part of the picture, where the legs stood, shows less airplane; the whole changed.
     EXPECT_LT(Covered(raised, Height / 2, Height), Covered(down, Height / 2, Height));
     EXPECT_NE(raised, down);
+
+    // Seen from its own cockpit camera the airplane is not drawn; from another airplane's it is.
+    static const Obj::Airplane* cockpitOf = nullptr;
+    Obj::Airplane::IsCockpitCameraOf = [](Cameras::Basic*, const Obj::Airplane* a) { return a == cockpitOf; };
+    cockpitOf = airplane;
+    EXPECT_EQ(Covered(Draw(), 0, Height), 0);
+    Obj::Airplane other;
+    cockpitOf = &other;
+    EXPECT_GT(Covered(Draw(), 0, Height), Covered(raised, 0, Height) / 2);
+    Obj::Airplane::IsCockpitCameraOf = nullptr;
 }
 
 } // namespace
