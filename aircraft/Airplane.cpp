@@ -191,6 +191,8 @@ bool Airplane::Load(const char* path, int kind) {
     // The 3D cockpit, "<title>_Cockpit" beside the airplane's model.
     if (CreateCockpit)
         cockpit.reset(CreateCockpit(this, "Airplanes\\" + title + "_Cockpit.dff"));
+    if (CreateStores)
+        stores.reset(CreateStores(this));
     return true;
 }
 
@@ -219,6 +221,8 @@ void Airplane::ReleaseWorldParts() {
 void Airplane::SetWorld(Grp::World* joined) {
     Grp::World* leaving = Obj::Object::world;
     Model::SetWorld(joined);
+    if (stores)
+        stores->SetWorld(joined);
     if (!joined) {
         if (Runnable::group)
             Grp::Simple<Runnable>::Remove(this);
@@ -460,9 +464,11 @@ void Airplane::Run() {
         }
     }
 
-    // Firing goes through the weapon stores, which come with the weapons.
-    if (!remoteCopy)
+    if (!remoteCopy && s.fireRequest) {
         s.fireRequest = 0;
+        if (stores)
+            stores->FireSelected();
+    }
 
     UpdateTrails(s);
     if (exhaust)
@@ -472,6 +478,8 @@ void Airplane::Run() {
             nozzle.color[2] = 160;
             nozzle.color[3] = uint8_t(std::lround(std::clamp(s.thrustFactor, 0.0f, 1.0f) * 255));
         }
+    if (stores)
+        stores->Update();
     flightModel->SetState(s);
     if (remoteCopy)
         return;
@@ -608,6 +616,8 @@ void Airplane::Rearm() {
     flightModel->SetState(s);
     if (gun && RefillGun)
         RefillGun(gun);
+    if (stores)
+        stores->Rearm();
 }
 
 // ---- on a catapult

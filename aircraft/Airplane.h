@@ -9,6 +9,7 @@
 #include "objects/SmokeTrail.h"
 #include "objects/Vehicle.h"
 #include "aircraft/CockpitLink.h"
+#include "aircraft/StoresLink.h"
 #include "physics/AirplanePhysics.h"
 
 #include "base/SmartPtr.h"
@@ -130,6 +131,9 @@ public:
     // The cameras live a layer above: the camera layer tells whether a camera is the cockpit camera of an
     // airplane, which does not draw that airplane. Without it the airplane is always drawn.
     static inline bool (*IsCockpitCameraOf)(Cameras::Basic* camera, const Airplane* airplane) = nullptr;
+    // The weapon stores with a rack for each "Rack<N>" frame of the model; made by the weapons layer's
+    // maker, when one is installed (null otherwise).
+    static inline StoresLink* (*CreateStores)(Airplane* owner) = nullptr;
 
     Airplane();
     ~Airplane() override;
@@ -176,7 +180,7 @@ public:
     // Standing at the start of the airbase's runway, facing along it. False when the airbase has no such
     // runway.
     bool PlaceOnRunway(const Airbase* airbase, const Base::String& runway);
-    // Fuel full and the gun's rounds back to a full load; the stores come with the weapons.
+    // Fuel full, the gun's rounds back to a full load, the stores' last set-up hung again with full decoys.
     void Rearm();
 
     // The frame of the model's first atomic of that name, without regard to case; null when there is none.
@@ -201,6 +205,7 @@ public:
     WheelRecord wheels[3]; // centre, left, right
     Base::SmartPtr<Shadow> shadow;
     std::unique_ptr<CockpitLink> cockpit; // null until the cockpit layer's maker makes one
+    std::unique_ptr<StoresLink> stores;   // null until the weapons layer's maker makes them
     Base::SmartPtr<Frame> gun;
     GunSetup gunSetup;
     bool hasGun = false;

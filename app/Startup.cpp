@@ -33,7 +33,9 @@
 #include "scene/EngineHost.h"
 #include "weapons/AirplaneGun.h"
 #include "weapons/BulletGroup.h"
+#include "weapons/AutoWeapons.h"
 #include "weapons/Gun.h"
+#include "weapons/Stores.h"
 #include "scene/StreamedTexture.h"
 
 #include <cstdio>
@@ -197,6 +199,7 @@ void Init(HINSTANCE instance, HWND window) {
     Weapons::InstallVehicleWeapons(); // armed cars and ships get their guns from the weapons
     Weapons::InstallAirplaneGun();    // and loaded airplanes theirs
     Cockpit::RegisterCockpit();       // every airplane gets its 3D cockpit
+    Weapons::InstallStores();         // and airplanes their weapon stores
     Weapons::BulletGroup::DrawHeads = DrawBulletHeads;
     Step("copy strings");
     Base::TextTable = strings;

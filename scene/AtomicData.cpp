@@ -72,8 +72,30 @@ void* Copy(void* dst, const void* src, RwInt32 offset, RwInt32) {
 
 } // namespace
 
+namespace {
+const char* const frameNames[] = {"1.blindName", "3dsmax User Properties"};
+} // namespace
+
+const char* GetFrameName(const RwFrame* frame) {
+    if (frame)
+        if (const char* name = NamedString(const_cast<RwFrame*>(frame), RpUserDataFrameGetArrayCount,
+                                           RpUserDataFrameGetArray, frameNames, 2))
+            return name;
+    return "";
+}
+
+RwFrame* FindNamedFrame(RwFrame* root, const char* name) {
+    if (!root || !name)
+        return nullptr;
+    if (strcasecmp(GetFrameName(root), name) == 0)
+        return root;
+    for (RwFrame* child = root->child; child; child = child->next)
+        if (RwFrame* found = FindNamedFrame(child, name))
+            return found;
+    return nullptr;
+}
+
 const char* GetAtomicName(const RpAtomic* atomic) {
-    static const char* const frameNames[] = {"1.blindName", "3dsmax User Properties"};
     static const char* const geometryNames[] = {"Name"};
     if (RwFrame* frame = RpAtomicGetFrame(atomic))
         if (const char* name =

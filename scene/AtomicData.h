@@ -11,6 +11,11 @@ namespace Rw {
 // The name of the atomic's frame user data ("1.blindName" or "3dsmax User Properties"), else of its
 // geometry's ("Name"), else ""; never null.
 const char* GetAtomicName(const RpAtomic* atomic);
+// The name of a frame's user data ("1.blindName" or "3dsmax User Properties"), or ""; never null.
+const char* GetFrameName(const RwFrame* frame);
+// The first frame of the hierarchy below root (root included, depth first) with that name, ignoring case;
+// null when there is none.
+RwFrame* FindNamedFrame(RwFrame* root, const char* name);
 // For RpClumpForAllAtomics: data points at a const char* holding a name; the first atomic with that name
 // (ignoring case) replaces it with its own name and stops the walk.
 RpAtomic* MatchAtomicName(RpAtomic* atomic, void* data);

@@ -2,7 +2,6 @@
 
 #include "audio/CreateSound.h"
 #include "audio/Sound3d.h"
-#include "objects/Vehicle.h"
 #include "scene/RoleGroups.h"
 #include "scene/World.h"
 
@@ -91,29 +90,6 @@ void Gun::SetWorld(Grp::World* joined) {
         delete sound;
         sound = nullptr;
     }
-}
-
-// ---- the armed vehicles' makers
-
-namespace {
-
-Obj::Frame* MakeVehicleGun(Obj::Model* owner, const Obj::VehicleWeapons::Gun& given) {
-    auto* gun = new Gun();
-    GunParams params;
-    params.rounds = given.rounds;
-    params.muzzleSpeed = given.muzzleSpeed;
-    params.interval = given.interval;
-    params.lifetime = given.lifetime;
-    gun->Setup(owner, params);
-    gun->bulletGroup->damage = given.bulletGroupParameter;
-    return gun;
-}
-
-} // namespace
-
-bool InstallVehicleWeapons() {
-    Obj::VehicleWeapons::CreateAutoGun = MakeVehicleGun;
-    return true;
 }
 
 } // namespace Weapons

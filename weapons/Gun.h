@@ -51,7 +51,4 @@ public:
     GunParams params;
 };
 
-// Installs the makers that give armed cars and ships their guns.
-bool InstallVehicleWeapons();
-
 } // namespace Weapons

@@ -1,5 +1,6 @@
 // Guns and their bullet groups in a world with hand-made targets: the rate of fire, where bullets end, what
 // they hit and what they leave behind.
+#include "weapons/AutoWeapons.h"
 #include "weapons/Gun.h"
 
 #include "objects/Spurt.h"

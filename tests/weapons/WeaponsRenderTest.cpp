@@ -1,10 +1,13 @@
 // What a player sees of the weapons, drawn offscreen on the Direct3D 9 driver and written beside the test
-// for a look: a burst of tracers crossing the view at several distances (TracerStreaks.png), and a bomb
-// dropped onto the sample terrain ending in its explosion (BombRun.png). Checked tolerantly: the tracers
-// brighten the dark sky where they fly, the near ones more than the far ones; the blast shows where the
-// bomb came down.
+// for a look: a burst of tracers crossing the view at several distances (TracerStreaks.png), a bomb
+// dropped onto the sample terrain ending in its explosion (BombRun.png), a guided missile's smoke trail
+// curving onto its target (MissileTrail.png) and a salvo of flares (FlareSalvo.png). Checked tolerantly:
+// the tracers brighten the dark sky where they fly, the near ones more than the far ones; the blast shows
+// where the bomb came down; the smoke bends across the frame; the flares light the dusk.
 #include "weapons/Bomb.h"
 #include "weapons/BulletGroup.h"
+#include "weapons/Countermeasure.h"
+#include "weapons/HomingRocket.h"
 
 #include "objects/Explosion.h"
 #include "objects/Terrain.h"
@@ -208,6 +211,127 @@ TEST_F(WeaponsPictures, BombRun) {
         }
     EXPECT_GT(centreRed / centreCount, 20) << "fire at the centre";
     RenderSupport::StopStreaming();
+}
+
+// A drone the missile is sent after: a sample model that is a target.
+class Drone : public Obj::Model, public Obj::Target {
+public:
+    const RwSphere* GetBoundingSphere() override { return Obj::Model::GetBoundingSphere(); }
+    bool IntersectSegment(const RwLine*, RwV3d*, RwV3d*) override { return false; }
+};
+
+// A surface-to-air missile launched straight ahead chases a drone crossing its path from right to left
+// (its smoke is the widest and lasts longest); seen from behind and above just before it arrives, its
+// smoke bends from where it left to the drone. The view is drawn every frame, as in the game: trails grow
+// and fade as they are drawn.
+TEST_F(WeaponsPictures, MissileTrail) {
+    auto* drone = new Drone();
+    Base::Info droneInfo;
+    ASSERT_EQ(droneInfo.LoadFile("Data/Models/Weapons/FuelTank.info"), 0);
+    ASSERT_TRUE(drone->Load(&droneInfo));
+    RwMatrix m;
+    RwMatrixSetIdentity(&m);
+    RwV3d target = {300, 500, 900};
+    const float crossing = -120;
+    m.pos = target;
+    RwMatrixUpdate(&m);
+    drone->Transform(&m, rwCOMBINEREPLACE);
+    world->AddObject(drone);
+
+    auto* missile = new Weapons::HomingRocket();
+    Base::Info info;
+    ASSERT_EQ(info.LoadFile("Data/Models/Weapons/Sam.info"), 0);
+    ASSERT_TRUE(missile->LoadParams(&info)) << missile->loadError;
+    world->AddObject(missile);
+    m.pos = {0, 500, 0};
+    RwMatrixUpdate(&m);
+    missile->Transform(&m, rwCOMBINEREPLACE);
+    missile->SetTarget(drone, true);
+    missile->Launch({0, 0, 200});
+    Base::SmartPtr<Weapons::HomingRocket> flying(missile);
+    const RwV3d eye = {-420, 700, -120};
+    const RwV3d middle = {90, 500, 480};
+    Look(eye, {middle.x - eye.x, middle.y - eye.y, middle.z - eye.z});
+    const RwRGBA sky = {70, 95, 140, 255};
+    std::vector<uint32_t> pixels;
+    float t = 0, left = 1e9f;
+    for (int f = 0; f < 150 && flying && left > 40; ++f) {
+        const float before = t;
+        Clock(t += 1 / 30.0f, 1 / 30.0f);
+        target.x += crossing / 30.0f;
+        m.pos = target;
+        RwMatrixUpdate(&m);
+        drone->Transform(&m, rwCOMBINEREPLACE);
+        Grp::SimulateGroup(*world->simulateables, before, t);
+        Grp::RunGroup(*world->runnables);
+        if (flying) {
+            const RwV3d p = RwFrameGetWorldMatrix(missile->frame)->pos;
+            left = std::sqrt((p.x - target.x) * (p.x - target.x) + (p.z - target.z) * (p.z - target.z));
+        }
+        pixels = Draw(sky, nullptr);
+    }
+    ASSERT_TRUE(flying) << "still on its way";
+    EXPECT_LE(left, 40) << "almost there";
+    SavePng(pixels, "MissileTrail.png");
+
+    // The smoke is lighter than the sky. In each band of columns (the flight crosses the frame) its middle
+    // row; those rows bend (not one straight line from the first band to the last).
+    std::vector<float> rows;
+    for (int band = 0; band < 12; ++band) {
+        int sum = 0, count = 0;
+        for (int y = 0; y < Height; ++y)
+            for (int x = band * Width / 12; x < (band + 1) * Width / 12; ++x)
+                if (Brightness(pixels[size_t(y) * Width + size_t(x)]) > 70 + 95 + 140 + 30) {
+                    sum += y;
+                    ++count;
+                }
+        if (count > 0)
+            rows.push_back(float(sum) / float(count));
+    }
+    ASSERT_GE(rows.size(), 8u) << "smoke across most of the frame";
+    float bend = 0;
+    for (size_t k = 1; k + 1 < rows.size(); ++k) {
+        const float line = rows.front() + (rows.back() - rows.front()) * float(k) / float(rows.size() - 1);
+        bend = std::max(bend, std::fabs(rows[k] - line));
+    }
+    EXPECT_GT(bend, 5.0f) << "the trail curves";
+}
+
+// Eight flares leave a passing airplane a quarter of a second apart; seen from the side they hang and fall
+// as bright sprites against the dusk.
+TEST_F(WeaponsPictures, FlareSalvo) {
+    for (int n = 0; n < 8; ++n) {
+        auto* flare = new Weapons::Flare();
+        flare->Setup({2, 1 + float(n % 3), float(n % 2 ? 2 : -2)});
+        RwMatrix m;
+        RwMatrixSetIdentity(&m);
+        m.pos = {-10 + 2.5f * float(n), 603, 0};
+        RwMatrixUpdate(&m);
+        flare->Transform(&m, rwCOMBINEREPLACE);
+        world->AddObject(flare);
+        ASSERT_NE(flare->texture, nullptr) << "the sample texture \"Flare\"";
+        for (int f = 0; f < 8; ++f) {
+            Clock(world->time->time + 1 / 30.0f, 1 / 30.0f);
+            Grp::RunGroup(*world->runnables);
+        }
+    }
+    Look({0, 595, 24}, {0, 0, -1});
+    const RwRGBA dusk = {40, 35, 60, 255};
+    const std::vector<uint32_t> pixels = Draw(dusk, nullptr);
+    SavePng(pixels, "FlareSalvo.png");
+    // Bright sprites spread across the frame.
+    int bright = 0, columns = 0;
+    for (int x = 0; x < Width; ++x) {
+        bool any = false;
+        for (int y = 0; y < Height; ++y)
+            if (Brightness(pixels[size_t(y) * Width + size_t(x)]) > 40 + 35 + 60 + 250) {
+                ++bright;
+                any = true;
+            }
+        columns += any;
+    }
+    EXPECT_GT(bright, 8 * 6);
+    EXPECT_GT(columns, 8 * 3) << "spread across the frame";
 }
 
 } // namespace
