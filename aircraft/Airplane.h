@@ -9,7 +9,7 @@
 #include "objects/SmokeTrail.h"
 #include "objects/Vehicle.h"
 #include "aircraft/CockpitLink.h"
-#include "aircraft/StoresLink.h"
+#include "aircraft/WeaponStores.h"
 #include "physics/AirplanePhysics.h"
 
 #include "base/SmartPtr.h"
@@ -133,7 +133,7 @@ public:
     static inline bool (*IsCockpitCameraOf)(Cameras::Basic* camera, const Airplane* airplane) = nullptr;
     // The weapon stores with a rack for each "Rack<N>" frame of the model; made by the weapons layer's
     // maker, when one is installed (null otherwise).
-    static inline StoresLink* (*CreateStores)(Airplane* owner) = nullptr;
+    static inline WeaponStores* (*CreateStores)(Airplane* owner) = nullptr;
 
     Airplane();
     ~Airplane() override;
@@ -205,7 +205,7 @@ public:
     WheelRecord wheels[3]; // centre, left, right
     Base::SmartPtr<Shadow> shadow;
     std::unique_ptr<CockpitLink> cockpit; // null until the cockpit layer's maker makes one
-    std::unique_ptr<StoresLink> stores;   // null until the weapons layer's maker makes them
+    std::unique_ptr<WeaponStores> stores; // null until the weapons layer's maker makes them
     Base::SmartPtr<Frame> gun;
     GunSetup gunSetup;
     bool hasGun = false;

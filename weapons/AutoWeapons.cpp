@@ -27,11 +27,13 @@ float Distance(const RwV3d& a, const RwV3d& b) {
     return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-// The weapon-independent part of both ratings.
-float Rate(const TargetRating& rating, Obj::Damageable* candidate) {
+// Both weapons' rating; the airplane rated, when the candidate was one within the distances (its rating
+// may still be 0, at the maximum distance).
+float Rate(const TargetRating& rating, Obj::Damageable* candidate, Obj::Airplane** rated = nullptr) {
     if (!candidate || (rating.carrier && candidate->allegiance == rating.carrier->allegiance))
         return 0;
-    if (!dynamic_cast<Obj::Airplane*>(candidate))
+    auto* airplane = dynamic_cast<Obj::Airplane*>(candidate);
+    if (!airplane)
         return 0;
     const RwSphere* sphere = candidate->GetBoundingSphere();
     if (!sphere)
@@ -39,6 +41,8 @@ float Rate(const TargetRating& rating, Obj::Damageable* candidate) {
     const float d = Distance(rating.position, sphere->center);
     if (d < rating.minimum || d > rating.maximum)
         return 0;
+    if (rated)
+        *rated = airplane;
     return (rating.maximum - d) / (candidate->GetDetectability() + 0.1f);
 }
 
@@ -151,11 +155,11 @@ RwV3d AutoLauncher::Position() {
 }
 
 float AutoLauncher::RateTarget(const TargetRating& rating, Obj::Damageable* candidate) {
-    const float rated = Rate(rating, candidate);
-    if (rated > 0)
-        if (auto* airplane = dynamic_cast<Obj::Airplane*>(candidate); airplane->cockpit)
-            airplane->cockpit->ReportThreat(dynamic_cast<Obj::Frame*>(rating.carrier),
-                                            Obj::CockpitLink::ThreatSeen);
+    Obj::Airplane* airplane = nullptr;
+    const float rated = Rate(rating, candidate, &airplane);
+    if (airplane && airplane->cockpit)
+        airplane->cockpit->ReportThreat(dynamic_cast<Obj::Frame*>(rating.carrier),
+                                        Obj::CockpitLink::ThreatSeen);
     return rated;
 }
 
@@ -203,8 +207,10 @@ void AutoLauncher::LaunchAt(Obj::Target* aimed, const RwV3d& position) {
     auto* rocket = new HomingRocket();
     // A site whose missile does not load launches nothing.
     if (info.GetChildren().empty() || !rocket->LoadParams(&info)) {
-        std::fprintf(stderr, "Missile site: \"%s\" cannot be loaded%s%s\n", MissileFile,
-                     rocket->loadError.empty() ? "" : ": ", rocket->loadError.c_str());
+        if (!failureSaid)
+            std::fprintf(stderr, "Missile site: \"%s\" cannot be loaded%s%s\n", MissileFile,
+                         rocket->loadError.empty() ? "" : ": ", rocket->loadError.c_str());
+        failureSaid = true;
         delete rocket;
         return;
     }

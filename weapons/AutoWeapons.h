@@ -67,7 +67,7 @@ public:
 
     AutoLauncher(Obj::Attachable* carrier, float range);
 
-    // As the gun's, and every airplane rated is told that it is seen (threat level 0).
+    // As the gun's, and every enemy airplane within the distances is told that it is seen (threat level 0).
     static float RateTarget(const TargetRating& rating, Obj::Damageable* candidate);
     void FindTarget(Base::SmartPtr<Obj::Damageable>& target, Grp::World* world, const RwV3d& position,
                     float maxDistance, float spread, const TargetRating& rating);
@@ -87,6 +87,7 @@ public:
 
 private:
     void LaunchAt(Obj::Target* aimed, const RwV3d& position);
+    bool failureSaid = false;
 };
 
 // Installs the makers that give armed cars and ships their guns and missile sites.

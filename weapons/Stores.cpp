@@ -361,7 +361,7 @@ void Stores::SetWorld(Grp::World* world) {
 }
 
 bool InstallStores() {
-    Obj::Airplane::CreateStores = [](Obj::Airplane* airplane) -> Obj::StoresLink* {
+    Obj::Airplane::CreateStores = [](Obj::Airplane* airplane) -> Obj::WeaponStores* {
         return new Stores(airplane);
     };
     return true;

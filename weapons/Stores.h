@@ -8,7 +8,7 @@
 #include "weapons/Ordnance.h"
 
 #include "aircraft/Airplane.h"
-#include "aircraft/StoresLink.h"
+#include "aircraft/WeaponStores.h"
 
 #include <cstdint>
 #include <memory>
@@ -23,7 +23,7 @@ namespace Weapons {
 
 class Gun;
 
-class Stores : public Obj::StoresLink {
+class Stores : public Obj::WeaponStores {
 public:
     static constexpr uint8_t NoRack = 255;
     static constexpr int MaxRacks = 128;

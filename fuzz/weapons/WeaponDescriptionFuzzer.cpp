@@ -1,7 +1,8 @@
-// Weapon descriptions: any text gives rockets, pods and bombs whose every value is finite and inside the
-// limits, or a load error that names the key; a rocket that loads then flies a few seconds of steps without
-// its speed or position leaving the finite numbers.
+// Weapon descriptions: any text gives rockets, guided missiles, pods and bombs whose every value is finite
+// and inside the limits, or a load error that names the key; a rocket that loads then flies a few seconds of
+// steps without its speed or position leaving the finite numbers.
 #include "weapons/Bomb.h"
+#include "weapons/HomingRocket.h"
 #include "weapons/Launcher.h"
 #include "weapons/Rocket.h"
 
@@ -55,6 +56,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(Finite(Weapons::SplashSize(rocket.explosionStrength)));
     } else {
         Check(!rocket.loadError.empty());
+    }
+
+    Weapons::HomingRocket missile;
+    if (missile.ReadHomingKeys(&info)) {
+        Check(missile.guidance == Weapons::GuidanceOther || missile.guidance == Weapons::GuidanceInfrared ||
+              missile.guidance == Weapons::GuidanceRadar);
+        Check(missile.fuseDistance >= 0 && missile.fuseDistance <= 10 * Weapons::Limits::Size);
+        Check(missile.seeker->turnRate >= 0 && missile.seeker->turnRate <= 36000.0f);
+        Check(Finite(missile.upAdjustFactor) && std::fabs(missile.upAdjustFactor) <= Weapons::Limits::Size);
+    } else {
+        Check(!missile.loadError.empty());
     }
 
     Weapons::Launcher pod;

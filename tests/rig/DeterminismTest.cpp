@@ -99,3 +99,26 @@ TEST(Determinism, TheAirplaneFliesItsCircuitTheSameWayTwice) {
               (std::vector<std::string>{"the airplane takes off", "the gear is up", "the gear is down",
                                         "the airplane touches down", "the airplane stands"}));
 }
+
+// The weapons in play: missiles, decoys, the armed car's gun and missile site; the same run twice, and the
+// script's trigger fires a missile.
+TEST(Determinism, AirDefenceTwice) {
+    const std::string arguments = "--scenario air-defence --frames 2400 --digest-at 1,600,1200 --script " +
+                                  std::string(CORVANE_SOURCE_DIR) + "/tests/rig/scripts/air-defence.script";
+    const Outcome first = RunScenario(arguments);
+    const Outcome second = RunScenario(arguments);
+    ASSERT_EQ(first.status, 0);
+    ASSERT_EQ(second.status, 0);
+    ASSERT_EQ(first.digests.size(), 4u);
+    EXPECT_EQ(first.digests, second.digests);
+    EXPECT_EQ(first.trace, second.trace);
+    const auto has = [&](const std::string& text) {
+        for (const std::string& line : first.trace)
+            if (line.find(text) != std::string::npos)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(has("F16 trigger"));
+    EXPECT_TRUE(has("Mig29 flare"));
+    EXPECT_TRUE(has("301 missiles in flight 2")) << "the trigger's missile leaves";
+}

@@ -175,6 +175,12 @@ TEST_F(AutoWeapons, RatingTable) {
     ASSERT_NE(seen, nullptr);
     EXPECT_GT(AutoLauncher::RateTarget(rating, seen), 0);
     EXPECT_EQ(Cockpit(seen).Count(carrier, Obj::CockpitLink::ThreatSeen), 1);
+    // At the maximum distance it rates 0 but is still seen; outside the distances, not.
+    const RwV3d centre = seen->GetBoundingSphere()->center;
+    EXPECT_EQ(AutoLauncher::RateTarget({carrier, centre, 0, 0}, seen), 0);
+    EXPECT_EQ(Cockpit(seen).Count(carrier, Obj::CockpitLink::ThreatSeen), 2);
+    EXPECT_EQ(AutoLauncher::RateTarget({carrier, centre, 1, 2}, seen), 0);
+    EXPECT_EQ(Cockpit(seen).Count(carrier, Obj::CockpitLink::ThreatSeen), 2);
 }
 
 // Without aim error the gun's lead puts its bursts on an airplane crossing at constant speed at mid range;

@@ -1,7 +1,7 @@
-// Obj::StoresLink: what the airplane asks of its weapon stores (the racks, what hangs on them, the selection,
-// the decoys and the jammer). The stores live in the weapons layer beside this one, which builds on the
-// airplane; they implement this and the airplane holds it, so the airplane reaches them without including
-// them. Pilots reach the whole stores through the weapons layer.
+// Obj::WeaponStores: what the airplane asks of its weapon stores (the racks, what hangs on them, the
+// selection, the decoys and the jammer). The stores live in the weapons layer beside this one, which builds
+// on the airplane; they implement this and the airplane holds it, so the airplane reaches them without
+// including them. Pilots and missions reach the whole stores through the weapons layer.
 #pragma once
 
 namespace Base {
@@ -13,12 +13,12 @@ class World;
 
 namespace Obj {
 
-class StoresLink {
+class WeaponStores {
 public:
-    StoresLink() = default;
-    virtual ~StoresLink() = default;
-    StoresLink(const StoresLink&) = delete;
-    StoresLink& operator=(const StoresLink&) = delete;
+    WeaponStores() = default;
+    virtual ~WeaponStores() = default;
+    WeaponStores(const WeaponStores&) = delete;
+    WeaponStores& operator=(const WeaponStores&) = delete;
 
     // One frame of the stores, from the airplane's run.
     virtual void Update() = 0;
