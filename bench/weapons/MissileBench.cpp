@@ -81,6 +81,7 @@ Weapons::HomingRocket* MakeMissile(Grp::World& world, RwV3d at, RwV3d heading) {
     m->upAdjustFactor = 0.5f;
     m->seeker->turnRate = 15;
     m->paramsLoaded = true;
+    m->SetFrame(RwFrameCreate(), true); // no model: a frame of its own
     RwMatrix matrix;
     RwMatrixSetIdentity(&matrix);
     matrix.at = heading;
