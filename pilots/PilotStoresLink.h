@@ -1,8 +1,6 @@
 // Obj::PilotStoresLink: what the player pilot asks of its airplane's weapon stores: the gun or rack
 // selection, the ordnance on each rack as the weapon cycling sees it, the radar target handed to a guided
-// weapon, and the countermeasures. The pilot gets one for its airplane from the maker that the weapons layer
-// installs; without a maker the airplane has no racks and, when it has a gun, the gun is always the selected
-// weapon.
+// weapon, and the countermeasures. The pilot gets one for its airplane from the maker.
 #pragma once
 
 #include "base/String.h"
@@ -48,8 +46,12 @@ public:
     // 0 flare, 1 chaff.
     virtual void DropCountermeasure(int kind) = 0;
 
-    // Installed by the weapons layer.
-    static inline std::unique_ptr<PilotStoresLink> (*Make)(Airplane* airplane) = nullptr;
+    // The maker of a pilot's link for its airplane; tests put stand-ins in its place.
+    static std::unique_ptr<PilotStoresLink> (*Make)(Airplane* airplane);
 };
+
+// The link to the airplane's weapon stores (Weapons::Stores), the maker's default. Without stores the
+// airplane has no racks and its gun, when it has one, is the selected weapon.
+std::unique_ptr<PilotStoresLink> MakeWeaponStoresLink(Airplane* airplane);
 
 } // namespace Obj

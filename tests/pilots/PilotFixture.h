@@ -71,7 +71,10 @@ protected:
         joystick.reset();
         input.reset();
         Base::FrameClock::SetFixedStep(0);
-        Obj::PilotStoresLink::Make = nullptr;
+        Obj::PilotStoresLink::Make = &Obj::MakeWeaponStoresLink;
+        Obj::Airplane::CreateStores = nullptr;
+        Obj::Airplane::CreateGun = nullptr;
+        Obj::Airplane::RefillGun = nullptr;
         AirplaneWorld::TearDown();
     }
 

@@ -3,6 +3,11 @@
 // test reads the commands it left in the airplane's state.
 #include "PilotFixture.h"
 
+#include "weapons/AirplaneGun.h"
+#include "weapons/Stores.h"
+
+#include "base/Info.h"
+
 #include <filesystem>
 #include <map>
 
@@ -294,6 +299,45 @@ TEST_F(PlayerPilot, WeaponCyclingVisitsEachModesKindsInOrderThenTheGun) {
             EXPECT_EQ(cockpit->calls, std::vector<std::string>{p.kind});
         }
     }
+}
+
+TEST_F(PlayerPilot, WeaponKeysWorkTheAirplanesOwnStores) {
+    // A fighter made with its stores, the air-to-air set-up hung: two short-range missiles, two
+    // medium-range ones and two fuel tanks, which are never selected.
+    ASSERT_TRUE(Weapons::InstallStores());
+    ASSERT_TRUE(Weapons::InstallAirplaneGun());
+    Obj::Airplane* armed = Fighter();
+    ASSERT_TRUE(armed);
+    armed->cockpit = std::make_unique<RecordingCockpit>();
+    Weapons::Stores* stores = Weapons::Stores::Of(armed);
+    ASSERT_TRUE(stores);
+    Base::Info setup;
+    ASSERT_EQ(setup.LoadText("RACK0 Weapons\\ShortAAM\nRACK1 Weapons\\ShortAAM\nRACK2 Weapons\\MediumAAM\n"
+                             "RACK3 Weapons\\MediumAAM\nRACK4 Weapons\\FuelTank\nRACK5 Weapons\\FuelTank\n"),
+              0);
+    stores->ApplySetup(&setup);
+    Obj::Airplane::CreateStores = nullptr;
+    Obj::Airplane::CreateGun = nullptr;
+    Obj::Airplane::RefillGun = nullptr;
+    pilot->SetAirplane(armed);
+    pilot->ApplySettings(&config);
+    ASSERT_TRUE(stores->IsGunSelected());
+    Script("2 keyboard press LBRACKET\n"
+           "4 keyboard press LBRACKET\n"
+           "6 keyboard press LBRACKET\n"
+           "8 keyboard press SEMICOLON\n"
+           "10 keyboard press APOSTROPHE\n");
+    airplane = armed;
+    Frames(3);
+    EXPECT_EQ(stores->selectedRack, 0);
+    EXPECT_FALSE(stores->IsGunSelected());
+    Frames(5);
+    EXPECT_EQ(stores->selectedRack, 2);
+    Frames(7);
+    EXPECT_TRUE(stores->IsGunSelected());
+    Frames(12);
+    EXPECT_EQ(stores->decoys[0], Weapons::Stores::FullDecoys - 1);
+    EXPECT_EQ(stores->decoys[1], Weapons::Stores::FullDecoys - 1);
 }
 
 TEST_F(PlayerPilot, RadarNavigationAndCountermeasureCommands) {
