@@ -106,8 +106,8 @@ void PilotAi::Run() {
     ScaleCommands();
     airplane->SetState(state);
 
-    if (!stores && StoresOf) {
-        ownStores = StoresOf(airplane);
+    if (!stores) {
+        ownStores = StoresOf ? StoresOf(airplane) : WeaponStoresOf(airplane);
         stores = ownStores.get();
         if (stores)
             ScanWeapons();
@@ -497,7 +497,7 @@ void PilotAi::CheckThreats() {
         decoysInSalvo = uint8_t(2 + (random() & 3));
     }
     mode = EvadeMissile;
-    const int guidance = threat.source ? (ThreatGuidance ? ThreatGuidance(threat.source) : 1) : 0;
+    const int guidance = threat.source ? (ThreatGuidance ? ThreatGuidance : GuidanceOf)(threat.source) : 0;
     if (guidance == 0)
         return;
     threatIsInfrared = guidance == 1;

@@ -58,12 +58,14 @@ public:
 
     void Run() override;
 
-    // The stores of an airplane as the pilot sees them; installed by the weapons' side. Without one (or when
-    // it gives none) the pilot knows no stores and makes no decisions.
+    // The stores of an airplane as the pilot sees them: by default the airplane's weapon stores; a test may
+    // put a stand-in in their place. Without stores the pilot makes no decisions.
     static inline std::unique_ptr<AiStores> (*StoresOf)(Airplane* airplane) = nullptr;
+    static std::unique_ptr<AiStores> WeaponStoresOf(Airplane* airplane);
     // The guidance of a radar-warning entry's source: 1 infrared, 2 radar, 0 anything else (no homing
-    // missile); installed by the weapons' side. Without it every missile counts as infrared.
+    // missile); by default the homing missile's own, replaceable by a test.
     static inline int (*ThreatGuidance)(Frame* source) = nullptr;
+    static int GuidanceOf(Frame* source);
 
     // Steering: each reads the airplane's axes and position from `state` and writes commands into it.
     void TurnTowards(const RwV3d& point);

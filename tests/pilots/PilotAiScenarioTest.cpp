@@ -69,3 +69,26 @@ TEST(ComputerPilotScenarios, WingmanTakesItsSlotWithinAMinuteAndHoldsIt) {
     EXPECT_GE(worst, 0);
     EXPECT_LE(worst, 50.05) << "held within 50 m to the end (3 minutes)";
 }
+
+TEST(ComputerPilotScenarios, TwoAgainstTwoWithMissilesForFiveMinutes) {
+    const std::string arguments = "--scenario ai-dogfight --seed 1 --frames 18000 --digest-at 1,6000,12000";
+    const Outcome first = RunScenario(arguments);
+    const Outcome second = RunScenario(arguments);
+    ASSERT_EQ(first.status, 0);
+    ASSERT_EQ(second.status, 0);
+    ASSERT_EQ(first.digests.size(), 4u);
+    EXPECT_EQ(first.digests, second.digests);
+    EXPECT_EQ(first.trace, second.trace);
+
+    int destroyed = 0, missed = 0, unhit = 0, notFinite = 0;
+    for (const std::string& line : first.trace) {
+        destroyed += line.find(" destroyed") != std::string::npos && line.find("tally") == std::string::npos;
+        missed += line.find("missile evaded") != std::string::npos;
+        unhit += line.find("never hit") != std::string::npos;
+        notFinite += line.find("not finite") != std::string::npos;
+    }
+    EXPECT_GE(destroyed, 1) << "at least one kill";
+    EXPECT_GE(missed, 1) << "missiles evaded sometimes";
+    EXPECT_EQ(unhit, 0) << "no airplane flew into the ground unhit";
+    EXPECT_EQ(notFinite, 0);
+}

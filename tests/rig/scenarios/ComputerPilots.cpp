@@ -1,4 +1,5 @@
 // Computer pilots on the sample airplanes (simple flight model) over flat ground made in memory.
+// "ai-dogfight": two against two with air-to-air missiles (below).
 // "ai-formation": a leader with no orders cruises in a gentle circle at 9000; its wingman starts 1.5 km
 // behind and to the side and takes the formation slot beside it. Traced: when the wingman first
 // comes within 50 m of its slot, and every 10 s the worst distance from the slot since then.
@@ -7,6 +8,8 @@
 #include "aircraft/Airplane.h"
 #include "objects/Terrain.h"
 #include "pilots/PilotAi.h"
+#include "weapons/HomingRocket.h"
+#include "weapons/Stores.h"
 
 #include "base/AnimationCache.h"
 #include "base/ClumpCache.h"
@@ -200,6 +203,188 @@ private:
     float worst = 0;
 };
 
+// The radar-warning list the way the cockpit keeps it: an entry per source, outliving its last report by a
+// quarter of a second for a missile and by two seconds otherwise; sources that die drop out.
+class RigCockpit : public Obj::CockpitLink {
+public:
+    explicit RigCockpit(Obj::Airplane* owner_) : owner(owner_) {}
+    void ReportThreat(Obj::Frame* source, int level) override {
+        Expire();
+        for (Entry& e : entries)
+            if (e.source.Get() == source && e.level <= level) {
+                e.level = level;
+                e.time = Now();
+                return;
+            }
+        entries.push_back({level, source, Now()});
+    }
+    std::size_t GetThreatCount() const override {
+        Expire();
+        return entries.size();
+    }
+    bool GetThreat(std::size_t i, Threat& out) const override {
+        Expire();
+        if (i >= entries.size())
+            return false;
+        out = {entries[i].level, entries[i].source.Get(), entries[i].time};
+        return true;
+    }
+    Obj::Target* GetRadarTarget() const override { return nullptr; }
+    void SetRadarTarget(int, Obj::Target*) override {}
+    int SetRadarTargetKind(int kind) override { return kind; }
+    void SelectRadarTarget(int, int) override {}
+    void SetRadarRangeNext(int) override {}
+    void SelectNextNavpoint() override {}
+    RwV3d GetEyePosition() const override { return {0, 0, 0}; }
+
+private:
+    struct Entry {
+        int level;
+        Base::SmartPtr<Obj::Frame> source;
+        float time;
+    };
+    float Now() const { return owner->world ? owner->world->time->time : 0.0f; }
+    void Expire() const {
+        const float now = Now();
+        std::erase_if(entries, [now](const Entry& e) {
+            return !e.source || now - e.time > (e.level == ThreatMissile ? 0.25f : 2.0f);
+        });
+    }
+    Obj::Airplane* owner;
+    mutable std::vector<Entry> entries;
+};
+
+// "ai-dogfight": two Su27s against two Mig29s, all computer-flown with the air-to-air set-up, meeting head
+// on at 6000 over flat ground. Traced: each missile's launch and end (a hit when its target lost hit points
+// meanwhile; else evaded, or lost when the target died meanwhile), each airplane hit, destroyed or gone
+// (with whether it was hit before), any state that is not finite, and every 30 s the tallies.
+class Dogfight : public ComputerPilotScenario {
+protected:
+    bool Populate(Rig::RunContext& run, std::string& error) override {
+        if (!Prepare(error))
+            return false;
+        Weapons::InstallStores();
+        const struct {
+            const char* title;
+            float x, z, heading;
+            Obj::Allegiance side;
+        } starts[] = {{"Su27", -400, -15000, 0, Obj::Friendly},
+                      {"Su27", 400, -15200, 0, Obj::Friendly},
+                      {"Mig29", -400, 15000, 180, Obj::Enemy},
+                      {"Mig29", 400, 15200, 180, Obj::Enemy}};
+        uint32_t n = 0;
+        for (const auto& s : starts) {
+            Obj::PilotAi* pilot = Spawn(s.title, s.x, s.z, 6000, s.heading, s.side, run.seed + n, error);
+            if (!pilot)
+                return false;
+            Obj::Airplane* airplane = pilot->GetAirplane();
+            airplane->name = std::string(s.title) + (n % 2 ? " 2" : " 1");
+            airplane->cockpit = std::make_unique<RigCockpit>(airplane);
+            Weapons::Stores* stores = Weapons::Stores::Of(airplane);
+            if (!stores || !stores->LoadSetup("AirToAir")) {
+                error = airplane->name + " has no air-to-air set-up";
+                return false;
+            }
+            pilot->level = 0.5f + 0.25f * float(n % 2);
+            fighters.push_back({airplane, airplane->name, airplane->hitPoints});
+            ++n;
+        }
+        return true;
+    }
+
+    void Frame(Rig::RunContext& run) override {
+        Rig::WorldScenario::Frame(run);
+        // Missiles in flight, newly seen.
+        world->ForEach([&](Obj::Object* object) {
+            auto* missile = dynamic_cast<Weapons::HomingRocket*>(object);
+            if (!missile || missile->rack)
+                return;
+            for (const Missile& m : missiles)
+                if (m.missile.Get() == missile)
+                    return;
+            Missile m{missile, nullptr, "nothing", 0};
+            if (auto* target = dynamic_cast<Obj::Airplane*>(missile->GetTarget())) {
+                m.target = target;
+                m.targetName = target->name;
+                m.hitPoints = target->hitPoints;
+            }
+            run.Trace("missile launched at " + m.targetName);
+            ++launched;
+            missiles.push_back(m);
+        });
+        for (auto it = missiles.begin(); it != missiles.end();) {
+            if (it->missile) {
+                ++it;
+                continue;
+            }
+            const bool hit = !it->target || it->target->hitPoints < it->hitPoints;
+            if (hit)
+                run.Trace("missile hit " + it->targetName);
+            else if (it->target->hitPoints > 0)
+                run.Trace("missile evaded by " + it->targetName);
+            else
+                run.Trace("missile lost its target " + it->targetName + ", destroyed meanwhile");
+            (hit ? hits : misses) += 1;
+            it = missiles.erase(it);
+        }
+        for (Fighter& f : fighters) {
+            if (f.gone)
+                continue;
+            if (!f.airplane) {
+                f.gone = true;
+                run.Trace(f.name + " gone, " + (f.wasHit ? "hit before" : "never hit"));
+                if (!f.wasHit)
+                    ++unhitImpacts;
+                continue;
+            }
+            const Physics::AirplaneState& s = f.airplane->flightModel->state;
+            if (!Physics::IsFinite(s) && !f.notFinite) {
+                f.notFinite = true;
+                run.Trace(f.name + " state not finite");
+            }
+            if (f.airplane->hitPoints < f.hitPoints) {
+                f.wasHit = true;
+                run.Trace(f.name + Format(" hit, %.0f hit points left", f.airplane->hitPoints));
+                if (f.airplane->hitPoints <= 0 && f.hitPoints > 0) {
+                    ++kills;
+                    run.Trace(f.name + " destroyed");
+                }
+                f.hitPoints = f.airplane->hitPoints;
+            }
+        }
+        if (run.frame % 1800 == 1799)
+            run.Trace(Format("tally: %.0f launched", launched) +
+                      Format(", %.0f hit, %.0f missed", hits, misses) +
+                      Format(", %.0f destroyed, %.0f struck the ground unhit", kills, unhitImpacts));
+    }
+
+    void Stop() override {
+        Obj::Airplane::CreateStores = nullptr;
+        missiles.clear();
+        fighters.clear();
+        ComputerPilotScenario::Stop();
+    }
+
+private:
+    struct Missile {
+        Base::SmartPtr<Weapons::HomingRocket> missile;
+        Base::SmartPtr<Obj::Airplane> target;
+        std::string targetName;
+        float hitPoints;
+    };
+    struct Fighter {
+        Base::SmartPtr<Obj::Airplane> airplane;
+        std::string name;
+        float hitPoints;
+        bool wasHit = false;
+        bool gone = false;
+        bool notFinite = false;
+    };
+    std::vector<Missile> missiles;
+    std::vector<Fighter> fighters;
+    int launched = 0, hits = 0, misses = 0, kills = 0, unhitImpacts = 0;
+};
+
 // The pilots' own state in the digest: mode and commands.
 bool DigestPilot(Obj::Object* object, Rig::StateDigest& digest) {
     auto* pilot = dynamic_cast<Obj::PilotAi*>(object);
@@ -213,6 +398,10 @@ bool DigestPilot(Obj::Object* object, Rig::StateDigest& digest) {
 }
 
 const bool probed = Rig::RegisterDigestProbe(DigestPilot);
+
+const bool dogfight = Rig::RegisterScenario(
+    "ai-dogfight", [] { return std::unique_ptr<Rig::Scenario>(new Dogfight()); },
+    "two computer-flown Su27s against two Mig29s with air-to-air missiles");
 
 const bool registered = Rig::RegisterScenario(
     "ai-formation", [] { return std::unique_ptr<Rig::Scenario>(new Formation()); },
