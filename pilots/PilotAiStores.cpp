@@ -8,9 +8,9 @@ namespace Obj {
 
 namespace {
 
-class WeaponStores : public AiStores {
+class StoresAdapter : public AiStores {
 public:
-    explicit WeaponStores(Weapons::Stores* stores_) : stores(stores_) {}
+    explicit StoresAdapter(Weapons::Stores* stores_) : stores(stores_) {}
 
     std::size_t RackCount() const override { return stores->racks.size(); }
     Rack GetRack(std::size_t i) const override {
@@ -48,7 +48,7 @@ std::unique_ptr<AiStores> PilotAi::WeaponStoresOf(Airplane* airplane) {
     Weapons::Stores* stores = Weapons::Stores::Of(airplane);
     if (!stores)
         return nullptr;
-    return std::make_unique<WeaponStores>(stores);
+    return std::make_unique<StoresAdapter>(stores);
 }
 
 int PilotAi::GuidanceOf(Frame* source) {
