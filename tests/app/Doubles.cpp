@@ -4,6 +4,9 @@
 #include "games/MPlrGame.h"
 #include "games/SPlrGame.h"
 
+#include "aircraft/Airplane.h"
+#include "scene/Attachable.h"
+
 namespace Doubles {
 
 State state;
