@@ -7,6 +7,7 @@
 #include "base/Config.h"
 #include "base/DynamicObject.h"
 #include "base/String.h"
+#include "mission/GameRequest.h"
 
 #include <cstdint>
 
@@ -61,7 +62,10 @@ public:
     Audio::MusicPlayer* music;        // owned; null while there is no menu music
     Input::Joystick* joystick;        // not owned, may be null
     Base::Config config;              // the program's settings; the option panels edit it in place
-    uint32_t action = 0;              // App::FrontendAction of the current update
+    // What the next or current game plays, and what it reports back; copied, changed and assigned whole.
+    GameRequest gameRequest;
+    MultiplayerRequest multiplayerRequest;
+    uint32_t action = 0; // App::FrontendAction of the current update
     float transitionDuration = 0.0f;
     double transitionStart = 0.0; // game time; 0: not begun
     Page* targetPage = nullptr;   // the page being switched to; null: no transition

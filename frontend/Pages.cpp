@@ -6,6 +6,7 @@
 #include "base/FontCache.h"
 #include "base/FrameClock.h"
 #include "base/Info.h"
+#include "base/TextTable.h"
 #include "gui/Cursor.h"
 #include "gui/Desktop.h"
 #include "gui/Video.h"
@@ -18,6 +19,10 @@
 #include "scene/EngineHost.h"
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <string>
+#include <vector>
 #include <cstdlib>
 
 namespace Fe {
@@ -32,6 +37,48 @@ void ShowCursor(Gui::Desktop* desktop, bool on) {
 } // namespace
 
 // ---- main
+
+namespace {
+
+bool LessNoCase(const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+} // namespace
+
+bool RequestFirstMission(Frontend& frontend, const char* folder) {
+    const Base::String directory = Base::GetText("DataDir") + "\\Scripts\\Missions\\" + folder;
+    std::string local = directory;
+    std::replace(local.begin(), local.end(), '\\', '/');
+    std::vector<std::string> names;
+    std::error_code failed;
+    for (const auto& entry : std::filesystem::directory_iterator(local, failed)) {
+        std::string extension = entry.path().extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        if (entry.is_regular_file() && extension == ".msn")
+            names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end(), LessNoCase);
+    GameRequest request = frontend.gameRequest;
+    request.header = Mission::Header();
+    request.resultCode = GameRequest::Undecided;
+    request.elapsedTime = 0;
+    request.airplaneKills = request.vehicleKills = request.shipKills = 0;
+    if (request.airplane.empty())
+        request.airplane = "Airplanes\\Su27";
+    bool found = false;
+    for (const std::string& name : names)
+        if (const Mission::Header* header = Mission::Header::Load(directory + "\\" + name)) {
+            request.header = *header;
+            found = true;
+            break;
+        }
+    frontend.gameRequest.Assign(request);
+    return found;
+}
 
 void PgMain::SetVisible(bool on) {
     Page::SetVisible(on);
@@ -53,10 +100,14 @@ void PgMain::Update() {
         if (!Pressed(link[0]))
             continue;
         ShowPage(link[1], MenuFade);
-        // Until the single-player menus are in the tree, their buttons start the single-player game.
+        // Until the single-player menus are in the tree, their buttons start the first mission of their
+        // folder in the single-player game.
+        const bool training = link[1] == std::string_view("PageTraining");
         if (frontend && !frontend->targetPage &&
-            (link[1] == std::string_view("PageTraining") || link[1] == std::string_view("PageSingleMission")))
+            (training || link[1] == std::string_view("PageSingleMission"))) {
+            RequestFirstMission(*frontend, training ? "Training" : "Single");
             SetAction(App::FrontendStartSplrGame);
+        }
     }
     MessageBox* quit = Find<MessageBox>("MessageBoxAreYouSure", true);
     if (quit && Pressed("BtnQuit"))

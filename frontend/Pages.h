@@ -6,6 +6,13 @@
 
 namespace Fe {
 
+class Frontend;
+
+// The request becomes the first mission (by file name, without regard to case) of that folder under the
+// data's missions, for the player's airplane or the sample fighter; without one that loads, no mission (the
+// game's built-in flight). True when one was found.
+bool RequestFirstMission(Frontend& frontend, const char* folder);
+
 class PgMain : public Page {
 public:
     void Update() override;

@@ -10,12 +10,14 @@
 #include "base/InfoCache.h"
 #include "base/TextTable.h"
 #include "frontend/Frontend.h"
+#include "gui/Announcer.h"
 #include "gui/Cursor.h"
 #include "gui/Desktop.h"
 #include "gui/draw/ScreenDraw.h"
 #include "input/Joystick.h"
 #include "input/Keyboard.h"
 #include "input/Mouse.h"
+#include "mission/Mission.h"
 #include "objects/LoadScenery.h"
 #include "objects/Structure.h"
 #include "pilots/PilotPlayer.h"
@@ -155,8 +157,13 @@ Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mous
         camera.reset();
     }
 
-    Obj::LoadScenery(Settings(), *world, 1);
-    StartFlight();
+    // The mission's scenery; the built-in flight flies over the first one.
+    const Mission::Header& header = GetRequest().header;
+    Obj::LoadScenery(Settings(), *world, header.fileName.empty() ? 1 : int(header.timeOfDay));
+    if (header.fileName.empty())
+        StartFlight();
+    else
+        mission = new Mission::Mission(*this, header.fileName);
 
     Base::Info playlist;
     std::vector<Base::String> tracks;
@@ -171,6 +178,8 @@ Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mous
 }
 
 Game::~Game() {
+    delete mission;
+    mission = nullptr;
     delete gui;
     gui = nullptr;
     if (camera && world && world->world && RwCameraGetWorld(camera->camera))
@@ -192,6 +201,27 @@ const Base::Config& Game::Settings() const {
 
 Obj::Airplane* Game::PlayerAirplane() const {
     return player.Get();
+}
+
+Fe::GameRequest& Game::GetRequest() {
+    return frontend ? frontend->gameRequest : ownRequest;
+}
+
+const Base::Config* Game::GetSettings() {
+    return &Settings();
+}
+
+Gui::Announcer* Game::GetAnnouncer() {
+    return gui ? gui->Find<Gui::Announcer>("Announcer", true) : nullptr;
+}
+
+void Game::SetCameraTarget(Obj::Frame* target) {
+    cameraTarget = target;
+}
+
+void Game::SetPlayer(Obj::Object* pilot, Obj::Airplane* airplane) {
+    playerPilot = pilot;
+    player = airplane;
 }
 
 void Game::StartFlight() {
@@ -333,6 +363,10 @@ App::GameAction Game::Update(bool background) {
     if (AssignmentFires(keys[TimeCmpPlusEntry], keyboard, joystick))
         clock.rate = TimeCmpPlusRate(clock.rate);
 
+    if (mission) {
+        Grp::ProbeSection section("mission");
+        mission->Update();
+    }
     {
         Grp::ProbeSection section("simulate");
         Grp::SimulateGroup(*world->simulateables, t0, t1);
@@ -346,6 +380,16 @@ App::GameAction Game::Update(bool background) {
         Grp::ProbeSection section("GUI");
         gui->Update();
     }
+
+    // The player's kills go to the front end's request, for the end page.
+    if (mission)
+        if (auto* airplane = dynamic_cast<Obj::Airplane*>(mission->FindObject("PlayerAirplane"))) {
+            Fe::GameRequest copy = GetRequest();
+            copy.airplaneKills = int32_t(airplane->airplaneKills);
+            copy.vehicleKills = int32_t(airplane->groundKills);
+            copy.shipKills = int32_t(airplane->shipKills);
+            GetRequest().Assign(copy);
+        }
 
     if (!camera || !Rw::EngineStarted)
         return App::GameAction(result);

@@ -8,6 +8,8 @@
 #include "base/Config.h"
 #include "base/SmartPtr.h"
 #include "base/String.h"
+#include "mission/GameRequest.h"
+#include "mission/Host.h"
 #include "scene/World.h"
 
 #include <cstdint>
@@ -28,9 +30,13 @@ class Keyboard;
 class Mouse;
 class Joystick;
 } // namespace Input
+namespace Mission {
+class Mission;
+}
 namespace Obj {
 class Airplane;
 class Camera;
+class Frame;
 } // namespace Obj
 
 namespace SPlr {
@@ -59,14 +65,14 @@ bool AssignmentFires(const Base::KeyAssignment& entry, const Input::Keyboard* ke
 // (from the strings file); empty at rate 1.
 Base::String TimeFlowText(float rate);
 
-class Game {
+class Game : public Mission::Host {
 public:
     // The key-assignment entries of the time keys.
     static constexpr int PauseEntry = 18, TimeCmpEntry = 19, TimeCmpMinusEntry = 20, TimeCmpPlusEntry = 21;
 
     // Any device may be null. The settings and the request are the front end's.
     Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mouse, Input::Joystick* joystick);
-    virtual ~Game();
+    ~Game() override;
     Game(const Game&) = delete;
     Game& operator=(const Game&) = delete;
 
@@ -82,9 +88,20 @@ public:
     // The player's airplane, while it lives.
     Obj::Airplane* PlayerAirplane() const;
 
+    // What the running mission asks of its game.
+    Grp::World* GetWorld() override { return world.get(); }
+    Fe::GameRequest& GetRequest() override;
+    const Base::Config* GetSettings() override;
+    Gui::Announcer* GetAnnouncer() override;
+    void EndMission() override { result = App::GameMissionOver; }
+    void SetCameraTarget(Obj::Frame* target) override;
+    void SetCurrentCamera(int camera) override { cameraKind = camera; }
+    void SetPlayer(Obj::Object* pilot, Obj::Airplane* airplane) override;
+
     Fe::Frontend* frontend;                   // not owned
     std::unique_ptr<World> world;             // the game world
     Gui::Desktop* gui = nullptr;              // owned: the in-game overlay
+    Mission::Mission* mission = nullptr;      // owned: the request's mission; null for the built-in flight
     Audio::MusicPlayer* music = nullptr;      // owned
     Audio::SoundGroup* sounds = nullptr;      // owned: the overlay's and the world's sounds
     Audio::SoundGroup* musicSounds = nullptr; // owned: the music player's
@@ -106,7 +123,11 @@ private:
     void Render();
 
     std::unique_ptr<Obj::Camera> camera;
+    int cameraKind = 0;
+    Base::SmartPtr<Obj::Frame> cameraTarget;
     Base::SmartPtr<Obj::Airplane> player; // the world's; null once it is gone
+    Base::SmartPtr<Obj::Object> playerPilot;
+    Fe::GameRequest ownRequest; // the request of a game made without a front end
 };
 
 } // namespace SPlr

@@ -72,6 +72,18 @@ App::GameAction Game::Update(bool background) {
     state.calls += background ? 's' : 'S';
     return background ? App::GameGoOn : App::GameAction(Doubles::Next(state.splrActions));
 }
+// What the game answers a mission; no mission runs here.
+Fe::GameRequest& Game::GetRequest() {
+    return ownRequest;
+}
+const Base::Config* Game::GetSettings() {
+    return nullptr;
+}
+Gui::Announcer* Game::GetAnnouncer() {
+    return nullptr;
+}
+void Game::SetCameraTarget(Obj::Frame*) {}
+void Game::SetPlayer(Obj::Object*, Obj::Airplane*) {}
 
 } // namespace SPlr
 

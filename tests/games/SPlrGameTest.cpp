@@ -5,6 +5,9 @@
 #include "tests/support/ReadBack.h"
 
 #include "aircraft/Airplane.h"
+#include "frontend/Pages.h"
+#include "mission/Mission.h"
+#include "pilots/Pilot.h"
 #include "audio/MusicPlayer.h"
 #include "audio/SoundGroup.h"
 #include "gui/Desktop.h"
@@ -12,6 +15,7 @@
 #include "rwsdk/driver/d3d9/d3d9device.h"
 
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -176,6 +180,83 @@ TEST_F(GameRig, BackgroundUpdateKeepsOnlyTheMusic) {
     EXPECT_EQ(after.position.y, before.position.y);
     EXPECT_EQ(after.position.z, before.position.z);
     EXPECT_EQ(game->music->volume, frontend->config.musicVolume);
+}
+
+} // namespace
+
+namespace {
+
+using GameTest::GameRig;
+
+// The request names the mission; the game is made from it.
+void RequestMission(Fe::Frontend& frontend, const std::string& file) {
+    const Mission::Header* header = Mission::Header::Load(file);
+    ASSERT_NE(header, nullptr) << file;
+    Fe::GameRequest request = frontend.gameRequest;
+    request.header = *header;
+    request.airplane = "Airplanes\\Su27";
+    frontend.gameRequest.Assign(request);
+}
+
+TEST_F(GameRig, AMissionWonEndsTheGameWithItsResultTimeAndKills) {
+    std::ofstream("Quick.msn")
+        << "Name\tQuick\nObjectives\t\"Wait.\"\nBriefing\t\"Wait a second.\"\nTimeOfDay\t1\n"
+           "Events\n{\n"
+           "\t0Init\n\t{\n\t\tActions\n\t\t{\n\t\t\t0Player\tSpawnPlayer\n\t\t\t{\n"
+           "\t\t\t\tSetupType\tAirbase\n\t\t\t\tAirbaseId\tCoast Field\n"
+           "\t\t\t\tRunwayName\t09\n\t\t\t}\n\t\t}\n\t}\n"
+           "\t1Won\n\t{\n\t\tCondition\tTimeFromStart\n\t\t{\n\t\t\tOp\tGreaterEqual\n"
+           "\t\t\tValue\t1\n\t\t}\n\t\tActions\n\t\t{\n\t\t\t0\tSucceed\n"
+           "\t\t\t1\tShowEndMsnPg\n\t\t}\n\t}\n}\n";
+    ASSERT_NO_FATAL_FAILURE(RequestMission(*frontend, "Quick.msn"));
+    Start();
+    ASSERT_NE(game->mission, nullptr);
+    ASSERT_TRUE(game->mission->IsLoaded());
+    Frame();
+    // The mission's player: its airplane, its pilot, and the view on it.
+    Obj::Airplane* airplane = game->PlayerAirplane();
+    ASSERT_NE(airplane, nullptr);
+    EXPECT_EQ(game->mission->FindObject("PlayerAirplane"), airplane);
+    EXPECT_NE(Obj::Pilot::Of(airplane), nullptr);
+    airplane->airplaneKills = 2;
+    airplane->groundKills = 3;
+    airplane->shipKills = 1;
+    uint32_t action = 0;
+    int frames = 1;
+    while (action == 0 && frames < 60) {
+        action = Frame();
+        ++frames;
+    }
+    EXPECT_EQ(action, 3u);
+    EXPECT_NEAR(frames * GameTest::Step, 1.0, 2 * GameTest::Step);
+    const Fe::GameRequest& request = frontend->gameRequest;
+    EXPECT_EQ(request.resultCode, Fe::GameRequest::Succeeded);
+    EXPECT_NEAR(request.elapsedTime, game->world->time->time, 1e-4);
+    EXPECT_GE(request.elapsedTime, 1.0f);
+    EXPECT_EQ(request.airplaneKills, 2);
+    EXPECT_EQ(request.vehicleKills, 3);
+    EXPECT_EQ(request.shipKills, 1);
+}
+
+TEST_F(GameRig, TheFirstTrainingMissionLostByEjecting) {
+    // Time at x4, then Ctrl+E: the airplane left alone crashes, the mission fails and ends 5 s later.
+    Script("1 keyboard press T\n"
+           "2 keyboard press T\n"
+           "4 keyboard down LCONTROL\n"
+           "5 keyboard press E\n"
+           "7 keyboard up LCONTROL\n");
+    ASSERT_TRUE(Fe::RequestFirstMission(*frontend, "Training"));
+    EXPECT_EQ(frontend->gameRequest.header.name, "Take-off and Landing");
+    Start();
+    ASSERT_NE(game->mission, nullptr);
+    uint32_t action = 0;
+    for (int f = 0; f < 250 && action == 0; ++f)
+        action = Frame();
+    EXPECT_EQ(action, 3u);
+    EXPECT_EQ(game->PlayerAirplane(), nullptr);
+    EXPECT_EQ(frontend->gameRequest.resultCode, Fe::GameRequest::Failed);
+    // The airplane crashes 7 s after the ejection; the end comes 5 s after the failure.
+    EXPECT_GT(frontend->gameRequest.elapsedTime, 12.0f);
 }
 
 } // namespace
