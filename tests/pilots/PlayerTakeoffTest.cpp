@@ -1,6 +1,8 @@
 // The player pilot's take-off on the scenario runner: the script's stick, throttle lever and keys fly the
 // sample fighter off the runway, raise its gear, climb and turn; two runs, each a process of its own, give
 // the same trace and digests bit for bit.
+#include "tests/rig/RunnerProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,42 +12,12 @@
 
 namespace {
 
-struct TakeoffRun {
-    int status = -1;
-    std::vector<std::string> trace, digests;
-
-    // The frame of the first trace line holding the text, or -1.
-    int FrameOf(const std::string& text) const {
-        for (const std::string& line : trace)
-            if (line.find(text) != std::string::npos)
-                return std::stoi(line.substr(6));
-        return -1;
-    }
-};
+using TakeoffRun = Rig::RunnerOutcome;
 
 TakeoffRun Takeoff() {
-    const std::string command = std::string(CORVANE_BINARY_DIR) +
-                                "/tests/rig/scenario_runner --scenario player-takeoff --frames 4800 "
-                                "--digest-at 600,2000,3600 --script " +
-                                std::string(CORVANE_SOURCE_DIR) + "/tests/rig/scripts/player-takeoff.script";
-    TakeoffRun run;
-    FILE* out = popen(command.c_str(), "r");
-    if (!out)
-        return run;
-    std::string text;
-    char buffer[4096];
-    while (size_t n = fread(buffer, 1, sizeof(buffer), out))
-        text.append(buffer, n);
-    run.status = pclose(out);
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.rfind("trace ", 0) == 0)
-            run.trace.push_back(line);
-        else if (line.rfind("digest ", 0) == 0)
-            run.digests.push_back(line);
-    }
-    return run;
+    return Rig::RunRunnerProcess(
+        "--scenario player-takeoff --frames 4800 --digest-at 600,2000,3600 --script " +
+        std::string(CORVANE_SOURCE_DIR) + "/tests/rig/scripts/player-takeoff.script");
 }
 
 TEST(PlayerTakeoff, FliesOffTheRunwayClimbsAndTurnsTheSameWayTwice) {

@@ -1,5 +1,7 @@
 // The runner's promise: the same data, seed and script give the same trace and digests, bit for bit, on
 // every run. Each run is a process of its own, as a run on another day would be.
+#include "tests/rig/RunnerProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,31 +12,10 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::vector<std::string> trace, digests;
-};
+using Outcome = Rig::RunnerOutcome;
 
 Outcome RunScenario(const std::string& arguments) {
-    const std::string command = std::string(CORVANE_BINARY_DIR) + "/tests/rig/scenario_runner " + arguments;
-    Outcome run;
-    FILE* out = popen(command.c_str(), "r");
-    if (!out)
-        return run;
-    std::string text;
-    char buffer[4096];
-    while (size_t n = fread(buffer, 1, sizeof(buffer), out))
-        text.append(buffer, n);
-    run.status = pclose(out);
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.rfind("trace ", 0) == 0)
-            run.trace.push_back(line);
-        else if (line.rfind("digest ", 0) == 0)
-            run.digests.push_back(line);
-    }
-    return run;
+    return Rig::RunRunnerProcess(arguments);
 }
 
 } // namespace
