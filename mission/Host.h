@@ -82,10 +82,12 @@ public:
     virtual void SetWingLeader(Obj::Object* pilot, Obj::Airplane* leader) = 0;
 };
 
-// The weapons: the airplanes' stores and the homing missiles.
+// The weapons: the airplanes' stores and the homing missiles. Installed from the start is the binding to
+// the game's own weapons (StoresArmoury.cpp), which hangs ordnance on the stores that the airplanes get once
+// Weapons::InstallStores has run; tests put stand-ins in its place.
 class Armoury {
 public:
-    static inline Armoury* installed = nullptr;
+    static Armoury* installed;
 
     virtual ~Armoury() = default;
     // A named weapon set-up of the airplane's description; false when it has none of that name.

@@ -245,6 +245,7 @@ protected:
         host.world = world.get();
         previousCrew = Mission::Crew::installed;
         Mission::Crew::installed = &crew;
+        previousArmoury = Mission::Armoury::installed;
         Mission::Armoury::installed = &armoury;
         Base::FrameClock::SetFixedStep(0.1, 0);
     }
@@ -253,7 +254,7 @@ protected:
         mission.reset();
         world.reset();
         Mission::Crew::installed = previousCrew;
-        Mission::Armoury::installed = nullptr;
+        Mission::Armoury::installed = previousArmoury;
         Base::FrameClock::SetFixedStep(0);
         Base::InfoCache::Clear();
         Base::AnimationCache::Clear();
@@ -318,6 +319,7 @@ protected:
     RecordingCrew crew;
     Mission::Crew* previousCrew = nullptr;
     RecordingArmoury armoury;
+    Mission::Armoury* previousArmoury = nullptr;
     std::unique_ptr<Mission::Mission> mission;
     std::vector<std::unique_ptr<Mission::Event>> probes; // each condition's or action's own event
 };
