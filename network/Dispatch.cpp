@@ -3,6 +3,7 @@
 #include "base/FrameClock.h"
 #include "base/TextTable.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace MPlr {
@@ -32,7 +33,27 @@ Comm::NetworkObj* NetworkObjects::Find(const GUID& guid) const {
     return it == proxies.end() ? nullptr : it->second.get();
 }
 
+Comm::NetworkObj* NetworkObjects::FindByObject(const Obj::Object* object) const {
+    if (!object)
+        return nullptr;
+    for (const auto& [guid, proxy] : proxies)
+        if (proxy->GetObject() == object)
+            return proxy.get();
+    return nullptr;
+}
+
+void NetworkObjects::AnnounceSystem(const Base::String& text) {
+    if (!game)
+        return;
+    game->Announce(text);
+    game->AddSystemChatLine(text);
+}
+
 bool NetworkObjects::Send(const Comm::Bytes& bytes, uint32_t flags, uint32_t timeoutMs, DPNID to) {
+    if (divert) {
+        divert(bytes, flags, to);
+        return true;
+    }
     if (!session || !session->peer)
         return false;
     DPN_BUFFER_DESC buffer{};
@@ -197,6 +218,22 @@ void NetworkObjects::ProcessIncoming() {
     }
     for (auto& [guid, proxy] : proxies)
         proxy->Update();
+    // Copies that died here are unregistered; their ids stay remembered, so that late states make nothing.
+    const double now = Base::FrameClock::GameTime;
+    for (auto it = proxies.begin(); it != proxies.end();) {
+        if (it->second->Finished()) {
+            tombstones[it->first] = now;
+            it = proxies.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (tombstones.size() > MaxTombstones / 2)
+        std::erase_if(tombstones, [now](const auto& t) { return now - t.second > TombstoneSeconds; });
+    // A flood of removed notices for made-up ids: the oldest go first.
+    while (tombstones.size() > MaxTombstones)
+        tombstones.erase(std::min_element(tombstones.begin(), tombstones.end(),
+                                          [](const auto& a, const auto& b) { return a.second < b.second; }));
 }
 
 } // namespace MPlr

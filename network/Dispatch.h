@@ -13,9 +13,14 @@
 #include "base/String.h"
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
+
+namespace Grp {
+class World;
+}
 
 namespace MPlr {
 
@@ -30,6 +35,10 @@ public:
     virtual uint32_t GameType() const = 0;
     // The local player has spawned.
     virtual bool HasLocalPilot() const = 0;
+    // The same text as a chat line from "SenderSystem".
+    virtual void AddSystemChatLine(const Base::String& /*text*/) {}
+    // The world that copies of other peers' objects join (null: no copies are made).
+    virtual Grp::World* GetWorld() { return nullptr; }
     // The remote proxy of an object kind (1 airplane ... 5 chaff), or null for a kind this game cannot copy.
     virtual std::unique_ptr<Comm::RemoteObj> MakeRemote(NetworkObjects* registry, uint8_t objectKind,
                                                         const GUID& guid, DPNID owner, float clock) = 0;
@@ -51,6 +60,7 @@ public:
     enum Phase { New = 1, Running = 2, ConnectionLost = 3 };
     // A removed object's id is remembered this long (seconds of game time): its late states create nothing.
     static constexpr double TombstoneSeconds = 30.0;
+    static constexpr std::size_t MaxTombstones = 4096;
 
     NetworkObjects(NetworkHost* game, Session* session);
     ~NetworkObjects();
@@ -61,6 +71,10 @@ public:
     // deleted). Returns the registered proxy.
     Comm::NetworkObj* Register(std::unique_ptr<Comm::NetworkObj> proxy);
     Comm::NetworkObj* Find(const GUID& guid) const;
+    // The proxy that stands beside or made that object; null when none does.
+    Comm::NetworkObj* FindByObject(const Obj::Object* object) const;
+    // Announced and written as a chat line from "SenderSystem".
+    void AnnounceSystem(const Base::String& text);
     void ProcessIncoming();
     // Deletes every remote proxy (and its copy) owned by that player.
     void RemovePlayerObjects(DPNID player);
@@ -69,6 +83,9 @@ public:
     // One message through the session's peer; false when there is no peer or it refuses.
     bool Send(const Comm::Bytes& bytes, uint32_t flags, uint32_t timeoutMs, DPNID to);
 
+    // When set, every message goes here instead of out through the session's peer (a test's or a
+    // benchmark's own wire).
+    std::function<void(const Comm::Bytes& bytes, uint32_t flags, DPNID to)> divert;
     NetworkHost* game;
     Session* session;
     std::map<GUID, std::unique_ptr<Comm::NetworkObj>, GuidLess> proxies;

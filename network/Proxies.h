@@ -16,6 +16,9 @@
 namespace MPlr {
 class NetworkObjects;
 }
+namespace Obj {
+class Object;
+}
 
 namespace Comm {
 
@@ -44,6 +47,10 @@ public:
     // The object kind of the messages this proxy takes (0 for a local airplane's damage reports).
     virtual uint8_t AcceptedKind() const = 0;
     virtual bool IsRemote() const { return false; }
+    // The game object this proxy stands beside or made (null when there is none, or it died).
+    virtual Obj::Object* GetObject() const { return nullptr; }
+    // Nothing more will come of this proxy: it may be unregistered.
+    virtual bool Finished() const { return false; }
 
     // Inserts in send-time order (after entries of the same time); the oldest entry goes when full.
     void AddToHistory(HistoryEntry entry);
