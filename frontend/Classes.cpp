@@ -5,6 +5,7 @@
 #include "frontend/OptionPanels.h"
 #include "frontend/Page.h"
 #include "frontend/Pages.h"
+#include "frontend/PgCreateMission.h"
 
 namespace Fe {
 
@@ -20,6 +21,7 @@ const ClassEntry Classes[] = {
     {"class Fe::OptionsAudio", &Base::CreateInstance<OptionsAudio>},
     {"class Fe::OptionsControls", &Base::CreateInstance<OptionsControls>},
     {"class Fe::OptionsAssignments", &Base::CreateInstance<OptionsAssignments>},
+    {"class Fe::PgCreateMission", &Base::CreateInstance<PgCreateMission>},
 };
 const size_t ClassCount = sizeof Classes / sizeof Classes[0];
 

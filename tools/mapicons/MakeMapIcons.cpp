@@ -22,6 +22,14 @@ int main(int argc, char** argv) {
     };
     for (const std::string& name : Tools::MapIconNames())
         write(name, Tools::MapIcon(name));
+    // The names the mission generator gives its bases, its start marker and the player in its missions.
+    std::filesystem::create_directories(textures / "Map");
+    const char* const aliases[][2] = {{"Airfield", "IconAirbase"},
+                                      {"Carrier", "IconCarrier"},
+                                      {"Plane", "IconFighter"},
+                                      {"Map/Plane", "IconFighter"}};
+    for (const auto& alias : aliases)
+        write(alias[0], Tools::MapIcon(alias[1]));
     write("Water", Tools::MapWater());
     return ok ? 0 : 1;
 }
