@@ -11,6 +11,9 @@
 #include "gui/Text.h"
 #include "gui/WorldMap.h"
 
+#include "tests/support/ReadBack.h"
+
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -102,6 +105,31 @@ TEST_F(CreateMission, ListsTheMapsBasesAndStartsInTheAirAtTheMarker) {
     Frame();
     EXPECT_EQ(page->startPosition.x, -2000.0f);
     EXPECT_EQ(page->startPosition.y, -1000.0f);
+}
+
+// The page as the player sees it: the start marker drawn white on the map where the start is. With
+// GUI_TEST_IMAGES set the frame is kept there as create_mission.ppm.
+TEST_F(CreateMission, DrawsTheStartMarkerOnTheMap) {
+    for (int i = 0; i < 3; ++i)
+        Frame();
+    unsigned width = 0, height = 0;
+    const std::vector<uint32_t> pixels = TestSupport::ReadRenderTarget(width, height);
+    ASSERT_EQ(pixels.size(), size_t(width) * height);
+    if (const char* dir = std::getenv("GUI_TEST_IMAGES")) {
+        std::ofstream out(fs::path(dir) / "create_mission.ppm", std::ios::binary);
+        out << "P6\n" << width << " " << height << "\n255\n";
+        for (uint32_t p : pixels)
+            out << char(p >> 16) << char(p >> 8) << char(p);
+    }
+    const Base::Vector2 m = map->WorldToMap(page->startPosition);
+    const Base::Vector2 screen = map->MapToScreen(m);
+    ASSERT_GE(screen.x, 0.0f);
+    ASSERT_GE(screen.y, 0.0f);
+    ASSERT_LT(screen.x, float(width));
+    ASSERT_LT(screen.y, float(height));
+    const uint32_t centre = pixels[size_t(screen.y) * width + size_t(screen.x)];
+    for (int shift : {0, 8, 16})
+        EXPECT_GT((centre >> shift) & 0xFF, 200u) << std::hex << centre;
 }
 
 TEST_F(CreateMission, ABaseStartTakesTheMarkerAwayAndTheAirBringsItBackWhereItWas) {
