@@ -128,10 +128,12 @@ bool Cockpit::Load(const Base::String& modelPath, Obj::Airplane* owner) {
     if (CreateHud)
         if (HudLink* made = CreateHud(this))
             if (auto* display = dynamic_cast<Obj::Frame*>(made)) {
-                display->AttachTo(this, frame, false);
-                RwMatrix identity;
-                RwMatrixSetIdentity(&identity);
-                display->Transform(&identity, rwCOMBINEREPLACE);
+                if (display->GetParent() != this) {
+                    display->AttachTo(this, frame, false);
+                    RwMatrix identity;
+                    RwMatrixSetIdentity(&identity);
+                    display->Transform(&identity, rwCOMBINEREPLACE);
+                }
                 hud = made;
             }
     blackout = new Blackout;
@@ -417,7 +419,19 @@ bool Cockpit::BuildFace(const char* name, RwV3d* centre, RwV3d* normal) {
     SetQuadIndices(faceIndices + 6 * faceCount, faceCount);
 
     // From now on the face exists only in the mesh.
-    RpAtomic* atomic = FindAtomic(name);
+    RemoveAtomic(FindAtomic(name));
+
+    if (centre)
+        *centre = {(quad[0].x + quad[2].x) / 2, (quad[0].y + quad[2].y) / 2, (quad[0].z + quad[2].z) / 2};
+    if (normal)
+        *normal = Base::Normalize3d(Base::CrossProduct(Sub(quad[1], quad[0]), Sub(quad[3], quad[0])));
+    ++faceCount;
+    return true;
+}
+
+void Cockpit::RemoveAtomic(RpAtomic* atomic) {
+    if (!atomic || !clump)
+        return;
     for (Obj::DffRenderOrder& order : Obj::Clump::renderOrders)
         for (Obj::DffLod& lod : order.lods)
             std::erase_if(lod.commands, [atomic](const Obj::DffCommand& command) {
@@ -431,13 +445,6 @@ bool Cockpit::BuildFace(const char* name, RwV3d* centre, RwV3d* normal) {
         RwFrameRemoveChild(atomicFrame);
         RwFrameDestroy(atomicFrame);
     }
-
-    if (centre)
-        *centre = {(quad[0].x + quad[2].x) / 2, (quad[0].y + quad[2].y) / 2, (quad[0].z + quad[2].z) / 2};
-    if (normal)
-        *normal = Base::Normalize3d(Base::CrossProduct(Sub(quad[1], quad[0]), Sub(quad[3], quad[0])));
-    ++faceCount;
-    return true;
 }
 
 int Cockpit::BuildNeedle(const char* name, const RwV3d& pivot, const RwV3d& direction, const RwV3d& normal) {

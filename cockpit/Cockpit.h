@@ -61,7 +61,9 @@ public:
     // The airplane whose cockpit the camera shows (a cockpit camera with its show-cockpit flag set), or
     // null for any other camera. The camera layer installs it; without it no cockpit is drawn.
     static inline Obj::Airplane* (*ShownAirplane)(Cameras::Basic* camera) = nullptr;
-    // The head-up display's maker, installed by its layer; without it the cockpit has no display.
+    // The head-up display's maker, installed by its layer; without it the cockpit has no display. The
+    // display may hang itself below the cockpit's frame where it belongs (on the glass); else the cockpit
+    // hangs it at its own origin.
     static inline HudLink* (*CreateHud)(Cockpit* cockpit) = nullptr;
 
     Cockpit();
@@ -111,6 +113,8 @@ public:
 
     // The named atomic of the model, or null.
     RpAtomic* FindAtomic(const char* name) const;
+    // Takes the atomic out of the model and its drawing lists and destroys it (with its own frame).
+    void RemoveAtomic(RpAtomic* atomic);
     // The first four vertices of the named atomic in the cockpit's frame; false without such an atomic.
     bool FaceQuad(const char* name, RwV3d quad[4]) const;
     // The drawing matrix of a monitor face: -1..1 over 80 percent of the face, just in front of it.

@@ -7,7 +7,9 @@
 #include "scene/AtomicData.h"
 #include "scene/EngineHost.h"
 #include "scene/World.h"
+#include "weapons/HomingRocket.h"
 #include "weapons/Ordnance.h"
+#include "weapons/Stores.h"
 
 #include "audio/BasicSound.h"
 #include "audio/CreateSound.h"
@@ -72,11 +74,51 @@ Selection ReadGun(Obj::Airplane* airplane) {
     if (!airplane || !airplane->hasGun || !airplane->gun.Get() || !airplane->gun->frame)
         return s;
     const RwMatrix* m = RwFrameGetWorldMatrix(airplane->gun->frame);
+    // The position in double precision: drawn camera-relative, the float matrix is the camera's offset.
+    double position[3];
+    airplane->gun->GetWorldPositionDouble(position);
     s.gun = true;
-    s.gunPosition = m->pos;
+    s.gunPosition = {float(position[0]), float(position[1]), float(position[2])};
     s.gunAxis = Base::Normalize3d(m->at);
     s.muzzleSpeed = airplane->gunSetup.muzzleSpeed;
     s.count = int32_t(2 * airplane->gunSetup.rounds);
+    return s;
+}
+
+Selection ReadStores(Obj::Airplane* airplane) {
+    Weapons::Stores* stores = Weapons::Stores::Of(airplane);
+    if (!stores)
+        return ReadGun(airplane);
+    if (stores->IsGunSelected()) {
+        Selection s = ReadGun(airplane);
+        s.count = stores->GetSelectedCount();
+        return s;
+    }
+    Selection s;
+    Weapons::Ordnance* ordnance = stores->GetSelectedOrdnance();
+    if (!ordnance)
+        return s;
+    s.ordnance = true;
+    s.airToAir = ordnance->airToAir;
+    s.kind = ordnance->type;
+    s.name = ordnance->name;
+    s.count = stores->GetSelectedCount();
+    auto* missile = dynamic_cast<Weapons::HomingRocket*>(ordnance);
+    if (missile && missile->seeker && missile->frame && airplane->frame) {
+        // The seeker looks along its axis in the missile's own axes; the HUD wants it in the airplane's.
+        const RwMatrix* m = RwFrameGetWorldMatrix(missile->frame);
+        const RwMatrix* a = RwFrameGetWorldMatrix(airplane->frame);
+        const RwV3d axis = missile->seeker->axis;
+        const RwV3d world{m->right.x * axis.x + m->up.x * axis.y + m->at.x * axis.z,
+                          m->right.y * axis.x + m->up.y * axis.y + m->at.y * axis.z,
+                          m->right.z * axis.x + m->up.z * axis.y + m->at.z * axis.z};
+        s.seeker = true;
+        s.seekerDirection = Base::Normalize3d(RwV3d{Base::DotProduct(world, Base::Normalize3d(a->right)),
+                                                    Base::DotProduct(world, Base::Normalize3d(a->up)),
+                                                    Base::DotProduct(world, Base::Normalize3d(a->at))});
+        s.locked = missile->seeker->locked;
+        s.inRange = missile->seeker->inRange;
+    }
     return s;
 }
 
@@ -121,7 +163,7 @@ RpAtomic* Hud::FindGlass(RpClump* model, RwFrame* cockpitFrame, RwV3d corners[4]
 }
 
 Hud::Hud(Obj::Airplane* owner, Obj::Frame* cockpitFrame, const RwV3d* corners)
-    : airplane(owner), cockpit(cockpitFrame), common(this), modes(this), readSelection(&ReadGun) {
+    : airplane(owner), cockpit(cockpitFrame), common(this), modes(this), readSelection(&ReadStores) {
     RwMatrix m;
     RwMatrixSetIdentity(&m);
     if (corners) {
@@ -209,6 +251,11 @@ bool Hud::Update(Cameras::Basic* viewer) {
     // The snapshot.
     const Physics::AirplaneState s = airplane->flightModel ? airplane->GetState() : Physics::AirplaneState{};
     state.plane = *RwFrameGetWorldMatrix(airplane->frame);
+    double position[3];
+    // The cockpit draws camera-relative, which moves the airplane's float matrix by the camera's position;
+    // its double-precision position is the world's.
+    airplane->GetWorldPositionDouble(position);
+    state.plane.pos = {float(position[0]), float(position[1]), float(position[2])};
     state.velocity = s.velocity;
     state.acceleration = s.acceleration;
     state.throttle = s.throttle;
@@ -221,7 +268,6 @@ bool Hud::Update(Cameras::Basic* viewer) {
     state.worldTime = world && world->time ? double(world->time->time) : Base::FrameClock::GameTime;
     state.gameTime = Base::FrameClock::GameTime;
     state.ejected = Ejected && Ejected(airplane);
-    double position[3];
     if (cockpit) {
         cockpit->GetWorldPositionDouble(position);
         state.cockpitPosition = {float(position[0]), float(position[1]), float(position[2])};
@@ -281,9 +327,8 @@ void Hud::UpdateWarnings() {
         const Base::Vector2 u{std::cos(angle), std::sin(angle)};
         const bool visible = threat.level == 1 ? std::fmod(t, 1.3) < 1.0 : std::fmod(t, 0.3) < 0.2;
         warnings.Line(0.5f * u.x, 0.5f * u.y, 0.85f * u.x, 0.85f * u.y, visible ? 255 : 0);
-        if (auto* ordnance = dynamic_cast<Weapons::Ordnance*>(threat.source);
-            visible && ordnance && ordnance->type == Weapons::Ordnance::HomingRocketType && SeekerKind) {
-            const int kind = SeekerKind(ordnance);
+        if (auto* missile = dynamic_cast<Weapons::HomingRocket*>(threat.source); visible && missile) {
+            const int kind = int(missile->guidance);
             if (kind >= 0 && kind <= 2)
                 AddText({0.85f * u.x + 0.05f * u.x, 0.85f * u.y + 0.05f * u.y}, std::string(1, "OIR"[kind]),
                         0, 0);
@@ -394,6 +439,9 @@ void Hud::Draw() {
     Rw::SavedRenderStates saved;
     saved.SetRenderState(D3DRS_ZENABLE, FALSE);
     saved.SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    // The texts blend; the engine recomputes blending when a texture is unbound, so the HUD keeps the
+    // state it found itself.
+    saved.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     if (state.ejected) {
         queueTexts();
         saved.Restore();
@@ -428,6 +476,19 @@ void Hud::Draw() {
             Gui::DrawLines(buffer->vertices.data(), uint32_t(buffer->vertices.size()), 1, matrix);
     queueTexts();
     saved.Restore();
+}
+
+// ---- start-up
+
+void RegisterHud() {
+    ::Cockpit::Cockpit::CreateHud = [](::Cockpit::Cockpit* owner) -> ::Cockpit::HudLink* {
+        RwV3d corners[4];
+        RpAtomic* glassAtomic = owner ? Hud::FindGlass(owner->clump, owner->frame, corners) : nullptr;
+        // The glass only places the display: the model draws it no more.
+        if (glassAtomic)
+            owner->RemoveAtomic(glassAtomic);
+        return new Hud(owner ? owner->airplane : nullptr, owner, glassAtomic ? corners : nullptr);
+    };
 }
 
 } // namespace Hud

@@ -6,6 +6,7 @@
 // buffer (Render). The cockpit creates it on its frame and renders it for its own cockpit camera only.
 #pragma once
 
+#include "cockpit/Cockpit.h"
 #include "scene/Attachable.h"
 #include "scene/ObjectModel.h"
 
@@ -139,7 +140,7 @@ private:
     void Shape(const std::vector<Gui::Vertex3d>& shape, bool strip, Base::Vector2 p);
 };
 
-class Hud : public Obj::Object, public Obj::Frame {
+class Hud : public Obj::Object, public Obj::Frame, public Cockpit::HudLink {
 public:
     static constexpr RwRGBA Colour{0, 255, 0, 255};
 
@@ -156,9 +157,9 @@ public:
     // inert HUD).
     bool Update(Cameras::Basic* camera);
     // Update, then draws it on the glass inside the camera's update.
-    void Render(Cameras::Basic* camera);
+    void Render(Cameras::Basic* camera) override;
     // Stops the warning sounds that play; the threats set them playing again each frame they last.
-    void StopWarnings();
+    void StopWarnings() override;
 
     // ---- for the parts
 
@@ -187,14 +188,11 @@ public:
     Audio::Sound* warningSounds[2] = {nullptr, nullptr};
     int warningPlaying = 0; // the warning set playing this frame: 1, 2, or 0 for none
     Gui::Font* font = nullptr;
-    // The selected weapon; reads the airplane's gun until the weapon stores answer it.
+    // The selected weapon, read from the airplane's weapon stores each frame.
     std::function<Selection(Obj::Airplane*)> readSelection;
     // Whether the airplane's pilot has ejected: no pilot sits in it and it flies on out of control.
     static bool PilotEjected(Obj::Airplane* airplane);
     static inline bool (*Ejected)(Obj::Airplane* airplane) = &PilotEjected;
-    // A homing missile's guidance kind (0, 1, 2: "O", "I", "R"), -1 for other ordnance; none until the
-    // missiles answer it.
-    static inline int (*SeekerKind)(Weapons::Ordnance* missile) = nullptr;
     // This frame's snapshot, for the parts.
     struct State {
         RwMatrix plane; // right, up, at, position
@@ -218,7 +216,14 @@ private:
     void Draw();
 };
 
-// The default reading of the selected weapon: the airplane's gun when it has one.
+// The airplane's gun when it has one, counted as the stores count it (twice its rounds).
 Selection ReadGun(Obj::Airplane* airplane);
+// The selected weapon of the airplane's weapon stores: the gun, or the selected rack's ordnance with its
+// rounds left and a homing missile's seeker. An airplane without stores shows its gun.
+Selection ReadStores(Obj::Airplane* airplane);
+
+// Installs the display's maker in the cockpit at start-up: every cockpit whose model has its glass (the
+// "HUD" atomic, which leaves the model) gets its head-up display on it.
+void RegisterHud();
 
 } // namespace Hud

@@ -92,7 +92,7 @@ Model FighterCockpit() {
         b.Cylinder({-0.44f, 0.92f, 4.95f}, {-0.3f, 1.4f, 4.75f}, 0.016f, 0.016f, 8, frameGrey);
         b.Cylinder({0.3f, 1.4f, 4.75f}, {-0.3f, 1.4f, 4.75f}, 0.016f, 0.016f, 8, frameGrey);
         // The head-up display's housing on the glare shield.
-        b.Block({-0.09f, 0.93f, 4.86f}, {0.09f, 0.97f, 4.98f}, dark);
+        b.Block({-0.14f, 0.93f, 4.86f}, {0.14f, 0.97f, 4.98f}, dark);
     }
     model.AddPart("Tub", root, {0, 0, 0}, std::move(body));
 
@@ -113,7 +113,8 @@ Model FighterCockpit() {
                   Quad(onPanel(0.058f, 0.64f), 0.048f, 0.048f, PanelTilt, screen));
     model.AddPart("Altimeter", root, {0, 0, 0},
                   Quad(onPanel(-0.058f, 0.64f), 0.048f, 0.048f, PanelTilt, screen));
-    model.AddPart("HUD", root, {0, 0, 0}, Quad({0, 1.04f, 4.9f}, 0.075f, 0.07f, 0.3f, glass));
+    // The glass spans about 21 degrees from the eye, from the housing up: the symbology's texts stay legible.
+    model.AddPart("HUD", root, {0, 0, 0}, Quad({0, 1.09f, 4.9f}, 0.13f, 0.12f, 0.3f, glass));
 
     // The stick turns about its foot, the throttle about its pivot on the left console.
     ModelGeometry stick;
