@@ -103,3 +103,38 @@ TEST(Determinism, AirDefenceTwice) {
     EXPECT_TRUE(has("Mig29 flare"));
     EXPECT_TRUE(has("301 missiles in flight 2")) << "the trigger's missile leaves";
 }
+
+// The camera keys over a scripted flight: each key's camera in turn, the crash view once when the bandit is
+// lost, the free camera at that view, and the fly-by view of the ejected pilot, which the airplane's crash
+// after it leaves in place; the cameras' frames and states the same on every run, bit for bit.
+TEST(Determinism, TheCameraKeysGiveTheSameViewsTwice) {
+    const std::string arguments = "--scenario cameras --frames 2100 --digest-at 100,500,1000,1500 --script " +
+                                  std::string(CORVANE_SOURCE_DIR) + "/tests/rig/scripts/cameras.script";
+    const Outcome first = RunScenario(arguments);
+    const Outcome second = RunScenario(arguments);
+    ASSERT_EQ(first.status, 0);
+    ASSERT_EQ(second.status, 0);
+    ASSERT_EQ(first.digests.size(), 5u);
+    EXPECT_EQ(first.digests, second.digests);
+    EXPECT_EQ(first.trace, second.trace);
+    std::set<std::string> values;
+    for (const std::string& d : first.digests)
+        values.insert(d.substr(d.rfind(' ')));
+    EXPECT_EQ(values.size(), first.digests.size());
+    // The scenario's events (not the script's), frame by frame: each key's camera in its frame; the
+    // ejection in the pilot's run of frame 1401 shows from the next frame's camera keys on.
+    std::vector<std::string> events;
+    for (const std::string& line : first.trace)
+        if (line.find("keyboard") == std::string::npos)
+            events.push_back(line.substr(6));
+    ASSERT_EQ(events.size(), 11u);
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.end() - 1),
+              (std::vector<std::string>{"0 camera free", "30 camera cockpit", "200 camera outside",
+                                        "400 camera fly-by", "700 camera outside", "900 the bandit is lost",
+                                        "900 camera crash", "1101 camera free", "1300 camera cockpit",
+                                        "1402 camera fly-by"}));
+    // The airplane crashes 7 s after the ejection; the view stays with the pilot.
+    const int lost = first.FrameOf("the player's airplane is lost");
+    EXPECT_NEAR(lost, 1401 + 7 * 60, 2);
+    EXPECT_EQ(events.back(), std::to_string(lost) + " the player's airplane is lost");
+}
