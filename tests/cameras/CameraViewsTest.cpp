@@ -1,7 +1,8 @@
 // A scripted flight over the sample world seen through each camera in turn, switched with the game's camera
 // keys, on the fixed clock; each view is drawn on the software rasteriser, checked for a sky and a ground in
-// it, and kept as a PNG beside the test (camera_<kind>.png). The cockpit view carries the HUD in each weapon
-// mode (hud_<mode>.png).
+// it, and kept as a PNG beside the test (camera_<kind>.png). The airplanes have their cockpits with the HUD
+// and their weapon stores, as the game makes them; the cockpit view carries the HUD in each weapon mode of
+// the stores (hud_<mode>.png).
 #include "tests/cameras/CameraRig.h"
 #include "tests/objects/RenderSupport.h"
 #include "tests/rig/ScriptedInput.h"
@@ -11,8 +12,11 @@
 
 #include "cameras/CamerasManager.h"
 #include "cameras/SceneLights.h"
+#include "cockpit/Cockpit.h"
 #include "frontend/Flyover.h"
 #include "hud/Hud.h"
+#include "weapons/AirplaneGun.h"
+#include "weapons/Stores.h"
 
 #include "aircraft/Airplane.h"
 #include "base/AsyncLoader.h"
@@ -70,9 +74,18 @@ protected:
         Base::FontCache::Directory = Base::GetText("FontsDir");
         Base::AnimationCache::Directory = Base::GetText("AnimationsDir");
         Rw::InstallAnimationCache();
+        Cockpit::RegisterCockpit();
+        Hud::RegisterHud();
+        ASSERT_TRUE(Weapons::InstallStores());
+        ASSERT_TRUE(Weapons::InstallAirplaneGun());
         Base::FrameClock::SetFixedStep(Step, 0);
     }
     void TearDown() override {
+        Obj::Airplane::CreateCockpit = nullptr;
+        Obj::Airplane::CreateStores = nullptr;
+        Obj::Airplane::CreateGun = nullptr;
+        Obj::Airplane::RefillGun = nullptr;
+        Cockpit::Cockpit::CreateHud = nullptr;
         Base::FrameClock::SetFixedStep(0);
         Base::AsyncLoader::Stop();
         Base::FontCache::Clear();
@@ -88,8 +101,9 @@ protected:
             SDL_DestroyWindow(window);
     }
 
-    // The frame as a game draws it through the current camera, the HUD on the cockpit camera.
-    void Draw(Cameras::Basic* camera, Hud::Hud* hud) {
+    // The frame as a game draws it through the current camera: the cockpit with its HUD on the cockpit
+    // camera.
+    void Draw(Cameras::Basic* camera) {
         RwRGBA black{0, 0, 0, 255};
         RwCameraClear(camera->camera, &black, rwCAMERACLEARIMAGE | rwCAMERACLEARZ | rwCAMERACLEARSTENCIL);
         ASSERT_TRUE(RwCameraBeginUpdate(camera->camera));
@@ -99,8 +113,6 @@ protected:
         const Rw::CameraView* view = camera->GetViewParameters();
         const auto range = Grp::VisibleRange(*view, *world->renderables);
         Grp::RenderVisible(range.begin(), range.end(), camera);
-        if (hud)
-            hud->Render(camera);
         RwCameraEndUpdate(camera->camera);
     }
     // The last frame kept for a look; true when it shows sky above and something else below.
@@ -116,17 +128,13 @@ protected:
         EXPECT_GT(distinct, 200u) << name << ": an empty frame";
     }
 
-    // The stand-in cockpit's eye above the pilot's seat, and a glass 0.6 m square 1.5 m ahead of it.
-    static Hud::Hud* SeatPilotsView(Obj::Airplane* airplane, CockpitStandIn* link) {
-        const RwV3d seat = airplane->pilotSeat;
-        link->eye = {seat.x, seat.y + 0.9f, seat.z + 0.2f};
-        airplane->cockpit.reset(link);
-        const RwV3d e = link->eye;
-        const RwV3d glass[4] = {{e.x + 0.3f, e.y - 0.3f, e.z + 1.5f},
-                                {e.x - 0.3f, e.y - 0.3f, e.z + 1.5f},
-                                {e.x - 0.3f, e.y + 0.3f, e.z + 1.5f},
-                                {e.x + 0.3f, e.y + 0.3f, e.z + 1.5f}};
-        return new Hud::Hud(airplane, airplane, glass);
+    // The airplane's cockpit and the HUD made for it.
+    static Cockpit::Cockpit* CockpitOf(Obj::Airplane* airplane) {
+        return dynamic_cast<Cockpit::Cockpit*>(airplane->cockpit.get());
+    }
+    static Hud::Hud* HudOf(Obj::Airplane* airplane) {
+        Cockpit::Cockpit* cockpit = CockpitOf(airplane);
+        return cockpit ? dynamic_cast<Hud::Hud*>(cockpit->hud) : nullptr;
     }
 
     std::filesystem::path output;
@@ -151,8 +159,7 @@ TEST_F(CameraViews, AScriptedFlightThroughEachCamera) {
     auto* airplane = new Obj::Airplane;
     ASSERT_TRUE(airplane->Load("Data/Models/Airplanes/F16", 2));
     airplane->Place(start.x, start.z, start.y + 150, Base::HeadingDegrees2d({at.x, at.z}), 180);
-    auto* link = new CockpitStandIn;
-    auto* hud = SeatPilotsView(airplane, link);
+    ASSERT_NE(HudOf(airplane), nullptr);
     world->AddObject(airplane);
     auto* pilot = new Pilot;
     world->AddObject(pilot);
@@ -198,11 +205,10 @@ TEST_F(CameraViews, AScriptedFlightThroughEachCamera) {
                 world->RemoveObject(airplane);
                 delete airplane;
                 airplane = nullptr;
-                hud = nullptr;
             }
             Grp::SimulateGroup(*world->simulateables, before, world->time->time);
             Grp::RunGroup(*world->runnables);
-            Draw(manager.current, manager.current == manager.cockpit ? hud : nullptr);
+            Draw(manager.current);
         }
         EXPECT_EQ(manager.current, keep.camera) << keep.name;
         Keep(keep.name);
@@ -212,8 +218,9 @@ TEST_F(CameraViews, AScriptedFlightThroughEachCamera) {
     keyboard.reset();
 }
 
-// The HUD in each weapon mode over the sample world, with a radar target ahead; the glass is masked in the
-// stencil buffer first and every state the HUD changes is put back.
+// The HUD in each weapon mode of the airplane's stores over the sample world, with a radar target ahead, a
+// navigation point and a threat; the glass is masked in the stencil buffer first and every state the HUD
+// changes is put back.
 TEST_F(CameraViews, TheHudInEachWeaponMode) {
     Fe::Flyover flyover;
     ASSERT_TRUE(flyover.Start(Base::Config{}, 1));
@@ -225,79 +232,56 @@ TEST_F(CameraViews, TheHudInEachWeaponMode) {
     auto* airplane = new Obj::Airplane;
     ASSERT_TRUE(airplane->Load("Data/Models/Airplanes/F16", 2));
     airplane->Place(start.x, start.z, start.y + 150, heading, 180);
-    auto* link = new CockpitStandIn;
-    auto* hud = SeatPilotsView(airplane, link);
+    Cockpit::Cockpit* cockpit = CockpitOf(airplane);
+    Hud::Hud* hud = HudOf(airplane);
+    ASSERT_NE(hud, nullptr);
     world->AddObject(airplane);
+    Weapons::Stores* stores = Weapons::Stores::Of(airplane);
+    ASSERT_NE(stores, nullptr);
+    ASSERT_TRUE(stores->LoadSetup("AirToGround"));
     auto* enemy = new Obj::Airplane;
     ASSERT_TRUE(enemy->Load("Data/Models/Airplanes/Mig29", 1));
     enemy->Place(start.x + 600 * at.x, start.z + 600 * at.z, start.y + 175, heading + 20, 150);
     enemy->name = "Mig-29";
+    enemy->allegiance = Obj::Enemy;
     world->AddObject(enemy);
-    link->radarTarget = enemy;
-    link->range = 600;
-    link->rangeRate = -30;
-    link->navpointName = "Base";
-    link->navpoint = {start.x + 9000 * at.x + 4000 * at.z, 0, start.z + 9000 * at.z - 4000 * at.x};
+    cockpit->SetRadarTarget(1, enemy);
+    cockpit->AddNavpoint(0, "Base", start.x + 9000 * at.x + 4000 * at.z, start.z + 9000 * at.z - 4000 * at.x);
+    cockpit->SetCurrentNavpoint(0);
     auto* missileSite = new Marker;
     missileSite->MoveTo({start.x - 3000 * at.z, 0, start.z + 3000 * at.x});
     world->AddObject(missileSite);
-    link->threats = {{1, missileSite, 0}};
 
     SPlr::CamerasManager manager;
     manager.CreateCameras(world);
     manager.SetTarget(airplane);
     manager.SetCurrentCamera(manager.cockpit);
 
-    Hud::Selection gun;
-    gun.gun = true;
-    gun.muzzleSpeed = 1036;
-    gun.count = 512;
-    Hud::Selection missile;
-    missile.ordnance = true;
-    missile.airToAir = true;
-    missile.kind = 0;
-    missile.name = "R-73";
-    missile.count = 2;
-    missile.seeker = true;
-    missile.seekerDirection = Base::Normalize3d(RwV3d{0.03f, 0.02f, 1});
-    Hud::Selection rockets = missile;
-    rockets.airToAir = false;
-    rockets.kind = 3;
-    rockets.name = "S-8";
-    rockets.count = 40;
-    rockets.seeker = false;
-    Hud::Selection bombs = rockets;
-    bombs.kind = 1;
-    bombs.name = "FAB-250";
-    bombs.count = 4;
     const struct {
         const char* name;
-        Hud::Selection selection;
+        int rack; // -1 the gun
         Hud::Mode mode;
-    } modes[] = {{"hud_gun", gun, Hud::Mode::GunSight},
-                 {"hud_air_to_air", missile, Hud::Mode::AirToAir},
-                 {"hud_rockets", rockets, Hud::Mode::AirToGround},
-                 {"hud_bomb", bombs, Hud::Mode::Bomb}};
+    } modes[] = {{"hud_gun", -1, Hud::Mode::GunSight},
+                 {"hud_air_to_air", 0, Hud::Mode::AirToAir},
+                 {"hud_rockets", 4, Hud::Mode::AirToGround},
+                 {"hud_bomb", 2, Hud::Mode::Bomb}};
     for (const auto& m : modes) {
-        hud->readSelection = [&m, airplane](Obj::Airplane*) {
-            Hud::Selection s = m.selection;
-            if (s.gun) {
-                const Physics::AirplaneState state = airplane->GetState();
-                s.gunPosition = state.position;
-                s.gunAxis = state.at;
-            }
-            return s;
-        };
+        if (m.rack < 0)
+            stores->SelectGun();
+        else
+            stores->SelectRack(uint8_t(m.rack));
         for (int i = 0; i < 8; ++i) {
             Base::FrameClock::Tick();
             const float before = world->time->time;
             world->time->Advance(Base::FrameClock::FrameTime);
             manager.HandleKeys(nullptr);
+            cockpit->ReportThreat(missileSite, 1);
             Grp::SimulateGroup(*world->simulateables, before, world->time->time);
             Grp::RunGroup(*world->runnables);
-            Draw(manager.current, hud);
+            Draw(manager.current);
         }
         EXPECT_EQ(hud->modes.mode, m.mode) << m.name;
+        EXPECT_EQ(cockpit->GetRadarTarget(), enemy);
         Keep(m.name);
     }
 
