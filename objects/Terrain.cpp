@@ -65,6 +65,7 @@ void Terrain::UnloadAllSlices() {
     for (LoadedSlice& entry : grid_.loaded)
         ReleaseSlice(entry);
     grid_.loaded.clear();
+    ReleaseOpenSea();
 }
 
 // Not printed here: whoever loads the terrain knows the file and says it once, with this reason.

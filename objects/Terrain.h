@@ -292,6 +292,19 @@ public:
     // A slice's water attributes at a level for the current path (nothing without a path).
     void FillWaterAttributes(const LoadedSlice& entry, uint8_t level, float* attributes) const;
 
+    // ---- the open sea beyond the grid (TerrainWater.cpp)
+
+    // Cells of the grid's size outside it and within the range, water only, flat at sea level (the height
+    // outside the map) and drawn by the water passes, so that the world does not end in a hard edge at the
+    // map's border. They are no part of the slice streaming above, the land or the hit tests. At most
+    // MaxOpenSeaCells, nearest first; none without a water path.
+    void UpdateOpenSea(Base::Vector2 position, float range);
+    const std::vector<LoadedSlice>& OpenSea() const { return openSea_; }
+    uint32_t OpenSeaDrawn() const { return openSeaDrawn_; }
+    // The level the open sea is built at: the coarsest with at least 9 vertices a side.
+    uint8_t OpenSeaLevel() const;
+    static constexpr size_t MaxOpenSeaCells = 256;
+
 protected:
     // Called when a slice record is about to go: the drawing returns its buffers and texture here.
     virtual void OnSliceReleased(Slice&) {}
@@ -349,6 +362,16 @@ private:
     uint32_t waterFrame_ = 0;
     BumpMatrix bump_;
     uint32_t waterSlicesDrawn_ = 0;
+    std::vector<LoadedSlice> openSea_;
+    IDirect3DVertexBuffer9* openSeaPositions_ = nullptr; // flat, shared by every open-sea cell
+    uint32_t openSeaDrawn_ = 0;
+    std::vector<std::pair<float, std::pair<int32_t, int32_t>>> openSeaWanted_; // kept: no allocation a frame
+    void ReleaseOpenSea();
+    // Draws the loaded slices' water and then the open sea's with the pass's state set; per slice, the
+    // pass sets what depends on it (transform, constants) through `place`.
+    template <class Place> void DrawWaterSlices(RwCamera* camera, const Base::Vector3& position, Place place);
+    // The shared triangle strip of a level, made on first use (null when it cannot be).
+    IDirect3DIndexBuffer9* Strip(uint8_t level);
 
     IDirect3DVertexBuffer9* TakeBuffer(int kind, uint32_t size);
     void ReturnBuffer(int kind, IDirect3DVertexBuffer9*& buffer);

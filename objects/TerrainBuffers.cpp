@@ -53,6 +53,11 @@ void Terrain::ReturnBuffer(int kind, IDirect3DVertexBuffer9*& buffer) {
 }
 
 void Terrain::ReleaseBuffers() {
+    ReleaseOpenSea();
+    if (openSeaPositions_) {
+        openSeaPositions_->Release();
+        openSeaPositions_ = nullptr;
+    }
     for (auto& pool : pools_) {
         for (auto& [size, buffer] : pool)
             buffer->Release();
@@ -110,24 +115,30 @@ bool Terrain::BuildGeometry(LoadedSlice& entry, const int8_t neighbours[4]) {
             return false;
     }
 
+    slice.indices = Strip(level);
+    return slice.indices != nullptr;
+}
+
+IDirect3DIndexBuffer9* Terrain::Strip(uint8_t level) {
+    if (level > MaxGeometryLevel)
+        return nullptr;
     if (!strips_[level]) {
-        const std::vector<uint16_t> indices = StripIndices(m);
+        const std::vector<uint16_t> indices = StripIndices(LevelSide(level));
         const UINT bytes = UINT(indices.size() * sizeof(uint16_t));
         IDirect3DIndexBuffer9* strip = nullptr;
         void* target = nullptr;
         if (!RwD3D9Device || FAILED(RwD3D9Device->CreateIndexBuffer(bytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
                                                                     D3DPOOL_MANAGED, &strip, nullptr)))
-            return false;
+            return nullptr;
         if (FAILED(strip->Lock(0, bytes, &target, 0)) || !target) {
             strip->Release();
-            return false;
+            return nullptr;
         }
         std::memcpy(target, indices.data(), bytes);
         strip->Unlock();
         strips_[level] = strip;
     }
-    slice.indices = strips_[level];
-    return true;
+    return strips_[level];
 }
 
 bool Terrain::UpdateSlices(const Base::Vector3& camera) {

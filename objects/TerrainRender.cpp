@@ -92,7 +92,7 @@ void Terrain::Render(unsigned, Cameras::Basic*) {
 }
 
 void Terrain::Render(RwCamera* camera, float worldTime) {
-    slicesDrawn_ = waterSlicesDrawn_ = 0;
+    slicesDrawn_ = waterSlicesDrawn_ = openSeaDrawn_ = 0;
     if (!loaded_ || !camera || !RwCameraGetFrame(camera))
         return;
     if (!detailTried_) {
@@ -110,6 +110,7 @@ void Terrain::Render(RwCamera* camera, float worldTime) {
         UnloadFarSlices({p.x, p.z}, range);
         LoadNearSlices({p.x, p.z}, range);
         UpdateSlices(p);
+        UpdateOpenSea({p.x, p.z}, range);
         UpdateTextures(p, {ltm->at.x, ltm->at.y, ltm->at.z});
         Base::StreamedTextureCache::Update();
     }

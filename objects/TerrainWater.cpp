@@ -14,6 +14,7 @@
 #include <d3d9.h>
 #include <d3dx9.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <bit>
@@ -205,6 +206,8 @@ void Terrain::LoadWater() {
     // Slices already built carry the other path's attributes.
     for (LoadedSlice& entry : grid_.loaded)
         ReturnBuffer(2, entry.slice->waterAttributes);
+    for (LoadedSlice& entry : openSea_)
+        ReturnBuffer(2, entry.slice->waterAttributes);
 }
 
 bool Terrain::LoadWaterShaders() {
@@ -298,8 +301,159 @@ void Terrain::FillWaterAttributes(const LoadedSlice& entry, uint8_t level, float
         }
 }
 
+template <class Place>
+void Terrain::DrawWaterSlices(RwCamera* camera, const Base::Vector3& position, Place place) {
+    const UINT stride = WaterFloats() * sizeof(float);
+    const auto draw = [&](const LoadedSlice& entry) {
+        const Slice& slice = *entry.slice;
+        if (!slice.waterAttributes || !slice.positions || !slice.indices || !IsVisible(slice, camera))
+            return false;
+        // Where land is blended over the water, the land's depth counts.
+        RwD3D9SetRenderState(D3DRS_ZWRITEENABLE, slice.land ? FALSE : TRUE);
+        place(SliceMatrix(entry, position));
+        RwD3D9SetStreamSource(0, slice.positions, 0, PositionFloats * sizeof(float));
+        RwD3D9SetStreamSource(1, slice.waterAttributes, 0, stride);
+        RwD3D9SetIndices(slice.indices);
+        const uint32_t m = LevelSide(slice.builtGeometryLevel);
+        RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, m * m, 0, StripPrimitives(m));
+        return true;
+    };
+    for (const LoadedSlice& entry : grid_.loaded)
+        waterSlicesDrawn_ += draw(entry);
+    for (const LoadedSlice& entry : openSea_)
+        openSeaDrawn_ += draw(entry);
+}
+
+uint8_t Terrain::OpenSeaLevel() const {
+    uint8_t level = 0;
+    while (level < MaxGeometryLevel && LevelSide(uint8_t(level + 1)) >= 9)
+        ++level;
+    return level;
+}
+
+void Terrain::ReleaseOpenSea() {
+    for (LoadedSlice& entry : openSea_) {
+        entry.slice->positions = nullptr; // shared, not pooled
+        ReturnBuffer(2, entry.slice->waterAttributes);
+    }
+    openSea_.clear();
+}
+
+void Terrain::UpdateOpenSea(Base::Vector2 position, float range) {
+    const bool none = !loaded_ || waterPath_ == WaterPath::None || !(range >= 0) || !std::isfinite(range) ||
+                      !std::isfinite(position.x) || !std::isfinite(position.y);
+    const float limit = range * range, size = grid_.sliceSize;
+    for (size_t k = 0; k < openSea_.size();) {
+        if (none || !(SliceMeasure(openSea_[k].centre, position) <= limit)) {
+            openSea_[k].slice->positions = nullptr;
+            ReturnBuffer(2, openSea_[k].slice->waterAttributes);
+            openSea_.erase(openSea_.begin() + ptrdiff_t(k));
+        } else {
+            ++k;
+        }
+    }
+    if (none)
+        return;
+    const uint8_t level = OpenSeaLevel();
+    const uint32_t m = LevelSide(level), count = m * m;
+    if (!openSeaPositions_) {
+        openSeaPositions_ = TakeBuffer(0, count * PositionFloats * sizeof(float));
+        void* target = nullptr;
+        if (!openSeaPositions_ ||
+            FAILED(openSeaPositions_->Lock(0, count * PositionFloats * sizeof(float), &target, 0)) || !target)
+            return;
+        auto* p = static_cast<float*>(target);
+        const float step = size / float(m - 1), half = size / 2;
+        for (uint32_t v = 0; v < m; ++v)
+            for (uint32_t u = 0; u < m; ++u, p += PositionFloats)
+                p[0] = float(u) * step - half, p[1] = 0, p[2] = float(v) * step - half;
+        openSeaPositions_->Unlock();
+    }
+    IDirect3DIndexBuffer9* strip = Strip(level);
+    if (!strip)
+        return;
+
+    // Candidate cells outside the grid, nearest first, so that the cap keeps what is seen closest. The
+    // measure lets a cell's corner reach the range: a cell more on each side.
+    const auto bounds = [&](float p, float origin, int32_t& lo, int32_t& hi) {
+        lo = int32_t(std::clamp(std::floor((double(p) - origin - range - size) / size), -1e6, 1e6));
+        hi = int32_t(std::clamp(std::floor((double(p) - origin + range + size) / size), -1e6, 1e6));
+    };
+    int32_t loX, hiX, loZ, hiZ;
+    bounds(position.x, grid_.origin.x, loX, hiX);
+    bounds(position.y, grid_.origin.y, loZ, hiZ);
+    auto& wanted = openSeaWanted_;
+    wanted.clear();
+    for (int32_t j = loZ; j <= hiZ && int64_t(hiX - loX + 1) * (hiZ - loZ + 1) < 1 << 20; ++j)
+        for (int32_t i = loX; i <= hiX; ++i) {
+            if (i >= 0 && j >= 0 && i < grid_.slicesX && j < grid_.slicesZ)
+                continue;
+            const Base::Vector2 centre{(float(i) + 0.5f) * size + grid_.origin.x,
+                                       (float(j) + 0.5f) * size + grid_.origin.y};
+            const float measure = SliceMeasure(centre, position);
+            if (measure <= limit)
+                wanted.push_back({measure, {i, j}});
+        }
+    std::sort(wanted.begin(), wanted.end());
+    if (wanted.size() > MaxOpenSeaCells)
+        wanted.resize(MaxOpenSeaCells);
+    // Drop the kept cells that fell outside the cap, then add what is missing.
+    const auto isWanted = [&](const LoadedSlice& e) {
+        return std::any_of(wanted.begin(), wanted.end(),
+                           [&](const auto& w) { return w.second.first == e.i && w.second.second == e.j; });
+    };
+    for (size_t k = 0; k < openSea_.size();) {
+        if (!isWanted(openSea_[k])) {
+            openSea_[k].slice->positions = nullptr;
+            ReturnBuffer(2, openSea_[k].slice->waterAttributes);
+            openSea_.erase(openSea_.begin() + ptrdiff_t(k));
+        } else {
+            ++k;
+        }
+    }
+    for (const auto& [measure, cell] : wanted) {
+        const auto [i, j] = cell;
+        if (std::any_of(openSea_.begin(), openSea_.end(),
+                        [&](const LoadedSlice& e) { return e.i == i && e.j == j; }))
+            continue;
+        LoadedSlice entry;
+        entry.slice = std::make_unique<Slice>();
+        entry.i = i;
+        entry.j = j;
+        entry.index = -1;
+        entry.centre = {(float(i) + 0.5f) * size + grid_.origin.x, (float(j) + 0.5f) * size + grid_.origin.y};
+        Slice& slice = *entry.slice;
+        slice.water = 1;
+        slice.boxMin = {entry.centre.x - size / 2, 0, entry.centre.y - size / 2};
+        slice.boxMax = {entry.centre.x + size / 2, 0, entry.centre.y + size / 2};
+        slice.geometryLevel = slice.builtGeometryLevel = level;
+        openSea_.push_back(std::move(entry));
+    }
+    // Attributes for new cells, and for every cell after the water path changed.
+    for (LoadedSlice& entry : openSea_) {
+        Slice& slice = *entry.slice;
+        slice.positions = openSeaPositions_;
+        slice.indices = strip;
+        if (slice.waterAttributes)
+            continue;
+        slice.waterAttributes = TakeBuffer(2, count * WaterFloats() * sizeof(float));
+        std::vector<float>& attributes = scratchWater_;
+        attributes.resize(size_t(count) * WaterFloats());
+        FillWaterAttributes(entry, level, attributes.data());
+        void* target = nullptr;
+        if (!slice.waterAttributes ||
+            FAILED(slice.waterAttributes->Lock(0, UINT(attributes.size() * sizeof(float)), &target, 0)) ||
+            !target) {
+            ReturnBuffer(2, slice.waterAttributes);
+            continue;
+        }
+        std::memcpy(target, attributes.data(), attributes.size() * sizeof(float));
+        slice.waterAttributes->Unlock();
+    }
+}
+
 void Terrain::RenderWaterFixed(RwCamera* camera, const Base::Vector3& position) {
-    if (!RwD3D9Device || grid_.loaded.empty() || !LandDeclaration())
+    if (!RwD3D9Device || (grid_.loaded.empty() && openSea_.empty()) || !LandDeclaration())
         return;
     DeviceStates states;
     RwD3D9SetTexture(waterMain_, 0);
@@ -353,21 +507,7 @@ void Terrain::RenderWaterFixed(RwCamera* camera, const Base::Vector3& position) 
 
     const D3DMATRIX view = SetCameraRelativeView();
     RwD3D9SetVertexDeclaration(declaration_);
-    for (const LoadedSlice& entry : grid_.loaded) {
-        const Slice& slice = *entry.slice;
-        if (!slice.waterAttributes || !slice.positions || !slice.indices || !IsVisible(slice, camera))
-            continue;
-        // Where land is blended over the water, the land's depth counts.
-        RwD3D9SetRenderState(D3DRS_ZWRITEENABLE, slice.land ? FALSE : TRUE);
-        const RwMatrix world = SliceMatrix(entry, position);
-        RwD3D9SetTransformWorld(&world);
-        RwD3D9SetStreamSource(0, slice.positions, 0, PositionFloats * sizeof(float));
-        RwD3D9SetStreamSource(1, slice.waterAttributes, 0, WaterFixedFloats * sizeof(float));
-        RwD3D9SetIndices(slice.indices);
-        const uint32_t m = LevelSide(slice.builtGeometryLevel);
-        RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, m * m, 0, StripPrimitives(m));
-        ++waterSlicesDrawn_;
-    }
+    DrawWaterSlices(camera, position, [](const RwMatrix& world) { RwD3D9SetTransformWorld(&world); });
     RwD3D9SetRenderState(D3DRS_ZWRITEENABLE, zWrite);
     RwD3D9SetTransform(D3DTS_VIEW, &view);
     RwD3D9SetTransform(D3DTS_TEXTURE1, &savedTextureMatrix);
@@ -377,7 +517,8 @@ void Terrain::RenderWaterFixed(RwCamera* camera, const Base::Vector3& position) 
 }
 
 void Terrain::RenderWaterShader(RwCamera* camera, const Base::Vector3& position) {
-    if (!RwD3D9Device || grid_.loaded.empty() || !waterDeclaration_ || !vertexShader_ || !pixelShader_)
+    if (!RwD3D9Device || (grid_.loaded.empty() && openSea_.empty()) || !waterDeclaration_ || !vertexShader_ ||
+        !pixelShader_)
         return;
     DeviceStates states;
     RwD3D9SetTexture(waterMain_, 0);
@@ -420,25 +561,14 @@ void Terrain::RenderWaterShader(RwCamera* camera, const Base::Vector3& position)
     RwD3D9Device->SetVertexShaderConstantF(8, c8, 1);
     RwD3D9Device->SetVertexShaderConstantF(9, c9, 1);
     RwD3D9SetVertexDeclaration(waterDeclaration_);
-    for (const LoadedSlice& entry : grid_.loaded) {
-        const Slice& slice = *entry.slice;
-        if (!slice.waterAttributes || !slice.positions || !slice.indices || !IsVisible(slice, camera))
-            continue;
-        RwD3D9SetRenderState(D3DRS_ZWRITEENABLE, slice.land ? FALSE : TRUE);
-        const RwMatrix world = SliceMatrix(entry, position);
+    DrawWaterSlices(camera, position, [&](const RwMatrix& world) {
         RwD3D9SetTransformWorld(&world);
         const D3DMATRIX w = ToD3D(world);
         float constants[32];
         Transposed(Multiply(w, viewProjection), constants);
         Transposed(w, constants + 16);
         RwD3D9Device->SetVertexShaderConstantF(0, constants, 8);
-        RwD3D9SetStreamSource(0, slice.positions, 0, PositionFloats * sizeof(float));
-        RwD3D9SetStreamSource(1, slice.waterAttributes, 0, WaterShaderFloats * sizeof(float));
-        RwD3D9SetIndices(slice.indices);
-        const uint32_t m = LevelSide(slice.builtGeometryLevel);
-        RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, m * m, 0, StripPrimitives(m));
-        ++waterSlicesDrawn_;
-    }
+    });
     RwD3D9SetRenderState(D3DRS_ZWRITEENABLE, zWrite);
     RwD3D9SetTransform(D3DTS_VIEW, &view);
     RwD3D9SetVertexShader(nullptr);

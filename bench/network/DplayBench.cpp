@@ -1,6 +1,8 @@
 // Two peers on loopback: round-trip time of a guaranteed 64-byte message and messages per second of
 // guaranteed 100-byte messages, through the DirectPlay layer and through raw ENet between two hosts that
-// do the same work (each serviced by its own thread). Each run prints both figures and the ratio.
+// do the same work (each serviced by its own thread). Each run prints both figures and the ratio. The two
+// take turns in short blocks and report medians (of single round trips, of block rates), so that load on
+// a shared machine falls on both alike and a stall of one block does not decide the ratio.
 #include "platform/dplay/Control.h"
 #include "tests/support/Loopback.h"
 
@@ -13,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -25,6 +28,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int RoundTrips = 2000;
 constexpr int Messages = 20000;
+constexpr int Blocks = 10;
+
+double Median(std::vector<double> v) {
+    if (v.empty())
+        return 0;
+    std::nth_element(v.begin(), v.begin() + ptrdiff_t(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+double MicrosecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
 
 using TestSupport::FreeUdpPort;
 
@@ -101,13 +116,13 @@ struct LayerPair {
     bool Ok() { return a.other && b.other; }
 };
 
-double LayerRoundTripUs(LayerPair& p) {
+void LayerRoundTrips(LayerPair& p, int trips, std::vector<double>& samples) {
     p.b.echo = true;
     std::vector<uint8_t> payload(64, 1);
     DPN_BUFFER_DESC b{64, payload.data()};
     DPNHANDLE h;
-    auto start = Clock::now();
-    for (int i = 0; i < RoundTrips; ++i) {
+    for (int i = 0; i < trips; ++i) {
+        const auto start = Clock::now();
         uint64_t before;
         {
             std::lock_guard<std::mutex> hold(p.a.lock);
@@ -116,12 +131,12 @@ double LayerRoundTripUs(LayerPair& p) {
         p.a.peer->SendTo(p.a.other, &b, 1, 0, nullptr, &h, DPNSEND_GUARANTEED);
         std::unique_lock<std::mutex> lk(p.a.lock);
         p.a.arrived.wait(lk, [&] { return p.a.received > before; });
+        samples.push_back(MicrosecondsSince(start));
     }
     p.b.echo = false;
-    return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / RoundTrips;
 }
 
-double LayerMessagesPerSecond(LayerPair& p) {
+double LayerMessagesPerSecond(LayerPair& p, int messages) {
     std::vector<uint8_t> payload(100, 2);
     DPN_BUFFER_DESC b{100, payload.data()};
     DPNHANDLE h;
@@ -131,11 +146,11 @@ double LayerMessagesPerSecond(LayerPair& p) {
         before = p.b.received;
     }
     auto start = Clock::now();
-    for (int i = 0; i < Messages; ++i)
+    for (int i = 0; i < messages; ++i)
         p.a.peer->SendTo(p.a.other, &b, 1, 0, nullptr, &h, DPNSEND_GUARANTEED | DPNSEND_NOLOOPBACK);
     std::unique_lock<std::mutex> lk(p.b.lock);
-    p.b.arrived.wait(lk, [&] { return p.b.received >= before + Messages; });
-    return Messages / std::chrono::duration<double>(Clock::now() - start).count();
+    p.b.arrived.wait(lk, [&] { return p.b.received >= before + uint64_t(messages); });
+    return messages / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 // ---- raw ENet, the same work ----
@@ -193,11 +208,11 @@ struct EnetPair {
     bool Ok() { return toB->state == ENET_PEER_STATE_CONNECTED; }
 };
 
-double EnetRoundTripUs(EnetPair& p) {
+void EnetRoundTrips(EnetPair& p, int trips, std::vector<double>& samples) {
     p.echo = true;
     std::vector<uint8_t> payload(64, 1);
-    auto start = Clock::now();
-    for (int i = 0; i < RoundTrips; ++i) {
+    for (int i = 0; i < trips; ++i) {
+        const auto start = Clock::now();
         enet_peer_send(p.toB, 0,
                        enet_packet_create(payload.data(), payload.size(), ENET_PACKET_FLAG_RELIABLE));
         enet_host_flush(p.a);
@@ -209,17 +224,17 @@ double EnetRoundTripUs(EnetPair& p) {
                     back = true;
                 }
             });
+        samples.push_back(MicrosecondsSince(start));
     }
     p.echo = false;
-    return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / RoundTrips;
 }
 
-double EnetMessagesPerSecond(EnetPair& p) {
+double EnetMessagesPerSecond(EnetPair& p, int messages) {
     std::vector<uint8_t> payload(100, 2);
     uint64_t before = p.bReceived;
     auto start = Clock::now();
     ENetEvent ev;
-    for (int i = 0; i < Messages; ++i) {
+    for (int i = 0; i < messages; ++i) {
         enet_peer_send(p.toB, 0,
                        enet_packet_create(payload.data(), payload.size(), ENET_PACKET_FLAG_RELIABLE));
         enet_host_flush(p.a);
@@ -227,12 +242,12 @@ double EnetMessagesPerSecond(EnetPair& p) {
             if (ev.type == ENET_EVENT_TYPE_RECEIVE)
                 enet_packet_destroy(ev.packet);
     }
-    while (p.bReceived < before + Messages)
+    while (p.bReceived < before + uint64_t(messages))
         Service(p.a, [&](ENetEvent& e) {
             if (e.type == ENET_EVENT_TYPE_RECEIVE)
                 enet_packet_destroy(e.packet);
         });
-    return Messages / std::chrono::duration<double>(Clock::now() - start).count();
+    return messages / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 void BM_LoopbackRoundTrip(benchmark::State& state) {
@@ -242,11 +257,13 @@ void BM_LoopbackRoundTrip(benchmark::State& state) {
         state.SkipWithError("the two peers did not connect");
         return;
     }
-    double layerUs = 0, enetUs = 0;
-    for (auto _ : state) {
-        layerUs = LayerRoundTripUs(layer);
-        enetUs = EnetRoundTripUs(enet);
-    }
+    std::vector<double> layerSamples, enetSamples;
+    for (auto _ : state)
+        for (int block = 0; block < Blocks; ++block) {
+            LayerRoundTrips(layer, RoundTrips / Blocks, layerSamples);
+            EnetRoundTrips(enet, RoundTrips / Blocks, enetSamples);
+        }
+    const double layerUs = Median(layerSamples), enetUs = Median(enetSamples);
     state.counters["dplay_rtt_us"] = layerUs;
     state.counters["enet_rtt_us"] = enetUs;
     state.counters["ratio"] = layerUs / enetUs;
@@ -260,11 +277,13 @@ void BM_LoopbackMessagesPerSecond(benchmark::State& state) {
         state.SkipWithError("the two peers did not connect");
         return;
     }
-    double layerRate = 0, enetRate = 0;
-    for (auto _ : state) {
-        layerRate = LayerMessagesPerSecond(layer);
-        enetRate = EnetMessagesPerSecond(enet);
-    }
+    std::vector<double> layerRates, enetRates;
+    for (auto _ : state)
+        for (int block = 0; block < Blocks; ++block) {
+            layerRates.push_back(LayerMessagesPerSecond(layer, Messages / Blocks));
+            enetRates.push_back(EnetMessagesPerSecond(enet, Messages / Blocks));
+        }
+    const double layerRate = Median(layerRates), enetRate = Median(enetRates);
     state.counters["dplay_msgs_per_s"] = layerRate;
     state.counters["enet_msgs_per_s"] = enetRate;
     state.counters["ratio"] = enetRate / layerRate; // time per message, layer against raw ENet

@@ -239,6 +239,54 @@ TEST_F(WaterRender, FarSeaFadesIntoTheFog) {
     }
 }
 
+// Past the map's western edge, looking further west: both passes draw open sea to the horizon instead of
+// the clear colour, from cells outside the grid that stream with the camera (WaterOpenSea.png).
+TEST_F(WaterRender, OpenSeaBeyondTheMapsEdge) {
+    Obj::Terrain& shader = LoadTerrain();
+    Obj::Terrain& fixed = LoadTerrainWithoutShaderFiles();
+    const auto& grid = shader.Grid();
+    const float range = Obj::Terrain::HorizontalRange(12000, 300);
+    for (const float x : {-20000.0f, -60000.0f}) { // beside the grid, and beyond the range of all of it
+        Place({x, 300, 0}, {x - 6000, 0, 800});
+        const std::vector<uint32_t> a = Draw(shader, 3.2f);
+        const std::vector<uint32_t> b = Draw(fixed, 3.2f);
+        if (x == -20000.0f)
+            SavePng(a, "WaterOpenSea.png");
+        EXPECT_EQ(shader.WaterSlicesDrawn(), 0u); // the grid is behind the camera
+        EXPECT_GT(shader.OpenSeaDrawn(), 0u);
+        EXPECT_EQ(shader.OpenSeaDrawn(), fixed.OpenSeaDrawn());
+        for (const auto* pixels : {&a, &b}) {
+            const int covered = Covered(*pixels);
+            EXPECT_GT(covered, Width * Height / 3) << x;
+            EXPECT_LT(covered, Width * Height * 9 / 10) << x;
+            int blue = 0;
+            for (uint32_t p : *pixels)
+                blue += Bluish(p);
+            EXPECT_GT(blue, covered * 9 / 10) << x;
+        }
+        // Exactly the cells outside the grid within the range, as the grid's own streaming measures them.
+        size_t expected = 0;
+        for (int32_t j = -40; j < 48; ++j)
+            for (int32_t i = -40; i < 48; ++i) {
+                const bool inside = i >= 0 && j >= 0 && i < grid.slicesX && j < grid.slicesZ;
+                const Base::Vector2 centre{(float(i) + 0.5f) * grid.sliceSize + grid.origin.x,
+                                           (float(j) + 0.5f) * grid.sliceSize + grid.origin.y};
+                expected += !inside && shader.SliceMeasure(centre, {x, 0}) <= range * range;
+            }
+        EXPECT_EQ(shader.OpenSea().size(), std::min(expected, Obj::Terrain::MaxOpenSeaCells)) << x;
+        for (const auto& cell : shader.OpenSea()) {
+            EXPECT_FALSE(cell.i >= 0 && cell.j >= 0 && cell.i < grid.slicesX && cell.j < grid.slicesZ);
+            EXPECT_LE(shader.SliceMeasure(cell.centre, {x, 0}), range * range);
+            EXPECT_EQ(cell.slice->land, 0);
+        }
+    }
+    // Over the middle of the map every cell in range lies on the grid: no open sea.
+    Place({0, 300, 0}, {-6000, 0, 800});
+    Draw(shader);
+    EXPECT_TRUE(shader.OpenSea().empty());
+    EXPECT_EQ(shader.OpenSeaDrawn(), 0u);
+}
+
 // A texture over a raster of its own, in the given format.
 RwTexture* MakeTexture(D3DFORMAT format, int size) {
     RwRaster* raster = RwRasterCreate(size, size, 0, int(rwRASTERTYPETEXTURE) | int(rwRASTERFORMAT8888));
