@@ -90,12 +90,13 @@ void DrawTexturedScratch(uint32_t vertexCount, RwTexture* texture, const RwMatri
                          uint32_t filterMode) {
     RwD3D9SetTransformWorld(matrix);
     const StageBinding binding;
+    // Binding sends the texture's filter to the sampler: it is set first.
+    if (texture)
+        RwTextureSetFilterMode(texture, RwTextureFilterMode(filterMode & 0xFF));
     RwD3D9SetTexture(texture, 0);
     Rw::SavedRenderStates saved;
     SetStates(saved, true);
     SetStageStates(saved, texture != nullptr);
-    if (texture)
-        RwTextureSetFilterMode(texture, RwTextureFilterMode(filterMode & 0xFF));
     RwD3D9SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     RwD3D9DrawPrimitiveUP(D3DPT_TRIANGLELIST, vertexCount / 3, triangleVertices.data(),
                           sizeof(TexturedVertex3d));

@@ -102,14 +102,15 @@ void DrawQuads(const ScreenPoint* points, uint32_t pointCount, RwTexture* textur
         v[5] = v[0];
     }
     const StageBinding binding;
+    // Binding sends the texture's filter to the sampler: it is set first.
+    if (texture)
+        RwTextureSetFilterMode(texture, RwTextureFilterMode(filterMode & 0xFF));
     RwD3D9SetTexture(texture, 0);
     Rw::SavedRenderStates saved;
     ScissorSave scissor;
     SetScissor(saved, scissor);
     SetCommonStates(saved, true);
     SetStageStates(saved, texture != nullptr);
-    if (texture)
-        RwTextureSetFilterMode(texture, RwTextureFilterMode(filterMode & 0xFF));
     RwD3D9SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     RwD3D9DrawPrimitiveUP(D3DPT_TRIANGLELIST, quads * 2, quadVertices.data(), sizeof(ScreenVertex));
     saved.Restore();

@@ -251,6 +251,43 @@ TEST_F(Draw, EachCallIsOneDrawOfItsPrimitives) {
     End("primitive_counts");
 }
 
+// Text asks for its filter: the sampler has it for the draw, whatever filter the font's texture had before
+// (binding a texture sends its filter, so the filter is set on the texture before it is bound).
+TEST_F(Draw, TextIsDrawnWithTheFilterItAsksFor) {
+    Gui::Font* font = Base::FontCache::Get("Tahoma8.font");
+    ASSERT_NE(font, nullptr);
+    const std::pair<const char*, std::function<void()>> calls[] = {
+        {"screen text",
+         [&] {
+             Gui::QueueText({20, 20}, "ab", {255, 255, 255, 255}, {1, 1}, 0, 2, {0, 0}, 0, 0);
+             Gui::FlushTextQueue(font, rwFILTERNEAREST);
+         }},
+        {"3D text", [&] {
+             Gui::QueueText3d({0, 0, 5}, "ab", {255, 255, 255, 255}, {0.01f, 0.01f}, 0, 2, {0, 0}, 0, 0);
+             Gui::FlushTextQueue3d(font, nullptr, rwFILTERNEAREST);
+         }}};
+    Begin();
+    D3D9::SetCallLogging(RwD3D9Device, true);
+    for (const auto& [what, call] : calls) {
+        // The texture last drawn with a mipmapped filter, and still bound with it.
+        RwTextureSetFilterMode(font->texture, rwFILTERLINEARMIPLINEAR);
+        RwD3D9SetTexture(font->texture, 0);
+        D3D9::TakeCallLog(RwD3D9Device);
+        call();
+        const std::vector<std::string> log = D3D9::TakeCallLog(RwD3D9Device);
+        const auto draw = std::find_if(log.begin(), log.end(),
+                                       [](const std::string& line) { return line.rfind("Draw", 0) == 0; });
+        ASSERT_NE(draw, log.end()) << what;
+        for (const std::string& sent : {DeviceCalls::SamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT),
+                                        DeviceCalls::SamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT),
+                                        DeviceCalls::SamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE)})
+            EXPECT_NE(std::find(log.begin(), draw, sent), draw) << what << ": " << sent;
+        RwD3D9SetTexture(nullptr, 0);
+    }
+    D3D9::SetCallLogging(RwD3D9Device, false);
+    End("text_filter");
+}
+
 TEST_F(Draw, ScissorFollowsTheClipStack) {
     Begin({0, 0, 0, 255});
     const Gui::ScreenPoint red[2] = {{0, 0, {255, 0, 0, 255}, 0, 0}, {float(Width), float(Height), {}, 0, 0}};
