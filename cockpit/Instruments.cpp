@@ -3,6 +3,8 @@
 #include "aircraft/Airplane.h"
 #include "scene/MatrixHelpers.h"
 #include "weapons/Gun.h"
+#include "weapons/Launcher.h"
+#include "weapons/Stores.h"
 
 #include "base/FontCache.h"
 #include "base/TextTable.h"
@@ -219,6 +221,19 @@ void MFDWeapons::Render() {
                   Base::GetText("Units.Kg").c_str());
     QueueText({-0.9f, 0.95f}, text, 0.015f, 1);
 
+    // The stores, recounted: a rocket pod counts its rockets left, anything else one; a name once seen
+    // stays, so a used-up store shows 0.
+    for (auto& entry : stores)
+        entry.second = 0;
+    const Weapons::Stores* weaponStores = Weapons::Stores::Of(airplane);
+    if (weaponStores)
+        for (const auto& rack : weaponStores->racks)
+            if (const Weapons::Ordnance* ordnance = rack->ordnance.Get()) {
+                const auto* pod = dynamic_cast<const Weapons::Launcher*>(ordnance);
+                stores[ordnance->name] += pod ? int(pod->rocketsLeft) : 1;
+            }
+    flares = weaponStores ? int(weaponStores->decoys[Weapons::Stores::FlareKind]) : 0;
+    chaff = weaponStores ? int(weaponStores->decoys[Weapons::Stores::ChaffKind]) : 0;
     float y = 0.6f;
     for (const auto& [name, count] : stores) {
         std::snprintf(text, sizeof text, "%s:", name.c_str());
@@ -228,9 +243,9 @@ void MFDWeapons::Render() {
         y -= 0.2f;
     }
     const Physics::AirplaneState s = StateOf(cockpit);
-    std::snprintf(text, sizeof text, "F: %d", 0);
+    std::snprintf(text, sizeof text, "F: %d", flares);
     QueueText({0.9f, -0.95f}, text, 0.015f, -1);
-    std::snprintf(text, sizeof text, "C: %d", 0);
+    std::snprintf(text, sizeof text, "C: %d", chaff);
     QueueText({-0.9f, -0.95f}, text, 0.015f, 1);
     if (s.jammerOn)
         QueueText({0, -0.95f}, "ECM", 0.015f, 0);

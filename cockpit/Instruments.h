@@ -103,6 +103,7 @@ public:
     RwMatrix matrix;
     const Gui::Font* font = nullptr;
     std::map<Base::String, int> stores; // by ordnance name; a used-up store stays with 0
+    int flares = 0, chaff = 0;          // the decoys left, as last drawn
     float fuelFraction = 0;
     float fuelTime = 0;
 };

@@ -10,6 +10,7 @@
 #include "aircraft/Airplane.h"
 #include "gui/draw/Font.h"
 #include "pilots/Pilot.h"
+#include "weapons/Stores.h"
 #include "scene/Attachable.h"
 #include "scene/ClumpFile.h"
 #include "scene/EngineHost.h"
@@ -36,6 +37,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -100,6 +102,7 @@ protected:
         delete camera;
         Cockpit::Cockpit::ShownAirplane = nullptr;
         Obj::Airplane::CreateCockpit = nullptr;
+        Obj::Airplane::CreateStores = nullptr;
         Base::FrameClock::SetFixedStep(0);
         Base::TextTable = Base::Info();
         Base::FontCache::Clear();
@@ -308,6 +311,44 @@ TEST_F(CockpitRender, DeviceStatesArePutBack) {
         EXPECT_EQ(after[i], before[i])
             << (i < 210 ? "render state " : "stage state ") << (i < 210 ? i : (i - 210) / 32)
             << (i < 210 ? "" : " type ") << (i < 210 ? std::string() : std::to_string((i - 210) % 32 + 1));
+}
+
+// The weapons display counts what hangs on the racks each time it draws (a rocket pod its rockets, anything
+// else one), keeps a store once seen with 0 when it is used up, and shows the decoys left.
+TEST_F(CockpitRender, TheWeaponsDisplayCountsTheStores) {
+    ASSERT_TRUE(Weapons::InstallStores());
+    Obj::Airplane* own = Flying("F16", 0, 0, 3000, 0, Obj::Friendly);
+    ASSERT_NE(own, nullptr);
+    auto* cockpit = dynamic_cast<Cockpit::Cockpit*>(own->cockpit.get());
+    ASSERT_NE(cockpit, nullptr);
+    Weapons::Stores* stores = Weapons::Stores::Of(own);
+    ASSERT_NE(stores, nullptr);
+    ASSERT_TRUE(stores->LoadSetup("AirToGround"));
+    shown = own;
+    Run(0.1f);
+    LookFromCockpit(*own, *cockpit, 14);
+    Draw();
+    using Counts = std::map<Base::String, int>;
+    EXPECT_EQ(cockpit->mfd->stores, (Counts{{"Bomb", 2}, {"RocketPod", 38}, {"ShortAAM", 2}}));
+    EXPECT_EQ(cockpit->mfd->flares, Weapons::Stores::FullDecoys);
+    EXPECT_EQ(cockpit->mfd->chaff, Weapons::Stores::FullDecoys);
+
+    // Both bombs gone, a flare and two chaff out.
+    Physics::AirplaneState s = own->GetState();
+    s.weaponDoorCommand = 1;
+    s.weaponDoorOpening = 1;
+    own->SetState(s);
+    own->weaponDoor.SetProgress(1);
+    stores->SelectRack(2);
+    ASSERT_TRUE(stores->FireSelected());
+    ASSERT_TRUE(stores->FireSelected());
+    ASSERT_TRUE(stores->DropCountermeasure(Weapons::Stores::FlareKind));
+    ASSERT_TRUE(stores->DropCountermeasure(Weapons::Stores::ChaffKind));
+    ASSERT_TRUE(stores->DropCountermeasure(Weapons::Stores::ChaffKind));
+    Draw();
+    EXPECT_EQ(cockpit->mfd->stores, (Counts{{"Bomb", 0}, {"RocketPod", 38}, {"ShortAAM", 2}}));
+    EXPECT_EQ(cockpit->mfd->flares, Weapons::Stores::FullDecoys - 1);
+    EXPECT_EQ(cockpit->mfd->chaff, Weapons::Stores::FullDecoys - 2);
 }
 
 } // namespace
