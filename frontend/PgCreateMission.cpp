@@ -30,6 +30,9 @@ bool PgCreateMission::Load(const Base::String& widgetName, const Base::Info& nod
     if (!Page::Load(widgetName, node))
         return false;
     node.TryGetPoint("StartPosition", startPosition);
+    float zoom = 0;
+    if (Gui::WorldMap* map = Map(); map && node.TryGetFloat("MapZoom", zoom))
+        map->SetZoom(zoom);
     PlaceMarker(Map());
     if (Gui::WorldMap* map = Map()) {
         Base::Info objects;
@@ -150,6 +153,7 @@ void PgCreateMission::Update() {
         }
     }
     // Without a base there is nothing to start on: the page stays in the air.
+    SetEnabled(Find<Gui::Button>("BtnOnRunway", true), SelectedBase() >= 0);
     if (inTheAir && Pressed("BtnOnRunway") && SelectedBase() >= 0) {
         SetStartKind(false);
         if (map) {

@@ -25,7 +25,7 @@ public:
 
     // The page's widgets, then the start marker and the map's objects from "Scripts\MapCommon.info", with
     // the bases among them listed in "BaseList". An optional "StartPosition" (map x, y) places the start in
-    // the air where the data's world has one.
+    // the air where the data's world has one, and "MapZoom" sets the map's first zoom.
     bool Load(const Base::String& widgetName, const Base::Info& node) override;
     void Update() override;
     void SetVisible(bool on) override;

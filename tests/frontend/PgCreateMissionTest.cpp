@@ -96,10 +96,11 @@ TEST_F(CreateMission, ListsTheMapsBasesAndStartsInTheAirAtTheMarker) {
     ASSERT_FALSE(map->objects.empty());
     EXPECT_EQ(&map->objects.front(), page->startObject);
     EXPECT_EQ(page->startObject->name, "Start");
-    EXPECT_EQ(page->startObject->position.x, -3500.0f);
-    EXPECT_EQ(page->startObject->position.y, -3000.0f);
+    EXPECT_EQ(page->startObject->position.x, 0.0f);
+    EXPECT_EQ(page->startObject->position.y, -500.0f);
     EXPECT_EQ(map->placedObject, page->startObject);
     EXPECT_TRUE(map->placementEnabled);
+    EXPECT_FLOAT_EQ(map->zoom, 0.25f);
     // A dragged marker is the new start.
     page->startObject->position = {-2000, -1000};
     Frame();
@@ -161,6 +162,14 @@ TEST_F(CreateMission, ABaseStartTakesTheMarkerAwayAndTheAirBringsItBackWhereItWa
     EXPECT_EQ(page->startObject->position.y, -1000.0f);
     EXPECT_EQ(map->placedObject, page->startObject);
     EXPECT_TRUE(map->placementEnabled);
+
+    // With no base to start on, the base start is not offered.
+    Get<Gui::StringSelector>("BaseList")->SetStrings(0);
+    Frame();
+    EXPECT_EQ(Get<Gui::Button>("BtnOnRunway")->state, Gui::Button::Disabled);
+    Click("BtnOnRunway");
+    EXPECT_TRUE(page->inTheAir);
+    EXPECT_EQ(Markers(), 1u);
 }
 
 TEST_F(CreateMission, FlyWritesTheScratchMissionAndRequestsIt) {
