@@ -16,6 +16,7 @@
 #include "base/TextTable.h"
 #include "cameras/SceneLights.h"
 #include "cockpit/Cockpit.h"
+#include "hud/Hud.h"
 #include "frontend/Frontend.h"
 #include "games/MPlrGame.h"
 #include "games/SPlrGame.h"
@@ -199,6 +200,7 @@ void Init(HINSTANCE instance, HWND window) {
     Weapons::InstallVehicleWeapons(); // armed cars and ships get their guns from the weapons
     Weapons::InstallAirplaneGun();    // and loaded airplanes theirs
     Cockpit::RegisterCockpit();       // every airplane gets its 3D cockpit
+    Hud::RegisterHud();               // with its head-up display on the glass
     Weapons::InstallStores();         // and airplanes their weapon stores
     Weapons::BulletGroup::DrawHeads = DrawBulletHeads;
     Step("copy strings");
