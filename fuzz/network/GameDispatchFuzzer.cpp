@@ -5,13 +5,17 @@
 //
 // Input: records of [sender u8][length u8][bytes]. Sender 0 is a session event: the first byte of the
 // record says which player (1-4) leaves; senders 1-4 are players (1 is this peer), others strangers. The
-// records are processed in batches of four.
+// records are processed in batches of four. The proxies are the game's own, in a game without a world (so
+// no copy is made, but every history is kept, paired and pruned as in a game); this peer's airplane proxy,
+// under the id 01 01 ... 01, takes the damage reports.
 #include "network/Dispatch.h"
+#include "network/ObjectProxies.h"
 
 #include "base/FrameClock.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -19,17 +23,6 @@ void Check(bool ok) {
     if (!ok)
         __builtin_trap();
 }
-
-class Copy : public Comm::RemoteObj {
-public:
-    Copy(MPlr::NetworkObjects* registry, uint8_t kind, const GUID& guid, DPNID owner, float clock)
-        : RemoteObj(registry, guid, owner, clock), kind(kind) {}
-    uint8_t AcceptedKind() const override { return kind; }
-    bool HasObject() const override { return exists; }
-    void DeleteObject() override { exists = false; }
-    uint8_t kind;
-    bool exists = true;
-};
 
 class Game : public MPlr::NetworkHost {
 public:
@@ -40,7 +33,7 @@ public:
     std::unique_ptr<Comm::RemoteObj> MakeRemote(MPlr::NetworkObjects* registry, uint8_t kind,
                                                 const GUID& guid, DPNID owner, float clock) override {
         Check(kind >= 1 && kind <= 5);
-        return std::make_unique<Copy>(registry, kind, guid, owner, clock);
+        return Comm::MakeRemoteProxy(registry, kind, guid, owner, clock);
     }
 };
 
@@ -60,7 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Game game;
     MPlr::NetworkObjects registry(&game, &session);
     registry.ProcessIncoming();
-    // This peer's own airplane, to take damage reports.
+    auto own = std::make_unique<Comm::LocalAirplane>(&registry, nullptr);
+    std::memset(&own->guid, 1, sizeof own->guid);
+    registry.Register(std::move(own));
     std::size_t at = 0;
     int records = 0;
     while (at + 2 <= size) {
@@ -90,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     for (const auto& [guid, proxy] : registry.proxies) {
         Check(proxy->history.size() <= Comm::MaxHistory);
-        auto* copy = dynamic_cast<Copy*>(proxy.get());
+        auto* copy = dynamic_cast<Comm::RemoteProxy*>(proxy.get());
         if (!copy)
             continue;
         // Once the connection is lost nothing more is read, leaves included.

@@ -3,6 +3,7 @@
 #include "frontend/Frontend.h"
 #include "games/MPlrGame.h"
 #include "games/SPlrGame.h"
+#include "mission/GameRequest.h"
 
 #include "aircraft/Airplane.h"
 #include "scene/Attachable.h"
@@ -99,6 +100,21 @@ Game::~Game() {
 App::GameAction Game::Update(bool background) {
     state.calls += background ? 'm' : 'M';
     return background ? App::GameGoOn : App::GameAction(Doubles::Next(state.mplrActions));
+}
+void Game::Announce(const Base::String&) {}
+void Game::AddChatLine(DPNID, const Base::String&) {}
+void Game::AddSystemChatLine(const Base::String&) {}
+uint32_t Game::GameType() const {
+    return 1;
+}
+std::unique_ptr<Comm::RemoteObj> Game::MakeRemote(NetworkObjects*, uint8_t, const GUID&, DPNID, float) {
+    return nullptr;
+}
+World::~World() {
+    Clear();
+}
+void World::AddObject(Obj::Object* object) {
+    Grp::World::AddObject(object);
 }
 
 } // namespace MPlr
