@@ -149,6 +149,7 @@ void Config::SetDefaults() {
     controlsType = 0;
     joyDeadZone = 0.1f;
     joySensitivity = 0.5f;
+    invertPitch = false;
     SetDefaultKeyAssignments();
     std::memset(gameName, 0, sizeof gameName);
     std::memset(playerName, 0, sizeof playerName);
@@ -238,15 +239,29 @@ bool Config::Load(std::string_view path) {
     ToBytes(record);
     std::memcpy(record, bytes.data() + 4, std::min(RecordSize, bytes.size() - 4));
     FromBytes(record);
+    // A whole record without the extension says the defaults of what the extension holds.
+    if (bytes.size() >= FileSize) {
+        invertPitch = false;
+        Reader extension(reinterpret_cast<const uint8_t*>(bytes.data()) + FileSize);
+        if (bytes.size() >= FileSize + ExtensionSize && extension.U32() == ExtensionMagic)
+            invertPitch = (extension.U32() & InvertPitchFlag) != 0;
+    }
     return true;
 }
 
 bool Config::Save(std::string_view path) const {
-    uint8_t file[FileSize];
+    uint8_t file[FileSize + ExtensionSize];
     Writer(file).U32(Magic);
     uint8_t record[RecordSize];
     ToBytes(record);
     std::memcpy(file + 4, record, RecordSize);
+    size_t size = FileSize;
+    if (invertPitch) {
+        Writer extension(file + FileSize);
+        extension.U32(ExtensionMagic);
+        extension.U32(InvertPitchFlag);
+        size += ExtensionSize;
+    }
 
     // Written beside the target and renamed over it, so a failed write leaves the old file.
     const std::string named = Win32::NativePath(path);
@@ -262,8 +277,7 @@ bool Config::Save(std::string_view path) const {
         return false;
     }
     // On the disk before the rename, or a crash could leave the new name on an empty file.
-    bool ok =
-        std::fwrite(file, 1, FileSize, out) == FileSize && std::fflush(out) == 0 && fsync(fileno(out)) == 0;
+    bool ok = std::fwrite(file, 1, size, out) == size && std::fflush(out) == 0 && fsync(fileno(out)) == 0;
     int error = errno;
     ok = std::fclose(out) == 0 && ok;
     if (ok) {
@@ -290,7 +304,7 @@ bool Config::operator==(const Config& other) const {
     uint8_t a[RecordSize], b[RecordSize];
     ToBytes(a);
     other.ToBytes(b);
-    return std::memcmp(a, b, RecordSize) == 0;
+    return std::memcmp(a, b, RecordSize) == 0 && invertPitch == other.invertPitch;
 }
 
 } // namespace Base

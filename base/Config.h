@@ -31,6 +31,12 @@ public:
     static constexpr int KeyAssignmentCount = 52;
     static constexpr size_t NameSize = 128;
     static constexpr uint32_t MaxControlsType = 3; // 0: no joystick
+    // The settings that the record has no room for follow it in the file under their own tag, and only
+    // when one differs from its default: a file without them is the record alone, and reads as the
+    // defaults.
+    static constexpr uint32_t ExtensionMagic = 0x0ABC0101;
+    static constexpr size_t ExtensionSize = 8; // the tag, then u32 flags
+    static constexpr uint32_t InvertPitchFlag = 1;
 
     uint32_t displayWidth; // 0: no explicit mode
     uint32_t displayHeight;
@@ -47,6 +53,9 @@ public:
     char gameName[NameSize]; // NUL-terminated
     char playerName[NameSize];
     char hostAddress[NameSize];
+    // Not in the record: the pitch axis's sense reversed (the stick or the keys pull the nose up where
+    // they would push it down).
+    bool invertPitch;
 
     Config() { SetDefaults(); }
 

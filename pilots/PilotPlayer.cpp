@@ -174,6 +174,9 @@ void PilotPlayer::ApplySettings(const Base::Config* config, Input::Keyboard* key
         set(pitchAxis, ControlAxis::JoystickY, s, 1.5f);
     }
     set(yawAxis, type == 3 ? ControlAxis::JoystickTwist : ControlAxis::XCKeys, 1, 2.0f);
+    // Inverted, the same shaping gives the opposite command.
+    if (config->invertPitch)
+        pitchAxis.scale = -pitchAxis.scale;
     throttleControl.source = type >= 2 ? ThrottleControl::JoystickLever : ThrottleControl::Keyboard;
 }
 

@@ -91,8 +91,8 @@ public:
     ~PilotPlayer() override;
 
     // Keeps the settings (their key assignments are read every frame) and sets up the axes and the throttle
-    // for their control type on the game's devices (any may be null). The first form takes the devices of
-    // the world that the pilot, or else its airplane, is in.
+    // for their control type on the game's devices (any may be null), the pitch reversed when they say so.
+    // The first form takes the devices of the world that the pilot, or else its airplane, is in.
     void ApplySettings(const Base::Config* settings);
     void ApplySettings(const Base::Config* settings, Input::Keyboard* keyboard, Input::Mouse* mouse,
                        Input::Joystick* joystick);

@@ -151,6 +151,43 @@ TEST_F(ConfigFile, AShortRecordKeepsWhatItHoldsAndTheRestAsItWas) {
     EXPECT_STREQ(loaded.playerName, "");
 }
 
+// The inverted pitch follows the record under its own tag, only when set: the record itself is unchanged,
+// a file of the record alone reads as not inverted, and an unknown tag is not taken for it.
+TEST_F(ConfigFile, InvertedPitchFollowsTheRecordOnlyWhenSet) {
+    Config inverted = FullRecord();
+    inverted.invertPitch = true;
+    ASSERT_TRUE(inverted.Save(Path("inverted.dat")));
+    ASSERT_TRUE(FullRecord().Save(Path("full.dat")));
+    const std::string with = Bytes("inverted.dat"), without = Bytes("full.dat");
+    ASSERT_EQ(without.size(), Config::FileSize);
+    ASSERT_EQ(with.size(), Config::FileSize + 8);
+    EXPECT_EQ(with.substr(0, Config::FileSize), without);
+    EXPECT_EQ(with.substr(Config::FileSize), std::string("\x01\x01\xBC\x0A\x01\x00\x00\x00", 8));
+    EXPECT_FALSE(inverted == FullRecord());
+
+    const struct {
+        const char* what;
+        std::string bytes;
+        bool before, loaded;
+    } cases[] = {{"saved inverted", with, false, true},
+                 {"the record alone", without, true, false},
+                 {"another tag", without + std::string("\x02\x01\xBC\x0A\x01\x00\x00\x00", 8), true, false},
+                 {"the tag cut short", with.substr(0, Config::FileSize + 6), true, false},
+                 {"the record cut short", with.substr(0, 300), true, true}};
+    for (const auto& c : cases) {
+        WriteBytes("Config.dat", c.bytes);
+        Config loaded;
+        loaded.invertPitch = c.before;
+        ASSERT_TRUE(loaded.Load(Path("Config.dat"))) << c.what;
+        EXPECT_EQ(loaded.invertPitch, c.loaded) << c.what;
+    }
+    Config back;
+    ASSERT_TRUE(back.Load(Path("inverted.dat")));
+    EXPECT_TRUE(back == inverted);
+    back.SetDefaults();
+    EXPECT_FALSE(back.invertPitch);
+}
+
 TEST_F(ConfigFile, AZeroRecordIsTakenAsItIs) {
     WriteBytes("Config.dat", std::string("\x01\x00\xBC\x0A", 4) + std::string(584, '\0'));
     Config c;

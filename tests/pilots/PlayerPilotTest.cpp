@@ -8,6 +8,7 @@
 
 #include "base/Info.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 
@@ -446,6 +447,56 @@ TEST_F(PlayerPilot, SettingsFromConfigDatReachThePilot) {
     EXPECT_NEAR(airplane->GetState().rollInput, -0.25f * 0.75f, 1e-4f);
     Frames(13);
     EXPECT_FALSE(pilot->GetAirplane()); // ejected on the joystick's button
+}
+
+// A saved inversion turns the pitch round in flight, on the keys and on the stick: held forward (Up arrow,
+// stick pushed) the nose goes down as set by default and up when inverted; the roll stays as it was.
+TEST_F(PlayerPilot, SavedInversionFlipsThePitchInFlight) {
+    const struct {
+        uint32_t controlsType;
+        const char* hold; // the stick or the keys forward and to the right, from the frame given
+        const char* release;
+    } controls[] = {
+        {0, "%u keyboard down UP\n%u keyboard down RIGHT\n", "%u keyboard up UP\n%u keyboard up RIGHT\n"},
+        {1, "%u joystick axis y -0.6\n%u joystick axis x 0.5\n",
+         "%u joystick axis y 0\n%u joystick axis x 0\n"}};
+    const auto at = [](const char* format, uint32_t f) {
+        char text[160];
+        std::snprintf(text, sizeof text, format, f, f);
+        return std::string(text);
+    };
+    for (const auto& c : controls)
+        for (bool inverted : {false, true}) {
+            SCOPED_TRACE(c.controlsType);
+            SCOPED_TRACE(inverted);
+            Base::Config written;
+            written.controlsType = c.controlsType;
+            written.invertPitch = inverted;
+            const std::string file = (scratch / "Config.dat").string();
+            ASSERT_TRUE(written.Save(file));
+            ASSERT_TRUE(config.Load(file));
+            ASSERT_EQ(config.invertPitch, inverted);
+            pilot->ApplySettings(&config);
+            airplane->Place(0, 0, 3000, 0, 200);
+            Script(at(c.hold, frame + 1) + at(c.release, frame + 49));
+            const float noseBefore = airplane->GetState().at.y;
+            float pitch = 0, roll = 0;
+            for (int i = 0; i < 48; ++i) {
+                Poll();
+                AirplaneWorld::Frame(float(Step));
+                pitch = airplane->GetState().pitchInput;
+                roll = airplane->GetState().rollInput;
+            }
+            const float nose = airplane->GetState().at.y - noseBefore;
+            EXPECT_LT(inverted ? -pitch : pitch, -0.1f);
+            EXPECT_GT(roll, 0.1f);
+            if (inverted)
+                EXPECT_GT(nose, 0.02f) << "the nose comes up";
+            else
+                EXPECT_LT(nose, -0.02f) << "the nose goes down";
+            for (int i = 0; i < 32; ++i) // released, back to the centre
+                Frame();
+        }
 }
 
 TEST_F(PlayerPilot, CtrlEEjectsAndTheFigureComesDownUnderItsParachute) {
