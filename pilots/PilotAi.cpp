@@ -118,11 +118,12 @@ void PilotAi::Run() {
 }
 
 void PilotAi::ScaleCommands() {
-    float s = std::min(1.0f, level + 0.5f);
+    // The formation, the bomb run and the pull-up fly their commands as they are: a skill factor on the
+    // formation's throttle would hold the wingman up to 60 m off its slot.
+    float s = std::min(1.0f, level + 0.5f) * skillFactor;
     if (mode == RejoinLeader || mode == JoinFormation || mode == KeepFormation || mode == BreakFromLeader ||
         mode == BombRun || mode == PullUp)
         s = 1.0f;
-    s *= skillFactor;
     const float throttle = s * state.throttle;
     state.throttle = throttle > 0 ? std::min(throttle, 1.0f) : 0.0f;
     state.pitchInput = std::clamp(s * state.pitchInput, -1.0f, 1.0f);

@@ -108,6 +108,8 @@ public:
     RwV3d Right() const;
     RwV3d Position() const;
     float SpeedScale() const;
+    // The throttle that holds this speed in level flight on the own airplane's flight model.
+    float LevelThrottleFor(float speed) const;
     // A segment against the world's terrain; the hit point when it hits.
     bool TerrainHit(const RwV3d& from, const RwV3d& to, RwV3d* hit) const;
     // The world position of a target (its bounding sphere's centre; an airplane's flight position).

@@ -115,6 +115,18 @@ void PilotAi::PointAt(float verticalError, float headingError) {
     state.pitchInput = std::clamp(Base::Sign(theta) * lift * lift - 5.0f * verticalError, -1.0f, 1.0f);
 }
 
+float PilotAi::LevelThrottleFor(float speed) const {
+    // The simple flight model's speed law, speed = p ms + (1 - p) 150 with throttle p^2, turned round; ms
+    // is 40 % of the top speed at sea level and all of it from 10000 up (low down it can be under 150,
+    // where opening the throttle slows the airplane).
+    const float h = std::clamp(state.position.y * 0.0001f, 0.0f, 1.0f);
+    const float span = (0.4f + 0.6f * h) * SpeedScale() - 150.0f;
+    if (std::fabs(span) < 0.01f)
+        return 0.0f;
+    const float p = (speed - 150.0f) / span;
+    return p > 0 ? p * p : 0.0f;
+}
+
 void PilotAi::MatchSpeed(float speed) {
     const float k = std::clamp(state.position.y * 0.0001f, 0.0f, 1.0f);
     const float vmax = (k + 1) / 2 * SpeedScale();
@@ -325,10 +337,7 @@ void PilotAi::Behave() {
         const float leaderSpeed = Length(ls.velocity);
         const RwV3d ahead = leaderSpeed > 1e-6f ? Scale(ls.velocity, 1.0f / leaderSpeed) : ls.at;
         const RwV3d steer = Add(slot, Scale(ahead, 700));
-        const float k = std::clamp(position.y * 0.0001f, 0.0f, 1.0f);
-        const float span = (k + 1) / 2 * SpeedScale() - 150;
-        const float ratio = (leaderSpeed - 150) / (span != 0 ? span : 1.0f);
-        const float b = ratio >= 0 ? ratio * ratio : 0.0f;
+        const float b = LevelThrottleFor(leaderSpeed);
         const float a = Base::DotProduct(Sub(slot, position), state.at);
         state.throttle = (a - (Length(state.velocity) - leaderSpeed) * 10) * 0.002f + b;
         TurnTowards(steer);

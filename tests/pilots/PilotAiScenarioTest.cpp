@@ -33,22 +33,28 @@ double Number(const std::vector<std::string>& trace, const std::string& text, bo
 
 } // namespace
 
+// Every seed: the skill factors of the pair and the sides they start on differ.
 TEST(ComputerPilotScenarios, WingmanTakesItsSlotWithinAMinuteAndHoldsIt) {
-    const std::string arguments = "--scenario ai-formation --seed 2 --frames 10800 --digest-at 1,3600";
-    const Outcome first = RunScenario(arguments);
-    const Outcome second = RunScenario(arguments);
-    ASSERT_EQ(first.status, 0);
-    ASSERT_EQ(second.status, 0);
-    ASSERT_EQ(first.digests.size(), 3u);
-    EXPECT_EQ(first.digests, second.digests);
-    EXPECT_EQ(first.trace, second.trace);
-
-    const double joined = Number(first.trace, "wingman in its slot at ");
-    EXPECT_GT(joined, 0) << "never in its slot";
-    EXPECT_LT(joined, 60);
-    const double worst = Number(first.trace, "at worst ", true);
-    EXPECT_GE(worst, 0);
-    EXPECT_LE(worst, 50.05) << "held within 50 m to the end (3 minutes)";
+    for (int seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE(seed);
+        const std::string arguments =
+            "--scenario ai-formation --seed " + std::to_string(seed) + " --frames 10800 --digest-at 1,3600";
+        const Outcome first = RunScenario(arguments);
+        ASSERT_EQ(first.status, 0);
+        ASSERT_EQ(first.digests.size(), 3u);
+        if (seed == 2) {
+            const Outcome second = RunScenario(arguments);
+            ASSERT_EQ(second.status, 0);
+            EXPECT_EQ(first.digests, second.digests);
+            EXPECT_EQ(first.trace, second.trace);
+        }
+        const double joined = Number(first.trace, "wingman in its slot at ");
+        EXPECT_GT(joined, 0) << "never in its slot";
+        EXPECT_LT(joined, 60);
+        const double worst = Number(first.trace, "at worst ", true);
+        EXPECT_GE(worst, 0);
+        EXPECT_LE(worst, 50.05) << "held within 50 m to the end (3 minutes)";
+    }
 }
 
 TEST(ComputerPilotScenarios, TwoAgainstTwoWithMissilesForFiveMinutes) {

@@ -168,23 +168,26 @@ TEST_F(ComputerPilots, ClimbToClimbsAndDescends) {
     }
 }
 
+// The formation, the bomb run and the pull-up fly their commands unscaled, by the level and by the skill
+// factor alike: scaled, a wingman's throttle would hold it off its slot by up to 60 m.
 TEST_F(ComputerPilots, SkillScalesTheCommandsExceptInTheFormationAndSafetyModes) {
     Obj::PilotAi pilot(11);
     Dress(pilot);
     const float factor = pilot.skillFactor;
     EXPECT_GE(factor, 0.8f);
     EXPECT_LT(factor, 1.2f);
+    EXPECT_NE(factor, 1.0f);
     const struct {
         float level;
         Obj::PilotAi::Mode mode;
-        float scale;
+        float scale; // times the skill factor; 0: unscaled
     } cases[] = {
-        {0, Obj::PilotAi::Cruise, 0.5f},        {0.25f, Obj::PilotAi::AttackAir, 0.75f},
-        {0.5f, Obj::PilotAi::AttackAir, 1.0f},  {1, Obj::PilotAi::FollowPath, 1.0f},
-        {0, Obj::PilotAi::RejoinLeader, 1.0f},  {0, Obj::PilotAi::JoinFormation, 1.0f},
-        {0, Obj::PilotAi::KeepFormation, 1.0f}, {0, Obj::PilotAi::BreakFromLeader, 1.0f},
-        {0, Obj::PilotAi::BombRun, 1.0f},       {0, Obj::PilotAi::PullUp, 1.0f},
-        {0, Obj::PilotAi::RocketRun, 0.5f},     {0, Obj::PilotAi::EvadeMissile, 0.5f},
+        {0, Obj::PilotAi::Cruise, 0.5f},       {0.25f, Obj::PilotAi::AttackAir, 0.75f},
+        {0.5f, Obj::PilotAi::AttackAir, 1.0f}, {1, Obj::PilotAi::FollowPath, 1.0f},
+        {0, Obj::PilotAi::RejoinLeader, 0},    {0, Obj::PilotAi::JoinFormation, 0},
+        {1, Obj::PilotAi::KeepFormation, 0},   {0, Obj::PilotAi::BreakFromLeader, 0},
+        {0, Obj::PilotAi::BombRun, 0},         {0.5f, Obj::PilotAi::PullUp, 0},
+        {0, Obj::PilotAi::RocketRun, 0.5f},    {0, Obj::PilotAi::EvadeMissile, 0.5f},
     };
     for (const auto& c : cases) {
         pilot.level = c.level;
@@ -193,7 +196,7 @@ TEST_F(ComputerPilots, SkillScalesTheCommandsExceptInTheFormationAndSafetyModes)
         pilot.state.pitchInput = -0.9f;
         pilot.state.throttle = 0.7f;
         pilot.ScaleCommands();
-        const float s = c.scale * factor;
+        const float s = c.scale ? c.scale * factor : 1.0f;
         EXPECT_FLOAT_EQ(pilot.state.rollInput, std::clamp(0.5f * s, -1.0f, 1.0f)) << c.level << " " << c.mode;
         EXPECT_FLOAT_EQ(pilot.state.pitchInput, std::clamp(-0.9f * s, -1.0f, 1.0f))
             << c.level << " " << c.mode;
@@ -202,6 +205,46 @@ TEST_F(ComputerPilots, SkillScalesTheCommandsExceptInTheFormationAndSafetyModes)
     pilot.state.throttle = -0.3f;
     pilot.ScaleCommands();
     EXPECT_EQ(pilot.state.throttle, 0);
+}
+
+// The formation's estimate of the throttle that flies the leader's speed: flown level on the simple flight
+// model, the throttle settles the airplane at that speed, low and high (at 500 the model's top speed, 142,
+// is under its idle speed, 150).
+TEST_F(ComputerPilots, LevelThrottleHoldsTheSpeedOnTheSimpleFlightModel) {
+    const struct { float height, speed; } cases[] = {{500, 146}, {3000, 180}, {9000, 262}, {12000, 300}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.height);
+        Obj::Airplane* airplane = Fly("Mig29", 0, 0, c.height, 0, 150);
+        ASSERT_TRUE(airplane);
+        Obj::PilotAi pilot(3);
+        Dress(pilot);
+        pilot.SetAirplane(airplane);
+        Look(pilot);
+        const float throttle = pilot.LevelThrottleFor(c.speed);
+        EXPECT_GT(throttle, 0.0f);
+        EXPECT_LT(throttle, 1.0f);
+        Physics::AirplaneState s = airplane->GetState();
+        s.throttle = throttle;
+        s.rollInput = s.pitchInput = 0;
+        airplane->flightModel->SetState(s);
+        for (int i = 0; i < 3000; ++i)
+            airplane->flightModel->Step(0.01f);
+        s = airplane->GetState();
+        EXPECT_NEAR(Base::VectorLength(s.velocity), c.speed, 0.5f);
+        EXPECT_NEAR(s.position.y, c.height, 1.0f);
+        pilot.SetAirplane(nullptr);
+        world->RemoveObject(airplane);
+        delete airplane;
+    }
+    // Slower than the model flies at idle: no throttle.
+    Obj::Airplane* airplane = Fly("Mig29", 0, 0, 3000, 0, 150);
+    Obj::PilotAi pilot(3);
+    Dress(pilot);
+    pilot.SetAirplane(airplane);
+    Look(pilot);
+    EXPECT_EQ(pilot.LevelThrottleFor(120), 0.0f);
+    EXPECT_EQ(pilot.LevelThrottleFor(150), 0.0f);
+    pilot.SetAirplane(nullptr);
 }
 
 // A ridge across the flight line: heights rise from 100 to 1700 over 2 km and fall again.
