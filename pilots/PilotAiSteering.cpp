@@ -3,6 +3,7 @@
 
 #include "aircraft/Airplane.h"
 #include "objects/Terrain.h"
+#include "weapons/Stores.h"
 
 #include "base/Maths.h"
 #include "scene/SignedAngleOnPlane.h"
@@ -234,12 +235,18 @@ void PilotAi::BombRelease() {
     if (!groundTarget)
         return;
     const RwV3d position = Position();
-    if (Length(Sub(PositionOf(groundTarget), position)) >= 2000)
-        return;
     RwV3d hit;
     const float h =
         TerrainHit(position, {position.x, -100, position.z}, &hit) ? position.y - hit.y : position.y;
-    const RwV3d impact = PredictBombImpact(position, state.velocity, h);
+    // The bomb leaves its rack as the stores let it go: with the airplane's velocity, pushed down along the
+    // airplane's up axis.
+    const RwV3d up = state.up;
+    const RwV3d velocity = Sub(state.velocity, Scale(up, Weapons::Stores::DropSpeed));
+    const RwV3d impact = PredictBombImpact(position, velocity, h);
+    // The window is about where the bomb would fall, not about the airplane: a bomb run flown at its
+    // height over the ground (700 over flat land) lets go 2 km and more short of the target at speed.
+    if (Length(Sub(PositionOf(groundTarget), impact)) >= 2000)
+        return;
     const float miss = Length(Sub(impact, aimPoint));
     if (miss >= 50)
         return;

@@ -4,6 +4,7 @@
 #include "tests/pilots/PilotAiFixture.h"
 
 #include "weapons/Bomb.h"
+#include "weapons/Stores.h"
 
 #include "base/Info.h"
 
@@ -368,14 +369,17 @@ TEST_F(ComputerPilotDecisions, FirstDecoySalvoHoldsTwoToFive) {
     evading.SetAirplane(nullptr);
 }
 
-// A level run at the target: the release point the pilot picks sends a real bomb within 50 m of the aim.
+// A run at the target: the release point the pilot picks sends a real bomb, let go as the stores let it go
+// (pushed down from the rack), within 50 m of the aim. High and fast runs let go more than 2 km short of the
+// target: 700 over flat land is the height that the run's terrain following flies.
 TEST_F(ComputerPilotDecisions, BombReleaseLandsOnTheAimPoint) {
     Base::Info bombInfo;
     ASSERT_EQ(bombInfo.LoadFile("Data/Models/Weapons/Bomb.info"), 0);
     const struct {
         float speed, height, climb;
-    } runs[] = {{150, 300, 0}, {200, 200, 0},   {250, 200, 0},  {180, 350, 0},
-                {130, 700, 0}, {150, 400, -10}, {170, 300, 10}, {120, 900, 0}};
+    } runs[] = {{150, 300, 0},   {200, 200, 0},  {250, 200, 0}, {180, 350, 0}, {130, 700, 0},
+                {150, 400, -10}, {170, 300, 10}, {120, 900, 0}, {200, 700, 0}, {250, 700, 0},
+                {230, 1000, -5}, {300, 1500, 0}, {280, 700, 8}};
     for (const auto& r : runs) {
         SCOPED_TRACE(r.speed);
         SCOPED_TRACE(r.height);
@@ -389,9 +393,12 @@ TEST_F(ComputerPilotDecisions, BombReleaseLandsOnTheAimPoint) {
         pilot->bestMiss = 1000000.0f;
         pilot->mode = Obj::PilotAi::BombRun;
         pilot->ScanWeapons();
-        // Straight at it from 4 km along +x, released by the pilot's own judgement.
-        RwV3d position = {-4000, r.height, 0};
+        // Straight at it from 2.5 km short of where a bomb would fall in a vacuum, released by the pilot's
+        // own judgement.
+        RwV3d position = {300 - 2500 - r.speed * std::sqrt(2 * r.height / 9.81f), r.height, 0};
         const RwV3d velocity = {r.speed, r.climb, 0};
+        pilot->state.up = {0, 1, 0};
+        pilot->state.at = {1, 0, 0};
         RwV3d release{}, releaseVelocity{};
         for (float t = 0; t < 60 && stores.shots == 0; t += 0.01f) {
             pilot->state.position = position;
@@ -401,7 +408,7 @@ TEST_F(ComputerPilotDecisions, BombReleaseLandsOnTheAimPoint) {
             pilot->now = t;
             pilot->BombRelease();
             release = position;
-            releaseVelocity = velocity;
+            releaseVelocity = {velocity.x, velocity.y - Weapons::Stores::DropSpeed, velocity.z};
             position = {position.x + velocity.x * 0.01f, position.y + velocity.y * 0.01f, position.z};
         }
         ASSERT_EQ(stores.shots, 1);
