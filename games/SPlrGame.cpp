@@ -17,6 +17,7 @@
 #include "input/Joystick.h"
 #include "input/Keyboard.h"
 #include "input/Mouse.h"
+#include "mission/Host.h"
 #include "mission/Mission.h"
 #include "objects/LoadScenery.h"
 #include "objects/Structure.h"
@@ -256,16 +257,41 @@ void Game::StartFlight() {
     RwV3d centre{0, 0, 0};
     if (const RwSphere* sphere = base ? base->GetBoundingSphere() : nullptr)
         centre = sphere->center;
+    // A pair of computer fighters on the player's side flies a circuit round the airbase: the leader along
+    // its route, the second as its wingman.
+    Obj::Object* lead = nullptr;
+    constexpr float Heading = 160.0f, Radians = 3.14159265f / 180.0f;
+    const float forwardX = -std::sin(Heading * Radians), forwardZ = std::cos(Heading * Radians);
     for (int i = 0; i < 2; ++i) {
         auto* other = new Obj::Airplane;
         other->seed = uint32_t(2 + i);
-        if (!other->Load(Base::MakePath(directory, "Airplanes\\F16").c_str(), Obj::Airplane::ComplexModel)) {
+        if (!other->Load(Base::MakePath(directory, "Airplanes\\F16").c_str(), Obj::Airplane::SimpleModel)) {
             delete other;
             continue;
         }
+        other->allegiance = airplane->allegiance;
         world->AddObject(other);
-        other->Place(centre.x + (i ? 3000.0f : -3000.0f), centre.z + 4000.0f, 1200.0f + 300.0f * float(i),
-                     i ? 200.0f : 160.0f, 190.0f);
+        // The wingman starts near its slot: 80 behind the leader and 150 to its left.
+        const float back = 80.0f * float(i), side = 150.0f * float(i);
+        other->Place(centre.x - 3000.0f - back * forwardX - side * forwardZ,
+                     centre.z + 4000.0f - back * forwardZ + side * forwardX, 1200.0f, Heading, 155.0f);
+        Mission::Crew* crew = Mission::Crew::installed;
+        Obj::Object* pilot =
+            crew ? crew->CreateComputerPilot(other, Base::MakePath(directory, "Airplanes\\Pilot.model"),
+                                             other->allegiance, 0.0f)
+                 : nullptr;
+        if (!pilot)
+            continue;
+        if (!lead) {
+            lead = pilot;
+            const float r = 6000.0f, y = centre.y + 1500.0f;
+            crew->SetRoute(pilot, {{centre.x - r, y, centre.z + r},
+                                   {centre.x + r, y, centre.z + r},
+                                   {centre.x + r, y, centre.z - r},
+                                   {centre.x - r, y, centre.z - r}});
+        } else {
+            crew->SetWingLeader(pilot, crew->GetAirplane(lead));
+        }
     }
 }
 

@@ -8,6 +8,8 @@
 #include "frontend/Pages.h"
 #include "mission/Mission.h"
 #include "pilots/Pilot.h"
+#include "pilots/PilotAi.h"
+#include "weapons/Stores.h"
 #include "audio/MusicPlayer.h"
 #include "audio/SoundGroup.h"
 #include "gui/Desktop.h"
@@ -46,6 +48,48 @@ TEST_F(GameRig, BuiltInFlightPutsThePlayerOnTheRunwayUnderTwoFighters) {
     EXPECT_LT(Base::VectorLength(s.velocity), 1.0f);
     // The world's time ran: ten frames of the fixed step.
     EXPECT_NEAR(game->world->time->time, 10 * GameTest::Step, 1e-4);
+}
+
+// The built-in flight's two fighters are flown by computer pilots: the first along its route round the
+// airbase, the second as its wingman, which keeps to the slot beside it as the pair climbs to its route's
+// height. Time runs four times as fast for a minute of flight.
+TEST_F(GameRig, BuiltInFlightsFightersFlyAsAPairOfComputerPilots) {
+    // Airplanes get their weapon stores as in the game (start-up installs them); computer pilots decide
+    // only over stores.
+    ASSERT_TRUE(Weapons::InstallStores());
+    struct Uninstall {
+        ~Uninstall() { Obj::Airplane::CreateStores = nullptr; }
+    } uninstall;
+    Script("2 keyboard press T\n"
+           "4 keyboard press T\n");
+    Start();
+    Obj::PilotAi* lead = nullptr;
+    Obj::PilotAi* wing = nullptr;
+    game->world->ForEach([&](Obj::Object* o) {
+        auto* airplane = dynamic_cast<Obj::Airplane*>(o);
+        if (!airplane || airplane == game->PlayerAirplane())
+            return;
+        auto* pilot = dynamic_cast<Obj::PilotAi*>(Obj::Pilot::Of(airplane));
+        ASSERT_NE(pilot, nullptr) << "a fighter without a computer pilot";
+        (pilot->path ? lead : wing) = pilot;
+    });
+    ASSERT_TRUE(lead && wing);
+    EXPECT_EQ(lead->path->points.size(), 4u);
+    EXPECT_EQ(wing->leader.Get(), lead->GetAirplane());
+    EXPECT_EQ(lead->allegiance, game->PlayerAirplane()->allegiance);
+    Base::SmartPtr<Obj::Airplane> leader(lead->GetAirplane()), wingman(wing->GetAirplane());
+    for (int f = 0; f < 450; ++f)
+        Frame();
+    EXPECT_EQ(Rate(), 4.0f);
+    ASSERT_TRUE(leader && wingman) << "both still flying";
+    EXPECT_EQ(lead->mode, Obj::PilotAi::FollowPath);
+    EXPECT_EQ(wing->mode, Obj::PilotAi::KeepFormation);
+    const Physics::AirplaneState ls = leader->GetState(), ws = wingman->GetState();
+    const RwV3d apart{ws.position.x - ls.position.x, ws.position.y - ls.position.y,
+                      ws.position.z - ls.position.z};
+    EXPECT_LT(Base::VectorLength(apart), 600.0f) << "close by, climbing after its leader";
+    EXPECT_GT(ls.position.y, 1000.0f);
+    EXPECT_GT(ws.position.y, 1000.0f);
 }
 
 TEST_F(GameRig, ThePlayerStartsTheEngineAndRollsDownTheRunway) {
