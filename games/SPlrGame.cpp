@@ -111,9 +111,6 @@ const Base::Config& DefaultSettings() {
     return settings;
 }
 
-// The view from behind and above the followed airplane, looking a little down past it.
-constexpr float ChaseDistance = 28.0f, ChaseHeight = 7.0f;
-
 } // namespace
 
 Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mouse, Input::Joystick* joystick)
@@ -145,18 +142,7 @@ Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mous
     world->mouse = mouse;
     world->joystick = joystick;
 
-    camera = std::make_unique<Obj::Camera>();
-    if (camera->camera) {
-        RwCameraSetRaster(camera->camera, Rw::ColourRaster);
-        RwCameraSetZRaster(camera->camera, Rw::DepthRaster);
-        RwCameraSetNearClipPlane(camera->camera, 1.0f);
-        RwCameraSetFarClipPlane(camera->camera, 110000.0f);
-        camera->SetFieldOfView(70.0f * 3.14159265f / 180.0f);
-        if (world->world)
-            RpWorldAddCamera(world->world, camera->camera);
-    } else {
-        camera.reset();
-    }
+    CreateCameras(world.get());
 
     // The mission's scenery; the built-in flight flies over the first one.
     const Mission::Header& header = GetRequest().header;
@@ -183,14 +169,14 @@ Game::~Game() {
     mission = nullptr;
     delete gui;
     gui = nullptr;
-    if (camera && world && world->world && RwCameraGetWorld(camera->camera))
-        RpWorldRemoveCamera(world->world, camera->camera);
+    // The cameras are the world's objects and go with it.
     world.reset();
-    if (camera) {
-        RwCameraSetRaster(camera->camera, nullptr);
-        RwCameraSetZRaster(camera->camera, nullptr);
-    }
-    camera.reset();
+    current = nullptr;
+    free = nullptr;
+    cockpit = nullptr;
+    outside = nullptr;
+    flyBy = nullptr;
+    crash = nullptr;
     delete music;
     delete sounds;
     delete musicSounds;
@@ -198,10 +184,6 @@ Game::~Game() {
 
 const Base::Config& Game::Settings() const {
     return frontend ? frontend->config : DefaultSettings();
-}
-
-Obj::Airplane* Game::PlayerAirplane() const {
-    return player.Get();
 }
 
 Fe::GameRequest& Game::GetRequest() {
@@ -216,13 +198,33 @@ Gui::Announcer* Game::GetAnnouncer() {
     return gui ? gui->Find<Gui::Announcer>("Announcer", true) : nullptr;
 }
 
-void Game::SetCameraTarget(Obj::Frame* target) {
-    cameraTarget = target;
+void Game::SetCameraTarget(Obj::Frame* object) {
+    SetTarget(dynamic_cast<Obj::Object*>(object));
+}
+
+void Game::SetCurrentCamera(int kind) {
+    switch (kind) {
+    case CockpitCamera:
+        SetCurrentCamera(cockpit);
+        break;
+    case OutsideCamera:
+        SetCurrentCamera(outside);
+        break;
+    case FlyByCamera:
+        SetCurrentCamera(flyBy);
+        break;
+    default:
+        break;
+    }
 }
 
 void Game::SetPlayer(Obj::Object* pilot, Obj::Airplane* airplane) {
-    playerPilot = pilot;
-    player = airplane;
+    SetPlayer(pilot);
+    // A player without a seated pilot is still the player's airplane for the camera keys.
+    if (!playerAirplane.Get() && airplane) {
+        playerAirplane = airplane;
+        playerSeen = true;
+    }
 }
 
 void Game::StartFlight() {
@@ -243,8 +245,8 @@ void Game::StartFlight() {
     world->AddObject(airplane);
     if (!base || !airplane->PlaceOnRunway(base, "09"))
         airplane->Place(0, 0, 1500, 90, 200);
-    player = airplane;
-    // The player's pilot flies it on the game's devices with the settings' controls.
+    // The player's pilot flies it on the game's devices with the settings' controls; the view starts in
+    // its cockpit.
     auto* pilot = new Obj::PilotPlayer;
     if (pilot->Load(&Base::InfoCache::Get(Base::MakePath(directory, "Airplanes\\Pilot.model")))) {
         pilot->SetAirplane(airplane);
@@ -252,7 +254,11 @@ void Game::StartFlight() {
         pilot->ApplySettings(&Settings(), keyboard, mouse, joystick);
     } else {
         delete pilot;
+        pilot = nullptr;
     }
+    SetCameraTarget(airplane);
+    SetCurrentCamera(CockpitCamera);
+    SetPlayer(pilot, airplane);
 
     RwV3d centre{0, 0, 0};
     if (const RwSphere* sphere = base ? base->GetBoundingSphere() : nullptr)
@@ -295,34 +301,6 @@ void Game::StartFlight() {
     }
 }
 
-void Game::PlaceCamera() {
-    if (!camera)
-        return;
-    Obj::Airplane* followed = player.Get();
-    if (!followed)
-        return;
-    const Physics::AirplaneState s = followed->GetState();
-    // Behind along the airplane's heading, level, so that a roll does not turn the view.
-    const float h = std::sqrt(s.at.x * s.at.x + s.at.z * s.at.z);
-    const RwV3d flat = h > 1e-3f ? RwV3d{s.at.x / h, 0, s.at.z / h} : RwV3d{0, 0, 1};
-    const RwV3d eye{s.position.x - flat.x * ChaseDistance, s.position.y + ChaseHeight,
-                    s.position.z - flat.z * ChaseDistance};
-    RwV3d at{s.position.x + flat.x * 20.0f - eye.x, s.position.y - eye.y,
-             s.position.z + flat.z * 20.0f - eye.z};
-    const float l = std::sqrt(at.x * at.x + at.y * at.y + at.z * at.z);
-    at = {at.x / l, at.y / l, at.z / l};
-    const float r = std::sqrt(at.x * at.x + at.z * at.z);
-    const RwV3d right = r > 0 ? RwV3d{at.z / r, 0, -at.x / r} : RwV3d{1, 0, 0};
-    RwMatrix m{};
-    m.right = right;
-    m.up = {at.y * right.z - at.z * right.y, at.z * right.x - at.x * right.z,
-            at.x * right.y - at.y * right.x};
-    m.at = at;
-    m.pos = eye;
-    RwMatrixUpdate(&m);
-    camera->Transform(&m, rwCOMBINEREPLACE);
-}
-
 App::GameAction Game::Update(bool background) {
     result = App::GameGoOn;
     const Base::Config& settings = Settings();
@@ -354,17 +332,14 @@ App::GameAction Game::Update(bool background) {
 
     if (world->soundGroup) {
         world->soundGroup->SetVolume(gate * settings.sfxVolume);
-        if (camera) {
-            const RwMatrix* m = RwFrameGetWorldMatrix(RwCameraGetFrame(camera->camera));
+        if (current && current->camera && RwCameraGetFrame(current->camera)) {
+            const RwMatrix* m = RwFrameGetWorldMatrix(RwCameraGetFrame(current->camera));
+            const RwV3d v = current->GetVelocity();
             Audio::Listener& listener = world->soundGroup->listener;
             listener.position = {m->pos.x, m->pos.y, m->pos.z};
+            listener.velocity = {v.x, v.y, v.z};
             listener.forward = {m->at.x, m->at.y, m->at.z};
             listener.up = {m->up.x, m->up.y, m->up.z};
-            listener.velocity = {0, 0, 0};
-            if (const Obj::Airplane* followed = player.Get()) {
-                const RwV3d v = followed->GetState().velocity;
-                listener.velocity = {v.x, v.y, v.z};
-            }
         }
         world->soundGroup->Update();
     }
@@ -389,6 +364,8 @@ App::GameAction Game::Update(bool background) {
     if (AssignmentFires(keys[TimeCmpPlusEntry], keyboard, joystick))
         clock.rate = TimeCmpPlusRate(clock.rate);
 
+    HandleKeys(keyboard);
+
     if (mission) {
         Grp::ProbeSection section("mission");
         mission->Update();
@@ -400,7 +377,6 @@ App::GameAction Game::Update(bool background) {
     {
         Grp::ProbeSection section("run");
         Grp::RunGroup(*world->runnables);
-        PlaceCamera();
     }
     {
         Grp::ProbeSection section("GUI");
@@ -417,10 +393,10 @@ App::GameAction Game::Update(bool background) {
             GetRequest().Assign(copy);
         }
 
-    if (!camera || !Rw::EngineStarted)
+    if (!current || !current->camera || !Rw::EngineStarted)
         return App::GameAction(result);
     RwRGBA black{0, 0, 0, 255};
-    if (!RwCameraClear(camera->camera, &black, rwCAMERACLEARZ | rwCAMERACLEARSTENCIL)) {
+    if (!RwCameraClear(current->camera, &black, rwCAMERACLEARZ | rwCAMERACLEARSTENCIL)) {
         // A lost or busy device: this frame is neither drawn nor shown, and Escape waits for the next one.
         Sleep(100);
         return App::GameAction(result);
@@ -439,16 +415,16 @@ App::GameAction Game::Update(bool background) {
 }
 
 void Game::Render() {
-    RwCamera* engineCamera = camera->camera;
+    RwCamera* engineCamera = current->camera;
     RwFrameOrthonormalize(RwCameraGetFrame(engineCamera));
     if (RwCameraBeginUpdate(engineCamera)) {
         RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
         RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
-        if (const Rw::CameraView* view = camera->GetViewParameters()) {
+        if (const Rw::CameraView* view = current->GetViewParameters()) {
             // The objects' own sections nest inside: what is left is culling and sorting.
             Grp::ProbeSection section("render");
             const auto range = Grp::VisibleRange(*view, *world->renderables);
-            Grp::RenderVisible(range.begin(), range.end(), nullptr);
+            Grp::RenderVisible(range.begin(), range.end(), current);
         }
         {
             Grp::ProbeSection section("GUI");

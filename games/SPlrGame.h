@@ -1,8 +1,10 @@
 // The single-player game: one running mission with its world, the in-game overlay, the game music and the
-// view it is seen through. The main loop creates it when the front end starts or restarts a single-player
-// game, updates it once a frame (in the background while the front end is shown over it) and deletes it
-// when the game ends.
+// camera set it is seen through. The main loop creates it when the front end starts or restarts a
+// single-player game, updates it once a frame (in the background while the front end is shown over it) and
+// deletes it when the game ends.
 #pragma once
+
+#include "cameras/CamerasManager.h"
 
 #include "base/AppActions.h"
 #include "base/Config.h"
@@ -35,7 +37,6 @@ class Mission;
 }
 namespace Obj {
 class Airplane;
-class Camera;
 class Frame;
 } // namespace Obj
 
@@ -65,7 +66,7 @@ bool AssignmentFires(const Base::KeyAssignment& entry, const Input::Keyboard* ke
 // (from the strings file); empty at rate 1.
 Base::String TimeFlowText(float rate);
 
-class Game : public Mission::Host {
+class Game : public CamerasManager, public Mission::Host {
 public:
     // The key-assignment entries of the time keys.
     static constexpr int PauseEntry = 18, TimeCmpEntry = 19, TimeCmpMinusEntry = 20, TimeCmpPlusEntry = 21;
@@ -83,10 +84,10 @@ public:
     // The blinking time-flow text at the screen's centre, inside the camera's update.
     void DrawTimeFlow();
 
-    // The camera that renders the frame; null when none could be made.
-    Obj::Camera* CurrentCamera() const { return camera.get(); }
+    // The camera that renders the frame.
+    Cameras::Basic* CurrentCamera() const { return current; }
     // The player's airplane, while it lives.
-    Obj::Airplane* PlayerAirplane() const;
+    Obj::Airplane* PlayerAirplane() const { return playerAirplane.Get(); }
 
     // What the running mission asks of its game.
     Grp::World* GetWorld() override { return world.get(); }
@@ -95,8 +96,10 @@ public:
     Gui::Announcer* GetAnnouncer() override;
     void EndMission() override { result = App::GameMissionOver; }
     void SetCameraTarget(Obj::Frame* target) override;
-    void SetCurrentCamera(int camera) override { cameraKind = camera; }
+    void SetCurrentCamera(int camera) override;
     void SetPlayer(Obj::Object* pilot, Obj::Airplane* airplane) override;
+    using CamerasManager::SetCurrentCamera;
+    using CamerasManager::SetPlayer;
 
     Fe::Frontend* frontend;                   // not owned
     std::unique_ptr<World> world;             // the game world
@@ -119,14 +122,8 @@ public:
 private:
     const Base::Config& Settings() const;
     void StartFlight();
-    void PlaceCamera();
     void Render();
 
-    std::unique_ptr<Obj::Camera> camera;
-    int cameraKind = 0;
-    Base::SmartPtr<Obj::Frame> cameraTarget;
-    Base::SmartPtr<Obj::Airplane> player; // the world's; null once it is gone
-    Base::SmartPtr<Obj::Object> playerPilot;
     Fe::GameRequest ownRequest; // the request of a game made without a front end
 };
 

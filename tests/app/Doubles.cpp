@@ -84,6 +84,7 @@ Gui::Announcer* Game::GetAnnouncer() {
     return nullptr;
 }
 void Game::SetCameraTarget(Obj::Frame*) {}
+void Game::SetCurrentCamera(int) {}
 void Game::SetPlayer(Obj::Object*, Obj::Airplane*) {}
 
 } // namespace SPlr

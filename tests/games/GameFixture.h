@@ -9,6 +9,7 @@
 #include "tests/support/HiddenWindow.h"
 #include "tests/support/TempDir.h"
 
+#include "aircraft/Airplane.h"
 #include "audio/CreateSound.h"
 #include "audio/Device.h"
 #include "base/AnimationCache.h"
@@ -21,6 +22,7 @@
 #include "base/SoundCache.h"
 #include "base/TextTable.h"
 #include "cameras/SceneLights.h"
+#include "cockpit/Cockpit.h"
 #include "frontend/Frontend.h"
 #include "games/SPlrGame.h"
 #include "gui/draw/Font.h"
@@ -78,6 +80,8 @@ protected:
         Rw::RegisterImageFormats();
         soundStarted = Audio::StartDirectSound(nullptr, hwnd);
         Audio::InstallSoundCache();
+        // As the program starts: every airplane gets its cockpit.
+        Cockpit::RegisterCockpit();
 
         Base::Random::Seed(4357);
         Base::FrameClock::SetFixedStep(Step, 0);
@@ -106,6 +110,7 @@ protected:
         joystick.reset();
         input.reset();
         SPlr::Game::HasFocus = nullptr;
+        Obj::Airplane::CreateCockpit = nullptr;
         Base::FrameClock::SetFixedStep(0);
         if (soundStarted)
             Audio::StopDirectSound();

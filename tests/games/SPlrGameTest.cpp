@@ -294,10 +294,22 @@ TEST_F(GameRig, TheFirstTrainingMissionLostByEjecting) {
     Start();
     ASSERT_NE(game->mission, nullptr);
     uint32_t action = 0;
-    for (int f = 0; f < 250 && action == 0; ++f)
+    Frame();
+    // The mission's player is seen from his cockpit until he ejects; then the fly-by camera follows him.
+    EXPECT_EQ(game->current, game->cockpit);
+    EXPECT_EQ(game->cockpit->target.Get(), game->PlayerAirplane());
+    for (int f = 1; f < 8; ++f)
+        action = Frame();
+    auto* pilot = dynamic_cast<Obj::Object*>(game->mission->FindObject("Player"));
+    ASSERT_NE(pilot, nullptr);
+    EXPECT_EQ(game->current, game->flyBy);
+    EXPECT_EQ(dynamic_cast<Obj::Object*>(game->flyBy->target.Get()), pilot);
+    for (int f = 8; f < 250 && action == 0; ++f)
         action = Frame();
     EXPECT_EQ(action, 3u);
     EXPECT_EQ(game->PlayerAirplane(), nullptr);
+    // The airplane's crash did not take the view from the pilot.
+    EXPECT_EQ(game->current, game->flyBy);
     EXPECT_EQ(frontend->gameRequest.resultCode, Fe::GameRequest::Failed);
     // The airplane crashes 7 s after the ejection; the end comes 5 s after the failure.
     EXPECT_GT(frontend->gameRequest.elapsedTime, 12.0f);

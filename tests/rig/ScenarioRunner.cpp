@@ -118,7 +118,8 @@ RunResult ScenarioRunner::Run(Scenario& scenario, const RunSettings& settings) {
                 ADD_FAILURE() << "frame " << f << ": ui events, but the scenario has no widget tree";
             }
             input.BeginFrame(f);
-            Base::FrameClock::Tick();
+            if (!scenario.TicksClock())
+                Base::FrameClock::Tick();
             scenario.Frame(run);
             if (std::find(digestFrames.begin(), digestFrames.end(), f + 1) != digestFrames.end()) {
                 StateDigest digest;

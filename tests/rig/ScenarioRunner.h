@@ -47,7 +47,7 @@ public:
     virtual ~Scenario() = default;
     // Builds the world, game or front end; false with a message in `error` when it cannot be built.
     virtual bool Start(RunContext& run, std::string& error) = 0;
-    // One frame, after the clock's tick and the script's events.
+    // One frame, after the clock's tick (unless it ticks the clock itself) and the script's events.
     virtual void Frame(RunContext& run) = 0;
     // Every object's position, orientation and hit points (and whatever else the scenario's state is).
     virtual void Digest(StateDigest& digest) = 0;
@@ -55,6 +55,9 @@ public:
     virtual void Stop() {}
     // The widget tree the script's "ui" events work on; null when there is none.
     virtual Gui::Desktop* GetDesktop() { return nullptr; }
+    // True for a scenario whose frame ticks the clock itself (a game's update does); the runner then does
+    // not.
+    virtual bool TicksClock() const { return false; }
 };
 
 struct RunSettings {

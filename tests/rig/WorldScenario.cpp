@@ -77,8 +77,12 @@ void WorldScenario::Frame(RunContext& run) {
 }
 
 void WorldScenario::Digest(StateDigest& digest) {
-    digest.Add(world->time->time);
-    world->ForEach([&](Obj::Object* object) {
+    DigestWorld(*world, digest);
+}
+
+void DigestWorld(Grp::World& world, StateDigest& digest) {
+    digest.Add(world.time->time);
+    world.ForEach([&](Obj::Object* object) {
         digest.Add(uint32_t(0x0B1EC7)); // each object's record starts apart from the last one's
         if (auto* frame = dynamic_cast<Rw::Frame*>(object); frame && frame->frame) {
             double position[3];

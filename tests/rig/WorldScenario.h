@@ -32,6 +32,10 @@ public:
 using DigestProbe = bool (*)(Obj::Object* object, StateDigest& digest);
 bool RegisterDigestProbe(DigestProbe probe);
 
+// The world's time and every object in its list, as WorldScenario digests its world; for scenarios that run
+// a world of their own (a game's).
+void DigestWorld(Grp::World& world, StateDigest& digest);
+
 class WorldScenario : public Scenario {
 public:
     WorldScenario();
