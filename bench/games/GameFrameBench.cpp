@@ -1,9 +1,11 @@
 // Where a single-player frame goes with many airplanes: the game on the sample scenery with 10, 50 or 200
-// more fighters in the air and 200 trucks on the roads, headless on the offscreen device (320 x 240, so that
-// the rasteriser does not hide the rest), each frame split into the game's sections: the mission, the
+// more computer-flown fighters in the air, half on each side with their air-to-air set-up, and 200 trucks on
+// the roads, headless on the offscreen device (320 x 240, so that the rasteriser does not hide the rest),
+// seen from outside the first fighter, each frame split into the game's sections: the mission, the
 // simulation, the run, culling and sorting (the render section less what the objects drew inside it), the
 // objects' drawing, the overlay (its update and drawing) and Present. Sections end with the GL's work
-// finished, so a section's time holds its own rasterisation. Run in build/data with vblank_mode=0.
+// finished, so a section's time holds its own rasterisation. The airplanes get their cockpits and weapon
+// stores as in the program. Run in build/data with vblank_mode=0.
 #include "bench/Offscreen.h"
 
 #include "aircraft/Airplane.h"
@@ -19,8 +21,10 @@
 #include "base/StreamedTextureCache.h"
 #include "base/TextTable.h"
 #include "cameras/SceneLights.h"
+#include "cockpit/Cockpit.h"
 #include "games/SPlrGame.h"
 #include "gui/draw/Font.h"
+#include "mission/Host.h"
 #include "objects/Vehicle.h"
 #include "rwsdk/src/baimage.h"
 #include "scene/AnimationFile.h"
@@ -28,6 +32,9 @@
 #include "scene/EngineHost.h"
 #include "scene/RenderProbe.h"
 #include "scene/StreamedTexture.h"
+#include "weapons/AirplaneGun.h"
+#include "weapons/AutoWeapons.h"
+#include "weapons/Stores.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -91,12 +98,23 @@ void AddTraffic(SPlr::Game& game, int airplanes, int trucks) {
             delete airplane;
             return;
         }
+        const Obj::Allegiance side = i % 2 ? Obj::Enemy : Obj::Friendly;
+        airplane->allegiance = side;
+        if (Mission::Armoury::installed)
+            Mission::Armoury::installed->LoadSetup(airplane, "AirToAir");
         world.AddObject(airplane);
         // A ring of rings around the Coast Field, each at its own height and heading.
         const float angle = float(i) * 2.39996f;
         const float radius = 1500.0f + 120.0f * float(i);
         airplane->Place(-3500.0f + radius * std::cos(angle), 5060.0f + radius * std::sin(angle),
                         900.0f + 40.0f * float(i % 20), float(i * 37 % 360), 200.0f);
+        if (Mission::Crew::installed)
+            Mission::Crew::installed->CreateComputerPilot(
+                airplane, Base::MakePath(directory, "Airplanes\\Pilot.model"), side, 0.6f);
+        if (i == 0) {
+            game.SetTarget(airplane);
+            game.SetCurrentCamera(game.outside);
+        }
     }
     Base::Info description;
     description.LoadFile(Base::MakePath(directory, "Truck.info"));
@@ -137,6 +155,10 @@ void GameFrames(benchmark::State& state) {
     Base::AsyncLoader::Start();
     Rw::RegisterImageFormats();
     Audio::InstallSoundCache();
+    Weapons::InstallVehicleWeapons();
+    Weapons::InstallAirplaneGun();
+    Cockpit::RegisterCockpit();
+    Weapons::InstallStores();
     SPlr::Game::HasFocus = [] { return true; };
     Base::FrameClock::SetFixedStep(1.0 / 30.0);
     {
@@ -157,6 +179,8 @@ void GameFrames(benchmark::State& state) {
             state.counters[section + "_ms"] = ms / frames;
     }
     SPlr::Game::HasFocus = nullptr;
+    Obj::Airplane::CreateCockpit = nullptr;
+    Obj::Airplane::CreateStores = nullptr;
     Base::FrameClock::SetFixedStep(0);
     Base::FontCache::Clear();
     Base::InfoCache::Clear();
