@@ -2,6 +2,7 @@
 // root is made rather than during static initialisation: the root then names every page's source file, so
 // a program linked without the whole library still has them all.
 #include "frontend/Frontend.h"
+#include "frontend/InGamePages.h"
 #include "frontend/OptionPanels.h"
 #include "frontend/Page.h"
 #include "frontend/Pages.h"
@@ -17,6 +18,10 @@ const ClassEntry Classes[] = {
     {"class Fe::PgOptions", &Base::CreateInstance<PgOptions>},
     {"class Fe::PgSplash", &Base::CreateInstance<PgSplash>},
     {"class Fe::PgCredits", &Base::CreateInstance<PgCredits>},
+    {"class Fe::PgLoadingSPlr", &Base::CreateInstance<PgLoadingSPlr>},
+    {"class Fe::PgInSPlr", &Base::CreateInstance<PgInSPlr>},
+    {"class Fe::PgGameMap", &Base::CreateInstance<PgGameMap>},
+    {"class Fe::PgRestartingSPlr", &Base::CreateInstance<PgRestartingSPlr>},
     {"class Fe::OptionsDisplay", &Base::CreateInstance<OptionsDisplay>},
     {"class Fe::OptionsAudio", &Base::CreateInstance<OptionsAudio>},
     {"class Fe::OptionsControls", &Base::CreateInstance<OptionsControls>},

@@ -1,6 +1,7 @@
 #include "frontend/Pages.h"
 
 #include "frontend/Frontend.h"
+#include "frontend/InGamePages.h"
 #include "frontend/OptionPanels.h"
 
 #include "base/FontCache.h"
@@ -100,13 +101,14 @@ void PgMain::Update() {
         if (!Pressed(link[0]))
             continue;
         ShowPage(link[1], MenuFade);
-        // Until the single-player menus are in the tree, their buttons start the first mission of their
-        // folder in the single-player game.
+        // Until the mission lists are in the tree, their buttons load the first mission of their folder.
         const bool training = link[1] == std::string_view("PageTraining");
         if (frontend && !frontend->targetPage &&
             (training || link[1] == std::string_view("PageSingleMission"))) {
             RequestFirstMission(*frontend, training ? "Training" : "Single");
-            SetAction(App::FrontendStartSplrGame);
+            if (auto* map = frontend->desktop->Find<PgGameMap>("PageGameMap", true))
+                map->backPage = "PageInSPlr";
+            ShowPage("PageLoadingSPlr", 0.0f);
         }
     }
     MessageBox* quit = Find<MessageBox>("MessageBoxAreYouSure", true);

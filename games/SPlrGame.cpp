@@ -10,6 +10,7 @@
 #include "base/InfoCache.h"
 #include "base/TextTable.h"
 #include "frontend/Frontend.h"
+#include "frontend/InGamePages.h"
 #include "gui/Announcer.h"
 #include "gui/Cursor.h"
 #include "gui/Desktop.h"
@@ -406,6 +407,9 @@ App::GameAction Game::Update(bool background) {
     if (keyboard && keyboard->modifiers == 0 && keyboard->pressedKey == 1)
         result = App::GamePause;
 
+    // The front end's map shows the world as it was left.
+    if (result != App::GameGoOn && frontend && frontend->desktop)
+        Fe::PgGameMap::ShowWorld(frontend->desktop->Find<Fe::PgGameMap>("PageGameMap", true), world.get());
     if (result != App::GameGoOn && world->soundGroup) {
         // The game's sounds stop at once under the front end.
         world->soundGroup->SetVolume(0);

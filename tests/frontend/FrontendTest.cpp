@@ -109,10 +109,14 @@ TEST_F(Menu, WhileTheQuitBoxIsOpenThePageButtonsDoNothing) {
     EXPECT_EQ(frontend->targetPage, nullptr);
 }
 
-TEST_F(Menu, SingleMissionStartsTheGameUntilItsPagesExist) {
+TEST_F(Menu, SingleMissionLoadsTheGameUntilItsPagesExist) {
     ToMainPage();
     ASSERT_EQ(frontend->desktop->Find<Fe::Page>("PageSingleMission", true), nullptr);
-    EXPECT_EQ(Click("BtnSingleMission"), uint32_t(App::FrontendStartSplrGame));
+    EXPECT_EQ(Click("BtnSingleMission"), 0u);
+    // The loading page at once, which starts the game in its first update.
+    EXPECT_EQ(Frame(), 0u);
+    EXPECT_EQ(Shown(), Get("PageLoadingSPlr"));
+    EXPECT_EQ(Frame(), uint32_t(App::FrontendStartSplrGame));
 }
 
 // A player's visit to the options: a change on each panel, back, quit. The file is written once, at exit.
