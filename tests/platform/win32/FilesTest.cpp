@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
+#include <fileapi.h>
+#include <windows.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -171,4 +175,75 @@ TEST(Names, CopyIntoAFieldCutsAndTerminates) {
     Win32::CopyName(field, sizeof field, nullptr);
     EXPECT_STREQ(field, "");
     EXPECT_EQ(Win32::Lower("Game.DAT"), "game.dat");
+}
+
+namespace {
+
+// Every entry a search hands out, with its attribute word.
+std::vector<std::pair<std::string, DWORD>> Search(const std::string& pattern) {
+    std::vector<std::pair<std::string, DWORD>> found;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return found;
+    do
+        found.emplace_back(data.cFileName, data.dwFileAttributes);
+    while (FindNextFileA(find, &data));
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    EXPECT_TRUE(FindClose(find));
+    return found;
+}
+
+} // namespace
+
+// A folder search lists the folder's entries in name order, "." and ".." too, matched without regard to case;
+// folders carry the directory attribute alone, and a link to a folder is marked as a link, so that a search
+// entering only plain folders cannot follow a loop.
+TEST_F(FilesTest, FolderSearchesListEntriesWithTheirKinds) {
+    const fs::path missions = root / "Data" / "Missions";
+    fs::create_directories(missions / "Training");
+    std::ofstream(missions / "b.MSN") << "b";
+    std::ofstream(missions / "a.msn") << "a";
+    std::ofstream(missions / "notes.txt") << "n";
+    fs::create_directory_symlink(missions, missions / "Loop");
+    Win32::FlushPathCache();
+
+    const auto all = Search(Game("data\\MISSIONS\\*"));
+    const std::vector<std::pair<std::string, DWORD>> expected = {
+        {".", FILE_ATTRIBUTE_DIRECTORY},
+        {"..", FILE_ATTRIBUTE_DIRECTORY},
+        {"Loop", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},
+        {"Training", FILE_ATTRIBUTE_DIRECTORY},
+        {"a.msn", FILE_ATTRIBUTE_NORMAL},
+        {"b.MSN", FILE_ATTRIBUTE_NORMAL},
+        {"notes.txt", FILE_ATTRIBUTE_NORMAL},
+    };
+    EXPECT_EQ(all, expected);
+    EXPECT_EQ(Search(Game("Data\\Missions\\*.*")), expected);
+
+    const auto msn = Search(Game("Data\\Missions\\*.Msn"));
+    ASSERT_EQ(msn.size(), 2u);
+    EXPECT_EQ(msn[0].first, "a.msn");
+    EXPECT_EQ(msn[1].first, "b.MSN");
+
+    WIN32_FIND_DATAA data;
+    EXPECT_EQ(FindFirstFileA(Game("Data\\Missions\\*.dds").c_str(), &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(FindFirstFileA(Game("Data\\Nowhere\\*").c_str(), &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    // A handle that is no search is refused rather than followed.
+    int notASearch = 0;
+    EXPECT_FALSE(FindNextFileA(&notASearch, &data));
+    EXPECT_FALSE(FindClose(&notASearch));
+    EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
+}
+
+TEST_F(FilesTest, DeleteRemovesFilesByAnyCaseAndRefusesFolders) {
+    EXPECT_TRUE(DeleteFileA(Game("data\\textures\\SKY.dds").c_str()));
+    EXPECT_FALSE(fs::exists(root / "Data" / "Textures" / "Sky.DDS"));
+    EXPECT_FALSE(Win32::FileExists(Game("Data\\Textures\\Sky.DDS")));
+    EXPECT_FALSE(DeleteFileA(Game("Data\\Textures\\Sky.DDS").c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(DeleteFileA(Game("Data\\Textures").c_str()));
+    EXPECT_TRUE(fs::is_directory(root / "Data" / "Textures"));
 }
