@@ -1,8 +1,11 @@
 // The front end's classes by the printed names that the menu *.gui files give. They are registered when the
 // root is made rather than during static initialisation: the root then names every page's source file, so
 // a program linked without the whole library still has them all.
+#include "frontend/Briefing.h"
+#include "frontend/Campaign.h"
 #include "frontend/Frontend.h"
 #include "frontend/InGamePages.h"
+#include "frontend/MissionLists.h"
 #include "frontend/OptionPanels.h"
 #include "frontend/Page.h"
 #include "frontend/Pages.h"
@@ -27,6 +30,12 @@ const ClassEntry Classes[] = {
     {"class Fe::OptionsControls", &Base::CreateInstance<OptionsControls>},
     {"class Fe::OptionsAssignments", &Base::CreateInstance<OptionsAssignments>},
     {"class Fe::PgCreateMission", &Base::CreateInstance<PgCreateMission>},
+    {"class Fe::PgCampaign", &Base::CreateInstance<PgCampaign>},
+    {"class Fe::PgCongratulations", &Base::CreateInstance<PgCongratulations>},
+    {"class Fe::PgSingleMission", &Base::CreateInstance<PgSingleMission>},
+    {"class Fe::PgTraining", &Base::CreateInstance<PgTraining>},
+    {"class Fe::PgBriefing", &Base::CreateInstance<PgBriefing>},
+    {"class Fe::PgEndMission", &Base::CreateInstance<PgEndMission>},
 };
 const size_t ClassCount = sizeof Classes / sizeof Classes[0];
 

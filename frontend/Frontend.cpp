@@ -1,5 +1,6 @@
 #include "frontend/Frontend.h"
 
+#include "frontend/MissionLists.h"
 #include "frontend/Page.h"
 
 #include "audio/MusicPlayer.h"
@@ -137,6 +138,9 @@ Frontend::Frontend(Input::Keyboard* keyboard, Input::Mouse* mouse, Input::Joysti
 
     LoadTree(desktop, Base::GetText("FrontendGuiFileName"));
     FitDesktop(desktop);
+    const Gui::WidgetsContainer& top = *desktop;
+    if (PgSingleMission* missions = top.Find<PgSingleMission>("PageSingleMission", true))
+        missions->FillMissionsList(dataDir + "\\Scripts\\Missions");
 
     Base::Info playlist;
     std::vector<Base::String> tracks;
@@ -155,7 +159,6 @@ Frontend::Frontend(Input::Keyboard* keyboard, Input::Mouse* mouse, Input::Joysti
                 page->SetVisible(false);
         }
 
-    const Gui::WidgetsContainer& top = *desktop;
     targetPage = top.Find<Page>(Base::GetText("FirstPage"), false);
     if (!targetPage)
         targetPage = top.Find<Page>("PageMain", true);

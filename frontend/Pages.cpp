@@ -101,15 +101,6 @@ void PgMain::Update() {
         if (!Pressed(link[0]))
             continue;
         ShowPage(link[1], MenuFade);
-        // Until the mission lists are in the tree, their buttons load the first mission of their folder.
-        const bool training = link[1] == std::string_view("PageTraining");
-        if (frontend && !frontend->targetPage &&
-            (training || link[1] == std::string_view("PageSingleMission"))) {
-            RequestFirstMission(*frontend, training ? "Training" : "Single");
-            if (auto* map = frontend->desktop->Find<PgGameMap>("PageGameMap", true))
-                map->backPage = "PageInSPlr";
-            ShowPage("PageLoadingSPlr", 0.0f);
-        }
     }
     MessageBox* quit = Find<MessageBox>("MessageBoxAreYouSure", true);
     if (quit && Pressed("BtnQuit"))

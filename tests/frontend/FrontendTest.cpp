@@ -82,7 +82,7 @@ TEST_F(Menu, MenuButtonsSwitchInATwoTenthsFade) {
 
 TEST_F(Menu, QuitIsReturnedInTheFrameThatAnswersYes) {
     ToMainPage();
-    auto* box = Get<Fe::MessageBox>("MessageBoxAreYouSure");
+    auto* box = Get<Fe::MessageBox>("PageMain.MessageBoxAreYouSure");
     EXPECT_FALSE(box->visible);
     EXPECT_EQ(Click("BtnQuit"), 0u);
     EXPECT_TRUE(box->visible);
@@ -104,19 +104,21 @@ TEST_F(Menu, QuitIsReturnedInTheFrameThatAnswersYes) {
 TEST_F(Menu, WhileTheQuitBoxIsOpenThePageButtonsDoNothing) {
     ToMainPage();
     Click("BtnQuit");
-    ASSERT_TRUE(Get("MessageBoxAreYouSure")->visible);
+    ASSERT_TRUE(Get("PageMain.MessageBoxAreYouSure")->visible);
     Click("BtnOptions");
     EXPECT_EQ(frontend->targetPage, nullptr);
 }
 
-TEST_F(Menu, SingleMissionLoadsTheGameUntilItsPagesExist) {
+TEST_F(Menu, TheSinglePlayerButtonsOpenTheirPages) {
     ToMainPage();
-    ASSERT_EQ(frontend->desktop->Find<Fe::Page>("PageSingleMission", true), nullptr);
-    EXPECT_EQ(Click("BtnSingleMission"), 0u);
-    // The loading page at once, which starts the game in its first update.
-    EXPECT_EQ(Frame(), 0u);
-    EXPECT_EQ(Shown(), Get("PageLoadingSPlr"));
-    EXPECT_EQ(Frame(), uint32_t(App::FrontendStartSplrGame));
+    for (const char* link : {"Campaign", "SingleMission", "Training"}) {
+        EXPECT_EQ(Click((std::string("PageMain.Btn") + link).c_str()), 0u) << link;
+        Settle();
+        EXPECT_EQ(Shown(), Get((std::string("Page") + link).c_str()));
+        Click((std::string("Page") + link + ".BtnBack").c_str());
+        Settle();
+        ASSERT_EQ(Shown(), Get("PageMain"));
+    }
 }
 
 // A player's visit to the options: a change on each panel, back, quit. The file is written once, at exit.
