@@ -10,6 +10,7 @@
 #include "frontend/Page.h"
 #include "frontend/Pages.h"
 #include "frontend/PgCreateMission.h"
+#include "frontend/SelectPages.h"
 
 namespace Fe {
 
@@ -25,6 +26,8 @@ const ClassEntry Classes[] = {
     {"class Fe::PgInSPlr", &Base::CreateInstance<PgInSPlr>},
     {"class Fe::PgGameMap", &Base::CreateInstance<PgGameMap>},
     {"class Fe::PgRestartingSPlr", &Base::CreateInstance<PgRestartingSPlr>},
+    {"class Fe::PgSelectAirplane", &Base::CreateInstance<PgSelectAirplane>},
+    {"class Fe::PgSelectWeapons", &Base::CreateInstance<PgSelectWeapons>},
     {"class Fe::OptionsDisplay", &Base::CreateInstance<OptionsDisplay>},
     {"class Fe::OptionsAudio", &Base::CreateInstance<OptionsAudio>},
     {"class Fe::OptionsControls", &Base::CreateInstance<OptionsControls>},

@@ -2,6 +2,7 @@
 // behind the front end, the map of the game's world, and restarting the mission.
 #pragma once
 
+#include "frontend/Flow.h"
 #include "frontend/Page.h"
 
 #include "base/String.h"
@@ -34,7 +35,7 @@ public:
     void Update() override;
 };
 
-class PgGameMap : public Page {
+class PgGameMap : public Page, public PageLinks {
 public:
     // Map icon colours (ARGB) of the two sides.
     static constexpr uint32_t FriendlyColour = 0xFF8080FF, EnemyColour = 0xFFFF0000;
@@ -47,8 +48,6 @@ public:
     // named (the player's airplane by the strings file's "Fe.Player"), coloured by its side. The map is
     // centred and zoomed on the player's pilot when there is one.
     static void ShowWorld(Gui::WidgetsContainer* container, Grp::World* world);
-
-    Base::String backPage; // where "BtnBack" leads
 };
 
 } // namespace Fe

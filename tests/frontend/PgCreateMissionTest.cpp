@@ -219,6 +219,10 @@ TEST_F(CreateMission, AnExistingNameAsksBeforeItIsReplaced) {
     Click("BtnFly");
     EXPECT_EQ(FileText(user / "Kept.msn"), old);
     EXPECT_TRUE(fs::exists(user / "UserMission.info"));
+    // Fly went on to the airplane page: back to this one.
+    Settle();
+    frontend->SwitchPage("PageCreateMission", 0);
+    Settle();
 
     Save("Kept");
     ASSERT_TRUE(overwrite->visible);

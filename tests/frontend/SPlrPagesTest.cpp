@@ -1,8 +1,7 @@
 // The pages around a single-player game, played on the test rig through the program's own main loop: the
 // loading page starts the game, Escape brings up the pause menu, which resumes, shows the map, restarts the
 // mission and ends or aborts the game.
-#include "tests/games/GameFixture.h"
-#include "tests/rig/UiDriver.h"
+#include "SPlrFixture.h"
 
 #include "aircraft/Airplane.h"
 #include "app/Application.h"
@@ -22,105 +21,7 @@
 
 namespace {
 
-// Spawns the player on the Coast Field and wins (without ending the game) after a second.
-const char* const QuickMission =
-    "Name\tQuick\nObjectives\t\"Wait.\"\nBriefing\t\"Wait a second.\"\nTimeOfDay\t1\n"
-    "Events\n{\n"
-    "\t0Init\n\t{\n\t\tActions\n\t\t{\n\t\t\t0Player\tSpawnPlayer\n\t\t\t{\n"
-    "\t\t\t\tSetupType\tAirbase\n\t\t\t\tAirbaseId\tCoast Field\n"
-    "\t\t\t\tRunwayName\t09\n\t\t\t}\n\t\t}\n\t}\n"
-    "\t1Won\n\t{\n\t\tCondition\tTimeFromStart\n\t\t{\n\t\t\tOp\tGreaterEqual\n"
-    "\t\t\tValue\t1\n\t\t}\n\t\tActions\n\t\t{\n\t\t\t0\tSucceed\n\t\t}\n\t}\n}\n";
-
-class SPlrPages : public GameTest::GameRig {
-protected:
-    void SetUp() override {
-        GameRig::SetUp();
-        if (HasFatalFailure())
-            return;
-        App::Frontend = frontend.get();
-        App::Keyboard = keyboard.get();
-        App::Mouse = mouse.get();
-        App::Joystick = joystick.get();
-        App::SplrGame = nullptr;
-        App::Mode = App::FrontendMode;
-        ui = std::make_unique<Rig::UiDriver>(*frontend->desktop, input.get());
-
-        std::ofstream("Quick.msn") << QuickMission;
-        const Mission::Header* header = Mission::Header::Load("Quick.msn");
-        ASSERT_NE(header, nullptr);
-        Fe::GameRequest request = frontend->gameRequest;
-        request.header = *header;
-        request.airplane = "Airplanes\\Su27";
-        frontend->gameRequest.Assign(request);
-        if (auto* map = frontend->desktop->Find<Fe::PgGameMap>("PageGameMap", true))
-            map->backPage = "PageInSPlr";
-    }
-
-    void TearDown() override {
-        delete App::SplrGame;
-        App::SplrGame = nullptr;
-        App::Frontend = nullptr;
-        App::Keyboard = nullptr;
-        App::Mouse = nullptr;
-        App::Joystick = nullptr;
-        App::Mode = App::FrontendMode;
-        ui.reset();
-        GameRig::TearDown();
-    }
-
-    // One frame of the program: the script's events, then the main loop's frame.
-    void Frame() {
-        ui->BeginFrame(input->script, frame);
-        input->BeginFrame(frame++);
-        App::RunFrame();
-    }
-    // Frames until the condition holds; false after ten seconds of them.
-    template <class F> bool FramesUntil(F done) {
-        for (int i = 0; i < 300; ++i) {
-            if (done())
-                return true;
-            Frame();
-        }
-        return done();
-    }
-    void Key(const char* key) { Script(std::to_string(frame) + " keyboard press " + key + "\n"); }
-
-    Fe::Page* Shown() const {
-        Fe::Page* shown = nullptr;
-        for (auto& [name, child] : *frontend->desktop)
-            if (auto* page = dynamic_cast<Fe::Page*>(child); page && page->visible)
-                shown = page;
-        return shown;
-    }
-    Fe::Page* Page(const char* name) const { return frontend->desktop->Find<Fe::Page>(name, true); }
-    Gui::Button* Button(const char* path) const { return frontend->desktop->Find<Gui::Button>(path, true); }
-    bool InGame() const { return App::Mode == App::SplrGameMode; }
-    // The page is shown and no switch is pending.
-    bool Showing(const char* page) const {
-        return App::Mode == App::FrontendMode && !frontend->targetPage && Shown() == Page(page);
-    }
-    float GameTime() const { return App::SplrGame->world->time->time; }
-
-    // From the main page through the loading page into the game.
-    void StartGame() {
-        frontend->SwitchPage("PageMain", 0.0f);
-        Frame();
-        ASSERT_TRUE(Showing("PageMain"));
-        frontend->SwitchPage("PageLoadingSPlr", 0.0f);
-        ASSERT_TRUE(FramesUntil([&] { return InGame(); }));
-        ASSERT_NE(App::SplrGame, nullptr);
-    }
-
-    // Escape in the game: the pause menu at once, and its first update.
-    void Pause() {
-        Key("ESCAPE");
-        ASSERT_TRUE(FramesUntil([&] { return Showing("PageInSPlr"); }));
-        Frame();
-    }
-
-    std::unique_ptr<Rig::UiDriver> ui;
-};
+using SPlrTest::SPlrPages;
 
 TEST_F(SPlrPages, LoadingStartsTheGameWithTheMenusSilent) {
     frontend->SwitchPage("PageMain", 0.0f);
