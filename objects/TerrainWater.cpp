@@ -411,8 +411,8 @@ void Terrain::UpdateOpenSea(Base::Vector2 position, float range) {
             ++k;
         }
     }
-    for (const auto& [measure, cell] : wanted) {
-        const auto [i, j] = cell;
+    for (const auto& w : wanted) {
+        const int32_t i = w.second.first, j = w.second.second;
         if (std::any_of(openSea_.begin(), openSea_.end(),
                         [&](const LoadedSlice& e) { return e.i == i && e.j == j; }))
             continue;
