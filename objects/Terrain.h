@@ -367,6 +367,7 @@ private:
     uint32_t openSeaDrawn_ = 0;
     std::vector<std::pair<float, std::pair<int32_t, int32_t>>> openSeaWanted_; // kept: no allocation a frame
     void ReleaseOpenSea();
+    bool ReleaseOpenSeaCell(LoadedSlice& entry); // true, for erase_if
     // Draws the loaded slices' water and then the open sea's with the pass's state set; per slice, the
     // pass sets what depends on it (transform, constants) through `place`.
     template <class Place> void DrawWaterSlices(RwCamera* camera, const Base::Vector3& position, Place place);

@@ -331,29 +331,23 @@ uint8_t Terrain::OpenSeaLevel() const {
     return level;
 }
 
+bool Terrain::ReleaseOpenSeaCell(LoadedSlice& entry) {
+    entry.slice->positions = nullptr; // shared, not pooled
+    ReturnBuffer(2, entry.slice->waterAttributes);
+    return true;
+}
+
 void Terrain::ReleaseOpenSea() {
-    for (LoadedSlice& entry : openSea_) {
-        entry.slice->positions = nullptr; // shared, not pooled
-        ReturnBuffer(2, entry.slice->waterAttributes);
-    }
-    openSea_.clear();
+    std::erase_if(openSea_, [this](LoadedSlice& entry) { return ReleaseOpenSeaCell(entry); });
 }
 
 void Terrain::UpdateOpenSea(Base::Vector2 position, float range) {
-    const bool none = !loaded_ || waterPath_ == WaterPath::None || !(range >= 0) || !std::isfinite(range) ||
-                      !std::isfinite(position.x) || !std::isfinite(position.y);
-    const float limit = range * range, size = grid_.sliceSize;
-    for (size_t k = 0; k < openSea_.size();) {
-        if (none || !(SliceMeasure(openSea_[k].centre, position) <= limit)) {
-            openSea_[k].slice->positions = nullptr;
-            ReturnBuffer(2, openSea_[k].slice->waterAttributes);
-            openSea_.erase(openSea_.begin() + ptrdiff_t(k));
-        } else {
-            ++k;
-        }
-    }
-    if (none)
+    if (!loaded_ || waterPath_ == WaterPath::None || !(range >= 0) || !std::isfinite(range) ||
+        !std::isfinite(position.x) || !std::isfinite(position.y)) {
+        ReleaseOpenSea();
         return;
+    }
+    const float limit = range * range, size = grid_.sliceSize;
     const uint8_t level = OpenSeaLevel();
     const uint32_t m = LevelSide(level), count = m * m;
     if (!openSeaPositions_) {
@@ -397,20 +391,12 @@ void Terrain::UpdateOpenSea(Base::Vector2 position, float range) {
     std::sort(wanted.begin(), wanted.end());
     if (wanted.size() > MaxOpenSeaCells)
         wanted.resize(MaxOpenSeaCells);
-    // Drop the kept cells that fell outside the cap, then add what is missing.
-    const auto isWanted = [&](const LoadedSlice& e) {
-        return std::any_of(wanted.begin(), wanted.end(),
-                           [&](const auto& w) { return w.second.first == e.i && w.second.second == e.j; });
-    };
-    for (size_t k = 0; k < openSea_.size();) {
-        if (!isWanted(openSea_[k])) {
-            openSea_[k].slice->positions = nullptr;
-            ReturnBuffer(2, openSea_[k].slice->waterAttributes);
-            openSea_.erase(openSea_.begin() + ptrdiff_t(k));
-        } else {
-            ++k;
-        }
-    }
+    // Drop the kept cells out of range or past the cap, then add what is missing.
+    std::erase_if(openSea_, [&](LoadedSlice& e) {
+        return std::none_of(wanted.begin(), wanted.end(),
+                            [&](const auto& w) { return w.second.first == e.i && w.second.second == e.j; }) &&
+               ReleaseOpenSeaCell(e);
+    });
     for (const auto& w : wanted) {
         const int32_t i = w.second.first, j = w.second.second;
         if (std::any_of(openSea_.begin(), openSea_.end(),
