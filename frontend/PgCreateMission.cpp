@@ -1,5 +1,6 @@
 #include "frontend/PgCreateMission.h"
 
+#include "frontend/Flow.h"
 #include "frontend/Frontend.h"
 
 #include "base/Info.h"
@@ -104,6 +105,9 @@ void PgCreateMission::SetVisible(bool on) {
         if (auto* edit = Find<Gui::Edit>("MissionNameEdt", true))
             edit->SetText("");
     }
+    if (on && frontend)
+        if (PageLinks* airplane = FindLinks(*frontend, "PageSelectAirplane"))
+            airplane->backPage = name;
 }
 
 GeneratorChoices PgCreateMission::Choices(const Base::String& name) const {

@@ -49,14 +49,7 @@ protected:
         return -1;
     }
 
-    std::vector<Obj::Airplane*> Enemies() const {
-        std::vector<Obj::Airplane*> found;
-        for (const auto& [name, object] : game->mission->objects)
-            if (auto* airplane = dynamic_cast<Obj::Airplane*>(object.Get());
-                airplane && airplane->allegiance == Obj::Enemy)
-                found.push_back(airplane);
-        return found;
-    }
+    std::vector<Obj::Airplane*> Enemies() const { return GameTest::EnemyAirplanes(*game->mission); }
 };
 
 Fe::GeneratorChoices Sortie() {
@@ -130,11 +123,7 @@ TEST_F(GeneratedMission, WonWhenEveryEnemyFighterIsShotDown) {
     Frame();
     const std::vector<Obj::Airplane*> enemies = Enemies();
     ASSERT_EQ(enemies.size(), 2u);
-    for (Obj::Airplane* enemy : enemies) {
-        const Physics::AirplaneState s = enemy->GetState();
-        ASSERT_LT(std::max(std::fabs(s.position.x), std::fabs(s.position.z)), 16000.0) << "off the map";
-        enemy->SetHitPoints(0);
-    }
+    ASSERT_NO_FATAL_FAILURE(GameTest::ShootDownOverTheMap(enemies));
     const int frames = UntilTheEnd(3000);
     ASSERT_GT(frames, 0);
     EXPECT_EQ(frontend->gameRequest.resultCode, Fe::GameRequest::Succeeded);

@@ -1,7 +1,7 @@
 // The mission generator's page in the front end on the sample data, clicked as a player clicks it: the
 // bases from the map data, the start kinds with their marker, flying the scratch mission, saving under a
-// name with the overwrite box, and names that are refused. The user missions' folder is the test's own: the
-// data tree is linked entry by entry, but for that folder.
+// name with the overwrite box, and names that are refused. The user missions' folder is the test's own.
+#include "LinkData.h"
 #include "MenuFixture.h"
 
 #include "frontend/PgCreateMission.h"
@@ -28,27 +28,13 @@ std::string FileText(const fs::path& path) {
     return text.str();
 }
 
-// Links every entry of from into to, but for the folders on the way to the user missions, which are made,
-// and the user missions' folder itself, which is left out.
-void LinkData(const fs::path& from, const fs::path& to) {
-    fs::create_directory(to);
-    for (const auto& entry : fs::directory_iterator(from)) {
-        const std::string name = entry.path().filename().string();
-        if (name == "User")
-            continue;
-        if (name == "Scripts" || name == "Missions")
-            LinkData(entry.path(), to / name);
-        else
-            fs::create_symlink(entry.path(), to / name);
-    }
-}
-
 class CreateMission : public Menu {
 protected:
     void SetUp() override {
         Menu::SetUp();
         fs::remove(scratch / "Data");
-        LinkData(fs::path(CORVANE_BINARY_DIR) / "data" / "Data", scratch / "Data");
+        FrontendTest::LinkDataButUserMissions(fs::path(CORVANE_BINARY_DIR) / "data" / "Data",
+                                              scratch / "Data");
         user = scratch / "Data" / "Scripts" / "Missions" / "User";
         Start();
         frontend->SwitchPage("PageCreateMission", 0);

@@ -108,6 +108,49 @@ protected:
         ASSERT_NE(App::SplrGame, nullptr);
     }
 
+    // Clicks the button and waits for the page, then lets it run its first update.
+    void ClickTo(const char* button, const char* page) {
+        ui->Click(button);
+        ASSERT_TRUE(FramesUntil([&] { return Showing(page); })) << button << " did not lead to " << page;
+        Frame();
+    }
+    bool Shows(const char* widget) const { return frontend->desktop->FindWidget(widget, true)->visible; }
+
+    // The airplane page on: the airplane, the weapons' preset, Fly, then frames until the player's airplane
+    // is in the game (the mission's first events run in its first frames).
+    void SelectAndFly(int32_t airplane, const char* preset) {
+        ui->Pick("AirplanesList", airplane);
+        Frame();
+        ClickTo("PageSelectAirplane.BtnFly", "PageSelectWeapons");
+        ui->Click((std::string("PageSelectWeapons.Btn") + preset).c_str());
+        Frame();
+        Frame();
+        ui->Click("PageSelectWeapons.BtnFly");
+        ASSERT_TRUE(FramesUntil([&] { return InGame(); }));
+        ASSERT_NE(App::SplrGame, nullptr);
+        ASSERT_TRUE(FramesUntil([&] { return App::SplrGame->PlayerAirplane() != nullptr; }));
+    }
+    // T pressed that many times, on separate frames: time twice as fast for each.
+    void FasterTime(int steps) {
+        for (int i = 0; i < steps; ++i) {
+            Key("T");
+            Frame();
+            Frame();
+        }
+    }
+
+    // The game runs until its mission ends, which shows the end page over the game that it keeps.
+    void UntilTheEndPage() {
+        bool shown = false;
+        for (int i = 0; i < 3000 && !shown; ++i) {
+            Frame();
+            shown = Showing("PageEndMission");
+        }
+        ASSERT_TRUE(shown) << "the mission did not end";
+        ASSERT_NE(App::SplrGame, nullptr) << "the end page keeps the game until the player leaves it";
+        Frame();
+    }
+
     // Escape in the game: the pause menu at once, and its first update.
     void Pause() {
         Key("ESCAPE");

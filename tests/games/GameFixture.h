@@ -29,6 +29,7 @@
 #include "input/Joystick.h"
 #include "input/Keyboard.h"
 #include "input/Mouse.h"
+#include "mission/Mission.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/texture.h"
@@ -40,9 +41,12 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace GameTest {
 
@@ -50,6 +54,26 @@ namespace fs = std::filesystem;
 
 constexpr int Width = 320, Height = 240;
 constexpr double Step = 1.0 / 30.0;
+
+// The enemy airplanes that the mission holds by name.
+inline std::vector<Obj::Airplane*> EnemyAirplanes(const Mission::Mission& mission) {
+    std::vector<Obj::Airplane*> found;
+    for (const auto& [name, object] : mission.objects)
+        if (auto* airplane = dynamic_cast<Obj::Airplane*>(object.Get());
+            airplane && airplane->allegiance == Obj::Enemy)
+            found.push_back(airplane);
+    return found;
+}
+
+// The scripted kill: each airplane is destroyed where it flies, which must be over the 32 km map, so that
+// it falls onto the ground (beyond the map's edge there is none to crash into).
+inline void ShootDownOverTheMap(const std::vector<Obj::Airplane*>& airplanes) {
+    for (Obj::Airplane* airplane : airplanes) {
+        const Physics::AirplaneState s = airplane->GetState();
+        ASSERT_LT(std::max(std::fabs(s.position.x), std::fabs(s.position.z)), 16000.0) << "off the map";
+        airplane->SetHitPoints(0);
+    }
+}
 
 class GameRig : public ::testing::Test {
 protected:
