@@ -1,17 +1,21 @@
-// "mission-<name>": a sample mission played in its scenery as the single-player game will play it: the
-// mission's events each frame before the world's passes, on a host that records the end of the mission.
-// The pilots and the player's gun are stand-ins until those layers land: the player's pilot flies the
-// airplane from the scripted joystick (x rolls, y pitches, the throttle lever sets the throttle and opening
-// it starts the engine, button 1 holds the wheel brakes) and button 0 fires a gun that wears down any enemy
-// within 2 km and 12 degrees of the nose; computer pilots hold their height, speed and heading. Traced: each
-// event as it fires, the mission's result and the end page.
+// "mission-<name>": a sample mission played in its scenery as the single-player game plays it, without
+// drawing: the mission's events each frame before the world's passes, on a host that records the end of
+// the mission. The airplanes are the game's own: the mission's crew seats the game's player pilot and
+// computer pilots, and every airplane has its weapon stores, gun and cockpit (radar, threat warning). The
+// player flies with a joystick and throttle lever (the settings' control type 2): x rolls, y pitches,
+// button 0 fires, 1 picks the radar's target, 2 the next air weapon, 4 and 5 drop flares and chaff; the
+// keyboard's keys are the default ones (E the engine, G the gear, B the wheel brakes). The player's
+// airplane is the Su27 with the weapons the briefing would give it. Traced: each event as it fires, the
+// mission's result and the end page; each airplane's first hit and its end; each missile's launch.
 #include "tests/rig/ScenarioRunner.h"
 #include "tests/rig/WorldScenario.h"
+#include "tests/rig/scenarios/MissionAutopilot.h"
 
 #include "mission/GameRequest.h"
 #include "mission/Mission.h"
 
 #include "aircraft/Airplane.h"
+#include "cockpit/Cockpit.h"
 #include "input/Joystick.h"
 #include "input/Keyboard.h"
 #include "input/Mouse.h"
@@ -21,10 +25,13 @@
 #include "scene/ClumpFile.h"
 #include "scene/EngineHost.h"
 #include "scene/Frame.h"
-#include "scene/SignedAngleOnPlane.h"
 #include "scene/World.h"
 #include "scene/WorldPasses.h"
 #include "scene/Wrappers.h"
+#include "weapons/AirplaneGun.h"
+#include "weapons/AutoWeapons.h"
+#include "weapons/HomingRocket.h"
+#include "weapons/Stores.h"
 
 #include "base/AnimationCache.h"
 #include "base/ClumpCache.h"
@@ -32,7 +39,6 @@
 #include "base/FrameClock.h"
 #include "base/Info.h"
 #include "base/InfoCache.h"
-#include "base/Maths.h"
 #include "base/TextTable.h"
 #include "rwsdk/plugin/collis/rpcollis.h"
 #include "rwsdk/plugin/hanim/rphanim.h"
@@ -42,10 +48,10 @@
 #include "rwsdk/world/rpworld.h"
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -57,143 +63,24 @@ struct Host : Mission::Host {
     void EndMission() override { ended = true; }
     void SetCameraTarget(Obj::Frame*) override {}
     void SetCurrentCamera(int) override {}
-    void SetPlayer(Obj::Object*, Obj::Airplane*) override {}
+    void SetPlayer(Obj::Object*, Obj::Airplane* airplane) override { player = airplane; }
 
     Grp::World* world = nullptr;
     Fe::GameRequest request;
     Base::Config settings;
+    Base::SmartPtr<Obj::Airplane> player;
     bool ended = false;
 };
 
-// A pilot stand-in: flies its airplane from the joystick (the player) or holds its course (the others).
-class Pilot : public Obj::Object, public Obj::Runnable, public Obj::Target, public Rig::Digestable {
-public:
-    Pilot(Obj::Airplane* airplane, bool player, const Rig::RunContext& run)
-        : airplane(airplane), player(player), run(run) {
-        hitPoints = maxHitPoints = 1;
-        name = player ? "Player" : "Pilot";
-        allegiance = airplane->allegiance;
-        const Physics::AirplaneState s = airplane->GetState();
-        height = s.position.y;
-        speed = float(Base::VectorLength(s.velocity));
-    }
-    void SetWorld(Grp::World* joined) override {
-        Obj::Object::SetWorld(joined);
-        if (joined) {
-            joined->runnables->Insert(static_cast<Obj::Runnable*>(this));
-        } else if (Obj::Runnable::group) {
-            Grp::Simple<Obj::Runnable>::Remove(this);
-        }
-    }
-    const RwSphere* GetBoundingSphere() override { return nullptr; }
-    bool IntersectSegment(const RwLine*, RwV3d*, RwV3d*) override { return false; }
-    void DigestState(Rig::StateDigest& digest) const override {
-        digest.Add(player);
-        digest.Add(firing);
-    }
-
-    void Run() override {
-        if (!airplane)
-            return;
-        Physics::AirplaneState s = airplane->GetState();
-        if (player) {
-            if (Input::Joystick* stick = run.joystick) {
-                s.rollInput = stick->x;
-                s.pitchInput = -stick->y;
-                s.yawInput = stick->rudder;
-                s.throttle = stick->throttle;
-                // Opening the throttle starts the engine; button 1 holds the wheel brakes.
-                if (s.throttle > 0.05f && !s.engineDestroyed)
-                    s.engineRunning = 1;
-                s.wheelBrakeCommand = stick->buttons[1] ? 0.6f : 0.0f;
-                firing = stick->buttons[0] != 0;
-            }
-        } else {
-            const float rate = -Base::DotProduct(s.angularVelocity, s.at);
-            const float bank = Obj::SignedAngleOnPlane(s.at, s.up, {0, 1, 0});
-            s.rollInput = std::clamp(2.0f * bank + 0.5f * rate, -1.0f, 1.0f);
-            s.pitchInput = std::clamp(0.002f * (height - s.position.y) - 0.02f * s.velocity.y, -1.0f, 1.0f);
-            s.throttle =
-                std::clamp(0.6f + 0.02f * (speed - float(Base::VectorLength(s.velocity))), 0.0f, 1.0f);
-        }
-        airplane->SetState(s);
-        if (firing)
-            Fire(s);
-    }
-
-private:
-    // Wears down the enemies within the gun's reach and cone.
-    void Fire(const Physics::AirplaneState& s) {
-        const float dt = float(Base::FrameClock::FrameTime);
-        world->targets->ForEach([&](Obj::Target* target) {
-            if (target->allegiance == airplane->allegiance || target->hitPoints <= 0)
-                return;
-            const RwSphere* sphere = target->GetBoundingSphere();
-            if (!sphere)
-                return;
-            const RwV3d d{sphere->center.x - s.position.x, sphere->center.y - s.position.y,
-                          sphere->center.z - s.position.z};
-            const float distance = float(Base::VectorLength(d));
-            if (distance > 2000.0f || distance <= 0)
-                return;
-            const float cosine = Base::DotProduct(d, s.at) / distance;
-            if (cosine < std::cos(12.0f * float(Base::Pi / 180.0)))
-                return;
-            target->SetHitPoints(target->hitPoints - 150.0f * dt);
-        });
-    }
-
-    Base::SmartPtr<Obj::Airplane> airplane;
-    bool player;
-    const Rig::RunContext& run;
-    float height = 0, speed = 0;
-    bool firing = false;
-};
-
-struct Crew : Mission::Crew {
-    Obj::Object* CreateComputerPilot(Obj::Airplane* airplane, const Base::String&, Obj::Allegiance,
-                                     float) override {
-        return Seat(airplane, false);
-    }
-    Obj::Object* CreatePlayerPilot(Obj::Airplane* airplane, const Base::String&,
-                                   const Base::Config*) override {
-        return Seat(airplane, true);
-    }
-    Obj::Airplane* GetAirplane(Obj::Object* pilot) override {
-        auto found = seats.find(pilot);
-        return found == seats.end() ? nullptr : found->second.Get();
-    }
-    Obj::Object* GetPilot(Obj::Airplane* airplane) override {
-        for (auto& [pilot, seated] : seats)
-            if (seated.Get() == airplane)
-                return pilot;
-        return nullptr;
-    }
-    bool IsPlayerPilot(Obj::Object* pilot) override { return pilot == player; }
-    bool IsComputerPilot(Obj::Object* pilot) override { return pilot != player && seats.count(pilot); }
-    void Eject(Obj::Object*) override {}
-    void SetRoute(Obj::Object*, const std::vector<RwV3d>&) override {}
-    void SetAttackTarget(Obj::Object*, Obj::Damageable*) override {}
-    void SetDefended(Obj::Object*, Obj::Damageable*) override {}
-    void SetWingLeader(Obj::Object*, Obj::Airplane*) override {}
-
-    Obj::Object* Seat(Obj::Airplane* airplane, bool isPlayer) {
-        auto* pilot = new Pilot(airplane, isPlayer, *run);
-        airplane->Obj::Object::world->AddObject(pilot);
-        seats[pilot] = airplane;
-        if (isPlayer)
-            player = pilot;
-        return pilot;
-    }
-
-    const Rig::RunContext* run = nullptr;
-    std::map<Obj::Object*, Base::SmartPtr<Obj::Airplane>> seats;
-    Obj::Object* player = nullptr;
+// A sample mission and the weapon set-up of the player's Su27 that its briefing leads to.
+struct MissionFile {
+    const char* file;
+    const char* setup;
 };
 
 class MissionScenario : public Rig::Scenario {
 public:
-    explicit MissionScenario(const char* file) : file(file) {}
+    MissionScenario(const MissionFile& mission, bool autopilot) : mission(mission), autopilot(autopilot) {}
     ~MissionScenario() override { MissionScenario::Stop(); }
 
     bool Start(Rig::RunContext& run, std::string& error) override {
@@ -222,16 +109,20 @@ public:
         Rw::RegisterImageFormats();
         Rw::InstallClumpCache();
         Rw::InstallAnimationCache();
+        // What the program installs at its start for the airplanes and vehicles.
+        Weapons::InstallStores();
+        Weapons::InstallAirplaneGun();
+        Weapons::InstallVehicleWeapons();
+        Cockpit::RegisterCockpit();
 
-        crew.run = &run;
-        previousCrew = Mission::Crew::installed;
-        Mission::Crew::installed = &crew;
         world = std::make_unique<Grp::World>();
         host.world = world.get();
         world->keyboard = run.keyboard;
         world->mouse = run.mouse;
         world->joystick = run.joystick;
-        const Base::String path = Base::MakePath(Base::GetText("DataDir"), file);
+        // A joystick with its throttle lever.
+        host.settings.controlsType = 2;
+        const Base::String path = Base::MakePath(Base::GetText("DataDir"), mission.file);
         const Mission::Header* header = Mission::Header::Load(path);
         if (!header) {
             error = path + " has no mission header";
@@ -240,11 +131,19 @@ public:
         Obj::LoadScenery(host.settings, *world, int(header->timeOfDay));
         host.request.header = *header;
         host.request.airplane = "Airplanes\\Su27";
-        mission = std::make_unique<Mission::Mission>(host, path);
-        if (!mission->IsLoaded()) {
+        // The weapon page's preset, rack by rack.
+        const Base::Info& su27 =
+            Base::InfoCache::Get(Base::MakePath(Base::ClumpCache::Directory, "Airplanes\\Su27.info"));
+        if (const Base::Info* setup = su27.GetChild(Base::String("Setups.") + mission.setup))
+            for (const auto& [rack, weapon] : setup->GetChildren())
+                host.request.loadout.AddValue(rack, weapon->GetValue());
+        missionObject = std::make_unique<Mission::Mission>(host, path);
+        if (!missionObject->IsLoaded()) {
             error = path + " does not load";
             return false;
         }
+        if (autopilot)
+            pilot = Rig::MakeMissionAutopilot(mission.file);
         return true;
     }
 
@@ -256,14 +155,14 @@ public:
         Grp::WorldTime& clock = *world->time;
         const float before = clock.time;
         clock.Advance();
-        mission->Update();
-        for (const auto& [name, event] : mission->events)
+        missionObject->Update();
+        for (const auto& [name, event] : missionObject->events)
             if (event->fired && !traced[name]) {
                 traced[name] = true;
                 run.Trace("event " + name);
             }
-        if (mission->state != state) {
-            state = mission->state;
+        if (missionObject->state != state) {
+            state = missionObject->state;
             run.Trace(state == Mission::Mission::Succeeded ? "mission succeeded" : "mission failed");
         }
         if (host.ended && !endTraced) {
@@ -272,34 +171,28 @@ public:
         }
         Grp::SimulateGroup(*world->simulateables, before, clock.time);
         Grp::RunGroup(*world->runnables);
+        TraceCombat(run);
+        if (pilot)
+            pilot->Fly(run, *world, *missionObject, host.player.Get());
     }
 
     void Digest(Rig::StateDigest& digest) override {
         digest.Add(world->time->time);
-        digest.Add(mission->state);
-        world->ForEach([&](Obj::Object* object) {
-            digest.Add(uint32_t(0x0B1EC7));
-            if (auto* frame = dynamic_cast<Rw::Frame*>(object); frame && frame->frame) {
-                double position[3];
-                frame->GetWorldPositionDouble(position);
-                for (double p : position)
-                    digest.Add(p);
-            }
-            if (auto* damageable = dynamic_cast<Obj::Damageable*>(object))
-                digest.Add(damageable->hitPoints);
-            if (auto* own = dynamic_cast<Rig::Digestable*>(object))
-                own->DigestState(digest);
-        });
+        digest.Add(missionObject->state);
+        Rig::DigestWorld(*world, digest);
     }
 
     void Stop() override {
-        mission.reset();
+        pilot.reset();
+        missionObject.reset();
+        fighters.clear();
+        missiles.clear();
         if (world) {
             world->Clear();
             world.reset();
         }
-        if (previousCrew)
-            Mission::Crew::installed = previousCrew;
+        Obj::Airplane::CreateCockpit = nullptr;
+        Obj::Airplane::CreateStores = nullptr;
         Base::InfoCache::Clear();
         Base::ClumpCache::Clear();
         Base::AnimationCache::Clear();
@@ -312,38 +205,92 @@ public:
     }
 
 private:
-    const char* file;
+    // The mission's name of an object, or its own.
+    std::string NameOf(Obj::Damageable* object) const {
+        for (const auto& [name, known] : missionObject->objects)
+            if (known.Get() == object)
+                return name;
+        return object ? object->name : "nothing";
+    }
+
+    void TraceCombat(Rig::RunContext& run) {
+        world->ForEach([&](Obj::Object* object) {
+            if (auto* airplane = dynamic_cast<Obj::Airplane*>(object)) {
+                if (std::none_of(fighters.begin(), fighters.end(),
+                                 [&](const Fighter& f) { return f.airplane.Get() == airplane; }))
+                    fighters.push_back({airplane, NameOf(airplane), airplane->hitPoints});
+            } else if (auto* missile = dynamic_cast<Weapons::HomingRocket*>(object);
+                       missile && !missile->rack) {
+                if (std::none_of(missiles.begin(), missiles.end(),
+                                 [&](const auto& m) { return m.Get() == missile; })) {
+                    missiles.push_back(missile);
+                    run.Trace("missile launched at " + NameOf(missile->GetTarget()));
+                }
+            }
+        });
+        std::erase_if(missiles, [](const Base::SmartPtr<Weapons::HomingRocket>& m) { return !m; });
+        for (Fighter& f : fighters) {
+            if (f.ended)
+                continue;
+            Obj::Airplane* airplane = f.airplane.Get();
+            if (airplane && airplane->hitPoints < f.hitPoints && !f.hit) {
+                f.hit = true;
+                run.Trace(f.name + " hit");
+            }
+            if (!airplane || airplane->hitPoints <= 0) {
+                f.ended = true;
+                run.Trace(f.name + (airplane ? " destroyed" : " gone"));
+            } else {
+                f.hitPoints = airplane->hitPoints;
+            }
+        }
+    }
+
+    MissionFile mission;
+    bool autopilot;
     bool engineStarted = false;
     Host host;
-    Crew crew;
-    Mission::Crew* previousCrew = nullptr;
     std::unique_ptr<Grp::World> world;
-    std::unique_ptr<Mission::Mission> mission;
+    std::unique_ptr<Mission::Mission> missionObject;
+    std::unique_ptr<Rig::MissionAutopilot> pilot;
     std::map<std::string, bool> traced;
     int32_t state = Mission::Mission::Running;
     bool endTraced = false;
+    struct Fighter {
+        Base::SmartPtr<Obj::Airplane> airplane;
+        std::string name;
+        float hitPoints = 0;
+        bool hit = false, ended = false;
+    };
+    std::vector<Fighter> fighters;
+    std::vector<Base::SmartPtr<Weapons::HomingRocket>> missiles;
 };
 
-template <const char* File> std::unique_ptr<Rig::Scenario> Make() {
-    return std::make_unique<MissionScenario>(File);
+constexpr MissionFile TwoBandits{"Scripts\\Missions\\Single\\TwoBandits.msn", "AirToAir"};
+constexpr MissionFile TakeOff{"Scripts\\Missions\\Training\\1TakeOffAndLanding.msn", "AirToAir"};
+constexpr MissionFile Gunnery{"Scripts\\Missions\\Training\\2Gunnery.msn", "AirToAir"};
+constexpr MissionFile Intercept{"Scripts\\Missions\\Campaign\\1Intercept.msn", "AirToAir"};
+constexpr MissionFile Convoy{"Scripts\\Missions\\Campaign\\2Convoy.msn", "AirToGround"};
+constexpr MissionFile CarrierDefence{"Scripts\\Missions\\Campaign\\3CarrierDefence.msn", "AirToAir"};
+
+template <const MissionFile& File, bool Autopilot> std::unique_ptr<Rig::Scenario> Make() {
+    return std::make_unique<MissionScenario>(File, Autopilot);
 }
 
-constexpr char TwoBandits[] = "Scripts\\Missions\\Single\\TwoBandits.msn";
-constexpr char TakeOff[] = "Scripts\\Missions\\Training\\1TakeOffAndLanding.msn";
-constexpr char Gunnery[] = "Scripts\\Missions\\Training\\2Gunnery.msn";
-constexpr char Intercept[] = "Scripts\\Missions\\Campaign\\1Intercept.msn";
-constexpr char Convoy[] = "Scripts\\Missions\\Campaign\\2Convoy.msn";
-constexpr char CarrierDefence[] = "Scripts\\Missions\\Campaign\\3CarrierDefence.msn";
+template <const MissionFile& File> bool Register(const char* name, const char* description) {
+    return Rig::RegisterScenario(name, &Make<File, false>, description) &&
+           Rig::RegisterScenario((std::string(name) + "-autopilot").c_str(), &Make<File, true>,
+                                 "the same, flown by the rig's autopilot, which adds what it does to the "
+                                 "script as it goes (the trace's joystick and keyboard lines)");
+}
 
 const bool registered[] = {
-    Rig::RegisterScenario("mission-two-bandits", &Make<TwoBandits>, "the single mission \"Two Bandits\""),
-    Rig::RegisterScenario("mission-take-off-and-landing", &Make<TakeOff>,
-                          "the first training mission, \"Take-off and Landing\""),
-    Rig::RegisterScenario("mission-gunnery", &Make<Gunnery>, "the second training mission, \"Gunnery\""),
-    Rig::RegisterScenario("mission-intercept", &Make<Intercept>, "the first campaign mission, \"Intercept\""),
-    Rig::RegisterScenario("mission-convoy", &Make<Convoy>, "the second campaign mission, \"Convoy\""),
-    Rig::RegisterScenario("mission-carrier-defence", &Make<CarrierDefence>,
-                          "the third campaign mission, \"Carrier Defence\""),
+    Register<TwoBandits>("mission-two-bandits", "the single mission \"Two Bandits\""),
+    Register<TakeOff>("mission-take-off-and-landing", "the first training mission, \"Take-off and Landing\""),
+    Register<Gunnery>("mission-gunnery", "the second training mission, \"Gunnery\""),
+    Register<Intercept>("mission-intercept", "the first campaign mission, \"Intercept\""),
+    Register<Convoy>("mission-convoy", "the second campaign mission, \"Convoy\""),
+    Register<CarrierDefence>("mission-carrier-defence", "the third campaign mission, \"Carrier Defence\""),
 };
 
 } // namespace

@@ -1,0 +1,512 @@
+#include "tests/rig/scenarios/MissionAutopilot.h"
+
+#include "tests/rig/ScriptedInput.h"
+
+#include "mission/Mission.h"
+
+#include "aircraft/Airplane.h"
+#include "aircraft/CockpitLink.h"
+#include "input/DirectInput.h"
+#include "objects/Vehicle.h"
+#include "scene/SignedAngleOnPlane.h"
+#include "scene/World.h"
+#include "weapons/HomingRocket.h"
+#include "weapons/Stores.h"
+
+#include "base/Maths.h"
+#include "base/SmartPtr.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <limits>
+
+namespace Rig {
+
+namespace {
+
+using Physics::AirplaneState;
+
+constexpr float Degree = float(Base::Pi / 180.0);
+
+RwV3d Sub(const RwV3d& a, const RwV3d& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+float Length(const RwV3d& v) {
+    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+}
+float Speed(const AirplaneState& s) {
+    return Length(s.velocity);
+}
+// Compass heading of a direction, radians: 0 along +z, a quarter turn along -x (the missions' Hdg).
+float HeadingOf(const RwV3d& v) {
+    return std::atan2(-v.x, v.z);
+}
+float Wrapped(float angle) {
+    return std::remainder(angle, float(2 * Base::Pi));
+}
+float Elevation(const RwV3d& v) {
+    const float length = Length(v);
+    return length > 0 ? std::asin(std::clamp(v.y / length, -1.0f, 1.0f)) : 0.0f;
+}
+// With CORVANE_AUTOPILOT_LOG set, once a second of game time, what the autopilot sees goes to stderr.
+bool Logging(const RunContext& run) {
+    static const bool wanted = std::getenv("CORVANE_AUTOPILOT_LOG") != nullptr;
+    return wanted && run.frame % 60 == 0;
+}
+bool OnWheels(const AirplaneState& s) {
+    return std::min({s.wheelCompression[0], s.wheelCompression[1], s.wheelCompression[2]}) < -0.01f;
+}
+
+// What the player's hands do, as script events for the next frame: the stick, twist grip and lever move
+// only when the wanted position differs from the last by a step, and presses of buttons and keys go one a
+// frame, two frames apart (a press is released on the frame after it).
+class Hands {
+public:
+    void Begin(const RunContext& run) {
+        auto* input = dynamic_cast<ScriptedInput*>(Input::DirectInput);
+        script = input ? &input->script : nullptr;
+        frame = run.frame + 1;
+        if (!pending.empty() && frame >= nextPress) {
+            Add(pending.front().first, "press", {pending.front().second});
+            pending.pop_front();
+            nextPress = frame + 2;
+        }
+    }
+
+    // The airplane's commands (roll, pitch and yaw in [-1, 1]) through the player pilot's shaping: the
+    // stick's x and the twist squared, its y to the power 1.5.
+    void Stick(float roll, float pitch, float yaw) {
+        Axis("x", Root(roll, 2.0f), x);
+        Axis("y", Root(pitch, 1.5f), y);
+        Axis("rudder", Root(yaw, 2.0f), rudder);
+    }
+    void Lever(float value) {
+        value = std::round(std::clamp(value, 0.0f, 1.0f) * 50) / 50;
+        if (value == lever)
+            return;
+        lever = value;
+        Add("joystick", "throttle", {Number(value)});
+    }
+    void Press(int button) { pending.emplace_back("joystick", std::to_string(button)); }
+    void PressKey(const char* key) { pending.emplace_back("keyboard", key); }
+    bool Pressing() const { return !pending.empty(); }
+    void Hold(int button, bool down) {
+        if (held[button] == down)
+            return;
+        held[button] = down;
+        Add("joystick", down ? "down" : "up", {std::to_string(button)});
+    }
+
+private:
+    static float Root(float v, float exponent) {
+        v = std::clamp(v, -1.0f, 1.0f);
+        return std::copysign(std::pow(std::fabs(v), 1.0f / exponent), v);
+    }
+    static std::string Number(float v) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%.2f", double(v) == 0 ? 0.0 : double(v));
+        return text;
+    }
+    void Axis(const char* name, float value, float& current) {
+        value = std::round(value * 50) / 50;
+        if (value == current)
+            return;
+        current = value;
+        Add("joystick", "axis", {name, Number(value)});
+    }
+    void Add(const std::string& device, const std::string& event, std::vector<std::string> arguments) {
+        if (!script)
+            return;
+        ScriptEvent e;
+        e.frame = frame;
+        e.device = device;
+        e.event = event;
+        e.arguments = std::move(arguments);
+        script->Add(std::move(e));
+    }
+
+    Script* script = nullptr;
+    uint32_t frame = 0, nextPress = 0;
+    float x = 0, y = 0, rudder = 0, lever = -1;
+    bool held[32] = {};
+    std::deque<std::pair<std::string, std::string>> pending;
+};
+
+// Flying by attitude: the bank through the stick's x, the climb angle (or the nose's elevation) through
+// its y.
+class Flying : public MissionAutopilot {
+protected:
+    // The stick for that bank and climb angle (radians).
+    void BankAndClimb(const AirplaneState& s, float bank, float climb, float dt, bool byNose = false) {
+        const float bankNow = Obj::SignedAngleOnPlane(s.at, s.up, {0, 1, 0});
+        const float rollRate = -Base::DotProduct(s.angularVelocity, s.at);
+        roll = std::clamp(1.5f * (bankNow - bank) + 0.4f * rollRate, -1.0f, 1.0f);
+        const float climbNow = byNose ? Elevation(s.at) : Elevation(s.velocity);
+        const float pitchRate = Base::DotProduct(s.angularVelocity, s.right);
+        climbError = std::clamp(climbError + (climb - climbNow) * dt, -0.4f, 0.4f);
+        // More pull in a bank to hold the height.
+        const float turn = 1.0f / std::max(0.3f, std::cos(bankNow)) - 1.0f;
+        pitch = std::clamp(2.5f * (climb - climbNow) + 1.2f * climbError + 0.8f * pitchRate + 0.25f * turn,
+                           -1.0f, 1.0f);
+    }
+    // Towards a heading (radians) with at most that bank.
+    void HeadingAndClimb(const AirplaneState& s, float heading, float climb, float dt, float maxBank,
+                         bool byNose = false) {
+        const float error = Wrapped(heading - HeadingOf(byNose ? s.at : s.velocity));
+        // A bank to the left (as the bank is measured) turns the heading the positive way.
+        BankAndClimb(s, -std::clamp(2.5f * error, -maxBank, maxBank), climb, dt, byNose);
+    }
+
+    Hands hands;
+    float roll = 0, pitch = 0, yaw = 0;
+    float climbError = 0;
+};
+
+// "Take-off and Landing": engine on, brakes off, full power down runway 09 (westwards), up at rotation
+// speed, gear up, out past the navpoint, a turn back and a straight-in approach to runway 27 (eastwards),
+// gear down, down a 3-degree path onto it, idle, brakes, to a stop.
+class Circuit : public Flying {
+public:
+    void Fly(RunContext& run, Grp::World& world, Mission::Mission& mission, Obj::Airplane* player) override {
+        hands.Begin(run);
+        if (!player || !player->flightModel)
+            return;
+        const AirplaneState s = player->GetState();
+        const float dt = world.time->step;
+        const float speed = Speed(s);
+        auto* base = mission.FindObject("Coast Field");
+        const RwSphere* sphere = base ? base->GetBoundingSphere() : nullptr;
+        if (!sphere)
+            return;
+        if (phase == Start) {
+            ground = s.position.y;
+            runwayHeading = HeadingOf(s.at);
+            hands.PressKey("E");
+            if (s.wheelBrakeCommand > 0)
+                hands.PressKey("B");
+            hands.Lever(1);
+            phase = Roll;
+        }
+        const float height = s.position.y - ground;
+        // The runway's centre line: the base's position, along the take-off heading.
+        const RwV3d along = {-std::sin(runwayHeading), 0, std::cos(runwayHeading)};
+        const RwV3d centre = {sphere->center.x, ground, sphere->center.z};
+        const RwV3d offset = Sub(s.position, centre);
+        const float ahead = Base::DotProduct(offset, along); // past the base's centre, westwards
+        const float aside = along.x * offset.z - along.z * offset.x;
+        yaw = 0;
+        float lever = 1;
+        switch (phase) {
+        case Start:
+        case Roll:
+            // The nose wheel keeps the centre line; the stick fully back from rotation speed.
+            yaw = std::clamp(-3.0f * Wrapped(runwayHeading - HeadingOf(s.at)), -1.0f, 1.0f);
+            roll = 0;
+            pitch = speed > 75 ? 1.0f : 0.0f;
+            if (!OnWheels(s) && height > 10)
+                phase = Climb;
+            break;
+        case Climb:
+            HeadingAndClimb(s, runwayHeading, 8 * Degree, dt, 20 * Degree);
+            if (height > 60 && !gearUp) {
+                hands.PressKey("G");
+                gearUp = true;
+            }
+            if (height > 500)
+                phase = Out;
+            break;
+        case Out:
+            HeadingAndClimb(s, runwayHeading, std::clamp(0.01f * (600 - height), -0.1f, 0.1f), dt,
+                            20 * Degree);
+            lever = std::clamp(0.6f + 0.03f * (140 - speed), 0.3f, 0.98f);
+            if (ahead > 9000)
+                phase = Turn;
+            break;
+        case Turn: {
+            // Round to the reciprocal heading, to the left.
+            const float back = Wrapped(runwayHeading + float(Base::Pi));
+            const float error = Wrapped(back - HeadingOf(s.velocity));
+            BankAndClimb(s, std::fabs(error) > 20 * Degree ? 35 * Degree : -2.5f * error,
+                         std::clamp(0.01f * (600 - height), -0.1f, 0.1f), dt);
+            lever = std::clamp(0.6f + 0.03f * (140 - speed), 0.3f, 0.98f);
+            if (std::fabs(error) < 3 * Degree)
+                phase = Approach;
+            break;
+        }
+        case Approach: {
+            // Aim 400 m past runway 27's threshold (1500 west of the centre), down 3 degrees.
+            const float toGo = ahead - (1500 - 400);
+            const float path = std::max(0.0f, toGo) * std::tan(3 * Degree);
+            const float back = Wrapped(runwayHeading + float(Base::Pi));
+            // Onto the centre line: aside grows to the right of the take-off direction.
+            const float heading = back + std::clamp(0.002f * aside, -0.3f, 0.3f);
+            const float climb = std::clamp(-3 * Degree + 0.003f * (path - height), -7 * Degree, 2 * Degree);
+            HeadingAndClimb(s, heading, climb, dt, 20 * Degree);
+            lever = std::clamp(0.5f + 0.05f * (95 - speed), 0.0f, 0.98f);
+            if (toGo < 8000 && !gearDown) {
+                hands.PressKey("G");
+                gearDown = true;
+            }
+            if (height < 6) {
+                phase = Flare;
+            }
+            break;
+        }
+        case Flare: {
+            const float back = Wrapped(runwayHeading + float(Base::Pi));
+            HeadingAndClimb(s, back, -1.0f / std::max(speed, 1.0f), dt, 5 * Degree);
+            lever = 0;
+            if (OnWheels(s)) {
+                phase = Stop;
+                hands.PressKey("B");
+            }
+            break;
+        }
+        case Stop: {
+            const float back = Wrapped(runwayHeading + float(Base::Pi));
+            yaw = std::clamp(-3.0f * Wrapped(back - HeadingOf(s.at)), -1.0f, 1.0f);
+            roll = 0;
+            pitch = 0;
+            lever = 0;
+            break;
+        }
+        }
+        hands.Stick(roll, pitch, yaw);
+        hands.Lever(lever);
+        if (Logging(run))
+            std::fprintf(stderr, "%u phase %d h %.0f v %.1f ahead %.0f aside %.0f hdg %.1f\n", run.frame,
+                         int(phase), double(height), double(speed), double(ahead), double(aside),
+                         double(HeadingOf(s.velocity) / Degree));
+    }
+
+private:
+    enum Phase { Start, Roll, Climb, Out, Turn, Approach, Flare, Stop };
+    Phase phase = Start;
+    float ground = 0, runwayHeading = 0;
+    bool gearUp = false, gearDown = false;
+};
+
+// The combat missions: the nearest enemy first. An airplane is met with the radar's missiles, the medium
+// ones first, each fired once its seeker holds the target, then chased with the gun; a ground target is
+// dived on with the gun. Flares and chaff go whenever the threat warning shows a missile.
+class Fighter : public Flying {
+public:
+    explicit Fighter(bool ground) : groundTargets(ground) {}
+
+    void Fly(RunContext& run, Grp::World& world, Mission::Mission&, Obj::Airplane* player) override {
+        hands.Begin(run);
+        if (!player || !player->flightModel)
+            return;
+        const AirplaneState s = player->GetState();
+        const float dt = world.time->step;
+        const float now = world.time->time;
+        const float speed = Speed(s);
+        Obj::CockpitLink* cockpit = player->cockpit.get();
+        Weapons::Stores* stores = Weapons::Stores::Of(player);
+        // The weapon door open for the missiles.
+        if (!doorOpen) {
+            hands.PressKey("D");
+            doorOpen = true;
+        }
+
+        // The nearest enemy of the kind wanted, and where it goes.
+        Obj::Damageable* target = nullptr;
+        RwV3d at{}, velocity{};
+        float distance = std::numeric_limits<float>::infinity();
+        world.ForEach([&](Obj::Object* object) {
+            auto* candidate = dynamic_cast<Obj::Damageable*>(object);
+            if (!candidate || candidate->allegiance == player->allegiance || candidate->hitPoints <= 0)
+                return;
+            RwV3d position;
+            if (auto* airplane = dynamic_cast<Obj::Airplane*>(object)) {
+                if (groundTargets || !airplane->flightModel)
+                    return;
+                position = airplane->flightModel->state.position;
+            } else if (dynamic_cast<Obj::Vehicle*>(object) && groundTargets &&
+                       candidate->name.rfind("Truck", 0) == 0) {
+                const RwSphere* sphere = candidate->GetBoundingSphere();
+                if (!sphere)
+                    return;
+                position = sphere->center;
+            } else {
+                return;
+            }
+            const float d = Length(Sub(position, s.position));
+            // The target in hand stays the target while it lives.
+            if (candidate == lastTarget.Get()) {
+                distance = -1;
+                target = candidate;
+                at = position;
+            }
+            if (d < distance) {
+                distance = d;
+                target = candidate;
+                at = position;
+            }
+        });
+        if (target)
+            distance = Length(Sub(at, s.position));
+        if (target != lastTarget.Get()) {
+            lastTarget = target;
+            lastPosition = at;
+        }
+        if (auto* airplane = dynamic_cast<Obj::Airplane*>(target))
+            velocity = airplane->flightModel->state.velocity;
+        else if (dt > 0)
+            velocity = {(at.x - lastPosition.x) / dt, (at.y - lastPosition.y) / dt,
+                        (at.z - lastPosition.z) / dt};
+        lastPosition = at;
+
+        // The nearest missile on the threat warning.
+        Obj::CockpitLink::Threat threat;
+        RwV3d missileAt{};
+        float missileDistance = std::numeric_limits<float>::infinity();
+        for (std::size_t i = 0; cockpit && cockpit->GetThreat(i, threat); ++i) {
+            if (threat.level != Obj::CockpitLink::ThreatMissile || !threat.source)
+                continue;
+            double p[3];
+            threat.source->GetWorldPositionDouble(p);
+            const RwV3d position = {float(p[0]), float(p[1]), float(p[2])};
+            const float d = Length(Sub(position, s.position));
+            if (d < missileDistance) {
+                missileDistance = d;
+                missileAt = position;
+            }
+        }
+        const bool evading = missileDistance < 30000;
+        if (evading != jamming && !hands.Pressing()) {
+            hands.Press(6);
+            jamming = evading;
+        }
+
+        float lever = 1;
+        bool fire = false;
+        if (evading) {
+            // The missile square on one side, a little down, chaff and flares as it comes near.
+            const float bearing = HeadingOf(Sub(missileAt, s.position));
+            const float heading = HeadingOf(s.velocity);
+            const float side = Wrapped(heading - bearing) > 0 ? 1.0f : -1.0f;
+            HeadingAndClimb(s, bearing + side * float(Base::Pi / 2),
+                            s.position.y > 800 ? -5 * Degree : 5 * Degree, dt, 80 * Degree);
+            if (missileDistance < 3000 && now > nextDecoy && !hands.Pressing()) {
+                hands.Press(5);
+                hands.Press(4);
+                nextDecoy = now + 0.6f;
+            }
+        } else if (!target) {
+            HeadingAndClimb(s, HeadingOf(s.velocity), 0, dt, 30 * Degree);
+            lever = std::clamp(0.6f + 0.03f * (180 - speed), 0.3f, 0.98f);
+        } else {
+            // Lead for the gun's rounds (about 1000 m/s past the airplane's own speed).
+            const float lead = distance < 2500 ? distance / (1000 + speed) : 0;
+            RwV3d aim = {at.x + velocity.x * lead, at.y + velocity.y * lead, at.z + velocity.z * lead};
+            const RwV3d to = Sub(aim, s.position);
+            const bool close = distance < 2500;
+            float climb = std::clamp(Elevation(to), -45 * Degree, 45 * Degree);
+            if (groundTargets && distance > 4500)
+                climb = std::clamp(0.01f * (1200 - s.position.y), -0.15f, 0.15f);
+            // Out of the dive in time.
+            if (groundTargets && s.position.y < 350)
+                climb = 12 * Degree;
+            HeadingAndClimb(s, HeadingOf(to), climb, dt, 75 * Degree, close);
+            const float aimError =
+                std::acos(std::clamp(Base::DotProduct(s.at, to) / std::max(Length(to), 1.0f), -1.0f, 1.0f));
+            if (groundTargets) {
+                lever = std::clamp(0.6f + 0.03f * (170 - speed), 0.2f, 0.98f);
+                fire = distance < 1600 && aimError < 1.5f * Degree && s.position.y > 350;
+            } else {
+                if (distance < 2000)
+                    lever = std::clamp(0.6f + 0.03f * (Length(velocity) + 0.02f * (distance - 500) - speed),
+                                       0.0f, 0.98f);
+                fire = distance < 1200 && aimError < 2.0f * Degree;
+                Missiles(stores, cockpit, target, distance, now);
+            }
+        }
+        const bool gun = stores && stores->IsGunSelected();
+        hands.Hold(0, fire && gun);
+        hands.Stick(roll, pitch, 0);
+        hands.Lever(lever);
+        if (Logging(run))
+            std::fprintf(stderr, "%u target %.0f m, height %.0f, speed %.1f, gun %d, rack %d, locked %d\n",
+                         run.frame, double(distance), double(s.position.y), double(speed), int(gun),
+                         stores ? int(stores->selectedRack) : -1, int(Locked(stores)));
+    }
+
+private:
+    // The radar on the target, a missile selected that reaches it, fired when its seeker holds the target;
+    // the gun once none is left or the target is close.
+    void Missiles(Weapons::Stores* stores, Obj::CockpitLink* cockpit, Obj::Damageable* target, float distance,
+                  float now) {
+        if (!stores || !cockpit || hands.Pressing() || now < nextCommand)
+            return;
+        nextCommand = now + 0.25f;
+        auto* wanted = dynamic_cast<Obj::Target*>(target);
+        bool missilesLeft = false;
+        for (std::size_t i = 0; i < stores->racks.size(); ++i)
+            if (auto* rocket = dynamic_cast<Weapons::HomingRocket*>(stores->GetOrdnance(i)))
+                missilesLeft = missilesLeft || rocket->airToAir;
+        const bool gunTime = distance < 1500 || !missilesLeft;
+        auto* selected = dynamic_cast<Weapons::HomingRocket*>(stores->GetSelectedOrdnance());
+        if (gunTime) {
+            if (!stores->IsGunSelected())
+                hands.Press(2);
+            return;
+        }
+        if (cockpit->GetRadarTarget() != wanted) {
+            hands.Press(1);
+            return;
+        }
+        // The missile that just reaches the target, or else the farthest-reaching one.
+        float fitting = std::numeric_limits<float>::infinity(), longest = 0;
+        for (std::size_t i = 0; i < stores->racks.size(); ++i)
+            if (auto* rocket = dynamic_cast<Weapons::HomingRocket*>(stores->GetOrdnance(i));
+                rocket && rocket->airToAir) {
+                longest = std::max(longest, Reach(*rocket));
+                if (Reach(*rocket) >= distance)
+                    fitting = std::min(fitting, Reach(*rocket));
+            }
+        const float wantedReach = std::isfinite(fitting) ? fitting : longest;
+        if (!selected || !selected->airToAir || Reach(*selected) != wantedReach) {
+            hands.Press(2);
+            return;
+        }
+        if (selected->GetTarget() != wanted) {
+            // Selected before the radar held the target: select it again.
+            hands.Press(2);
+            return;
+        }
+        if (selected->IsLocked() && now > nextLaunch && distance < Reach(*selected)) {
+            hands.Press(0);
+            nextLaunch = now + 4;
+        }
+    }
+
+    static bool Locked(const Weapons::Stores* stores) {
+        auto* missile =
+            stores ? dynamic_cast<Weapons::HomingRocket*>(stores->GetSelectedOrdnance()) : nullptr;
+        return missile && missile->IsLocked();
+    }
+    // How far a missile flies to a target coming on: most of its top speed for its time to live.
+    static float Reach(const Weapons::HomingRocket& rocket) {
+        return 0.7f * rocket.maxSpeed * rocket.timeToLive;
+    }
+
+    bool groundTargets;
+    bool jamming = false, doorOpen = false;
+    Base::SmartPtr<Obj::Damageable> lastTarget;
+    RwV3d lastPosition{};
+    float nextDecoy = 0, nextCommand = 0, nextLaunch = 0;
+};
+
+} // namespace
+
+std::unique_ptr<MissionAutopilot> MakeMissionAutopilot(const std::string& missionFile) {
+    if (missionFile.find("TakeOffAndLanding") != std::string::npos)
+        return std::make_unique<Circuit>();
+    return std::make_unique<Fighter>(missionFile.find("Convoy") != std::string::npos);
+}
+
+} // namespace Rig
