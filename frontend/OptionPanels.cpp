@@ -22,13 +22,6 @@ namespace Fe {
 
 namespace {
 
-bool SameRecord(const Base::Config& a, const Base::Config& b) {
-    uint8_t x[Base::Config::RecordSize], y[Base::Config::RecordSize];
-    a.ToBytes(x);
-    b.ToBytes(y);
-    return std::memcmp(x, y, sizeof x) == 0;
-}
-
 // A slider shows the value as its horizontal position, its gauge as a percentage.
 void ShowValue(const Gui::Widget& panel, const char* slider, const char* gauge, float value) {
     if (auto* s = panel.Find<Gui::Scroller>(slider, true))
@@ -100,7 +93,7 @@ bool OptionsPanel::BeginUpdate(Base::Config& copy) {
     Base::Config defaults = copy;
     SetPanelDefaults(defaults);
     auto* button = Find<Gui::Button>("BtnSetDefaults", true);
-    SetEnabled(button, !SameRecord(defaults, copy));
+    SetEnabled(button, !(defaults == copy));
     if (Pressed(button))
         SetPanelDefaults(copy);
     return true;
@@ -132,6 +125,7 @@ void OptionsAudio::Update() {
 void OptionsControls::SetPanelDefaults(Base::Config& config) const {
     config.joyDeadZone = 0.1f;
     config.joySensitivity = 0.5f;
+    config.invertPitch = false;
 }
 
 void OptionsControls::Update() {
@@ -143,11 +137,14 @@ void OptionsControls::Update() {
     ShowValue(*this, "JoyDeadZone", "JoyDeadGauge", copy.joyDeadZone);
     ShowValue(*this, "JoySensitivity", "JoySensGauge", copy.joySensitivity);
     ShowIndex(*this, "ControlsType", int32_t(copy.controlsType));
+    ShowIndex(*this, "PitchType", copy.invertPitch ? 1 : 0);
     UpdateChildren(false);
     copy.joyDeadZone = ReadValue(*this, "JoyDeadZone", copy.joyDeadZone);
     copy.joySensitivity = ReadValue(*this, "JoySensitivity", copy.joySensitivity);
     if (const auto* list = Find<Gui::StringSelector>("ControlsType", true))
         copy.controlsType = uint32_t(std::max(list->GetSelectedIndex(), 0));
+    if (const auto* list = Find<Gui::StringSelector>("PitchType", true))
+        copy.invertPitch = list->GetSelectedIndex() == 1;
     Root()->config = copy;
 }
 

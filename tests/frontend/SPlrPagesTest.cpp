@@ -11,6 +11,7 @@
 #include "frontend/InGamePages.h"
 #include "gui/Button.h"
 #include "gui/Cursor.h"
+#include "gui/Lists.h"
 #include "gui/WorldMap.h"
 #include "mission/Header.h"
 #include "mission/Mission.h"
@@ -201,6 +202,65 @@ TEST_F(SPlrPages, GameMapShowsTheWorldsObjectsByTheirIconsAndSides) {
     EXPECT_EQ(map->objects.size(), expected - 1);
     for (const Gui::MapObjectRecord& record : map->objects)
         EXPECT_FALSE(record.canBeFocused);
+}
+
+// The controls panel's "Pitch" selector: picked on the options page, in force at once, undone by the panel's
+// defaults, and flown by the game that starts next: the Up key then raises the nose instead of lowering it.
+TEST_F(SPlrPages, PitchSelectorOnTheOptionsPageInvertsTheStickInTheGame) {
+    for (bool inverted : {false, true}) {
+        SCOPED_TRACE(inverted);
+        frontend->SwitchPage("PageMain", 0.0f);
+        ASSERT_TRUE(FramesUntil([&] { return Showing("PageMain"); }));
+        ui->Click("PageMain.BtnOptions");
+        ASSERT_TRUE(FramesUntil([&] { return Showing("PageOptions"); }));
+        ui->Click("PageOptions.BtnControls");
+        Frame();
+        const auto* pitch = frontend->desktop->Find<Gui::StringSelector>("PageOptions.PitchType", true);
+        ASSERT_NE(pitch, nullptr);
+        EXPECT_TRUE(pitch->visible);
+        EXPECT_EQ(pitch->GetSelectedIndex(), frontend->config.invertPitch ? 1 : 0);
+        auto* defaults = Button("PageOptions.OptionsControls.BtnSetDefaults");
+        ASSERT_NE(defaults, nullptr);
+
+        ui->Click("PageOptions.PitchNext");
+        Frame();
+        EXPECT_TRUE(frontend->config.invertPitch);
+        EXPECT_EQ(pitch->strings[size_t(pitch->GetSelectedIndex())], "Inverted");
+        Frame(); // the panel offers its defaults from the next frame on
+        EXPECT_NE(defaults->state, Gui::Button::Disabled);
+        // The defaults put the pitch back to normal and leave nothing more to restore.
+        ui->Click("PageOptions.OptionsControls.BtnSetDefaults");
+        for (int i = 0; i < 3; ++i)
+            Frame();
+        EXPECT_FALSE(frontend->config.invertPitch);
+        EXPECT_EQ(pitch->GetSelectedIndex(), 0);
+        EXPECT_EQ(defaults->state, Gui::Button::Disabled);
+        if (inverted) {
+            ui->Click("PageOptions.PitchNext");
+            Frame();
+        }
+        ASSERT_EQ(frontend->config.invertPitch, inverted);
+        ui->Click("PageOptions.BtnBack");
+        ASSERT_TRUE(FramesUntil([&] { return Showing("PageMain"); }));
+
+        ASSERT_NO_FATAL_FAILURE(StartGame());
+        ASSERT_TRUE(FramesUntil([&] { return App::SplrGame->PlayerAirplane() != nullptr; }));
+        Script(std::to_string(frame + 1) + " keyboard down UP\n");
+        for (int i = 0; i < 30; ++i)
+            Frame();
+        const Obj::Airplane* airplane = App::SplrGame->PlayerAirplane();
+        ASSERT_NE(airplane, nullptr);
+        const float command = airplane->GetState().pitchInput;
+        if (inverted)
+            EXPECT_GT(command, 0.1f) << "Up raises the nose";
+        else
+            EXPECT_LT(command, -0.1f) << "Up lowers the nose";
+        Script(std::to_string(frame + 1) + " keyboard up UP\n");
+        ASSERT_NO_FATAL_FAILURE(Pause());
+        const bool won = frontend->gameRequest.resultCode == Fe::GameRequest::Succeeded;
+        ui->Click(won ? "PageInSPlr.BtnEndMission" : "PageInSPlr.BtnAbortMission");
+        ASSERT_TRUE(FramesUntil([&] { return App::SplrGame == nullptr; }));
+    }
 }
 
 } // namespace
