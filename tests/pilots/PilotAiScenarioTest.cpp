@@ -79,3 +79,36 @@ TEST(ComputerPilotScenarios, TwoAgainstTwoWithMissilesForFiveMinutes) {
     EXPECT_EQ(unhit, 0) << "no airplane flew into the ground unhit";
     EXPECT_EQ(notFinite, 0);
 }
+
+// The bomb run: the pilot finds the truck, runs in and lets its four bombs go; each bursts within 50 m of
+// the truck, which is destroyed.
+TEST(ComputerPilotScenarios, BombRunPutsEveryBombWithinFiftyMetresOfTheTarget) {
+    for (int seed = 1; seed <= 3; ++seed) {
+        SCOPED_TRACE(seed);
+        const std::string arguments =
+            "--scenario ai-bomb-run --seed " + std::to_string(seed) + " --frames 9000 --digest-at 1,4500";
+        const Outcome first = RunScenario(arguments);
+        ASSERT_EQ(first.status, 0);
+        ASSERT_EQ(first.digests.size(), 3u);
+        if (seed == 1) {
+            const Outcome second = RunScenario(arguments);
+            ASSERT_EQ(second.status, 0);
+            EXPECT_EQ(first.digests, second.digests);
+            EXPECT_EQ(first.trace, second.trace);
+        }
+        int released = 0, destroyed = 0;
+        std::vector<double> impacts;
+        for (const std::string& line : first.trace) {
+            released += line.find("bomb released") != std::string::npos;
+            destroyed += line.find("truck destroyed") != std::string::npos;
+            const std::string impact = "bomb impact ";
+            if (const size_t at = line.find(impact); at != std::string::npos)
+                impacts.push_back(std::stod(line.substr(at + impact.size())));
+        }
+        EXPECT_EQ(released, 4);
+        ASSERT_EQ(impacts.size(), 4u) << "every bomb bursts on the ground";
+        for (double d : impacts)
+            EXPECT_LT(d, 50);
+        EXPECT_EQ(destroyed, 1);
+    }
+}

@@ -3,11 +3,16 @@
 // "ai-formation": a leader with no orders cruises in a gentle circle at 9000; its wingman starts 1.5 km
 // behind and to the side and takes the formation slot beside it. Traced: when the wingman first
 // comes within 50 m of its slot, and every 10 s the worst distance from the slot since then.
+// "ai-bomb-run": an Su25 with four bombs finds an enemy truck on the ground 14 km ahead, runs in and bombs
+// it (below).
 #include "tests/rig/WorldScenario.h"
 
 #include "aircraft/Airplane.h"
+#include "objects/Explosion.h"
 #include "objects/Terrain.h"
+#include "objects/Vehicle.h"
 #include "pilots/PilotAi.h"
+#include "weapons/Bomb.h"
 #include "weapons/HomingRocket.h"
 #include "weapons/Stores.h"
 
@@ -28,8 +33,8 @@
 
 namespace {
 
-// Flat land at height 0 over 64 km square around the origin.
-bool BuildFlatTerrain(Obj::Terrain& terrain, std::string& error) {
+// Flat land at height 10 x level over 64 km square around the origin.
+bool BuildFlatTerrain(Obj::Terrain& terrain, std::string& error, uint8_t level = 0) {
     Base::Info description;
     const std::string text =
         "VisibilityRange 20000\nSliceSize 16384\nSliceVerticesSpan 17\nSlicesSpan 4 4\n"
@@ -44,7 +49,7 @@ bool BuildFlatTerrain(Obj::Terrain& terrain, std::string& error) {
         error = "the flat terrain's description is refused";
         return false;
     }
-    const std::vector<uint8_t> heights(65 * 65, 0), land(65 * 65, 1), water(65 * 65, 0);
+    const std::vector<uint8_t> heights(65 * 65, level), land(65 * 65, 1), water(65 * 65, 0);
     const auto view = [](const std::vector<uint8_t>& pixels) {
         return Obj::Terrain::ImageView{65, 65, 1, 65, pixels.data(), pixels.size()};
     };
@@ -88,15 +93,19 @@ public:
     }
 
 protected:
-    bool Prepare(std::string& error) {
+    // The ground (at 10 x level) answers the pilots' terrain probes; as one of the world's objects (inWorld)
+    // it is also hit by what falls, as the game's terrain is.
+    bool Prepare(std::string& error, bool inWorld = false, uint8_t level = 0) {
         Base::ClumpCache::Directory = "Data\\Models\\";
         Rw::InstallClumpCache();
         Base::AnimationCache::Directory = "Data\\Anims\\";
         Rw::InstallAnimationCache();
         terrain = std::make_unique<Obj::Terrain>();
-        if (!BuildFlatTerrain(*terrain, error))
+        if (!BuildFlatTerrain(*terrain, error, level))
             return false;
         world->terrain = terrain.get();
+        if (inWorld)
+            world->AddObject(terrain.release());
         return true;
     }
 
@@ -385,6 +394,111 @@ private:
     int launched = 0, hits = 0, misses = 0, kills = 0, unhitImpacts = 0;
 };
 
+// "ai-bomb-run": an Su25 with a bomb on each of four racks cruises at 800 over flat land towards an enemy
+// truck 14 km ahead; its pilot finds the truck, approaches, runs in and lets the bombs go when their
+// predicted impact is nearest the aim point. Traced: each release (height and speed), each bomb's blast
+// with its horizontal distance from the truck's place, the truck destroyed, and the pilot's mode changes.
+class BombRun : public ComputerPilotScenario {
+protected:
+    bool Populate(Rig::RunContext& run, std::string& error) override {
+        // Land above the sea: what falls on it explodes (a hit at sea level splashes).
+        if (!Prepare(error, true, GroundLevel))
+            return false;
+        Weapons::InstallStores();
+        auto* truck = new Obj::Car();
+        Base::Info description;
+        if (description.LoadFile("Data/Models/Truck.info") != 0 ||
+            !truck->Setup(&description, {target.x, target.z}, {0, 1}, 0, 10, 1, 2)) {
+            delete truck;
+            error = "the truck cannot be set up";
+            return false;
+        }
+        truck->allegiance = Obj::Enemy;
+        world->AddObject(truck);
+        this->truck = truck;
+        target = Obj::PilotAi::PositionOf(truck);
+
+        pilot = Spawn("Su25", 0, -14000, 800, 0, Obj::Friendly, run.seed, error);
+        if (!pilot)
+            return false;
+        Obj::Airplane* airplane = pilot->GetAirplane();
+        Weapons::Stores* stores = Weapons::Stores::Of(airplane);
+        Base::Info setup;
+        if (!stores || setup.LoadText("RACK4\tWeapons\\Bomb\nRACK5\tWeapons\\Bomb\nRACK6\tWeapons\\Bomb\n"
+                                      "RACK7\tWeapons\\Bomb\n") != 0) {
+            error = "the Su25 has no stores";
+            return false;
+        }
+        stores->ApplySetup(&setup);
+        for (size_t i = 4; i < 8; ++i)
+            if (!stores->GetOrdnance(i)) {
+                error = "a bomb cannot be hung";
+                return false;
+            }
+        return true;
+    }
+
+    void Frame(Rig::RunContext& run) override {
+        Rig::WorldScenario::Frame(run);
+        if (pilot && pilot->mode != lastMode) {
+            lastMode = pilot->mode;
+            run.Trace(Format("pilot in mode %.0f", double(lastMode)) +
+                      Format(" at %.2f s, %.0f m from the truck", world->time->time,
+                             Horizontal(Obj::PilotAi::PositionOf(pilot->GetAirplane()))));
+        }
+        world->ForEach([&](Obj::Object* object) {
+            if (auto* bomb = dynamic_cast<Weapons::Bomb*>(object); bomb && !bomb->rack) {
+                for (const Base::SmartPtr<Weapons::Bomb>& b : bombs)
+                    if (b.Get() == bomb)
+                        return;
+                bombs.emplace_back(bomb);
+                double at[3];
+                bomb->GetWorldPositionDouble(at);
+                const RwV3d& v = bomb->velocity;
+                run.Trace(Format("bomb released at %.2f s", world->time->time) +
+                          Format(", %.0f m above the ground at %.0f m/s", at[1] - GroundHeight,
+                                 std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z)));
+            }
+            auto* blast = dynamic_cast<Obj::Explosion*>(object);
+            if (!blast || blast->sourceName != "Bomb")
+                return;
+            for (const Base::SmartPtr<Obj::Explosion>& b : blasts)
+                if (b.Get() == blast)
+                    return;
+            blasts.emplace_back(blast);
+            const RwSphere* sphere = blast->GetBoundingSphere();
+            run.Trace(Format("bomb impact %.1f m from the truck", Horizontal(sphere->center)));
+        });
+        if (!truckDestroyed && (!truck || truck->hitPoints <= 0)) {
+            truckDestroyed = true;
+            run.Trace(Format("truck destroyed at %.2f s", world->time->time));
+        }
+    }
+
+    void Stop() override {
+        Obj::Airplane::CreateStores = nullptr;
+        bombs.clear();
+        blasts.clear();
+        ComputerPilotScenario::Stop();
+    }
+
+private:
+    static constexpr uint8_t GroundLevel = 10;
+    static constexpr double GroundHeight = 10.0 * GroundLevel;
+
+    float Horizontal(const RwV3d& p) const {
+        return std::sqrt((p.x - target.x) * (p.x - target.x) + (p.z - target.z) * (p.z - target.z));
+    }
+
+    Base::SmartPtr<Obj::PilotAi> pilot;
+    Base::SmartPtr<Obj::Car> truck;
+    RwV3d target = {0, 0, 0};
+    bool truckDestroyed = false;
+    uint32_t lastMode = Obj::PilotAi::ModeCount;
+    std::vector<Base::SmartPtr<Weapons::Bomb>> bombs;
+    std::vector<Base::SmartPtr<Obj::Explosion>> blasts;
+};
+
 // The pilots' own state in the digest: mode and commands.
 bool DigestPilot(Obj::Object* object, Rig::StateDigest& digest) {
     auto* pilot = dynamic_cast<Obj::PilotAi*>(object);
@@ -402,6 +516,10 @@ const bool probed = Rig::RegisterDigestProbe(DigestPilot);
 const bool dogfight = Rig::RegisterScenario(
     "ai-dogfight", [] { return std::unique_ptr<Rig::Scenario>(new Dogfight()); },
     "two computer-flown Su27s against two Mig29s with air-to-air missiles");
+
+const bool bombRun = Rig::RegisterScenario(
+    "ai-bomb-run", [] { return std::unique_ptr<Rig::Scenario>(new BombRun()); },
+    "a computer-flown Su25 finds an enemy truck and bombs it");
 
 const bool registered = Rig::RegisterScenario(
     "ai-formation", [] { return std::unique_ptr<Rig::Scenario>(new Formation()); },
