@@ -1,5 +1,6 @@
 #include "games/MPlrGame.h"
 
+#include "games/GameFrame.h"
 #include "network/ObjectProxies.h"
 
 #include "aircraft/Airplane.h"
@@ -47,18 +48,6 @@ namespace MPlr {
 
 namespace {
 
-Gui::Rect ScreenRect() {
-    if (!Rw::ColourRaster)
-        return {};
-    return {0.0f, 0.0f, float(RwRasterGetWidth(Rw::ColourRaster)),
-            float(RwRasterGetHeight(Rw::ColourRaster))};
-}
-
-const Base::Config& DefaultSettings() {
-    static const Base::Config settings;
-    return settings;
-}
-
 float Uniform() {
     return float(Base::Random::NextUInt32()) * (1.0f / 4294967296.0f);
 }
@@ -84,28 +73,13 @@ Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mous
     if (joystick)
         joystick->SetDeadZone(std::clamp(Settings().joyDeadZone, 0.0f, 1.0f));
 
-    gui = new Gui::Desktop;
-    sounds = new Audio::SoundGroup(10.0f);
-    gui->sounds = sounds;
-    gui->keyboard = keyboard;
-    gui->mouse = mouse;
-    {
-        Base::Info tree;
-        const Base::String path = Base::GetText("DataDir") + "\\Scripts\\Gui\\Game.gui";
-        if (const int failed = tree.LoadFile(path); failed > 0)
-            std::fprintf(stderr, "Error in the game overlay file '%s' at line %d.\n",
-                         Base::Clip(path).c_str(), failed);
-        gui->Load(tree);
-        gui->screenRect = ScreenRect();
-        if (gui->cursor)
-            gui->cursor->bounds = gui->screenRect;
-    }
+    gui = SPlr::LoadOverlay(keyboard, mouse);
+    sounds = gui->sounds;
+    if (gui->cursor)
+        gui->cursor->bounds = gui->screenRect;
 
     world = std::make_unique<World>(this);
-    world->soundGroup = sounds;
-    world->keyboard = keyboard;
-    world->mouse = mouse;
-    world->joystick = joystick;
+    SPlr::AttachDevices(*world, sounds, keyboard, mouse, joystick);
     // A scenery number that names no scenery falls back to the first.
     Obj::LoadScenery(Settings(), *world, int(std::clamp<uint32_t>(Request().timeOfDay, 1, 16)));
     if (world->terrain) {
@@ -118,15 +92,7 @@ Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mous
     if (Request().hosting)
         SpawnAtStart();
 
-    Base::Info playlist;
-    std::vector<Base::String> tracks;
-    if (playlist.LoadFile(Base::MakePath(Base::GetText("DataDir"), "Music\\Game.playlist")) == 0)
-        playlist.CollectValues(tracks);
-    musicSounds = new Audio::SoundGroup(0.0f);
-    music = new Audio::MusicPlayer(musicSounds, tracks);
-    music->Stop();
-    music->currentTrack = 0;
-    music->playsRemaining = tracks.empty() ? 0 : -1;
+    music = SPlr::CreateGameMusic(musicSounds);
 }
 
 Game::~Game() {
@@ -144,7 +110,7 @@ Game::~Game() {
 }
 
 const Base::Config& Game::Settings() const {
-    return frontend ? frontend->config : DefaultSettings();
+    return frontend ? frontend->config : SPlr::DefaultSettings();
 }
 
 const Fe::MultiplayerRequest& Game::Request() const {
@@ -392,10 +358,7 @@ App::GameAction Game::Update(bool background) {
         Rw::ResetRenderStates();
     UpdateScore();
     // 4.
-    music->SetVolume(std::clamp(settings.musicVolume, 0.0f, 1.0f));
-    music->Update();
-    if (music->group)
-        music->group->Update();
+    SPlr::UpdateMusic(*music, std::clamp(settings.musicVolume, 0.0f, 1.0f));
     // 5: a standing airplane is re-armed once.
     if (Obj::Airplane* airplane = LocalAirplane()) {
         const Physics::AirplaneState s = airplane->GetState();
@@ -415,27 +378,10 @@ App::GameAction Game::Update(bool background) {
     clock.Advance();
     const float t1 = clock.time;
     // 7.
-    if (world->soundGroup) {
-        world->soundGroup->SetVolume(std::clamp(settings.sfxVolume, 0.0f, 1.0f));
-        if (current) {
-            const RwMatrix* m = RwFrameGetWorldMatrix(current->frame);
-            Audio::Listener& listener = world->soundGroup->listener;
-            listener.position = {m->pos.x, m->pos.y, m->pos.z};
-            listener.forward = {m->at.x, m->at.y, m->at.z};
-            listener.up = {m->up.x, m->up.y, m->up.z};
-            const RwV3d v = current->GetVelocity();
-            listener.velocity = {v.x, v.y, v.z};
-        }
-        world->soundGroup->Update();
-    }
+    SPlr::UpdateWorldSound(*world, current, std::clamp(settings.sfxVolume, 0.0f, 1.0f));
     // 8: input.
     if (!background) {
-        if (keyboard)
-            keyboard->PollAndAcquire();
-        if (mouse)
-            mouse->PollAndAcquire();
-        if (joystick)
-            joystick->PollAndAcquire();
+        SPlr::PollDevices(keyboard, mouse, joystick);
         if (keyboard) {
             const bool show = !localPilot.Get() || (keyboard->keys[KeyStats] && keyboard->modifiers == 0);
             if (GameType() == 1)
@@ -462,18 +408,12 @@ App::GameAction Game::Update(bool background) {
     RwCameraSetNearClipPlane(current->camera, 2.0f);
     if (world->sky && world->sky->VisibilityRange() > 2.0f)
         RwCameraSetFarClipPlane(current->camera, world->sky->VisibilityRange());
-    RwRGBA black{0, 0, 0, 255};
-    if (!RwCameraClear(current->camera, &black, rwCAMERACLEARZ | rwCAMERACLEARSTENCIL)) {
-        Sleep(100);
+    if (!SPlr::ClearFrame(*current))
         return App::GameGoOn;
-    }
     Render();
     // 14: Escape opens the in-game menu, unless it only closes what is being typed.
     if (!chatOpen && keyboard && keyboard->modifiers == 0 && keyboard->pressedKey == KeyEscape) {
-        if (world->soundGroup) {
-            world->soundGroup->SetVolume(0);
-            world->soundGroup->Update();
-        }
+        SPlr::LeaveForFrontend(frontend, *world, false);
         if (musicSounds) {
             musicSounds->SetVolume(0);
             musicSounds->Update();
@@ -484,20 +424,8 @@ App::GameAction Game::Update(bool background) {
 }
 
 void Game::Render() {
-    RwCamera* engineCamera = current->camera;
-    RwFrameOrthonormalize(RwCameraGetFrame(engineCamera));
-    if (RwCameraBeginUpdate(engineCamera)) {
-        RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
-        RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
-        if (const Rw::CameraView* view = current->GetViewParameters()) {
-            const auto range = Grp::VisibleRange(*view, *world->renderables);
-            Grp::RenderVisible(range.begin(), range.end(), nullptr);
-        }
-        gui->Draw();
-        DrawNameLabels();
-        RwCameraEndUpdate(engineCamera);
-    }
-    RwCameraShowRaster(engineCamera, Rw::MainWindow, 0);
+    SPlr::DrawFrame(
+        *current, *world, gui, [this] { DrawNameLabels(); }, true);
     ++framesPresented;
 }
 

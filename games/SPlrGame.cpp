@@ -1,5 +1,7 @@
 #include "games/SPlrGame.h"
 
+#include "games/GameFrame.h"
+
 #include "aircraft/Airplane.h"
 #include "audio/MusicPlayer.h"
 #include "audio/SoundGroup.h"
@@ -94,22 +96,8 @@ Base::String TimeFlowText(float rate) {
 
 namespace {
 
-// The screen in pixels, from the display's colour raster; empty before the engine runs.
-Gui::Rect ScreenRect() {
-    if (!Rw::ColourRaster)
-        return {};
-    return {0.0f, 0.0f, float(RwRasterGetWidth(Rw::ColourRaster)),
-            float(RwRasterGetHeight(Rw::ColourRaster))};
-}
-
 bool WindowHasFocus() {
     return GetFocus() != nullptr;
-}
-
-// The settings of a game without a front end (tests that build a game alone).
-const Base::Config& DefaultSettings() {
-    static const Base::Config settings;
-    return settings;
 }
 
 } // namespace
@@ -118,30 +106,14 @@ Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mous
     : frontend(frontend), keyboard(keyboard), mouse(mouse), joystick(joystick) {
     startFrame = Base::FrameClock::FrameCounter;
 
-    gui = new Gui::Desktop;
-    sounds = new Audio::SoundGroup(10.0f);
-    gui->sounds = sounds;
-    gui->keyboard = keyboard;
-    gui->mouse = mouse;
-    {
-        // A missing or damaged overlay leaves the game without it; the game itself goes on.
-        Base::Info tree;
-        const Base::String path = Base::GetText("DataDir") + "\\Scripts\\Gui\\Game.gui";
-        if (const int failed = tree.LoadFile(path); failed > 0)
-            std::fprintf(stderr, "Error in the game overlay file '%s' at line %d.\n",
-                         Base::Clip(path).c_str(), failed);
-        gui->Load(tree);
-        gui->screenRect = ScreenRect();
-    }
+    gui = LoadOverlay(keyboard, mouse);
+    sounds = gui->sounds;
 
     if (joystick)
         joystick->SetDeadZone(Settings().joyDeadZone);
 
     world = std::make_unique<World>();
-    world->soundGroup = sounds;
-    world->keyboard = keyboard;
-    world->mouse = mouse;
-    world->joystick = joystick;
+    AttachDevices(*world, sounds, keyboard, mouse, joystick);
 
     CreateCameras(world.get());
 
@@ -153,16 +125,7 @@ Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mous
     else
         mission = new Mission::Mission(*this, header.fileName);
 
-    Base::Info playlist;
-    std::vector<Base::String> tracks;
-    if (playlist.LoadFile(Base::MakePath(Base::GetText("DataDir"), "Music\\Game.playlist")) == 0)
-        playlist.CollectValues(tracks);
-    musicSounds = new Audio::SoundGroup(0.0f);
-    music = new Audio::MusicPlayer(musicSounds, tracks);
-    // The first update starts the first track; the list plays on in a loop.
-    music->Stop();
-    music->currentTrack = 0;
-    music->playsRemaining = tracks.empty() ? 0 : -1;
+    music = CreateGameMusic(musicSounds);
 }
 
 Game::~Game() {
@@ -317,10 +280,7 @@ App::GameAction Game::Update(bool background) {
         gui->cursor->Update();
     }
 
-    music->SetVolume(gate * settings.musicVolume);
-    music->Update();
-    if (music->group)
-        music->group->Update();
+    UpdateMusic(*music, gate * settings.musicVolume);
 
     if (background)
         return App::GameGoOn;
@@ -331,26 +291,8 @@ App::GameAction Game::Update(bool background) {
     clock.Advance();
     const float t1 = clock.time;
 
-    if (world->soundGroup) {
-        world->soundGroup->SetVolume(gate * settings.sfxVolume);
-        if (current && current->camera && RwCameraGetFrame(current->camera)) {
-            const RwMatrix* m = RwFrameGetWorldMatrix(RwCameraGetFrame(current->camera));
-            const RwV3d v = current->GetVelocity();
-            Audio::Listener& listener = world->soundGroup->listener;
-            listener.position = {m->pos.x, m->pos.y, m->pos.z};
-            listener.velocity = {v.x, v.y, v.z};
-            listener.forward = {m->at.x, m->at.y, m->at.z};
-            listener.up = {m->up.x, m->up.y, m->up.z};
-        }
-        world->soundGroup->Update();
-    }
-
-    if (keyboard)
-        keyboard->PollAndAcquire();
-    if (mouse)
-        mouse->PollAndAcquire();
-    if (joystick)
-        joystick->PollAndAcquire();
+    UpdateWorldSound(*world, current, gate * settings.sfxVolume);
+    PollDevices(keyboard, mouse, joystick);
 
     if (!(HasFocus ? HasFocus() : WindowHasFocus()))
         clock.rate = 0;
@@ -396,52 +338,25 @@ App::GameAction Game::Update(bool background) {
 
     if (!current || !current->camera || !Rw::EngineStarted)
         return App::GameAction(result);
-    RwRGBA black{0, 0, 0, 255};
-    if (!RwCameraClear(current->camera, &black, rwCAMERACLEARZ | rwCAMERACLEARSTENCIL)) {
-        // A lost or busy device: this frame is neither drawn nor shown, and Escape waits for the next one.
-        Sleep(100);
+    if (!ClearFrame(*current))
         return App::GameAction(result);
-    }
     Render();
 
     if (keyboard && keyboard->modifiers == 0 && keyboard->pressedKey == 1)
         result = App::GamePause;
 
-    // The front end's map shows the world as it was left.
-    if (result != App::GameGoOn && frontend && frontend->desktop)
-        Fe::PgGameMap::ShowWorld(frontend->desktop->Find<Fe::PgGameMap>("PageGameMap", true), world.get());
-    if (result != App::GameGoOn && world->soundGroup) {
-        // The game's sounds stop at once under the front end.
-        world->soundGroup->SetVolume(0);
-        world->soundGroup->Update(true);
-    }
+    // The game's sounds stop at once under the front end.
+    if (result != App::GameGoOn)
+        LeaveForFrontend(frontend, *world, true);
     return App::GameAction(result);
 }
 
 void Game::Render() {
-    RwCamera* engineCamera = current->camera;
-    RwFrameOrthonormalize(RwCameraGetFrame(engineCamera));
-    if (RwCameraBeginUpdate(engineCamera)) {
-        RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
-        RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(TRUE)));
-        if (const Rw::CameraView* view = current->GetViewParameters()) {
-            // The objects' own sections nest inside: what is left is culling and sorting.
-            Grp::ProbeSection section("render");
-            const auto range = Grp::VisibleRange(*view, *world->renderables);
-            Grp::RenderVisible(range.begin(), range.end(), current);
-        }
-        {
-            Grp::ProbeSection section("GUI");
-            gui->Draw();
-            DrawTimeFlow();
-        }
-        RwCameraEndUpdate(engineCamera);
-    }
-    if (Base::FrameClock::FrameCounter > startFrame + 3) {
-        Grp::ProbeSection section("present");
-        RwCameraShowRaster(engineCamera, Rw::MainWindow, 0);
+    const bool present = Base::FrameClock::FrameCounter > startFrame + 3;
+    DrawFrame(
+        *current, *world, gui, [this] { DrawTimeFlow(); }, present);
+    if (present)
         ++framesPresented;
-    }
 }
 
 void Game::DrawTimeFlow() {
