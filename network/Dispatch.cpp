@@ -98,7 +98,8 @@ bool NetworkObjects::IsTombstoned(const GUID& guid) {
 void NetworkObjects::HandleEvent(const IncomingMessage& message) {
     const PlayerEntry& player = message.event.player;
     if (message.event.kind == SessionEventKind::PlayerCreated) {
-        players.insert(player.id);
+        if (!HasPlayer(player.id))
+            players.insert(std::upper_bound(players.begin(), players.end(), player.id), player.id);
         if (game->HasLocalPilot()) {
             Base::String text;
             Base::Format(text, Base::GetFormat("MPlr.JoinGame", "s").c_str(), player.name.c_str());
@@ -108,7 +109,7 @@ void NetworkObjects::HandleEvent(const IncomingMessage& message) {
     }
     if (message.event.kind != SessionEventKind::PlayerDestroyed)
         return;
-    players.erase(player.id);
+    std::erase(players, player.id);
     if (player.local) {
         game->Announce(Base::GetText("MPlr.ConnectionLost"));
         phase = ConnectionLost;
@@ -175,17 +176,21 @@ void NetworkObjects::HandleObjectMessage(IncomingMessage& message, const Comm::M
     proxy->AddToHistory(std::move(entry));
 }
 
+bool NetworkObjects::HasPlayer(DPNID id) const {
+    return std::binary_search(players.begin(), players.end(), id);
+}
+
 void NetworkObjects::ProcessIncoming() {
-    std::vector<IncomingMessage> batch;
+    // The batch and the player list keep their capacity from frame to frame: a frame allocates nothing.
     if (session) {
         // The players first, then the queue: the session never holds both locks at once.
-        std::vector<DPNID> ids;
         {
             std::lock_guard<std::mutex> lock(session->playersLock);
+            players.clear();
             for (const PlayerEntry& p : session->players)
-                ids.push_back(p.id);
+                players.push_back(p.id);
         }
-        players = std::set<DPNID>(ids.begin(), ids.end());
+        std::sort(players.begin(), players.end());
         std::lock_guard<std::mutex> lock(session->incomingLock);
         batch.swap(session->incoming);
     }
@@ -199,7 +204,7 @@ void NetworkObjects::ProcessIncoming() {
                 HandleEvent(message);
                 continue;
             }
-            if (!players.count(message.sender))
+            if (!HasPlayer(message.sender))
                 continue; // gone, or never here
             const std::size_t size = std::min<std::size_t>(message.size, message.buffer.size());
             Comm::MessageHeader header;
@@ -216,6 +221,7 @@ void NetworkObjects::ProcessIncoming() {
             HandleObjectMessage(message, header, kind);
         }
     }
+    batch.clear();
     for (auto& [guid, proxy] : proxies)
         proxy->Update();
     // Copies that died here are unregistered; their ids stay remembered, so that late states make nothing.

@@ -16,7 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
+#include <vector>
 
 namespace Grp {
 class World;
@@ -96,8 +96,10 @@ private:
     void HandleObjectMessage(IncomingMessage& message, const Comm::MessageHeader& header,
                              Comm::Received kind);
     bool IsTombstoned(const GUID& guid);
+    bool HasPlayer(DPNID id) const;
 
-    std::set<DPNID> players; // in the session: messages from anyone else are dropped
+    std::vector<DPNID> players;         // in the session, sorted: messages from anyone else are dropped
+    std::vector<IncomingMessage> batch; // this frame's messages, taken from the session's list
     std::map<GUID, double, GuidLess> tombstones;
 };
 

@@ -183,9 +183,8 @@ void LocalAirplane::Update() {
         m.sequence = sequence;
         registry->Send(Encode(m), StateSendFlags, StateSendTimeout, DPNID_ALL_PLAYERS_GROUP);
     }
-    while (!history.empty()) {
-        ApplyDamage(history.front());
-        history.pop_front();
+    for (const HistoryEntry& entry : history) {
+        ApplyDamage(entry);
         if (!GetAirplane())
             break;
     }

@@ -16,8 +16,8 @@ void NetworkObj::AddToHistory(HistoryEntry entry) {
     auto at = std::upper_bound(history.begin(), history.end(), entry.time,
                                [](float t, const HistoryEntry& e) { return t < e.time; });
     history.insert(at, std::move(entry));
-    while (history.size() > MaxHistory)
-        history.pop_front();
+    if (history.size() > MaxHistory)
+        history.erase(history.begin(), history.end() - std::ptrdiff_t(MaxHistory));
 }
 
 bool NetworkObj::NewestBefore(float t, std::size_t& index) const {

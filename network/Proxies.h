@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 namespace MPlr {
@@ -67,7 +66,8 @@ public:
     static float Factor(float clock, float t0, float t1);
 
     MPlr::NetworkObjects* registry;
-    std::deque<HistoryEntry> history;
+    // Kept in a vector: it stays short, and its capacity, once grown, serves every later frame.
+    std::vector<HistoryEntry> history;
     GUID guid;
 };
 
@@ -79,6 +79,8 @@ public:
     void Update() override;
     // The object still lives.
     virtual bool HasObject() const = 0;
+    // The object is gone and its removed notice sent.
+    bool Finished() const override { return removedSent; }
 
     bool removedSent = false;
 };

@@ -313,15 +313,31 @@ TEST_F(DispatchTest, ChatReachesTheGameOnce) {
     EXPECT_EQ(game.chats[1].second, "xxxxxx");
 }
 
-TEST_F(DispatchTest, ALocalObjectSaysOnceThatItIsGone) {
+TEST_F(DispatchTest, ALocalObjectSaysOnceThatItIsGoneAndLeavesTheRegistry) {
+    std::vector<Comm::Bytes> sent;
+    registry.divert = [&sent](const Comm::Bytes& bytes, uint32_t, DPNID) { sent.push_back(bytes); };
     auto local = std::make_unique<FakeLocalAirplane>(&registry);
     FakeLocalAirplane* proxy = local.get();
+    const GUID id = proxy->guid;
     registry.Register(std::move(local));
     registry.ProcessIncoming();
     EXPECT_FALSE(proxy->removedSent);
+    EXPECT_EQ(registry.Find(id), proxy);
     proxy->exists = false;
     registry.ProcessIncoming();
-    EXPECT_TRUE(proxy->removedSent);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].size(), Comm::RemovedSize);
+    // Gone from the registry, and its id is remembered: a state sent under it (a hostile peer's) makes no
+    // copy.
+    EXPECT_EQ(registry.Find(id), nullptr);
+    Comm::CountermeasureStateMessage m;
+    m.header.object = id;
+    m.header.sendTime = 10.0f;
+    Queue(2, Comm::Encode(m));
+    registry.ProcessIncoming();
+    EXPECT_EQ(registry.Find(id), nullptr);
+    EXPECT_EQ(game.made, 0);
+    EXPECT_EQ(sent.size(), 1u);
 }
 
 } // namespace
