@@ -40,9 +40,13 @@ void Airplane::OnSegmentMissileHit(SegmentMissile* missile, const RwLine* segmen
 }
 
 void Airplane::OnSphereMissileHit(SphereMissile* missile, const RwSphere* blast) {
+    auto* explosion = dynamic_cast<Explosion*>(missile);
+    // The copy of another peer's explosion: that peer's own blast hit its view of this airplane and the
+    // damage comes in its report to the owner. A second blast here would count the same damage twice.
+    if (explosion && explosion->remoteCopy)
+        return;
     const bool dead = hitPoints == 0;
     const Allegiance side = allegiance;
-    auto* explosion = dynamic_cast<Explosion*>(missile);
     Base::SmartPtr<Damageable> shooter = explosion ? explosion->shooter.Get() : nullptr;
     Base::SmartPtr<Damageable> self = static_cast<Damageable*>(this);
     if (explosion)

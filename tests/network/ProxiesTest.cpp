@@ -414,3 +414,56 @@ TEST_F(ProxiesTest, FlaresAndExplosionsAreCopiedOnTheDelayedClock) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ProxiesTest, AnExplosionDamagesAnAirplaneOnceThroughItsOwnersReport) {
+    // A's airplane holds still (A's world takes one step, to put it where the world's groups see it, and
+    // no more), so that the explosion's copy, made on A's side 2 s later, finds it where B's explosion found
+    // B's copy of it. B's world runs, placing its copy.
+    Obj::Airplane* airplane = Fly();
+    ASSERT_NE(airplane, nullptr);
+    Frame();
+    const auto exchange = [this] {
+        Base::FrameClock::Tick();
+        a->registry.ProcessIncoming();
+        a->DeliverTo(*b, PeerA);
+        const float t0 = b->world->time->time;
+        b->world->time->Advance();
+        Grp::SimulateGroup(*b->world->simulateables, t0, b->world->time->time);
+        Grp::RunGroup(*b->world->runnables);
+        b->registry.ProcessIncoming();
+        b->DeliverTo(*a, PeerB);
+    };
+    for (int i = 0; i < 50; ++i)
+        exchange();
+    auto copies = b->Objects<Obj::Airplane>();
+    ASSERT_EQ(copies.size(), 1u);
+    Obj::Airplane* copy = copies[0];
+    const float full = airplane->hitPoints;
+    ASSERT_EQ(copy->hitPoints, full);
+
+    // B's rocket bursts 8 m from the copy.
+    const RwV3d at = copy->GetState().position;
+    auto* explosion = new Obj::Explosion;
+    const float centre[3] = {at.x + 8.0f, at.y, at.z};
+    explosion->Setup(centre, 100.0f, "Rocket");
+    b->world->AddObject(explosion);
+    b->registry.Register(Comm::MakeLocalProxy(&b->registry, explosion));
+    const float lost = full - copy->hitPoints;
+    ASSERT_GT(lost, 0.0f);
+    ASSERT_GT(copy->hitPoints, 0.0f);
+
+    bool copied = false;
+    for (int i = 0; i < 80; ++i) {
+        exchange();
+        for (Obj::Explosion* e : a->Objects<Obj::Explosion>())
+            copied = copied || e->remoteCopy;
+    }
+    // The explosion was seen on A's side, and A's airplane lost what B's copy lost, once.
+    EXPECT_TRUE(copied);
+    EXPECT_FLOAT_EQ(airplane->hitPoints, full - lost);
+    EXPECT_FLOAT_EQ(copy->hitPoints, full - lost);
+}
+
+} // namespace
