@@ -173,8 +173,12 @@ void Game::SetChatOpen(bool open) {
     if (active)
         active->SetVisible(open);
     if (open && edit) {
-        gui->focus = active;
-        active->focus = edit;
+        if (active) {
+            gui->focus = active;
+            active->focus = edit;
+        }
+        // The edit takes the keys as if clicked: the player types at once.
+        gui->lastPressed = edit;
         edit->SetText("");
     }
     if (auto* pilot = dynamic_cast<Obj::PilotPlayer*>(localPilot.Get()))
@@ -182,6 +186,8 @@ void Game::SetChatOpen(bool open) {
     if (!open) {
         if (gui && gui->focus == active)
             gui->focus = nullptr;
+        if (gui && edit && gui->lastPressed.Get() == edit)
+            gui->lastPressed = nullptr;
         if (edit && !edit->text.empty()) {
             network->SendChat(edit->text);
             edit->SetText("");

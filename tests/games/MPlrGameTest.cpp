@@ -8,6 +8,9 @@
 
 #include "aircraft/Airplane.h"
 #include "games/MPlrGame.h"
+#include "gui/Desktop.h"
+#include "gui/Lists.h"
+#include "gui/WorldMap.h"
 #include "network/ObjectProxies.h"
 #include "objects/Terrain.h"
 
@@ -94,11 +97,13 @@ protected:
         return found && s.Connect(hosts[0], name, "");
     }
 
-    // Every game at its own start position over the first scenery, flying.
-    void StartGames(uint8_t gameType = 1) {
+    // Every game at its own start position over the first scenery, flying. With `annaAtKeys` Anna's game
+    // reads the rig's scripted devices (play it with KeyRound), and `annaWaits` makes her enter the game
+    // only at her first respawn.
+    void StartGames(uint8_t gameType = 1, bool annaAtKeys = false, bool annaWaits = false) {
         for (int i = 0; i < 3; ++i) {
             Fe::MultiplayerRequest& r = peers[i].frontend->multiplayerRequest;
-            r.hosting = 1;
+            r.hosting = i == 0 && annaWaits ? 0 : 1;
             r.timeOfDay = 1;
             r.startX = -3000.0f + 3000.0f * float(i);
             r.startY = 2000.0f;
@@ -106,8 +111,10 @@ protected:
             r.heading = 90.0f * float(i);
             r.airplane = "F16";
             r.gameType = gameType;
-            peers[i].game =
-                std::make_unique<RecordingGame>(peers[i].frontend.get(), nullptr, nullptr, nullptr);
+            const bool keys = i == 0 && annaAtKeys;
+            peers[i].game = std::make_unique<RecordingGame>(
+                peers[i].frontend.get(), keys ? keyboard.get() : nullptr, keys ? mouse.get() : nullptr,
+                keys ? joystick.get() : nullptr);
         }
     }
 
@@ -132,6 +139,30 @@ protected:
     void Rounds(int n) {
         for (int i = 0; i < n; ++i)
             Round();
+    }
+    // One round with Anna at the keys: her game plays the script's frame, ticks the clock, polls the devices
+    // and draws; the others run in the background.
+    App::GameAction KeyRound() {
+        input->BeginFrame(frame++);
+        const App::GameAction action = peers[0].game->Update(false);
+        for (int i = 1; i < 3; ++i)
+            if (peers[i].game)
+                peers[i].game->Update(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return action;
+    }
+
+    // Rounds until every peer has shown the chat line, then some more for a repeat to show.
+    void AwaitChat(const std::string& text) {
+        for (int i = 0; i < 200; ++i) {
+            Round();
+            bool all = true;
+            for (Peer& p : peers)
+                all = all && Count(p.game->chat, text) == 1;
+            if (all)
+                break;
+        }
+        Rounds(20);
     }
 
     static int Count(const std::vector<Base::String>& texts, const std::string& part) {
@@ -267,15 +298,7 @@ TEST_F(MPlrRig, ChatShowsOnceOnEveryPeer) {
     StartGames();
     Rounds(5);
     peers[1].game->network->SendChat("hello there");
-    for (int i = 0; i < 200; ++i) {
-        Round();
-        bool all = true;
-        for (Peer& p : peers)
-            all = all && Count(p.game->chat, "hello there") == 1;
-        if (all)
-            break;
-    }
-    Rounds(20);
+    AwaitChat("hello there");
     for (Peer& p : peers)
         EXPECT_EQ(Count(p.game->chat, "hello there"), 1) << p.name;
 }
@@ -386,6 +409,93 @@ TEST_F(MPlrRig, AHostilePeerMovesAndHurtsNothingAndCrashesNoOne) {
         EXPECT_LE(p.game->network->proxies.size(), 8u) << p.name;
         for (const auto& [guid, proxy] : p.game->network->proxies)
             EXPECT_LE(proxy->history.size(), Comm::MaxHistory);
+    }
+}
+
+} // namespace
+} // namespace GameTest
+
+namespace GameTest {
+namespace {
+
+bool Lists(const Gui::StringList* list, const std::string& text) {
+    return list && std::find(list->strings.begin(), list->strings.end(), text) != list->strings.end();
+}
+
+TEST_F(MPlrRig, TheScoreTableShowsWhileWaitingToFlyAndWhileF10IsHeld) {
+    // Anna enters the game at her first respawn, 12 s in; then she holds F10 for 20 frames.
+    const int spawnFrame = int(MPlr::Game::RespawnDelay / Step);
+    StartGames(1, true, true);
+    Script(std::to_string(spawnFrame + 30) + " keyboard down F10\n" + std::to_string(spawnFrame + 50) +
+           " keyboard up F10\n");
+    Peer& anna = peers[0];
+    auto* table = anna.game->gui->Find<Gui::Widget>("MultiplayerStats", true);
+    ASSERT_NE(table, nullptr);
+    std::vector<bool> shown;
+    for (int f = 0; f < spawnFrame + 80; ++f) {
+        ASSERT_EQ(KeyRound(), App::GameGoOn) << f;
+        shown.push_back(table->visible);
+    }
+    EXPECT_EQ(Count(anna.game->announced, "Taking position"), 1);
+    EXPECT_EQ(anna.game->spawned, 1u);
+    // Waiting: shown from the first frame until she flies.
+    for (int f = 0; f < spawnFrame - 2; ++f)
+        ASSERT_TRUE(shown[f]) << f;
+    for (int f = spawnFrame + 2; f < spawnFrame + 30; ++f)
+        ASSERT_FALSE(shown[f]) << f;
+    // Held: shown for exactly the frames it is down.
+    for (int f = spawnFrame + 30; f < spawnFrame + 50; ++f)
+        ASSERT_TRUE(shown[f]) << f;
+    for (int f = spawnFrame + 50; f < spawnFrame + 80; ++f)
+        ASSERT_FALSE(shown[f]) << f;
+    // It lists the three players.
+    const auto* names = table->Find<Gui::StringList>("NamesList", true);
+    for (const char* name : {"Anna", "Boris", "Chen"})
+        EXPECT_TRUE(Lists(names, name)) << name;
+}
+
+TEST_F(MPlrRig, EnterOpensAndSendsTheChatAndEscapeWaitsUntilItIsClosed) {
+    StartGames(1, true);
+    Script("5 keyboard press RETURN\n"
+           "8 keyboard type \"hi all\"\n"
+           "30 keyboard press ESCAPE\n"
+           "35 keyboard press RETURN\n"
+           "60 keyboard press RETURN\n"
+           "65 keyboard press RETURN\n"
+           "80 keyboard press ESCAPE\n");
+    Peer& anna = peers[0];
+    auto* entry = anna.game->gui->Find<Gui::Widget>("ActiveChat", true);
+    ASSERT_NE(entry, nullptr);
+    std::vector<App::GameAction> actions;
+    std::vector<bool> open;
+    for (int f = 0; f < 81; ++f) {
+        actions.push_back(KeyRound());
+        open.push_back(entry->visible);
+    }
+    EXPECT_FALSE(open[4]);
+    for (int f = 5; f < 35; ++f)
+        ASSERT_TRUE(open[f]) << f;
+    EXPECT_FALSE(open[36]);
+    // Escape while typing leaves the game running; with the entry closed it opens the menu, with the map of
+    // the world as the game left it.
+    for (int f = 0; f < 80; ++f)
+        ASSERT_EQ(actions[f], App::GameGoOn) << f;
+    EXPECT_EQ(actions[80], App::GamePause);
+    auto* map = anna.frontend->desktop->Find<Gui::WorldMap>("PageGameMap.GameMap", true);
+    ASSERT_NE(map, nullptr);
+    int players = 0, airplanes = 0;
+    for (const Gui::MapObjectRecord& record : map->objects) {
+        players += record.canBeFocused;
+        airplanes += record.textureName == anna.Own()->mapIcon;
+    }
+    EXPECT_EQ(players, 1);
+    EXPECT_EQ(airplanes, 3);
+
+    // The line went out once to every peer; the empty entry (frames 60 to 65) sent nothing.
+    AwaitChat("hi all");
+    for (Peer& p : peers) {
+        EXPECT_EQ(Count(p.game->chat, "hi all"), 1) << p.name;
+        EXPECT_EQ(p.game->chat.size(), 1u) << p.name;
     }
 }
 
