@@ -7,6 +7,7 @@
 #include "aircraft/Airplane.h"
 #include "aircraft/CockpitLink.h"
 #include "input/DirectInput.h"
+#include "objects/Terrain.h"
 #include "objects/Vehicle.h"
 #include "scene/SignedAngleOnPlane.h"
 #include "scene/World.h"
@@ -144,13 +145,16 @@ protected:
         const float bankNow = Obj::SignedAngleOnPlane(s.at, s.up, {0, 1, 0});
         const float rollRate = -Base::DotProduct(s.angularVelocity, s.at);
         roll = std::clamp(1.5f * (bankNow - bank) + 0.4f * rollRate, -1.0f, 1.0f);
-        const float climbNow = byNose ? Elevation(s.at) : Elevation(s.velocity);
+        // The nose's attitude follows the stick at once, the flight path only after it: the stick holds the
+        // attitude that gives the climb at the angle of attack flown of late.
+        const float nose = Elevation(s.at);
+        attack += (nose - Elevation(s.velocity) - attack) * std::min(1.0f, dt / 2);
+        const float wanted = byNose ? climb : climb + attack;
         const float pitchRate = Base::DotProduct(s.angularVelocity, s.right);
-        climbError = std::clamp(climbError + (climb - climbNow) * dt, -0.4f, 0.4f);
+        trim = std::clamp(trim + (wanted - nose) * dt, -2.0f, 2.0f);
         // More pull in a bank to hold the height.
         const float turn = 1.0f / std::max(0.3f, std::cos(bankNow)) - 1.0f;
-        pitch = std::clamp(2.5f * (climb - climbNow) + 1.2f * climbError + 0.8f * pitchRate + 0.25f * turn,
-                           -1.0f, 1.0f);
+        pitch = std::clamp(gain * (wanted - nose) + trim + 1.5f * pitchRate + 0.25f * turn, -1.0f, 1.0f);
     }
     // Towards a heading (radians) with at most that bank.
     void HeadingAndClimb(const AirplaneState& s, float heading, float climb, float dt, float maxBank,
@@ -162,12 +166,12 @@ protected:
 
     Hands hands;
     float roll = 0, pitch = 0, yaw = 0;
-    float climbError = 0;
+    float attack = 0, trim = 0, gain = 6.0f;
 };
 
-// "Take-off and Landing": engine on, brakes off, full power down runway 09 (westwards), up at rotation
-// speed, gear up, out past the navpoint, a turn back and a straight-in approach to runway 27 (eastwards),
-// gear down, down a 3-degree path onto it, idle, brakes, to a stop.
+// "Take-off and Landing": engine on, brakes off, full power down runway 09, up at rotation speed, gear up,
+// out past the navpoint, round to the reciprocal heading and onto the centre line, gear down, down a
+// 3-degree path onto runway 27, idle, brakes, to a stop.
 class Circuit : public Flying {
 public:
     void Fly(RunContext& run, Grp::World& world, Mission::Mission& mission, Obj::Airplane* player) override {
@@ -191,18 +195,21 @@ public:
             phase = Roll;
         }
         const float height = s.position.y - ground;
-        // The runway's centre line: the base's position, along the take-off heading.
+        // The runway's centre line through the base's position, along the take-off heading.
         const RwV3d along = {-std::sin(runwayHeading), 0, std::cos(runwayHeading)};
-        const RwV3d centre = {sphere->center.x, ground, sphere->center.z};
-        const RwV3d offset = Sub(s.position, centre);
-        const float ahead = Base::DotProduct(offset, along); // past the base's centre, westwards
+        const RwV3d offset = Sub(s.position, {sphere->center.x, ground, sphere->center.z});
+        const float ahead = Base::DotProduct(offset, along);
         const float aside = along.x * offset.z - along.z * offset.x;
+        const float back = Wrapped(runwayHeading + float(Base::Pi));
+        // Cruise: 600 m up at 140 m/s.
+        const float level = std::clamp(0.0015f * (600 - height), -0.1f, 0.1f);
+        const float cruise = std::clamp(0.6f + 0.03f * (140 - speed), 0.3f, 0.98f);
         yaw = 0;
         float lever = 1;
         switch (phase) {
         case Start:
         case Roll:
-            // The nose wheel keeps the centre line; the stick fully back from rotation speed.
+            // The nose wheel keeps the heading; the stick fully back from rotation speed.
             yaw = std::clamp(-3.0f * Wrapped(runwayHeading - HeadingOf(s.at)), -1.0f, 1.0f);
             roll = 0;
             pitch = speed > 75 ? 1.0f : 0.0f;
@@ -219,44 +226,40 @@ public:
                 phase = Out;
             break;
         case Out:
-            HeadingAndClimb(s, runwayHeading, std::clamp(0.01f * (600 - height), -0.1f, 0.1f), dt,
-                            20 * Degree);
-            lever = std::clamp(0.6f + 0.03f * (140 - speed), 0.3f, 0.98f);
-            if (ahead > 9000)
+            HeadingAndClimb(s, runwayHeading, level, dt, 20 * Degree);
+            lever = cruise;
+            if (ahead > 13000)
                 phase = Turn;
             break;
         case Turn: {
-            // Round to the reciprocal heading, to the left.
-            const float back = Wrapped(runwayHeading + float(Base::Pi));
+            // Round to the left (a positive heading change) onto the reciprocal.
             const float error = Wrapped(back - HeadingOf(s.velocity));
-            BankAndClimb(s, std::fabs(error) > 20 * Degree ? 35 * Degree : -2.5f * error,
-                         std::clamp(0.01f * (600 - height), -0.1f, 0.1f), dt);
-            lever = std::clamp(0.6f + 0.03f * (140 - speed), 0.3f, 0.98f);
-            if (std::fabs(error) < 3 * Degree)
+            BankAndClimb(
+                s, error > 0.3f || error < -2.5f ? -30 * Degree : -std::clamp(2.5f * error, -0.5f, 0.5f),
+                level, dt);
+            lever = cruise;
+            if (std::fabs(error) < 5 * Degree)
                 phase = Approach;
             break;
         }
         case Approach: {
-            // Aim 400 m past runway 27's threshold (1500 west of the centre), down 3 degrees.
+            // Onto the centre line, then down 3 degrees to a point 400 m past runway 27's threshold (1500 m
+            // behind the base's position as the take-off went).
             const float toGo = ahead - (1500 - 400);
-            const float path = std::max(0.0f, toGo) * std::tan(3 * Degree);
-            const float back = Wrapped(runwayHeading + float(Base::Pi));
-            // Onto the centre line: aside grows to the right of the take-off direction.
-            const float heading = back + std::clamp(0.002f * aside, -0.3f, 0.3f);
-            const float climb = std::clamp(-3 * Degree + 0.003f * (path - height), -7 * Degree, 2 * Degree);
-            HeadingAndClimb(s, heading, climb, dt, 20 * Degree);
-            lever = std::clamp(0.5f + 0.05f * (95 - speed), 0.0f, 0.98f);
-            if (toGo < 8000 && !gearDown) {
+            const float path = std::min(600.0f, std::max(0.0f, toGo) * std::tan(3 * Degree));
+            const float heading = back + std::clamp(std::atan(aside / 1500), -0.7f, 0.7f);
+            const float climb = std::clamp(-3 * Degree + 0.0015f * (path - height), -7 * Degree, 1 * Degree);
+            HeadingAndClimb(s, heading, path < 600 ? climb : level, dt, 25 * Degree);
+            lever = std::clamp(0.5f + 0.05f * ((path < 600 ? 95 : 120) - speed), 0.0f, 0.98f);
+            if (toGo < 9000 && !gearDown) {
                 hands.PressKey("G");
                 gearDown = true;
             }
-            if (height < 6) {
+            if (height < 6)
                 phase = Flare;
-            }
             break;
         }
-        case Flare: {
-            const float back = Wrapped(runwayHeading + float(Base::Pi));
+        case Flare:
             HeadingAndClimb(s, back, -1.0f / std::max(speed, 1.0f), dt, 5 * Degree);
             lever = 0;
             if (OnWheels(s)) {
@@ -264,22 +267,30 @@ public:
                 hands.PressKey("B");
             }
             break;
-        }
-        case Stop: {
-            const float back = Wrapped(runwayHeading + float(Base::Pi));
+        case Stop:
             yaw = std::clamp(-3.0f * Wrapped(back - HeadingOf(s.at)), -1.0f, 1.0f);
             roll = 0;
             pitch = 0;
             lever = 0;
             break;
         }
-        }
         hands.Stick(roll, pitch, yaw);
         hands.Lever(lever);
-        if (Logging(run))
-            std::fprintf(stderr, "%u phase %d h %.0f v %.1f ahead %.0f aside %.0f hdg %.1f\n", run.frame,
-                         int(phase), double(height), double(speed), double(ahead), double(aside),
-                         double(HeadingOf(s.velocity) / Degree));
+        if (Logging(run)) {
+            float below = 0;
+            Base::Vector3 point, normal;
+            if (world.terrain && world.terrain->IsLoaded() &&
+                world.terrain->IntersectSegment(
+                    Obj::Terrain::Segment{{s.position.x, s.position.y, s.position.z},
+                                          {s.position.x, -100, s.position.z}},
+                    &point, &normal))
+                below = point.y - ground;
+            std::fprintf(
+                stderr,
+                "%u phase %d, height %.0f (ground %.0f), speed %.1f, ahead %.0f, aside %.0f, heading %.1f\n",
+                run.frame, int(phase), double(height), double(below), double(speed), double(ahead),
+                double(aside), double(HeadingOf(s.velocity) / Degree));
+        }
     }
 
 private:
