@@ -160,13 +160,15 @@ protected:
     void HeadingAndClimb(const AirplaneState& s, float heading, float climb, float dt, float maxBank,
                          bool byNose = false) {
         const float error = Wrapped(heading - HeadingOf(byNose ? s.at : s.velocity));
+        // Aiming the nose at a turning target takes the bank of its turn: that comes from the error kept.
+        headingTrim = byNose ? std::clamp(headingTrim + error * dt, -0.3f, 0.3f) : 0.0f;
         // A bank to the left (as the bank is measured) turns the heading the positive way.
-        BankAndClimb(s, -std::clamp(2.5f * error, -maxBank, maxBank), climb, dt, byNose);
+        BankAndClimb(s, -std::clamp(2.5f * error + 1.5f * headingTrim, -maxBank, maxBank), climb, dt, byNose);
     }
 
     Hands hands;
     float roll = 0, pitch = 0, yaw = 0;
-    float attack = 0, trim = 0, gain = 6.0f;
+    float attack = 0, trim = 0, gain = 6.0f, headingTrim = 0;
 };
 
 // "Take-off and Landing": engine on, brakes off, full power down runway 09, up at rotation speed, gear up,
@@ -395,6 +397,8 @@ public:
 
         float lever = 1;
         bool fire = false;
+        aimErrorSeen = -1;
+        yaw = 0;
         if (evading) {
             // The missile square on one side, a little down, chaff and flares as it comes near.
             const float bearing = HeadingOf(Sub(missileAt, s.position));
@@ -411,9 +415,11 @@ public:
             HeadingAndClimb(s, HeadingOf(s.velocity), 0, dt, 30 * Degree);
             lever = std::clamp(0.6f + 0.03f * (180 - speed), 0.3f, 0.98f);
         } else {
-            // Lead for the gun's rounds (about 1000 m/s past the airplane's own speed).
-            const float lead = distance < 2500 ? distance / (1000 + speed) : 0;
-            RwV3d aim = {at.x + velocity.x * lead, at.y + velocity.y * lead, at.z + velocity.z * lead};
+            // Lead for the gun's rounds: they leave at about 1000 m/s on top of the airplane's own velocity,
+            // so what counts is how the target moves against the airplane.
+            const float lead = distance < 2500 ? distance / 1000 : 0;
+            const RwV3d relative = Sub(velocity, s.velocity);
+            RwV3d aim = {at.x + relative.x * lead, at.y + relative.y * lead, at.z + relative.z * lead};
             const RwV3d to = Sub(aim, s.position);
             const bool close = distance < 2500;
             float climb = std::clamp(Elevation(to), -45 * Degree, 45 * Degree);
@@ -425,25 +431,29 @@ public:
             HeadingAndClimb(s, HeadingOf(to), climb, dt, 75 * Degree, close);
             const float aimError =
                 std::acos(std::clamp(Base::DotProduct(s.at, to) / std::max(Length(to), 1.0f), -1.0f, 1.0f));
+            aimErrorSeen = aimError;
             if (groundTargets) {
                 lever = std::clamp(0.6f + 0.03f * (170 - speed), 0.2f, 0.98f);
                 fire = distance < 1600 && aimError < 1.5f * Degree && s.position.y > 350;
             } else {
-                if (distance < 2000)
-                    lever = std::clamp(0.6f + 0.03f * (Length(velocity) + 0.02f * (distance - 500) - speed),
-                                       0.0f, 0.98f);
-                fire = distance < 1200 && aimError < 2.0f * Degree;
+                // Closing to 400 m behind and holding there.
+                if (distance < 2500)
+                    lever = std::clamp(0.6f + 0.05f * (Length(velocity) + 0.05f * (distance - 400) - speed),
+                                       0.0f, 1.0f);
+                fire = distance < 800 && aimError < 0.7f * Degree;
                 Missiles(stores, cockpit, target, distance, now);
             }
         }
         const bool gun = stores && stores->IsGunSelected();
         hands.Hold(0, fire && gun);
-        hands.Stick(roll, pitch, 0);
+        hands.Stick(roll, pitch, yaw);
         hands.Lever(lever);
         if (Logging(run))
-            std::fprintf(stderr, "%u target %.0f m, height %.0f, speed %.1f, gun %d, rack %d, locked %d\n",
-                         run.frame, double(distance), double(s.position.y), double(speed), int(gun),
-                         stores ? int(stores->selectedRack) : -1, int(Locked(stores)));
+            std::fprintf(
+                stderr,
+                "%u target %.0f m, off the nose %.1f, height %.0f, speed %.1f, gun %d, rack %d, locked %d\n",
+                run.frame, double(distance), double(aimErrorSeen / Degree), double(s.position.y),
+                double(speed), int(gun), stores ? int(stores->selectedRack) : -1, int(Locked(stores)));
     }
 
 private:
@@ -507,6 +517,7 @@ private:
 
     bool groundTargets;
     bool jamming = false, doorOpen = false;
+    float aimErrorSeen = -1;
     Base::SmartPtr<Obj::Damageable> lastTarget;
     RwV3d lastPosition{};
     float nextDecoy = 0, nextCommand = 0, nextLaunch = 0;

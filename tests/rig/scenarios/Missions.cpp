@@ -2,11 +2,12 @@
 // drawing: the mission's events each frame before the world's passes, on a host that records the end of
 // the mission. The airplanes are the game's own: the mission's crew seats the game's player pilot and
 // computer pilots, and every airplane has its weapon stores, gun and cockpit (radar, threat warning). The
-// player flies with a joystick and throttle lever (the settings' control type 2): x rolls, y pitches,
-// button 0 fires, 1 picks the radar's target, 2 the next air weapon, 4 and 5 drop flares and chaff; the
-// keyboard's keys are the default ones (E the engine, G the gear, B the wheel brakes). The player's
-// airplane is the Su27 with the weapons the briefing would give it. Traced: each event as it fires, the
-// mission's result and the end page; each airplane's first hit and its end; each missile's launch.
+// player flies with a joystick, twist grip and throttle lever (the settings' control type 3): x rolls, y
+// pitches, the twist is the rudder, button 0 fires, 1 picks the radar's target, 2 the next air weapon, 4
+// and 5 drop flares and chaff, 6 switches the jammer; the keyboard's keys are the default ones (E the
+// engine, G the gear, B the wheel brakes, D the weapon door). The player's airplane is the Su27 (unless
+// the mission names another) with the weapons the briefing would give it. Traced: each event as it fires,
+// the mission's result and the end page; each airplane's first hit and its end; each missile's launch.
 #include "tests/rig/ScenarioRunner.h"
 #include "tests/rig/WorldScenario.h"
 #include "tests/rig/scenarios/MissionAutopilot.h"
@@ -72,7 +73,8 @@ struct Host : Mission::Host {
     bool ended = false;
 };
 
-// A sample mission and the weapon set-up of the player's Su27 that its briefing leads to.
+// A sample mission and the weapon set-up of the player's Su27 that its briefing leads to (none: the gun
+// only).
 struct MissionFile {
     const char* file;
     const char* setup;
@@ -120,8 +122,8 @@ public:
         world->keyboard = run.keyboard;
         world->mouse = run.mouse;
         world->joystick = run.joystick;
-        // A joystick with its throttle lever.
-        host.settings.controlsType = 2;
+        // A joystick with its twist grip and throttle lever.
+        host.settings.controlsType = 3;
         const Base::String path = Base::MakePath(Base::GetText("DataDir"), mission.file);
         const Mission::Header* header = Mission::Header::Load(path);
         if (!header) {
@@ -268,7 +270,7 @@ private:
 
 constexpr MissionFile TwoBandits{"Scripts\\Missions\\Single\\TwoBandits.msn", "AirToAir"};
 constexpr MissionFile TakeOff{"Scripts\\Missions\\Training\\1TakeOffAndLanding.msn", "AirToAir"};
-constexpr MissionFile Gunnery{"Scripts\\Missions\\Training\\2Gunnery.msn", "AirToAir"};
+constexpr MissionFile Gunnery{"Scripts\\Missions\\Training\\2Gunnery.msn", ""};
 constexpr MissionFile Intercept{"Scripts\\Missions\\Campaign\\1Intercept.msn", "AirToAir"};
 constexpr MissionFile Convoy{"Scripts\\Missions\\Campaign\\2Convoy.msn", "AirToGround"};
 constexpr MissionFile CarrierDefence{"Scripts\\Missions\\Campaign\\3CarrierDefence.msn", "AirToAir"};
