@@ -3,6 +3,7 @@
 // background (no drawing, no input), so that the three worlds keep one time while their messages travel
 // through real sockets.
 #include "GameFixture.h"
+#include "RecordingGame.h"
 
 #include "tests/network/NetTestSupport.h"
 
@@ -20,21 +21,6 @@
 
 namespace GameTest {
 namespace {
-
-// The game, with what it announced and what chat it showed.
-class RecordingGame : public MPlr::Game {
-public:
-    using Game::Game;
-    void Announce(const Base::String& text) override {
-        announced.push_back(text);
-        Game::Announce(text);
-    }
-    void AddChatLine(DPNID sender, const Base::String& text) override {
-        chat.push_back(text);
-        Game::AddChatLine(sender, text);
-    }
-    std::vector<Base::String> announced, chat;
-};
 
 struct Peer {
     MPlr::Session session;
@@ -70,7 +56,7 @@ protected:
         }
         ASSERT_TRUE(peers[0].session.Host("Rig", "Anna", 16, 0, nullptr, ""));
         for (int i = 1; i < 3; ++i)
-            ASSERT_TRUE(Join(peers[i].session, peers[i].name));
+            ASSERT_TRUE(NetTest::JoinFirstHost(peers[i].session, peers[i].name));
         for (Peer& p : peers) {
             ASSERT_TRUE(NetTest::WaitFor([&] { return NetTest::PlayerIds(p.session).size() == 3; }, 20));
             p.id = p.session.FindLocalPlayer()->id;
@@ -82,19 +68,6 @@ protected:
             p.frontend.reset();
         }
         GameRig::TearDown();
-    }
-
-    static bool Join(MPlr::Session& s, const std::string& name) {
-        s.EnumerateHosts(true, "", false);
-        std::vector<MPlr::HostEntry> hosts;
-        const bool found = NetTest::WaitFor(
-            [&] {
-                s.GetRecentHosts(hosts);
-                return !hosts.empty();
-            },
-            20);
-        s.EnumerateHosts(false, "", true);
-        return found && s.Connect(hosts[0], name, "");
     }
 
     // Every game at its own start position over the first scenery, flying. With `annaAtKeys` Anna's game
@@ -177,14 +150,6 @@ protected:
     double pacedFrom = -1;
 };
 
-// The announcements that name the player, other than taking off.
-int Naming(const Peer& p, const std::string& name) {
-    int n = 0;
-    for (const auto& t : p.game->announced)
-        n += t.find(name) != std::string::npos && t.find("takes off") == std::string::npos;
-    return n;
-}
-
 TEST_F(MPlrRig, EveryPeerFliesCopiesOfTheOthersThatFollowThemTwoSecondsBehind) {
     StartGames();
     // Each owner's airplane by game time.
@@ -242,9 +207,9 @@ TEST_F(MPlrRig, AKillIsAnnouncedOnceEverywhereAndTheVictimRespawns) {
         20));
     Rounds(150);
     // Once on each peer: the victim hears who shot him down, the others who went down.
-    EXPECT_EQ(Naming(killer, "Chen"), 1);
-    EXPECT_EQ(Naming(bystander, "Chen"), 1);
-    EXPECT_EQ(Naming(victim, "Anna"), 1);
+    EXPECT_EQ(killer.game->ShotDownNaming("Chen"), 1);
+    EXPECT_EQ(bystander.game->ShotDownNaming("Chen"), 1);
+    EXPECT_EQ(victim.game->ShotDownNaming("Anna"), 1);
     // The wreck falls; 12 s after it is gone the new airplane comes.
     int lost = -1, round = 0;
     for (; round < 3000 && victim.game->spawned < 2; ++round) {
@@ -346,7 +311,7 @@ TEST_F(MPlrRig, AHostilePeerMovesAndHurtsNothingAndCrashesNoOne) {
     Rounds(90);
     // A fourth member speaking the wire format by hand.
     MPlr::Session mallory;
-    ASSERT_TRUE(Join(mallory, "Mallory"));
+    ASSERT_TRUE(NetTest::JoinFirstHost(mallory, "Mallory"));
     ASSERT_TRUE(NetTest::WaitFor([&] { return NetTest::PlayerIds(mallory).size() == 4; }, 20));
     Rounds(10);
     Peer& anna = peers[0];

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -68,6 +69,22 @@ inline std::vector<DPNID> PlayerIds(MPlr::Session& s) {
         ids.push_back(p.id);
     std::sort(ids.begin(), ids.end());
     return ids;
+}
+
+// Searches by broadcast and joins the first session that answers; false when none answers in time or the
+// join fails.
+inline bool JoinFirstHost(MPlr::Session& s, const std::string& name, const std::string& team = "",
+                          double seconds = 20) {
+    s.EnumerateHosts(true, "", false);
+    std::vector<MPlr::HostEntry> hosts;
+    const bool found = WaitFor(
+        [&] {
+            s.GetRecentHosts(hosts);
+            return !hosts.empty();
+        },
+        seconds);
+    s.EnumerateHosts(false, "", true);
+    return found && s.Connect(hosts[0], name, team);
 }
 
 inline HRESULT Send(MPlr::Session& s, DPNID to, const std::string& text, DWORD flags, DWORD timeout = 0) {

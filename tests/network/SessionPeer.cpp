@@ -40,19 +40,6 @@ bool HasMessage(MPlr::Session& s, Drained& d, DPNID sender, const std::string& t
         seconds);
 }
 
-bool Join(MPlr::Session& s, const std::string& name, const std::string& team, double seconds) {
-    s.EnumerateHosts(true, "", false);
-    std::vector<MPlr::HostEntry> hosts;
-    bool found = WaitFor(
-        [&] {
-            s.GetRecentHosts(hosts);
-            return !hosts.empty();
-        },
-        seconds);
-    s.EnumerateHosts(false, "", true);
-    return found && s.Connect(hosts[0], name, team);
-}
-
 bool TeamIs(MPlr::Session& s, DPNID id, const std::string& team, double seconds) {
     return WaitFor(
         [&] {
@@ -67,8 +54,8 @@ bool TeamIs(MPlr::Session& s, DPNID id, const std::string& team, double seconds)
 int Trio() {
     const double wait = 30;
     MPlr::Session a, b, c;
-    if (!a.Host("Trio", "Anna", 16, 0, nullptr, "Red") || !Join(b, "Boris", "Blue", wait) ||
-        !Join(c, "Chen", "Red", wait)) {
+    if (!a.Host("Trio", "Anna", 16, 0, nullptr, "Red") || !JoinFirstHost(b, "Boris", "Blue", wait) ||
+        !JoinFirstHost(c, "Chen", "Red", wait)) {
         std::cout << "FAIL join" << std::endl;
         return 1;
     }
@@ -132,8 +119,9 @@ int main(int argc, char** argv) {
                         ? "ok " + std::to_string(session->FindLocalPlayer()->id)
                         : "fail";
         } else if (command == "join") {
-            reply =
-                Join(*session, a1, a2, 10) ? "ok " + std::to_string(session->FindLocalPlayer()->id) : "fail";
+            reply = JoinFirstHost(*session, a1, a2, 10)
+                        ? "ok " + std::to_string(session->FindLocalPlayer()->id)
+                        : "fail";
         } else if (command == "players") {
             size_t n = std::stoul(a1);
             reply = WaitFor([&] { return PlayerIds(*session).size() == n; })
