@@ -57,6 +57,15 @@ bool Logging(const RunContext& run) {
     static const bool wanted = std::getenv("CORVANE_AUTOPILOT_LOG") != nullptr;
     return wanted && run.frame % 60 == 0;
 }
+// The terrain's height below a point (0, the sea, where it has none).
+float GroundBelow(Grp::World& world, const RwV3d& at) {
+    Base::Vector3 point, normal;
+    if (world.terrain && world.terrain->IsLoaded() &&
+        world.terrain->IntersectSegment(Obj::Terrain::Segment{{at.x, at.y, at.z}, {at.x, -100, at.z}}, &point,
+                                        &normal))
+        return point.y;
+    return 0;
+}
 bool OnWheels(const AirplaneState& s) {
     return std::min({s.wheelCompression[0], s.wheelCompression[1], s.wheelCompression[2]}) < -0.01f;
 }
@@ -163,7 +172,8 @@ protected:
         // Aiming the nose at a turning target takes the bank of its turn: that comes from the error kept.
         headingTrim = byNose ? std::clamp(headingTrim + error * dt, -0.3f, 0.3f) : 0.0f;
         // A bank to the left (as the bank is measured) turns the heading the positive way.
-        BankAndClimb(s, -std::clamp(2.5f * error + 1.5f * headingTrim, -maxBank, maxBank), climb, dt, byNose);
+        BankAndClimb(s, -std::clamp((byNose ? 4.0f : 2.5f) * error + 1.5f * headingTrim, -maxBank, maxBank),
+                     climb, dt, byNose);
     }
 
     Hands hands;
@@ -279,14 +289,7 @@ public:
         hands.Stick(roll, pitch, yaw);
         hands.Lever(lever);
         if (Logging(run)) {
-            float below = 0;
-            Base::Vector3 point, normal;
-            if (world.terrain && world.terrain->IsLoaded() &&
-                world.terrain->IntersectSegment(
-                    Obj::Terrain::Segment{{s.position.x, s.position.y, s.position.z},
-                                          {s.position.x, -100, s.position.z}},
-                    &point, &normal))
-                below = point.y - ground;
+            const float below = GroundBelow(world, s.position) - ground;
             std::fprintf(
                 stderr,
                 "%u phase %d, height %.0f (ground %.0f), speed %.1f, ahead %.0f, aside %.0f, heading %.1f\n",
@@ -400,16 +403,24 @@ public:
         aimErrorSeen = -1;
         yaw = 0;
         if (evading) {
-            // The missile square on one side, a little down, chaff and flares as it comes near.
+            // The missile square on one side, a little down; close in, a hard turn away from where it aims,
+            // with chaff and flares: its seeker then finds them nearer than the airplane.
             const float bearing = HeadingOf(Sub(missileAt, s.position));
             const float heading = HeadingOf(s.velocity);
             const float side = Wrapped(heading - bearing) > 0 ? 1.0f : -1.0f;
-            HeadingAndClimb(s, bearing + side * float(Base::Pi / 2),
-                            s.position.y > 800 ? -5 * Degree : 5 * Degree, dt, 80 * Degree);
+            if (missileDistance < 2500) {
+                // Pulling hard in the bank the beam turn left.
+                const float bank = Obj::SignedAngleOnPlane(s.at, s.up, {0, 1, 0});
+                BankAndClimb(s, (bank > 0 ? 1.0f : -1.0f) * 80 * Degree, 0, dt);
+                pitch = 1;
+            } else {
+                HeadingAndClimb(s, bearing + side * float(Base::Pi / 2),
+                                s.position.y > 800 ? -5 * Degree : 5 * Degree, dt, 80 * Degree);
+            }
             if (missileDistance < 3000 && now > nextDecoy && !hands.Pressing()) {
                 hands.Press(5);
                 hands.Press(4);
-                nextDecoy = now + 0.6f;
+                nextDecoy = now + 0.4f;
             }
         } else if (!target) {
             HeadingAndClimb(s, HeadingOf(s.velocity), 0, dt, 30 * Degree);
@@ -425,10 +436,12 @@ public:
             float climb = std::clamp(Elevation(to), -45 * Degree, 45 * Degree);
             if (groundTargets && distance > 4500)
                 climb = std::clamp(0.01f * (1200 - s.position.y), -0.15f, 0.15f);
-            // Out of the dive in time.
-            if (groundTargets && s.position.y < 350)
-                climb = 12 * Degree;
-            HeadingAndClimb(s, HeadingOf(to), climb, dt, 75 * Degree, close);
+            // Clear of the ground: out of a dive in time, never below 400 m in a chase.
+            const float above = s.position.y - GroundBelow(world, s.position);
+            if (groundTargets ? above < 350 : above < 400)
+                climb = std::max(climb, 12 * Degree);
+            // Low down, a steep bank would take the height the turn needs.
+            HeadingAndClimb(s, HeadingOf(to), climb, dt, above < 800 ? 35 * Degree : 75 * Degree, close);
             const float aimError =
                 std::acos(std::clamp(Base::DotProduct(s.at, to) / std::max(Length(to), 1.0f), -1.0f, 1.0f));
             aimErrorSeen = aimError;
@@ -440,8 +453,8 @@ public:
                 if (distance < 2500)
                     lever = std::clamp(0.6f + 0.05f * (Length(velocity) + 0.05f * (distance - 400) - speed),
                                        0.0f, 1.0f);
-                fire = distance < 800 && aimError < 0.7f * Degree;
-                Missiles(stores, cockpit, target, distance, now);
+                fire = distance < 800 && aimError < 1.0f * Degree;
+                Missiles(&world, stores, cockpit, target, distance, now);
             }
         }
         const bool gun = stores && stores->IsGunSelected();
@@ -459,8 +472,8 @@ public:
 private:
     // The radar on the target, a missile selected that reaches it, fired when its seeker holds the target;
     // the gun once none is left or the target is close.
-    void Missiles(Weapons::Stores* stores, Obj::CockpitLink* cockpit, Obj::Damageable* target, float distance,
-                  float now) {
+    void Missiles(Grp::World* world, Weapons::Stores* stores, Obj::CockpitLink* cockpit,
+                  Obj::Damageable* target, float distance, float now) {
         if (!stores || !cockpit || hands.Pressing() || now < nextCommand)
             return;
         nextCommand = now + 0.25f;
@@ -499,9 +512,15 @@ private:
             hands.Press(2);
             return;
         }
-        if (selected->IsLocked() && now > nextLaunch && distance < Reach(*selected)) {
+        // One missile at a time at a target: the next goes when the last has ended.
+        bool inFlight = false;
+        world->ForEach([&](Obj::Object* object) {
+            auto* missile = dynamic_cast<Weapons::HomingRocket*>(object);
+            inFlight = inFlight || (missile && !missile->rack && missile->GetTarget() == wanted);
+        });
+        if (selected->IsLocked() && !inFlight && now > nextLaunch && distance < Reach(*selected)) {
             hands.Press(0);
-            nextLaunch = now + 4;
+            nextLaunch = now + 1;
         }
     }
 

@@ -207,12 +207,14 @@ public:
     }
 
 private:
-    // The mission's name of an object, or its own.
+    // The mission's name of an object, else its own, else "a decoy" (flares and chaff have none).
     std::string NameOf(Obj::Damageable* object) const {
+        if (!object)
+            return "nothing";
         for (const auto& [name, known] : missionObject->objects)
             if (known.Get() == object)
                 return name;
-        return object ? object->name : "nothing";
+        return object->name.empty() ? "a decoy" : object->name;
     }
 
     void TraceCombat(Rig::RunContext& run) {
@@ -223,14 +225,21 @@ private:
                     fighters.push_back({airplane, NameOf(airplane), airplane->hitPoints});
             } else if (auto* missile = dynamic_cast<Weapons::HomingRocket*>(object);
                        missile && !missile->rack) {
-                if (std::none_of(missiles.begin(), missiles.end(),
-                                 [&](const auto& m) { return m.Get() == missile; })) {
-                    missiles.push_back(missile);
-                    run.Trace("missile launched at " + NameOf(missile->GetTarget()));
+                auto known = std::find_if(missiles.begin(), missiles.end(),
+                                          [&](const Missile& m) { return m.missile.Get() == missile; });
+                if (known == missiles.end()) {
+                    missiles.push_back({missile, missile->GetTarget(), NameOf(missile->GetTarget())});
+                    run.Trace("missile launched at " + missiles.back().targetName);
+                } else if (known->target != missile->GetTarget()) {
+                    // Seduced by a flare or chaff, or lost.
+                    known->target = missile->GetTarget();
+                    const std::string now = NameOf(known->target);
+                    run.Trace("missile at " + known->targetName + " turns to " + now);
+                    known->targetName = now;
                 }
             }
         });
-        std::erase_if(missiles, [](const Base::SmartPtr<Weapons::HomingRocket>& m) { return !m; });
+        std::erase_if(missiles, [](const Missile& m) { return !m.missile; });
         for (Fighter& f : fighters) {
             if (f.ended)
                 continue;
@@ -265,7 +274,12 @@ private:
         bool hit = false, ended = false;
     };
     std::vector<Fighter> fighters;
-    std::vector<Base::SmartPtr<Weapons::HomingRocket>> missiles;
+    struct Missile {
+        Base::SmartPtr<Weapons::HomingRocket> missile;
+        Obj::Target* target; // compared only: it may be gone
+        std::string targetName;
+    };
+    std::vector<Missile> missiles;
 };
 
 constexpr MissionFile TwoBandits{"Scripts\\Missions\\Single\\TwoBandits.msn", "AirToAir"};
