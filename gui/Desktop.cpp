@@ -57,10 +57,15 @@ bool Desktop::Reserved(void*) {
 void Desktop::Update() {
     // The films' scheduler step: once per frame, whichever desktop runs it (a second run changes nothing).
     TextureRenderer::TimerProc();
+    // A widget may hand the keys to another as it updates (a button that opens a name field). A tap whose
+    // press and release fall into one poll, as on a slow frame, clicks that button in this very update; the
+    // press must not then take the keys back to the widget under the cursor.
+    const Widget* before = lastPressed.Get();
     UpdateChildren(*this, false);
     if (cursor && mouse)
         hovered = HitTest(ScreenToVirtual(cursor->position));
-    if (mouse && mouse->clickedButton == 0) {
+    const bool handedOver = lastPressed && lastPressed.Get() != before;
+    if (mouse && mouse->clickedButton == 0 && !handedOver) {
         Widget* candidate = captured ? captured.Get() : hovered.Get();
         if (candidate)
             lastPressed = candidate;

@@ -165,12 +165,11 @@ protected:
         return shown;
     }
 
-    // Puts the cursor on the middle of the widget, presses the left button, holds it a frame and lets it go;
-    // returns the action of the release frame.
-    uint32_t Click(Gui::Widget* widget) {
+    // Moves the cursor onto the middle of the widget in a frame.
+    bool PointAt(Gui::Widget* widget) {
         EXPECT_NE(widget, nullptr);
         if (!widget)
-            return 0;
+            return false;
         const Gui::Desktop& d = *frontend->desktop;
         const Base::Vector2 target = d.VirtualToScreen({(widget->absRect.left + widget->absRect.right) / 2,
                                                         (widget->absRect.top + widget->absRect.bottom) / 2});
@@ -178,6 +177,14 @@ protected:
         mouse.moveX = int32_t(target.x - cursor->position.x);
         mouse.moveY = int32_t(target.y - cursor->position.y);
         Frame();
+        return true;
+    }
+
+    // Puts the cursor on the middle of the widget, presses the left button, holds it a frame and lets it go;
+    // returns the action of the release frame.
+    uint32_t Click(Gui::Widget* widget) {
+        if (!PointAt(widget))
+            return 0;
         mouse.nextClick = 0;
         mouse.buttons[0] = 1;
         Frame();

@@ -238,6 +238,20 @@ TEST_F(SinglePlayer, DeletingAPilotAsksFirstAndNamesMustBeValid) {
     ASSERT_EQ(Fe::LoadPilotsFile("Pilots.dat").size(), 1u);
 }
 
+// A quick tap on "New pilot", its press and release seen in one poll (as on a slow frame): the name field
+// still takes the keys that follow.
+TEST_F(SinglePlayer, ATapOnNewPilotLeavesTheKeysToTheNameField) {
+    ToMainPage();
+    Open("BtnCampaign", "PageCampaign");
+    ASSERT_TRUE(PointAt(Get("PageCampaign.BtnCreatePilot")));
+    mouse.nextClick = 0;
+    mouse.buttons[0] = 0;
+    Frame();
+    ASSERT_TRUE(Visible("PageCampaign.AddPilot"));
+    TypeName({0x1E, 0x2E, 0x12}); // A c e
+    EXPECT_EQ(TextOf("PilotNameEdt"), "Ace");
+}
+
 // The lists on the sample missions: single missions by name without training, training by file name; the
 // briefing's back button returns to the list, and a mission without equipment selection flies at once.
 TEST_F(SinglePlayer, ListsLeadToTheBriefingAndBack) {
