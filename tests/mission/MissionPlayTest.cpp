@@ -74,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Case{"mission-two-bandits",
              "mission-two-bandits-win.script",
-             8400,
+             7700,
              {"event 0Init", "event 1Success", "mission succeeded", "event 3End", "end page, result 1"}},
         Case{"mission-two-bandits",
              "mission-dive-fail.script",
@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
              {"event 0Init", "event 2Failure", "mission failed", "event 3End", "end page, result 2"}},
         Case{"mission-intercept",
              "mission-intercept-win.script",
-             9600,
+             10700,
              {"event 0Init", "event 1Success", "mission succeeded", "event 3End", "end page, result 1"}},
         Case{"mission-intercept",
              "mission-dive-fail.script",

@@ -426,28 +426,57 @@ public:
             HeadingAndClimb(s, HeadingOf(s.velocity), 0, dt, 30 * Degree);
             lever = std::clamp(0.6f + 0.03f * (180 - speed), 0.3f, 0.98f);
         } else {
-            // Lead for the gun's rounds: they leave at about 1000 m/s on top of the airplane's own velocity,
-            // so what counts is how the target moves against the airplane.
-            const float lead = distance < 2500 ? distance / 1000 : 0;
+            // Lead for the gun's rounds: they leave at about 1036 m/s along the nose on top of the airplane's
+            // own velocity, so what counts is how the target moves against the airplane, over the time the
+            // rounds take.
             const RwV3d relative = Sub(velocity, s.velocity);
-            RwV3d aim = {at.x + relative.x * lead, at.y + relative.y * lead, at.z + relative.z * lead};
+            RwV3d aim = at;
+            if (distance < 2500)
+                for (int i = 0; i < 3; ++i) {
+                    const float t = Length(Sub(aim, s.position)) / 1036;
+                    aim = {at.x + relative.x * t, at.y + relative.y * t, at.z + relative.z * t};
+                }
             const RwV3d to = Sub(aim, s.position);
             const bool close = distance < 2500;
             float climb = std::clamp(Elevation(to), -45 * Degree, 45 * Degree);
-            if (groundTargets && distance > 4500)
-                climb = std::clamp(0.01f * (1200 - s.position.y), -0.15f, 0.15f);
-            // Clear of the ground: out of a dive in time, never below 400 m in a chase.
             const float above = s.position.y - GroundBelow(world, s.position);
-            if (groundTargets ? above < 350 : above < 400)
+            float maxBank = above < 800 ? 35 * Degree : 75 * Degree;
+            bool byNose = close;
+            if (groundTargets) {
+                // Strafing: in 1500 m over the target's ground, down at it from 5 km out with the gun, out
+                // again straight ahead and up once through, and round for the next pass.
+                const float horizontal = std::hypot(to.x, to.z);
+                const float high = at.y + 1500;
+                if (strafe == Dive && (distance < 600 || above < 250))
+                    strafe = Recover;
+                if (strafe == Recover && above > 1000 && horizontal > 3500)
+                    strafe = RunIn;
+                if (strafe == RunIn && horizontal < 5000 &&
+                    std::fabs(Wrapped(HeadingOf(to) - HeadingOf(s.velocity))) < 10 * Degree)
+                    strafe = Dive;
+                if (strafe == RunIn) {
+                    climb = std::clamp(0.002f * (high - s.position.y), -0.15f, 0.15f);
+                    byNose = false;
+                    maxBank = 45 * Degree;
+                } else if (strafe == Recover) {
+                    climb = 20 * Degree;
+                    maxBank = 0;
+                    byNose = false;
+                }
+                lever = std::clamp(0.6f + 0.03f * (170 - speed), 0.2f, 0.98f);
+            } else if (above < 400) {
+                // Clear of the ground in a chase.
                 climb = std::max(climb, 12 * Degree);
-            // Low down, a steep bank would take the height the turn needs.
-            HeadingAndClimb(s, HeadingOf(to), climb, dt, above < 800 ? 35 * Degree : 75 * Degree, close);
+            }
+            if (strafe == Recover && groundTargets)
+                BankAndClimb(s, 0, climb, dt);
+            else
+                HeadingAndClimb(s, HeadingOf(to), climb, dt, maxBank, byNose);
             const float aimError =
                 std::acos(std::clamp(Base::DotProduct(s.at, to) / std::max(Length(to), 1.0f), -1.0f, 1.0f));
             aimErrorSeen = aimError;
             if (groundTargets) {
-                lever = std::clamp(0.6f + 0.03f * (170 - speed), 0.2f, 0.98f);
-                fire = distance < 1600 && aimError < 1.5f * Degree && s.position.y > 350;
+                fire = strafe == Dive && distance < 1600 && aimError < 1.0f * Degree;
             } else {
                 // Closing to 400 m behind and holding there.
                 if (distance < 2500)
@@ -535,6 +564,8 @@ private:
     }
 
     bool groundTargets;
+    enum Strafe { RunIn, Dive, Recover };
+    Strafe strafe = RunIn;
     bool jamming = false, doorOpen = false;
     float aimErrorSeen = -1;
     Base::SmartPtr<Obj::Damageable> lastTarget;
