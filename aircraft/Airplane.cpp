@@ -325,7 +325,7 @@ void Airplane::ProbeGround(Physics::AirplaneState& s) {
     const Terrain* terrain = w->terrain;
     if (terrain && terrain->IsLoaded()) {
         Base::Vector3 hit, normal;
-        if (terrain->IntersectSegment(Terrain::Segment{{x, 10000, z}, {x, -10000, z}}, &hit, &normal))
+        if (terrain->IntersectGroundOrSea(Terrain::Segment{{x, 10000, z}, {x, -10000, z}}, &hit, &normal))
             terrainHeight = hit.y;
     }
     s.groundHeight = terrainHeight;
@@ -343,9 +343,9 @@ void Airplane::ProbeGround(Physics::AirplaneState& s) {
         found = true;
     } else if (terrain && terrain->IsLoaded()) {
         Base::Vector3 hit, n;
-        if (terrain->IntersectSegment(Terrain::Segment{{probe.start.x, probe.start.y, probe.start.z},
-                                                       {probe.end.x, probe.end.y, probe.end.z}},
-                                      &hit, &n)) {
+        if (terrain->IntersectGroundOrSea(Terrain::Segment{{probe.start.x, probe.start.y, probe.start.z},
+                                                           {probe.end.x, probe.end.y, probe.end.z}},
+                                          &hit, &n)) {
             found = true;
             point = {hit.x, hit.y, hit.z};
             normal = {n.x, n.y, n.z};
@@ -551,7 +551,7 @@ void Airplane::Place(float x, float z, float height, float heading, float speed)
             normal = n;
         } else if (w->terrain && w->terrain->IsLoaded()) {
             Base::Vector3 hit, tn;
-            if (w->terrain->IntersectSegment(Terrain::Segment{{x, 10000, z}, {x, -1000, z}}, &hit, &tn)) {
+            if (w->terrain->IntersectGroundOrSea(Terrain::Segment{{x, 10000, z}, {x, -1000, z}}, &hit, &tn)) {
                 ground = {hit.x, hit.y, hit.z};
                 normal = {tn.x, tn.y, tn.z};
             }

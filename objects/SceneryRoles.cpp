@@ -111,7 +111,7 @@ bool Terrain::IntersectSegment(const RwLine* segment, RwV3d* outPoint, RwV3d* ou
     Base::Vector3 point, normal;
     const Segment s{{segment->start.x, segment->start.y, segment->start.z},
                     {segment->end.x, segment->end.y, segment->end.z}};
-    if (!IntersectSegment(s, &point, &normal))
+    if (!IntersectGroundOrSea(s, &point, &normal))
         return false;
     if (outPoint)
         *outPoint = {point.x, point.y, point.z};

@@ -198,6 +198,13 @@ public:
     // ---- hit tests on the full-resolution grid
 
     bool IntersectSegment(const Segment& segment, Base::Vector3* point, Base::Vector3* normal) const;
+    // The height of the sea: of the height map's unset samples, and of the open sea past the grid's edge.
+    static constexpr float SeaLevel = 0;
+    // The first hit along the segment of the grid, or past the grid's edge of the open sea: flat water at
+    // sea level with its normal straight up, crossed from above only. What the world's segment queries,
+    // airplanes, wrecks and pilots meet, so that nothing falls for ever beyond the map. Nothing on an
+    // unloaded terrain.
+    bool IntersectGroundOrSea(const Segment& segment, Base::Vector3* point, Base::Vector3* normal) const;
     bool CellIntersectSegment(const Segment& segment, int32_t x, int32_t z, Base::Vector3* point,
                               Base::Vector3* normal) const;
     // Appends every grid triangle that touches the sphere; the vector's size afterwards, or 0 (vector
@@ -296,8 +303,8 @@ public:
 
     // Cells of the grid's size outside it and within the range, water only, flat at sea level (the height
     // outside the map) and drawn by the water passes, so that the world does not end in a hard edge at the
-    // map's border. They are no part of the slice streaming above, the land or the hit tests. At most
-    // MaxOpenSeaCells, nearest first; none without a water path.
+    // map's border; IntersectGroundOrSea hits their water. They are no part of the slice streaming above
+    // or the land. At most MaxOpenSeaCells, nearest first; none without a water path.
     void UpdateOpenSea(Base::Vector2 position, float range);
     const std::vector<LoadedSlice>& OpenSea() const { return openSea_; }
     uint32_t OpenSeaDrawn() const { return openSeaDrawn_; }

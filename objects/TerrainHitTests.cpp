@@ -138,6 +138,30 @@ bool Terrain::IntersectSegment(const Segment& segment, Base::Vector3* point, Bas
     return false;
 }
 
+bool Terrain::IntersectGroundOrSea(const Segment& segment, Base::Vector3* point,
+                                   Base::Vector3* normal) const {
+    if (!loaded_ || !FiniteVector(segment.start) || !FiniteVector(segment.end))
+        return false;
+    const float y0 = segment.start.y, y1 = segment.end.y;
+    if (!(y1 < y0) || y0 < SeaLevel || y1 > SeaLevel)
+        return IntersectSegment(segment, point, normal);
+    Base::Vector3 sea = Base::LerpVector3(segment.start, segment.end, (y0 - SeaLevel) / (y0 - y1));
+    sea.y = SeaLevel;
+    // Over the grid the ground is at or above sea level and is hit first; the grid's border line counts as
+    // the open sea's, where the walk may pass between the edge cells and the outside.
+    const Base::Vector2 low = GridToWorld(0, 0), high = GridToWorld(gridWidth_ - 1, gridDepth_ - 1);
+    if (sea.x > low.x && sea.x < high.x && sea.z > low.y && sea.z < high.y)
+        return IntersectSegment(segment, point, normal);
+    // Only the part above the water can meet the ground before it.
+    if (IntersectSegment({segment.start, sea}, point, normal))
+        return true;
+    if (point)
+        *point = sea;
+    if (normal)
+        *normal = {0, 1, 0};
+    return true;
+}
+
 bool Terrain::TriangleTouchesSphere(const Triangle& triangle, const Sphere& sphere) {
     const auto distance = [&](const Base::Vector3& p) {
         return float(Base::VectorLength(

@@ -239,7 +239,7 @@ bool Wreck::Fragment::Step(float dt) {
             const RwV3d p = RwFrameGetMatrix(frame)->pos;
             const Terrain::Segment down{{p.x, p.y + 100, p.z}, {p.x, p.y - 100, p.z}};
             Base::Vector3 hit, n;
-            if (terrain->IntersectSegment(down, &hit, &n) && hit.y >= p.y) {
+            if (terrain->IntersectGroundOrSea(down, &hit, &n) && hit.y >= p.y) {
                 if (Base::VectorLength(velocity) <= 1.0) {
                     velocity = {0, 0, 0};
                 } else {

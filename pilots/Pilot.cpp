@@ -242,7 +242,7 @@ bool Pilot::RunFree(float dt) {
         const Terrain::Segment down{{float(position[0]), float(position[1]) + 100, float(position[2])},
                                     {float(position[0]), float(position[1]), float(position[2])}};
         Base::Vector3 hit, normal;
-        if (w->terrain->IntersectSegment(down, &hit, &normal)) {
+        if (w->terrain->IntersectGroundOrSea(down, &hit, &normal)) {
             w->RemoveObject(this);
             delete this;
             return true;

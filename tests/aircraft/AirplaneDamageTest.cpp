@@ -1,6 +1,7 @@
 // Hits, kill credit, the disabled airplane and the crash on land and at sea; and the engine's step and
 // sounds.
 #include "AirplaneFixture.h"
+#include "tests/objects/TerrainFixture.h"
 
 #include "objects/Explosion.h"
 #include "objects/HitSpot.h"
@@ -101,6 +102,48 @@ TEST_F(AirplaneWorld, ACrashOnLandLeavesAnExplosionAWreckAndOnlyLowAHitSpot) {
         EXPECT_EQ(Count<Obj::Wreck>(*world), c.wrecks);
         EXPECT_EQ(Count<Obj::SpurtWater>(*world), c.spurts);
         EXPECT_EQ(Count<Obj::HitSpot>(*world), c.spots);
+    }
+}
+
+// Diving into a small map's rough land, or past its edge where the open sea goes on: the ground probe
+// finds each, and the airplane crashes into an explosion on land and a splash at sea.
+TEST_F(AirplaneWorld, ADiveEndsOnTheLandOrPastTheMapsEdgeInTheSea) {
+    const struct {
+        const char* what;
+        float x, z;
+        bool water;
+    } cases[] = {{"over the land", 0, 1000, false},
+                 {"past the edge", 9000, 1000, true},
+                 {"far past it", -1e5f, 4e4f, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        world = std::make_unique<Grp::World>();
+        // 4 km by 4 km of random heights up to 1,530, sea at its border (TerrainFixture's sample keys).
+        auto* terrain = new Obj::Terrain;
+        TerrainFixture::Keys keys;
+        keys.offset = "3 2";
+        keys.size = "60 62";
+        ASSERT_TRUE(TerrainFixture::Build(*terrain, keys, TerrainFixture::RandomImage(64, 64, 31),
+                                          TerrainFixture::Mask(4, 4, 255), TerrainFixture::Mask(4, 4, 0)))
+            << terrain->Error();
+        world->AddObject(terrain);
+        auto* airplane = Loaded(Sample("Su27"), 2).release();
+        ASSERT_TRUE(airplane);
+        world->AddObject(airplane);
+        airplane->Place(c.x, c.z, 2000, 0, 150);
+        // Nose down at 45 degrees.
+        Physics::AirplaneState s = airplane->GetState();
+        s.at = {0, -0.70710678f, 0.70710678f};
+        s.up = {0, 0.70710678f, 0.70710678f};
+        s.right = Base::CrossProduct(s.up, s.at);
+        s.velocity = {0, -150, 150};
+        airplane->SetState(s);
+        Base::SmartPtr<Obj::Airplane> alive = airplane;
+        for (int i = 0; i < 3000 && alive; ++i)
+            Frame(0.01f);
+        ASSERT_FALSE(alive) << "still flying after 30 s";
+        EXPECT_EQ(Count<Obj::SpurtWater>(*world), c.water ? 1 : 0);
+        EXPECT_EQ(Count<Obj::Explosion>(*world), c.water ? 0 : 1);
     }
 }
 

@@ -434,6 +434,13 @@ TEST_F(SceneryLoader, SceneryLeavesItsGroupsWithTheWorld) {
     ASSERT_TRUE(Grp::FindNearestTerrainHit(*world->statics, down, &point, nullptr, &hit));
     EXPECT_NEAR(point.y, 360, 0.01);
     EXPECT_EQ(hit, static_cast<Obj::Static*>(terrain));
+    // Past the map's edge it meets the open sea, flat at sea level.
+    const RwLine beyond{{1e6f, 5000, -2e5f}, {1e6f, -5000, -2e5f}};
+    RwV3d normal;
+    ASSERT_TRUE(Grp::FindNearestTerrainHit(*world->statics, beyond, &point, &normal, &hit));
+    EXPECT_EQ(point.y, 0);
+    EXPECT_EQ(normal.y, 1);
+    EXPECT_EQ(hit, static_cast<Obj::Static*>(terrain));
 
     world->RemoveObject(terrain);
     world->RemoveObject(sky);

@@ -164,6 +164,83 @@ TEST_F(TerrainHit, SegmentsOutsideTheGridOrAboveItMiss) {
                  point.x > 2048);
 }
 
+// Past the grid's edge the open sea is hit at sea level, from above only; the ground before it along the
+// segment wins. Reference: brute force over the grid's triangles, and the plane y = 0 where it is crossed
+// outside the grid (or on its border).
+TEST_F(TerrainHit, TheOpenSeaPastTheEdgeIsHitAtSeaLevel) {
+    const auto reference = [&](const Obj::Terrain::Segment& s, glm::dvec3& point) {
+        const Reference ground = BruteForceSegment(terrain, s);
+        double t = ground.hit ? ground.t : 2;
+        const double y0 = s.start.y, y1 = s.end.y;
+        if (y1 < y0 && y0 >= 0 && y1 <= 0) {
+            const double u = y0 / (y0 - y1);
+            const glm::dvec3 sea = G(s.start) + (G(s.end) - G(s.start)) * u;
+            const bool outside = !(sea.x > -2048 && sea.x < 2048 && sea.z > -1024 && sea.z < 3072);
+            if (outside && u < t)
+                t = u;
+        }
+        point = G(s.start) + (G(s.end) - G(s.start)) * t;
+        return t <= 1;
+    };
+    // Cases that matter, then random segments that reach outside.
+    const struct {
+        const char* what;
+        Obj::Terrain::Segment segment;
+        bool sea; // the hit is the open sea's
+    } cases[] = {
+        {"vertical, outside", {{-9000, 3000, 500}, {-9000, -3000, 500}}, true},
+        {"vertical, far outside", {{1e6f, 10000, -1e6f}, {1e6f, -10000, -1e6f}}, true},
+        {"oblique, outside", {{5000, 10, 0}, {3000, -10, 0}}, true},
+        {"ending on the water", {{0, 100, -5000}, {0, 0, -5000}}, true},
+        {"from below the water, upwards", {{-9000, -100, 500}, {-9000, 3000, 500}}, false},
+        {"above the water, outside", {{-9000, 10, 500}, {-5000, 1, 500}}, false},
+        {"from the grid out to the water", {{2040, 2, 0}, {2200, -2, 0}}, true},
+        {"from outside into a hill", {{-3000, 1500, 1000}, {0, -1500, 1000}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Base::Vector3 point, normal;
+        glm::dvec3 expected;
+        const bool hit = terrain.IntersectGroundOrSea(c.segment, &point, &normal);
+        ASSERT_EQ(hit, reference(c.segment, expected));
+        if (!hit)
+            continue;
+        EXPECT_LT(glm::length(G(point) - expected), 0.5);
+        if (c.sea) {
+            EXPECT_EQ(point.y, 0);
+            EXPECT_EQ(normal, (Base::Vector3{0, 1, 0}));
+        } else {
+            EXPECT_GT(point.y, 0);
+        }
+    }
+    std::mt19937 random(12);
+    std::uniform_real_distribution<float> xz(-6000, 6000), y(-200, 2000), dir(-1, 1), len(100, 8000);
+    int sea = 0, ground = 0;
+    for (int k = 0; k < 400; ++k) {
+        const Base::Vector3 a{xz(random), y(random), xz(random) + 1024};
+        const Base::Vector3 d{dir(random), dir(random) - 0.5f, dir(random)};
+        const float l = len(random) / float(Base::VectorLength(d));
+        const Obj::Terrain::Segment s{a, {a.x + d.x * l, a.y + d.y * l, a.z + d.z * l}};
+        Base::Vector3 point, normal;
+        glm::dvec3 expected;
+        const bool hit = terrain.IntersectGroundOrSea(s, &point, &normal);
+        ASSERT_EQ(hit, reference(s, expected)) << k;
+        if (!hit)
+            continue;
+        // The ground's hits move by the widening on steep slopes (see Check).
+        ASSERT_LT(glm::length(G(point) - expected), 2.0) << k;
+        (point.y == 0 && normal == Base::Vector3{0, 1, 0} ? sea : ground)++;
+    }
+    EXPECT_GT(sea, 40);
+    EXPECT_GT(ground, 20);
+    // Nothing on an unloaded terrain or for a segment that is not finite.
+    Base::Vector3 point;
+    EXPECT_FALSE(Obj::Terrain().IntersectGroundOrSea({{-9000, 100, 0}, {-9000, -100, 0}}, &point, nullptr));
+    EXPECT_FALSE(terrain.IntersectGroundOrSea({{NAN, 100, 0}, {-9000, -100, 0}}, &point, nullptr));
+    // The grid's own query still ends at its edge.
+    EXPECT_FALSE(terrain.IntersectSegment({{-9000, 100, 0}, {-9000, -100, 0}}, &point, nullptr));
+}
+
 // Brute-force distance from a point to a triangle in double precision (closest point by regions).
 double Distance(const glm::dvec3& p, const Obj::Terrain::Triangle& tri) {
     const glm::dvec3 a = G(tri.v[0]), b = G(tri.v[1]), c = G(tri.v[2]);
