@@ -8,6 +8,14 @@
 #include "aircraft/Airplane.h"
 #include "scene/Attachable.h"
 
+#include <string>
+
+// GoogleTest's library, built for an older standard, takes std::string's members from the C++ runtime, while
+// every C++20 object carries copies of them: the linker would satisfy GoogleTest from the first library
+// object holding a copy and pull that object in, the real games beside these doubles. This object holds
+// them all, so no library object is pulled in for them.
+template class std::basic_string<char>;
+
 namespace Doubles {
 
 State state;
