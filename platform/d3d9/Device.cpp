@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <bit>
 #include <cstring>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #if defined(__GLIBC__)
@@ -416,6 +417,16 @@ static void KeepFreedMemory() {
 #endif
 }
 
+// Mesa's rasterisers that run on the CPU: what costs least there differs (see TextureImage).
+static bool SoftwareRasteriser() {
+    const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (!renderer)
+        return false;
+    const std::string_view name(renderer);
+    return name.find("llvmpipe") != name.npos || name.find("softpipe") != name.npos ||
+           name.find("swrast") != name.npos;
+}
+
 HRESULT Device::Create(IDirect3D9* direct3d, HWND window, DWORD flags, D3DPRESENT_PARAMETERS* parameters,
                        IDirect3DDevice9** out) {
     if (!parameters || !out)
@@ -472,6 +483,7 @@ Device::Device(IDirect3D9* direct3d, HWND window, SDL_Window* sdl, SDL_GLContext
     glGenSamplers(8, samplers_);
     for (GLuint i = 0; i < 8; ++i)
         glBindSampler(i, samplers_[i]);
+    TextureImage::DecodeCompressed(SoftwareRasteriser());
     upVertices_ = std::make_unique<StreamRing>(ringSize);
     upIndices_ = std::make_unique<StreamRing>(ringSize / 4);
     if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||

@@ -1,9 +1,22 @@
 #include "platform/d3d9/TextureImage.h"
 
+#include "platform/d3d9/Blocks.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace D3D9 {
+namespace {
+bool decodeCompressed = false;
+} // namespace
+
+void TextureImage::DecodeCompressed(bool on) {
+    decodeCompressed = on;
+}
+
+bool TextureImage::DecodesCompressed() {
+    return decodeCompressed;
+}
 
 void BindScratch(GLenum target, GLuint name) {
     glActiveTexture(GL_TEXTURE0 + D3D9_STAGE_COUNT);
@@ -20,7 +33,7 @@ unsigned TextureImage::FullChain(unsigned width, unsigned height) {
 TextureImage::TextureImage(const FormatInfo& format, unsigned width, unsigned height, unsigned levels,
                            unsigned faces, bool cpuOnly)
     : format_(format), width_(width), height_(height), levels_(levels), faces_(faces), cpuOnly_(cpuOnly),
-      slots_(size_t(faces) * levels) {
+      decoded_(format.compressed && decodeCompressed), slots_(size_t(faces) * levels) {
     if (cpuOnly_)
         return;
     glGenTextures(1, &name_);
@@ -31,7 +44,10 @@ TextureImage::TextureImage(const FormatInfo& format, unsigned width, unsigned he
     glTexParameteriv(target, GL_TEXTURE_SWIZZLE_RGBA, format_.swizzle);
     for (unsigned face = 0; face < faces_; ++face)
         for (unsigned level = 0; level < levels_; ++level) {
-            if (format_.compressed)
+            if (decoded_)
+                glTexImage2D(FaceTarget(face), GLint(level), GL_RGBA8, GLsizei(Width(level)),
+                             GLsizei(Height(level)), 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+            else if (format_.compressed)
                 glCompressedTexImage2D(FaceTarget(face), GLint(level), format_.internal,
                                        GLsizei(Width(level)), GLsizei(Height(level)), 0,
                                        GLsizei(LevelBytes(level)), nullptr);
@@ -133,6 +149,15 @@ void TextureImage::Upload(unsigned face, unsigned level, const RECT* rect) {
     unsigned char* bytes = Bytes(face, level);
     BindScratch(Target(), name_);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    if (decoded_) {
+        // Whole levels, as below; one buffer kept for every decode (uploads come from the GL thread).
+        static std::vector<unsigned char> rgba;
+        rgba.resize(size_t(Width(level)) * Height(level) * 4);
+        DecodeBlocks(format_.format, bytes, Width(level), Height(level), rgba.data());
+        glTexSubImage2D(FaceTarget(face), GLint(level), 0, 0, GLsizei(Width(level)), GLsizei(Height(level)),
+                        GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        return;
+    }
     if (format_.compressed) {
         // Whole levels: sub-rectangles of blocks would need the block-size unpack state of newer GL.
         glCompressedTexSubImage2D(FaceTarget(face), GLint(level), 0, 0, GLsizei(Width(level)),

@@ -19,6 +19,10 @@ public:
 
     // Levels for a requested count: 0 means the whole chain down to 1x1.
     static unsigned FullChain(unsigned width, unsigned height);
+    // Whether images made from now on keep block-compressed formats decoded in GL (the CPU copy stays
+    // compressed): a software rasteriser decodes a compressed texel at every fetch.
+    static void DecodeCompressed(bool on);
+    static bool DecodesCompressed();
 
     const FormatInfo& Format() const { return format_; }
     GLenum Target() const { return faces_ == 6 ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D; }
@@ -73,6 +77,7 @@ private:
     const FormatInfo& format_;
     unsigned width_, height_, levels_, faces_;
     bool cpuOnly_;
+    bool decoded_; // a compressed format stored decoded in GL
     bool drawn_ = false;
     bool autoMips_ = false;
     bool mipsStale_ = false;

@@ -1,11 +1,16 @@
 // Textures, render targets and buffers: what is written comes back, in the right place.
 #include "DeviceFixture.h"
 
+#include "platform/d3d9/Blocks.h"
+#include "platform/d3d9/TextureImage.h"
+
 #include <squish.h>
 
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -90,39 +95,78 @@ TEST_F(TextureTest, PointSampledQuadReturnsExactTexels) {
     }
 }
 
-TEST_F(TextureTest, Dxt1TextureMatchesItsDecodedTexels) {
-    // Four blocks of random endpoints and indices, both block modes (colour0 > colour1 and not).
-    std::mt19937 random(11);
-    unsigned char blocks[4][8];
-    for (auto& block : blocks)
-        for (auto& byte : block)
-            byte = static_cast<unsigned char>(random());
-    blocks[0][0] = 0x00, blocks[0][1] = 0x10, blocks[0][2] = 0xFF, blocks[0][3] = 0xFF; // colour0 < colour1
-    IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
-    D3DLOCKED_RECT locked{};
-    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
-    EXPECT_EQ(locked.Pitch, 16);
-    for (int row = 0; row < 2; ++row)
-        std::memcpy(static_cast<char*>(locked.pBits) + row * locked.Pitch, blocks[row * 2], 16);
-    texture->UnlockRect(0);
-    unsigned char rgba[8 * 8 * 4];
-    squish::DecompressImage(rgba, 8, 8, blocks, squish::kDxt1);
-    SampleTexture(texture);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
-    TexturedRect(0, 0, 8, 8);
-    Pixels p = ReadTarget();
-    for (unsigned y = 0; y < 8; ++y)
-        for (unsigned x = 0; x < 8; ++x) {
-            const unsigned char* want = rgba + (y * 8 + x) * 4;
-            uint32_t got = p.At(x, y);
-            EXPECT_NEAR(Red(got), want[0], 1) << x << "," << y;
-            EXPECT_NEAR(Green(got), want[1], 1) << x << "," << y;
-            EXPECT_NEAR(Blue(got), want[2], 1) << x << "," << y;
-            EXPECT_EQ(Alpha(got), want[3]) << x << "," << y;
+// Random blocks of a format, both DXT1 block modes included (colour0 > colour1 and not).
+std::vector<unsigned char> RandomBlocks(D3DFORMAT format, size_t count, uint32_t seed) {
+    const size_t size = format == D3DFMT_DXT1 ? 8 : 16;
+    std::mt19937 random(seed);
+    std::vector<unsigned char> blocks(count * size);
+    for (auto& byte : blocks)
+        byte = static_cast<unsigned char>(random());
+    unsigned char* colour = blocks.data() + (size - 8);
+    colour[0] = 0x00, colour[1] = 0x10, colour[2] = 0xFF, colour[3] = 0xFF; // colour0 < colour1
+    return blocks;
+}
+
+struct BlockFormat {
+    D3DFORMAT format;
+    int squishFlags;
+};
+const BlockFormat blockFormats[] = {
+    {D3DFMT_DXT1, squish::kDxt1}, {D3DFMT_DXT3, squish::kDxt3}, {D3DFMT_DXT5, squish::kDxt5}};
+
+TEST(BlockDecode, MatchesLibsquish) {
+    // 12 x 12 pixels, and 6 x 2 for a level that ends inside its blocks.
+    for (const BlockFormat& f : blockFormats)
+        for (const auto& [width, height] : {std::pair{12u, 12u}, std::pair{6u, 2u}}) {
+            const size_t count = size_t((width + 3) / 4) * ((height + 3) / 4);
+            const std::vector<unsigned char> blocks = RandomBlocks(f.format, count, 5);
+            std::vector<unsigned char> ours(size_t(width) * height * 4), want(ours.size());
+            ASSERT_TRUE(D3D9::DecodeBlocks(f.format, blocks.data(), width, height, ours.data()));
+            squish::DecompressImage(want.data(), int(width), int(height), blocks.data(), f.squishFlags);
+            EXPECT_EQ(ours, want) << "format " << f.format << ", " << width << " x " << height;
         }
-    device->SetTexture(0, nullptr);
-    texture->Release();
+    unsigned char pixel[4];
+    EXPECT_FALSE(D3D9::DecodeBlocks(D3DFMT_A8R8G8B8, pixel, 1, 1, pixel));
+}
+
+TEST_F(TextureTest, CompressedTexturesMatchTheirDecodedTexels) {
+    // Stored decoded (as on the software rasteriser) and as GL's own compressed formats: the same texels.
+    const bool atStart = D3D9::TextureImage::DecodesCompressed();
+    for (const bool decoded : {true, false})
+        for (const BlockFormat& f : blockFormats) {
+            SCOPED_TRACE(testing::Message() << "format " << f.format << (decoded ? ", decoded" : ", by GL"));
+            D3D9::TextureImage::DecodeCompressed(decoded);
+            const std::vector<unsigned char> blocks = RandomBlocks(f.format, 4, 11);
+            const size_t rowBytes = blocks.size() / 2;
+            IDirect3DTexture9* texture = nullptr;
+            ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, f.format, D3DPOOL_MANAGED, &texture, nullptr),
+                      D3D_OK);
+            D3DLOCKED_RECT locked{};
+            ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+            EXPECT_EQ(size_t(locked.Pitch), rowBytes);
+            for (size_t row = 0; row < 2; ++row)
+                std::memcpy(static_cast<char*>(locked.pBits) + row * size_t(locked.Pitch),
+                            blocks.data() + row * rowBytes, rowBytes);
+            texture->UnlockRect(0);
+            unsigned char rgba[8 * 8 * 4];
+            squish::DecompressImage(rgba, 8, 8, blocks.data(), f.squishFlags);
+            SampleTexture(texture);
+            device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
+            TexturedRect(0, 0, 8, 8);
+            Pixels p = ReadTarget();
+            for (unsigned y = 0; y < 8; ++y)
+                for (unsigned x = 0; x < 8; ++x) {
+                    const unsigned char* want = rgba + (y * 8 + x) * 4;
+                    uint32_t got = p.At(x, y);
+                    EXPECT_NEAR(Red(got), want[0], 1) << x << "," << y;
+                    EXPECT_NEAR(Green(got), want[1], 1) << x << "," << y;
+                    EXPECT_NEAR(Blue(got), want[2], 1) << x << "," << y;
+                    EXPECT_NEAR(Alpha(got), want[3], f.format == D3DFMT_DXT1 ? 0 : 1) << x << "," << y;
+                }
+            device->SetTexture(0, nullptr);
+            texture->Release();
+        }
+    D3D9::TextureImage::DecodeCompressed(atStart);
 }
 
 TEST_F(TextureTest, RenderTargetTextureKeepsTopRowFirst) {
