@@ -11,7 +11,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <cstring>
+#include <pwd.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -96,6 +99,52 @@ DWORD GetCurrentProcessId() {
 }
 DWORD GetCurrentThreadId() {
     return DWORD(gettid());
+}
+
+namespace {
+
+// Copies a name with its zero; the size that comes back counts the zero when `countZero`.
+BOOL CopyName(const std::string& name, LPSTR buffer, LPDWORD size, bool countZero) {
+    if (!size || (!buffer && *size)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (*size < name.size() + 1) {
+        *size = DWORD(name.size() + 1);
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(buffer, name.c_str(), name.size() + 1);
+    *size = DWORD(name.size() + (countZero ? 1 : 0));
+    return TRUE;
+}
+
+} // namespace
+
+BOOL GetUserNameA(LPSTR buffer, LPDWORD size) {
+    std::string name;
+    std::vector<char> record(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, record.data(), record.size(), &found) == 0 && found && found->pw_name)
+        name = found->pw_name;
+    else if (const char* user = std::getenv("USER"))
+        name = user;
+    if (name.empty()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return CopyName(name, buffer, size, true);
+}
+
+BOOL GetComputerNameA(LPSTR buffer, LPDWORD size) {
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0 || !host[0]) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    std::string name = host;
+    return CopyName(name.substr(0, name.find('.')), buffer, size, false);
 }
 
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {

@@ -70,6 +70,12 @@ void SetLastError(DWORD error);
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();
 
+// The user's login name and the machine's host name (up to its first dot). size holds the buffer's bytes;
+// on success the user name's size counts its zero and the computer name's does not. A buffer too small fails
+// with ERROR_INSUFFICIENT_BUFFER and the size needed.
+BOOL GetUserNameA(LPSTR buffer, LPDWORD size);
+BOOL GetComputerNameA(LPSTR buffer, LPDWORD size);
+
 // Kernel objects: mutexes, waited on and closed through their handles. The program's threads and locks are
 // the standard library's.
 struct SECURITY_ATTRIBUTES;

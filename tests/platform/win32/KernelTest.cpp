@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include "tests/support/TempDir.h"
 
@@ -78,4 +80,31 @@ TEST(Kernel, FailureCodesAreFailures) {
     EXPECT_TRUE(FAILED(E_INVALIDARG));
     EXPECT_TRUE(SUCCEEDED(S_FALSE));
     EXPECT_TRUE(SUCCEEDED(S_OK));
+}
+
+// The user's and the machine's names, against the system's own account and host name; a buffer too small
+// fails and says the size it needs.
+TEST(Kernel, UserAndComputerNamesWithTheirSizes) {
+    const std::string user = getpwuid(geteuid())->pw_name;
+    char buffer[1024];
+    DWORD size = sizeof buffer;
+    ASSERT_TRUE(GetUserNameA(buffer, &size));
+    EXPECT_EQ(buffer, user);
+    EXPECT_EQ(size, user.size() + 1);
+    size = DWORD(user.size());
+    EXPECT_FALSE(GetUserNameA(buffer, &size));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(size, user.size() + 1);
+
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    const std::string computer = std::string(host).substr(0, std::string(host).find('.'));
+    size = sizeof buffer;
+    ASSERT_TRUE(GetComputerNameA(buffer, &size));
+    EXPECT_EQ(buffer, computer);
+    EXPECT_EQ(size, computer.size());
+    size = 1;
+    EXPECT_FALSE(GetComputerNameA(buffer, &size));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(size, computer.size() + 1);
 }
