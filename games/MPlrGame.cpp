@@ -197,8 +197,9 @@ void Game::SetChatOpen(bool open) {
 
 void Game::Spawn(float x, float z, float altitude, float heading) {
     const Fe::MultiplayerRequest& request = Request();
+    // The selection pages give a models path ("Airplanes\\Su27"); the catalogue knows the type's name.
     const Base::String* path =
-        Comm::TypeCatalogue::Airplane(request.airplane.empty() ? "F16" : request.airplane);
+        Comm::TypeCatalogue::Airplane(request.airplane.empty() ? "F16" : Comm::TypeNameOf(request.airplane));
     if (!path) {
         std::fprintf(stderr, "The airplane \"%s\" is not among the sample airplanes.\n",
                      Base::Clip(request.airplane).c_str());
