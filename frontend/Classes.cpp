@@ -5,6 +5,7 @@
 #include "frontend/Campaign.h"
 #include "frontend/Frontend.h"
 #include "frontend/InGamePages.h"
+#include "frontend/MPlrPages.h"
 #include "frontend/MissionLists.h"
 #include "frontend/OptionPanels.h"
 #include "frontend/Page.h"
@@ -39,6 +40,15 @@ const ClassEntry Classes[] = {
     {"class Fe::PgTraining", &Base::CreateInstance<PgTraining>},
     {"class Fe::PgBriefing", &Base::CreateInstance<PgBriefing>},
     {"class Fe::PgEndMission", &Base::CreateInstance<PgEndMission>},
+    {"class Fe::PgMultiplayer", &Base::CreateInstance<PgMultiplayer>},
+    {"class Fe::PgHostGame", &Base::CreateInstance<PgHostGame>},
+    {"class Fe::PgStartPosition", &Base::CreateInstance<PgStartPosition>},
+    {"class Fe::PgJoinGame", &Base::CreateInstance<PgJoinGame>},
+    {"class Fe::PgJoinGameTeams", &Base::CreateInstance<PgJoinGameTeams>},
+    {"class Fe::PgConnectingHost", &Base::CreateInstance<PgConnectingHost>},
+    {"class Fe::PgConnectingJoin", &Base::CreateInstance<PgConnectingJoin>},
+    {"class Fe::PgLoadingMPlr", &Base::CreateInstance<PgLoadingMPlr>},
+    {"class Fe::PgInMPlr", &Base::CreateInstance<PgInMPlr>},
 };
 const size_t ClassCount = sizeof Classes / sizeof Classes[0];
 

@@ -24,7 +24,8 @@ void ShowCursor(Gui::Desktop* desktop, bool on) {
         desktop->cursor->SetVisible(on);
 }
 
-// What loading and restarting do before the game takes over: no cursor, no menu music, no menu sounds.
+} // namespace
+
 void QuietMenus(const Page& page) {
     ShowCursor(page.owner, false);
     if (Frontend* root = page.frontend; root && root->music) {
@@ -36,8 +37,6 @@ void QuietMenus(const Page& page) {
         page.owner->sounds->Update(true);
     }
 }
-
-} // namespace
 
 void PgLoadingSPlr::Update() {
     UpdateChildren(false);

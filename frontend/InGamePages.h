@@ -16,6 +16,10 @@ class WidgetsContainer;
 
 namespace Fe {
 
+// What the pages that start a game do before it takes over: no cursor, no menu music (the playlist back at
+// its first track), no menu sounds.
+void QuietMenus(const Page& page);
+
 // Its first update (after the fade to it) silences the menus and asks for a new single-player game.
 class PgLoadingSPlr : public Page {
 public:

@@ -20,11 +20,29 @@ Gui::WorldMap* PgCreateMission::Map() const {
     return Find<Gui::WorldMap>("WorldMap", true);
 }
 
+Gui::MapObjectRecord* AddStartMarker(Gui::WorldMap& map, Base::Vector2 at) {
+    return map.AddObject(Base::GetText("Map.StartingPosition"), at, "Plane", 0xFFFFFFFF, false, true);
+}
+
+void DragStartMarker(Gui::WorldMap& map, Gui::MapObjectRecord* marker, Base::Vector2 at, bool on) {
+    if (on) {
+        map.ScrollTo(at, false);
+        map.placedObject = marker;
+        map.placementEnabled = true;
+    } else {
+        map.placementEnabled = false;
+    }
+}
+
+void LoadCommonObjects(Gui::WorldMap& map) {
+    Base::Info objects;
+    if (objects.LoadFile(Base::GetText("DataDir") + "\\Scripts\\MapCommon.info") == 0)
+        map.LoadObjects(objects);
+}
+
 void PgCreateMission::PlaceMarker(Gui::WorldMap* map) {
-    if (!map)
-        return;
-    startObject = map->AddObject(Base::GetText("Map.StartingPosition"), startPosition, "Plane", 0xFFFFFFFF,
-                                 false, true);
+    if (map)
+        startObject = AddStartMarker(*map, startPosition);
 }
 
 bool PgCreateMission::Load(const Base::String& widgetName, const Base::Info& node) {
@@ -35,11 +53,8 @@ bool PgCreateMission::Load(const Base::String& widgetName, const Base::Info& nod
     if (Gui::WorldMap* map = Map(); map && node.TryGetFloat("MapZoom", zoom))
         map->SetZoom(zoom);
     PlaceMarker(Map());
-    if (Gui::WorldMap* map = Map()) {
-        Base::Info objects;
-        if (objects.LoadFile(Base::GetText("DataDir") + "\\Scripts\\MapCommon.info") == 0)
-            map->LoadObjects(objects);
-    }
+    if (Gui::WorldMap* map = Map())
+        LoadCommonObjects(*map);
     FillBaseList();
     SetStartKind(inTheAir);
     return true;
@@ -93,15 +108,8 @@ Base::String PgCreateMission::Selected(const char* name) const {
 void PgCreateMission::SetVisible(bool on) {
     Page::SetVisible(on);
     if (inTheAir) {
-        if (Gui::WorldMap* map = Map()) {
-            if (on) {
-                map->ScrollTo(startPosition, false);
-                map->placedObject = startObject;
-                map->placementEnabled = true;
-            } else {
-                map->placementEnabled = false;
-            }
-        }
+        if (Gui::WorldMap* map = Map())
+            DragStartMarker(*map, startObject, startPosition, on);
         if (auto* edit = Find<Gui::Edit>("MissionNameEdt", true))
             edit->SetText("");
     }
@@ -150,11 +158,8 @@ void PgCreateMission::Update() {
     if (!inTheAir && Pressed("BtnInTheAir")) {
         SetStartKind(true);
         PlaceMarker(map);
-        if (map) {
-            map->ScrollTo(startPosition, false);
-            map->placedObject = startObject;
-            map->placementEnabled = true;
-        }
+        if (map)
+            DragStartMarker(*map, startObject, startPosition, true);
     }
     // Without a base there is nothing to start on: the page stays in the air.
     SetEnabled(Find<Gui::Button>("BtnOnRunway", true), SelectedBase() >= 0);

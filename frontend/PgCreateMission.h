@@ -19,6 +19,13 @@ class WorldMap;
 
 namespace Fe {
 
+// The start marker that the player drags on a world map (the generator's and the host's start position):
+// added at a point; dragged only while its page is shown, the map then scrolled to it.
+Gui::MapObjectRecord* AddStartMarker(Gui::WorldMap& map, Base::Vector2 at);
+void DragStartMarker(Gui::WorldMap& map, Gui::MapObjectRecord* marker, Base::Vector2 at, bool on);
+// The map's common objects (bases, carriers) from "Scripts\MapCommon.info".
+void LoadCommonObjects(Gui::WorldMap& map);
+
 class PgCreateMission : public Page {
 public:
     PgCreateMission();
