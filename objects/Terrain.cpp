@@ -341,17 +341,7 @@ float Terrain::SliceMeasure(Base::Vector2 centre, Base::Vector2 position) const 
 
 std::unique_ptr<Terrain::Slice> Terrain::CreateSlice(int32_t i, int32_t j) {
     const Description& d = description_;
-    std::unique_ptr<Slice> slice;
-    if (spareSlices_.empty()) {
-        slice = std::make_unique<Slice>();
-    } else {
-        // A fresh slice that keeps the normal array's storage.
-        slice = std::move(spareSlices_.back());
-        spareSlices_.pop_back();
-        Slice fresh;
-        fresh.normals.swap(slice->normals);
-        *slice = std::move(fresh);
-    }
+    std::unique_ptr<Slice> slice = SpareSlice();
     const uint32_t maskColumn = uint32_t(d.slicesX - 1 - i), maskRow = uint32_t(d.slicesZ - 1 - j);
     slice->land = landMask_.Get(maskColumn, maskRow) ? 1 : 0;
     slice->water = waterMask_.Get(maskColumn, maskRow) ? 1 : 0;
@@ -391,12 +381,27 @@ void Terrain::ReleaseSlice(LoadedSlice& entry) {
     if (entry.slice->texture)
         Base::StreamedTextureCache::Release(
             static_cast<Base::StreamedTextureCache::Entry*>(entry.slice->texture));
-    constexpr size_t spareLimit = 8;
-    if (spareSlices_.capacity() < spareLimit)
-        spareSlices_.reserve(spareLimit);
-    if (spareSlices_.size() < spareLimit)
-        spareSlices_.push_back(std::move(entry.slice));
-    entry.slice.reset();
+    KeepSpare(std::move(entry.slice));
+}
+
+std::unique_ptr<Terrain::Slice> Terrain::SpareSlice() {
+    if (spareSlices_.empty())
+        return std::make_unique<Slice>();
+    // A fresh slice that keeps the storage of the normal array and of the texture's path.
+    std::unique_ptr<Slice> slice = std::move(spareSlices_.back());
+    spareSlices_.pop_back();
+    Slice fresh;
+    fresh.normals.swap(slice->normals);
+    fresh.texturePath.swap(slice->texturePath);
+    fresh.texturePath.clear();
+    *slice = std::move(fresh);
+    return slice;
+}
+
+void Terrain::KeepSpare(std::unique_ptr<Slice> slice) {
+    // Every record is kept: there are never more than the most slices and open-sea cells in use at once.
+    if (slice)
+        spareSlices_.push_back(std::move(slice));
 }
 
 void Terrain::UnloadFarSlices(Base::Vector2 position, float range) {

@@ -320,6 +320,9 @@ private:
     bool Fail(Base::String message);
     std::unique_ptr<Slice> CreateSlice(int32_t i, int32_t j);
     void ReleaseSlice(LoadedSlice& entry);
+    // Slice records are reused: a fresh one from the spares (or new), and one given back.
+    std::unique_ptr<Slice> SpareSlice();
+    void KeepSpare(std::unique_ptr<Slice> slice);
     Base::Vector3 Vertex(int32_t gx, int32_t gz) const;
 
     Description description_;
@@ -340,7 +343,7 @@ private:
     uint32_t buffersCreated_ = 0, rebuilds_ = 0;
     void* declaration_ = nullptr;
     std::vector<float> scratchPositions_, scratchLand_, scratchWater_;
-    // A few released slices, so that streaming reuses their records and normal arrays.
+    // Released slice and open-sea records, so that streaming reuses them with their arrays.
     std::vector<std::unique_ptr<Slice>> spareSlices_;
     RwTexture* detail_ = nullptr;
     bool ownsDetail_ = false, detailTried_ = false;

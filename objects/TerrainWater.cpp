@@ -334,6 +334,7 @@ uint8_t Terrain::OpenSeaLevel() const {
 bool Terrain::ReleaseOpenSeaCell(LoadedSlice& entry) {
     entry.slice->positions = nullptr; // shared, not pooled
     ReturnBuffer(2, entry.slice->waterAttributes);
+    KeepSpare(std::move(entry.slice));
     return true;
 }
 
@@ -403,7 +404,7 @@ void Terrain::UpdateOpenSea(Base::Vector2 position, float range) {
                         [&](const LoadedSlice& e) { return e.i == i && e.j == j; }))
             continue;
         LoadedSlice entry;
-        entry.slice = std::make_unique<Slice>();
+        entry.slice = SpareSlice();
         entry.i = i;
         entry.j = j;
         entry.index = -1;

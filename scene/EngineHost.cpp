@@ -1,4 +1,5 @@
 #include "scene/EngineHost.h"
+#include "scene/StreamedTexture.h"
 
 #include "scene/AtomicData.h"
 #include "scene/Frame.h"
@@ -288,6 +289,7 @@ bool StartEngine(uint32_t resourceArenaKB, int subsystem, HWND window, int video
 void StopEngine() {
     if (!EngineStarted)
         return;
+    DestroyStreamedTextureSpares();
     if (DummyAtomic) {
         RwFrame* frame = RpAtomicGetFrame(DummyAtomic);
         RpAtomicSetFrame(DummyAtomic, nullptr);

@@ -3,13 +3,42 @@
 #include "base/StreamedTextureCache.h"
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/texture.h"
+#include "scene/EngineHost.h"
 
 #include <d3d9.h>
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace Rw {
+
+namespace {
+
+// Textures given back while the engine runs, kept for the next one of their side: streaming the terrain
+// frees and makes a few a second, and each new one costs the device several allocations. A few of each
+// side are kept (a 512 x 512 chain is about 170 KB); the rest are destroyed.
+constexpr size_t SparesPerSide = 16;
+std::vector<RwTexture*> Spares;
+
+size_t SparesOfSide(RwInt32 side) {
+    return size_t(std::count_if(Spares.begin(), Spares.end(), [side](RwTexture* t) {
+        return RwRasterGetWidth(RwTextureGetRaster(t)) == side;
+    }));
+}
+
+RwTexture* TakeSpare(uint32_t side) {
+    for (size_t k = Spares.size(); k-- > 0;) {
+        RwTexture* texture = Spares[k];
+        if (RwRasterGetWidth(RwTextureGetRaster(texture)) == RwInt32(side)) {
+            Spares.erase(Spares.begin() + ptrdiff_t(k));
+            return texture;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
 
 RwTexture* CreateStreamedTexture(uint32_t side, const uint8_t* data, uint32_t size) {
     using Cache = Base::StreamedTextureCache;
@@ -21,8 +50,11 @@ RwTexture* CreateStreamedTexture(uint32_t side, const uint8_t* data, uint32_t si
     if (side == 0 || size < needed) {
         return nullptr;
     }
-    RwRaster* raster = RwD3D9RasterCreate(side, side, Cache::FourCCDXT1,
-                                          RwUInt32(rwRASTERTYPETEXTURE) | RwUInt32(rwRASTERFORMATMIPMAP));
+    RwTexture* spare = TakeSpare(side);
+    RwRaster* raster =
+        spare ? RwTextureGetRaster(spare)
+              : RwD3D9RasterCreate(side, side, Cache::FourCCDXT1,
+                                   RwUInt32(rwRASTERTYPETEXTURE) | RwUInt32(rwRASTERFORMATMIPMAP));
     if (!raster) {
         return nullptr;
     }
@@ -48,6 +80,16 @@ RwTexture* CreateStreamedTexture(uint32_t side, const uint8_t* data, uint32_t si
         texture->UnlockRect(level);
         data += Cache::LevelBytes(side, level);
     }
+    if (spare) {
+        if (ok) {
+            // As a new texture: its own filter and addressing.
+            spare->filterAddressing =
+                rwFILTERNEAREST | (rwTEXTUREADDRESSWRAP << 8) | (rwTEXTUREADDRESSWRAP << 12);
+            return spare;
+        }
+        RwTextureDestroy(spare);
+        return nullptr;
+    }
     RwTexture* result = ok ? RwTextureCreate(raster) : nullptr;
     if (!result) {
         RwRasterDestroy(raster);
@@ -56,7 +98,24 @@ RwTexture* CreateStreamedTexture(uint32_t side, const uint8_t* data, uint32_t si
 }
 
 void DestroyStreamedTexture(RwTexture* texture) {
+    if (!texture)
+        return;
+    RwRaster* raster = RwTextureGetRaster(texture);
+    // Kept only while the engine runs and nothing else holds the texture; StopEngine destroys the spares.
+    if (EngineStarted && raster && texture->refCount == 1 && !texture->dict &&
+        SparesOfSide(RwRasterGetWidth(raster)) < SparesPerSide) {
+        if (Spares.capacity() == 0)
+            Spares.reserve(4 * SparesPerSide);
+        Spares.push_back(texture);
+        return;
+    }
     RwTextureDestroy(texture);
+}
+
+void DestroyStreamedTextureSpares() {
+    for (RwTexture* texture : Spares)
+        RwTextureDestroy(texture);
+    Spares.clear();
 }
 
 void InstallStreamedTextures() {

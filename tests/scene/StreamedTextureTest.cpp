@@ -1,6 +1,7 @@
 #include "base/AsyncLoader.h"
 #include "base/StreamedTextureCache.h"
 #include "rwsdk/src/texture.h"
+#include "scene/EngineHost.h"
 #include "scene/StreamedTexture.h"
 #include "tests/rwsdk/DriverFixture.h"
 
@@ -65,6 +66,42 @@ TEST_F(StreamedTextureTest, EveryMipLevelIsFilledFromTheChain) {
         // A chain one byte short makes nothing.
         EXPECT_EQ(Rw::CreateStreamedTexture(side, data.data(), uint32_t(data.size() - 1)), nullptr);
     }
+}
+
+// While the engine runs, a texture given back is kept and filled again, whole, by the next texture of its
+// side, as a new one with the engine's default filter; a texture held elsewhere is not kept.
+TEST_F(StreamedTextureTest, AGivenBackTextureIsFilledAgainByTheNextOfItsSide) {
+    Rw::EngineStarted = true; // as Rw::StartEngine leaves it
+    std::vector<uint8_t> first = Chain(64), second = first, small = Chain(32);
+    for (uint8_t& byte : second)
+        byte = uint8_t(~byte);
+    RwTexture* texture = Rw::CreateStreamedTexture(64, first.data(), uint32_t(first.size()));
+    ASSERT_NE(texture, nullptr);
+    const RwUInt32 fresh = texture->filterAddressing;
+    RwTextureSetFilterMode(texture, rwFILTERLINEARMIPLINEAR);
+    Rw::DestroyStreamedTexture(texture);
+
+    RwTexture* other = Rw::CreateStreamedTexture(32, small.data(), uint32_t(small.size()));
+    ASSERT_NE(other, nullptr);
+    EXPECT_NE(other, texture);
+    ExpectLevels(other, 32, small.data());
+    RwTexture* again = Rw::CreateStreamedTexture(64, second.data(), uint32_t(second.size()));
+    ASSERT_EQ(again, texture);
+    ExpectLevels(again, 64, second.data());
+    EXPECT_EQ(again->filterAddressing, fresh);
+
+    RwTextureAddRef(again); // held elsewhere as well: given back, it stays with that holder
+    Rw::DestroyStreamedTexture(again);
+    EXPECT_EQ(again->refCount, 1);
+    RwTexture* third = Rw::CreateStreamedTexture(64, first.data(), uint32_t(first.size()));
+    ASSERT_NE(third, nullptr);
+    EXPECT_NE(third, again);
+    ExpectLevels(third, 64, first.data());
+    RwTextureDestroy(again);
+    Rw::DestroyStreamedTexture(third);
+    Rw::DestroyStreamedTexture(other);
+    Rw::DestroyStreamedTextureSpares();
+    Rw::EngineStarted = false;
 }
 
 // From the file to the texture: the cache reads level 5 of a 512 x 512 file in the background.
