@@ -57,6 +57,7 @@ AutoGen::AutoGen() {
 
 AutoGen::~AutoGen() {
     sectors.clear();
+    spareSectors_.clear();
     if (texture)
         RwTextureDestroy(texture);
     if (shadowTexture)
@@ -411,6 +412,12 @@ std::optional<AutoGen::Ground> AutoGen::ProbeGround(float x, float z) const {
 
 std::vector<AutoGen::Placement> AutoGen::PlaceObjects(Sector& sector) const {
     std::vector<Placement> placements;
+    PlaceObjects(sector, placements);
+    return placements;
+}
+
+void AutoGen::PlaceObjects(Sector& sector, std::vector<Placement>& placements) const {
+    placements.clear();
     const float h = sectorSize / 2;
     const Base::Vector3 centre = SectorCentre(sector.i, sector.j);
     Base::Random::Seed(SectorSeed(centre.x, centre.z));
@@ -422,7 +429,7 @@ std::vector<AutoGen::Placement> AutoGen::PlaceObjects(Sector& sector) const {
     sector.totalVertices = sector.totalIndices = sector.objectVertices = sector.objectIndices = 0;
     sector.doubleSided = 0;
     if (objectsSpan == 0 || objectSets.empty())
-        return placements;
+        return;
 
     const float step = sectorSize / float(objectsSpan), half = step / 2;
     for (uint32_t a = 0; a < objectsSpan; ++a) {
@@ -463,14 +470,23 @@ std::vector<AutoGen::Placement> AutoGen::PlaceObjects(Sector& sector) const {
                 {&pair, chosen->useTerrainNormal, chosen->terrainAligned, chosen->lodForShadow, dx, dz});
         }
     }
-    return placements;
 }
 
 std::unique_ptr<AutoGen::Sector> AutoGen::BuildSector(int32_t i, int32_t j) {
-    auto sector = std::make_unique<Sector>();
+    std::unique_ptr<Sector> sector;
+    if (spareSectors_.empty()) {
+        sector = std::make_unique<Sector>();
+    } else {
+        // A freed sector's record, with its arrays and device buffers, takes the new one.
+        sector = std::move(spareSectors_.back());
+        spareSectors_.pop_back();
+        sector->objectEnd.clear();
+        sector->shadowEnd.clear();
+    }
     sector->i = i;
     sector->j = j;
-    std::vector<Placement> placements = PlaceObjects(*sector);
+    std::vector<Placement>& placements = scratchPlacements_;
+    PlaceObjects(*sector, placements);
     scratchVertices_.clear();
     scratchIndices_.clear();
     ++sectorsBuilt;
@@ -585,6 +601,7 @@ void AutoGen::UpdateSectors(const Base::Vector3& camera, float ground) {
             windowFlags[size_t(b) * size_t(n) + size_t(a)] = 0;
             ++k;
         } else {
+            spareSectors_.push_back(std::move(sectors[k]));
             sectors.erase(sectors.begin() + ptrdiff_t(k));
             ++sectorsFreed;
         }

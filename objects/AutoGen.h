@@ -164,6 +164,8 @@ public:
     // The sector's placements in candidate order (reseeds the shared generator); fills its centre, box
     // and counts. Placement stops before the sector would pass MaxSectorVertices.
     std::vector<Placement> PlaceObjects(Sector& sector) const;
+    // The same into a vector kept by the caller (cleared first).
+    void PlaceObjects(Sector& sector, std::vector<Placement>& placements) const;
     // Placements, shuffle, then the vertices and indices (into the scratch arrays) and the device buffers
     // when a device is there.
     std::unique_ptr<Sector> BuildSector(int32_t i, int32_t j);
@@ -220,6 +222,10 @@ private:
     bool UploadSector(Sector& sector);
 
     GroundProbe probe_;
+    // Freed sectors' records, reused by the next builds, and the placements of the sector being built:
+    // the window builds and frees at its rim without allocating once these have grown.
+    std::vector<std::unique_ptr<Sector>> spareSectors_;
+    std::vector<Placement> scratchPlacements_;
     std::vector<Vertex> scratchVertices_;
     std::vector<uint16_t> scratchIndices_;
 };

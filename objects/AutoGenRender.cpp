@@ -43,17 +43,36 @@ bool AutoGen::UploadSector(Sector& sector) {
         return false;
     const UINT vertexBytes = sector.totalVertices * sizeof(Vertex);
     const UINT indexBytes = sector.totalIndices * sizeof(uint16_t);
-    if (FAILED(RwD3D9Device->CreateVertexBuffer(vertexBytes, D3DUSAGE_WRITEONLY, Fvf, D3DPOOL_MANAGED,
-                                                &sector.vertexBuffer, nullptr)))
-        return false;
-    ++buffersCreated;
-    if (FAILED(RwD3D9Device->CreateIndexBuffer(indexBytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
-                                               D3DPOOL_MANAGED, &sector.indexBuffer, nullptr))) {
-        sector.vertexBuffer->Release();
-        sector.vertexBuffer = nullptr;
-        return false;
+    // A reused record keeps buffers that are large enough: the draws give their own counts.
+    if (sector.vertexBuffer) {
+        D3DVERTEXBUFFER_DESC desc{};
+        if (FAILED(sector.vertexBuffer->GetDesc(&desc)) || desc.Size < vertexBytes) {
+            sector.vertexBuffer->Release();
+            sector.vertexBuffer = nullptr;
+        }
     }
-    ++buffersCreated;
+    if (sector.indexBuffer) {
+        D3DINDEXBUFFER_DESC desc{};
+        if (FAILED(sector.indexBuffer->GetDesc(&desc)) || desc.Size < indexBytes) {
+            sector.indexBuffer->Release();
+            sector.indexBuffer = nullptr;
+        }
+    }
+    if (!sector.vertexBuffer) {
+        if (FAILED(RwD3D9Device->CreateVertexBuffer(vertexBytes, D3DUSAGE_WRITEONLY, Fvf, D3DPOOL_MANAGED,
+                                                    &sector.vertexBuffer, nullptr)))
+            return false;
+        ++buffersCreated;
+    }
+    if (!sector.indexBuffer) {
+        if (FAILED(RwD3D9Device->CreateIndexBuffer(indexBytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
+                                                   D3DPOOL_MANAGED, &sector.indexBuffer, nullptr))) {
+            sector.vertexBuffer->Release();
+            sector.vertexBuffer = nullptr;
+            return false;
+        }
+        ++buffersCreated;
+    }
     void* data = nullptr;
     if (SUCCEEDED(sector.vertexBuffer->Lock(0, vertexBytes, &data, 0))) {
         std::memcpy(data, scratchVertices_.data(), vertexBytes);

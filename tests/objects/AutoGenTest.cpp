@@ -378,6 +378,54 @@ TEST_F(Sectors, HoveringAtTheRimKeepsTheSectors) {
     EXPECT_EQ(autogen.sectorsFreed, uint32_t(kept));
 }
 
+// The window reuses the records of the sectors it frees: built again from another sector's record, a sector
+// is the same as when it was first built from a new one. (The order of its placements comes from the runtime
+// library's generator, not from the sector, so only their count and index totals are compared.)
+TEST_F(Sectors, SectorsBuiltFromFreedRecordsAreAsNew) {
+    AddSet(3, 0.6f, false, 2);
+    AddSet(2, 0.5f, true, 1);
+    struct Built {
+        int32_t i, j;
+        uint32_t totalVertices, totalIndices, objectVertices, objectIndices;
+        size_t placed;
+        uint32_t objectEnd, shadowEnd;
+        uint8_t doubleSided;
+        float centre[3], boxMin[3], boxMax[3];
+        bool operator==(const Built&) const = default;
+    };
+    const auto snapshot = [&] {
+        std::vector<Built> all;
+        for (const auto& s : autogen.sectors)
+            all.push_back({s->i,
+                           s->j,
+                           s->totalVertices,
+                           s->totalIndices,
+                           s->objectVertices,
+                           s->objectIndices,
+                           s->objectEnd.size(),
+                           s->objectEnd.empty() ? 0 : s->objectEnd.back(),
+                           s->shadowEnd.empty() ? 0 : s->shadowEnd.back(),
+                           s->doubleSided,
+                           {s->centre.x, s->centre.y, s->centre.z},
+                           {s->boxMin.x, s->boxMin.y, s->boxMin.z},
+                           {s->boxMax.x, s->boxMax.y, s->boxMax.z}});
+        std::sort(all.begin(), all.end(),
+                  [](const Built& a, const Built& b) { return std::pair(a.i, a.j) < std::pair(b.i, b.j); });
+        return all;
+    };
+    const Base::Vector3 here{750, 60, 750}, there{250, 60, 250};
+    autogen.UpdateSectors(here, 0);
+    const std::vector<Built> first = snapshot();
+    ASSERT_FALSE(first.empty());
+    ASSERT_GT(first.front().totalVertices, 0u);
+    // Away and back: each window is built from the other's freed records.
+    autogen.UpdateSectors(there, 0);
+    EXPECT_EQ(autogen.sectorsFreed, uint32_t(first.size()));
+    EXPECT_NE(snapshot(), first);
+    autogen.UpdateSectors(here, 0);
+    EXPECT_EQ(snapshot(), first);
+}
+
 TEST(AutoGenLoad, ReadsKeysAndRefusesSetsItCannotPlace) {
     Base::Info info;
     ASSERT_EQ(info.LoadText("VisibilityRange 6000\nSectorsSpan 32 16\nSectorSize 1000\nObjectsSpan 24\n"
