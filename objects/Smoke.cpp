@@ -101,8 +101,10 @@ void Smoke::Run() {
             lastEmission += interval;
         }
     }
-    while (!puffs.empty() && !(puffs.front().life > 0))
-        puffs.pop_front();
+    // The dead are the oldest, at the front; the array keeps its storage, so a burning column allocates
+    // nothing once it holds its full queue.
+    const auto alive = std::find_if(puffs.begin(), puffs.end(), [](const Particle& p) { return p.life > 0; });
+    puffs.erase(puffs.begin(), alive);
 
     const RwV3d& origin = RwFrameGetWorldMatrix(frame)->pos;
     double lo[3] = {origin.x, origin.y, origin.z}, hi[3] = {origin.x, origin.y, origin.z};

@@ -8,7 +8,7 @@
 #include "scene/ObjectModel.h"
 
 #include <cstdint>
-#include <deque>
+#include <vector>
 
 struct RwCamera;
 struct RwTexture;
@@ -48,8 +48,8 @@ public:
     bool DrawParticles(RwCamera* camera);
 
     float strength = 0;
-    float root = 0; // the square root of the strength
-    std::deque<Particle> puffs;
+    float root = 0;              // the square root of the strength
+    std::vector<Particle> puffs; // oldest first
     RwTexture* texture = nullptr;
     float puffLife = 0;
     float interval = 0;
