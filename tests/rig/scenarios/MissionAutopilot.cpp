@@ -117,11 +117,11 @@ private:
     }
     static std::string Number(float v) {
         char text[16];
-        std::snprintf(text, sizeof text, "%.2f", double(v) == 0 ? 0.0 : double(v));
+        std::snprintf(text, sizeof text, "%.3f", double(v) == 0 ? 0.0 : double(v));
         return text;
     }
     void Axis(const char* name, float value, float& current) {
-        value = std::round(value * 50) / 50;
+        value = std::round(value * 200) / 200;
         if (value == current)
             return;
         current = value;
@@ -468,15 +468,28 @@ public:
                 // Clear of the ground in a chase.
                 climb = std::max(climb, 12 * Degree);
             }
-            if (strafe == Recover && groundTargets)
+            if (strafe == Recover && groundTargets) {
+                aiming = false;
                 BankAndClimb(s, 0, climb, dt);
-            else
+            } else if (groundTargets && strafe == Dive && distance < 2500) {
+                Aim(s, to, dt);
+            } else {
+                aiming = false;
                 HeadingAndClimb(s, HeadingOf(to), climb, dt, maxBank, byNose);
+            }
             const float aimError =
                 std::acos(std::clamp(Base::DotProduct(s.at, to) / std::max(Length(to), 1.0f), -1.0f, 1.0f));
             aimErrorSeen = aimError;
             if (groundTargets) {
-                fire = strafe == Dive && distance < 1600 && aimError < 1.0f * Degree;
+                // The rounds' path as the sight shows it: fired when it passes the target close enough.
+                const RwV3d rounds = {1036 * s.at.x + s.velocity.x - velocity.x,
+                                      1036 * s.at.y + s.velocity.y - velocity.y,
+                                      1036 * s.at.z + s.velocity.z - velocity.z};
+                const RwV3d from = Sub(s.position, at);
+                const float t =
+                    -Base::DotProduct(from, rounds) / std::max(Base::DotProduct(rounds, rounds), 1.0f);
+                const RwV3d miss = {from.x + rounds.x * t, from.y + rounds.y * t, from.z + rounds.z * t};
+                fire = strafe == Dive && t > 0 && t < 1.4f && Length(miss) < 4;
             } else {
                 // Closing to 400 m behind and holding there.
                 if (distance < 2500)
@@ -499,6 +512,42 @@ public:
     }
 
 private:
+    // The nose held on a point for the gun: its height by the stick's pitch, its side by the rudder and a
+    // little bank, each with a term for the rate and one for the error kept; the bank also turns the
+    // airplane as fast as the sight line turns.
+    void Aim(const AirplaneState& s, const RwV3d& to, float dt) {
+        const float nose = Elevation(s.at);
+        const float up = Elevation(to) - nose;
+        const float side = Wrapped(HeadingOf(to) - HeadingOf(s.at)) * std::cos(nose);
+        const float sight = HeadingOf(to);
+        if (!aiming) {
+            aiming = true;
+            upHold = pitch;
+            sideHold = 0;
+            upLast = up;
+            sideLast = side;
+            sightLast = sight;
+            sightRate = 0;
+        }
+        const float upRate = dt > 0 ? (up - upLast) / dt : 0, sideRate = dt > 0 ? (side - sideLast) / dt : 0;
+        if (dt > 0)
+            sightRate += (Wrapped(sight - sightLast) / dt - sightRate) * std::min(1.0f, dt / 0.3f);
+        upLast = up;
+        sideLast = side;
+        sightLast = sight;
+        upHold = std::clamp(upHold + 8 * up * dt, -1.0f, 1.0f);
+        pitch = std::clamp(upHold + 12 * up + 2 * upRate, -1.0f, 1.0f);
+        sideHold = std::clamp(sideHold + 3 * side * dt, -1.0f, 1.0f);
+        yaw = -std::clamp(sideHold + 10 * side + 2 * sideRate, -1.0f, 1.0f);
+        const float follow = std::atan(sightRate * Length(s.velocity) / 9.81f);
+        const float bank = -std::clamp(10 * side + follow, -0.5f, 0.5f);
+        const float bankNow = Obj::SignedAngleOnPlane(s.at, s.up, {0, 1, 0});
+        const float rollRate = -Base::DotProduct(s.angularVelocity, s.at);
+        roll = std::clamp(1.5f * (bankNow - bank) + 0.4f * rollRate, -1.0f, 1.0f);
+    }
+    bool aiming = false;
+    float upHold = 0, sideHold = 0, upLast = 0, sideLast = 0, sightLast = 0, sightRate = 0;
+
     // The radar on the target, a missile selected that reaches it, fired when its seeker holds the target;
     // the gun once none is left or the target is close.
     void Missiles(Grp::World* world, Weapons::Stores* stores, Obj::CockpitLink* cockpit,
