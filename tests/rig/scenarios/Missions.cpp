@@ -7,11 +7,13 @@
 // and 5 drop flares and chaff, 6 switches the jammer; the keyboard's keys are the default ones (E the
 // engine, G the gear, B the wheel brakes, D the weapon door). The player's airplane is the Su27 (unless
 // the mission names another) with the weapons the briefing would give it. Traced: each event as it fires,
-// the mission's result and the end page; each airplane's first hit and its end; each missile's launch.
+// the mission's result and the end page (after which the game stands still, as behind the program's end
+// page); each airplane's first hit and its end; each missile's launch.
 #include "tests/rig/ScenarioRunner.h"
 #include "tests/rig/WorldScenario.h"
 #include "tests/rig/scenarios/MissionAutopilot.h"
 
+#include "frontend/MissionLists.h"
 #include "mission/GameRequest.h"
 #include "mission/Mission.h"
 
@@ -39,6 +41,8 @@
 #include "base/Config.h"
 #include "base/FrameClock.h"
 #include "base/Info.h"
+#include "base/Random.h"
+#include "base/RandomTimeStamp.h"
 #include "base/InfoCache.h"
 #include "base/TextTable.h"
 #include "rwsdk/plugin/collis/rpcollis.h"
@@ -76,13 +80,15 @@ struct Host : Mission::Host {
 // A sample mission and the weapon set-up of the player's Su27 that its briefing leads to (none: the gun
 // only).
 struct MissionFile {
-    const char* file;
+    const char* file; // under the data folder
     const char* setup;
 };
 
 class MissionScenario : public Rig::Scenario {
 public:
     MissionScenario(const MissionFile& mission, bool autopilot) : mission(mission), autopilot(autopilot) {}
+    MissionScenario(const MissionScenario&) = delete;
+    MissionScenario& operator=(const MissionScenario&) = delete;
     ~MissionScenario() override { MissionScenario::Stop(); }
 
     bool Start(Rig::RunContext& run, std::string& error) override {
@@ -150,6 +156,9 @@ public:
     }
 
     void Frame(Rig::RunContext& run) override {
+        // Once the end page is up the game stands still, as the program's does behind the page.
+        if (host.ended)
+            return;
         for (Input::Device* device :
              std::initializer_list<Input::Device*>{run.keyboard, run.mouse, run.joystick})
             if (device)
@@ -169,6 +178,7 @@ public:
         }
         if (host.ended && !endTraced) {
             endTraced = true;
+            resultCode = host.request.resultCode;
             run.Trace("end page, result " + std::to_string(host.request.resultCode));
         }
         Grp::SimulateGroup(*world->simulateables, before, clock.time);
@@ -205,6 +215,9 @@ public:
             engineStarted = false;
         }
     }
+
+    // The request's result code once the end page was asked for; -1 before.
+    int32_t EndResult() const { return endTraced ? resultCode : -1; }
 
 private:
     // The mission's name of an object, else its own, else "a decoy" (flares and chaff have none).
@@ -267,6 +280,7 @@ private:
     std::map<std::string, bool> traced;
     int32_t state = Mission::Mission::Running;
     bool endTraced = false;
+    int32_t resultCode = -1;
     struct Fighter {
         Base::SmartPtr<Obj::Airplane> airplane;
         std::string name;
@@ -289,6 +303,117 @@ constexpr MissionFile Intercept{"Scripts\\Missions\\Campaign\\1Intercept.msn", "
 constexpr MissionFile Convoy{"Scripts\\Missions\\Campaign\\2Convoy.msn", "AirToGround"};
 constexpr MissionFile CarrierDefence{"Scripts\\Missions\\Campaign\\3CarrierDefence.msn", "AirToAir"};
 
+constexpr const MissionFile* CampaignMissions[] = {&Intercept, &Convoy, &CarrierDefence};
+
+// "campaign": the campaign's missions in the order the front end offers them (the campaign folder's files by
+// name), each played as "mission-<name>" plays it alone, from the same start (a new engine and world, the
+// clock at 0, the generator seeded again), in slots of SlotFrames frames: mission k starts at frame
+// k x SlotFrames, so its script is its own script moved by that much. A pilot who starts at progress 0 goes
+// on to the next mission on each win of the one he stands at; the campaign ends with the last one won, or
+// at the first mission that is not.
+class CampaignScenario : public Rig::Scenario {
+public:
+    static constexpr uint32_t SlotFrames = 14000;
+
+    ~CampaignScenario() override { CampaignScenario::Stop(); }
+
+    bool Start(Rig::RunContext& run, std::string& error) override {
+        if (Base::TextTable.LoadFile("Data/Strings.info") != 0) {
+            error = "Data/Strings.info cannot be read";
+            return false;
+        }
+        std::vector<Mission::Header> headers;
+        Fe::SearchMissionFiles(Base::MakePath(Base::GetText("DataDir"), "Scripts\\Missions\\Campaign"),
+                               Fe::SubFolders::None, headers);
+        Fe::SortByFileName(headers);
+        for (const Mission::Header& header : headers) {
+            const auto known = std::find_if(
+                std::begin(CampaignMissions), std::end(CampaignMissions), [&](const MissionFile* m) {
+                    const std::string_view file = m->file;
+                    return header.fileName.size() >= file.size() &&
+                           header.fileName.compare(header.fileName.size() - file.size(), file.size(), file) ==
+                               0;
+                });
+            if (known == std::end(CampaignMissions)) {
+                error = header.fileName + " is no campaign mission the rig knows";
+                return false;
+            }
+            missions.push_back(*known);
+        }
+        if (missions.empty()) {
+            error = "the campaign has no missions";
+            return false;
+        }
+        step = Base::FrameClock::GetFixedStep();
+        return Begin(run, error);
+    }
+
+    void Frame(Rig::RunContext& run) override {
+        if (!current)
+            return;
+        current->Frame(run);
+        if (!decided && current->EndResult() >= 0) {
+            decided = true;
+            if (current->EndResult() == Fe::GameRequest::Succeeded && progress == int32_t(index)) {
+                ++progress;
+                run.Trace("campaign progress " + std::to_string(progress));
+                if (size_t(progress) == missions.size())
+                    run.Trace("campaign complete");
+            } else {
+                run.Trace("campaign stops at progress " + std::to_string(progress));
+            }
+        }
+        // The next mission starts with the next slot, when the pilot stands at it.
+        if ((run.frame + 1) % SlotFrames == 0 && decided && size_t(progress) == index + 1 &&
+            index + 1 < missions.size()) {
+            current->Stop();
+            current.reset();
+            ++index;
+            std::string error;
+            if (!Begin(run, error))
+                run.Trace("campaign cannot go on: " + error);
+        }
+    }
+
+    void Digest(Rig::StateDigest& digest) override {
+        digest.Add(uint32_t(index));
+        digest.Add(progress);
+        if (current)
+            current->Digest(digest);
+    }
+
+    void Stop() override {
+        if (current)
+            current->Stop();
+        current.reset();
+        Base::RandomTimeStamp = nullptr;
+        Base::TextTable = Base::Info();
+    }
+
+private:
+    // The mission at index from the start a run of its own has.
+    bool Begin(Rig::RunContext& run, std::string& error) {
+        Base::Random::Seed(run.seed);
+        stamps = run.seed;
+        Base::RandomTimeStamp = [] { return stamps = stamps * 1664525u + 1013904223u; };
+        Base::FrameClock::SetFixedStep(step, 0);
+        Base::FrameClock::FrameCounter = 0;
+        decided = false;
+        Base::TextTable = Base::Info();
+        run.Trace(std::string("campaign mission ") + missions[index]->file);
+        current = std::make_unique<MissionScenario>(*missions[index], false);
+        return current->Start(run, error);
+    }
+
+    static inline uint32_t stamps = 0;
+    std::vector<const MissionFile*> missions;
+    std::unique_ptr<MissionScenario> current;
+    size_t index = 0;
+    int32_t progress = 0;
+    bool decided = false;
+    double step = 0;
+};
+
 template <const MissionFile& File, bool Autopilot> std::unique_ptr<Rig::Scenario> Make() {
     return std::make_unique<MissionScenario>(File, Autopilot);
 }
@@ -307,6 +432,9 @@ const bool registered[] = {
     Register<Intercept>("mission-intercept", "the first campaign mission, \"Intercept\""),
     Register<Convoy>("mission-convoy", "the second campaign mission, \"Convoy\""),
     Register<CarrierDefence>("mission-carrier-defence", "the third campaign mission, \"Carrier Defence\""),
+    Rig::RegisterScenario(
+        "campaign", [] { return std::unique_ptr<Rig::Scenario>(new CampaignScenario()); },
+        "the campaign's missions in their order, one every 14000 frames while the pilot goes on winning"),
 };
 
 } // namespace
