@@ -622,7 +622,38 @@ private:
     float nextDecoy = 0, nextCommand = 0, nextLaunch = 0;
 };
 
+// Out of the fight: round to the reciprocal of the heading the mission starts the player on, and on at his
+// starting height and speed.
+class Cruise : public Flying {
+public:
+    void Fly(RunContext& run, Grp::World& world, Mission::Mission&, Obj::Airplane* player) override {
+        hands.Begin(run);
+        if (!player || !player->flightModel)
+            return;
+        const AirplaneState s = player->GetState();
+        if (!started) {
+            started = true;
+            height = s.position.y;
+            heading = Wrapped(HeadingOf(s.velocity) + float(Base::Pi));
+            speed = Speed(s);
+        }
+        yaw = 0;
+        HeadingAndClimb(s, heading, std::clamp(0.0015f * (height - s.position.y), -0.1f, 0.1f),
+                        world.time->step, 20 * Degree);
+        hands.Stick(roll, pitch, yaw);
+        hands.Lever(std::clamp(0.6f + 0.03f * (speed - Speed(s)), 0.3f, 0.98f));
+    }
+
+private:
+    bool started = false;
+    float height = 0, heading = 0, speed = 0;
+};
+
 } // namespace
+
+std::unique_ptr<MissionAutopilot> MakeCruiseAutopilot() {
+    return std::make_unique<Cruise>();
+}
 
 std::unique_ptr<MissionAutopilot> MakeMissionAutopilot(const std::string& missionFile) {
     if (missionFile.find("TakeOffAndLanding") != std::string::npos)

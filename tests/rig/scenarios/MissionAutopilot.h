@@ -33,5 +33,7 @@ public:
 
 // The autopilot for a sample mission file (its path under the data folder); null for none.
 std::unique_ptr<MissionAutopilot> MakeMissionAutopilot(const std::string& missionFile);
+// The player turning back and flying on at the height and speed he starts with, out of the fight.
+std::unique_ptr<MissionAutopilot> MakeCruiseAutopilot();
 
 } // namespace Rig

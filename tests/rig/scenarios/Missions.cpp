@@ -86,7 +86,8 @@ struct MissionFile {
 
 class MissionScenario : public Rig::Scenario {
 public:
-    MissionScenario(const MissionFile& mission, bool autopilot) : mission(mission), autopilot(autopilot) {}
+    enum Pilot { Scripted, Autopilot, Cruise };
+    MissionScenario(const MissionFile& mission, Pilot flying) : mission(mission), flying(flying) {}
     MissionScenario(const MissionScenario&) = delete;
     MissionScenario& operator=(const MissionScenario&) = delete;
     ~MissionScenario() override { MissionScenario::Stop(); }
@@ -150,8 +151,10 @@ public:
             error = path + " does not load";
             return false;
         }
-        if (autopilot)
+        if (flying == Autopilot)
             pilot = Rig::MakeMissionAutopilot(mission.file);
+        else if (flying == Cruise)
+            pilot = Rig::MakeCruiseAutopilot();
         return true;
     }
 
@@ -271,7 +274,7 @@ private:
     }
 
     MissionFile mission;
-    bool autopilot;
+    Pilot flying;
     bool engineStarted = false;
     Host host;
     std::unique_ptr<Grp::World> world;
@@ -401,7 +404,7 @@ private:
         decided = false;
         Base::TextTable = Base::Info();
         run.Trace(std::string("campaign mission ") + missions[index]->file);
-        current = std::make_unique<MissionScenario>(*missions[index], false);
+        current = std::make_unique<MissionScenario>(*missions[index], MissionScenario::Scripted);
         return current->Start(run, error);
     }
 
@@ -414,15 +417,20 @@ private:
     double step = 0;
 };
 
-template <const MissionFile& File, bool Autopilot> std::unique_ptr<Rig::Scenario> Make() {
-    return std::make_unique<MissionScenario>(File, Autopilot);
+template <const MissionFile& File, MissionScenario::Pilot Flying> std::unique_ptr<Rig::Scenario> Make() {
+    return std::make_unique<MissionScenario>(File, Flying);
 }
 
 template <const MissionFile& File> bool Register(const char* name, const char* description) {
-    return Rig::RegisterScenario(name, &Make<File, false>, description) &&
-           Rig::RegisterScenario((std::string(name) + "-autopilot").c_str(), &Make<File, true>,
+    return Rig::RegisterScenario(name, &Make<File, MissionScenario::Scripted>, description) &&
+           Rig::RegisterScenario((std::string(name) + "-autopilot").c_str(),
+                                 &Make<File, MissionScenario::Autopilot>,
                                  "the same, flown by the rig's autopilot, which adds what it does to the "
-                                 "script as it goes (the trace's joystick and keyboard lines)");
+                                 "script as it goes (the trace's joystick and keyboard lines)") &&
+           Rig::RegisterScenario((std::string(name) + "-cruise").c_str(),
+                                 &Make<File, MissionScenario::Cruise>,
+                                 "the same, the player turning back and cruising on at his height, out of "
+                                 "the fight, by the autopilot (recorded as its other flights are)");
 }
 
 const bool registered[] = {
