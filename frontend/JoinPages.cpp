@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -23,20 +24,25 @@ namespace Fe {
 namespace {
 
 // The five settings words and the game type that a host's reserved data carries; false for a block too
-// short to hold them.
+// short to hold them, or one whose position, altitude or heading is not a finite number.
 bool ReadReserved(const MPlr::HostEntry& host, MultiplayerRequest& request) {
-    if (!host.reserved || host.reservedSize < 21 || host.reserved->size() < 21)
+    if (!host.reserved || host.reserved->size() < 21)
         return false;
     const uint8_t* bytes = host.reserved->data();
     auto word = [bytes](size_t w) {
         return uint32_t(bytes[w * 4]) | uint32_t(bytes[w * 4 + 1]) << 8 | uint32_t(bytes[w * 4 + 2]) << 16 |
                uint32_t(bytes[w * 4 + 3]) << 24;
     };
+    const float place[4] = {std::bit_cast<float>(word(1)), std::bit_cast<float>(word(2)),
+                            std::bit_cast<float>(word(3)), std::bit_cast<float>(word(4))};
+    // A broken or hostile host's NaN or infinity would reach the spawn.
+    if (!std::ranges::all_of(place, [](float v) { return std::isfinite(v); }))
+        return false;
     request.timeOfDay = word(0);
-    request.startX = std::bit_cast<float>(word(1));
-    request.startY = std::bit_cast<float>(word(2));
-    request.altitude = std::bit_cast<float>(word(3));
-    request.heading = std::bit_cast<float>(word(4));
+    request.startX = place[0];
+    request.startY = place[1];
+    request.altitude = place[2];
+    request.heading = place[3];
     request.gameType = bytes[20];
     return true;
 }
@@ -107,7 +113,7 @@ bool PgJoinGame::ConnectToSelected() {
         return false;
     const MPlr::HostEntry host = hosts[size_t(list->selected)];
     MultiplayerRequest request = frontend->multiplayerRequest;
-    // A host whose data is too short to place the game is not joined.
+    // A host whose data cannot place the game is not joined.
     if (!ReadReserved(host, request))
         return false;
     GameRequest game = frontend->gameRequest;

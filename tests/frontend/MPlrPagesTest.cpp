@@ -13,7 +13,9 @@
 #include <bit>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <regex>
+#include <set>
 
 namespace {
 
@@ -319,6 +321,7 @@ TEST_F(MPlrPages, JoinATeamGameFoundBySearching) {
     EXPECT_EQ(List("PageJoinGameTeams.Team2.PlrsList")->strings[0], "Boris");
     EXPECT_TRUE(Enabled("PageJoinGameTeams.BtnSelectAirplane"));
     // The chosen team's frame pulses; the others are plain.
+    std::set<uint8_t> pulse;
     for (int i = 0; i < 8; ++i) {
         const RwRGBA c = Get<Gui::Image>("Team2")->color;
         EXPECT_EQ(c.red, 255);
@@ -326,10 +329,12 @@ TEST_F(MPlrPages, JoinATeamGameFoundBySearching) {
         EXPECT_EQ(c.green, c.blue);
         EXPECT_GE(c.green, 72);
         EXPECT_LE(c.green, 184);
+        pulse.insert(c.green);
         const RwRGBA plain = Get<Gui::Image>("Team1")->color;
         EXPECT_EQ(plain.red & plain.green & plain.blue & plain.alpha, 255);
         Frame();
     }
+    EXPECT_GE(pulse.size(), 2u) << "a constant colour is no pulse";
 
     // The host moves to another team: the lists follow.
     std::array<uint8_t, MPlr::PlayerDataSize> data{};
@@ -427,6 +432,45 @@ TEST_F(MPlrPages, JoinPageFollowsHostsAndTheTypedAddress) {
     EXPECT_FALSE(session->FindLocalPlayer());
     Frame();
     EXPECT_TRUE(Showing("PageJoinGame"));
+}
+
+// A host whose reserved data cannot place the game (too short, or a position, altitude or heading that is not
+// a finite number) is not joined: the connection fails with its message and the request keeps its place.
+TEST_F(MPlrPages, HostDataThatCannotPlaceTheGameIsNotJoined) {
+    constexpr float nan = std::numeric_limits<float>::quiet_NaN(),
+                    inf = std::numeric_limits<float>::infinity();
+    const struct {
+        const char* what;
+        std::vector<uint8_t> reserved;
+    } cases[] = {{"short", std::vector<uint8_t>(20, 0)},
+                 {"NaN x", Reserved(1, nan, 0, 1000.0f, 0, 1)},
+                 {"NaN y", Reserved(1, 0, nan, 1000.0f, 0, 1)},
+                 {"infinite altitude", Reserved(1, 0, 0, inf, 0, 1)},
+                 {"-infinite heading", Reserved(1, 0, 0, 1000.0f, -inf, 1)}};
+    frontend->multiplayerRequest.startX = 7.0f;
+    ToMultiplayerPage("BtnJoinGame", "PageJoinGame");
+    Erase("PageJoinGame.EditPlayerName");
+    Type("PageJoinGame.EditPlayerName", "Chen");
+    Gui::StringList* list = List("PageJoinGame.HostsList");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MPlr::Session host;
+        ASSERT_TRUE(host.Host("Broken", "Hosty", 16, uint32_t(c.reserved.size()), c.reserved.data(), ""));
+        Click("PageJoinGame.BtnFill");
+        ASSERT_TRUE(FramesUntil([&] { return list->strings.size() == 1; }));
+        ASSERT_NE(ui->Pick("PageJoinGame.HostsList", 0), nullptr);
+        Frame();
+        Click("PageJoinGame.BtnJoin");
+        Frame();
+        EXPECT_TRUE(BoxShown("PageJoinGame.MessageBoxConnectionFailed"));
+        EXPECT_FALSE(session->FindLocalPlayer());
+        EXPECT_EQ(NetTest::PlayerIds(host).size(), 1u);
+        EXPECT_EQ(frontend->multiplayerRequest.startX, 7.0f);
+        EXPECT_EQ(frontend->multiplayerRequest.altitude, Fe::MultiplayerRequest().altitude);
+        WaitForPage("PageJoinGame");
+        Click("PageJoinGame.MessageBoxConnectionFailed.Ok");
+        EXPECT_FALSE(BoxShown("PageJoinGame.MessageBoxConnectionFailed"));
+    }
 }
 
 // A long typed address is cut to the settings' field; names and an address from a damaged settings file
