@@ -91,7 +91,6 @@ protected:
         }
         return done();
     }
-    void Script(const std::string& text) { ASSERT_TRUE(input->script.Parse(text)) << input->script.error; }
     void Key(const char* key) { Script(std::to_string(frame) + " keyboard press " + key + "\n"); }
 
     Fe::Page* Shown() const {
