@@ -2,9 +2,9 @@
 
 #include "frontend/Campaign.h"
 #include "frontend/Frontend.h"
+#include "frontend/InGamePages.h"
 
 #include "base/String.h"
-#include "gui/Cursor.h"
 #include "gui/Desktop.h"
 #include "gui/Text.h"
 #include "gui/WorldMap.h"
@@ -120,8 +120,7 @@ void PgEndMission::SetVisible(bool on) {
 }
 
 void PgEndMission::Update() {
-    if (owner && owner->cursor)
-        owner->cursor->SetVisible(true);
+    ShowCursor(owner, true);
     UpdateChildren(false);
     if (Pressed("BtnResumeGame"))
         SetAction(App::FrontendResumeSplrGame);

@@ -17,14 +17,10 @@
 
 namespace Fe {
 
-namespace {
-
 void ShowCursor(Gui::Desktop* desktop, bool on) {
     if (desktop && desktop->cursor)
         desktop->cursor->SetVisible(on);
 }
-
-} // namespace
 
 void QuietMenus(const Page& page) {
     ShowCursor(page.owner, false);

@@ -11,10 +11,14 @@ namespace Grp {
 class World;
 }
 namespace Gui {
+class Desktop;
 class WidgetsContainer;
-}
+} // namespace Gui
 
 namespace Fe {
+
+// The desktop's mouse cursor shown or hidden; nothing without a desktop or cursor.
+void ShowCursor(Gui::Desktop* desktop, bool on);
 
 // What the pages that start a game do before it takes over: no cursor, no menu music (the playlist back at
 // its first track), no menu sounds.

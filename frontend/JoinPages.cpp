@@ -63,10 +63,7 @@ void PgJoinGame::SetVisible(bool on) {
     auto* edit = Find<Gui::Edit>("EditIPAddress", true);
     address = edit ? FittedName(config.hostAddress, sizeof config.hostAddress, *edit)
                    : Base::String(config.hostAddress, strnlen(config.hostAddress, sizeof config.hostAddress));
-    if (edit) {
-        edit->SetText(address);
-        edit->UpdateLayout();
-    }
+    SetEditText(edit, address);
     ClearHostList();
     if (PageLinks* weapons = FindLinks(*frontend, "PageSelectWeapons"))
         weapons->nextPage = "PageConnectingJoin";
@@ -76,10 +73,8 @@ void PgJoinGame::SetVisible(bool on) {
 
 void PgJoinGame::ClearHostList() {
     hosts.clear();
-    if (auto* list = Find<Gui::StringList>("HostsList", true)) {
+    if (auto* list = Find<Gui::StringList>("HostsList", true))
         list->SetStrings(0);
-        list->highlighted = list->selected = -1;
-    }
 }
 
 void PgJoinGame::RefreshHostList() {
@@ -181,8 +176,7 @@ void PgJoinGame::Update() {
         }
     } else {
         RefreshHostList();
-        if (fill)
-            fill->state = Gui::Button::Disabled;
+        SetEnabled(fill, false);
         if (status) {
             const double wave = (std::sin(Base::FrameClock::GameTime * std::numbers::pi * 3.0) + 1.0) * 0.5;
             const uint32_t alpha = uint32_t(std::lround(wave * 255.0));
@@ -202,8 +196,7 @@ void PgJoinGame::Update() {
             if (auto* box = Find<MessageBox>("MessageBoxInvalidPlayerName", true))
                 box->Show();
         } else {
-            if (fill)
-                fill->state = Gui::Button::Disabled;
+            SetEnabled(fill, false);
             if (auto* box = Find<MessageBox>("MessageBoxConnecting", true))
                 box->Show();
             connectPending = true;

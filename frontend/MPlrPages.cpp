@@ -8,7 +8,6 @@
 #include "base/FrameClock.h"
 #include "base/Info.h"
 #include "base/TextTable.h"
-#include "gui/Cursor.h"
 #include "gui/Desktop.h"
 #include "gui/Lists.h"
 #include "gui/Text.h"
@@ -25,19 +24,6 @@
 namespace Fe {
 
 namespace {
-
-void Show(Gui::Widget* widget, bool on) {
-    if (widget && widget->visible != on)
-        widget->SetVisible(on);
-}
-
-// Sets an edit's text and lays it out again.
-void SetEditText(Gui::Edit* edit, const Base::String& text) {
-    if (!edit)
-        return;
-    edit->SetText(text);
-    edit->UpdateLayout();
-}
 
 // A selector item's text read as a number, as "%f" reads one; 0 for one that does not read.
 float ItemNumber(const Gui::StringSelector* list) {
@@ -218,15 +204,7 @@ bool PgHostGame::HostSession() {
 bool PgStartPosition::Load(const Base::String& widgetName, const Base::Info& node) {
     if (!Page::Load(widgetName, node))
         return false;
-    node.TryGetPoint("StartPosition", startPosition);
-    auto* map = Find<Gui::WorldMap>("WorldMap", true);
-    if (!map)
-        return true;
-    float zoom = 0;
-    if (node.TryGetFloat("MapZoom", zoom))
-        map->SetZoom(zoom);
-    startObject = AddStartMarker(*map, startPosition);
-    LoadCommonObjects(*map);
+    startObject = LoadStartMap(Find<Gui::WorldMap>("WorldMap", true), node, startPosition);
     return true;
 }
 
@@ -267,9 +245,11 @@ void PgJoinGameTeams::SetVisible(bool on) {
     if (frontend && frontend->session)
         frontend->session->GetLocalPlayerName(name, text);
     chosenTeam = -1;
-    for (int32_t t = 1; t <= TeamCount; ++t)
-        if (!text.empty() && TeamText(t) == text)
+    for (int32_t t = 1; t <= TeamCount; ++t) {
+        teamNames[size_t(t - 1)] = TeamText(t);
+        if (!text.empty() && teamNames[size_t(t - 1)] == text)
             chosenTeam = t;
+    }
 }
 
 void PgJoinGameTeams::Update() {
@@ -285,7 +265,7 @@ void PgJoinGameTeams::Update() {
         Gui::Widget* frame = FindWidget(Base::Formatted("Team%i", t), true);
         if (!frame)
             continue;
-        const Base::String teamName = TeamText(t);
+        const Base::String& teamName = teamNames[size_t(t - 1)];
         if (Fe::Pressed(frame->Find<Gui::Button>("TeamName", true))) {
             chosenTeam = t;
             if (session)
@@ -312,7 +292,6 @@ void PgJoinGameTeams::Update() {
                 if (player.Text() == teamName && !teamName.empty())
                     names.push_back(player.name);
             list->SetStrings(0);
-            list->highlighted = list->selected = -1;
             list->SetStrings(names.size());
             list->strings = std::move(names);
         }
@@ -337,8 +316,7 @@ void PgLoadingMPlr::Update() {
 }
 
 void PgInMPlr::Update() {
-    if (owner && owner->cursor)
-        owner->cursor->SetVisible(true);
+    ShowCursor(owner, true);
     UpdateChildren(false);
     if (Pressed("BtnResumeGame"))
         SetAction(App::FrontendResumeMplrGame);

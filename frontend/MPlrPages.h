@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -89,10 +90,11 @@ public:
 class PgJoinGameTeams : public Page {
 public:
     void Update() override;
-    // Shown: the team already published is the chosen one.
+    // Shown: the team names read, and the team already published is the chosen one.
     void SetVisible(bool on) override;
 
-    int32_t chosenTeam = -1; // 1 to 4, -1 none
+    int32_t chosenTeam = -1;                       // 1 to 4, -1 none
+    std::array<Base::String, TeamCount> teamNames; // TeamText of 1 to 4, read as the page is shown
 };
 
 // Its first update (during the fade to it) silences the menus and asks for the multiplayer game.

@@ -3,6 +3,7 @@
 #include "frontend/Frontend.h"
 
 #include "gui/Desktop.h"
+#include "gui/Text.h"
 #include "input/Keyboard.h"
 
 namespace Fe {
@@ -18,6 +19,18 @@ void SetEnabled(Gui::Button* button, bool enabled) {
         button->state = Gui::Button::Disabled;
     else if (button->state == Gui::Button::Disabled)
         button->state = Gui::Button::Normal;
+}
+
+void Show(Gui::Widget* widget, bool on) {
+    if (widget && widget->visible != on)
+        widget->SetVisible(on);
+}
+
+void SetEditText(Gui::Edit* edit, const Base::String& text) {
+    if (!edit)
+        return;
+    edit->SetText(text);
+    edit->UpdateLayout();
 }
 
 Gui::WidgetsContainer* ParentContainer(Gui::Widget* widget) {

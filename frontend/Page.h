@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <string_view>
 
+namespace Gui {
+class Edit;
+}
+
 namespace Fe {
 
 class Frontend;
@@ -23,6 +27,11 @@ void SetEnabled(Gui::Button* button, bool enabled);
 // The strings file's format with the one text argument it takes. The format is data: one that asks for
 // anything but a single "%s" (and "%%") is not handed to printf; the argument is shown alone instead.
 Base::String FormatWithText(const Base::String& format, const Base::String& argument);
+
+// Shows or hides a widget (none is skipped), only when that changes it.
+void Show(Gui::Widget* widget, bool on);
+// Sets an edit's text (none is skipped) and lays it out again.
+void SetEditText(Gui::Edit* edit, const Base::String& text);
 
 // The container whose focus child a widget can be: its parent, else its desktop.
 Gui::WidgetsContainer* ParentContainer(Gui::Widget* widget);

@@ -8,7 +8,6 @@
 #include "base/FrameClock.h"
 #include "base/Info.h"
 #include "base/TextTable.h"
-#include "gui/Cursor.h"
 #include "gui/Desktop.h"
 #include "gui/Video.h"
 #include "gui/draw/Font.h"
@@ -27,15 +26,6 @@
 #include <cstdlib>
 
 namespace Fe {
-
-namespace {
-
-void ShowCursor(Gui::Desktop* desktop, bool on) {
-    if (desktop && desktop->cursor)
-        desktop->cursor->SetVisible(on);
-}
-
-} // namespace
 
 // ---- main
 

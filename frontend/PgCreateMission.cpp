@@ -4,6 +4,7 @@
 #include "frontend/Frontend.h"
 
 #include "base/Info.h"
+#include "base/InfoCache.h"
 #include "base/TextTable.h"
 #include "gui/Lists.h"
 #include "gui/Text.h"
@@ -34,10 +35,17 @@ void DragStartMarker(Gui::WorldMap& map, Gui::MapObjectRecord* marker, Base::Vec
     }
 }
 
-void LoadCommonObjects(Gui::WorldMap& map) {
-    Base::Info objects;
-    if (objects.LoadFile(Base::GetText("DataDir") + "\\Scripts\\MapCommon.info") == 0)
-        map.LoadObjects(objects);
+Gui::MapObjectRecord* LoadStartMap(Gui::WorldMap* map, const Base::Info& node, Base::Vector2& at) {
+    node.TryGetPoint("StartPosition", at);
+    if (!map)
+        return nullptr;
+    float zoom = 0;
+    if (node.TryGetFloat("MapZoom", zoom))
+        map->SetZoom(zoom);
+    Gui::MapObjectRecord* marker = AddStartMarker(*map, at);
+    // Read once for every page that shows it; an unreadable file adds nothing.
+    map->LoadObjects(Base::InfoCache::Get(Base::GetText("DataDir") + "\\Scripts\\MapCommon.info"));
+    return marker;
 }
 
 void PgCreateMission::PlaceMarker(Gui::WorldMap* map) {
@@ -48,13 +56,7 @@ void PgCreateMission::PlaceMarker(Gui::WorldMap* map) {
 bool PgCreateMission::Load(const Base::String& widgetName, const Base::Info& node) {
     if (!Page::Load(widgetName, node))
         return false;
-    node.TryGetPoint("StartPosition", startPosition);
-    float zoom = 0;
-    if (Gui::WorldMap* map = Map(); map && node.TryGetFloat("MapZoom", zoom))
-        map->SetZoom(zoom);
-    PlaceMarker(Map());
-    if (Gui::WorldMap* map = Map())
-        LoadCommonObjects(*map);
+    startObject = LoadStartMap(Map(), node, startPosition);
     FillBaseList();
     SetStartKind(inTheAir);
     return true;

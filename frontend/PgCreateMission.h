@@ -23,8 +23,10 @@ namespace Fe {
 // added at a point; dragged only while its page is shown, the map then scrolled to it.
 Gui::MapObjectRecord* AddStartMarker(Gui::WorldMap& map, Base::Vector2 at);
 void DragStartMarker(Gui::WorldMap& map, Gui::MapObjectRecord* marker, Base::Vector2 at, bool on);
-// The map's common objects (bases, carriers) from "Scripts\MapCommon.info".
-void LoadCommonObjects(Gui::WorldMap& map);
+// What a start-position page's data sets up: an optional "StartPosition" (map x, y) read into `at`, and on
+// the map, when there is one, the zoom of an optional "MapZoom", the start marker at `at` and the common
+// objects (bases, carriers) of "Scripts\MapCommon.info". The marker; null without a map.
+Gui::MapObjectRecord* LoadStartMap(Gui::WorldMap* map, const Base::Info& node, Base::Vector2& at);
 
 class PgCreateMission : public Page {
 public:

@@ -22,12 +22,6 @@ namespace Fe {
 
 namespace {
 
-// Shows or hides a widget, only when that changes it.
-void Show(Gui::Widget* widget, bool on) {
-    if (widget && widget->visible != on)
-        widget->SetVisible(on);
-}
-
 // The airplane's description, where its weapon set-ups are.
 const Base::Info& AirplaneInfo(const Base::String& airplane) {
     return Base::InfoCache::Get(Base::MakePath(Base::GetText("ModelsDir"), airplane, "info"));
