@@ -158,6 +158,16 @@ protected:
         return box && box->visible && box->parent && box->parent->focus == box;
     }
 
+    // On the join page: a search (Fill) until one host is listed, then that host picked.
+    void PickTheOnlyHost() {
+        Click("PageJoinGame.BtnFill");
+        Gui::StringList* list = List("PageJoinGame.HostsList");
+        ASSERT_NE(list, nullptr);
+        ASSERT_TRUE(FramesUntil([&] { return list->strings.size() == 1; }));
+        ASSERT_NE(ui->Pick("PageJoinGame.HostsList", 0), nullptr);
+        Frame();
+    }
+
     // From the main page to a page of the multiplayer menu.
     void ToMultiplayerPage(const char* button, const char* page) {
         frontend->SwitchPage("PageMain", 0.0f);

@@ -374,10 +374,7 @@ TEST_F(MPlrPages, JoinPageFollowsHostsAndTheTypedAddress) {
     Gui::StringList* list = List("PageJoinGame.HostsList");
 
     // Gone: out of the list within 3 s of its last answer, the selection and the join button with it.
-    Click("PageJoinGame.BtnFill");
-    ASSERT_TRUE(FramesUntil([&] { return list->strings.size() == 1; }));
-    ASSERT_NE(ui->Pick("PageJoinGame.HostsList", 0), nullptr);
-    Frame();
+    ASSERT_NO_FATAL_FAILURE(PickTheOnlyHost());
     EXPECT_TRUE(Enabled("PageJoinGame.BtnJoin"));
     host->Reinitialize();
     const double left = Base::FrameClock::GameTime;
@@ -403,10 +400,7 @@ TEST_F(MPlrPages, JoinPageFollowsHostsAndTheTypedAddress) {
     // Asking the host by its address finds it alone.
     Erase("PageJoinGame.EditIPAddress");
     Type("PageJoinGame.EditIPAddress", "127.0.0.1");
-    Click("PageJoinGame.BtnFill");
-    ASSERT_TRUE(FramesUntil([&] { return list->strings.size() == 1; }));
-    ASSERT_NE(ui->Pick("PageJoinGame.HostsList", 0), nullptr);
-    Frame();
+    ASSERT_NO_FATAL_FAILURE(PickTheOnlyHost());
 
     // Free for all: straight to the airplane; its Back leaves the game.
     Click("PageJoinGame.BtnJoin");
@@ -420,10 +414,7 @@ TEST_F(MPlrPages, JoinPageFollowsHostsAndTheTypedAddress) {
     WaitForPage("PageJoinGame");
 
     // The host leaves between the pick and the join: the connection fails, said in its box, the list empty.
-    Click("PageJoinGame.BtnFill");
-    ASSERT_TRUE(FramesUntil([&] { return list->strings.size() == 1; }));
-    ASSERT_NE(ui->Pick("PageJoinGame.HostsList", 0), nullptr);
-    Frame();
+    ASSERT_NO_FATAL_FAILURE(PickTheOnlyHost());
     host.reset();
     Click("PageJoinGame.BtnJoin");
     Frame();
@@ -451,15 +442,11 @@ TEST_F(MPlrPages, HostDataThatCannotPlaceTheGameIsNotJoined) {
     ToMultiplayerPage("BtnJoinGame", "PageJoinGame");
     Erase("PageJoinGame.EditPlayerName");
     Type("PageJoinGame.EditPlayerName", "Chen");
-    Gui::StringList* list = List("PageJoinGame.HostsList");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         MPlr::Session host;
         ASSERT_TRUE(host.Host("Broken", "Hosty", 16, uint32_t(c.reserved.size()), c.reserved.data(), ""));
-        Click("PageJoinGame.BtnFill");
-        ASSERT_TRUE(FramesUntil([&] { return list->strings.size() == 1; }));
-        ASSERT_NE(ui->Pick("PageJoinGame.HostsList", 0), nullptr);
-        Frame();
+        ASSERT_NO_FATAL_FAILURE(PickTheOnlyHost());
         Click("PageJoinGame.BtnJoin");
         Frame();
         EXPECT_TRUE(BoxShown("PageJoinGame.MessageBoxConnectionFailed"));
