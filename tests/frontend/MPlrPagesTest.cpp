@@ -138,7 +138,14 @@ TEST_F(MPlrPages, HostThroughTheMenusIntoTheGameAndOut) {
     Frame();
     auto* start = Page<Fe::PgStartPosition>("PageStartPosition");
     ASSERT_NE(start->startObject, nullptr);
-    EXPECT_TRUE(Get<Gui::WorldMap>("PageStartPosition.WorldMap")->placementEnabled);
+    const Gui::WorldMap* startMap = Get<Gui::WorldMap>("PageStartPosition.WorldMap");
+    EXPECT_TRUE(startMap->placementEnabled);
+    // The marker first, then the map's bases.
+    std::vector<std::string> objects;
+    for (const Gui::MapObjectRecord& object : startMap->objects)
+        objects.push_back(object.name);
+    EXPECT_EQ(objects, (std::vector<std::string>{"Start", "Coast Field", "Highland Base"}));
+    EXPECT_EQ(&startMap->objects.front(), start->startObject);
     // The player drags the marker.
     start->startObject->position = {-2500.0f, 1200.0f};
     ASSERT_NE(ui->Pick("PageStartPosition.AltitudeList", "10000"), nullptr);
