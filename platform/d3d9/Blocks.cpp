@@ -12,14 +12,15 @@ unsigned Read16(const unsigned char* p) {
 
 // The four colours of a colour block and its 2-bit indices; with `threeColour` (DXT1 only) a block whose
 // first colour is not above the second has three colours and transparent black.
-void DecodeColours(const unsigned char* block, bool threeColour, unsigned char out[16][4]) {
+void DecodeColours(const unsigned char* block, bool threeColour, Widen565 widen, unsigned char out[16][4]) {
     const unsigned c0 = Read16(block), c1 = Read16(block + 2);
     unsigned char palette[4][4];
-    const auto expand = [](unsigned c, unsigned char* to) {
+    const bool replicate = widen == Widen565::Replicate;
+    const auto expand = [replicate](unsigned c, unsigned char* to) {
         const unsigned r = (c >> 11) & 31, g = (c >> 5) & 63, b = c & 31;
-        to[0] = static_cast<unsigned char>(r << 3 | r >> 2);
-        to[1] = static_cast<unsigned char>(g << 2 | g >> 4);
-        to[2] = static_cast<unsigned char>(b << 3 | b >> 2);
+        to[0] = static_cast<unsigned char>(r << 3 | (replicate ? r >> 2 : 0));
+        to[1] = static_cast<unsigned char>(g << 2 | (replicate ? g >> 4 : 0));
+        to[2] = static_cast<unsigned char>(b << 3 | (replicate ? b >> 2 : 0));
         to[3] = 255;
     };
     expand(c0, palette[0]);
@@ -52,28 +53,34 @@ void DecodeExplicitAlpha(const unsigned char* block, unsigned char out[16][4]) {
 
 // Two alphas and six or four between them with 0 and 255 (DXT4, DXT5), 3-bit indices.
 void DecodeInterpolatedAlpha(const unsigned char* block, unsigned char out[16][4]) {
-    const unsigned a0 = block[0], a1 = block[1];
-    unsigned palette[8] = {a0, a1};
-    if (a0 > a1) {
-        for (unsigned k = 1; k < 7; ++k)
-            palette[k + 1] = ((7 - k) * a0 + k * a1) / 7;
-    } else {
-        for (unsigned k = 1; k < 5; ++k)
-            palette[k + 1] = ((5 - k) * a0 + k * a1) / 5;
-        palette[6] = 0;
-        palette[7] = 255;
-    }
+    unsigned char palette[8];
+    InterpolatedAlphas(block[0], block[1], palette);
     uint64_t indices = 0;
     for (int b = 0; b < 6; ++b)
         indices |= uint64_t(block[2 + b]) << (8 * b);
     for (int i = 0; i < 16; ++i)
-        out[i][3] = static_cast<unsigned char>(palette[(indices >> (3 * i)) & 7]);
+        out[i][3] = palette[(indices >> (3 * i)) & 7];
 }
 
 } // namespace
 
+void InterpolatedAlphas(unsigned char alpha0, unsigned char alpha1, unsigned char table[8]) {
+    const unsigned a0 = alpha0, a1 = alpha1;
+    table[0] = alpha0;
+    table[1] = alpha1;
+    if (a0 > a1) {
+        for (unsigned k = 1; k < 7; ++k)
+            table[k + 1] = static_cast<unsigned char>(((7 - k) * a0 + k * a1) / 7);
+    } else {
+        for (unsigned k = 1; k < 5; ++k)
+            table[k + 1] = static_cast<unsigned char>(((5 - k) * a0 + k * a1) / 5);
+        table[6] = 0;
+        table[7] = 255;
+    }
+}
+
 bool DecodeBlocks(D3DFORMAT format, const unsigned char* blocks, unsigned width, unsigned height,
-                  unsigned char* rgba) {
+                  unsigned char* rgba, Widen565 widen) {
     const bool dxt1 = format == D3DFMT_DXT1;
     const bool explicitAlpha = format == D3DFMT_DXT2 || format == D3DFMT_DXT3;
     const bool interpolatedAlpha = format == D3DFMT_DXT4 || format == D3DFMT_DXT5;
@@ -84,7 +91,7 @@ bool DecodeBlocks(D3DFORMAT format, const unsigned char* blocks, unsigned width,
     unsigned char texels[16][4];
     for (unsigned by = 0; by < down; ++by)
         for (unsigned bx = 0; bx < across; ++bx, blocks += blockBytes) {
-            DecodeColours(dxt1 ? blocks : blocks + 8, dxt1, texels);
+            DecodeColours(dxt1 ? blocks : blocks + 8, dxt1, widen, texels);
             if (explicitAlpha)
                 DecodeExplicitAlpha(blocks, texels);
             else if (interpolatedAlpha)

@@ -1,5 +1,6 @@
 #include "rwsdk/driver/d3d9/d3d9dxttex.h"
 
+#include "platform/d3d9/Blocks.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/plcore/memory.h"
 #include "rwsdk/src/plcore/stream.h"
@@ -12,84 +13,11 @@ static_assert(std::endian::native == std::endian::little, "DDS files are read by
 
 namespace {
 
-constexpr RwUInt32 D3DFMT_A4R4G4B4 = 26;
-constexpr RwUInt32 D3DFMT_L8 = 50;
-
 inline RwUInt16 Word16(const RwUInt8* p) {
     return RwUInt16(p[0] | p[1] << 8);
 }
 inline RwUInt32 Word32(const RwUInt8* p) {
     return RwUInt32(p[0]) | RwUInt32(p[1]) << 8 | RwUInt32(p[2]) << 16 | RwUInt32(p[3]) << 24;
-}
-
-// 565 to bytes without bit replication: the low bits of each channel stay 0.
-inline void Expand565(RwUInt16 c, RwUInt8* out) {
-    out[0] = RwUInt8((c >> 11) << 3);
-    out[1] = RwUInt8(((c >> 5) & 0x3F) << 2);
-    out[2] = RwUInt8((c & 0x1F) << 3);
-    out[3] = 255;
-}
-
-// The four colours of a colour block. Only DXT1 has the three-colour mode (colour 0 not above colour 1),
-// whose index 3 is transparent black; the colour blocks of DXT2 to DXT5 always hold four colours, as the
-// device decodes them when the same file is loaded into a texture.
-void ColourTable(const RwUInt8* block, bool dxt1, RwUInt8 colours[4][4]) {
-    RwUInt16 c0 = Word16(block);
-    RwUInt16 c1 = Word16(block + 2);
-    Expand565(c0, colours[0]);
-    Expand565(c1, colours[1]);
-    if (c0 > c1 || !dxt1) {
-        for (int ch = 0; ch < 3; ++ch) {
-            colours[2][ch] = RwUInt8((2 * colours[0][ch] + colours[1][ch]) / 3);
-            colours[3][ch] = RwUInt8((colours[0][ch] + 2 * colours[1][ch]) / 3);
-        }
-        colours[2][3] = 255;
-        colours[3][3] = 255;
-    } else {
-        for (int ch = 0; ch < 3; ++ch) {
-            colours[2][ch] = RwUInt8((colours[0][ch] + colours[1][ch]) / 2);
-        }
-        colours[2][3] = 255;
-        const RwUInt8 transparent[4] = {0, 0, 0, 0};
-        std::memcpy(colours[3], transparent, 4);
-    }
-}
-
-// Decodes a colour block into 16 texels, row by row.
-void ColourBlock(const RwUInt8* block, bool dxt1, RwUInt8 texels[16][4]) {
-    RwUInt8 colours[4][4];
-    ColourTable(block, dxt1, colours);
-    for (int y = 0; y < 4; ++y) {
-        RwUInt8 bits = block[4 + y];
-        for (int x = 0; x < 4; ++x) {
-            std::memcpy(texels[y * 4 + x], colours[(bits >> (2 * x)) & 3], 4);
-        }
-    }
-}
-
-// Walks the blocks and stores the texels that lie inside the image.
-template <typename Decode>
-void DecodeBlocks(RwInt32 width, RwInt32 height, RwUInt8* destination, const RwUInt8* source,
-                  RwInt32 blockBytes, Decode decode) {
-    if (width <= 0 || height <= 0) {
-        return;
-    }
-    RwInt32 blocksWide = (width + 3) / 4;
-    RwInt32 blocksHigh = (height + 3) / 4;
-    RwUInt8 texels[16][4];
-    for (RwInt32 by = 0; by < blocksHigh; ++by) {
-        RwInt32 rows = std::min(4, height - by * 4);
-        for (RwInt32 bx = 0; bx < blocksWide; ++bx) {
-            decode(source, texels);
-            source += blockBytes;
-            RwInt32 columns = std::min(4, width - bx * 4);
-            for (RwInt32 y = 0; y < rows; ++y) {
-                RwUInt8* row =
-                    destination + ((size_t(by) * 4 + size_t(y)) * size_t(width) + size_t(bx) * 4) * 4;
-                std::memcpy(row, texels[y * 4], size_t(columns) * 4);
-            }
-        }
-    }
 }
 
 // Data of one level, read in growing pieces so that a header that claims more than the file holds fails
@@ -326,18 +254,20 @@ RwUInt32 _rwDDSLevelSize(const RwDDSHeader* header, RwUInt32 w, RwUInt32 h) {
     return size > 0xFFFFFFFFu ? 0 : RwUInt32(size);
 }
 
+// The image reader keeps the low bits of widened 565 colours at 0, as the engine always has.
 RwBool RwDXT1Decompress(RwInt32 width, RwInt32 height, RwUInt8* destination, const RwUInt8* source) {
-    bool transparent = false;
-    DecodeBlocks(width, height, destination, source, 8,
-                 [](const RwUInt8* block, RwUInt8 texels[16][4]) { ColourBlock(block, true, texels); });
+    if (width <= 0 || height <= 0) {
+        return FALSE;
+    }
+    D3D9::DecodeBlocks(D3DFMT_DXT1, source, RwUInt32(width), RwUInt32(height), destination,
+                       D3D9::Widen565::Shift);
     // Only texels inside the image count, so look at what was stored.
-    for (size_t i = 0, n = width > 0 && height > 0 ? size_t(width) * size_t(height) : 0; i < n; ++i) {
+    for (size_t i = 0, n = size_t(width) * size_t(height); i < n; ++i) {
         if (destination[i * 4 + 3] == 0) {
-            transparent = true;
-            break;
+            return TRUE;
         }
     }
-    return transparent;
+    return FALSE;
 }
 
 RwBool _rwDXT1HasTransparentTexels(RwInt32 width, RwInt32 height, const RwUInt8* source) {
@@ -366,47 +296,21 @@ RwBool _rwDXT1HasTransparentTexels(RwInt32 width, RwInt32 height, const RwUInt8*
 }
 
 void RwDXT3Decompress(RwInt32 width, RwInt32 height, RwUInt8* destination, const RwUInt8* source) {
-    DecodeBlocks(width, height, destination, source, 16, [](const RwUInt8* block, RwUInt8 texels[16][4]) {
-        ColourBlock(block + 8, false, texels);
-        for (int y = 0; y < 4; ++y) {
-            RwUInt16 row = Word16(block + 2 * y);
-            for (int x = 0; x < 4; ++x) {
-                texels[y * 4 + x][3] = RwUInt8(((row >> (4 * x)) & 0xF) * 17);
-            }
-        }
-    });
-}
-
-void RwDXT5AlphaTable(RwUInt8 alpha0, RwUInt8 alpha1, RwUInt8* table) {
-    RwUInt32 a0 = alpha0, a1 = alpha1;
-    table[0] = alpha0;
-    table[1] = alpha1;
-    if (a0 > a1) {
-        for (RwUInt32 i = 1; i <= 6; ++i) {
-            table[1 + i] = RwUInt8(((7 - i) * a0 + i * a1) / 7);
-        }
-    } else {
-        for (RwUInt32 i = 1; i <= 4; ++i) {
-            table[1 + i] = RwUInt8(((5 - i) * a0 + i * a1) / 5);
-        }
-        table[6] = 0;
-        table[7] = 255;
+    if (width > 0 && height > 0) {
+        D3D9::DecodeBlocks(D3DFMT_DXT3, source, RwUInt32(width), RwUInt32(height), destination,
+                           D3D9::Widen565::Shift);
     }
 }
 
+void RwDXT5AlphaTable(RwUInt8 alpha0, RwUInt8 alpha1, RwUInt8* table) {
+    D3D9::InterpolatedAlphas(alpha0, alpha1, table);
+}
+
 void RwDXT5Decompress(RwInt32 width, RwInt32 height, RwUInt8* destination, const RwUInt8* source) {
-    DecodeBlocks(width, height, destination, source, 16, [](const RwUInt8* block, RwUInt8 texels[16][4]) {
-        ColourBlock(block + 8, false, texels);
-        RwUInt8 table[8];
-        RwDXT5AlphaTable(block[0], block[1], table);
-        RwUInt64 bits = 0;
-        for (int i = 0; i < 6; ++i) {
-            bits |= RwUInt64(block[2 + i]) << (8 * i);
-        }
-        for (int i = 0; i < 16; ++i) {
-            texels[i][3] = table[(bits >> (3 * i)) & 7];
-        }
-    });
+    if (width > 0 && height > 0) {
+        D3D9::DecodeBlocks(D3DFMT_DXT5, source, RwUInt32(width), RwUInt32(height), destination,
+                           D3D9::Widen565::Shift);
+    }
 }
 
 RwImage* _rwDDSImageRead(RwStream* stream, const RwDDSHeader* header, RwInt32* rasterFormat,
