@@ -9,20 +9,13 @@
 // and is printed as a table after the run. Run in build/data (the sample data tree) with vblank_mode=0.
 #include "bench/AllocationCounter.h"
 #include "bench/Offscreen.h"
+#include "bench/frontend/SampleEngine.h"
 #include "frontend/Flyover.h"
 #include "objects/Terrain.h"
 
-#include "base/AsyncLoader.h"
-#include "base/ClumpCache.h"
-#include "base/StreamedTextureCache.h"
-#include "base/TextTable.h"
-#include "platform/win32/SdlWindow.h"
-#include "rwsdk/src/baimage.h"
 #include "rwsdk/src/camera.h"
-#include "scene/ClumpFile.h"
 #include "scene/EngineHost.h"
 #include "scene/RenderProbe.h"
-#include "scene/StreamedTexture.h"
 #include "scene/World.h"
 
 #include <SDL.h>
@@ -346,22 +339,11 @@ void Work() {
 
 void FrameCosts(benchmark::State& state) {
     const auto [window, hwnd] = BenchSupport::OpenHiddenWindow("frame costs", Width, Height);
-    Base::Info strings;
-    if (strings.LoadFile("Data/Strings.info") != 0) {
-        state.SkipWithError("run in build/data: the strings file cannot be read");
+    const BenchSupport::SampleEngine engine(window, hwnd);
+    if (!engine.Failure().empty()) {
+        state.SkipWithError(engine.Failure().c_str());
         return;
     }
-    if (!Rw::StartEngine(4096, 0, hwnd, 0, 0)) {
-        state.SkipWithError("no device");
-        return;
-    }
-    Base::TextTable = strings;
-    Base::ClumpCache::Directory = Base::GetText("ModelsDir");
-    RwImageSetPath(Base::GetText("TexturesDir").c_str());
-    Rw::InstallClumpCache();
-    Rw::InstallStreamedTextures();
-    Base::AsyncLoader::Start();
-    Rw::RegisterImageFormats();
     InstallHooks();
     {
         Base::Config settings;
@@ -416,12 +398,6 @@ void FrameCosts(benchmark::State& state) {
         }
         flyover.Stop();
     }
-    Base::AsyncLoader::Stop();
-    Base::StreamedTextureCache::Update();
-    Base::ClumpCache::Clear();
-    Rw::StopEngine();
-    Win32::DetachSdlWindow(hwnd);
-    SDL_DestroyWindow(window);
 }
 BENCHMARK(FrameCosts)->Iterations(300)->Unit(benchmark::kMillisecond);
 

@@ -4,22 +4,15 @@
 // driver, the terrain slice and scenery sector builds, and heap allocations. The reference is the terrain
 // alone along the same path, in the same run. Run in build/data (the sample data tree) with vblank_mode=0.
 #include "bench/Offscreen.h"
+#include "bench/frontend/SampleEngine.h"
 #include "bench/AllocationCounter.h"
 #include "cameras/SceneLights.h"
 #include "frontend/Flyover.h"
 #include "objects/AutoGen.h"
 #include "objects/Terrain.h"
 
-#include "base/AsyncLoader.h"
-#include "base/ClumpCache.h"
-#include "base/StreamedTextureCache.h"
-#include "base/TextTable.h"
-#include "platform/win32/SdlWindow.h"
-#include "rwsdk/src/baimage.h"
 #include "rwsdk/src/camera.h"
-#include "scene/ClumpFile.h"
 #include "scene/EngineHost.h"
-#include "scene/StreamedTexture.h"
 #include "scene/World.h"
 
 #include <SDL.h>
@@ -108,22 +101,11 @@ using BenchSupport::Percentile;
 
 void SceneryWorldFrames(benchmark::State& state) {
     const auto [window, hwnd] = BenchSupport::OpenHiddenWindow("scenery", Width, Height);
-    Base::Info strings;
-    if (strings.LoadFile("Data/Strings.info") != 0) {
-        state.SkipWithError("run in build/data: the strings file cannot be read");
+    const BenchSupport::SampleEngine engine(window, hwnd);
+    if (!engine.Failure().empty()) {
+        state.SkipWithError(engine.Failure().c_str());
         return;
     }
-    if (!Rw::StartEngine(4096, 0, hwnd, 0, 0)) {
-        state.SkipWithError("no device");
-        return;
-    }
-    Base::TextTable = strings;
-    Base::ClumpCache::Directory = Base::GetText("ModelsDir");
-    RwImageSetPath(Base::GetText("TexturesDir").c_str());
-    Rw::InstallClumpCache();
-    Rw::InstallStreamedTextures();
-    Base::AsyncLoader::Start();
-    Rw::RegisterImageFormats();
     Lights::InstallSkyLights();
     InstallHooks();
     {
@@ -196,12 +178,6 @@ void SceneryWorldFrames(benchmark::State& state) {
         }
         flyover.Stop();
     }
-    Base::AsyncLoader::Stop();
-    Base::StreamedTextureCache::Update();
-    Base::ClumpCache::Clear();
-    Rw::StopEngine();
-    Win32::DetachSdlWindow(hwnd);
-    SDL_DestroyWindow(window);
 }
 BENCHMARK(SceneryWorldFrames)->Iterations(600)->Unit(benchmark::kMillisecond);
 
