@@ -6,124 +6,35 @@
 // the test says so.
 #include <gtest/gtest.h>
 
+#include "tests/network/ChildProcess.h"
 #include "tests/support/Loopback.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-// A process whose stdin the test writes commands to and whose "reply " lines it reads; the rest of its output
-// (the test framework's own lines) is passed over.
-class Process {
-public:
-    Process(std::vector<std::string> args, const std::vector<std::string>& env) {
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, in[1]);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        // The environment without the test's network settings, with the ones given.
-        std::vector<std::string> vars;
-        for (char** e = environ; *e; ++e)
-            if (std::strncmp(*e, "CORVANE_DPLAY_", 14) != 0)
-                vars.emplace_back(*e);
-        vars.insert(vars.end(), env.begin(), env.end());
-        std::vector<char*> envp;
-        for (std::string& v : vars)
-            envp.push_back(v.data());
-        envp.push_back(nullptr);
-        if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
-            pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(in[0]);
-        close(out[1]);
-        to = in[1];
-        from = out[0];
-    }
-    ~Process() {
-        if (to >= 0)
-            close(to);
-        if (from >= 0)
-            close(from);
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
+using NetTest::Child;
 
-    void Send(const std::string& command) {
-        const std::string line = command + "\n";
-        EXPECT_EQ(write(to, line.data(), line.size()), ssize_t(line.size())) << command;
-    }
-    // The next reply, without its "reply " prefix.
-    std::string Reply(int timeoutMs = 120000) {
-        for (;;) {
-            const size_t eol = buffer.find('\n');
-            if (eol != std::string::npos) {
-                const std::string line = buffer.substr(0, eol);
-                buffer.erase(0, eol + 1);
-                if (line.rfind("reply ", 0) == 0)
-                    return line.substr(6);
-                continue;
-            }
-            pollfd p{from, POLLIN, 0};
-            if (poll(&p, 1, timeoutMs) <= 0)
-                return "no answer";
-            char chunk[4096];
-            const ssize_t n = read(from, chunk, sizeof chunk);
-            if (n <= 0)
-                return "closed";
-            buffer.append(chunk, size_t(n));
-        }
-    }
-    std::string Ask(const std::string& command) {
-        Send(command);
-        return Reply();
-    }
+// The test's own network settings are for loopback; the players in namespaces broadcast on their network.
+const std::vector<std::string> OwnNetwork = {"CORVANE_DPLAY_ENUM_PORT", "CORVANE_DPLAY_BROADCAST"};
 
-    pid_t pid = -1;
-
-private:
-    int to = -1, from = -1;
-    std::string buffer;
-};
+// A player's process, whose "reply " lines answer its commands; the rest of its output (the test
+// framework's own lines) is passed over.
+std::unique_ptr<Child> Player(std::vector<std::string> args, const std::vector<std::string>& env) {
+    auto player = std::make_unique<Child>(std::move(args), env, false, "reply ");
+    player->answerWithinMs = 120000;
+    return player;
+}
 
 // Runs a command line to its end; true when it exits with 0.
 bool RunCommand(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    Child command(std::move(args), {});
+    return command.Wait() == 0;
 }
 
 // The network of the test: a bridge in a namespace of its own, and each player's namespace linked to it with
@@ -131,20 +42,17 @@ bool RunCommand(std::vector<std::string> args) {
 class Network {
 public:
     bool Start() {
-        hub = std::make_unique<Process>(
-            std::vector<std::string>{
-                "unshare", "--user", "--map-root-user", "--net", "sh", "-c",
-                "ip link set lo up && ip link add br0 type bridge && ip link set br0 up && "
-                "echo reply ready && exec cat"},
-            std::vector<std::string>{});
-        return hub->pid > 0 && hub->Reply(20000) == "ready";
+        hub = Player({"unshare", "--user", "--map-root-user", "--net", "sh", "-c",
+                      "ip link set lo up && ip link add br0 type bridge && ip link set br0 up && "
+                      "echo reply ready && exec cat"},
+                     {});
+        return hub->Pid() > 0 && hub->ReadLine(20000) == "ready";
     }
     // A player's process in a new network namespace under the network's user namespace.
-    std::unique_ptr<Process> Spawn(const std::string& program) {
-        return std::make_unique<Process>(std::vector<std::string>{"nsenter", "--target",
-                                                                  std::to_string(hub->pid), "--user", "--net",
-                                                                  "unshare", "--net", program},
-                                         std::vector<std::string>{});
+    std::unique_ptr<Child> Spawn(const std::string& program) {
+        return Player({"nsenter", "--target", std::to_string(hub->Pid()), "--user", "--net", "unshare",
+                       "--net", program},
+                      OwnNetwork);
     }
     // Links a player's namespace to the bridge as 10.77.0.<n>.
     bool Link(pid_t player, int n) {
@@ -155,11 +63,11 @@ public:
             " --net sh -c 'ip link set lo up && ip addr add 10.77.0." + std::to_string(n) +
             "/24 broadcast 10.77.0.255 dev eth0 && ip link set eth0 up'";
         return RunCommand(
-            {"nsenter", "--target", std::to_string(hub->pid), "--user", "--net", "sh", "-c", script});
+            {"nsenter", "--target", std::to_string(hub->Pid()), "--user", "--net", "sh", "-c", script});
     }
 
 private:
-    std::unique_ptr<Process> hub;
+    std::unique_ptr<Child> hub;
 };
 
 std::set<std::string> Split(const std::string& lines) {
@@ -173,7 +81,7 @@ std::set<std::string> Split(const std::string& lines) {
 }
 
 // Every command must be answered "ok".
-void Do(Process& peer, const char* who, const std::vector<std::string>& commands) {
+void Do(Child& peer, const char* who, const std::vector<std::string>& commands) {
     for (const std::string& c : commands)
         ASSERT_EQ(peer.Ask(c), "ok") << who << ": " << c;
 }
@@ -181,7 +89,7 @@ void Do(Process& peer, const char* who, const std::vector<std::string>& commands
 TEST(MPlrThreePeers, HostJoinPickTeamsAndPlayThroughTheMenus) {
     Network network;
     const bool namespaces = network.Start();
-    std::vector<std::unique_ptr<Process>> peers;
+    std::vector<std::unique_ptr<Child>> peers;
     const std::vector<std::string> loopback = {"CORVANE_DPLAY_ENUM_PORT=" +
                                                    std::to_string(TestSupport::FreeUdpPort()),
                                                "CORVANE_DPLAY_BROADCAST=127.255.255.255"};
@@ -189,17 +97,15 @@ TEST(MPlrThreePeers, HostJoinPickTeamsAndPlayThroughTheMenus) {
         std::printf("This machine allows no network namespace of the test's own: the three players run on "
                     "loopback, searching by broadcast to 127.255.255.255.\n");
     for (int i = 0; i < 3; ++i)
-        peers.push_back(namespaces
-                            ? network.Spawn(MENU_PEER)
-                            : std::make_unique<Process>(std::vector<std::string>{MENU_PEER}, loopback));
+        peers.push_back(namespaces ? network.Spawn(MENU_PEER) : Player({MENU_PEER}, loopback));
     for (int i = 0; i < 3; ++i) {
-        ASSERT_GT(peers[size_t(i)]->pid, 0);
-        ASSERT_EQ(peers[size_t(i)]->Reply(), "ready");
+        ASSERT_GT(peers[size_t(i)]->Pid(), 0);
+        ASSERT_EQ(peers[size_t(i)]->ReadLine(), "ready");
         if (namespaces) {
-            ASSERT_TRUE(network.Link(peers[size_t(i)]->pid, i + 1));
+            ASSERT_TRUE(network.Link(peers[size_t(i)]->Pid(), i + 1));
         }
     }
-    Process &anna = *peers[0], &boris = *peers[1], &chen = *peers[2];
+    Child &anna = *peers[0], &boris = *peers[1], &chen = *peers[2];
 
     // Anna hosts a team game in the red team and flies.
     ASSERT_NO_FATAL_FAILURE(Do(anna, "Anna",
@@ -255,20 +161,20 @@ TEST(MPlrThreePeers, HostJoinPickTeamsAndPlayThroughTheMenus) {
                                    {"click PageJoinGameTeams.BtnSelectAirplane", "page PageSelectAirplane",
                                     "click PageSelectAirplane.BtnFly", "page PageSelectWeapons",
                                     "click PageSelectWeapons.BtnFly", "game"}));
-    for (Process* p : {&anna, &boris, &chen})
+    for (Child* p : {&anna, &boris, &chen})
         p->Send("airplanes 3");
-    for (Process* p : {&anna, &boris, &chen})
-        EXPECT_EQ(p->Reply(), "airplanes 3");
+    for (Child* p : {&anna, &boris, &chen})
+        EXPECT_EQ(p->ReadLine(), "airplanes 3");
 
     // Boris leaves from the in-game menu: back on the main page; the others see his airplane go.
     ASSERT_NO_FATAL_FAILURE(
         Do(boris, "Boris",
            {"key ESCAPE", "page PageInMPlr", "click PageInMPlr.BtnDisconnect", "page PageMain"}));
-    for (Process* p : {&anna, &chen})
+    for (Child* p : {&anna, &chen})
         p->Send("airplanes 2");
-    for (Process* p : {&anna, &chen})
-        EXPECT_EQ(p->Reply(), "airplanes 2");
-    for (Process* p : {&anna, &boris, &chen})
+    for (Child* p : {&anna, &chen})
+        EXPECT_EQ(p->ReadLine(), "airplanes 2");
+    for (Child* p : {&anna, &boris, &chen})
         p->Send("exit");
 }
 

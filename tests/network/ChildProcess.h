@@ -11,15 +11,22 @@
 #include <unistd.h>
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 extern char** environ;
 
 namespace NetTest {
 
+// The given environment entries ("NAME=value") take the place of inherited ones of the same name; a bare
+// "NAME" leaves the variable out. With a reply prefix, ReadLine and Ask pass over lines without it (the
+// child's other output) and answer without it.
 class Child {
 public:
-    Child(std::vector<std::string> args, std::vector<std::string> env, bool withErrors = false) {
+    Child(std::vector<std::string> args, std::vector<std::string> env, bool withErrors = false,
+          std::string replyPrefix = "")
+        : prefix(std::move(replyPrefix)) {
         int in[2], out[2];
         EXPECT_EQ(pipe(in), 0);
         EXPECT_EQ(pipe(out), 0);
@@ -35,10 +42,19 @@ public:
         for (auto& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
+        const auto given = [&env](std::string_view entry) {
+            const std::string_view name = entry.substr(0, entry.find('='));
+            for (const std::string& e : env)
+                if (std::string_view(e).substr(0, e.find('=')) == name)
+                    return true;
+            return false;
+        };
         for (char** e = environ; *e; ++e)
-            envp.push_back(*e);
+            if (!given(*e))
+                envp.push_back(*e);
         for (auto& e : env)
-            envp.push_back(e.data());
+            if (e.find('=') != std::string::npos)
+                envp.push_back(e.data());
         envp.push_back(nullptr);
         started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0;
         if (!started)
@@ -49,6 +65,8 @@ public:
         to = in[1];
         from = out[0];
     }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
     ~Child() {
         close(to);
         close(from);
@@ -57,18 +75,26 @@ public:
             waitpid(pid, nullptr, 0);
         }
     }
-    std::string Ask(const std::string& command, int timeoutMs = 30000) {
+    void Send(const std::string& command) {
         std::string line = command + "\n";
-        EXPECT_EQ(write(to, line.data(), line.size()), ssize_t(line.size()));
+        EXPECT_EQ(write(to, line.data(), line.size()), ssize_t(line.size())) << command;
+    }
+    // A timeout below 0 waits answerWithinMs.
+    std::string Ask(const std::string& command, int timeoutMs = -1) {
+        Send(command);
         return ReadLine(timeoutMs);
     }
-    std::string ReadLine(int timeoutMs = 30000) {
+    std::string ReadLine(int timeoutMs = -1) {
+        if (timeoutMs < 0)
+            timeoutMs = answerWithinMs;
         for (;;) {
             size_t eol = buffer.find('\n');
             if (eol != std::string::npos) {
                 std::string line = buffer.substr(0, eol);
                 buffer.erase(0, eol + 1);
-                return line;
+                if (line.rfind(prefix, 0) != 0)
+                    continue;
+                return line.substr(prefix.size());
             }
             pollfd p{from, POLLIN, 0};
             if (poll(&p, 1, timeoutMs) <= 0)
@@ -88,18 +114,25 @@ public:
             pid = -1;
         }
     }
+    // The exit status; -1 for a child that never started (waiting on no pid would reap any other child)
+    // or did not exit by itself.
     int Wait() {
+        if (pid <= 0)
+            return -1;
         int status = 0;
         waitpid(pid, &status, 0);
         pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    pid_t Pid() const { return pid; }
 
     bool started = false;
+    int answerWithinMs = 30000;
 
 private:
     pid_t pid = -1;
     int to = -1, from = -1;
+    std::string prefix;
     std::string buffer;
 };
 
