@@ -30,15 +30,7 @@ struct Peer {
     std::string name;
 
     Obj::Airplane* Own() const { return game->LocalAirplane(); }
-    // The copies in this peer's world, by their owner.
-    std::map<DPNID, Obj::Airplane*> Copies() const {
-        std::map<DPNID, Obj::Airplane*> out;
-        for (const auto& [guid, proxy] : game->network->proxies)
-            if (auto* remote = dynamic_cast<Comm::RemoteAirplane*>(proxy.get()))
-                if (Obj::Airplane* a = remote->GetAirplane())
-                    out[remote->owner] = a;
-        return out;
-    }
+    std::map<DPNID, Obj::Airplane*> Copies() const { return game->Copies(); }
 };
 
 class MPlrRig : public GameRig {
@@ -136,13 +128,6 @@ protected:
                 break;
         }
         Rounds(20);
-    }
-
-    static int Count(const std::vector<Base::String>& texts, const std::string& part) {
-        int n = 0;
-        for (const auto& t : texts)
-            n += t.find(part) != std::string::npos;
-        return n;
     }
 
     Peer peers[3];

@@ -28,19 +28,7 @@ class MPlrPeerProcess : public GameRig {
 protected:
     // The copies in this peer's world, by their owner.
     std::map<DPNID, Obj::Airplane*> Copies() const {
-        std::map<DPNID, Obj::Airplane*> out;
-        if (game)
-            for (const auto& [guid, proxy] : game->network->proxies)
-                if (auto* remote = dynamic_cast<Comm::RemoteAirplane*>(proxy.get()))
-                    if (Obj::Airplane* a = remote->GetAirplane())
-                        out[remote->owner] = a;
-        return out;
-    }
-    int Count(const std::vector<Base::String>& texts, const std::string& part) const {
-        int n = 0;
-        for (const auto& t : texts)
-            n += t.find(part) != std::string::npos;
-        return n;
+        return game ? game->Copies() : std::map<DPNID, Obj::Airplane*>{};
     }
     // The kills and deaths this peer's session has for a player.
     std::string Scores(DPNID id) {
@@ -72,7 +60,6 @@ protected:
         std::istringstream in(line);
         std::string command, what;
         in >> command;
-        std::string rest;
         const auto tail = [&in] {
             std::string t;
             std::getline(in >> std::ws, t);
@@ -245,12 +232,9 @@ std::string PlayerIdOf(const std::string& reply) {
 // A peer process and its answers.
 class PeerProcess : public NetTest::Child {
 public:
-    using Child::Child;
-    std::string Ask(const std::string& command, int timeoutMs = 150000) {
-        std::string line = Child::Ask(command, timeoutMs);
-        while (line.rfind("> ", 0) != 0 && line != "no answer" && line != "closed")
-            line = ReadLine(timeoutMs);
-        return line.rfind("> ", 0) == 0 ? line.substr(2) : line;
+    PeerProcess(const std::vector<std::string>& args, const std::vector<std::string>& env)
+        : Child(args, env, false, "> ") {
+        answerWithinMs = 150000;
     }
 };
 
@@ -285,6 +269,7 @@ TEST(MPlrProcesses, ThreePeersPlayInThreeProcesses) {
     EXPECT_EQ(c.Ask("wait shot-down 1 Anna"), "ok");
     EXPECT_EQ(a.Ask("wait shot-down 1 Chen"), "ok");
     EXPECT_EQ(b.Ask("wait shot-down 1 Chen"), "ok");
+    // Anna's session counts the kill her airplane made; unchanged scores would reach the others trivially.
     EXPECT_EQ(a.Ask("score").substr(0, 2), "1 ");
     for (PeerProcess* p : peers)
         EXPECT_EQ(p->Ask("wait scores " + ia + " " + a.Ask("score")), "ok");

@@ -2,7 +2,9 @@
 #pragma once
 
 #include "games/MPlrGame.h"
+#include "network/ObjectProxies.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,7 +36,25 @@ public:
         return n;
     }
 
+    // The copies in this game's world, by their owner.
+    std::map<DPNID, Obj::Airplane*> Copies() const {
+        std::map<DPNID, Obj::Airplane*> out;
+        for (const auto& [guid, proxy] : network->proxies)
+            if (auto* remote = dynamic_cast<Comm::RemoteAirplane*>(proxy.get()))
+                if (Obj::Airplane* a = remote->GetAirplane())
+                    out[remote->owner] = a;
+        return out;
+    }
+
     std::vector<Base::String> announced, chat;
 };
+
+// How many of the texts hold the part.
+inline int Count(const std::vector<Base::String>& texts, const std::string& part) {
+    int n = 0;
+    for (const auto& t : texts)
+        n += t.find(part) != std::string::npos;
+    return n;
+}
 
 } // namespace GameTest
