@@ -132,17 +132,24 @@ protected:
         return airplane;
     }
 
-    // One frame on both peers: A's world moves, A's messages reach B, both registries run.
-    void Frame() {
+    // One frame on both peers: the worlds asked for move (A's alone unless told otherwise), A's messages
+    // reach B, both registries run.
+    void Frame(bool moveA = true, bool moveB = false) {
         Base::FrameClock::Tick();
-        const float t0 = a->world->time->time;
-        a->world->time->Advance();
-        Grp::SimulateGroup(*a->world->simulateables, t0, a->world->time->time);
-        Grp::RunGroup(*a->world->runnables);
+        if (moveA)
+            Move(*a);
         a->registry.ProcessIncoming();
         a->DeliverTo(*b, PeerA);
+        if (moveB)
+            Move(*b);
         b->registry.ProcessIncoming();
         b->DeliverTo(*a, PeerB);
+    }
+    static void Move(Peer& peer) {
+        const float t0 = peer.world->time->time;
+        peer.world->time->Advance();
+        Grp::SimulateGroup(*peer.world->simulateables, t0, peer.world->time->time);
+        Grp::RunGroup(*peer.world->runnables);
     }
 
     std::unique_ptr<Peer> a, b;
@@ -424,19 +431,8 @@ TEST_F(ProxiesTest, AnExplosionDamagesAnAirplaneOnceThroughItsOwnersReport) {
     Obj::Airplane* airplane = Fly();
     ASSERT_NE(airplane, nullptr);
     Frame();
-    const auto exchange = [this] {
-        Base::FrameClock::Tick();
-        a->registry.ProcessIncoming();
-        a->DeliverTo(*b, PeerA);
-        const float t0 = b->world->time->time;
-        b->world->time->Advance();
-        Grp::SimulateGroup(*b->world->simulateables, t0, b->world->time->time);
-        Grp::RunGroup(*b->world->runnables);
-        b->registry.ProcessIncoming();
-        b->DeliverTo(*a, PeerB);
-    };
     for (int i = 0; i < 50; ++i)
-        exchange();
+        Frame(false, true);
     auto copies = b->Objects<Obj::Airplane>();
     ASSERT_EQ(copies.size(), 1u);
     Obj::Airplane* copy = copies[0];
@@ -456,7 +452,7 @@ TEST_F(ProxiesTest, AnExplosionDamagesAnAirplaneOnceThroughItsOwnersReport) {
 
     bool copied = false;
     for (int i = 0; i < 80; ++i) {
-        exchange();
+        Frame(false, true);
         for (Obj::Explosion* e : a->Objects<Obj::Explosion>())
             copied = copied || e->remoteCopy;
     }
