@@ -423,7 +423,7 @@ void AutoGen::PlaceObjects(Sector& sector, std::vector<Placement>& placements) c
     Base::Random::Seed(SectorSeed(centre.x, centre.z));
     // A probe that misses (the sector reaches past the height map) stands on the sea level.
     const std::optional<Ground> ground = ProbeGround(centre.x, centre.z);
-    sector.centre = {centre.x, ground ? ground->height : 0, centre.z};
+    sector.centre = {centre.x, ground ? ground->height : Terrain::SeaLevel, centre.z};
     sector.boxMin = {centre.x - h, sector.centre.y, centre.z - h};
     sector.boxMax = {centre.x + h, sector.centre.y + 300, centre.z + h};
     sector.totalVertices = sector.totalIndices = sector.objectVertices = sector.objectIndices = 0;
@@ -524,7 +524,7 @@ void AutoGen::FillSector(Sector& sector, std::vector<Placement>& placements) {
     for (size_t k = 0; k < placements.size(); ++k) {
         const Placement& p = placements[k];
         const std::optional<Ground> ground = ProbeGround(c.x + p.dx, c.z + p.dz);
-        const float height = ground ? ground->height : 0;
+        const float height = ground ? ground->height : Terrain::SeaLevel;
         const Base::Vector3 n = ground ? ground->normal : Base::Vector3{0, 1, 0};
         const float yoff = height - c.y;
         sector.boxMin.y = std::min(sector.boxMin.y, height);

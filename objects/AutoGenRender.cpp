@@ -3,6 +3,7 @@
 #include "objects/AutoGen.h"
 
 #include "objects/DeviceStates.h"
+#include "objects/Terrain.h"
 
 #include "rwsdk/rwd3d9.h"
 #include "rwsdk/src/camera.h"
@@ -94,7 +95,7 @@ void AutoGen::Render(unsigned, Cameras::Basic*) {
     const RwMatrix* ltm = RwFrameGetWorldMatrix(cameraFrame);
     const Base::Vector3 c{ltm->pos.x, ltm->pos.y, ltm->pos.z};
     const std::optional<Ground> under = ProbeGround(c.x, c.z);
-    const float g = under ? under->height : 0;
+    const float g = under ? under->height : Terrain::SeaLevel;
     UpdateSectors(c, g);
     if (!RwD3D9Device || sectors.empty())
         return;

@@ -298,9 +298,9 @@ float Terrain::GetHeight(int32_t gx, int32_t gz) const {
     const Description& d = description_;
     const int64_t c = int64_t(gridWidth_) - 1 - gx, r = int64_t(gridDepth_) - 1 - gz;
     if (c < d.heightMapOffsetX || c >= int64_t(d.heightMapOffsetX) + d.heightMapSizeX)
-        return 0;
+        return SeaLevel;
     if (r < d.heightMapOffsetY || r >= int64_t(d.heightMapOffsetY) + d.heightMapSizeY)
-        return 0;
+        return SeaLevel;
     return float(heightMap_.samples[size_t(r - d.heightMapOffsetY) * heightMap_.width +
                                     size_t(c - d.heightMapOffsetX)]) *
            d.heightScale;

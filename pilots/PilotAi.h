@@ -110,7 +110,7 @@ public:
     float SpeedScale() const;
     // The throttle that holds this speed in level flight on the own airplane's flight model.
     float LevelThrottleFor(float speed) const;
-    // A segment against the world's terrain; the hit point when it hits.
+    // A segment against the world's terrain, or the open sea past its edge; the hit point when it hits.
     bool TerrainHit(const RwV3d& from, const RwV3d& to, RwV3d* hit) const;
     // The world position of a target (its bounding sphere's centre; an airplane's flight position).
     static RwV3d PositionOf(Damageable* target);

@@ -78,8 +78,8 @@ bool PilotAi::TerrainHit(const RwV3d& from, const RwV3d& to, RwV3d* hit) const {
     if (!terrain || !terrain->IsLoaded())
         return false;
     Base::Vector3 point, normal;
-    if (!terrain->IntersectSegment(Terrain::Segment{{from.x, from.y, from.z}, {to.x, to.y, to.z}}, &point,
-                                   &normal))
+    if (!terrain->IntersectGroundOrSea(Terrain::Segment{{from.x, from.y, from.z}, {to.x, to.y, to.z}}, &point,
+                                       &normal))
         return false;
     if (hit)
         *hit = {point.x, point.y, point.z};

@@ -347,6 +347,35 @@ TEST_F(ComputerPilotsOverARidge, ProfileClearsTheRidgeAndNeverDropsMoreThanAHund
     pilot.SetAirplane(nullptr);
 }
 
+// The look-ahead meets what airplanes meet: the ground on the map, and past its edge the open sea.
+TEST_F(ComputerPilotsOverARidge, LookAheadMeetsTheOpenSeaPastTheMapsEdge) {
+    Obj::Airplane* airplane = Fly("Su25", 0, -6000, 1200, 0, 200);
+    ASSERT_TRUE(airplane);
+    Obj::PilotAi pilot(7);
+    Dress(pilot);
+    pilot.SetAirplane(airplane);
+    Look(pilot);
+    const struct {
+        RwV3d from, to;
+        bool hits;
+        float y;
+    } cases[] = {
+        {{0, 500, -6000}, {0, -500, -6000}, true, 100},                    // the map's flat land
+        {{0, 500, 20000}, {0, -500, 20000}, true, Obj::Terrain::SeaLevel}, // past the edge, straight down
+        {{0, 150, 16000}, {0, -150, 19000}, true, Obj::Terrain::SeaLevel}, // sloping out over the edge
+        {{20000, 300, 0}, {20000, 900, 3000}, false, 0},                   // climbing away over the sea
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.from.x << "," << c.from.z << " to " << c.to.x << "," << c.to.z);
+        RwV3d hit{};
+        ASSERT_EQ(pilot.TerrainHit(c.from, c.to, &hit), c.hits);
+        if (c.hits) {
+            EXPECT_NEAR(hit.y, c.y, 1);
+        }
+    }
+    pilot.SetAirplane(nullptr);
+}
+
 TEST_F(ComputerPilotsOverARidge, FollowsThePathOverTheRidgeKeepingClearOfIt) {
     float topZ = 0, top = -1e9f;
     for (float z = -10000; z <= 10000; z += 100)

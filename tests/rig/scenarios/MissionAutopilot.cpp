@@ -57,14 +57,13 @@ bool Logging(const RunContext& run) {
     static const bool wanted = std::getenv("CORVANE_AUTOPILOT_LOG") != nullptr;
     return wanted && run.frame % 60 == 0;
 }
-// The terrain's height below a point (0, the sea, where it has none).
+// The height of the ground or sea below a point (sea level where nothing is loaded).
 float GroundBelow(Grp::World& world, const RwV3d& at) {
     Base::Vector3 point, normal;
-    if (world.terrain && world.terrain->IsLoaded() &&
-        world.terrain->IntersectSegment(Obj::Terrain::Segment{{at.x, at.y, at.z}, {at.x, -100, at.z}}, &point,
-                                        &normal))
+    if (world.terrain && world.terrain->IntersectGroundOrSea(
+                             Obj::Terrain::Segment{{at.x, at.y, at.z}, {at.x, -100, at.z}}, &point, &normal))
         return point.y;
-    return 0;
+    return Obj::Terrain::SeaLevel;
 }
 bool OnWheels(const AirplaneState& s) {
     return std::min({s.wheelCompression[0], s.wheelCompression[1], s.wheelCompression[2]}) < -0.01f;
