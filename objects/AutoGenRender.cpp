@@ -74,16 +74,24 @@ bool AutoGen::UploadSector(Sector& sector) {
         }
         ++buffersCreated;
     }
+    // A buffer that cannot be filled would draw the previous sector's scenery here: drop both.
     void* data = nullptr;
-    if (SUCCEEDED(sector.vertexBuffer->Lock(0, vertexBytes, &data, 0))) {
+    bool filled = SUCCEEDED(sector.vertexBuffer->Lock(0, vertexBytes, &data, 0));
+    if (filled) {
         std::memcpy(data, scratchVertices_.data(), vertexBytes);
         sector.vertexBuffer->Unlock();
+        filled = SUCCEEDED(sector.indexBuffer->Lock(0, indexBytes, &data, 0));
     }
-    if (SUCCEEDED(sector.indexBuffer->Lock(0, indexBytes, &data, 0))) {
+    if (filled) {
         std::memcpy(data, scratchIndices_.data(), indexBytes);
         sector.indexBuffer->Unlock();
+        return true;
     }
-    return true;
+    sector.vertexBuffer->Release();
+    sector.vertexBuffer = nullptr;
+    sector.indexBuffer->Release();
+    sector.indexBuffer = nullptr;
+    return false;
 }
 
 void AutoGen::Render(unsigned, Cameras::Basic*) {

@@ -21,9 +21,41 @@
 #include "tests/support/ClumpCache.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <set>
 #include <thread>
 
 namespace {
+
+// A vertex buffer, large enough for any sector, that refuses to be locked; counts its releases.
+class RefusingBuffer : public IDirect3DVertexBuffer9 {
+public:
+    explicit RefusingBuffer(int* released) : released_(released) {}
+    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG AddRef() override { return ++references_; }
+    ULONG Release() override {
+        ++*released_;
+        if (--references_ > 0)
+            return references_;
+        delete this;
+        return 0;
+    }
+    HRESULT GetDevice(IDirect3DDevice9**) override { return D3DERR_INVALIDCALL; }
+    DWORD SetPriority(DWORD) override { return 0; }
+    DWORD GetPriority() override { return 0; }
+    void PreLoad() override {}
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+    HRESULT Lock(UINT, UINT, void**, DWORD) override { return D3DERR_INVALIDCALL; }
+    HRESULT Unlock() override { return D3DERR_INVALIDCALL; }
+    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override {
+        *desc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, D3DUSAGE_WRITEONLY, D3DPOOL_MANAGED, 1u << 24, 0};
+        return D3D_OK;
+    }
+
+private:
+    int* released_;
+    ULONG references_ = 1;
+};
 
 class AutoGenRender : public OffscreenCamera {
 protected:
@@ -125,6 +157,65 @@ TEST_F(AutoGenRender, ForestsOverTheSampleTerrain) {
     Draw(true);
     EXPECT_EQ(autogen->sectorsBuilt, built);
     EXPECT_EQ(autogen->sectorsFreed, 0u);
+}
+
+// Flying away and back rebuilds the sectors from freed records that keep their device buffers: the same
+// view comes back pixel for pixel. The placements' order is drawn from the runtime library's generator, so
+// it is seeded alike for both builds.
+TEST_F(AutoGenRender, SectorsRebuiltFromKeptBuffersDrawAsNew) {
+    Over(9000, 25, -1500, {-0.55f, -0.35f, 0.75f});
+    Settle();
+    std::srand(7);
+    const std::vector<uint32_t> first = Draw(true);
+    const size_t count = autogen->sectors.size();
+    ASSERT_GT(count, 20u);
+    const uint32_t created = autogen->buffersCreated;
+
+    Over(-2000, 70, -4300, {-0.5f, -0.2f, 0.85f});
+    Draw(true);
+    ASSERT_EQ(autogen->sectorsFreed, count);
+    const uint32_t away = autogen->buffersCreated;
+    EXPECT_LT(away - created, 2 * uint32_t(autogen->sectors.size()));
+
+    Over(9000, 25, -1500, {-0.55f, -0.35f, 0.75f});
+    std::srand(7);
+    const std::vector<uint32_t> back = Draw(true);
+    EXPECT_EQ(autogen->sectors.size(), count);
+    EXPECT_EQ(autogen->buffersCreated, away);
+    EXPECT_EQ(back, first);
+}
+
+// A kept buffer that cannot be filled is let go with its partner: the sector that took the record stays
+// bare rather than showing the scenery of the sector that had it before.
+TEST_F(AutoGenRender, AKeptBufferThatCannotBeFilledIsDropped) {
+    Over(9000, 25, -1500, {-0.55f, -0.35f, 0.75f});
+    Draw(true);
+    const size_t count = autogen->sectors.size();
+    ASSERT_GT(count, 20u);
+    int released = 0;
+    std::set<const Obj::AutoGen::Sector*> refusing;
+    for (const auto& s : autogen->sectors)
+        if (s->vertexBuffer) {
+            s->vertexBuffer->Release();
+            s->vertexBuffer = new RefusingBuffer(&released);
+            refusing.insert(s.get());
+        }
+    ASSERT_FALSE(refusing.empty());
+
+    Over(-2000, 70, -4300, {-0.5f, -0.2f, 0.85f});
+    Draw(true);
+    ASSERT_EQ(autogen->sectorsFreed, count);
+    size_t bare = 0;
+    for (const auto& s : autogen->sectors) {
+        // Records that had no buffers, or have nothing to fill, are not concerned.
+        if (!refusing.count(s.get()) || s->totalVertices == 0)
+            continue;
+        EXPECT_EQ(s->vertexBuffer, nullptr);
+        EXPECT_EQ(s->indexBuffer, nullptr);
+        ++bare;
+    }
+    EXPECT_GT(bare, 0u);
+    EXPECT_EQ(size_t(released), bare);
 }
 
 TEST_F(AutoGenRender, AVillageWithRedRoofs) {
