@@ -384,14 +384,22 @@ void Terrain::ReleaseSlice(LoadedSlice& entry) {
     KeepSpare(std::move(entry.slice));
 }
 
-std::unique_ptr<Terrain::Slice> Terrain::SpareSlice() {
+std::unique_ptr<Terrain::Slice> Terrain::SpareSlice(bool withNormals) {
     if (spareSlices_.empty())
         return std::make_unique<Slice>();
-    // A fresh slice that keeps the storage of the normal array and of the texture's path.
-    std::unique_ptr<Slice> slice = std::move(spareSlices_.back());
-    spareSlices_.pop_back();
+    // Last kept first, unless a record whose normal storage suits the new one is further down.
+    auto pick = std::prev(spareSlices_.end());
+    for (auto it = spareSlices_.rbegin(); it != spareSlices_.rend(); ++it)
+        if (((*it)->normals.capacity() != 0) == withNormals) {
+            pick = std::prev(it.base());
+            break;
+        }
+    std::unique_ptr<Slice> slice = std::move(*pick);
+    spareSlices_.erase(pick);
+    // A fresh slice that keeps the storage of the normal array (where wanted) and of the texture's path.
     Slice fresh;
-    fresh.normals.swap(slice->normals);
+    if (withNormals)
+        fresh.normals.swap(slice->normals);
     fresh.texturePath.swap(slice->texturePath);
     fresh.texturePath.clear();
     *slice = std::move(fresh);

@@ -320,8 +320,10 @@ private:
     bool Fail(Base::String message);
     std::unique_ptr<Slice> CreateSlice(int32_t i, int32_t j);
     void ReleaseSlice(LoadedSlice& entry);
-    // Slice records are reused: a fresh one from the spares (or new), and one given back.
-    std::unique_ptr<Slice> SpareSlice();
+    // Slice records are reused: a fresh one from the spares (or new), and one given back. A record
+    // without normals (an open-sea cell's) takes one that had none where there is one, and lets go of
+    // the normals of a grid slice's record otherwise.
+    std::unique_ptr<Slice> SpareSlice(bool withNormals = true);
     void KeepSpare(std::unique_ptr<Slice> slice);
     Base::Vector3 Vertex(int32_t gx, int32_t gz) const;
 

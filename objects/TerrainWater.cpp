@@ -404,7 +404,7 @@ void Terrain::UpdateOpenSea(Base::Vector2 position, float range) {
                         [&](const LoadedSlice& e) { return e.i == i && e.j == j; }))
             continue;
         LoadedSlice entry;
-        entry.slice = SpareSlice();
+        entry.slice = SpareSlice(false);
         entry.i = i;
         entry.j = j;
         entry.index = -1;

@@ -287,6 +287,28 @@ TEST_F(WaterRender, OpenSeaBeyondTheMapsEdge) {
     EXPECT_EQ(shader.OpenSeaDrawn(), 0u);
 }
 
+// Open-sea cells reuse the records of grid slices given back, but not their normals, which only the grid's
+// slices use; the grid's slices taken afterwards have theirs again, whole.
+TEST_F(WaterRender, OpenSeaCellsKeepNoNormalsOfReusedRecords) {
+    Obj::Terrain& terrain = LoadTerrain();
+    const size_t n = size_t(terrain.GetDescription().sliceVertices), normals = n * n;
+    Place({0, 300, 0}, {-6000, 0, 800});
+    Draw(terrain);
+    const size_t land = terrain.Grid().loaded.size();
+    ASSERT_GT(land, 0u);
+    Place({-60000, 300, 0}, {-66000, 0, 800}); // beyond the range of all of the grid
+    Draw(terrain);
+    ASSERT_TRUE(terrain.Grid().loaded.empty());
+    ASSERT_GE(terrain.OpenSea().size(), land); // some of them, at least, from the grid's records
+    for (const auto& cell : terrain.OpenSea())
+        EXPECT_EQ(cell.slice->normals.capacity(), 0u);
+    Place({0, 300, 0}, {-6000, 0, 800});
+    Draw(terrain);
+    EXPECT_EQ(terrain.Grid().loaded.size(), land);
+    for (const auto& entry : terrain.Grid().loaded)
+        EXPECT_EQ(entry.slice->normals.size(), normals);
+}
+
 // A texture over a raster of its own, in the given format.
 RwTexture* MakeTexture(D3DFORMAT format, int size) {
     RwRaster* raster = RwRasterCreate(size, size, 0, int(rwRASTERTYPETEXTURE) | int(rwRASTERFORMAT8888));
