@@ -15,24 +15,24 @@ namespace Rw {
 
 namespace {
 
-// Textures given back while the engine runs, kept for the next one of their side: streaming the terrain
-// frees and makes a few a second, and each new one costs the device several allocations. A few of each
-// side are kept (a 512 x 512 chain is about 170 KB); the rest are destroyed.
+// Rasters of textures given back while the engine runs, kept for the next texture of their side:
+// streaming the terrain frees and makes a few a second, and each new raster costs the device several
+// allocations. A few of each side are kept (a 512 x 512 chain is about 170 KB); the rest are destroyed.
+// Only the raster is kept: the texture record comes new from the engine, with its defaults and plugin data.
 constexpr size_t SparesPerSide = 16;
-std::vector<RwTexture*> Spares;
+std::vector<RwRaster*> Spares;
 
 size_t SparesOfSide(RwInt32 side) {
-    return size_t(std::count_if(Spares.begin(), Spares.end(), [side](RwTexture* t) {
-        return RwRasterGetWidth(RwTextureGetRaster(t)) == side;
-    }));
+    return size_t(std::count_if(Spares.begin(), Spares.end(),
+                                [side](RwRaster* r) { return RwRasterGetWidth(r) == side; }));
 }
 
-RwTexture* TakeSpare(uint32_t side) {
+RwRaster* TakeSpare(uint32_t side) {
     for (size_t k = Spares.size(); k-- > 0;) {
-        RwTexture* texture = Spares[k];
-        if (RwRasterGetWidth(RwTextureGetRaster(texture)) == RwInt32(side)) {
+        RwRaster* raster = Spares[k];
+        if (RwRasterGetWidth(raster) == RwInt32(side)) {
             Spares.erase(Spares.begin() + ptrdiff_t(k));
-            return texture;
+            return raster;
         }
     }
     return nullptr;
@@ -50,11 +50,10 @@ RwTexture* CreateStreamedTexture(uint32_t side, const uint8_t* data, uint32_t si
     if (side == 0 || size < needed) {
         return nullptr;
     }
-    RwTexture* spare = TakeSpare(side);
-    RwRaster* raster =
-        spare ? RwTextureGetRaster(spare)
-              : RwD3D9RasterCreate(side, side, Cache::FourCCDXT1,
-                                   RwUInt32(rwRASTERTYPETEXTURE) | RwUInt32(rwRASTERFORMATMIPMAP));
+    RwRaster* raster = TakeSpare(side);
+    if (!raster)
+        raster = RwD3D9RasterCreate(side, side, Cache::FourCCDXT1,
+                                    RwUInt32(rwRASTERTYPETEXTURE) | RwUInt32(rwRASTERFORMATMIPMAP));
     if (!raster) {
         return nullptr;
     }
@@ -80,16 +79,6 @@ RwTexture* CreateStreamedTexture(uint32_t side, const uint8_t* data, uint32_t si
         texture->UnlockRect(level);
         data += Cache::LevelBytes(side, level);
     }
-    if (spare) {
-        if (ok) {
-            // As a new texture: its own filter and addressing.
-            spare->filterAddressing =
-                rwFILTERNEAREST | (rwTEXTUREADDRESSWRAP << 8) | (rwTEXTUREADDRESSWRAP << 12);
-            return spare;
-        }
-        RwTextureDestroy(spare);
-        return nullptr;
-    }
     RwTexture* result = ok ? RwTextureCreate(raster) : nullptr;
     if (!result) {
         RwRasterDestroy(raster);
@@ -106,15 +95,15 @@ void DestroyStreamedTexture(RwTexture* texture) {
         SparesOfSide(RwRasterGetWidth(raster)) < SparesPerSide) {
         if (Spares.capacity() == 0)
             Spares.reserve(4 * SparesPerSide);
-        Spares.push_back(texture);
-        return;
+        Spares.push_back(raster);
+        RwTextureSetRaster(texture, nullptr);
     }
     RwTextureDestroy(texture);
 }
 
 void DestroyStreamedTextureSpares() {
-    for (RwTexture* texture : Spares)
-        RwTextureDestroy(texture);
+    for (RwRaster* raster : Spares)
+        RwRasterDestroy(raster);
     Spares.clear();
 }
 

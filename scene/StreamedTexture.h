@@ -9,10 +9,11 @@ namespace Rw {
 
 // A side x side DXT1 texture with all its mip levels, filled from data: the levels one after the other,
 // largest first, in whole 4 x 4 blocks. Null when the data is short or the device refuses the texture.
-// A texture given back while the engine runs may be kept and filled again by the next one of its side.
+// The raster of a texture given back while the engine runs may be kept and filled again for the next
+// texture of its side.
 RwTexture* CreateStreamedTexture(uint32_t side, const uint8_t* data, uint32_t size);
 void DestroyStreamedTexture(RwTexture* texture);
-// Destroys the kept textures (the engine's stop does).
+// Destroys the kept rasters (the engine's stop does).
 void DestroyStreamedTextureSpares();
 
 // Points the streamed-texture cache at the two routines above.

@@ -68,40 +68,53 @@ TEST_F(StreamedTextureTest, EveryMipLevelIsFilledFromTheChain) {
     }
 }
 
-// While the engine runs, a texture given back is kept and filled again, whole, by the next texture of its
-// side, as a new one with the engine's default filter; a texture held elsewhere is not kept.
-TEST_F(StreamedTextureTest, AGivenBackTextureIsFilledAgainByTheNextOfItsSide) {
-    Rw::EngineStarted = true; // as Rw::StartEngine leaves it
+// While the engine runs, the raster of a texture given back is kept and filled again, whole, for the next
+// texture of its side, which is a new record with the engine's default filter; a texture held elsewhere
+// keeps its raster.
+TEST_F(StreamedTextureTest, AGivenBackRasterIsFilledAgainForTheNextOfItsSide) {
+    // As Rw::StartEngine leaves it; put back, with the spares gone, however the test ends.
+    Rw::EngineStarted = true;
+    struct Restore {
+        ~Restore() {
+            Rw::DestroyStreamedTextureSpares();
+            Rw::EngineStarted = false;
+        }
+    } restore;
     std::vector<uint8_t> first = Chain(64), second = first, small = Chain(32);
     for (uint8_t& byte : second)
         byte = uint8_t(~byte);
     RwTexture* texture = Rw::CreateStreamedTexture(64, first.data(), uint32_t(first.size()));
     ASSERT_NE(texture, nullptr);
+    RwRaster* raster = RwTextureGetRaster(texture);
     const RwUInt32 fresh = texture->filterAddressing;
     RwTextureSetFilterMode(texture, rwFILTERLINEARMIPLINEAR);
+    RwTextureSetName(texture, "given back");
     Rw::DestroyStreamedTexture(texture);
 
     RwTexture* other = Rw::CreateStreamedTexture(32, small.data(), uint32_t(small.size()));
     ASSERT_NE(other, nullptr);
-    EXPECT_NE(other, texture);
+    EXPECT_NE(RwTextureGetRaster(other), raster);
     ExpectLevels(other, 32, small.data());
     RwTexture* again = Rw::CreateStreamedTexture(64, second.data(), uint32_t(second.size()));
-    ASSERT_EQ(again, texture);
+    ASSERT_NE(again, nullptr);
+    ASSERT_EQ(RwTextureGetRaster(again), raster);
     ExpectLevels(again, 64, second.data());
     EXPECT_EQ(again->filterAddressing, fresh);
+    EXPECT_EQ(again->refCount, 1);
+    EXPECT_STREQ(again->name, "");
 
     RwTextureAddRef(again); // held elsewhere as well: given back, it stays with that holder
     Rw::DestroyStreamedTexture(again);
     EXPECT_EQ(again->refCount, 1);
+    EXPECT_EQ(RwTextureGetRaster(again), raster);
     RwTexture* third = Rw::CreateStreamedTexture(64, first.data(), uint32_t(first.size()));
     ASSERT_NE(third, nullptr);
-    EXPECT_NE(third, again);
+    EXPECT_NE(RwTextureGetRaster(third), raster);
     ExpectLevels(third, 64, first.data());
+    ExpectLevels(again, 64, second.data());
     RwTextureDestroy(again);
     Rw::DestroyStreamedTexture(third);
     Rw::DestroyStreamedTexture(other);
-    Rw::DestroyStreamedTextureSpares();
-    Rw::EngineStarted = false;
 }
 
 // From the file to the texture: the cache reads level 5 of a 512 x 512 file in the background.
