@@ -131,7 +131,11 @@ TEST(BlockDecode, MatchesLibsquish) {
 
 TEST_F(TextureTest, CompressedTexturesMatchTheirDecodedTexels) {
     // Stored decoded (as on the software rasteriser) and as GL's own compressed formats: the same texels.
-    const bool atStart = D3D9::TextureImage::DecodesCompressed();
+    // Put back however the test ends: later tests in the process draw with it.
+    struct Restore {
+        const bool atStart = D3D9::TextureImage::DecodesCompressed();
+        ~Restore() { D3D9::TextureImage::DecodeCompressed(atStart); }
+    } restore;
     for (const bool decoded : {true, false})
         for (const BlockFormat& f : blockFormats) {
             SCOPED_TRACE(testing::Message() << "format " << f.format << (decoded ? ", decoded" : ", by GL"));
@@ -166,7 +170,6 @@ TEST_F(TextureTest, CompressedTexturesMatchTheirDecodedTexels) {
             device->SetTexture(0, nullptr);
             texture->Release();
         }
-    D3D9::TextureImage::DecodeCompressed(atStart);
 }
 
 TEST_F(TextureTest, RenderTargetTextureKeepsTopRowFirst) {
