@@ -251,10 +251,8 @@ void PgCampaign::Update() {
     }
     if (Pressed("BtnCreatePilot")) {
         SetAddPilotMode(true);
-        if (Gui::Edit* edit = Find<Gui::Edit>("PilotNameEdt", true); edit && owner) {
-            owner->captured = nullptr;
-            owner->lastPressed = edit;
-        }
+        if (Gui::Edit* edit = Find<Gui::Edit>("PilotNameEdt", true); edit && owner)
+            owner->GiveKeys(edit);
     }
     if (Pressed("BtnSelectPilot") && selection >= 0) {
         const PilotRecord& pilot = pilots[size_t(selection)];

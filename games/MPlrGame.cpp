@@ -178,7 +178,7 @@ void Game::SetChatOpen(bool open) {
             active->focus = edit;
         }
         // The edit takes the keys as if clicked: the player types at once.
-        gui->lastPressed = edit;
+        gui->GiveKeys(edit);
         edit->SetText("");
     }
     if (auto* pilot = dynamic_cast<Obj::PilotPlayer*>(localPilot.Get()))
@@ -186,8 +186,9 @@ void Game::SetChatOpen(bool open) {
     if (!open) {
         if (gui && gui->focus == active)
             gui->focus = nullptr;
-        if (gui && edit && gui->lastPressed.Get() == edit)
-            gui->lastPressed = nullptr;
+        // The hidden edit lets go of the keys (and of the mouse, should it hold it).
+        if (gui && edit)
+            gui->Forget(edit);
         if (edit && !edit->text.empty()) {
             network->SendChat(edit->text);
             edit->SetText("");

@@ -57,19 +57,17 @@ bool Desktop::Reserved(void*) {
 void Desktop::Update() {
     // The films' scheduler step: once per frame, whichever desktop runs it (a second run changes nothing).
     TextureRenderer::TimerProc();
-    // A widget may hand the keys to another as it updates (a button that opens a name field). A tap whose
-    // press and release fall into one poll, as on a slow frame, clicks that button in this very update; the
-    // press must not then take the keys back to the widget under the cursor.
-    const Widget* before = lastPressed.Get();
     UpdateChildren(*this, false);
     if (cursor && mouse)
         hovered = HitTest(ScreenToVirtual(cursor->position));
-    const bool handedOver = lastPressed && lastPressed.Get() != before;
-    if (mouse && mouse->clickedButton == 0 && !handedOver) {
+    // A tap whose press and release fall into one poll, as on a slow frame, may click a button that hands
+    // the keys over in this very update; that press must not take them back to the widget under the cursor.
+    if (mouse && mouse->clickedButton == 0 && !keysGiven) {
         Widget* candidate = captured ? captured.Get() : hovered.Get();
         if (candidate)
             lastPressed = candidate;
     }
+    keysGiven = false;
 }
 
 void Desktop::Draw() {
@@ -84,6 +82,7 @@ void Desktop::DeleteAllWidgets() {
     captured = nullptr;
     lastPressed = nullptr;
     hovered = nullptr;
+    keysGiven = false;
 }
 
 Base::Vector2 Desktop::VirtualToScreen(Base::Vector2 p) const {
@@ -139,6 +138,12 @@ bool IsWithin(const Widget* widget, const Widget* root) {
 
 Widget* Desktop::HitTest(Base::Vector2 point) const {
     return HitTestChildren(*this, point);
+}
+
+void Desktop::GiveKeys(Widget* widget) {
+    captured = nullptr;
+    lastPressed = widget;
+    keysGiven = true;
 }
 
 void Desktop::Forget(Widget* leaving) {

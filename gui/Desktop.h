@@ -39,8 +39,12 @@ public:
     // down the tree; null when none.
     Widget* HitTest(Base::Vector2 point) const;
     // Drops every mouse reference (captured, pressed, hovered) to the widget or a widget below it; called as
-    // a widget leaves the tree.
+    // a widget leaves the tree, or hides and must let go of the keys.
     void Forget(Widget* leaving);
+    // Hands the keys to the widget as if it had just been clicked (a button that opens a name field, a key
+    // that opens the chat): the mouse lets go of whatever it holds, and a press seen in the update that
+    // follows does not take the keys back.
+    void GiveKeys(Widget* widget);
 
     Input::Keyboard* keyboard = nullptr;
     Input::Mouse* mouse = nullptr;
@@ -52,6 +56,9 @@ public:
     Base::SmartPtr<Widget> captured;
     Base::SmartPtr<Widget> lastPressed;
     Base::SmartPtr<Widget> hovered;
+
+private:
+    bool keysGiven = false;
 };
 
 } // namespace Gui

@@ -696,6 +696,29 @@ TEST_F(Edits, ScrollsToTheCaret) {
     EXPECT_EQ(e->scrollPos.x, 0.0f);
 }
 
+// Keys handed to a field while the mouse holds a button (the chat opened by Enter with a button held) go to
+// the field at once, and the held button lets go without a click.
+TEST_F(Edits, KeysHandedOverReachTheFieldWhateverTheMouseHolds) {
+    Load(std::string(OkButton) + "Field Edit\n{\nRect 10 10 r80 r24\nFont Mono.font\n}\n");
+    Button* ok = Get<Button>("Ok");
+    Gui::Edit* field = Get<Gui::Edit>("Field");
+    MoveTo(150, 120);
+    Frame(true, true);
+    ASSERT_EQ(page.captured.Get(), ok);
+    page.GiveKeys(field);
+    EXPECT_EQ(page.captured.Get(), nullptr);
+    keyboard.pressedKey = 0x1E; // A
+    Frame(true);
+    keyboard.pressedKey = 0;
+    EXPECT_EQ(page.lastPressed.Get(), field);
+    EXPECT_EQ(field->GetShownText(), "a");
+    Frame(false);
+    EXPECT_FALSE(ok->IsClicked());
+    // The next press takes the keys as usual.
+    Frame(false, true);
+    EXPECT_EQ(page.lastPressed.Get(), ok);
+}
+
 // ---- lists and selectors
 
 TEST_F(Widgets, ListSoundsOncePerChangeAndShrinking) {
