@@ -33,14 +33,6 @@ namespace Fe {
 
 namespace {
 
-// The screen in pixels, from the display's colour raster; empty before the engine runs.
-Gui::Rect ScreenRect() {
-    if (!Rw::ColourRaster)
-        return {};
-    return {0.0f, 0.0f, float(RwRasterGetWidth(Rw::ColourRaster)),
-            float(RwRasterGetHeight(Rw::ColourRaster))};
-}
-
 void FitViewWindow(Rw::Camera* camera) {
     if (!camera || !camera->camera || !Rw::ColourRaster)
         return;
@@ -55,7 +47,7 @@ void FitViewWindow(Rw::Camera* camera) {
 
 // The desktop covers the screen, and so does its cursor's travel.
 void FitDesktop(Gui::Desktop* desktop) {
-    desktop->screenRect = ScreenRect();
+    desktop->screenRect = Gui::ScreenRect();
     if (desktop->cursor) {
         desktop->cursor->bounds = desktop->screenRect;
         desktop->cursor->SetPosition(desktop->cursor->position);
@@ -86,7 +78,7 @@ bool LoadTree(Gui::Desktop* desktop, const Base::String& path) {
 void DrawFade(float brightness) {
     if (brightness >= 1.0f || !Rw::ColourRaster)
         return;
-    const Gui::Rect screen = ScreenRect();
+    const Gui::Rect screen = Gui::ScreenRect();
     Gui::ScreenPoint corners[2];
     const auto alpha = uint8_t(std::lround(std::clamp(1.0f - brightness, 0.0f, 1.0f) * 255.0f));
     corners[0].colour = corners[1].colour = {0, 0, 0, alpha};
@@ -178,12 +170,7 @@ Frontend::~Frontend() {
 App::FrontendAction Frontend::Update() {
     action = App::FrontendNothing;
 
-    if (keyboard)
-        keyboard->PollAndAcquire();
-    if (mouse)
-        mouse->PollAndAcquire();
-    if (joystick)
-        joystick->PollAndAcquire();
+    Input::PollDevices({keyboard, mouse, joystick});
 
     // The volumes follow the settings every frame, so that the audio panel is heard at once.
     menuSounds->Update();

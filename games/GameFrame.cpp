@@ -29,13 +29,6 @@
 
 namespace SPlr {
 
-Gui::Rect ScreenRect() {
-    if (!Rw::ColourRaster)
-        return {};
-    return {0.0f, 0.0f, float(RwRasterGetWidth(Rw::ColourRaster)),
-            float(RwRasterGetHeight(Rw::ColourRaster))};
-}
-
 const Base::Config& DefaultSettings() {
     static const Base::Config settings;
     return settings;
@@ -52,7 +45,7 @@ Gui::Desktop* LoadOverlay(Input::Keyboard* keyboard, Input::Mouse* mouse) {
         std::fprintf(stderr, "Error in the game overlay file '%s' at line %d.\n", Base::Clip(path).c_str(),
                      failed);
     gui->Load(tree);
-    gui->screenRect = ScreenRect();
+    gui->screenRect = Gui::ScreenRect();
     return gui;
 }
 
@@ -99,15 +92,6 @@ void UpdateWorldSound(Grp::World& world, const Cameras::Basic* camera, float vol
         listener.up = {m->up.x, m->up.y, m->up.z};
     }
     world.soundGroup->Update();
-}
-
-void PollDevices(Input::Keyboard* keyboard, Input::Mouse* mouse, Input::Joystick* joystick) {
-    if (keyboard)
-        keyboard->PollAndAcquire();
-    if (mouse)
-        mouse->PollAndAcquire();
-    if (joystick)
-        joystick->PollAndAcquire();
 }
 
 bool ClearFrame(Cameras::Basic& camera) {

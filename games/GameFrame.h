@@ -1,9 +1,7 @@
 // The frame steps that the single-player and the multiplayer game share: their overlay, the devices and sound
-// group their world reads, the game music, the 3D sound listener, the device polls, drawing a frame, and
-// what happens when the front end comes over the game.
+// group their world reads, the game music, the 3D sound listener, drawing a frame, and what happens when the
+// front end comes over the game.
 #pragma once
-
-#include "gui/Widget.h"
 
 #include <functional>
 
@@ -34,9 +32,6 @@ class Joystick;
 
 namespace SPlr {
 
-// The screen in pixels, from the display's colour raster; empty before the engine runs.
-Gui::Rect ScreenRect();
-
 // The settings of a game without a front end (tests that build a game alone).
 const Base::Config& DefaultSettings();
 
@@ -56,9 +51,6 @@ void UpdateMusic(Audio::MusicPlayer& music, float volume);
 
 // The world's sounds at this volume, heard from the camera (when there is one).
 void UpdateWorldSound(Grp::World& world, const Cameras::Basic* camera, float volume);
-
-// Polls and re-acquires each device that is there.
-void PollDevices(Input::Keyboard* keyboard, Input::Mouse* mouse, Input::Joystick* joystick);
 
 // Clears the camera's depth and stencil; a lost or busy device waits 100 ms and gives false, and the frame
 // is then neither drawn nor shown.

@@ -389,7 +389,7 @@ App::GameAction Game::Update(bool background) {
     SPlr::UpdateWorldSound(*world, current, std::clamp(settings.sfxVolume, 0.0f, 1.0f));
     // 8: input.
     if (!background) {
-        SPlr::PollDevices(keyboard, mouse, joystick);
+        Input::PollDevices({keyboard, mouse, joystick});
         if (keyboard) {
             const bool show = !localPilot.Get() || (keyboard->keys[KeyStats] && keyboard->modifiers == 0);
             if (GameType() == 1)

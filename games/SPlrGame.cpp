@@ -274,7 +274,7 @@ App::GameAction Game::Update(bool background) {
     if (Rw::EngineStarted)
         Rw::ResetRenderStates();
 
-    gui->screenRect = ScreenRect();
+    gui->screenRect = Gui::ScreenRect();
     if (gui->cursor) {
         gui->cursor->bounds = gui->screenRect;
         gui->cursor->Update();
@@ -292,7 +292,7 @@ App::GameAction Game::Update(bool background) {
     const float t1 = clock.time;
 
     UpdateWorldSound(*world, current, gate * settings.sfxVolume);
-    PollDevices(keyboard, mouse, joystick);
+    Input::PollDevices({keyboard, mouse, joystick});
 
     if (!(HasFocus ? HasFocus() : WindowHasFocus()))
         clock.rate = 0;
@@ -368,7 +368,7 @@ void Game::DrawTimeFlow() {
     const Base::String text = TimeFlowText(world->time->rate);
     if (text.empty())
         return;
-    const Gui::Rect screen = ScreenRect();
+    const Gui::Rect screen = Gui::ScreenRect();
     Gui::QueueText({screen.right * 0.5f, screen.bottom * 0.5f}, text, {255, 255, 255, 255}, {1, 1}, 0,
                    text.size(), {0, 0}, 0, 0);
     Gui::FlushTextQueue(font, rwFILTERLINEAR);

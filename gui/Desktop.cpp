@@ -6,8 +6,17 @@
 #include "gui/Cursor.h"
 #include "gui/TextureRenderer.h"
 #include "input/Mouse.h"
+#include "rwsdk/src/baraster.h"
+#include "scene/EngineHost.h"
 
 namespace Gui {
+
+Rect ScreenRect() {
+    if (!Rw::ColourRaster)
+        return {};
+    return {0.0f, 0.0f, float(RwRasterGetWidth(Rw::ColourRaster)),
+            float(RwRasterGetHeight(Rw::ColourRaster))};
+}
 
 const WidgetsContainer* AsContainer(const Desktop* desktop) {
     return desktop;

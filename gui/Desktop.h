@@ -16,6 +16,9 @@ namespace Gui {
 
 class Cursor;
 
+// The screen in pixels, from the display's colour raster; empty before the engine runs.
+Rect ScreenRect();
+
 class Desktop : public WidgetsContainer {
 public:
     Desktop() = default;

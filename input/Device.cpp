@@ -12,6 +12,12 @@ Device::~Device() {
     state = NoDevice;
 }
 
+void PollDevices(std::initializer_list<Device*> devices) {
+    for (Device* device : devices)
+        if (device)
+            device->PollAndAcquire();
+}
+
 int32_t Device::PollAndAcquire() {
     if (Poll() == NotAcquired && state != NoDevice && device && SUCCEEDED(device->Acquire()))
         state = Acquired;

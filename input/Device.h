@@ -4,6 +4,7 @@
 #include <dinput.h>
 
 #include <cstdint>
+#include <initializer_list>
 
 namespace Input {
 
@@ -49,5 +50,8 @@ protected:
 private:
     void Lose();
 };
+
+// Polls and re-acquires each device that is there, in the order given; null entries are skipped.
+void PollDevices(std::initializer_list<Device*> devices);
 
 } // namespace Input
