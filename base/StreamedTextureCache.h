@@ -7,6 +7,7 @@
 #include "base/AsyncLoader.h"
 #include "base/String.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -52,6 +53,26 @@ public:
         uint32_t capacity = 0; // of data: records and their buffers are reused
     };
 
+    // Where a texture may show what lies under it, by mip level: for each of Grid x Grid areas of the
+    // texture, the first level (numbered as in a Side x Side chain, 0 the largest) with a texel that is not
+    // fully opaque in it, or within the half texel that linear filtering reaches from it (wrapping at the
+    // edges, as the textures' addressing does); Never where no level has one.
+    struct SeeThroughMap {
+        static constexpr uint32_t Grid = 32;
+        static constexpr uint8_t Never = 255;
+        SeeThroughMap() { level.fill(Never); }
+        std::array<uint8_t, Grid * Grid> level; // rows of areas, top first
+        uint8_t largest = 0;                    // the number of the chain's largest level
+        // Whether a texel of level `upTo` or a larger one shows through in area (x, y).
+        bool Shows(uint32_t x, uint32_t y, uint32_t upTo) const {
+            return x < Grid && y < Grid && level[y * Grid + x] <= upTo;
+        }
+        bool operator==(const SeeThroughMap&) const = default;
+    };
+    // The map of a DXT1 chain of a side x side texture, side Side >> n (the levels one after the other,
+    // largest first); false, the map untouched, when the data is short or the side is not such a one.
+    static bool MapSeeThrough(uint32_t side, const uint8_t* data, uint32_t size, SeeThroughMap& map);
+
     struct Entry {
         std::string_view name; // the key's
         uint32_t level = 0;    // the side is Side >> level
@@ -60,6 +81,7 @@ public:
         std::unique_ptr<ReadRecord> read; // null once the texture exists
         Entry* fallback = nullptr;        // holds one reference on the nearest level
                                           // loaded when this was requested
+        SeeThroughMap seeThrough;         // of the texture, once it exists
     };
 
     static std::map<Key, Entry, KeyOrder> Entries;
@@ -76,6 +98,8 @@ public:
     static void Release(Entry* entry);
     // The entry's texture, else the first one along its fallbacks, else null.
     static RwTexture* GetTexture(const Entry* entry);
+    // The see-through map of the texture GetTexture gives, null with it.
+    static const SeeThroughMap* GetSeeThrough(const Entry* entry);
     // Once per frame: takes finished reads and makes their textures.
     static void Update();
 

@@ -378,6 +378,7 @@ void Terrain::ReleaseSlice(LoadedSlice& entry) {
     ReturnBuffer(0, entry.slice->positions);
     ReturnBuffer(1, entry.slice->landAttributes);
     ReturnBuffer(2, entry.slice->waterAttributes);
+    ReturnWaterCover(*entry.slice);
     if (entry.slice->texture)
         Base::StreamedTextureCache::Release(
             static_cast<Base::StreamedTextureCache::Entry*>(entry.slice->texture));
@@ -401,6 +402,7 @@ std::unique_ptr<Terrain::Slice> Terrain::SpareSlice(bool withNormals) {
     if (withNormals)
         fresh.normals.swap(slice->normals);
     fresh.texturePath.swap(slice->texturePath);
+    fresh.waterCoverCells.swap(slice->waterCoverCells);
     fresh.texturePath.clear();
     *slice = std::move(fresh);
     return slice;

@@ -9,6 +9,7 @@
 #include "objects/LightRecord.h"
 #include "base/Info.h"
 #include "base/Maths.h"
+#include "base/StreamedTextureCache.h"
 #include "base/String.h"
 #include "scene/ObjectModel.h"
 
@@ -22,10 +23,6 @@ struct IDirect3DIndexBuffer9;
 struct RwCamera;
 struct RwMatrix;
 struct RwTexture;
-
-namespace Base {
-class StreamedTextureCache;
-}
 
 namespace Obj {
 
@@ -113,6 +110,14 @@ public:
         // The streamed texture's cache entry (Base::StreamedTextureCache::Entry), null before the first
         // request.
         void* texture = nullptr;
+        // A slice with land and water: the water only under the cells where the land's texture can show
+        // it, as a list of the strip's own triangles, made for the built level and the see-through map of
+        // the texture drawn. Whole (the strip) while no texture is drawn or every cell needs water.
+        IDirect3DIndexBuffer9* waterCover = nullptr;
+        uint32_t waterCoverTriangles = 0;
+        uint8_t waterCoverLevel = 255;
+        bool waterCoverWhole = true;
+        std::vector<uint8_t> waterCoverCells; // one a cell, rows of constant z: 1 drawn
     };
 
     struct LoadedSlice {
@@ -299,6 +304,26 @@ public:
     // A slice's water attributes at a level for the current path (nothing without a path).
     void FillWaterAttributes(const LoadedSlice& entry, uint8_t level, float* attributes) const;
 
+    // ---- the water under the land (TerrainWaterCover.cpp)
+
+    // The cells of a loaded slice at its built level (one byte a cell, rows of constant z) under which the
+    // land's texture, by its see-through map, can show the water from a camera at `camera` with a focal
+    // length of `focal` pixels: where a texel shows through at a mip level that the cell's farthest point
+    // can be drawn with (from its distance and the camera's height over the cell), or at the next one.
+    void WaterCells(const LoadedSlice& entry, const Base::StreamedTextureCache::SeeThroughMap& map,
+                    const Base::Vector3& camera, float focal, std::vector<uint8_t>& cells) const;
+    // The two triangles of each cell (six indices, cells in rows of constant z) as the level's strip
+    // draws them, degenerate ones left out.
+    static std::vector<uint16_t> CellTriangles(uint32_t m);
+    // Brings the water cover of every loaded slice with land and water up to its built level, the texture
+    // it draws now and the camera.
+    void UpdateWaterCover(const RwCamera* camera, const Base::Vector3& position);
+    // Off: the water under the whole of every slice with land and water, as a reference to compare with.
+    void SetWaterCoverEnabled(bool on) { waterCoverEnabled_ = on; }
+    // Water cells drawn under the land this frame, and the cells of those slices.
+    uint32_t WaterCellsDrawn() const { return waterCellsDrawn_; }
+    uint32_t WaterCellsUnderLand() const { return waterCellsUnderLand_; }
+
     // ---- the open sea beyond the grid (TerrainWater.cpp)
 
     // Cells of the grid's size outside it and within the range, water only, flat at sea level (the height
@@ -385,6 +410,17 @@ private:
     template <class Place> void DrawWaterSlices(RwCamera* camera, const Base::Vector3& position, Place place);
     // The shared triangle strip of a level, made on first use (null when it cannot be).
     IDirect3DIndexBuffer9* Strip(uint8_t level);
+
+    // Water cover index buffers, all of a level-0 slice's size, kept for reuse.
+    std::vector<IDirect3DIndexBuffer9*> coverPool_;
+    std::vector<uint16_t> cellTriangles_[MaxGeometryLevel + 1];
+    uint32_t waterCellsDrawn_ = 0, waterCellsUnderLand_ = 0;
+    bool waterCoverEnabled_ = true;
+    std::vector<uint8_t> scratchCells_;
+    // Takes the cells of scratchCells_ for the slice's cover.
+    bool BuildWaterCover(Slice& slice);
+    void ReturnWaterCover(Slice& slice);
+    void ReleaseWaterCovers();
 
     IDirect3DVertexBuffer9* TakeBuffer(int kind, uint32_t size);
     void ReturnBuffer(int kind, IDirect3DVertexBuffer9*& buffer);

@@ -54,6 +54,7 @@ void Terrain::ReturnBuffer(int kind, IDirect3DVertexBuffer9*& buffer) {
 
 void Terrain::ReleaseBuffers() {
     ReleaseOpenSea();
+    ReleaseWaterCovers();
     if (openSeaPositions_) {
         openSeaPositions_->Release();
         openSeaPositions_ = nullptr;

@@ -92,7 +92,7 @@ void Terrain::Render(unsigned, Cameras::Basic*) {
 }
 
 void Terrain::Render(RwCamera* camera, float worldTime) {
-    slicesDrawn_ = waterSlicesDrawn_ = openSeaDrawn_ = 0;
+    slicesDrawn_ = waterSlicesDrawn_ = openSeaDrawn_ = waterCellsDrawn_ = waterCellsUnderLand_ = 0;
     if (!loaded_ || !camera || !RwCameraGetFrame(camera))
         return;
     if (!detailTried_) {
@@ -113,6 +113,7 @@ void Terrain::Render(RwCamera* camera, float worldTime) {
         UpdateOpenSea({p.x, p.z}, range);
         UpdateTextures(p, {ltm->at.x, ltm->at.y, ltm->at.z});
         Base::StreamedTextureCache::Update();
+        UpdateWaterCover(camera, p);
     }
     {
         Grp::ProbeSection section("water");

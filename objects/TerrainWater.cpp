@@ -308,14 +308,28 @@ void Terrain::DrawWaterSlices(RwCamera* camera, const Base::Vector3& position, P
         const Slice& slice = *entry.slice;
         if (!slice.waterAttributes || !slice.positions || !slice.indices || !IsVisible(slice, camera))
             return false;
+        const uint32_t m = LevelSide(slice.builtGeometryLevel);
+        // Under land, only the cells where its texture lets the water show.
+        const bool cover =
+            slice.land && !slice.waterCoverWhole && slice.waterCoverLevel == slice.builtGeometryLevel;
+        if (slice.land) {
+            waterCellsUnderLand_ += (m - 1) * (m - 1);
+            waterCellsDrawn_ += cover ? slice.waterCoverTriangles / 2 : (m - 1) * (m - 1);
+        }
+        if (cover && (slice.waterCoverTriangles == 0 || !slice.waterCover))
+            return false;
         // Where land is blended over the water, the land's depth counts.
         RwD3D9SetRenderState(D3DRS_ZWRITEENABLE, slice.land ? FALSE : TRUE);
         place(SliceMatrix(entry, position));
         RwD3D9SetStreamSource(0, slice.positions, 0, PositionFloats * sizeof(float));
         RwD3D9SetStreamSource(1, slice.waterAttributes, 0, stride);
-        RwD3D9SetIndices(slice.indices);
-        const uint32_t m = LevelSide(slice.builtGeometryLevel);
-        RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, m * m, 0, StripPrimitives(m));
+        if (cover) {
+            RwD3D9SetIndices(slice.waterCover);
+            RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, m * m, 0, slice.waterCoverTriangles);
+        } else {
+            RwD3D9SetIndices(slice.indices);
+            RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, m * m, 0, StripPrimitives(m));
+        }
         return true;
     };
     for (const LoadedSlice& entry : grid_.loaded)
