@@ -12,6 +12,7 @@
 #include "input/Joystick.h"
 #include "input/Keyboard.h"
 #include "input/Mouse.h"
+#include "objects/Terrain.h"
 #include "scene/EngineHost.h"
 #include "scene/RenderProbe.h"
 #include "scene/World.h"
@@ -55,6 +56,13 @@ void AttachDevices(Grp::World& world, Audio::SoundGroup* sounds, Input::Keyboard
     world.keyboard = keyboard;
     world.mouse = mouse;
     world.joystick = joystick;
+}
+
+void KeepInsideTerrain(Grp::World& world) {
+    if (!world.terrain)
+        return;
+    const Base::Vector2 origin = world.terrain->GridToWorld(0, 0), size = world.terrain->Extent();
+    world.terrainExtent = {origin.x, origin.y, size.x, size.y};
 }
 
 Audio::MusicPlayer* CreateGameMusic(Audio::SoundGroup*& musicSounds) {

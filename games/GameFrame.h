@@ -44,6 +44,10 @@ Gui::Desktop* LoadOverlay(Input::Keyboard* keyboard, Input::Mouse* mouse);
 void AttachDevices(Grp::World& world, Audio::SoundGroup* sounds, Input::Keyboard* keyboard,
                    Input::Mouse* mouse, Input::Joystick* joystick);
 
+// The area the airplanes keep inside (and the multiplayer game's respawns are placed over): the extent of
+// the world's terrain. Nothing without a terrain.
+void KeepInsideTerrain(Grp::World& world);
+
 // The game music: the game playlist in a loop on a sound group of its own (`musicSounds`, owned by the
 // caller), started by the first update.
 Audio::MusicPlayer* CreateGameMusic(Audio::SoundGroup*& musicSounds);

@@ -82,11 +82,7 @@ Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mous
     SPlr::AttachDevices(*world, sounds, keyboard, mouse, joystick);
     // A scenery number that names no scenery falls back to the first.
     Obj::LoadScenery(Settings(), *world, int(std::clamp<uint32_t>(Request().timeOfDay, 1, 16)));
-    if (world->terrain) {
-        // The airplanes keep inside the terrain, and respawns are placed over it.
-        const Base::Vector2 origin = world->terrain->GridToWorld(0, 0), size = world->terrain->Extent();
-        world->terrainExtent = {origin.x, origin.y, size.x, size.y};
-    }
+    SPlr::KeepInsideTerrain(*world);
     CreateCameras(world.get());
     network = std::make_unique<NetworkObjects>(this, GetSession());
     if (Request().hosting)

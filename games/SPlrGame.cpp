@@ -120,6 +120,7 @@ Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mous
     // The mission's scenery; the built-in flight flies over the first one.
     const Mission::Header& header = GetRequest().header;
     Obj::LoadScenery(Settings(), *world, header.fileName.empty() ? 1 : int(header.timeOfDay));
+    KeepInsideTerrain(*world);
     if (header.fileName.empty())
         StartFlight();
     else
@@ -254,11 +255,20 @@ void Game::StartFlight() {
             continue;
         if (!lead) {
             lead = pilot;
+            // The circuit stays 1.5 km clear of the area's bound, where airplanes are turned back.
+            const Grp::World::Extent& e = world->terrainExtent;
+            const auto inside = [](float v, float low, float size) {
+                if (!(size > 0))
+                    return v;
+                const float m = Obj::Airplane::AreaMargin(size) + 1500.0f;
+                return std::clamp(v, low + m, std::max(low + m, low + size - m));
+            };
             const float r = 6000.0f, y = centre.y + 1500.0f;
-            crew->SetRoute(pilot, {{centre.x - r, y, centre.z + r},
-                                   {centre.x + r, y, centre.z + r},
-                                   {centre.x + r, y, centre.z - r},
-                                   {centre.x - r, y, centre.z - r}});
+            const float x0 = inside(centre.x - r, e.minX, e.sizeX),
+                        x1 = inside(centre.x + r, e.minX, e.sizeX);
+            const float z0 = inside(centre.z - r, e.minZ, e.sizeZ),
+                        z1 = inside(centre.z + r, e.minZ, e.sizeZ);
+            crew->SetRoute(pilot, {{x0, y, z1}, {x1, y, z1}, {x1, y, z0}, {x0, y, z0}});
         } else {
             crew->SetWingLeader(pilot, crew->GetAirplane(lead));
         }
@@ -336,11 +346,13 @@ App::GameAction Game::Update(bool background) {
             GetRequest().Assign(copy);
         }
 
-    if (!current || !current->camera || !Rw::EngineStarted)
-        return App::GameAction(result);
-    if (!ClearFrame(*current))
-        return App::GameAction(result);
-    Render();
+    if (drawing) {
+        if (!current || !current->camera || !Rw::EngineStarted)
+            return App::GameAction(result);
+        if (!ClearFrame(*current))
+            return App::GameAction(result);
+        Render();
+    }
 
     if (keyboard && keyboard->modifiers == 0 && keyboard->pressedKey == 1)
         result = App::GamePause;

@@ -115,6 +115,8 @@ public:
     Input::Joystick* joystick;                // not owned, may be null
     // Frames presented so far; tests read it.
     uint32_t framesPresented = 0;
+    // False: each update runs the whole frame but its drawing (the test rig's long runs).
+    bool drawing = true;
 
     // The window focus as the game sees it; tests put their own in its place.
     static inline bool (*HasFocus)() = nullptr;

@@ -1,5 +1,6 @@
 // The single-player game on the scenario runner, each run a process of its own: the camera keys give the
-// same views, trace and digests on every run, and computer-flown fighters fight at rate 8.
+// same views, trace and digests on every run, computer-flown fighters fight at rate 8 (for two minutes
+// undrawn, which the sanitizer build runs too), and an airplane is kept inside the map's area.
 #include "tests/rig/RunnerProcess.h"
 
 #include <gtest/gtest.h>
@@ -61,6 +62,52 @@ TEST(GameScenario, ComputerPilotsFightAtRateEight) {
     EXPECT_EQ(run.FrameOf("airplanes 5"), 0);
     // Watched from outside the first fighter after the player's airplane.
     EXPECT_EQ(run.FrameOf("camera outside"), 8);
+}
+
+// Undrawn, the game's frames run the same: the same hits, losses and camera switches. (The digests differ:
+// the cockpit camera's eye follows the cockpit as drawn.)
+TEST(GameScenario, UndrawnTheGameRunsTheSame) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the drawn run outlasts the test's time under the sanitizers";
+#endif
+    const std::string arguments =
+        "--scenario game-combat --frames 300 --script " + Script("game-combat.script");
+    const Rig::RunnerOutcome drawn = Rig::RunRunnerProcess(arguments);
+    const Rig::RunnerOutcome undrawn = Rig::RunRunnerProcess(arguments + " --no-drawing");
+    ASSERT_EQ(drawn.status, 0);
+    ASSERT_EQ(undrawn.status, 0);
+    EXPECT_GT(drawn.FrameOf(" hit"), 0);
+    EXPECT_EQ(drawn.trace, undrawn.trace);
+}
+
+// Two minutes of game time at rate 8 (900 frames of 1/60 s after the three presses of T), undrawn: under
+// the sanitizers, no memory error and no leak.
+TEST(GameScenario, ComputerPilotsFightTwoMinutesAtRateEight) {
+    const int frames = 6 + 900;
+    const Rig::RunnerOutcome run =
+        Rig::RunRunnerProcess("--scenario game-combat --no-drawing --frames " + std::to_string(frames) +
+                              " --script " + Script("game-combat.script"));
+    ASSERT_EQ(run.status, 0) << "the runner failed (under the sanitizers: a leak or a memory error)";
+    ASSERT_EQ(run.digests.size(), 1u);
+    EXPECT_EQ(run.FrameOf("airplanes 5"), 0);
+    // They fought: someone was hit.
+    EXPECT_GT(run.FrameOf(" hit"), 0);
+    // Nobody left the area the airplanes are kept in.
+    EXPECT_EQ(run.FrameOf("past the area"), -1);
+}
+
+// The player flies straight out of the area at rate 8: at the northern bound the airplane turns back and
+// never goes past it.
+TEST(GameScenario, AnAirplaneFlyingOutOfTheAreaIsTurnedBack) {
+    const Rig::RunnerOutcome run = Rig::RunRunnerProcess(
+        "--scenario game-area --no-drawing --frames 200 --script " + Script("game-area.script"));
+    ASSERT_EQ(run.status, 0);
+    // 2 km at 150-200 m/s: 10-13 s, 75-100 frames at rate 8 after the first 6.
+    const int turned = run.FrameOf("Su27 1 turned back in z");
+    EXPECT_GT(turned, 60);
+    EXPECT_LT(turned, 140);
+    EXPECT_EQ(run.FrameOf("past the area"), -1);
+    EXPECT_EQ(run.FrameOf("game action"), -1);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 //
 //   scenario_runner --scenario NAME --frames N [--script FILE] [--data DIR] [--seed N] [--step SECONDS]
 //                   [--digest-at F,F,...] [--no-joystick]
+//                   [--no-drawing]
 //   scenario_runner --list
 //
 // A fault in the script or a name the UI driver cannot find fails the run (exit status 1).
@@ -29,11 +30,12 @@ bool Unsigned(const char* text, uint32_t& out) {
 }
 
 int Usage(const char* why) {
-    std::fprintf(stderr,
-                 "scenario_runner: %s\nusage: scenario_runner --scenario NAME --frames N [--script FILE] "
-                 "[--data DIR] [--seed N] [--step SECONDS] [--digest-at F,F,...] [--no-joystick]\n"
-                 "       scenario_runner --list\n",
-                 why);
+    std::fprintf(
+        stderr,
+        "scenario_runner: %s\nusage: scenario_runner --scenario NAME --frames N [--script FILE] "
+        "[--data DIR] [--seed N] [--step SECONDS] [--digest-at F,F,...] [--no-joystick] [--no-drawing]\n"
+        "       scenario_runner --list\n",
+        why);
     return 2;
 }
 
@@ -59,6 +61,10 @@ int main(int argc, char** argv) {
         }
         if (option == "--no-joystick") {
             settings.joystick = false;
+            continue;
+        }
+        if (option == "--no-drawing") {
+            settings.drawing = false;
             continue;
         }
         if (i + 1 >= argc)

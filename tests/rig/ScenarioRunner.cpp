@@ -96,6 +96,7 @@ RunResult ScenarioRunner::Run(Scenario& scenario, const RunSettings& settings) {
         RunContext run;
         run.data = std::filesystem::current_path();
         run.seed = settings.seed;
+        run.drawing = settings.drawing;
         run.keyboard = &keyboard;
         run.mouse = &mouse;
         run.joystick = &joystick;

@@ -32,7 +32,8 @@ namespace Rig {
 struct RunContext {
     std::filesystem::path data; // the data folder, also the working directory during the run
     uint32_t seed = 0;
-    uint32_t frame = 0; // the frame being played, from 0
+    uint32_t frame = 0;  // the frame being played, from 0
+    bool drawing = true; // false: the scenario draws nothing (a game runs all its frame but the drawing)
     Input::Keyboard* keyboard = nullptr;
     Input::Mouse* mouse = nullptr;
     Input::Joystick* joystick = nullptr;
@@ -68,6 +69,7 @@ struct RunSettings {
     std::string script;                 // the script's text
     std::vector<uint32_t> digestFrames; // digests after these many frames; after the last one always
     bool joystick = true;               // a joystick is attached
+    bool drawing = true;                // scenarios that draw do (false: they run undrawn)
 };
 
 struct RunResult {

@@ -5,9 +5,11 @@
 // the front end saves are its own.
 // "game-flight": the built-in flight (the player on the Coast Field's runway, two fighters above it).
 // "game-combat": two computer-flown F16s against two Mig29s over the coast, the player parked on the runway.
-// Traced: each switch of the current camera (with what it looks at), each airplane's first hit and its
-// end, the number of airplanes when it changes, and the game's result when it is not 0. The digest adds the
-// current camera and its target to the world's objects (the cameras among them).
+// "game-area": the player in the air, flying out of the area the airplanes are kept in.
+// Traced: each switch of the current camera (with what it looks at), each airplane's first hit, its
+// turns at the area's bound and its end, the number of airplanes when it changes, and the game's result
+// when it is not 0. With the runner's --no-drawing the game runs every step of its frame but the drawing. The
+// digest adds the current camera and its target to the world's objects (the cameras among them).
 #include "tests/rig/ScenarioRunner.h"
 #include "tests/rig/WorldScenario.h"
 #include "tests/support/GlDriver.h"
@@ -34,6 +36,7 @@
 #include "gui/draw/Draw3d.h"
 #include "gui/draw/Font.h"
 #include "mission/Mission.h"
+#include "objects/Terrain.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/src/baimage.h"
 #include "rwsdk/src/texture.h"
@@ -49,6 +52,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -132,6 +136,30 @@ Events
 			{
 				ObjectId	Bandit2
 				Target	Friend2
+			}
+		}
+	}
+}
+)";
+
+// The player alone in the air 2 km inside the area's northern bound, heading out of it at 200 m/s.
+constexpr const char* AreaMission = R"(Name	Area
+Objectives	"Fly north."
+Briefing	"Towards the bound."
+TimeOfDay	1
+Events
+{
+	0Init
+	{
+		Actions
+		{
+			0Player	SpawnPlayer
+			{
+				SetupType	AirGround
+				Pos	2000 6192
+				Hdg	0
+				Alt	3000
+				Speed	200
 			}
 		}
 	}
@@ -237,6 +265,8 @@ public:
             frontend->gameRequest.Assign(request);
         }
         game = std::make_unique<SPlr::Game>(frontend.get(), run.keyboard, run.mouse, run.joystick);
+        // The device stays: the models load their textures through it as in the game.
+        game->drawing = run.drawing;
         return true;
     }
 
@@ -275,6 +305,7 @@ public:
                     run.Trace(f.name + " hit");
                 f.hit = f.hit || airplane->hitPoints < f.hitPoints;
                 f.hitPoints = airplane->hitPoints;
+                TraceArea(run, f, *airplane);
             } else {
                 run.Trace(f.name + " gone");
                 f.gone = true;
@@ -358,14 +389,46 @@ private:
         Base::SmartPtr<Obj::Airplane> airplane;
         std::string name;
         float hitPoints = 0;
-        bool hit = false, gone = false;
+        bool hit = false, gone = false, outside = false;
+        float velocity[2] = {0, 0}; // x and z at the last frame
     };
     std::vector<Fighter> fighters;
+
+    // The area the airplanes are kept in, worked out here from the terrain itself: the map shrunk by the
+    // airplane's margin on each side. An airplane past it by more than a metre after the frame, and one
+    // whose velocity turned back at its bound, are traced.
+    void TraceArea(Rig::RunContext& run, Fighter& f, Obj::Airplane& airplane) {
+        const Obj::Terrain* terrain = game->world->terrain;
+        if (!terrain || !terrain->IsLoaded())
+            return;
+        const Base::Vector2 origin = terrain->GridToWorld(0, 0), size = terrain->Extent();
+        const Physics::AirplaneState s = airplane.GetState();
+        const float position[2] = {s.position.x, s.position.z}, velocity[2] = {s.velocity.x, s.velocity.z};
+        const float low[2] = {origin.x + Obj::Airplane::AreaMargin(size.x),
+                              origin.y + Obj::Airplane::AreaMargin(size.y)};
+        const float high[2] = {origin.x + size.x - Obj::Airplane::AreaMargin(size.x),
+                               origin.y + size.y - Obj::Airplane::AreaMargin(size.y)};
+        for (int a = 0; a < 2; ++a) {
+            const char* axis = a == 0 ? "x" : "z";
+            if ((position[a] < low[a] - 1 || position[a] > high[a] + 1) && !f.outside) {
+                run.Trace(f.name + " past the area in " + axis);
+                f.outside = true;
+            }
+            const bool atBound = std::fabs(position[a] - low[a]) < 1 || std::fabs(position[a] - high[a]) < 1;
+            if (atBound && f.velocity[a] * velocity[a] < 0)
+                run.Trace(f.name + " turned back in " + axis);
+            f.velocity[a] = velocity[a];
+        }
+    }
 };
 
 const bool flight = Rig::RegisterScenario(
     "game-flight", [] { return std::unique_ptr<Rig::Scenario>(new GameScenario(nullptr)); },
     "the single-player game's built-in flight: the player on the runway, two fighters above");
+
+const bool area = Rig::RegisterScenario(
+    "game-area", [] { return std::unique_ptr<Rig::Scenario>(new GameScenario(AreaMission)); },
+    "the single-player game with the player in the air, heading out of the area the airplanes are kept in");
 
 const bool combat = Rig::RegisterScenario(
     "game-combat", [] { return std::unique_ptr<Rig::Scenario>(new GameScenario(CombatMission)); },
