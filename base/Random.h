@@ -25,6 +25,23 @@ public:
     static int32_t IntInRange(int32_t lo, int32_t hi);
     // From lo up to, but not including, hi.
     static float FloatInRange(float lo, float hi);
+
+    // The generator's state while it lives, put back at its end: a user that seeds the generator for numbers
+    // of its own (a flicker, a cloud's shape) leaves the program's stream as it was.
+    class Saved {
+    public:
+        Saved() : state(State), index(Index) {}
+        ~Saved() {
+            State = state;
+            Index = index;
+        }
+        Saved(const Saved&) = delete;
+        Saved& operator=(const Saved&) = delete;
+
+    private:
+        std::array<uint32_t, 2 * HalfSize> state;
+        uint32_t index;
+    };
 };
 
 } // namespace Base

@@ -233,6 +233,20 @@ void Game::StartFlight() {
     Obj::Object* lead = nullptr;
     constexpr float Heading = 160.0f, Radians = 3.14159265f / 180.0f;
     const float forwardX = -std::sin(Heading * Radians), forwardZ = std::cos(Heading * Radians);
+    // The circuit (6 km about the airbase) and the pair's start move as one to keep 1.5 km clear of the
+    // area's bound, where airplanes are turned back.
+    constexpr float Circuit = 6000.0f;
+    const Grp::World::Extent& e = world->terrainExtent;
+    const auto shift = [](float centre, float low, float size) {
+        if (!(size > 0))
+            return 0.0f;
+        const float m = Obj::Airplane::AreaMargin(size) + 1500.0f;
+        const float lo = low + m + Circuit, hi = std::max(lo, low + size - m - Circuit);
+        return std::clamp(centre, lo, hi) - centre;
+    };
+    const float cx = centre.x + shift(centre.x, e.minX, e.sizeX),
+                cz = centre.z + shift(centre.z, e.minZ, e.sizeZ);
+    const float startX = cx - 3000.0f, startZ = cz + 4000.0f;
     for (int i = 0; i < 2; ++i) {
         auto* other = new Obj::Airplane;
         other->seed = uint32_t(2 + i);
@@ -244,8 +258,8 @@ void Game::StartFlight() {
         world->AddObject(other);
         // The wingman starts near its slot: 80 behind the leader and 150 to its left.
         const float back = 80.0f * float(i), side = 150.0f * float(i);
-        other->Place(centre.x - 3000.0f - back * forwardX - side * forwardZ,
-                     centre.z + 4000.0f - back * forwardZ + side * forwardX, 1200.0f, Heading, 155.0f);
+        other->Place(startX - back * forwardX - side * forwardZ, startZ - back * forwardZ + side * forwardX,
+                     1200.0f, Heading, 155.0f);
         Mission::Crew* crew = Mission::Crew::installed;
         Obj::Object* pilot =
             crew ? crew->CreateComputerPilot(other, Base::MakePath(directory, "Airplanes\\Pilot.model"),
@@ -255,20 +269,9 @@ void Game::StartFlight() {
             continue;
         if (!lead) {
             lead = pilot;
-            // The circuit stays 1.5 km clear of the area's bound, where airplanes are turned back.
-            const Grp::World::Extent& e = world->terrainExtent;
-            const auto inside = [](float v, float low, float size) {
-                if (!(size > 0))
-                    return v;
-                const float m = Obj::Airplane::AreaMargin(size) + 1500.0f;
-                return std::clamp(v, low + m, std::max(low + m, low + size - m));
-            };
-            const float r = 6000.0f, y = centre.y + 1500.0f;
-            const float x0 = inside(centre.x - r, e.minX, e.sizeX),
-                        x1 = inside(centre.x + r, e.minX, e.sizeX);
-            const float z0 = inside(centre.z - r, e.minZ, e.sizeZ),
-                        z1 = inside(centre.z + r, e.minZ, e.sizeZ);
-            crew->SetRoute(pilot, {{x0, y, z1}, {x1, y, z1}, {x1, y, z0}, {x0, y, z0}});
+            const float r = Circuit, y = centre.y + 1500.0f;
+            crew->SetRoute(
+                pilot, {{cx - r, y, cz + r}, {cx + r, y, cz + r}, {cx + r, y, cz - r}, {cx - r, y, cz - r}});
         } else {
             crew->SetWingLeader(pilot, crew->GetAirplane(lead));
         }

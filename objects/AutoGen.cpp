@@ -420,6 +420,9 @@ void AutoGen::PlaceObjects(Sector& sector, std::vector<Placement>& placements) c
     placements.clear();
     const float h = sectorSize / 2;
     const Base::Vector3 centre = SectorCentre(sector.i, sector.j);
+    // Sectors are built as the camera comes near: the program's stream is left as it was, so that what is
+    // drawn does not change what the game's pilots and weapons draw next.
+    const Base::Random::Saved saved;
     Base::Random::Seed(SectorSeed(centre.x, centre.z));
     // A probe that misses (the sector reaches past the height map) stands on the sea level.
     const std::optional<Ground> ground = ProbeGround(centre.x, centre.z);

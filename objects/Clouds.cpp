@@ -145,6 +145,9 @@ void Clouds::BuildParticles(ActiveCloud& active) const {
     const Cloud& cloud = *active.cloud;
     const float k = 1 / (0.1f * cloudMaxSize_);
     const float key = (float(sectorsX_) * sectorSize_ * k * cloud.centre.z + cloud.centre.x) * k;
+    // A cloud is built when the camera comes near it: the program's stream is left as it was, so that
+    // what is drawn does not change what the game's pilots and weapons draw next.
+    const Base::Random::Saved saved;
     Base::Random::Seed(std::bit_cast<uint32_t>(key));
     const float S = cloud.size;
     active.particles.resize(size_t(std::lround(S / cloudMaxSize_ * float(maxParticles_))));

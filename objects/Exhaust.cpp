@@ -97,7 +97,10 @@ size_t Exhaust::Build(const EffectView& view, VertexStore& store) {
     if (!InRange(std::sqrt(dx * dx + dy * dy + dz * dz), view.windowX, extent))
         return 0;
 
-    // The flicker follows the world time and repeats every 10 s; a paused world holds it still.
+    // The flicker follows the world time and repeats every 10 s; a paused world holds it still. It draws
+    // from the program's generator seeded for it, which then goes back as it was: what is drawn must not
+    // change the numbers the game's pilots and weapons draw next.
+    const Base::Random::Saved saved;
     const float now = world && world->time ? world->time->time : 0.0f;
     Base::Random::Seed(uint32_t(std::lround(std::fmod(double(now), 10.0) * 1000.0)));
 

@@ -2,6 +2,8 @@
 // level of detail, the fade, the sector window and the guards on sizes and missing files.
 #include "objects/AutoGen.h"
 
+#include "base/Random.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -191,6 +193,12 @@ TEST_F(Sectors, SameSectorTwiceGivesTheSamePlacements) {
     other.i = 4;
     other.j = 7;
     EXPECT_NE(autogen.PlaceObjects(other), a);
+    // Placing leaves the program's stream as it was: the next number is the one it would have drawn.
+    Base::Random::Seed(77);
+    const uint32_t next = Base::Random::NextUInt32();
+    Base::Random::Seed(77);
+    autogen.PlaceObjects(other);
+    EXPECT_EQ(Base::Random::NextUInt32(), next);
 
     // Whole builds: the same geometry, up to the order of the shuffle.
     const auto sorted = [](std::vector<AutoGen::Vertex> v) {

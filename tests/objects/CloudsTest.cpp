@@ -64,7 +64,7 @@ TEST(Clouds, ActivationHysteresis) {
     EXPECT_FALSE(cloud.active);
 }
 
-TEST(Clouds, ReactivatedCloudGetsIdenticalParticles) {
+TEST(Clouds, ReactivatedCloudGetsIdenticalParticlesAndLeavesTheStreamAlone) {
     Obj::Clouds clouds;
     ASSERT_TRUE(clouds.Load(Description(), 3));
     clouds.UpdateActive({2000, 0, 2000});
@@ -74,7 +74,11 @@ TEST(Clouds, ReactivatedCloudGetsIdenticalParticles) {
     clouds.UpdateActive({90000, 0, 90000});
     EXPECT_TRUE(clouds.ActiveClouds().empty());
     Base::Random::Seed(77); // whatever ran in between
+    const uint32_t next = Base::Random::NextUInt32();
+    Base::Random::Seed(77);
     clouds.UpdateActive({2000, 0, 2000});
+    // Building the particles leaves the program's stream as it was.
+    EXPECT_EQ(Base::Random::NextUInt32(), next);
     bool found = false;
     for (const auto& again : clouds.ActiveClouds())
         if (again.cloud == first.cloud) {

@@ -214,6 +214,12 @@ TEST_F(Effects, ExhaustFlickerRepeatsForTheSameWorldTime) {
             out.push_back(v[i].color);
         return out;
     };
+    // Drawing leaves the program's generator as it was: the next number is the one it would have drawn.
+    Base::Random::Seed(77);
+    const uint32_t expected = Base::Random::NextUInt32();
+    Base::Random::Seed(77);
+    colours(3.25f);
+    EXPECT_EQ(Base::Random::NextUInt32(), expected);
     const auto first = colours(3.25f);
     ASSERT_EQ(first.size(), 24u);
     EXPECT_EQ(colours(3.25f), first);
