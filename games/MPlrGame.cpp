@@ -41,6 +41,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -80,8 +81,8 @@ Game::Game(Fe::Frontend* frontend, Input::Keyboard* keyboard, Input::Mouse* mous
 
     world = std::make_unique<World>(this);
     SPlr::AttachDevices(*world, sounds, keyboard, mouse, joystick);
-    // A scenery number that names no scenery falls back to the first.
-    Obj::LoadScenery(Settings(), *world, int(std::clamp<uint32_t>(Request().timeOfDay, 1, 16)));
+    // The time of day is the scenery's number, from 0 ("Morning") on, as in the single-player game.
+    Obj::LoadScenery(Settings(), *world, int(std::min<uint32_t>(Request().timeOfDay, INT32_MAX)));
     SPlr::KeepInsideTerrain(*world);
     CreateCameras(world.get());
     network = std::make_unique<NetworkObjects>(this, GetSession());

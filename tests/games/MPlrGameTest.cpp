@@ -12,7 +12,9 @@
 #include "gui/Desktop.h"
 #include "gui/Lists.h"
 #include "gui/WorldMap.h"
+#include "gui/draw/Font.h"
 #include "network/ObjectProxies.h"
+#include "objects/Sky.h"
 #include "objects/Terrain.h"
 
 #include <cmath>
@@ -134,6 +136,27 @@ protected:
     std::chrono::steady_clock::time_point start;
     double pacedFrom = -1;
 };
+
+// The time of day picks the scenery by its number, "Morning" (0) as well as "Afternoon" (1): the world's sky
+// is lit as that scenery's sky file says.
+TEST_F(MPlrRig, TheTimeOfDayIsTheSceneryNumber) {
+    for (uint32_t timeOfDay : {0u, 1u}) {
+        Base::Info description;
+        ASSERT_EQ(description.LoadFile(
+                      Base::MakePath(Base::GetText("DataDir"), "Sky" + std::to_string(timeOfDay), "info")),
+                  0);
+        Base::Color ambient;
+        ASSERT_TRUE(description.TryGetColor("LightAmbientColor", ambient));
+        Fe::MultiplayerRequest& r = peers[0].frontend->multiplayerRequest;
+        r.timeOfDay = timeOfDay;
+        r.hosting = 0;
+        peers[0].game = std::make_unique<RecordingGame>(peers[0].frontend.get(), nullptr, nullptr, nullptr);
+        const Obj::Sky* sky = peers[0].game->world->sky;
+        ASSERT_NE(sky, nullptr);
+        EXPECT_EQ(sky->AmbientColor(), ambient) << timeOfDay;
+        peers[0].game.reset();
+    }
+}
 
 TEST_F(MPlrRig, EveryPeerFliesCopiesOfTheOthersThatFollowThemTwoSecondsBehind) {
     StartGames();
@@ -402,6 +425,22 @@ TEST_F(MPlrRig, TheScoreTableShowsWhileWaitingToFlyAndWhileF10IsHeld) {
     const auto* names = table->Find<Gui::StringList>("NamesList", true);
     for (const char* name : {"Anna", "Boris", "Chen"})
         EXPECT_TRUE(Lists(names, name)) << name;
+    // A list places each row at its middle: the columns centre their rows, which then stay inside them.
+    for (const char* column : {"PlacesList", "NamesList", "AirplaneKillsList", "DeathsList", "ScoreList"}) {
+        const auto* list = table->Find<Gui::StringList>(column, true);
+        ASSERT_NE(list, nullptr) << column;
+        ASSERT_EQ(list->strings.size(), 3u) << column;
+        const float middle = (list->absRect.left + list->absRect.right) * 0.5f;
+        for (const Base::String& row : list->strings) {
+            const float width =
+                Gui::Font::GetTextWidth(list->font, row, 0, row.size(), list->scale.x, list->spacing.x);
+            ASSERT_GT(width, 0) << column << " " << row;
+            const float left = middle - width * float(list->alignment[0] + 1) * 0.5f;
+            EXPECT_NEAR(left + width * 0.5f, middle, 0.5f) << column << " " << row;
+            EXPECT_GE(left, list->absRect.left) << column << " " << row;
+            EXPECT_LE(left + width, list->absRect.right) << column << " " << row;
+        }
+    }
 }
 
 TEST_F(MPlrRig, EnterOpensAndSendsTheChatAndEscapeWaitsUntilItIsClosed) {
