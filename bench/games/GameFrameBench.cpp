@@ -1,7 +1,7 @@
-// Where a single-player frame goes with many airplanes: the game on the sample scenery with 10, 50 or 200
+// Where a single-player frame goes with many airplanes: the sample mission "Two Bandits" with 10, 50 or 200
 // more computer-flown fighters in the air, half on each side with their air-to-air set-up, and 200 trucks on
 // the roads, headless on the offscreen device (320 x 240, so that the rasteriser does not hide the rest),
-// seen from outside the first fighter, each frame split into the game's sections: the mission, the
+// seen from outside the first added fighter, each frame split into the game's sections: the mission, the
 // simulation, the run, culling and sorting (the render section less what the objects drew inside it), the
 // objects' drawing, the overlay (its update and drawing) and Present. Sections end with the GL's work
 // finished, so a section's time holds its own rasterisation. The airplanes get their cockpits and weapon
@@ -24,7 +24,10 @@
 #include "cockpit/Cockpit.h"
 #include "games/SPlrGame.h"
 #include "gui/draw/Font.h"
+#include "frontend/Frontend.h"
+#include "mission/GameRequest.h"
 #include "mission/Host.h"
+#include "mission/Mission.h"
 #include "objects/Vehicle.h"
 #include "rwsdk/src/baimage.h"
 #include "scene/AnimationFile.h"
@@ -87,8 +90,10 @@ private:
     Clock::time_point last;
 };
 
-void AddTraffic(SPlr::Game& game, int airplanes, int trucks) {
+// The first airplane added, null when none loads.
+Obj::Airplane* AddTraffic(SPlr::Game& game, int airplanes, int trucks) {
     Grp::World& world = *game.world;
+    Obj::Airplane* first = nullptr;
     const Base::String directory = Base::ClumpCache::Directory;
     for (int i = 0; i < airplanes; ++i) {
         auto* airplane = new Obj::Airplane;
@@ -96,7 +101,7 @@ void AddTraffic(SPlr::Game& game, int airplanes, int trucks) {
         if (!airplane->Load(Base::MakePath(directory, "Airplanes\\F16").c_str(),
                             Obj::Airplane::ComplexModel)) {
             delete airplane;
-            return;
+            return first;
         }
         const Obj::Allegiance side = i % 2 ? Obj::Enemy : Obj::Friendly;
         airplane->allegiance = side;
@@ -111,10 +116,8 @@ void AddTraffic(SPlr::Game& game, int airplanes, int trucks) {
         if (Mission::Crew::installed)
             Mission::Crew::installed->CreateComputerPilot(
                 airplane, Base::MakePath(directory, "Airplanes\\Pilot.model"), side, 0.6f);
-        if (i == 0) {
-            game.SetTarget(airplane);
-            game.SetCurrentCamera(game.outside);
-        }
+        if (i == 0)
+            first = airplane;
     }
     Base::Info description;
     description.LoadFile(Base::MakePath(directory, "Truck.info"));
@@ -124,10 +127,11 @@ void AddTraffic(SPlr::Game& game, int airplanes, int trucks) {
                                5060.0f - 400.0f - 60.0f * float(i / 20)};
         if (!truck->Setup(&description, at, {0, 1}, 10.0f, 10.0f, 0.25f, 0.25f)) {
             delete truck;
-            return;
+            return first;
         }
         world.AddObject(truck);
     }
+    return first;
 }
 
 void GameFrames(benchmark::State& state) {
@@ -162,11 +166,29 @@ void GameFrames(benchmark::State& state) {
     SPlr::Game::HasFocus = [] { return true; };
     Base::FrameClock::SetFixedStep(1.0 / 30.0);
     {
-        SPlr::Game game(nullptr, nullptr, nullptr, nullptr);
-        AddTraffic(game, int(state.range(0)), int(state.range(1)));
-        // Warm: programs compiled, the first slices streamed in.
+        // The mission runs as in play: its events tested every frame, its own airplanes among the traffic.
+        Fe::Frontend frontend(nullptr, nullptr, nullptr, nullptr);
+        frontend.config.SetDefaults();
+        const Mission::Header* header = Mission::Header::Load(
+            Base::MakePath(Base::GetText("DataDir"), "Scripts\\Missions\\Single\\TwoBandits.msn"));
+        if (!header) {
+            state.SkipWithError("the sample mission does not load");
+            return;
+        }
+        Fe::GameRequest request = frontend.gameRequest;
+        request.header = *header;
+        request.airplane = "Airplanes\\Su27";
+        frontend.gameRequest.Assign(request);
+        SPlr::Game game(&frontend, nullptr, nullptr, nullptr);
+        Obj::Airplane* first = AddTraffic(game, int(state.range(0)), int(state.range(1)));
+        // Warm: programs compiled, the first slices streamed in, the mission's player spawned.
         for (int i = 0; i < 30; ++i)
             game.Update(false);
+        // Seen from outside the first added fighter (the mission's spawn took the cockpit of its own).
+        if (first) {
+            game.SetTarget(first);
+            game.SetCurrentCamera(game.outside);
+        }
         SectionProbe probe;
         Grp::renderProbe = &probe;
         double frames = 0;
