@@ -238,21 +238,21 @@ std::string RegisterText(DWORD token, bool vs, int offset = 0) {
     DWORD n = Number(token) + DWORD(offset);
     switch (Type(token)) {
     case D3DSPR_TEMP:
-        return "r" + std::to_string(n);
+        return Format("r%u", unsigned(n));
     case D3DSPR_INPUT:
-        return "v" + std::to_string(n);
+        return Format("v%u", unsigned(n));
     case D3DSPR_CONST:
         if (token & D3DVS_ADDRMODE_RELATIVE)
             return Format("K[clamp(a0 + %u, 0, %u)]", unsigned(n), VertexShaderConstants - 1);
-        return (vs ? "K[" : "c[") + std::to_string(n) + "]";
+        return Format(vs ? "K[%u]" : "c[%u]", unsigned(n));
     case D3DSPR_TEXTURE:
-        return vs ? "a0v" : "t" + std::to_string(n);
+        return vs ? "a0v" : Format("t%u", unsigned(n));
     case D3DSPR_RASTOUT:
         return n == 0 ? "oPos" : n == 1 ? "oFog" : "oPts";
     case D3DSPR_ATTROUT:
-        return "oD" + std::to_string(n);
+        return Format("oD%u", unsigned(n));
     default:
-        return "oT" + std::to_string(n);
+        return Format("oT%u", unsigned(n));
     }
 }
 
@@ -577,7 +577,7 @@ std::string TranslatePixelShader(const DWORD* tokens, size_t count, const PixelS
         default:
             break;
         }
-        std::string value = "(" + Expression(in, false) + ")";
+        std::string value = std::string(1, '(').append(Expression(in, false)).append(")");
         switch ((in.dst & D3DSP_DSTSHIFT_MASK) >> D3DSP_DSTSHIFT_SHIFT) {
         case 1:
             value += " * 2.0";
@@ -594,7 +594,7 @@ std::string TranslatePixelShader(const DWORD* tokens, size_t count, const PixelS
         // Every result is held to the ps_1_x range, or to [0, 1] when saturated.
         value = (in.dst & D3DSPDM_SATURATE) ? "clamp(" + value + ", 0.0, 1.0)"
                                             : "clamp(" + value + ", -1.0, 1.0)";
-        std::string t = "p" + std::to_string(temporaries++);
+        std::string t = Format("p%d", temporaries++);
         std::string m = MaskText(MaskOf(in));
         if (!in.coissue) {
             s += pending;

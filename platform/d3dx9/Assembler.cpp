@@ -162,8 +162,9 @@ private:
         constexpr size_t MaxErrors = 20, MaxReason = 120;
         if (++errorCount_ > MaxErrors) {
             if (errorCount_ == MaxErrors + 1)
-                errors_ +=
-                    "(" + std::to_string(line_) + "): error: too many errors; the rest are not listed\n";
+                errors_.append("(")
+                    .append(std::to_string(line_))
+                    .append("): error: too many errors; the rest are not listed\n");
             return;
         }
         std::string shown = reason.substr(0, MaxReason);
@@ -172,7 +173,7 @@ private:
                 c = '?';
         if (reason.size() > MaxReason)
             shown += "...";
-        errors_ += "(" + std::to_string(line_) + "): error: " + shown + "\n";
+        errors_.append("(").append(std::to_string(line_)).append("): error: ").append(shown).append("\n");
     }
 
     static void StripComments(std::string& s, bool& inBlock) {
@@ -757,7 +758,7 @@ bool DisassembleShader(const DWORD* tokens, size_t count, std::string& text) {
             }
             if (dst & D3DSPDM_SATURATE)
                 line += "_sat";
-            line += " " + DestinationText(dst, vs);
+            line.append(" ").append(DestinationText(dst, vs));
             for (int k = 0; k < op->sources; ++k) {
                 DWORD src;
                 if (!param(src))

@@ -29,7 +29,7 @@ private:
 
 LPD3DXBUFFER MakeBuffer(const void* data, size_t size) {
     auto* buffer = new (std::nothrow) Buffer(size);
-    if (buffer && size)
+    if (buffer && data && size)
         std::memcpy(buffer->GetBufferPointer(), data, size);
     return buffer;
 }
@@ -74,11 +74,12 @@ HRESULT D3DXAssembleShader(LPCSTR data, UINT length, const D3DXMACRO* defines, L
     std::vector<DWORD> tokens;
     bool ok = false;
     if (defines && defines->Name) {
-        messages = "(1): error: macros are not supported\n";
+        messages.append("(1): error: macros are not supported\n");
     } else if (size_t at = Directive(text); at != std::string::npos) {
         // The preprocessor is not there: a directive would be dropped silently otherwise.
-        messages = "(" + std::to_string(1 + std::count(text.begin(), text.begin() + long(at), '\n')) +
-                   "): error: preprocessor directives are not supported\n";
+        messages.append("(")
+            .append(std::to_string(1 + std::count(text.begin(), text.begin() + long(at), '\n')))
+            .append("): error: preprocessor directives are not supported\n");
     } else {
         ok = D3DX9::AssembleShader(text, tokens, messages);
     }

@@ -34,7 +34,7 @@ public:
         result.clear();
         size_t pos = 0;
         if (!path.empty() && path[0] == '/') {
-            result = "/";
+            result.push_back('/');
             pos = 1;
         }
         std::lock_guard<std::mutex> guard(lock);
@@ -54,7 +54,7 @@ public:
                 continue;
             }
             if (result.empty())
-                dir = ".";
+                dir.assign(1, '.');
             else
                 dir.assign(result);
             if (dir.size() > 1 && dir.back() == '/')
@@ -68,7 +68,7 @@ public:
             }
         }
         if (result.empty())
-            result = ".";
+            result.push_back('.');
     }
 
     void Flush() {

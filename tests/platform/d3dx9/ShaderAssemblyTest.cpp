@@ -181,3 +181,16 @@ TEST(ShaderAssembly, MacrosAndBadArgumentsAreRefused) {
               D3DXERR_INVALIDDATA);
     EXPECT_EQ(code, nullptr);
 }
+
+TEST(ShaderAssembly, AnEmptyBufferOfAnySizeIsZeroed) {
+    for (DWORD size : {0u, 1u, 64u}) {
+        LPD3DXBUFFER buffer = nullptr;
+        ASSERT_EQ(D3DXCreateBuffer(size, &buffer), D3D_OK) << size;
+        ASSERT_NE(buffer, nullptr);
+        EXPECT_EQ(buffer->GetBufferSize(), size);
+        const auto* bytes = static_cast<const unsigned char*>(buffer->GetBufferPointer());
+        EXPECT_TRUE(std::all_of(bytes, bytes + size, [](unsigned char b) { return b == 0; })) << size;
+        buffer->Release();
+    }
+    EXPECT_EQ(D3DXCreateBuffer(4, nullptr), D3DERR_INVALIDCALL);
+}
