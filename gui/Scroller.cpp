@@ -1,5 +1,6 @@
 #include "gui/Scroller.h"
 
+#include "base/FrameClock.h"
 #include "base/Info.h"
 #include "gui/Button.h"
 #include "gui/Cursor.h"
@@ -137,7 +138,7 @@ void Scroller::Update() {
         }
     }
 
-    Base::Vector2 p = scrollPos;
+    Base::Vector2 p = pickFrame == Base::FrameClock::FrameCounter ? pickPos : scrollPos;
     if (buttons[0] && buttons[0]->IsClicked())
         p.x -= step.x;
     if (buttons[1] && buttons[1]->IsClicked())

@@ -23,6 +23,11 @@ public:
     // Disables and enables the arrow buttons and locks the scroll bars after the position or bounds change.
     void UpdateLinkedControls();
 
+    // A position chosen from outside the update (by a UI driver standing in for the player): taken in the
+    // update of frame pickFrame as the arrows' clicks are, after whatever the owner showed before it.
+    uint32_t pickFrame = 0xFFFFFFFF;
+    Base::Vector2 pickPos;
+
     bool locked = false;
     Base::Vector2 scrollPos;
     Base::Vector2 previousPos;

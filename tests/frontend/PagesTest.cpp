@@ -1,6 +1,7 @@
 // The pages' shared parts and the general pages: lookups by name, message boxes, the key capture and the
 // assignments panel, the option panels' defaults and video modes, and the splash page's end.
 #include "MenuFixture.h"
+#include "tests/rig/UiDriver.h"
 
 #include "audio/SoundGroup.h"
 #include "base/Config.h"
@@ -253,6 +254,27 @@ TEST_F(Options, ControlsDefaultsKeepTheControlTypeAndNoJoystickHidesItsWidgets) 
     Frame();
     EXPECT_FLOAT_EQ(frontend->config.joyDeadZone, 0.1f);
     EXPECT_EQ(frontend->config.controlsType, 1u);
+}
+
+// The panel shows the stored setting on its selectors before they update: the driver's pick must survive
+// that as the player's click on the arrows does.
+TEST_F(Options, ADriverPickOnASelectorSticksAsAClickDoes) {
+    Open("BtnControls");
+    ASSERT_FALSE(frontend->config.invertPitch);
+    Rig::UiDriver ui(*frontend->desktop);
+    ASSERT_NE(ui.Pick("PageOptions.PitchType", 1), nullptr);
+    Frame();
+    EXPECT_TRUE(frontend->config.invertPitch);
+    Frame();
+    EXPECT_TRUE(frontend->config.invertPitch);
+    EXPECT_EQ(Get<Gui::StringSelector>("PageOptions.PitchType")->GetSelectedIndex(), 1);
+    ASSERT_NE(ui.Pick("PageOptions.PitchType", std::string("Normal")), nullptr);
+    Frame();
+    EXPECT_FALSE(frontend->config.invertPitch);
+    // The player's way, for comparison: the arrow.
+    Click("PageOptions.PitchNext");
+    Frame();
+    EXPECT_TRUE(frontend->config.invertPitch);
 }
 
 RwVideoMode Mode(int width, int height, int depth = 32, uint32_t flags = 1) {

@@ -66,11 +66,18 @@ Gui::Edit* UiDriver::Type(std::string_view name, const std::string& text, int64_
 
 namespace {
 
-template <class Selector> bool Select(Selector& selector, int32_t index) {
-    const int32_t count = int32_t(selector.strings.size());
-    if (index < 0 || index >= count)
-        return false;
+// Shown at once, and taken again in the selector's next update as the player's click on its arrows is:
+// a panel that shows its stored setting before its children's update would otherwise undo the pick.
+void Choose(Gui::Scroller& selector, int32_t index) {
     selector.SetScrollPos({0.0f, float(index)});
+    selector.pickPos = selector.scrollPos;
+    selector.pickFrame = Base::FrameClock::FrameCounter + 1;
+}
+
+bool Select(Gui::StringSelector& selector, int32_t index) {
+    if (index < 0 || index >= int32_t(selector.strings.size()))
+        return false;
+    Choose(selector, index);
     return selector.GetSelectedIndex() == index;
 }
 
@@ -88,7 +95,7 @@ Gui::Widget* UiDriver::Pick(std::string_view name, int32_t index) {
     } else if (auto* images = dynamic_cast<Gui::ImageSelector*>(widget)) {
         picked = index >= 0 && index < int32_t(images->images.size());
         if (picked) {
-            images->SetScrollPos({0.0f, float(index)});
+            Choose(*images, index);
             picked = int32_t(std::floor(images->scrollPos.y + 0.5f)) == index;
         }
     } else {

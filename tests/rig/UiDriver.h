@@ -47,7 +47,8 @@ public:
     // Makes the edit field the one that takes the keys (as a click on it does) and types the text on the
     // scripted keyboard from `frame` on (default: the frame being begun), a character every two frames.
     Gui::Edit* Type(std::string_view name, const std::string& text, int64_t frame = -1);
-    // Selects the item of a string list, string selector or image selector, by index or by its text.
+    // Selects the item of a string list, string selector or image selector, by index or by its text. A
+    // selector takes the pick again in its next update, where the player's click on its arrows acts.
     Gui::Widget* Pick(std::string_view name, int32_t index);
     Gui::Widget* Pick(std::string_view name, const std::string& item);
 
