@@ -2,6 +2,7 @@
 // the game and out of it again, searching, picking and joining a host that another session in this process
 // runs on loopback, the team page's live lists, and the names and address kept in the settings.
 #include "MPlrFixture.h"
+#include "tests/games/ListRows.h"
 
 #include "base/TextTable.h"
 #include "frontend/Flow.h"
@@ -117,6 +118,7 @@ TEST_F(MPlrPages, HostThroughTheMenusIntoTheGameAndOut) {
     Frame();
     EXPECT_TRUE(Get("PageHostGame.BackTeamsList")->visible);
     EXPECT_TRUE(Get("PageHostGame.TextTeamsList")->visible);
+    GameTest::ExpectRowsCentredInside(List("PageHostGame.TeamsList"), "TeamsList");
     ASSERT_NE(ui->Pick("PageHostGame.TeamsList", "Green"), nullptr);
     Frame();
 
@@ -268,6 +270,7 @@ TEST_F(MPlrPages, JoinATeamGameFoundBySearching) {
     ASSERT_TRUE(FramesUntil([&] { return list->strings.size() == 1; }));
     EXPECT_TRUE(std::regex_match(list->strings[0], std::regex(R"(Coast \(Teams\) \(1/16 \d+ms\))")))
         << list->strings[0];
+    GameTest::ExpectRowsCentredInside(list, "HostsList");
     ASSERT_NE(ui->Pick("PageJoinGame.HostsList", 0), nullptr);
     Frame();
     EXPECT_TRUE(Enabled("PageJoinGame.BtnJoin"));
@@ -326,6 +329,8 @@ TEST_F(MPlrPages, JoinATeamGameFoundBySearching) {
     ASSERT_TRUE(NetTest::WaitFor([&] { return TeamOf(host, me) == "Blue Squadron of th"; }));
     ASSERT_TRUE(FramesUntil([&] { return List("PageJoinGameTeams.Team2.PlrsList")->strings.size() == 1; }));
     EXPECT_EQ(List("PageJoinGameTeams.Team2.PlrsList")->strings[0], "Boris");
+    for (const char* team : {"PageJoinGameTeams.Team1.PlrsList", "PageJoinGameTeams.Team2.PlrsList"})
+        GameTest::ExpectRowsCentredInside(List(team), team);
     EXPECT_TRUE(Enabled("PageJoinGameTeams.BtnSelectAirplane"));
     // The chosen team's frame pulses; the others are plain.
     std::set<uint8_t> pulse;
@@ -350,6 +355,7 @@ TEST_F(MPlrPages, JoinATeamGameFoundBySearching) {
     ASSERT_TRUE(FramesUntil([&] { return List("PageJoinGameTeams.Team4.PlrsList")->strings.size() == 1; }));
     EXPECT_TRUE(List("PageJoinGameTeams.Team1.PlrsList")->strings.empty());
     EXPECT_EQ(List("PageJoinGameTeams.Team4.PlrsList")->strings[0], "Hosty");
+    GameTest::ExpectRowsCentredInside(List("PageJoinGameTeams.Team4.PlrsList"), "Team4");
 
     // Leaving the team page and coming back shows the team already chosen.
     Page<Fe::PgJoinGameTeams>("PageJoinGameTeams")->SetVisible(false);

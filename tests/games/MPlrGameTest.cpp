@@ -3,6 +3,7 @@
 // background (no drawing, no input), so that the three worlds keep one time while their messages travel
 // through real sockets.
 #include "GameFixture.h"
+#include "ListRows.h"
 #include "RecordingGame.h"
 
 #include "tests/network/NetTestSupport.h"
@@ -12,7 +13,6 @@
 #include "gui/Desktop.h"
 #include "gui/Lists.h"
 #include "gui/WorldMap.h"
-#include "gui/draw/Font.h"
 #include "network/ObjectProxies.h"
 #include "objects/Sky.h"
 #include "objects/Terrain.h"
@@ -425,21 +425,11 @@ TEST_F(MPlrRig, TheScoreTableShowsWhileWaitingToFlyAndWhileF10IsHeld) {
     const auto* names = table->Find<Gui::StringList>("NamesList", true);
     for (const char* name : {"Anna", "Boris", "Chen"})
         EXPECT_TRUE(Lists(names, name)) << name;
-    // A list places each row at its middle: the columns centre their rows, which then stay inside them.
     for (const char* column : {"PlacesList", "NamesList", "AirplaneKillsList", "DeathsList", "ScoreList"}) {
         const auto* list = table->Find<Gui::StringList>(column, true);
         ASSERT_NE(list, nullptr) << column;
         ASSERT_EQ(list->strings.size(), 3u) << column;
-        const float middle = (list->absRect.left + list->absRect.right) * 0.5f;
-        for (const Base::String& row : list->strings) {
-            const float width =
-                Gui::Font::GetTextWidth(list->font, row, 0, row.size(), list->scale.x, list->spacing.x);
-            ASSERT_GT(width, 0) << column << " " << row;
-            const float left = middle - width * float(list->alignment[0] + 1) * 0.5f;
-            EXPECT_NEAR(left + width * 0.5f, middle, 0.5f) << column << " " << row;
-            EXPECT_GE(left, list->absRect.left) << column << " " << row;
-            EXPECT_LE(left + width, list->absRect.right) << column << " " << row;
-        }
+        GameTest::ExpectRowsCentredInside(list, column);
     }
 }
 
