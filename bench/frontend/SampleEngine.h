@@ -1,5 +1,6 @@
 // The engine as the game sets it up over the sample data tree (run in build/data): its strings, the models
-// and textures folders, the clump cache, streamed textures, the background loader and the image formats.
+// and textures folders, the clump cache, streamed textures, the background loader, the image formats and
+// the sky's sun and ambient light (without them every lit model draws black).
 // Taken down again in the reverse order, with the window it was opened on.
 #pragma once
 
@@ -7,6 +8,7 @@
 #include "base/ClumpCache.h"
 #include "base/StreamedTextureCache.h"
 #include "base/TextTable.h"
+#include "cameras/SceneLights.h"
 #include "platform/win32/SdlWindow.h"
 #include "rwsdk/src/baimage.h"
 #include "scene/ClumpFile.h"
@@ -40,6 +42,7 @@ public:
         Rw::InstallStreamedTextures();
         Base::AsyncLoader::Start();
         Rw::RegisterImageFormats();
+        Lights::InstallSkyLights();
     }
     ~SampleEngine() {
         if (started_) {

@@ -6,7 +6,6 @@
 #include "bench/Offscreen.h"
 #include "bench/frontend/SampleEngine.h"
 #include "bench/AllocationCounter.h"
-#include "cameras/SceneLights.h"
 #include "frontend/Flyover.h"
 #include "objects/AutoGen.h"
 #include "objects/Terrain.h"
@@ -106,7 +105,6 @@ void SceneryWorldFrames(benchmark::State& state) {
         state.SkipWithError(engine.Failure().c_str());
         return;
     }
-    Lights::InstallSkyLights();
     InstallHooks();
     {
         Base::Config settings;
