@@ -31,15 +31,6 @@ protected:
         Base::InfoCache::Clear();
         HostView::TearDown();
     }
-    std::vector<uint32_t> Draw() {
-        RwCameraBeginUpdate(camera->camera);
-        RwRGBA sky = {150, 185, 225, 255};
-        RwCameraClear(camera->camera, &sky, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
-        Rw::ResetRenderStates();
-        RenderWorld();
-        RwCameraEndUpdate(camera->camera);
-        return RenderSupport::ReadBack();
-    }
     // Pixels that are not sky in the rows [y0, y1).
     static int Covered(const std::vector<uint32_t>& pixels, int y0, int y1) {
         int count = 0;
@@ -77,7 +68,7 @@ TEST_F(AirplaneRender, OnTheRunwayThenGearUpWithControlsDeflected) {
     // From ahead and to the side of the nose, a little above.
     Look({p.x + s.at.x * 14 - s.at.z * 9, p.y + 2.5f, p.z + s.at.z * 14 + s.at.x * 9},
          {p.x, p.y - 0.5f, p.z});
-    const std::vector<uint32_t> standing = Draw();
+    const std::vector<uint32_t> standing = DrawOverSky();
     Save(standing, "AirplaneOnRunway.png");
     EXPECT_GT(Covered(standing, 0, Height), Width * Height / 10);
 
@@ -85,7 +76,7 @@ TEST_F(AirplaneRender, OnTheRunwayThenGearUpWithControlsDeflected) {
     // it stood): gear up, stick over and back, rudder.
     world->RemoveObject(base);
     delete base;
-    const std::vector<uint32_t> down = Draw();
+    const std::vector<uint32_t> down = DrawOverSky();
     Physics::AirplaneState input = airplane->GetState();
     input.wheelCompression[0] = input.wheelCompression[1] = input.wheelCompression[2] = 0;
     input.gearDownCommand = 0;
@@ -98,7 +89,7 @@ TEST_F(AirplaneRender, OnTheRunwayThenGearUpWithControlsDeflected) {
         Grp::RunGroup(*world->runnables);
     }
     EXPECT_EQ(airplane->GetState().gearExtension, 0);
-    const std::vector<uint32_t> raised = Draw();
+    const std::vector<uint32_t> raised = DrawOverSky();
     Save(raised, "AirplaneGearUp.png");
     // The lower part of the picture, where the legs stood, shows less airplane; the whole changed.
     EXPECT_LT(Covered(raised, Height / 2, Height), Covered(down, Height / 2, Height));
@@ -108,10 +99,10 @@ TEST_F(AirplaneRender, OnTheRunwayThenGearUpWithControlsDeflected) {
     static const Obj::Airplane* cockpitOf = nullptr;
     Obj::Airplane::IsCockpitCameraOf = [](Cameras::Basic*, const Obj::Airplane* a) { return a == cockpitOf; };
     cockpitOf = airplane;
-    EXPECT_EQ(Covered(Draw(), 0, Height), 0);
+    EXPECT_EQ(Covered(DrawOverSky(), 0, Height), 0);
     Obj::Airplane other;
     cockpitOf = &other;
-    EXPECT_GT(Covered(Draw(), 0, Height), Covered(raised, 0, Height) / 2);
+    EXPECT_GT(Covered(DrawOverSky(), 0, Height), Covered(raised, 0, Height) / 2);
     Obj::Airplane::IsCockpitCameraOf = nullptr;
 }
 

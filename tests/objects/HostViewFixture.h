@@ -111,6 +111,16 @@ protected:
         const auto range = Grp::VisibleRange(*view, *world->renderables);
         Grp::RenderVisible(range.begin(), range.end(), nullptr);
     }
+    // One frame of the world over a clear sky (0x96B9E1), read back.
+    std::vector<uint32_t> DrawOverSky() {
+        RwCameraBeginUpdate(camera->camera);
+        RwRGBA sky = {150, 185, 225, 255};
+        RwCameraClear(camera->camera, &sky, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+        Rw::ResetRenderStates();
+        RenderWorld();
+        RwCameraEndUpdate(camera->camera);
+        return RenderSupport::ReadBack();
+    }
     // A drawn frame as a PNG beside the test, for a look.
     void Save(const std::vector<uint32_t>& pixels, const char* name) const {
         RenderSupport::SavePng(pixels, Width, Height, previous / name);
