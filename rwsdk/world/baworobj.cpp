@@ -93,7 +93,9 @@ void FreeObjectTies(RwLinkList* list, RwFreeList* freeList) {
 void Tie(RpWorld* world, void* object, const RwV3d& inf, const RwV3d& sup, RwLinkList* objectList,
          bool light) {
     RwFreeList* freeList = light ? ObjData()->lightTies : ObjData()->atomicTies;
-    std::vector<RpSector*> stack = {world->rootSector};
+    // Kept between calls: every moved atomic is tied again each frame.
+    thread_local std::vector<RpSector*> stack;
+    stack.assign(1, world->rootSector);
     while (!stack.empty()) {
         RpSector* sector = stack.back();
         stack.pop_back();
@@ -335,7 +337,9 @@ void _rpCameraFindVisibleSectors(RwCamera* camera) {
     RwFrame* frame = RwCameraGetFrame(camera);
     const RwV3d eye = frame ? RwFrameGetWorldMatrix(frame)->pos : RwV3d{0, 0, 0};
     const bool backToFront = world->renderOrder == rpWORLDRENDERBACK2FRONT;
-    std::vector<RpSector*> stack = {world->rootSector};
+    // Kept between calls: each camera's walk runs every frame.
+    thread_local std::vector<RpSector*> stack;
+    stack.assign(1, world->rootSector);
     while (!stack.empty()) {
         RpSector* sector = stack.back();
         stack.pop_back();
