@@ -91,18 +91,6 @@ protected:
         }
         return done();
     }
-    void Key(const char* key) { Script(std::to_string(frame) + " keyboard press " + key + "\n"); }
-
-    Fe::Page* Shown() const {
-        Fe::Page* shown = nullptr;
-        for (auto& [name, child] : *frontend->desktop)
-            if (auto* page = dynamic_cast<Fe::Page*>(child); page && page->visible)
-                shown = page;
-        return shown;
-    }
-    template <class T = Fe::Page> T* Page(const char* name) const {
-        return frontend->desktop->Find<T>(name, true);
-    }
     template <class T = Gui::Widget> T* Get(const std::string& path) const {
         T* found = frontend->desktop->Find<T>(path, true);
         EXPECT_NE(found, nullptr) << path;

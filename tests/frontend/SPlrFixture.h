@@ -80,16 +80,6 @@ protected:
         }
         return done();
     }
-    void Key(const char* key) { Script(std::to_string(frame) + " keyboard press " + key + "\n"); }
-
-    Fe::Page* Shown() const {
-        Fe::Page* shown = nullptr;
-        for (auto& [name, child] : *frontend->desktop)
-            if (auto* page = dynamic_cast<Fe::Page*>(child); page && page->visible)
-                shown = page;
-        return shown;
-    }
-    Fe::Page* Page(const char* name) const { return frontend->desktop->Find<Fe::Page>(name, true); }
     Gui::Button* Button(const char* path) const { return frontend->desktop->Find<Gui::Button>(path, true); }
     bool InGame() const { return App::Mode == App::SplrGameMode; }
     // The page is shown and no switch is pending.

@@ -24,6 +24,8 @@
 #include "cameras/SceneLights.h"
 #include "cockpit/Cockpit.h"
 #include "frontend/Frontend.h"
+#include "frontend/Page.h"
+#include "gui/Desktop.h"
 #include "games/SPlrGame.h"
 #include "gui/draw/Font.h"
 #include "input/Joystick.h"
@@ -160,6 +162,20 @@ protected:
 
     // Adds script lines ("frame device event ...", frames counted from the game's start).
     void Script(const std::string& text) { ASSERT_TRUE(input->script.Parse(text)) << input->script.error; }
+    // A key pressed in the current frame.
+    void Key(const char* key) { Script(std::to_string(frame) + " keyboard press " + key + "\n"); }
+
+    // The front end's page on show (the last, should two be).
+    Fe::Page* Shown() const {
+        Fe::Page* shown = nullptr;
+        for (auto& [name, child] : *frontend->desktop)
+            if (auto* page = dynamic_cast<Fe::Page*>(child); page && page->visible)
+                shown = page;
+        return shown;
+    }
+    template <class T = Fe::Page> T* Page(const char* name) const {
+        return frontend->desktop->Find<T>(name, true);
+    }
 
     // One frame of the game: the script's events of the frame, then the game's update (which ticks the
     // clock and polls the devices itself).
