@@ -16,6 +16,10 @@ void LoseDevice(IDirect3DDevice9* device) {
     static_cast<Device*>(device)->Lose();
 }
 
+bool BackBufferInWindow(IDirect3DDevice9* device) {
+    return static_cast<Device*>(device)->BackBufferInWindow();
+}
+
 size_t ProgramCount(IDirect3DDevice9* device) {
     return static_cast<Device*>(device)->ProgramCount();
 }

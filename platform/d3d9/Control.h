@@ -30,6 +30,10 @@ void SetFormatProfile(const FormatProfile& profile);
 // a device without them does; on by default.
 void SetShaderSupport(bool on);
 
+// Whether the back buffer is being drawn straight into the window's own frame buffer (a frame that began by
+// clearing it all, in a window of its size and formats) rather than into its texture.
+bool BackBufferInWindow(IDirect3DDevice9* device);
+
 // Fixed-function programs built so far.
 size_t ProgramCount(IDirect3DDevice9* device);
 

@@ -584,6 +584,7 @@ bool Device::makeSwapBuffers(D3DPRESENT_PARAMETERS& in) {
     delete backBuffer_;
     delete autoDepth_;
     backBuffer_ = autoDepth_ = nullptr;
+    inWindow_ = false;
     backBuffer_ = new Surface(
         this, std::make_unique<TextureImage>(*color, p.BackBufferWidth, p.BackBufferHeight, 1, 1, false),
         D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT, true);
@@ -593,6 +594,7 @@ bool Device::makeSwapBuffers(D3DPRESENT_PARAMETERS& in) {
             D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT, true);
     parameters_ = p;
     in = p;
+    checkWindowFormats();
     return true;
 }
 
@@ -872,6 +874,14 @@ HRESULT Device::PresentInto(SDL_Window* window, Surface& backBuffer) {
         Log("Present(swap chain)");
     if (lost_)
         return D3DERR_DEVICELOST;
+    if (inWindow_ && &backBuffer == backBuffer_) {
+        if (windowFits()) {
+            SDL_GL_SwapWindow(window);
+            return D3D_OK;
+        }
+        leaveWindow();
+    }
+    flipRows(false);
     // Another window's chain: the one context draws into that window for the copy, then comes back.
     if (window != sdl_ && SDL_GL_MakeCurrent(window, context_) != 0) {
         SDL_GL_MakeCurrent(sdl_, context_);
@@ -949,6 +959,94 @@ HRESULT Device::PresentInto(SDL_Window* window, Surface& backBuffer) {
     stateGroups_ |=
         GroupScissor | GroupColorMask | GroupBlend | GroupDepth | GroupStencil | GroupCull | GroupFill;
     return D3D_OK;
+}
+
+// Whether the window's own frame buffer holds what the back buffer and the automatic depth surface hold (the
+// same bits per channel, depth and stencil), and GL can flip the rows it draws: then a frame can be drawn
+// there directly.
+void Device::checkWindowFormats() {
+    windowFormats_ = false;
+    if (epoxy_gl_version() < 45 && !epoxy_has_gl_extension("GL_ARB_clip_control"))
+        return;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    dirty_ |= DirtyTargets;
+    auto windowBits = [](GLenum attachment, GLenum size) {
+        GLint type = GL_NONE, bits = 0;
+        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, attachment,
+                                              GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
+        if (type != GL_NONE)
+            glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, attachment, size, &bits);
+        return bits;
+    };
+    auto surfaceBits = [](Surface* surface, GLenum size) {
+        GLint bits = 0;
+        if (surface) {
+            BindScratch(GL_TEXTURE_2D, surface->Image().Name());
+            glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, size, &bits);
+        }
+        return bits;
+    };
+    const std::pair<GLenum, GLenum> color[] = {{GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE, GL_TEXTURE_RED_SIZE},
+                                               {GL_FRAMEBUFFER_ATTACHMENT_GREEN_SIZE, GL_TEXTURE_GREEN_SIZE},
+                                               {GL_FRAMEBUFFER_ATTACHMENT_BLUE_SIZE, GL_TEXTURE_BLUE_SIZE},
+                                               {GL_FRAMEBUFFER_ATTACHMENT_ALPHA_SIZE, GL_TEXTURE_ALPHA_SIZE}};
+    for (const auto& sizes : color)
+        if (windowBits(GL_BACK_LEFT, sizes.first) != surfaceBits(backBuffer_, sizes.second))
+            return;
+    // Without an automatic depth surface the window's depth buffer is never used.
+    if (autoDepth_ && (windowBits(GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE) !=
+                           surfaceBits(autoDepth_, GL_TEXTURE_DEPTH_SIZE) ||
+                       windowBits(GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE) !=
+                           surfaceBits(autoDepth_, GL_TEXTURE_STENCIL_SIZE)))
+        return;
+    windowFormats_ = true;
+}
+
+bool Device::windowFits() {
+    if (!windowFormats_ || !gammaIdentity_ || lost_)
+        return false;
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(sdl_, &w, &h);
+    return w == GLint(backBuffer_->Width()) && h == GLint(backBuffer_->Height());
+}
+
+// The back buffer and the automatic depth surface, drawn in the window, go back into their textures (rows
+// top first again).
+void Device::leaveWindow() {
+    inWindow_ = false;
+    GLint w = GLint(backBuffer_->Width()), h = GLint(backBuffer_->Height());
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, copyFramebuffer_);
+    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
+    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                           backBuffer_->Image().Name(), 0);
+    GLbitfield mask = GL_COLOR_BUFFER_BIT;
+    if (autoDepth_) {
+        bool stencil = autoDepth_->Image().Format().stencil;
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER,
+                               stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D,
+                               autoDepth_->Image().Name(), 0);
+        mask |= GL_DEPTH_BUFFER_BIT | (stencil ? GL_STENCIL_BUFFER_BIT : 0);
+        autoDepth_->Image().MarkDrawn();
+    }
+    glDisable(GL_SCISSOR_TEST);
+    glBlitFramebuffer(0, 0, w, h, 0, h, w, 0, mask, GL_NEAREST);
+    backBuffer_->Image().MarkDrawn();
+    dirty_ |= DirtyTargets;
+    stateGroups_ |= GroupScissor;
+}
+
+// Drawing into the window: GL's rows count upwards there, so clip control flips what is drawn and viewport
+// and scissor rows are flipped by hand.
+void Device::flipRows(bool on) {
+    LONG height = on ? LONG(backBuffer_->Height()) : 0;
+    if (height == flipHeight_)
+        return;
+    if ((height != 0) != (flipHeight_ != 0))
+        glClipControl(on ? GL_UPPER_LEFT : GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+    flipHeight_ = height;
+    dirty_ |= DirtyViewport;
+    stateGroups_ |= GroupScissor;
 }
 
 // The gamma pass's program, ramp texture, sampler and vertex array, made once.
@@ -1172,6 +1270,8 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect,
         return D3DERR_INVALIDCALL;
     Surface* from = static_cast<Surface*>(source);
     Surface* to = static_cast<Surface*>(destination);
+    Touch(from);
+    Touch(to);
     RECT r = sourceRect ? *sourceRect : RECT{0, 0, LONG(from->Width()), LONG(from->Height())};
     LONG x = destPoint ? destPoint->x : 0, y = destPoint ? destPoint->y : 0;
     if (!CopyRect(from->Image(), from->Face(), from->Level(), r, to->Image(), to->Face(), to->Level(), x, y))
@@ -1207,6 +1307,7 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSu
         return D3DERR_INVALIDCALL;
     Surface* from = static_cast<Surface*>(renderTarget);
     Surface* to = static_cast<Surface*>(destination);
+    Touch(from);
     if (from->Width() != to->Width() || from->Height() != to->Height() ||
         from->Image().Format().format != to->Image().Format().format || from->Image().CpuOnly())
         return D3DERR_INVALIDCALL;
@@ -1258,6 +1359,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, I
         return D3DERR_INVALIDCALL;
     Surface* from = static_cast<Surface*>(source);
     Surface* to = static_cast<Surface*>(destination);
+    Touch(from);
+    Touch(to);
     if (from->Image().CpuOnly() || to->Image().CpuOnly() || from->Image().Format().compressed ||
         from->Image().Format().depth != to->Image().Format().depth)
         return D3DERR_INVALIDCALL;
@@ -1288,6 +1391,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
     Surface* s = static_cast<Surface*>(surface);
     if (s->Image().CpuOnly() || s->Image().Format().depth || s->Image().Format().compressed)
         return D3DERR_INVALIDCALL;
+    Touch(s);
     RECT r = rect ? *rect : RECT{0, 0, LONG(s->Width()), LONG(s->Height())};
     glBindFramebuffer(GL_FRAMEBUFFER, copyFramebuffer_);
     Attach(GL_FRAMEBUFFER, *s);
@@ -1369,6 +1473,20 @@ HRESULT Device::EndScene() {
 }
 
 void Device::bindTargets() {
+    if (inWindow_) {
+        bool back = renderTarget_ == backBuffer_;
+        bool autoDepth = depthStencil_ && depthStencil_ == autoDepth_;
+        if (back && (autoDepth || !depthStencil_)) {
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            flipRows(true);
+            dirty_ &= ~DirtyTargets;
+            return;
+        }
+        // One of the two with another surface: both come back to their textures.
+        if (back || autoDepth)
+            leaveWindow();
+    }
+    flipRows(false);
     glBindFramebuffer(GL_FRAMEBUFFER, drawFramebuffer_);
     if (renderTarget_) {
         TextureImage& image = renderTarget_->Image();
@@ -1405,6 +1523,26 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         return D3DERR_INVALIDCALL;
     if ((flags & D3DCLEAR_STENCIL) && !depthStencil_->Image().Format().stencil)
         return D3DERR_INVALIDCALL;
+    RECT area{LONG(viewport_.X), LONG(viewport_.Y), LONG(viewport_.X + viewport_.Width),
+              LONG(viewport_.Y + viewport_.Height)};
+    if (renderStates_[D3DRS_SCISSORTESTENABLE]) {
+        area.left = std::max(area.left, scissor_.left);
+        area.top = std::max(area.top, scissor_.top);
+        area.right = std::min(area.right, scissor_.right);
+        area.bottom = std::min(area.bottom, scissor_.bottom);
+    }
+    // A frame that starts by clearing all of the back buffer and its depth surface needs nothing of what
+    // they held: it can be drawn in the window.
+    if (!inWindow_ && renderTarget_ == backBuffer_ && (flags & D3DCLEAR_TARGET) && (count == 0 || !rects) &&
+        area.left <= 0 && area.top <= 0 && area.right >= LONG(backBuffer_->Width()) &&
+        area.bottom >= LONG(backBuffer_->Height()) &&
+        (autoDepth_ ? depthStencil_ == autoDepth_ && (flags & D3DCLEAR_ZBUFFER) &&
+                          (!autoDepth_->Image().Format().stencil || (flags & D3DCLEAR_STENCIL))
+                    : !depthStencil_) &&
+        windowFits()) {
+        inWindow_ = true;
+        dirty_ |= DirtyTargets;
+    }
     if (dirty_ & DirtyTargets)
         bindTargets();
     GLbitfield bits = 0;
@@ -1427,14 +1565,6 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     }
     if (!bits)
         return D3D_OK;
-    RECT area{LONG(viewport_.X), LONG(viewport_.Y), LONG(viewport_.X + viewport_.Width),
-              LONG(viewport_.Y + viewport_.Height)};
-    if (renderStates_[D3DRS_SCISSORTESTENABLE]) {
-        area.left = std::max(area.left, scissor_.left);
-        area.top = std::max(area.top, scissor_.top);
-        area.right = std::min(area.right, scissor_.right);
-        area.bottom = std::min(area.bottom, scissor_.bottom);
-    }
     glEnable(GL_SCISSOR_TEST);
     auto clearRect = [&](LONG l, LONG t, LONG r, LONG b) {
         l = std::max(l, area.left);
@@ -1443,7 +1573,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         b = std::min(b, area.bottom);
         if (r <= l || b <= t)
             return;
-        glScissor(l, t, r - l, b - t);
+        glScissor(l, glRow(t, b - t), r - l, b - t);
         glClear(bits);
     };
     if (count > 0 && rects) {
@@ -2114,8 +2244,9 @@ void Device::applyRenderStates() {
     if (g & GroupScissor) {
         if (rs[D3DRS_SCISSORTESTENABLE]) {
             glEnable(GL_SCISSOR_TEST);
-            glScissor(scissor_.left, scissor_.top, std::max(0L, long(scissor_.right - scissor_.left)),
-                      std::max(0L, long(scissor_.bottom - scissor_.top)));
+            LONG height = std::max(0L, long(scissor_.bottom - scissor_.top));
+            glScissor(scissor_.left, glRow(scissor_.top, height),
+                      std::max(0L, long(scissor_.right - scissor_.left)), height);
         } else {
             glDisable(GL_SCISSOR_TEST);
         }
@@ -2295,8 +2426,8 @@ void Device::updateUniforms() {
         u.pixelOffset[2] = range != 0.0f ? 2.0f / range : 0.0f;
         u.pixelOffset[3] = range != 0.0f ? -2.0f * viewport_.MinZ / range - 1.0f : 0.0f;
         touchUniforms(u.screen, 32);
-        glViewport(GLint(viewport_.X), GLint(viewport_.Y), GLsizei(viewport_.Width),
-                   GLsizei(viewport_.Height));
+        glViewport(GLint(viewport_.X), glRow(LONG(viewport_.Y), LONG(viewport_.Height)),
+                   GLsizei(viewport_.Width), GLsizei(viewport_.Height));
         glDepthRange(viewport_.MinZ, viewport_.MaxZ);
         dirty_ &= ~DirtyViewport;
     }

@@ -3,6 +3,9 @@
 // Every target (the back buffer too) is a GL texture drawn through a frame buffer object, stored with the top
 // row first as Direct3D lays out memory; Present copies the back buffer to the window upside down. So
 // viewport, scissor and lock coordinates need no flipping, and textures drawn into read back as they would.
+// A frame that starts by clearing the whole back buffer, when the window's frame buffer has its size and
+// formats, is drawn straight into the window instead (rows flipped by clip control) and Present only swaps;
+// anything that reads or copies the back buffer brings it back into its texture first.
 #pragma once
 
 #include "platform/d3d9/Buffer.h"
@@ -78,6 +81,8 @@ public:
         log_.push_back(std::move(entry));
     }
     void SetLogging(bool on) { logging_ = on; }
+    // Tests: whether the back buffer is being drawn in the window's own frame buffer.
+    bool BackBufferInWindow() const { return inWindow_; }
     std::vector<std::string> TakeLog() { return std::move(log_); }
     // Tests: the device behaves as lost until a Reset (which, lost or not, needs every default-pool resource
     // released).
@@ -85,6 +90,12 @@ public:
     size_t ProgramCount() const { return programs_.Size(); }
     // An object is going away: nothing may stay bound to it.
     void Forget(const void* object);
+    // A surface's pixels are about to be read or written other than by drawing: the back buffer and the
+    // automatic depth surface come back from the window into their textures.
+    void Touch(const Surface* surface) {
+        if (inWindow_ && surface && (surface == backBuffer_ || surface == autoDepth_))
+            leaveWindow();
+    }
 
     void ResourceMade(D3DPOOL pool) {
         if (pool == D3DPOOL_DEFAULT)
@@ -218,6 +229,15 @@ private:
     void coverDesktop(bool cover);
     void coverDesktopOnce(bool cover);
     bool prepareGamma();
+    // The back buffer drawn in the window (see the top of this file).
+    void checkWindowFormats();
+    bool windowFits();
+    void leaveWindow();
+    void flipRows(bool on);
+    // GL's bottom-up row of a rectangle given by its top row, in the bound frame buffer.
+    GLint glRow(LONG top, LONG height) const {
+        return flipHeight_ ? GLint(flipHeight_ - top - height) : GLint(top);
+    }
 
     // What a draw brings up to date before it goes to GL. False when nothing is to be drawn; skipped then
     // says what the draw answers (D3D_OK for a lost device, an error for a draw that cannot be done).
@@ -258,6 +278,9 @@ private:
 
     Surface* backBuffer_ = nullptr;
     Surface* autoDepth_ = nullptr;
+    bool inWindow_ = false;      // their pixels are in the window's frame buffer, not in their textures
+    bool windowFormats_ = false; // the window's frame buffer holds what those two do, and rows can be flipped
+    LONG flipHeight_ = 0;        // the window is bound, drawn with rows flipped: its height
     Surface* renderTarget_ = nullptr;
     Surface* depthStencil_ = nullptr;
 

@@ -59,6 +59,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
     if (pool_ == D3DPOOL_DEFAULT && !container_ && (usage_ & D3DUSAGE_DEPTHSTENCIL))
         return D3DERR_INVALIDCALL;
     static_cast<Device*>(device_)->Log("LockRect(surface)");
+    static_cast<Device*>(device_)->Touch(this);
     return image_->Lock(face_, level_, locked, rect, flags);
 }
 

@@ -20,6 +20,11 @@ void DetachSdlWindow(HWND window);
 // on a display switched to that mode would, so that the client area and the back buffer agree. 0 x 0 ends it.
 void SetFullScreenClientSize(HWND window, int width, int height);
 
+// What GL windows made from now on ask of their frame buffer (after the video subsystem starts): 8 bits a
+// channel with alpha, 24 bits of depth with 8 of stencil, no multisampling. That is what the d3d9 device's
+// usual back buffer and depth surface hold, so it can draw a frame straight into the window.
+void AskDeviceFrameBuffer();
+
 // The window handle of an SDL window id (events name windows by id), or null.
 HWND WindowFromSdlId(unsigned int windowId);
 

@@ -3,6 +3,7 @@
 
 #include "platform/win32/UserRuntime.h"
 #include "platform/win32/Text.h"
+#include "platform/win32/SdlWindow.h"
 #include "platform/win32/WindowHandle.h"
 #include "platform/win32/WindowLayer.h"
 #include "platform/win32/WindowList.h"
@@ -98,6 +99,7 @@ bool StartVideo() {
     CloseOnHangUp();
     // Keeps the GL driver loaded while the program runs, rather than unloading it with each last GL window.
     SDL_GL_LoadLibrary(nullptr);
+    AskDeviceFrameBuffer();
     return true;
 }
 

@@ -11,6 +11,7 @@ namespace TestSupport {
 
 inline void OpenHiddenWindow(const char* title, int width, int height, SDL_Window*& window, HWND& hwnd) {
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    Win32::AskDeviceFrameBuffer();
     window = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     ASSERT_NE(window, nullptr) << SDL_GetError();
     hwnd = Win32::AttachSdlWindow(window);

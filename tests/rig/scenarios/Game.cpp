@@ -209,6 +209,7 @@ public:
             return false;
         }
         videoStarted = true;
+        Win32::AskDeviceFrameBuffer();
         window =
             SDL_CreateWindow("game scenario", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (!window) {
