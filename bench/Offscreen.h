@@ -17,6 +17,7 @@ namespace BenchSupport {
 inline std::pair<SDL_Window*, HWND> OpenHiddenWindow(const char* title, int width, int height) {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     SDL_InitSubSystem(SDL_INIT_VIDEO);
+    Win32::AskDeviceFrameBuffer();
     SDL_Window* window = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     return {window, Win32::AttachSdlWindow(window)};
 }

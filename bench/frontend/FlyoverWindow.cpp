@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "flyover_window: no display: %s\n", SDL_GetError());
         return 1;
     }
+    Win32::AskDeviceFrameBuffer();
     SDL_Window* window = SDL_CreateWindow("Corvane flyover", 0, 0, 1024, 768, SDL_WINDOW_OPENGL);
     HWND hwnd = Win32::AttachSdlWindow(window);
     const int mode = Rw::FindVideoMode(hwnd, 0, 1024, 768, 32);
