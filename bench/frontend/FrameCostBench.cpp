@@ -258,7 +258,9 @@ public:
         row("all", All());
         std::printf(
             "whole_ms: the section's drawing-thread work and its rasterisation, finished; cpu_ms: the "
-            "drawing thread's part; overdraw: pixels passing the depth test per screen pixel\n\n");
+            "drawing thread's part; overdraw: pixels passing the depth test per screen pixel; vertices: the "
+            "count each draw passes, so an indexed draw counts its indices (a list of separate triangles "
+            "shows 3 a triangle however many vertices they share)\n\n");
     }
 
     Totals All() const {
