@@ -2,14 +2,19 @@
 // children and talk to each on its standard input and output.
 #pragma once
 
+#include "tests/support/TempDir.h"
+
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -22,14 +27,24 @@ namespace NetTest {
 // The given environment entries ("NAME=value") take the place of inherited ones of the same name; a bare
 // "NAME" leaves the variable out. With a reply prefix, ReadLine and Ask pass over lines without it (the
 // child's other output) and answer without it.
+// Unless the environment names a TMPDIR, the child's temporary files go in a scratch folder of the test's
+// own, removed once the child has ended: a killed child leaves nothing behind either.
 class Child {
 public:
     Child(std::vector<std::string> args, std::vector<std::string> env, bool withErrors = false,
           std::string replyPrefix = "")
         : prefix(std::move(replyPrefix)) {
+        bool ownTemp = true;
+        for (const std::string& e : env)
+            ownTemp = ownTemp && e.substr(0, e.find('=')) != "TMPDIR";
+        if (ownTemp) {
+            scratch = std::make_unique<TestSupport::TempDir>("corvane-child");
+            env.push_back("TMPDIR=" + scratch->path.string());
+        }
+        // Close-on-exec: a child started later must not hold this one's standard input open.
         int in[2], out[2];
-        EXPECT_EQ(pipe(in), 0);
-        EXPECT_EQ(pipe(out), 0);
+        EXPECT_EQ(pipe2(in, O_CLOEXEC), 0);
+        EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
@@ -67,13 +82,18 @@ public:
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
+    // A child still running is asked to end: its input closes, then a terminate signal, and only one that
+    // ignores both is killed.
     ~Child() {
         close(to);
-        close(from);
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+        if (pid > 0 && !Ended(std::chrono::seconds(10))) {
+            kill(pid, SIGTERM);
+            if (!Ended(std::chrono::seconds(5))) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
         }
+        close(from);
     }
     void Send(const std::string& command) {
         std::string line = command + "\n";
@@ -130,6 +150,29 @@ public:
     int answerWithinMs = 30000;
 
 private:
+    // Whether the child ends within the time; its output is read and dropped meanwhile, so that a full pipe
+    // never holds it up.
+    bool Ended(std::chrono::steady_clock::duration within) {
+        const auto deadline = std::chrono::steady_clock::now() + within;
+        bool open = true;
+        for (;;) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid) {
+                pid = -1;
+                return true;
+            }
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            pollfd p{from, POLLIN, 0};
+            if (open && poll(&p, 1, 20) > 0) {
+                char chunk[4096];
+                open = read(from, chunk, sizeof chunk) > 0;
+            } else if (!open) {
+                usleep(20000);
+            }
+        }
+    }
+
+    std::unique_ptr<TestSupport::TempDir> scratch;
     pid_t pid = -1;
     int to = -1, from = -1;
     std::string prefix;
