@@ -371,13 +371,15 @@ TEST_F(Startup, WithoutASoundDeviceTheGameRunsSilentAndSaysSoAlone) {
     WriteStrings(Directories);
     const std::string noOutputs = (dir / "alsa.conf").string();
     std::ofstream(noOutputs) << "# no cards, no outputs\n";
-    const char* const names[] = {"ALSOFT_DRIVERS", "ALSA_CONFIG_PATH", "ALSOFT_LOGLEVEL"};
+    const char* const names[] = {"ALSOFT_DRIVERS", "ALSA_CONFIG_PATH", "ALSOFT_LOGLEVEL", "TMPDIR"};
     std::vector<std::optional<std::string>> saved;
     for (const char* name : names) {
         const char* value = std::getenv(name);
         saved.push_back(value ? std::optional<std::string>(value) : std::nullopt);
     }
     unsetenv("ALSOFT_LOGLEVEL");
+    // The child runs the fixture again and ends without exit(): its scratch folder goes in ours.
+    setenv("TMPDIR", dir.c_str(), 1);
     for (const char* driver : {"no-such-driver", "alsa"}) {
         SCOPED_TRACE(driver);
         setenv("ALSOFT_DRIVERS", driver, 1);

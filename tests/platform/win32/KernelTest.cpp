@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -22,7 +23,31 @@ TEST(Kernel, PerformanceCounterIsMonotonicNanoseconds) {
     EXPECT_GE(b.QuadPart - a.QuadPart, 2000000LL);
 }
 
+// The runtime folder (where named objects live) in a scratch folder of the test's own while it lives, so
+// that the test leaves nothing in the user's.
+class RuntimeFolder {
+public:
+    explicit RuntimeFolder(const std::filesystem::path& dir) {
+        if (const char* saved = std::getenv("XDG_RUNTIME_DIR"))
+            restore = saved;
+        setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    }
+    ~RuntimeFolder() {
+        if (restore)
+            setenv("XDG_RUNTIME_DIR", restore->c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+    }
+    RuntimeFolder(const RuntimeFolder&) = delete;
+    RuntimeFolder& operator=(const RuntimeFolder&) = delete;
+
+private:
+    std::optional<std::string> restore;
+};
+
 TEST(Kernel, ANamedMutexIsOpenedNotTakenBySecondCreate) {
+    const TestSupport::TempDir scratch("corvane-kernel");
+    const RuntimeFolder runtime(scratch.path);
     // Named mutexes are seen by this user's other processes: a name of this process only.
     const std::string name = "Kernel Test Mutex " + std::to_string(GetCurrentProcessId());
     HANDLE a = CreateMutexA(nullptr, TRUE, name.c_str());
@@ -55,19 +80,13 @@ TEST(Kernel, ANamedMutexFailsWithoutAPrivateRuntimeFolder) {
     const std::filesystem::path& dir = scratch.path;
     std::filesystem::create_directory(dir / "elsewhere");
     std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "corvane");
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    const std::string restore = saved ? saved : "";
-    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    const RuntimeFolder runtime(dir);
     SetLastError(ERROR_SUCCESS);
     EXPECT_EQ(CreateMutexA(nullptr, TRUE, "Kernel Test Unshared"), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     HANDLE unnamed = CreateMutexA(nullptr, TRUE, nullptr);
     EXPECT_NE(unnamed, nullptr);
     CloseHandle(unnamed);
-    if (saved)
-        setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
-    else
-        unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(Kernel, WaitingOnNoHandleFails) {
