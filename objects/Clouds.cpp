@@ -219,12 +219,16 @@ const std::vector<const Clouds::Particle*>& Clouds::PrepareFrame(const View& vie
             const float a2 = Clamp01((Base::DotProduct(v, view.at) - 20) * 0.001f);
             const float a = a2 * a1 * (i + 1 == m ? e : 1.0f);
             p.color[3] = uint8_t(std::lround(a * 255));
-            if (p.color[3])
+            if (p.color[3]) {
+                p.order = uint32_t(frame_.size());
                 frame_.push_back(&p);
+            }
         }
     }
-    std::stable_sort(frame_.begin(), frame_.end(),
-                     [](const Particle* a, const Particle* b) { return a->distance > b->distance; });
+    // Far to near, ties in the order gathered: as a stable sort would give, without its scratch allocation.
+    std::sort(frame_.begin(), frame_.end(), [](const Particle* a, const Particle* b) {
+        return a->distance > b->distance || (a->distance == b->distance && a->order < b->order);
+    });
     return frame_;
 }
 

@@ -37,6 +37,7 @@ public:
         uint8_t color[4] = {255, 255, 255, 255}; // red, green, blue, alpha
         uint32_t quarter = 0;
         float distance = 0;
+        uint32_t order = 0; // place among the frame's particles before sorting, for ties
     };
     struct ActiveCloud {
         Cloud* cloud = nullptr;

@@ -392,6 +392,16 @@ void FrameCosts(benchmark::State& state) {
             state.counters["water_under_land"] =
                 cellsUnderLand ? double(waterCells) / double(cellsUnderLand) : 0;
 
+            // The same frames again, untimed, with attribution: the allocations our own code asks for.
+            k -= int(times.size());
+            AllocationCounter::Attribute(true);
+            const AllocationCounter::Counts oursAtStart = AllocationCounter::Now();
+            for (size_t i = 0; i < times.size(); ++i)
+                frame();
+            AllocationCounter::Attribute(false);
+            state.counters["ours_allocs_per_frame"] =
+                double(AllocationCounter::Since(oursAtStart).ours) / frames;
+
             // The same frames again with the probe, from the same place on the path.
             FrameProbe probe;
             Grp::renderProbe = &probe;

@@ -100,8 +100,13 @@ TEST(Clouds, FrameFadesSortsAndSkipsParticlesBehind) {
     clouds.UpdateActive(view.position);
     const auto& list = clouds.PrepareFrame(view);
     ASSERT_FALSE(list.empty());
-    for (size_t i = 1; i < list.size(); ++i)
+    for (size_t i = 1; i < list.size(); ++i) {
         EXPECT_GE(list[i - 1]->distance, list[i]->distance);
+        // Equal distances keep the order the particles were gathered in.
+        if (list[i - 1]->distance == list[i]->distance) {
+            EXPECT_LT(list[i - 1]->order, list[i]->order);
+        }
+    }
     for (const auto* p : list) {
         EXPECT_GT(p->centre.z - view.position.z, 20); // in front by more than 20
         EXPECT_GT(p->color[3], 0);
