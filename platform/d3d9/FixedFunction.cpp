@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 namespace D3D9 {
@@ -86,6 +87,18 @@ bool UsesTexture(const StageKey& s) {
          s.alphaOp == D3DTOP_BLENDTEXTUREALPHA || s.alphaOp == D3DTOP_BLENDTEXTUREALPHAPM);
     return colorUses || alphaUses;
 }
+
+} // namespace
+
+unsigned SampledStages(const ProgramKey& k) {
+    unsigned mask = 0;
+    for (int i = 0; i < k.stageCount; ++i)
+        if (k.stage[i].texture && UsesTexture(k.stage[i]))
+            mask |= 1u << i;
+    return mask;
+}
+
+namespace {
 
 // The colour source of a material component: a vertex colour when COLORVERTEX asks and the vertex has it.
 std::string MaterialSource(const ProgramKey& k, uint8_t source, const char* material) {
@@ -223,7 +236,9 @@ const UniformRange uniformRanges[BlockCount] = {
     {offsetof(Uniforms, textureFactor), offsetof(Uniforms, stageConstant)},
     {offsetof(Uniforms, stageConstant), sizeof(Uniforms)}};
 
-std::string ProgramCache::VertexSource(const ProgramKey& k) {
+std::string ProgramCache::VertexSource(const ProgramKey& k, bool everyStage) {
+    // Coordinates only for the stages that sample, unless a pixel shader reads them all.
+    const unsigned coordinates = everyStage ? 0xFFu : SampledStages(k);
     std::string s = "#version 330 core\n";
     s += UniformBlockSource(VertexBlocks);
     s += "layout(location = 0) in vec4 inPosition;\n";
@@ -239,7 +254,8 @@ std::string ProgramCache::VertexSource(const ProgramKey& k) {
     const char* interp = k.flat ? "flat " : "";
     s += Format("%sout vec4 vDiffuse;\n%sout vec4 vSpecular;\nout float vFog;\n", interp, interp);
     for (int i = 0; i < k.stageCount; ++i)
-        s += Format("out vec4 vTexcoord%d;\n", i);
+        if (coordinates & (1u << i))
+            s += Format("out vec4 vTexcoord%d;\n", i);
     s += "void main() {\n";
     // Without a normal in the vertex, lighting sees a zero normal: ambient and emissive only.
     s += "    vec3 n = vec3(0.0);\n";
@@ -334,6 +350,8 @@ std::string ProgramCache::VertexSource(const ProgramKey& k) {
         s += "    vFog = 1.0;\n";
     }
     for (int i = 0; i < k.stageCount; ++i) {
+        if (!(coordinates & (1u << i)))
+            continue;
         const StageKey& st = k.stage[i];
         std::string tc;
         switch (st.coordGen << 16) {
@@ -382,12 +400,15 @@ std::string ProgramCache::FragmentSource(const ProgramKey& k) {
     s += UniformBlockSource((1u << BlockPixels) | (ReadsStageBlock(k) ? 1u << BlockStages : 0u));
     const char* interp = k.flat ? "flat " : "";
     s += Format("%sin vec4 vDiffuse;\n%sin vec4 vSpecular;\nin float vFog;\n", interp, interp);
+    // A stage that does not sample has no sampler and no coordinates.
+    const unsigned sampled = SampledStages(k);
     for (int i = 0; i < k.stageCount; ++i) {
+        if (!(sampled & (1u << i)))
+            continue;
         s += Format("in vec4 vTexcoord%d;\n", i);
-        if (k.stage[i].texture == 1)
-            s += Format("uniform sampler2D texture%d;\n", i);
-        else if (k.stage[i].texture == 2)
-            s += Format("uniform samplerCube texture%d;\n", i);
+        s += Format(k.stage[i].texture == 2 ? "uniform samplerCube texture%d;\n"
+                                            : "uniform sampler2D texture%d;\n",
+                    i);
     }
     s += "out vec4 fragColor;\n";
     s += "void main() {\n"
@@ -472,6 +493,12 @@ GLuint Compile(GLenum type, const char* text) {
 } // namespace
 
 GLuint LinkProgram(const char* vertexSource, const char* fragmentSource) {
+    // CORVANE_D3D9_SHADERS set (to anything) prints each program's two stages to stderr as it is linked,
+    // to read what the rasteriser compiles.
+    static const bool dump = std::getenv("CORVANE_D3D9_SHADERS") != nullptr;
+    if (dump)
+        std::fprintf(stderr, "d3d9: program\n--- vertex\n%s--- fragment\n%s---\n", vertexSource,
+                     fragmentSource);
     GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource);
     GLuint fs = Compile(GL_FRAGMENT_SHADER, fragmentSource);
     GLuint program = 0;

@@ -119,6 +119,9 @@ std::string UniformBlockSource(unsigned blocks);
 constexpr unsigned VertexBlocks =
     (1u << BlockTransforms) | (1u << BlockTextureMatrices) | (1u << BlockLighting) | (1u << BlockPixels);
 std::string FogFactorSource(uint8_t mode, const char* distance);
+// The stages of a key that sample a bound texture (bit i for stage i): only they get a sampler and
+// texture coordinates.
+unsigned SampledStages(const ProgramKey& key);
 
 class ProgramCache {
 public:
@@ -132,7 +135,8 @@ public:
     size_t Size() const { return programs_.size(); }
     void Clear();
 
-    static std::string VertexSource(const ProgramKey& key);
+    // everyStage: coordinates for every stage, for a pixel shader, rather than for the stages that sample.
+    static std::string VertexSource(const ProgramKey& key, bool everyStage = false);
     static std::string FragmentSource(const ProgramKey& key);
 
 private:

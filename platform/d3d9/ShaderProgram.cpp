@@ -20,10 +20,14 @@ const ShaderProgram& ShaderProgramCache::Get(const ShaderProgramKey& key,
     auto found = programs_.find(key);
     if (found != programs_.end())
         return found->second;
-    std::string vertex = vertexTokens
-                             ? TranslateVertexShader(vertexTokens->data(), vertexTokens->size(), key.flat,
-                                                     key.fog == FogTable, key.fogFromZ != 0, key.fogMode)
-                             : ProgramCache::VertexSource(key.fixed);
+    // Each half passes on only the texture coordinates the pixel half reads.
+    const unsigned coordinates =
+        pixelTokens ? (1u << PixelShaderStages(pixelTokens->data(), pixelTokens->size())) - 1u
+                    : SampledStages(key.fixed);
+    std::string vertex =
+        vertexTokens ? TranslateVertexShader(vertexTokens->data(), vertexTokens->size(), key.flat,
+                                             key.fog == FogTable, key.fogFromZ != 0, key.fogMode, coordinates)
+                     : ProgramCache::VertexSource(key.fixed, true);
     PixelShaderOptions options;
     options.flat = key.flat;
     options.cubeMask = key.cubeMask;

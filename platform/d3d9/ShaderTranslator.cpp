@@ -427,7 +427,7 @@ std::string CheckShader(const DWORD* tokens, size_t count) {
 }
 
 std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat, bool tableFog,
-                                  bool tableFogFromZ, uint8_t tableFogMode) {
+                                  bool tableFogFromZ, uint8_t tableFogMode, unsigned coordinateMask) {
     Program p;
     if (!CheckShader(tokens, count).empty() || !Parse(tokens, count, p).empty() || !p.vertex)
         return "";
@@ -444,7 +444,8 @@ std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat, 
     const char* interp = flat ? "flat " : "";
     s += Format("%sout vec4 vDiffuse;\n%sout vec4 vSpecular;\nout float vFog;\n", interp, interp);
     for (int i = 0; i < 8; ++i)
-        s += Format("out vec4 vTexcoord%d;\n", i);
+        if (coordinateMask & (1u << i))
+            s += Format("out vec4 vTexcoord%d;\n", i);
     s += helpers;
     s += "void main() {\n";
     for (int i = 0; i < 16; ++i)
@@ -499,7 +500,8 @@ std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat, 
     if (tableFog && tableFogMode == D3DFOG_LINEAR)
         s += "    vFog = (fogParameters.y - vFog) / (fogParameters.y - fogParameters.x);\n";
     for (int i = 0; i < 8; ++i)
-        s += Format("    vTexcoord%d = oT%d;\n", i, i);
+        if (coordinateMask & (1u << i))
+            s += Format("    vTexcoord%d = oT%d;\n", i, i);
     s += "}\n";
     return s;
 }

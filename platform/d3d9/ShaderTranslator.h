@@ -29,9 +29,11 @@ std::string CheckShader(const DWORD* tokens, size_t count);
 // GLSL sources; empty when CheckShader refuses the stream.
 // Table fog takes its distance from the position the shader writes (z / w when tableFogFromZ, else w) rather
 // than from oFog, as Direct3D does; linear table fog (tableFogMode D3DFOG_LINEAR) passes the factor on, which
-// the pixel program clamps.
+// the pixel program clamps. Only the texture coordinate sets in coordinateMask (bit i for vTexcoordi), those
+// the pixel program reads, are passed on.
 std::string TranslateVertexShader(const DWORD* tokens, size_t count, bool flat, bool tableFog = false,
-                                  bool tableFogFromZ = false, uint8_t tableFogMode = 0);
+                                  bool tableFogFromZ = false, uint8_t tableFogMode = 0,
+                                  unsigned coordinateMask = 0xFFu);
 std::string TranslatePixelShader(const DWORD* tokens, size_t count, const PixelShaderOptions& options);
 
 // How many texture stages a pixel shader samples or reads coordinates of (highest stage + 1).

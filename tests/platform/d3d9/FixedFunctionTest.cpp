@@ -806,3 +806,45 @@ TEST_F(FixedFunctionTest, ProjectedTextureCoordinatesAreDividedByTheirLastCompon
     device->SetTexture(0, nullptr);
     texture->Release();
 }
+
+TEST_F(FixedFunctionTest, OnlyStagesThatSampleGetSamplersAndCoordinates) {
+    // Stage 0 has a texture bound but passes the diffuse colour on; stage 1 samples through set 1; stage 2
+    // would sample with nothing bound and reads white.
+    D3D9::ProgramKey key{};
+    key.color0 = 1;
+    key.texcoordSize[0] = key.texcoordSize[1] = 2;
+    key.stageCount = 3;
+    D3D9::StageKey& unused = key.stage[0];
+    unused.colorOp = unused.alphaOp = D3DTOP_SELECTARG1;
+    unused.colorArg1 = unused.alphaArg1 = D3DTA_DIFFUSE;
+    unused.texture = 1;
+    D3D9::StageKey& sampled = key.stage[1];
+    sampled.colorOp = D3DTOP_MODULATE;
+    sampled.colorArg1 = D3DTA_TEXTURE;
+    sampled.colorArg2 = D3DTA_CURRENT;
+    sampled.alphaOp = D3DTOP_SELECTARG1;
+    sampled.alphaArg1 = D3DTA_CURRENT;
+    sampled.texture = 1;
+    sampled.coordIndex = 1;
+    key.stage[2] = sampled;
+    key.stage[2].texture = 0;
+    EXPECT_EQ(D3D9::SampledStages(key), 2u);
+
+    const std::string vertex = D3D9::ProgramCache::VertexSource(key);
+    const std::string fragment = D3D9::ProgramCache::FragmentSource(key);
+    for (const char* absent : {"vTexcoord0", "vTexcoord2"}) {
+        EXPECT_EQ(vertex.find(absent), std::string::npos) << absent;
+        EXPECT_EQ(fragment.find(absent), std::string::npos) << absent;
+    }
+    EXPECT_EQ(fragment.find("texture0"), std::string::npos);
+    EXPECT_EQ(fragment.find("texture2"), std::string::npos);
+    EXPECT_NE(vertex.find("vTexcoord1 = vec4(inTexcoord1.xy"), std::string::npos);
+    EXPECT_NE(fragment.find("texture(texture1, vTexcoord1.xy)"), std::string::npos);
+    EXPECT_NE(fragment.find("vec4 texel2 = vec4(1.0)"), std::string::npos);
+    // Paired with a pixel shader, every stage's coordinates go on.
+    const std::string forShader = D3D9::ProgramCache::VertexSource(key, true);
+    for (const char* present : {"vTexcoord0 =", "vTexcoord1 =", "vTexcoord2 ="})
+        EXPECT_NE(forShader.find(present), std::string::npos) << present;
+    D3D9::ProgramCache cache;
+    EXPECT_NE(cache.Get(key), 0u);
+}

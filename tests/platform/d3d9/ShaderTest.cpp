@@ -2,6 +2,7 @@
 // each shader of the system on constant inputs, and a device without shader support.
 #include "../d3dx9/ShaderTexts.h"
 #include "DeviceFixture.h"
+#include "platform/d3d9/ShaderTranslator.h"
 
 #include <d3dx9.h>
 
@@ -604,4 +605,58 @@ TEST_F(ShaderTest, TableFogUnderAVertexShaderFollowsDepth) {
         ExpectColour(CellPixel(p, i), want, "depth " + std::to_string(depths[i]));
     }
     shader->Release();
+}
+
+TEST_F(ShaderTest, AVertexShaderPassesOnOnlyTheCoordinatesThePixelHalfReads) {
+    const std::vector<DWORD> tokens = Assemble(ReadSource("data/Shaders/WaterPS11.vsh"));
+    ASSERT_FALSE(tokens.empty());
+    const std::string all = D3D9::TranslateVertexShader(tokens.data(), tokens.size(), false);
+    EXPECT_NE(all.find("out vec4 vTexcoord7;"), std::string::npos);
+    const std::string two =
+        D3D9::TranslateVertexShader(tokens.data(), tokens.size(), false, false, false, 0, 0x3);
+    EXPECT_NE(two.find("vTexcoord1 = oT1;"), std::string::npos);
+    for (const char* absent : {"vTexcoord2", "vTexcoord3", "vTexcoord7"})
+        EXPECT_EQ(two.find(absent), std::string::npos) << absent;
+
+    // The water's vertex shader with the fixed function's pixel half, which samples stage 0 only: the
+    // main texture through the shader's first coordinates.
+    IDirect3DVertexShader9* vs = VertexShader(ReadSource("data/Shaders/WaterPS11.vsh"));
+    ASSERT_NE(vs, nullptr);
+    IDirect3DTexture9* main = Texture({0xFF8040C0});
+    device->SetTexture(0, main);
+    Unlit();
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
+    float c[10][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}, {1, 0, 0, 0},
+                      {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}, {0, 0, 0, 0}, {1, 1, 1, 1}};
+    device->SetVertexShaderConstantF(0, &c[0][0], 10);
+    device->SetVertexShader(vs);
+    D3DVERTEXELEMENT9 elements[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+        {0, 20, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 1},
+        {0, 28, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 2},
+        D3DDECL_END()};
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    device->SetVertexDeclaration(declaration);
+    struct Vertex {
+        float x, y, z, t[3][2];
+    };
+    Vertex q[4] = {{-1, 1, 0.5f, {{0.5f, 0.5f}, {0, 0}, {0, 0}}},
+                   {1, 1, 0.5f, {{0.5f, 0.5f}, {0, 0}, {0, 0}}},
+                   {-1, -1, 0.5f, {{0.5f, 0.5f}, {0, 0}, {0, 0}}},
+                   {1, -1, 0.5f, {{0.5f, 0.5f}, {0, 0}, {0, 0}}}};
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof q[0]), D3D_OK);
+    device->SetVertexShader(nullptr);
+    Pixels p = ReadTarget();
+    EXPECT_EQ(p.At(32, 32), 0xFF8040C0u);
+    vs->Release();
+    declaration->Release();
+    device->SetTexture(0, nullptr);
+    main->Release();
 }
