@@ -141,16 +141,19 @@ bool StreamedTextureCache::MapSeeThrough(uint32_t side, const uint8_t* data, uin
         return false;
     constexpr uint32_t G = SeeThroughMap::Grid;
     SeeThroughMap result;
-    // Marks the areas under [x0, x1) x [y0, y1) of a side of s units, which may run past its edges: they
-    // wrap.
-    const auto mark = [&result](int64_t x0, int64_t x1, int64_t y0, int64_t y1, int64_t s, uint8_t level) {
+    result.cover.fill(SeeThroughMap::Never);
+    // Marks in `areas` the areas under [x0, x1) x [y0, y1) of a side of s units, which may run past its
+    // edges: they wrap.
+    using Areas = std::array<uint8_t, G * G>;
+    const auto mark = [](Areas& areas, int64_t x0, int64_t x1, int64_t y0, int64_t y1, int64_t s,
+                         uint8_t level) {
         const auto first = [s](int64_t t) { return t * G >= 0 ? t * G / s : -((-t * G + s - 1) / s); };
         const auto last = [s](int64_t t) { return (t * G + s - 1) / s; }; // exclusive
         const int64_t ax0 = first(x0), ax1 = std::max(last(x1), ax0 + 1);
         const int64_t ay0 = first(y0), ay1 = std::max(last(y1), ay0 + 1);
         for (int64_t ay = ay0; ay < ay1 && ay < ay0 + G; ++ay)
             for (int64_t ax = ax0; ax < ax1 && ax < ax0 + G; ++ax) {
-                uint8_t& at = result.level[size_t(((ay % G) + G) % G) * G + size_t(((ax % G) + G) % G)];
+                uint8_t& at = areas[size_t(((ay % G) + G) % G) * G + size_t(((ax % G) + G) % G)];
                 at = std::min(at, level);
             }
     };
@@ -158,23 +161,28 @@ bool StreamedTextureCache::MapSeeThrough(uint32_t side, const uint8_t* data, uin
     result.largest = uint8_t(first);
     for (uint32_t level = 0; level < levels; ++level) {
         const uint32_t s = side >> level;
+        const uint8_t number = uint8_t(first + level);
         const uint32_t blocks = std::max(1u, s / 4);
         for (uint32_t by = 0; by < blocks; ++by)
             for (uint32_t bx = 0; bx < blocks; ++bx) {
                 const uint8_t* b = data + (size_t(by) * blocks + bx) * 8;
                 const uint32_t c0 = b[0] | uint32_t(b[1]) << 8, c1 = b[2] | uint32_t(b[3]) << 8;
+                // Texels and the half texel around them that a linear filter reaches, in half texels.
+                const int64_t x0 = int64_t(bx) * 4, y0 = int64_t(by) * 4;
                 // Only a block in its three-colour mode has a transparent index (3).
-                if (c0 > c1)
+                if (c0 > c1) {
+                    const int64_t x1 = std::min<int64_t>(x0 + 4, s), y1 = std::min<int64_t>(y0 + 4, s);
+                    mark(result.cover, 2 * x0 - 1, 2 * x1 + 1, 2 * y0 - 1, 2 * y1 + 1, 2 * int64_t(s),
+                         number);
                     continue;
+                }
                 const uint32_t indices =
                     b[4] | uint32_t(b[5]) << 8 | uint32_t(b[6]) << 16 | uint32_t(b[7]) << 24;
-                // Each such texel, and the half texel around it that a linear filter reaches, in half
-                // texels.
                 for (uint32_t k = 0; k < 16; ++k) {
-                    const int64_t x = int64_t(bx) * 4 + k % 4, y = int64_t(by) * 4 + k / 4;
-                    if ((indices >> (2 * k) & 3) == 3 && x < s && y < s)
-                        mark(2 * x - 1, 2 * x + 3, 2 * y - 1, 2 * y + 3, 2 * int64_t(s),
-                             uint8_t(first + level));
+                    const int64_t x = x0 + k % 4, y = y0 + k / 4;
+                    if (x < s && y < s)
+                        mark((indices >> (2 * k) & 3) == 3 ? result.level : result.cover, 2 * x - 1,
+                             2 * x + 3, 2 * y - 1, 2 * y + 3, 2 * int64_t(s), number);
                 }
             }
         data += LevelBytes(side, level);
@@ -212,8 +220,9 @@ void StreamedTextureCache::FinishRead(Entry& entry) {
         }
     }
     if (record.state == AsyncLoader::Read) {
-        // A chain too short for a map shows everything under it.
+        // A chain too short for a map shows everything under it, and covers it.
         entry.seeThrough.level.fill(0);
+        entry.seeThrough.cover.fill(0);
         MapSeeThrough(Side >> entry.level, record.data.get(), record.size, entry.seeThrough);
         entry.texture =
             CreateTexture ? CreateTexture(Side >> entry.level, record.data.get(), record.size) : nullptr;

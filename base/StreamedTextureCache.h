@@ -56,16 +56,25 @@ public:
     // Where a texture may show what lies under it, by mip level: for each of Grid x Grid areas of the
     // texture, the first level (numbered as in a Side x Side chain, 0 the largest) with a texel that is not
     // fully opaque in it, or within the half texel that linear filtering reaches from it (wrapping at the
-    // edges, as the textures' addressing does); Never where no level has one.
+    // edges, as the textures' addressing does); Never where no level has one. And the same for texels that
+    // are not fully transparent: where none is reached, the texture drawn blended adds nothing.
     struct SeeThroughMap {
         static constexpr uint32_t Grid = 32;
         static constexpr uint8_t Never = 255;
-        SeeThroughMap() { level.fill(Never); }
+        SeeThroughMap() {
+            level.fill(Never);
+            cover.fill(0);
+        }
         std::array<uint8_t, Grid * Grid> level; // rows of areas, top first
+        std::array<uint8_t, Grid * Grid> cover; // not fully transparent, from this level on
         uint8_t largest = 0;                    // the number of the chain's largest level
         // Whether a texel of level `upTo` or a larger one shows through in area (x, y).
         bool Shows(uint32_t x, uint32_t y, uint32_t upTo) const {
             return x < Grid && y < Grid && level[y * Grid + x] <= upTo;
+        }
+        // Whether a texel of level `upTo` or a larger one is not fully transparent in area (x, y).
+        bool Covers(uint32_t x, uint32_t y, uint32_t upTo) const {
+            return x >= Grid || y >= Grid || cover[y * Grid + x] <= upTo;
         }
         bool operator==(const SeeThroughMap&) const = default;
     };

@@ -117,7 +117,13 @@ public:
         uint32_t waterCoverTriangles = 0;
         uint8_t waterCoverLevel = 255;
         bool waterCoverWhole = true;
-        std::vector<uint8_t> waterCoverCells; // one a cell, rows of constant z: 1 drawn
+        std::vector<uint8_t> waterCoverCells; // one a cell, rows of constant z: a WaterCell
+        // Its land as a list too, when the texture is wholly transparent over some cells: first the cells
+        // drawn in full, then those, of which only the depth is drawn (blended, their colour changes
+        // nothing). Whole (the strip) when there are none.
+        IDirect3DIndexBuffer9* landCover = nullptr;
+        uint32_t landCoverTriangles = 0, landDepthTriangles = 0;
+        bool landCoverWhole = true;
     };
 
     struct LoadedSlice {
@@ -306,10 +312,15 @@ public:
 
     // ---- the water under the land (TerrainWaterCover.cpp)
 
-    // The cells of a loaded slice at its built level (one byte a cell, rows of constant z) under which the
-    // land's texture, by its see-through map, can show the water from a camera at `camera` with a focal
-    // length of `focal` pixels: where a texel shows through at a mip level that the cell's farthest point
-    // can be drawn with (from its distance and the camera's height over the cell), or at the next one.
+    // What a cell of a slice with land and water needs: no water under its land (the land's texture hides
+    // it), water under it, or water alone (the land's texture is wholly transparent there: the land's
+    // colour adds nothing).
+    enum class WaterCell : uint8_t { Hidden, Shown, Alone };
+    // The cells of a loaded slice at its built level (one WaterCell a cell, rows of constant z) from a
+    // camera at `camera` with a focal length of `focal` pixels, by the see-through map of the land's
+    // texture at the mip levels that the cell's farthest point can be drawn with (from its distance and
+    // the camera's height over the cell), and the next one: Shown where a texel shows through at one of
+    // those levels, Alone where no texel of any of them is other than fully transparent.
     void WaterCells(const LoadedSlice& entry, const Base::StreamedTextureCache::SeeThroughMap& map,
                     const Base::Vector3& camera, float focal, std::vector<uint8_t>& cells) const;
     // The two triangles of each cell (six indices, cells in rows of constant z) as the level's strip
@@ -320,9 +331,11 @@ public:
     void UpdateWaterCover(const RwCamera* camera, const Base::Vector3& position);
     // Off: the water under the whole of every slice with land and water, as a reference to compare with.
     void SetWaterCoverEnabled(bool on) { waterCoverEnabled_ = on; }
-    // Water cells drawn under the land this frame, and the cells of those slices.
+    // Water cells drawn under the land this frame, and the cells of those slices; of the same cells, those
+    // with their land drawn in full (not only its depth).
     uint32_t WaterCellsDrawn() const { return waterCellsDrawn_; }
     uint32_t WaterCellsUnderLand() const { return waterCellsUnderLand_; }
+    uint32_t LandCellsOverWater() const { return landCellsOverWater_; }
 
     // ---- the open sea beyond the grid (TerrainWater.cpp)
 
@@ -414,11 +427,19 @@ private:
     // Water cover index buffers, all of a level-0 slice's size, kept for reuse.
     std::vector<IDirect3DIndexBuffer9*> coverPool_;
     std::vector<uint16_t> cellTriangles_[MaxGeometryLevel + 1];
-    uint32_t waterCellsDrawn_ = 0, waterCellsUnderLand_ = 0;
+    uint32_t waterCellsDrawn_ = 0, waterCellsUnderLand_ = 0, landCellsOverWater_ = 0;
     bool waterCoverEnabled_ = true;
     std::vector<uint8_t> scratchCells_;
     // Takes the cells of scratchCells_ for the slice's cover.
     bool BuildWaterCover(Slice& slice);
+    // An index buffer of a level-0 slice's size, from the pool or new (null when none can be made).
+    IDirect3DIndexBuffer9* TakeCoverBuffer();
+    // Writes into a cover buffer, from cell `start` of it on, the triangles (of `triangles`, six indices a
+    // cell) of the cells of scratchCells_ for which `take` holds; the number of triangles written, or -1
+    // when it cannot be locked.
+    template <class Take>
+    int64_t FillCover(IDirect3DIndexBuffer9* buffer, const std::vector<uint16_t>& triangles, size_t start,
+                      Take take);
     void ReturnWaterCover(Slice& slice);
     void ReleaseWaterCovers();
 

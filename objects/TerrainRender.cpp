@@ -93,6 +93,7 @@ void Terrain::Render(unsigned, Cameras::Basic*) {
 
 void Terrain::Render(RwCamera* camera, float worldTime) {
     slicesDrawn_ = waterSlicesDrawn_ = openSeaDrawn_ = waterCellsDrawn_ = waterCellsUnderLand_ = 0;
+    landCellsOverWater_ = 0;
     if (!loaded_ || !camera || !RwCameraGetFrame(camera))
         return;
     if (!detailTried_) {
@@ -220,11 +221,19 @@ void Terrain::RenderLand(RwCamera* camera, const Base::Vector3& position) {
     // the camera's position, in double precision.
     const D3DMATRIX view = SetCameraRelativeView();
     RwD3D9SetVertexDeclaration(declaration_);
+    RwUInt32 colourWrites = 0xF; // off for a moment per slice below
+    RwD3D9GetRenderState(D3DRS_COLORWRITEENABLE, &colourWrites);
 
     for (const LoadedSlice& entry : grid_.loaded) {
         const Slice& slice = *entry.slice;
         if (!slice.landAttributes || !slice.positions || !slice.indices || !IsVisible(slice, camera))
             continue;
+        const bool cover = slice.water && slice.waterAttributes && !slice.landCoverWhole && slice.landCover &&
+                           slice.waterCoverLevel == slice.builtGeometryLevel;
+        if (slice.water && slice.waterAttributes) {
+            const uint32_t side = LevelSide(slice.builtGeometryLevel) - 1;
+            landCellsOverWater_ += cover ? slice.landCoverTriangles / 2 : side * side;
+        }
         const RwMatrix world = SliceMatrix(entry, position);
         RwD3D9SetTransformWorld(&world);
         RwD3D9SetTexture(SliceTexture(slice), 0);
@@ -236,9 +245,25 @@ void Terrain::RenderLand(RwCamera* camera, const Base::Vector3& position) {
         RwD3D9SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
         RwD3D9SetStreamSource(0, slice.positions, 0, PositionFloats * sizeof(float));
         RwD3D9SetStreamSource(1, slice.landAttributes, 0, LandAttributeFloats * sizeof(float));
-        RwD3D9SetIndices(slice.indices);
         const uint32_t m = LevelSide(slice.builtGeometryLevel);
-        RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, m * m, 0, StripPrimitives(m));
+        if (cover) {
+            // Where the texture is wholly transparent, blending leaves the colour as it is: only the
+            // depth is drawn there, untextured and unblended, which costs the rasteriser far less.
+            RwD3D9SetIndices(slice.landCover);
+            if (slice.landCoverTriangles > 0)
+                RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, m * m, 0, slice.landCoverTriangles);
+            RwD3D9SetRenderState(D3DRS_COLORWRITEENABLE, 0);
+            RwD3D9SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DISABLE);
+            RwD3D9SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+            RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, m * m, slice.landCoverTriangles * 3,
+                                       slice.landDepthTriangles);
+            RwD3D9SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+            RwD3D9SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+            RwD3D9SetRenderState(D3DRS_COLORWRITEENABLE, colourWrites);
+        } else {
+            RwD3D9SetIndices(slice.indices);
+            RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, m * m, 0, StripPrimitives(m));
+        }
         ++slicesDrawn_;
     }
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace Obj {
 
@@ -26,6 +27,24 @@ uint32_t Areas(float lo, float hi) {
     const int32_t last = std::clamp(int32_t(std::ceil(hi * G)), first + 1, G); // exclusive
     const uint32_t upper = last >= 32 ? ~0u : (1u << uint32_t(last)) - 1;
     return upper & ~((1u << uint32_t(first)) - 1);
+}
+
+// Whether the cover built for `built` still draws what `needed` asks for, and not much more. Water under
+// land serves a cell whose land hides the water (drawn and hidden) and one whose land adds nothing (drawn
+// and changing nothing): both are only more work, so the cover is made again for them when they are an
+// eighth of the cells, not at every step of a moving camera.
+bool Serves(const std::vector<uint8_t>& built, const std::vector<uint8_t>& needed) {
+    using Cell = Obj::Terrain::WaterCell;
+    if (built.size() != needed.size())
+        return false;
+    size_t more = 0;
+    for (size_t k = 0; k < built.size(); ++k)
+        if (built[k] != needed[k]) {
+            if (Cell(built[k]) != Cell::Shown)
+                return false;
+            ++more;
+        }
+    return more * 8 < built.size();
 }
 
 } // namespace
@@ -99,21 +118,62 @@ void Terrain::WaterCells(const LoadedSlice& entry, const Map& map, const Base::V
                 upTo = uint32_t(std::clamp(lod + 1, float(map.largest), float(Map::Never - 1)));
             }
             const uint32_t columns = Areas(coordinate(u + 1), coordinate(u));
-            bool shows = false;
-            for (uint32_t y = 0; y < Map::Grid && !shows; ++y)
+            bool shows = false, covers = false;
+            for (uint32_t y = 0; y < Map::Grid && !(shows && covers); ++y)
                 if (rows >> y & 1)
-                    for (uint32_t x = 0; x < Map::Grid && !shows; ++x)
-                        shows = (columns >> x & 1) && map.Shows(x, y, upTo);
-            cells[size_t(v) * side + u] = shows ? 1 : 0;
+                    for (uint32_t x = 0; x < Map::Grid && !(shows && covers); ++x)
+                        if (columns >> x & 1) {
+                            shows = shows || map.Shows(x, y, upTo);
+                            covers = covers || map.Covers(x, y, upTo);
+                        }
+            const WaterCell cell = !covers ? WaterCell::Alone : shows ? WaterCell::Shown : WaterCell::Hidden;
+            cells[size_t(v) * side + u] = uint8_t(cell);
         }
     }
 }
 
+IDirect3DIndexBuffer9* Terrain::TakeCoverBuffer() {
+    if (!coverPool_.empty()) {
+        IDirect3DIndexBuffer9* buffer = coverPool_.back();
+        coverPool_.pop_back();
+        return buffer;
+    }
+    const uint32_t top = uint32_t(description_.sliceVertices - 1);
+    const UINT capacity = UINT(top * top * 6 * sizeof(uint16_t));
+    IDirect3DIndexBuffer9* buffer = nullptr;
+    if (!RwD3D9Device || FAILED(RwD3D9Device->CreateIndexBuffer(capacity, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
+                                                                D3DPOOL_MANAGED, &buffer, nullptr)))
+        return nullptr;
+    return buffer;
+}
+
+template <class Take>
+int64_t Terrain::FillCover(IDirect3DIndexBuffer9* buffer, const std::vector<uint16_t>& triangles,
+                           size_t start, Take take) {
+    size_t cells = 0;
+    for (const uint8_t cell : scratchCells_)
+        cells += take(WaterCell(cell));
+    if (cells == 0)
+        return 0;
+    void* target = nullptr;
+    const UINT offset = UINT(start * 6 * sizeof(uint16_t)), bytes = UINT(cells * 6 * sizeof(uint16_t));
+    if (FAILED(buffer->Lock(offset, bytes, &target, 0)) || !target)
+        return -1;
+    auto* out = static_cast<uint16_t*>(target);
+    for (size_t cell = 0; cell < scratchCells_.size(); ++cell)
+        if (take(WaterCell(scratchCells_[cell]))) {
+            std::memcpy(out, &triangles[cell * 6], 6 * sizeof(uint16_t));
+            out += 6;
+        }
+    buffer->Unlock();
+    return int64_t(cells * 2);
+}
+
 bool Terrain::BuildWaterCover(Slice& slice) {
     const uint8_t level = slice.builtGeometryLevel;
-    slice.waterCoverWhole = true;
+    slice.waterCoverWhole = slice.landCoverWhole = true;
     slice.waterCoverLevel = 255;
-    slice.waterCoverTriangles = 0;
+    slice.waterCoverTriangles = slice.landCoverTriangles = slice.landDepthTriangles = 0;
     if (level > MaxGeometryLevel)
         return false;
     std::vector<uint16_t>& triangles = cellTriangles_[level];
@@ -121,37 +181,36 @@ bool Terrain::BuildWaterCover(Slice& slice) {
         triangles = CellTriangles(LevelSide(level));
     if (triangles.empty() || triangles.size() != scratchCells_.size() * 6)
         return false;
-    const size_t shown = size_t(std::count(scratchCells_.begin(), scratchCells_.end(), uint8_t(1)));
-    if (shown > 0 && shown < scratchCells_.size()) {
-        const uint32_t top = uint32_t(description_.sliceVertices - 1);
-        const UINT capacity = UINT(top * top * 6 * sizeof(uint16_t));
-        if (!slice.waterCover && !coverPool_.empty()) {
-            slice.waterCover = coverPool_.back();
-            coverPool_.pop_back();
-        }
-        if (!slice.waterCover && (!RwD3D9Device || FAILED(RwD3D9Device->CreateIndexBuffer(
-                                                       capacity, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
-                                                       D3DPOOL_MANAGED, &slice.waterCover, nullptr)))) {
-            slice.waterCover = nullptr;
+    const auto count = [this](WaterCell kind) {
+        return size_t(std::count(scratchCells_.begin(), scratchCells_.end(), uint8_t(kind)));
+    };
+    const size_t all = scratchCells_.size(), alone = count(WaterCell::Alone),
+                 shown = alone + count(WaterCell::Shown);
+    // Water under land everywhere: the strip; otherwise a list.
+    const bool waterWhole = shown == all;
+    if (!waterWhole && shown > 0) {
+        if (!slice.waterCover && !(slice.waterCover = TakeCoverBuffer()))
             return false;
-        }
-        const UINT bytes = UINT(shown * 6 * sizeof(uint16_t));
-        void* target = nullptr;
-        if (FAILED(slice.waterCover->Lock(0, bytes, &target, 0)) || !target)
+        if (FillCover(slice.waterCover, triangles, 0, [](WaterCell c) { return c != WaterCell::Hidden; }) < 0)
             return false;
-        auto* out = static_cast<uint16_t*>(target);
-        for (size_t cell = 0; cell < scratchCells_.size(); ++cell)
-            if (scratchCells_[cell]) {
-                std::memcpy(out, &triangles[cell * 6], 6 * sizeof(uint16_t));
-                out += 6;
-            }
-        slice.waterCover->Unlock();
+    }
+    // The land in two runs: the cells drawn in full, then those whose texture adds nothing, of which only
+    // the depth is drawn.
+    if (alone > 0) {
+        if (!slice.landCover && !(slice.landCover = TakeCoverBuffer()))
+            return false;
+        if (FillCover(slice.landCover, triangles, 0, [](WaterCell c) { return c != WaterCell::Alone; }) < 0 ||
+            FillCover(slice.landCover, triangles, all - alone,
+                      [](WaterCell c) { return c == WaterCell::Alone; }) < 0)
+            return false;
     }
     slice.waterCoverCells.assign(scratchCells_.begin(), scratchCells_.end());
     slice.waterCoverLevel = level;
     slice.waterCoverTriangles = uint32_t(shown * 2);
-    // Every cell: the strip.
-    slice.waterCoverWhole = shown == scratchCells_.size();
+    slice.waterCoverWhole = waterWhole;
+    slice.landCoverTriangles = uint32_t((all - alone) * 2);
+    slice.landDepthTriangles = uint32_t(alone * 2);
+    slice.landCoverWhole = alone == 0;
     return true;
 }
 
@@ -167,24 +226,25 @@ void Terrain::UpdateWaterCover(const RwCamera* camera, const Base::Vector3& posi
         const Map* map =
             slice.texture ? Cache::GetSeeThrough(static_cast<const Cache::Entry*>(slice.texture)) : nullptr;
         if (!map || !waterCoverEnabled_ || focal <= 0) {
-            // Nothing drawn over the water yet: all of it.
-            slice.waterCoverWhole = true;
+            // Nothing drawn over the water yet: all of it, and all of the land.
+            slice.waterCoverWhole = slice.landCoverWhole = true;
             slice.waterCoverLevel = 255;
             continue;
         }
         WaterCells(entry, *map, position, focal, scratchCells_);
-        if (slice.waterCoverLevel != slice.builtGeometryLevel || slice.waterCoverCells != scratchCells_)
+        if (slice.waterCoverLevel != slice.builtGeometryLevel ||
+            !Serves(slice.waterCoverCells, scratchCells_))
             BuildWaterCover(slice);
     }
 }
 
 void Terrain::ReturnWaterCover(Slice& slice) {
-    if (slice.waterCover)
-        coverPool_.push_back(slice.waterCover);
-    slice.waterCover = nullptr;
-    slice.waterCoverTriangles = 0;
+    for (IDirect3DIndexBuffer9** buffer : {&slice.waterCover, &slice.landCover})
+        if (*buffer)
+            coverPool_.push_back(std::exchange(*buffer, nullptr));
+    slice.waterCoverTriangles = slice.landCoverTriangles = slice.landDepthTriangles = 0;
     slice.waterCoverLevel = 255;
-    slice.waterCoverWhole = true;
+    slice.waterCoverWhole = slice.landCoverWhole = true;
 }
 
 void Terrain::ReleaseWaterCovers() {

@@ -357,7 +357,7 @@ void FrameCosts(benchmark::State& state) {
             // Argument 0: the water under the whole of every slice with land, to compare with.
             Obj::Terrain& terrain = *flyover.World()->terrain;
             terrain.SetWaterCoverEnabled(state.range(0) != 0);
-            uint64_t waterCells = 0, cellsUnderLand = 0;
+            uint64_t waterCells = 0, cellsUnderLand = 0, landCells = 0, landCellsOverWater = 0;
             // One lap of the path at 25 frames a second of path time; the window stands for the game's, so
             // that Present runs as it does in the game.
             const double step = 1.0 / 25;
@@ -379,6 +379,8 @@ void FrameCosts(benchmark::State& state) {
                 times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
                 waterCells += terrain.WaterCellsDrawn();
                 cellsUnderLand += terrain.WaterCellsUnderLand();
+                landCells += terrain.LandCellsOverWater();
+                landCellsOverWater += terrain.WaterCellsUnderLand();
             }
             const double frames = double(times.size());
             state.counters["allocs_per_frame"] =
@@ -391,6 +393,9 @@ void FrameCosts(benchmark::State& state) {
             // Of the cells of the visible slices with land and water, those with water drawn under them.
             state.counters["water_under_land"] =
                 cellsUnderLand ? double(waterCells) / double(cellsUnderLand) : 0;
+            // Of the same cells, those with their land drawn (the others are wholly transparent).
+            state.counters["land_over_water"] =
+                landCellsOverWater ? double(landCells) / double(landCellsOverWater) : 0;
 
             // The same frames again, untimed, with attribution: the allocations our own code asks for.
             k -= int(times.size());

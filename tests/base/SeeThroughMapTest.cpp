@@ -46,6 +46,41 @@ TEST(SeeThroughMap, OpaqueChainsShowNothing) {
         map.level.fill(0);
         ASSERT_TRUE(Cache::MapSeeThrough(side, data.data(), uint32_t(data.size()), map)) << side;
         EXPECT_EQ(map.level, Map{}.level) << side;
+        // And they cover every area from their largest level on.
+        for (uint8_t level : map.cover)
+            ASSERT_EQ(level, map.largest) << side;
+    }
+}
+
+// A chain all in three-colour blocks of the transparent index covers nothing; one opaque texel covers the
+// areas that its filtering reaches, from its level on.
+TEST(SeeThroughMap, TransparentChainsCoverNothing) {
+    for (uint32_t side : {512u, 64u}) {
+        std::vector<uint8_t> data(ChainBytes(side));
+        for (size_t k = 0; k + 8 <= data.size(); k += 8)
+            data[k + 2] = data[k + 3] = 0xFF, data[k + 4] = data[k + 5] = data[k + 6] = data[k + 7] = 0xFF;
+        Map map;
+        ASSERT_TRUE(Cache::MapSeeThrough(side, data.data(), uint32_t(data.size()), map)) << side;
+        Map expected;
+        expected.largest = map.largest;
+        expected.level.fill(map.largest);
+        expected.cover.fill(Map::Never);
+        EXPECT_EQ(map, expected) << side;
+        // Texel (t, t) of the level of side s = side / 4, opaque: it reaches texels t - 0.5 to t + 1.5.
+        const uint32_t s = side / 4, t = s / 2, blocks = s / 4;
+        const size_t offset =
+            Cache::LevelBytes(side, 0) + Cache::LevelBytes(side, 1) + (size_t(t / 4) * blocks + t / 4) * 8;
+        data[offset + 4] = 0xFC; // index 0 for texel (0, 0) of its block
+        ASSERT_TRUE(Cache::MapSeeThrough(side, data.data(), uint32_t(data.size()), map)) << side;
+        const auto reached = [s, t](uint32_t a) {
+            return 2 * a * s < (2 * t + 3) * G && 2 * (a + 1) * s > (2 * t - 1) * G;
+        };
+        for (uint32_t y = 0; y < G; ++y)
+            for (uint32_t x = 0; x < G; ++x) {
+                EXPECT_EQ(map.Covers(x, y, Map::Never - 1), reached(x) && reached(y))
+                    << side << " " << x << "," << y;
+                EXPECT_EQ(map.Covers(x, y, map.largest + 1u), false);
+            }
     }
 }
 
@@ -74,6 +109,7 @@ TEST(SeeThroughMap, CornerTexelWrapsRound) {
         EXPECT_EQ(map.largest, first);
         Map expected;
         expected.largest = first;
+        expected.cover.fill(first);
         // Texels -0.5 to 1.5 of the level: areas 31 and 0.
         for (uint32_t y : {G - 1, 0u})
             for (uint32_t x : {G - 1, 0u})
@@ -83,8 +119,8 @@ TEST(SeeThroughMap, CornerTexelWrapsRound) {
 }
 
 // Random chains: every texel that libsquish decodes as not fully opaque, at every level, marks the areas
-// under it and under the half texel around it from its level on; the largest level leaves most of the
-// map clear.
+// under it and under the half texel around it from its level on, and so does every texel not fully
+// transparent in the cover; the largest level leaves most of the map clear.
 TEST(SeeThroughMap, CoversEveryTexelLibsquishSeesThrough) {
     std::mt19937 random(53);
     for (uint32_t side : {512u, 256u, 64u}) {
@@ -108,9 +144,7 @@ TEST(SeeThroughMap, CoversEveryTexelLibsquishSeesThrough) {
             squish::DecompressImage(rgba.data(), int(padded), int(padded), level, squish::kDxt1);
             for (uint32_t y = 0; y < s; ++y)
                 for (uint32_t x = 0; x < s; ++x) {
-                    if (rgba[(size_t(y) * padded + x) * 4 + 3] == 255)
-                        continue;
-                    ++seen;
+                    const uint8_t alpha = rgba[(size_t(y) * padded + x) * 4 + 3];
                     // The texel and the half texel around it.
                     const auto areas = [s](uint32_t t, uint32_t& first, uint32_t& count) {
                         const int64_t lo = (int64_t(2 * t) - 1) * G, hi = (int64_t(2 * t) + 3) * G;
@@ -121,10 +155,18 @@ TEST(SeeThroughMap, CoversEveryTexelLibsquishSeesThrough) {
                     uint32_t fx, cx, fy, cy;
                     areas(x, fx, cx);
                     areas(y, fy, cy);
+                    seen += alpha != 255;
                     for (uint32_t j = 0; j < cy; ++j)
-                        for (uint32_t i = 0; i < cx; ++i)
-                            ASSERT_TRUE(map.Shows((fx + i) % G, (fy + j) % G, number))
-                                << side << " level side " << s << " texel " << x << "," << y;
+                        for (uint32_t i = 0; i < cx; ++i) {
+                            if (alpha != 255) {
+                                ASSERT_TRUE(map.Shows((fx + i) % G, (fy + j) % G, number))
+                                    << side << " level side " << s << " texel " << x << "," << y;
+                            }
+                            if (alpha != 0) {
+                                ASSERT_TRUE(map.Covers((fx + i) % G, (fy + j) % G, number))
+                                    << side << " level side " << s << " texel " << x << "," << y;
+                            }
+                        }
                 }
             level += Cache::LevelBytes(side, Cache::LevelCount(side) - Cache::LevelCount(s));
             ++number;

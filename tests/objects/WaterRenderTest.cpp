@@ -10,6 +10,7 @@
 #include "rwsdk/driver/d3d9/d3d9raster.h"
 #include "rwsdk/driver/d3d9/d3d9rwrendst.h"
 #include "rwsdk/rwd3d9.h"
+#include "rwsdk/src/pipe/p2/im3d.h"
 #include "rwsdk/src/renderstate.h"
 #include "rwsdk/src/texture.h"
 #include "scene/EngineHost.h"
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -82,8 +84,33 @@ protected:
         RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(1)));
         RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(1)));
         terrain.Render(camera, worldTime);
+        if (underSea)
+            DrawUnderSea(*underSea);
         RwCameraEndUpdate(camera);
         return ReadBack();
+    }
+
+    // A magenta square 50 units under sea level around a point, drawn with the depth test after the
+    // terrain: only where nothing of the terrain wrote its depth does it show.
+    static void DrawUnderSea(RwV3d around) {
+        RwIm3DVertex v[4] = {};
+        const float r = 6000, y = -50;
+        const RwV3d corners[4] = {{around.x - r, y, around.z - r},
+                                  {around.x + r, y, around.z - r},
+                                  {around.x - r, y, around.z + r},
+                                  {around.x + r, y, around.z + r}};
+        for (int i = 0; i < 4; ++i) {
+            v[i].objVertex = corners[i];
+            v[i].color = 0xFFFF00FFu;
+        }
+        RwRenderStateSet(rwRENDERSTATETEXTURERASTER, nullptr);
+        RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
+        RwImVertexIndex indices[6] = {0, 1, 2, 2, 1, 3};
+        if (RwIm3DTransform(v, 4, nullptr, rwIM3D_ALLOPAQUE)) {
+            RwIm3DRenderIndexedPrimitive(rwPRIMTYPETRILIST, indices, 6);
+            RwIm3DEnd();
+        }
+        RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLBACK)));
     }
 
     // Frames until every land slice in view has its texture (bounded), then the last one.
@@ -111,6 +138,7 @@ protected:
     Base::Info description;
     std::vector<std::unique_ptr<Obj::Terrain>> terrains;
     RwTextureDictionary* dictionary = nullptr;
+    std::optional<RwV3d> underSea; // drawn after the terrain when set
 };
 
 int Covered(const std::vector<uint32_t>& pixels) {
@@ -203,9 +231,11 @@ TEST_F(WaterRender, CoastFromTheSea) {
     }
 }
 
-// The water drawn under the land only where the land's texture lets it show: the coast looks the same as
-// with the water under the whole of every slice with land, from the sea, along the coast, from the land
-// and from above, while fewer water cells are drawn under the land.
+// The water drawn under the land only where the land's texture lets it show, and only the depth of the
+// land where its texture is wholly transparent: the coast looks the same as with the water under the whole
+// of every slice with land and all of its land, from the sea, along the coast, from the land and from
+// above, while fewer water cells are drawn under the land and fewer land cells in full; and what lies
+// under the sea stays hidden there.
 TEST_F(WaterRender, CoastLooksTheSameWithLessWaterUnderLand) {
     // The water's drift follows the clock: held still, so that two frames can be compared.
     Base::FrameClock::SetFixedStep(1.0 / 60, 100);
@@ -221,17 +251,20 @@ TEST_F(WaterRender, CoastLooksTheSameWithLessWaterUnderLand) {
         {"from high above", {-8000, 6000, 0}, {-8000, 0, 100}},
         {"over the beach", {-7000, 1200, -2000}, {-8500, 0, 0}},
     };
-    uint64_t drawn = 0, underLand = 0;
+    uint64_t drawn = 0, underLand = 0, landDrawn = 0;
     for (const View& view : views) {
         SCOPED_TRACE(view.name);
         Place(view.position, view.target);
+        underSea = view.target;
         terrain.SetWaterCoverEnabled(false);
         const std::vector<uint32_t> whole = DrawSettled(terrain);
         terrain.SetWaterCoverEnabled(true);
         const std::vector<uint32_t> cover = Draw(terrain);
         drawn += terrain.WaterCellsDrawn();
         underLand += terrain.WaterCellsUnderLand();
-        // The same triangles, drawn from a list instead of the strip, may round a channel the other way.
+        landDrawn += terrain.LandCellsOverWater();
+        // The same triangles, drawn from a list instead of the strip, may round a channel the other way,
+        // which the land's detail stage (twice the product) makes two steps.
         int differ = 0, most = 0;
         for (size_t k = 0; k < whole.size(); ++k) {
             for (int shift = 0; shift < 24; shift += 8)
@@ -239,11 +272,13 @@ TEST_F(WaterRender, CoastLooksTheSameWithLessWaterUnderLand) {
                                 std::abs(int((whole[k] >> shift) & 0xFF) - int((cover[k] >> shift) & 0xFF)));
             differ += (whole[k] & 0xFFFFFF) != (cover[k] & 0xFFFFFF);
         }
-        EXPECT_LE(most, 1);
+        EXPECT_LE(most, 2);
         EXPECT_LT(differ, int(whole.size() / 1000));
     }
+    underSea.reset();
     EXPECT_GT(underLand, 0u);
     EXPECT_LT(drawn, underLand);
+    EXPECT_LT(landDrawn, underLand);
 }
 
 // High over the western sea under the sky's fog (exponential squared, density 2 / range, by distance): the
