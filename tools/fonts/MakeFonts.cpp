@@ -133,8 +133,10 @@ bool MakeFont(FT_Library library, const FontPlan& plan, const std::string& fonts
                 atlas.At(tx, ty)[3] = r.coverage[size_t(row) * size_t(std::abs(r.pitch)) + size_t(col)];
             }
         }
-        description += "\t" + std::to_string(r.code) + "\t" + std::to_string(cx) + " " + std::to_string(cy) +
-                       " r" + std::to_string(r.width) + " r" + std::to_string(lineHeight) + "\n";
+        // Appended, not added up: GCC 12 warns falsely (-Wrestrict) on a chain of "literal" + string.
+        description.append("\t").append(std::to_string(r.code)).append("\t").append(std::to_string(cx));
+        description.append(" ").append(std::to_string(cy)).append(" r").append(std::to_string(r.width));
+        description.append(" r").append(std::to_string(lineHeight)).append("\n");
     }
     description += "}\n";
 
