@@ -11,6 +11,8 @@ namespace Obj {
 namespace {
 
 constexpr float JustBelowTenth = 0.099999994f;
+// A particle's corners lie at its size from its centre; the margin covers their rounding.
+constexpr float CullMargin = 1.001f;
 
 bool Finite(const Base::Color& c) {
     return std::isfinite(c.r) && std::isfinite(c.g) && std::isfinite(c.b) && std::isfinite(c.a);
@@ -219,7 +221,10 @@ const std::vector<const Clouds::Particle*>& Clouds::PrepareFrame(const View& vie
             const float a2 = Clamp01((Base::DotProduct(v, view.at) - 20) * 0.001f);
             const float a = a2 * a1 * (i + 1 == m ? e : 1.0f);
             p.color[3] = uint8_t(std::lround(a * 255));
-            if (p.color[3]) {
+            // Where a cloud crosses the edge of the view, its particles outside it would cost vertex work
+            // and set-up for no pixel.
+            if (p.color[3] &&
+                (!visible || !particleCulling_ || visible(p.centre, p.size * CullMargin, context))) {
                 p.order = uint32_t(frame_.size());
                 frame_.push_back(&p);
             }

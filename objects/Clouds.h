@@ -81,7 +81,8 @@ public:
     void BuildParticles(ActiveCloud& active) const;
 
     // Fades and sorts the visible particles (farthest first). visible(centre, radius) is the frustum test
-    // of a cloud; null draws every cloud.
+    // of a cloud, and of each particle of a cloud that passes (a particle's square lies within its size of
+    // its centre); null draws every cloud.
     using SphereTest = bool (*)(const Base::Vector3& centre, float radius, void* context);
     const std::vector<const Particle*>& PrepareFrame(const View& view, SphereTest visible = nullptr,
                                                      void* context = nullptr);
@@ -89,6 +90,9 @@ public:
     void FillVertices(const View& view, Vertex* out) const;
 
     bool IsSegmentInCloud(const Segment& segment) const;
+
+    // Off: every particle of a cloud in view is drawn, out of view or not, as a reference to compare with.
+    void SetParticleCullingEnabled(bool on) { particleCulling_ = on; }
 
     // ---- drawing on the engine's Direct3D 9 device, inside the camera's update
     // Render order 220.
@@ -127,6 +131,7 @@ private:
     IDirect3DVertexBuffer9* vertexBuffer_ = nullptr;
     RwTexture* texture_ = nullptr;
     bool textureTried_ = false;
+    bool particleCulling_ = true;
 
 public:
     Base::Color lightAmbient, lightDiffuse;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -114,6 +115,64 @@ TEST(Clouds, FrameFadesSortsAndSkipsParticlesBehind) {
     // Looking away: nothing in front, an empty frame (no buffer would be made).
     const Obj::Clouds::View back{{2000, 1500, -2500}, {-1, 0, 0}, {0, 0, -1}};
     EXPECT_TRUE(clouds.PrepareFrame(back).empty());
+}
+
+// A view bounded on one side: what lies wholly at x >= edge is out of it.
+struct HalfSpace {
+    float edge;
+    static bool Test(const Base::Vector3& centre, float radius, void* context) {
+        return centre.x - radius < static_cast<const HalfSpace*>(context)->edge;
+    }
+};
+
+TEST(Clouds, ParticlesOutOfViewMakeNoVertices) {
+    Obj::Clouds clouds;
+    ASSERT_TRUE(clouds.Load(Description(), 3));
+    const Obj::Clouds::View view{{2000, 1500, -2500}, {1, 0, 0}, {0, 0, 1}};
+    clouds.UpdateActive(view.position);
+    const std::vector<const Obj::Clouds::Particle*> all = clouds.PrepareFrame(view);
+    // An edge through the cloud with the most particles drawn, between the two of its particles that reach
+    // farthest along x: the cloud stays in view, its particle wholly beyond the edge goes.
+    const auto of = [](const Obj::Clouds::ActiveCloud& cloud, const Obj::Clouds::Particle* p) {
+        return &cloud.particles.front() <= p && p <= &cloud.particles.back();
+    };
+    const Obj::Clouds::ActiveCloud* cut = nullptr;
+    std::vector<float> reach;
+    for (const auto& active : clouds.ActiveClouds()) {
+        std::vector<float> near;
+        for (const auto* p : all)
+            if (of(active, p))
+                near.push_back(p->centre.x - p->size);
+        if (near.size() > reach.size())
+            cut = &active, reach = near;
+    }
+    ASSERT_GE(reach.size(), 2u);
+    std::sort(reach.begin(), reach.end());
+    HalfSpace edge{(reach[reach.size() - 1] + reach[reach.size() - 2]) / 2};
+    ASSERT_TRUE(HalfSpace::Test(cut->cloud->centre, cut->cloud->size, &edge));
+    const auto inView = [&](const Obj::Clouds::Particle* p) {
+        for (const auto& active : clouds.ActiveClouds())
+            if (of(active, p))
+                return HalfSpace::Test(active.cloud->centre, active.cloud->size, &edge);
+        return false;
+    };
+    size_t ofCloudsInView = 0, inside = 0;
+    for (const auto* p : all) {
+        ofCloudsInView += inView(p);
+        inside += inView(p) && HalfSpace::Test(p->centre, p->size, &edge);
+    }
+    size_t cutBeyond = 0;
+    for (const auto* p : all)
+        cutBeyond += of(*cut, p) && !HalfSpace::Test(p->centre, p->size, &edge);
+    ASSERT_GT(cutBeyond, 0u);
+    const auto& kept = clouds.PrepareFrame(view, HalfSpace::Test, &edge);
+    EXPECT_EQ(kept.size(), inside);
+    for (const auto* p : kept)
+        EXPECT_TRUE(HalfSpace::Test(p->centre, p->size, &edge));
+    // Off, as the reference: every particle of a cloud in view.
+    clouds.SetParticleCullingEnabled(false);
+    EXPECT_EQ(clouds.PrepareFrame(view, HalfSpace::Test, &edge).size(), ofCloudsInView);
+    EXPECT_GE(ofCloudsInView, inside + cutBeyond);
 }
 
 TEST(Clouds, StraightDownViewGivesFiniteVertices) {

@@ -135,6 +135,39 @@ TEST_F(SkyRender, CloudsUnderTheSky) {
     EXPECT_GT(white, 100);
 }
 
+TEST_F(SkyRender, CloudsCulledToTheViewLookTheSame) {
+    Base::Info info;
+    ASSERT_EQ(info.LoadFile("Data/Clouds1.info"), 0);
+    Obj::Clouds clouds;
+    ASSERT_TRUE(clouds.Load(info, 4)) << clouds.Error();
+    // Below, inside and above the layer, ahead, up, down and along it: the particles out of the view are
+    // left out, and the frame is the same pixel for pixel as with every particle of the clouds in view.
+    const struct {
+        RwV3d position, at;
+    } views[] = {{{0, 1200, 0}, {0.3f, 0.25f, 1}},
+                 {{0, 1200, 0}, {0, 1, 0.1f}},
+                 {{500, 2000, 800}, {1, 0.05f, 0.2f}},
+                 {{-800, 2600, 300}, {0.2f, -1, 0.3f}},
+                 {{300, 5000, 0}, {0.6f, -0.5f, 0.6f}}};
+    uint32_t fewer = 0;
+    for (const auto& view : views) {
+        Look(view.position, view.at);
+        clouds.SetParticleCullingEnabled(false);
+        const std::vector<uint32_t> reference = Draw(&clouds);
+        const uint32_t all = particlesDrawn;
+        clouds.SetParticleCullingEnabled(true);
+        const std::vector<uint32_t> culled = Draw(&clouds);
+        EXPECT_LE(particlesDrawn, all);
+        fewer += all - particlesDrawn;
+        size_t differing = 0;
+        for (size_t i = 0; i < culled.size(); ++i)
+            differing += culled[i] != reference[i];
+        EXPECT_EQ(differing, 0u) << "from " << view.position.x << ", " << view.position.y << ", "
+                                 << view.position.z;
+    }
+    EXPECT_GT(fewer, 0u);
+}
+
 TEST_F(SkyRender, NoParticlesNoBuffer) {
     Base::Info info;
     ASSERT_EQ(info.LoadFile("Data/Clouds1.info"), 0);
