@@ -58,6 +58,8 @@ public:
     static constexpr uint32_t MaxStars = 65536;
     static constexpr float ColorStep = 0.002f;
     static constexpr uint32_t MinStarAlpha = 50;
+    // Half the diagonal of a sprite over its size (sqrt 2), with room for rounding.
+    static constexpr float SpriteReach = 1.4143f;
 
     // Render order 10.
     Sky();
@@ -131,6 +133,8 @@ public:
     // leaves the fog alone; false then.
     bool Render(RwCamera* camera);
     uint32_t LastVisibleBands() const { return visibleBands_; }
+    // Elements whose sprite is wholly outside the view are not drawn.
+    uint32_t LastElementsDrawn() const { return elementsDrawn_; }
     bool LastDrewStars() const { return drewStars_; }
 
 private:
@@ -142,7 +146,8 @@ private:
     void BuildStars();
     bool PrepareDevice();
     void ReleaseDevice();
-    void DrawDome(const Base::Vector3& position);
+    void DrawDome(const RwCamera* camera, const Base::Vector3& position);
+    bool ElementInView(const Element& element, const RwCamera* camera, const Base::Vector3& position) const;
     void DrawElement(const Element& element) const;
     void DrawStars(float cameraHeight);
     void SetupFog(const Base::Vector3& at, float cameraHeight) const;
@@ -169,6 +174,7 @@ private:
     bool devicePrepared_ = false;
     uint32_t visibleBands_ = 0;
     bool drewStars_ = false;
+    uint32_t elementsDrawn_ = 0;
 };
 
 } // namespace Obj

@@ -13,6 +13,7 @@
 #include <bit>
 #include <d3d9.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace Obj {
@@ -103,12 +104,22 @@ bool Sky::Render(RwCamera* camera) {
     RwMatrix* view = RwFrameGetWorldMatrix(RwCameraGetFrame(camera));
     const Base::Vector3 position{view->pos.x, view->pos.y, view->pos.z};
     RwD3D9SetRenderState(D3DRS_FOGENABLE, FALSE);
-    DrawDome(position);
+    DrawDome(camera, position);
     SetupFog({view->at.x, view->at.y, view->at.z}, position.y);
     return true;
 }
 
-void Sky::DrawDome(const Base::Vector3& position) {
+bool Sky::ElementInView(const Element& element, const RwCamera* camera, const Base::Vector3& position) const {
+    // The sprite is a square at distance 1 along its direction with corners its size from there on both
+    // axes: within size x sqrt 2 of that point, scaled with the dome.
+    const Base::Vector3 d = element.GetDirection();
+    const RwSphere sphere{
+        {position.x + radius_ * d.x, position.y + radius_ * d.y, position.z + radius_ * d.z},
+        radius_ * std::fabs(element.size) * SpriteReach};
+    return RwCameraFrustumTestSphere(camera, &sphere) != rwSPHEREOUTSIDE;
+}
+
+void Sky::DrawDome(const RwCamera* camera, const Base::Vector3& position) {
     RwMatrix world{};
     world.right = {radius_, 0, 0};
     world.up = {0, radius_, 0};
@@ -137,8 +148,12 @@ void Sky::DrawDome(const Base::Vector3& position) {
     RwD3D9SetIndices(indexBuffer_);
     RwD3D9SetFVF(DomeFvf);
     RwD3D9DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, VertexCount(), 0, StripPrimitives(visibleBands_));
+    elementsDrawn_ = 0;
     for (const Element& element : elements_)
-        DrawElement(element);
+        if (ElementInView(element, camera, position)) {
+            DrawElement(element);
+            ++elementsDrawn_;
+        }
     DrawStars(position.y);
 }
 

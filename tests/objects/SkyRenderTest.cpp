@@ -102,6 +102,26 @@ TEST_F(SkyRender, DomeGradientSunAndFogFromTheGround) {
     EXPECT_FLOAT_EQ(std::bit_cast<float>(fogDensity), 2.0f / 12000);
     EXPECT_FALSE(sky->LastDrewStars());
     EXPECT_EQ(sky->LastVisibleBands(), 9u); // ceil(asin(100 / 11880) + pi / 2) / (pi / 16))
+    EXPECT_EQ(sky->LastElementsDrawn(), 1u);
+}
+
+TEST_F(SkyRender, SunOutOfTheViewIsNotDrawn) {
+    // The sun (elevation 35, half side 0.06) behind, beside, below and 6 degrees above the top of the view
+    // (half of it 24.2 degrees) is left out; ahead, or 1.5 degrees above the top, so that its lower half
+    // shows, it is drawn.
+    const Base::Vector3 sun = sky->Elements()[0].GetDirection();
+    const float side = std::atan2(sun.x, sun.z);
+    const struct {
+        float turn, pitch; // radians from the sun's azimuth; the view's pitch
+        uint32_t drawn;
+    } views[] = {{3.14159f, 0.2f, 0}, {1.6f, 0.3f, 0}, {0, -1.2f, 0},
+                 {0, 0.0833f, 0},     {0, 0.61f, 1},   {0, 0.1618f, 1}};
+    for (const auto& view : views) {
+        const RwV3d at{std::sin(side + view.turn), std::tan(view.pitch), std::cos(side + view.turn)};
+        Look({0, 100, 0}, at);
+        Draw();
+        EXPECT_EQ(sky->LastElementsDrawn(), view.drawn) << view.turn << ", " << view.pitch;
+    }
 }
 
 TEST_F(SkyRender, StarsAndAllBandsHighUp) {
