@@ -771,15 +771,24 @@ RpClump* RpClumpStreamRead(RwStream* stream) {
     // asking for a huge array.
     std::vector<RpGeometry*> read;
     read.reserve(size_t(std::min(numGeoms, 1024)));
+    // From memory, the geometries take their room from one block rather than one allocation each.
+    const RwUInt32 left = RwStreamBytesLeft(stream);
+    if (const RwUInt8* bytes = _rwStreamBytesInPlace(stream, left))
+        _rpGeometryOfferBlock(_rpGeometryListRoomSize(bytes, left, numGeoms));
     for (RwInt32 i = 0; i < numGeoms; ++i) {
-        if (!RwStreamFindChunk(stream, rwID_GEOMETRY, nullptr, nullptr))
+        if (!RwStreamFindChunk(stream, rwID_GEOMETRY, nullptr, nullptr)) {
+            _rpGeometryWithdrawBlock();
             return unwind();
+        }
         RpGeometry* geometry = RpGeometryStreamRead(stream);
-        if (!geometry)
+        if (!geometry) {
+            _rpGeometryWithdrawBlock();
             return unwind();
+        }
         read.push_back(geometry);
         geometries = {read.data(), RwInt32(read.size())};
     }
+    _rpGeometryWithdrawBlock();
 
     for (RwInt32 i = 0; i < numAtomics; ++i) {
         if (!RwStreamFindChunk(stream, rwID_ATOMIC, nullptr, nullptr))

@@ -69,6 +69,56 @@ bool MorphTargetsOwnBlock(RpGeometry* geometry) {
     return geometry->morphTarget && geometry->morphTarget != InlineMorphTargets(geometry);
 }
 
+// Every geometry's allocation starts with the word that says where it lives: in a block of its own (null)
+// or in a block shared by the geometries of one model read from memory, which goes with the last of them.
+struct SharedBlock {
+    RwUInt32 users; // the geometries in it, and the reader while it offers the block
+};
+constexpr size_t homePrefix = 16;
+static_assert(sizeof(SharedBlock*) <= homePrefix && sizeof(SharedBlock) <= homePrefix);
+
+// The block the clump reader offers to the geometries it reads next: the unused part.
+struct Offered {
+    SharedBlock* block = nullptr;
+    RwUInt8* next = nullptr;
+    size_t left = 0;
+} offered;
+
+SharedBlock*& HomeOf(RpGeometry* geometry) {
+    return *reinterpret_cast<SharedBlock**>(reinterpret_cast<RwUInt8*>(geometry) - homePrefix);
+}
+
+void ReleaseShared(SharedBlock* block) {
+    if (--block->users == 0)
+        RwFree(block);
+}
+
+// A geometry's allocation of size bytes (behind the prefix): from the offered block while it lasts.
+RpGeometry* AllocateGeometry(size_t size) {
+    const size_t whole = (homePrefix + size + 15) & ~size_t(15);
+    RwUInt8* place;
+    SharedBlock* home = nullptr;
+    if (offered.block && whole <= offered.left) {
+        place = offered.next;
+        offered.next += whole;
+        offered.left -= whole;
+        home = offered.block;
+        ++home->users;
+    } else if (!(place = static_cast<RwUInt8*>(RwMalloc(homePrefix + size, geometryHint)))) {
+        return nullptr;
+    }
+    auto* geometry = reinterpret_cast<RpGeometry*>(place + homePrefix);
+    HomeOf(geometry) = home;
+    return geometry;
+}
+
+void FreeGeometry(RpGeometry* geometry) {
+    if (SharedBlock* home = HomeOf(geometry))
+        ReleaseShared(home);
+    else
+        RwFree(reinterpret_cast<RwUInt8*>(geometry) - homePrefix);
+}
+
 void LayOutMorphTargets(RpGeometry* geometry, RpMorphTarget* block, RwInt32 count) {
     auto* data = reinterpret_cast<RwUInt8*>(block + count);
     const size_t positions = sizeof(RwV3d) * size_t(geometry->numVertices);
@@ -240,6 +290,22 @@ bool ReadPayload(RwStream* stream, void* buffer, RwUInt64 length, RwUInt32* rema
     return true;
 }
 
+// Bytes of a geometry with its morph targets and arrays, up to the room asked for behind them.
+size_t ArraysEnd(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 flags, RwInt32 sets,
+                 RwInt32 numMorphTargets) {
+    const bool native = flags & rpGEOMETRYNATIVE;
+    const size_t positions = native ? 0 : sizeof(RwV3d) * size_t(numVerts);
+    size_t size = InlineMorphOffset() + sizeof(RpMorphTarget) * size_t(numMorphTargets) +
+                  ((flags & rpGEOMETRYNORMALS) ? 2 * positions : positions) * size_t(numMorphTargets);
+    if (!native) {
+        if (flags & rpGEOMETRYPRELIT)
+            size += sizeof(RwRGBA) * size_t(numVerts);
+        size +=
+            sizeof(RwTexCoords) * size_t(numVerts) * size_t(sets) + sizeof(RpTriangle) * size_t(numTriangles);
+    }
+    return size;
+}
+
 RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format, RwInt32 numMorphTargets,
                            bool clear, size_t roomSize = 0, RwUInt8** room = nullptr);
 RwInt32 AddMorphTargets(RpGeometry* geometry, RwInt32 count, bool clear);
@@ -277,15 +343,9 @@ RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 form
     const size_t records = sizeof(RpMorphTarget) * size_t(numMorphTargets);
     const size_t morphBytes =
         records + ((flags & rpGEOMETRYNORMALS) ? 2 * positions : positions) * size_t(numMorphTargets);
-    size_t size = InlineMorphOffset() + morphBytes;
-    if (!native) {
-        if (flags & rpGEOMETRYPRELIT)
-            size += sizeof(RwRGBA) * size_t(numVerts);
-        size +=
-            sizeof(RwTexCoords) * size_t(numVerts) * size_t(sets) + sizeof(RpTriangle) * size_t(numTriangles);
-    }
+    const size_t size = ArraysEnd(numVerts, numTriangles, flags, sets, numMorphTargets);
     const size_t roomAt = (size + 7) & ~size_t(7);
-    auto* geometry = static_cast<RpGeometry*>(RwMalloc(roomSize ? roomAt + roomSize : size, geometryHint));
+    auto* geometry = AllocateGeometry(roomSize ? roomAt + roomSize : size);
     if (!geometry) {
         RwErrorSetCode(E_RW_NOMEM);
         return nullptr;
@@ -319,7 +379,7 @@ RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 form
         }
     }
     if (!RwPluginRegistryInitObject(&geometryTKList, geometry)) {
-        RwFree(geometry);
+        FreeGeometry(geometry);
         return nullptr;
     }
     if (room)
@@ -378,7 +438,7 @@ RwBool RpGeometryDestroy(RpGeometry* geometry) {
     if (MorphTargetsOwnBlock(geometry))
         RwFree(geometry->morphTarget);
     RpMaterialListDeinitialize(&geometry->matList);
-    RwFree(geometry);
+    FreeGeometry(geometry);
     return TRUE;
 }
 
@@ -532,12 +592,8 @@ struct ComingRoom {
     size_t meshBytes = 0;
 };
 
-ComingRoom PeekComingRoom(const RwStream* stream, RwUInt32 remaining, bool native) {
+ComingRoom PeekComingRoom(const RwUInt8* bytes, RwUInt32 left, RwUInt32 remaining, bool native) {
     ComingRoom room;
-    const RwUInt32 left = RwStreamBytesLeft(const_cast<RwStream*>(stream));
-    const RwUInt8* bytes = _rwStreamBytesInPlace(stream, left);
-    if (!bytes)
-        return room;
     auto word = [bytes](RwUInt64 at) { return _rwChunkWord(bytes + at, 0); };
     RwUInt64 at = remaining;
     if (at + 28 > left || word(at) != rwID_MATLIST || word(at + 12) != rwID_STRUCT)
@@ -566,7 +622,92 @@ ComingRoom PeekComingRoom(const RwStream* stream, RwUInt32 remaining, bool nativ
     return room;
 }
 
+ComingRoom PeekComingRoom(const RwStream* stream, RwUInt32 remaining, bool native) {
+    const RwUInt32 left = RwStreamBytesLeft(const_cast<RwStream*>(stream));
+    const RwUInt8* bytes = _rwStreamBytesInPlace(stream, left);
+    return bytes ? PeekComingRoom(bytes, left, remaining, native) : ComingRoom{};
+}
+
+size_t RoomOfMaterials(const ComingRoom& coming) {
+    return coming.materials > 0 ? (_rpMaterialListRoomSize(coming.materials) + 7) & ~size_t(7) : 0;
+}
+
+// Whether the counts of a geometry's struct fit the bytes it has (remaining after its head, left in the
+// stream), as they must before anything is allocated for them.
+bool CountsFit(RwInt32 numTriangles, RwInt32 numVertices, RwInt32 numMorphTargets, RwUInt32 flags,
+               RwInt32 sets, RwUInt64 bytes) {
+    const bool native = flags & rpGEOMETRYNATIVE;
+    const bool arrays = !native && numVertices > 0;
+    const RwUInt64 arrayBytes = arrays ? ((flags & rpGEOMETRYPRELIT) ? 4ull : 0ull) * RwUInt64(numVertices) +
+                                             8ull * RwUInt64(numVertices) * RwUInt64(sets) +
+                                             8ull * RwUInt64(numTriangles)
+                                       : 0;
+    return numTriangles >= 0 && numVertices >= 0 && numMorphTargets >= 1 && sets >= 0 &&
+           (native || numVertices > 0 || numTriangles == 0) &&
+           arrayBytes + (24ull + (arrays ? 12ull * RwUInt64(numVertices) : 0)) * RwUInt64(numMorphTargets) <=
+               bytes;
+}
+
+// The allocation a geometry read from a memory stream takes (see RpGeometryStreamRead); 0 for a chunk that
+// will not read.
+size_t StreamedGeometrySize(const RwUInt8* bytes, RwUInt64 left) {
+    auto word = [bytes](RwUInt64 at) { return _rwChunkWord(bytes + at, 0); };
+    if (left < 40 || word(12) != rwID_STRUCT)
+        return 0;
+    const RwUInt32 length = word(16);
+    const RwUInt32 version = _rwLibraryStampVersion(word(20));
+    const RwUInt32 headBytes = version < oldestWithoutSurface ? 28 : 16;
+    if (length < headBytes || 24ull + length > left)
+        return 0;
+    const RwUInt32 format = word(24);
+    const RwInt32 numTriangles = RwInt32(word(28)), numVertices = RwInt32(word(32)),
+                  numMorphTargets = RwInt32(word(36));
+    RwUInt32 flags;
+    const RwInt32 sets = NormaliseFlags(format, &flags);
+    const RwUInt32 remaining = length - headBytes;
+    if (numVertices >= 0x10000 ||
+        !CountsFit(numTriangles, numVertices, numMorphTargets, flags, sets, remaining))
+        return 0;
+    const RwUInt64 after = 24 + headBytes;
+    const ComingRoom coming =
+        PeekComingRoom(bytes + after, RwUInt32(std::min<RwUInt64>(left - after, 0xFFFFFFFFu)), remaining,
+                       flags & rpGEOMETRYNATIVE);
+    const size_t roomSize = RoomOfMaterials(coming) + coming.meshBytes;
+    const size_t size = ArraysEnd(numVertices, numTriangles, flags, sets, numMorphTargets);
+    const size_t whole = roomSize ? ((size + 7) & ~size_t(7)) + roomSize : size;
+    return (homePrefix + whole + 15) & ~size_t(15);
+}
+
 } // namespace
+
+size_t _rpGeometryListRoomSize(const RwUInt8* bytes, RwUInt32 left, RwInt32 count) {
+    size_t total = 0;
+    RwUInt64 at = 0;
+    for (RwInt32 i = 0; i < count && at + 12 <= left; ++i) {
+        if (_rwChunkWord(bytes + at, 0) != rwID_GEOMETRY)
+            break;
+        total += StreamedGeometrySize(bytes + at, left - at);
+        at += 12 + RwUInt64(_rwChunkWord(bytes + at, 1));
+    }
+    return total;
+}
+
+void _rpGeometryOfferBlock(size_t size) {
+    _rpGeometryWithdrawBlock();
+    if (size == 0)
+        return;
+    auto* block = static_cast<SharedBlock*>(RwMalloc(homePrefix + size, geometryHint));
+    if (!block)
+        return; // each geometry asks for its own then
+    block->users = 1;
+    offered = {block, reinterpret_cast<RwUInt8*>(block) + homePrefix, size};
+}
+
+void _rpGeometryWithdrawBlock() {
+    if (offered.block)
+        ReleaseShared(offered.block);
+    offered = {};
+}
 
 RpGeometry* RpGeometryStreamRead(RwStream* stream) {
     RwUInt32 length = 0, version = 0;
@@ -591,21 +732,14 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
     // target of a geometry with vertices is taken to carry its positions, so that a few bytes of headers
     // cannot ask for megabytes of targets. Triangles need vertices to index.
     const bool arrays = !native && numVertices > 0;
-    const RwUInt64 arrayBytes = arrays ? ((flags & rpGEOMETRYPRELIT) ? 4ull : 0ull) * RwUInt64(numVertices) +
-                                             8ull * RwUInt64(numVertices) * RwUInt64(sets) +
-                                             8ull * RwUInt64(numTriangles)
-                                       : 0;
-    if (numTriangles < 0 || numVertices < 0 || numMorphTargets < 1 || sets < 0 ||
-        (!native && numVertices == 0 && numTriangles > 0) ||
-        arrayBytes + (24ull + (arrays ? 12ull * RwUInt64(numVertices) : 0)) * RwUInt64(numMorphTargets) >
-            std::min(remaining, RwStreamBytesLeft(stream))) {
+    if (!CountsFit(numTriangles, numVertices, numMorphTargets, flags, sets,
+                   std::min(remaining, RwStreamBytesLeft(stream)))) {
         RwErrorSetCode(E_RW_READ);
         return nullptr;
     }
     // A geometry read from memory holds its material array and its meshes in its own allocation.
     const ComingRoom coming = PeekComingRoom(stream, remaining, native);
-    const size_t materialRoom =
-        coming.materials > 0 ? (_rpMaterialListRoomSize(coming.materials) + 7) & ~size_t(7) : 0;
+    const size_t materialRoom = RoomOfMaterials(coming);
     RwUInt8* room = nullptr;
     RpGeometry* geometry = CreateGeometry(numVertices, numTriangles, format, numMorphTargets, false,
                                           materialRoom + coming.meshBytes, &room);

@@ -162,5 +162,13 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream);
 RwUInt32 RpGeometryStreamGetSize(const RpGeometry* geometry);
 const RpGeometry* RpGeometryStreamWrite(const RpGeometry* geometry, RwStream* stream);
 
+// The geometries of one model read from memory share one allocation, which goes with the last of them:
+// the bytes that count geometry chunks (from the first one's header) will take, 0 where that cannot be
+// told; a block of that size offered to the geometries read next (each that does not fit asks for its
+// own); and the end of the offer.
+size_t _rpGeometryListRoomSize(const RwUInt8* bytes, RwUInt32 left, RwInt32 count);
+void _rpGeometryOfferBlock(size_t size);
+void _rpGeometryWithdrawBlock();
+
 // Engine module 0x503 (registered by the world plugin).
 RwInt32 _rpGeometryModuleAttach();

@@ -187,4 +187,63 @@ TEST_F(WorldTest, AModelReadFromAFileIsTheOneReadFromMemory) {
     RpClumpDestroy(clone);
 }
 
+// The live block of the engine's that holds an address, or null.
+void* BlockHolding(const void* address) {
+    auto at = static_cast<const RwUInt8*>(address);
+    for (const auto& [block, size] : AllocationCounter::live)
+        if (at >= static_cast<const RwUInt8*>(block) && at < static_cast<const RwUInt8*>(block) + size)
+            return block;
+    return nullptr;
+}
+
+// Offset of the geometry list's index-th geometry chunk in a written clump (the clump's children in order:
+// struct, frame list, geometry list).
+size_t GeometryChunkAt(const Bytes& bytes, int index) {
+    auto word = [&](size_t at) { return _rwChunkWord(bytes.data() + at, 0); };
+    size_t at = 12;
+    while (word(at) != rwID_GEOMETRYLIST)
+        at += 12 + word(at + 4);
+    at += 12;
+    at += 12 + word(at + 4); // the list's struct
+    for (int i = 0; i < index; ++i)
+        at += 12 + word(at + 4);
+    return at;
+}
+
+// The geometries of a model read from memory share one allocation, which goes with the last of them: a
+// geometry kept past its clump keeps its data, and a read that fails half-way leaves nothing behind.
+TEST_F(WorldTest, GeometriesReadFromMemoryShareOneBlockThatGoesWithTheLast) {
+    Model m = MakeModel();
+    const Bytes bytes = WriteClump(m.clump);
+    const std::vector<RwV3d> vertices(m.own->morphTarget[0].verts, m.own->morphTarget[0].verts + 4);
+    RpClumpDestroy(m.clump);
+    const size_t liveBefore = AllocationCounter::live.size();
+
+    RpClump* clump = ReadClump(bytes);
+    ASSERT_NE(clump, nullptr) << std::hex << TakeError();
+    const std::vector<RpAtomic*> atomics = Atomics(clump);
+    ASSERT_EQ(atomics.size(), 3u);
+    RpGeometry* own = atomics[2]->geometry;
+    void* block = BlockHolding(atomics[0]->geometry);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(BlockHolding(own), block);
+    EXPECT_EQ(BlockHolding(own->mesh), block);
+    RpGeometryAddReference(own);
+    RpClumpDestroy(clump);
+    ASSERT_TRUE(AllocationCounter::live.count(block));
+    EXPECT_EQ(std::memcmp(own->morphTarget[0].verts, vertices.data(), 4 * sizeof(RwV3d)), 0);
+    RpGeometryDestroy(own);
+    EXPECT_FALSE(AllocationCounter::live.count(block));
+    EXPECT_EQ(AllocationCounter::live.size(), liveBefore);
+
+    // The second geometry's vertex count beyond what its bytes hold: the first is read into the block,
+    // then all of it goes.
+    Bytes damaged = bytes;
+    const size_t second = GeometryChunkAt(bytes, 1);
+    ASSERT_EQ(_rwChunkWord(damaged.data() + second, 0), rwID_GEOMETRY);
+    damaged[second + 33] = 0xFF; // 4 vertices become 65,284
+    EXPECT_EQ(ReadClump(damaged), nullptr);
+    EXPECT_EQ(AllocationCounter::live.size(), liveBefore);
+}
+
 } // namespace
