@@ -484,6 +484,8 @@ Device::Device(IDirect3D9* direct3d, HWND window, SDL_Window* sdl, SDL_GLContext
     for (GLuint i = 0; i < 8; ++i)
         glBindSampler(i, samplers_[i]);
     TextureImage::DecodeCompressed(SoftwareRasteriser());
+    if (SoftwareRasteriser())
+        handOverEvery_ = 10000;
     upVertices_ = std::make_unique<StreamRing>(ringSize);
     upIndices_ = std::make_unique<StreamRing>(ringSize / 4);
     if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
@@ -870,6 +872,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
 }
 
 HRESULT Device::PresentInto(SDL_Window* window, Surface& backBuffer) {
+    unflushed_ = 0; // the swap hands over the rest
     if (window != sdl_)
         Log("Present(swap chain)");
     if (lost_)
@@ -1503,6 +1506,19 @@ void Device::bindTargets() {
             image.FaceTarget(depthStencil_->Face()), image.Name(), GLint(depthStencil_->Level()));
     }
     dirty_ &= ~DirtyTargets;
+}
+
+// A software rasteriser bins draws on the calling thread and starts its drawing threads on them only at a
+// flush; left to Present, the whole frame is binned first and then drawn while this thread waits. Flushing
+// every so many primitives lets the rasteriser draw the frame's first part while the rest is binned.
+void Device::handOver(UINT primitives) {
+    if (handOverEvery_ == 0)
+        return;
+    unflushed_ += primitives;
+    if (unflushed_ >= handOverEvery_) {
+        glFlush();
+        unflushed_ = 0;
+    }
 }
 
 void Device::markTargetsDrawn() {
@@ -2608,6 +2624,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     glDrawArrays(PrimitiveMode(type), GLint(startVertex), count);
     drawLastPixels(type, count, GLint(startVertex), 0, 0, 0);
     markTargetsDrawn();
+    handOver(primitiveCount);
     return D3D_OK;
 }
 
@@ -2633,6 +2650,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
                              reinterpret_cast<const void*>(offset), baseVertex);
     drawLastPixels(type, count, baseVertex, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, offset, wide ? 4 : 2);
     markTargetsDrawn();
+    handOver(primitiveCount);
     return D3D_OK;
 }
 
@@ -2714,6 +2732,7 @@ HRESULT Device::drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* i
         drawLastPixels(type, count, first, 0, 0, 0);
     }
     markTargetsDrawn();
+    handOver(primitiveCount);
     return D3D_OK;
 }
 

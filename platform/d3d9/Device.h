@@ -256,6 +256,8 @@ private:
     void drawLastPixels(D3DPRIMITIVETYPE type, GLsizei count, GLint first, GLenum indexType,
                         size_t indexOffset, size_t indexSize);
     void markTargetsDrawn();
+    // Flushes the draws made so far once enough primitives have gathered (software rasteriser only).
+    void handOver(UINT primitives);
 
     ULONG refs_ = 1;
     IDirect3D9* direct3d_;
@@ -272,6 +274,8 @@ private:
     bool logging_ = false;
     std::vector<std::string> log_;
     bool lost_ = false;
+    UINT handOverEvery_ = 0; // primitives between flushes; 0 = leave flushing to Present
+    UINT unflushed_ = 0;
     bool inScene_ = false;
     bool vblank_ = false;
     long defaultResources_ = 0;

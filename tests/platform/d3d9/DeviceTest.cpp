@@ -581,3 +581,53 @@ TEST_F(DeviceTest, StreamRingsHoldEachWriteWhereTheySay) {
         EXPECT_EQ(readBack(offset, big.size()), big);
     }
 }
+
+namespace {
+int flushes = 0;
+decltype(epoxy_glFlush) realFlush = nullptr;
+void GLAPIENTRY CountFlush() {
+    ++flushes;
+    realFlush();
+}
+} // namespace
+
+// On a software rasteriser a frame's draws are handed over every 10,000 primitives, so that its threads
+// draw them while the rest of the frame is binned; a few draws are left to Present. What is drawn stays.
+TEST_F(DeviceTest, ManyPrimitivesAreHandedToTheSoftwareRasteriserBeforePresent) {
+    const std::string renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (renderer.find("llvmpipe") == std::string::npos)
+        GTEST_SKIP() << "not the software rasteriser: " << renderer;
+    Unlit();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    // The driver's own entry point: epoxy's resolving stub may call back through the pointer.
+    const auto saved = epoxy_glFlush;
+    realFlush = reinterpret_cast<decltype(realFlush)>(SDL_GL_GetProcAddress("glFlush"));
+    ASSERT_NE(realFlush, nullptr);
+    epoxy_glFlush = CountFlush;
+    struct Case {
+        unsigned draws, triangles; // each draw's triangles, one pixel each along a row
+        int flushes;
+    };
+    const Case cases[] = {{1, 100, 0}, {3, 3000, 0}, {1, 12000, 1}, {2, 6000, 1}, {5, 5000, 2}};
+    for (const Case& c : cases) {
+        flushes = 0;
+        std::vector<ScreenVertex> v;
+        for (unsigned t = 0; t < c.triangles; ++t) {
+            const float x = float(t % Width), y = float(c.draws);
+            v.push_back({x, y, 0.5f, 1, 0xFF00FF00});
+            v.push_back({x + 1, y, 0.5f, 1, 0xFF00FF00});
+            v.push_back({x, y + 1, 0.5f, 1, 0xFF00FF00});
+        }
+        device->SetFVF(ScreenFvf);
+        for (unsigned d = 0; d < c.draws; ++d)
+            ASSERT_EQ(
+                device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, c.triangles, v.data(), sizeof(ScreenVertex)),
+                D3D_OK);
+        EXPECT_EQ(flushes, c.flushes) << c.draws << " x " << c.triangles;
+        EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+    epoxy_glFlush = saved;
+    const Pixels p = ReadTarget();
+    EXPECT_EQ(p.At(0, 5), 0xFF00FF00u);
+    EXPECT_EQ(p.At(63, 5), 0xFF00FF00u);
+}
