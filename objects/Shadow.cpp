@@ -18,6 +18,7 @@
 #include <d3d9.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace Rw {
@@ -181,14 +182,60 @@ void ShadowCamera::Soften(int rounds) {
     RwCameraSetRaster(camera, imageA);
 }
 
+void ShadowCamera::CasterKey(const RwV3d& light, int lod, const RwSphere& sphere,
+                             std::vector<uint32_t>& key) const {
+    key.clear();
+    auto add = [&key](float value) { key.push_back(std::bit_cast<uint32_t>(value)); };
+    add(light.x);
+    add(light.y);
+    add(light.z);
+    // The radius as its sum comes out, to about five digits.
+    key.push_back(std::bit_cast<uint32_t>(sphere.radius) & ~0xFFu);
+    key.push_back(uint32_t(lod));
+    key.push_back(RwD3D9GetResetCount());
+    struct Walk {
+        std::vector<uint32_t>* key;
+        RwV3d centre;
+        float radius;
+    } walk{&key, sphere.center, sphere.radius};
+    RpClumpForAllAtomics(
+        caster,
+        [](RpAtomic* atomic, void* data) -> RpAtomic* {
+            auto& w = *static_cast<Walk*>(data);
+            if (!(RpAtomicGetFlags(atomic) & rpATOMICRENDER) || !RpAtomicGetGeometry(atomic))
+                return atomic;
+            const auto geometry = reinterpret_cast<uintptr_t>(RpAtomicGetGeometry(atomic));
+            w.key->push_back(uint32_t(geometry));
+            w.key->push_back(uint32_t(uint64_t(geometry) >> 32));
+            const RwMatrix* m = RwFrameGetWorldMatrix(RpAtomicGetFrame(atomic));
+            const float turn[9] = {m->right.x, m->right.y, m->right.z, m->up.x, m->up.y,
+                                   m->up.z,    m->at.x,    m->at.y,    m->at.z};
+            for (float value : turn)
+                w.key->push_back(std::bit_cast<uint32_t>(value));
+            // The part's place from the centre in eighths of a texel: a moving airplane's float sums must
+            // not count as a change.
+            const float eighth = w.radius / 2048;
+            const float offset[3] = {m->pos.x - w.centre.x, m->pos.y - w.centre.y, m->pos.z - w.centre.z};
+            for (float value : offset)
+                w.key->push_back(uint32_t(int32_t(std::lround(value / eighth))));
+            return atomic;
+        },
+        &walk);
+}
+
 bool ShadowCamera::RenderCaster(const RwV3d& light, int lod) {
+    RwSphere sphere;
+    UpdateSphere(sphere);
+    // Moving the airplane without turning it, or not at all, keeps the image: no off-screen passes.
+    CasterKey(light, lod, sphere, key_);
+    if (!drawnKey_.empty() && key_ == drawnKey_)
+        return true;
+    drawnKey_.clear();
     // The off-screen camera takes the device: whichever camera is drawing now resumes afterwards.
     RwCamera* resumed = Obj::CurrentCamera();
     if (resumed)
         RwCameraEndUpdate(resumed);
     direction = light;
-    RwSphere sphere;
-    UpdateSphere(sphere);
     Orient();
     SetViewSize(sphere.radius);
     PlaceAt(sphere.center);
@@ -222,6 +269,10 @@ bool ShadowCamera::RenderCaster(const RwV3d& light, int lod) {
     Soften(1);
     if (resumed)
         RwCameraBeginUpdate(resumed);
+    if (drawn) {
+        drawnKey_.swap(key_);
+        ++casterDraws_;
+    }
     return drawn;
 }
 

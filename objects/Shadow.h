@@ -34,8 +34,12 @@ public:
     void Destroy();
 
     // Draws the caster seen along the direction into imageA, inverted (the caster bright on black) and
-    // softened once. False when the off-screen camera could not draw.
+    // softened once; the image drawn last stays when nothing it shows has changed (the caster's parts
+    // relative to its bounding sphere, the direction, the level of detail, a device reset in between).
+    // False when the off-screen camera could not draw.
     bool RenderCaster(const RwV3d& direction, int lod);
+    // Times the image was drawn rather than kept.
+    uint32_t CasterDraws() const { return casterDraws_; }
     // Draws the triangles (camera-relative to offset, which is subtracted in double precision) darkened by
     // imageA projected along the direction. The number of triangles drawn.
     size_t DrawReceivers(const std::vector<Base::Triangle>& triangles, const double offset[3]);
@@ -65,6 +69,11 @@ public:
 
 private:
     bool UpdateSphere(RwSphere& sphere) const;
+    // What the caster image would show, as raw words: equal words, equal image.
+    void CasterKey(const RwV3d& light, int lod, const RwSphere& sphere, std::vector<uint32_t>& key) const;
+
+    std::vector<uint32_t> drawnKey_, key_; // of the image in imageA (empty: none); the one being built
+    uint32_t casterDraws_ = 0;
 };
 
 } // namespace Rw

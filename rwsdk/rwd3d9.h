@@ -4,6 +4,7 @@
 #pragma once
 
 #include "rwsdk/driver/d3d9/d3d9cache.h"
+#include "rwsdk/driver/d3d9/d3d9camera.h"
 #include "rwsdk/driver/d3d9/d3d9ddstex.h"
 #include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/driver/d3d9/d3d9raster.h"

@@ -59,6 +59,44 @@ protected:
         RwFrameUpdateObjects(box->frame);
     }
 
+    // One frame of the light grey ground at y = 0 with the shadow on it, read back.
+    void DrawFrame(Obj::Shadow& drawn, const RwV3d& light, std::vector<uint32_t>& pixels) {
+        Look({0, 300, 600}, {0, -300, 400});
+        RwCameraBeginUpdate(camera);
+        RwRGBA sky = {150, 185, 225, 255};
+        RwCameraClear(camera, &sky, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
+        RwIm3DVertex ground[4] = {{{-2000, 0, -1000}, {0, 1, 0}, 0xFFC8C8C8u, 0, 0},
+                                  {{2000, 0, -1000}, {0, 1, 0}, 0xFFC8C8C8u, 0, 0},
+                                  {{2000, 0, 3000}, {0, 1, 0}, 0xFFC8C8C8u, 0, 0},
+                                  {{-2000, 0, 3000}, {0, 1, 0}, 0xFFC8C8C8u, 0, 0}};
+        RwImVertexIndex fan[4] = {0, 1, 2, 3};
+        RwRenderStateSet(rwRENDERSTATETEXTURERASTER, nullptr);
+        // The shadow leaves fog on for the scene after it; the ground here has none.
+        RwRenderStateSet(rwRENDERSTATEFOGENABLE, nullptr);
+        RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(1)));
+        RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(1)));
+        RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
+        ASSERT_TRUE(RwIm3DTransform(ground, 4, nullptr, 0));
+        RwIm3DRenderIndexedPrimitive(rwPRIMTYPETRIFAN, fan, 4);
+        RwIm3DEnd();
+        EXPECT_TRUE(drawn.RenderFor(camera, &terrain, light));
+        EXPECT_GT(drawn.LastReceiversDrawn(), 0u);
+        RwCameraEndUpdate(camera);
+        pixels = ReadBack();
+    }
+    // The box turned about the vertical by an angle, at a place.
+    void TurnBox(RwV3d position, float degrees) {
+        RwMatrix m;
+        RwMatrixSetIdentity(&m);
+        const RwV3d up{0, 1, 0};
+        RwMatrixRotate(&m, &up, degrees, rwCOMBINEREPLACE);
+        m.pos = position;
+        RwMatrixUpdate(&m);
+        box->Transform(&m, rwCOMBINEREPLACE);
+        box->worldSphereValid = 0;
+        RwFrameUpdateObjects(box->frame);
+    }
+
     Obj::Terrain terrain;
     std::unique_ptr<Obj::Clump> box;
     std::unique_ptr<Obj::Shadow> shadow;
@@ -174,29 +212,9 @@ TEST_F(ShadowFixture, NoSkyOrNoTerrainMeansNoShadow) {
 }
 
 TEST_F(ShadowFixture, BoxShadowOnFlatGround) {
-    Look({0, 300, 600}, {0, -300, 400});
-    RwCameraBeginUpdate(camera);
-    RwRGBA sky = {150, 185, 225, 255};
-    RwCameraClear(camera, &sky, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
-    // The ground: one light grey square at y = 0.
-    RwIm3DVertex ground[4] = {{{-2000, 0, -1000}, {0, 1, 0}, 0xFFC8C8C8u, 0, 0},
-                              {{2000, 0, -1000}, {0, 1, 0}, 0xFFC8C8C8u, 0, 0},
-                              {{2000, 0, 3000}, {0, 1, 0}, 0xFFC8C8C8u, 0, 0},
-                              {{-2000, 0, 3000}, {0, 1, 0}, 0xFFC8C8C8u, 0, 0}};
-    RwImVertexIndex fan[4] = {0, 1, 2, 3};
-    RwRenderStateSet(rwRENDERSTATETEXTURERASTER, nullptr);
-    RwRenderStateSet(rwRENDERSTATEZTESTENABLE, reinterpret_cast<void*>(uintptr_t(1)));
-    RwRenderStateSet(rwRENDERSTATEZWRITEENABLE, reinterpret_cast<void*>(uintptr_t(1)));
-    RwRenderStateSet(rwRENDERSTATECULLMODE, reinterpret_cast<void*>(uintptr_t(rwCULLMODECULLNONE)));
-    ASSERT_TRUE(RwIm3DTransform(ground, 4, nullptr, 0));
-    RwIm3DRenderIndexedPrimitive(rwPRIMTYPETRIFAN, fan, 4);
-    RwIm3DEnd();
     // The sun high in the south-west: the shadow falls a little to the north-east of the box.
-    const RwV3d light = Base::Normalize3d(RwV3d{0.3f, -1, 0.2f});
-    EXPECT_TRUE(shadow->RenderFor(camera, &terrain, light));
-    EXPECT_GT(shadow->LastReceiversDrawn(), 0u);
-    RwCameraEndUpdate(camera);
-    const std::vector<uint32_t> pixels = ReadBack();
+    std::vector<uint32_t> pixels;
+    ASSERT_NO_FATAL_FAILURE(DrawFrame(*shadow, Base::Normalize3d(RwV3d{0.3f, -1, 0.2f}), pixels));
 
     SavePng(pixels, "ShadowBox.png");
 
@@ -216,6 +234,35 @@ TEST_F(ShadowFixture, BoxShadowOnFlatGround) {
     EXPECT_GT(shaded, 30);
     EXPECT_LT(darkest, 0xC8 - 40);
     EXPECT_GE(darkest, int(0xC8 * (1 - 112.0 / 255)) - 2);
+}
+
+// The caster image is drawn again only when what it shows changes: the box turned, or the sun moved. A box
+// that only moves keeps its image, and the frame is the one a newly made shadow draws.
+TEST_F(ShadowFixture, TheCasterImageIsDrawnAgainOnlyWhenItChanges) {
+    const RwV3d light = Base::Normalize3d(RwV3d{0.3f, -1, 0.2f});
+    std::vector<uint32_t> first, again;
+    ASSERT_NO_FATAL_FAILURE(DrawFrame(*shadow, light, first));
+    ASSERT_NO_FATAL_FAILURE(DrawFrame(*shadow, light, again));
+    EXPECT_EQ(shadow->shadowCamera->CasterDraws(), 1u);
+    ASSERT_EQ(again.size(), first.size());
+    EXPECT_EQ(again, first);
+
+    MoveBox({30, 100, 1010});
+    std::vector<uint32_t> moved, fresh;
+    ASSERT_NO_FATAL_FAILURE(DrawFrame(*shadow, light, moved));
+    EXPECT_EQ(shadow->shadowCamera->CasterDraws(), 1u) << "moved, not turned";
+    Obj::Shadow other(box.get());
+    ASSERT_NO_FATAL_FAILURE(DrawFrame(other, light, fresh));
+    EXPECT_EQ(other.shadowCamera->CasterDraws(), 1u);
+    EXPECT_EQ(moved, fresh);
+
+    TurnBox({30, 100, 1010}, 30);
+    std::vector<uint32_t> turned;
+    ASSERT_NO_FATAL_FAILURE(DrawFrame(*shadow, light, turned));
+    EXPECT_EQ(shadow->shadowCamera->CasterDraws(), 2u);
+    EXPECT_NE(turned, moved);
+    ASSERT_NO_FATAL_FAILURE(DrawFrame(*shadow, Base::Normalize3d(RwV3d{-0.3f, -1, 0.2f}), turned));
+    EXPECT_EQ(shadow->shadowCamera->CasterDraws(), 3u) << "the sun moved";
 }
 
 } // namespace
