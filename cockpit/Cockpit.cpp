@@ -8,6 +8,7 @@
 #include "scene/AtomicData.h"
 #include "scene/CameraRelative.h"
 #include "scene/LoadTexture.h"
+#include "scene/RenderProbe.h"
 #include "scene/RoleGroups.h"
 #include "scene/World.h"
 
@@ -244,6 +245,7 @@ void Cockpit::Render(unsigned order, Cameras::Basic* camera) {
     if (wrapper && cameraFrame && Rw::Frame::FromRwFrame(cameraFrame))
         Rw::BeginCameraRelative(wrapper, this);
     {
+        Grp::ProbeSection section("cockpit instruments");
         Obj::DeviceStates states;
         D3DMATERIAL9 material{};
         material.Diffuse = {0.8f, 0.8f, 0.8f, 0.8f};
@@ -306,12 +308,18 @@ void Cockpit::Render(unsigned order, Cameras::Basic* camera) {
         states.Render(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
         states.Render(D3DRS_ALPHATESTENABLE, FALSE);
 
-        if (radar)
+        if (radar) {
+            Grp::ProbeSection section("cockpit radar");
             radar->Render();
-        if (mfd)
+        }
+        if (mfd) {
+            Grp::ProbeSection section("cockpit weapons display");
             mfd->Render();
-        if (hud)
+        }
+        if (hud) {
+            Grp::ProbeSection section("head-up display");
             hud->Render(camera);
+        }
     }
     if (wrapper && cameraFrame && Rw::Frame::FromRwFrame(cameraFrame)) {
         Rw::EndCameraRelativeObject();

@@ -1,0 +1,207 @@
+// Where a drawn frame goes, section by section, for the benchmarks that draw: the GL calls that reach the
+// driver are counted on their way, and a probe (set as the engine's render probe) charges each section its
+// time, the drawing thread's part of it, its pixels through the depth test and its calls.
+#pragma once
+
+#include "scene/RenderProbe.h"
+
+#include <epoxy/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace BenchSupport {
+
+// Calls counted on their way to the GL driver: libepoxy's entry points are pointers, replaced by hooks that
+// count and call the driver's own function (asked of the GL context, so that epoxy's resolving stubs,
+// which may call back through the pointer, are never reached).
+struct GlCounts {
+    uint64_t draws = 0, vertices = 0, primitives = 0, states = 0, programs = 0, uniforms = 0, uploads = 0;
+};
+// The calls counted so far.
+extern GlCounts gl;
+
+// Replaces libepoxy's entry points of the counted calls by the counting hooks; call with the context current.
+void InstallGlHooks();
+
+// A section's name as a reader wants it: a type's name demangled, with its namespace.
+std::string Readable(const char* name);
+
+using Clock = std::chrono::steady_clock;
+
+class FrameProbe;
+// The probe of the frame being measured, or null.
+extern FrameProbe* activeProbe;
+
+// Per section: the frame's totals, summed over the frames measured.
+struct Totals {
+    double cpuMs = 0;  // on the drawing thread, waits for the rasteriser left out
+    double wallMs = 0; // the section's whole cost: its work on the drawing thread and its rasterisation
+    uint64_t pixels = 0;
+    GlCounts calls;
+};
+
+// The probe: a stack of open sections. Each stretch of one section between two changes of the stack is a
+// segment with its own occlusion query (GL queries of one kind do not nest), read back at the end of the
+// frame. The software rasteriser bins a whole frame before it draws, and its timer queries span from the
+// first begin to the last end over all its threads, which covers nearly the frame for any section; so a
+// section's own cost is measured by finishing the GL's work whenever work of another section is about to
+// reach it (a draw, a clear or Present's copy): the time between two such points belongs to the section
+// that did the work. This serialises the drawing thread and the rasteriser, so the sections add up to more
+// than the frame time measured without the probe.
+class FrameProbe final : public Grp::RenderProbe {
+public:
+    // screenPixels: the frame's pixels, for overdraw.
+    explicit FrameProbe(int screenPixels) : screenPixels_(screenPixels) {}
+    ~FrameProbe() override {
+        if (!pool_.empty())
+            glDeleteQueries(GLsizei(pool_.size()), pool_.data());
+    }
+
+    void Begin(const char* section) override {
+        Close();
+        stack_.push_back(section);
+        Open();
+    }
+    void End() override {
+        Close();
+        stack_.pop_back();
+        if (!stack_.empty())
+            Open();
+    }
+
+    // Work is about to reach the GL: a section other than the one being timed finishes what came before.
+    void Work() {
+        if (!stack_.empty() && stack_.back() != timed_)
+            Switch();
+    }
+
+    // A frame: everything outside a section is "other".
+    void StartFrame() {
+        activeProbe = this;
+        Begin("other (camera, engine, set-up)");
+        timed_ = stack_.back();
+        mark_ = Clock::now();
+    }
+    void EndFrame() {
+        End();
+        Switch();
+        activeProbe = nullptr;
+        for (size_t i = 0; i < segments_.size(); ++i) {
+            GLuint64 samples = 0;
+            glGetQueryObjectui64v(pool_[i], GL_QUERY_RESULT, &samples);
+            segments_[i]->pixels += samples;
+        }
+        segments_.clear();
+        ++frames_;
+    }
+
+    void Print(double frameMs) const {
+        std::printf(
+            "\nFrame cost by section, per frame over %d frames (frame time without the probe: %.1f ms "
+            "p50)\n",
+            frames_, frameMs);
+        std::printf("%-40s %8s %8s %8s %6s %8s %8s %6s %5s %5s %5s\n", "section", "whole_ms", "cpu_ms",
+                    "overdraw", "draws", "vertices", "prims", "states", "progs", "ubo", "upld");
+        std::vector<std::pair<std::string, const Totals*>> rows;
+        for (const auto& [name, totals] : sections_)
+            rows.emplace_back(Readable(name), &totals);
+        std::sort(rows.begin(), rows.end(),
+                  [](const auto& a, const auto& b) { return a.second->wallMs > b.second->wallMs; });
+        const double f = frames_;
+        const double pixels = screenPixels_;
+        const auto row = [f, pixels](const std::string& name, const Totals& t) {
+            std::printf(
+                "%-40.40s %8.2f %8.2f %8.2f %6.0f %8.0f %8.0f %6.0f %5.0f %5.0f %5.1f\n", name.c_str(),
+                t.wallMs / f, t.cpuMs / f, double(t.pixels) / f / pixels, double(t.calls.draws) / f,
+                double(t.calls.vertices) / f, double(t.calls.primitives) / f, double(t.calls.states) / f,
+                double(t.calls.programs) / f, double(t.calls.uniforms) / f, double(t.calls.uploads) / f);
+        };
+        for (const auto& [name, t] : rows)
+            row(name, *t);
+        row("all", All());
+        std::printf(
+            "whole_ms: the section's drawing-thread work and its rasterisation, finished; cpu_ms: the "
+            "drawing thread's part; overdraw: pixels passing the depth test per screen pixel; vertices: the "
+            "count each draw passes, so an indexed draw counts its indices (a list of separate triangles "
+            "shows 3 a triangle however many vertices they share)\n\n");
+    }
+
+    Totals All() const {
+        Totals all;
+        for (const auto& [name, t] : sections_)
+            Add(all, t);
+        return all;
+    }
+    int Frames() const { return frames_; }
+
+private:
+    static void Add(Totals& to, const Totals& t) {
+        to.cpuMs += t.cpuMs;
+        to.wallMs += t.wallMs;
+        to.pixels += t.pixels;
+        to.calls.draws += t.calls.draws;
+        to.calls.vertices += t.calls.vertices;
+        to.calls.primitives += t.calls.primitives;
+        to.calls.states += t.calls.states;
+        to.calls.programs += t.calls.programs;
+        to.calls.uniforms += t.calls.uniforms;
+        to.calls.uploads += t.calls.uploads;
+    }
+
+    void Switch() {
+        const auto start = Clock::now();
+        glFinish();
+        const auto now = Clock::now();
+        sections_[timed_].wallMs += std::chrono::duration<double, std::milli>(now - mark_).count();
+        waitMs_ += std::chrono::duration<double, std::milli>(now - start).count();
+        mark_ = now;
+        timed_ = stack_.empty() ? nullptr : stack_.back();
+    }
+
+    void Open() {
+        const size_t i = segments_.size();
+        if (i == pool_.size()) {
+            pool_.push_back(0);
+            glGenQueries(1, &pool_.back());
+        }
+        segments_.push_back(&sections_[stack_.back()]);
+        glBeginQuery(GL_SAMPLES_PASSED, pool_[i]);
+        callsAtOpen_ = gl;
+        waitMs_ = 0;
+        openedAt_ = Clock::now();
+    }
+    void Close() {
+        if (stack_.empty())
+            return;
+        const auto now = Clock::now();
+        glEndQuery(GL_SAMPLES_PASSED);
+        Totals& t = *segments_.back();
+        t.cpuMs += std::chrono::duration<double, std::milli>(now - openedAt_).count() - waitMs_;
+        t.calls.draws += gl.draws - callsAtOpen_.draws;
+        t.calls.vertices += gl.vertices - callsAtOpen_.vertices;
+        t.calls.primitives += gl.primitives - callsAtOpen_.primitives;
+        t.calls.states += gl.states - callsAtOpen_.states;
+        t.calls.programs += gl.programs - callsAtOpen_.programs;
+        t.calls.uniforms += gl.uniforms - callsAtOpen_.uniforms;
+        t.calls.uploads += gl.uploads - callsAtOpen_.uploads;
+    }
+
+    std::vector<const char*> stack_;
+    std::map<const char*, Totals> sections_;
+    std::vector<Totals*> segments_;
+    std::vector<GLuint> pool_;
+    GlCounts callsAtOpen_;
+    Clock::time_point openedAt_, mark_;
+    const char* timed_ = nullptr;
+    double waitMs_ = 0;
+    int frames_ = 0;
+    int screenPixels_;
+};
+
+} // namespace BenchSupport
