@@ -17,11 +17,12 @@ protected:
     }
     void TearDown() override { StopCamera(); }
 
-    std::vector<uint32_t> Draw(Obj::LensFlare& flare, float time) {
+    std::vector<uint32_t> Draw(Obj::LensFlare& flare, float time, float frameTime = 1.0f,
+                               const Obj::LensFlare::Occlusion& occluded = nullptr) {
         RwCameraBeginUpdate(camera);
         RwRGBA black = {0, 0, 0, 255};
         RwCameraClear(camera, &black, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
-        drawn = flare.Render(camera, time, 1.0f, nullptr);
+        drawn = flare.Render(camera, time, frameTime, occluded);
         RwCameraEndUpdate(camera);
         return ReadBack();
     }
@@ -30,6 +31,13 @@ protected:
 
 int Brightness(uint32_t p) {
     return int((p >> 16) & 0xFF) + int((p >> 8) & 0xFF) + int(p & 0xFF);
+}
+
+int Lit(const std::vector<uint32_t>& pixels) {
+    int lit = 0;
+    for (uint32_t p : pixels)
+        lit += Brightness(p) > 0;
+    return lit;
 }
 
 TEST_F(FlareRender, SevenSpritesAlongTheLineThroughTheCentre) {
@@ -72,10 +80,54 @@ TEST_F(FlareRender, BehindTheCameraDrawsNothing) {
     const std::vector<uint32_t> pixels = Draw(flare, 0);
     EXPECT_FALSE(drawn);
     EXPECT_EQ(flare.SpritesDrawn(), 0u);
-    int lit = 0;
-    for (uint32_t p : pixels)
-        lit += Brightness(p) > 0;
-    EXPECT_EQ(lit, 0);
+    EXPECT_EQ(Lit(pixels), 0);
+}
+
+// A flare whose fade is below one step draws no sprite at all: on its first short frame, and once it has
+// faded out behind a blocker or off the screen (where its far sprites could still reach the view).
+TEST_F(FlareRender, FadedOutDrawsNothing) {
+    Look({0, 0, 0}, {0, 0, 1});
+    {
+        Obj::LensFlare flare({0.2f, 0.15f, 1});
+        const std::vector<uint32_t> pixels = Draw(flare, 0, 0.001f);
+        EXPECT_FALSE(drawn);
+        EXPECT_LT(flare.Alpha(), 1);
+        EXPECT_EQ(flare.SpritesDrawn(), 0u);
+        EXPECT_EQ(Lit(pixels), 0);
+    }
+    const struct {
+        const char* what;
+        Base::Vector3 element;
+        bool blocked;
+    } cases[] = {
+        {"blocked", {0.2f, 0.15f, 1}, true},
+        {"off the screen", {0.8f, 0.15f, 1}, false},
+    };
+    for (const auto& c : cases) {
+        // Seen in full first, from the view's centre.
+        Obj::LensFlare flare(c.element);
+        Look({0, 0, 0}, {c.element.x, c.element.y, c.element.z});
+        Draw(flare, 0);
+        ASSERT_TRUE(drawn) << c.what;
+        ASSERT_EQ(flare.SpritesDrawn(), 7u) << c.what;
+        Look({0, 0, 0}, {0, 0, 1});
+        const auto blocker = [&c](const Base::Vector3&, const Base::Vector3&, const Base::Vector3&) {
+            return c.blocked;
+        };
+        std::vector<uint32_t> pixels;
+        int frames = 0, litWhileFading = 0;
+        for (float time = 1; frames < 40; time += 0.25f, ++frames) {
+            pixels = Draw(flare, time, 0.1f, blocker);
+            if (!drawn)
+                break;
+            litWhileFading = std::max(litWhileFading, Lit(pixels));
+        }
+        EXPECT_LT(frames, 40) << c.what;
+        EXPECT_GT(litWhileFading, 0) << c.what; // it fades, it does not vanish at once
+        EXPECT_LT(flare.Alpha(), 1) << c.what;
+        EXPECT_EQ(flare.SpritesDrawn(), 0u) << c.what;
+        EXPECT_EQ(Lit(pixels), 0) << c.what;
+    }
 }
 
 } // namespace
