@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -57,7 +58,13 @@ struct Totals {
 class FrameProbe final : public Grp::RenderProbe {
 public:
     // screenPixels: the frame's pixels, for overdraw.
-    explicit FrameProbe(int screenPixels) : screenPixels_(screenPixels) {}
+    // CORVANE_PROBE_EACH_SECTION=1: finish the GL's work at every change of section as well, so that a
+    // section that does no GL work of its own (the terrain's streaming, a renderable's preparation before
+    // its first draw) is charged its own time instead of adding it to the section that drew last.
+    explicit FrameProbe(int screenPixels) : screenPixels_(screenPixels) {
+        const char* each = std::getenv("CORVANE_PROBE_EACH_SECTION");
+        eachSection_ = each && *each && *each != '0';
+    }
     ~FrameProbe() override {
         if (!pool_.empty())
             glDeleteQueries(GLsizei(pool_.size()), pool_.data());
@@ -65,12 +72,20 @@ public:
 
     void Begin(const char* section) override {
         Close();
+        if (eachSection_ && !stack_.empty())
+            Switch();
         stack_.push_back(section);
+        if (eachSection_)
+            timed_ = section;
         Open();
     }
     void End() override {
         Close();
+        if (eachSection_)
+            Switch();
         stack_.pop_back();
+        if (eachSection_ && !stack_.empty())
+            timed_ = stack_.back();
         if (!stack_.empty())
             Open();
     }
@@ -202,6 +217,7 @@ private:
     double waitMs_ = 0;
     int frames_ = 0;
     int screenPixels_;
+    bool eachSection_ = false;
 };
 
 } // namespace BenchSupport
