@@ -44,8 +44,6 @@ int main(int argc, char** argv) {
     check(Tools::WriteDds(textures + "ground.dds", Chain(ground), true), "ground.dds");
     // The same name as a bitmap too: the DDS file is the one read.
     check(Tools::WriteBmp(textures + "ground.bmp", Tools::Halve(ground)), "ground.bmp");
-    // The terrain's grain, repeated five times across each slice.
-    check(Tools::WriteDds(textures + "Detail.dds", Chain(Tools::TerrainDetail(128)), true), "Detail.dds");
     // Not "cloud": names are looked up ignoring case, and the cloud layer's "Cloud" is another picture.
     check(Tools::WriteDds(textures + "puff.dds", Chain(Tools::Cloud(64)), false), "puff.dds");
     check(Tools::WritePng(textures + "camo.png", Tools::Camouflage(128)), "camo.png");
@@ -78,6 +76,7 @@ int main(int argc, char** argv) {
     }
     check(Tools::WritePng(textures + "WaterBump.png", Tools::WaterBump(128)), "WaterBump.png");
     check(Tools::WritePng(textures + "WaterEnv.png", Tools::WaterEnvironment(128)), "WaterEnv.png");
+    // The terrain's grain, repeated five times across each slice (and a ship deck's second pass).
     check(Tools::WriteDds(textures + "Detail.dds", Chain(Tools::Detail(256)), true), "Detail.dds");
     // The lens flare's sprites.
     for (int k = 1; k <= 4; ++k) {

@@ -97,17 +97,6 @@ Picture Ground(int size) {
     return p;
 }
 
-Picture TerrainDetail(int size) {
-    Picture p = Blank(size);
-    for (int y = 0; y < size; y++)
-        for (int x = 0; x < size; x++) {
-            const float grain = Fractal(x, y, size, 16, 3, 53) - 0.5f;
-            const float v = 128.0f + 70.0f * grain;
-            Put(p, x, y, v, v * 0.98f, v * 0.95f);
-        }
-    return p;
-}
-
 Picture Camouflage(int size) {
     // Woodland: sand, olive, dark green and near-black patches with soft-free but clean edges.
     static const float colours[4][3] = {{150, 138, 100}, {96, 104, 62}, {58, 74, 44}, {40, 38, 32}};

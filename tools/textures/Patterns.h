@@ -36,9 +36,6 @@ Picture SoftShadow(int size);
 Picture WaterTrail(int size);
 // The sun sprite of the sky: a white disc in a soft corona, on transparent black.
 Picture SkySun(int size);
-// The terrain's detail texture: grey noise around 128, so that the doubling blend keeps the slice colours
-// on average and only adds grain.
-Picture TerrainDetail(int size);
 // The particle texture of the cloud layer: four puffs, one in each quarter.
 Picture CloudQuarters(int size);
 
@@ -57,6 +54,8 @@ Picture WaterMain(int size);
 Picture WaterFrame(int size, int frame, int frames);
 Picture WaterBump(int size);
 Picture WaterEnvironment(int size);
+// The terrain's detail texture: grey noise around 128, so that the doubling blend keeps the slice colours
+// on average and only adds grain.
 Picture Detail(int size);
 // The lens flare's four sprites (kind 1 to 4): halo ring, soft disc, thin ring, small bright spot; additive,
 // so black is clear, with alpha following the brightness.
