@@ -22,20 +22,40 @@ std::string Vector(glm::vec3 v) {
 }
 
 // One level of detail drawing every atomic (optionally a pattern of them) in pass 128, the pass of
-// ordinary models; translucent canopies come after it in pass 129 with blending on.
-std::string Description(const std::string& dff, float cameraRelDistance, bool glass) {
+// ordinary models; translucent canopies come after it in pass 129 with blending on. A small model (a weapon,
+// the pilot) is drawn only up to the level-of-detail distance "near", where it is a pixel or two on the
+// screen; an airplane then goes on without its glass and the parts that no longer make a pixel ("far": a
+// pattern of the atomics still drawn).
+struct Detail {
+    float near = 100000;
+    std::string far;         // empty: nothing past "near"
+    float farthest = 100000; // where "far" ends
+};
+
+std::string Level(int index, float threshold, const std::string& pattern) {
+    std::string text = "\t\t\t" + std::to_string(index) + "\n\t\t\t{\n\t\t\t\tThreshold\t" +
+                       Number(threshold) + "\n\t\t\t\tCommands\n\t\t\t\t{\n\t\t\t\t\t#\tRenderAtomics\n";
+    if (!pattern.empty())
+        text += "\t\t\t\t\t{\n\t\t\t\t\t\tRegEx\t" + pattern + "\n\t\t\t\t\t}\n";
+    return text + "\t\t\t\t}\n\t\t\t}\n";
+}
+
+std::string Description(const std::string& dff, float cameraRelDistance, bool glass,
+                        const Detail& detail = {}) {
     std::string text = "Dff\t" + dff + "\n";
     if (cameraRelDistance > 0)
         text += "CameraRelDistance\t" + Number(cameraRelDistance) + "\n";
-    text += "RenderOrders\n{\n\t128\n\t{\n\t\tLods\n\t\t{\n\t\t\t0\n\t\t\t{\n\t\t\t\tThreshold\t100000\n"
-            "\t\t\t\tCommands\n\t\t\t\t{\n\t\t\t\t\t#\tRenderAtomics\n";
-    if (glass)
-        text += "\t\t\t\t\t{\n\t\t\t\t\t\tRegEx\t[^_].*\n\t\t\t\t\t}\n";
-    text += "\t\t\t\t}\n\t\t\t}\n\t\t}\n\t}\n";
+    text += "RenderOrders\n{\n\t128\n\t{\n\t\tLods\n\t\t{\n";
+    text += Level(0, detail.near, glass ? "[^_].*" : "");
+    if (!detail.far.empty())
+        text += Level(1, detail.farthest, detail.far);
+    text += "\t\t}\n\t}\n";
     if (glass) {
         // Alpha blending (render state 27) on for the glass and off again.
         text += "\t129\n\t{\n\t\tLods\n\t\t{\n\t\t\t0\n\t\t\t{"
-                "\n\t\t\t\tThreshold\t100000\n\t\t\t\tCommands\n\t\t\t\t{\n"
+                "\n\t\t\t\tThreshold\t" +
+                Number(detail.near) +
+                "\n\t\t\t\tCommands\n\t\t\t\t{\n"
                 "\t\t\t\t\t#\tSetRenderState\n\t\t\t\t\t{"
                 "\n\t\t\t\t\t\tState\t27\n\t\t\t\t\t\tValue\t1\n\t\t\t\t\t}\n"
                 "\t\t\t\t\t#\tRenderAtomics\n\t\t\t\t\t{\n\t\t\t\t\t\tRegEx\t_.*\n\t\t\t\t\t}\n"
@@ -45,6 +65,15 @@ std::string Description(const std::string& dff, float cameraRelDistance, bool gl
     }
     return text + "}\n";
 }
+
+// Level-of-detail distances are the distance less the model's radius, times the view window's half width:
+// a model of size s covers about s / distance of half the screen's width. An airplane (15-22 m) is full up
+// to 1500 (5 pixels long at 1024 wide); past it the gear, wheels, pylons, weapon doors and glass (under
+// 0.6 m across, half a pixel at 1920 wide) are left out. Weapons (3-5 m long, 0.2-0.6 m thick) end at
+// 1500; the pilot figure ends at 400, except under its parachute (7 m), which goes on to 2500.
+const Detail AirplaneDetail{1500, "(?!Gear|Susp|Wheel|Pylon|WeaponDoor)[^_].*"};
+const Detail WeaponDetail{1500, ""};
+const Detail PilotDetail{400, "OnParachute", 2500};
 
 std::string Damages(float hitPoints, const std::string& name, const std::string& icon) {
     return "Damages\n{\n\tHitPoints\t" + Number(hitPoints) + "\n\tName\t" + name + "\n\tMapIcon\t" + icon +
@@ -64,7 +93,7 @@ struct Flight {
 std::string AirplaneInfo(const std::string& title, const AircraftLayout& l, const Flight& f,
                          const std::string& setups) {
     std::string t = "; Airplanes\\" + title + ".info, written by the model generator\n";
-    t += Description("Airplanes\\" + title + ".dff", 3000, true);
+    t += Description("Airplanes\\" + title + ".dff", 3000, true, AirplaneDetail);
     t += Damages(300, title, "IconFighter");
     t += "SimplePhysicsParams\n{\n\tMaxSpeed\t" + Number(f.maxSpeed) + "\n\tAgility\t" + Number(f.agility) +
          "\n}\n";
@@ -160,9 +189,10 @@ std::vector<SampleModel> SampleModels() {
     models.push_back({"Airplanes\\DefaultCockpit.dff", FighterCockpit(), {}});
 
     // The pilot figure: drawn in the airplanes' pass, one of its three parts at a time.
-    models.push_back({"Airplanes\\Pilot.dff",
-                      PilotFigure(),
-                      {{"Airplanes\\Pilot.model", Description("Airplanes\\Pilot.dff", 3000, false)}}});
+    models.push_back(
+        {"Airplanes\\Pilot.dff",
+         PilotFigure(),
+         {{"Airplanes\\Pilot.model", Description("Airplanes\\Pilot.dff", 3000, false, PilotDetail)}}});
 
     // Weapons: a model description with the ordnance keys each.
     const std::pair<Model, Ordnance> weapons[] = {
@@ -210,8 +240,9 @@ std::vector<SampleModel> SampleModels() {
         const std::string name = ordnance.name;
         models.push_back({"Weapons\\" + name + ".dff",
                           model,
-                          {{"Weapons\\" + name + ".info", Description("Weapons\\" + name + ".dff", 0, false) +
-                                                              std::string(ordnance.params)}}});
+                          {{"Weapons\\" + name + ".info",
+                            Description("Weapons\\" + name + ".dff", 0, false, WeaponDetail) +
+                                std::string(ordnance.params)}}});
     }
 
     // Ground vehicles and ships, with the object descriptions the missions spawn.
