@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 #ifdef __SSE2__
@@ -119,8 +120,8 @@ void FreeGeometry(RpGeometry* geometry) {
         RwFree(reinterpret_cast<RwUInt8*>(geometry) - homePrefix);
 }
 
-void LayOutMorphTargets(RpGeometry* geometry, RpMorphTarget* block, RwInt32 count) {
-    auto* data = reinterpret_cast<RwUInt8*>(block + count);
+// The vertex data of the targets starts at data (behind the records, or further on).
+void LayOutMorphTargets(RpGeometry* geometry, RpMorphTarget* block, RwInt32 count, RwUInt8* data) {
     const size_t positions = sizeof(RwV3d) * size_t(geometry->numVertices);
     for (RwInt32 i = 0; i < count; ++i) {
         block[i].parentGeom = geometry;
@@ -290,6 +291,21 @@ bool ReadPayload(RwStream* stream, void* buffer, RwUInt64 length, RwUInt32* rema
     return true;
 }
 
+// Where the reader wants a geometry's arrays within a cache line: a large copy is quickest when its
+// destination has its source's offset in the line, so the vertex positions and the group of prelight
+// colours and texture coordinates can each start up to a line later than they would.
+struct ArrayPhase {
+    std::uintptr_t vertices;
+    std::uintptr_t arrays;
+};
+constexpr size_t cacheLine = 64;
+constexpr size_t phaseSlack = 2 * cacheLine;
+
+// The first address from at with the given offset in a line (a multiple of 4, as every array's type needs).
+RwUInt8* InPhase(RwUInt8* at, std::uintptr_t offset) {
+    return at + ((offset - reinterpret_cast<std::uintptr_t>(at)) & (cacheLine - 4));
+}
+
 // Bytes of a geometry with its morph targets and arrays, up to the room asked for behind them.
 size_t ArraysEnd(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 flags, RwInt32 sets,
                  RwInt32 numMorphTargets) {
@@ -307,7 +323,8 @@ size_t ArraysEnd(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 flags, RwInt32
 }
 
 RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format, RwInt32 numMorphTargets,
-                           bool clear, size_t roomSize = 0, RwUInt8** room = nullptr);
+                           bool clear, size_t roomSize = 0, RwUInt8** room = nullptr,
+                           const ArrayPhase* phase = nullptr);
 RwInt32 AddMorphTargets(RpGeometry* geometry, RwInt32 count, bool clear);
 
 } // namespace
@@ -323,9 +340,10 @@ RpGeometry* RpGeometryCreate(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 fo
 namespace {
 
 // The reader fills every array itself: it asks for them uncleared, and for all its morph targets at once,
-// and for room behind the arrays (8-byte aligned, left as it is) for what it reads next.
+// and for room behind the arrays (8-byte aligned, left as it is) for what it reads next, and it may ask for
+// the arrays in phase with its bytes (uncleared only).
 RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 format, RwInt32 numMorphTargets,
-                           bool clear, size_t roomSize, RwUInt8** room) {
+                           bool clear, size_t roomSize, RwUInt8** room, const ArrayPhase* phase) {
     if (numVerts < 0 || numTriangles < 0)
         return nullptr;
     if (numVerts >= 0x10000) {
@@ -341,9 +359,12 @@ RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 form
     const bool native = flags & rpGEOMETRYNATIVE;
     const size_t positions = native ? 0 : sizeof(RwV3d) * size_t(numVerts);
     const size_t records = sizeof(RpMorphTarget) * size_t(numMorphTargets);
-    const size_t morphBytes =
-        records + ((flags & rpGEOMETRYNORMALS) ? 2 * positions : positions) * size_t(numMorphTargets);
-    const size_t size = ArraysEnd(numVerts, numTriangles, flags, sets, numMorphTargets);
+    const size_t vertexBytes =
+        ((flags & rpGEOMETRYNORMALS) ? 2 * positions : positions) * size_t(numMorphTargets);
+    if (clear)
+        phase = nullptr;
+    const size_t size =
+        ArraysEnd(numVerts, numTriangles, flags, sets, numMorphTargets) + (phase ? phaseSlack : 0);
     const size_t roomAt = (size + 7) & ~size_t(7);
     auto* geometry = AllocateGeometry(roomSize ? roomAt + roomSize : size);
     if (!geometry) {
@@ -361,9 +382,14 @@ RpGeometry* CreateGeometry(RwInt32 numVerts, RwInt32 numTriangles, RwUInt32 form
     RpMaterialListInitialize(&geometry->matList);
     geometry->morphTarget = InlineMorphTargets(geometry);
     geometry->numMorphTargets = numMorphTargets;
-    LayOutMorphTargets(geometry, geometry->morphTarget, numMorphTargets);
+    auto* vertexData = reinterpret_cast<RwUInt8*>(geometry->morphTarget + numMorphTargets);
+    if (phase)
+        vertexData = InPhase(vertexData, phase->vertices);
+    LayOutMorphTargets(geometry, geometry->morphTarget, numMorphTargets, vertexData);
     if (!native) {
-        auto* next = reinterpret_cast<RwUInt8*>(geometry->morphTarget) + morphBytes;
+        auto* next = vertexData + vertexBytes;
+        if (phase)
+            next = InPhase(next, phase->arrays);
         if ((flags & rpGEOMETRYPRELIT) && numVerts > 0) {
             geometry->preLitLum = reinterpret_cast<RwRGBA*>(next);
             next += sizeof(RwRGBA) * size_t(numVerts);
@@ -403,17 +429,22 @@ RwInt32 AddMorphTargets(RpGeometry* geometry, RwInt32 count, bool clear) {
     }
     std::memset(static_cast<void*>(block), 0,
                 clear ? (sizeof(RpMorphTarget) + vertexBytes) * total : sizeof(RpMorphTarget) * total);
-    if (geometry->morphTarget) {
-        // The old records, then the old vertex data, which now starts behind the larger record array.
-        std::memcpy(static_cast<void*>(block), geometry->morphTarget, sizeof(RpMorphTarget) * size_t(old));
-        std::memcpy(reinterpret_cast<RwUInt8*>(block + total),
-                    reinterpret_cast<const RwUInt8*>(geometry->morphTarget + old), vertexBytes * size_t(old));
-        if (MorphTargetsOwnBlock(geometry))
-            RwFree(geometry->morphTarget);
+    RpMorphTarget* const previous = geometry->morphTarget;
+    // The old records, then each old target's arrays, wherever they lay, into the new layout.
+    if (previous)
+        std::memcpy(static_cast<void*>(block), previous, sizeof(RpMorphTarget) * size_t(old));
+    LayOutMorphTargets(geometry, block, RwInt32(total), reinterpret_cast<RwUInt8*>(block + total));
+    const size_t positions = sizeof(RwV3d) * size_t(geometry->numVertices);
+    for (RwInt32 i = 0; previous && i < old; ++i) {
+        if (block[i].verts && previous[i].verts)
+            std::memcpy(block[i].verts, previous[i].verts, positions);
+        if (block[i].normals && previous[i].normals)
+            std::memcpy(block[i].normals, previous[i].normals, positions);
     }
+    if (MorphTargetsOwnBlock(geometry))
+        RwFree(previous);
     geometry->morphTarget = block;
     geometry->numMorphTargets = RwInt32(total);
-    LayOutMorphTargets(geometry, block, RwInt32(total));
     return old;
 }
 
@@ -673,7 +704,9 @@ size_t StreamedGeometrySize(const RwUInt8* bytes, RwUInt64 left) {
         PeekComingRoom(bytes + after, RwUInt32(std::min<RwUInt64>(left - after, 0xFFFFFFFFu)), remaining,
                        flags & rpGEOMETRYNATIVE);
     const size_t roomSize = RoomOfMaterials(coming) + coming.meshBytes;
-    const size_t size = ArraysEnd(numVertices, numTriangles, flags, sets, numMorphTargets);
+    const bool phased = !(flags & rpGEOMETRYNATIVE) && numVertices > 0;
+    const size_t size =
+        ArraysEnd(numVertices, numTriangles, flags, sets, numMorphTargets) + (phased ? phaseSlack : 0);
     const size_t whole = roomSize ? ((size + 7) & ~size_t(7)) + roomSize : size;
     return (homePrefix + whole + 15) & ~size_t(15);
 }
@@ -740,9 +773,19 @@ RpGeometry* RpGeometryStreamRead(RwStream* stream) {
     // A geometry read from memory holds its material array and its meshes in its own allocation.
     const ComingRoom coming = PeekComingRoom(stream, remaining, native);
     const size_t materialRoom = RoomOfMaterials(coming);
+    // From memory, the arrays are laid out in phase with the bytes they are copied from.
+    ArrayPhase phase{};
+    const RwUInt8* arraysFrom = arrays ? _rwStreamBytesInPlace(stream, remaining) : nullptr;
+    if (arraysFrom) {
+        const size_t before = ((flags & rpGEOMETRYPRELIT) ? 4 : 0) * size_t(numVertices) +
+                              8 * size_t(numVertices) * size_t(sets) + 8 * size_t(numTriangles) + 24;
+        phase = {reinterpret_cast<std::uintptr_t>(arraysFrom + before),
+                 reinterpret_cast<std::uintptr_t>(arraysFrom)};
+    }
     RwUInt8* room = nullptr;
-    RpGeometry* geometry = CreateGeometry(numVertices, numTriangles, format, numMorphTargets, false,
-                                          materialRoom + coming.meshBytes, &room);
+    RpGeometry* geometry =
+        CreateGeometry(numVertices, numTriangles, format, numMorphTargets, false,
+                       materialRoom + coming.meshBytes, &room, arraysFrom ? &phase : nullptr);
     if (!geometry)
         return nullptr;
     auto fail = [geometry]() -> RpGeometry* {

@@ -1,6 +1,8 @@
 #include "WorldFixture.h"
 #include "tests/support/TempDir.h"
 
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 
 namespace {
@@ -244,6 +246,46 @@ TEST_F(WorldTest, GeometriesReadFromMemoryShareOneBlockThatGoesWithTheLast) {
     damaged[second + 33] = 0xFF; // 4 vertices become 65,284
     EXPECT_EQ(ReadClump(damaged), nullptr);
     EXPECT_EQ(AllocationCounter::live.size(), liveBefore);
+}
+
+// A model read from memory lays out each geometry's arrays after where its bytes lie in the buffer: from any
+// offset (every 4 bytes within a cache line) it reads the same, and its geometries keep their arrays when an
+// atomic goes first and when morph targets are added to them (the sanitizer build checks the frees).
+TEST_F(WorldTest, AModelReadFromAnyOffsetInMemoryIsTheSameAndKeepsItsArrays) {
+    Model m = MakeModel();
+    const Bytes bytes = WriteClump(m.clump);
+    const std::vector<RwV3d> vertices(m.own->morphTarget[0].verts, m.own->morphTarget[0].verts + 4);
+    const std::vector<RwV3d> normals(m.own->morphTarget[0].normals, m.own->morphTarget[0].normals + 4);
+    const std::vector<RwTexCoords> uv(m.own->texCoords[0], m.own->texCoords[0] + 4);
+    RpClumpDestroy(m.clump);
+    const size_t liveBefore = AllocationCounter::live.size();
+    Bytes buffer(bytes.size() + 128);
+    RwUInt8* const lineStart =
+        buffer.data() + (64 - reinterpret_cast<std::uintptr_t>(buffer.data()) % 64) % 64;
+    for (size_t offset = 0; offset < 64; offset += 4) {
+        SCOPED_TRACE(offset);
+        std::memcpy(lineStart + offset, bytes.data(), bytes.size());
+        RwMemory memory = {lineStart + offset, RwUInt32(bytes.size())};
+        RwStream* stream = RwStreamOpen(rwSTREAMMEMORY, rwSTREAMREAD, &memory);
+        RpClump* clump =
+            RwStreamFindChunk(stream, rwID_CLUMP, nullptr, nullptr) ? RpClumpStreamRead(stream) : nullptr;
+        RwStreamClose(stream, nullptr);
+        ASSERT_NE(clump, nullptr) << std::hex << TakeError();
+        EXPECT_EQ(WriteClump(clump), bytes);
+
+        std::vector<RpAtomic*> atomics = Atomics(clump);
+        ASSERT_EQ(atomics.size(), 3u);
+        RpClumpRemoveAtomic(clump, atomics[0]);
+        RpAtomicDestroy(atomics[0]);
+        RpGeometry* own = atomics[2]->geometry;
+        ASSERT_EQ(RpGeometryAddMorphTargets(own, 2), 1);
+        ASSERT_EQ(RpGeometryGetNumMorphTargets(own), 3);
+        EXPECT_EQ(std::memcmp(own->morphTarget[0].verts, vertices.data(), 4 * sizeof(RwV3d)), 0);
+        EXPECT_EQ(std::memcmp(own->morphTarget[0].normals, normals.data(), 4 * sizeof(RwV3d)), 0);
+        EXPECT_EQ(std::memcmp(own->texCoords[0], uv.data(), 4 * sizeof(RwTexCoords)), 0);
+        RpClumpDestroy(clump);
+        EXPECT_EQ(AllocationCounter::live.size(), liveBefore);
+    }
 }
 
 } // namespace
