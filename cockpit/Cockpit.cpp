@@ -148,7 +148,94 @@ bool Cockpit::Load(const Base::String& modelPath, Obj::Airplane* owner) {
     mfd = std::make_unique<MFDWeapons>(this);
     joystick = std::make_unique<Joystick>(this);
     throttle = std::make_unique<Throttle>(this);
+    // The instruments and the display took their atomics out of the model: what is left may mask.
+    maskOrder = FindMaskOrder();
+    if (maskOrder >= 0)
+        RenderRole::renderOrders.insert(RenderRole::renderOrders.begin(), MaskRenderOrder);
     return true;
+}
+
+int Cockpit::FindMaskOrder() const {
+    if (Obj::Clump::renderOrders.empty())
+        return -1;
+    const Obj::DffRenderOrder& order = Obj::Clump::renderOrders.front();
+    if (order.key <= MaskRenderOrder || order.lods.empty())
+        return -1;
+    for (const Obj::DffLod& lod : order.lods)
+        for (const Obj::DffCommand& command : lod.commands) {
+            if (command.type != Obj::DffCommand::RenderAtomics)
+                return -1;
+            RpGeometry* geometry = command.atomic ? RpAtomicGetGeometry(command.atomic) : nullptr;
+            if (!geometry)
+                continue;
+            if (RpGeometryGetFlags(geometry) & rpGEOMETRYPRELIT)
+                if (const RwRGBA* colours = RpGeometryGetPreLightColors(geometry))
+                    for (RwInt32 i = 0; i < RpGeometryGetNumVertices(geometry); ++i)
+                        if (colours[i].alpha != 255)
+                            return -1;
+            for (RwInt32 i = 0; i < RpGeometryGetNumMaterials(geometry); ++i) {
+                const RpMaterial* material = RpGeometryGetMaterial(geometry, i);
+                if (!material || RpMaterialGetTexture(material) || RpMaterialGetColor(material)->alpha != 255)
+                    return -1;
+            }
+        }
+    return order.key;
+}
+
+uint32_t Cockpit::OpaqueDrawCull() {
+    const auto state = [](uint32_t type) {
+        uint32_t value = 0;
+        RwD3D9GetRenderState(type, &value);
+        return value;
+    };
+    // Opaque faces paint their pixels whatever lies behind them only with colour writes on, no stencil
+    // test, a depth test that a cleared buffer passes, an alpha test that full alpha passes and a blend
+    // that keeps the source.
+    const uint32_t blendFrom = state(D3DRS_SRCBLEND), blendTo = state(D3DRS_DESTBLEND),
+                   z = state(D3DRS_ZFUNC);
+    const uint32_t alphaTest = state(D3DRS_ALPHAFUNC), alphaRef = state(D3DRS_ALPHAREF) & 0xFF;
+    const bool fullAlphaPasses =
+        !state(D3DRS_ALPHATESTENABLE) || alphaTest == D3DCMP_ALWAYS || alphaTest == D3DCMP_GREATEREQUAL ||
+        ((alphaTest == D3DCMP_GREATER || alphaTest == D3DCMP_NOTEQUAL) && alphaRef < 255);
+    const bool paints =
+        (state(D3DRS_COLORWRITEENABLE) & 7) == 7 && !state(D3DRS_STENCILENABLE) && fullAlphaPasses &&
+        (!state(D3DRS_ZENABLE) || z == D3DCMP_LESS || z == D3DCMP_LESSEQUAL || z == D3DCMP_ALWAYS) &&
+        (!state(D3DRS_ALPHABLENDENABLE) ||
+         (blendFrom == D3DBLEND_SRCALPHA && blendTo == D3DBLEND_INVSRCALPHA) ||
+         (blendFrom == D3DBLEND_ONE && blendTo == D3DBLEND_ZERO));
+    return paints ? state(D3DRS_CULLMODE) : 0;
+}
+
+void Cockpit::DrawDepthMask(Cameras::Basic* camera) {
+    if (maskOrder < 0 || maskCull == 0 || !loaded || !airplane || !ShownAirplane ||
+        ShownAirplane(camera) != airplane)
+        return;
+    RwCamera* engineCamera = RWSRCGLOBAL(curCamera);
+    RwFrame* cameraFrame = engineCamera ? RwCameraGetFrame(engineCamera) : nullptr;
+    if (!engineCamera || !cameraFrame)
+        return;
+    // The same clip planes as the cockpit's own draw, so that the shape covers the same pixels.
+    const float nearPlane = engineCamera->nearPlane, farPlane = engineCamera->farPlane;
+    RwCameraEndUpdate(engineCamera);
+    RwCameraSetNearClipPlane(engineCamera, 0.1f);
+    RwCameraSetFarClipPlane(engineCamera, 50.0f);
+    RwCameraBeginUpdate(engineCamera);
+    // The model's pipelines may change states of their own: all go back as they were for the world.
+    KeepDeviceStates();
+    RwD3D9SetRenderState(D3DRS_ZENABLE, TRUE);
+    RwD3D9SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    RwD3D9SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+    RwD3D9SetRenderState(D3DRS_COLORWRITEENABLE, 0);
+    RwD3D9SetRenderState(D3DRS_STENCILENABLE, FALSE);
+    RwD3D9SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    RwD3D9SetRenderState(D3DRS_CULLMODE, maskCull);
+    Obj::Clump::worldSphereValid = 0;
+    Obj::Clump::Render(uint8_t(maskOrder));
+    PutBackDeviceStates();
+    RwCameraEndUpdate(engineCamera);
+    RwCameraSetNearClipPlane(engineCamera, nearPlane);
+    RwCameraSetFarClipPlane(engineCamera, farPlane);
+    RwCameraBeginUpdate(engineCamera);
 }
 
 void Cockpit::SetWorld(Grp::World* joined) {
@@ -207,21 +294,22 @@ void Cockpit::Run() {
 }
 
 void Cockpit::Render(unsigned order, Cameras::Basic* camera) {
+    if (order == MaskRenderOrder && maskOrder >= 0) {
+        DrawDepthMask(camera);
+        return;
+    }
     if (!loaded || !airplane || !ShownAirplane || ShownAirplane(camera) != airplane)
         return;
     RwCamera* engineCamera = RWSRCGLOBAL(curCamera);
     if (!engineCamera)
         return;
-    const bool first = RenderRole::renderOrders.empty() || order == RenderRole::renderOrders.front();
-    const bool last = RenderRole::renderOrders.empty() || order == RenderRole::renderOrders.back();
+    const auto& orders = Obj::Clump::renderOrders;
+    const bool first = orders.empty() || order == orders.front().key;
+    const bool last = orders.empty() || order == orders.back().key;
     RwFrame* cameraFrame = RwCameraGetFrame(engineCamera);
 
     if (first) {
-        for (uint32_t state = 0; state < 210; ++state)
-            RwD3D9GetRenderState(state, &savedRenderStates[state]);
-        for (uint32_t stage = 0; stage < 4; ++stage)
-            for (uint32_t type = 1; type < 33; ++type)
-                RwD3D9GetTextureStageState(stage, type, &savedStageStates[stage][type]);
+        KeepDeviceStates();
         savedNear = engineCamera->nearPlane;
         savedFar = engineCamera->farPlane;
         airplaneMatrix = *RwFrameGetWorldMatrix(airplane->frame);
@@ -237,6 +325,10 @@ void Cockpit::Render(unsigned order, Cameras::Basic* camera) {
     }
     // The clump moves with the airplane, below its frame: its cached sphere is always stale.
     Obj::Clump::worldSphereValid = 0;
+    if (int(order) == maskOrder) {
+        // The next frame's mask covers only what this pass paints over: the same faces, culled alike.
+        maskCull = OpaqueDrawCull();
+    }
     Obj::Clump::Render(uint8_t(order));
     if (!last)
         return;
@@ -332,6 +424,18 @@ void Cockpit::Render(unsigned order, Cameras::Basic* camera) {
     if (cameraFrame)
         RwFrameOrthonormalize(cameraFrame);
     RwCameraBeginUpdate(engineCamera);
+    PutBackDeviceStates();
+}
+
+void Cockpit::KeepDeviceStates() {
+    for (uint32_t state = 0; state < 210; ++state)
+        RwD3D9GetRenderState(state, &savedRenderStates[state]);
+    for (uint32_t stage = 0; stage < 4; ++stage)
+        for (uint32_t type = 1; type < 33; ++type)
+            RwD3D9GetTextureStageState(stage, type, &savedStageStates[stage][type]);
+}
+
+void Cockpit::PutBackDeviceStates() {
     for (uint32_t state = 0; state < 210; ++state) {
         uint32_t now = 0;
         RwD3D9GetRenderState(state, &now);

@@ -79,6 +79,9 @@ public:
     void SetWorld(Grp::World* world) override;
     void Run() override;
     void Render(unsigned order, Cameras::Basic* camera) override;
+    // The pass, before the world's, in which the cockpit lays its opaque shape into the depth buffer (colour
+    // writes off), so that the world's pixels behind it, which its own draw paints over, are not shaded.
+    static constexpr uint8_t MaskRenderOrder = 1;
     const RwSphere* GetBoundingSphere() override { return nullptr; }
 
     // Obj::CockpitLink.
@@ -123,6 +126,18 @@ public:
     Base::Vector2 ReadPoint(const char* key) const;
     float ReadFloat(const char* key, float fallback) const;
 
+    // The cockpit's opaque shape in the depth buffer, colour writes off (the mask pass).
+    void DrawDepthMask(Cameras::Basic* camera);
+    // The model's first pass, when its every level draws only atomics whose materials are opaque and
+    // untextured; else -1.
+    int FindMaskOrder() const;
+    // The cull mode of the model's opaque pass as the device's states stand, or 0 when they would not paint
+    // every pixel of its faces over what lies behind.
+    static uint32_t OpaqueDrawCull();
+    // The device's render and stage states kept, then put back where they changed.
+    void KeepDeviceStates();
+    void PutBackDeviceStates();
+
     // The world's time, 0 outside a world.
     float GameTime() const;
     // The pilot has left the airplane (its countdown to the crash runs).
@@ -154,6 +169,10 @@ public:
     // pipelines, the instruments and the displays all change some.
     uint32_t savedRenderStates[210] = {};
     uint32_t savedStageStates[4][33] = {};
+    // The model's pass whose atomics are all opaque and drawn with no state commands (its shape masks the
+    // world), or -1; and the cull mode it was last drawn with (0 before its first draw).
+    int maskOrder = -1;
+    uint32_t maskCull = 0;
 
     Obj::Airplane* airplane = nullptr;
     RwMatrix airplaneMatrix;

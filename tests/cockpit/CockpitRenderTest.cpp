@@ -266,6 +266,34 @@ TEST_F(CockpitRender, AtRestAndInATurnWithTheRadarShowingTheFighters) {
         EXPECT_EQ(dark[i] & 0xFFFFFF, 0u) << i;
 }
 
+// The cockpit's shape laid into the depth buffer before the world hides only what its own draw paints over:
+// the frame is the same with and without it, a fighter seen past the canopy's frame included.
+TEST_F(CockpitRender, TheDepthMaskLeavesTheFrameAsItWas) {
+    Obj::Airplane* own = Flying("F16", 0, 0, 3000, 0, Obj::Friendly);
+    ASSERT_NE(own, nullptr);
+    auto* cockpit = dynamic_cast<Cockpit::Cockpit*>(own->cockpit.get());
+    ASSERT_NE(cockpit, nullptr);
+    shown = own;
+    ASSERT_TRUE(Flying("Mig29", 25, 160, 3012, 30, Obj::Enemy));
+    ASSERT_TRUE(Flying("Su27", -40, 300, 2990, 0, Obj::Enemy));
+    Run(1.0f);
+    const int maskOrder = cockpit->maskOrder;
+    ASSERT_GE(maskOrder, 0);
+    for (const float down : {14.0f, -20.0f}) {
+        LookFromCockpit(*own, *cockpit, down);
+        Draw(); // the first draw shows how the model's pass is drawn
+        ASSERT_NE(cockpit->maskCull, 0u);
+        const std::vector<uint32_t> masked = Draw();
+        cockpit->maskOrder = -1;
+        const std::vector<uint32_t> plain = Draw();
+        cockpit->maskOrder = maskOrder;
+        size_t differing = 0;
+        for (size_t i = 0; i < plain.size(); ++i)
+            differing += masked[i] != plain[i];
+        EXPECT_EQ(differing, 0u) << down;
+    }
+}
+
 TEST_F(CockpitRender, DeviceStatesArePutBack) {
     Obj::Airplane* own = Flying("F16", 0, 0, 3000, 0, Obj::Friendly);
     ASSERT_NE(own, nullptr);
