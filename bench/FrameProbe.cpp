@@ -58,6 +58,9 @@ HOOKED(glDrawArrays, (GLenum m, GLint f, GLsizei c), (m, f, c), CountDraw(m, c))
 HOOKED(glDrawElements, (GLenum m, GLsizei c, GLenum t, const void* i), (m, c, t, i), CountDraw(m, c))
 HOOKED(glDrawElementsBaseVertex, (GLenum m, GLsizei c, GLenum t, const void* i, GLint b), (m, c, t, i, b),
        CountDraw(m, c))
+HOOKED(glDrawRangeElementsBaseVertex,
+       (GLenum m, GLuint s, GLuint e, GLsizei c, GLenum t, const void* i, GLint b), (m, s, e, c, t, i, b),
+       CountDraw(m, c))
 HOOKED(glMultiDrawArrays, (GLenum m, const GLint* f, const GLsizei* c, GLsizei n), (m, f, c, n),
        for (GLsizei i = 0; i < n; ++i) CountDraw(m, c[i]))
 HOOKED(glMultiDrawElementsBaseVertex,
@@ -107,6 +110,7 @@ void InstallGlHooks() {
     HOOK(glDrawArrays);
     HOOK(glDrawElements);
     HOOK(glDrawElementsBaseVertex);
+    HOOK(glDrawRangeElementsBaseVertex);
     HOOK(glMultiDrawArrays);
     HOOK(glMultiDrawElementsBaseVertex);
     HOOK(glClear);

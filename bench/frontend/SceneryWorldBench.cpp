@@ -45,6 +45,8 @@ GlCounts gl;
 COUNTED(glDrawArrays, draws, (GLenum m, GLint f, GLsizei c), (m, f, c))
 COUNTED(glDrawElementsBaseVertex, draws, (GLenum m, GLsizei c, GLenum t, const void* i, GLint b),
         (m, c, t, i, b))
+COUNTED(glDrawRangeElementsBaseVertex, draws,
+        (GLenum m, GLuint s, GLuint e, GLsizei c, GLenum t, const void* i, GLint b), (m, s, e, c, t, i, b))
 COUNTED(glEnable, states, (GLenum c), (c))
 COUNTED(glDisable, states, (GLenum c), (c))
 COUNTED(glBlendFuncSeparate, states, (GLenum a, GLenum b, GLenum c, GLenum d), (a, b, c, d))
@@ -77,6 +79,7 @@ COUNTED(glCompressedTexImage2D, uploads,
 void InstallHooks() {
     HOOK(glDrawArrays);
     HOOK(glDrawElementsBaseVertex);
+    HOOK(glDrawRangeElementsBaseVertex);
     HOOK(glEnable);
     HOOK(glDisable);
     HOOK(glBlendFuncSeparate);

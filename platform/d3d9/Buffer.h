@@ -5,6 +5,9 @@
 
 #include <epoxy/gl.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <vector>
 
 namespace D3D9 {
@@ -24,9 +27,12 @@ public:
     GLuint Name() const { return name_; }
     size_t Size() const { return bytes_.size(); }
     const unsigned char* Bytes() const { return bytes_.data(); }
+    // Changes each time written bytes are unlocked.
+    uint64_t Version() const { return version_; }
 
 private:
     std::vector<unsigned char> bytes_;
+    uint64_t version_ = 0;
     GLuint name_ = 0;
     int locks_ = 0;
     size_t dirtyBegin_ = 0, dirtyEnd_ = 0;
@@ -48,6 +54,13 @@ private:
     D3DPOOL pool_;
 };
 
+// The smallest and largest of count (at least one) indices.
+template <class Index> void IndexBounds(const Index* indices, size_t count, UINT& low, UINT& high) {
+    auto [least, most] = std::minmax_element(indices, indices + count);
+    low = *least;
+    high = *most;
+}
+
 class IndexBuffer final : public Resource<IDirect3DIndexBuffer9> {
 public:
     IndexBuffer(IDirect3DDevice9* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
@@ -57,8 +70,17 @@ public:
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
     BufferStore& Store() { return store_; }
     D3DFORMAT Format() const { return format_; }
+    // The smallest and largest of `count` indices from index `first`; false where they run past the end.
+    // The last few answers are kept: a static buffer's draws ask the same each frame.
+    bool Range(UINT first, UINT count, UINT& low, UINT& high);
 
 private:
+    struct KnownRange {
+        uint64_t version = ~uint64_t(0);
+        UINT first = 0, count = 0, low = 0, high = 0;
+    };
+    std::array<KnownRange, 4> known_;
+    unsigned nextKnown_ = 0;
     BufferStore store_;
     DWORD usage_;
     D3DFORMAT format_;

@@ -42,6 +42,7 @@ HRESULT BufferStore::Unlock() {
         return D3DERR_INVALIDCALL;
     if (--locks_ > 0 || readOnly_ || dirtyEnd_ <= dirtyBegin_)
         return D3D_OK;
+    ++version_;
     glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
     GLsizeiptr length = GLsizeiptr(dirtyEnd_ - dirtyBegin_);
     if (discard_) {

@@ -24,4 +24,8 @@ size_t ProgramCount(IDirect3DDevice9* device) {
     return static_cast<Device*>(device)->ProgramCount();
 }
 
+size_t IndexRangeFaults(IDirect3DDevice9* device) {
+    return static_cast<Device*>(device)->RangeFaults();
+}
+
 } // namespace D3D9

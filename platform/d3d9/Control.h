@@ -37,4 +37,8 @@ bool BackBufferInWindow(IDirect3DDevice9* device);
 // Fixed-function programs built so far.
 size_t ProgramCount(IDirect3DDevice9* device);
 
+// Indexed draws so far whose indices fall outside the vertices they declare (MinVertexIndex and
+// NumVertices): a caller's fault, which Direct3D's own runtime does not catch either.
+size_t IndexRangeFaults(IDirect3DDevice9* device);
+
 } // namespace D3D9

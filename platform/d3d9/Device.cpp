@@ -2635,6 +2635,16 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
     GLsizei count = VertexCount(type, primitiveCount);
     if (count == 0 || !indices_)
         return D3DERR_INVALIDCALL;
+    // The range lets the rasteriser shade the vertices once, in order, instead of gathering them index by
+    // index. It is the indices' own: a declared range that misses some would have it read vertices it
+    // never shaded.
+    UINT low = 0, high = 0;
+    if (!indices_->Range(startIndex, UINT(count), low, high)) {
+        Log("draw refused: the indices run past the end of the buffer");
+        return D3DERR_INVALIDCALL;
+    }
+    if (low < minIndex || high - minIndex >= numVertices)
+        ++rangeFaults_;
     if (HRESULT skipped; !prepareDraw(skipped))
         return skipped;
     if ((dirty_ & DirtyVertices) || vertexArraysFromUp_)
@@ -2644,11 +2654,12 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, elements);
         boundElementBuffer_ = elements;
     }
-    bool wide = indices_->Format() == D3DFMT_INDEX32;
-    size_t offset = size_t(startIndex) * (wide ? 4 : 2);
-    glDrawElementsBaseVertex(PrimitiveMode(type), count, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                             reinterpret_cast<const void*>(offset), baseVertex);
-    drawLastPixels(type, count, baseVertex, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, offset, wide ? 4 : 2);
+    const GLenum indexType = indices_->Format() == D3DFMT_INDEX32 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+    const size_t indexSize = indexType == GL_UNSIGNED_INT ? 4 : 2;
+    const size_t offset = size_t(startIndex) * indexSize;
+    glDrawRangeElementsBaseVertex(PrimitiveMode(type), low, high, count, indexType,
+                                  reinterpret_cast<const void*>(offset), baseVertex);
+    drawLastPixels(type, count, baseVertex, indexType, offset, indexSize);
     markTargetsDrawn();
     handOver(primitiveCount);
     return D3D_OK;
@@ -2703,6 +2714,19 @@ HRESULT Device::drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* i
         dirty_ |= DirtyVertices;
     }
     holdIndices(nullptr);
+    // Only the declared vertices are copied: indices beyond them would reach whatever the ring held.
+    UINT low = 0, high = 0;
+    if (indices) {
+        if (indexFormat == D3DFMT_INDEX32)
+            IndexBounds(static_cast<const uint32_t*>(indices), size_t(count), low, high);
+        else
+            IndexBounds(static_cast<const uint16_t*>(indices), size_t(count), low, high);
+        if (low < minIndex || high - minIndex >= numVertices) {
+            ++rangeFaults_;
+            Log("draw refused: indices outside the declared vertices");
+            return D3DERR_INVALIDCALL;
+        }
+    }
     if (HRESULT skipped; !prepareDraw(skipped))
         return skipped;
     // The vertices go to the ring at a multiple of their stride, so the draw starts at a vertex number and
@@ -2723,8 +2747,9 @@ HRESULT Device::drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* i
             glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, upIndices_->Name());
             boundElementBuffer_ = upIndices_->Name();
         }
-        glDrawElementsBaseVertex(PrimitiveMode(type), count, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                                 reinterpret_cast<const void*>(indexOffset), first);
+        glDrawRangeElementsBaseVertex(PrimitiveMode(type), low, high, count,
+                                      wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                                      reinterpret_cast<const void*>(indexOffset), first);
         drawLastPixels(type, count, first, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, indexOffset,
                        wide ? 4 : 2);
     } else {

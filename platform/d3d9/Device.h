@@ -88,6 +88,7 @@ public:
     // released).
     void Lose() { lost_ = true; }
     size_t ProgramCount() const { return programs_.Size(); }
+    size_t RangeFaults() const { return rangeFaults_; }
     // An object is going away: nothing may stay bound to it.
     void Forget(const void* object);
     // A surface's pixels are about to be read or written other than by drawing: the back buffer and the
@@ -359,6 +360,7 @@ private:
     // Kept between draws: the end vertices of a line list, drawn as points.
     std::vector<GLint> lastPixelFirsts_, lastPixelBases_;
     std::vector<GLsizei> lastPixelCounts_;
+    size_t rangeFaults_ = 0; // indexed draws whose indices fall outside their declared vertices
     std::vector<const void*> lastPixelOffsets_;
     GLuint gammaProgram_ = 0, gammaTexture_ = 0, gammaArray_ = 0, gammaSampler_ = 0;
     bool gammaChanged_ = true;                          // the ramp texture is behind gamma_

@@ -24,6 +24,27 @@ HRESULT IndexBuffer::Unlock() {
     return store_.Unlock();
 }
 
+bool IndexBuffer::Range(UINT first, UINT count, UINT& low, UINT& high) {
+    const uint64_t version = store_.Version();
+    for (const KnownRange& k : known_)
+        if (k.version == version && k.first == first && k.count == count) {
+            low = k.low;
+            high = k.high;
+            return true;
+        }
+    const size_t size = format_ == D3DFMT_INDEX32 ? 4 : 2;
+    if (count == 0 || (size_t(first) + count) * size > store_.Size())
+        return false;
+    const unsigned char* bytes = store_.Bytes() + size_t(first) * size;
+    if (size == 4)
+        IndexBounds(reinterpret_cast<const uint32_t*>(bytes), count, low, high);
+    else
+        IndexBounds(reinterpret_cast<const uint16_t*>(bytes), count, low, high);
+    known_[nextKnown_] = {version, first, count, low, high};
+    nextKnown_ = (nextKnown_ + 1) % known_.size();
+    return true;
+}
+
 HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {
     if (!desc)
         return D3DERR_INVALIDCALL;

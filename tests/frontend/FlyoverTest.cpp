@@ -4,6 +4,7 @@
 #include "frontend/Flyover.h"
 #include "objects/Ship.h"
 #include "objects/Sky.h"
+#include "objects/Terrain.h"
 #include "objects/Vehicle.h"
 #include "tests/support/GlDriver.h"
 #include "tests/support/TempDir.h"
@@ -13,7 +14,9 @@
 #include "base/ClumpCache.h"
 #include "base/String.h"
 #include "base/TextTable.h"
+#include "platform/d3d9/Control.h"
 #include "platform/win32/SdlWindow.h"
+#include "rwsdk/driver/d3d9/d3d9device.h"
 #include "rwsdk/src/baimage.h"
 #include "scene/ClumpFile.h"
 #include "scene/EngineHost.h"
@@ -128,6 +131,29 @@ TEST_F(Flyover, TheSkyLightsItsWorld) {
     }
     flyover.Stop();
     EXPECT_EQ(flyover.World(), nullptr);
+}
+
+// Every indexed draw of the flyover's world (land, water, sky, models, generated scenery) declares a vertex
+// range that holds its indices: the rasteriser is handed the range to shade.
+TEST_F(Flyover, ItsIndexedDrawsDeclareTheVerticesTheyUse) {
+    Fe::Flyover flyover;
+    ASSERT_TRUE(flyover.Start(Base::Config{}, 1));
+    Obj::Terrain* terrain = flyover.World()->terrain;
+    ASSERT_NE(terrain, nullptr);
+    const size_t faults = D3D9::IndexRangeFaults(RwD3D9Device);
+    uint32_t slices = 0, waterSlices = 0;
+    // Twice round the path: the second lap draws the slices the first streamed in.
+    const int frames = 60;
+    for (int k = 0; k < 2 * frames; ++k) {
+        flyover.Frame(Fe::Flyover::LapTime * (k % frames) / frames, 0.04, Rw::ColourRaster, Rw::DepthRaster,
+                      nullptr);
+        slices += terrain->SlicesDrawn();
+        waterSlices += terrain->WaterSlicesDrawn();
+    }
+    EXPECT_GT(slices, 0u);
+    EXPECT_GT(waterSlices, 0u);
+    EXPECT_EQ(D3D9::IndexRangeFaults(RwD3D9Device) - faults, 0u);
+    flyover.Stop();
 }
 
 // A group's count is a whole number: one far too large is cut to the most a group spawns, one that does not

@@ -631,3 +631,91 @@ TEST_F(DeviceTest, ManyPrimitivesAreHandedToTheSoftwareRasteriserBeforePresent) 
     EXPECT_EQ(p.At(0, 5), 0xFF00FF00u);
     EXPECT_EQ(p.At(63, 5), 0xFF00FF00u);
 }
+
+// An indexed draw hands the rasteriser the range its indices span, which is what it shades: a range that
+// misses some indices, or one kept from indices since rewritten, draws the wrong vertices. The declared
+// range is the caller's promise; one that does not hold is counted and the indices are drawn as they are.
+TEST_F(DeviceTest, IndexedDrawsShadeTheVerticesTheirIndicesSpan) {
+    Unlit();
+    device->SetFVF(ScreenFvf);
+    // Two quads, 8 pixels wide: vertices 0-3 at x 0-8 (red), 4-7 at x 16-24 (green).
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(8 * sizeof(ScreenVertex), D3DUSAGE_WRITEONLY, ScreenFvf,
+                                         D3DPOOL_MANAGED, &vb, nullptr),
+              D3D_OK);
+    void* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    auto* v = static_cast<ScreenVertex*>(data);
+    for (int q = 0; q < 2; ++q) {
+        const float left = float(16 * q);
+        const D3DCOLOR color = q ? 0xFF00FF00 : 0xFFFF0000;
+        v[4 * q + 0] = {left, 0, 0.5f, 1, color};
+        v[4 * q + 1] = {left + 8, 0, 0.5f, 1, color};
+        v[4 * q + 2] = {left, 8, 0.5f, 1, color};
+        v[4 * q + 3] = {left + 8, 8, 0.5f, 1, color};
+    }
+    vb->Unlock();
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(device->CreateIndexBuffer(12 * sizeof(uint16_t), D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
+                                        D3DPOOL_MANAGED, &ib, nullptr),
+              D3D_OK);
+    auto writeIndices = [&](uint16_t first) {
+        ASSERT_EQ(ib->Lock(0, 0, &data, 0), D3D_OK);
+        const uint16_t quad[6] = {0, 1, 2, 2, 1, 3};
+        for (int i = 0; i < 6; ++i)
+            static_cast<uint16_t*>(data)[i] = uint16_t(first + quad[i]);
+        ib->Unlock();
+    };
+    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+    device->SetIndices(ib);
+    const D3DCOLOR black = 0xFF000000, red = 0xFFFF0000, green = 0xFF00FF00;
+
+    struct Case {
+        const char* name;
+        uint16_t firstIndex;                    // the quad the indices name
+        UINT minIndex, numVertices, startIndex; // what the draw declares
+        HRESULT result;
+        size_t faults; // counted by this draw
+        D3DCOLOR left, right;
+    };
+    const Case cases[] = {
+        {"declared range holds the indices", 0, 0, 4, 0, D3D_OK, 0, red, black},
+        {"rewritten indices of the same draw", 4, 4, 4, 0, D3D_OK, 0, black, green},
+        {"declared range misses the indices", 4, 0, 4, 0, D3D_OK, 1, black, green},
+        {"declared range wider than the indices", 0, 0, 8, 0, D3D_OK, 0, red, black},
+        {"indices past the buffer's end", 0, 0, 8, 8, D3DERR_INVALIDCALL, 0, black, black},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeIndices(c.firstIndex);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, black, 1.0f, 0);
+        const size_t faults = D3D9::IndexRangeFaults(device);
+        EXPECT_EQ(
+            device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, c.minIndex, c.numVertices, c.startIndex, 2),
+            c.result);
+        EXPECT_EQ(D3D9::IndexRangeFaults(device) - faults, c.faults);
+        const Pixels p = ReadTarget();
+        EXPECT_EQ(p.At(4, 4), c.left);
+        EXPECT_EQ(p.At(20, 4), c.right);
+    }
+    device->SetIndices(nullptr);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    ib->Release();
+    vb->Release();
+
+    // From user memory only the declared vertices are copied: indices outside them are refused.
+    const ScreenVertex quad[4] = {
+        {0, 0, 0.5f, 1, red}, {8, 0, 0.5f, 1, red}, {0, 8, 0.5f, 1, red}, {8, 8, 0.5f, 1, red}};
+    const uint16_t indices[6] = {0, 1, 2, 2, 1, 3};
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, black, 1.0f, 0);
+    const size_t faults = D3D9::IndexRangeFaults(device);
+    EXPECT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 3, 2, indices, D3DFMT_INDEX16, quad,
+                                             sizeof(ScreenVertex)),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3D9::IndexRangeFaults(device) - faults, 1u);
+    EXPECT_EQ(ReadTarget().At(4, 4), black);
+    EXPECT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, indices, D3DFMT_INDEX16, quad,
+                                             sizeof(ScreenVertex)),
+              D3D_OK);
+    EXPECT_EQ(ReadTarget().At(4, 4), red);
+}
