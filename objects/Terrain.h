@@ -346,8 +346,17 @@ public:
     void UpdateOpenSea(Base::Vector2 position, float range);
     const std::vector<LoadedSlice>& OpenSea() const { return openSea_; }
     uint32_t OpenSeaDrawn() const { return openSeaDrawn_; }
-    // The level the open sea is built at: the coarsest with at least 9 vertices a side.
-    uint8_t OpenSeaLevel() const;
+    // The level the open sea is built at: the coarsest with at least 9 vertices a side, or for far cells
+    // on the shader pass 3 when its steps are at most a twentieth of the visibility range.
+    uint8_t OpenSeaLevel(bool far = false) const;
+    // Off: the shader pass's open sea on the fixed pass's grid too, as a reference to compare with.
+    void SetCoarseOpenSea(bool on) {
+        if (on != coarseOpenSea_) {
+            ReleaseOpenSea();
+            ReleaseOpenSeaPositions();
+        }
+        coarseOpenSea_ = on;
+    }
     static constexpr size_t MaxOpenSeaCells = 256;
 
 protected:
@@ -413,10 +422,12 @@ private:
     BumpMatrix bump_;
     uint32_t waterSlicesDrawn_ = 0;
     std::vector<LoadedSlice> openSea_;
-    IDirect3DVertexBuffer9* openSeaPositions_ = nullptr; // flat, shared by every open-sea cell
+    IDirect3DVertexBuffer9* openSeaPositions_[2] = {}; // flat, shared by the near and the far cells
+    bool coarseOpenSea_ = true;
     uint32_t openSeaDrawn_ = 0;
     std::vector<std::pair<float, std::pair<int32_t, int32_t>>> openSeaWanted_; // kept: no allocation a frame
     void ReleaseOpenSea();
+    void ReleaseOpenSeaPositions();
     bool ReleaseOpenSeaCell(LoadedSlice& entry); // true, for erase_if
     // Draws the loaded slices' water and then the open sea's with the pass's state set; per slice, the
     // pass sets what depends on it (transform, constants) through `place`.

@@ -55,10 +55,11 @@ void Terrain::ReturnBuffer(int kind, IDirect3DVertexBuffer9*& buffer) {
 void Terrain::ReleaseBuffers() {
     ReleaseOpenSea();
     ReleaseWaterCovers();
-    if (openSeaPositions_) {
-        openSeaPositions_->Release();
-        openSeaPositions_ = nullptr;
-    }
+    for (IDirect3DVertexBuffer9*& buffer : openSeaPositions_)
+        if (buffer) {
+            buffer->Release();
+            buffer = nullptr;
+        }
     for (auto& pool : pools_) {
         for (auto& [size, buffer] : pool)
             buffer->Release();

@@ -203,11 +203,11 @@ void Terrain::LoadWater() {
     // The shader programs multiply by the animation frame: without one only the fixed pass draws sensibly.
     waterPath_ =
         pixelShaders && !waterFrames_.empty() && LoadWaterShaders() ? WaterPath::Shader : WaterPath::Fixed;
-    // Slices already built carry the other path's attributes.
+    // Slices already built carry the other path's attributes; the open sea's grid follows the path.
     for (LoadedSlice& entry : grid_.loaded)
         ReturnBuffer(2, entry.slice->waterAttributes);
-    for (LoadedSlice& entry : openSea_)
-        ReturnBuffer(2, entry.slice->waterAttributes);
+    ReleaseOpenSea();
+    ReleaseOpenSeaPositions();
 }
 
 bool Terrain::LoadWaterShaders() {
@@ -338,11 +338,25 @@ void Terrain::DrawWaterSlices(RwCamera* camera, const Base::Vector3& position, P
         openSeaDrawn_ += draw(entry);
 }
 
-uint8_t Terrain::OpenSeaLevel() const {
+uint8_t Terrain::OpenSeaLevel(bool far) const {
+    // Lit per vertex, the fixed pass needs vertices for its highlight. The vertex shader's values are
+    // affine over the flat cells but for its fog: steps of a twentieth of the range keep its curve, away
+    // from the camera, where a cell spans little of the screen's depth.
+    const bool coarse = far && waterPath_ == WaterPath::Shader && coarseOpenSea_;
+    const float longest = description_.visibilityRange / 20;
     uint8_t level = 0;
-    while (level < MaxGeometryLevel && LevelSide(uint8_t(level + 1)) >= 9)
+    while (level < MaxGeometryLevel) {
+        const uint32_t side = LevelSide(uint8_t(level + 1));
+        if (side < 3 || (side < 9 && !(coarse && grid_.sliceSize / float(side - 1) <= longest)))
+            break;
         ++level;
+    }
     return level;
+}
+
+void Terrain::ReleaseOpenSeaPositions() {
+    for (IDirect3DVertexBuffer9*& buffer : openSeaPositions_)
+        ReturnBuffer(0, buffer);
 }
 
 bool Terrain::ReleaseOpenSeaCell(LoadedSlice& entry) {
@@ -363,24 +377,29 @@ void Terrain::UpdateOpenSea(Base::Vector2 position, float range) {
         return;
     }
     const float limit = range * range, size = grid_.sliceSize;
-    const uint8_t level = OpenSeaLevel();
-    const uint32_t m = LevelSide(level), count = m * m;
-    if (!openSeaPositions_) {
-        openSeaPositions_ = TakeBuffer(0, count * PositionFloats * sizeof(float));
-        void* target = nullptr;
-        if (!openSeaPositions_ ||
-            FAILED(openSeaPositions_->Lock(0, count * PositionFloats * sizeof(float), &target, 0)) || !target)
+    // Near the camera the fine grid, further away the coarse one: a shared flat buffer and strip each.
+    const uint8_t levels[2] = {OpenSeaLevel(false), OpenSeaLevel(true)};
+    IDirect3DIndexBuffer9* strips[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        const uint32_t m = LevelSide(levels[k]), count = m * m;
+        IDirect3DVertexBuffer9*& positions = openSeaPositions_[k];
+        if (!positions) {
+            positions = TakeBuffer(0, count * PositionFloats * sizeof(float));
+            void* target = nullptr;
+            if (!positions ||
+                FAILED(positions->Lock(0, count * PositionFloats * sizeof(float), &target, 0)) || !target)
+                return;
+            auto* p = static_cast<float*>(target);
+            const float step = size / float(m - 1), half = size / 2;
+            for (uint32_t v = 0; v < m; ++v)
+                for (uint32_t u = 0; u < m; ++u, p += PositionFloats)
+                    p[0] = float(u) * step - half, p[1] = 0, p[2] = float(v) * step - half;
+            positions->Unlock();
+        }
+        strips[k] = Strip(levels[k]);
+        if (!strips[k])
             return;
-        auto* p = static_cast<float*>(target);
-        const float step = size / float(m - 1), half = size / 2;
-        for (uint32_t v = 0; v < m; ++v)
-            for (uint32_t u = 0; u < m; ++u, p += PositionFloats)
-                p[0] = float(u) * step - half, p[1] = 0, p[2] = float(v) * step - half;
-        openSeaPositions_->Unlock();
     }
-    IDirect3DIndexBuffer9* strip = Strip(level);
-    if (!strip)
-        return;
 
     // Candidate cells outside the grid, nearest first, so that the cap keeps what is seen closest. The
     // measure lets a cell's corner reach the range: a cell more on each side.
@@ -414,9 +433,17 @@ void Terrain::UpdateOpenSea(Base::Vector2 position, float range) {
     });
     for (const auto& w : wanted) {
         const int32_t i = w.second.first, j = w.second.second;
-        if (std::any_of(openSea_.begin(), openSea_.end(),
-                        [&](const LoadedSlice& e) { return e.i == i && e.j == j; }))
+        const uint8_t level = levels[w.first >= size * size];
+        const auto kept = std::find_if(openSea_.begin(), openSea_.end(),
+                                       [&](const LoadedSlice& e) { return e.i == i && e.j == j; });
+        if (kept != openSea_.end()) {
+            Slice& slice = *kept->slice;
+            if (slice.builtGeometryLevel != level) {
+                ReturnBuffer(2, slice.waterAttributes);
+                slice.geometryLevel = slice.builtGeometryLevel = level;
+            }
             continue;
+        }
         LoadedSlice entry;
         entry.slice = SpareSlice(false);
         entry.i = i;
@@ -433,10 +460,13 @@ void Terrain::UpdateOpenSea(Base::Vector2 position, float range) {
     // Attributes for new cells, and for every cell after the water path changed.
     for (LoadedSlice& entry : openSea_) {
         Slice& slice = *entry.slice;
-        slice.positions = openSeaPositions_;
-        slice.indices = strip;
+        const uint8_t level = slice.builtGeometryLevel;
+        const int k = level == levels[0] ? 0 : 1;
+        slice.positions = openSeaPositions_[k];
+        slice.indices = strips[k];
         if (slice.waterAttributes)
             continue;
+        const uint32_t m = LevelSide(level), count = m * m;
         slice.waterAttributes = TakeBuffer(2, count * WaterFloats() * sizeof(float));
         std::vector<float>& attributes = scratchWater_;
         attributes.resize(size_t(count) * WaterFloats());

@@ -368,6 +368,82 @@ TEST_F(WaterRender, OpenSeaBeyondTheMapsEdge) {
     EXPECT_EQ(shader.OpenSeaDrawn(), 0u);
 }
 
+// The shader pass draws the open sea on its coarsest grid: its values are affine over the flat cells but
+// for the fog, which changes little over a cell. The same views as on the fixed pass's grid, with and
+// without the sky's fog, at the description's short range where the fog changes most.
+TEST_F(WaterRender, OpenSeaOnTheShaderPasssCoarseGridLooksTheSame) {
+    Base::FrameClock::SetFixedStep(1.0 / 60, 100);
+    // The settings' default visibility; at the description's own 12 km the grid stays.
+    description.SetFloat("VisibilityRange", 12000);
+    Obj::Terrain& near = LoadTerrain();
+    Place({-20000, 300, 0}, {-26000, 0, 800});
+    Draw(near);
+    ASSERT_FALSE(near.OpenSea().empty());
+    for (const auto& cell : near.OpenSea())
+        EXPECT_EQ(cell.slice->builtGeometryLevel, 2);
+    terrains.clear();
+    description.SetFloat("VisibilityRange", 82500);
+    Obj::Terrain& terrain = LoadTerrain();
+    Obj::Terrain& fixed = LoadTerrainWithoutShaderFiles();
+    ASSERT_EQ(terrain.GetWaterPath(), Obj::Terrain::WaterPath::Shader);
+    struct View {
+        const char* name;
+        RwV3d position, target;
+    };
+    const View views[] = {
+        {"out to sea, low", {-20000, 300, 0}, {-26000, 0, 800}},
+        {"down at the edge", {-17000, 2500, -3000}, {-19000, 0, -2500}},
+        {"far out, high", {-40000, 6000, 9000}, {-46000, 0, 12000}},
+    };
+    for (const bool fog : {false, true}) {
+        RwD3D9SetRenderState(D3DRS_FOGENABLE, fog);
+        RwD3D9SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
+        RwD3D9SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_EXP2);
+        RwD3D9SetRenderState(D3DRS_FOGDENSITY, std::bit_cast<uint32_t>(2.0f / 82500));
+        RwD3D9SetRenderState(D3DRS_RANGEFOGENABLE, TRUE);
+        RwD3D9SetRenderState(D3DRS_FOGCOLOR, 0xFFC8D2DC);
+        for (const View& view : views) {
+            SCOPED_TRACE(testing::Message() << view.name << (fog ? ", fogged" : ""));
+            Place(view.position, view.target);
+            terrain.SetCoarseOpenSea(false);
+            const std::vector<uint32_t> fine = Draw(terrain, 3.2f);
+            for (const auto& cell : terrain.OpenSea())
+                EXPECT_EQ(cell.slice->builtGeometryLevel, 2);
+            terrain.SetCoarseOpenSea(true);
+            const std::vector<uint32_t> coarse = Draw(terrain, 3.2f);
+            ASSERT_GT(terrain.OpenSeaDrawn(), 0u);
+            // The cells next to the camera keep the fine grid.
+            const float size = terrain.Grid().sliceSize;
+            int far = 0;
+            for (const auto& cell : terrain.OpenSea()) {
+                const bool isFar =
+                    terrain.SliceMeasure(cell.centre, {view.position.x, view.position.z}) >= size * size;
+                far += isFar;
+                EXPECT_EQ(cell.slice->builtGeometryLevel, isFar ? Obj::Terrain::MaxGeometryLevel : 2);
+            }
+            EXPECT_GT(far, 0);
+            // The fixed pass lights per vertex: its grid stays.
+            Draw(fixed, 3.2f);
+            for (const auto& cell : fixed.OpenSea())
+                EXPECT_EQ(cell.slice->builtGeometryLevel, 2);
+            EXPECT_GT(Covered(coarse), Width * Height / 4);
+            // The fog rounds a channel the other way on some pixels.
+            int apart = 0, most = 0;
+            for (size_t k = 0; k < coarse.size(); ++k) {
+                int pixel = 0;
+                for (int shift = 0; shift < 24; shift += 8)
+                    pixel = std::max(
+                        pixel, std::abs(int((coarse[k] >> shift) & 0xFF) - int((fine[k] >> shift) & 0xFF)));
+                most = std::max(most, pixel);
+                apart += pixel > 1;
+            }
+            EXPECT_LE(most, 2);
+            EXPECT_LT(apart, int(coarse.size() / 200));
+        }
+    }
+    RwD3D9SetRenderState(D3DRS_FOGENABLE, FALSE);
+}
+
 // Open-sea cells reuse the records of grid slices given back, but not their normals, which only the grid's
 // slices use; the grid's slices taken afterwards have theirs again, whole.
 TEST_F(WaterRender, OpenSeaCellsKeepNoNormalsOfReusedRecords) {
