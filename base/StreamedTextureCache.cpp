@@ -12,10 +12,26 @@ std::vector<std::map<StreamedTextureCache::Key, StreamedTextureCache::Entry,
                      StreamedTextureCache::KeyOrder>::node_type>
     StreamedTextureCache::SpareNodes;
 
+size_t StreamedTextureCache::SpareLimit = StreamedTextureCache::DefaultSpareLimit;
+
 namespace {
-// Enough for the slices streaming around the camera at once; beyond that spares are let go.
-constexpr size_t SpareLimit = 32;
+// Room kept in a spare entry's name: a path of up to this length takes it without allocating.
+constexpr size_t NameRoom = 128;
 } // namespace
+
+void StreamedTextureCache::Reserve(size_t entries) {
+    SpareLimit = std::max(DefaultSpareLimit, entries);
+    SpareNodes.reserve(SpareLimit);
+    SpareReads.reserve(DefaultSpareLimit);
+    // Nodes made here, with room for their names, take the entries that come when the most are in use.
+    std::map<Key, Entry, KeyOrder> made;
+    for (size_t n = Entries.size() + SpareNodes.size(); n < entries; ++n) {
+        String name;
+        name.reserve(NameRoom);
+        auto added = made.try_emplace(Key{std::move(name), uint32_t(n)}).first;
+        SpareNodes.push_back(made.extract(added));
+    }
+}
 RwTexture* (*StreamedTextureCache::CreateTexture)(uint32_t side, const uint8_t* data,
                                                   uint32_t size) = nullptr;
 void (*StreamedTextureCache::DestroyTexture)(RwTexture* texture) = nullptr;
@@ -60,9 +76,14 @@ StreamedTextureCache::StartRead(uint32_t level, uint32_t side, int32_t priority,
         record->size += LevelBytes(side, i, dxt1);
     }
     if (record->capacity < record->size) {
-        // The read fills the buffer whole or fails: no need to clear it.
-        record->data = std::make_unique_for_overwrite<uint8_t[]>(record->size);
-        record->capacity = record->size;
+        // Room for the whole chain of this side, whatever level is asked: a record reused for any later
+        // read of the side never grows again. The read fills the buffer whole or fails: no need to clear it.
+        uint32_t whole = 0;
+        for (uint32_t i = 0; i < levels; ++i) {
+            whole += LevelBytes(side, i, dxt1);
+        }
+        record->data = std::make_unique_for_overwrite<uint8_t[]>(whole);
+        record->capacity = whole;
     }
     record->request = AsyncLoader::Enqueue(name, offset, record->size, priority, record->data.get());
     int32_t state = AsyncLoader::GetState(record->request);
@@ -75,9 +96,9 @@ StreamedTextureCache::StartRead(uint32_t level, uint32_t side, int32_t priority,
 }
 
 void StreamedTextureCache::Recycle(std::unique_ptr<ReadRecord> record) {
-    if (record && record->data && SpareReads.size() < SpareLimit) {
-        if (SpareReads.capacity() < SpareLimit) {
-            SpareReads.reserve(SpareLimit);
+    if (record && record->data && SpareReads.size() < DefaultSpareLimit) {
+        if (SpareReads.capacity() < DefaultSpareLimit) {
+            SpareReads.reserve(DefaultSpareLimit);
         }
         SpareReads.push_back(std::move(record));
     }
@@ -110,7 +131,10 @@ StreamedTextureCache::Entry* StreamedTextureCache::Acquire(KeyView key, Entry* f
     }
     decltype(Entries)::iterator added;
     if (SpareNodes.empty()) {
-        added = Entries.try_emplace(Key{String(key.name), key.level}).first;
+        String name;
+        name.reserve(std::max(NameRoom, key.name.size()));
+        name.assign(key.name);
+        added = Entries.try_emplace(Key{std::move(name), key.level}).first;
     } else {
         // A node of a released entry: its key's buffer takes the new name.
         auto node = std::move(SpareNodes.back());

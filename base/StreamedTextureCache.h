@@ -100,6 +100,11 @@ public:
     static RwTexture* (*CreateTexture)(uint32_t side, const uint8_t* data, uint32_t size);
     static void (*DestroyTexture)(RwTexture* texture);
 
+    // Keeps room for this many entries at once (spare ones made now, and let go only beyond that count),
+    // so that streaming them allocates none; released entries past a small default are otherwise let go.
+    static void Reserve(size_t entries);
+    static constexpr size_t DefaultSpareLimit = 32;
+
     static Entry* Request(std::string_view name, uint32_t level, int32_t priority);
     // A new reference on the entry of exactly this key, or a new entry that
     // starts its read.
@@ -125,6 +130,7 @@ private:
     // Keeps a record whose read is over (or never started) for a later one.
     static void Recycle(std::unique_ptr<ReadRecord> record);
 
+    static size_t SpareLimit; // spare entries kept
     static std::vector<std::unique_ptr<ReadRecord>> SpareReads;
     static std::vector<std::map<Key, Entry, KeyOrder>::node_type> SpareNodes;
 };

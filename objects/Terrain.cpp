@@ -386,8 +386,12 @@ void Terrain::ReleaseSlice(LoadedSlice& entry) {
 }
 
 std::unique_ptr<Terrain::Slice> Terrain::SpareSlice(bool withNormals) {
-    if (spareSlices_.empty())
-        return std::make_unique<Slice>();
+    if (spareSlices_.empty()) {
+        // With room for the water cover of the finest level, which records keep as they are reused.
+        auto slice = std::make_unique<Slice>();
+        slice->waterCoverCells.reserve(size_t(LevelSide(0) - 1) * (LevelSide(0) - 1));
+        return slice;
+    }
     // Last kept first, unless a record whose normal storage suits the new one is further down.
     auto pick = std::prev(spareSlices_.end());
     for (auto it = spareSlices_.rbegin(); it != spareSlices_.rend(); ++it)
@@ -398,9 +402,17 @@ std::unique_ptr<Terrain::Slice> Terrain::SpareSlice(bool withNormals) {
     std::unique_ptr<Slice> slice = std::move(*pick);
     spareSlices_.erase(pick);
     // A fresh slice that keeps the storage of the normal array (where wanted) and of the texture's path.
+    // Normals an open-sea cell does not want are kept apart for the next land slice without any.
     Slice fresh;
-    if (withNormals)
+    if (withNormals) {
         fresh.normals.swap(slice->normals);
+        if (fresh.normals.capacity() == 0 && !spareNormals_.empty()) {
+            fresh.normals.swap(spareNormals_.back());
+            spareNormals_.pop_back();
+        }
+    } else if (slice->normals.capacity() != 0 && spareNormals_.size() < spareNormals_.capacity()) {
+        spareNormals_.push_back(std::move(slice->normals));
+    }
     fresh.texturePath.swap(slice->texturePath);
     fresh.waterCoverCells.swap(slice->waterCoverCells);
     fresh.texturePath.clear();
@@ -443,6 +455,18 @@ void Terrain::LoadNearSlices(Base::Vector2 position, float range) {
     bounds(position.x, grid_.origin.x, grid_.slicesX, loX, hiX);
     bounds(position.y, grid_.origin.y, grid_.slicesZ, loZ, hiZ);
     const float limit = range * range;
+    // Records and buffers for every slice the window can hold and every open-sea cell, kept from the first
+    // frame on: streaming along the way then allocates no list of its own.
+    const size_t window = size_t(hiX - loX + 1) * size_t(hiZ - loZ + 1);
+    if (grid_.loaded.capacity() < window) {
+        grid_.loaded.reserve(window);
+        spareSlices_.reserve(window + MaxOpenSeaCells);
+        spareNormals_.reserve(window);
+        for (auto& pool : pools_)
+            pool.reserve(window + MaxOpenSeaCells + 1);
+        // A texture entry for each slice, and one it shows while the next level reads.
+        Base::StreamedTextureCache::Reserve(std::min<size_t>(2 * window, MaxReservedTextures));
+    }
     for (int32_t j = loZ; j <= hiZ; ++j)
         for (int32_t i = loX; i <= hiX; ++i) {
             const int32_t index = i + grid_.slicesX * j;

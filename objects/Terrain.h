@@ -358,6 +358,8 @@ public:
         coarseOpenSea_ = on;
     }
     static constexpr size_t MaxOpenSeaCells = 256;
+    // Streamed-texture entries kept ready for the loaded slices at most (each holds about 2 KB).
+    static constexpr size_t MaxReservedTextures = 4096;
 
 protected:
     // Called when a slice record is about to go: the drawing returns its buffers and texture here.
@@ -394,6 +396,7 @@ private:
     std::vector<float> scratchPositions_, scratchLand_, scratchWater_;
     // Released slice and open-sea records, so that streaming reuses them with their arrays.
     std::vector<std::unique_ptr<Slice>> spareSlices_;
+    std::vector<std::vector<Base::Vector3>> spareNormals_; // of records an open-sea cell took
     RwTexture* detail_ = nullptr;
     bool ownsDetail_ = false, detailTried_ = false;
     uint32_t slicesDrawn_ = 0;

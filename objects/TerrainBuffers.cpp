@@ -24,8 +24,16 @@ DWORD Fvf(int kind, bool shaderWater) {
 } // namespace
 
 IDirect3DVertexBuffer9* Terrain::TakeBuffer(int kind, uint32_t size) {
+    // The smallest free buffer that holds the slice: the draws give their own counts, so a larger one
+    // serves while the mix of levels shifts, and the pool stops growing once it has its largest mix.
     auto& pool = pools_[kind];
-    auto found = std::find_if(pool.begin(), pool.end(), [size](const auto& p) { return p.first == size; });
+    auto found = pool.end();
+    for (auto it = pool.begin(); it != pool.end(); ++it)
+        if (it->first >= size && (found == pool.end() || it->first < found->first)) {
+            found = it;
+            if (it->first == size)
+                break;
+        }
     if (found != pool.end()) {
         IDirect3DVertexBuffer9* buffer = found->second;
         *found = pool.back();

@@ -412,6 +412,7 @@ void Terrain::UpdateOpenSea(Base::Vector2 position, float range) {
     bounds(position.y, grid_.origin.y, loZ, hiZ);
     auto& wanted = openSeaWanted_;
     wanted.clear();
+    openSea_.reserve(MaxOpenSeaCells);
     for (int32_t j = loZ; j <= hiZ && int64_t(hiX - loX + 1) * (hiZ - loZ + 1) < 1 << 20; ++j)
         for (int32_t i = loX; i <= hiX; ++i) {
             if (i >= 0 && j >= 0 && i < grid_.slicesX && j < grid_.slicesZ)

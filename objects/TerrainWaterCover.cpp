@@ -78,6 +78,8 @@ void Terrain::WaterCells(const LoadedSlice& entry, const Map& map, const Base::V
     const Slice& slice = *entry.slice;
     const uint8_t level = slice.builtGeometryLevel;
     const uint32_t m = LevelSide(level), side = m - 1;
+    // Room for the finest level's cells: any level then fits.
+    cells.reserve(size_t(LevelSide(0) - 1) * (LevelSide(0) - 1));
     cells.assign(size_t(side) * side, 0);
     // The land's texture coordinates run mirrored from texel 1 to texel R - 1 across the slice.
     const float r = float(std::max(description_.textureRes, 3u));
@@ -204,6 +206,10 @@ bool Terrain::BuildWaterCover(Slice& slice) {
                       [](WaterCell c) { return c == WaterCell::Alone; }) < 0)
             return false;
     }
+    // Room for the finest level's cells at once: a record then takes any level without growing.
+    const size_t finest = size_t(LevelSide(0) - 1) * (LevelSide(0) - 1);
+    if (slice.waterCoverCells.capacity() < scratchCells_.size())
+        slice.waterCoverCells.reserve(std::max(finest, scratchCells_.size()));
     slice.waterCoverCells.assign(scratchCells_.begin(), scratchCells_.end());
     slice.waterCoverLevel = level;
     slice.waterCoverTriangles = uint32_t(shown * 2);

@@ -83,6 +83,22 @@ TEST_F(TerrainBuffers, PoolReusesBuffersAfterMovingAwayAndBack) {
     EXPECT_EQ(terrain.BuffersCreated(), createdAway);
 }
 
+// A lap flown a second time makes no buffer: a free buffer at least as large serves a slice whose own size
+// has none free, so the pools stop growing once they hold the lap's largest mix of levels.
+TEST_F(TerrainBuffers, ASecondLapCreatesNoBuffers) {
+    const Base::Vector3 path[] = {{-1500, 100, -500}, {500, 300, 1500}, {2500, 100, 3500}, {-500, 600, 2500}};
+    const auto lap = [&] {
+        for (const Base::Vector3& p : path)
+            for (int step = 0; step < 3; ++step)
+                Frame({p.x + float(step) * 400, p.y, p.z - float(step) * 300}, 1500);
+    };
+    lap();
+    const uint32_t created = terrain.BuffersCreated();
+    ASSERT_GT(created, 0u);
+    lap();
+    EXPECT_EQ(terrain.BuffersCreated(), created);
+}
+
 TEST_F(TerrainBuffers, ALevelChangeRebuildsTheSliceAndItsNeighbours) {
     Frame({-1500, 100, -500}, 30000);
     std::vector<uint8_t> before;
