@@ -17,6 +17,7 @@
 #include "scene/RoleGroups.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -58,6 +59,7 @@ AutoGen::AutoGen() {
 AutoGen::~AutoGen() {
     sectors.clear();
     spareSectors_.clear();
+    spareStorage_.clear();
     if (texture)
         RwTextureDestroy(texture);
     if (shadowTexture)
@@ -115,6 +117,10 @@ bool AutoGen::Load(const Base::Info& node) {
     if (std::isfinite(visibilityRange) && visibilityRange > 0 && std::isfinite(sectorSize) && sectorSize > 0)
         windowSize = int32_t(std::min(255.0f, std::ceil(2 * visibilityRange / sectorSize) + 1));
     windowFlags.assign(size_t(windowSize) * size_t(windowSize), 0);
+    // The window holds at most its cells' sectors: records and storage in use and spare never pass that.
+    sectors.reserve(windowFlags.size());
+    spareSectors_.reserve(windowFlags.size());
+    spareStorage_.reserve(windowFlags.size());
 
     // A second load replaces the textures rather than leaking them.
     if (!textureName.empty()) {
@@ -481,10 +487,9 @@ std::unique_ptr<AutoGen::Sector> AutoGen::BuildSector(int32_t i, int32_t j) {
         sector = std::make_unique<Sector>();
     } else {
         // A freed sector's record, with its arrays and device buffers, takes the new one.
+        // A freed sector's record takes the new one; its storage was kept apart.
         sector = std::move(spareSectors_.back());
         spareSectors_.pop_back();
-        sector->objectEnd.clear();
-        sector->shadowEnd.clear();
     }
     sector->i = i;
     sector->j = j;
@@ -504,6 +509,7 @@ std::unique_ptr<AutoGen::Sector> AutoGen::BuildSector(int32_t i, int32_t j) {
         }
         std::swap(placements[k - 1], placements[size_t(r % k)]);
     }
+    TakeStorage(*sector, placements.size());
     FillSector(*sector, placements);
     UploadSector(*sector);
     return sector;
@@ -518,6 +524,11 @@ void AutoGen::FillSector(Sector& sector, std::vector<Placement>& placements) {
     for (const Placement& p : placements)
         if (!p.lodForShadow && p.pair->second)
             middle += uint32_t(p.pair->second->indices.size());
+    // Rounded up, as the buffers are: storage grows seldom, and then past the next sectors' needs.
+    if (sector.objectEnd.capacity() < placements.size())
+        sector.objectEnd.reserve(std::bit_ceil(placements.size()));
+    if (sector.shadowEnd.capacity() < placements.size())
+        sector.shadowEnd.reserve(std::bit_ceil(placements.size()));
     sector.objectEnd.assign(placements.size(), 0);
     sector.shadowEnd.assign(placements.size(), 0);
 
@@ -604,6 +615,7 @@ void AutoGen::UpdateSectors(const Base::Vector3& camera, float ground) {
             windowFlags[size_t(b) * size_t(n) + size_t(a)] = 0;
             ++k;
         } else {
+            KeepStorage(*sectors[k]);
             spareSectors_.push_back(std::move(sectors[k]));
             sectors.erase(sectors.begin() + ptrdiff_t(k));
             ++sectorsFreed;

@@ -97,6 +97,7 @@ public:
         Base::Vector3 centre, boxMax, boxMin;
         IDirect3DVertexBuffer9* vertexBuffer = nullptr;
         IDirect3DIndexBuffer9* indexBuffer = nullptr;
+        uint32_t vertexCapacity = 0, indexCapacity = 0; // bytes of the buffers, rounded up when made
         uint32_t totalVertices = 0, totalIndices = 0, objectVertices = 0, objectIndices = 0;
         std::vector<uint32_t> objectEnd, shadowEnd;
         uint8_t doubleSided = 0;
@@ -221,10 +222,35 @@ private:
     void FillSector(Sector& sector, std::vector<Placement>& placements);
     bool UploadSector(Sector& sector);
 
+    // A sector's buffers and arrays, kept while no sector uses them. An empty sector holds none, so that
+    // the storage in use and spare never passes what the most sectors with objects at once needed.
+    struct Storage {
+        Storage() = default;
+        Storage(Storage&& other) noexcept { Swap(other); }
+        Storage& operator=(Storage&& other) noexcept {
+            Swap(other);
+            return *this;
+        }
+        ~Storage(); // releases the buffers
+        void Swap(Storage& other) noexcept;
+        // Exchanges these with the sector's own.
+        void Swap(Sector& sector) noexcept;
+
+        IDirect3DVertexBuffer9* vertexBuffer = nullptr;
+        IDirect3DIndexBuffer9* indexBuffer = nullptr;
+        uint32_t vertexCapacity = 0, indexCapacity = 0;
+        std::vector<uint32_t> objectEnd, shadowEnd;
+    };
+    // Gives the sector the smallest spare storage that holds it, else none (it makes its own).
+    void TakeStorage(Sector& sector, size_t placements);
+    // Keeps a freed sector's storage for the next builds.
+    void KeepStorage(Sector& sector);
+
     GroundProbe probe_;
     // Freed sectors' records, reused by the next builds, and the placements of the sector being built:
     // the window builds and frees at its rim without allocating once these have grown.
     std::vector<std::unique_ptr<Sector>> spareSectors_;
+    std::vector<Storage> spareStorage_;
     std::vector<Placement> scratchPlacements_;
     std::vector<Vertex> scratchVertices_;
     std::vector<uint16_t> scratchIndices_;

@@ -15,6 +15,8 @@
 
 #include <d3d9.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <bit>
 #include <cstring>
@@ -39,39 +41,107 @@ AutoGen::Sector::~Sector() {
         indexBuffer->Release();
 }
 
+AutoGen::Storage::~Storage() {
+    if (vertexBuffer)
+        vertexBuffer->Release();
+    if (indexBuffer)
+        indexBuffer->Release();
+}
+
+void AutoGen::Storage::Swap(Storage& other) noexcept {
+    std::swap(vertexBuffer, other.vertexBuffer);
+    std::swap(indexBuffer, other.indexBuffer);
+    std::swap(vertexCapacity, other.vertexCapacity);
+    std::swap(indexCapacity, other.indexCapacity);
+    objectEnd.swap(other.objectEnd);
+    shadowEnd.swap(other.shadowEnd);
+}
+
+void AutoGen::Storage::Swap(Sector& sector) noexcept {
+    std::swap(vertexBuffer, sector.vertexBuffer);
+    std::swap(indexBuffer, sector.indexBuffer);
+    std::swap(vertexCapacity, sector.vertexCapacity);
+    std::swap(indexCapacity, sector.indexCapacity);
+    objectEnd.swap(sector.objectEnd);
+    shadowEnd.swap(sector.shadowEnd);
+}
+
+void AutoGen::KeepStorage(Sector& sector) {
+    if (!sector.vertexBuffer && !sector.indexBuffer && sector.objectEnd.capacity() == 0 &&
+        sector.shadowEnd.capacity() == 0)
+        return;
+    // Past the window's count (never, as records go) the storage is let go rather than the list grown.
+    if (spareStorage_.size() < spareStorage_.capacity())
+        spareStorage_.emplace_back().Swap(sector);
+    else
+        Storage().Swap(sector);
+    sector.objectEnd.clear();
+    sector.shadowEnd.clear();
+}
+
+void AutoGen::TakeStorage(Sector& sector, size_t placements) {
+    KeepStorage(sector);
+    if (spareStorage_.empty())
+        return;
+    const uint32_t vertexBytes = sector.totalVertices * sizeof(Vertex);
+    const uint32_t indexBytes = sector.totalIndices * sizeof(uint16_t);
+    const bool device = RwD3D9Device != nullptr;
+    const auto fits = [&](const Storage& s) {
+        return (!device || (s.vertexCapacity >= vertexBytes && s.indexCapacity >= indexBytes)) &&
+               s.objectEnd.capacity() >= placements && s.shadowEnd.capacity() >= placements;
+    };
+    const auto size = [](const Storage& s) { return uint64_t(s.vertexCapacity) + s.objectEnd.capacity(); };
+    // None that fits: the sector makes its own and the spares keep their sizes for the sectors they suit.
+    Storage* best = nullptr;
+    for (Storage& s : spareStorage_)
+        if (fits(s) && (!best || size(s) < size(*best)))
+            best = &s;
+    if (!best)
+        return;
+    best->Swap(sector);
+    if (best != &spareStorage_.back())
+        best->Swap(spareStorage_.back());
+    spareStorage_.pop_back();
+    sector.objectEnd.clear();
+    sector.shadowEnd.clear();
+}
+
 bool AutoGen::UploadSector(Sector& sector) {
     if (!RwD3D9Device || sector.totalVertices == 0)
         return false;
     const UINT vertexBytes = sector.totalVertices * sizeof(Vertex);
     const UINT indexBytes = sector.totalIndices * sizeof(uint16_t);
-    // A reused record keeps buffers that are large enough: the draws give their own counts.
-    if (sector.vertexBuffer) {
-        D3DVERTEXBUFFER_DESC desc{};
-        if (FAILED(sector.vertexBuffer->GetDesc(&desc)) || desc.Size < vertexBytes) {
-            sector.vertexBuffer->Release();
-            sector.vertexBuffer = nullptr;
-        }
+    // Kept buffers that are large enough serve: the draws give their own counts. New ones are rounded up to
+    // a power of two, so that storage seldom grows again.
+    if (sector.vertexBuffer && sector.vertexCapacity < vertexBytes) {
+        sector.vertexBuffer->Release();
+        sector.vertexBuffer = nullptr;
+        sector.vertexCapacity = 0;
     }
-    if (sector.indexBuffer) {
-        D3DINDEXBUFFER_DESC desc{};
-        if (FAILED(sector.indexBuffer->GetDesc(&desc)) || desc.Size < indexBytes) {
-            sector.indexBuffer->Release();
-            sector.indexBuffer = nullptr;
-        }
+    if (sector.indexBuffer && sector.indexCapacity < indexBytes) {
+        sector.indexBuffer->Release();
+        sector.indexBuffer = nullptr;
+        sector.indexCapacity = 0;
     }
     if (!sector.vertexBuffer) {
-        if (FAILED(RwD3D9Device->CreateVertexBuffer(vertexBytes, D3DUSAGE_WRITEONLY, Fvf, D3DPOOL_MANAGED,
+        const UINT bytes = std::max<UINT>(
+            vertexBytes, std::min<UINT>(std::bit_ceil(vertexBytes), MaxSectorVertices * sizeof(Vertex)));
+        if (FAILED(RwD3D9Device->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, Fvf, D3DPOOL_MANAGED,
                                                     &sector.vertexBuffer, nullptr)))
             return false;
+        sector.vertexCapacity = bytes;
         ++buffersCreated;
     }
     if (!sector.indexBuffer) {
-        if (FAILED(RwD3D9Device->CreateIndexBuffer(indexBytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
-                                                   D3DPOOL_MANAGED, &sector.indexBuffer, nullptr))) {
+        const UINT bytes = std::bit_ceil(indexBytes);
+        if (FAILED(RwD3D9Device->CreateIndexBuffer(bytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED,
+                                                   &sector.indexBuffer, nullptr))) {
             sector.vertexBuffer->Release();
             sector.vertexBuffer = nullptr;
+            sector.vertexCapacity = 0;
             return false;
         }
+        sector.indexCapacity = bytes;
         ++buffersCreated;
     }
     // A buffer that cannot be filled would draw the previous sector's scenery here: drop both.
@@ -91,6 +161,7 @@ bool AutoGen::UploadSector(Sector& sector) {
     sector.vertexBuffer = nullptr;
     sector.indexBuffer->Release();
     sector.indexBuffer = nullptr;
+    sector.vertexCapacity = sector.indexCapacity = 0;
     return false;
 }
 

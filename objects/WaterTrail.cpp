@@ -66,6 +66,11 @@ bool WaterTrail::Setup(float startWidth_, float endWidth_, float widenRate_, flo
         texture = Rw::LoadTexture("WaterTrail", rwTEXTUREADDRESSWRAP, rwFILTERLINEARMIPLINEAR);
 
     points.clear();
+    // Room for every point the strip holds at once (one a point interval over its lifetime, the head and
+    // the point before the oldest), so that laying points at sea allocates nothing.
+    const float span = (endWidth - startWidth) / widenRate / pointInterval;
+    if (span > 0)
+        points.reserve(size_t(span) + 4);
     const float v = std::hypot(velocity.x, velocity.y);
     // A ship standing still has left nothing behind it (and its velocity gives no direction).
     if (!(v > StillSpeed))
@@ -122,9 +127,9 @@ void WaterTrail::Run() {
     const Base::Vector2 head = HeadPosition(), headDir = HeadDirection();
 
     while (points.size() >= 2 && Width(points[1], now) > endWidth)
-        points.pop_front();
+        points.erase(points.begin());
     if (points.size() == 1 && Width(points.front(), now) > endWidth)
-        points.pop_front();
+        points.erase(points.begin());
 
     if (points.size() < 2) {
         if (detached) {

@@ -8,7 +8,7 @@
 
 #include "base/Maths.h"
 
-#include <deque>
+#include <vector>
 
 struct RwTexture;
 
@@ -48,7 +48,7 @@ public:
 
     RwTexture* texture = nullptr;
     RwSphere sphere = {{0, 0, 0}, -1};
-    std::deque<Point> points; // oldest first
+    std::vector<Point> points; // oldest first
     float startWidth = 0, endWidth = 0, widenRate = 1, pointInterval = 1;
     bool detached = false;
 
