@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -301,8 +302,9 @@ TEST_F(Preview, NothingIsDrawnForARectThinnerThanAPixelOrOffTheScreen) {
 
 // Every sample model, drawn by the preview in a cell of its own as a contact sheet: each description under
 // Data/Models that names a model, and the models that only the generated scenery places (trees, houses)
-// through a description written here. Each must show up in its cell, lit, and stay inside it. With
-// GUI_TEST_IMAGES set the sheet is written as sample_models.ppm: a look at the whole set.
+// through a description written here; a level of detail's model is drawn by its model's description. Each
+// must show up in its cell, lit, and stay inside it. With GUI_TEST_IMAGES set the sheet is written as
+// sample_models.ppm: a look at the whole set.
 class SampleModelSheet : public Preview {
 protected:
     static constexpr int Columns = 6, Rows = 5, CellWidth = 128, CellHeight = 112;
@@ -318,20 +320,28 @@ TEST_F(SampleModelSheet, EverySampleModelIsDrawnLitInItsCell) {
     // Model file (as the descriptions name it) -> the description that draws it.
     std::map<std::string, std::string> models;
     std::vector<std::string> files;
+    std::set<std::string> levels;
     for (const auto& entry : fs::recursive_directory_iterator("Data/Models")) {
         const fs::path& path = entry.path();
         const std::string name = fs::relative(path, "Data/Models").string();
         if (path.extension() == ".dff") {
             files.push_back(name);
         } else if (path.extension() == ".info" || path.extension() == ".model") {
+            const Base::Info info = Base::Info::ConstructFromFile(path.string());
             Base::String dff;
-            if (Base::Info::ConstructFromFile(path.string()).TryGetString("Dff", dff))
+            if (info.TryGetString("Dff", dff))
                 models.emplace(std::string(dff.c_str()), path.string());
+            if (const Base::Info* orders = info.GetChild("RenderOrders"))
+                for (const auto& order : orders->GetChildren())
+                    if (const Base::Info* lods = order.second->GetChild("Lods"))
+                        for (const auto& level : lods->GetChildren())
+                            if (level.second->TryGetString("Dff", dff))
+                                levels.insert(std::string(dff.c_str()));
         }
     }
     for (std::string name : files) {
         std::replace(name.begin(), name.end(), '/', '\\');
-        if (models.count(name))
+        if (models.count(name) || levels.count(name))
             continue;
         const fs::path description = scratch / (std::to_string(models.size()) + ".info");
         std::ofstream(description) << "Dff\t" << name

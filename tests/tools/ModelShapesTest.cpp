@@ -314,6 +314,71 @@ TEST(SampleModelShapes, AirplanesHaveThePartsTheGameLooksUp) {
     }
 }
 
+size_t Triangles(const Model& m) {
+    size_t count = 0;
+    for (const ModelAtomic& a : m.atomics)
+        count += m.geometries[size_t(a.geometry)].triangles.size();
+    return count;
+}
+
+// A level's model replaces the geometries of the full model's atomics of the same names, on their frames:
+// each of its atomics must name one of the full model's, placed alike, and cover the same shape with far
+// fewer triangles. Levels widen in order.
+TEST(SampleModelShapes, FarLevelsReplaceTheFullModelsPartsCoarsely) {
+    int levelModels = 0;
+    for (const SampleModel& s : Samples()) {
+        for (const SideFile& side : s.sideFiles) {
+            Base::Info info;
+            ASSERT_EQ(info.LoadText(side.text), 0) << side.path;
+            const Base::Info::Entry* orders = info.FindChild("RenderOrders");
+            ASSERT_TRUE(orders) << side.path;
+            for (const auto& [key, order] : orders->second->GetChildren()) {
+                const Base::Info* lods = order->GetChild("Lods");
+                ASSERT_TRUE(lods) << side.path;
+                float previous = 0;
+                for (const auto& [index, level] : lods->GetChildren()) {
+                    float threshold = 0;
+                    ASSERT_TRUE(level->TryGetFloat("Threshold", threshold)) << side.path;
+                    EXPECT_GT(threshold, previous) << side.path << " order " << key << " level " << index;
+                    previous = threshold;
+                    Base::String dff;
+                    if (!level->TryGetString("Dff", dff))
+                        continue;
+                    levelModels++;
+                    const Model& full = s.model;
+                    const Model& far = Sample(dff).model;
+                    for (const ModelAtomic& a : far.atomics) {
+                        const std::string& name = far.frames[size_t(a.frame)].name;
+                        const int frame = full.FindFrame(name);
+                        ASSERT_GE(frame, 0) << dff << ": " << name;
+                        EXPECT_TRUE(HasAtomicNamed(full, name)) << dff << ": " << name;
+                        const glm::mat4 a0 = full.RootMatrix(frame), a1 = far.RootMatrix(a.frame);
+                        for (int c = 0; c < 4; c++)
+                            for (int r = 0; r < 3; r++)
+                                EXPECT_NEAR(a0[c][r], a1[c][r], 1e-4f) << dff << ": " << name;
+                    }
+                    EXPECT_LE(Triangles(far) * 3, Triangles(full)) << dff;
+                    // The same length; an airplane's the same span and height too (only the gear, under
+                    // the body, may hang lower), a weapon's fins are left out.
+                    const Bounds b0 = ModelBounds(full), b1 = ModelBounds(far);
+                    const bool airplane = dff.rfind("Airplanes", 0) == 0;
+                    for (int k : {0, 1, 2}) {
+                        if (k != 2 && !airplane)
+                            continue;
+                        const float tolerance = 0.05f * (b0.max[k] - b0.min[k]);
+                        if (k != 1) {
+                            EXPECT_NEAR(b1.min[k], b0.min[k], tolerance) << dff << " axis " << k;
+                        }
+                        EXPECT_NEAR(b1.max[k], b0.max[k], tolerance) << dff << " axis " << k;
+                    }
+                }
+            }
+        }
+    }
+    // Five airplanes in both passes, seven weapons.
+    EXPECT_EQ(levelModels, 17);
+}
+
 TEST(SampleModelShapes, ThePilotFigureHasItsThreePoses) {
     const Model& pilot = Sample("Airplanes\\Pilot.dff").model;
     for (const char* part : {"Sitting", "Flying", "OnParachute"})

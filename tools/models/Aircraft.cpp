@@ -35,9 +35,9 @@ const char* Side(int side) {
 
 // The bubble canopy: a half-round section over a flat base, closing to a point at both ends.
 ModelGeometry Canopy(float zFront, float zBack, float baseY, float halfWidth, float height,
-                     const ModelMaterial& glass) {
+                     const ModelMaterial& glass, const Fineness& fineness) {
     std::vector<Ring> rings;
-    const int steps = 10, around = 12;
+    const int steps = fineness.canopySteps, around = fineness.canopyAround;
     for (int k = 0; k <= steps; k++) {
         const float f = float(k) / float(steps);
         const float z = zBack + (zFront - zBack) * f;
@@ -54,12 +54,12 @@ ModelGeometry Canopy(float zFront, float zBack, float baseY, float halfWidth, fl
     return g;
 }
 
-ModelGeometry Nozzle(glm::vec3 front, float length, float r0, float r1, const Materials& m) {
+ModelGeometry Nozzle(glm::vec3 front, float length, float r0, float r1, const Materials& m, int sides) {
     ModelGeometry g;
     MeshBuilder b(g);
     const glm::vec3 back = front - glm::vec3(0, 0, length);
-    b.Cylinder(front, back, r0, r1, 16, m.metal);
-    b.Cylinder(back + glm::vec3(0, 0, 0.05f), back - glm::vec3(0, 0, 0.02f), r1 * 0.82f, r1 * 0.82f, 16,
+    b.Cylinder(front, back, r0, r1, sides, m.metal);
+    b.Cylinder(back + glm::vec3(0, 0, 0.05f), back - glm::vec3(0, 0, 0.02f), r1 * 0.82f, r1 * 0.82f, sides,
                m.hot);
     return g;
 }
@@ -183,7 +183,7 @@ glm::vec3 QuarterChord(const Panel& p, float s) {
 
 } // namespace
 
-Model Fighter(const Paint& paint, AircraftLayout& layout) {
+Model Fighter(const Paint& paint, AircraftLayout& layout, const Fineness& fineness) {
     const Materials m = AircraftMaterials(paint);
     Model model;
     const int root = model.AddFrame("Fighter", -1, {0, 0, 0});
@@ -203,10 +203,11 @@ Model Fighter(const Paint& paint, AircraftLayout& layout) {
                      {-3.0f, -0.05f, 1.4f, 0.55f, 3.4f},
                      {-5.5f, -0.05f, 1.25f, 0.5f, 3.2f},
                      {-7.0f, -0.05f, 1.1f, 0.46f, 3.0f}},
-                    20),
+                    fineness.body),
                m.skin, true);
         // Pitot probe, intakes with dark mouths, leading-edge root extensions.
-        b.Cylinder({0, -0.05f, 8.1f}, {0, -0.05f, 9.0f}, 0.035f, 0.015f, 6, m.metal);
+        b.Cylinder({0, -0.05f, 8.1f}, {0, -0.05f, 9.0f}, 0.035f, 0.015f, std::min(6, fineness.round),
+                   m.metal);
         for (float s : {1.0f, -1.0f}) {
             b.Box({s * 0.85f, -0.55f, 0.7f}, {0.38f, 0.36f, 1.7f}, m.skin);
             b.Box({s * 0.85f, -0.55f, 2.41f}, {0.31f, 0.29f, 0.03f}, m.dark);
@@ -217,12 +218,13 @@ Model Fighter(const Paint& paint, AircraftLayout& layout) {
         lerx.rootChord = 4.2f;
         lerx.tipChord = 0.6f;
         lerx.thickness = 0.04f;
+        lerx.points = fineness.airfoil;
         Merge(body, lerx.Shell(0, 1, 0, 1, m.skin));
         Merge(body, lerx.Mirrored().Shell(0, 1, 0, 1, m.skin));
     }
     model.AddPlacedPart("Fuselage", root, FrameMatrix({0, 0, 0}), std::move(body));
     model.AddPlacedPart("_CabinGlass", root, FrameMatrix({0, 0.42f, 4.4f}),
-                        Canopy(5.9f, 2.8f, 0.42f, 0.42f, 0.55f, m.glass));
+                        Canopy(5.9f, 2.8f, 0.42f, 0.42f, 0.55f, m.glass, fineness));
 
     Panel wing;
     wing.rootLe = {1.0f, -0.05f, 2.0f};
@@ -230,6 +232,7 @@ Model Fighter(const Paint& paint, AircraftLayout& layout) {
     wing.rootChord = 5.0f;
     wing.tipChord = 1.5f;
     wing.thickness = 0.05f;
+    wing.points = fineness.airfoil;
     AddWings(model, root, wing, 0.72f, 0.06f, 0.5f, 0.5f, 0.94f, m.skin);
 
     // All-moving tailplanes: each turns about a spanwise axis through its pivot.
@@ -239,6 +242,7 @@ Model Fighter(const Paint& paint, AircraftLayout& layout) {
     tail.rootChord = 2.6f;
     tail.tipChord = 1.0f;
     tail.thickness = 0.045f;
+    tail.points = fineness.airfoil;
     for (int side = 0; side < 2; side++) {
         const Panel p = side == 0 ? tail : tail.Mirrored();
         const glm::vec3 pivot = p.Point(0.3f, 0.35f);
@@ -254,13 +258,14 @@ Model Fighter(const Paint& paint, AircraftLayout& layout) {
     fin.rootChord = 3.3f;
     fin.tipChord = 1.3f;
     fin.thickness = 0.05f;
+    fin.points = fineness.airfoil;
     fin.thick = {std::cos(cant), -std::sin(cant), 0};
     AddFins(model, root, fin, 0.7f, 0.12f, 0.92f, m.skin);
 
     for (int side = 0; side < 2; side++) {
         const float s = side == 0 ? 1.0f : -1.0f;
         model.AddPlacedPart(std::string("Nozzle") + Side(side), root, FrameMatrix({s * 0.62f, -0.05f, -6.8f}),
-                            Nozzle({s * 0.62f, -0.05f, -6.8f}, 1.3f, 0.47f, 0.41f, m));
+                            Nozzle({s * 0.62f, -0.05f, -6.8f}, 1.3f, 0.47f, 0.41f, m, fineness.round));
     }
 
     const int gears = AddGears(model, root,
@@ -307,7 +312,7 @@ Model Fighter(const Paint& paint, AircraftLayout& layout) {
     return model;
 }
 
-Model Attacker(const Paint& paint, AircraftLayout& layout) {
+Model Attacker(const Paint& paint, AircraftLayout& layout, const Fineness& fineness) {
     const Materials m = AircraftMaterials(paint);
     Model model;
     const int root = model.AddFrame("Attacker", -1, {0, 0, 0});
@@ -326,21 +331,23 @@ Model Attacker(const Paint& paint, AircraftLayout& layout) {
                      {-5.0f, 0.15f, 0.55f, 0.6f, 2.4f},
                      {-7.0f, 0.2f, 0.35f, 0.45f, 2.2f},
                      {-7.6f, 0.2f, 0.2f, 0.3f, 2}},
-                    20),
+                    fineness.body),
                m.skin, true);
         for (float s : {1.0f, -1.0f}) {
             std::vector<Ring> nacelle;
             for (const auto& [z, r] : std::vector<std::pair<float, float>>{
                      {2.6f, 0.5f}, {2.3f, 0.58f}, {0.0f, 0.6f}, {-3.0f, 0.56f}, {-4.4f, 0.48f}})
-                nacelle.push_back(CircleRing({s * 1.15f, -0.2f, z}, {0, 0, 1}, r, 16));
+                nacelle.push_back(CircleRing({s * 1.15f, -0.2f, z}, {0, 0, 1}, r, fineness.round));
             b.Tube(nacelle, m.skin, true);
-            b.Cylinder({s * 1.15f, -0.2f, 2.62f}, {s * 1.15f, -0.2f, 2.55f}, 0.42f, 0.42f, 16, m.dark);
+            b.Cylinder({s * 1.15f, -0.2f, 2.62f}, {s * 1.15f, -0.2f, 2.55f}, 0.42f, 0.42f, fineness.round,
+                       m.dark);
         }
-        b.Cylinder({0.35f, -0.55f, 5.6f}, {0.35f, -0.55f, 6.6f}, 0.05f, 0.04f, 8, m.dark); // gun barrel
+        b.Cylinder({0.35f, -0.55f, 5.6f}, {0.35f, -0.55f, 6.6f}, 0.05f, 0.04f, std::min(8, fineness.round),
+                   m.dark); // gun barrel
     }
     model.AddPlacedPart("Fuselage", root, FrameMatrix({0, 0, 0}), std::move(body));
     model.AddPlacedPart("_CabinGlass", root, FrameMatrix({0, 0.62f, 4.7f}),
-                        Canopy(5.9f, 3.4f, 0.62f, 0.48f, 0.5f, m.glass));
+                        Canopy(5.9f, 3.4f, 0.62f, 0.48f, 0.5f, m.glass, fineness));
 
     Panel wing;
     wing.rootLe = {0.7f, 0.35f, 1.6f};
@@ -348,6 +355,7 @@ Model Attacker(const Paint& paint, AircraftLayout& layout) {
     wing.rootChord = 3.6f;
     wing.tipChord = 1.6f;
     wing.thickness = 0.09f;
+    wing.points = fineness.airfoil;
     AddWings(model, root, wing, 0.7f, 0.08f, 0.55f, 0.58f, 0.95f, m.skin);
 
     // Tailplanes with elevators, twin fins at their tips.
@@ -357,6 +365,7 @@ Model Attacker(const Paint& paint, AircraftLayout& layout) {
     tail.rootChord = 2.2f;
     tail.tipChord = 1.3f;
     tail.thickness = 0.07f;
+    tail.points = fineness.airfoil;
     for (int side = 0; side < 2; side++) {
         const Panel p = side == 0 ? tail : tail.Mirrored();
         ModelGeometry stabilizer = p.Shell(0, 1, 0, 0.7f, m.skin);
@@ -373,13 +382,14 @@ Model Attacker(const Paint& paint, AircraftLayout& layout) {
     fin.rootChord = 1.8f;
     fin.tipChord = 1.2f;
     fin.thickness = 0.08f;
+    fin.points = fineness.airfoil;
     fin.thick = {1, 0, 0};
     AddFins(model, root, fin, 0.68f, 0.1f, 0.9f, m.skin);
 
     for (int side = 0; side < 2; side++) {
         const float s = side == 0 ? 1.0f : -1.0f;
         model.AddPlacedPart(std::string("Nozzle") + Side(side), root, FrameMatrix({s * 1.15f, -0.2f, -4.3f}),
-                            Nozzle({s * 1.15f, -0.2f, -4.3f}, 0.9f, 0.47f, 0.42f, m));
+                            Nozzle({s * 1.15f, -0.2f, -4.3f}, 0.9f, 0.47f, 0.42f, m, fineness.round));
     }
 
     const int gears = AddGears(model, root,
@@ -422,6 +432,31 @@ Model Attacker(const Paint& paint, AircraftLayout& layout) {
     layout.sideSpring = wing.Point(1, 0.5f);
     layout.racks = rack;
     return model;
+}
+
+Model FarAirplane(const Model& model) {
+    // Under a pixel or hidden in flight that far away; the glass stays apart, drawn in its blended pass.
+    const auto leftOut = [](const std::string& name) {
+        for (const char* prefix : {"Gear", "Susp", "Wheel", "Pylon", "WeaponDoor"})
+            if (name.rfind(prefix, 0) == 0)
+                return true;
+        return false;
+    };
+    ModelGeometry body, glass;
+    for (const ModelAtomic& a : model.atomics) {
+        const std::string& name = model.frames[size_t(a.frame)].name;
+        if (leftOut(name))
+            continue;
+        ModelGeometry g = model.geometries[size_t(a.geometry)];
+        TransformGeometry(g, model.RootMatrix(a.frame));
+        Merge(name.rfind('_', 0) == 0 ? glass : body, g);
+    }
+    Model far;
+    const int root = far.AddFrame(model.frames[0].name, -1, {0, 0, 0});
+    far.AddPlacedPart("Fuselage", root, model.RootMatrix(model.FindFrame("Fuselage")), std::move(body));
+    far.AddPlacedPart("_CabinGlass", root, model.RootMatrix(model.FindFrame("_CabinGlass")),
+                      std::move(glass));
+    return far;
 }
 
 namespace {

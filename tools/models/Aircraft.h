@@ -27,8 +27,23 @@ struct AircraftLayout {
     int racks = 0;
 };
 
-Model Fighter(const Paint& paint, AircraftLayout& layout);
-Model Attacker(const Paint& paint, AircraftLayout& layout);
+// How finely the curved surfaces are divided: the full model, or the one that levels of detail draw far
+// away, a few dozen pixels long at most, whose rounds have few sides.
+struct Fineness {
+    int body = 20;         // points around the fuselage's sections
+    int airfoil = 10;      // chord stations of a wing, fin or tail section
+    int round = 16;        // sides of nacelles and nozzles
+    int canopyAround = 12; // points around the canopy's sections
+    int canopySteps = 10;  // sections along the canopy
+};
+constexpr Fineness FarFineness{8, 3, 8, 4, 4};
+
+Model Fighter(const Paint& paint, AircraftLayout& layout, const Fineness& fineness = {});
+Model Attacker(const Paint& paint, AircraftLayout& layout, const Fineness& fineness = {});
+// An airplane's far level of detail from its model (built coarse): every part but the gear, the pylons and
+// the weapon bay merged into one "Fuselage" atomic, the control surfaces at rest, and the "_CabinGlass"
+// atomic. Its atomics take the names of the full model's, whose geometries they replace at that level.
+Model FarAirplane(const Model& model);
 // The pilot figure, its origin at the seat: "Sitting" in the cockpit, "Flying" free after the ejection,
 // "OnParachute" hanging under the open canopy.
 Model PilotFigure();

@@ -6,12 +6,13 @@
 
 namespace Tools {
 
-Model ShortRangeMissile();
-Model MediumRangeMissile();
-Model SurfaceToAirMissile();
-Model Bomb();
-Model Rocket();
-Model RocketPod();
-Model FuelTank();
+// far: the model that levels of detail draw far away, six-sided and without fins.
+Model ShortRangeMissile(bool far = false);
+Model MediumRangeMissile(bool far = false);
+Model SurfaceToAirMissile(bool far = false);
+Model Bomb(bool far = false);
+Model Rocket(bool far = false);
+Model RocketPod(bool far = false);
+Model FuelTank(bool far = false);
 
 } // namespace Tools

@@ -27,7 +27,7 @@ glm::vec3 Panel::Point(float s, float x) const {
 }
 
 Ring Panel::Section(float s, float x0, float x1) const {
-    return AirfoilRing(rootLe + (tipLe - rootLe) * s, Chord(s), thickness, x0, x1, {0, 0, -1}, thick);
+    return AirfoilRing(rootLe + (tipLe - rootLe) * s, Chord(s), thickness, x0, x1, {0, 0, -1}, thick, points);
 }
 
 ModelGeometry Panel::Shell(float s0, float s1, float x0, float x1, const ModelMaterial& material) const {

@@ -22,6 +22,7 @@ struct Panel {
     glm::vec3 rootLe{0}, tipLe{0};
     float rootChord = 1, tipChord = 1, thickness = 0.06f;
     glm::vec3 thick{0, 1, 0}; // across the chord plane
+    int points = 10;          // chord stations of a section's upper and lower sides
 
     float Chord(float s) const { return rootChord + (tipChord - rootChord) * s; }
     glm::vec3 Point(float s, float x) const; // on the chord plane at span fraction s, chord fraction x

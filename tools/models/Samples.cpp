@@ -7,6 +7,7 @@
 #include "tools/models/Vehicles.h"
 
 #include <cstdio>
+#include <tuple>
 
 namespace Tools {
 namespace {
@@ -22,22 +23,34 @@ std::string Vector(glm::vec3 v) {
 }
 
 // One level of detail drawing every atomic (optionally a pattern of them) in pass 128, the pass of
-// ordinary models; translucent canopies come after it in pass 129 with blending on. A small model (a weapon,
-// the pilot) is drawn only up to the level-of-detail distance "near", where it is a pixel or two on the
-// screen; an airplane then goes on without its glass and the parts that no longer make a pixel ("far": a
-// pattern of the atomics still drawn).
+// ordinary models; translucent canopies come after it in pass 129 with blending on. Up to the distance
+// "near" the full model is drawn; past it a coarse model ("farModel", whose atomics replace the geometries
+// of the same names) draws the atomics of "far" up to "farthest", and the glass up to "glassFarthest". A
+// small model (a weapon, the pilot) ends where it is a pixel or two on the screen.
 struct Detail {
     float near = 100000;
+    std::string farModel;    // empty: the full model's own geometries past "near"
     std::string far;         // empty: nothing past "near"
     float farthest = 100000; // where "far" ends
+    float glassFarthest = 0; // where the glass ends past "near" (0: at "near")
 };
 
-std::string Level(int index, float threshold, const std::string& pattern) {
-    std::string text = "\t\t\t" + std::to_string(index) + "\n\t\t\t{\n\t\t\t\tThreshold\t" +
-                       Number(threshold) + "\n\t\t\t\tCommands\n\t\t\t\t{\n\t\t\t\t\t#\tRenderAtomics\n";
+std::string Level(int index, float threshold, const std::string& pattern, const std::string& dff = {},
+                  const std::string& before = {}, const std::string& after = {}) {
+    std::string text = "\t\t\t" + std::to_string(index) + "\n\t\t\t{\n";
+    if (!dff.empty())
+        text += "\t\t\t\tDff\t" + dff + "\n";
+    text += "\t\t\t\tThreshold\t" + Number(threshold) + "\n\t\t\t\tCommands\n\t\t\t\t{\n" + before +
+            "\t\t\t\t\t#\tRenderAtomics\n";
     if (!pattern.empty())
         text += "\t\t\t\t\t{\n\t\t\t\t\t\tRegEx\t" + pattern + "\n\t\t\t\t\t}\n";
-    return text + "\t\t\t\t}\n\t\t\t}\n";
+    return text + after + "\t\t\t\t}\n\t\t\t}\n";
+}
+
+// Alpha blending (render state 27) on for the glass and off again.
+std::string BlendState(int value) {
+    return "\t\t\t\t\t#\tSetRenderState\n\t\t\t\t\t{\n\t\t\t\t\t\tState\t27\n\t\t\t\t\t\tValue\t" +
+           std::to_string(value) + "\n\t\t\t\t\t}\n";
 }
 
 std::string Description(const std::string& dff, float cameraRelDistance, bool glass,
@@ -48,32 +61,31 @@ std::string Description(const std::string& dff, float cameraRelDistance, bool gl
     text += "RenderOrders\n{\n\t128\n\t{\n\t\tLods\n\t\t{\n";
     text += Level(0, detail.near, glass ? "[^_].*" : "");
     if (!detail.far.empty())
-        text += Level(1, detail.farthest, detail.far);
+        text += Level(1, detail.farthest, detail.far, detail.farModel);
     text += "\t\t}\n\t}\n";
     if (glass) {
-        // Alpha blending (render state 27) on for the glass and off again.
-        text += "\t129\n\t{\n\t\tLods\n\t\t{\n\t\t\t0\n\t\t\t{"
-                "\n\t\t\t\tThreshold\t" +
-                Number(detail.near) +
-                "\n\t\t\t\tCommands\n\t\t\t\t{\n"
-                "\t\t\t\t\t#\tSetRenderState\n\t\t\t\t\t{"
-                "\n\t\t\t\t\t\tState\t27\n\t\t\t\t\t\tValue\t1\n\t\t\t\t\t}\n"
-                "\t\t\t\t\t#\tRenderAtomics\n\t\t\t\t\t{\n\t\t\t\t\t\tRegEx\t_.*\n\t\t\t\t\t}\n"
-                "\t\t\t\t\t#\tSetRenderState\n\t\t\t\t\t{"
-                "\n\t\t\t\t\t\tState\t27\n\t\t\t\t\t\tValue\t0\n\t\t\t\t\t}\n"
-                "\t\t\t\t}\n\t\t\t}\n\t\t}\n\t}\n";
+        text +=
+            "\t129\n\t{\n\t\tLods\n\t\t{\n" + Level(0, detail.near, "_.*", {}, BlendState(1), BlendState(0));
+        if (detail.glassFarthest > detail.near)
+            text += Level(1, detail.glassFarthest, "_.*", detail.farModel, BlendState(1), BlendState(0));
+        text += "\t\t}\n\t}\n";
     }
     return text + "}\n";
 }
 
 // Level-of-detail distances are the distance less the model's radius, times the view window's half width:
 // a model of size s covers about s / distance of half the screen's width. An airplane (15-22 m) is full up
-// to 1500 (5 pixels long at 1024 wide); past it the gear, wheels, pylons, weapon doors and glass (under
-// 0.6 m across, half a pixel at 1920 wide) are left out. Weapons (3-5 m long, 0.2-0.6 m thick) end at
+// to 300 (25-37 pixels long at 1024 wide); past it its coarse model goes on without the gear, pylons and
+// weapon bay (under 0.6 m across, 1-2 pixels), its moving surfaces fixed in one atomic; the glass ends at
+// 1500 (5 pixels). Weapons (3-5 m long, 0.2-0.6 m thick) are full up to 120 (13-21 pixels), coarse up to
 // 1500; the pilot figure ends at 400, except under its parachute (7 m), which goes on to 2500.
-const Detail AirplaneDetail{1500, "(?!Gear|Susp|Wheel|Pylon|WeaponDoor)[^_].*"};
-const Detail WeaponDetail{1500, ""};
-const Detail PilotDetail{400, "OnParachute", 2500};
+Detail AirplaneDetail(const std::string& title) {
+    return {300, "Airplanes\\" + title + "Far.dff", "Fuselage", 100000, 1500};
+}
+Detail WeaponDetail(const std::string& name) {
+    return {120, "Weapons\\" + name + "Far.dff", ".*", 1500};
+}
+const Detail PilotDetail{400, {}, "OnParachute", 2500};
 
 std::string Damages(float hitPoints, const std::string& name, const std::string& icon) {
     return "Damages\n{\n\tHitPoints\t" + Number(hitPoints) + "\n\tName\t" + name + "\n\tMapIcon\t" + icon +
@@ -93,7 +105,7 @@ struct Flight {
 std::string AirplaneInfo(const std::string& title, const AircraftLayout& l, const Flight& f,
                          const std::string& setups) {
     std::string t = "; Airplanes\\" + title + ".info, written by the model generator\n";
-    t += Description("Airplanes\\" + title + ".dff", 3000, true, AirplaneDetail);
+    t += Description("Airplanes\\" + title + ".dff", 3000, true, AirplaneDetail(title));
     t += Damages(300, title, "IconFighter");
     t += "SimplePhysicsParams\n{\n\tMaxSpeed\t" + Number(f.maxSpeed) + "\n\tAgility\t" + Number(f.agility) +
          "\n}\n";
@@ -183,6 +195,12 @@ std::vector<SampleModel> SampleModels() {
              std::move(model),
              {{"Airplanes\\" + title + ".info", AirplaneInfo(title, layout, a.attack ? attacker : fighter,
                                                              a.attack ? attackerSetups : fighterSetups)}}});
+        // Its far level of detail, built coarse.
+        AircraftLayout unused;
+        models.push_back({"Airplanes\\" + title + "Far.dff",
+                          FarAirplane(a.attack ? Attacker(a.paint, unused, FarFineness)
+                                               : Fighter(a.paint, unused, FarFineness)),
+                          {}});
     }
 
     // The cockpit seen from the pilot's seat, shared by the fighters and the default for any airplane.
@@ -195,8 +213,9 @@ std::vector<SampleModel> SampleModels() {
          {{"Airplanes\\Pilot.model", Description("Airplanes\\Pilot.dff", 3000, false, PilotDetail)}}});
 
     // Weapons: a model description with the ordnance keys each.
-    const std::pair<Model, Ordnance> weapons[] = {
+    const std::tuple<Model, Model, Ordnance> weapons[] = {
         {ShortRangeMissile(),
+         ShortRangeMissile(true),
          {"ShortAAM", "OrdnanceParams\n{\n\tAirToAir\t1\n\tType\t0\n\tOrder\t1\n\tName\tShortAAM\n}\n"
                       "FileName\tWeapons\\ShortAAM.info\n"
                       "RocketParams\n{\n\tTimeToLive\t10\n\tAcc\t300\n\tMaxSpeed\t850\n\tExplosionStr\t120\n"
@@ -205,6 +224,7 @@ std::vector<SampleModel> SampleModels() {
                       "HomingRocketParams\n{\n\tGuidance\tInfrared\n\tFuseDistance\t6\n\tTargetingSpeed\t25\n"
                       "\tUpAdjustFactor\t0.3\n}\n"}},
         {MediumRangeMissile(),
+         MediumRangeMissile(true),
          {"MediumAAM",
           "OrdnanceParams\n{\n\tAirToAir\t1\n\tType\t0\n\tOrder\t2\n\tName\tMediumAAM\n}\n"
           "FileName\tWeapons\\MediumAAM.info\n"
@@ -214,6 +234,7 @@ std::vector<SampleModel> SampleModels() {
           "HomingRocketParams\n{\n\tGuidance\tRadar\n\tFuseDistance\t10\n\tTargetingSpeed\t15\n"
           "\tUpAdjustFactor\t0.5\n}\n"}},
         {SurfaceToAirMissile(),
+         SurfaceToAirMissile(true),
          {"Sam", "OrdnanceParams\n{\n\tAirToAir\t1\n\tType\t0\n\tOrder\t127\n\tName\tSam\n}\n"
                  "FileName\tWeapons\\Sam.info\n"
                  "RocketParams\n{\n\tTimeToLive\t20\n\tAcc\t200\n\tMaxSpeed\t900\n\tExplosionStr\t250\n"
@@ -222,27 +243,32 @@ std::vector<SampleModel> SampleModels() {
                  "HomingRocketParams\n{\n\tGuidance\tRadar\n\tFuseDistance\t12\n\tTargetingSpeed\t30\n"
                  "\tUpAdjustFactor\t0.4\n}\n"}},
         {Bomb(),
+         Bomb(true),
          {"Bomb", "OrdnanceParams\n{\n\tAirToGround\t1\n\tType\t1\n\tOrder\t4\n\tName\tBomb\n}\n"
                   "BombParams\n{\n\tExplosionStr\t400\n}\n"}},
         {Rocket(),
+         Rocket(true),
          {"Rocket", "OrdnanceParams\n{\n\tAirToGround\t1\n\tType\t2\n\tOrder\t127\n\tName\tRocket\n}\n"
                     "FileName\tWeapons\\Rocket.info\n"
                     "RocketParams\n{\n\tTimeToLive\t6\n\tAcc\t400\n\tMaxSpeed\t700\n\tExplosionStr\t60\n"
                     "\tNozzleOffset\t0 0 -0.65\n\tNozzleDiameter\t0.08\n\tTimeToEngineStart\t0\n}\n"}},
         {RocketPod(),
+         RocketPod(true),
          {"RocketPod", "OrdnanceParams\n{\n\tAirToGround\t1\n\tType\t3\n\tOrder\t3\n\tName\tRocketPod\n}\n"
                        "LauncherParams\n{\n\tRocketsCount\t19\n\tRocketModel\tWeapons\\Rocket.info\n}\n"}},
         // A drop tank hangs and falls like a bomb that does no harm; the player never selects it.
         {FuelTank(),
+         FuelTank(true),
          {"FuelTank", "OrdnanceParams\n{\n\tAirToGround\t1\n\tType\t1\n\tOrder\t127\n\tName\tFuelTank\n}\n"
                       "BombParams\n{\n\tExplosionStr\t0\n}\n"}}};
-    for (const auto& [model, ordnance] : weapons) {
+    for (const auto& [model, far, ordnance] : weapons) {
         const std::string name = ordnance.name;
         models.push_back({"Weapons\\" + name + ".dff",
                           model,
                           {{"Weapons\\" + name + ".info",
-                            Description("Weapons\\" + name + ".dff", 0, false, WeaponDetail) +
+                            Description("Weapons\\" + name + ".dff", 0, false, WeaponDetail(name)) +
                                 std::string(ordnance.params)}}});
+        models.push_back({"Weapons\\" + name + "Far.dff", far, {}});
     }
 
     // Ground vehicles and ships, with the object descriptions the missions spawn.
