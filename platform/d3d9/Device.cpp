@@ -491,6 +491,7 @@ Device::Device(IDirect3D9* direct3d, HWND window, SDL_Window* sdl, SDL_GLContext
     if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
         epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic"))
         glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropyMax_);
+    glState_.SetAnisotropic(anisotropyMax_ > 1.0f);
 }
 
 Device::~Device() {
@@ -698,8 +699,6 @@ void Device::resetState() {
         p[D3DSAMP_MAGFILTER] = p[D3DSAMP_MINFILTER] = D3DTEXF_POINT;
         p[D3DSAMP_MIPFILTER] = D3DTEXF_NONE;
         p[D3DSAMP_MAXANISOTROPY] = 1;
-        for (DWORD type = 1; type < D3D9_SAMPLERSTATE_COUNT; ++type)
-            applySampler(s, type);
         textures_[s] = nullptr;
     }
     std::fill(transforms_.begin(), transforms_.end(), Identity());
@@ -723,6 +722,7 @@ void Device::resetState() {
     inScene_ = false;
     dirty_ = DirtyAll;
     stateGroups_ = ~0u;
+    samplersDirty_ = 0xFF;
     refreshUniforms();
 }
 
@@ -893,8 +893,8 @@ HRESULT Device::PresentInto(SDL_Window* window, Surface& backBuffer) {
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(window, &w, &h);
     GLint bw = GLint(backBuffer.Width()), bh = GLint(backBuffer.Height());
-    glDisable(GL_SCISSOR_TEST);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glState_.Enable(GL_SCISSOR_TEST, false);
+    glState_.ColorMask(0xF);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     if (gammaIdentity_) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, readFramebuffer_);
@@ -939,12 +939,12 @@ HRESULT Device::PresentInto(SDL_Window* window, Surface& backBuffer) {
         glBindTexture(GL_TEXTURE_2D, backBuffer.Image().Name());
         glBindSampler(0, gammaSampler_);
         glBindSampler(1, gammaSampler_);
-        glViewport(0, 0, w, h);
-        glDisable(GL_BLEND);
-        glDisable(GL_DEPTH_TEST);
-        glDisable(GL_STENCIL_TEST);
-        glDisable(GL_CULL_FACE);
-        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        glState_.Viewport(0, 0, w, h);
+        glState_.Enable(GL_BLEND, false);
+        glState_.Enable(GL_DEPTH_TEST, false);
+        glState_.Enable(GL_STENCIL_TEST, false);
+        glState_.Enable(GL_CULL_FACE, false);
+        glState_.PolygonMode(GL_FILL);
         glUseProgram(gammaProgram_);
         glBindVertexArray(gammaArray_);
         glDrawArrays(GL_TRIANGLES, 0, 3);
@@ -1032,7 +1032,7 @@ void Device::leaveWindow() {
         mask |= GL_DEPTH_BUFFER_BIT | (stencil ? GL_STENCIL_BUFFER_BIT : 0);
         autoDepth_->Image().MarkDrawn();
     }
-    glDisable(GL_SCISSOR_TEST);
+    glState_.Enable(GL_SCISSOR_TEST, false);
     glBlitFramebuffer(0, 0, w, h, 0, h, w, 0, mask, GL_NEAREST);
     backBuffer_->Image().MarkDrawn();
     dirty_ |= DirtyTargets;
@@ -1373,8 +1373,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, I
     Attach(GL_READ_FRAMEBUFFER, *from);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, copyFramebuffer_);
     Attach(GL_DRAW_FRAMEBUFFER, *to);
-    glDisable(GL_SCISSOR_TEST);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glState_.Enable(GL_SCISSOR_TEST, false);
+    glState_.ColorMask(0xF);
     bool depth = from->Image().Format().depth;
     GLbitfield mask = depth
                           ? GL_DEPTH_BUFFER_BIT | (from->Image().Format().stencil ? GL_STENCIL_BUFFER_BIT : 0)
@@ -1398,9 +1398,9 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
     RECT r = rect ? *rect : RECT{0, 0, LONG(s->Width()), LONG(s->Height())};
     glBindFramebuffer(GL_FRAMEBUFFER, copyFramebuffer_);
     Attach(GL_FRAMEBUFFER, *s);
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glState_.Enable(GL_SCISSOR_TEST, true);
+    glState_.Scissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    glState_.ColorMask(0xF);
     float c[4];
     ColorToFloats(color, c);
     glClearColor(c[0], c[1], c[2], c[3]);
@@ -1566,12 +1566,12 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         float c[4];
         ColorToFloats(color, c);
         glClearColor(c[0], c[1], c[2], c[3]);
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glState_.ColorMask(0xF);
         bits |= GL_COLOR_BUFFER_BIT;
     }
     if (flags & D3DCLEAR_ZBUFFER) {
         glClearDepth(std::clamp(z, 0.0f, 1.0f));
-        glDepthMask(GL_TRUE);
+        glState_.DepthMask(true);
         bits |= GL_DEPTH_BUFFER_BIT;
     }
     if (flags & D3DCLEAR_STENCIL) {
@@ -1581,7 +1581,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     }
     if (!bits)
         return D3D_OK;
-    glEnable(GL_SCISSOR_TEST);
+    glState_.Enable(GL_SCISSOR_TEST, true);
     auto clearRect = [&](LONG l, LONG t, LONG r, LONG b) {
         l = std::max(l, area.left);
         t = std::max(t, area.top);
@@ -1589,7 +1589,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         b = std::min(b, area.bottom);
         if (r <= l || b <= t)
             return;
-        glScissor(l, glRow(t, b - t), r - l, b - t);
+        glState_.Scissor(l, glRow(t, b - t), r - l, b - t);
         glClear(bits);
     };
     if (count > 0 && rects) {
@@ -1859,68 +1859,43 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
     if (slot == value)
         return D3D_OK;
     slot = value;
-    applySampler(sampler, type);
+    samplersDirty_ |= 1u << sampler;
     return D3D_OK;
 }
 
-void Device::applySampler(DWORD sampler, DWORD type) {
-    const DWORD* p = samplerStates_[sampler];
-    GLuint s = samplers_[sampler];
-    switch (type) {
-    case D3DSAMP_ADDRESSU:
-        glSamplerParameteri(s, GL_TEXTURE_WRAP_S, GLint(AddressMode(p[type])));
-        break;
-    case D3DSAMP_ADDRESSV:
-        glSamplerParameteri(s, GL_TEXTURE_WRAP_T, GLint(AddressMode(p[type])));
-        break;
-    case D3DSAMP_ADDRESSW:
-        glSamplerParameteri(s, GL_TEXTURE_WRAP_R, GLint(AddressMode(p[type])));
-        break;
-    case D3DSAMP_BORDERCOLOR: {
-        float c[4];
-        ColorToFloats(p[type], c);
-        glSamplerParameterfv(s, GL_TEXTURE_BORDER_COLOR, c);
-        break;
-    }
-    case D3DSAMP_MAGFILTER:
-        glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, p[type] >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
-        [[fallthrough]];
-    case D3DSAMP_MAXANISOTROPY:
-        if (anisotropyMax_ > 1.0f) {
-            bool anisotropic =
-                p[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || p[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
-            float a = anisotropic ? std::clamp(float(p[D3DSAMP_MAXANISOTROPY]), 1.0f, anisotropyMax_) : 1.0f;
-            glSamplerParameterf(s, GL_TEXTURE_MAX_ANISOTROPY_EXT, a);
-        }
-        break;
-    case D3DSAMP_MINFILTER:
-    case D3DSAMP_MIPFILTER: {
-        bool linear = p[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR;
-        GLenum filter;
+// The sampler objects of the units whose states changed, as the next draw samples them: states set and set
+// back between two draws send nothing.
+void Device::applySamplers() {
+    for (unsigned sampler = 0; samplersDirty_ >> sampler; ++sampler) {
+        if (!(samplersDirty_ & (1u << sampler)))
+            continue;
+        const DWORD* p = samplerStates_[sampler];
+        SamplerParameters gl;
+        gl.wrap[0] = GLint(AddressMode(p[D3DSAMP_ADDRESSU]));
+        gl.wrap[1] = GLint(AddressMode(p[D3DSAMP_ADDRESSV]));
+        gl.wrap[2] = GLint(AddressMode(p[D3DSAMP_ADDRESSW]));
+        ColorToFloats(p[D3DSAMP_BORDERCOLOR], gl.border);
+        gl.magFilter = p[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
+        const bool linear = p[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR;
         switch (p[D3DSAMP_MIPFILTER]) {
         case D3DTEXF_NONE:
-            filter = linear ? GL_LINEAR : GL_NEAREST;
+            gl.minFilter = linear ? GL_LINEAR : GL_NEAREST;
             break;
         case D3DTEXF_POINT:
-            filter = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+            gl.minFilter = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
             break;
         default:
-            filter = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+            gl.minFilter = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
         }
-        glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, GLint(filter));
-        if (type == D3DSAMP_MINFILTER)
-            applySampler(sampler, D3DSAMP_MAXANISOTROPY);
-        break;
+        const bool anisotropic =
+            p[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || p[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
+        gl.anisotropy =
+            anisotropic ? std::clamp(float(p[D3DSAMP_MAXANISOTROPY]), 1.0f, anisotropyMax_) : 1.0f;
+        gl.lodBias = std::bit_cast<float>(p[D3DSAMP_MIPMAPLODBIAS]);
+        gl.minLod = float(p[D3DSAMP_MAXMIPLEVEL]);
+        glState_.Sampler(sampler, samplers_[sampler], gl);
     }
-    case D3DSAMP_MIPMAPLODBIAS:
-        glSamplerParameterf(s, GL_TEXTURE_LOD_BIAS, std::bit_cast<float>(p[type]));
-        break;
-    case D3DSAMP_MAXMIPLEVEL:
-        glSamplerParameterf(s, GL_TEXTURE_MIN_LOD, float(p[type]));
-        break;
-    default:
-        break;
-    }
+    samplersDirty_ = 0;
 }
 
 HRESULT Device::ValidateDevice(DWORD* passes) {
@@ -2184,16 +2159,16 @@ void Device::applyRenderStates() {
     stateGroups_ = 0;
     if (g & GroupDepth) {
         if (depthStencil_ && rs[D3DRS_ZENABLE]) {
-            glEnable(GL_DEPTH_TEST);
-            glDepthFunc(CompareFunction(rs[D3DRS_ZFUNC]));
+            glState_.Enable(GL_DEPTH_TEST, true);
+            glState_.DepthFunc(CompareFunction(rs[D3DRS_ZFUNC]));
         } else {
-            glDisable(GL_DEPTH_TEST);
+            glState_.Enable(GL_DEPTH_TEST, false);
         }
-        glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+        glState_.DepthMask(rs[D3DRS_ZWRITEENABLE] != 0);
     }
     if (g & GroupBlend) {
         if (rs[D3DRS_ALPHABLENDENABLE]) {
-            glEnable(GL_BLEND);
+            glState_.Enable(GL_BLEND, true);
             GLenum src, dst, srcAlpha, dstAlpha;
             BlendPair(rs[D3DRS_SRCBLEND], rs[D3DRS_DESTBLEND], src, dst);
             GLenum op = BlendEquation(rs[D3DRS_BLENDOP]), opAlpha = op;
@@ -2204,13 +2179,13 @@ void Device::applyRenderStates() {
                 srcAlpha = src;
                 dstAlpha = dst;
             }
-            glBlendFuncSeparate(src, dst, srcAlpha, dstAlpha);
-            glBlendEquationSeparate(op, opAlpha);
+            glState_.BlendFunc(src, dst, srcAlpha, dstAlpha);
+            glState_.BlendEquation(op, opAlpha);
             float c[4];
             ColorToFloats(rs[D3DRS_BLENDFACTOR], c);
-            glBlendColor(c[0], c[1], c[2], c[3]);
+            glState_.BlendColor(c);
         } else {
-            glDisable(GL_BLEND);
+            glState_.Enable(GL_BLEND, false);
         }
     }
     // GL sees the same window coordinates as Direct3D but counts y upwards, so what Direct3D calls clockwise
@@ -2221,18 +2196,18 @@ void Device::applyRenderStates() {
         frontIsCw = cull != D3DCULL_CW;
         if (g & GroupCull) {
             if (cull == D3DCULL_CW || cull == D3DCULL_CCW) {
-                glEnable(GL_CULL_FACE);
-                glCullFace(GL_BACK);
-                glFrontFace(cull == D3DCULL_CW ? GL_CW : GL_CCW);
+                glState_.Enable(GL_CULL_FACE, true);
+                glState_.CullFace(GL_BACK);
+                glState_.FrontFace(cull == D3DCULL_CW ? GL_CW : GL_CCW);
             } else {
-                glDisable(GL_CULL_FACE);
-                glFrontFace(GL_CCW);
+                glState_.Enable(GL_CULL_FACE, false);
+                glState_.FrontFace(GL_CCW);
             }
         }
     }
     if (g & GroupStencil) {
         if (rs[D3DRS_STENCILENABLE] && depthStencil_ && depthStencil_->Image().Format().stencil) {
-            glEnable(GL_STENCIL_TEST);
+            glState_.Enable(GL_STENCIL_TEST, true);
             GLint ref = GLint(rs[D3DRS_STENCILREF] & 0xFF);
             GLuint mask = rs[D3DRS_STENCILMASK] & 0xFF;
             auto side = [&](GLenum face, bool ccwStates) {
@@ -2249,43 +2224,39 @@ void Device::applyRenderStates() {
             side(GL_BACK, twoSided && frontIsCw);
             glStencilMask(rs[D3DRS_STENCILWRITEMASK] & 0xFF);
         } else {
-            glDisable(GL_STENCIL_TEST);
+            glState_.Enable(GL_STENCIL_TEST, false);
         }
     }
     if (g & GroupColorMask) {
-        DWORD m = rs[D3DRS_COLORWRITEENABLE];
-        glColorMask(m & 1 ? GL_TRUE : GL_FALSE, m & 2 ? GL_TRUE : GL_FALSE, m & 4 ? GL_TRUE : GL_FALSE,
-                    m & 8 ? GL_TRUE : GL_FALSE);
+        glState_.ColorMask(unsigned(rs[D3DRS_COLORWRITEENABLE]));
     }
     if (g & GroupScissor) {
         if (rs[D3DRS_SCISSORTESTENABLE]) {
-            glEnable(GL_SCISSOR_TEST);
+            glState_.Enable(GL_SCISSOR_TEST, true);
             LONG height = std::max(0L, long(scissor_.bottom - scissor_.top));
-            glScissor(scissor_.left, glRow(scissor_.top, height),
-                      std::max(0L, long(scissor_.right - scissor_.left)), height);
+            glState_.Scissor(scissor_.left, glRow(scissor_.top, height),
+                             GLsizei(std::max(0L, long(scissor_.right - scissor_.left))), GLsizei(height));
         } else {
-            glDisable(GL_SCISSOR_TEST);
+            glState_.Enable(GL_SCISSOR_TEST, false);
         }
     }
     if (g & GroupFill) {
         DWORD f = rs[D3DRS_FILLMODE];
-        glPolygonMode(GL_FRONT_AND_BACK, f == D3DFILL_POINT       ? GL_POINT
-                                         : f == D3DFILL_WIREFRAME ? GL_LINE
-                                                                  : GL_FILL);
+        glState_.PolygonMode(f == D3DFILL_POINT ? GL_POINT : f == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL);
     }
     if (g & GroupBias) {
         float bias = std::bit_cast<float>(rs[D3DRS_DEPTHBIAS]),
               slope = std::bit_cast<float>(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
         if (bias != 0.0f || slope != 0.0f) {
             bool d16 = depthStencil_ && depthStencil_->Image().Format().internal == GL_DEPTH_COMPONENT16;
-            glEnable(GL_POLYGON_OFFSET_FILL);
-            glPolygonOffset(slope, bias * (d16 ? 65535.0f : 16777215.0f));
+            glState_.Enable(GL_POLYGON_OFFSET_FILL, true);
+            glState_.PolygonOffset(slope, bias * (d16 ? 65535.0f : 16777215.0f));
         } else {
-            glDisable(GL_POLYGON_OFFSET_FILL);
+            glState_.Enable(GL_POLYGON_OFFSET_FILL, false);
         }
     }
     if (g & GroupPoint)
-        glPointSize(std::max(1.0f, std::bit_cast<float>(rs[D3DRS_POINTSIZE])));
+        glState_.PointSize(std::max(1.0f, std::bit_cast<float>(rs[D3DRS_POINTSIZE])));
 }
 
 void Device::buildKey() {
@@ -2442,9 +2413,9 @@ void Device::updateUniforms() {
         u.pixelOffset[2] = range != 0.0f ? 2.0f / range : 0.0f;
         u.pixelOffset[3] = range != 0.0f ? -2.0f * viewport_.MinZ / range - 1.0f : 0.0f;
         touchUniforms(u.screen, 32);
-        glViewport(GLint(viewport_.X), glRow(LONG(viewport_.Y), LONG(viewport_.Height)),
-                   GLsizei(viewport_.Width), GLsizei(viewport_.Height));
-        glDepthRange(viewport_.MinZ, viewport_.MaxZ);
+        glState_.Viewport(GLint(viewport_.X), glRow(LONG(viewport_.Y), LONG(viewport_.Height)),
+                          GLsizei(viewport_.Width), GLsizei(viewport_.Height));
+        glState_.DepthRange(viewport_.MinZ, viewport_.MaxZ);
         dirty_ &= ~DirtyViewport;
     }
     if (dirty_ & DirtyTransforms) {
@@ -2602,6 +2573,8 @@ bool Device::prepareDraw(HRESULT& skipped) {
     if (!program_)
         return false;
     updateUniforms();
+    if (samplersDirty_)
+        applySamplers();
     if (dirty_ & DirtyTextures)
         bindTextures();
     for (IDirect3DBaseTexture9* texture : textures_) {
@@ -2673,8 +2646,7 @@ void Device::drawLastPixels(D3DPRIMITIVETYPE type, GLsizei count, GLint first, G
     if (!renderStates_[D3DRS_LASTPIXEL] || (type != D3DPT_LINELIST && type != D3DPT_LINESTRIP))
         return;
     const float pointSize = std::max(1.0f, std::bit_cast<float>(renderStates_[D3DRS_POINTSIZE]));
-    if (pointSize != 1.0f)
-        glPointSize(1.0f);
+    glState_.PointSize(1.0f);
     if (type == D3DPT_LINESTRIP) {
         if (indexType)
             glDrawElementsBaseVertex(
@@ -2699,8 +2671,7 @@ void Device::drawLastPixels(D3DPRIMITIVETYPE type, GLsizei count, GLint first, G
             glMultiDrawArrays(GL_POINTS, lastPixelFirsts_.data(), lastPixelCounts_.data(), GLsizei(lines));
         }
     }
-    if (pointSize != 1.0f)
-        glPointSize(pointSize);
+    glState_.PointSize(pointSize);
 }
 
 HRESULT Device::drawUp(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* indices, D3DFORMAT indexFormat,

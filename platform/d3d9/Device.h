@@ -10,6 +10,7 @@
 
 #include "platform/d3d9/Buffer.h"
 #include "platform/d3d9/FixedFunction.h"
+#include "platform/d3d9/GlState.h"
 #include "platform/d3d9/Shader.h"
 #include "platform/d3d9/ShaderProgram.h"
 #include "platform/d3d9/Surface.h"
@@ -225,7 +226,7 @@ private:
     void resetState();
     void holdIndices(IndexBuffer* buffer);
     void refreshUniforms();
-    void applySampler(DWORD sampler, DWORD type);
+    void applySamplers();
     void applySwapInterval();
     void coverDesktop(bool cover);
     void coverDesktopOnce(bool cover);
@@ -337,6 +338,8 @@ private:
     void touchUniforms(const void* field, size_t bytes);
 
     // GL side
+    GlState glState_;
+    unsigned samplersDirty_ = 0xFF; // units whose sampler states changed since the last draw
     ProgramCache programs_;
     ShaderProgramCache shaderPrograms_;
     const ShaderProgram* shaderProgram_ = nullptr; // for the bound shaders and key_, null when to be found
