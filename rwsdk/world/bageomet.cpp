@@ -653,10 +653,34 @@ ComingRoom PeekComingRoom(const RwUInt8* bytes, RwUInt32 left, RwUInt32 remainin
     return room;
 }
 
+// The look over a model's geometry list (below) finds each geometry's coming room on its way: it keeps
+// them for the reads that follow, keyed by the struct's payload in place and the end of the bytes looked at
+// (the room depends on nothing else), so that no read looks again.
+struct LookedAhead {
+    const RwUInt8* behindHead; // the struct's payload behind its head
+    const RwUInt8* end;
+    ComingRoom coming;
+};
+constexpr size_t lookAheadKept = 64;
+struct LookAhead {
+    LookedAhead entries[lookAheadKept];
+    size_t count = 0;
+    size_t next = 0;
+} lookAhead;
+
 ComingRoom PeekComingRoom(const RwStream* stream, RwUInt32 remaining, bool native) {
     const RwUInt32 left = RwStreamBytesLeft(const_cast<RwStream*>(stream));
     const RwUInt8* bytes = _rwStreamBytesInPlace(stream, left);
-    return bytes ? PeekComingRoom(bytes, left, remaining, native) : ComingRoom{};
+    if (!bytes)
+        return ComingRoom{};
+    if (lookAhead.next < lookAhead.count) {
+        const LookedAhead& kept = lookAhead.entries[lookAhead.next];
+        if (kept.behindHead == bytes && kept.end == bytes + left) {
+            ++lookAhead.next;
+            return kept.coming;
+        }
+    }
+    return PeekComingRoom(bytes, left, remaining, native);
 }
 
 size_t RoomOfMaterials(const ComingRoom& coming) {
@@ -679,9 +703,9 @@ bool CountsFit(RwInt32 numTriangles, RwInt32 numVertices, RwInt32 numMorphTarget
                bytes;
 }
 
-// The allocation a geometry read from a memory stream takes (see RpGeometryStreamRead); 0 for a chunk that
-// will not read.
-size_t StreamedGeometrySize(const RwUInt8* bytes, RwUInt64 left) {
+// The allocation a geometry read from a memory stream takes (see RpGeometryStreamRead), with the room for
+// its coming chunks; 0 for a chunk that will not read.
+size_t StreamedGeometrySize(const RwUInt8* bytes, RwUInt64 left, LookedAhead* looked) {
     auto word = [bytes](RwUInt64 at) { return _rwChunkWord(bytes + at, 0); };
     if (left < 40 || word(12) != rwID_STRUCT)
         return 0;
@@ -703,6 +727,7 @@ size_t StreamedGeometrySize(const RwUInt8* bytes, RwUInt64 left) {
     const ComingRoom coming =
         PeekComingRoom(bytes + after, RwUInt32(std::min<RwUInt64>(left - after, 0xFFFFFFFFu)), remaining,
                        flags & rpGEOMETRYNATIVE);
+    *looked = {bytes + after, bytes + left, coming};
     const size_t roomSize = RoomOfMaterials(coming) + coming.meshBytes;
     const bool phased = !(flags & rpGEOMETRYNATIVE) && numVertices > 0;
     const size_t size =
@@ -714,19 +739,27 @@ size_t StreamedGeometrySize(const RwUInt8* bytes, RwUInt64 left) {
 } // namespace
 
 size_t _rpGeometryListRoomSize(const RwUInt8* bytes, RwUInt32 left, RwInt32 count) {
+    lookAhead.count = lookAhead.next = 0;
     size_t total = 0;
     RwUInt64 at = 0;
     for (RwInt32 i = 0; i < count && at + 12 <= left; ++i) {
         if (_rwChunkWord(bytes + at, 0) != rwID_GEOMETRY)
             break;
-        total += StreamedGeometrySize(bytes + at, left - at);
+        LookedAhead looked;
+        const size_t size = StreamedGeometrySize(bytes + at, left - at, &looked);
+        total += size;
+        if (size && lookAhead.count < lookAheadKept)
+            lookAhead.entries[lookAhead.count++] = looked;
         at += 12 + RwUInt64(_rwChunkWord(bytes + at, 1));
     }
     return total;
 }
 
 void _rpGeometryOfferBlock(size_t size) {
-    _rpGeometryWithdrawBlock();
+    // An earlier offer goes; the look that sized this one stays for the reads.
+    if (offered.block)
+        ReleaseShared(offered.block);
+    offered = {};
     if (size == 0)
         return;
     auto* block = static_cast<SharedBlock*>(RwMalloc(homePrefix + size, geometryHint));
@@ -740,6 +773,7 @@ void _rpGeometryWithdrawBlock() {
     if (offered.block)
         ReleaseShared(offered.block);
     offered = {};
+    lookAhead.count = lookAhead.next = 0;
 }
 
 RpGeometry* RpGeometryStreamRead(RwStream* stream) {

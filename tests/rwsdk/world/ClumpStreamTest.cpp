@@ -189,6 +189,41 @@ TEST_F(WorldTest, AModelReadFromAFileIsTheOneReadFromMemory) {
     RpClumpDestroy(clone);
 }
 
+// The look ahead over a model's geometries keeps what it finds for a number of them only: a model with more
+// geometries than that (each with its own materials and meshes) reads the same from memory as from a file.
+TEST_F(WorldTest, AModelOfManyGeometriesReadsTheSameFromMemoryAsFromAFile) {
+    RpClump* clump = RpClumpCreate();
+    RwFrame* root = RwFrameCreate();
+    RpClumpSetFrame(clump, root);
+    RpMaterial* materials[3] = {RpMaterialCreate(), RpMaterialCreate(), RpMaterialCreate()};
+    for (int i = 0; i < 150; ++i) {
+        RpGeometry* geometry =
+            MakeQuad(materials[i % 3], materials[(i / 3) % 3], i % 2 ? RwUInt32(rpGEOMETRYTRISTRIP) : 0u);
+        AddAtomic(clump, root, geometry);
+        RpGeometryDestroy(geometry);
+    }
+    for (RpMaterial* material : materials)
+        RpMaterialDestroy(material);
+    const Bytes bytes = WriteClump(clump);
+    RpClumpDestroy(clump);
+    TestSupport::TempDir dir("corvane-clumps");
+    const std::string path = (dir / "many.dff").string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    RwStream* file = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMREAD, path.c_str());
+    ASSERT_NE(file, nullptr);
+    RpClump* fromFile =
+        RwStreamFindChunk(file, rwID_CLUMP, nullptr, nullptr) ? RpClumpStreamRead(file) : nullptr;
+    RwStreamClose(file, nullptr);
+    ASSERT_NE(fromFile, nullptr) << std::hex << TakeError();
+    RpClump* fromMemory = ReadClump(bytes);
+    ASSERT_NE(fromMemory, nullptr) << std::hex << TakeError();
+    EXPECT_EQ(Atomics(fromMemory).size(), 150u);
+    EXPECT_EQ(WriteClump(fromMemory), WriteClump(fromFile));
+    EXPECT_EQ(WriteClump(fromMemory), bytes);
+    RpClumpDestroy(fromFile);
+    RpClumpDestroy(fromMemory);
+}
+
 // The live block of the engine's that holds an address, or null.
 void* BlockHolding(const void* address) {
     auto at = static_cast<const RwUInt8*>(address);
