@@ -323,6 +323,10 @@ public:
     // those levels, Alone where no texel of any of them is other than fully transparent.
     void WaterCells(const LoadedSlice& entry, const Base::StreamedTextureCache::SeeThroughMap& map,
                     const Base::Vector3& camera, float focal, std::vector<uint8_t>& cells) const;
+    // The largest mip level number (at least `largest`) that cell (u, v) of the slice at that geometry
+    // level can be drawn with from the camera, texel: world units of a texel of the map's level 0.
+    uint32_t LevelBound(const LoadedSlice& entry, uint32_t u, uint32_t v, uint8_t level,
+                        const Base::Vector3& camera, float focal, float texel, uint32_t largest) const;
     // The two triangles of each cell (six indices, cells in rows of constant z) as the level's strip
     // draws them, degenerate ones left out.
     static std::vector<uint16_t> CellTriangles(uint32_t m);

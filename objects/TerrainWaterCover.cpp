@@ -20,13 +20,12 @@ namespace {
 
 using Map = Base::StreamedTextureCache::SeeThroughMap;
 
-// The map's areas under the texture coordinates [lo, hi] along one axis, as bits.
-uint32_t Areas(float lo, float hi) {
+// The map's areas under the texture coordinates [lo, hi] along one axis: the first and one past the last.
+std::pair<uint32_t, uint32_t> Areas(float lo, float hi) {
     constexpr int32_t G = int32_t(Map::Grid);
     const int32_t first = std::clamp(int32_t(std::floor(lo * G)), 0, G - 1);
-    const int32_t last = std::clamp(int32_t(std::ceil(hi * G)), first + 1, G); // exclusive
-    const uint32_t upper = last >= 32 ? ~0u : (1u << uint32_t(last)) - 1;
-    return upper & ~((1u << uint32_t(first)) - 1);
+    const int32_t last = std::clamp(int32_t(std::ceil(hi * G)), first + 1, G);
+    return {uint32_t(first), uint32_t(last)};
 }
 
 // Whether the cover built for `built` still draws what `needed` asks for, and not much more. Water under
@@ -87,51 +86,60 @@ void Terrain::WaterCells(const LoadedSlice& entry, const Map& map, const Base::V
     const auto coordinate = [&](uint32_t k) { return (1 - float(k) / float(side)) * a + b; };
     // World units of a texel of the largest level the map numbers.
     const float texel = description_.sliceSize / float(Base::StreamedTextureCache::Side);
-    const int32_t n = description_.sliceVertices;
-    const int32_t gx0 = (n - 1) * entry.i, gz0 = (n - 1) * entry.j;
-    const float half = description_.sliceSize / 2, step = float(1 << level) * cellSize_;
     for (uint32_t v = 0; v < side; ++v) {
-        const uint32_t rows = Areas(coordinate(v + 1), coordinate(v));
+        const auto [top, bottom] = Areas(coordinate(v + 1), coordinate(v));
         for (uint32_t u = 0; u < side; ++u) {
-            // A pixel spans at most d / (focal sin g) world units of a surface seen from d away at a
-            // grazing angle g. Over the cell, g is at least the elevation of the camera over the cell's
-            // highest corner seen from its farthest, less the steepest slope of its triangles; that bounds
-            // the mip levels drawn there (the trilinear blend's larger one is its ceiling), one more for the
-            // rasteriser's estimate over a quad of pixels.
-            float low = 3.402823466e+38f, high = -low;
-            for (uint32_t c = 0; c < 4; ++c) {
-                const float h =
-                    GetHeight(gx0 + int32_t((u + (c & 1)) << level), gz0 + int32_t((v + (c >> 1)) << level));
-                low = std::min(low, h), high = std::max(high, h);
-            }
-            const float x0 = entry.centre.x - half + float(u) * step,
-                        z0 = entry.centre.y - half + float(v) * step;
-            const float dx = std::max(std::fabs(x0 - camera.x), std::fabs(x0 + step - camera.x));
-            const float dz = std::max(std::fabs(z0 - camera.z), std::fabs(z0 + step - camera.z));
-            const float across = std::sqrt(dx * dx + dz * dz);
-            const float grazing =
-                std::atan2(camera.y - high, across) - std::atan(1.4143f * (high - low) / step);
+            // The first levels from which a texel under the cell shows through and covers: the cell's kind
+            // follows from where the bound on its levels falls between them.
+            const auto [left, right] = Areas(coordinate(u + 1), coordinate(u));
+            uint32_t showsFrom = Map::Never, coversFrom = Map::Never;
+            for (uint32_t y = top; y < bottom; ++y)
+                for (uint32_t x = left; x < right; ++x) {
+                    showsFrom = std::min<uint32_t>(showsFrom, map.level[y * Map::Grid + x]);
+                    coversFrom = std::min<uint32_t>(coversFrom, map.cover[y * Map::Grid + x]);
+                }
+            // The bound lies in [largest, Never - 1]: where neither threshold falls inside, it changes
+            // nothing and its cost (heights, angles) is spared.
+            const auto decided = [&](uint32_t from) { return from <= map.largest || from >= Map::Never; };
             uint32_t upTo = Map::Never - 1;
-            if (grazing > 1e-3f && focal > 0) {
-                const float dy = std::max(std::fabs(low - camera.y), std::fabs(high - camera.y));
-                const float reach =
-                    std::sqrt(across * across + dy * dy) / (focal * std::sin(grazing)) / texel;
-                const float lod = reach > 1 ? std::ceil(std::log2(reach)) : 0;
-                upTo = uint32_t(std::clamp(lod + 1, float(map.largest), float(Map::Never - 1)));
-            }
-            const uint32_t columns = Areas(coordinate(u + 1), coordinate(u));
-            bool shows = false, covers = false;
-            for (uint32_t y = 0; y < Map::Grid && !(shows && covers); ++y)
-                if (rows >> y & 1)
-                    for (uint32_t x = 0; x < Map::Grid && !(shows && covers); ++x)
-                        if (columns >> x & 1) {
-                            shows = shows || map.Shows(x, y, upTo);
-                            covers = covers || map.Covers(x, y, upTo);
-                        }
+            if (!(decided(coversFrom) && (coversFrom >= Map::Never || decided(showsFrom))))
+                upTo = LevelBound(entry, u, v, level, camera, focal, texel, map.largest);
+            const bool shows = showsFrom <= upTo, covers = coversFrom <= upTo;
             const WaterCell cell = !covers ? WaterCell::Alone : shows ? WaterCell::Shown : WaterCell::Hidden;
             cells[size_t(v) * side + u] = uint8_t(cell);
         }
     }
+}
+
+uint32_t Terrain::LevelBound(const LoadedSlice& entry, uint32_t u, uint32_t v, uint8_t level,
+                             const Base::Vector3& camera, float focal, float texel, uint32_t largest) const {
+    const int32_t n = description_.sliceVertices;
+    const int32_t gx0 = (n - 1) * entry.i, gz0 = (n - 1) * entry.j;
+    const float half = description_.sliceSize / 2, step = float(1 << level) * cellSize_;
+    // A pixel spans at most d / (focal sin g) world units of a surface seen from d away at a grazing angle
+    // g. Over the cell, g is at least the elevation of the camera over the cell's highest corner seen from
+    // its farthest, less the steepest slope of its triangles; that bounds the mip levels drawn there (the
+    // trilinear blend's larger one is its ceiling), one more for the rasteriser's estimate over a quad of
+    // pixels.
+    float low = 3.402823466e+38f, high = -low;
+    for (uint32_t c = 0; c < 4; ++c) {
+        const float h =
+            GetHeight(gx0 + int32_t((u + (c & 1)) << level), gz0 + int32_t((v + (c >> 1)) << level));
+        low = std::min(low, h), high = std::max(high, h);
+    }
+    const float x0 = entry.centre.x - half + float(u) * step, z0 = entry.centre.y - half + float(v) * step;
+    const float dx = std::max(std::fabs(x0 - camera.x), std::fabs(x0 + step - camera.x));
+    const float dz = std::max(std::fabs(z0 - camera.z), std::fabs(z0 + step - camera.z));
+    const float across = std::sqrt(dx * dx + dz * dz);
+    const float grazing = std::atan2(camera.y - high, across) - std::atan(1.4143f * (high - low) / step);
+    uint32_t upTo = Map::Never - 1;
+    if (grazing > 1e-3f && focal > 0) {
+        const float dy = std::max(std::fabs(low - camera.y), std::fabs(high - camera.y));
+        const float reach = std::sqrt(across * across + dy * dy) / (focal * std::sin(grazing)) / texel;
+        const float lod = reach > 1 ? std::ceil(std::log2(reach)) : 0;
+        upTo = uint32_t(std::clamp(lod + 1, float(largest), float(Map::Never - 1)));
+    }
+    return upTo;
 }
 
 IDirect3DIndexBuffer9* Terrain::TakeCoverBuffer() {

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -279,6 +280,78 @@ TEST_F(WaterRender, CoastLooksTheSameWithLessWaterUnderLand) {
     EXPECT_GT(underLand, 0u);
     EXPECT_LT(drawn, underLand);
     EXPECT_LT(landDrawn, underLand);
+}
+
+// A cell's kind follows from the bound on the mip levels it can be drawn with only where that bound falls
+// between the levels from which its texels show through and cover: the cells worked out with the bound
+// for every cell are the same, for the coast slices loaded from a few views, from cameras near and far and
+// with narrow and wide views.
+TEST_F(WaterRender, WaterCellsAsWithTheLevelBoundOfEveryCell) {
+    using Map = Base::StreamedTextureCache::SeeThroughMap;
+    Obj::Terrain& terrain = LoadTerrain();
+    const RwV3d places[][2] = {{{-13500, 600, 1500}, {-4000, 150, 3000}},
+                               {{-8000, 6000, 0}, {-8000, 0, 100}}};
+    const Base::Vector3 cameras[] = {{-13500, 600, 1500}, {-9000, 150, -9000}, {-8000, 6000, 0},
+                                     {-7000, 30, -2000},  {2000, 900, 2000},   {-8200, 2, 0}};
+    int32_t resolution = 0;
+    float sliceSize = 0;
+    ASSERT_TRUE(description.TryGetInt("MainTextureRes", resolution));
+    ASSERT_TRUE(description.TryGetFloat("SliceSize", sliceSize));
+    const float r = float(std::max(resolution, 3));
+    const float texel = sliceSize / float(Base::StreamedTextureCache::Side);
+    uint64_t slices = 0, kinds[3] = {};
+    std::vector<uint8_t> cells;
+    for (const auto& place : places) {
+        Place(place[0], place[1]);
+        DrawSettled(terrain);
+        for (const auto& entry : terrain.Grid().loaded) {
+            const Obj::Terrain::Slice& slice = *entry.slice;
+            const Map* map = slice.texture
+                                 ? Base::StreamedTextureCache::GetSeeThrough(
+                                       static_cast<const Base::StreamedTextureCache::Entry*>(slice.texture))
+                                 : nullptr;
+            if (!slice.land || !slice.water || !map || slice.builtGeometryLevel > 8)
+                continue;
+            ++slices;
+            for (const Base::Vector3& at : cameras)
+                for (const float focal : {300.0f, 1500.0f}) {
+                    terrain.WaterCells(entry, *map, at, focal, cells);
+                    const uint32_t side = uint32_t(std::lround(std::sqrt(double(cells.size()))));
+                    ASSERT_EQ(cells.size(), size_t(side) * side);
+                    const auto coordinate = [&](uint32_t k) {
+                        return (1 - float(k) / float(side)) * ((r - 2) / r) + 1 / r;
+                    };
+                    const auto area = [](float t, bool upper) {
+                        const float g = t * float(Map::Grid);
+                        return std::clamp(int(upper ? std::ceil(g) : std::floor(g)), 0, int(Map::Grid));
+                    };
+                    for (uint32_t v = 0; v < side; ++v)
+                        for (uint32_t u = 0; u < side; ++u) {
+                            const uint32_t upTo = terrain.LevelBound(entry, u, v, slice.builtGeometryLevel,
+                                                                     at, focal, texel, map->largest);
+                            const int y0 = std::min(area(coordinate(v + 1), false), int(Map::Grid) - 1),
+                                      y1 = std::max(area(coordinate(v), true), y0 + 1);
+                            const int x0 = std::min(area(coordinate(u + 1), false), int(Map::Grid) - 1),
+                                      x1 = std::max(area(coordinate(u), true), x0 + 1);
+                            bool shows = false, covers = false;
+                            for (int y = y0; y < y1; ++y)
+                                for (int x = x0; x < x1; ++x) {
+                                    shows = shows || map->Shows(uint32_t(x), uint32_t(y), upTo);
+                                    covers = covers || map->Covers(uint32_t(x), uint32_t(y), upTo);
+                                }
+                            const auto kind = !covers ? Obj::Terrain::WaterCell::Alone
+                                              : shows ? Obj::Terrain::WaterCell::Shown
+                                                      : Obj::Terrain::WaterCell::Hidden;
+                            ++kinds[size_t(kind)];
+                            ASSERT_EQ(cells[size_t(v) * side + u], uint8_t(kind))
+                                << "cell " << u << ", " << v;
+                        }
+                }
+        }
+    }
+    EXPECT_GT(slices, 0u);
+    for (const uint64_t count : kinds)
+        EXPECT_GT(count, 0u);
 }
 
 // High over the western sea under the sky's fog (exponential squared, density 2 / range, by distance): the
