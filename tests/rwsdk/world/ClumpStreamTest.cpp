@@ -153,6 +153,20 @@ TEST_F(WorldTest, ClumpWrittenAndReadBackIsTheSameModel) {
     RpClumpDestroy(copy);
 }
 
+// The same bytes through a file stream, the reader's other road.
+RpClump* ReadClumpFromFile(const Bytes& bytes) {
+    TestSupport::TempDir dir("corvane-clumps");
+    const std::string path = (dir / "model.dff").string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    RwStream* file = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMREAD, path.c_str());
+    if (!file)
+        return nullptr;
+    RpClump* clump =
+        RwStreamFindChunk(file, rwID_CLUMP, nullptr, nullptr) ? RpClumpStreamRead(file) : nullptr;
+    RwStreamClose(file, nullptr);
+    return clump;
+}
+
 // Memory streams take their own road through the reader (records in place, materials and meshes in the
 // geometry's allocation); a file of the same bytes gives the same model. The geometries read from memory then
 // go through what later owners do to them: shared by a clone that outlives the clump, meshes rebuilt and
@@ -161,14 +175,7 @@ TEST_F(WorldTest, AModelReadFromAFileIsTheOneReadFromMemory) {
     Model m = MakeModel();
     const Bytes bytes = WriteClump(m.clump);
     RpClumpDestroy(m.clump);
-    TestSupport::TempDir dir("corvane-clumps");
-    const std::string path = (dir / "model.dff").string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    RwStream* file = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMREAD, path.c_str());
-    ASSERT_NE(file, nullptr);
-    RpClump* fromFile =
-        RwStreamFindChunk(file, rwID_CLUMP, nullptr, nullptr) ? RpClumpStreamRead(file) : nullptr;
-    RwStreamClose(file, nullptr);
+    RpClump* fromFile = ReadClumpFromFile(bytes);
     ASSERT_NE(fromFile, nullptr) << std::hex << TakeError();
     RpClump* fromMemory = ReadClump(bytes);
     ASSERT_NE(fromMemory, nullptr) << std::hex << TakeError();
@@ -206,14 +213,7 @@ TEST_F(WorldTest, AModelOfManyGeometriesReadsTheSameFromMemoryAsFromAFile) {
         RpMaterialDestroy(material);
     const Bytes bytes = WriteClump(clump);
     RpClumpDestroy(clump);
-    TestSupport::TempDir dir("corvane-clumps");
-    const std::string path = (dir / "many.dff").string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    RwStream* file = RwStreamOpen(rwSTREAMFILENAME, rwSTREAMREAD, path.c_str());
-    ASSERT_NE(file, nullptr);
-    RpClump* fromFile =
-        RwStreamFindChunk(file, rwID_CLUMP, nullptr, nullptr) ? RpClumpStreamRead(file) : nullptr;
-    RwStreamClose(file, nullptr);
+    RpClump* fromFile = ReadClumpFromFile(bytes);
     ASSERT_NE(fromFile, nullptr) << std::hex << TakeError();
     RpClump* fromMemory = ReadClump(bytes);
     ASSERT_NE(fromMemory, nullptr) << std::hex << TakeError();
