@@ -48,22 +48,24 @@ AutoGen::Storage::~Storage() {
         indexBuffer->Release();
 }
 
+namespace {
+// Kept storage and a sector hold the same buffers and ends under the same names.
+template <class A, class B> void SwapStorage(A& a, B& b) noexcept {
+    std::swap(a.vertexBuffer, b.vertexBuffer);
+    std::swap(a.indexBuffer, b.indexBuffer);
+    std::swap(a.vertexCapacity, b.vertexCapacity);
+    std::swap(a.indexCapacity, b.indexCapacity);
+    a.objectEnd.swap(b.objectEnd);
+    a.shadowEnd.swap(b.shadowEnd);
+}
+} // namespace
+
 void AutoGen::Storage::Swap(Storage& other) noexcept {
-    std::swap(vertexBuffer, other.vertexBuffer);
-    std::swap(indexBuffer, other.indexBuffer);
-    std::swap(vertexCapacity, other.vertexCapacity);
-    std::swap(indexCapacity, other.indexCapacity);
-    objectEnd.swap(other.objectEnd);
-    shadowEnd.swap(other.shadowEnd);
+    SwapStorage(*this, other);
 }
 
 void AutoGen::Storage::Swap(Sector& sector) noexcept {
-    std::swap(vertexBuffer, sector.vertexBuffer);
-    std::swap(indexBuffer, sector.indexBuffer);
-    std::swap(vertexCapacity, sector.vertexCapacity);
-    std::swap(indexCapacity, sector.indexCapacity);
-    objectEnd.swap(sector.objectEnd);
-    shadowEnd.swap(sector.shadowEnd);
+    SwapStorage(*this, sector);
 }
 
 void AutoGen::KeepStorage(Sector& sector) {
