@@ -745,12 +745,24 @@ size_t _rpGeometryListRoomSize(const RwUInt8* bytes, RwUInt32 left, RwInt32 coun
     for (RwInt32 i = 0; i < count && at + 12 <= left; ++i) {
         if (_rwChunkWord(bytes + at, 0) != rwID_GEOMETRY)
             break;
+        // Each look waits on its chunks' lines one after another (head, material list, extension). The next
+        // head, asked for by the look before, is here by now: the one after it and the next material list
+        // are asked for before this look starts waiting.
+        const RwUInt64 next = at + 12 + RwUInt64(_rwChunkWord(bytes + at, 1));
+        if (next + 24 <= left) {
+            const RwUInt64 nextHead = next + 12 + RwUInt64(_rwChunkWord(bytes + next, 1)),
+                           nextList = next + 24 + RwUInt64(_rwChunkWord(bytes + next, 4));
+            if (nextHead < left)
+                __builtin_prefetch(bytes + nextHead);
+            if (nextList < left)
+                __builtin_prefetch(bytes + nextList);
+        }
         LookedAhead looked;
         const size_t size = StreamedGeometrySize(bytes + at, left - at, &looked);
         total += size;
         if (size && lookAhead.count < lookAheadKept)
             lookAhead.entries[lookAhead.count++] = looked;
-        at += 12 + RwUInt64(_rwChunkWord(bytes + at, 1));
+        at = next;
     }
     return total;
 }
