@@ -8,6 +8,7 @@
 #include <d3d9.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -17,14 +18,38 @@ namespace {
 
 // Rasters of textures given back while the engine runs, kept for the next texture of their side:
 // streaming the terrain frees and makes a few a second, and each new raster costs the device several
-// allocations. A few of each side are kept (a 512 x 512 chain is about 170 KB); the rest are destroyed.
-// Only the raster is kept: the texture record comes new from the engine, with its defaults and plugin data.
-constexpr size_t SparesPerSide = 16;
+// allocations. Kept while the spares of all sides together stay within the bytes of StreamedSpareChains
+// chains of the largest side and StreamedSpareRasters rasters; the rest are destroyed. One budget for all
+// sides rather than a count per side: a climb frees many small rasters at once, and a 256 x 256 chain costs
+// a quarter of a 512 x 512 one. Only the raster is kept: the texture record comes new from the engine, with
+// its defaults and plugin data.
 std::vector<RwRaster*> Spares;
+size_t SpareBytes = 0;
+// Rasters made for each side (by the side's power of two), for the spares made along with a new one.
+uint32_t Made[32];
 
-size_t SparesOfSide(RwInt32 side) {
-    return size_t(std::count_if(Spares.begin(), Spares.end(),
-                                [side](RwRaster* r) { return RwRasterGetWidth(r) == side; }));
+size_t ChainBytes(uint32_t side) {
+    using Cache = Base::StreamedTextureCache;
+    size_t bytes = 0;
+    for (uint32_t level = 0; level < Cache::LevelCount(side); ++level)
+        bytes += Cache::LevelBytes(side, level);
+    return bytes;
+}
+
+size_t SpareBudget() {
+    static const size_t budget = StreamedSpareChains * ChainBytes(Base::StreamedTextureCache::Side);
+    return budget;
+}
+
+bool KeepSpare(RwRaster* raster) {
+    const size_t bytes = ChainBytes(uint32_t(RwRasterGetWidth(raster)));
+    if (Spares.size() >= StreamedSpareRasters || SpareBytes + bytes > SpareBudget())
+        return false;
+    if (Spares.capacity() == 0)
+        Spares.reserve(StreamedSpareRasters);
+    Spares.push_back(raster);
+    SpareBytes += bytes;
+    return true;
 }
 
 RwRaster* TakeSpare(uint32_t side) {
@@ -32,10 +57,35 @@ RwRaster* TakeSpare(uint32_t side) {
         RwRaster* raster = Spares[k];
         if (RwRasterGetWidth(raster) == RwInt32(side)) {
             Spares.erase(Spares.begin() + ptrdiff_t(k));
+            SpareBytes -= ChainBytes(side);
             return raster;
         }
     }
     return nullptr;
+}
+
+RwRaster* MakeRaster(uint32_t side) {
+    ++Made[std::bit_width(side) % 32];
+    return RwD3D9RasterCreate(side, side, Base::StreamedTextureCache::FourCCDXT1,
+                              RwUInt32(rwRASTERTYPETEXTURE) | RwUInt32(rwRASTERFORMATMIPMAP));
+}
+
+// With no spare of its side left the terrain has reached more textures of it than ever: a few more are
+// made at once (a quarter of those made so far, at least two, within the budget), so that the next frames'
+// small swings past that count find spares rather than costing a new raster each.
+void MakeSpares(uint32_t side) {
+    if (!EngineStarted)
+        return;
+    const uint32_t extra = std::max(2u, Made[std::bit_width(side) % 32] / 4);
+    for (uint32_t k = 0; k < extra; ++k) {
+        RwRaster* raster = MakeRaster(side);
+        if (!raster)
+            return;
+        if (!KeepSpare(raster)) {
+            RwRasterDestroy(raster);
+            return;
+        }
+    }
 }
 
 } // namespace
@@ -51,11 +101,11 @@ RwTexture* CreateStreamedTexture(uint32_t side, const uint8_t* data, uint32_t si
         return nullptr;
     }
     RwRaster* raster = TakeSpare(side);
-    if (!raster)
-        raster = RwD3D9RasterCreate(side, side, Cache::FourCCDXT1,
-                                    RwUInt32(rwRASTERTYPETEXTURE) | RwUInt32(rwRASTERFORMATMIPMAP));
     if (!raster) {
-        return nullptr;
+        raster = MakeRaster(side);
+        if (!raster)
+            return nullptr;
+        MakeSpares(side);
     }
     auto* texture = static_cast<IDirect3DTexture9*>(RwD3D9RasterExtension(raster)->texture);
     bool ok = texture && texture->GetLevelCount() == levels;
@@ -91,13 +141,8 @@ void DestroyStreamedTexture(RwTexture* texture) {
         return;
     RwRaster* raster = RwTextureGetRaster(texture);
     // Kept only while the engine runs and nothing else holds the texture; StopEngine destroys the spares.
-    if (EngineStarted && raster && texture->refCount == 1 && !texture->dict &&
-        SparesOfSide(RwRasterGetWidth(raster)) < SparesPerSide) {
-        if (Spares.capacity() == 0)
-            Spares.reserve(4 * SparesPerSide);
-        Spares.push_back(raster);
+    if (EngineStarted && raster && texture->refCount == 1 && !texture->dict && KeepSpare(raster))
         RwTextureSetRaster(texture, nullptr);
-    }
     RwTextureDestroy(texture);
 }
 
@@ -105,6 +150,7 @@ void DestroyStreamedTextureSpares() {
     for (RwRaster* raster : Spares)
         RwRasterDestroy(raster);
     Spares.clear();
+    SpareBytes = 0;
 }
 
 void InstallStreamedTextures() {

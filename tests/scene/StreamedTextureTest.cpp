@@ -28,6 +28,9 @@ protected:
         }
         return data;
     }
+    static IDirect3DTexture9* DeviceTexture(RwTexture* texture) {
+        return static_cast<IDirect3DTexture9*>(RwD3D9RasterExtension(RwTextureGetRaster(texture))->texture);
+    }
     // Each level of the texture holds its part of the chain, block row by block row.
     static void ExpectLevels(RwTexture* texture, uint32_t side, const uint8_t* data) {
         auto* d3d =
@@ -115,6 +118,86 @@ TEST_F(StreamedTextureTest, AGivenBackRasterIsFilledAgainForTheNextOfItsSide) {
     RwTextureDestroy(again);
     Rw::DestroyStreamedTexture(third);
     Rw::DestroyStreamedTexture(other);
+}
+
+// The kept rasters of all sides together stay within the bytes of StreamedSpareChains chains of 512 x 512
+// and StreamedSpareRasters rasters: what passes either is destroyed, and only the kept ones come back. Each
+// given-back texture is marked by its device texture's priority (a new one has 0), since a destroyed
+// raster's memory may hold the next new one.
+TEST_F(StreamedTextureTest, GivenBackRastersAreKeptWithinOneBudgetForAllSides) {
+    struct Batch {
+        uint32_t side, count, kept;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Batch> batches; // given back in this order, then asked for again
+    };
+    // A chain's bytes: its smallest levels take a whole block each, so a 256 x 256 one is a little more
+    // than a quarter of a 512 x 512 one.
+    const auto chain = [](uint32_t side) {
+        uint32_t bytes = 0;
+        for (uint32_t level = 0; level < Cache::LevelCount(side); ++level)
+            bytes += Cache::LevelBytes(side, level);
+        return bytes;
+    };
+    ASSERT_EQ(chain(512), 174776u);
+    ASSERT_EQ(chain(256), 43704u);
+    // Budget 16 x 174776 = 2796416 bytes: 8 large leave 1398208 for 31 small (1354824); 40 small take
+    // 1748160 and leave room for 5 large (873880).
+    const std::vector<Case> cases = {
+        {"more than the budget of the largest side", {{512, 20, 16}}},
+        {"large ones first, then the small fill the rest", {{512, 8, 8}, {256, 40, 31}}},
+        {"small ones first, then what of the large still fits", {{256, 40, 40}, {512, 8, 5}}},
+        {"many small ones stop at the count", {{32, 80, 64}}},
+    };
+    Rw::EngineStarted = true;
+    struct Restore {
+        ~Restore() {
+            Rw::DestroyStreamedTextureSpares();
+            Rw::EngineStarted = false;
+        }
+    } restore;
+    ASSERT_EQ(Rw::StreamedSpareChains, 16u);
+    ASSERT_EQ(Rw::StreamedSpareRasters, 64u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rw::DestroyStreamedTextureSpares();
+        std::vector<std::vector<RwTexture*>> made(c.batches.size());
+        DWORD mark = 0;
+        for (size_t b = 0; b < c.batches.size(); ++b) {
+            std::vector<uint8_t> data = Chain(c.batches[b].side);
+            for (uint32_t k = 0; k < c.batches[b].count; ++k) {
+                RwTexture* texture =
+                    Rw::CreateStreamedTexture(c.batches[b].side, data.data(), uint32_t(data.size()));
+                ASSERT_NE(texture, nullptr);
+                made[b].push_back(texture);
+            }
+        }
+        // Without the spares made along with the new rasters: only the given-back ones compete.
+        Rw::DestroyStreamedTextureSpares();
+        for (auto& batch : made)
+            for (RwTexture* texture : batch) {
+                DeviceTexture(texture)->SetPriority(++mark);
+                Rw::DestroyStreamedTexture(texture);
+            }
+        for (const Batch& batch : c.batches) {
+            SCOPED_TRACE(batch.side);
+            std::vector<uint8_t> data = Chain(batch.side);
+            uint32_t reused = 0;
+            std::vector<RwTexture*> again;
+            for (uint32_t k = 0; k < batch.count; ++k) {
+                RwTexture* texture =
+                    Rw::CreateStreamedTexture(batch.side, data.data(), uint32_t(data.size()));
+                ASSERT_NE(texture, nullptr);
+                reused += DeviceTexture(texture)->GetPriority() != 0 ? 1 : 0;
+                again.push_back(texture);
+            }
+            EXPECT_EQ(reused, batch.kept);
+            ExpectLevels(again.back(), batch.side, data.data());
+            for (RwTexture* texture : again)
+                RwTextureDestroy(texture);
+        }
+    }
 }
 
 // From the file to the texture: the cache reads level 5 of a 512 x 512 file in the background.
