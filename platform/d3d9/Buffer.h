@@ -8,16 +8,19 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace D3D9 {
 
 // The storage both buffer kinds share. DISCARD gives the GL buffer fresh storage before the locked range is
 // sent, so draws already queued keep the old contents; NOOVERWRITE sends the range without waiting, since the
-// caller promises that queued draws do not read it.
+// caller promises that queued draws do not read it. A new store's contents are undefined, as Direct3D 9
+// leaves them, unless zeroed is asked for: the device reads an index buffer's copy itself to find each
+// draw's vertex range, and a draw from indices never written must still find a range inside the buffer.
 class BufferStore {
 public:
-    explicit BufferStore(size_t size);
+    BufferStore(size_t size, bool zeroed);
     ~BufferStore();
     BufferStore(const BufferStore&) = delete;
     BufferStore& operator=(const BufferStore&) = delete;
@@ -25,13 +28,14 @@ public:
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags);
     HRESULT Unlock();
     GLuint Name() const { return name_; }
-    size_t Size() const { return bytes_.size(); }
-    const unsigned char* Bytes() const { return bytes_.data(); }
+    size_t Size() const { return size_; }
+    const unsigned char* Bytes() const { return bytes_.get(); }
     // Changes each time written bytes are unlocked.
     uint64_t Version() const { return version_; }
 
 private:
-    std::vector<unsigned char> bytes_;
+    size_t size_;
+    std::unique_ptr<unsigned char[]> bytes_;
     uint64_t version_ = 0;
     GLuint name_ = 0;
     int locks_ = 0;

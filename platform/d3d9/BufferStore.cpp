@@ -4,7 +4,9 @@
 
 namespace D3D9 {
 
-BufferStore::BufferStore(size_t size) : bytes_(size) {
+BufferStore::BufferStore(size_t size, bool zeroed)
+    : size_(size), bytes_(zeroed ? std::make_unique<unsigned char[]>(size)
+                                 : std::make_unique_for_overwrite<unsigned char[]>(size)) {
     glGenBuffers(1, &name_);
     glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
     glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(size), nullptr, GL_DYNAMIC_DRAW);
@@ -15,10 +17,10 @@ BufferStore::~BufferStore() {
 }
 
 HRESULT BufferStore::Lock(UINT offset, UINT size, void** data, DWORD flags) {
-    if (!data || offset > bytes_.size())
+    if (!data || offset > size_)
         return D3DERR_INVALIDCALL;
     // Size 0 locks the rest of the buffer.
-    size_t end = size == 0 ? bytes_.size() : std::min(bytes_.size(), size_t(offset) + size);
+    size_t end = size == 0 ? size_ : std::min(size_, size_t(offset) + size);
     bool readOnly = (flags & D3DLOCK_READONLY) != 0;
     if (locks_ == 0) {
         dirtyBegin_ = offset;
@@ -33,7 +35,7 @@ HRESULT BufferStore::Lock(UINT offset, UINT size, void** data, DWORD flags) {
         readOnly_ = readOnly_ && readOnly;
     }
     ++locks_;
-    *data = bytes_.data() + offset;
+    *data = bytes_.get() + offset;
     return D3D_OK;
 }
 
@@ -47,8 +49,8 @@ HRESULT BufferStore::Unlock() {
     GLsizeiptr length = GLsizeiptr(dirtyEnd_ - dirtyBegin_);
     if (discard_) {
         // Fresh storage; outside the locked range a discarded buffer holds nothing defined.
-        glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(bytes_.size()), nullptr, GL_DYNAMIC_DRAW);
-        glBufferSubData(GL_COPY_WRITE_BUFFER, GLintptr(dirtyBegin_), length, bytes_.data() + dirtyBegin_);
+        glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(size_), nullptr, GL_DYNAMIC_DRAW);
+        glBufferSubData(GL_COPY_WRITE_BUFFER, GLintptr(dirtyBegin_), length, bytes_.get() + dirtyBegin_);
         return D3D_OK;
     }
     if (noOverwrite_) {
@@ -56,12 +58,12 @@ HRESULT BufferStore::Unlock() {
             glMapBufferRange(GL_COPY_WRITE_BUFFER, GLintptr(dirtyBegin_), length,
                              GL_MAP_WRITE_BIT | GL_MAP_UNSYNCHRONIZED_BIT | GL_MAP_INVALIDATE_RANGE_BIT);
         if (target) {
-            std::copy_n(bytes_.data() + dirtyBegin_, length, static_cast<unsigned char*>(target));
+            std::copy_n(bytes_.get() + dirtyBegin_, length, static_cast<unsigned char*>(target));
             glUnmapBuffer(GL_COPY_WRITE_BUFFER);
             return D3D_OK;
         }
     }
-    glBufferSubData(GL_COPY_WRITE_BUFFER, GLintptr(dirtyBegin_), length, bytes_.data() + dirtyBegin_);
+    glBufferSubData(GL_COPY_WRITE_BUFFER, GLintptr(dirtyBegin_), length, bytes_.get() + dirtyBegin_);
     return D3D_OK;
 }
 

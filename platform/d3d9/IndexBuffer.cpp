@@ -5,7 +5,7 @@
 namespace D3D9 {
 
 IndexBuffer::IndexBuffer(IDirect3DDevice9* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : Resource(device, true, D3DRTYPE_INDEXBUFFER), store_(length), usage_(usage), format_(format),
+    : Resource(device, true, D3DRTYPE_INDEXBUFFER), store_(length, true), usage_(usage), format_(format),
       pool_(pool) {
     static_cast<Device*>(device_)->ResourceMade(pool_);
 }

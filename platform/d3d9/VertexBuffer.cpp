@@ -5,7 +5,8 @@
 namespace D3D9 {
 
 VertexBuffer::VertexBuffer(IDirect3DDevice9* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
-    : Resource(device, true, D3DRTYPE_VERTEXBUFFER), store_(length), usage_(usage), fvf_(fvf), pool_(pool) {
+    : Resource(device, true, D3DRTYPE_VERTEXBUFFER), store_(length, false), usage_(usage), fvf_(fvf),
+      pool_(pool) {
     static_cast<Device*>(device_)->ResourceMade(pool_);
 }
 
