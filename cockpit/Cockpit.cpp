@@ -6,6 +6,7 @@
 #include "aircraft/Airplane.h"
 #include "objects/DeviceStates.h"
 #include "scene/AtomicData.h"
+#include "scene/Attachable.h"
 #include "scene/CameraRelative.h"
 #include "scene/LoadTexture.h"
 #include "scene/RenderProbe.h"
@@ -21,12 +22,17 @@
 #include "rwsdk/src/engine.h"
 #include "rwsdk/src/renderstate.h"
 #include "rwsdk/src/texture.h"
+#include "rwsdk/src/plcore/matrix.h"
+#include "rwsdk/world/baclump.h"
 #include "rwsdk/world/baworobj.h"
 
 #include <d3d9.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <strings.h>
 
 namespace Cockpit {
@@ -80,6 +86,8 @@ Cockpit::Cockpit()
 }
 
 Cockpit::~Cockpit() {
+    if (Grp::screenCover == &cover)
+        Grp::screenCover = nullptr;
     if (Obj::Object::world) {
         SetWorld(nullptr);
         Obj::Object::world = nullptr;
@@ -207,6 +215,8 @@ uint32_t Cockpit::OpaqueDrawCull() {
 }
 
 void Cockpit::DrawDepthMask(Cameras::Basic* camera) {
+    if (Grp::screenCover == &cover)
+        Grp::screenCover = nullptr;
     if (maskOrder < 0 || maskCull == 0 || !loaded || !airplane || !ShownAirplane ||
         ShownAirplane(camera) != airplane)
         return;
@@ -230,12 +240,134 @@ void Cockpit::DrawDepthMask(Cameras::Basic* camera) {
     RwD3D9SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
     RwD3D9SetRenderState(D3DRS_CULLMODE, maskCull);
     Obj::Clump::worldSphereValid = 0;
+    if (coverOn)
+        BuildCover(engineCamera);
+    Obj::Clump::worldSphereValid = 0;
     Obj::Clump::Render(uint8_t(maskOrder));
     PutBackDeviceStates();
     RwCameraEndUpdate(engineCamera);
     RwCameraSetNearClipPlane(engineCamera, nearPlane);
     RwCameraSetFarClipPlane(engineCamera, farPlane);
     RwCameraBeginUpdate(engineCamera);
+}
+
+void Cockpit::BuildCover(RwCamera* engineCamera) {
+    const Obj::DffRenderOrder* order = nullptr;
+    for (const Obj::DffRenderOrder& candidate : Obj::Clump::renderOrders)
+        if (candidate.key == maskOrder)
+            order = &candidate;
+    Rw::Camera* wrapper = Rw::Camera::FromEngine(engineCamera);
+    const float distance = LodDistance();
+    const int level = order ? SelectLevel(*order, distance) : -1;
+    // Far from the origin single precision moves the drawn shape by pixels: only the camera-relative draw is
+    // followed closely enough.
+    if (level < 0 || !wrapper || !RwD3D9Device || !(cameraRelDistance > 0 && distance < cameraRelDistance))
+        return;
+    D3DVIEWPORT9 viewport{};
+    if (FAILED(RwD3D9Device->GetViewport(&viewport)))
+        return;
+    const Grp::ScreenCover::Cull cull = maskCull == D3DCULL_CW    ? Grp::ScreenCover::Cull::Clockwise
+                                        : maskCull == D3DCULL_CCW ? Grp::ScreenCover::Cull::CounterClockwise
+                                                                  : Grp::ScreenCover::Cull::None;
+    cover.Begin(int(viewport.X), int(viewport.Y), int(viewport.Width), int(viewport.Height));
+    // As the pass will draw it: the camera at the origin, the model moved by minus its position.
+    Rw::BeginCameraRelativeCamera(wrapper);
+    Rw::BeginCameraRelativeObject(this);
+    D3DMATRIX view, projection;
+    RwD3D9GetTransform(D3DTS_VIEW, &view);
+    RwD3D9GetTransform(D3DTS_PROJECTION, &projection);
+    const float nearPlane = engineCamera->nearPlane, farPlane = engineCamera->farPlane;
+    for (const Obj::DffCommand& command : order->lods[size_t(level)].commands) {
+        RpAtomic* atomic = command.atomic;
+        if (command.type != Obj::DffCommand::RenderAtomics || !atomic ||
+            !(RpAtomicGetFlags(atomic) & rpATOMICRENDER))
+            continue;
+        if (RwCameraFrustumTestSphere(engineCamera, RpAtomicGetWorldBoundingSphere(atomic)) ==
+            rwSPHEREOUTSIDE)
+            continue;
+        RpGeometry* geometry = RpAtomicGetGeometry(atomic);
+        if (atomic->renderCallBack == Rw::AtomicLodData::RenderCallback) {
+            // The level's own geometry, or nothing drawn.
+            const Rw::AtomicLodData* data = Rw::AtomicLodData::Get(atomic);
+            geometry = data && level < Rw::AtomicLodData::Levels &&
+                               data->savedRenderCallback == AtomicDefaultRenderCallBack
+                           ? data->geometries[level]
+                           : nullptr;
+        } else if (atomic->renderCallBack != AtomicDefaultRenderCallBack) {
+            geometry = nullptr; // a draw of its own: its pixels are not known here
+        }
+        RwFrame* atomicFrame = RpAtomicGetFrame(atomic);
+        if (!geometry || !atomicFrame || RpGeometryGetNumMorphTargets(geometry) != 1 ||
+            !RpGeometryGetTriangles(geometry))
+            continue;
+        // Row vectors: the atomic's matrix, the view, the projection.
+        const RwMatrix* ltm = RwFrameGetWorldMatrix(atomicFrame);
+        const double world[4][4] = {{ltm->right.x, ltm->right.y, ltm->right.z, 0},
+                                    {ltm->up.x, ltm->up.y, ltm->up.z, 0},
+                                    {ltm->at.x, ltm->at.y, ltm->at.z, 0},
+                                    {ltm->pos.x, ltm->pos.y, ltm->pos.z, 1}};
+        double toView[4][4], toClip[4][4];
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) {
+                toView[r][c] = 0;
+                for (int k = 0; k < 4; ++k)
+                    toView[r][c] += world[r][k] * view.m[k][c];
+            }
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) {
+                toClip[r][c] = 0;
+                for (int k = 0; k < 4; ++k)
+                    toClip[r][c] += toView[r][k] * projection.m[k][c];
+            }
+        const RwV3d* vertices = RpMorphTargetGetVertices(RpGeometryGetMorphTarget(geometry, 0));
+        const RwInt32 count = RpGeometryGetNumVertices(geometry);
+        if (!vertices || count <= 0)
+            continue;
+        coverPoints.resize(size_t(count));
+        for (RwInt32 i = 0; i < count; ++i) {
+            const RwV3d& v = vertices[i];
+            double clip[4];
+            for (int c = 0; c < 4; ++c)
+                clip[c] = v.x * toClip[0][c] + v.y * toClip[1][c] + v.z * toClip[2][c] + toClip[3][c];
+            // Past the far plane a point is as good as cut off: its triangles are left out.
+            coverPoints[size_t(i)] = {clip[0], clip[1], clip[3] < farPlane * 0.999 ? clip[3] : -1.0};
+        }
+        // Faces lit apart keep points of their own at one place: within one draw those are transformed
+        // alike, so their edges are shared.
+        coverWeld.resize(size_t(count));
+        for (RwInt32 i = 0; i < count; ++i)
+            coverWeld[size_t(i)] = uint32_t(i);
+        const auto bits = [&](uint32_t i) {
+            const RwV3d& v = vertices[i];
+            return std::tuple(std::bit_cast<uint32_t>(v.x), std::bit_cast<uint32_t>(v.y),
+                              std::bit_cast<uint32_t>(v.z), i);
+        };
+        std::sort(coverWeld.begin(), coverWeld.end(),
+                  [&](uint32_t a, uint32_t b) { return bits(a) < bits(b); });
+        coverSame.resize(size_t(count));
+        for (size_t k = 0; k < coverWeld.size(); ++k) {
+            const uint32_t i = coverWeld[k];
+            const bool same = k > 0 && std::get<0>(bits(i)) == std::get<0>(bits(coverWeld[k - 1])) &&
+                              std::get<1>(bits(i)) == std::get<1>(bits(coverWeld[k - 1])) &&
+                              std::get<2>(bits(i)) == std::get<2>(bits(coverWeld[k - 1]));
+            coverSame[i] = same ? coverSame[coverWeld[k - 1]] : i;
+        }
+        const RpTriangle* triangles = RpGeometryGetTriangles(geometry);
+        const RwInt32 triangleCount = RpGeometryGetNumTriangles(geometry);
+        coverIndices.resize(size_t(std::max<RwInt32>(triangleCount, 0)) * 3);
+        for (RwInt32 t = 0; t < triangleCount; ++t)
+            for (int k = 0; k < 3; ++k) {
+                const uint16_t index = triangles[t].vertIndex[k];
+                coverIndices[size_t(t) * 3 + size_t(k)] = index < count ? coverSame[index] : uint32_t(count);
+            }
+        cover.AddMesh(coverPoints.data(), coverPoints.size(), coverIndices.data(), coverIndices.size(), cull,
+                      nearPlane);
+    }
+    Rw::EndCameraRelativeObject();
+    Rw::EndCameraRelativeCamera(wrapper);
+    cover.End();
+    cover.camera = engineCamera;
+    Grp::screenCover = &cover;
 }
 
 void Cockpit::SetWorld(Grp::World* joined) {
@@ -417,6 +549,9 @@ void Cockpit::Render(unsigned order, Cameras::Basic* camera) {
         Rw::EndCameraRelativeObject();
         Rw::EndCameraRelativeCamera(wrapper);
     }
+    // The world is drawn: the record is this frame's no longer.
+    if (Grp::screenCover == &cover)
+        Grp::screenCover = nullptr;
     // Back to the world's depth range, as the camera had it.
     RwCameraEndUpdate(engineCamera);
     RwCameraSetNearClipPlane(engineCamera, savedNear);

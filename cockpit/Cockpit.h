@@ -13,11 +13,13 @@
 #include "aircraft/CockpitLink.h"
 #include "scene/Dff.h"
 #include "scene/ObjectModel.h"
+#include "scene/ScreenCover.h"
 
 #include "base/String.h"
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 struct RwTexture;
 
@@ -134,6 +136,9 @@ public:
     // The cull mode of the model's opaque pass as the device's states stand, or 0 when they would not paint
     // every pixel of its faces over what lies behind.
     static uint32_t OpaqueDrawCull();
+    // Where the mask (and so the model's opaque pass) paints every pixel in this view, into cover, published
+    // as the frame's record; none when the pass's placement cannot be followed (no camera-relative drawing).
+    void BuildCover(RwCamera* engineCamera);
     // The device's render and stage states kept, then put back where they changed.
     void KeepDeviceStates();
     void PutBackDeviceStates();
@@ -173,6 +178,12 @@ public:
     // world), or -1; and the cull mode it was last drawn with (0 before its first draw).
     int maskOrder = -1;
     uint32_t maskCull = 0;
+    // The pixels the mask covers in the view being drawn, offered to the world while it draws (coverOn) so
+    // that it can leave out what lies wholly behind the cockpit; the mesh's points and triangles on the way.
+    Grp::ScreenCover cover;
+    bool coverOn = true;
+    std::vector<Grp::ScreenCover::ClipPoint> coverPoints;
+    std::vector<uint32_t> coverIndices, coverWeld, coverSame;
 
     Obj::Airplane* airplane = nullptr;
     RwMatrix airplaneMatrix;

@@ -582,6 +582,19 @@ void AutoGen::FillSector(Sector& sector, std::vector<Placement>& placements) {
         }
         sector.shadowEnd[k] = lastIndex - sector.objectIndices;
     }
+    // The box the vertices fill: objects near the sector's edge reach past its square, and the trees stand
+    // far lower than the box above allows for.
+    sector.drawnMin = vertices.empty()
+                          ? sector.boxMin
+                          : Base::Vector3{c.x + vertices[0].x, c.y + vertices[0].y, c.z + vertices[0].z};
+    sector.drawnMax = sector.drawnMin;
+    for (const Vertex& v : vertices) {
+        const Base::Vector3 p{c.x + v.x, c.y + v.y, c.z + v.z};
+        sector.drawnMin = {std::min(sector.drawnMin.x, p.x), std::min(sector.drawnMin.y, p.y),
+                           std::min(sector.drawnMin.z, p.z)};
+        sector.drawnMax = {std::max(sector.drawnMax.x, p.x), std::max(sector.drawnMax.y, p.y),
+                           std::max(sector.drawnMax.z, p.z)};
+    }
 }
 
 float AutoGen::SectorDistanceSquared(float centreX, float centreZ, const Base::Vector3& camera,

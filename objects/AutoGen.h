@@ -95,6 +95,8 @@ public:
 
         int32_t i = 0, j = 0;
         Base::Vector3 centre, boxMax, boxMin;
+        // The box the vertices fill (the buffers' vertices are relative to centre).
+        Base::Vector3 drawnMin, drawnMax;
         IDirect3DVertexBuffer9* vertexBuffer = nullptr;
         IDirect3DIndexBuffer9* indexBuffer = nullptr;
         uint32_t vertexCapacity = 0, indexCapacity = 0; // bytes of the buffers, rounded up when made
@@ -215,7 +217,8 @@ public:
     Base::String error_;
     std::vector<Base::String> setFaults_;
     mutable uint32_t placementsDropped = 0;
-    uint32_t sectorsDrawn = 0; // in the last frame
+    uint32_t sectorsDrawn = 0;   // in the last frame
+    uint32_t sectorsCovered = 0; // in the last frame: in view, left out wholly behind the screen's cover
 
 private:
     void ReadObjectSets(const Base::Info& node);

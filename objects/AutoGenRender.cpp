@@ -11,6 +11,7 @@
 #include "rwsdk/src/frame.h"
 #include "rwsdk/src/plcore/matrix.h"
 #include "scene/Frame.h"
+#include "scene/ScreenCover.h"
 #include "scene/Wrappers.h"
 
 #include <d3d9.h>
@@ -169,6 +170,7 @@ bool AutoGen::UploadSector(Sector& sector) {
 
 void AutoGen::Render(unsigned, Cameras::Basic*) {
     sectorsDrawn = 0;
+    sectorsCovered = 0;
     RwCamera* camera = RwEngineInstance ? RWSRCGLOBAL(curCamera) : nullptr;
     RwFrame* cameraFrame = camera ? RwCameraGetFrame(camera) : nullptr;
     if (!cameraFrame || windowSize <= 0)
@@ -253,6 +255,24 @@ void AutoGen::Render(unsigned, Cameras::Basic*) {
     D3DMATRIX shadowProjection = projection;
     shadowProjection.m[2][2] *= ShadowDepthFactor(c.y - g);
     RwD3D9SetFVF(Fvf);
+    // Sectors wholly under the pixels an opaque shape paints over the frame afterwards are left out. The
+    // shadows' projection differs in depth only.
+    const Grp::ScreenCover* cover =
+        Grp::screenCover && Grp::screenCover->camera == camera && !Grp::screenCover->Empty()
+            ? Grp::screenCover
+            : nullptr;
+    float toClip[4][4];
+    if (cover) {
+        D3DMATRIX relativeView = viewMatrix;
+        relativeView.m[3][0] = relativeView.m[3][1] = relativeView.m[3][2] = 0;
+        for (int r = 0; r < 4; ++r)
+            for (int k = 0; k < 4; ++k) {
+                double sum = 0;
+                for (int j = 0; j < 4; ++j)
+                    sum += double(relativeView.m[r][j]) * projection.m[j][k];
+                toClip[r][k] = float(sum);
+            }
+    }
 
     for (const std::unique_ptr<Sector>& entry : sectors) {
         const Sector& s = *entry;
@@ -272,6 +292,18 @@ void AutoGen::Render(unsigned, Cameras::Basic*) {
             }
         if (outside)
             continue;
+        if (cover) {
+            const float lo[3] = {float(double(s.drawnMin.x) - cameraPosition[0]),
+                                 float(double(s.drawnMin.y) - cameraPosition[1]),
+                                 float(double(s.drawnMin.z) - cameraPosition[2])};
+            const float hi[3] = {float(double(s.drawnMax.x) - cameraPosition[0]),
+                                 float(double(s.drawnMax.y) - cameraPosition[1]),
+                                 float(double(s.drawnMax.z) - cameraPosition[2])};
+            if (cover->CoversBox(toClip, lo, hi)) {
+                ++sectorsCovered;
+                continue;
+            }
+        }
 
         const float dx = s.centre.x - c.x, dy = s.centre.y - c.y, dz = s.centre.z - c.z;
         const float dist = std::sqrt(dx * dx + dy * dy + dz * dz);

@@ -9,6 +9,7 @@
 
 #include "aircraft/Airplane.h"
 #include "gui/draw/Font.h"
+#include "objects/AutoGen.h"
 #include "pilots/Pilot.h"
 #include "weapons/Stores.h"
 #include "scene/Attachable.h"
@@ -146,9 +147,8 @@ protected:
             Grp::RunGroup(*world->runnables);
         }
     }
-    std::vector<uint32_t> Draw() {
+    std::vector<uint32_t> Draw(RwRGBA sky = {120, 165, 220, 255}) {
         RwCameraBeginUpdate(camera->camera);
-        RwRGBA sky = {120, 165, 220, 255};
         RwCameraClear(camera->camera, &sky, rwCAMERACLEARIMAGE | rwCAMERACLEARZ);
         Rw::ResetRenderStates();
         const Rw::CameraView* view = camera->GetViewParameters();
@@ -292,6 +292,81 @@ TEST_F(CockpitRender, TheDepthMaskLeavesTheFrameAsItWas) {
             differing += masked[i] != plain[i];
         EXPECT_EQ(differing, 0u) << down;
     }
+}
+
+// The record of the pixels the cockpit's opaque shape paints holds only pixels that its draw paints: over a
+// magenta clear with nothing else in view, none of them stays magenta, from three eye directions.
+TEST_F(CockpitRender, TheCoverHoldsOnlyPixelsTheCockpitPaints) {
+    Obj::Airplane* own = Flying("F16", 0, 0, 3000, 0, Obj::Friendly);
+    ASSERT_NE(own, nullptr);
+    auto* cockpit = dynamic_cast<Cockpit::Cockpit*>(own->cockpit.get());
+    ASSERT_NE(cockpit, nullptr);
+    shown = own;
+    Run(1.0f);
+    ASSERT_GE(cockpit->maskOrder, 0);
+    const RwRGBA magenta{255, 0, 255, 255};
+    for (const float down : {30.0f, 14.0f, -20.0f}) {
+        LookFromCockpit(*own, *cockpit, down);
+        Draw(magenta);
+        const std::vector<uint32_t> frame = Draw(magenta);
+        EXPECT_EQ(Grp::screenCover, nullptr); // the frame's record is withdrawn once the cockpit is drawn
+        const Grp::ScreenCover& cover = cockpit->cover;
+        EXPECT_EQ(cover.camera, camera->camera);
+        size_t covered = 0, magentaCovered = 0, painted = 0;
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x) {
+                const bool isMagenta = (frame[size_t(y) * Width + size_t(x)] & 0xFFFFFF) == 0xFF00FF;
+                painted += !isMagenta;
+                if (cover.Covered(x, y)) {
+                    ++covered;
+                    magentaCovered += isMagenta;
+                }
+            }
+        EXPECT_EQ(magentaCovered, 0u) << down;
+        // Most of what the cockpit paints is in: not its outline's margin, the glass and what is drawn on it.
+        EXPECT_GT(covered, painted * 2 / 3) << down;
+        EXPECT_EQ(covered, cover.CoveredPixels()) << down;
+    }
+}
+
+// Generated scenery wholly behind the cockpit's opaque shape is not drawn: the frame is the same with and
+// without leaving it out, from three eye directions, and some is left out.
+TEST_F(CockpitRender, SceneryWhollyBehindTheCockpitIsLeftOut) {
+    Base::Info sets;
+    ASSERT_EQ(sets.LoadFile("Data/Autogen1.info"), 0);
+    sets.SetFloat("GlobalDensityFactor", 1);
+    auto* autogen = new Obj::AutoGen;
+    ASSERT_TRUE(autogen->Load(sets));
+    autogen->SetGroundProbe([](float, float) { return std::optional(Obj::AutoGen::Ground{0, {0, 1, 0}}); });
+    world->AddObject(autogen);
+    // Over the conifers of the eastern hills.
+    Obj::Airplane* own = Flying("F16", 9000, -1500, 2500, 300, Obj::Friendly);
+    ASSERT_NE(own, nullptr);
+    auto* cockpit = dynamic_cast<Cockpit::Cockpit*>(own->cockpit.get());
+    ASSERT_NE(cockpit, nullptr);
+    shown = own;
+    Run(0.5f);
+    uint32_t leftOut = 0;
+    for (const float down : {45.0f, 30.0f, 15.0f}) {
+        LookFromCockpit(*own, *cockpit, down);
+        Draw();
+        cockpit->coverOn = true;
+        const std::vector<uint32_t> skipping = Draw();
+        const uint32_t covered = autogen->sectorsCovered, drawn = autogen->sectorsDrawn;
+        cockpit->coverOn = false;
+        const std::vector<uint32_t> plain = Draw();
+        cockpit->coverOn = true;
+        EXPECT_EQ(autogen->sectorsCovered, 0u);
+        // Some are seen past the panel, below it and over it.
+        EXPECT_GT(drawn, 0u) << down;
+        EXPECT_EQ(autogen->sectorsDrawn, drawn + covered) << down;
+        size_t differing = 0;
+        for (size_t i = 0; i < plain.size(); ++i)
+            differing += skipping[i] != plain[i];
+        EXPECT_EQ(differing, 0u) << down;
+        leftOut += covered;
+    }
+    EXPECT_GT(leftOut, 0u);
 }
 
 TEST_F(CockpitRender, DeviceStatesArePutBack) {
