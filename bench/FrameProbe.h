@@ -3,6 +3,7 @@
 // time, the drawing thread's part of it, its pixels through the depth test and its calls.
 #pragma once
 
+#include "bench/ThreadClock.h"
 #include "scene/RenderProbe.h"
 
 #include <epoxy/gl.h>
@@ -15,6 +16,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace BenchSupport {
 
@@ -41,8 +44,10 @@ extern FrameProbe* activeProbe;
 
 // Per section: the frame's totals, summed over the frames measured.
 struct Totals {
-    double cpuMs = 0;  // on the drawing thread, waits for the rasteriser left out
-    double wallMs = 0; // the section's whole cost: its work on the drawing thread and its rasterisation
+    double cpuMs = 0;    // on the drawing thread, waits for the rasteriser left out
+    double threadMs = 0; // the drawing thread's processor time (no time waiting for a core or a lock)
+    uint64_t blocks = 0; // times the drawing thread waited inside the GL (its voluntary context switches)
+    double wallMs = 0;   // the section's whole cost: its work on the drawing thread and its rasterisation
     uint64_t pixels = 0;
     GlCounts calls;
 };
@@ -121,8 +126,9 @@ public:
             "\nFrame cost by section, per frame over %d frames (frame time without the probe: %.1f ms "
             "p50)\n",
             frames_, frameMs);
-        std::printf("%-40s %8s %8s %8s %6s %8s %8s %6s %5s %5s %5s\n", "section", "whole_ms", "cpu_ms",
-                    "overdraw", "draws", "vertices", "prims", "states", "progs", "ubo", "upld");
+        std::printf("%-40s %8s %8s %9s %6s %8s %6s %8s %8s %6s %5s %5s %5s\n", "section", "whole_ms",
+                    "cpu_ms", "thread_ms", "blocks", "overdraw", "draws", "vertices", "prims", "states",
+                    "progs", "ubo", "upld");
         std::vector<std::pair<std::string, const Totals*>> rows;
         for (const auto& [name, totals] : sections_)
             rows.emplace_back(Readable(name), &totals);
@@ -131,18 +137,23 @@ public:
         const double f = frames_;
         const double pixels = screenPixels_;
         const auto row = [f, pixels](const std::string& name, const Totals& t) {
-            std::printf(
-                "%-40.40s %8.2f %8.2f %8.2f %6.0f %8.0f %8.0f %6.0f %5.0f %5.0f %5.1f\n", name.c_str(),
-                t.wallMs / f, t.cpuMs / f, double(t.pixels) / f / pixels, double(t.calls.draws) / f,
-                double(t.calls.vertices) / f, double(t.calls.primitives) / f, double(t.calls.states) / f,
-                double(t.calls.programs) / f, double(t.calls.uniforms) / f, double(t.calls.uploads) / f);
+            std::printf("%-40.40s %8.2f %8.2f %9.2f %6.1f %8.2f %6.0f %8.0f %8.0f %6.0f %5.0f %5.0f %5.1f\n",
+                        name.c_str(), t.wallMs / f, t.cpuMs / f, t.threadMs / f, double(t.blocks) / f,
+                        double(t.pixels) / f / pixels, double(t.calls.draws) / f,
+                        double(t.calls.vertices) / f, double(t.calls.primitives) / f,
+                        double(t.calls.states) / f, double(t.calls.programs) / f,
+                        double(t.calls.uniforms) / f, double(t.calls.uploads) / f);
         };
         for (const auto& [name, t] : rows)
             row(name, *t);
         row("all", All());
         std::printf(
             "whole_ms: the section's drawing-thread work and its rasterisation, finished; cpu_ms: the "
-            "drawing thread's part; overdraw: pixels passing the depth test per screen pixel; vertices: the "
+            "drawing thread's part (its time, waits for the rasteriser's finish left out); thread_ms: the "
+            "drawing thread's processor time in it; blocks: the times it waited inside the driver for a lock "
+            "or "
+            "a fence (not for a core); overdraw: pixels passing the depth test per screen pixel; vertices: "
+            "the "
             "count each draw passes, so an indexed draw counts its indices (a list of separate triangles "
             "shows 3 a triangle however many vertices they share)\n\n");
     }
@@ -158,6 +169,8 @@ public:
 private:
     static void Add(Totals& to, const Totals& t) {
         to.cpuMs += t.cpuMs;
+        to.threadMs += t.threadMs;
+        to.blocks += t.blocks;
         to.wallMs += t.wallMs;
         to.pixels += t.pixels;
         to.calls.draws += t.calls.draws;
@@ -169,9 +182,20 @@ private:
         to.calls.uploads += t.calls.uploads;
     }
 
+    // The calling thread's voluntary context switches so far: each is a wait (a lock, a fence).
+    static uint64_t Blocks() {
+        rusage usage{};
+        getrusage(RUSAGE_THREAD, &usage);
+        return uint64_t(usage.ru_nvcsw);
+    }
+
     void Switch() {
         const auto start = Clock::now();
+        const auto threadStart = ThreadClock::now();
+        const uint64_t blocksStart = Blocks();
         glFinish();
+        waitBlocks_ += Blocks() - blocksStart;
+        waitThreadMs_ += std::chrono::duration<double, std::milli>(ThreadClock::now() - threadStart).count();
         const auto now = Clock::now();
         sections_[timed_].wallMs += std::chrono::duration<double, std::milli>(now - mark_).count();
         waitMs_ += std::chrono::duration<double, std::milli>(now - start).count();
@@ -188,7 +212,10 @@ private:
         segments_.push_back(&sections_[stack_.back()]);
         glBeginQuery(GL_SAMPLES_PASSED, pool_[i]);
         callsAtOpen_ = gl;
-        waitMs_ = 0;
+        waitMs_ = waitThreadMs_ = 0;
+        waitBlocks_ = 0;
+        blocksAtOpen_ = Blocks();
+        threadAtOpen_ = ThreadClock::now();
         openedAt_ = Clock::now();
     }
     void Close() {
@@ -198,6 +225,9 @@ private:
         glEndQuery(GL_SAMPLES_PASSED);
         Totals& t = *segments_.back();
         t.cpuMs += std::chrono::duration<double, std::milli>(now - openedAt_).count() - waitMs_;
+        t.threadMs += std::chrono::duration<double, std::milli>(ThreadClock::now() - threadAtOpen_).count() -
+                      waitThreadMs_;
+        t.blocks += Blocks() - blocksAtOpen_ - waitBlocks_;
         t.calls.draws += gl.draws - callsAtOpen_.draws;
         t.calls.vertices += gl.vertices - callsAtOpen_.vertices;
         t.calls.primitives += gl.primitives - callsAtOpen_.primitives;
@@ -213,8 +243,10 @@ private:
     std::vector<GLuint> pool_;
     GlCounts callsAtOpen_;
     Clock::time_point openedAt_, mark_;
+    ThreadClock::time_point threadAtOpen_;
     const char* timed_ = nullptr;
-    double waitMs_ = 0;
+    double waitMs_ = 0, waitThreadMs_ = 0;
+    uint64_t blocksAtOpen_ = 0, waitBlocks_ = 0;
     int frames_ = 0;
     int screenPixels_;
     bool eachSection_ = false;
