@@ -20,6 +20,14 @@ bool BackBufferInWindow(IDirect3DDevice9* device) {
     return static_cast<Device*>(device)->BackBufferInWindow();
 }
 
+bool PresentsFromItsOwnThread(IDirect3DDevice9* device) {
+    return static_cast<Device*>(device)->PresentsFromItsOwnThread();
+}
+
+void WaitForPresentedFrames(IDirect3DDevice9* device) {
+    static_cast<Device*>(device)->WaitForPresentedFrames();
+}
+
 size_t ProgramCount(IDirect3DDevice9* device) {
     return static_cast<Device*>(device)->ProgramCount();
 }

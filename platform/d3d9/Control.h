@@ -34,6 +34,11 @@ void SetShaderSupport(bool on);
 // clearing it all, in a window of its size and formats) rather than into its texture.
 bool BackBufferInWindow(IDirect3DDevice9* device);
 
+// Whether Present hands finished frames to a thread of their own that shows them (a rasteriser on the CPU
+// under X11), and, for tests, waiting until every frame handed over is in the window.
+bool PresentsFromItsOwnThread(IDirect3DDevice9* device);
+void WaitForPresentedFrames(IDirect3DDevice9* device);
+
 // Fixed-function programs built so far.
 size_t ProgramCount(IDirect3DDevice9* device);
 

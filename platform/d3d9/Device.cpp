@@ -1,4 +1,5 @@
 #include "platform/d3d9/Device.h"
+#include "platform/d3d9/Presenter.h"
 
 #include "platform/d3d9/ShaderTranslator.h"
 #include "platform/d3d9/StreamRing.h"
@@ -484,8 +485,12 @@ Device::Device(IDirect3D9* direct3d, HWND window, SDL_Window* sdl, SDL_GLContext
     for (GLuint i = 0; i < 8; ++i)
         glBindSampler(i, samplers_[i]);
     TextureImage::DecodeCompressed(SoftwareRasteriser());
-    if (SoftwareRasteriser())
+    if (SoftwareRasteriser()) {
         handOverEvery_ = 10000;
+        const char* own = std::getenv("CORVANE_PRESENT_THREAD");
+        if (!own || std::string_view(own) != "0")
+            presenter_ = Presenter::Create(sdl_, context_);
+    }
     upVertices_ = std::make_unique<StreamRing>(ringSize);
     upIndices_ = std::make_unique<StreamRing>(ringSize / 4);
     if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
@@ -495,6 +500,12 @@ Device::Device(IDirect3D9* direct3d, HWND window, SDL_Window* sdl, SDL_GLContext
 }
 
 Device::~Device() {
+    presenter_.reset();
+    for (auto& texture : presentColour_)
+        texture.reset();
+    presentDepth_.reset();
+    if (presentFramebuffer_)
+        glDeleteFramebuffers(1, &presentFramebuffer_);
     // As a released full-screen Direct3D device gives the desktop back: the window is a window again (the
     // desktop's mode itself was never changed, so nothing is left behind should the process die instead).
     if (!parameters_.Windowed && Win32::SdlWindow(window_) == sdl_)
@@ -595,6 +606,8 @@ bool Device::makeSwapBuffers(D3DPRESENT_PARAMETERS& in) {
         autoDepth_ = new Surface(
             this, std::make_unique<TextureImage>(*depth, p.BackBufferWidth, p.BackBufferHeight, 1, 1, false),
             D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT, true);
+    if (presenter_)
+        makePresentTargets(*color, depth, p.BackBufferWidth, p.BackBufferHeight);
     parameters_ = p;
     in = p;
     checkWindowFormats();
@@ -858,6 +871,8 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
     // refuses the reset, which is what catches a caller that forgot to release one.
     if (defaultResources_ > 0)
         return D3DERR_INVALIDCALL;
+    if (presenter_)
+        presenter_->Wait();
     if (!makeSwapBuffers(*parameters))
         return D3DERR_INVALIDCALL;
     lost_ = false;
@@ -877,6 +892,16 @@ HRESULT Device::PresentInto(SDL_Window* window, Surface& backBuffer) {
         Log("Present(swap chain)");
     if (lost_)
         return D3DERR_DEVICELOST;
+    if (presenter_) {
+        if (window == sdl_ && &backBuffer == backBuffer_ && inWindow_ && windowFits()) {
+            handOverFrame();
+            return D3D_OK;
+        }
+        // Shown the old way, from the back buffer's texture: the presenter's last frame goes first.
+        presenter_->Wait();
+        if (inWindow_)
+            leaveWindow();
+    }
     if (inWindow_ && &backBuffer == backBuffer_) {
         if (windowFits()) {
             SDL_GL_SwapWindow(window);
@@ -971,6 +996,10 @@ void Device::checkWindowFormats() {
     windowFormats_ = false;
     if (epoxy_gl_version() < 45 && !epoxy_has_gl_extension("GL_ARB_clip_control"))
         return;
+    if (presenter_) {
+        windowFormats_ = true;
+        return;
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     dirty_ |= DirtyTargets;
     auto windowBits = [](GLenum attachment, GLenum size) {
@@ -1015,10 +1044,75 @@ bool Device::windowFits() {
 
 // The back buffer and the automatic depth surface, drawn in the window, go back into their textures (rows
 // top first again).
+// The back buffer is copied into one of two textures by the rasteriser after the frame's last draw, and the
+// presenter shows it from there once it is done; the copy keeps the back buffer the caller's. The drawing
+// thread goes on with the next frame.
+void Device::WaitForPresentedFrames() {
+    if (presenter_)
+        presenter_->Wait();
+}
+
+void Device::handOverFrame() {
+    GLsync fence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    glFlush();
+    presenter_->Show(presentColour_[presentNext_]->Name(), fence, GLint(backBuffer_->Width()),
+                     GLint(backBuffer_->Height()),
+                     parameters_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+    // The next frame goes to the texture of the frame before last, which the presenter has shown by the time
+    // Show returns. Like the window's back buffer after a swap, it holds an older frame.
+    presentNext_ = (presentNext_ + 1) % 3;
+    owed_ = parameters_.SwapEffect == D3DSWAPEFFECT_COPY;
+    glBindFramebuffer(GL_FRAMEBUFFER, presentFramebuffer_);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                           presentColour_[presentNext_]->Name(), 0);
+    dirty_ |= DirtyTargets;
+}
+
+// A copied swap keeps the back buffer as it was; the texture drawn next holds an older frame, so the one
+// handed over is copied into it, unless the next frame starts by clearing it all.
+void Device::payPresentedFrame() {
+    owed_ = false;
+    const GLint w = GLint(backBuffer_->Width()), h = GLint(backBuffer_->Height());
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, readFramebuffer_);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                           presentColour_[(presentNext_ + 2) % 3]->Name(), 0);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, copyFramebuffer_);
+    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
+    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                           presentColour_[presentNext_]->Name(), 0);
+    glState_.Enable(GL_SCISSOR_TEST, false);
+    glState_.ColorMask(0xF);
+    glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    stateGroups_ |= GroupScissor | GroupColorMask;
+}
+
+// The presenter's frame buffer stands for the window's: three colour textures drawn in turn and a depth
+// texture, in the back buffer's and the depth surface's own formats.
+void Device::makePresentTargets(const FormatInfo& colour, const FormatInfo* depth, UINT width, UINT height) {
+    presenter_->Wait();
+    for (auto& texture : presentColour_)
+        texture = std::make_unique<TextureImage>(colour, width, height, 1, 1, false);
+    presentDepth_ = depth ? std::make_unique<TextureImage>(*depth, width, height, 1, 1, false) : nullptr;
+    presentNext_ = 0;
+    owed_ = false;
+    if (!presentFramebuffer_)
+        glGenFramebuffers(1, &presentFramebuffer_);
+    glBindFramebuffer(GL_FRAMEBUFFER, presentFramebuffer_);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, presentColour_[0]->Name(), 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
+    if (depth)
+        glFramebufferTexture2D(GL_FRAMEBUFFER,
+                               depth->stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+                               GL_TEXTURE_2D, presentDepth_->Name(), 0);
+    dirty_ |= DirtyTargets;
+}
+
 void Device::leaveWindow() {
+    if (owed_)
+        payPresentedFrame();
     inWindow_ = false;
     GLint w = GLint(backBuffer_->Width()), h = GLint(backBuffer_->Height());
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, presentFramebuffer_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, copyFramebuffer_);
     glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
     glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
@@ -1480,7 +1574,9 @@ void Device::bindTargets() {
         bool back = renderTarget_ == backBuffer_;
         bool autoDepth = depthStencil_ && depthStencil_ == autoDepth_;
         if (back && (autoDepth || !depthStencil_)) {
-            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            if (owed_)
+                payPresentedFrame();
+            glBindFramebuffer(GL_FRAMEBUFFER, presentFramebuffer_);
             flipRows(true);
             dirty_ &= ~DirtyTargets;
             return;
@@ -1549,15 +1645,18 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     }
     // A frame that starts by clearing all of the back buffer and its depth surface needs nothing of what
     // they held: it can be drawn in the window.
-    if (!inWindow_ && renderTarget_ == backBuffer_ && (flags & D3DCLEAR_TARGET) && (count == 0 || !rects) &&
+    if (renderTarget_ == backBuffer_ && (flags & D3DCLEAR_TARGET) && (count == 0 || !rects) &&
         area.left <= 0 && area.top <= 0 && area.right >= LONG(backBuffer_->Width()) &&
         area.bottom >= LONG(backBuffer_->Height()) &&
         (autoDepth_ ? depthStencil_ == autoDepth_ && (flags & D3DCLEAR_ZBUFFER) &&
                           (!autoDepth_->Image().Format().stencil || (flags & D3DCLEAR_STENCIL))
                     : !depthStencil_) &&
         windowFits()) {
-        inWindow_ = true;
-        dirty_ |= DirtyTargets;
+        owed_ = false;
+        if (!inWindow_) {
+            inWindow_ = true;
+            dirty_ |= DirtyTargets;
+        }
     }
     if (dirty_ & DirtyTargets)
         bindTargets();

@@ -5,7 +5,9 @@
 // viewport, scissor and lock coordinates need no flipping, and textures drawn into read back as they would.
 // A frame that starts by clearing the whole back buffer, when the window's frame buffer has its size and
 // formats, is drawn straight into the window instead (rows flipped by clip control) and Present only swaps;
-// anything that reads or copies the back buffer brings it back into its texture first.
+// anything that reads or copies the back buffer brings it back into its texture first. On a rasteriser that
+// runs on the CPU under X11, a presenter's frame buffer stands for the window's: such a frame is drawn into
+// one of its textures and handed to the presenter's thread, which shows it while the next is drawn.
 #pragma once
 
 #include "platform/d3d9/Buffer.h"
@@ -34,6 +36,7 @@
 namespace D3D9 {
 
 class StreamRing;
+class Presenter;
 
 // A number the call log shows in hexadecimal.
 struct LogHex {
@@ -84,6 +87,8 @@ public:
     void SetLogging(bool on) { logging_ = on; }
     // Tests: whether the back buffer is being drawn in the window's own frame buffer.
     bool BackBufferInWindow() const { return inWindow_; }
+    bool PresentsFromItsOwnThread() const { return presenter_ != nullptr; }
+    void WaitForPresentedFrames();
     std::vector<std::string> TakeLog() { return std::move(log_); }
     // Tests: the device behaves as lost until a Reset (which, lost or not, needs every default-pool resource
     // released).
@@ -235,6 +240,9 @@ private:
     void checkWindowFormats();
     bool windowFits();
     void leaveWindow();
+    void handOverFrame();
+    void payPresentedFrame();
+    void makePresentTargets(const FormatInfo& colour, const FormatInfo* depth, UINT width, UINT height);
     void flipRows(bool on);
     // GL's bottom-up row of a rectangle given by its top row, in the bound frame buffer.
     GLint glRow(LONG top, LONG height) const {
@@ -284,6 +292,14 @@ private:
 
     Surface* backBuffer_ = nullptr;
     Surface* autoDepth_ = nullptr;
+    // Shows frames from its own thread (software rasteriser, X11). Its frame buffer then stands for the
+    // window's: a frame drawn "in the window" is drawn into it.
+    std::unique_ptr<Presenter> presenter_;
+    // Drawn in turn: one being drawn and up to two queued for the presenter.
+    std::unique_ptr<TextureImage> presentColour_[3], presentDepth_;
+    GLuint presentFramebuffer_ = 0; // 0 (the window's own) without a presenter
+    unsigned presentNext_ = 0;
+    bool owed_ = false;          // the texture drawn next lacks the frame handed over (see payPresentedFrame)
     bool inWindow_ = false;      // their pixels are in the window's frame buffer, not in their textures
     bool windowFormats_ = false; // the window's frame buffer holds what those two do, and rows can be flipped
     LONG flipHeight_ = 0;        // the window is bound, drawn with rows flipped: its height
