@@ -249,6 +249,7 @@ void Cockpit::DrawDepthMask(Cameras::Basic* camera) {
     RwCameraSetNearClipPlane(engineCamera, nearPlane);
     RwCameraSetFarClipPlane(engineCamera, farPlane);
     RwCameraBeginUpdate(engineCamera);
+    PlaceCover(engineCamera);
 }
 
 void Cockpit::BuildCover(RwCamera* engineCamera) {
@@ -368,6 +369,15 @@ void Cockpit::BuildCover(RwCamera* engineCamera) {
     cover.End();
     cover.camera = engineCamera;
     Grp::screenCover = &cover;
+}
+
+void Cockpit::PlaceCover(RwCamera* engineCamera) {
+    RwFrame* cameraFrame = RwCameraGetFrame(engineCamera);
+    if (Grp::screenCover != &cover || !cameraFrame)
+        return;
+    const RwMatrix* ltm = RwFrameGetWorldMatrix(cameraFrame);
+    cover.eye[0] = ltm->pos.x, cover.eye[1] = ltm->pos.y, cover.eye[2] = ltm->pos.z;
+    cover.look[0] = ltm->at.x, cover.look[1] = ltm->at.y, cover.look[2] = ltm->at.z;
 }
 
 void Cockpit::SetWorld(Grp::World* joined) {

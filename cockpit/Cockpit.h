@@ -139,6 +139,9 @@ public:
     // Where the mask (and so the model's opaque pass) paints every pixel in this view, into cover, published
     // as the frame's record; none when the pass's placement cannot be followed (no camera-relative drawing).
     void BuildCover(RwCamera* engineCamera);
+    // The record's note of where the camera stands and looks for the world's passes, taken once the mask
+    // has put the camera back.
+    void PlaceCover(RwCamera* engineCamera);
     // The device's render and stage states kept, then put back where they changed.
     void KeepDeviceStates();
     void PutBackDeviceStates();

@@ -257,22 +257,8 @@ void AutoGen::Render(unsigned, Cameras::Basic*) {
     RwD3D9SetFVF(Fvf);
     // Sectors wholly under the pixels an opaque shape paints over the frame afterwards are left out. The
     // shadows' projection differs in depth only.
-    const Grp::ScreenCover* cover =
-        Grp::screenCover && Grp::screenCover->camera == camera && !Grp::screenCover->Empty()
-            ? Grp::screenCover
-            : nullptr;
     float toClip[4][4];
-    if (cover) {
-        D3DMATRIX relativeView = viewMatrix;
-        relativeView.m[3][0] = relativeView.m[3][1] = relativeView.m[3][2] = 0;
-        for (int r = 0; r < 4; ++r)
-            for (int k = 0; k < 4; ++k) {
-                double sum = 0;
-                for (int j = 0; j < 4; ++j)
-                    sum += double(relativeView.m[r][j]) * projection.m[j][k];
-                toClip[r][k] = float(sum);
-            }
-    }
+    const Grp::ScreenCover* cover = FrameCover(camera, viewMatrix, projection, toClip);
 
     for (const std::unique_ptr<Sector>& entry : sectors) {
         const Sector& s = *entry;

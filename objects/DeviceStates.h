@@ -4,7 +4,10 @@
 #pragma once
 
 #include "rwsdk/rwd3d9.h"
+#include "rwsdk/src/camera.h"
+#include "rwsdk/src/frame.h"
 #include "scene/EngineHost.h"
+#include "scene/ScreenCover.h"
 
 #include <array>
 #include <vector>
@@ -65,6 +68,27 @@ private:
 // Camera-relative drawing: the view keeps its rotation and loses its translation, and each piece drawn moves
 // by minus the camera's position, in double precision. Returns the view it replaced, for the pass to put back
 // at its end; relative, when given, receives the view set.
+// The frame's record of pixels painted over afterwards when it was made for this camera, else null; with
+// the camera-relative view (translation left out) and the projection as one row-vector matrix.
+inline const Grp::ScreenCover* FrameCover(RwCamera* camera, const D3DMATRIX& view,
+                                          const D3DMATRIX& projection, float (&toClip)[4][4]) {
+    const Grp::ScreenCover* cover = Grp::screenCover;
+    RwFrame* frame = camera ? RwCameraGetFrame(camera) : nullptr;
+    if (!cover || !frame || cover->Empty())
+        return nullptr;
+    const RwMatrix* ltm = RwFrameGetWorldMatrix(frame);
+    if (!cover->Fits(camera, {ltm->pos.x, ltm->pos.y, ltm->pos.z}, {ltm->at.x, ltm->at.y, ltm->at.z}))
+        return nullptr;
+    for (int r = 0; r < 4; ++r)
+        for (int k = 0; k < 4; ++k) {
+            double sum = 0;
+            for (int j = 0; j < 4; ++j)
+                sum += double(r == 3 && j < 3 ? 0.0f : view.m[r][j]) * projection.m[j][k];
+            toClip[r][k] = float(sum);
+        }
+    return cover;
+}
+
 inline D3DMATRIX SetCameraRelativeView(D3DMATRIX* relative = nullptr) {
     D3DMATRIX view;
     RwD3D9GetTransform(D3DTS_VIEW, &view);

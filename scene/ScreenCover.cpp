@@ -292,6 +292,15 @@ bool ScreenCover::CoversBox(const float (&m)[4][4], const float (&lo)[3], const 
     return Covers(left, top, right, bottom);
 }
 
+bool ScreenCover::Fits(const void* user, const float (&position)[3], const float (&direction)[3]) const {
+    if (!user || user != camera)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        if (!(std::fabs(position[i] - eye[i]) <= 0.01f) || !(std::fabs(direction[i] - look[i]) <= 1.0e-4f))
+            return false;
+    return true;
+}
+
 bool ScreenCover::Covered(int x, int y) const {
     return Covers(float(x), float(y), float(x), float(y)) && x >= left_ && x < left_ + width_ && y >= top_ &&
            y < top_ + height_;

@@ -51,8 +51,12 @@ public:
     // Points further out than this many viewports leave their triangles out: a rasteriser clips those.
     static constexpr float Guard = 16.0f;
 
-    // What the record was made for (the engine's camera), for the user to check.
+    // What the record was made for, for the user to check: the engine's camera, and where it stood and looked
+    // (a record left over from another view does not fit it).
     const void* camera = nullptr;
+    float eye[3] = {}, look[3] = {};
+    // The camera stands within a centimetre of eye and looks along look within a ten-thousandth.
+    bool Fits(const void* user, const float (&position)[3], const float (&direction)[3]) const;
 
 private:
     struct Triangle {

@@ -367,6 +367,23 @@ TEST_F(CockpitRender, SceneryWhollyBehindTheCockpitIsLeftOut) {
         leftOut += covered;
     }
     EXPECT_GT(leftOut, 0u);
+    // Seen from outside, the same camera gets no record: nothing is left out.
+    shown = nullptr;
+    Draw();
+    EXPECT_EQ(autogen->sectorsCovered, 0u);
+    EXPECT_GT(autogen->sectorsDrawn, 0u);
+    // A record left over from another view does not fit this one.
+    shown = own;
+    LookFromCockpit(*own, *cockpit, 30);
+    Draw();
+    const float eye[3] = {cockpit->cover.eye[0], cockpit->cover.eye[1], cockpit->cover.eye[2]};
+    const float look[3] = {cockpit->cover.look[0], cockpit->cover.look[1], cockpit->cover.look[2]};
+    EXPECT_TRUE(cockpit->cover.Fits(camera->camera, eye, look));
+    const float moved[3] = {eye[0], eye[1] + 0.02f, eye[2]};
+    EXPECT_FALSE(cockpit->cover.Fits(camera->camera, moved, look));
+    const float turned[3] = {look[0] + 0.001f, look[1], look[2]};
+    EXPECT_FALSE(cockpit->cover.Fits(camera->camera, eye, turned));
+    EXPECT_FALSE(cockpit->cover.Fits(nullptr, eye, look));
 }
 
 TEST_F(CockpitRender, DeviceStatesArePutBack) {
