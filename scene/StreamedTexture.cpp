@@ -81,6 +81,12 @@ void MakeSpares(uint32_t side) {
         RwRaster* raster = MakeRaster(side);
         if (!raster)
             return;
+        // A lock makes the device's copy of the levels now, as the first fill would: the spare's first use
+        // then allocates nothing.
+        auto* texture = static_cast<IDirect3DTexture9*>(RwD3D9RasterExtension(raster)->texture);
+        D3DLOCKED_RECT locked{};
+        if (texture && SUCCEEDED(texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY)))
+            texture->UnlockRect(0);
         if (!KeepSpare(raster)) {
             RwRasterDestroy(raster);
             return;
