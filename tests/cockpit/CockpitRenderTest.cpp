@@ -115,6 +115,13 @@ protected:
         SDL_DestroyWindow(window);
     }
 
+    // The own F16 at 3,000 with its cockpit, shown: null where either is missing.
+    Cockpit::Cockpit* OwnCockpit(Obj::Airplane*& own) {
+        own = Flying("F16", 0, 0, 3000, 0, Obj::Friendly);
+        shown = own;
+        return own ? dynamic_cast<Cockpit::Cockpit*>(own->cockpit.get()) : nullptr;
+    }
+
     Obj::Airplane* Flying(const char* title, float x, float z, float height, float heading,
                           Obj::Allegiance side) {
         auto* airplane = new Obj::Airplane;
@@ -192,12 +199,10 @@ protected:
 };
 
 TEST_F(CockpitRender, AtRestAndInATurnWithTheRadarShowingTheFighters) {
-    Obj::Airplane* own = Flying("F16", 0, 0, 3000, 0, Obj::Friendly);
-    ASSERT_NE(own, nullptr);
-    auto* cockpit = dynamic_cast<Cockpit::Cockpit*>(own->cockpit.get());
+    Obj::Airplane* own = nullptr;
+    Cockpit::Cockpit* cockpit = OwnCockpit(own);
     ASSERT_NE(cockpit, nullptr);
     ASSERT_TRUE(cockpit->loaded);
-    shown = own;
     // Computer fighters ahead, one close enough to see through the windscreen; a wingman beside.
     ASSERT_TRUE(Flying("Mig29", 25, 160, 3012, 30, Obj::Enemy));
     ASSERT_TRUE(Flying("Su27", -6000, 14000, 3500, 200, Obj::Enemy));
@@ -269,11 +274,9 @@ TEST_F(CockpitRender, AtRestAndInATurnWithTheRadarShowingTheFighters) {
 // The cockpit's shape laid into the depth buffer before the world hides only what its own draw paints over:
 // the frame is the same with and without it, a fighter seen past the canopy's frame included.
 TEST_F(CockpitRender, TheDepthMaskLeavesTheFrameAsItWas) {
-    Obj::Airplane* own = Flying("F16", 0, 0, 3000, 0, Obj::Friendly);
-    ASSERT_NE(own, nullptr);
-    auto* cockpit = dynamic_cast<Cockpit::Cockpit*>(own->cockpit.get());
+    Obj::Airplane* own = nullptr;
+    Cockpit::Cockpit* cockpit = OwnCockpit(own);
     ASSERT_NE(cockpit, nullptr);
-    shown = own;
     ASSERT_TRUE(Flying("Mig29", 25, 160, 3012, 30, Obj::Enemy));
     ASSERT_TRUE(Flying("Su27", -40, 300, 2990, 0, Obj::Enemy));
     Run(1.0f);
@@ -297,11 +300,9 @@ TEST_F(CockpitRender, TheDepthMaskLeavesTheFrameAsItWas) {
 // The record of the pixels the cockpit's opaque shape paints holds only pixels that its draw paints: over a
 // magenta clear with nothing else in view, none of them stays magenta, from three eye directions.
 TEST_F(CockpitRender, TheCoverHoldsOnlyPixelsTheCockpitPaints) {
-    Obj::Airplane* own = Flying("F16", 0, 0, 3000, 0, Obj::Friendly);
-    ASSERT_NE(own, nullptr);
-    auto* cockpit = dynamic_cast<Cockpit::Cockpit*>(own->cockpit.get());
+    Obj::Airplane* own = nullptr;
+    Cockpit::Cockpit* cockpit = OwnCockpit(own);
     ASSERT_NE(cockpit, nullptr);
-    shown = own;
     Run(1.0f);
     ASSERT_GE(cockpit->maskOrder, 0);
     const RwRGBA magenta{255, 0, 255, 255};
@@ -387,11 +388,9 @@ TEST_F(CockpitRender, SceneryWhollyBehindTheCockpitIsLeftOut) {
 }
 
 TEST_F(CockpitRender, DeviceStatesArePutBack) {
-    Obj::Airplane* own = Flying("F16", 0, 0, 3000, 0, Obj::Friendly);
-    ASSERT_NE(own, nullptr);
-    auto* cockpit = dynamic_cast<Cockpit::Cockpit*>(own->cockpit.get());
+    Obj::Airplane* own = nullptr;
+    Cockpit::Cockpit* cockpit = OwnCockpit(own);
     ASSERT_NE(cockpit, nullptr);
-    shown = own;
     Run(1.1f);
     LookFromCockpit(*own, *cockpit, 14);
     RwCameraBeginUpdate(camera->camera);

@@ -16,6 +16,17 @@ namespace {
 
 using Cache = Base::StreamedTextureCache;
 
+// The engine as Rw::StartEngine leaves it; put back, with the spares gone, however a test ends.
+struct StartedEngine {
+    StartedEngine() { Rw::EngineStarted = true; }
+    ~StartedEngine() {
+        Rw::DestroyStreamedTextureSpares();
+        Rw::EngineStarted = false;
+    }
+    StartedEngine(const StartedEngine&) = delete;
+    StartedEngine& operator=(const StartedEngine&) = delete;
+};
+
 class StreamedTextureTest : public DriverTest {
 protected:
     // A mip chain of side x side DXT1 whose every byte differs from its neighbours.
@@ -75,14 +86,7 @@ TEST_F(StreamedTextureTest, EveryMipLevelIsFilledFromTheChain) {
 // texture of its side, which is a new record with the engine's default filter; a texture held elsewhere
 // keeps its raster.
 TEST_F(StreamedTextureTest, AGivenBackRasterIsFilledAgainForTheNextOfItsSide) {
-    // As Rw::StartEngine leaves it; put back, with the spares gone, however the test ends.
-    Rw::EngineStarted = true;
-    struct Restore {
-        ~Restore() {
-            Rw::DestroyStreamedTextureSpares();
-            Rw::EngineStarted = false;
-        }
-    } restore;
+    const StartedEngine started;
     std::vector<uint8_t> first = Chain(64), second = first, small = Chain(32);
     for (uint8_t& byte : second)
         byte = uint8_t(~byte);
@@ -150,13 +154,7 @@ TEST_F(StreamedTextureTest, GivenBackRastersAreKeptWithinOneBudgetForAllSides) {
         {"small ones first, then what of the large still fits", {{256, 40, 40}, {512, 8, 5}}},
         {"many small ones stop at the count", {{32, 80, 64}}},
     };
-    Rw::EngineStarted = true;
-    struct Restore {
-        ~Restore() {
-            Rw::DestroyStreamedTextureSpares();
-            Rw::EngineStarted = false;
-        }
-    } restore;
+    const StartedEngine started;
     ASSERT_EQ(Rw::StreamedSpareChains, 16u);
     ASSERT_EQ(Rw::StreamedSpareRasters, 64u);
     for (const Case& c : cases) {
