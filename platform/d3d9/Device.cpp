@@ -1042,16 +1042,13 @@ bool Device::windowFits() {
     return w == GLint(backBuffer_->Width()) && h == GLint(backBuffer_->Height());
 }
 
-// The back buffer and the automatic depth surface, drawn in the window, go back into their textures (rows
-// top first again).
-// The back buffer is copied into one of two textures by the rasteriser after the frame's last draw, and the
-// presenter shows it from there once it is done; the copy keeps the back buffer the caller's. The drawing
-// thread goes on with the next frame.
 void Device::WaitForPresentedFrames() {
     if (presenter_)
         presenter_->Wait();
 }
 
+// The frame drawn in the presenter's frame buffer is fenced and queued; the drawing thread goes on with the
+// next frame while the presenter waits for this one's pixels and shows it.
 void Device::handOverFrame() {
     GLsync fence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
     glFlush();
@@ -1107,6 +1104,8 @@ void Device::makePresentTargets(const FormatInfo& colour, const FormatInfo* dept
     dirty_ |= DirtyTargets;
 }
 
+// The back buffer and the automatic depth surface, drawn in the window, go back into their textures (rows
+// top first again).
 void Device::leaveWindow() {
     if (owed_)
         payPresentedFrame();
